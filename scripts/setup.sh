@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs everything the builds and tests need on a Debian machine; quick when all is there.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+    libgtest-dev googletest libbenchmark-dev
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev
+    wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick
+    sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
+    python3 python3-pyftpdlib
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    need_update=1
+fi
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+elif [[ -n ${need_update:-} ]]; then
+    apt-get update -qq
+fi
+echo "setup: all packages present"

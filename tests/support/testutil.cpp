@@ -1,0 +1,113 @@
+// Helpers shared by the test suites: scratch folders, running peer tools, sample files.
+#include "tests/support/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace testutil {
+
+std::string ScratchDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "misc";
+    for (char& c : name)
+        if (c == '/') c = '_';
+    fs::path dir = fs::temp_directory_path() / "tamber-tests" / name;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    return dir.string();
+}
+
+int Run(const std::string& command) {
+    int rc = std::system(command.c_str());
+#ifdef _WIN32
+    return rc;
+#else
+    if (rc == -1) return -1;
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
+#endif
+}
+
+std::string RunOutput(const std::string& command) {
+    std::string out;
+#ifdef _WIN32
+    FILE* p = _popen(command.c_str(), "r");
+#else
+    FILE* p = popen(command.c_str(), "r");
+#endif
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+#ifdef _WIN32
+    _pclose(p);
+#else
+    pclose(p);
+#endif
+    return out;
+}
+
+bool HaveTool(const char* name) {
+    return Run(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(f);
+}
+
+static void Put16(std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+static void Put32(std::vector<uint8_t>& v, uint32_t x) {
+    Put16(v, x & 0xFFFF);
+    Put16(v, x >> 16);
+}
+
+bool WriteWav16(const std::string& path, int32_t rate, int channels,
+                const std::vector<int16_t>& samples) {
+    std::vector<uint8_t> v;
+    uint32_t dataBytes = uint32_t(samples.size() * 2);
+    v.insert(v.end(), {'R', 'I', 'F', 'F'});
+    Put32(v, 36 + dataBytes);
+    v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(v, 16);
+    Put16(v, 1);
+    Put16(v, uint32_t(channels));
+    Put32(v, uint32_t(rate));
+    Put32(v, uint32_t(rate * channels * 2));
+    Put16(v, uint32_t(channels * 2));
+    Put16(v, 16);
+    v.insert(v.end(), {'d', 'a', 't', 'a'});
+    Put32(v, dataBytes);
+    for (int16_t s : samples) Put16(v, uint16_t(s));
+    return WriteFileBytes(path, v);
+}
+
+std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude) {
+    std::vector<int16_t> out(size_t(frames) * channels);
+    for (int32_t i = 0; i < frames; ++i) {
+        double v = amplitude * std::sin(2.0 * std::numbers::pi * hz * i / rate);
+        for (int c = 0; c < channels; ++c) out[size_t(i) * channels + c] = int16_t(std::lround(v));
+    }
+    return out;
+}
+
+}  // namespace testutil

@@ -1,0 +1,28 @@
+// Helpers shared by the test suites: scratch folders, running peer tools, sample files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// A fresh, empty scratch folder for the calling test (removed when the test program ends).
+std::string ScratchDir();
+// Runs a shell command; returns its exit status (-1 when it could not be run).
+int Run(const std::string& command);
+// Runs a shell command and returns its standard output.
+std::string RunOutput(const std::string& command);
+// True when the program is on PATH.
+bool HaveTool(const char* name);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Writes a 16-bit PCM WAV file from interleaved samples.
+bool WriteWav16(const std::string& path, int32_t rate, int channels,
+                const std::vector<int16_t>& samples);
+// A sine of the given frequency and amplitude, interleaved over the channels.
+std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
+
+}  // namespace testutil
