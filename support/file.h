@@ -1,0 +1,77 @@
+// LFile: the thin wrapper of a platform file handle that every file format uses, plus path helpers.
+#pragma once
+
+#include <cstdint>
+
+// Path buffers hold 260 characters: at most 259 and a terminating zero.
+constexpr int LMAX_PATH = 260;
+// The separator the path helpers insert ("\\" on Windows, "/" elsewhere); both are read.
+#ifdef _WIN32
+constexpr char LPATH_SEP = '\\';
+#else
+constexpr char LPATH_SEP = '/';
+#endif
+
+class LFile {
+public:
+    LFile() = default;
+    ~LFile() { Close(); }
+    LFile(const LFile&) = delete;
+    LFile& operator=(const LFile&) = delete;
+    LFile(LFile&& o) noexcept;
+    LFile& operator=(LFile&& o) noexcept;
+
+    // Opens an existing file for reading (others may read and write it meanwhile).
+    bool Open(const char* path);
+    // Opens an existing file for reading and writing (tag updates).
+    bool OpenReadWrite(const char* path);
+    // Creates (or replaces) a file for writing.
+    bool Create(const char* path);
+    bool IsOpen() const { return handle_ != kInvalid; }
+    void Close();
+
+    // Bytes transferred; 0 at the end of the file; -1 on failure.
+    int32_t Read(void* buffer, int32_t bytes);
+    int32_t Write(const void* buffer, int32_t bytes);
+    // Absolute byte position; false on an invalid file or a system failure.
+    bool Seek(int64_t position);
+    // -1 on failure.
+    int64_t Tell();
+    int64_t GetFileSizeBytes();
+    // Cuts the file at the current position.
+    bool Truncate();
+
+    // Path helpers: destination buffer (LMAX_PATH characters) first; input cut at 259 characters.
+    static void _GetFileFromPath(char* dest, const char* path);
+    static void _GetFolderFromPath(char* dest, const char* path);
+    static void _ApplyNewFileExtension(char* dest, const char* path, const char* extension);
+    static void FilePathCat(char* folder, const char* name);
+    static void FilePathCat(char* folder, const char* name, const char* extension);
+
+    // User folders: documents, per-user application data, shared application data.
+    static void GetUserDocumentsFolder(char* dest);
+    static void GetUserDataFolder(char* dest);
+    static void GetSharedDataFolder(char* dest);
+
+    // Deletes the folder's files (not entering subfolders, skipping names starting with "."),
+    // then the folder; true when the folder was removed.
+    static bool DeleteFolderAndFiles(const char* folder);
+
+#ifdef _WIN32
+    using Handle = void*;
+    static constexpr Handle kInvalid = reinterpret_cast<Handle>(static_cast<intptr_t>(-1));
+#else
+    using Handle = intptr_t;
+    static constexpr Handle kInvalid = -1;
+#endif
+    Handle NativeHandle() const { return handle_; }
+
+private:
+    Handle handle_ = kInvalid;
+};
+
+// More path helpers (destination first).
+void GetFileExtension(char* dest, const char* path);
+void GetFileNameNoExtension(char* dest, const char* path);
+bool CleanFileName(char* dest, const char* text);
+bool DeleteFolderTree(const char* folder);
