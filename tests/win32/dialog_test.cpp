@@ -1,0 +1,283 @@
+// The dialog framework under Wine: modal, modeless, sheet and wizard runs, keys and list helpers.
+#include "support/dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void InitControls() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+}
+
+void SetKeys(bool ctrl, bool shift, bool alt) {
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    state[VK_CONTROL] = ctrl ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    state[VK_MENU] = alt ? 0x80 : 0;
+    SetKeyboardState(state);
+}
+
+// Counts the calls the framework makes; OK is refused `refuseOk` times.
+class Probe : public LDialog {
+  public:
+    int enables = 0, inits = 0, destroys = 0, oks = 0, helps = 0;
+    int refuseOk = 0;
+    std::vector<int> commands;
+    std::vector<std::string> log;
+    void InitDialog() override { ++inits; }
+    void EnableControls() override { ++enables; }
+    void DestroyDialog() override { ++destroys; }
+    void CmHelp() override { ++helps; }
+    bool CmOk() override {
+        ++oks;
+        log.push_back("ok enables=" + std::to_string(enables));
+        return oks > refuseOk;
+    }
+    void EvCommand(int id, int) override { commands.push_back(id); }
+    void Post(int id) { PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+};
+
+TEST(Dialog, ModalRefusedOkStaysOpenAndCommandsEnableControls) {
+    InitControls();
+    struct D : Probe {
+        void InitDialog() override {
+            Probe::InitDialog();
+            Post(1001);  // one EnableControls
+            Post(IDOK);  // refused: no EnableControls
+            Post(IDHELP);
+            Post(IDOK);  // accepted: closes with 1
+        }
+    } d;
+    d.refuseOk = 1;
+    EXPECT_TRUE(LDialog::DoModal("TESTDLG", nullptr, &d));
+    EXPECT_EQ(d.inits, 1);
+    EXPECT_EQ(d.enables, 2);  // after init, after command 1001
+    EXPECT_EQ(d.oks, 2);
+    EXPECT_EQ(d.helps, 1);
+    EXPECT_EQ(d.destroys, 1);
+    EXPECT_EQ(d.commands, std::vector<int>{1001});
+    EXPECT_EQ(d.GetHandle(), nullptr);
+
+    // Cancel ends with result 2, so the run reports false; the object opens again.
+    struct C : Probe {
+        void InitDialog() override { Post(IDCANCEL); }
+    } c;
+    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
+    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
+    EXPECT_EQ(c.destroys, 2);
+    // A template that does not exist fails cleanly.
+    Probe missing;
+    EXPECT_FALSE(LDialog::DoModal("NOSUCHDLG", nullptr, &missing));
+}
+
+// Modeless: keys through the message filter and an accelerator table.
+class Keys : public Probe {
+  public:
+    std::vector<uint32_t> downs, ups;
+    bool reopenRefused = false;
+    static constexpr LAccelerator table[] = {{LKEY_CTRL | 'A', 500}, {VK_RETURN, 101}};
+    void Close(INT_PTR) override { CloseModeless(); }
+    bool EvKeyDown(uint32_t key) override {
+        downs.push_back(key);
+        return MatchAccelerator(key, table, std::size(table));
+    }
+    bool EvKeyUp(uint32_t key) override {
+        ups.push_back(key);
+        return false;
+    }
+    void PostKey(UINT msg, WPARAM vk, bool repeat) {
+        LPARAM lp = 1 | (repeat ? (1 << 30) : 0);
+        if (msg == WM_KEYUP) lp |= (1 << 30) | (1u << 31);
+        PostMessageA(GetItem(1002), msg, vk, lp);
+    }
+};
+
+TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
+    InitControls();
+    struct K : Keys {
+        void InitDialog() override {
+            reopenRefused = !RunModeless(nullptr, "TESTDLG");
+            SetKeys(true, true, false);
+            PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+Shift+A: no accelerator
+            PostKey(WM_KEYDOWN, 'A', true);   // repeat: not passed on
+            PostMessageA(hwnd_, WM_APP, 0, 0);
+        }
+        bool WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+            if (msg == WM_APP) {
+                SetKeys(true, false, false);
+                PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+A: command 500
+                PostKey(WM_KEYUP, 'A', false);
+                PostMessageA(hwnd_, WM_APP + 1, 0, 0);
+                return true;
+            }
+            if (msg == WM_APP + 1) {
+                SetKeys(false, false, false);
+                Post(IDCANCEL);
+                return true;
+            }
+            return Keys::WindowProc(msg, wp, lp);
+        }
+    } k;
+    EXPECT_TRUE(k.RunModeless(nullptr, "TESTDLG"));
+    EXPECT_TRUE(k.reopenRefused);
+    ASSERT_EQ(k.downs.size(), 2u);
+    EXPECT_EQ(k.downs[0], 'A' | LKEY_CTRL | LKEY_SHIFT);
+    EXPECT_EQ(k.downs[1], 'A' | LKEY_CTRL);
+    EXPECT_EQ(k.ups, std::vector<uint32_t>{'A'});
+    EXPECT_EQ(k.commands, std::vector<int>{500});
+    EXPECT_EQ(k.enables, 1);  // an accelerator does not run EnableControls
+    EXPECT_EQ(k.destroys, 1);
+    EXPECT_EQ(k.GetHandle(), nullptr);
+}
+
+TEST(Dialog, ListColumnsComboAndTooltip) {
+    InitControls();
+    struct L : Probe {
+        int w0 = 0, w1 = 0, fit = 0, comboCount = 0, tools = 0;
+        std::string tip, text;
+        void InitDialog() override {
+            MoveControlPixels(1002, 0, 0, 500, 200);
+            const LListColumn cols[] = {{"A", 100, LVCFMT_LEFT}, {"B", -1, LVCFMT_LEFT}, {}};
+            InsertListColumns(1002, cols);
+            w0 = ListView_GetColumnWidth(GetItem(1002), 0);
+            w1 = ListView_GetColumnWidth(GetItem(1002), 1);
+            MoveControlPixels(1002, 0, 0, 450, 200);
+            FitListColumn(1002, 0, 300);
+            fit = ListView_GetColumnWidth(GetItem(1002), 0);
+            const char* items[] = {"x", "y", "z", nullptr};
+            FillCombo(1003, items);
+            FillCombo(1003, items);  // reset first: still three
+            comboCount = static_cast<int>(SendMessageA(GetItem(1003), CB_GETCOUNT, 0, 0));
+            AddTooltip(1001, "First text");
+            UpdateTooltip(1001, "Second text");
+            tools = static_cast<int>(SendMessageA(tooltip_, TTM_GETTOOLCOUNT, 0, 0));
+            char buf[80] = {};
+            TOOLINFOA ti{};
+            ti.cbSize = TTTOOLINFOA_V2_SIZE;
+            ti.hwnd = hwnd_;
+            ti.uId = reinterpret_cast<UINT_PTR>(GetItem(1001));
+            ti.lpszText = buf;
+            SendMessageA(tooltip_, TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
+            tip = buf;
+            char t[260];
+            GetControlText(1001, t);
+            text = t;
+            Post(IDCANCEL);
+        }
+    } l;
+    LDialog::DoModal("TESTDLG", nullptr, &l);
+    EXPECT_EQ(l.w0, 100);
+    EXPECT_EQ(l.w1, 400);
+    EXPECT_EQ(l.fit, 300);  // 450 - 400 = 50 is below the minimum
+    EXPECT_EQ(l.comboCount, 3);
+    EXPECT_EQ(l.tools, 1);
+    EXPECT_EQ(l.tip, "Second text");
+    EXPECT_EQ(l.text, "Other");
+}
+
+TEST(Dialog, ToolbarHasIdButtonsAndTips) {
+    InitControls();
+    struct T : Probe {
+        int id = 0, count = 0;
+        bool enabled = false;
+        std::string tip;
+        void InitDialog() override {
+            const LToolbarButton buttons[] = {{1001, STD_FILENEW, "New", "Make one", 0},
+                                              {0, 0, nullptr, nullptr, TBSTYLE_SEP},
+                                              {1002, STD_DELETE, "Del", "Remove it", 0}};
+            HWND bar = CreateToolbar(buttons, 3);
+            id = GetDlgCtrlID(bar);
+            count = static_cast<int>(SendMessageA(bar, TB_BUTTONCOUNT, 0, 0));
+            enabled = SendMessageA(bar, TB_ISBUTTONENABLED, 1002, 0) != 0;
+            HWND tips = reinterpret_cast<HWND>(SendMessageA(bar, TB_GETTOOLTIPS, 0, 0));
+            char buf[80] = {};
+            TOOLINFOA ti{};
+            ti.cbSize = TTTOOLINFOA_V2_SIZE;
+            ti.hwnd = bar;
+            ti.uId = 1002;
+            ti.lpszText = buf;
+            SendMessageA(tips, TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
+            tip = buf;
+            Post(IDCANCEL);
+        }
+    } t;
+    LDialog::DoModal("TESTDLG", nullptr, &t);
+    EXPECT_EQ(t.id, 89);
+    EXPECT_EQ(t.count, 3);
+    EXPECT_TRUE(t.enabled);
+    EXPECT_EQ(t.tip, "Remove it");
+}
+
+// Sheet pages: OK runs CmOk; a refusal keeps the sheet open on that page.
+class Page : public LPropertyPage {
+  public:
+    int oks = 0, refuse = 0, enables = 0;
+    bool stayedOnPage = false;
+    bool pressOk = false;
+    void InitDialog() override {
+        if (pressOk) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_OK, 0);
+    }
+    void EnableControls() override { ++enables; }
+    bool CmOk() override {
+        ++oks;
+        HWND sheet = GetParent(hwnd_);
+        if (oks > 1) stayedOnPage = PropSheet_GetCurrentPageHwnd(sheet) == hwnd_;
+        if (oks <= refuse) {
+            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+            return false;
+        }
+        return true;
+    }
+};
+
+TEST(Dialog, PropertySheetRefusedPageKeepsSheetOpen) {
+    InitControls();
+    Page first, second;
+    second.refuse = 1;
+    second.pressOk = true;
+    const LSheetPage pages[] = {{"TESTPAGE", &first}, {"TESTPAGE", &second}};
+    EXPECT_TRUE(LPropertySheetRun(nullptr, pages, 2, "Settings", 0, 1));
+    EXPECT_EQ(second.oks, 2);
+    EXPECT_TRUE(second.stayedOnPage);
+    EXPECT_EQ(first.oks, 0);  // never shown, never asked
+    EXPECT_EQ(second.GetHandle(), nullptr);
+
+    // Cancel: false, no CmOk.
+    struct CancelPage : Page {
+        void InitDialog() override {
+            PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        }
+    } cancel;
+    const LSheetPage one[] = {{"TESTPAGE", &cancel}};
+    EXPECT_FALSE(LPropertySheetRun(nullptr, one, 1, "Settings", 0, 0));
+    EXPECT_EQ(cancel.oks, 0);
+}
+
+TEST(Dialog, WizardFinishAsksThePage) {
+    InitControls();
+    struct W : LWizardPage {
+        W() : LWizardPage(PSWIZB_FINISH) {}
+        int oks = 0, enables = 0;
+        void EnableControls() override {
+            if (++enables == 2) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+        }
+        bool CmOk() override {
+            if (++oks == 1) {
+                PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+                return false;
+            }
+            return true;
+        }
+    } w;
+    const LSheetPage pages[] = {{"TESTPAGE", &w, "Title", "Subtitle"}};
+    EXPECT_TRUE(LWizardRun(nullptr, pages, 1, "Wizard"));
+    EXPECT_EQ(w.oks, 2);
+    EXPECT_GE(w.enables, 2);  // after init and when the page became active
+}
+
+}  // namespace
