@@ -57,13 +57,9 @@ public:
     // then the folder; true when the folder was removed.
     static bool DeleteFolderAndFiles(const char* folder);
 
-#ifdef _WIN32
-    using Handle = void*;
-    static constexpr Handle kInvalid = reinterpret_cast<Handle>(static_cast<intptr_t>(-1));
-#else
+    // The platform handle as an integer (a HANDLE on Windows, a descriptor elsewhere).
     using Handle = intptr_t;
     static constexpr Handle kInvalid = -1;
-#endif
     Handle NativeHandle() const { return handle_; }
 
 private:

@@ -1,0 +1,76 @@
+// The encoder and raw-audio settings records, loaded from and stored to their store sections.
+#pragma once
+
+#include <cstdint>
+
+// Section "MP3Encoder". Loading raises a VBR minimum below 32 to 32 when the maximum is above 160.
+struct LMP3EncodeSettings {
+    bool constantBitRate = true;   // "ConstantBitRate": 1 CBR, 0 VBR
+    uint16_t cbrBitRate = 128;     // "CBRBitRate", kbit/s
+    bool highQuality = true;       // "HighQuality"
+    uint16_t vbrMinBitRate = 32;   // "VBRMinBitRate", kbit/s
+    uint16_t vbrMaxBitRate = 128;  // "VBRMaxBitRate", kbit/s
+    uint8_t vbrQuality = 4;        // "VBRQuality"
+    bool errorProtection = false;  // "ErrorProtection"
+    uint8_t channelMode = 1;       // "ChannelMode": 0 stereo, 1 joint, 2 force, 3 mono
+
+    static constexpr const char* kSection = "MP3Encoder";
+    void Load();
+    void Store() const;
+};
+
+// Section "OggEncoder".
+struct LOggEncodeSettings {
+    bool quality = true;           // "Quality": 1 quality mode, 0 VBR bitrate mode
+    uint8_t vbrQuality = 4;        // "VBRQuality"
+    uint16_t vbrMinBitRate = 96;   // "VBRMinBitRate"
+    uint16_t vbrMaxBitRate = 128;  // "VBRMaxBitRate"
+    uint8_t channels = 1;          // "Channels": 1 mono, 2 stereo
+    bool stripComments = false;    // "StripComments"
+
+    static constexpr const char* kSection = "OggEncoder";
+    void Load();
+    void Store() const;
+};
+
+// Section "AACEncoder".
+struct LAACEncodeSettings {
+    bool averageBitRate = false;  // "AverageBitRate": 1 ABR, 0 VBR quality
+    uint16_t abrBitRate = 128;    // "ABRBitRate"
+    uint16_t vbrQuality = 100;    // "VBRQuality", percent
+    bool forceMPEG2 = false;      // "ForceMPEG2"
+    bool disableTNS = false;      // "DisableTNS"
+
+    static constexpr const char* kSection = "AACEncoder";
+    void Load();
+    void Store() const;
+};
+
+// Section "FlacEncoder".
+struct LFlacEncodeSettings {
+    uint8_t compression = 4;      // "Compression", 0 to 8
+    uint8_t channels = 1;         // "Channels"
+    uint32_t sampleRate = 44100;  // "SampleRate"
+
+    static constexpr const char* kSection = "FlacEncoder";
+    void Load();
+    void Store() const;
+};
+
+// Sections "VoxAudio" (defaults 8000 Hz, 1 channel, codec 0) and "RawAudio" (44100 Hz,
+// 1 channel, codec 3). A stored channel count of 0 loads as 1.
+struct LRawSettings {
+    static constexpr const char* kVoxSection = "VoxAudio";
+    static constexpr const char* kRawSection = "RawAudio";
+
+    // section must be kVoxSection or kRawSection (the pointer is kept); sets the defaults.
+    explicit LRawSettings(const char* section);
+
+    const char* section;
+    uint32_t sampleRate;  // "SampleRate"
+    uint8_t channels;     // "Channels"
+    uint32_t codec;       // "Codec": codec index of the raw reader and writer
+
+    void Load();
+    void Store() const;
+};

@@ -1,0 +1,29 @@
+// Shell integration on POSIX systems: no file-type registry; the program folder is the
+// folder of the running executable.
+#include "app/shell.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "support/file.h"
+
+void ShellAddVerb(const char*, const char*, const char*) {}
+
+void ShellRemoveVerb(const char*, const char*) {}
+
+void ProgramFolder(char* dest) {
+    char exe[LMAX_PATH * 4];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) {
+        std::strcpy(dest, ".");
+        return;
+    }
+    exe[n] = 0;
+    char* slash = std::strrchr(exe, '/');
+    if (slash) *slash = 0;
+    size_t len = std::strlen(exe);
+    if (len > LMAX_PATH - 1) len = LMAX_PATH - 1;
+    std::memcpy(dest, exe, len);
+    dest[len] = 0;
+}

@@ -1,0 +1,26 @@
+// The configuration store: text values under key paths, machine-wide or per user.
+#pragma once
+
+#include <cstdint>
+
+// The roots of the store. On Windows they are the registry hives of the same names; on
+// other platforms the machine-wide and per-user roots are plain-text files in the user's
+// configuration folder and the classes root does not exist (reads fail, writes do nothing).
+enum class LRegistryRoot : uint8_t { LocalMachine, CurrentUser, ClassesRoot };
+
+// Reads the text value (the key's default value when valueName is null or empty) into out
+// (at most 259 characters and a terminating zero). When the key or the value cannot be read,
+// the default text is copied instead and the result is false. An empty value yields "".
+bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* valueName, char* out,
+                        const char* defaultText);
+// Creates the key when needed and sets the value as text. Failures are ignored.
+void RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
+                         const char* text);
+// Deletes one value; nothing happens when the key or the value is missing.
+void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName);
+// Deletes a key that has no sub-keys, with its values; false when it could not be deleted.
+bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath);
+
+// The folder holding the plain-text store ("" on Windows, where the registry is used).
+// TAMBER_HOME, when set, moves it to "$TAMBER_HOME/config".
+void RegistryStoreFolder(char* dest);

@@ -1,0 +1,82 @@
+// The configuration store on Windows: REG_SZ values in the registry.
+#include "app/registry.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "support/file.h"
+
+namespace {
+
+HKEY RootKey(LRegistryRoot root) {
+    switch (root) {
+        case LRegistryRoot::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+        case LRegistryRoot::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case LRegistryRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+    }
+    return HKEY_CURRENT_USER;
+}
+
+void CopyCut(char* out, const char* text) {
+    size_t n = std::strlen(text);
+    if (n > LMAX_PATH - 1) n = LMAX_PATH - 1;
+    std::memcpy(out, text, n);
+    out[n] = 0;
+}
+
+const char* NameOrDefault(const char* valueName) {
+    return valueName ? valueName : "";
+}
+
+}  // namespace
+
+bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* valueName, char* out,
+                        const char* defaultText) {
+    out[0] = 0;
+    HKEY key;
+    if (RegOpenKeyExA(RootKey(root), keyPath, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        char buffer[LMAX_PATH + 1];
+        DWORD size = LMAX_PATH;
+        DWORD type = 0;
+        LONG rc = RegQueryValueExA(key, NameOrDefault(valueName), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(buffer), &size);
+        RegCloseKey(key);
+        if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            buffer[size < LMAX_PATH ? size : LMAX_PATH] = 0;
+            CopyCut(out, buffer);
+            return true;
+        }
+    }
+    CopyCut(out, defaultText ? defaultText : "");
+    return false;
+}
+
+void RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
+                         const char* text) {
+    HKEY key;
+    if (RegCreateKeyExA(RootKey(root), keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, NameOrDefault(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   DWORD(std::strlen(text) + 1));
+    RegCloseKey(key);
+}
+
+void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName) {
+    HKEY key;
+    if (RegOpenKeyExA(RootKey(root), keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, NameOrDefault(valueName));
+    RegCloseKey(key);
+}
+
+bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath) {
+    return RegDeleteKeyA(RootKey(root), keyPath) == ERROR_SUCCESS;
+}
+
+void RegistryStoreFolder(char* dest) {
+    dest[0] = 0;
+}

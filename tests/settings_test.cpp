@@ -1,0 +1,184 @@
+// The plain-text settings store: layout, parsing rules, records, history, and a broken folder.
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/combohistory.h"
+#include "app/encsettings.h"
+#include "app/registry.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+class Store : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home_ = testutil::ScratchDir();
+        setenv("TAMBER_HOME", home_.c_str(), 1);
+    }
+    std::string MachineFile() {
+        auto b = testutil::ReadFileBytes(home_ + "/config/machine.ini");
+        return std::string(b.begin(), b.end());
+    }
+    std::string home_;
+};
+
+TEST_F(Store, TextValuesRoundTripWithTheirLayout) {
+    SettingsWriteBool("Settings", "AlwaysPrompt", true);
+    SettingsWriteInt("Settings", "OutputFormat", -7);
+    SettingsWriteString("Settings", "OutputFolder", "C:\\out dir\\x=1%2\n[y]");
+    std::string text = MachineFile();
+    EXPECT_NE(text.find("[Software\\Velmora\\Tamber\\Settings]\n"), std::string::npos);
+    EXPECT_NE(text.find("\nAlwaysPrompt=1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nOutputFormat=-7\n"), std::string::npos);
+
+    char out[260];
+    EXPECT_TRUE(SettingsReadString("Settings", "outputfolder", out, "def"));
+    EXPECT_STREQ(out, "C:\\out dir\\x=1%2\n[y]");
+    EXPECT_EQ(SettingsReadInt("SETTINGS", "OutputFormat", 3), -7);
+    // A missing value gives the default and reports failure; the per-user store is separate.
+    EXPECT_FALSE(UserSettingsReadString("Settings", "OutputFolder", out, "def"));
+    EXPECT_STREQ(out, "def");
+    SettingsDeleteValue("Settings", "OutputFolder");
+    EXPECT_FALSE(SettingsReadString("Settings", "OutputFolder", out, "gone"));
+    EXPECT_STREQ(out, "gone");
+    // Overlong text is cut at 259 characters.
+    SettingsWriteString("Settings", "Long", std::string(400, 'x').c_str());
+    SettingsReadString("Settings", "Long", out, "");
+    EXPECT_EQ(std::string(out), std::string(259, 'x'));
+}
+
+TEST_F(Store, IntegerAndBooleanReadingRules) {
+    const struct {
+        const char* text;
+        int32_t asInt;
+        bool asBool;
+    } cases[] = {{"abc", 0, true}, {"no", 0, true}, {"0abc", 0, false},
+                 {"0", 0, false},  {"", 42, true},  {"  -12x", -12, true},
+                 {"+7", 7, true},  {"1", 1, true},  {"99999999999", INT32_MAX, true}};
+    for (const auto& c : cases) {
+        SettingsWriteString("T", "V", c.text);
+        EXPECT_EQ(SettingsReadInt("T", "V", 42), c.asInt) << '"' << c.text << '"';
+        EXPECT_EQ(SettingsReadBool("T", "V", true), c.asBool) << '"' << c.text << '"';
+    }
+    SettingsWriteString("T", "V", "");
+    EXPECT_FALSE(SettingsReadBool("T", "V", false));
+}
+
+TEST_F(Store, RecordsHaveTheirDefaultsAndLoadRules) {
+    LMP3EncodeSettings mp3;
+    mp3.Load();
+    EXPECT_TRUE(mp3.constantBitRate);
+    EXPECT_EQ(mp3.cbrBitRate, 128);
+    EXPECT_EQ(mp3.vbrMinBitRate, 32);
+    EXPECT_EQ(mp3.channelMode, 1);
+    SettingsWriteInt("MP3Encoder", "VBRMaxBitRate", 192);
+    SettingsWriteInt("MP3Encoder", "VBRMinBitRate", 8);
+    mp3.Load();
+    EXPECT_EQ(mp3.vbrMinBitRate, 32);
+    SettingsWriteInt("MP3Encoder", "VBRMaxBitRate", 160);
+    mp3.Load();
+    EXPECT_EQ(mp3.vbrMinBitRate, 8);
+
+    LRawSettings vox(LRawSettings::kVoxSection), raw(LRawSettings::kRawSection);
+    vox.Load();
+    raw.Load();
+    EXPECT_EQ(vox.sampleRate, 8000u);
+    EXPECT_EQ(vox.codec, 0u);
+    EXPECT_EQ(raw.sampleRate, 44100u);
+    EXPECT_EQ(raw.codec, 3u);
+    SettingsWriteInt("VoxAudio", "Channels", 0);
+    SettingsWriteInt("RawAudio", "Channels", 0);
+    vox.Load();
+    raw.Load();
+    EXPECT_EQ(vox.channels, 1);
+    EXPECT_EQ(raw.channels, 1);
+
+    LFlacEncodeSettings flac;
+    flac.compression = 8;
+    flac.sampleRate = 48000;
+    flac.channels = 2;
+    flac.Store();
+    EXPECT_NE(MachineFile().find("[Software\\Velmora\\Tamber\\FlacEncoder]\nCompression=8\n"
+                                 "Channels=2\nSampleRate=48000\n"),
+              std::string::npos);
+    LFlacEncodeSettings back;
+    back.Load();
+    EXPECT_EQ(back.compression, 8);
+    EXPECT_EQ(back.sampleRate, 48000u);
+
+    LOggEncodeSettings ogg;
+    ogg.Load();
+    EXPECT_EQ(ogg.vbrMinBitRate, 96);
+    EXPECT_EQ(ogg.channels, 1);
+    LAACEncodeSettings aac;
+    aac.Load();
+    EXPECT_FALSE(aac.averageBitRate);
+    EXPECT_EQ(aac.vbrQuality, 100);
+}
+
+TEST_F(Store, ComboHistoryMovesToTopAndKeepsNine) {
+    for (const char* t : {"c", "b", "a"}) ComboHistorySaveText("OutputFolder", t);
+    EXPECT_EQ(ComboHistoryItems("OutputFolder"), (std::vector<std::string>{"a", "b", "c"}));
+    ComboHistorySaveText("OutputFolder", "c");  // equal to item 3
+    EXPECT_EQ(ComboHistoryItems("OutputFolder"), (std::vector<std::string>{"c", "a", "b"}));
+    EXPECT_EQ(UserSettingsReadInt("OutputFolder", "Count", 0), 3);
+    ComboHistorySaveText("OutputFolder", "");
+    EXPECT_EQ(ComboHistoryItems("OutputFolder").size(), 3u);
+    for (int i = 1; i <= 6; ++i) ComboHistorySaveText("OutputFolder", std::to_string(i).c_str());
+    auto items = ComboHistoryItems("OutputFolder");
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_EQ(items.front(), "6");
+    EXPECT_EQ(items.back(), "b");
+    ComboHistorySaveText("OutputFolder", "new");  // Count is 9: the old item 9 drops out
+    items = ComboHistoryItems("OutputFolder");
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_EQ(items.front(), "new");
+    EXPECT_EQ(items.back(), "a");
+}
+
+TEST_F(Store, ConcurrentWritersLoseNothing) {
+    pid_t kids[2];
+    for (int k = 0; k < 2; ++k) {
+        kids[k] = fork();
+        if (kids[k] == 0) {
+            for (int i = 0; i < 40; ++i)
+                SettingsWriteInt("Race",
+                                 ("K" + std::to_string(k) + "_" + std::to_string(i)).c_str(), i);
+            _exit(0);
+        }
+    }
+    for (pid_t p : kids) waitpid(p, nullptr, 0);
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(SettingsReadInt(
+                          "Race", ("K" + std::to_string(k) + "_" + std::to_string(i)).c_str(), -1),
+                      i);
+}
+
+TEST_F(Store, UnwritableFolderFallsBackToDefaults) {
+    // The configuration folder cannot be created: writes are dropped, reads give defaults.
+    testutil::WriteFileBytes(home_ + "/blocker", {1});
+    setenv("TAMBER_HOME", (home_ + "/blocker").c_str(), 1);
+    SettingsWriteInt("Settings", "OutputFormat", 5);
+    EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 9), 9);
+    LMP3EncodeSettings mp3;
+    mp3.cbrBitRate = 1;
+    mp3.Load();
+    EXPECT_EQ(mp3.cbrBitRate, 128);
+    // A damaged store file still yields what can be read.
+    setenv("TAMBER_HOME", home_.c_str(), 1);
+    std::string junk = "garbage\n=x\n[\n[Software\\Velmora\\Tamber\\Settings]\nno equals\nA=1\n";
+    ::mkdir((home_ + "/config").c_str(), 0755);
+    testutil::WriteFileBytes(home_ + "/config/machine.ini",
+                             std::vector<uint8_t>(junk.begin(), junk.end()));
+    EXPECT_EQ(SettingsReadInt("Settings", "A", 0), 1);
+}
+
+}  // namespace

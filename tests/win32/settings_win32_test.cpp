@@ -1,0 +1,109 @@
+// The registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <tuple>
+
+#include "app/combohistory.h"
+#include "app/encsettings.h"
+#include "app/registry.h"
+#include "app/settings.h"
+#include "app/shell.h"
+
+namespace {
+
+std::string Query(HKEY root, const char* key, const char* name, DWORD* type, DWORD* size) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return "<no key>";
+    char buf[600] = {0};
+    *size = sizeof buf;
+    LONG rc = RegQueryValueExA(k, name, nullptr, type, reinterpret_cast<BYTE*>(buf), size);
+    RegCloseKey(k);
+    return rc == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+std::string RegQueryOutput(const char* key) {
+    std::string out;
+    FILE* p = _popen((std::string("reg query \"") + key + "\" 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    _pclose(p);
+    return out;
+}
+
+TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
+    SettingsWriteInt("Settings", "OutputFormat", -3);
+    SettingsWriteBool("Settings", "AlwaysPrompt", true);
+    SettingsWriteString("Settings", "OutputFolder", "C:\\out");
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "OutputFormat",
+                    &type, &size),
+              "-3");
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "AlwaysPrompt",
+                    &type, &size),
+              "1");
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 0), -3);
+
+    LMP3EncodeSettings mp3;
+    mp3.constantBitRate = false;
+    mp3.vbrMinBitRate = 64;
+    mp3.vbrMaxBitRate = 192;
+    mp3.Store();
+    std::string listing = RegQueryOutput("HKLM\\Software\\Velmora\\Tamber\\MP3Encoder");
+    EXPECT_NE(listing.find("ConstantBitRate"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("REG_SZ"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("192"), std::string::npos) << listing;
+
+    // Per-user history lives under HKEY_CURRENT_USER.
+    UserSettingsDeleteValue("OutputFolder", "Count");
+    ComboHistorySaveText("OutputFolder", "D:\\music");
+    EXPECT_EQ(
+        Query(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber\\OutputFolder", "Item 1", &type, &size),
+        "D:\\music");
+    listing = RegQueryOutput("HKCU\\Software\\Velmora\\Tamber\\OutputFolder");
+    EXPECT_NE(listing.find("Item 1"), std::string::npos) << listing;
+}
+
+TEST(Registry, ReadingRulesMatchTheTextStore) {
+    for (auto [text, asInt, asBool] :
+         {std::tuple{"abc", 0, true}, {"no", 0, true}, {"0abc", 0, false}, {"", 42, true}}) {
+        SettingsWriteString("T", "V", text);
+        EXPECT_EQ(SettingsReadInt("T", "V", 42), asInt) << text;
+        EXPECT_EQ(SettingsReadBool("T", "V", true), asBool) << text;
+    }
+    SettingsDeleteValue("T", "V");
+    char out[260];
+    EXPECT_FALSE(SettingsReadString("T", "V", out, "dflt"));
+    EXPECT_STREQ(out, "dflt");
+    RegistryDeleteKey(LRegistryRoot::LocalMachine, "Software\\Velmora\\Tamber\\T");
+}
+
+TEST(Registry, ShellVerbUnderClassesRoot) {
+    ShellAddVerb(".TMBRTEST", LSHELL_VERB, "C:\\Program Files\\Velmora\\Tamber\\tamber.exe");
+    char out[260];
+    RegistryReadString(LRegistryRoot::ClassesRoot, ".TMBRTEST", nullptr, out, "");
+    EXPECT_STREQ(out, "TMBRTESTfile");
+    RegistryReadString(LRegistryRoot::ClassesRoot,
+                       "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr, out, "");
+    EXPECT_STREQ(out, "C:\\Program Files\\Velmora\\Tamber\\tamber.exe \"%L\"");
+    ShellRemoveVerb(".TMBRTEST", LSHELL_VERB);
+    EXPECT_FALSE(RegistryReadString(LRegistryRoot::ClassesRoot,
+                                    "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr,
+                                    out, ""));
+    RegistryDeleteKey(LRegistryRoot::ClassesRoot, "TMBRTESTfile\\Shell");
+    RegistryDeleteKey(LRegistryRoot::ClassesRoot, "TMBRTESTfile");
+    RegistryDeleteKey(LRegistryRoot::ClassesRoot, ".TMBRTEST");
+
+    char folder[260];
+    ProgramFolder(folder);
+    EXPECT_NE(std::string(folder).find("\\Velmora\\Tamber"), std::string::npos) << folder;
+    EXPECT_NE(GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
