@@ -7,7 +7,7 @@ PACKAGES=(
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-i686-posix mingw-w64-i686-dev
     wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick
-    sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools
+    sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
     python3 python3-pyftpdlib
 )
 
