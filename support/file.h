@@ -13,7 +13,7 @@ constexpr char LPATH_SEP = '/';
 #endif
 
 class LFile {
-public:
+  public:
     LFile() = default;
     ~LFile() { Close(); }
     LFile(const LFile&) = delete;
@@ -48,10 +48,14 @@ public:
     static void FilePathCat(char* folder, const char* name);
     static void FilePathCat(char* folder, const char* name, const char* extension);
 
-    // User folders: documents, per-user application data, shared application data.
+    // User folders: documents, per-user application data, shared application data, and where
+    // per-user configuration and temporary files go. Written without a trailing separator.
+    // Where the environment variable TAMBER_HOME is set, all of them lie under it (tests).
     static void GetUserDocumentsFolder(char* dest);
     static void GetUserDataFolder(char* dest);
     static void GetSharedDataFolder(char* dest);
+    static void GetUserConfigFolder(char* dest);
+    static void GetTempFolder(char* dest);
 
     // Deletes the folder's files (not entering subfolders, skipping names starting with "."),
     // then the folder; true when the folder was removed.
@@ -61,8 +65,11 @@ public:
     using Handle = intptr_t;
     static constexpr Handle kInvalid = -1;
     Handle NativeHandle() const { return handle_; }
+    // Takes over an open platform handle (closing the previous one); Release gives it up again.
+    void Attach(Handle handle);
+    Handle Release();
 
-private:
+  private:
     Handle handle_ = kInvalid;
 };
 

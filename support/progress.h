@@ -1,6 +1,7 @@
 // Long operations: status codes and the progress surface every Process function reports through.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 enum : int { LPROCESS_OK = 0, LPROCESS_STOPPED = 1, LPROCESS_FAILED = 2 };
@@ -8,13 +9,16 @@ enum : int { LPROCESS_OK = 0, LPROCESS_STOPPED = 1, LPROCESS_FAILED = 2 };
 // A window handle where the platform has windows (HWND on Windows), null elsewhere.
 using LWindowHandle = void*;
 
+// A wait without a time limit.
+constexpr uint32_t LWAIT_INFINITE = 0xFFFFFFFFu;
+
 class LWaitable;  // support/waitable.h
 
 // The progress surface of a long operation. On Windows it is the modeless "LProgressDialog"
 // dialog; in the headless build it is a progress line on standard error where Ctrl+C cancels.
 // A Process function only ever talks to this interface.
 class LProgressDialog {
-public:
+  public:
     explicit LProgressDialog(const char* title);
     virtual ~LProgressDialog();
     LProgressDialog(const LProgressDialog&) = delete;
@@ -31,31 +35,46 @@ public:
     virtual void SetProgress(double fraction);
     // Sleeps while staying responsive: 0, or LPROCESS_STOPPED when cancelled.
     virtual int WaitTimed(uint32_t ms);
-    // 0 when the object was signalled, LPROCESS_STOPPED when cancelled, LPROCESS_FAILED on time-out.
+    // 0 when the object was signalled, LPROCESS_STOPPED when cancelled, LPROCESS_FAILED on
+    // time-out.
     virtual int WaitForObject(LWaitable& object, uint32_t ms);
-    // An error the user must see ("Error" caption, warning icon on Windows; standard error headless).
+    // An error the user must see ("Error" caption, warning icon on Windows; standard error
+    // headless).
     virtual void ShowError(const char* text);
+    // Asks the running process to stop as the Cancel button (or Ctrl+C) does; any thread may call.
+    virtual void RequestStop();
 
+    // Null while no surface is open or after a cancel (headless: a non-null token while open).
     LWindowHandle GetWindow() const { return window_; }
     const char* GetTitle() const { return title_; }
 
-protected:
+  protected:
     // The process body; returns true when it ran.
     virtual bool ProcessBody() = 0;
+    // Windows: every dialog message the base does not handle itself; 0 means not handled.
+    virtual intptr_t DialogProc(uint32_t message, uintptr_t wParam, intptr_t lParam) { return 0; }
 
     LWindowHandle window_ = nullptr;
     const char* title_;
+
+  private:
+    friend struct LProgressDialogAccess;
+    // Headless surface state: stop request, shown percent and text, bar drawn on the line.
+    std::atomic<bool> stop_{false};
+    int percent_ = -1;
+    bool barShown_ = false;
+    char text_[2][96] = {};
 };
 
 // Runs Process(dialog, data) for one data record type; the caller reads status afterwards.
 template <class T>
 class LProgressProcess : public LProgressDialog {
-public:
+  public:
     LProgressProcess(const char* title, T* record) : LProgressDialog(title), data(record) {}
     int status = LPROCESS_FAILED;
     T* data;
 
-protected:
+  protected:
     bool ProcessBody() override {
         status = Process(this, data);
         return true;

@@ -1,0 +1,160 @@
+// Path helpers on fixed 260-character buffers, shared by both platforms.
+#include "support/file.h"
+
+#include <cstring>
+
+#include "support/trace.h"
+
+namespace {
+
+constexpr size_t kMaxLen = LMAX_PATH - 1;
+
+bool IsSep(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Copies at most 259 characters and a terminating zero; true when the source had to be cut.
+bool CopyCut(char* dest, const char* src) {
+    size_t n = 0;
+    while (n < kMaxLen && src[n]) {
+        dest[n] = src[n];
+        ++n;
+    }
+    dest[n] = 0;
+    return src[n] != 0;
+}
+
+// Index of the first character of the file part (after the last separator).
+size_t FilePartStart(const char* path, size_t len) {
+    size_t start = 0;
+    for (size_t i = 0; i < len; ++i)
+        if (IsSep(path[i])) start = i + 1;
+    return start;
+}
+
+// Index of the last "." inside the file part, or len when there is none.
+size_t LastDot(const char* path, size_t len) {
+    size_t start = FilePartStart(path, len);
+    for (size_t i = len; i > start; --i)
+        if (path[i - 1] == '.') return i - 1;
+    return len;
+}
+
+}  // namespace
+
+LFile::LFile(LFile&& o) noexcept : handle_(o.handle_) {
+    o.handle_ = kInvalid;
+}
+
+LFile& LFile::operator=(LFile&& o) noexcept {
+    if (this != &o) {
+        Close();
+        handle_ = o.handle_;
+        o.handle_ = kInvalid;
+    }
+    return *this;
+}
+
+void LFile::Attach(Handle handle) {
+    Close();
+    handle_ = handle;
+}
+
+LFile::Handle LFile::Release() {
+    Handle h = handle_;
+    handle_ = kInvalid;
+    return h;
+}
+
+void LFile::_GetFileFromPath(char* dest, const char* path) {
+    char buf[LMAX_PATH];
+    if (CopyCut(buf, path)) LTrace("LFile::_GetFileFromPath szPath is too long");
+    size_t len = std::strlen(buf);
+    std::memmove(dest, buf + FilePartStart(buf, len), len - FilePartStart(buf, len) + 1);
+}
+
+void LFile::_GetFolderFromPath(char* dest, const char* path) {
+    char buf[LMAX_PATH];
+    if (CopyCut(buf, path)) LTrace("LFile::_GetFolderFromPath szPath is too long");
+    size_t start = FilePartStart(buf, std::strlen(buf));
+    size_t end = start ? start - 1 : 0;
+    buf[end] = 0;
+    std::memcpy(dest, buf, end + 1);
+}
+
+void LFile::_ApplyNewFileExtension(char* dest, const char* path, const char* extension) {
+    char buf[LMAX_PATH];
+    bool cut = CopyCut(buf, path);
+    size_t len = std::strlen(buf);
+    size_t dot = LastDot(buf, len);
+    if (dot < len && dot > FilePartStart(buf, len)) {
+        len = dot;
+        for (const char* p = extension ? extension : ""; *p; ++p) {
+            if (len == kMaxLen) {
+                cut = true;
+                break;
+            }
+            buf[len++] = *p;
+        }
+        buf[len] = 0;
+    }
+    if (cut) LTrace("LFile::_ApplyNewFileExtension path too long");
+    std::memcpy(dest, buf, len + 1);
+}
+
+void LFile::FilePathCat(char* folder, const char* name) {
+    FilePathCat(folder, name, "");
+}
+
+void LFile::FilePathCat(char* folder, const char* name, const char* extension) {
+    size_t len = std::strlen(folder);
+    if (len >= kMaxLen) {
+        LTrace("LFile::FilePathCat szFolderPath too long");
+        return;
+    }
+    if (len && !IsSep(folder[len - 1])) {
+        folder[len++] = LPATH_SEP;
+        folder[len] = 0;
+    }
+    bool cut = false;
+    for (const char* part : {name, extension}) {
+        for (const char* p = part ? part : ""; *p; ++p) {
+            if (len == kMaxLen) {
+                cut = true;
+                break;
+            }
+            folder[len++] = *p;
+        }
+    }
+    folder[len] = 0;
+    if (cut) LTrace("LFile::FilePathCat szFolderPath too long");
+}
+
+void GetFileExtension(char* dest, const char* path) {
+    char buf[LMAX_PATH];
+    CopyCut(buf, path);
+    size_t len = std::strlen(buf);
+    size_t dot = LastDot(buf, len);
+    std::memmove(dest, buf + dot, len - dot + 1);
+}
+
+void GetFileNameNoExtension(char* dest, const char* path) {
+    char buf[LMAX_PATH];
+    CopyCut(buf, path);
+    size_t len = std::strlen(buf);
+    size_t start = FilePartStart(buf, len);
+    buf[LastDot(buf, len)] = 0;
+    std::memmove(dest, buf + start, std::strlen(buf + start) + 1);
+}
+
+bool CleanFileName(char* dest, const char* text) {
+    static const char kBad[] = "\"*./:<>?\\|";
+    size_t n = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 32 || *p >= 128 || std::strchr(kBad, *p)) continue;
+        if (n == kMaxLen) break;
+        dest[n++] = static_cast<char>(*p);
+    }
+    dest[n] = 0;
+    return n > 0;
+}

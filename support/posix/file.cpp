@@ -1,0 +1,116 @@
+// LFile on POSIX file descriptors.
+#include "support/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/trace.h"
+
+namespace {
+
+// Opens a file and refuses folders, which open() accepts for reading.
+intptr_t OpenFd(const char* path, int flags) {
+    if (!path || !*path) return -1;
+    int fd;
+    do fd = ::open(path, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool LFile::Open(const char* path) {
+    Close();
+    handle_ = OpenFd(path, O_RDONLY);
+    return IsOpen();
+}
+
+bool LFile::OpenReadWrite(const char* path) {
+    Close();
+    handle_ = OpenFd(path, O_RDWR);
+    return IsOpen();
+}
+
+bool LFile::Create(const char* path) {
+    Close();
+    handle_ = OpenFd(path, O_RDWR | O_CREAT | O_TRUNC);
+    return IsOpen();
+}
+
+void LFile::Close() {
+    if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
+    handle_ = kInvalid;
+}
+
+int32_t LFile::Read(void* buffer, int32_t bytes) {
+    if (!IsOpen() || bytes < 0) return -1;
+    char* p = static_cast<char*>(buffer);
+    int32_t done = 0;
+    while (done < bytes) {
+        ssize_t n = ::read(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return done ? done : -1;
+        if (n == 0) break;
+        done += static_cast<int32_t>(n);
+    }
+    return done;
+}
+
+int32_t LFile::Write(const void* buffer, int32_t bytes) {
+    if (!IsOpen() || bytes < 0) return -1;
+    const char* p = static_cast<const char*>(buffer);
+    int32_t done = 0;
+    while (done < bytes) {
+        ssize_t n = ::write(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done ? done : -1;
+        done += static_cast<int32_t>(n);
+    }
+    return done;
+}
+
+bool LFile::Seek(int64_t position) {
+    if (!IsOpen()) {
+        LTrace("LFile::Seek Called on an invalid file");
+        return false;
+    }
+    if (position < 0) return false;
+    return ::lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) == position;
+}
+
+int64_t LFile::Tell() {
+    off_t pos = IsOpen() ? ::lseek(static_cast<int>(handle_), 0, SEEK_CUR) : -1;
+    if (pos < 0) {
+        LTrace("LFile::Tell() Failed");
+        return -1;
+    }
+    return pos;
+}
+
+int64_t LFile::GetFileSizeBytes() {
+    struct stat st;
+    if (!IsOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) {
+        LTrace("LFile::GetFileSizeBytes() FAILED");
+        return -1;
+    }
+    return st.st_size;
+}
+
+bool LFile::Truncate() {
+    int64_t pos = Tell();
+    if (pos < 0) return false;
+    int rc;
+    do rc = ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(pos));
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}

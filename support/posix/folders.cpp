@@ -1,0 +1,160 @@
+// User folders and folder deletion on POSIX systems (XDG base directories).
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "support/file.h"
+#include "support/trace.h"
+
+namespace {
+
+void CopyPath(char* dest, const char* src) {
+    size_t n = 0;
+    while (n < LMAX_PATH - 1 && src[n]) {
+        dest[n] = src[n];
+        ++n;
+    }
+    // Drop trailing separators, keeping a lone "/".
+    while (n > 1 && dest[n - 1] == '/') --n;
+    dest[n] = 0;
+}
+
+const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+const char* HomeFolder() {
+    if (const char* h = Env("HOME")) return h;
+    const passwd* pw = getpwuid(getuid());
+    return pw && pw->pw_dir ? pw->pw_dir : "/tmp";
+}
+
+bool IsFolder(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates the folder and its missing parents (mkdir -p); failures show up later when used.
+void MakeFolders(const char* path) {
+    char buf[LMAX_PATH];
+    CopyPath(buf, path);
+    for (char* p = buf + 1; *p; ++p) {
+        if (*p != '/') continue;
+        *p = 0;
+        ::mkdir(buf, 0777);
+        *p = '/';
+    }
+    ::mkdir(buf, 0777);
+}
+
+// A folder under TAMBER_HOME when that is set, else the base folder (joined with sub when given).
+void Folder(char* dest, const char* homeSub, const char* base, const char* sub, bool create) {
+    dest[0] = 0;
+    if (const char* home = Env("TAMBER_HOME")) {
+        CopyPath(dest, home);
+        LFile::FilePathCat(dest, homeSub);
+        create = true;
+    } else {
+        CopyPath(dest, base);
+        if (sub) LFile::FilePathCat(dest, sub);
+    }
+    if (create) MakeFolders(dest);
+}
+
+// $VAR, or the home folder joined with fallback.
+void XdgBase(char* dest, const char* var, const char* fallback) {
+    if (const char* v = Env(var); v && v[0] == '/') {
+        CopyPath(dest, v);
+        return;
+    }
+    CopyPath(dest, HomeFolder());
+    LFile::FilePathCat(dest, fallback);
+}
+
+// Joins folder and name; false when the result would not fit (never act on a cut path).
+bool Join(char* dest, const char* folder, const char* name) {
+    if (std::strlen(folder) + 1 + std::strlen(name) > LMAX_PATH - 1) return false;
+    CopyPath(dest, folder);
+    LFile::FilePathCat(dest, name);
+    return true;
+}
+
+}  // namespace
+
+void LFile::GetUserDocumentsFolder(char* dest) {
+    char base[LMAX_PATH];
+    if (const char* d = Env("XDG_DOCUMENTS_DIR"); d && IsFolder(d)) {
+        CopyPath(base, d);
+    } else {
+        CopyPath(base, HomeFolder());
+        char docs[LMAX_PATH];
+        CopyPath(docs, base);
+        FilePathCat(docs, "Documents");
+        if (IsFolder(docs)) CopyPath(base, docs);
+    }
+    Folder(dest, "Documents", base, nullptr, false);
+}
+
+void LFile::GetUserDataFolder(char* dest) {
+    char base[LMAX_PATH];
+    XdgBase(base, "XDG_DATA_HOME", ".local/share");
+    Folder(dest, "data", base, "tamber", true);
+}
+
+void LFile::GetUserConfigFolder(char* dest) {
+    char base[LMAX_PATH];
+    XdgBase(base, "XDG_CONFIG_HOME", ".config");
+    Folder(dest, "config", base, "tamber", true);
+}
+
+void LFile::GetSharedDataFolder(char* dest) {
+    // Machine-wide data: the system's state folder; usually written only by an administrator.
+    Folder(dest, "shared", "/var/lib", "tamber", false);
+}
+
+void LFile::GetTempFolder(char* dest) {
+    const char* tmp = Env("TMPDIR");
+    Folder(dest, "tmp", tmp && IsFolder(tmp) ? tmp : "/tmp", nullptr, false);
+}
+
+bool LFile::DeleteFolderAndFiles(const char* folder) {
+    if (!folder || !*folder) return false;
+    if (DIR* dir = ::opendir(folder)) {
+        while (const dirent* e = ::readdir(dir)) {
+            if (e->d_name[0] == '.') continue;
+            char path[LMAX_PATH];
+            if (!Join(path, folder, e->d_name)) continue;
+            struct stat st;
+            // Folders are left alone (and so is anything behind a link: it is only unlinked).
+            if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) continue;
+            if (::unlink(path) != 0) LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
+        }
+        ::closedir(dir);
+    }
+    if (::rmdir(folder) != 0) {
+        LTrace("LFile::DeleteFolderAndFiles unable to DeleteFolder:");
+        return false;
+    }
+    return true;
+}
+
+bool DeleteFolderTree(const char* folder) {
+    if (!folder || !*folder) return false;
+    if (DIR* dir = ::opendir(folder)) {
+        while (const dirent* e = ::readdir(dir)) {
+            if (e->d_name[0] == '.') continue;
+            char path[LMAX_PATH];
+            if (!Join(path, folder, e->d_name)) continue;
+            struct stat st;
+            if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(path);
+        }
+        ::closedir(dir);
+    }
+    return LFile::DeleteFolderAndFiles(folder);
+}

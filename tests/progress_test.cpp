@@ -1,0 +1,152 @@
+// The headless progress surface: running a process, cancel by request and by Ctrl+C, waits.
+#include "support/progress.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/waitable.h"
+
+namespace {
+
+struct Counting {
+    int steps = 0;
+    int stopAt = -1;  // the step at which the test asks to stop
+    bool interrupt = false;
+};
+
+int Process(LProgressDialog* dlg, Counting* data) {
+    dlg->SetText("Counting", 0);
+    dlg->SetText("item", 1);
+    dlg->SetText("ignored", 2);
+    for (int i = 0; i < 100; ++i) {
+        if (i == data->stopAt) {
+            if (data->interrupt)
+                ::raise(SIGINT);
+            else
+                dlg->RequestStop();
+        }
+        if (dlg->PumpMessages()) return LPROCESS_STOPPED;
+        ++data->steps;
+        dlg->SetProgress(i / 100.0);
+    }
+    return LPROCESS_OK;
+}
+
+class Flag : public LWaitable {
+  public:
+    std::atomic<bool> set{false};
+    intptr_t NativeHandle() const override { return 0; }
+    bool WaitFor(uint32_t ms) override {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!set && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return set;
+    }
+};
+
+TEST(ConsoleProgress, RunsToEndAndCancelStopsAtAStep) {
+    Counting data;
+    LProgressProcess<Counting> run("Test", &data);
+    EXPECT_TRUE(run.PumpMessages());  // not open: nothing to pump for
+    EXPECT_TRUE(run.Run(nullptr));
+    EXPECT_EQ(run.status, LPROCESS_OK);
+    EXPECT_EQ(data.steps, 100);
+    EXPECT_EQ(run.GetWindow(), nullptr);
+
+    Counting stopped;
+    stopped.stopAt = 37;
+    LProgressProcess<Counting> again("Test", &stopped);
+    again.Run(nullptr);
+    EXPECT_EQ(again.status, LPROCESS_STOPPED);
+    EXPECT_EQ(stopped.steps, 37);
+    // A stop from an earlier run does not carry over.
+    stopped.stopAt = -1;
+    stopped.steps = 0;
+    again.Run(nullptr);
+    EXPECT_EQ(again.status, LPROCESS_OK);
+}
+
+TEST(ConsoleProgress, CtrlCStopsTheProcessAndIsRestoredAfterwards) {
+    static std::atomic<int> outside{0};
+    struct sigaction sa = {}, old;
+    sa.sa_handler = [](int) { ++outside; };
+    sigaction(SIGINT, &sa, &old);
+    Counting data;
+    data.stopAt = 5;
+    data.interrupt = true;
+    LProgressProcess<Counting> run("Test", &data);
+    run.Run(nullptr);
+    EXPECT_EQ(run.status, LPROCESS_STOPPED);
+    EXPECT_EQ(data.steps, 5);
+    EXPECT_EQ(outside, 0);
+    ::raise(SIGINT);  // the program's own handler is back
+    EXPECT_EQ(outside, 1);
+    sigaction(SIGINT, &old, nullptr);
+}
+
+struct Waiting {
+    Flag* flag;
+    uint32_t ms;
+    int result = -1;
+};
+
+int Process(LProgressDialog* dlg, Waiting* w) {
+    w->result = w->flag ? dlg->WaitForObject(*w->flag, w->ms) : dlg->WaitTimed(w->ms);
+    return LPROCESS_OK;
+}
+
+TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
+    Flag flag;
+    Waiting w{&flag, 30};
+    LProgressProcess<Waiting> run("Wait", &w);
+    run.Run(nullptr);
+    EXPECT_EQ(w.result, LPROCESS_FAILED);  // timed out
+
+    std::thread setter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        flag.set = true;
+    });
+    w.ms = LWAIT_INFINITE;
+    run.Run(nullptr);
+    setter.join();
+    EXPECT_EQ(w.result, 0);
+
+    // Cancel from another thread ends an endless wait at once.
+    flag.set = false;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        run.RequestStop();
+    });
+    run.Run(nullptr);
+    stopper.join();
+    EXPECT_EQ(w.result, LPROCESS_STOPPED);
+
+    Waiting timed{nullptr, 15};
+    LProgressProcess<Waiting> sleep("Sleep", &timed);
+    sleep.Run(nullptr);
+    EXPECT_EQ(timed.result, 0);
+}
+
+// A process that opens its own surface again: the nested Run is refused.
+struct Nested {
+    bool inner = true;
+};
+int Process(LProgressDialog* dlg, Nested* n) {
+    auto* self = static_cast<LProgressProcess<Nested>*>(dlg);
+    n->inner = self->Run(nullptr);
+    return LPROCESS_OK;
+}
+
+TEST(ConsoleProgress, RunWhileOpenReturnsAtOnce) {
+    Nested n;
+    LProgressProcess<Nested> run("Outer", &n);
+    EXPECT_TRUE(run.Run(nullptr));
+    EXPECT_FALSE(n.inner);
+    EXPECT_EQ(run.status, LPROCESS_OK);
+}
+
+}  // namespace
