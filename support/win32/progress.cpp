@@ -1,8 +1,9 @@
 // The modeless "LProgressDialog" window that a long operation runs behind.
 #include "support/progress.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include "support/trace.h"
 #include "support/waitable.h"

@@ -1,7 +1,8 @@
 // The "LProgressDialog" window for real: texts, bar, owner disabled, Cancel, waits, errors.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <string>
 #include <thread>
