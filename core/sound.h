@@ -24,16 +24,24 @@ enum : uint8_t {
 constexpr uint8_t LSNK_ERR_UNUSABLE = 0x01;
 
 // Sample conversions between 16/8-bit PCM and the internal scale (no saturation on the way out).
-inline int32_t LSampleFrom16(int16_t v) { return int32_t(v) * 16; }
-inline int16_t LSampleTo16(int32_t x) { return int16_t(uint16_t(uint32_t((x + 8) >> 4))); }
-inline int32_t LSampleFromU8(uint8_t b) { return (int32_t(b) - 128) * 4096; }
-inline uint8_t LSampleToU8(int32_t x) { return uint8_t(((x + 2048) >> 12) + 128); }
+inline int32_t LSampleFrom16(int16_t v) {
+    return int32_t(v) * 16;
+}
+inline int16_t LSampleTo16(int32_t x) {
+    return int16_t(uint16_t((uint32_t(x) + 8u) >> 4));
+}
+inline int32_t LSampleFromU8(uint8_t b) {
+    return (int32_t(b) - 128) * 4096;
+}
+inline uint8_t LSampleToU8(int32_t x) {
+    return uint8_t(((uint32_t(x) + 2048u) >> 12) + 128u);
+}
 
 // Frames to milliseconds without overflow; 0 for an invalid rate.
 int64_t LSoundTimeMs(int64_t frames, int32_t sampleRate);
 
 class LSoundSourceBase {
-public:
+  public:
     LSoundSourceBase(int32_t sampleRate, int channels, int32_t peak);
     virtual ~LSoundSourceBase() = default;
     LSoundSourceBase(const LSoundSourceBase&) = delete;
@@ -58,7 +66,7 @@ public:
     }
     uint16_t RefCount() const { return refCount_; }
 
-protected:
+  protected:
     void SetSampleRate(int32_t sampleRate);
     void SetChannels(int channels);
     void SetPeak(int32_t p) { peak = p; }
@@ -69,12 +77,12 @@ protected:
     uint8_t channels_;
     uint8_t error_ = LSRC_OK;
 
-private:
+  private:
     uint16_t refCount_ = 0;
 };
 
 class LSoundSinkBase {
-public:
+  public:
     LSoundSinkBase(int32_t sampleRate, int channels);
     virtual ~LSoundSinkBase() = default;
     LSoundSinkBase(const LSoundSinkBase&) = delete;
@@ -97,7 +105,7 @@ public:
     }
     uint16_t RefCount() const { return refCount_; }
 
-protected:
+  protected:
     void SetErrorFlags(uint8_t f) { errorFlags_ = f; }
 
     int32_t sPosition = 0;
@@ -105,7 +113,7 @@ protected:
     uint8_t channels_;
     uint8_t errorFlags_ = 0;
 
-private:
+  private:
     uint16_t refCount_ = 0;
 };
 
@@ -114,7 +122,7 @@ using LSinkRef = LRef<LSoundSinkBase>;
 
 // A source wrapping one inner source: copies its format, forwards slots 2 to 6.
 class LSRCFilterBase : public LSoundSourceBase {
-public:
+  public:
     explicit LSRCFilterBase(const LSourceRef& inner);
 
     int32_t GetPosition() override { return inner_->GetPosition(); }
@@ -123,13 +131,13 @@ public:
     bool IsStreaming() override { return inner_->IsStreaming(); }
     void WaitForData(int32_t ms) override { inner_->WaitForData(ms); }
 
-protected:
+  protected:
     LSourceRef inner_;
 };
 
 // The silent placeholder source: 11025 Hz mono, length 0, carrying an error code.
 class LSRCNull : public LSoundSourceBase {
-public:
+  public:
     explicit LSRCNull(uint8_t error);
     void Read(int32_t* buffer, int32_t n) override;
     int32_t GetPosition() override { return 0; }

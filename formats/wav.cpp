@@ -1,0 +1,170 @@
+// WAV reader: the RIFF chunk walk and LWaveFile::OpenSource.
+#include "formats/wav.h"
+
+#include <cstring>
+#include <string>
+
+#include "support/trace.h"
+
+namespace {
+
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Get16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+bool ReadExact(LFile& file, void* buffer, int32_t bytes) {
+    return file.Read(buffer, bytes) == bytes;
+}
+
+// Moves the file position on by `bytes` from where it is.
+bool Skip(LFile& file, int64_t bytes) {
+    int64_t at = file.Tell();
+    return at >= 0 && file.Seek(at + bytes);
+}
+
+// Reads 8-byte chunk headers, skipping every chunk but `wanted`; false when none is left or a
+// chunk size is negative. On success `size` holds the wanted chunk's size.
+bool FindChunk(LFile& file, const char* wanted, uint32_t& size, const char* missingText) {
+    for (;;) {
+        uint8_t head[8];
+        if (!ReadExact(file, head, 8)) {
+            LTrace(missingText);
+            return false;
+        }
+        size = Get32(head + 4);
+        if (std::memcmp(head, wanted, 4) == 0) return true;
+        if (int32_t(size) < 0) {
+            LTrace("LWaveFile::OpenSource subchunk too short (< 0)!");
+            return false;
+        }
+        if (!Skip(file, int64_t(size) + (size & 1))) {
+            LTrace(missingText);
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+void LWaveMakePCMHeader(uint8_t* h, int channels, int32_t sampleRate, int bytesPerSample,
+                        uint32_t riffSize, uint32_t dataSize) {
+    auto put32 = [](uint8_t* p, uint32_t v) {
+        p[0] = uint8_t(v);
+        p[1] = uint8_t(v >> 8);
+        p[2] = uint8_t(v >> 16);
+        p[3] = uint8_t(v >> 24);
+    };
+    auto put16 = [](uint8_t* p, uint32_t v) {
+        p[0] = uint8_t(v);
+        p[1] = uint8_t(v >> 8);
+    };
+    const uint32_t blockAlign = uint32_t(channels) * uint32_t(bytesPerSample);
+    std::memcpy(h, "RIFF", 4);
+    put32(h + 4, riffSize);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 18);
+    put16(h + 20, 1);
+    put16(h + 22, uint32_t(channels));
+    put32(h + 24, uint32_t(sampleRate));
+    put32(h + 28, uint32_t(sampleRate) * blockAlign);
+    put16(h + 32, blockAlign);
+    put16(h + 34, uint32_t(bytesPerSample) * 8);
+    put16(h + 36, 0);
+    std::memcpy(h + 38, "data", 4);
+    put32(h + 42, dataSize);
+}
+
+uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
+    // Top level: junk chunks may come before the RIFF form.
+    if (!file.Seek(0)) return LSRC_ERR_INVALID;
+    for (;;) {
+        uint8_t top[12];
+        if (!ReadExact(file, top, 12)) {
+            LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
+            return LSRC_ERR_INVALID;
+        }
+        if (std::memcmp(top, "RIFF", 4) == 0 && std::memcmp(top + 8, "WAVE", 4) == 0) break;
+        uint64_t size = Get32(top + 4);
+        size += size & 1;
+        if (size <= 4) {
+            LTrace("LWaveFile::OpenSource chunk too short!");
+            return LSRC_ERR_INVALID;
+        }
+        if (!Skip(file, int64_t(size) - 4)) {
+            LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
+            return LSRC_ERR_INVALID;
+        }
+    }
+
+    uint32_t size = 0;
+    if (!FindChunk(file, "fmt ", size, "LWaveFile::OpenSource 'fmt ' subchunk not found!"))
+        return LSRC_ERR_INVALID;
+    if (size < 16 || size > 8192) {
+        LTrace("LWaveFile::OpenSource fmt too short or too long!");
+        return LSRC_ERR_INVALID;
+    }
+    uint8_t body[8192];
+    if (!ReadExact(file, body, int32_t(size))) {
+        LTrace("LWaveFile::OpenSource fmt error!");
+        return LSRC_ERR_INVALID;
+    }
+    // An odd-sized chunk is followed by its pad byte.
+    if ((size & 1) && !Skip(file, 1)) {
+        LTrace("LWaveFile::OpenSource 'data' subchunk not found!");
+        return LSRC_ERR_INVALID;
+    }
+    LWaveFormatRecord& f = info.format;
+    f.formatTag = Get16(body);
+    f.channels = Get16(body + 2);
+    f.sampleRate = Get32(body + 4);
+    f.avgBytesPerSec = Get32(body + 8);
+    f.blockAlign = Get16(body + 12);
+    f.bitsPerSample = Get16(body + 14);
+    f.extraSize = 0;
+    if (size >= 18) {
+        const uint32_t present = size - 18;
+        const uint32_t declared = Get16(body + 16);
+        f.extraSize = uint16_t(declared < present ? declared : present);
+    }
+    f.bytes.assign(18 + size_t(f.extraSize), 0);
+    std::memcpy(f.bytes.data(), body, 16);
+    f.bytes[16] = uint8_t(f.extraSize);
+    f.bytes[17] = uint8_t(f.extraSize >> 8);
+    if (f.extraSize) std::memcpy(f.bytes.data() + 18, body + 18, f.extraSize);
+
+    if (!FindChunk(file, "data", size, "LWaveFile::OpenSource 'data' subchunk not found!"))
+        return LSRC_ERR_INVALID;
+    info.dataSize = size;
+    info.dataStart = file.Tell();
+    if (info.dataStart < 0) return LSRC_ERR_INVALID;
+
+    if (f.channels < 1 || f.channels > 255 || f.sampleRate < 1 || f.sampleRate > 196000) {
+        LTrace("LWaveFile::OpenSource nChannels or nSamplesPerSec is invalid");
+        return LSRC_ERR_INVALID;
+    }
+    return LSRC_OK;
+}
+
+LSourceRef LWaveFile::OpenSource(const char* path) {
+    LFile file;
+    if (!file.Open(path)) {
+        LTrace((std::string("LWaveFile::OpenSource Unable to Open File: ") + path).c_str());
+        return LSourceRef(new LSRCNull(LSRC_ERR_OPEN));
+    }
+    LWaveDataInfo info;
+    if (LWaveReadHeader(file, info) != LSRC_OK) {
+        file.Close();
+        return LSourceRef(new LSRCNull(LSRC_ERR_INVALID));
+    }
+    const LWaveFormatRecord& f = info.format;
+    if (f.formatTag == 1 && f.bitsPerSample >= 1 && f.bitsPerSample <= 8)
+        return LSourceRef(
+            new LSRCPCM8File(std::move(file), int32_t(f.sampleRate), info.dataSize, f.channels));
+    if (f.formatTag == 1 && f.bitsPerSample >= 9 && f.bitsPerSample <= 16)
+        return LSourceRef(
+            new LSRCPCM16File(std::move(file), int32_t(f.sampleRate), info.dataSize, f.channels));
+    return LSourceRef(LWaveOpenCodecSource(std::move(file), f, info.dataSize));
+}

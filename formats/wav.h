@@ -1,0 +1,137 @@
+// WAV files: the RIFF chunk walk, the 8/16-bit PCM sources and the PCM WAV writer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/sound.h"
+#include "support/file.h"
+
+// The "fmt " record as read (the platform's WAVEFORMATEX layout, little-endian).
+struct LWaveFormatRecord {
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t avgBytesPerSec = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bitsPerSample = 0;
+    // Extra format bytes: never more than the chunk actually holds (0 for a 16-byte chunk).
+    uint16_t extraSize = 0;
+    // The record as a contiguous WAVEFORMATEX block: 18 bytes, then extraSize extra bytes, with
+    // the size field at offset 16 already set to extraSize.
+    std::vector<uint8_t> bytes;
+};
+
+// What the chunk walk found: the format record and where the sample data lies.
+struct LWaveDataInfo {
+    LWaveFormatRecord format;
+    int64_t dataStart = 0;  // file offset of the first sample byte
+    uint32_t dataSize = 0;  // from the "data" header; 0xFFFFFFFF while the file is being written
+};
+
+constexpr uint32_t LWAVE_STREAMING_SIZE = 0xFFFFFFFF;
+// Size of the header the PCM writer puts in front of the sample data.
+constexpr int LWAVE_PCM_HEADER_BYTES = 46;
+
+// Walks the RIFF chunks of an open file from its start: junk before the form, "fmt ", chunks
+// between, "data". On success the file is positioned at the first sample byte and the result is
+// LSRC_OK; otherwise LSRC_ERR_INVALID (the reason is traced). Channels and rate are validated.
+uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info);
+
+// Fills a 46-byte PCM header (sizes given; LWAVE_STREAMING_SIZE while writing).
+void LWaveMakePCMHeader(uint8_t* header, int channels, int32_t sampleRate, int bytesPerSample,
+                        uint32_t riffSize, uint32_t dataSize);
+
+class LWaveFile {
+  public:
+    // Never empty: on failure an LSRCNull with error 4 (cannot open) or 3 (anything else).
+    static LSourceRef OpenSource(const char* path);
+    // Empty for more than 16 bits per sample; bits 1-8 give 8-bit samples, 9-16 16-bit.
+    static LSinkRef OpenSinkPCM(const char* path, int32_t sampleRate, int bitsPerSample,
+                                int channels);
+};
+
+// The decoding source for every format that is not 8/16-bit integer PCM. Implemented by the
+// codec layer; takes over the file (positioned at the first data byte).
+LSoundSourceBase* LWaveOpenCodecSource(LFile&& file, const LWaveFormatRecord& format,
+                                       uint32_t dataSize);
+
+// Common part of the PCM file sources: file handling, positions, streaming files.
+class LSRCPCMFileBase : public LSoundSourceBase {
+  public:
+    LSRCPCMFileBase(LFile&& file, int32_t sampleRate, uint32_t dataSize, int bytesPerSample,
+                    int32_t peakValue, int channels);
+
+    void Read(int32_t* buffer, int32_t n) override;
+    int32_t GetPosition() override { return position_; }
+    int32_t GetEndSample() override;
+    void Seek(int32_t frame) override;
+    bool IsStreaming() override { return length_ < 0; }
+
+  protected:
+    // Converts `samples` samples from the raw buffer into the output.
+    virtual void Convert(int32_t* out, const uint8_t* raw, int32_t samples) = 0;
+
+    LFile file_;
+    int64_t dataStart_ = 0;
+    int32_t position_ = 0;
+    int32_t length_ = -1;  // frames, or -1 while streaming
+    int32_t frameSize_ = 2;
+    std::vector<uint8_t> raw_;  // conversion buffer: 8192 frames
+};
+
+class LSRCPCM8File : public LSRCPCMFileBase {
+  public:
+    LSRCPCM8File(LFile&& file, int32_t sampleRate, uint32_t dataSize, int channels)
+        : LSRCPCMFileBase(std::move(file), sampleRate, dataSize, 1, LSAMPLE_FULL_SCALE, channels) {}
+
+  protected:
+    void Convert(int32_t* out, const uint8_t* raw, int32_t samples) override;
+};
+
+class LSRCPCM16File : public LSRCPCMFileBase {
+  public:
+    LSRCPCM16File(LFile&& file, int32_t sampleRate, uint32_t dataSize, int channels)
+        : LSRCPCMFileBase(std::move(file), sampleRate, dataSize, 2, LSAMPLE_FULL_SCALE, channels) {}
+
+  protected:
+    void Convert(int32_t* out, const uint8_t* raw, int32_t samples) override;
+};
+
+// The PCM WAV writer: 46-byte header with 0xFFFFFFFF sizes while writing, fixed on destruction.
+class LSNKPCMFileBase : public LSoundSinkBase {
+  public:
+    LSNKPCMFileBase(const char* path, int32_t sampleRate, int32_t framesPresent, int bytesPerSample,
+                    int channels);
+    ~LSNKPCMFileBase() override;
+
+    int32_t Write(const int32_t* buffer, int32_t n) override;
+    void Seek(int32_t frame) override;
+
+  protected:
+    virtual void Convert(uint8_t* raw, const int32_t* in, int32_t samples) = 0;
+
+  private:
+    LFile file_;
+    int bytesPerSample_;
+    int32_t frameSize_;
+    std::vector<uint8_t> raw_;  // conversion buffer: 8192 frames
+};
+
+class LSNKPCM8File : public LSNKPCMFileBase {
+  public:
+    LSNKPCM8File(const char* path, int32_t sampleRate, int32_t framesPresent, int channels)
+        : LSNKPCMFileBase(path, sampleRate, framesPresent, 1, channels) {}
+
+  protected:
+    void Convert(uint8_t* raw, const int32_t* in, int32_t samples) override;
+};
+
+class LSNKPCM16File : public LSNKPCMFileBase {
+  public:
+    LSNKPCM16File(const char* path, int32_t sampleRate, int32_t framesPresent, int channels)
+        : LSNKPCMFileBase(path, sampleRate, framesPresent, 2, channels) {}
+
+  protected:
+    void Convert(uint8_t* raw, const int32_t* in, int32_t samples) override;
+};

@@ -1,0 +1,214 @@
+// 8- and 16-bit PCM WAV sources and the PCM WAV writer.
+#include <algorithm>
+#include <cstring>
+
+#include "formats/wav.h"
+#include "support/trace.h"
+
+namespace {
+
+constexpr int64_t kMaxFrames = 0x7FFFFFFF;
+
+}  // namespace
+
+// ---- sources ----
+
+LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t sampleRate, uint32_t dataSize,
+                                 int bytesPerSample, int32_t peakValue, int channels)
+    : LSoundSourceBase(sampleRate, channels, peakValue), file_(std::move(file)) {
+    if (!file_.IsOpen()) {
+        SetError(LSRC_ERR_OPEN);
+        return;
+    }
+    dataStart_ = file_.Tell();
+    if (dataStart_ < 0) dataStart_ = 0;
+    frameSize_ = bytesPerSample * channels;
+    if (frameSize_ <= 0) {
+        SetError(LSRC_ERR_INVALID);
+        frameSize_ = 2;
+    }
+    raw_.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(frameSize_));
+    if (dataSize == LWAVE_STREAMING_SIZE) {
+        LTrace("LSRCPCMFileBase::LSRCPCMFileBase Wav File Is Streaming");
+        length_ = -1;
+        return;
+    }
+    // A size field larger than what the file holds (a cut-off file) counts what is there.
+    int64_t bytes = dataSize;
+    const int64_t fileSize = file_.GetFileSizeBytes();
+    if (fileSize >= 0) bytes = std::min(bytes, std::max<int64_t>(0, fileSize - dataStart_));
+    length_ = int32_t(std::min(bytes / frameSize_, kMaxFrames));
+}
+
+int32_t LSRCPCMFileBase::GetEndSample() {
+    if (length_ >= 0) return length_;
+    const int64_t at = file_.Tell();
+    uint8_t field[4];
+    bool gotField = dataStart_ >= 4 && file_.Seek(dataStart_ - 4) && file_.Read(field, 4) == 4;
+    if (at >= 0) file_.Seek(at);
+    if (gotField) {
+        const uint32_t size = uint32_t(field[0]) | uint32_t(field[1]) << 8 |
+                              uint32_t(field[2]) << 16 | uint32_t(field[3]) << 24;
+        if (size != LWAVE_STREAMING_SIZE) {
+            LTrace("LSRCPCMFileBase::GetEndSample() No-longer-streaming detected");
+            length_ = int32_t(std::min<int64_t>(size / uint32_t(frameSize_), kMaxFrames));
+            return length_;
+        }
+    }
+    int64_t fileSize = file_.GetFileSizeBytes();
+    if (fileSize < 0) fileSize = 0;
+    const int64_t frames = std::max<int64_t>(0, fileSize - dataStart_) / frameSize_;
+    return int32_t(std::min(frames, kMaxFrames));
+}
+
+void LSRCPCMFileBase::Seek(int32_t frame) {
+    position_ = frame;
+    if (!file_.IsOpen()) return;
+    int64_t offset = dataStart_;
+    if (frame > 0) offset += int64_t(std::min(frame, GetEndSample())) * frameSize_;
+    file_.Seek(offset);
+}
+
+void LSRCPCMFileBase::Read(int32_t* buffer, int32_t n) {
+    if (n <= 0) return;
+    const int ch = channels_;
+    const int64_t p = position_;
+    const int64_t end = p + n;
+    position_ = int32_t(std::min<int64_t>(end, kMaxFrames));
+    if (end <= 0 || !file_.IsOpen() || GetError() != LSRC_OK) {
+        std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * size_t(ch));
+        return;
+    }
+    int32_t* out = buffer;
+    int64_t want = n;
+    if (p < 0) {
+        std::memset(out, 0, sizeof(int32_t) * size_t(-p) * size_t(ch));
+        out += -p * ch;
+        want += p;
+    }
+    if (length_ >= 0 && end > length_) want = std::max<int64_t>(0, want - (end - length_));
+    bool shortRead = false;
+    while (want > 0 && !shortRead) {
+        const int32_t frames = int32_t(std::min<int64_t>(want, LSOUND_BLOCK_FRAMES));
+        const int32_t bytes = frames * frameSize_;
+        int32_t got = file_.Read(raw_.data(), bytes);
+        if (got < 0) got = 0;
+        // Whole frames only: a partial frame at the end is zeroed below.
+        const int32_t whole = got / frameSize_;
+        Convert(out, raw_.data(), whole * ch);
+        out += whole * ch;
+        want -= whole;
+        shortRead = got < bytes;
+    }
+    if (shortRead && length_ < 0) {
+        // A file still being written: keep the file position in step with the frame position
+        // so that the next read continues at the right frame.
+        file_.Seek(dataStart_ + end * frameSize_);
+    }
+    const int64_t done = out - buffer;
+    const int64_t total = int64_t(n) * ch;
+    if (done < total) std::memset(out, 0, sizeof(int32_t) * size_t(total - done));
+}
+
+void LSRCPCM8File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
+    for (int32_t i = 0; i < samples; ++i) out[i] = LSampleFromU8(raw[i]);
+}
+
+void LSRCPCM16File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
+    for (int32_t i = 0; i < samples; ++i)
+        out[i] = int32_t(int16_t(uint16_t(raw[2 * i] | raw[2 * i + 1] << 8))) * 16;
+}
+
+// ---- sinks ----
+
+LSinkRef LWaveFile::OpenSinkPCM(const char* path, int32_t sampleRate, int bitsPerSample,
+                                int channels) {
+    if (bitsPerSample > 16) {
+        LTrace(
+            "LWaveFile::OpenSinkPCM BitsPerSample too large - use "
+            "BUILD_SUPPORT_32BITSAMPLEFORMATS");
+        return LSinkRef();
+    }
+    if (bitsPerSample <= 8) return LSinkRef(new LSNKPCM8File(path, sampleRate, 0, channels));
+    return LSinkRef(new LSNKPCM16File(path, sampleRate, 0, channels));
+}
+
+LSNKPCMFileBase::LSNKPCMFileBase(const char* path, int32_t sampleRate, int32_t framesPresent,
+                                 int bytesPerSample, int channels)
+    : LSoundSinkBase(sampleRate, channels), bytesPerSample_(bytesPerSample) {
+    frameSize_ = bytesPerSample_ * channels_;
+    bool opened = framesPresent > 0 ? file_.OpenReadWrite(path) : file_.Create(path);
+    if (!opened) {
+        SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
+        return;
+    }
+    uint8_t header[LWAVE_PCM_HEADER_BYTES];
+    LWaveMakePCMHeader(header, channels_, sampleRate_, bytesPerSample_, LWAVE_STREAMING_SIZE,
+                       LWAVE_STREAMING_SIZE);
+    if (!file_.Seek(0) || file_.Write(header, sizeof header) != int32_t(sizeof header)) {
+        file_.Close();
+        SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
+        return;
+    }
+    if (framesPresent > 0) {
+        int64_t size = file_.GetFileSizeBytes();
+        int64_t at = LWAVE_PCM_HEADER_BYTES + int64_t(framesPresent) * frameSize_;
+        if (size >= 0 && size < at) at = size;
+        file_.Seek(at);
+        sPosition = framesPresent;
+    }
+    file_.Truncate();
+    raw_.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(frameSize_));
+}
+
+LSNKPCMFileBase::~LSNKPCMFileBase() {
+    if (!file_.IsOpen()) return;
+    const uint32_t dataBytes = uint32_t(sPosition) * uint32_t(frameSize_);
+    uint8_t header[LWAVE_PCM_HEADER_BYTES];
+    LWaveMakePCMHeader(header, channels_, sampleRate_, bytesPerSample_, dataBytes + 38, dataBytes);
+    if (file_.Seek(0)) file_.Write(header, sizeof header);
+    file_.Close();
+}
+
+int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
+    sPosition += n;
+    if (!file_.IsOpen()) return 0;
+    // Written straight through, block by block, so that a reader can follow the file.
+    while (n > 0) {
+        const int32_t part = std::min(n, LSOUND_BLOCK_FRAMES);
+        Convert(raw_.data(), buffer, part * channels_);
+        const int32_t bytes = part * frameSize_;
+        if (file_.Write(raw_.data(), bytes) != bytes) return 0;
+        buffer += part * channels_;
+        n -= part;
+    }
+    return 0;
+}
+
+void LSNKPCMFileBase::Seek(int32_t frame) {
+    if (frame > sPosition) {
+        LTrace("LSNKPCMFileBase::Seek Position > sPosition");
+        return;
+    }
+    if (frame < 0) {
+        LTrace("LSNKPCMFileBase::Seek Position < 0");
+        frame = 0;
+    }
+    sPosition = frame;
+    if (!file_.IsOpen()) return;
+    file_.Seek(LWAVE_PCM_HEADER_BYTES + int64_t(frame) * frameSize_);
+    file_.Truncate();
+}
+
+void LSNKPCM8File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
+    for (int32_t i = 0; i < samples; ++i)
+        raw[i] = uint8_t(((uint32_t(in[i]) + 2048u) >> 12) + 128u);
+}
+
+void LSNKPCM16File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
+    for (int32_t i = 0; i < samples; ++i) {
+        const uint16_t v = uint16_t((uint32_t(in[i]) + 8u) >> 4);
+        raw[2 * i] = uint8_t(v);
+        raw[2 * i + 1] = uint8_t(v >> 8);
+    }
+}
