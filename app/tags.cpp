@@ -1,11 +1,12 @@
 // Reading and writing audio tags: ID3v1.1 in MP3 files, "LIST"/"INFO" and "DISP" in WAV files.
 #include "app/tags.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "support/file.h"
 #include "support/trace.h"
@@ -72,11 +73,13 @@ std::string ReadText(LFile& f, int64_t pos, uint64_t size) {
 }
 
 // The text size of a "DISP" chunk this program writes for a title of len characters.
-uint32_t DispTextSize(size_t len) { return uint32_t((len & ~size_t(1)) + 2); }
+uint32_t DispTextSize(size_t len) {
+    return uint32_t((len & ~size_t(1)) + 2);
+}
 
 // What the WAV walk hands to its caller.
 class WavVisitor {
-public:
+  public:
     virtual ~WavVisitor() = default;
     // An "INFO" list: its sub-chunks lie between begin and end (file offsets).
     virtual bool InfoList(LFile& f, int64_t begin, int64_t end) = 0;
@@ -140,7 +143,7 @@ bool ForEachSubChunk(LFile& f, int64_t begin, int64_t end, F fn) {
 }
 
 class TagReader : public WavVisitor {
-public:
+  public:
     TagReader(LAudioTagData& tags, bool replace) : tags_(tags), replace_(replace) {}
     bool InfoList(LFile& f, int64_t begin, int64_t end) override {
         return ForEachSubChunk(f, begin, end, [&](int64_t sp, const uint8_t* head, uint32_t size) {
@@ -155,13 +158,13 @@ public:
         tags_.Set(name, value.c_str());
     }
 
-private:
+  private:
     LAudioTagData& tags_;
     bool replace_;
 };
 
 class TagWriter : public WavVisitor {
-public:
+  public:
     explicit TagWriter(const LAudioTagData& tags)
         : items_(tags.Items()), written_(items_.size(), false) {
         // Nothing to write for empty values or names without a place in the file.
@@ -174,10 +177,12 @@ public:
 
     bool InfoList(LFile& f, int64_t begin, int64_t end) override {
         std::vector<std::pair<int64_t, uint32_t>> blanks;
-        bool ok = ForEachSubChunk(f, begin, end, [&](int64_t sp, const uint8_t* head, uint32_t size) {
-            if (IsKnownId(head)) WriteAt(f, sp, kBlankId, 4);
-            if (IsKnownId(head) || std::memcmp(head, kBlankId, 4) == 0) blanks.emplace_back(sp, size);
-        });
+        bool ok =
+            ForEachSubChunk(f, begin, end, [&](int64_t sp, const uint8_t* head, uint32_t size) {
+                if (IsKnownId(head)) WriteAt(f, sp, kBlankId, 4);
+                if (IsKnownId(head) || std::memcmp(head, kBlankId, 4) == 0)
+                    blanks.emplace_back(sp, size);
+            });
         for (size_t i = 0; i < items_.size(); ++i) {
             if (written_[i]) continue;
             const auto& [name, value] = items_[i];
@@ -248,7 +253,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const std::vector<std::pair<std::string, std::string>>& items_;
     std::vector<bool> written_;
     std::string title_;

@@ -13,7 +13,7 @@ constexpr int LID3_GENRE_COUNT = 148;
 extern const char* const kId3Genres[LID3_GENRE_COUNT];
 
 class LAudioTagData {
-public:
+  public:
     // Sets a tag: an existing name (exact match) gets the new value, else the pair goes first.
     // Values are kept up to 259 characters.
     void Set(const char* name, const char* value);
@@ -40,7 +40,7 @@ public:
     // The file is open and the path has the extension (case-insensitive).
     static bool CheckFile(const char* extension, const char* path, const LFile& file);
 
-private:
+  private:
     void SetByRule(const char* name, const char* value, bool replace);
     std::vector<std::pair<std::string, std::string>> items_;
 };

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -36,14 +35,11 @@ void MakeFolders(const std::string& path) {
     }
 }
 
+// The user's configuration folder (under TAMBER_HOME when that is set).
 std::string ConfigFolder() {
-    if (const char* home = std::getenv("TAMBER_HOME"); home && *home)
-        return std::string(home) + "/config";
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/tamber";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.config/tamber";
-    return "/tmp/tamber-config-" + std::to_string(getuid());
+    char folder[LMAX_PATH];
+    LFile::GetUserConfigFolder(folder);
+    return folder;
 }
 
 const char* FileName(LRegistryRoot root) {
