@@ -1,0 +1,107 @@
+// The hidden child-process runner and the five command-line decoders built on it.
+#include "external/decoders.h"
+
+#include <cstdio>
+#include <string>
+
+#include "external/components.h"
+#include "external/process.h"
+#include "support/trace.h"
+
+int ProcessRunCommandLineProcess(LProgressDialog* dlg, const char* commandLine,
+                                 uint32_t timeoutMs) {
+    LChildProcess child;
+    if (!child.StartHidden(commandLine)) {
+        LTrace("ProcessRunCommandLineProcess FAILED");
+        return LPROCESS_FAILED;
+    }
+    double factor = 0.97;
+    uint32_t remaining = timeoutMs;
+    int result;
+    for (;;) {
+        uint32_t slice = remaining < 500 ? remaining : 500;
+        int wait = dlg->WaitForObject(child, slice);
+        if (wait != LPROCESS_FAILED) {
+            // The child ended or the user cancelled.
+            if (dlg->PumpMessages()) {
+                LTrace("ProcessRunCommandLineProcess STOPPED");
+                result = LPROCESS_STOPPED;
+            } else {
+                result = LPROCESS_OK;
+            }
+            break;
+        }
+        dlg->SetProgress(1.0 - factor);
+        factor *= 0.99;
+        remaining -= slice;
+        if (remaining == 0) {
+            LTrace("ProcessRunCommandLineProcess TIME-OUT");
+            result = LPROCESS_FAILED;
+            break;
+        }
+    }
+    child.Release();
+    return result;
+}
+
+namespace {
+
+struct DecoderRow {
+    const char* lineText;
+    const char* component;
+    const char* format;
+    bool outputFirst;  // the first three decoders take the output path before the input
+};
+
+constexpr DecoderRow kAAC{"Decoding AAC file", "aacdec", "\"%s\" -d  -o \"%s\" \"%s\"", true};
+constexpr DecoderRow kOgg{"Decoding Ogg file", "oggdec", "\"%s\" -o \"%s\" \"%s\"", true};
+constexpr DecoderRow kFLAC{"Decoding FLAC file", "flacdec", "\"%s\" -d -o \"%s\" \"%s\"", true};
+constexpr DecoderRow kACT{"Decoding Record file", "actdec", "\"%s\" \"%s\" \"%s\"", false};
+constexpr DecoderRow kShn{"Decoding Shn file", "shndec", "\"%s\" -x \"%s\" \"%s\"", false};
+
+int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input,
+               const char* output) {
+    char name[LMAX_PATH];
+    LFile::_GetFileFromPath(name, input);
+    dlg->SetText(row.lineText, 0);
+    dlg->SetText(name, 1);
+
+    LProcessGetComponentPath component;
+    component.name = row.component;
+    int status = ProcessGetComponentPath(dlg, &component);
+    if (status != LPROCESS_OK) return status;
+
+    const char* first = row.outputFirst ? output : input;
+    const char* second = row.outputFirst ? input : output;
+    int size = std::snprintf(nullptr, 0, row.format, component.path, first, second);
+    std::string cmd(size_t(size) + 1, '\0');
+    std::snprintf(cmd.data(), cmd.size(), row.format, component.path, first, second);
+    cmd.resize(size_t(size));
+    return ProcessRunCommandLineProcess(dlg, cmd.c_str(), kDecoderTimeoutMs);
+}
+
+}  // namespace
+
+int Process(LProgressDialog* dlg, LAACDecode* d) {
+    return RunDecoder(dlg, kAAC, d->szAACInFilePath, d->szWavOutFilePath);
+}
+int Process(LProgressDialog* dlg, LOggDecode* d) {
+    return RunDecoder(dlg, kOgg, d->szOggInFilePath, d->szWavOutFilePath);
+}
+int Process(LProgressDialog* dlg, LFLACDecode* d) {
+    return RunDecoder(dlg, kFLAC, d->szFLACInFilePath, d->szWavOutFilePath);
+}
+int Process(LProgressDialog* dlg, LACTDecode* d) {
+    return RunDecoder(dlg, kACT, d->szACTInFilePath, d->szWavOutFilePath);
+}
+int Process(LProgressDialog* dlg, LShnDecode* d) {
+    return RunDecoder(dlg, kShn, d->szShnInFilePath, d->szWavOutFilePath);
+}
+
+const char* VoiceItMissingMessage() {
+    static const std::string text =
+        std::string("Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and "
+                    "install the VoiceIt addon from ") +
+        kVoiceItWebPage + ".";
+    return text.c_str();
+}

@@ -1,0 +1,54 @@
+// Command-line decoders: a hidden child process with a time-out, and the decoder records.
+#pragma once
+
+#include <cstdint>
+
+#include "support/file.h"
+#include "support/progress.h"
+
+// Runs the command line as a hidden child and waits for it (at most timeoutMs), moving the
+// progress bar slowly. 0 when the child ended (whatever its exit code), LPROCESS_STOPPED on a
+// cancel, LPROCESS_FAILED when it cannot be started or does not end in time. A child that is
+// still running when this returns is left running.
+int ProcessRunCommandLineProcess(LProgressDialog* dlg, const char* commandLine, uint32_t timeoutMs);
+
+// The wait granted to every command-line decoder: one hour.
+inline constexpr uint32_t kDecoderTimeoutMs = 3600000;
+
+// Decoder records: input path, then the WAV file to write (both owned by the caller).
+struct LAACDecode {
+    char szAACInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+struct LOggDecode {
+    char szOggInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+struct LFLACDecode {
+    char szFLACInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+struct LACTDecode {
+    char szACTInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+struct LShnDecode {
+    char szShnInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+struct LVoiceItDecode {
+    char szSriInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+
+int Process(LProgressDialog* dlg, LAACDecode* data);
+int Process(LProgressDialog* dlg, LOggDecode* data);
+int Process(LProgressDialog* dlg, LFLACDecode* data);
+int Process(LProgressDialog* dlg, LACTDecode* data);
+int Process(LProgressDialog* dlg, LShnDecode* data);
+// Calls the VoiceIt library "SrPump.dll"; where it cannot be loaded the user is told where to
+// get it and the result is LPROCESS_FAILED.
+int Process(LProgressDialog* dlg, LVoiceItDecode* data);
+
+// The message shown when the VoiceIt library cannot be loaded.
+const char* VoiceItMissingMessage();

@@ -1,0 +1,164 @@
+// Child processes on POSIX systems: posix_spawn with a pipe on standard input.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "external/process.h"
+#include "support/trace.h"
+
+extern char** environ;
+
+namespace {
+
+// Writes to a pipe whose reader is gone must fail with EPIPE instead of ending this program.
+void IgnoreBrokenPipes() {
+    static const bool done = [] {
+        struct sigaction sa {};
+        sigaction(SIGPIPE, nullptr, &sa);
+        if (sa.sa_handler == SIG_DFL) {
+            sa.sa_handler = SIG_IGN;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = 0;
+            sigaction(SIGPIPE, &sa, nullptr);
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+// Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise the
+// child reads from /dev/null. The child gets default signal handling back and its own
+// process group, the nearest thing to a new console here.
+pid_t Spawn(const char* commandLine, int stdinFd) {
+    std::vector<std::string> args = LSplitCommandLine(commandLine);
+    if (args.empty()) return 0;
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return 0;
+    return pid;
+}
+
+}  // namespace
+
+bool LChildProcess::StartHidden(const char* commandLine) {
+    Release();
+    pid_t pid = Spawn(commandLine, -1);
+    if (pid <= 0) return false;
+    handle_ = pid;
+    ended_ = false;
+    return true;
+}
+
+bool LChildProcess::WaitFor(uint32_t ms) {
+    if (handle_ == kNone || ended_) return true;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    auto nap = std::chrono::microseconds(500);
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid_t(handle_), &status, WNOHANG);
+        if (r == pid_t(handle_) || (r < 0 && errno != EINTR)) {
+            ended_ = true;
+            return true;
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+        std::this_thread::sleep_for(std::min(nap, left));
+        nap = std::min(nap * 2, std::chrono::microseconds(10000));
+    }
+}
+
+void LChildProcess::Release() {
+    if (handle_ == kNone) return;
+    if (!ended_ && !WaitFor(0)) {
+        // Left running: reap it whenever it ends so that it leaves no zombie behind.
+        pid_t pid = pid_t(handle_);
+        std::thread([pid] {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+    handle_ = kNone;
+    ended_ = false;
+}
+
+bool LPipeOut::Open(const char* commandLine) {
+    Close();
+    IgnoreBrokenPipes();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        LTrace("LPipeOut::Open CreatePipe FAILED");
+        return false;
+    }
+    fcntl(fds[1], F_SETPIPE_SZ, 65536);
+    pid_t pid = Spawn(commandLine, fds[0]);
+    close(fds[0]);
+    if (pid <= 0) {
+        LTrace("LPipeOut::Open CreateProcess FAILED");
+        close(fds[1]);
+        return false;
+    }
+    process_.handle_ = pid;
+    process_.ended_ = false;
+    write_ = fds[1];
+    return true;
+}
+
+bool LPipeOut::Write(const void* data, int32_t bytes) {
+    if (write_ == kNoPipe || bytes < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        ssize_t n = write(int(write_), p, size_t(bytes));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        bytes -= int32_t(n);
+    }
+    return true;
+}
+
+void LPipeOut::Close() {
+    if (write_ != kNoPipe) {
+        close(int(write_));
+        write_ = kNoPipe;
+    }
+    if (process_.IsStarted()) {
+        if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
+        process_.Release();
+    }
+}

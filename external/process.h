@@ -1,0 +1,65 @@
+// Child processes: the encoder pipe (LPipeOut), hidden command-line children, command-line parsing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/waitable.h"
+
+// A started child process. Destroying or releasing it never ends the child: a child that is
+// still running is left running.
+class LChildProcess : public LWaitable {
+public:
+    LChildProcess() = default;
+    ~LChildProcess() override { Release(); }
+    LChildProcess(const LChildProcess&) = delete;
+    LChildProcess& operator=(const LChildProcess&) = delete;
+
+    // Starts the command line with no inherited handles, in a new console whose window is
+    // hidden, with this program's environment and current folder.
+    bool StartHidden(const char* commandLine);
+    bool IsStarted() const { return handle_ != kNone; }
+    // Closes the process handle; the child goes on if it still runs.
+    void Release();
+
+    intptr_t NativeHandle() const override { return handle_; }
+    // True once the child has ended (waits at most ms milliseconds).
+    bool WaitFor(uint32_t ms) override;
+
+private:
+    friend class LPipeOut;
+    static constexpr intptr_t kNone = 0;
+    intptr_t handle_ = kNone;  // HANDLE on Windows, process id elsewhere
+    bool ended_ = false;
+};
+
+// The encoder process and the write end of its input pipe. Both start invalid.
+class LPipeOut {
+public:
+    LPipeOut() = default;
+    ~LPipeOut() { Close(); }
+    LPipeOut(const LPipeOut&) = delete;
+    LPipeOut& operator=(const LPipeOut&) = delete;
+
+    // Starts the command line with its standard input reading from a new pipe and its
+    // standard output and error shared with this program's.
+    bool Open(const char* commandLine);
+    // Closes the write end (end of input for the encoder), then waits at most
+    // kCloseWaitMs for the encoder to end; an encoder still running is left running.
+    void Close();
+    // Writes all bytes; false when the pipe is broken (the encoder ended or crashed).
+    bool Write(const void* data, int32_t bytes);
+    bool IsOpen() const { return write_ != kNoPipe; }
+
+    static constexpr uint32_t kCloseWaitMs = 3000;
+
+private:
+    static constexpr intptr_t kNoPipe = -1;
+    LChildProcess process_;
+    intptr_t write_ = kNoPipe;  // HANDLE on Windows, file descriptor elsewhere
+};
+
+// Splits a command line into arguments the way the Windows C runtime reads a command line
+// without escapes: blanks and tabs separate, double quotes group (and are removed).
+std::vector<std::string> LSplitCommandLine(const char* commandLine);

@@ -1,0 +1,116 @@
+// Child processes on Windows: hidden consoles and the anonymous pipe into an encoder.
+#include <windows.h>
+
+#include <string>
+
+#include "external/process.h"
+#include "support/trace.h"
+
+namespace {
+
+HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+bool LChildProcess::StartHidden(const char* commandLine) {
+    Release();
+    std::string cmd = commandLine ? commandLine : "";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    handle_ = reinterpret_cast<intptr_t>(pi.hProcess);
+    ended_ = false;
+    return true;
+}
+
+bool LChildProcess::WaitFor(uint32_t ms) {
+    if (handle_ == kNone || ended_) return true;
+    DWORD r = WaitForSingleObject(AsHandle(handle_), ms);
+    if (r == WAIT_TIMEOUT) return false;
+    ended_ = true;
+    return true;
+}
+
+void LChildProcess::Release() {
+    if (handle_ == kNone) return;
+    CloseHandle(AsHandle(handle_));
+    handle_ = kNone;
+    ended_ = false;
+}
+
+bool LPipeOut::Open(const char* commandLine) {
+    Close();
+    SECURITY_ATTRIBUTES sa{};
+    sa.nLength = sizeof sa;
+    sa.bInheritHandle = TRUE;
+    HANDLE readEnd = nullptr;
+    HANDLE writeInheritable = nullptr;
+    if (!CreatePipe(&readEnd, &writeInheritable, &sa, 65536)) {
+        LTrace("LPipeOut::Open CreatePipe FAILED");
+        return false;
+    }
+    // The encoder must not hold the write end, or it would never see the end of its input.
+    HANDLE writeEnd = nullptr;
+    HANDLE self = GetCurrentProcess();
+    BOOL dup = DuplicateHandle(self, writeInheritable, self, &writeEnd, 0, FALSE,
+                               DUPLICATE_SAME_ACCESS);
+    CloseHandle(writeInheritable);
+    if (!dup) {
+        LTrace("LPipeOut::Open DuplicateHandle FAILED");
+        CloseHandle(readEnd);
+        return false;
+    }
+
+    std::string cmd = commandLine ? commandLine : "";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    si.hStdInput = readEnd;
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
+                                  nullptr, nullptr, &si, &pi);
+    CloseHandle(readEnd);
+    if (!started) {
+        LTrace("LPipeOut::Open CreateProcess FAILED");
+        CloseHandle(writeEnd);
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    process_.handle_ = reinterpret_cast<intptr_t>(pi.hProcess);
+    process_.ended_ = false;
+    write_ = reinterpret_cast<intptr_t>(writeEnd);
+    return true;
+}
+
+bool LPipeOut::Write(const void* data, int32_t bytes) {
+    if (write_ == kNoPipe || bytes < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        DWORD done = 0;
+        if (!WriteFile(AsHandle(write_), p, DWORD(bytes), &done, nullptr) || done == 0)
+            return false;
+        p += done;
+        bytes -= int32_t(done);
+    }
+    return true;
+}
+
+void LPipeOut::Close() {
+    if (write_ != kNoPipe) {
+        CloseHandle(AsHandle(write_));
+        write_ = kNoPipe;
+    }
+    if (process_.IsStarted()) {
+        if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
+        process_.Release();
+    }
+}
