@@ -2,9 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "app/registry.h"
 #include "external/components.h"
@@ -27,25 +27,23 @@ const char* WellKnownProgram(const char* name) {
 }
 
 bool FindOnPath(const char* program, char* out) {
-    const char* pathEnv = std::getenv("PATH");
-    if (!pathEnv) return false;
-    std::string paths = pathEnv;
-    size_t start = 0;
-    while (start <= paths.size()) {
-        size_t end = paths.find(':', start);
-        if (end == std::string::npos) end = paths.size();
-        std::string dir = paths.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + program;
+    const char* p = std::getenv("PATH");
+    if (!p) return false;
+    for (;;) {
+        const char* end = std::strchr(p, ':');
+        int len = end ? int(end - p) : int(std::strlen(p));
+        char candidate[LMAX_PATH];
+        int n = len == 0 ? std::snprintf(candidate, sizeof candidate, "./%s", program)
+                         : std::snprintf(candidate, sizeof candidate, "%.*s/%s", len, p, program);
         struct stat st;
-        if (candidate.size() < size_t(LMAX_PATH) && stat(candidate.c_str(), &st) == 0 &&
-            S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0) {
-            std::memcpy(out, candidate.c_str(), candidate.size() + 1);
+        if (n > 0 && n < LMAX_PATH && stat(candidate, &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate, X_OK) == 0) {
+            std::memcpy(out, candidate, size_t(n) + 1);
             return true;
         }
-        start = end + 1;
+        if (!end) return false;
+        p = end + 1;
     }
-    return false;
 }
 
 }  // namespace
@@ -74,15 +72,17 @@ int ProcessInstallProgram(LProgressDialog* dlg, const char* installerName) {
 }
 
 std::string ComponentInstallFailedMessage(const char* name) {
-    std::string text = "Tamber cannot install the required install-on-demand component \"";
-    text += name ? name : "";
-    text += "\". ";
-    if (const char* program = WellKnownProgram(name)) {
-        text += "Please install the program \"";
-        text += program;
-        text += "\" (it must be found on PATH) and try again.";
-    } else {
-        text += "No program for it is available on this system.";
-    }
+    char text[512];
+    const char* program = WellKnownProgram(name);
+    if (program)
+        std::snprintf(text, sizeof text,
+                      "Tamber cannot install the required install-on-demand component \"%s\". "
+                      "Please install the program \"%s\" (it must be found on PATH) and try again.",
+                      name, program);
+    else
+        std::snprintf(text, sizeof text,
+                      "Tamber cannot install the required install-on-demand component \"%s\". "
+                      "No program for it is available on this system.",
+                      name ? name : "");
     return text;
 }
