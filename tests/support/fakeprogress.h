@@ -1,0 +1,74 @@
+// A progress surface for tests: records texts, progress and errors, and cancels on request.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/progress.h"
+#include "support/waitable.h"
+
+namespace testutil {
+
+class FakeProgress : public LProgressDialog {
+public:
+    FakeProgress() : LProgressDialog("test") {}
+
+    // Every PumpMessages from ms milliseconds after this call on reports a stop.
+    void CancelAfter(int ms) {
+        cancelAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        cancelArmed_ = true;
+    }
+
+    bool PumpMessages() override {
+        ++pumps;
+        if (cancelArmed_ && std::chrono::steady_clock::now() >= cancelAt_) stopped = true;
+        return stopped;
+    }
+    void SetText(const char* text, int line) override {
+        if (line == 0 || line == 1) lines[line] = text ? text : "";
+        if (line == 0) line0History.push_back(lines[0]);
+    }
+    void SetProgress(double fraction) override { progress.push_back(fraction); }
+    void ShowError(const char* text) override { errors.push_back(text ? text : ""); }
+    // Waits in short slices and pumps between them, like the interactive surfaces do.
+    int WaitForObject(LWaitable& object, uint32_t ms) override {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            auto now = std::chrono::steady_clock::now();
+            uint32_t left = now >= end ? 0
+                                       : uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      end - now)
+                                                      .count());
+            if (object.WaitFor(left < 20 ? left : 20)) return LPROCESS_OK;
+            if (PumpMessages()) return LPROCESS_STOPPED;
+            if (left == 0) return LPROCESS_FAILED;
+        }
+    }
+
+    bool stopped = false;
+    int pumps = 0;
+    std::string lines[2];
+    std::vector<std::string> line0History;
+    std::vector<double> progress;
+    std::vector<std::string> errors;
+
+protected:
+    bool ProcessBody() override { return true; }
+
+private:
+    bool cancelArmed_ = false;
+    std::chrono::steady_clock::time_point cancelAt_;
+};
+
+// A 16-bit PCM WAV file read back: rate, channels and interleaved samples (empty on failure).
+struct Wav16 {
+    int32_t rate = 0;
+    int channels = 0;
+    std::vector<int16_t> samples;
+    bool ok = false;
+};
+Wav16 ReadWav16(const std::string& path);
+
+}  // namespace testutil
