@@ -59,8 +59,7 @@ constexpr DecoderRow kFLAC{"Decoding FLAC file", "flacdec", "\"%s\" -d -o \"%s\"
 constexpr DecoderRow kACT{"Decoding Record file", "actdec", "\"%s\" \"%s\" \"%s\"", false};
 constexpr DecoderRow kShn{"Decoding Shn file", "shndec", "\"%s\" -x \"%s\" \"%s\"", false};
 
-int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input,
-               const char* output) {
+int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, const char* output) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, input);
     dlg->SetText(row.lineText, 0);
@@ -100,8 +99,9 @@ int Process(LProgressDialog* dlg, LShnDecode* d) {
 
 const char* VoiceItMissingMessage() {
     static const std::string text =
-        std::string("Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and "
-                    "install the VoiceIt addon from ") +
+        std::string(
+            "Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and "
+            "install the VoiceIt addon from ") +
         kVoiceItWebPage + ".";
     return text.c_str();
 }

@@ -15,7 +15,9 @@ std::string Format(const char* fmt, auto... args) {
     return buf;
 }
 
-std::string Quoted(const char* text) { return std::string("\"") + (text ? text : "") + "\""; }
+std::string Quoted(const char* text) {
+    return std::string("\"") + (text ? text : "") + "\"";
+}
 
 LSinkRef OpenSink(const char* component, auto build) {
     char path[LMAX_PATH];
@@ -24,7 +26,9 @@ LSinkRef OpenSink(const char* component, auto build) {
     return LSinkRef(new LPipe16Sink(cmd.commandLine.c_str(), cmd.sampleRate, cmd.channels));
 }
 
-int StereoLimited(int channels) { return channels < 1 ? 1 : channels > 2 ? 2 : channels; }
+int StereoLimited(int channels) {
+    return channels < 1 ? 1 : channels > 2 ? 2 : channels;
+}
 
 }  // namespace
 

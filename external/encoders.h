@@ -24,7 +24,7 @@ inline constexpr const char* kFlacEncoderComponent = "flacenc";
 // (no process is started); otherwise a sink at the encoder's rate and channel count, which
 // carries the unusable flag when the encoder could not be started.
 class LMP3EncodePipe {
-public:
+  public:
     static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
                                        const LMP3EncodeSettings& s, int channels, int32_t rate);
     static LSinkRef OpenMp3Sink(const char* outputPath, const LMP3EncodeSettings& s, int channels,
@@ -32,7 +32,7 @@ public:
 };
 
 class LOggEncodePipe {
-public:
+  public:
     static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
                                        const LOggEncodeSettings& s, int channels, int32_t rate);
     static LSinkRef OpenOggSink(const char* outputPath, const LOggEncodeSettings& s, int channels,
@@ -40,7 +40,7 @@ public:
 };
 
 class LAACEncodePipe {
-public:
+  public:
     static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
                                        const LAACEncodeSettings& s, int channels, int32_t rate);
     static LSinkRef OpenAACSink(const char* outputPath, const LAACEncodeSettings& s, int channels,
@@ -49,7 +49,7 @@ public:
 
 // The FLAC encoder works at the settings' own rate and channel count, not the input's.
 class LFlacEncodePipe {
-public:
+  public:
     static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
                                        const LFlacEncodeSettings& s);
     static LSinkRef OpenFlacSink(const char* outputPath, const LFlacEncodeSettings& s);

@@ -16,7 +16,9 @@ LPipe16Sink::LPipe16Sink(const char* commandLine, int32_t sampleRate, int channe
     }
 }
 
-LPipe16Sink::~LPipe16Sink() { pipe_.Close(); }
+LPipe16Sink::~LPipe16Sink() {
+    pipe_.Close();
+}
 
 int32_t LPipe16Sink::Write(const int32_t* buffer, int32_t n) {
     if (n <= 0) return 1;

@@ -8,7 +8,7 @@
 #include "external/process.h"
 
 class LPipe16Sink : public LSoundSinkBase {
-public:
+  public:
     // Starts the encoder; when the pipe or the process cannot be created the sink exists but
     // carries the unusable error flag. A channel count of 0 is taken as 1 and also fails.
     LPipe16Sink(const char* commandLine, int32_t sampleRate, int channels);
@@ -19,7 +19,7 @@ public:
     // pipe write succeeded (0 or 1). A block holds at most LSOUND_BLOCK_FRAMES frames.
     int32_t Write(const int32_t* buffer, int32_t n) override;
 
-private:
+  private:
     LPipeOut pipe_;
     std::unique_ptr<int16_t[]> buffer_;  // channels x LSOUND_BLOCK_FRAMES samples
 };

@@ -10,7 +10,7 @@
 // A started child process. Destroying or releasing it never ends the child: a child that is
 // still running is left running.
 class LChildProcess : public LWaitable {
-public:
+  public:
     LChildProcess() = default;
     ~LChildProcess() override { Release(); }
     LChildProcess(const LChildProcess&) = delete;
@@ -27,7 +27,7 @@ public:
     // True once the child has ended (waits at most ms milliseconds).
     bool WaitFor(uint32_t ms) override;
 
-private:
+  private:
     friend class LPipeOut;
     static constexpr intptr_t kNone = 0;
     intptr_t handle_ = kNone;  // HANDLE on Windows, process id elsewhere
@@ -36,7 +36,7 @@ private:
 
 // The encoder process and the write end of its input pipe. Both start invalid.
 class LPipeOut {
-public:
+  public:
     LPipeOut() = default;
     ~LPipeOut() { Close(); }
     LPipeOut(const LPipeOut&) = delete;
@@ -54,7 +54,7 @@ public:
 
     static constexpr uint32_t kCloseWaitMs = 3000;
 
-private:
+  private:
     static constexpr intptr_t kNoPipe = -1;
     LChildProcess process_;
     intptr_t write_ = kNoPipe;  // HANDLE on Windows, file descriptor elsewhere

@@ -14,7 +14,8 @@ constexpr const char* kRaw = " -r -s ";
 
 std::string Mp3(const LMP3EncodeSettings& s, int c, int32_t r, int32_t* rate = nullptr,
                 int* channels = nullptr) {
-    LEncoderCommand cmd = LMP3EncodePipe::CommandLine("C:\\enc\\lame.exe", "D:\\out put.mp3", s, c, r);
+    LEncoderCommand cmd =
+        LMP3EncodePipe::CommandLine("C:\\enc\\lame.exe", "D:\\out put.mp3", s, c, r);
     if (rate) *rate = cmd.sampleRate;
     if (channels) *channels = cmd.channels;
     return cmd.commandLine;
@@ -95,7 +96,8 @@ TEST(Mp3CommandLine, RateSnapping) {
 TEST(OggCommandLine, QualityBitrateLimitsAndDownmix) {
     LOggEncodeSettings s;  // quality 4, mono
     LEncoderCommand cmd = LOggEncodePipe::CommandLine("/usr/bin/oggenc", "/o/a b.ogg", s, 2, 44100);
-    EXPECT_EQ(cmd.commandLine, "\"/usr/bin/oggenc\" -C 2 -R 44100 --downmix -q 4 -Q - -o \"/o/a b.ogg\"");
+    EXPECT_EQ(cmd.commandLine,
+              "\"/usr/bin/oggenc\" -C 2 -R 44100 --downmix -q 4 -Q - -o \"/o/a b.ogg\"");
     EXPECT_EQ(cmd.channels, 2);
     EXPECT_EQ(cmd.sampleRate, 44100);
 

@@ -13,8 +13,8 @@
 
 namespace {
 
-double SnrAt(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int channels,
-             int shift, size_t step) {
+double SnrAt(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int channels, int shift,
+             size_t step) {
     double sig = 0, err = 0;
     size_t frames = a.size() / channels;
     for (size_t i = 4000; i + 4000 < frames; i += step) {
@@ -60,7 +60,7 @@ void Feed(LSinkRef& sink, const std::vector<int16_t>& pcm, int channels) {
 }
 
 class RealCodecs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = testutil::ScratchDir();
         setenv("TAMBER_HOME", dir.c_str(), 1);  // a fresh store: components come from PATH
@@ -105,9 +105,15 @@ TEST_F(RealCodecs, Mp3ThroughLame) {
     sink.reset();
     ASSERT_EQ(testutil::Run("mpg123 -q -w \"" + dir + "/back2.wav\" \"" + out + "\""), 0);
     back = testutil::ReadWav16(dir + "/back2.wav");
+    // lame picks its own output rate for 16 kbit/s; what it heard is still one second of 440 Hz.
     EXPECT_EQ(back.channels, 1);
-    EXPECT_EQ(back.rate, 22050);
-    EXPECT_GT(BestSnr(mono, back.samples, 1, 1200), 10.0);
+    ASSERT_GT(back.rate, 0);
+    double seconds = double(back.samples.size()) / back.rate;
+    EXPECT_NEAR(seconds, 1.0, 0.1);
+    int crossings = 0;
+    for (size_t i = 1; i < back.samples.size(); ++i)
+        crossings += (back.samples[i - 1] < 0) != (back.samples[i] < 0);
+    EXPECT_NEAR(crossings / seconds, 880.0, 40.0);
 }
 
 TEST_F(RealCodecs, OggThroughOggencAndBack) {
@@ -158,9 +164,9 @@ TEST_F(RealCodecs, AacInputThroughFaad) {
     std::string wav = dir + "/in.wav";
     ASSERT_TRUE(testutil::WriteWav16(wav, 44100, 2, pcm));
     std::string m4a = dir + "/in put.m4a";
-    ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i \"" + wav + "\" -c:a aac -b:a 128k \"" + m4a +
-                            "\""),
-              0);
+    ASSERT_EQ(
+        testutil::Run("ffmpeg -v error -y -i \"" + wav + "\" -c:a aac -b:a 128k \"" + m4a + "\""),
+        0);
     auto before = testutil::ReadFileBytes(m4a);
     testutil::FakeProgress dlg;
     LAACDecode rec;

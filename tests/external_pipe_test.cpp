@@ -21,7 +21,8 @@ std::string Script(const std::string& dir, const char* name, const std::string& 
 
 std::vector<int32_t> Ramp(int32_t frames, int channels) {
     std::vector<int32_t> v(size_t(frames) * channels);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
     return v;
 }
 
@@ -93,8 +94,7 @@ TEST(PipeSink, EncoderThatExitsAtOnceOrCrashesHalfWay) {
     {
         // Reads about half of the input, writes it, then dies of a signal.
         std::string out = dir + "/half.raw";
-        std::string enc =
-            Script(dir, "crash", "head -c 655360 > \"" + out + "\"; kill -SEGV $$");
+        std::string enc = Script(dir, "crash", "head -c 655360 > \"" + out + "\"; kill -SEGV $$");
         LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
         int ok = 1;
         for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);

@@ -1,4 +1,6 @@
 // Components on POSIX systems: the recorded path, else the well-known program found on PATH.
+#include "external/components.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +9,6 @@
 #include <cstring>
 
 #include "app/registry.h"
-#include "external/components.h"
 #include "support/trace.h"
 
 namespace {
@@ -18,8 +19,8 @@ const char* WellKnownProgram(const char* name) {
         const char* component;
         const char* program;
     } kPrograms[] = {
-        {"mp3el", "lame"},    {"oggenc", "oggenc"}, {"oggdec", "oggdec"},  {"flacenc", "flac"},
-        {"flacdec", "flac"},  {"aacdec", "faad"},   {"aacenc", "faac"},    {"shndec", "shorten"},
+        {"mp3el", "lame"},   {"oggenc", "oggenc"}, {"oggdec", "oggdec"}, {"flacenc", "flac"},
+        {"flacdec", "flac"}, {"aacdec", "faad"},   {"aacenc", "faac"},   {"shndec", "shorten"},
     };
     for (const auto& p : kPrograms)
         if (name && std::strcmp(p.component, name) == 0) return p.program;

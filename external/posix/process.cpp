@@ -1,4 +1,6 @@
 // Child processes on POSIX systems: posix_spawn with a pipe on standard input.
+#include "external/process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,7 +12,6 @@
 #include <chrono>
 #include <thread>
 
-#include "external/process.h"
 #include "support/trace.h"
 
 extern char** environ;
@@ -34,8 +35,8 @@ void IgnoreBrokenPipes() {
 }
 
 // Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise the
-// child reads from /dev/null. The child gets default signal handling back and its own
-// process group, the nearest thing to a new console here.
+// child's standard handles are all /dev/null. The child gets default signal handling back and its
+// own process group, the nearest thing to a new console here.
 pid_t Spawn(const char* commandLine, int stdinFd) {
     std::vector<std::string> args = LSplitCommandLine(commandLine);
     if (args.empty()) return 0;
@@ -47,10 +48,14 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
-    if (stdinFd >= 0)
+    if (stdinFd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    else
+    } else {
+        // A hidden child talks to no one: its console would be invisible.
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
@@ -60,8 +65,8 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr,
-                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
     int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);

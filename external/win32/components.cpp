@@ -1,4 +1,6 @@
 // Components on Windows: the registry look-up and the download and run of a missing installer.
+#include "external/components.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 
 #include "app/registry.h"
 #include "app/settings.h"
-#include "external/components.h"
 #include "external/process.h"
 #include "external/win32/ftp.h"
 #include "support/trace.h"
@@ -72,8 +73,8 @@ int ProcessDownloadComponent(LProgressDialog* dlg, const char* name) {
 
     if (status == LPROCESS_OK) {
         dlg->SetText("Running install-on-demand", 0);
-        uint32_t wait = uint32_t(
-            SettingsReadInt(kInstallSection, "InstallerWait", int32_t(kInstallerWaitMs)));
+        uint32_t wait =
+            uint32_t(SettingsReadInt(kInstallSection, "InstallerWait", int32_t(kInstallerWaitMs)));
         LChildProcess installer;
         if (installer.StartHidden(("\"" + local + "\"").c_str())) {
             if (dlg->WaitForObject(installer, wait) != LPROCESS_FAILED) dlg->PumpMessages();

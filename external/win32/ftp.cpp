@@ -98,8 +98,8 @@ bool LFileTransferProtocol::LogOnServer(const char* server) {
     }
     auto connect = Proc<InternetConnectAFn>("InternetConnectA");
     if (connect)
-        hService = connect(internet_, host.c_str(), port, nullptr, nullptr, kServiceFtp,
-                           kFlagPassive, 0);
+        hService =
+            connect(internet_, host.c_str(), port, nullptr, nullptr, kServiceFtp, kFlagPassive, 0);
     if (!hService) {
         LTrace("LFileTransferProtocol::LogOnServer(anonymous) InternetConnect FAILED");
         return false;

@@ -12,7 +12,7 @@ using LInternetHandle = void*;
 FARPROC LWinInetProc(const char* name);
 
 class LFileTransferProtocol {
-public:
+  public:
     LFileTransferProtocol() = default;
     ~LFileTransferProtocol() { Disconnect(); }
     LFileTransferProtocol(const LFileTransferProtocol&) = delete;
@@ -26,7 +26,7 @@ public:
 
     LInternetHandle hService = nullptr;  // the connection to one server
 
-private:
+  private:
     bool dialled_ = false;
     LInternetHandle internet_ = nullptr;
 };

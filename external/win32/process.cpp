@@ -1,14 +1,17 @@
 // Child processes on Windows: hidden consoles and the anonymous pipe into an encoder.
+#include "external/process.h"
+
 #include <windows.h>
 
 #include <string>
 
-#include "external/process.h"
 #include "support/trace.h"
 
 namespace {
 
-HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
 }  // namespace
 
@@ -20,8 +23,8 @@ bool LChildProcess::StartHidden(const char* commandLine) {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                        nullptr, nullptr, &si, &pi))
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     handle_ = reinterpret_cast<intptr_t>(pi.hProcess);
@@ -58,8 +61,8 @@ bool LPipeOut::Open(const char* commandLine) {
     // The encoder must not hold the write end, or it would never see the end of its input.
     HANDLE writeEnd = nullptr;
     HANDLE self = GetCurrentProcess();
-    BOOL dup = DuplicateHandle(self, writeInheritable, self, &writeEnd, 0, FALSE,
-                               DUPLICATE_SAME_ACCESS);
+    BOOL dup =
+        DuplicateHandle(self, writeInheritable, self, &writeEnd, 0, FALSE, DUPLICATE_SAME_ACCESS);
     CloseHandle(writeInheritable);
     if (!dup) {
         LTrace("LPipeOut::Open DuplicateHandle FAILED");

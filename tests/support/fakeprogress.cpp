@@ -7,8 +7,12 @@
 
 namespace testutil {
 
-static uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-static uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+static uint32_t Get32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+static uint16_t Get16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 Wav16 ReadWav16(const std::string& path) {
     Wav16 w;
@@ -30,7 +34,8 @@ Wav16 ReadWav16(const std::string& path) {
         } else if (!std::memcmp(&b[pos], "data", 4) && haveFormat) {
             size_t bytes = size;
             // Streamed writers may leave the size open; take what is there.
-            if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size()) bytes = b.size() - body;
+            if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size())
+                bytes = b.size() - body;
             w.samples.resize(bytes / 2);
             for (size_t i = 0; i < w.samples.size(); ++i)
                 w.samples[i] = int16_t(Get16(&b[body + 2 * i]));

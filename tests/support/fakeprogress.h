@@ -12,7 +12,7 @@
 namespace testutil {
 
 class FakeProgress : public LProgressDialog {
-public:
+  public:
     FakeProgress() : LProgressDialog("test") {}
 
     // Every PumpMessages from ms milliseconds after this call on reports a stop.
@@ -37,10 +37,11 @@ public:
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             auto now = std::chrono::steady_clock::now();
-            uint32_t left = now >= end ? 0
-                                       : uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      end - now)
-                                                      .count());
+            uint32_t left =
+                now >= end
+                    ? 0
+                    : uint32_t(
+                          std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
             if (object.WaitFor(left < 20 ? left : 20)) return LPROCESS_OK;
             if (PumpMessages()) return LPROCESS_STOPPED;
             if (left == 0) return LPROCESS_FAILED;
@@ -54,10 +55,10 @@ public:
     std::vector<double> progress;
     std::vector<std::string> errors;
 
-protected:
+  protected:
     bool ProcessBody() override { return true; }
 
-private:
+  private:
     bool cancelArmed_ = false;
     std::chrono::steady_clock::time_point cancelAt_;
 };
