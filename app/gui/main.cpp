@@ -1,4 +1,148 @@
-// Entry point of tamber.exe.
+// Entry point of tamber.exe: role marker, single instance, argument forwarding, main window.
 #include <windows.h>
+// windows.h first.
+#include <commctrl.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/gui/maindlg.h"
+#include "app/gui/startup.h"
+#include "support/file.h"
+
+namespace {
+
+constexpr uint32_t kInstallMarker = 0x0F0FF0F0;
+constexpr uint32_t kUninstallMarker = 0xF0F00F0F;
+
+// The last 4 bytes of the file, little-endian; 0 when they cannot be read.
+uint32_t ReadRoleMarker(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    uint8_t bytes[4] = {};
+    DWORD got = 0;
+    LARGE_INTEGER back;
+    back.QuadPart = -4;
+    const bool ok = SetFilePointerEx(file, back, nullptr, FILE_END) &&
+                    ReadFile(file, bytes, 4, &got, nullptr) && got == 4;
+    CloseHandle(file);
+    if (!ok) return 0;
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// The running main window, by either caption.
+HWND FindMainWindow() {
+    const char* dialogClass = MAKEINTATOM(0x8002);
+    HWND window = FindWindowA(dialogClass, "Tamber");
+    if (!window) window = FindWindowA(dialogClass, "Tamber Plus");
+    return window;
+}
+
+// Starts the executable again without arguments and waits until it is idle in its loop.
+bool StartSecondCopy(const char* exe, int show) {
+    char commandLine[LMAX_PATH + 4];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", exe);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    WaitForInputIdle(pi.hProcess, 60000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+}  // namespace
+
+std::vector<char> BuildArgumentBlock(int argc, char** argv) {
+    std::vector<char> block(LARGUMENT_BLOCK_SIZE, 0);
+    const int32_t count = argc < 32 ? argc : 32;
+    std::memcpy(block.data(), &count, 4);
+    for (int i = 0; i < count; ++i) {
+        char* slot = block.data() + 4 + LMAX_PATH * i;
+        std::strncpy(slot, argv[i] ? argv[i] : "", LMAX_PATH - 1);
+        slot[LMAX_PATH - 1] = 0;
+    }
+    return block;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+    int argc = __argc;
+    char** argv = __argv;
+
+    // The program folder is the working folder.
+    char exe[LMAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, LMAX_PATH - 1);
+    if (argc > 0 && argv[0]) {
+        char folder[LMAX_PATH] = {};
+        std::snprintf(folder, sizeof folder, "%s", argv[0]);
+        char* cut = nullptr;
+        for (char* p = folder; *p; ++p) {
+            if (*p == '\\' || *p == '/') cut = p;
+        }
+        if (cut) {
+            *cut = 0;
+            SetCurrentDirectoryA(folder);
+        }
+    }
+
+    const uint32_t marker = ReadRoleMarker(exe);
+    char name[LMAX_PATH] = {};
+    GetFileNameNoExtension(name, exe);
+    CharUpperA(name);
+    if (std::strstr(name, "SETUP") && marker != kInstallMarker) {
+        MessageBoxA(nullptr,
+                    "Installation file corrupt.\n\nA checksum error was detected in your install "
+                    "file, please redownload file and install again.",
+                    "Install Error", MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "TamberRunMutex");
+    if (mutex) WaitForSingleObject(mutex, INFINITE);
+    HWND running = FindMainWindow();
+
+    if (marker == kInstallMarker || marker == kUninstallMarker) {
+        if (mutex) ReleaseMutex(mutex);
+        if (running) {
+            PostMessageA(running, WM_COMMAND, IDCANCEL, 0);
+            Sleep(marker == kInstallMarker ? 2000 : 1500);
+        }
+        RunSetupRole(marker == kInstallMarker);
+        if (mutex) CloseHandle(mutex);
+        return 0;
+    }
+
+    if (!running && argc > 1) {
+        if (mutex) ReleaseMutex(mutex);
+        StartSecondCopy(exe, show);
+        if (mutex) WaitForSingleObject(mutex, INFINITE);
+        running = FindMainWindow();
+    }
+    if (running) {
+        std::vector<char> block = BuildArgumentBlock(argc, argv);
+        COPYDATASTRUCT cds{0, static_cast<DWORD>(block.size()), block.data()};
+        SendMessageA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+        if (mutex) {
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+        return 0;
+    }
+
+    MainDialog dialog;
+    dialog.runMutex = mutex;
+    if (!dialog.RunModeless(nullptr, "MainDialog") && mutex) ReleaseMutex(mutex);
+    dialog.CmStop();
+    if (mutex) CloseHandle(mutex);
+    return 0;
+}

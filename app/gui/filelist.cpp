@@ -1,0 +1,311 @@
+// MainDialog: the file list (adding files and folders, drops, removing, selecting).
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/gui/maindlg.h"
+#include "app/gui/resource.h"
+#include "app/settings.h"
+#include "support/file.h"
+
+const char* const kSupportedExtensions[] = {
+    ".wav", ".mp3", ".ogg", ".wma", ".aif", ".aiff", ".au",  ".ra",  ".ram", ".flac",
+    ".aac", ".gsm", ".vox", ".raw", ".dss", ".dct",  ".m4a", ".mp2", ".sri", ".mpga",
+    ".msv", ".dvf", ".act", ".rcd", ".rec", ".shn",  ".asf", ".cda", ".rm",  ".rmj", nullptr};
+
+namespace {
+
+constexpr const char* kDuplicateMessage =
+    "One or more files were not added because those files already exist in the list.";
+
+}  // namespace
+
+const char* PathExtension(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\' || *p == '/') name = p + 1;
+    }
+    const char* dot = std::strrchr(name, '.');
+    return dot ? dot : name + std::strlen(name);
+}
+
+int MainDialog::ItemCount() const { return ListView_GetItemCount(List()); }
+
+std::string MainDialog::ItemText(int index) const {
+    char text[LMAX_PATH] = {};
+    ListView_GetItemText(List(), index, 0, text, LMAX_PATH);
+    return text;
+}
+
+bool MainDialog::ItemSelected(int index) const {
+    return ListView_GetItemState(List(), index, LVIS_SELECTED) != 0;
+}
+
+void MainDialog::SetItemImage(int index, int image) {
+    LVITEMA item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = index;
+    item.iImage = image;
+    SendMessageA(List(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void MainDialog::DeleteItem(int index) { ListView_DeleteItem(List(), index); }
+
+bool MainDialog::CheckNotDuplicate(const char* path) {
+    // The list view's exact string search ignores letter case.
+    LVFINDINFOA find{};
+    find.flags = LVFI_STRING;
+    find.psz = path;
+    return SendMessageA(List(), LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(&find)) < 0;
+}
+
+bool MainDialog::CmAudioFileVerify(const char* path) {
+    const char* ext = PathExtension(path);
+    for (const char* const* p = kSupportedExtensions; *p; ++p) {
+        if (_stricmp(*p, ext) == 0) return true;
+    }
+    return false;
+}
+
+bool MainDialog::LoadFile(const char* path) {
+    if (!CheckNotDuplicate(path)) return false;
+    uint32_t size = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const DWORD low = GetFileSize(file, nullptr);
+        if (low != INVALID_FILE_SIZE) size = low;
+        CloseHandle(file);
+    }
+    if (size == 0) return true;
+    char text[LMAX_PATH];
+    std::snprintf(text, sizeof text, "%s", path);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = ItemCount();
+    item.pszText = text;
+    item.iImage = 0;
+    const int index =
+        static_cast<int>(SendMessageA(List(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) return true;
+    char kb[32];
+    std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
+    ListView_SetItemText(List(), index, 1, kb);
+    return true;
+}
+
+namespace {
+
+// The open dialog for one or more files: the folder and the chosen names.
+bool ChooseFilesToOpen(HWND owner, const char* title, const char* startFolder,
+                       const char* defaultExt, const char* filter, std::string& folder,
+                       std::vector<std::string>& names) {
+    static char buffer[32768];
+    buffer[0] = 0;
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer;
+    ofn.nMaxFile = sizeof buffer;
+    ofn.lpstrInitialDir = startFolder && *startFolder ? startFolder : nullptr;
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = defaultExt;
+    ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&ofn)) return false;
+    const char* first = buffer;
+    const char* next = first + std::strlen(first) + 1;
+    names.clear();
+    if (*next == 0) {  // one file: the full path
+        char dir[LMAX_PATH] = {};
+        std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(ofn.nFileOffset), first);
+        const size_t n = std::strlen(dir);
+        if (n > 3 && (dir[n - 1] == '\\' || dir[n - 1] == '/')) dir[n - 1] = 0;
+        folder = dir;
+        names.emplace_back(first);
+        return true;
+    }
+    folder = first;
+    for (; *next; next += std::strlen(next) + 1) {
+        std::string path = folder;
+        if (!path.empty() && path.back() != '\\') path += '\\';
+        names.push_back(path + next);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BrowseForFolder(HWND owner, const char* title, const char* startFolder, char* result);
+
+void MainDialog::CmLoadFiles() {
+    char start[LMAX_PATH] = {};
+    SettingsReadString("Settings", "LoadFromFolder", start, "");
+    static const char kFilter[] =
+        "All Files\0*.*\0"
+        "Audio Files\0*.wav;*.mp3;*.ogg;*.wma;*.aif;*.aiff;*.au;*.ra;*.ram;*.flac;*.aac;*.gsm;"
+        "*.vox;*.raw;*.dss;*.dct;*.m4a;*.mp2;*.sri;*.mpga;*.msv;*.dvf;*.act;*.rcd;*.rec;*.shn\0"
+        "Wave Files (*.wav)\0*.wav\0"
+        "MPEG Layer-3 Files (*.mp3, *.mp2, *.mpga)\0*.mp3;*.mp2;*.mpga\0"
+        "Ogg Vorbis Files (*.ogg)\0*.ogg\0"
+        "Windows Media Audio Files (*.wma)\0*.wma\0"
+        "Apple AIFF Files (*.aif, *.aiff)\0*.aif;*.aiff\0"
+        "Sun AU Files (*.au)\0*.au\0"
+        "Real Audio Files (*.ra, *.ram, *.rm, *.rmj)\0*.ra;*.ram;*.rm;*.rmj\0"
+        "FLAC Files (*.flac)\0*.flac\0"
+        "AAC Files (*.aac, *.m4a)\0*.aac;*.m4a\0"
+        "GSM Files (*.gsm)\0*.gsm\0"
+        "Dialogic Vox Files (*.vox)\0*.vox\0"
+        "Raw Audio Files (*.raw)\0*.raw\0"
+        "DSS Files (*.dss)\0*.dss\0"
+        "VoiceIt Files (*.sri)\0*.sri\0"
+        "Dictation Files (*.dct)\0*.dct\0"
+        "Record Files (*.act, *.rcd, *.rec)\0*.act;*.rcd;*.rec\0"
+        "Shorten Files (*.shn)\0*.shn\0";
+    std::string folder;
+    std::vector<std::string> paths;
+    if (!ChooseFilesToOpen(hwnd_, "Locate Audio File(s)", start, "WAV", kFilter, folder, paths))
+        return;
+    SettingsWriteString("Settings", "LoadFromFolder", folder.c_str());
+    bool duplicate = false;
+    for (const std::string& path : paths) {
+        if (!LoadFile(path.c_str())) duplicate = true;
+    }
+    if (duplicate && !hidden) MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
+}
+
+void MainDialog::CmLoadFolder() {
+    char start[LMAX_PATH] = {};
+    SettingsReadString("Settings", "LoadFromFolder", start, "");
+    char folder[LMAX_PATH] = {};
+    if (!BrowseForFolder(hwnd_, "Locate folder...", start, folder)) return;
+    const int status = ProcessAddFileFolder(this, folder, "Add Folder");
+    if (status == 2 && !hidden) MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
+    SettingsWriteString("Settings", "LoadFromFolder", folder);
+}
+
+namespace {
+
+bool IsFolder(const char* path) {
+    const DWORD attr = GetFileAttributesA(path);
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct Walk {
+    LProgressDialog* dlg;
+    MainDialog* dialog;
+    double position = 0.0;
+    double end = 1.0;
+
+    int Visit(const char* path) {
+        if (dlg->PumpMessages()) return 1;
+        position += (end - position) / 100.0;
+        dlg->SetProgress(position);
+        if (!IsFolder(path)) return dialog->LoadFile(path) ? 0 : 2;
+        char pattern[LMAX_PATH + 8];
+        std::snprintf(pattern, sizeof pattern, "%s\\*.*", path);
+        WIN32_FIND_DATAA fd;
+        HANDLE find = FindFirstFileA(pattern, &fd);
+        if (find == INVALID_HANDLE_VALUE) return 0;
+        int result = 0;
+        do {
+            if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0)
+                continue;
+            char child[LMAX_PATH];
+            const int n = std::snprintf(child, sizeof child, "%s\\%s", path, fd.cFileName);
+            if (n < 0 || n >= LMAX_PATH) continue;  // longer than a path may be
+            if (Visit(child) == 2) result = 2;
+        } while (FindNextFileA(find, &fd));
+        FindClose(find);
+        return result;
+    }
+};
+
+}  // namespace
+
+int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
+    dlg->SetText("Adding Files", 0);
+    Walk walk{dlg, data->dialog};
+    walk.end = data->end;
+    // A trailing separator would double in the joined names.
+    char path[LMAX_PATH];
+    std::snprintf(path, sizeof path, "%s", data->path);
+    size_t n = std::strlen(path);
+    while (n > 3 && (path[n - 1] == '\\' || path[n - 1] == '/')) path[--n] = 0;
+    return walk.Visit(path) == 2 ? 2 : LPROCESS_OK;
+}
+
+int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption) {
+    LAddFileFolderData data{dialog, path};
+    LProgressProcess<LAddFileFolderData> process(caption, &data);
+    process.Run(dialog->GetHandle());
+    return process.status == 2 ? 2 : LPROCESS_OK;
+}
+
+void MainDialog::EvDropFiles(HDROP drop) {
+    HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        char path[LMAX_PATH] = {};
+        if (!DragQueryFileA(drop, i, path, LMAX_PATH)) continue;
+        if (ProcessAddFileFolder(this, path, "Add Files") == 2 && !hidden)
+            MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
+    }
+    DragFinish(drop);
+    SetCursor(old);
+    EnableControls();
+}
+
+void MainDialog::CmRemoveFiles(bool ask) {
+    if (ListView_GetSelectedCount(List()) == 0) return;
+    if (ask && MessageBoxA(hwnd_, "Are you sure you want to remove the selected file(s)?",
+                           "Confirm Remove", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
+        return;
+    CmStop();
+    for (int i = ItemCount() - 1; i >= 0; --i) {
+        if (ItemSelected(i)) DeleteItem(i);
+    }
+}
+
+void MainDialog::CmRemoveUnsupportedFiles(bool ask) {
+    if (ItemCount() == 0) return;
+    if (ask && MessageBoxA(hwnd_,
+                           "Are you sure you want to remove files from the list that Tamber may "
+                           "not be able to convert?",
+                           "Confirm Remove", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
+        return;
+    CmStop();
+    for (int i = ItemCount() - 1; i >= 0; --i) {
+        if (!CmAudioFileVerify(ItemText(i).c_str())) DeleteItem(i);
+    }
+}
+
+void MainDialog::CmSelectAll() {
+    ListView_SetItemState(List(), -1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void MainDialog::ResetIcons() {
+    for (int i = 0; i < ItemCount(); ++i) {
+        if (ItemSelected(i)) SetItemImage(i, 0);
+    }
+}
+
+std::string MainDialog::CmGrabSelectedFilePath() {
+    const int index = ListView_GetNextItem(List(), -1, LVNI_SELECTED);
+    return index < 0 ? std::string() : ItemText(index);
+}
+
+std::string MainDialog::CmGrabSelectedFilePaths() {
+    std::string all;
+    for (int i = ListView_GetNextItem(List(), -1, LVNI_SELECTED); i >= 0;
+         i = ListView_GetNextItem(List(), i, LVNI_SELECTED)) {
+        if (!all.empty()) all += ' ';
+        all += '"' + ItemText(i) + '"';
+    }
+    return all;
+}

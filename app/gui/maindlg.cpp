@@ -1,0 +1,470 @@
+// MainDialog: start and end of the window, layout, enabling, messages, menus and status bar.
+#include "app/gui/maindlg.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/combohistory.h"
+#include "app/gui/resource.h"
+#include "app/settings.h"
+#include "support/file.h"
+
+namespace {
+
+constexpr const char* kSection = "Settings";
+constexpr const char* kSameAsSource = "[Same as source file]";
+
+const LToolbarButton kToolbar[] = {
+    {CM_ADDFILES, -IDB_TB_ADDFILE, "Add File(s)", "Add File(s)", BTNS_BUTTON},
+    {CM_ADDFOLDER, -IDB_TB_ADDFOLDER, "Add Folder", "Add Folder", BTNS_BUTTON},
+    {CM_REMOVE, -IDB_TB_REMOVE, "Remove", "Remove Selected File(s)", BTNS_BUTTON},
+    {CM_PLAY, -IDB_TB_PLAY, "Play", "Play Selected File", BTNS_BUTTON},
+    {CM_STOP, -IDB_TB_STOP, "Stop", "Stop the Currently Playing File", BTNS_BUTTON},
+    {0, 0, nullptr, nullptr, BTNS_SEP},
+    {CM_SETTINGS, -IDB_TB_SETTINGS, "Settings", "Program Settings", BTNS_BUTTON},
+    {CM_CONVERT, -IDB_TB_CONVERT, "Convert", "Convert File(s) to the specified format",
+     BTNS_BUTTON},
+};
+
+}  // namespace
+
+const char* const kOutputFormats[] = {".wav", ".mp3", ".au",  ".aiff", ".gsm", ".vox",
+                                      ".raw", ".ogg", ".flac", ".aac", ".m4a", nullptr};
+
+const LAccelerator MainDialog::kAccelerators[] = {
+    {LKEY_ALT | 'A', CM_ADDFILES},   {LKEY_ALT | 'F', CM_ADDFOLDER},
+    {LKEY_CTRL | VK_DELETE, CM_REMOVE}, {VK_F8, CM_EDIT},
+    {VK_F9, CM_PLAY},                {VK_F10, CM_STOP},
+    {LKEY_CTRL | 'A', CM_SELECTALL}, {LKEY_CTRL | 'S', CM_SETTINGS},
+    {VK_F3, CM_CONVERT},             {VK_F1, CM_HELPCONTENTS},
+    {VK_RETURN, CM_NOTHING},         {VK_ESCAPE, CM_NOTHING},
+};
+const size_t MainDialog::kAcceleratorCount = std::size(MainDialog::kAccelerators);
+
+MainDialog::MainDialog() {
+    mp3.Load();
+    ogg.Load();
+    aac.Load();
+    flac.Load();
+    vox.Load();
+    raw.Load();
+}
+
+void MainDialog::SetWindowCaption() { SetWindowTextA(hwnd_, "Tamber Plus"); }
+
+void MainDialog::InitDialog() {
+    SetWindowCaption();
+    HINSTANCE inst = LDialogInstance();
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0)));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
+    menu_ = GetMenu(hwnd_);
+
+    CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)));
+    AddTooltip(IDC_FILELIST, "List of files to convert");
+    AddTooltip(IDC_FORMAT, "Set output format");
+    AddTooltip(IDC_FOLDER, "Enter output folder name");
+    AddTooltip(IDC_BROWSE, "Browse for output folder");
+    AddTooltip(IDC_ENCODER_SETTINGS, "Configure output format settings");
+
+    ListView_SetExtendedListViewStyle(List(), LVS_EX_FULLROWSELECT);
+    const LListColumn columns[] = {
+        {"Source File", 650, LVCFMT_LEFT}, {"Size", 100, LVCFMT_LEFT}, {nullptr, 0, 0}};
+    InsertListColumns(IDC_FILELIST, columns);
+    FillCombo(IDC_FORMAT, kOutputFormats);
+    int format = SettingsReadInt(kSection, "OutputFormat", 0);
+    if (format < 0 || format >= LOUTPUT_FORMAT_COUNT) format = 0;
+    SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
+    EvCommand(IDC_FORMAT, CBN_SELCHANGE);
+
+    ComboHistoryLoad(GetItem(IDC_FOLDER), "OutputFolder");
+    char documents[LMAX_PATH] = {};
+    LFile::GetUserDocumentsFolder(documents);
+    char folder[LMAX_PATH] = {};
+    SettingsReadString(kSection, "OutputFolder", folder, documents);
+    SetOutputFolderText(folder);
+    SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kSameAsSource));
+
+    splash_.Show(hwnd_);
+
+    const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
+    SetListIcons(IDC_FILELIST, icons);
+
+    WindowSizeSettingsRestore();
+    SetTimer(hwnd_, 1, 500, nullptr);
+    if (runMutex) ReleaseMutex(runMutex);
+}
+
+void MainDialog::DestroyDialog() {
+    KillTimer(hwnd_, 1);
+    KillTimer(hwnd_, 3);
+    splash_.Close();
+    const int format = static_cast<int>(SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0));
+    SettingsWriteInt(kSection, "OutputFormat", format < 0 ? 0 : format);
+    SettingsWriteString(kSection, "OutputFolder", OutputFolderText().c_str());
+    WindowSizeSettingsStore();
+}
+
+void MainDialog::Close(INT_PTR) { CloseModeless(); }
+
+void MainDialog::WindowSizeSettingsRestore() {
+    int x = SettingsReadInt("MainDialog", "X", 160);
+    int y = SettingsReadInt("MainDialog", "Y", 80);
+    int width = SettingsReadInt("MainDialog", "Width", 500);
+    int height = SettingsReadInt("MainDialog", "Height", 400);
+    const bool maximized = SettingsReadBool("MainDialog", "Maximized", false);
+    if (maximized) {
+        WINDOWPLACEMENT wp{};
+        wp.length = sizeof wp;
+        GetWindowPlacement(hwnd_, &wp);
+        wp.rcNormalPosition = RECT{x, y, x + width, y + height};
+        wp.showCmd = SW_SHOWMAXIMIZED;
+        wp.flags |= WPF_RESTORETOMAXIMIZED;
+        SetWindowPlacement(hwnd_, &wp);
+        return;
+    }
+    RECT desk{};
+    GetWindowRect(GetDesktopWindow(), &desk);
+    if (width > desk.right - desk.left) width = desk.right - desk.left;
+    if (height > desk.bottom - desk.top) height = desk.bottom - desk.top;
+    if (x < desk.left) x = desk.left;
+    if (y < desk.top) y = desk.top;
+    if (x + width > desk.right) x = desk.right - width;
+    if (y + height > desk.bottom) y = desk.bottom - height;
+    MoveWindow(hwnd_, x, y, width, height, TRUE);
+    ShowWindow(hwnd_, SW_SHOW);
+}
+
+void MainDialog::WindowSizeSettingsStore() {
+    if (IsZoomed(hwnd_)) {
+        SettingsWriteBool("MainDialog", "Maximized", true);
+        return;
+    }
+    if (IsIconic(hwnd_)) return;
+    SettingsWriteBool("MainDialog", "Maximized", false);
+    RECT r{}, desk{};
+    GetWindowRect(hwnd_, &r);
+    GetWindowRect(GetDesktopWindow(), &desk);
+    if (r.right > desk.right) r.right = desk.right;
+    SettingsWriteInt("MainDialog", "X", r.left);
+    SettingsWriteInt("MainDialog", "Y", r.top);
+    SettingsWriteInt("MainDialog", "Width", r.right - r.left);
+    SettingsWriteInt("MainDialog", "Height", r.bottom - r.top);
+}
+
+void MainDialog::LayoutControls() {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    int w = client.right, h = client.bottom;
+    if (w < 420 || h < 240) {
+        RECT win{};
+        GetWindowRect(hwnd_, &win);
+        const int growX = w < 420 ? 420 - w : 0;
+        const int growY = h < 240 ? 240 - h : 0;
+        SetWindowPos(hwnd_, nullptr, 0, 0, win.right - win.left + growX,
+                     win.bottom - win.top + growY, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        GetClientRect(hwnd_, &client);
+        w = client.right > 420 ? client.right : 420;
+        h = client.bottom > 240 ? client.bottom : 240;
+    }
+    RECT units{0, 0, 0, 10};
+    MapDialogRect(hwnd_, &units);
+    const int u = units.bottom;
+    HWND status = GetItem(IDC_STATUS);
+    RECT sr{};
+    GetWindowRect(status, &sr);
+    const int s = sr.bottom - sr.top;
+    MoveControlPixels(IDC_STATUS, 0, h - s, w, s);
+    const int r = u + 3;
+    const int y1 = h - s - (u + 11);
+    MoveControlPixels(IDC_FORMAT_LABEL, 4, y1, 75, r);
+    MoveControlPixels(IDC_FORMAT, 83, y1 - 3, 75, r + 200);  // the height includes the drop list
+    MoveControlPixels(IDC_ENCODER_SETTINGS, 166, y1 - 4, 112, r + 4);
+    const int y2 = y1 - (u + 15);
+    MoveControlPixels(IDC_FOLDER_LABEL, 4, y2, 75, r);
+    MoveControlPixels(IDC_BROWSE, w - 44, y2 - 2, 40, r + 2);
+    MoveControlPixels(IDC_FOLDER, 83, y2 - 2, w - 134, r + 2 + 200);
+    int t = 0;
+    if (toolbar_) {
+        SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+        RECT tr{};
+        GetWindowRect(toolbar_, &tr);
+        t = tr.bottom - tr.top;
+    }
+    MoveControlPixels(IDC_FILELIST, 0, t, w, y2 - 12 - t);
+    FitListColumn(IDC_FILELIST, 0, 300);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void MainDialog::EnableControls() {
+    const int count = ItemCount();
+    const bool selection = ListView_GetSelectedCount(List()) > 0;
+    const bool items = count > 0;
+    bool taggable = false;
+    if (selection) {
+        const std::string path = CmGrabSelectedFilePath();
+        const char* ext = PathExtension(path.c_str());
+        taggable = _stricmp(ext, ".mp3") == 0 || _stricmp(ext, ".wav") == 0;
+    }
+    const bool playing = IsPlaying();
+    for (int id : {CM_REMOVE, CM_PLAY, CM_CONVERT, CM_EDIT}) EnableMenuItem(menu_, id, selection);
+    EnableMenuItem(menu_, CM_STOP, playing);
+    EnableMenuItem(menu_, CM_SELECTALL, items);
+    EnableMenuItem(menu_, CM_REMOVEUNSUPPORTED, items);
+    EnableMenuItem(menu_, CM_EDITTAG, taggable);
+    if (toolbar_) {
+        SendMessageA(toolbar_, TB_ENABLEBUTTON, CM_REMOVE, selection);
+        SendMessageA(toolbar_, TB_ENABLEBUTTON, CM_PLAY, selection);
+        SendMessageA(toolbar_, TB_ENABLEBUTTON, CM_CONVERT, items);
+        SendMessageA(toolbar_, TB_ENABLEBUTTON, CM_STOP, playing);
+    }
+}
+
+bool MainDialog::EvKeyDown(uint32_t key) {
+    return MatchAccelerator(key, kAccelerators, kAcceleratorCount);
+}
+
+void MainDialog::SetStatusText(const char* text) {
+    SendMessageA(GetItem(IDC_STATUS), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void MainDialog::EvTimer(UINT_PTR id) {
+    if (id == 1) {
+        KillTimer(hwnd_, 1);
+        char text[256] = {};
+        LoadStringA(LDialogInstance(), IDS_STATUS_FIRST + statusIndex_, text, sizeof text);
+        SetStatusText(text);
+        statusIndex_ = (statusIndex_ + 1) % IDS_STATUS_COUNT;
+        SetTimer(hwnd_, 1, 8000, nullptr);
+    } else if (id == 3) {
+        KillTimer(hwnd_, 3);
+        // The related-programs page arrives with the component installer.
+    }
+}
+
+void MainDialog::EvMenuSelect(int id, UINT flags) {
+    if (flags == 0xFFFF || (flags & MF_POPUP) || (flags & MF_SEPARATOR)) return;
+    char text[256] = {};
+    if (LoadStringA(LDialogInstance(), static_cast<UINT>(id), text, sizeof text) <= 0) return;
+    SetStatusText(text);
+    SetTimer(hwnd_, 1, 8000, nullptr);
+}
+
+void MainDialog::PopupSubmenu(int topIndex, int subIndex, int x, int y) {
+    HMENU sub = GetSubMenu(menu_, topIndex);
+    if (sub && subIndex >= 0) sub = GetSubMenu(sub, subIndex);
+    if (!sub) return;
+    SetForegroundWindow(hwnd_);
+    TrackPopupMenu(sub, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, hwnd_, nullptr);
+}
+
+void MainDialog::TrackMessageMenu(int x, int y) {
+    EnableControls();  // the same rules as the menu bar
+    PopupSubmenu(0, -1, x, y);
+}
+
+bool MainDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_SIZE:
+            if (wp != SIZE_MINIMIZED) LayoutControls();
+            return false;
+        case WM_DROPFILES:
+            EvDropFiles(reinterpret_cast<HDROP>(wp));
+            return true;
+        case WM_TIMER:
+            EvTimer(wp);
+            return true;
+        case WM_MENUSELECT:
+            EvMenuSelect(LOWORD(wp), HIWORD(wp));
+            return false;
+        case WM_COPYDATA: {
+            const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+            if (!cds || !cds->lpData || cds->cbData < 4) return false;
+            const auto* bytes = static_cast<const char*>(cds->lpData);
+            int32_t count = 0;
+            std::memcpy(&count, bytes, 4);
+            if (count < 0) count = 0;
+            if (count > 32) count = 32;
+            // Each slot is copied and cut at 259 characters whatever the sender wrote.
+            static char slots[32][LMAX_PATH];
+            char* argv[32];
+            int argc = 0;
+            for (int i = 0; i < count; ++i) {
+                const size_t offset = 4 + static_cast<size_t>(LMAX_PATH) * i;
+                if (offset + LMAX_PATH > cds->cbData) break;
+                std::memcpy(slots[i], bytes + offset, LMAX_PATH);
+                slots[i][LMAX_PATH - 1] = 0;
+                argv[argc++] = slots[i];
+            }
+            EvRunArguments(argv, argc);
+            SetMessageResult(TRUE);
+            return true;
+        }
+        case WM_NOTIFY: {
+            const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+            if (hdr->idFrom == IDC_FILELIST) {
+                if (hdr->code == NM_RCLICK) {
+                    POINT pt;
+                    GetCursorPos(&pt);
+                    TrackMessageMenu(pt.x, pt.y);
+                } else if (hdr->code == NM_DBLCLK) {
+                    CmPlay();
+                } else if (hdr->code == LVN_ITEMCHANGED) {
+                    const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
+                    if (nm->uChanged & LVIF_STATE) EnableControls();
+                }
+            } else if (hdr->idFrom == IDC_STATUS &&
+                       (hdr->code == NM_CLICK || hdr->code == NM_RCLICK)) {
+                POINT pt;
+                GetCursorPos(&pt);
+                PopupSubmenu(1, 2, pt.x, pt.y);
+            }
+            return false;
+        }
+        default:
+            return LDialog::WindowProc(msg, wp, lp);
+    }
+}
+
+void MainDialog::EvCommand(int id, int code) {
+    switch (id) {
+        case CM_ADDFILES: CmLoadFiles(); break;
+        case CM_ADDFOLDER: CmLoadFolder(); break;
+        case CM_REMOVE: CmRemoveFiles(true); break;
+        case CM_REMOVEUNSUPPORTED: CmRemoveUnsupportedFiles(true); break;
+        case CM_SELECTALL: CmSelectAll(); break;
+        case IDC_BROWSE:
+            if (code == BN_CLICKED) CmBrowseOutput();
+            break;
+        case IDC_ENCODER_SETTINGS:
+            if (code == BN_CLICKED) CmCodecSettings();
+            break;
+        case IDC_FORMAT:
+            if (code == CBN_SELCHANGE) {
+                const auto sel = SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0);
+                EnableControl(IDC_ENCODER_SETTINGS, sel != 2 && sel != 3 && sel != 4);
+            }
+            break;
+        case CM_CONVERT: CmConvert(true); break;
+        case CM_PLAY: CmPlay(); break;
+        case CM_STOP: CmStop(); break;
+        case CM_EDITTAG: CmEditTag(); break;
+        case CM_SETTINGS: CmProgramSettings(); break;
+        case CM_HELPCONTENTS: CmHelp(); break;
+        case CM_ABOUT: CmHelpAbout(); break;
+        case CM_EXIT: CmExit(); break;
+        case CM_EDIT:
+        case CM_RUNQUORRA:
+        case CM_RUNFENNIX:
+        case CM_RUNTALLOWIN:
+        case CM_RUNMIRABEL: CmRunRelated(id); break;
+        default:
+            if (id >= CM_WEBFIRST && id <= CM_WEBLAST) CmWebPage(id);
+            break;
+    }
+}
+
+std::string MainDialog::OutputFormatText() const {
+    const auto sel = SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0);
+    if (sel < 0 || sel >= LOUTPUT_FORMAT_COUNT) return kOutputFormats[0];
+    return kOutputFormats[sel];
+}
+
+std::string MainDialog::OutputFolderText() const {
+    char text[LMAX_PATH] = {};
+    GetWindowTextA(GetItem(IDC_FOLDER), text, LMAX_PATH);
+    return text;
+}
+
+void MainDialog::SetOutputFolderText(const char* text) { SetWindowTextA(GetItem(IDC_FOLDER), text); }
+
+bool MainDialog::SelectOutputFormat(const char* extension) {
+    for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) {
+        if (_stricmp(kOutputFormats[i], extension) == 0) {
+            SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            EvCommand(IDC_FORMAT, CBN_SELCHANGE);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The splash window.
+LRESULT CALLBACK LSplashScreen::Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(w, &ps);
+            RECT rc;
+            GetClientRect(w, &rc);
+            FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));
+            auto bmp = static_cast<HBITMAP>(
+                LoadImageA(LDialogInstance(), MAKEINTRESOURCEA(1), IMAGE_BITMAP, 0, 0, 0));
+            BITMAP info{};
+            if (bmp && GetObjectA(bmp, sizeof info, &info)) {
+                HDC mem = CreateCompatibleDC(dc);
+                HGDIOBJ old = SelectObject(mem, bmp);
+                BitBlt(dc, 1, 1, info.bmWidth, info.bmHeight, mem, 0, 0, SRCCOPY);
+                SelectObject(mem, old);
+                DeleteDC(mem);
+            }
+            if (bmp) DeleteObject(bmp);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            HFONT bold = CreateFontA(-16, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                     CLEARTYPE_QUALITY, 0, "MS Shell Dlg");
+            HFONT normal = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                       CLEARTYPE_QUALITY, 0, "MS Shell Dlg");
+            RECT line{0, info.bmHeight + 18, rc.right, info.bmHeight + 40};
+            HGDIOBJ oldFont = SelectObject(dc, bold);
+            DrawTextA(dc, "Tamber", -1, &line, DT_CENTER | DT_SINGLELINE);
+            SelectObject(dc, normal);
+            line = RECT{0, info.bmHeight + 46, rc.right, info.bmHeight + 64};
+            DrawTextA(dc, "Tamber v 1.05", -1, &line, DT_CENTER | DT_SINGLELINE);
+            SelectObject(dc, oldFont);
+            DeleteObject(bold);
+            DeleteObject(normal);
+            EndPaint(w, &ps);
+            return 0;
+        }
+        case WM_TIMER:
+        case WM_LBUTTONDOWN:
+            DestroyWindow(w);
+            return 0;
+        default:
+            return DefWindowProcA(w, msg, wp, lp);
+    }
+}
+
+void LSplashScreen::Show(HWND owner) {
+    HINSTANCE inst = LDialogInstance();
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(inst, "TamberSplash", &wc)) {
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = inst;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.lpszClassName = "TamberSplash";
+        RegisterClassA(&wc);
+    }
+    auto bmp = static_cast<HBITMAP>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_BITMAP, 0, 0, 0));
+    BITMAP info{};
+    if (bmp) GetObjectA(bmp, sizeof info, &info);
+    if (bmp) DeleteObject(bmp);
+    const int width = info.bmWidth + 4, height = info.bmHeight + 88;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    window = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "TamberSplash", "",
+                             WS_POPUP | WS_BORDER, x, y, width, height, owner, nullptr, inst, nullptr);
+    if (!window) return;
+    SetTimer(window, 1, 7000, nullptr);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+}
+
+void LSplashScreen::Close() {
+    if (window && IsWindow(window)) DestroyWindow(window);
+    window = nullptr;
+}

@@ -1,0 +1,141 @@
+// MainDialog: the program's only top-level window (file list, output boxes, toolbar, menu).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/encsettings.h"
+#include "support/dialog.h"
+#include "support/progress.h"
+
+// The splash window shown at start: picture, name and version; closes itself after 7 s.
+class LSplashScreen {
+public:
+    void Show(HWND owner);
+    void Close();
+    HWND window = nullptr;
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+};
+
+class MainDialog : public LDialog {
+public:
+    MainDialog();
+
+    // Start-up fills these before the window exists.
+    bool hidden = false;
+    bool cdTableLoaded = false;
+    bool useCddbNames = false;
+    LMP3EncodeSettings mp3;
+    LOggEncodeSettings ogg;
+    LAACEncodeSettings aac;
+    LFlacEncodeSettings flac;
+    LRawSettings vox{LRawSettings::kVoxSection};
+    LRawSettings raw{LRawSettings::kRawSection};
+    // Released at the end of InitDialog (the run mutex of start-up), or null.
+    HANDLE runMutex = nullptr;
+
+    // LDialog.
+    void InitDialog() override;
+    bool CmOk() override { return false; }
+    void CmHelp() override;
+    void EnableControls() override;
+    void EvCommand(int id, int code) override;
+    void DestroyDialog() override;
+    void Close(INT_PTR result) override;
+    bool WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool EvKeyDown(uint32_t key) override;
+
+    void SetWindowCaption();
+    void LayoutControls();
+
+    // The file list.
+    bool LoadFile(const char* path);
+    bool CheckNotDuplicate(const char* path);
+    static bool CmAudioFileVerify(const char* path);
+    void CmLoadFiles();
+    void CmLoadFolder();
+    void EvDropFiles(HDROP drop);
+    void CmRemoveFiles(bool ask);
+    void CmRemoveUnsupportedFiles(bool ask);
+    void CmSelectAll();
+    void ResetIcons();
+    std::string CmGrabSelectedFilePath();
+    std::string CmGrabSelectedFilePaths();
+    // Entries of the list: count, text, selection and image.
+    int ItemCount() const;
+    std::string ItemText(int index) const;
+    bool ItemSelected(int index) const;
+    void SetItemImage(int index, int image);
+    void DeleteItem(int index);
+
+    // Commands.
+    bool CmConvert(bool interactive);
+    void CmPlay();
+    void CmStop();
+    void CmEditTag();
+    void CmCodecSettings();
+    void CmBrowseOutput();
+    void CmProgramSettings();
+    void CmHelpAbout();
+    void CmExit();
+    void CmWebPage(int command);
+    void CmRunRelated(int command);
+    void EvRunArguments(char** argv, int argc);
+
+    void EvTimer(UINT_PTR id);
+    void EvMenuSelect(int id, UINT flags);
+    void TrackMessageMenu(int x, int y);
+    void SetStatusText(const char* text);
+
+    // Output boxes.
+    std::string OutputFormatText() const;
+    std::string OutputFolderText() const;
+    void SetOutputFolderText(const char* text);
+    bool SelectOutputFormat(const char* extension);
+
+    // Window size in section "MainDialog".
+    void WindowSizeSettingsRestore();
+    void WindowSizeSettingsStore();
+
+    HWND List() const { return GetItem(102); }
+
+    // The main window's accelerator table.
+    static const LAccelerator kAccelerators[];
+    static const size_t kAcceleratorCount;
+
+private:
+    bool IsPlaying() const { return false; }
+    void PopupSubmenu(int topIndex, int subIndex, int x, int y);
+
+    LSplashScreen splash_;
+    int statusIndex_ = 0;
+    HMENU menu_ = nullptr;
+};
+
+// Adds a file, or a folder tree, to the main window's list (behind the progress dialog).
+struct LAddFileFolderData {
+    MainDialog* dialog;
+    const char* path;
+    double end = 1.0;  // where the bar heads for
+};
+int Process(LProgressDialog* dlg, LAddFileFolderData* data);
+// Runs the walk behind a progress dialog captioned caption; 2 when a file was a duplicate.
+int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption);
+
+// The extension of a path: from the last "." of its last component; "" when it has none.
+const char* PathExtension(const char* path);
+
+// The supported input extensions and the output formats of the format box.
+extern const char* const kSupportedExtensions[];
+extern const char* const kOutputFormats[];
+constexpr int LOUTPUT_FORMAT_COUNT = 11;
+
+// The conversion engine as the main window uses it.
+// The output format can be written (may install its encoder on demand).
+bool LConvertFormatSupported(MainDialog* dialog, const char* format);
+// Runs the conversion job over the selected entries behind "Saving Audio File".
+int LConvertRun(MainDialog* dialog, const char* format, bool interactive);
+// Shows the settings dialog of the output format, if it has one.
+void LConvertEditSettings(MainDialog* dialog, const char* format);

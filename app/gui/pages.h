@@ -1,0 +1,32 @@
+// The "Settings" property sheet and its pages: General, Overwrite and Formats.
+#pragma once
+
+#include "support/dialog.h"
+
+class LGeneralPage : public LPropertyPage {
+public:
+    void InitDialog() override;
+    bool CmOk() override;
+    void CmHelp() override;
+};
+
+class LOverwritePage : public LPropertyPage {
+public:
+    void InitDialog() override;
+    bool CmOk() override;
+    void CmHelp() override;
+};
+
+class LFormatsPage : public LPropertyPage {
+public:
+    void InitDialog() override;
+    void EnableControls() override;
+    bool CmOk() override;
+    void CmHelp() override;
+};
+
+// Shows the sheet; true when it ended with OK.
+bool SettingsSheet(HWND owner);
+
+// A custom CD track name pattern is usable: 2 characters or more, a "%" and a "{".
+bool ValidCustomPattern(const char* text);

@@ -1,0 +1,15 @@
+// LAudioTagDataEditor: the "Edit Audio Tags" dialog over an LAudioTagData list.
+#pragma once
+
+#include "app/tags.h"
+#include "support/dialog.h"
+
+class LAudioTagDataEditor : public LDialog {
+public:
+    explicit LAudioTagDataEditor(LAudioTagData& tags) : tags_(tags) {}
+    void InitDialog() override;
+    bool CmOk() override;
+
+private:
+    LAudioTagData& tags_;
+};
