@@ -6,7 +6,7 @@ PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-i686-posix mingw-w64-i686-dev
-    wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick
+    wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
     python3 python3-pyftpdlib
 )

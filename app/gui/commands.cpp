@@ -1,4 +1,6 @@
 // MainDialog commands: convert, tags, encoder settings, browse, settings, help, about, exit.
+#include <windows.h>
+// windows.h first: the shell headers depend on it.
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -97,7 +99,9 @@ void MainDialog::CmEditTag() {
     if (LDialog::DoModal("LAudioTagDataEditor", hwnd_, &editor)) tags.WriteTags(path.c_str());
 }
 
-void MainDialog::CmCodecSettings() { LConvertEditSettings(this, OutputFormatText().c_str()); }
+void MainDialog::CmCodecSettings() {
+    LConvertEditSettings(this, OutputFormatText().c_str());
+}
 
 void MainDialog::CmBrowseOutput() {
     char start[LMAX_PATH] = {};
@@ -108,9 +112,13 @@ void MainDialog::CmBrowseOutput() {
     SettingsWriteString("Settings", "LastOutputFolder", folder);
 }
 
-void MainDialog::CmProgramSettings() { SettingsSheet(hwnd_); }
+void MainDialog::CmProgramSettings() {
+    SettingsSheet(hwnd_);
+}
 
-void MainDialog::CmHelp() { ShowHelp(hwnd_, HELP_FINDER, 0); }
+void MainDialog::CmHelp() {
+    ShowHelp(hwnd_, HELP_FINDER, 0);
+}
 
 namespace {
 
@@ -123,13 +131,15 @@ void MainDialog::CmHelpAbout() {
     LDialog::DoModal("LAbout", hwnd_, &about);
 }
 
-void MainDialog::CmExit() { Close(0); }
+void MainDialog::CmExit() {
+    Close(0);
+}
 
 void MainDialog::CmWebPage(int command) {
-    static const char* const kPages[] = {
-        "tamber/index",   "tamber/support", "quorra/index",   "fennix/index",
-        "tallowin/index", "mirabel/index",  "dictation/index", "phone/index",
-        "splitter/index", "mixer/index",    "software/index", "index"};
+    static const char* const kPages[] = {"tamber/index",    "tamber/support", "quorra/index",
+                                         "fennix/index",    "tallowin/index", "mirabel/index",
+                                         "dictation/index", "phone/index",    "splitter/index",
+                                         "mixer/index",     "software/index", "index"};
     const int i = command - CM_WEBFIRST;
     if (i < 0 || i >= static_cast<int>(std::size(kPages))) return;
     char url[160];

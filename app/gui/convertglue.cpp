@@ -3,9 +3,13 @@
 
 #include "app/gui/maindlg.h"
 
-bool LConvertFormatSupported(MainDialog*, const char*) { return false; }
+bool LConvertFormatSupported(MainDialog*, const char*) {
+    return false;
+}
 
-int LConvertRun(MainDialog*, const char*, bool) { return LPROCESS_FAILED; }
+int LConvertRun(MainDialog*, const char*, bool) {
+    return LPROCESS_FAILED;
+}
 
 void LConvertEditSettings(MainDialog*, const char*) {}
 

@@ -1,4 +1,6 @@
 // MainDialog: the file list (adding files and folders, drops, removing, selecting).
+#include <windows.h>
+// windows.h first: the shell headers depend on it.
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -12,9 +14,9 @@
 #include "support/file.h"
 
 const char* const kSupportedExtensions[] = {
-    ".wav", ".mp3", ".ogg", ".wma", ".aif", ".aiff", ".au",  ".ra",  ".ram", ".flac",
-    ".aac", ".gsm", ".vox", ".raw", ".dss", ".dct",  ".m4a", ".mp2", ".sri", ".mpga",
-    ".msv", ".dvf", ".act", ".rcd", ".rec", ".shn",  ".asf", ".cda", ".rm",  ".rmj", nullptr};
+    ".wav", ".mp3", ".ogg", ".wma", ".aif", ".aiff", ".au",  ".ra",  ".ram",  ".flac", ".aac",
+    ".gsm", ".vox", ".raw", ".dss", ".dct", ".m4a",  ".mp2", ".sri", ".mpga", ".msv",  ".dvf",
+    ".act", ".rcd", ".rec", ".shn", ".asf", ".cda",  ".rm",  ".rmj", nullptr};
 
 namespace {
 
@@ -32,7 +34,9 @@ const char* PathExtension(const char* path) {
     return dot ? dot : name + std::strlen(name);
 }
 
-int MainDialog::ItemCount() const { return ListView_GetItemCount(List()); }
+int MainDialog::ItemCount() const {
+    return ListView_GetItemCount(List());
+}
 
 std::string MainDialog::ItemText(int index) const {
     char text[LMAX_PATH] = {};
@@ -52,7 +56,9 @@ void MainDialog::SetItemImage(int index, int image) {
     SendMessageA(List(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-void MainDialog::DeleteItem(int index) { ListView_DeleteItem(List(), index); }
+void MainDialog::DeleteItem(int index) {
+    ListView_DeleteItem(List(), index);
+}
 
 bool MainDialog::CheckNotDuplicate(const char* path) {
     // The list view's exact string search ignores letter case.
@@ -185,7 +191,8 @@ void MainDialog::CmLoadFolder() {
     char folder[LMAX_PATH] = {};
     if (!BrowseForFolder(hwnd_, "Locate folder...", start, folder)) return;
     const int status = ProcessAddFileFolder(this, folder, "Add Folder");
-    if (status == 2 && !hidden) MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
+    if (status == 2 && !hidden)
+        MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
     SettingsWriteString("Settings", "LoadFromFolder", folder);
 }
 

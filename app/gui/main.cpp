@@ -104,7 +104,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
         return 0;
     }
 
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
 
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "TamberRunMutex");

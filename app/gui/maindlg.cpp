@@ -1,12 +1,13 @@
 // MainDialog: start and end of the window, layout, enabling, messages, menus and status bar.
-#include "app/gui/maindlg.h"
-
+#include <windows.h>
+// windows.h first: the shell headers depend on it.
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "app/combohistory.h"
+#include "app/gui/maindlg.h"
 #include "app/gui/resource.h"
 #include "app/settings.h"
 #include "support/file.h"
@@ -30,16 +31,22 @@ const LToolbarButton kToolbar[] = {
 
 }  // namespace
 
-const char* const kOutputFormats[] = {".wav", ".mp3", ".au",  ".aiff", ".gsm", ".vox",
-                                      ".raw", ".ogg", ".flac", ".aac", ".m4a", nullptr};
+const char* const kOutputFormats[] = {".wav", ".mp3", ".au",   ".aiff", ".gsm", ".vox",
+                                      ".raw", ".ogg", ".flac", ".aac",  ".m4a", nullptr};
 
 const LAccelerator MainDialog::kAccelerators[] = {
-    {LKEY_ALT | 'A', CM_ADDFILES},   {LKEY_ALT | 'F', CM_ADDFOLDER},
-    {LKEY_CTRL | VK_DELETE, CM_REMOVE}, {VK_F8, CM_EDIT},
-    {VK_F9, CM_PLAY},                {VK_F10, CM_STOP},
-    {LKEY_CTRL | 'A', CM_SELECTALL}, {LKEY_CTRL | 'S', CM_SETTINGS},
-    {VK_F3, CM_CONVERT},             {VK_F1, CM_HELPCONTENTS},
-    {VK_RETURN, CM_NOTHING},         {VK_ESCAPE, CM_NOTHING},
+    {LKEY_ALT | 'A', CM_ADDFILES},
+    {LKEY_ALT | 'F', CM_ADDFOLDER},
+    {LKEY_CTRL | VK_DELETE, CM_REMOVE},
+    {VK_F8, CM_EDIT},
+    {VK_F9, CM_PLAY},
+    {VK_F10, CM_STOP},
+    {LKEY_CTRL | 'A', CM_SELECTALL},
+    {LKEY_CTRL | 'S', CM_SETTINGS},
+    {VK_F3, CM_CONVERT},
+    {VK_F1, CM_HELPCONTENTS},
+    {VK_RETURN, CM_NOTHING},
+    {VK_ESCAPE, CM_NOTHING},
 };
 const size_t MainDialog::kAcceleratorCount = std::size(MainDialog::kAccelerators);
 
@@ -52,15 +59,19 @@ MainDialog::MainDialog() {
     raw.Load();
 }
 
-void MainDialog::SetWindowCaption() { SetWindowTextA(hwnd_, "Tamber Plus"); }
+void MainDialog::SetWindowCaption() {
+    SetWindowTextA(hwnd_, "Tamber Plus");
+}
 
 void MainDialog::InitDialog() {
     SetWindowCaption();
     HINSTANCE inst = LDialogInstance();
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0)));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
+    SendMessageA(
+        hwnd_, WM_SETICON, ICON_BIG,
+        reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0)));
+    SendMessageA(
+        hwnd_, WM_SETICON, ICON_SMALL,
+        reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
     menu_ = GetMenu(hwnd_);
 
     CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)));
@@ -108,7 +119,9 @@ void MainDialog::DestroyDialog() {
     WindowSizeSettingsStore();
 }
 
-void MainDialog::Close(INT_PTR) { CloseModeless(); }
+void MainDialog::Close(INT_PTR) {
+    CloseModeless();
+}
 
 void MainDialog::WindowSizeSettingsRestore() {
     int x = SettingsReadInt("MainDialog", "X", 160);
@@ -331,11 +344,21 @@ bool MainDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void MainDialog::EvCommand(int id, int code) {
     switch (id) {
-        case CM_ADDFILES: CmLoadFiles(); break;
-        case CM_ADDFOLDER: CmLoadFolder(); break;
-        case CM_REMOVE: CmRemoveFiles(true); break;
-        case CM_REMOVEUNSUPPORTED: CmRemoveUnsupportedFiles(true); break;
-        case CM_SELECTALL: CmSelectAll(); break;
+        case CM_ADDFILES:
+            CmLoadFiles();
+            break;
+        case CM_ADDFOLDER:
+            CmLoadFolder();
+            break;
+        case CM_REMOVE:
+            CmRemoveFiles(true);
+            break;
+        case CM_REMOVEUNSUPPORTED:
+            CmRemoveUnsupportedFiles(true);
+            break;
+        case CM_SELECTALL:
+            CmSelectAll();
+            break;
         case IDC_BROWSE:
             if (code == BN_CLICKED) CmBrowseOutput();
             break;
@@ -348,19 +371,37 @@ void MainDialog::EvCommand(int id, int code) {
                 EnableControl(IDC_ENCODER_SETTINGS, sel != 2 && sel != 3 && sel != 4);
             }
             break;
-        case CM_CONVERT: CmConvert(true); break;
-        case CM_PLAY: CmPlay(); break;
-        case CM_STOP: CmStop(); break;
-        case CM_EDITTAG: CmEditTag(); break;
-        case CM_SETTINGS: CmProgramSettings(); break;
-        case CM_HELPCONTENTS: CmHelp(); break;
-        case CM_ABOUT: CmHelpAbout(); break;
-        case CM_EXIT: CmExit(); break;
+        case CM_CONVERT:
+            CmConvert(true);
+            break;
+        case CM_PLAY:
+            CmPlay();
+            break;
+        case CM_STOP:
+            CmStop();
+            break;
+        case CM_EDITTAG:
+            CmEditTag();
+            break;
+        case CM_SETTINGS:
+            CmProgramSettings();
+            break;
+        case CM_HELPCONTENTS:
+            CmHelp();
+            break;
+        case CM_ABOUT:
+            CmHelpAbout();
+            break;
+        case CM_EXIT:
+            CmExit();
+            break;
         case CM_EDIT:
         case CM_RUNQUORRA:
         case CM_RUNFENNIX:
         case CM_RUNTALLOWIN:
-        case CM_RUNMIRABEL: CmRunRelated(id); break;
+        case CM_RUNMIRABEL:
+            CmRunRelated(id);
+            break;
         default:
             if (id >= CM_WEBFIRST && id <= CM_WEBLAST) CmWebPage(id);
             break;
@@ -379,7 +420,9 @@ std::string MainDialog::OutputFolderText() const {
     return text;
 }
 
-void MainDialog::SetOutputFolderText(const char* text) { SetWindowTextA(GetItem(IDC_FOLDER), text); }
+void MainDialog::SetOutputFolderText(const char* text) {
+    SetWindowTextA(GetItem(IDC_FOLDER), text);
+}
 
 bool MainDialog::SelectOutputFormat(const char* extension) {
     for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) {
@@ -456,8 +499,9 @@ void LSplashScreen::Show(HWND owner) {
     const int width = info.bmWidth + 4, height = info.bmHeight + 88;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    window = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "TamberSplash", "",
-                             WS_POPUP | WS_BORDER, x, y, width, height, owner, nullptr, inst, nullptr);
+    window =
+        CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "TamberSplash", "", WS_POPUP | WS_BORDER,
+                        x, y, width, height, owner, nullptr, inst, nullptr);
     if (!window) return;
     SetTimer(window, 1, 7000, nullptr);
     ShowWindow(window, SW_SHOWNOACTIVATE);

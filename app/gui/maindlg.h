@@ -7,20 +7,22 @@
 #include "app/encsettings.h"
 #include "support/dialog.h"
 #include "support/progress.h"
+// After the dialog framework, which brings windows.h.
+#include <shellapi.h>
 
 // The splash window shown at start: picture, name and version; closes itself after 7 s.
 class LSplashScreen {
-public:
+  public:
     void Show(HWND owner);
     void Close();
     HWND window = nullptr;
 
-private:
+  private:
     static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
 };
 
 class MainDialog : public LDialog {
-public:
+  public:
     MainDialog();
 
     // Start-up fills these before the window exists.
@@ -105,7 +107,7 @@ public:
     static const LAccelerator kAccelerators[];
     static const size_t kAcceleratorCount;
 
-private:
+  private:
     bool IsPlaying() const { return false; }
     void PopupSubmenu(int topIndex, int subIndex, int x, int y);
 

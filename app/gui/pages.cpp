@@ -18,7 +18,9 @@ constexpr int kHelpContext = 101;
 void Check(HWND dialog, int id, bool on) {
     CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
-bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+bool Checked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
 
 }  // namespace
 
@@ -57,7 +59,9 @@ bool LGeneralPage::CmOk() {
     return true;
 }
 
-void LGeneralPage::CmHelp() { ShowHelpContext(hwnd_, kHelpContext); }
+void LGeneralPage::CmHelp() {
+    ShowHelpContext(hwnd_, kHelpContext);
+}
 
 void LOverwritePage::InitDialog() {
     Check(hwnd_, IDC_PROMPT, SettingsReadBool(kSection, "AlwaysPrompt", true));
@@ -74,7 +78,9 @@ bool LOverwritePage::CmOk() {
     return true;
 }
 
-void LOverwritePage::CmHelp() { ShowHelpContext(hwnd_, kHelpContext); }
+void LOverwritePage::CmHelp() {
+    ShowHelpContext(hwnd_, kHelpContext);
+}
 
 bool ValidCustomPattern(const char* text) {
     return std::strlen(text) >= 2 && std::strchr(text, '%') && std::strchr(text, '{');
@@ -112,14 +118,15 @@ bool LFormatsPage::CmOk() {
     return true;
 }
 
-void LFormatsPage::CmHelp() { ShowHelpContext(hwnd_, kHelpContext); }
+void LFormatsPage::CmHelp() {
+    ShowHelpContext(hwnd_, kHelpContext);
+}
 
 bool SettingsSheet(HWND owner) {
     LGeneralPage general;
     LOverwritePage overwrite;
     LFormatsPage formats;
-    const LSheetPage pages[] = {{"LGeneralPage", &general},
-                                {"LOverwritePage", &overwrite},
-                                {"LFormatsPage", &formats}};
+    const LSheetPage pages[] = {
+        {"LGeneralPage", &general}, {"LOverwritePage", &overwrite}, {"LFormatsPage", &formats}};
     return LPropertySheetRun(owner, pages, 3, "Settings", 1, 0);
 }

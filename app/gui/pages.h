@@ -4,21 +4,21 @@
 #include "support/dialog.h"
 
 class LGeneralPage : public LPropertyPage {
-public:
+  public:
     void InitDialog() override;
     bool CmOk() override;
     void CmHelp() override;
 };
 
 class LOverwritePage : public LPropertyPage {
-public:
+  public:
     void InitDialog() override;
     bool CmOk() override;
     void CmHelp() override;
 };
 
 class LFormatsPage : public LPropertyPage {
-public:
+  public:
     void InitDialog() override;
     void EnableControls() override;
     bool CmOk() override;

@@ -12,9 +12,9 @@ struct Field {
     int id;
     const char* name;
 };
-constexpr Field kFields[] = {{IDC_TAG_TITLE, "TITLE"},       {IDC_TAG_ARTIST, "ARTIST"},
-                             {IDC_TAG_ALBUM, "ALBUM"},       {IDC_TAG_TRACK, "TRACKNUMBER"},
-                             {IDC_TAG_YEAR, "DATE"},         {IDC_TAG_COMMENT, "COMMENT"}};
+constexpr Field kFields[] = {{IDC_TAG_TITLE, "TITLE"}, {IDC_TAG_ARTIST, "ARTIST"},
+                             {IDC_TAG_ALBUM, "ALBUM"}, {IDC_TAG_TRACK, "TRACKNUMBER"},
+                             {IDC_TAG_YEAR, "DATE"},   {IDC_TAG_COMMENT, "COMMENT"}};
 
 }  // namespace
 

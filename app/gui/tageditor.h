@@ -5,11 +5,11 @@
 #include "support/dialog.h"
 
 class LAudioTagDataEditor : public LDialog {
-public:
+  public:
     explicit LAudioTagDataEditor(LAudioTagData& tags) : tags_(tags) {}
     void InitDialog() override;
     bool CmOk() override;
 
-private:
+  private:
     LAudioTagData& tags_;
 };
