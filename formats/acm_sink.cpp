@@ -1,0 +1,118 @@
+// LSNKACMFile: encodes 16-bit PCM through the codec layer into a WAV file of any format.
+#include <algorithm>
+#include <cstring>
+
+#include "formats/acm.h"
+#include "support/trace.h"
+
+namespace {
+
+constexpr uint32_t kStreamingSize = 0xFFFFFFFF;
+
+void Put32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+}  // namespace
+
+LSNKACMFile::LSNKACMFile(const char* path, const LWaveFileFormat& format)
+    : LSoundSinkBase(int32_t(format.Format().nSamplesPerSec), format.Format().nChannels) {
+    record_.assign(format.Bytes(), format.Bytes() + format.RecordBytes());
+    if (IsUnusable()) return;
+    if (!file_.Create(path)) {
+        LTrace("LSNKACMFile::LSNKACMFile Unable to create file");
+        SetErrorFlags(LSNK_ERR_UNUSABLE);
+        return;
+    }
+    const auto* target = reinterpret_cast<const LWaveFormatEx*>(record_.data());
+    LWaveFormatEx pcm = LAcmPCM16Format(GetChannels(), target->nSamplesPerSec);
+    stream_ = LAcmStreamOpen(&pcm, target, 0);
+    if (!stream_) stream_ = LAcmStreamOpen(&pcm, target, LACM_OPEN_NONREALTIME);
+    if (!stream_) {
+        LTrace("LSNKACMFile::LSNKACMFile acmStreamOpen ERROR");
+        SetErrorFlags(LSNK_ERR_UNUSABLE);
+        return;
+    }
+    srcCap_ = uint32_t(pcm.nBlockAlign) * LSOUND_BLOCK_FRAMES;
+    dstCap_ = stream_->DestinationSizeFor(srcCap_);
+    if (dstCap_ == 0) {
+        LTrace("LSNKACMFile::LSNKACMFile acmStreamSize <= 0 ERROR");
+        SetErrorFlags(LSNK_ERR_UNUSABLE);
+        return;
+    }
+    src_.assign(srcCap_, 0);
+    dst_.assign(dstCap_, 0);
+    if (!stream_->Prepare(src_.data(), srcCap_, dst_.data(), dstCap_)) {
+        LTrace("LSNKACMFile::LSNKACMFile acmStreamPrepareHeader ERROR");
+        SetErrorFlags(LSNK_ERR_UNUSABLE);
+        return;
+    }
+    prepared_ = true;
+    if (!WriteHeader(kStreamingSize, kStreamingSize)) SetErrorFlags(LSNK_ERR_UNUSABLE);
+}
+
+bool LSNKACMFile::WriteHeader(uint32_t riffSize, uint32_t dataSize) {
+    const uint32_t extra = uint32_t(record_.size()) - 18;
+    uint8_t head[46 + LWAVE_FORMAT_BLOCK_BYTES];
+    std::memcpy(head, "RIFF", 4);
+    Put32(head + 4, riffSize);
+    std::memcpy(head + 8, "WAVEfmt ", 8);
+    Put32(head + 16, 18 + extra);
+    std::memcpy(head + 20, record_.data(), record_.size());
+    std::memcpy(head + 38 + extra, "data", 4);
+    Put32(head + 42 + extra, dataSize);
+    const int32_t bytes = int32_t(46 + extra);
+    return file_.Seek(0) && file_.Write(head, bytes) == bytes;
+}
+
+int32_t LSNKACMFile::Write(const int32_t* buffer, int32_t n) {
+    sPosition += n;
+    if (IsUnusable() || n <= 0) return n;
+    const size_t total = size_t(n) * GetChannels();
+    size_t placed = 0;
+    while (placed < total) {
+        size_t k = std::min(total - placed, size_t(srcCap_ - srcValid_) / 2);
+        uint8_t* s = src_.data() + srcValid_;
+        for (size_t i = 0; i < k; ++i) {
+            uint16_t v = uint16_t(LSampleTo16(buffer[placed + i]));
+            s[2 * i] = uint8_t(v);
+            s[2 * i + 1] = uint8_t(v >> 8);
+        }
+        srcValid_ += uint32_t(2 * k);
+        placed += k;
+        uint32_t used = 0, produced = 0;
+        if (!stream_->Convert(srcValid_, LACM_CONVERT_BLOCKALIGN, &used, &produced))
+            used = produced = 0;
+        if (used == 0 && srcValid_ == srcCap_) {
+            LTrace("LSNKACMFile::Write acmStreamConvert is not using the src!");
+            break;
+        }
+        if (produced > 0 && file_.Write(dst_.data(), int32_t(produced)) == int32_t(produced))
+            encoded_ += produced;
+        used = std::min(used, srcValid_);
+        std::memmove(src_.data(), src_.data() + used, srcValid_ - used);
+        srcValid_ -= used;
+    }
+    return n;
+}
+
+LSNKACMFile::~LSNKACMFile() {
+    if (stream_) {
+        if (prepared_ && file_.IsOpen()) {
+            uint32_t used = 0, produced = 0;
+            if (stream_->Convert(srcValid_, LACM_CONVERT_END, &used, &produced) && produced > 0 &&
+                file_.Write(dst_.data(), int32_t(produced)) == int32_t(produced))
+                encoded_ += produced;
+        }
+        if (prepared_) stream_->Unprepare();
+        if (!stream_->Close()) LTrace("LSNKACMFile::~LSNKACMFile acmStreamClose ERROR");
+        delete stream_;
+        stream_ = nullptr;
+        const uint32_t extra = uint32_t(record_.size()) - 18;
+        if (prepared_) WriteHeader(encoded_ + extra + 38, encoded_);
+    }
+    file_.Close();
+}
