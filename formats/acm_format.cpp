@@ -13,19 +13,6 @@
 #define LStrCaseCmp strcasecmp
 #endif
 
-LWaveFormatEx LAcmPCM16Format(int channels, uint32_t sampleRate) {
-    if (channels <= 0) channels = 1;
-    LWaveFormatEx f{};
-    f.wFormatTag = LWAVE_FORMAT_PCM;
-    f.nChannels = uint16_t(channels);
-    f.nSamplesPerSec = sampleRate;
-    f.nBlockAlign = uint16_t(channels * 2);
-    f.nAvgBytesPerSec = sampleRate * uint32_t(channels) * 2;
-    f.wBitsPerSample = 16;
-    f.cbSize = 0;
-    return f;
-}
-
 LWaveFileFormat::LWaveFileFormat() : LWaveFileFormat(44100, 2, "PCM") {}
 
 LWaveFileFormat::LWaveFileFormat(int32_t sampleRate, int channels, const char* codecName) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/sound.h"
+#include "formats/gsm610.h"
 #include "formats/posix/adpcm_codec.h"
 #include "formats/posix/g711_codec.h"
 
@@ -15,7 +17,7 @@ static_assert(std::endian::native == std::endian::little, "PCM buffers are littl
 
 namespace {
 
-enum class Codec { None, Pcm, Float, Alaw, Ulaw, Ima, MsAdpcm };
+enum class Codec { None, Pcm, Float, Alaw, Ulaw, Ima, MsAdpcm, Gsm };
 
 // What a compressed-side format record asks for.
 struct CodecInfo {
@@ -152,7 +154,10 @@ class LCodecStream final : public LAcmStream {
                  uint32_t* dstProduced) override {
         *srcUsed = *dstProduced = 0;
         if (!src_) return false;
-        if (flags & LACM_CONVERT_START) std::fill(stepIndex_.begin(), stepIndex_.end(), 0);
+        if (flags & LACM_CONVERT_START) {
+            std::fill(stepIndex_.begin(), stepIndex_.end(), 0);
+            gsm_.Reset();
+        }
         if (srcBytes > srcCap_) srcBytes = srcCap_;
         uint32_t used = 0, produced = 0;
         while (srcBytes - used >= inBlock_ && dstCap_ - produced >= outBlock_) {
@@ -238,6 +243,25 @@ class LCodecStream final : public LAcmStream {
                 CopyOut(out, frames);
                 *outBytes = uint32_t(frames * ch * 2);
                 return true;
+            case Codec::Gsm:
+                if (encoding_) {
+                    for (int i = 0; i < LGSMFrame::kWav49BlockSamples; ++i)
+                        gsmSamples_[i] = LSampleFrom16(Sample16(in, i));
+                    gsm_.EncodeWav49(gsmSamples_, out);
+                    *outBytes = LGSMFrame::kWav49BlockBytes;
+                    return true;
+                }
+                if (bytes < uint32_t(LGSMFrame::kWav49BlockBytes)) {
+                    *outBytes = 0;  // a cut block carries no whole frame pair
+                    return true;
+                }
+                gsm_.DecodeWav49(in, gsmSamples_);
+                for (int i = 0; i < LGSMFrame::kWav49BlockSamples; ++i) {
+                    int v = (gsmSamples_[i] + 8) >> 4;
+                    Put(out, i, v < -32768 ? -32768 : (v > 32767 ? 32767 : v));
+                }
+                *outBytes = LGSMFrame::kWav49BlockSamples * 2;
+                return true;
             case Codec::None:
                 break;
         }
@@ -290,6 +314,8 @@ class LCodecStream final : public LAcmStream {
     std::vector<int16_t> scratch_;
     std::vector<uint8_t> stepIndex_;
     std::vector<uint8_t> pad_;
+    LGSMFrame gsm_;
+    int32_t gsmSamples_[LGSMFrame::kWav49BlockSamples];
     uint8_t* src_ = nullptr;
     uint8_t* dst_ = nullptr;
     uint32_t srcCap_ = 0, dstCap_ = 0;

@@ -2,6 +2,7 @@
 // cannot be encoded on this machine.
 #include <windows.h>
 // clang-format off
+#include <mmsystem.h>
 #include <mmreg.h>
 #include <msacm.h>
 // clang-format on

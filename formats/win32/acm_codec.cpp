@@ -1,6 +1,7 @@
 // The codec layer over the platform's Audio Compression Manager (msacm32 stream conversion).
 #include <windows.h>
 // clang-format off
+#include <mmsystem.h>
 #include <mmreg.h>
 #include <msacm.h>
 // clang-format on
