@@ -108,6 +108,12 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
             info.codec = Codec::MsAdpcm;
             return true;
         }
+        case LWAVE_FORMAT_GSM610:
+            // Two frames of 160 samples in 65 bytes.
+            if (ch != 1 || align != LGSMFrame::kWav49BlockBytes) return false;
+            info.framesPerBlock = LGSMFrame::kWav49BlockSamples;
+            info.codec = Codec::Gsm;
+            return true;
         default:
             return false;
     }

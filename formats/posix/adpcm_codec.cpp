@@ -35,10 +35,7 @@ struct ImaChannel {
     int index;
     inline int Expand(int n) {
         int step = kImaStep[index];
-        int diff = step >> 3;
-        if (n & 4) diff += step;
-        if (n & 2) diff += step >> 1;
-        if (n & 1) diff += step >> 2;
+        int diff = ((2 * (n & 7) + 1) * step) >> 3;
         pred = Clamp16((n & 8) ? pred - diff : pred + diff);
         index += kImaIndex[n];
         index = index < 0 ? 0 : (index > 88 ? 88 : index);
