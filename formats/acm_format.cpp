@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/acm.h"
+#include "formats/wav.h"
 #include "support/trace.h"
 
 #ifdef _WIN32
@@ -66,4 +67,12 @@ bool LWaveFileFormat::TestSupportedRecord(const LWaveFormatEx* record) {
     LWaveFormatEx pcm = LAcmPCM16Format(record->nChannels, record->nSamplesPerSec);
     if (LAcmStreamQuery(&pcm, record, 0)) return true;
     return LAcmStreamQuery(&pcm, record, LACM_OPEN_NONREALTIME);
+}
+
+LSinkRef LWaveOpenSink(const char* path, const LWaveFileFormat& format) {
+    const LWaveFormatEx& f = format.Format();
+    if (f.wFormatTag == LWAVE_FORMAT_PCM)
+        return LWaveFile::OpenSinkPCM(path, int32_t(f.nSamplesPerSec), f.wBitsPerSample,
+                                      f.nChannels);
+    return LSinkRef(new LSNKACMFile(path, format));
 }

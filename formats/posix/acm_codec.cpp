@@ -66,11 +66,14 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
     switch (tag) {
         case LWAVE_FORMAT_PCM:
         case LWAVE_FORMAT_IEEE_FLOAT: {
-            if (encoding || align % ch != 0) return false;
+            if (align % ch != 0) return false;
             int bytes = align / ch;
             if (bits <= 0 || bits > 8 * bytes) return false;
             if (tag == LWAVE_FORMAT_PCM && (bytes < 1 || bytes > 4)) return false;
             if (tag == LWAVE_FORMAT_IEEE_FLOAT && bytes != 4 && bytes != 8) return false;
+            // Writing PCM: 8 and 16 bits only.
+            if (encoding && (tag != LWAVE_FORMAT_PCM || bytes > 2 || bits != 8 * bytes))
+                return false;
             info.codec = tag == LWAVE_FORMAT_PCM ? Codec::Pcm : Codec::Float;
             info.containerBytes = bytes;
             return true;
@@ -216,6 +219,19 @@ class LCodecStream final : public LAcmStream {
                 }
                 return true;
             case Codec::Pcm:
+                if (encoding_) {
+                    for (int i = 0; i < ch; ++i) {
+                        int v = Sample16(in, i);
+                        if (info_.containerBytes == 1) {
+                            out[i] = uint8_t(((v + 128) >> 8) + 128 > 255 ? 255
+                                                                          : ((v + 128) >> 8) + 128);
+                        } else {
+                            Put(out, i, v);
+                        }
+                    }
+                    *outBytes = uint32_t(ch * info_.containerBytes);
+                    return true;
+                }
                 for (int i = 0; i < ch; ++i) Put(out, i, WidePcm(in + i * info_.containerBytes));
                 *outBytes = uint32_t(2 * ch);
                 return true;

@@ -1,0 +1,362 @@
+// Compressed WAV through the codec layer: files made by sox and ffmpeg in every encoding decode
+// like ffmpeg decodes them; our compressed outputs read back in ffmpeg and sox; edges; bad input.
+#include "formats/acm.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "formats/wav.h"
+#include "tests/support/acm_records.h"
+#include "tests/support/signal.h"
+#include "tests/support/testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+bool HavePeers() {
+    return HaveTool("sox") && HaveTool("ffmpeg");
+}
+
+std::vector<int16_t> FfmpegDecode(const std::string& in, const std::string& raw) {
+    if (Run("ffmpeg -nostdin -loglevel error -y -i '" + in + "' -f s16le -acodec pcm_s16le '" +
+            raw + "'") != 0)
+        return {};
+    return ReadRaw16(raw);
+}
+
+std::vector<int16_t> SoxDecode(const std::string& in, const std::string& raw) {
+    if (Run("sox '" + in + "' -t s16 -e signed-integer '" + raw + "'") != 0) return {};
+    return ReadRaw16(raw);
+}
+
+struct PeerEncoding {
+    const char* label;
+    const char* tool;   // "sox" or "ffmpeg"
+    const char* args;   // encoder arguments
+    bool exact;         // our decode must equal ffmpeg's sample for sample
+    bool gsm;           // 8000 Hz mono only
+    bool wide = false;  // wide and floating-point PCM: 44100 Hz only
+};
+
+const PeerEncoding kPeerEncodings[] = {
+    {"A-law", "sox", "-e a-law", true, false},
+    {"u-law", "sox", "-e u-law", true, false},
+    {"IMA ADPCM", "sox", "-e ima-adpcm", true, false},
+    {"MS ADPCM", "sox", "-e ms-adpcm", true, false},
+    {"GSM 6.10", "sox", "-e gsm-full-rate", false, true},
+    {"PCM 24 (extensible)", "sox", "-b 24", true, false, true},
+    {"PCM 32", "sox", "-b 32", true, false, true},
+    {"float 32", "sox", "-e floating-point -b 32", true, false, true},
+    {"A-law", "ffmpeg", "-c:a pcm_alaw", true, false},
+    {"u-law", "ffmpeg", "-c:a pcm_mulaw", true, false},
+    {"IMA ADPCM", "ffmpeg", "-c:a adpcm_ima_wav", true, false},
+    {"MS ADPCM", "ffmpeg", "-c:a adpcm_ms", true, false},
+    {"GSM 6.10", "ffmpeg", "-c:a libgsm_ms", false, true},
+    {"PCM 24", "ffmpeg", "-c:a pcm_s24le", true, false, true},
+    {"float 32", "ffmpeg", "-c:a pcm_f32le", true, false, true},
+    {"float 64", "ffmpeg", "-c:a pcm_f64le", true, false, true},
+};
+
+}  // namespace
+
+// Every encoding at 8000, 22050 and 44100 Hz, mono and stereo (GSM: 8000 Hz mono), made by an
+// independent tool, decodes through our reader to what ffmpeg decodes.
+TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
+    if (!HavePeers()) GTEST_SKIP() << "sox or ffmpeg missing (scripts/setup.sh installs them)";
+    const std::string dir = ScratchDir();
+    int worstExact = 0, worstGsm = 0;
+    for (int32_t rate : {8000, 22050, 44100}) {
+        for (int ch : {1, 2}) {
+            const std::string src =
+                dir + "/src_" + std::to_string(rate) + "_" + std::to_string(ch) + ".wav";
+            ASSERT_TRUE(WriteWav16(src, rate, ch, ToneMix(rate, ch, rate * 3 / 10)));
+            for (const PeerEncoding& e : kPeerEncodings) {
+                if (e.gsm && (rate != 8000 || ch != 1)) continue;
+                if (e.wide && rate != 44100) continue;
+                const std::string file = dir + "/peer.wav";
+                std::remove(file.c_str());
+                std::string cmd = std::string(e.tool) == "sox"
+                                      ? "sox '" + src + "' " + e.args + " '" + file + "'"
+                                      : "ffmpeg -nostdin -loglevel error -y -i '" + src + "' " +
+                                            e.args + " '" + file + "'";
+                ASSERT_EQ(testutil::Run(cmd), 0) << cmd;
+                std::vector<int16_t> ref = FfmpegDecode(file, dir + "/ref.raw");
+                uint8_t err = 0;
+                int channels = 0;
+                std::vector<int16_t> ours = DecodeWithReader(file, &err, &channels);
+                ASSERT_EQ(err, 0) << e.tool << " " << e.label << " " << rate << " Hz " << ch
+                                  << " ch";
+                EXPECT_EQ(channels, ch);
+                int diff = MaxDiff(ours, ref);
+                std::printf("%-6s %-20s %5d Hz %d ch: max diff %5d, frames ours %zu ffmpeg %zu\n",
+                            e.tool, e.label, rate, ch, diff, ours.size() / ch, ref.size() / ch);
+                if (e.exact) {
+                    EXPECT_EQ(diff, 0) << e.tool << " " << e.label << " " << rate << " " << ch;
+                    EXPECT_EQ(ours.size(), ref.size()) << e.tool << " " << e.label;
+                    worstExact = std::max(worstExact, diff);
+                } else {
+                    // GSM: the two decoders' rounding may differ, the audio may not.
+                    EXPECT_GT(SnrDb(ref, ours), 20.0) << e.tool << " " << e.label;
+                    worstGsm = std::max(worstGsm, diff);
+                }
+            }
+        }
+    }
+    std::printf("largest difference: exact codecs %d, GSM %d\n", worstExact, worstGsm);
+}
+
+// Our compressed outputs are read back by ffmpeg and sox with the expected audio, and our own
+// reader decodes them exactly like ffmpeg.
+TEST(AcmWriter, OutputsReadBackInPeers) {
+    if (!HavePeers()) GTEST_SKIP() << "sox or ffmpeg missing (scripts/setup.sh installs them)";
+    const std::string dir = ScratchDir();
+    struct Target {
+        const char* label;
+        double minSnr;
+        bool exact;
+    };
+    for (int32_t rate : {8000, 22050, 44100}) {
+        for (int ch : {1, 2}) {
+            std::vector<int16_t> signal = ToneMix(rate, ch, rate / 2);
+            std::vector<std::pair<Target, LWaveFileFormat>> targets = {
+                {{"A-law", 30, true}, LWaveFileFormat(rate, ch, "ALAW")},
+                {{"u-law", 30, true}, LWaveFileFormat(rate, ch, "ULAW")},
+                {{"IMA ADPCM", 18, true}, ImaRecord(rate, ch)},
+                {{"MS ADPCM", 18, true}, MsAdpcmRecord(rate, ch)},
+            };
+            if (rate == 8000 && ch == 1)
+                targets.push_back({{"GSM 6.10", 5, false}, GsmRecord(rate)});
+            for (auto& [t, format] : targets) {
+                const std::string file = dir + "/out.wav";
+                ASSERT_TRUE(EncodeWithWriter(file, format, signal)) << t.label;
+                std::vector<int16_t> ff = FfmpegDecode(file, dir + "/ff.raw");
+                std::vector<int16_t> sx = SoxDecode(file, dir + "/sx.raw");
+                std::vector<int16_t> ours = DecodeWithReader(file);
+                double snrFf = SnrDb(signal, ff), snrSox = SnrDb(signal, sx);
+                std::printf(
+                    "%-10s %5d Hz %d ch: SNR ffmpeg %6.2f dB, sox %6.2f dB; ours vs ffmpeg "
+                    "max diff %d\n",
+                    t.label, rate, ch, snrFf, snrSox, MaxDiff(ours, ff));
+                EXPECT_GE(ff.size(), signal.size()) << t.label;
+                EXPECT_GE(sx.size(), signal.size()) << t.label;
+                EXPECT_GT(snrFf, t.minSnr) << t.label << " " << rate << " " << ch;
+                EXPECT_GT(snrSox, t.minSnr) << t.label << " " << rate << " " << ch;
+                if (t.exact) {
+                    EXPECT_EQ(MaxDiff(ours, ff), 0) << t.label;
+                }
+            }
+        }
+    }
+}
+
+TEST(AcmEdges, MulawLengthIsTheByteCount) {
+    const std::string file = ScratchDir() + "/u.wav";
+    ASSERT_TRUE(EncodeWithWriter(file, LWaveFileFormat(8000, 1, "ULAW"), ToneMix(8000, 1, 12345)));
+    LSourceRef src = LWaveFile::OpenSource(file.c_str());
+    ASSERT_EQ(src->GetError(), 0);
+    EXPECT_EQ(src->GetSampleRate(), 8000);
+    EXPECT_EQ(src->GetChannels(), 1);
+    EXPECT_EQ(src->GetEndSample(), 12345);
+    EXPECT_FALSE(src->IsStreaming());
+    EXPECT_EQ(ReadFileBytes(file).size(), 46u + 12345u);
+}
+
+// Seeking decodes from a block boundary before the target and lands on the exact frame.
+TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {
+    const std::string file = ScratchDir() + "/ima.wav";
+    const int32_t frames = 22050;
+    ASSERT_TRUE(EncodeWithWriter(file, ImaRecord(22050, 2), ToneMix(22050, 2, frames)));
+    std::vector<int16_t> all = DecodeWithReader(file);
+    const int32_t total = int32_t(all.size() / 2);
+    ASSERT_GE(total, frames);
+    LSourceRef src = LWaveFile::OpenSource(file.c_str());
+    ASSERT_EQ(src->GetError(), 0);
+    std::vector<int32_t> buf(2 * 1000);
+    for (int32_t t : {0, 1, 1016, 1017, 1018, 5000, 11111, total - 500, total - 1}) {
+        src->Seek(t);
+        EXPECT_EQ(src->GetPosition(), t);
+        src->Read(buf.data(), 1000);
+        EXPECT_EQ(src->GetPosition(), t + 1000);
+        for (int32_t i = 0; i < 1000; ++i) {
+            for (int c = 0; c < 2; ++c) {
+                int16_t want = t + i < total ? all[size_t(t + i) * 2 + c] : 0;
+                ASSERT_EQ(LSampleTo16(buf[size_t(i) * 2 + c]), want)
+                    << "seek " << t << " frame " << i;
+            }
+        }
+    }
+    // Before the start: zeros, then the first frames; beyond the end: zeros.
+    src->Seek(-31);
+    src->Read(buf.data(), 40);
+    for (int i = 0; i < 31 * 2; ++i) ASSERT_EQ(buf[size_t(i)], 0);
+    for (int i = 0; i < 9 * 2; ++i) ASSERT_EQ(LSampleTo16(buf[size_t(62 + i)]), all[size_t(i)]);
+    src->Seek(total + 5000);
+    src->Read(buf.data(), 100);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(buf[size_t(i)], 0);
+    EXPECT_EQ(src->GetEndSample(), total);
+}
+
+TEST(AcmEdges, HeaderAfterNoWrites) {
+    const std::string file = ScratchDir() + "/empty.wav";
+    LWaveFileFormat format = MsAdpcmRecord(8000, 1);
+    {
+        LSinkRef sink = LWaveOpenSink(file.c_str(), format);
+        ASSERT_TRUE(sink && !sink->IsUnusable());
+    }
+    std::vector<uint8_t> b = ReadFileBytes(file);
+    const uint32_t extra = 32;
+    ASSERT_EQ(b.size(), 46 + extra);
+    uint32_t riff, fmtSize, data;
+    std::memcpy(&riff, &b[4], 4);
+    std::memcpy(&fmtSize, &b[16], 4);
+    std::memcpy(&data, &b[42 + extra], 4);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    EXPECT_EQ(riff, extra + 38);
+    EXPECT_EQ(fmtSize, 18 + extra);
+    EXPECT_EQ(std::memcmp(&b[20], format.Bytes(), 18 + extra), 0);
+    EXPECT_EQ(std::string(b.begin() + 38 + extra, b.begin() + 42 + extra), "data");
+    EXPECT_EQ(data, 0u);
+    LSourceRef src = LWaveFile::OpenSource(file.c_str());
+    EXPECT_EQ(src->GetError(), 0);
+    EXPECT_EQ(src->GetEndSample(), 0);
+}
+
+TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
+    LWaveFileFormat upper(8000, 1, "ALAW"), lower(8000, 1, "alaw");
+    EXPECT_EQ(std::memcmp(upper.Bytes(), lower.Bytes(), LWAVE_FORMAT_BLOCK_BYTES), 0);
+    EXPECT_EQ(upper.Format().wFormatTag, LWAVE_FORMAT_ALAW);
+    LWaveFileFormat u(8000, 1, "ULAW"), mu(8000, 1, "MuLaw");
+    EXPECT_EQ(std::memcmp(u.Bytes(), mu.Bytes(), 18), 0);
+    EXPECT_EQ(u.Format().wFormatTag, LWAVE_FORMAT_MULAW);
+    EXPECT_EQ(u.Format().nBlockAlign, 1);
+    EXPECT_EQ(u.Format().nAvgBytesPerSec, 8000u);
+    LWaveFileFormat pcm8(22050, 2, "PCM8"), other(44100, 2, "MP3");
+    EXPECT_EQ(pcm8.Format().wBitsPerSample, 8);
+    EXPECT_EQ(pcm8.Format().nBlockAlign, 2);
+    EXPECT_EQ(other.Format().wFormatTag, LWAVE_FORMAT_PCM);
+    EXPECT_EQ(other.Format().wBitsPerSample, 16);
+    EXPECT_EQ(other.Format().nAvgBytesPerSec, 176400u);
+    for (const LWaveFileFormat& f :
+         {upper, u, pcm8, other, ImaRecord(44100, 2), MsAdpcmRecord(22050, 1), GsmRecord(8000)})
+        EXPECT_TRUE(f.TestSupportedRecord()) << f.Format().wFormatTag;
+    LWaveFileFormat unknown(8000, 1, "ALAW");
+    unknown.Format().wFormatTag = 0x1234;
+    EXPECT_FALSE(unknown.TestSupportedRecord());
+
+    const std::string path = ScratchDir() + "/WavCodec.wff";
+    LWaveFileFormat ima = ImaRecord(22050, 2);
+    ASSERT_TRUE(ima.Save(path.c_str()));
+    EXPECT_EQ(ReadFileBytes(path).size(), size_t(LWAVE_FORMAT_BLOCK_BYTES));
+    LWaveFileFormat back;
+    ASSERT_TRUE(back.Load(path.c_str()));
+    EXPECT_EQ(std::memcmp(back.Bytes(), ima.Bytes(), LWAVE_FORMAT_BLOCK_BYTES), 0);
+    LWaveFileFormat missing(8000, 1, "ULAW");
+    EXPECT_FALSE(missing.Load((path + ".none").c_str()));
+    EXPECT_EQ(missing.Format().wFormatTag, LWAVE_FORMAT_MULAW);
+}
+
+// A file still being written reports a length that follows it, a block behind its end.
+TEST(AcmEdges, StreamingFileFollowsTheWriter) {
+    const std::string file = ScratchDir() + "/grow.wav";
+    LSinkRef sink = LWaveOpenSink(file.c_str(), LWaveFileFormat(8000, 1, "ALAW"));
+    ASSERT_TRUE(sink && !sink->IsUnusable());
+    std::vector<int32_t> buf(8000, 1600);
+    sink->Write(buf.data(), 8000);
+    LSourceRef src = LWaveFile::OpenSource(file.c_str());
+    ASSERT_EQ(src->GetError(), 0);
+    EXPECT_TRUE(src->IsStreaming());
+    EXPECT_EQ(src->GetEndSample(), 8000 - 1);
+    sink->Write(buf.data(), 4000);
+    EXPECT_EQ(src->GetEndSample(), 12000 - 1);
+    sink.reset();
+    EXPECT_EQ(src->GetEndSample(), 12000);
+    EXPECT_FALSE(src->IsStreaming());
+}
+
+// Bad input: a clear error code, never a crash or a hang, the file left as it was.
+TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
+    const std::string dir = ScratchDir();
+    auto fmt = [](uint16_t tag, uint16_t ch, uint16_t align, uint16_t bits,
+                  std::vector<uint8_t> extra) {
+        std::vector<uint8_t> f(18);
+        LWaveFormatEx w{tag, ch, 8000, 8000, align, bits, uint16_t(extra.size())};
+        std::memcpy(f.data(), &w, 18);
+        f.insert(f.end(), extra.begin(), extra.end());
+        return f;
+    };
+    std::vector<uint8_t> data(2048, 0x11);
+    std::vector<uint8_t> badGuid = {16, 0,    4, 0,    0, 0, 0x99, 0x12, 0,    0,    0,
+                                    0,  0x10, 0, 0x80, 0, 0, 0xAA, 0,    0x38, 0x9B, 0x71};
+    std::vector<uint8_t> goodGuidOddTail = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
+                                            0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x72};
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+        {"unknown tag", fmt(0x1234, 1, 1, 8, {})},
+        {"IMA block align 0", fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 0, 4, {0xF9, 0x01})},
+        {"IMA block align 1", fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 1, 4, {0xF9, 0x01})},
+        {"MS ADPCM block align 0", fmt(LWAVE_FORMAT_ADPCM, 1, 0, 4, {})},
+        {"MS ADPCM block align 1", fmt(LWAVE_FORMAT_ADPCM, 2, 1, 4, {})},
+        {"extensible, unknown sub-format", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, badGuid)},
+        {"extensible, foreign GUID", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, goodGuidOddTail)},
+        {"extensible, record cut short", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, {16, 0})},
+        {"PCM of 40 bits", fmt(LWAVE_FORMAT_PCM, 1, 5, 40, {})},
+        {"float of 16 bits", fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 2, 16, {})},
+    };
+    for (const auto& [label, f] : cases) {
+        const std::string file = dir + "/bad.wav";
+        ASSERT_TRUE(WriteWavRaw(file, f, data));
+        std::vector<uint8_t> before = ReadFileBytes(file);
+        uint8_t err = 0;
+        DecodeWithReader(file, &err);
+        EXPECT_EQ(err, 5) << label;
+        EXPECT_EQ(ReadFileBytes(file), before) << label;
+    }
+    // Writing a format no codec handles: the sink is unusable.
+    LWaveFileFormat f(8000, 1, "ALAW");
+    f.Format().wFormatTag = 0x1234;
+    LSinkRef sink = LWaveOpenSink((dir + "/w.wav").c_str(), f);
+    ASSERT_TRUE(sink);
+    EXPECT_TRUE(sink->IsUnusable());
+    LSinkRef nowhere =
+        LWaveOpenSink((dir + "/missing/folder/w.wav").c_str(), LWaveFileFormat(8000, 1, "ALAW"));
+    ASSERT_TRUE(nowhere);
+    EXPECT_TRUE(nowhere->IsUnusable());
+}
+
+// Damaged blocks are skipped as silence, and data cut in the middle of a block ends cleanly.
+TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
+    const std::string dir = ScratchDir();
+    const std::string good = dir + "/good.wav";
+    ASSERT_TRUE(EncodeWithWriter(good, ImaRecord(8000, 1), ToneMix(8000, 1, 8000 * 4)));
+    std::vector<int16_t> clean = DecodeWithReader(good);
+    std::vector<uint8_t> bytes = ReadFileBytes(good);
+    const size_t dataStart = 46 + 2;
+    ASSERT_GT(bytes.size(), dataStart + 256 * 60);
+
+    // Block 40 gets an impossible step index.
+    std::vector<uint8_t> damaged = bytes;
+    damaged[dataStart + 256 * 40 + 2] = 200;
+    ASSERT_TRUE(WriteFileBytes(dir + "/damaged.wav", damaged));
+    uint8_t err = 0;
+    std::vector<int16_t> out = DecodeWithReader(dir + "/damaged.wav", &err);
+    ASSERT_EQ(err, 0);
+    ASSERT_GT(out.size(), 505u * 16);
+    // The first full buffer (16 blocks) decodes unchanged; the damaged stretch leaves audio out
+    // but the rest of the file still decodes.
+    EXPECT_EQ(MaxDiff(std::vector<int16_t>(out.begin(), out.begin() + 505 * 16), clean), 0);
+    EXPECT_LT(out.size(), clean.size());
+    EXPECT_GT(out.size(), clean.size() - 505 * 16);
+
+    // Cut in the middle of a block and in the middle of the block header.
+    for (size_t cut : {size_t(100), size_t(2)}) {
+        std::vector<uint8_t> cutBytes(bytes.begin(), bytes.begin() + dataStart + 256 * 10 + cut);
+        ASSERT_TRUE(WriteFileBytes(dir + "/cut.wav", cutBytes));
+        out = DecodeWithReader(dir + "/cut.wav", &err);
+        ASSERT_EQ(err, 0);
+        EXPECT_GE(out.size(), 505u * 10);
+        EXPECT_LE(out.size(), 505u * 11);
+        EXPECT_EQ(MaxDiff(out, clean), 0);
+    }
+}

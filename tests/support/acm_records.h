@@ -1,0 +1,38 @@
+// Wave format records for the codec tests (IMA and Microsoft ADPCM, GSM in WAV) and helpers
+// that decode a whole WAV file through the program's reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/acm.h"
+
+namespace testutil {
+
+// The customary layouts: 256 bytes per channel per block up to 11025 Hz, doubling above.
+LWaveFileFormat ImaRecord(int32_t rate, int channels);
+LWaveFileFormat MsAdpcmRecord(int32_t rate, int channels);
+LWaveFileFormat GsmRecord(int32_t rate);
+
+// A WAV file holding the given "fmt " body and data bytes.
+bool WriteWavRaw(const std::string& path, const std::vector<uint8_t>& fmt,
+                 const std::vector<uint8_t>& data);
+
+// Decodes a whole file through LWaveFile::OpenSource the way the transfer reads a source
+// (8192-frame blocks until the position reaches the end). Returns interleaved 16-bit samples;
+// error gets the source's error code, channels its channel count.
+std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error = nullptr,
+                                      int* channels = nullptr);
+
+// Writes interleaved 16-bit samples through the WAV sink for a format; false when unusable.
+bool EncodeWithWriter(const std::string& path, const LWaveFileFormat& format,
+                      const std::vector<int16_t>& samples);
+
+// A test signal: two tones and a little noise at about -6 dBFS, interleaved.
+std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames);
+
+// Largest absolute difference over the common length.
+int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
+
+}  // namespace testutil
