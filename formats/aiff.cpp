@@ -1,0 +1,119 @@
+// AIFF reader (COMM before SSND, 8/16-bit samples) and 16-bit big-endian writer.
+#include "formats/aiff.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "formats/bigendian.h"
+#include "support/trace.h"
+
+int32_t AIFFRateFromExtended(const uint8_t* ext) {
+    // Rates from 2 upward have the exponent's high byte 0x40; anything else is no usable rate.
+    const int e = ext[1];
+    if (ext[0] != 0x40 || e > 30) return 0;
+    const uint32_t mantissa = LoadBE32(ext + 2);
+    const int shift = 30 - e;
+    if (shift == 0) return int32_t(mantissa);
+    uint32_t rate = shift >= 32 ? 0 : mantissa >> shift;
+    if (shift <= 32 && (mantissa >> (shift - 1) & 1)) ++rate;
+    return int32_t(rate);
+}
+
+void AIFFRateToExtended(int32_t rate, uint8_t* ext) {
+    std::memset(ext, 0, 10);
+    ext[0] = 0x40;
+    if (rate <= 0) return;
+    int log2 = 0;
+    while ((uint32_t(rate) >> (log2 + 1)) != 0) ++log2;
+    ext[1] = uint8_t(rate < 4 ? 0 : log2 - 1);
+    uint32_t m = uint32_t(rate);
+    while (!(m & 0x80000000u)) m <<= 1;
+    StoreBE32(ext + 2, m);
+}
+
+bool AIFFFindChunk(LFile& file, const char* id, int32_t& size) {
+    for (;;) {
+        uint8_t head[8];
+        if (file.Read(head, 8) != 8) return false;
+        size = int32_t(LoadBE32(head + 4));
+        if (std::memcmp(head, id, 4) == 0) return true;
+        if (size < 0) return false;
+        const int64_t at = file.Tell();
+        if (at < 0 || !file.Seek(at + size)) return false;
+    }
+}
+
+LSourceRef AIFFOpenHeader(LFile& file) {
+    uint8_t head[12];
+    if (file.Read(head, 12) != 12) {
+        LTrace("AIFFOpenHeader Unable to read the FORM header");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    if (std::memcmp(head, "FORM", 4) != 0 || std::memcmp(head + 8, "AIFF", 4) != 0) {
+        LTrace("AIFFOpenHeader Not an AIFF file");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    int32_t commSize = 0;
+    if (!AIFFFindChunk(file, "COMM", commSize)) {
+        LTrace("AIFFOpenHeader 'COMM' chunk not found");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    uint8_t comm[18];
+    const int32_t want = std::clamp<int32_t>(commSize, 0, 18);
+    if (want < 18 || file.Read(comm, want) != 18) {
+        LTrace("AIFFOpenHeader 'COMM' chunk too short");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    if (commSize > 18) file.Seek(file.Tell() + (commSize - 18));
+    int32_t ssndSize = 0;
+    uint8_t ssnd[8];
+    if (!AIFFFindChunk(file, "SSND", ssndSize) || file.Read(ssnd, 8) != 8) {
+        LTrace("AIFFOpenHeader 'SSND' chunk not found");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    const int32_t rate = AIFFRateFromExtended(comm + 8);
+    const int channels = comm[1];
+    const uint16_t sampleSize = LoadBE16(comm + 6);
+    if (sampleSize > 16) {
+        LTrace("AIFFOpenHeader Sample size above 16 bits");
+        return new LSRCNull(LSRC_ERR_CODEC);
+    }
+    // The SSND size counts the offset and block size fields; an unfinished file may carry
+    // 0xFFFFFFFF, so the data never reaches beyond the end of the file.
+    const int64_t start = file.Tell(), fileSize = file.GetFileSizeBytes();
+    int64_t dataBytes = std::max<int64_t>(int64_t(uint32_t(ssndSize)) - 8, 0);
+    if (start >= 0 && fileSize >= 0) dataBytes = std::min(dataBytes, std::max<int64_t>(fileSize - start, 0));
+    const int32_t codec = sampleSize <= 8 ? LRAW_CODEC_PCM8S : LRAW_CODEC_PCM16BE;
+    LSourceRef src = LRawFile::OpenDataSource(file, codec, rate, channels, dataBytes);
+    return src;
+}
+
+LSourceRef LAifFile::OpenSource(const char* path) {
+    LFile file;
+    if (!file.Open(path)) {
+        LTrace("LAifFile::OpenSource Unable to open file");
+        return new LSRCNull(LSRC_ERR_OPEN);
+    }
+    return AIFFOpenHeader(file);
+}
+
+int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final) {
+    const uint32_t dataBytes = uint32_t(sink.GetPosition()) * uint32_t(sink.FrameSize());
+    uint8_t h[54] = {};
+    std::memcpy(h, "FORM", 4);
+    StoreBE32(h + 4, 46 + dataBytes);
+    std::memcpy(h + 8, "AIFFCOMM", 8);
+    StoreBE32(h + 16, 18);
+    StoreBE16(h + 20, uint16_t(sink.GetChannels()));
+    StoreBE32(h + 22, uint32_t(sink.GetPosition()));
+    StoreBE16(h + 26, 16);
+    AIFFRateToExtended(sink.GetSampleRate(), h + 28);
+    std::memcpy(h + 38, "SSND", 4);
+    StoreBE32(h + 42, final ? dataBytes + 8 : 0xFFFFFFFFu);
+    sink.File().Write(h, sizeof h);
+    return sizeof h;
+}
+
+LSinkRef LAifFile::OpenSink(const char* path, int32_t sampleRate, int channels) {
+    return LRawFile::OpenDataSink(path, LRAW_CODEC_PCM16BE, sampleRate, channels, WriteHeaderAIFF);
+}

@@ -1,0 +1,83 @@
+// AU reader (µ-law, 8-bit, 16-bit, A-law) and 16-bit big-endian writer.
+#include "formats/au.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "formats/bigendian.h"
+#include "support/file.h"
+#include "support/trace.h"
+
+namespace {
+
+constexpr uint32_t kNotGiven = 0xFFFFFFFFu;
+
+int32_t CodecOfEncoding(uint32_t encoding) {
+    switch (encoding) {
+        case 1:
+            return LRAW_CODEC_ULAW;
+        case 2:
+            return LRAW_CODEC_PCM8S;
+        case 3:
+            return LRAW_CODEC_PCM16BE;
+        case 27:
+            return LRAW_CODEC_ALAW;
+        default:
+            return -1;
+    }
+}
+
+int32_t WriteHeaderAU(LRawFileDataSoundSinkBase& sink, bool final) {
+    uint8_t h[24];
+    std::memcpy(h, ".snd", 4);
+    StoreBE32(h + 4, 24);
+    StoreBE32(h + 8, final ? uint32_t(sink.GetPosition()) * uint32_t(sink.FrameSize()) : kNotGiven);
+    StoreBE32(h + 12, 3);
+    StoreBE32(h + 16, uint32_t(sink.GetSampleRate()));
+    StoreBE32(h + 20, uint32_t(sink.GetChannels()));
+    sink.File().Write(h, sizeof h);
+    return sizeof h;
+}
+
+}  // namespace
+
+LSourceRef LAuFile::OpenSource(const char* path) {
+    LFile file;
+    if (!file.Open(path)) {
+        LTrace("LAuFile::OpenSource Unable to open file");
+        return new LSRCNull(LSRC_ERR_OPEN);
+    }
+    uint8_t h[24];
+    if (file.Read(h, 24) != 24) {
+        LTrace("LAuFile::OpenSource Header too short");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    if (std::memcmp(h, ".snd", 4) != 0) {
+        LTrace("LAuFile::OpenSource Not an AU file");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    const uint32_t offset = LoadBE32(h + 4), size = LoadBE32(h + 8);
+    const int32_t codec = CodecOfEncoding(LoadBE32(h + 12));
+    const int32_t rate = int32_t(LoadBE32(h + 16));
+    const int channels = h[23];
+    if (codec < 0) {
+        LTrace("LAuFile::OpenSource Unsupported encoding");
+        return new LSRCNull(LSRC_ERR_CODEC);
+    }
+    // A data offset inside the header would read the header as samples.
+    if (offset < 24 || !file.Seek(offset)) {
+        LTrace("LAuFile::OpenSource Invalid data offset");
+        return new LSRCNull(LSRC_ERR_INVALID);
+    }
+    int64_t dataBytes = -1;
+    if (size != kNotGiven) {
+        const int64_t fileSize = file.GetFileSizeBytes();
+        dataBytes = size;
+        if (fileSize >= 0) dataBytes = std::min<int64_t>(dataBytes, std::max<int64_t>(fileSize - offset, 0));
+    }
+    return LRawFile::OpenDataSource(file, codec, rate, channels, dataBytes);
+}
+
+LSinkRef LAuFile::OpenSink(const char* path, int32_t sampleRate, int channels) {
+    return LRawFile::OpenDataSink(path, LRAW_CODEC_PCM16BE, sampleRate, channels, WriteHeaderAU);
+}

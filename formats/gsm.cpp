@@ -1,0 +1,118 @@
+// ".gsm" file source and sink over the GSM 06.10 frame codec.
+#include "formats/gsm.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/trace.h"
+
+namespace {
+constexpr int32_t kN = LGSMFrame::kSamples;
+constexpr int32_t kBytes = LGSMFrame::kFrameBytes;
+}  // namespace
+
+LGSMFileSource::LGSMFileSource(const char* path) : LSoundSourceBase(8000, 1, 0xFFFE0) {
+    std::memset(frame_, 0, sizeof frame_);
+    if (!file_.Open(path)) {
+        LTrace("LGSMFileSource::LGSMFileSource Unable to open file");
+        SetError(LSRC_ERR_OPEN);
+        return;
+    }
+    const int64_t size = file_.GetFileSizeBytes();
+    if (size > 0) length_ = int32_t(std::min<int64_t>(size / kBytes * kN, INT32_MAX / kN * kN));
+}
+
+void LGSMFileSource::DecodeNext(int32_t* out) {
+    uint8_t bytes[kBytes] = {};
+    if (file_.IsOpen()) file_.Read(bytes, kBytes);
+    codec_.DecodeNormal(bytes, out);
+}
+
+void LGSMFileSource::Read(int32_t* buffer, int32_t n) {
+    if (n <= 0) return;
+    const int64_t p = position_;
+    const int64_t end = p + n;
+    position_ = int32_t(std::min<int64_t>(end, INT32_MAX));
+    std::memset(buffer, 0, sizeof(int32_t) * size_t(n));
+    int32_t* out = buffer;
+    int64_t from = p;
+    if (p < 0) {
+        out += std::min<int64_t>(-p, n);
+        from = 0;
+    }
+    int64_t want = std::min<int64_t>(end, length_) - from;
+    if (want <= 0) return;
+    // The rest of the decoded frame.
+    const int32_t take = int32_t(std::min<int64_t>(want, kN - readIndex_));
+    std::memcpy(out, frame_ + readIndex_, sizeof(int32_t) * size_t(take));
+    readIndex_ += take;
+    out += take;
+    want -= take;
+    // Whole frames straight into the output.
+    for (; want >= kN; want -= kN, out += kN) DecodeNext(out);
+    // Part of one more frame.
+    if (want > 0) {
+        DecodeNext(frame_);
+        std::memcpy(out, frame_, sizeof(int32_t) * size_t(want));
+        readIndex_ = int32_t(want);
+    }
+}
+
+void LGSMFileSource::Seek(int32_t sample) {
+    codec_.Reset();
+    readIndex_ = kN;
+    position_ = sample;
+    if (!file_.IsOpen()) return;
+    if (sample > 0 && sample <= length_) {
+        file_.Seek(int64_t(sample / kN) * kBytes);
+        DecodeNext(frame_);
+        readIndex_ = sample % kN;
+    } else if (sample > length_) {
+        file_.Seek(int64_t(length_ / kN) * kBytes);
+    } else {
+        file_.Seek(0);
+    }
+}
+
+LGSMFileSink::LGSMFileSink(const char* path) : LSoundSinkBase(8000, 1) {
+    if (!file_.Create(path)) {
+        LTrace("LGSMFileSink::LGSMFileSink Unable to create file");
+        errorFlags_ |= LSNK_ERR_UNUSABLE;
+    }
+}
+
+LGSMFileSink::~LGSMFileSink() {
+    if (buffered_ > 0) {
+        std::fill(buffer_ + buffered_, buffer_ + kN, 0);
+        EncodeAndWrite(buffer_);
+    }
+}
+
+bool LGSMFileSink::EncodeAndWrite(const int32_t* samples) {
+    uint8_t frame[kBytes];
+    codec_.EncodeNormal(samples, frame);
+    return !file_.IsOpen() || file_.Write(frame, kBytes) == kBytes;
+}
+
+int32_t LGSMFileSink::Write(const int32_t* buffer, int32_t n) {
+    if (n <= 0) return 1;
+    sPosition += n;
+    bool ok = true;
+    if (buffered_ > 0) {
+        const int32_t take = std::min(n, kN - buffered_);
+        std::memcpy(buffer_ + buffered_, buffer, sizeof(int32_t) * size_t(take));
+        buffered_ += take;
+        buffer += take;
+        n -= take;
+        if (buffered_ == kN) {
+            ok = EncodeAndWrite(buffer_) && ok;
+            buffered_ = 0;
+        }
+    }
+    for (; n >= kN; n -= kN, buffer += kN) ok = EncodeAndWrite(buffer) && ok;
+    if (n > 0) {
+        std::memcpy(buffer_ + buffered_, buffer, sizeof(int32_t) * size_t(n));
+        buffered_ += n;
+    }
+    return ok && file_.IsOpen() ? 1 : 0;
+}

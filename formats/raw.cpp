@@ -1,0 +1,284 @@
+// Generic raw data source and sink over the seven sample codings, and the LRawFile factories.
+#include "formats/raw.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/encsettings.h"
+#include "formats/g711.h"
+#include "formats/vox.h"
+#include "support/trace.h"
+
+const char* const kRawCodecNames[LRAW_CODEC_COUNT] = {
+    "Dialogic ADPCM", "G711 uLaw",      "G711 aLaw",      "16 bit PCM (LE)",
+    "8 bit unsigned", "8 bit signed",   "16 bit PCM (BE)",
+};
+
+namespace {
+
+struct CodingULaw {
+    static constexpr int kBytes = 1;
+    static int32_t Decode(const uint8_t* b) { return G711ULawExpand(b[0]); }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = G711ULawCompress(x); }
+};
+struct CodingALaw {
+    static constexpr int kBytes = 1;
+    static int32_t Decode(const uint8_t* b) { return G711ALawExpand(b[0]); }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = G711ALawCompress(x); }
+};
+struct Coding16LE {
+    static constexpr int kBytes = 2;
+    static int32_t Decode(const uint8_t* b) { return int32_t(int16_t(b[0] | b[1] << 8)) * 16; }
+    static void Encode(int32_t x, uint8_t* b) {
+        const uint16_t v = uint16_t(uint32_t((x + 8) >> 4));
+        b[0] = uint8_t(v);
+        b[1] = uint8_t(v >> 8);
+    }
+};
+struct Coding16BE {
+    static constexpr int kBytes = 2;
+    static int32_t Decode(const uint8_t* b) { return int32_t(int16_t(b[0] << 8 | b[1])) * 16; }
+    static void Encode(int32_t x, uint8_t* b) {
+        const uint16_t v = uint16_t(uint32_t((x + 8) >> 4));
+        b[0] = uint8_t(v >> 8);
+        b[1] = uint8_t(v);
+    }
+};
+struct Coding8U {
+    static constexpr int kBytes = 1;
+    static int32_t Decode(const uint8_t* b) { return (int32_t(b[0]) - 128) * 4096; }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t(((x + 2048) >> 12) + 128); }
+};
+struct Coding8S {
+    static constexpr int kBytes = 1;
+    static int32_t Decode(const uint8_t* b) { return int32_t(int8_t(b[0])) * 4096; }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t((x + 2048) >> 12); }
+};
+
+int32_t ClampFrames(int64_t frames) {
+    return int32_t(std::clamp<int64_t>(frames, 0, INT32_MAX));
+}
+
+}  // namespace
+
+int RawCodecBytes(int32_t codec) {
+    switch (codec) {
+        case LRAW_CODEC_ULAW:
+        case LRAW_CODEC_ALAW:
+        case LRAW_CODEC_PCM8U:
+        case LRAW_CODEC_PCM8S:
+            return 1;
+        case LRAW_CODEC_PCM16LE:
+        case LRAW_CODEC_PCM16BE:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+int32_t RawCodecPeak(int32_t codec) {
+    return (codec == LRAW_CODEC_ULAW || codec == LRAW_CODEC_ALAW) ? kG711Peak
+                                                                  : LSAMPLE_FULL_SCALE;
+}
+
+// ---- source ----
+
+LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase(LFile& file, int32_t sampleRate,
+                                                         int64_t dataBytes, int bytesPerSample,
+                                                         int32_t peakValue, int channels)
+    : LSoundSourceBase(sampleRate, channels, peakValue),
+      file_(std::move(file)),
+      frameSize_(bytesPerSample * channels),
+      bytesPerSample_(bytesPerSample) {
+    file = LFile();
+    if (!file_.IsOpen()) {
+        LTrace("LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase Invalid file handle");
+        SetError(LSRC_ERR_OPEN);
+    } else {
+        dataStart_ = std::max<int64_t>(file_.Tell(), 0);
+    }
+    if (frameSize_ <= 0) {
+        LTrace("LRawFileDataSoundSourceBase::LRawFileDataSoundSourceBase Frame size 0");
+        SetError(LSRC_ERR_INVALID);
+        frameSize_ = 2;
+        bytesPerSample_ = bytesPerSample > 0 ? bytesPerSample : 2;
+    }
+    if (dataBytes >= 0) lengthFrames_ = ClampFrames(dataBytes / frameSize_);
+    buffer_.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(frameSize_));
+}
+
+int32_t LRawFileDataSoundSourceBase::GetEndSample() {
+    if (lengthFrames_ >= 0) return lengthFrames_;
+    const int64_t size = file_.IsOpen() ? file_.GetFileSizeBytes() : -1;
+    if (size < 0) return 0;
+    return ClampFrames((size - dataStart_) / frameSize_);
+}
+
+void LRawFileDataSoundSourceBase::Read(int32_t* buffer, int32_t n) {
+    if (n <= 0) return;
+    const int channels = GetChannels();
+    const int64_t p = position_;
+    position_ = int32_t(std::min<int64_t>(p + n, INT32_MAX));
+    std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * size_t(channels));
+    if (p + n <= 0 || !file_.IsOpen()) return;
+    int32_t* out = buffer;
+    int64_t first = p;
+    if (p < 0) {
+        out += size_t(-p) * size_t(channels);
+        first = 0;
+    }
+    int64_t want = p + n - first;
+    if (lengthFrames_ >= 0) want = std::max<int64_t>(0, std::min<int64_t>(p + n, lengthFrames_) - first);
+    while (want > 0) {
+        const int32_t frames = int32_t(std::min<int64_t>(want, LSOUND_BLOCK_FRAMES));
+        const int32_t got = file_.Read(buffer_.data(), frames * frameSize_);
+        if (got <= 0) break;
+        const int32_t samples = got / bytesPerSample_;
+        Convert(buffer_.data(), samples, out);
+        out += samples;
+        if (got < frames * frameSize_) break;
+        want -= frames;
+    }
+}
+
+void LRawFileDataSoundSourceBase::Seek(int32_t frame) {
+    position_ = frame;
+    if (!file_.IsOpen()) return;
+    int64_t target = dataStart_;
+    if (frame > 0) {
+        int64_t f = frame;
+        if (lengthFrames_ >= 0) f = std::min<int64_t>(f, lengthFrames_);
+        target += f * frameSize_;
+    }
+    file_.Seek(target);
+}
+
+// ---- sink ----
+
+int32_t RawNoHeader(LRawFileDataSoundSinkBase&, bool) { return 0; }
+
+LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase(const char* path, int32_t sampleRate,
+                                                     LRawHeaderWriter headerWriter,
+                                                     int bytesPerSample, int32_t framesPresent,
+                                                     int channels)
+    : LSoundSinkBase(sampleRate, channels),
+      headerWriter_(headerWriter ? headerWriter : RawNoHeader),
+      frameSize_(std::max(bytesPerSample, 1) * GetChannels()) {
+    sPosition = std::max(framesPresent, 0);
+    buffer_.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(frameSize_));
+    if (!file_.Create(path)) {
+        LTrace("LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase Unable to create file");
+        errorFlags_ |= LSNK_ERR_UNUSABLE;
+        return;
+    }
+    headerSize_ = headerWriter_(*this, false);
+}
+
+LRawFileDataSoundSinkBase::~LRawFileDataSoundSinkBase() {
+    if (!file_.IsOpen()) return;
+    file_.Seek(0);
+    headerWriter_(*this, true);
+    file_.Close();
+}
+
+int32_t LRawFileDataSoundSinkBase::Write(const int32_t* buffer, int32_t n) {
+    if (n <= 0) return 1;
+    sPosition += n;
+    if (!file_.IsOpen()) return 0;
+    const int channels = GetChannels();
+    bool ok = true;
+    while (n > 0) {
+        const int32_t frames = std::min(n, LSOUND_BLOCK_FRAMES);
+        Convert(buffer, frames * channels, buffer_.data());
+        const int32_t bytes = frames * frameSize_;
+        if (file_.Write(buffer_.data(), bytes) != bytes) ok = false;
+        buffer += size_t(frames) * size_t(channels);
+        n -= frames;
+    }
+    return ok ? 1 : 0;
+}
+
+void LRawFileDataSoundSinkBase::Seek(int32_t frame) {
+    if (frame > sPosition) return;
+    sPosition = std::max(frame, 0);
+    if (!file_.IsOpen()) return;
+    file_.Seek(int64_t(headerSize_) + int64_t(sPosition) * frameSize_);
+    file_.Truncate();
+}
+
+// ---- factories ----
+
+LSourceRef LRawFile::OpenDataSource(LFile& file, int32_t codec, int32_t sampleRate, int channels,
+                                    int64_t dataBytes) {
+    const int32_t peak = RawCodecPeak(codec);
+    switch (codec) {
+        case LRAW_CODEC_ULAW:
+            return new LRawFileDataSoundSource<CodingULaw>(file, sampleRate, dataBytes, peak,
+                                                           channels);
+        case LRAW_CODEC_ALAW:
+            return new LRawFileDataSoundSource<CodingALaw>(file, sampleRate, dataBytes, peak,
+                                                           channels);
+        case LRAW_CODEC_PCM16LE:
+            return new LRawFileDataSoundSource<Coding16LE>(file, sampleRate, dataBytes, peak,
+                                                           channels);
+        case LRAW_CODEC_PCM8U:
+            return new LRawFileDataSoundSource<Coding8U>(file, sampleRate, dataBytes, peak,
+                                                         channels);
+        case LRAW_CODEC_PCM8S:
+            return new LRawFileDataSoundSource<Coding8S>(file, sampleRate, dataBytes, peak,
+                                                         channels);
+        case LRAW_CODEC_PCM16BE:
+            return new LRawFileDataSoundSource<Coding16BE>(file, sampleRate, dataBytes, peak,
+                                                           channels);
+        default:
+            LTrace("LRawFile::OpenDataSource Invalid codec");
+            return new LSRCNull(LSRC_ERR_PLACEHOLDER);
+    }
+}
+
+LSinkRef LRawFile::OpenDataSink(const char* path, int32_t codec, int32_t sampleRate, int channels,
+                                LRawHeaderWriter headerWriter) {
+    switch (codec) {
+        case LRAW_CODEC_ULAW:
+            return new LRawFileDataSoundSink<CodingULaw>(path, sampleRate, headerWriter, channels);
+        case LRAW_CODEC_ALAW:
+            return new LRawFileDataSoundSink<CodingALaw>(path, sampleRate, headerWriter, channels);
+        case LRAW_CODEC_PCM16LE:
+            return new LRawFileDataSoundSink<Coding16LE>(path, sampleRate, headerWriter, channels);
+        case LRAW_CODEC_PCM8U:
+            return new LRawFileDataSoundSink<Coding8U>(path, sampleRate, headerWriter, channels);
+        case LRAW_CODEC_PCM8S:
+            return new LRawFileDataSoundSink<Coding8S>(path, sampleRate, headerWriter, channels);
+        case LRAW_CODEC_PCM16BE:
+            return new LRawFileDataSoundSink<Coding16BE>(path, sampleRate, headerWriter, channels);
+        default:
+            return LSinkRef();
+    }
+}
+
+LSourceRef LRawFile::OpenSource(const char* path, int32_t sampleRate, int channels,
+                                int32_t codec) {
+    if (codec == LRAW_CODEC_VOX) return new LSRCVOX(path, sampleRate);
+    if (RawCodecBytes(codec) == 0) {
+        LTrace("LRawFile::OpenSource Invalid codec");
+        return new LSRCNull(LSRC_ERR_PLACEHOLDER);
+    }
+    LFile file;
+    file.Open(path);
+    return OpenDataSource(file, codec, sampleRate, channels, -1);
+}
+
+LSinkRef LRawFile::OpenSink(const char* path, int32_t sampleRate, int channels, int32_t codec) {
+    if (codec == LRAW_CODEC_VOX) return new LSNKVOX(path, sampleRate);
+    return OpenDataSink(path, codec, sampleRate, channels, RawNoHeader);
+}
+
+LSourceRef LRawFile::OpenSource(const char* path, const LRawSettings& settings) {
+    return OpenSource(path, int32_t(settings.sampleRate), settings.channels ? settings.channels : 1,
+                      int32_t(settings.codec));
+}
+
+LSinkRef LRawFile::OpenSink(const char* path, const LRawSettings& settings) {
+    return OpenSink(path, int32_t(settings.sampleRate), settings.channels ? settings.channels : 1,
+                    int32_t(settings.codec));
+}
