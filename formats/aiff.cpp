@@ -82,7 +82,8 @@ LSourceRef AIFFOpenHeader(LFile& file) {
     // 0xFFFFFFFF, so the data never reaches beyond the end of the file.
     const int64_t start = file.Tell(), fileSize = file.GetFileSizeBytes();
     int64_t dataBytes = std::max<int64_t>(int64_t(uint32_t(ssndSize)) - 8, 0);
-    if (start >= 0 && fileSize >= 0) dataBytes = std::min(dataBytes, std::max<int64_t>(fileSize - start, 0));
+    if (start >= 0 && fileSize >= 0)
+        dataBytes = std::min(dataBytes, std::max<int64_t>(fileSize - start, 0));
     const int32_t codec = sampleSize <= 8 ? LRAW_CODEC_PCM8S : LRAW_CODEC_PCM16BE;
     LSourceRef src = LRawFile::OpenDataSource(file, codec, rate, channels, dataBytes);
     return src;

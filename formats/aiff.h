@@ -21,7 +21,7 @@ LSourceRef AIFFOpenHeader(LFile& file);
 int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final);
 
 class LAifFile {
-public:
+  public:
     // Never empty: the placeholder carries error code 3, 4 or 5 on failure.
     static LSourceRef OpenSource(const char* path);
     // 16-bit big-endian AIFF sink.

@@ -73,7 +73,8 @@ LSourceRef LAuFile::OpenSource(const char* path) {
     if (size != kNotGiven) {
         const int64_t fileSize = file.GetFileSizeBytes();
         dataBytes = size;
-        if (fileSize >= 0) dataBytes = std::min<int64_t>(dataBytes, std::max<int64_t>(fileSize - offset, 0));
+        if (fileSize >= 0)
+            dataBytes = std::min<int64_t>(dataBytes, std::max<int64_t>(fileSize - offset, 0));
     }
     return LRawFile::OpenDataSource(file, codec, rate, channels, dataBytes);
 }

@@ -7,7 +7,7 @@
 #include "formats/raw.h"
 
 class LAuFile {
-public:
+  public:
     // Never empty: the placeholder carries error code 3, 4 or 5 on failure.
     static LSourceRef OpenSource(const char* path);
     // 16-bit big-endian AU sink (encoding 3).

@@ -16,7 +16,7 @@ constexpr int32_t kChunk = 32768;
 
 // Little-endian reads from the container; any short read marks the reader as failed.
 class Reader {
-public:
+  public:
     explicit Reader(LFile& f) : f_(f) {}
     bool ok = true;
     uint32_t U(int bytes) {
@@ -32,7 +32,7 @@ public:
     }
     void SkipString() { Skip(U(1)); }
 
-private:
+  private:
     LFile& f_;
 };
 
@@ -63,7 +63,8 @@ int Process(LProgressDialog* dlg, LDCTDecode* data) {
     r.Skip(8);
     if (version >= 2 && (flags & 2)) {
         const std::string message =
-            std::string("You cannot load encrypted files with this software. Download Scrivane from ") +
+            std::string(
+                "You cannot load encrypted files with this software. Download Scrivane from ") +
             kDCTTranscriptionPage + " to open encrypted files.";
         return Fail(dlg, message.c_str());
     }
@@ -104,8 +105,8 @@ int Process(LProgressDialog* dlg, LDCTDecode* data) {
         const int64_t at = in.Tell();
         remaining = std::max<int64_t>(fileSize - std::max<int64_t>(at, 0), 0);
     }
-    // A header cut short leaves nothing to copy; the caller then finds an empty sound file.
-    if (!r.ok) remaining = 0;
+    // A header that ends before its fields do is no container.
+    if (!r.ok) return Fail(dlg, "DCT File is corrupt");
 
     LFile out;
     if (!out.Create(data->szWavOutFilePath)) {

@@ -8,7 +8,7 @@
 #include "support/file.h"
 
 class LGSMFileSource final : public LSoundSourceBase {
-public:
+  public:
     explicit LGSMFileSource(const char* path);
 
     void Read(int32_t* buffer, int32_t n) override;
@@ -16,7 +16,7 @@ public:
     int32_t GetEndSample() override { return length_; }
     void Seek(int32_t sample) override;
 
-private:
+  private:
     // Reads the next frame and decodes it into out (a missing frame decodes as zero bytes).
     void DecodeNext(int32_t* out);
 
@@ -29,14 +29,14 @@ private:
 };
 
 class LGSMFileSink final : public LSoundSinkBase {
-public:
+  public:
     // The format fixes 8000 Hz mono whatever the conversion's rate and channels.
     explicit LGSMFileSink(const char* path);
     ~LGSMFileSink() override;
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
 
-private:
+  private:
     bool EncodeAndWrite(const int32_t* samples);
 
     LGSMFrame codec_;

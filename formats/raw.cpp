@@ -10,8 +10,8 @@
 #include "support/trace.h"
 
 const char* const kRawCodecNames[LRAW_CODEC_COUNT] = {
-    "Dialogic ADPCM", "G711 uLaw",      "G711 aLaw",      "16 bit PCM (LE)",
-    "8 bit unsigned", "8 bit signed",   "16 bit PCM (BE)",
+    "Dialogic ADPCM", "G711 uLaw",    "G711 aLaw",       "16 bit PCM (LE)",
+    "8 bit unsigned", "8 bit signed", "16 bit PCM (BE)",
 };
 
 namespace {
@@ -77,8 +77,7 @@ int RawCodecBytes(int32_t codec) {
 }
 
 int32_t RawCodecPeak(int32_t codec) {
-    return (codec == LRAW_CODEC_ULAW || codec == LRAW_CODEC_ALAW) ? kG711Peak
-                                                                  : LSAMPLE_FULL_SCALE;
+    return (codec == LRAW_CODEC_ULAW || codec == LRAW_CODEC_ALAW) ? kG711Peak : LSAMPLE_FULL_SCALE;
 }
 
 // ---- source ----
@@ -128,7 +127,8 @@ void LRawFileDataSoundSourceBase::Read(int32_t* buffer, int32_t n) {
         first = 0;
     }
     int64_t want = p + n - first;
-    if (lengthFrames_ >= 0) want = std::max<int64_t>(0, std::min<int64_t>(p + n, lengthFrames_) - first);
+    if (lengthFrames_ >= 0)
+        want = std::max<int64_t>(0, std::min<int64_t>(p + n, lengthFrames_) - first);
     while (want > 0) {
         const int32_t frames = int32_t(std::min<int64_t>(want, LSOUND_BLOCK_FRAMES));
         const int32_t got = file_.Read(buffer_.data(), frames * frameSize_);
@@ -155,7 +155,9 @@ void LRawFileDataSoundSourceBase::Seek(int32_t frame) {
 
 // ---- sink ----
 
-int32_t RawNoHeader(LRawFileDataSoundSinkBase&, bool) { return 0; }
+int32_t RawNoHeader(LRawFileDataSoundSinkBase&, bool) {
+    return 0;
+}
 
 LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase(const char* path, int32_t sampleRate,
                                                      LRawHeaderWriter headerWriter,
@@ -256,8 +258,7 @@ LSinkRef LRawFile::OpenDataSink(const char* path, int32_t codec, int32_t sampleR
     }
 }
 
-LSourceRef LRawFile::OpenSource(const char* path, int32_t sampleRate, int channels,
-                                int32_t codec) {
+LSourceRef LRawFile::OpenSource(const char* path, int32_t sampleRate, int channels, int32_t codec) {
     if (codec == LRAW_CODEC_VOX) return new LSRCVOX(path, sampleRate);
     if (RawCodecBytes(codec) == 0) {
         LTrace("LRawFile::OpenSource Invalid codec");

@@ -29,7 +29,7 @@ int32_t RawCodecPeak(int32_t codec);
 
 // Reads frames of one coding from an open file, starting at the file's offset at construction.
 class LRawFileDataSoundSourceBase : public LSoundSourceBase {
-public:
+  public:
     // Takes over the file (the caller's object is left closed). dataBytes -1: up to the end of
     // the file, recomputed on each query.
     LRawFileDataSoundSourceBase(LFile& file, int32_t sampleRate, int64_t dataBytes,
@@ -40,11 +40,11 @@ public:
     int32_t GetEndSample() override;
     void Seek(int32_t frame) override;
 
-protected:
+  protected:
     // Converts samples (not frames) of file bytes to internal samples.
     virtual void Convert(const uint8_t* bytes, int32_t samples, int32_t* out) = 0;
 
-private:
+  private:
     LFile file_;
     int64_t dataStart_ = 0;
     int32_t frameSize_;
@@ -58,13 +58,13 @@ private:
 // Encode(int32_t, uint8_t*).
 template <class Coding>
 class LRawFileDataSoundSource final : public LRawFileDataSoundSourceBase {
-public:
+  public:
     LRawFileDataSoundSource(LFile& file, int32_t sampleRate, int64_t dataBytes, int32_t peak,
                             int channels)
-        : LRawFileDataSoundSourceBase(file, sampleRate, dataBytes, Coding::kBytes, peak,
-                                      channels) {}
+        : LRawFileDataSoundSourceBase(file, sampleRate, dataBytes, Coding::kBytes, peak, channels) {
+    }
 
-protected:
+  protected:
     void Convert(const uint8_t* bytes, int32_t samples, int32_t* out) override {
         for (int32_t i = 0; i < samples; ++i) out[i] = Coding::Decode(bytes + i * Coding::kBytes);
     }
@@ -77,7 +77,7 @@ using LRawHeaderWriter = int32_t (*)(LRawFileDataSoundSinkBase& sink, bool final
 
 // Writes frames of one coding after a header of the header writer's making.
 class LRawFileDataSoundSinkBase : public LSoundSinkBase {
-public:
+  public:
     LRawFileDataSoundSinkBase(const char* path, int32_t sampleRate, LRawHeaderWriter headerWriter,
                               int bytesPerSample, int32_t framesPresent, int channels);
     ~LRawFileDataSoundSinkBase() override;
@@ -88,10 +88,10 @@ public:
     LFile& File() { return file_; }
     int32_t FrameSize() const { return frameSize_; }
 
-protected:
+  protected:
     virtual void Convert(const int32_t* in, int32_t samples, uint8_t* out) = 0;
 
-private:
+  private:
     LFile file_;
     LRawHeaderWriter headerWriter_;
     int32_t frameSize_;
@@ -101,12 +101,12 @@ private:
 
 template <class Coding>
 class LRawFileDataSoundSink final : public LRawFileDataSoundSinkBase {
-public:
+  public:
     LRawFileDataSoundSink(const char* path, int32_t sampleRate, LRawHeaderWriter headerWriter,
                           int channels)
         : LRawFileDataSoundSinkBase(path, sampleRate, headerWriter, Coding::kBytes, 0, channels) {}
 
-protected:
+  protected:
     void Convert(const int32_t* in, int32_t samples, uint8_t* out) override {
         for (int32_t i = 0; i < samples; ++i) Coding::Encode(in[i], out + i * Coding::kBytes);
     }
@@ -116,12 +116,11 @@ protected:
 int32_t RawNoHeader(LRawFileDataSoundSinkBase& sink, bool final);
 
 class LRawFile {
-public:
+  public:
     // Codec 0: the VOX source (mono); 1-6: the raw data source over the whole file; any other
     // codec: the silent placeholder with error code 1.
     static LSourceRef OpenSource(const char* path, const LRawSettings& settings);
-    static LSourceRef OpenSource(const char* path, int32_t sampleRate, int channels,
-                                 int32_t codec);
+    static LSourceRef OpenSource(const char* path, int32_t sampleRate, int channels, int32_t codec);
     // Codec 0: the VOX sink; 1-6: the raw data sink; any other codec: no sink.
     static LSinkRef OpenSink(const char* path, const LRawSettings& settings);
     static LSinkRef OpenSink(const char* path, int32_t sampleRate, int channels, int32_t codec);

@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int32_t kStep[49] = {16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,  45,   50,
-                               55,  60,  66,  73,  80,  88,  97,  107, 118, 130, 143, 157,  173,
-                               190, 209, 230, 253, 279, 307, 337, 371, 408, 449, 494, 544,  598,
+constexpr int32_t kStep[49] = {16,  17,  19,  21,  23,  25,   28,   31,   34,   37,  41,  45,  50,
+                               55,  60,  66,  73,  80,  88,   97,   107,  118,  130, 143, 157, 173,
+                               190, 209, 230, 253, 279, 307,  337,  371,  408,  449, 494, 544, 598,
                                658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552};
 constexpr int32_t kAdjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 // A call works through an 8 KB byte buffer: at most this many samples per chunk.
@@ -57,8 +57,7 @@ uint8_t LVoxCodec::Encode(int32_t x) {
 
 // ---- source ----
 
-LSRCVOX::LSRCVOX(const char* path, int32_t sampleRate)
-    : LSoundSourceBase(sampleRate, 1, 0x200000) {
+LSRCVOX::LSRCVOX(const char* path, int32_t sampleRate) : LSoundSourceBase(sampleRate, 1, 0x200000) {
     if (!file_.Open(path)) {
         LTrace("LSRCVOX::LSRCVOX Unable to open file");
         SetError(LSRC_ERR_OPEN);

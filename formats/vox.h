@@ -18,7 +18,7 @@ struct LVoxCodec {
 };
 
 class LSRCVOX final : public LSoundSourceBase {
-public:
+  public:
     LSRCVOX(const char* path, int32_t sampleRate);
 
     void Read(int32_t* buffer, int32_t n) override;
@@ -26,7 +26,7 @@ public:
     int32_t GetEndSample() override;
     void Seek(int32_t sample) override;
 
-private:
+  private:
     void ReadChunk(int32_t* out, int32_t n);
 
     LVoxCodec codec_;
@@ -37,12 +37,12 @@ private:
 };
 
 class LSNKVOX final : public LSoundSinkBase {
-public:
+  public:
     LSNKVOX(const char* path, int32_t sampleRate);
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
 
-private:
+  private:
     int32_t WriteChunk(const int32_t* in, int32_t n);
 
     LVoxCodec codec_;

@@ -1,0 +1,465 @@
+// Raw (seven codings), G.711, AIFF and AU readers and writers against sox, plus bad input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "app/encsettings.h"
+#include "formats/aiff.h"
+#include "formats/au.h"
+#include "formats/bigendian.h"
+#include "formats/g711.h"
+#include "formats/raw.h"
+#include "tests/support/signal.h"
+#include "tests/support/sourceutil.h"
+#include "tests/support/testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+// A deterministic signal that visits the whole 16-bit range: a loud sine, a ramp over every
+// value step and pseudo-random noise, interleaved over the channels.
+std::vector<int16_t> TestSignal(int channels, int frames) {
+    std::vector<int16_t> v(size_t(frames) * size_t(channels));
+    uint32_t seed = 12345;
+    for (size_t i = 0; i < v.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const size_t section = i * 3 / v.size();
+        if (section == 0)
+            v[i] = int16_t(32767 * std::sin(double(i) * 0.01));
+        else if (section == 1)
+            v[i] = int16_t(int32_t(i * 37 % 65536) - 32768);
+        else
+            v[i] = int16_t(seed >> 16);
+    }
+    return v;
+}
+
+std::string Sox() {
+    return "sox -D -V1 ";
+}
+std::string RawIn(int rate, int channels) {
+    return "-t raw -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+           " -b 16 -e signed -L ";
+}
+std::string RawOut() {
+    return " -t raw -b 16 -e signed -L ";
+}
+
+// sox's decode of a file to 16-bit samples.
+std::vector<int16_t> SoxDecode(const std::string& in, const std::string& inType = "") {
+    const std::string out = in + ".dec.raw";
+    if (testutil::Run(Sox() + inType + "'" + in + "'" + RawOut() + "'" + out + "'") != 0) return {};
+    return ReadRaw16(out);
+}
+
+class SoxPeer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveTool("sox")) GTEST_SKIP() << "sox missing (scripts/setup.sh installs it)";
+        dir = ScratchDir();
+    }
+    std::string dir;
+};
+
+// ---- G.711 ----
+
+// Reference quantisers straight from the segment tables: the largest code whose decision
+// level does not exceed the magnitude.
+uint8_t RefULaw(int v) {
+    static const int thr[8] = {0, 124, 380, 892, 1916, 3964, 8060, 16252};
+    const int mag = std::abs(v);
+    int best = 0;
+    for (int code = 0; code < 128; ++code) {
+        const int s = code >> 4, m = code & 15;
+        if (thr[s] + (m << (s + 3)) <= mag) best = code;
+    }
+    return uint8_t(~((v < 0 ? 0x80 : 0) | best));
+}
+uint8_t RefALaw(int v) {
+    static const int thr[8] = {0, 256, 512, 1024, 2048, 4096, 8192, 16384};
+    static const int step[8] = {16, 16, 32, 64, 128, 256, 512, 1024};
+    const int mag = std::abs(v);
+    int best = 0;
+    for (int code = 0; code < 128; ++code)
+        if (thr[code >> 4] + (code & 15) * step[code >> 4] <= mag) best = code;
+    return uint8_t(((v >= 0 ? 0x80 : 0) | best) ^ 0x55);
+}
+
+TEST(G711, AllInputsMatchTheSegmentTables) {
+    for (int v = -32768; v <= 32767; ++v) {
+        ASSERT_EQ(G711ULawCompress(v * 16), RefULaw(v)) << v;
+        ASSERT_EQ(G711ALawCompress(v * 16), RefALaw(v)) << v;
+    }
+    const uint8_t b = G711ULawCompress(4000 * 16);
+    EXPECT_EQ((~b >> 4) & 7, 5);
+    EXPECT_EQ(~b & 15, 0);
+    EXPECT_EQ(G711ULawExpand(b), 4092 * 16);
+    int32_t peakU = 0, peakA = 0;
+    for (int c = 0; c < 256; ++c) {
+        peakU = std::max(peakU, std::abs(G711ULawExpand(uint8_t(c))));
+        peakA = std::max(peakA, std::abs(G711ALawExpand(uint8_t(c))));
+    }
+    EXPECT_EQ(peakA, kG711Peak);
+    EXPECT_LE(peakU, kG711Peak);
+}
+
+TEST_F(SoxPeer, G711ExpansionMatchesSoxForAllBytes) {
+    std::vector<uint8_t> all(256);
+    for (int i = 0; i < 256; ++i) all[size_t(i)] = uint8_t(i);
+    ASSERT_TRUE(WriteFileBytes(dir + "/all.bin", all));
+    const auto ul = SoxDecode(dir + "/all.bin", "-t raw -r 8000 -c 1 -e mu-law ");
+    const auto al = SoxDecode(dir + "/all.bin", "-t raw -r 8000 -c 1 -e a-law ");
+    ASSERT_EQ(ul.size(), 256u);
+    ASSERT_EQ(al.size(), 256u);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(G711ULawExpand(uint8_t(i)), ul[size_t(i)] * 16) << i;
+        EXPECT_EQ(G711ALawExpand(uint8_t(i)), al[size_t(i)] * 16) << i;
+    }
+}
+
+// ---- raw ----
+
+struct RawCase {
+    int32_t codec;
+    const char* soxType;
+};
+const RawCase kRawCases[] = {
+    {LRAW_CODEC_ULAW, "-e mu-law"},
+    {LRAW_CODEC_ALAW, "-e a-law"},
+    {LRAW_CODEC_PCM16LE, "-b 16 -e signed -L"},
+    {LRAW_CODEC_PCM8U, "-b 8 -e unsigned"},
+    {LRAW_CODEC_PCM8S, "-b 8 -e signed"},
+    {LRAW_CODEC_PCM16BE, "-b 16 -e signed -B"},
+};
+
+TEST_F(SoxPeer, RawCodingsReadAndWriteLikeSox) {
+    const auto signal = TestSignal(2, 30000);
+    ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
+    for (const RawCase& c : kRawCases) {
+        SCOPED_TRACE(kRawCodecNames[c.codec]);
+        const std::string type = std::string("-t raw -r 22050 -c 2 ") + c.soxType + " ";
+        const std::string file = dir + "/sox" + std::to_string(c.codec) + ".raw";
+        ASSERT_EQ(testutil::Run(Sox() + RawIn(22050, 2) + "'" + dir + "/in.raw' " + type + "'" +
+                                file + "'"),
+                  0);
+        LSourceRef src = LRawFile::OpenSource(file.c_str(), 22050, 2, c.codec);
+        ASSERT_EQ(src->GetError(), 0);
+        EXPECT_EQ(src->GetPeak(), RawCodecPeak(c.codec));
+        EXPECT_EQ(ReadAll16(*src), SoxDecode(file, type));
+
+        // Our writer: sox reads back exactly what our own reader reads.
+        const std::string ours = dir + "/ours" + std::to_string(c.codec) + ".raw";
+        {
+            LSinkRef sink = LRawFile::OpenSink(ours.c_str(), 22050, 2, c.codec);
+            ASSERT_TRUE(sink);
+            std::vector<int32_t> block(signal.size());
+            for (size_t i = 0; i < signal.size(); ++i) block[i] = signal[i] * 16;
+            for (int32_t f = 0; f < 30000; f += 8192)
+                sink->Write(block.data() + 2 * f, std::min(8192, 30000 - f));
+            EXPECT_EQ(sink->GetPosition(), 30000);
+        }
+        LSourceRef back = LRawFile::OpenSource(ours.c_str(), 22050, 2, c.codec);
+        EXPECT_EQ(ReadAll16(*back), SoxDecode(ours, type));
+        if (RawCodecBytes(c.codec) == 2) {
+            EXPECT_EQ(ReadFileBytes(ours), ReadFileBytes(file));
+        }
+    }
+}
+
+TEST(RawFile, ReadContractAndEdges) {
+    const std::string dir = ScratchDir();
+    // 1000 mono 16-bit frames plus one stray byte.
+    std::vector<uint8_t> bytes(2001);
+    for (int i = 0; i < 1000; ++i)
+        bytes[size_t(2 * i)] = uint8_t(i), bytes[size_t(2 * i + 1)] = uint8_t(i >> 8);
+    bytes[2000] = 0x7F;
+    ASSERT_TRUE(WriteFileBytes(dir + "/odd.raw", bytes));
+    LRawSettings settings(LRawSettings::kRawSection);
+    settings.sampleRate = 8000;
+    settings.channels = 0;  // a stored 0 opens as mono
+    settings.codec = LRAW_CODEC_PCM16LE;
+    LSourceRef src = LRawFile::OpenSource((dir + "/odd.raw").c_str(), settings);
+    ASSERT_EQ(src->GetError(), 0);
+    EXPECT_EQ(src->GetChannels(), 1);
+    EXPECT_EQ(src->GetEndSample(), 1000);
+
+    auto first = ReadFrames(*src, 8192);
+    EXPECT_EQ(src->GetPosition(), 8192);
+    EXPECT_EQ(src->GetEndSample(), 1000);
+    EXPECT_EQ(first[999], 999 * 16);
+    for (size_t i = 1000; i < first.size(); ++i) ASSERT_EQ(first[i], 0) << i;
+
+    src->Seek(-100);
+    auto primed = ReadFrames(*src, 8192);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(primed[size_t(i)], 0);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(primed[size_t(100 + i)], i * 16);
+    EXPECT_EQ(src->GetPosition(), 8092);
+
+    src->Seek(990);
+    auto tail = ReadFrames(*src, 20);
+    EXPECT_EQ(tail[9], 999 * 16);
+    EXPECT_EQ(tail[10], 0);
+
+    // Invalid codecs, a missing file and an uncreatable output.
+    EXPECT_EQ(LRawFile::OpenSource((dir + "/odd.raw").c_str(), 8000, 1, 7)->GetError(), 1);
+    EXPECT_EQ(LRawFile::OpenSource((dir + "/odd.raw").c_str(), 8000, 1, -1)->GetError(), 1);
+    EXPECT_FALSE(LRawFile::OpenSink((dir + "/x.raw").c_str(), 8000, 1, 7));
+    LSourceRef missing = LRawFile::OpenSource((dir + "/none.raw").c_str(), 8000, 1, 3);
+    EXPECT_EQ(missing->GetError(), 4);
+    EXPECT_EQ(missing->GetEndSample(), 0);
+    auto silent = ReadFrames(*missing, 10);
+    EXPECT_EQ(silent, std::vector<int32_t>(10, 0));
+    LSinkRef bad = LRawFile::OpenSink((dir + "/no/such/folder.raw").c_str(), 8000, 1, 3);
+    ASSERT_TRUE(bad);
+    EXPECT_TRUE(bad->IsUnusable());
+    int32_t one[2] = {1, 2};
+    EXPECT_EQ(bad->Write(one, 2), 0);
+    EXPECT_EQ(bad->GetPosition(), 2);
+    EXPECT_EQ(LRawFile::OpenSource((dir + "/odd.raw").c_str(), 8000, 0, 3)->GetError(), 3);
+
+    // Sink seek cuts the file; forward seeks are ignored; writes do not saturate.
+    {
+        LSinkRef sink = LRawFile::OpenSink((dir + "/cut.raw").c_str(), 8000, 1, 3);
+        std::vector<int32_t> ramp(100);
+        for (int i = 0; i < 100; ++i) ramp[size_t(i)] = i * 16;
+        ramp[0] = 524280;  // wraps to -32768
+        sink->Write(ramp.data(), 100);
+        sink->Seek(200);
+        EXPECT_EQ(sink->GetPosition(), 100);
+        sink->Seek(40);
+        EXPECT_EQ(sink->GetPosition(), 40);
+        sink->Write(ramp.data() + 90, 5);
+    }
+    const auto cut = ReadRaw16(dir + "/cut.raw");
+    ASSERT_EQ(cut.size(), 45u);
+    EXPECT_EQ(cut[0], -32768);
+    EXPECT_EQ(cut[39], 39);
+    EXPECT_EQ(cut[40], 90);
+}
+
+// ---- AIFF ----
+
+TEST(AiffRate, ExtendedConversions) {
+    const uint8_t r44[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(AIFFRateFromExtended(r44), 44100);
+    for (int32_t rate :
+         {2, 3, 4, 5, 6000, 7999, 8000, 11025, 22050, 44100, 48000, 96000, 196000, 1000000}) {
+        uint8_t ext[10];
+        AIFFRateToExtended(rate, ext);
+        EXPECT_EQ(AIFFRateFromExtended(ext), rate);
+    }
+    const uint8_t zero[10] = {};
+    EXPECT_EQ(AIFFRateFromExtended(zero), 0);
+    const uint8_t nan[10] = {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(AIFFRateFromExtended(nan), 0);
+    const uint8_t half[10] = {0x40, 0x0B, 0xFA, 0x04, 0, 0, 0, 0, 0, 0};  // 8000.5 rounds up
+    EXPECT_EQ(AIFFRateFromExtended(half), 8001);
+}
+
+TEST_F(SoxPeer, AiffAndAuFromSoxDecodeExactly) {
+    const auto signal = TestSignal(2, 20000);
+    ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
+    struct Case {
+        const char* name;
+        const char* args;
+        bool aiff;
+        int32_t peak;
+    };
+    const Case cases[] = {
+        {"a16.aiff", "-b 16", true, 0x7FFF0},          {"a8.aiff", "-b 8", true, 0x7FFF0},
+        {"u16.au", "-b 16 -e signed", false, 0x7FFF0}, {"u8.au", "-b 8 -e signed", false, 0x7FFF0},
+        {"ul.au", "-e mu-law", false, 0x7E000},        {"al.au", "-e a-law", false, 0x7E000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir + "/" + c.name;
+        ASSERT_EQ(testutil::Run(Sox() + RawIn(32000, 2) + "'" + dir + "/in.raw' " + c.args + " '" +
+                                file + "'"),
+                  0);
+        const std::vector<uint8_t> before = ReadFileBytes(file);
+        LSourceRef src =
+            c.aiff ? LAifFile::OpenSource(file.c_str()) : LAuFile::OpenSource(file.c_str());
+        ASSERT_EQ(src->GetError(), 0);
+        EXPECT_EQ(src->GetSampleRate(), 32000);
+        EXPECT_EQ(src->GetChannels(), 2);
+        EXPECT_EQ(src->GetPeak(), c.peak);
+        EXPECT_EQ(src->GetEndSample(), 20000);
+        EXPECT_EQ(ReadAll16(*src), SoxDecode(file));
+        src.reset();
+        EXPECT_EQ(ReadFileBytes(file), before);
+    }
+}
+
+TEST_F(SoxPeer, SoxReadsOurAiffAndAu) {
+    const auto signal = TestSignal(2, 1000);
+    std::vector<int32_t> block(signal.size());
+    for (size_t i = 0; i < signal.size(); ++i) block[i] = signal[i] * 16;
+    const std::string aif = dir + "/ours.aif", au = dir + "/ours.au", auMono = dir + "/mono.au";
+    {
+        LSinkRef a = LAifFile::OpenSink(aif.c_str(), 44100, 2);
+        LSinkRef b = LAuFile::OpenSink(au.c_str(), 44100, 2);
+        LSinkRef m = LAuFile::OpenSink(auMono.c_str(), 8000, 1);
+        ASSERT_FALSE(a->IsUnusable());
+        // Before the sink is finished the headers say "size not known yet".
+        const auto provisional = ReadFileBytes(aif);
+        ASSERT_EQ(provisional.size(), 54u);
+        EXPECT_EQ(LoadBE32(&provisional[42]), 0xFFFFFFFFu);
+        a->Write(block.data(), 1000);
+        b->Write(block.data(), 1000);
+        m->Write(block.data(), 1000);
+    }
+    const auto bytes = ReadFileBytes(aif);
+    ASSERT_EQ(bytes.size(), 4054u);
+    EXPECT_EQ(LoadBE32(&bytes[4]), 4046u);
+    EXPECT_EQ(LoadBE32(&bytes[22]), 1000u);
+    EXPECT_EQ(LoadBE32(&bytes[42]), 4008u);
+    const auto mono = ReadFileBytes(auMono);
+    ASSERT_EQ(mono.size(), 2024u);
+    EXPECT_EQ(LoadBE32(&mono[8]), 2000u);
+    EXPECT_EQ(LoadBE32(&mono[12]), 3u);
+    EXPECT_EQ(SoxDecode(aif), signal);
+    EXPECT_EQ(SoxDecode(au), signal);
+    EXPECT_EQ(testutil::RunOutput("soxi -r '" + aif + "'"), "44100\n");
+    // And our readers agree.
+    LSourceRef a = LAifFile::OpenSource(aif.c_str());
+    EXPECT_EQ(ReadAll16(*a), signal);
+}
+
+// Builds an AIFF header by hand: chunks in the given order.
+std::vector<uint8_t> Aiff(int channels, int sampleSize, const uint8_t* rate, bool ssndFirst,
+                          uint32_t ssndSize, size_t dataBytes, uint32_t commSize = 18) {
+    std::vector<uint8_t> comm(8 + commSize, 0), ssnd(16 + dataBytes, 0);
+    std::memcpy(comm.data(), "COMM", 4);
+    StoreBE32(&comm[4], commSize);
+    if (commSize >= 18) {
+        StoreBE16(&comm[8], uint16_t(channels));
+        StoreBE16(&comm[14], uint16_t(sampleSize));
+        std::memcpy(&comm[16], rate, 10);
+    }
+    std::memcpy(ssnd.data(), "SSND", 4);
+    StoreBE32(&ssnd[4], ssndSize);
+    for (size_t i = 0; i < dataBytes; ++i) ssnd[16 + i] = uint8_t(i * 7);
+    std::vector<uint8_t> f(12);
+    std::memcpy(f.data(), "FORM", 4);
+    std::memcpy(&f[8], "AIFF", 4);
+    const auto& a = ssndFirst ? ssnd : comm;
+    const auto& b = ssndFirst ? comm : ssnd;
+    f.insert(f.end(), a.begin(), a.end());
+    f.insert(f.end(), b.begin(), b.end());
+    StoreBE32(&f[4], uint32_t(f.size() - 8));
+    return f;
+}
+
+uint8_t OpenAiffBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
+    const uint8_t err = LAifFile::OpenSource(path.c_str())->GetError();
+    EXPECT_EQ(ReadFileBytes(path), bytes) << "the source file must stay untouched";
+    return err;
+}
+
+TEST(AiffFile, BadAndOddHeaders) {
+    const std::string dir = ScratchDir(), p = dir + "/t.aif";
+    uint8_t r8k[10];
+    AIFFRateToExtended(8000, r8k);
+    const uint8_t zero[10] = {};
+    const uint8_t nan[10] = {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 16, r8k, false, 8 + 100, 100)), 0);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 16, r8k, true, 8 + 100, 100)), 3);  // SSND before COMM
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 24, r8k, false, 8 + 99, 99)), 5);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 32, r8k, false, 8 + 100, 100)), 5);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(0, 16, r8k, false, 8 + 100, 100)), 3);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 16, zero, false, 8 + 100, 100)), 3);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 16, nan, false, 8 + 100, 100)), 3);
+    EXPECT_EQ(OpenAiffBytes(p, Aiff(1, 16, r8k, false, 8 + 100, 100, 10)), 3);  // short COMM
+    auto full = Aiff(2, 16, r8k, false, 8 + 100, 100);
+    for (size_t cut : {0, 5, 11, 20, 30, 47, 50})
+        EXPECT_EQ(OpenAiffBytes(p, std::vector<uint8_t>(full.begin(), full.begin() + long(cut))), 3)
+            << cut;
+    auto badForm = full;
+    std::memcpy(&badForm[8], "AIFC", 4);
+    EXPECT_EQ(OpenAiffBytes(p, badForm), 3);
+    // An absurd chunk size in front of COMM: negative as signed, or far beyond the file.
+    for (uint32_t size : {0x80000000u, 0x7FFFFFF0u}) {
+        std::vector<uint8_t> junk(full.begin(), full.begin() + 12);
+        const uint8_t chunk[8] = {'J',
+                                  'U',
+                                  'N',
+                                  'K',
+                                  uint8_t(size >> 24),
+                                  uint8_t(size >> 16),
+                                  uint8_t(size >> 8),
+                                  uint8_t(size)};
+        junk.insert(junk.end(), chunk, chunk + 8);
+        junk.insert(junk.end(), full.begin() + 12, full.end());
+        EXPECT_EQ(OpenAiffBytes(p, junk), 3);
+    }
+    EXPECT_EQ(LAifFile::OpenSource((dir + "/missing.aif").c_str())->GetError(), 4);
+
+    // Sample size 12 reads as 16-bit data; a larger COMM is skipped; odd sizes are not padded.
+    ASSERT_TRUE(WriteFileBytes(p, Aiff(1, 12, r8k, false, 8 + 100, 100, 22)));
+    LSourceRef s12 = LAifFile::OpenSource(p.c_str());
+    ASSERT_EQ(s12->GetError(), 0);
+    EXPECT_EQ(s12->GetEndSample(), 50);
+    EXPECT_EQ(ReadFrames(*s12, 1)[0], int16_t(0x0007) * 16);
+    // An unfinished file (SSND size 0xFFFFFFFF) reads the data that is there.
+    ASSERT_TRUE(WriteFileBytes(p, Aiff(2, 16, r8k, false, 0xFFFFFFFFu, 400)));
+    LSourceRef open = LAifFile::OpenSource(p.c_str());
+    ASSERT_EQ(open->GetError(), 0);
+    EXPECT_EQ(open->GetEndSample(), 100);
+}
+
+// ---- AU ----
+
+std::vector<uint8_t> Au(uint32_t offset, uint32_t size, uint32_t encoding, uint32_t rate,
+                        uint32_t channels, size_t dataBytes) {
+    std::vector<uint8_t> f(std::max<size_t>(offset, 24) + dataBytes, 0xEE);
+    std::memcpy(f.data(), ".snd", 4);
+    StoreBE32(&f[4], offset);
+    StoreBE32(&f[8], size);
+    StoreBE32(&f[12], encoding);
+    StoreBE32(&f[16], rate);
+    StoreBE32(&f[20], channels);
+    for (size_t i = 0; i < dataBytes; ++i) f[std::max<size_t>(offset, 24) + i] = uint8_t(i);
+    return f;
+}
+
+uint8_t OpenAuBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
+    const uint8_t err = LAuFile::OpenSource(path.c_str())->GetError();
+    EXPECT_EQ(ReadFileBytes(path), bytes) << "the source file must stay untouched";
+    return err;
+}
+
+TEST(AuFile, HeadersAndBadInput) {
+    const std::string dir = ScratchDir(), p = dir + "/t.au";
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 3, 8000, 1, 100)), 0);
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 4, 8000, 1, 99)), 5);   // 24-bit linear
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 5, 8000, 1, 100)), 5);  // 32-bit linear
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 6, 8000, 1, 100)), 5);  // float
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 3, 8000, 0, 100)), 3);
+    EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 3, 0, 1, 100)), 3);
+    EXPECT_EQ(OpenAuBytes(p, Au(8, 100, 3, 8000, 1, 100)), 3);  // offset inside the header
+    auto bad = Au(24, 100, 3, 8000, 1, 100);
+    bad[0] = 'x';
+    EXPECT_EQ(OpenAuBytes(p, bad), 3);
+    EXPECT_EQ(OpenAuBytes(p, std::vector<uint8_t>(bad.begin(), bad.begin() + 23)), 3);
+    EXPECT_EQ(LAuFile::OpenSource((dir + "/missing.au").c_str())->GetError(), 4);
+
+    // Size not given: to the end of the file. Offset 32: the samples start at byte 32.
+    ASSERT_TRUE(WriteFileBytes(p, Au(32, 0xFFFFFFFFu, 3, 11025, 0x102, 120)));
+    LSourceRef s = LAuFile::OpenSource(p.c_str());
+    ASSERT_EQ(s->GetError(), 0);
+    EXPECT_EQ(s->GetChannels(), 2);  // low 8 bits of the channel field
+    EXPECT_EQ(s->GetEndSample(), 30);
+    const auto frames = ReadFrames(*s, 1);
+    EXPECT_EQ(frames[0], 0x0001 * 16);
+    EXPECT_EQ(frames[1], 0x0203 * 16);
+    // A size beyond the file is cut to the bytes present.
+    ASSERT_TRUE(WriteFileBytes(p, Au(24, 1000000, 1, 8000, 1, 10)));
+    EXPECT_EQ(LAuFile::OpenSource(p.c_str())->GetEndSample(), 10);
+}
+
+}  // namespace
