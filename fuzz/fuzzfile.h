@@ -1,0 +1,39 @@
+// Shared by the format fuzzers: the input as a scratch file, and a bounded exercise of a source.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/sound.h"
+
+// Writes the input to a per-process scratch file (removed at exit) and returns its path.
+inline const char* FuzzFile(const char* tag, const uint8_t* data, size_t size) {
+    struct Scratch {
+        std::string path;
+        ~Scratch() { std::remove(path.c_str()); }
+    };
+    static Scratch scratch{std::string("/tmp/tamber-") + tag + "-fuzz-" + std::to_string(getpid())};
+    FILE* f = std::fopen(scratch.path.c_str(), "wb");
+    if (!f) return nullptr;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return scratch.path.c_str();
+}
+
+// Reads a few blocks, seeks before the start, into the middle and past the end.
+inline void FuzzExercise(LSoundSourceBase& src) {
+    static std::vector<int32_t> buf;
+    buf.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(src.GetChannels()));
+    const int32_t end = src.GetEndSample();
+    for (int i = 0; i < 4 && src.GetPosition() < end; ++i) src.Read(buf.data(), 8192);
+    src.Seek(-17);
+    src.Read(buf.data(), 100);
+    src.Seek(end / 2);
+    src.Read(buf.data(), 3001);
+    src.Seek(end + 5);
+    src.Read(buf.data(), 1);
+}
