@@ -107,5 +107,6 @@ class LSNKACMFile : public LSoundSinkBase {
     std::vector<uint8_t> src_, dst_;
     uint32_t srcCap_ = 0, dstCap_ = 0;
     uint32_t srcValid_ = 0;
+    uint32_t pcmPerBlock_ = 0;  // PCM bytes of one encoded block, when the codec says so
     uint32_t encoded_ = 0;
 };

@@ -43,6 +43,7 @@ LSNKACMFile::LSNKACMFile(const char* path, const LWaveFileFormat& format)
         SetErrorFlags(LSNK_ERR_UNUSABLE);
         return;
     }
+    if (target->nBlockAlign > 0) pcmPerBlock_ = stream_->SourceSizeFor(target->nBlockAlign);
     src_.assign(srcCap_, 0);
     dst_.assign(dstCap_, 0);
     if (!stream_->Prepare(src_.data(), srcCap_, dst_.data(), dstCap_)) {
@@ -102,6 +103,14 @@ int32_t LSNKACMFile::Write(const int32_t* buffer, int32_t n) {
 LSNKACMFile::~LSNKACMFile() {
     if (stream_) {
         if (prepared_ && file_.IsOpen()) {
+            // Complete the last block with silence: some codecs drop a short one.
+            if (pcmPerBlock_ > 0 && srcValid_ % pcmPerBlock_ != 0) {
+                uint32_t padded = (srcValid_ / pcmPerBlock_ + 1) * pcmPerBlock_;
+                if (padded <= srcCap_) {
+                    std::memset(src_.data() + srcValid_, 0, padded - srcValid_);
+                    srcValid_ = padded;
+                }
+            }
             uint32_t used = 0, produced = 0;
             if (stream_->Convert(srcValid_, LACM_CONVERT_END, &used, &produced) && produced > 0 &&
                 file_.Write(dst_.data(), int32_t(produced)) == int32_t(produced))
