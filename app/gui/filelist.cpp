@@ -293,7 +293,9 @@ void MainDialog::CmRemoveUnsupportedFiles(bool ask) {
 }
 
 void MainDialog::CmSelectAll() {
-    ListView_SetItemState(List(), -1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    // Only one entry can hold the focus: select them all, then focus the first.
+    ListView_SetItemState(List(), -1, LVIS_SELECTED, LVIS_SELECTED);
+    if (ItemCount() > 0) ListView_SetItemState(List(), 0, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 void MainDialog::ResetIcons() {

@@ -75,6 +75,10 @@ void MainDialog::InitDialog() {
     menu_ = GetMenu(hwnd_);
 
     CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)));
+    // In a narrow window the buttons wrap onto a second row instead of being cut off.
+    if (toolbar_)
+        SetWindowLongPtrA(toolbar_, GWL_STYLE,
+                          GetWindowLongPtrA(toolbar_, GWL_STYLE) | TBSTYLE_WRAPABLE);
     AddTooltip(IDC_FILELIST, "List of files to convert");
     AddTooltip(IDC_FORMAT, "Set output format");
     AddTooltip(IDC_FOLDER, "Enter output folder name");

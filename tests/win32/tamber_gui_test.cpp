@@ -1,0 +1,425 @@
+// tamber.exe under Wine: start-up, forwarding, setup-name refusal, window size, list, settings
+// sheet registry values and the tag editor, driven through window messages from outside.
+#include <windows.h>
+// windows.h first.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/tags.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+std::string ToWindowsPath(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path[0] == '\\' ? "Z:" + path : path;
+}
+
+std::string TamberExe() {
+    return ToWindowsPath(TAMBER_BINARY_DIR "/tamber.exe");
+}
+
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
+    std::string line = "\"" + exe + "\"";
+    for (const std::string& a : args) line += " \"" + a + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back(0);
+    if (!CreateProcessA(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+HWND FindMain() {
+    HWND w = FindWindowA(MAKEINTATOM(0x8002), "Tamber Plus");
+    return w ? w : FindWindowA(MAKEINTATOM(0x8002), "Tamber");
+}
+
+template <class F>
+bool WaitFor(F f, int ms = 15000) {
+    for (int t = 0; t < ms; t += 50) {
+        if (f()) return true;
+        Sleep(50);
+    }
+    return f();
+}
+
+// A top-level dialog of another process by caption (a message box or a modal dialog).
+HWND FindDialog(const char* caption) {
+    return FindWindowA(MAKEINTATOM(0x8002), caption);
+}
+
+std::string Text(HWND w) {
+    char buf[512] = {};
+    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}
+
+struct ChildSearch {
+    const std::string* text;
+    HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (Text(w) == *s->text) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Finds a child window showing the text.
+HWND FindChildText(HWND parent, const std::string& text) {
+    ChildSearch s{&text, nullptr};
+    EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// Memory inside the window's process for messages that carry pointers.
+class Remote {
+  public:
+    explicit Remote(HWND w) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        proc_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+        mem_ = static_cast<char*>(
+            VirtualAllocEx(proc_, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+    ~Remote() {
+        VirtualFreeEx(proc_, mem_, 0, MEM_RELEASE);
+        CloseHandle(proc_);
+    }
+    std::string ListText(HWND list, int item, int sub) {
+        LVITEMA it{};
+        it.iSubItem = sub;
+        it.pszText = mem_ + 512;
+        it.cchTextMax = 512;
+        WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(mem_));
+        return Read(512);
+    }
+    int ListImage(HWND list, int item) {
+        LVITEMA it{};
+        it.mask = LVIF_IMAGE;
+        it.iItem = item;
+        WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(mem_));
+        ReadProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+        return it.iImage;
+    }
+
+  private:
+    std::string Read(size_t offset) {
+        char buf[512] = {};
+        ReadProcessMemory(proc_, mem_ + offset, buf, sizeof buf - 1, nullptr);
+        return buf;
+    }
+    HANDLE proc_;
+    char* mem_;
+};
+
+// Combo box texts cross process boundaries by themselves.
+std::string ComboText(HWND combo, int index) {
+    wchar_t buf[512] = {};
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buf));
+    std::string text;
+    for (const wchar_t* p = buf; *p; ++p) text += static_cast<char>(*p);
+    return text;
+}
+
+std::string RegRead(HKEY root, const std::string& key, const char* value) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+    char buf[300] = {};
+    DWORD size = sizeof buf - 1, type = 0;
+    const LONG r = RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    RegCloseKey(k);
+    return r == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+void RegWrite(const std::string& section, const char* value, const char* text) {
+    HKEY k;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Velmora\\Tamber\\" + section).c_str(), 0,
+                    nullptr, 0, KEY_WRITE, nullptr, &k, nullptr);
+    RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(k);
+}
+
+std::string Setting(const char* section, const char* value) {
+    return RegRead(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value);
+}
+
+void WriteBytes(const std::string& path, size_t n) {
+    std::vector<uint8_t> bytes(n, 0x41);
+    testutil::WriteFileBytes(path, bytes);
+}
+
+// Each test starts with no instance running and ends the ones it started.
+class TamberGui : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_FALSE(FindMain()) << "an instance is already running"; }
+    void TearDown() override {
+        if (HWND w = FindMain()) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+        for (HANDLE p : processes_) {
+            if (WaitForSingleObject(p, 10000) != WAIT_OBJECT_0) TerminateProcess(p, 1);
+            CloseHandle(p);
+        }
+        WaitFor([] { return FindMain() == nullptr; }, 5000);
+    }
+    HWND StartMain() {
+        processes_.push_back(Start(TamberExe(), {}));
+        HWND w = nullptr;
+        WaitFor([&] { return (w = FindMain()) != nullptr && IsWindowVisible(w); });
+        return w;
+    }
+    HANDLE StartWith(const std::vector<std::string>& args) {
+        HANDLE p = Start(TamberExe(), args);
+        processes_.push_back(p);
+        return p;
+    }
+    std::vector<HANDLE> processes_;
+};
+
+TEST_F(TamberGui, StartsWithBoxesAndRestoresHugeSizeWithinDesktop) {
+    RegWrite("MainDialog", "Width", "5000");
+    RegWrite("MainDialog", "Height", "5000");
+    RegWrite("MainDialog", "Maximized", "0");
+    RegWrite("Settings", "OutputFormat", "1");
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    RECT desk, r;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, desk.left);
+    EXPECT_EQ(r.top, desk.top);
+    EXPECT_EQ(r.right - r.left, desk.right - desk.left);
+    EXPECT_EQ(r.bottom - r.top, desk.bottom - desk.top);
+
+    Remote remote(w);
+    HWND format = GetDlgItem(w, 103), folder = GetDlgItem(w, 104);
+    EXPECT_EQ(SendMessageA(format, CB_GETCOUNT, 0, 0), 11);
+    EXPECT_EQ(SendMessageA(format, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(ComboText(format, 10), ".m4a");
+    const int folders = static_cast<int>(SendMessageA(folder, CB_GETCOUNT, 0, 0));
+    ASSERT_GE(folders, 1);
+    EXPECT_EQ(ComboText(folder, folders - 1), "[Same as source file]");
+    EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(GetDlgItem(w, 102))), 2);
+    // The status bar shows its first message half a second after the start.
+    EXPECT_TRUE(WaitFor([&] { return Text(GetDlgItem(w, 101)) == "Tamber v 1.05"; }, 5000));
+    HWND toolbar = GetDlgItem(w, 89);
+    EXPECT_EQ(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), 8);
+    EXPECT_FALSE(SendMessageA(toolbar, TB_ISBUTTONENABLED, 1005, 0));  // empty list
+
+    // Shrinking below the minimum client area snaps back.
+    SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);
+    RECT client;
+    WaitFor(
+        [&] {
+            GetClientRect(w, &client);
+            return client.right >= 420 && client.bottom >= 240;
+        },
+        3000);
+    EXPECT_GE(client.right, 420);
+    EXPECT_GE(client.bottom, 240);
+    GetWindowRect(w, &r);
+
+    PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([] { return FindMain() == nullptr; }));
+    EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
+    EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
+    EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
+    EXPECT_EQ(Setting("Settings", "OutputFormat"), "1");
+}
+
+// Forty arguments: the program and the first 31 paths arrive, each cut to 259 characters.
+TEST_F(TamberGui, FortyArgumentsForwardThirtyTwoCutTo259) {
+    const std::string dir = testutil::ScratchDir();
+    std::vector<std::string> args;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 39; ++i) {
+        std::string name = dir + "\\" + char('A' + i % 26) + std::to_string(i) + "_";
+        name.resize(259 - 4, 'x');
+        name += ".wav";
+        WriteBytes(name, 2048 + i);
+        if (i < 31) expected.push_back(name);
+        args.push_back(name + "EXTRA_TEXT_PAST_THE_LIMIT");  // cut away by the sender
+    }
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HANDLE sender = StartWith(args);
+    ASSERT_EQ(WaitForSingleObject(sender, 20000), WAIT_OBJECT_0);  // returns once handled
+    HWND list = GetDlgItem(w, 102);
+    ASSERT_EQ(ListView_GetItemCount(list), 31);
+    Remote remote(w);
+    std::vector<std::string> got;
+    for (int i = 0; i < 31; ++i) got.push_back(remote.ListText(list, i, 0));
+    std::sort(expected.begin(), expected.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(remote.ListText(list, 0, 1), "2kB");
+    EXPECT_EQ(remote.ListImage(list, 0), 0);
+    EXPECT_TRUE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));
+}
+
+// Arguments with no instance running: a second copy becomes the window and receives them;
+// duplicates (any letter case), empty and missing files are skipped without a message.
+TEST_F(TamberGui, ArgumentsWithoutInstanceStartTheWindow) {
+    const std::string dir = testutil::ScratchDir();
+    WriteBytes(dir + "\\b.wav", 1023);
+    WriteBytes(dir + "\\a.mp3", 5000);
+    WriteBytes(dir + "\\empty.wav", 0);
+    HANDLE first = StartWith({dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
+                              dir + "\\empty.wav", dir + "\\missing.wav"});
+    ASSERT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
+    HWND w = FindMain();
+    ASSERT_TRUE(w);
+    HWND list = GetDlgItem(w, 102);
+    ASSERT_EQ(ListView_GetItemCount(list), 2);
+    Remote remote(w);
+    EXPECT_EQ(remote.ListText(list, 0, 0), dir + "\\A.MP3");  // sorted
+    EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
+    EXPECT_FALSE(FindDialog("Tamber"));  // no duplicate message on the command line
+}
+
+TEST_F(TamberGui, SetupNamedCopyRefuses) {
+    const std::string dir = testutil::ScratchDir();
+    const std::string copy = dir + "\\MySetup.exe";
+    ASSERT_TRUE(CopyFileA(TamberExe().c_str(), copy.c_str(), FALSE));
+    HANDLE p = Start(copy, {});
+    ASSERT_TRUE(p);
+    HWND box = nullptr;
+    EXPECT_TRUE(WaitFor([&] { return (box = FindDialog("Install Error")) != nullptr; }));
+    EXPECT_TRUE(FindChildText(box,
+                              "Installation file corrupt.\n\nA checksum error was detected "
+                              "in your install file, please redownload file and install "
+                              "again."));
+    EXPECT_FALSE(FindMain());
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
+    CloseHandle(p);
+}
+
+HWND SheetPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+TEST_F(TamberGui, SettingsSheetWritesItsValues) {
+    RegWrite("Settings", "ContextMenu", "0");
+    RegWrite("Settings", "UseCDDB", "0");
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    PostMessageA(w, WM_COMMAND, 1004, 0);
+    HWND sheet = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (sheet = FindDialog("Settings")) != nullptr; }));
+
+    // General: tick the context menu entry.
+    HWND page = SheetPage(sheet);
+    SendMessageA(GetDlgItem(page, 102), BM_CLICK, 0, 0);
+    // Overwrite: never.
+    SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
+    page = SheetPage(sheet);
+    SendMessageA(GetDlgItem(page, 203), BM_CLICK, 0, 0);
+    // Formats: CDDB on, custom pattern without "{" is refused.
+    SendMessageA(sheet, PSM_SETCURSEL, 2, 0);
+    page = SheetPage(sheet);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, 306)));
+    SendMessageA(GetDlgItem(page, 301), BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, 306)));
+    SendMessageA(GetDlgItem(page, 305), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(page, 306), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("%t"));
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Error")) != nullptr; }));
+    EXPECT_TRUE(FindChildText(box, "The string you entered is invalid."));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Error") == nullptr; }));
+    EXPECT_TRUE(IsWindow(sheet));
+    EXPECT_EQ(SheetPage(sheet), page);
+    SendMessageA(GetDlgItem(page, 306), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("{%n %t}"));
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
+
+    EXPECT_EQ(Setting("Settings", "ContextMenu"), "1");
+    EXPECT_EQ(Setting("Settings", "NeverOverwrite"), "1");
+    EXPECT_EQ(Setting("Settings", "AlwaysPrompt"), "0");
+    EXPECT_EQ(Setting("Settings", "AlwaysOverwrite"), "0");
+    EXPECT_EQ(Setting("Settings", "CancelAll"), "0");
+    EXPECT_EQ(Setting("Settings", "UseCDDB"), "1");
+    EXPECT_EQ(Setting("Settings", "FormatChoiceC"), "1");
+    EXPECT_EQ(Setting("Settings", "CustomString"), "{%n %t}");
+    EXPECT_EQ(Setting("Settings", "SoundOutDevice"), "0");
+    // The verb is registered for the WAV file type, and goes again when unticked.
+    const std::string type = RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr);
+    ASSERT_NE(type, "<no key>");
+    const std::string verbKey = type + "\\Shell\\Convert with Tamber\\command";
+    EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verbKey, nullptr).find("tamber.exe"), std::string::npos);
+
+    PostMessageA(w, WM_COMMAND, 1004, 0);
+    ASSERT_TRUE(WaitFor([&] { return (sheet = FindDialog("Settings")) != nullptr; }));
+    SendMessageA(GetDlgItem(SheetPage(sheet), 102), BM_CLICK, 0, 0);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
+    EXPECT_EQ(Setting("Settings", "ContextMenu"), "0");
+    EXPECT_EQ(RegRead(HKEY_CLASSES_ROOT, verbKey, nullptr), "<no key>");
+}
+
+TEST_F(TamberGui, TagEditorWritesTagsAndRefusesOtherFiles) {
+    const std::string dir = testutil::ScratchDir();
+    const std::string wav = dir + "\\song.WAV";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 8000, 1, std::vector<int16_t>(4000, 100)));
+    WriteBytes(dir + "\\clip.txt", 4000);
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HANDLE sender = StartWith({wav, dir + "\\clip.txt"});
+    ASSERT_EQ(WaitForSingleObject(sender, 20000), WAIT_OBJECT_0);
+    HWND list = GetDlgItem(w, 102);
+    ASSERT_EQ(ListView_GetItemCount(list), 2);
+
+    // Select the .txt entry (first, sorted): Edit Tag refuses it.
+    PostMessageA(w, WM_COMMAND, 1008, 0);  // select all: first selected is clip.txt
+    ASSERT_TRUE(WaitFor([&] { return ListView_GetSelectedCount(list) == 2; }, 3000));
+    PostMessageA(w, WM_COMMAND, 1009, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Error")) != nullptr; }));
+    EXPECT_TRUE(FindChildText(box, "Only wav and mp3 files can have tags edited."));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Error") == nullptr; }));
+
+    // Remove clip.txt through the confirmation (Yes), leaving song.WAV selected.
+    PostMessageA(w, WM_COMMAND, 1017, 0);
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Confirm Remove")) != nullptr; }));
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == 1; }));
+    PostMessageA(w, WM_COMMAND, 1008, 0);
+    PostMessageA(w, WM_COMMAND, 1009, 0);
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (editor = FindDialog("Edit Audio Tags")) != nullptr; }));
+    HWND genre = GetDlgItem(editor, 104);
+    EXPECT_EQ(SendMessageA(genre, CB_GETCOUNT, 0, 0), 148);
+    EXPECT_EQ(SendMessageA(genre, CB_GETCURSEL, 0, 0), 0);
+    SendMessageA(GetDlgItem(editor, 101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("A Title"));
+    SendMessageA(GetDlgItem(editor, 102), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Someone"));
+    SendMessageA(genre, CB_SETCURSEL, 17, 0);
+    PostMessageA(editor, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Edit Audio Tags") == nullptr; }));
+    LAudioTagData tags;
+    ASSERT_TRUE(tags.ReadTags(wav.c_str()));
+    EXPECT_STREQ(tags.Get("TITLE"), "A Title");
+    EXPECT_STREQ(tags.Get("ARTIST"), "Someone");
+    EXPECT_STREQ(tags.Get("GENRE"), "Rock");
+}
+
+}  // namespace
