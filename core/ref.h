@@ -6,7 +6,7 @@
 // T provides AddRef() and Release(); Release() destroys the object when the count reaches 0.
 template <class T>
 class LRef {
-public:
+  public:
     LRef() = default;
     LRef(T* p) : p_(p) {  // NOLINT(google-explicit-constructor): factories return raw pointers
         if (p_) p_->AddRef();
@@ -35,6 +35,6 @@ public:
     T& operator*() const { return *p_; }
     explicit operator bool() const { return p_ != nullptr; }
 
-private:
+  private:
     T* p_ = nullptr;
 };

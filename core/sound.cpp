@@ -68,7 +68,9 @@ LSRCFilterBase::LSRCFilterBase(const LSourceRef& inner)
     if (inner_->GetError() != LSRC_OK) SetError(LSRC_ERR_INNER);
 }
 
-LSRCNull::LSRCNull(uint8_t error) : LSoundSourceBase(11025, 1, 0x200000) { SetError(error); }
+LSRCNull::LSRCNull(uint8_t error) : LSoundSourceBase(11025, 1, 0x200000) {
+    SetError(error);
+}
 
 void LSRCNull::Read(int32_t* buffer, int32_t n) {
     if (n > 0) std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * channels_);

@@ -1,0 +1,46 @@
+// LSRCConvertRate: the source-side resampler (63-tap polyphase filter, 16-bit normalised window).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/polyphase.h"
+#include "core/sound.h"
+
+class LSRCConvertRate : public LSRCFilterBase {
+  public:
+    // `narrow` selects the lower cutoff used by the first of two stages.
+    LSRCConvertRate(const LSourceRef& inner, int32_t sampleRate, bool narrow);
+
+    void Read(int32_t* buffer, int32_t n) override;
+    int32_t GetPosition() override;
+    int32_t GetEndSample() override;
+    void Seek(int32_t frame) override;
+
+    const LPolyphaseFilter& Filter() const { return filter_; }
+
+    static constexpr int kTaps = 63;
+    static constexpr int32_t kHistory = 63;
+    static constexpr int32_t kWorkFrames = kHistory + LSOUND_BLOCK_FRAMES;  // 8255
+    static constexpr int32_t kStartIndex = 8224;
+
+  private:
+    void LoadBlock();
+    int32_t Scale(int64_t x) const;
+    void PrepareFastRows();
+
+    LPolyphaseFilter filter_;
+    int32_t index_ = kStartIndex;
+    int32_t accumulator_ = 0;
+    std::vector<int32_t> work_;  // kWorkFrames frames, interleaved
+    int shift_ = 0;
+    int32_t delay_ = 0;  // output frames held back while the input is still growing
+
+    // The same arithmetic on 16-bit operands: each coefficient c is split into h = c >> 1 and
+    // g = c - h, both 16-bit, so that every partial dot product of one half fits in 32 bits
+    // (checked when the filter is built) and vectorises; used while the window fits in 16 bits.
+    bool fastRows_ = false;
+    bool fastBlock_ = false;
+    std::vector<int16_t> hRows_, gRows_;  // n rows of 64 (tap 63 is 0)
+    std::vector<int16_t> planes_;         // per channel, kWorkFrames + 1 samples
+};

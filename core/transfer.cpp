@@ -1,0 +1,54 @@
+// Source-to-sink transfer: format fit, peak limiter, block pump with progress and cancel.
+#include "core/transfer.h"
+
+#include <vector>
+
+#include "core/adapt.h"
+#include "support/trace.h"
+
+int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
+    dlg->SetText(data->title ? data->title : "", 0);
+    dlg->SetText("Please wait...", 1);
+    dlg->SetProgress(0.0);
+
+    LSourceRef source = data->source;
+    LSinkRef sink = data->sink;
+    if (source->GetError() != LSRC_OK) {
+        LTrace("LPRSourceToSink::Process Source Error");
+        return LPROCESS_FAILED;
+    }
+    if (!sink || sink->IsUnusable()) {
+        LTrace("LPRSourceToSink::Process Sink Error");
+        return LPROCESS_FAILED;
+    }
+
+    ConvertSourceFormat(sink->GetSampleRate(), sink->GetChannels(), source);
+    {
+        LSourceRef limited;
+        LSPPeakLimit(LSAMPLE_FULL_SCALE).OpenSource(limited, source);
+        source = limited;
+    }
+    // Channel counts the adapters cannot bridge, or an adapter that could not be built, would
+    // hand the sink blocks of the wrong shape: nothing is written.
+    if (source->GetError() != LSRC_OK || source->GetChannels() != sink->GetChannels()) {
+        LTrace("LPRSourceToSink::Process Cannot adapt the source to the sink");
+        return LPROCESS_FAILED;
+    }
+
+    double total = double(source->GetEndSample());
+    if (total == 0.0) total = 1.0;
+    std::vector<int32_t> block(size_t(source->GetChannels()) * LSOUND_BLOCK_FRAMES);
+    for (;;) {
+        if (dlg->PumpMessages()) return LPROCESS_STOPPED;
+        source->Read(block.data(), LSOUND_BLOCK_FRAMES);
+        const int32_t pos = source->GetPosition();
+        const int32_t end = source->GetEndSample();
+        if (pos >= end) {
+            const int64_t n = LSOUND_BLOCK_FRAMES - (int64_t(pos) - end);
+            if (n > 0 && n <= LSOUND_BLOCK_FRAMES) sink->Write(block.data(), int32_t(n));
+            return LPROCESS_OK;
+        }
+        sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
+        dlg->SetProgress(double(source->GetPosition()) / total);
+    }
+}

@@ -1,0 +1,383 @@
+// Resamplers and channel adapters on the source and the sink side.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "core/adapt.h"
+#include "core/channels.h"
+#include "core/convert_rate.h"
+#include "core/sink_adapt.h"
+#include "support/trace.h"
+#include "tests/support/soundutil.h"
+
+using testutil::MemorySink;
+using testutil::MemorySource;
+
+namespace {
+
+std::vector<int32_t> SineSamples(int32_t rate, int ch, int32_t frames, double hz, double amp) {
+    std::vector<int32_t> v(size_t(frames) * ch);
+    for (int32_t i = 0; i < frames; ++i)
+        for (int c = 0; c < ch; ++c)
+            v[size_t(i) * ch + c] =
+                int32_t(std::lround(amp * std::sin(2 * std::numbers::pi * hz * i / rate)));
+    return v;
+}
+
+std::vector<int32_t> NoiseSamples(size_t count, int32_t limit, uint32_t seed) {
+    std::vector<int32_t> v(count);
+    for (auto& x : v) {
+        seed = seed * 1664525u + 1013904223u;
+        x = (seed >> 31) ? limit : -limit;  // +-32767: the window keeps a shift of 4
+        if ((seed >> 8) % 3 == 0) x = int32_t((seed >> 12) % uint32_t(2 * limit)) - limit;
+    }
+    return v;
+}
+
+std::vector<int32_t> SquareSamples(int ch, int32_t frames, int32_t period, int32_t level) {
+    std::vector<int32_t> v(size_t(frames) * ch);
+    for (int32_t i = 0; i < frames; ++i)
+        for (int c = 0; c < ch; ++c)
+            v[size_t(i) * ch + c] = (i % period) < period / 2 ? level : -level;
+    return v;
+}
+
+// The resampler's arithmetic written out plainly: block loads with normalisation of the whole
+// 8255-frame window, 63-tap rows, the two half sums formed exactly.
+std::vector<int32_t> ModelResample(const std::vector<int32_t>& in, int ch, int32_t inRate,
+                                   int32_t outRate, bool narrow, int32_t outFrames) {
+    LPolyphaseFilter f;
+    f.Design(inRate, outRate, narrow, 63);
+    const int64_t inFrames = int64_t(in.size()) / ch;
+    std::vector<int64_t> w(size_t(8255) * ch, 0);
+    int64_t index = 8224, acc = 0, pos = 0;
+    int s = 0;
+    std::vector<int32_t> out;
+    for (int32_t o = 0; o < outFrames; ++o) {
+        index += acc / f.n;
+        acc %= f.n;
+        while (index > 8191) {
+            for (int i = 0; i < 63 * ch; ++i)
+                w[size_t(i)] = w[size_t(8192 * ch + i)] * (int64_t(1) << s);
+            for (int64_t i = 0; i < 8192 * ch; ++i) {
+                const int64_t frame = pos + i / ch;
+                w[size_t(63 * ch + i)] = frame < inFrames ? in[size_t(pos * ch + i)] : 0;
+            }
+            pos += 8192;
+            int64_t m = 0;
+            for (int64_t x : w) m = std::max<int64_t>(m, std::llabs(x));
+            s = 0;
+            while ((m >> s) > 0x7FFF) ++s;
+            if (s > 0)
+                for (auto& x : w) x = (x + (int64_t(1) << (s - 1))) >> s;
+            index -= 8192;
+        }
+        const int32_t* row = f.Row(int32_t(acc));
+        for (int c = 0; c < ch; ++c) {
+            int64_t a = 0, b = 0;
+            for (int t = 0; t < 63; ++t)
+                (t < 32 ? a : b) += row[t] * w[size_t((index + t) * ch + c)];
+            out.push_back(int32_t(((a >> 1) + (b >> 1) + (int64_t(1) << (14 - s))) >> (15 - s)));
+        }
+        acc += f.N;
+    }
+    return out;
+}
+
+// Where a tone lands after resampling: each stage makes n output frames of N input frames,
+// which stands for the rate ratio only to within 0.001.
+double ExpectedHz(int32_t from, int32_t to, double hz) {
+    auto stage = [&](int32_t a, int32_t b, bool narrow) {
+        LPolyphaseFilter f;
+        f.Design(a, b, narrow, 63);
+        hz *= double(b) * f.N / (double(a) * f.n);
+    };
+    if (to < from / 4) {
+        stage(from, 2 * to, true);
+        stage(2 * to, to, false);
+    } else {
+        stage(from, to, false);
+    }
+    return hz;
+}
+
+LSourceRef Adapted(LSourceRef src, int32_t rate, int ch) {
+    ConvertSourceFormat(rate, ch, src);
+    return src;
+}
+
+}  // namespace
+
+// The filter design's worked numbers.
+TEST(Resample, FilterDesignNumbers) {
+    LPolyphaseFilter up;
+    up.Design(44100, 48000, false, 63);
+    EXPECT_EQ(up.n, 37);
+    EXPECT_EQ(up.N, 34);
+    EXPECT_EQ(up.Row(0)[31], 63898);  // centre tap: 0.975 in Q16
+    // Every row sums to about unity gain.
+    for (int j = 0; j < up.n; ++j) {
+        int64_t sum = 0;
+        for (int t = 0; t < 63; ++t) sum += up.Row(j)[t];
+        EXPECT_NEAR(double(sum), 65536.0, 700.0) << j;
+    }
+    LPolyphaseFilter first, second;
+    first.Design(48000, 16000, true, 63);
+    second.Design(16000, 8000, false, 63);
+    EXPECT_EQ(first.n, 1);
+    EXPECT_EQ(first.N, 3);
+    EXPECT_EQ(first.Row(0)[31], int32_t((1.0 / 3 - 0.09375) * 65536 + 0.5));
+    EXPECT_EQ(second.N, 2);
+    EXPECT_EQ(second.Row(0)[31], int32_t((0.5 - 0.046875) * 65536 + 0.5));
+    LPolyphaseFilter sink;
+    sink.Design(44100, 48000, false, 15);
+    EXPECT_EQ(sink.Row(0)[7], 63898);
+}
+
+// The adapter chain: which stages are built, in which order, with which rates and peaks.
+TEST(Resample, ChainShapes) {
+    LSourceRef cd(new MemorySource(44100, 2, std::vector<int32_t>(4000)));
+    EXPECT_EQ(Adapted(cd, 44100, 2).get(), cd.get());  // nothing to do
+
+    LSourceRef up = Adapted(cd, 48000, 2);
+    auto* rate = dynamic_cast<LSRCConvertRate*>(up.get());
+    ASSERT_NE(rate, nullptr);
+    EXPECT_EQ(up->GetSampleRate(), 48000);
+    EXPECT_EQ(up->GetPeak(), 0xFFFE0);
+    EXPECT_EQ(up->GetEndSample(), 2000 * 37 / 34);
+
+    LSourceRef phone(new MemorySource(48000, 1, std::vector<int32_t>(48000)));
+    LSourceRef down = Adapted(phone, 8000, 1);
+    auto* stage2 = dynamic_cast<LSRCConvertRate*>(down.get());
+    ASSERT_NE(stage2, nullptr);
+    EXPECT_EQ(stage2->Filter().N, 2);
+    EXPECT_EQ(down->GetEndSample(), 8000);
+    EXPECT_EQ(down->GetPeak(), 0x7FFF0 * 4);
+
+    // Stereo into mono: the channel is dropped before resampling; mono to stereo after it.
+    LSourceRef st = Adapted(cd, 22050, 1);
+    EXPECT_NE(dynamic_cast<LSRCConvertRate*>(st.get()), nullptr);
+    EXPECT_EQ(st->GetChannels(), 1);
+    LSourceRef mono(new MemorySource(8000, 1, std::vector<int32_t>(80)));
+    LSourceRef ms = Adapted(mono, 16000, 2);
+    EXPECT_NE(dynamic_cast<LSRCMonoToStereo*>(ms.get()), nullptr);
+    EXPECT_EQ(ms->GetChannels(), 2);
+
+    // Six channels are not carried: the source comes back unchanged.
+    LSourceRef six(new MemorySource(44100, 6, std::vector<int32_t>(60)));
+    LClearTrace();
+    LSourceRef six2 = Adapted(six, 44100, 2);
+    EXPECT_EQ(six2.get(), six.get());
+    EXPECT_EQ(LLastTrace(),
+              "LSPConvChannels::OpenSource Multichannels (or 0) used when BUILD_SUPPORT_MULTICHANS "
+              "is not set");
+
+    // A target rate below 1 never reaches the filter design's division.
+    for (int32_t bad : {0, -8000}) {
+        LSourceRef r = Adapted(cd, bad, 2);
+        EXPECT_NE(r->GetError(), LSRC_OK);
+        EXPECT_NE(r.get(), cd.get());
+    }
+    LSourceRef direct(new LSRCConvertRate(cd, 0, false));
+    EXPECT_EQ(direct->GetSampleRate(), 44100);
+    EXPECT_EQ(direct->GetError(), LSRC_ERR_INVALID);
+    // A ratio the phase table cannot express is refused instead of dividing by zero.
+    LSourceRef slow(new MemorySource(1, 1, std::vector<int32_t>(10)));
+    LSourceRef fast(new LSRCConvertRate(slow, 44100, false));
+    EXPECT_EQ(fast->GetError(), LSRC_ERR_INVALID);
+    // A source in error is returned unchanged.
+    LSourceRef err(new LSRCNull(4));
+    EXPECT_EQ(Adapted(err, 48000, 2).get(), err.get());
+}
+
+// Output equals the written-out arithmetic sample for sample, for full-scale noise, square
+// waves and samples that round up to +32768 after normalisation, across block boundaries.
+TEST(Resample, MatchesArithmeticExactly) {
+    struct Case {
+        int32_t from, to;
+        int ch;
+    };
+    const Case cases[] = {{44100, 48000, 2}, {48000, 44100, 1}, {22050, 44100, 2},
+                          {8000, 44100, 1},  {44100, 32000, 2}, {11025, 8000, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        const int32_t frames = 20000;
+        std::vector<int32_t> in = NoiseSamples(size_t(frames) * c.ch, 0x7FFF0, c.from);
+        // A stretch of a hot square wave: rounds to +32768 (the 32-bit-product path).
+        for (int32_t i = 9000 * c.ch; i < 9400 * c.ch; ++i)
+            in[size_t(i)] = (i / 40) % 2 ? 0x7FFF8 : -0x7FFF8;
+        LSourceRef src(new MemorySource(c.from, c.ch, in));
+        LSourceRef rs(new LSRCConvertRate(src, c.to, false));
+        const int32_t outFrames = rs->GetEndSample();
+        std::vector<int32_t> got(size_t(outFrames) * c.ch);
+        // Uneven read sizes.
+        for (int32_t done = 0, k = 1; done < outFrames; k = k * 5 % 8191 + 1) {
+            const int32_t n = std::min(k, outFrames - done);
+            rs->Read(got.data() + size_t(done) * c.ch, n);
+            done += n;
+        }
+        const auto want = ModelResample(in, c.ch, c.from, c.to, false, outFrames);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << i;
+    }
+}
+
+// A full-scale square wave keeps its sign away from its edges at every common rate pair: no
+// wrapped sums (which show up as full-scale clicks of the wrong sign).
+TEST(Resample, FullScaleSquareAndNoiseHaveNoClicks) {
+    const int32_t pairs[][2] = {{44100, 48000}, {48000, 44100}, {22050, 44100}, {8000, 44100}};
+    for (const auto& p : pairs) {
+        SCOPED_TRACE(testing::Message() << p[0] << " -> " << p[1]);
+        const int32_t period = p[0] / 100;  // 100 Hz
+        const int32_t frames = p[0] / 2;
+        LSourceRef src(new MemorySource(p[0], 1, SquareSamples(1, frames, period, 0x7FFF0)));
+        LSourceRef rs = Adapted(src, p[1], 1);
+        const auto out = testutil::ReadToEnd(rs.get());
+        const auto& filter = static_cast<LSRCConvertRate*>(rs.get())->Filter();
+        const double ratio = double(filter.N) / filter.n;
+        int wrong = 0;
+        for (size_t o = 0; o < out.size(); ++o) {
+            const double t = o * ratio;  // input frame time
+            const double phase = std::fmod(t, period);
+            const double edgeDist =
+                std::min({phase, std::fabs(phase - period / 2.0), period - phase});
+            if (edgeDist < 6 || t > frames - 40) continue;
+            const bool high = phase < period / 2.0;
+            if (high ? out[o] < 0x60000 : out[o] > -0x60000) ++wrong;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// A 1 kHz sine keeps its frequency and level through one stage up and two stages down, on both
+// channels.
+TEST(Resample, SineKeepsFrequencyAndLevel) {
+    const double amp = 0x7FFF0 * 0.5;
+    struct Case {
+        int32_t from, to;
+    };
+    for (const Case c : {Case{44100, 48000}, Case{48000, 8000}, Case{8000, 44100}}) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        LSourceRef src(new MemorySource(c.from, 2, SineSamples(c.from, 2, c.from, 1000, amp)));
+        LSourceRef rs = Adapted(src, c.to, 2);
+        const auto out = testutil::ReadToEnd(rs.get());
+        for (int ch = 0; ch < 2; ++ch) {
+            auto x = testutil::Channel(out, 2, ch);
+            x = std::vector<double>(x.begin() + 200, x.end() - 200);  // skip the filter's edges
+            const auto tone = testutil::FindTone(x, c.to, 900, 1100);
+            // The phase table's ratio n / N stands for the rate ratio (within 0.001).
+            const double hz = ExpectedHz(c.from, c.to, 1000.0);
+            EXPECT_NEAR(tone.hz, hz, 0.5);
+            EXPECT_NEAR(tone.amplitude / amp, 1.0, 0.01);
+        }
+    }
+}
+
+// Seek lands on the same samples a continuous read delivers (up to the low bits the
+// normalisation drops from the history).
+TEST(Resample, SeekMatchesContinuousRead) {
+    LSourceRef src(new MemorySource(44100, 1, SineSamples(44100, 1, 30000, 440, 0x40000)));
+    LSourceRef rs(new LSRCConvertRate(src, 48000, false));
+    const auto all = testutil::ReadToEnd(rs.get());
+    for (int32_t t : {0, 1, 37, 9000, 20001}) {
+        rs->Seek(t);
+        std::vector<int32_t> buf(100);
+        rs->Read(buf.data(), 100);
+        // The position lags by the phase still pending (a few frames), as the transfer expects.
+        EXPECT_NEAR(rs->GetPosition(), t + 100, 4);
+        const int32_t at = t;
+        for (int i = 0; i < 100; ++i) ASSERT_NEAR(buf[i], all[size_t(at + i)], 64) << t << " " << i;
+    }
+    rs->Seek(-50);  // before the start: silence first, never a phase outside the table
+    std::vector<int32_t> buf(100);
+    rs->Read(buf.data(), 100);
+    EXPECT_EQ(buf[0], 0);
+}
+
+// Source channel adapters: duplicate, or keep the first channel.
+TEST(Resample, SourceChannelAdapters) {
+    std::vector<int32_t> st = {1, 2, 3, 4, 5, 6};
+    LSourceRef s(new MemorySource(8000, 2, st));
+    LSourceRef m = Adapted(s, 8000, 1);
+    EXPECT_EQ(testutil::ReadToEnd(m.get()), (std::vector<int32_t>{1, 3, 5}));
+    LSourceRef back = Adapted(m, 8000, 2);
+    back->Seek(0);
+    EXPECT_EQ(testutil::ReadToEnd(back.get()), (std::vector<int32_t>{1, 1, 3, 3, 5, 5}));
+}
+
+// Sink-side adapters: channel mixing, resampling with its length and tone, and ratios above
+// 16:1 that step past a whole input block.
+TEST(Resample, SinkAdapters) {
+    LSinkRef mono(new MemorySink(44100, 1));
+    LSinkRef down;
+    LSinkConvertChannels::OpenSink(down, mono, 2);
+    ASSERT_TRUE(down);
+    const int32_t st[] = {100, 300, -0x7FFF0, -0x7FFF0, 0x7FFFFFFF, 0x7FFFFFFF};
+    down->Write(st, 3);
+    auto* ms = static_cast<MemorySink*>(mono.get());
+    EXPECT_EQ(ms->samples, (std::vector<int32_t>{200, -0x7FFF0, 0x7FFFFFFF}));
+    EXPECT_EQ(down->GetPosition(), 3);
+    LSinkRef stereo(new MemorySink(44100, 2)), up;
+    LSinkConvertChannels::OpenSink(up, stereo, 1);
+    up->Write(st, 2);
+    EXPECT_EQ(static_cast<MemorySink*>(stereo.get())->samples,
+              (std::vector<int32_t>{100, 100, 300, 300}));
+    LSinkRef same;
+    LSinkConvertChannels::OpenSink(same, stereo, 2);
+    EXPECT_EQ(same.get(), stereo.get());
+    LSinkRef six(new MemorySink(44100, 6)), none;
+    LSinkConvertChannels::OpenSink(none, six, 2);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(LLastTrace(), "LSinkConvertChannels::OpenSink INVALID uToChannels=6");
+
+    const double amp = 0x7FFF0 * 0.5;
+    struct Case {
+        int32_t from, to;
+    };
+    for (const Case c :
+         {Case{44100, 48000}, Case{44100, 22050}, Case{44100, 2000}, Case{44100, 1000}}) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        auto* inner = new MemorySink(c.to, 2);
+        LSinkRef innerRef(inner), rs;
+        LSinkConvertRate::OpenSink(rs, c.from, innerRef);
+        ASSERT_NE(rs.get(), innerRef.get());
+        EXPECT_EQ(rs->GetSampleRate(), c.from);
+        const double hz = c.to >= 8000 ? 1000 : c.to / 8.0;
+        const auto in = SineSamples(c.from, 2, c.from, hz, amp);
+        for (int32_t done = 0; done < c.from; done += 4410)
+            rs->Write(in.data() + size_t(done) * 2, 4410);
+        EXPECT_EQ(rs->GetPosition(), c.from);
+        rs.reset();  // flushes
+        const double expect = double(c.from) * inner->GetSampleRate() / c.from;
+        EXPECT_NEAR(double(inner->GetPosition()), expect, expect * 0.002 + 16);
+        for (int32_t n : inner->writeSizes) EXPECT_LE(n, 8192);
+        if (c.to < 8000) continue;  // past 16:1 only the length is checked
+        auto x = testutil::Channel(inner->samples, 2, 1);
+        x = std::vector<double>(x.begin() + 20, x.end() - 20);
+        const auto tone = testutil::FindTone(x, c.to, hz * 0.9, hz * 1.1);
+        EXPECT_NEAR(tone.hz, hz, hz * 0.001);
+        EXPECT_NEAR(tone.amplitude / amp, 1.0, 0.03);
+    }
+
+    // Full scale through the 15-tap filter: no wrapped sums.
+    auto* inner = new MemorySink(48000, 1);
+    LSinkRef innerRef(inner), rs;
+    LSinkConvertRate::OpenSink(rs, 44100, innerRef);
+    const auto sq = SquareSamples(1, 44100, 441, 0x7FFF0);
+    rs->Write(sq.data(), 8192);
+    rs->Write(sq.data() + 8192, 8192);
+    rs.reset();
+    int flips = 0;
+    for (size_t i = 1; i < inner->samples.size(); ++i)
+        if ((inner->samples[i] > 0x40000 && inner->samples[i - 1] < -0x40000) ||
+            (inner->samples[i] < -0x40000 && inner->samples[i - 1] > 0x40000))
+            ++flips;
+    // One jump per half period of the square at most (2 per 480 output frames).
+    EXPECT_LE(flips, int(inner->samples.size() / 240) + 2);
+
+    LSinkRef passthrough;
+    LSinkConvertRate::OpenSink(passthrough, 48000, innerRef);
+    EXPECT_EQ(passthrough.get(), innerRef.get());
+}
