@@ -1,0 +1,64 @@
+// A real transfer behind the Windows progress dialog: Cancel (a posted IDCANCEL) stops it at a
+// block boundary.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/transfer.h"
+#include "formats/wav.h"
+#include "tests/support/soundutil.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+// Presses Cancel on the dialog after the given number of pumps.
+class CancellingTransfer : public LProgressProcess<LPRSourceToSink> {
+  public:
+    CancellingTransfer(LPRSourceToSink* rec, int cancelAfter)
+        : LProgressProcess<LPRSourceToSink>("Converting", rec), cancelAfter_(cancelAfter) {}
+    bool PumpMessages() override {
+        if (pumps++ == cancelAfter_ && GetWindow()) {
+            sawWindow = true;
+            PostMessageA(static_cast<HWND>(GetWindow()), WM_COMMAND, IDCANCEL, 0);
+        }
+        return LProgressProcess<LPRSourceToSink>::PumpMessages();
+    }
+    int pumps = 0;
+    bool sawWindow = false;
+
+  private:
+    int cancelAfter_;
+};
+
+}  // namespace
+
+TEST(TransferWin32, CancelFromDialogStopsAtBlockBoundary) {
+    const std::string path = testutil::ScratchDir() + "\\out.wav";
+    std::vector<int32_t> in(2 * 100000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t(i % 4096) * 16;
+    LPRSourceToSink rec;
+    rec.title = "Converting";
+    rec.source = LSourceRef(new testutil::MemorySource(44100, 2, in));
+    rec.sink = LWaveFile::OpenSinkPCM(path.c_str(), 44100, 16, 2);
+    CancellingTransfer t(&rec, 3);
+    t.status = LPROCESS_FAILED;
+    t.Run(nullptr);
+    EXPECT_TRUE(t.sawWindow);
+    EXPECT_EQ(t.status, LPROCESS_STOPPED);
+    EXPECT_EQ(rec.sink->GetPosition(), 3 * 8192);
+    rec.sink.reset();
+    EXPECT_EQ(testutil::ReadFileBytes(path).size(), 46u + 3 * 8192 * 4);
+
+    // The same transfer left alone runs to the end.
+    LPRSourceToSink whole;
+    whole.title = "Converting";
+    whole.source = LSourceRef(new testutil::MemorySource(44100, 2, in));
+    whole.sink = LSinkRef(new testutil::MemorySink(22050, 1));
+    LProgressProcess<LPRSourceToSink> run("Converting", &whole);
+    run.status = LPROCESS_FAILED;
+    run.Run(nullptr);
+    EXPECT_EQ(run.status, LPROCESS_OK);
+    EXPECT_NEAR(whole.sink->GetPosition(), 50000, 8);
+}
