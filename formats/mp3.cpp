@@ -1,0 +1,232 @@
+// LMP3Source: stream analysis (tags, length estimate), the frame loop, reading and seeking.
+#include "formats/mp3.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "support/trace.h"
+
+namespace {
+
+constexpr int32_t kPeak = 1 << 21;
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+}  // namespace
+
+LMP3Source::LMP3Source(const char* path)
+    : LSoundSourceBase(44100, 2, kPeak), stream_(std::make_unique<MP3ByteStream>()) {
+    if (!stream_->OpenFile(path)) {
+        LTrace("LMP3Source::LMP3Source cannot open file");
+        SetError(LSRC_ERR_OPEN);
+        return;
+    }
+    Open();
+}
+
+LMP3Source::LMP3Source(const uint8_t* data, int64_t size)
+    : LSoundSourceBase(44100, 2, kPeak), stream_(std::make_unique<MP3ByteStream>()) {
+    stream_->OpenMemory(data, size);
+    Open();
+}
+
+void LMP3Source::Open() {
+    MP3ByteStream& s = *stream_;
+    // A trailing ID3v1 tag is not audio.
+    uint8_t tag[3];
+    int64_t end = s.Size();
+    if (end >= 128 && s.ReadAt(end - 128, tag, 3) && std::memcmp(tag, "TAG", 3) == 0) end -= 128;
+    s.SetAudioEnd(end);
+    // An ID3v2 tag at the start is skipped whole, so that pictures inside it can neither fake
+    // a frame header nor push the first frame beyond the sync search.
+    uint8_t id3[10];
+    if (s.ReadAt(0, id3, 10) && std::memcmp(id3, "ID3", 3) == 0 && id3[3] != 0xFF &&
+        !((id3[6] | id3[7] | id3[8] | id3[9]) & 0x80)) {
+        const int64_t size = (int64_t(id3[6]) << 21) | (int64_t(id3[7]) << 14) |
+                             (int64_t(id3[8]) << 7) | id3[9];
+        const int64_t skip = 10 + size + ((id3[5] & 0x10) ? 10 : 0);
+        if (skip < end) s.SeekTo(skip);
+    }
+    if (!DecodeInitialHeader()) {
+        LTrace("LMP3Source::DecodeInitialHeader no frame header found");
+        SetError(LSRC_ERR_INVALID);
+        return;
+    }
+    SetSampleRate(first_.SampleRate());
+    SetChannels(first_.Channels());
+    samplesPerFrame_ = first_.SamplesPerFrame();
+    layer3_.Init(first_.version, first_.freqIndex);
+}
+
+bool LMP3Source::DecodeInitialHeader() {
+    MP3ByteStream& s = *stream_;
+    int64_t bitrateSum = 0;
+    int count = 0;
+    for (; count < 8; ++count) {
+        MP3Header h;
+        if (!s.ReadHeader(h)) break;
+        const int64_t headerEnd = s.Tell();  // after the header and its CRC
+        const int64_t frameStart = headerEnd - 4 - (h.crc ? 2 : 0);
+        const int payload = h.PayloadBytes();
+        if (count == 0) {
+            first_ = h;
+            dataStart_ = frameStart;
+            uint8_t side[36];
+            const int sideBytes = h.SideInfoBytes();
+            if (s.Read(side, sideBytes + 4)) {
+                bool zero = true;
+                for (int i = 0; i < sideBytes; ++i) zero = zero && side[i] == 0;
+                const uint8_t* id = side + sideBytes;
+                uint8_t field[18];
+                int32_t frames = 0;
+                if (zero && std::memcmp(id, "VBRI", 4) == 0 && s.Read(field, 14)) {
+                    frames = int32_t(BigEndian32(field + 10));
+                } else if (zero && (std::memcmp(id, "Xing", 4) == 0 ||
+                                    std::memcmp(id, "Info", 4) == 0) &&
+                           s.Read(field, 8) && (BigEndian32(field) & 1)) {
+                    frames = int32_t(BigEndian32(field + 4));
+                }
+                if (frames > 0) {
+                    // The tag frame holds no audio: the stream continues after it.
+                    s.SeekTo(headerEnd + payload);
+                    tagFrames_ = frames;
+                    dataStart_ = s.Tell();
+                    samplesPerFrame_ = h.SamplesPerFrame();
+                    const int64_t remaining = s.Remaining();
+                    avgFrameBytes_ = std::max(1.0, double(remaining) / frames);
+                    const int64_t len = int64_t(frames) * samplesPerFrame_;
+                    length_ = int32_t(std::min<int64_t>(len, INT32_MAX));
+                    return true;
+                }
+            }
+        }
+        s.SeekTo(headerEnd + payload);
+        bitrateSum += h.Bitrate();
+    }
+    if (count == 0) return false;
+    const double avgBitrate = double(count == 8 ? bitrateSum >> 3 : bitrateSum / count);
+    avgFrameBytes_ = std::max(1.0, first_.SizeFactor() * avgBitrate / first_.SampleRate());
+    samplesPerFrame_ = first_.SamplesPerFrame();
+    const double frames = std::floor(double(s.AudioEnd()) / avgFrameBytes_ + 0.9);
+    length_ = int32_t(std::min(frames * samplesPerFrame_, double(INT32_MAX)));
+    s.SeekTo(dataStart_);
+    return true;
+}
+
+bool LMP3Source::DecodeHeader(MP3Header& h) {
+    for (int tries = 0; tries < 11; ++tries) {
+        if (!stream_->ReadHeader(h)) return false;
+        if (h.version == first_.version && h.freqIndex == first_.freqIndex &&
+            h.TwoChannels() == first_.TwoChannels())
+            return true;
+    }
+    return false;
+}
+
+bool LMP3Source::DecodeFrame(int32_t* out) {
+    MP3ByteStream& s = *stream_;
+    for (;;) {
+        MP3Header& h = current_;
+        if (!DecodeHeader(h)) return false;
+        uint8_t sideBytes[32];
+        const int sideLen = h.SideInfoBytes();
+        if (!s.Read(sideBytes, sideLen)) return false;
+        side_.Parse(sideBytes, h);
+        const int mainLen = h.PayloadBytes() - sideLen;
+        if (mainLen < 0) continue;
+        const int begin = side_.mainDataBegin;
+        if (reservoirLen_ < begin) {
+            // Earlier main data is missing: keep this frame's for the next ones, no samples.
+            int keep = std::min(reservoirLen_, kReservoirBytes - mainLen);
+            std::memmove(reservoir_, reservoir_ + reservoirLen_ - keep, size_t(keep));
+            if (!s.Read(reservoir_ + keep, mainLen)) return false;
+            reservoirLen_ = keep + mainLen;
+            continue;
+        }
+        std::memmove(reservoir_, reservoir_ + reservoirLen_ - begin, size_t(begin));
+        if (!s.Read(reservoir_ + begin, mainLen)) return false;
+        reservoirLen_ = begin + mainLen;
+        int64_t bitPos = 0;
+        const int nch = h.Channels();
+        for (int gr = 0; gr < h.Granules(); ++gr)
+            layer3_.DecodeGranule(reservoir_, reservoirLen_, bitPos, h, side_, gr,
+                                  out + gr * 576 * nch);
+        return true;
+    }
+}
+
+void LMP3Source::Reestimate() {
+    if (tagFrames_ > 0) return;
+    const double rest = std::floor(double(stream_->Remaining()) / avgFrameBytes_ + 0.9);
+    const double len = double(decodedEnd_) + rest * samplesPerFrame_;
+    length_ = int32_t(std::min(len, double(INT32_MAX)));
+}
+
+void LMP3Source::Read(int32_t* buffer, int32_t n) {
+    const int nch = GetChannels();
+    if (n <= 0) return;
+    if (GetError() != LSRC_OK || length_ < position_) {
+        std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * nch);
+        position_ += n;
+        return;
+    }
+    int32_t done = 0;
+    if (position_ < 0) {
+        const int32_t zeros = int32_t(std::min<int64_t>(n, -int64_t(position_)));
+        std::memset(buffer, 0, sizeof(int32_t) * size_t(zeros) * nch);
+        done = zeros;
+    }
+    const int32_t spf = samplesPerFrame_;
+    while (done < n) {
+        if (frameIndex_ < frameFill_) {
+            const int32_t take = std::min(n - done, frameFill_ - frameIndex_);
+            std::memcpy(buffer + size_t(done) * nch, frame_ + size_t(frameIndex_) * nch,
+                        sizeof(int32_t) * size_t(take) * nch);
+            frameIndex_ += take;
+            done += take;
+            continue;
+        }
+        const bool direct = n - done >= spf;
+        int32_t* dst = direct ? buffer + size_t(done) * nch : frame_;
+        if (!DecodeFrame(dst)) {
+            const int32_t ranOut = position_ + done;
+            if (length_ > ranOut) length_ = ranOut;
+            std::memset(buffer + size_t(done) * nch, 0, sizeof(int32_t) * size_t(n - done) * nch);
+            break;
+        }
+        decodedEnd_ = int64_t(position_) + done + spf;
+        Reestimate();
+        if (direct) {
+            done += spf;
+        } else {
+            frameFill_ = spf;
+            frameIndex_ = 0;
+        }
+    }
+    position_ += n;
+}
+
+void LMP3Source::Seek(int32_t frame) {
+    position_ = frame;
+    frameFill_ = frameIndex_ = 0;
+    if (GetError() != LSRC_OK) return;
+    const int32_t target = std::clamp<int32_t>(frame, 0, std::max(length_, 0));
+    const int32_t spf = samplesPerFrame_;
+    const int32_t k = target / spf;
+    const int32_t startFrame = std::max(k - 4, 0);
+    const int32_t preroll = k - startFrame;
+    stream_->SeekTo(dataStart_ + int64_t(std::floor(startFrame * avgFrameBytes_)));
+    layer3_.ResetState();
+    for (int32_t i = 0; i < preroll; ++i)
+        if (!DecodeFrame(frame_)) return;
+    if (!DecodeFrame(frame_)) return;
+    decodedEnd_ = int64_t(k) * spf + spf;
+    Reestimate();
+    frameFill_ = spf;
+    frameIndex_ = target % spf;
+    // A seek past the end leaves the position there; Read delivers zeros.
+    if (frame > target) frameFill_ = frameIndex_ = 0;
+}

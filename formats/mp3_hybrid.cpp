@@ -1,0 +1,119 @@
+// Layer III hybrid filter bank: antialiasing butterflies, IMDCT with overlap-add, and synthesis.
+#include <algorithm>
+#include <cstring>
+
+#include "formats/mp3_layer3.h"
+
+void MP3Layer3::Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
+    int boundaries = sbLimit - 1;  // between subbands sb and sb + 1
+    if (shortBlocks) {
+        if (!gi.mixedBlock) return;
+        boundaries = mixedLongLines_ / 18 - 1;
+    }
+    boundaries = std::min(boundaries, 31);
+    float* x = xr[ch];
+    const float* cs = t_->cs;
+    const float* ca = t_->ca;
+    for (int sb = 0; sb < boundaries; ++sb) {
+        float* lo = x + 18 * sb + 17;
+        float* hi = x + 18 * (sb + 1);
+        for (int i = 0; i < 8; ++i) {
+            const float a = lo[-i], b = hi[i];
+            lo[-i] = a * cs[i] - b * ca[i];
+            hi[i] = b * cs[i] + a * ca[i];
+        }
+    }
+}
+
+void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    const MP3Tables& t = *t_;
+    const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
+    const int longSubbands = shortBlocks ? (gi.mixedBlock ? mixedLongLines_ / 18 : 0) : 32;
+    for (int sb = 0; sb < 32; ++sb) {
+        float* ov = overlap_[ch][sb];
+        float res[18];
+        if (sb >= sbLimit) {
+            for (int i = 0; i < 18; ++i) res[i] = ov[i];
+            std::memset(ov, 0, sizeof(float) * 18);
+        } else if (sb < longSubbands) {
+            // 36-point IMDCT through an 18-point DCT-IV and its symmetries.
+            const float* in = xr[ch] + 18 * sb;
+            float d[18] = {};
+            for (int k = 0; k < 18; ++k) {
+                const float v = in[k];
+                if (v == 0.0f) continue;
+                const float* c = t.dct18[k];
+                for (int n = 0; n < 18; ++n) d[n] += v * c[n];
+            }
+            const int type = shortBlocks ? 0 : gi.blockType;
+            const float* w = t.winLong[type];
+            float y[36];
+            for (int i = 0; i < 9; ++i) y[i] = d[i + 9];
+            for (int i = 9; i < 27; ++i) y[i] = -d[26 - i];
+            for (int i = 27; i < 36; ++i) y[i] = -d[i - 27];
+            for (int i = 0; i < 18; ++i) {
+                res[i] = y[i] * w[i] + ov[i];
+                ov[i] = y[18 + i] * w[18 + i];
+            }
+        } else {
+            // Three 12-point IMDCTs overlapped at 6, 12 and 18.
+            const float* in = xr[ch] + 18 * sb;
+            float y[36] = {};
+            for (int win = 0; win < 3; ++win) {
+                float z[12] = {};
+                for (int k = 0; k < 6; ++k) {
+                    const float v = in[3 * k + win];
+                    if (v == 0.0f) continue;
+                    const float* c = t.imdct12[k];
+                    for (int i = 0; i < 12; ++i) z[i] += v * c[i];
+                }
+                float* dst = y + 6 + 6 * win;
+                for (int i = 0; i < 12; ++i) dst[i] += z[i] * t.winShort[i];
+            }
+            for (int i = 0; i < 18; ++i) {
+                res[i] = y[i] + ov[i];
+                ov[i] = y[18 + i];
+            }
+        }
+        if (sb & 1)
+            for (int i = 1; i < 18; i += 2) res[i] = -res[i];
+        for (int i = 0; i < 18; ++i) slots_[ch][i][sb] = res[i];
+    }
+}
+
+void MP3Layer3::Synthesize(int nch, int32_t* out) {
+    const MP3Tables& t = *t_;
+    for (int s = 0; s < 18; ++s) {
+        const int slot = (slot_ - 1) & 15;
+        for (int ch = 0; ch < nch; ++ch) {
+            // X[n] = sum_k S[k] cos((2k+1) n pi / 64); V follows from X by symmetry.
+            const float* S = slots_[ch][s];
+            float X[32] = {};
+            for (int k = 0; k < 32; ++k) {
+                const float v = S[k];
+                const float* c = t.dct32[k];
+                for (int n = 0; n < 32; ++n) X[n] += v * c[n];
+            }
+            float* V = fifo_[ch][slot];
+            for (int i = 0; i < 16; ++i) V[i] = X[16 + i];
+            V[16] = 0.0f;
+            for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
+            for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
+            float acc[32] = {};
+            for (int sec = 0; sec < 16; ++sec) {
+                const float* v = fifo_[ch][(slot + sec) & 15] + ((sec & 1) << 5);
+                const float* d = t.window + 32 * sec;
+                for (int j = 0; j < 32; ++j) acc[j] += d[j] * v[j];
+            }
+            int32_t* o = out + s * 32 * nch + ch;
+            for (int j = 0; j < 32; ++j) {
+                float a = acc[j];
+                // Truncation toward zero; only the int32 range is guarded, never the 16-bit one.
+                a = a > -2147483520.0f ? (a < 2147483520.0f ? a : 2147483520.0f) : -2147483520.0f;
+                o[j * nch] = int32_t(a);
+            }
+        }
+        slot_ = slot;
+    }
+}

@@ -1,0 +1,57 @@
+// Layer III granule decoding: scalefactors, Huffman data, requantisation, stereo, hybrid, synthesis.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/mp3_bits.h"
+#include "formats/mp3_frame.h"
+#include "formats/mp3_tables.h"
+
+class MP3Layer3 {
+public:
+    // Prepares the decoder for one version and sampling frequency index (reorder maps, bands).
+    void Init(int version, int freqIndex);
+    // Clears the IMDCT overlap and the synthesis history.
+    void ResetState();
+
+    // Decodes granule gr of a frame whose main data starts at bit 0 of mainData; the granule's
+    // channels start at the running sum of part2_3_length in bits. Writes 576 interleaved
+    // frames of the header's channel count to out.
+    void DecodeGranule(const uint8_t* mainData, int32_t mainBytes, int64_t& bitPos,
+                       const MP3Header& h, const MP3SideInfo& si, int gr, int32_t* out);
+
+    // Stages, public for tests.
+    void ReadScalefactors(MP3BitReader& br, const MP3Header& h, const MP3SideInfo& si, int gr,
+                          int ch);
+    // Returns the number of lines decoded (in bitstream order).
+    int DecodeHuffmanData(MP3BitReader& br, int64_t endBit, const MP3GranuleInfo& gi, int ch);
+    void JointStereo(const MP3Header& h, const MP3GranuleInfo& right);
+    void Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Synthesize(int nch, int32_t* out);
+
+    float xr[2][576];
+
+private:
+    int HighestNonzero(int ch) const;
+
+    const MP3Tables* t_ = nullptr;
+    const MP3BandTable* bands_ = nullptr;
+    int version_ = 0;
+    int mixedLongLines_ = 36;
+    uint16_t mapShort_[576];
+    uint16_t mapMixed_[576];
+    // Scalefactors: long bands 0..21, short bands [0..12][window]; the bit width each was read
+    // with (its largest value is the illegal intensity position in MPEG-2).
+    uint8_t sfLong_[2][23];
+    uint8_t sfShort_[2][13][3];
+    uint8_t slenLong_[23];
+    uint8_t slenShort_[13];
+    int nonzero_[2] = {0, 0};
+    // Hybrid filter output [channel][time slot][subband] and the overlap [channel][subband][18].
+    float slots_[2][18][32];
+    float overlap_[2][32][18];
+    // Synthesis history: 16 slots of 64 values per channel; slot_ holds the newest.
+    float fifo_[2][16][64];
+    int slot_ = 0;
+};
