@@ -76,18 +76,25 @@ bool LMP3Source::DecodeInitialHeader() {
             dataStart_ = frameStart;
             uint8_t side[36];
             const int sideBytes = h.SideInfoBytes();
+            int32_t frames = 0;
             if (s.Read(side, sideBytes + 4)) {
-                bool zero = true;
-                for (int i = 0; i < sideBytes; ++i) zero = zero && side[i] == 0;
-                const uint8_t* id = side + sideBytes;
-                uint8_t field[18];
-                int32_t frames = 0;
-                if (zero && std::memcmp(id, "VBRI", 4) == 0 && s.Read(field, 14)) {
-                    frames = int32_t(BigEndian32(field + 10));
-                } else if (zero && (std::memcmp(id, "Xing", 4) == 0 ||
-                                    std::memcmp(id, "Info", 4) == 0) &&
-                           s.Read(field, 8) && (BigEndian32(field) & 1)) {
-                    frames = int32_t(BigEndian32(field + 4));
+                // The tag follows the side information; an encoder that protects the tag
+                // frame with a CRC may still place it where it would be without one.
+                for (int at : {sideBytes, h.crc ? sideBytes - 2 : -1}) {
+                    if (at < 0 || frames > 0) continue;
+                    bool zero = true;
+                    for (int i = 0; i < at; ++i) zero = zero && side[i] == 0;
+                    if (!zero) continue;
+                    const uint8_t* id = side + at;
+                    uint8_t field[14];
+                    s.SeekTo(headerEnd + at + 4);
+                    if (std::memcmp(id, "VBRI", 4) == 0 && s.Read(field, 14)) {
+                        frames = int32_t(BigEndian32(field + 10));
+                    } else if ((std::memcmp(id, "Xing", 4) == 0 ||
+                                std::memcmp(id, "Info", 4) == 0) &&
+                               s.Read(field, 8) && (BigEndian32(field) & 1)) {
+                        frames = int32_t(BigEndian32(field + 4));
+                    }
                 }
                 if (frames > 0) {
                     // The tag frame holds no audio: the stream continues after it.

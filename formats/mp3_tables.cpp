@@ -89,6 +89,7 @@ const double kMP3AliasCi[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0
 
 namespace {
 
+constexpr int kHuffStoreSize = int(sizeof(MP3Tables::huffStore) / sizeof(uint32_t));
 constexpr double kPi = 3.14159265358979323846;
 
 // Builds the lookup of one Huffman table into store[pos...]; returns the new end position.
@@ -99,6 +100,18 @@ int BuildHuffLookup(const MP3HuffCodeTable& t, uint32_t* store, int pos, MP3Huff
     const int first = maxLen < 8 ? maxLen : 8;
     uint32_t* base = store + pos;
     const int firstSize = 1 << first;
+    // Room needed: the first level and one subtable per prefix of a long code.
+    int need = firstSize;
+    for (int prefix = 0; prefix < firstSize; ++prefix) {
+        int subBits = 0;
+        for (int i = 0; i < n; ++i) {
+            const int len = t.lens[i];
+            if (len > first && (t.codes[i] >> (len - first)) == prefix && len - first > subBits)
+                subBits = len - first;
+        }
+        need += subBits ? 1 << subBits : 0;
+    }
+    if (pos + need > kHuffStoreSize) return pos;  // cannot happen with the published tables
     std::memset(base, 0, sizeof(uint32_t) * firstSize);
     int end = firstSize;
     // Short codes fill their slots directly.
@@ -153,7 +166,6 @@ void Build(MP3Tables& t) {
             t.huff[i].linbits = src.linbits;
             continue;
         }
-        if (pos + 4096 > int(sizeof(t.huffStore) / sizeof(t.huffStore[0]))) break;  // never: 6842 used
         pos = BuildHuffLookup(src, t.huffStore, pos, t.huff[i]);
     }
     t.huffStoreUsed = pos;
