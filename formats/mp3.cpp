@@ -45,8 +45,8 @@ void LMP3Source::Open() {
     uint8_t id3[10];
     if (s.ReadAt(0, id3, 10) && std::memcmp(id3, "ID3", 3) == 0 && id3[3] != 0xFF &&
         !((id3[6] | id3[7] | id3[8] | id3[9]) & 0x80)) {
-        const int64_t size = (int64_t(id3[6]) << 21) | (int64_t(id3[7]) << 14) |
-                             (int64_t(id3[8]) << 7) | id3[9];
+        const int64_t size =
+            (int64_t(id3[6]) << 21) | (int64_t(id3[7]) << 14) | (int64_t(id3[8]) << 7) | id3[9];
         const int64_t skip = 10 + size + ((id3[5] & 0x10) ? 10 : 0);
         if (skip < end) s.SeekTo(skip);
     }
@@ -133,7 +133,7 @@ bool LMP3Source::DecodeHeader(MP3Header& h) {
     return false;
 }
 
-bool LMP3Source::DecodeFrame(int32_t* out) {
+bool LMP3Source::DecodeFrame(int32_t* out, bool countSkipped) {
     MP3ByteStream& s = *stream_;
     for (;;) {
         MP3Header& h = current_;
@@ -151,6 +151,7 @@ bool LMP3Source::DecodeFrame(int32_t* out) {
             std::memmove(reservoir_, reservoir_ + reservoirLen_ - keep, size_t(keep));
             if (!s.Read(reservoir_ + keep, mainLen)) return false;
             reservoirLen_ = keep + mainLen;
+            if (countSkipped) return true;
             continue;
         }
         std::memmove(reservoir_, reservoir_ + reservoirLen_ - begin, size_t(begin));
@@ -226,9 +227,12 @@ void LMP3Source::Seek(int32_t frame) {
     const int32_t startFrame = std::max(k - 4, 0);
     const int32_t preroll = k - startFrame;
     stream_->SeekTo(dataStart_ + int64_t(std::floor(startFrame * avgFrameBytes_)));
+    // Pre-roll rebuilds the bit reservoir, the IMDCT overlap and the synthesis history; a
+    // pre-roll frame that lacks earlier main data still counts as one frame.
     layer3_.ResetState();
+    reservoirLen_ = 0;
     for (int32_t i = 0; i < preroll; ++i)
-        if (!DecodeFrame(frame_)) return;
+        if (!DecodeFrame(frame_, true)) return;
     if (!DecodeFrame(frame_)) return;
     decodedEnd_ = int64_t(k) * spf + spf;
     Reestimate();

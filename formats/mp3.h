@@ -9,7 +9,7 @@
 #include "formats/mp3_layer3.h"
 
 class LMP3Source : public LSoundSourceBase {
-public:
+  public:
     // Opens an ".mp3" file. Error code 4 when it cannot be opened, 3 when no frame is found.
     explicit LMP3Source(const char* path);
     // Reads an in-memory copy of a file (kept by the caller for the source's lifetime).
@@ -24,11 +24,13 @@ public:
     int32_t TagFrames() const { return tagFrames_; }
     int SamplesPerFrame() const { return samplesPerFrame_; }
 
-private:
+  private:
     void Open();
     bool DecodeInitialHeader();
     bool DecodeHeader(MP3Header& h);
-    bool DecodeFrame(int32_t* out);
+    // Decodes the next frame into out. A frame whose earlier main data is missing yields no
+    // samples and the next frame is tried, unless countSkipped (then it returns true at once).
+    bool DecodeFrame(int32_t* out, bool countSkipped = false);
     void Reestimate();
 
     std::unique_ptr<MP3ByteStream> stream_;
@@ -41,7 +43,7 @@ private:
     int32_t tagFrames_ = 0;
     int samplesPerFrame_ = 1152;
     double avgFrameBytes_ = 1.0;
-    int64_t dataStart_ = 0;  // offset of the first audio frame
+    int64_t dataStart_ = 0;   // offset of the first audio frame
     int64_t decodedEnd_ = 0;  // sample position after the last decoded frame
     // Bit reservoir: earlier main data still referenced, then the current frame's.
     static constexpr int kReservoirBytes = 4096;

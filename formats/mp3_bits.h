@@ -4,9 +4,11 @@
 #include <cstdint>
 
 class MP3BitReader {
-public:
+  public:
     MP3BitReader() = default;
-    MP3BitReader(const uint8_t* data, int32_t size, int64_t startBit = 0) { Reset(data, size, startBit); }
+    MP3BitReader(const uint8_t* data, int32_t size, int64_t startBit = 0) {
+        Reset(data, size, startBit);
+    }
 
     void Reset(const uint8_t* data, int32_t size, int64_t startBit) {
         data_ = data;
@@ -62,7 +64,7 @@ public:
     // Bits consumed since the start of the buffer.
     int64_t Position() const { return int64_t(bytePos_) * 8 - count_; }
 
-private:
+  private:
     const uint8_t* data_ = nullptr;
     int32_t size_ = 0;
     int32_t bytePos_ = 0;

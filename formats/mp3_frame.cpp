@@ -36,9 +36,13 @@ bool MP3Header::Parse(const uint8_t b[4]) {
     return true;
 }
 
-int MP3Header::Bitrate() const { return kBitrates[version == 0 ? 0 : 1][bitrateIndex]; }
+int MP3Header::Bitrate() const {
+    return kBitrates[version == 0 ? 0 : 1][bitrateIndex];
+}
 
-int MP3Header::SampleRate() const { return kBaseRates[freqIndex] >> version; }
+int MP3Header::SampleRate() const {
+    return kBaseRates[freqIndex] >> version;
+}
 
 int MP3Header::PayloadBytes() const {
     return SizeFactor() * Bitrate() / SampleRate() + padding - 4 - (crc ? 2 : 0);

@@ -62,7 +62,7 @@ struct MP3SideInfo {
 // Buffered reading of an MP3 file (or an in-memory copy of one) with the count of audio bytes
 // that remain before the end of the audio data.
 class MP3ByteStream {
-public:
+  public:
     bool OpenFile(const char* path);
     void OpenMemory(const uint8_t* data, int64_t size);
     int64_t Size() const { return size_; }
@@ -85,7 +85,7 @@ public:
     // 65535 times. On success the stream stands after the header and its CRC.
     bool ReadHeader(MP3Header& h);
 
-private:
+  private:
     bool Fill(int64_t offset);
 
     LFile file_;

@@ -28,8 +28,7 @@ void MP3Layer3::Init(int version, int freqIndex) {
             for (int l = 0; l < width; ++l, ++i)
                 if (i < 576) mapShort_[i] = uint16_t(std::min(3 * start + 3 * l + w, 575));
     }
-    for (int k = 0; k < 576; ++k)
-        mapMixed_[k] = k < mixedLongLines_ ? uint16_t(k) : mapShort_[k];
+    for (int k = 0; k < 576; ++k) mapMixed_[k] = k < mixedLongLines_ ? uint16_t(k) : mapShort_[k];
     ResetState();
     std::memset(sfLong_, 0, sizeof(sfLong_));
     std::memset(sfShort_, 0, sizeof(sfShort_));
@@ -306,9 +305,7 @@ void MP3Layer3::JointStereo(const MP3Header& h, const MP3GranuleInfo& right) {
     int8_t pos[576];
     std::memset(pos, -1, sizeof(pos));
     const bool mpeg1 = version_ == 0;
-    auto legal = [&](int value, int slen) {
-        return mpeg1 ? value < 7 : value != (1 << slen) - 1;
-    };
+    auto legal = [&](int value, int slen) { return mpeg1 ? value < 7 : value != (1 << slen) - 1; };
     const bool shortBlocks = right.windowSwitching && right.blockType == 2;
     bool longPart = !shortBlocks;
     int longBands = 22;

@@ -1,4 +1,5 @@
-// Layer III granule decoding: scalefactors, Huffman data, requantisation, stereo, hybrid, synthesis.
+// Layer III granule decoding: scalefactors, Huffman data, requantisation, stereo, hybrid,
+// synthesis.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include "formats/mp3_tables.h"
 
 class MP3Layer3 {
-public:
+  public:
     // Prepares the decoder for one version and sampling frequency index (reorder maps, bands).
     void Init(int version, int freqIndex);
     // Clears the IMDCT overlap and the synthesis history.
@@ -32,7 +33,7 @@ public:
 
     float xr[2][576];
 
-private:
+  private:
     int HighestNonzero(int ch) const;
 
     const MP3Tables* t_ = nullptr;

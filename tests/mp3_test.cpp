@@ -1,5 +1,7 @@
 // MP3 reader: decodes lame-made files and compares them with mpg123's float output, plus
 // length, seeking, tags and damaged input.
+#include "formats/mp3.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "formats/mp3.h"
 #include "formats/mp3_tables.h"
 #include "tests/support/testutil.h"
 
@@ -136,5 +137,262 @@ const Case kCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Published tables ----
+
+TEST(Mp3Tables, HuffmanTablesAreCompletePrefixCodesAndDecodeEveryCode) {
+    const MP3Tables& t = MP3GetTables();
+    const int linbits[32] = {0, 0, 0, 0, 0, 0, 0,  0,  0, 0, 0, 0, 0, 0, 0,  0,
+                             1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
+    for (int n = 0; n < 34; ++n) {
+        const MP3HuffCodeTable& c = kMP3HuffCodes[n];
+        if (n < 32) {
+            EXPECT_EQ(t.huff[n].linbits, linbits[n]) << n;
+        }
+        if (!c.codes) {
+            EXPECT_TRUE(n == 0 || n == 4 || n == 14) << n;
+            continue;
+        }
+        double kraft = 0;
+        for (int i = 0; i < c.xlen * c.xlen; ++i) {
+            kraft += std::ldexp(1.0, -c.lens[i]);
+            // Decode the codeword (followed by arbitrary bits) through the lookup.
+            const uint64_t word = uint64_t(c.codes[i]) << (64 - c.lens[i]) | 0x1234;
+            const MP3HuffLookup& h = t.huff[n];
+            uint32_t e = h.entries[word >> (64 - h.bits)];
+            int used = h.bits;
+            if (e & 0x80000000u) {
+                const int sub = int((e >> 24) & 0x7F);
+                e = h.entries[(e & 0xFFFFFF) + ((word << h.bits) >> (64 - sub))];
+                used = h.bits + int((e >> 8) & 0xFF);
+            } else {
+                used = int((e >> 8) & 0xFF);
+            }
+            EXPECT_EQ(used, c.lens[i]) << "table " << n << " entry " << i;
+            EXPECT_EQ(int((e >> 4) & 15), i / c.xlen) << "table " << n << " entry " << i;
+            EXPECT_EQ(int(e & 15), i % c.xlen) << "table " << n << " entry " << i;
+        }
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << "table " << n;
+    }
+    // Known entries: table 1 (x=1, y=1) is "1" of length... 3 bits 001; table A (0,0,0,0) is "1".
+    EXPECT_EQ(kMP3HuffCodes[1].codes[3], 0);
+    EXPECT_EQ(kMP3HuffCodes[1].lens[3], 3);
+    EXPECT_EQ(kMP3HuffCodes[32].lens[0], 1);
+    EXPECT_EQ(kMP3HuffCodes[13].lens[254], 19);
+}
+
+TEST(Mp3Tables, BandsPartitionsAndWindowsHaveTheirPublishedShape) {
+    for (const MP3BandTable& b : kMP3Bands) {
+        EXPECT_EQ(b.longStart[0], 0);
+        EXPECT_EQ(b.longStart[22], 576);
+        EXPECT_EQ(b.shortStart[13], 192);
+        for (int i = 0; i < 22; ++i) EXPECT_LT(b.longStart[i], b.longStart[i + 1]);
+        for (int i = 0; i < 13; ++i) EXPECT_LT(b.shortStart[i], b.shortStart[i + 1]);
+    }
+    EXPECT_EQ(kMP3Bands[0].longStart[21], 418);  // 44.1 kHz
+    EXPECT_EQ(kMP3Bands[4].longStart[18], 332);  // 24 kHz
+    EXPECT_EQ(kMP3Bands[8].longStart[17], 566);  // 8 kHz
+    // MPEG-2 partitions cover the long bands, the short bands and the mixed split exactly.
+    for (int row = 0; row < 6; ++row) {
+        const uint8_t(*p)[4] = kMP3PartitionSizes[row];
+        EXPECT_LE(p[0][0] + p[0][1] + p[0][2] + p[0][3], 21);
+        EXPECT_EQ((p[1][0] + p[1][1] + p[1][2] + p[1][3]) % 3, 0);
+        EXPECT_EQ(p[2][0], row == 2 ? 15 : 6);
+    }
+    // Synthesis window: D[256] is 1.144989014, |D| is symmetric about 256, every value is
+    // a multiple of 2^-16.
+    EXPECT_EQ(kMP3SynthWindow[256], 75038);
+    EXPECT_NEAR(kMP3SynthWindow[1] / 65536.0, -0.000015259, 1e-9);
+    for (int i = 1; i < 256; ++i)
+        EXPECT_EQ(std::abs(kMP3SynthWindow[256 + i]), std::abs(kMP3SynthWindow[256 - i])) << i;
+    const MP3Tables& t = MP3GetTables();
+    // IMDCT windows: the normal window meets the overlap condition; start and stop windows
+    // are flat and zero where the standard says.
+    for (int i = 0; i < 18; ++i)
+        EXPECT_NEAR(t.winLong[0][i] * t.winLong[0][i] + t.winLong[0][i + 18] * t.winLong[0][i + 18],
+                    1.0, 1e-6);
+    for (int i = 18; i < 24; ++i) EXPECT_EQ(t.winLong[1][i], 1.0f);
+    for (int i = 30; i < 36; ++i) EXPECT_EQ(t.winLong[1][i], 0.0f);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(t.winLong[3][i], 0.0f);
+    for (int i = 0; i < 36; ++i) EXPECT_FLOAT_EQ(t.winLong[1][i], t.winLong[3][35 - i]);
+    for (int i = 0; i < 8; ++i) EXPECT_NEAR(t.cs[i] * t.cs[i] + t.ca[i] * t.ca[i], 1.0, 1e-6);
+    EXPECT_NEAR(t.ca[0], -0.6 / std::sqrt(1.36), 1e-7);
+    EXPECT_FLOAT_EQ(t.pow43[8206], float(std::pow(8206.0, 4.0 / 3.0)));
+    EXPECT_FLOAT_EQ(t.pow2q[MP3Pow2Index(-4)], 0.5f);
+}
+
+// ---- Length, seeking, tags ----
+
+std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
+    LMP3Source src(path.c_str());
+    EXPECT_EQ(src.GetError(), LSRC_OK) << path;
+    if (rate) *rate = src.GetSampleRate();
+    return DecodeAll(src);
+}
+
+TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
+    const std::string dir = ScratchDir();
+    // Xing header with a frame count (VBR): exact length, also before any read.
+    const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
+    {
+        LMP3Source src(vbr.c_str());
+        ASSERT_EQ(src.GetError(), LSRC_OK);
+        EXPECT_GT(src.TagFrames(), 0);
+        EXPECT_EQ(src.GetEndSample(), src.TagFrames() * 1152);
+        EXPECT_EQ(int64_t(DecodeAll(src).size()), int64_t(src.TagFrames()) * 1152 * 2);
+    }
+    // No tag (lame -t): the estimate is corrected to the real end; past it come zeros.
+    const std::string cbr = MakeMp3(dir, "cbr", 22050, 1, 1.0, "-t -b 32");
+    {
+        LMP3Source src(cbr.c_str());
+        ASSERT_EQ(src.GetError(), LSRC_OK);
+        EXPECT_EQ(src.TagFrames(), 0);
+        EXPECT_EQ(src.SamplesPerFrame(), 576);
+        const int32_t estimate = src.GetEndSample();
+        const std::vector<float> ref = Mpg123Float(cbr);
+        std::vector<int32_t> block(8192);
+        int32_t read = 0;
+        while (read < estimate + 20000) {
+            src.Read(block.data(), 8192);
+            read += 8192;
+        }
+        EXPECT_EQ(src.GetEndSample(), int32_t(ref.size()));
+        EXPECT_NEAR(estimate, src.GetEndSample(), 2 * 576);
+        src.Read(block.data(), 100);
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(block[i], 0);
+    }
+}
+
+TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
+    const std::string dir = ScratchDir();
+    // 48 kHz, 128 kbit/s: every frame is 384 bytes, so the byte estimate is exact.
+    const std::string cbr = MakeMp3(dir, "cbr48", 48000, 2, 1.0, "-b 128", true);
+    const std::vector<int32_t> straight = DecodeFile(cbr);
+    {
+        LMP3Source src(cbr.c_str());
+        const int32_t target = 10 * 1152 + 5;
+        src.Seek(target);
+        EXPECT_EQ(src.GetPosition(), target);
+        std::vector<int32_t> got(3000 * 2);
+        src.Read(got.data(), 3000);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), straight.begin() + target * 2));
+        // Before the start: zeros, then the first frames.
+        src.Seek(-31);
+        src.Read(got.data(), 40);
+        for (int i = 0; i < 62; ++i) EXPECT_EQ(got[i], 0);
+        EXPECT_TRUE(std::equal(got.begin() + 62, got.begin() + 80, straight.begin()));
+        // Past the end: zeros.
+        src.Seek(src.GetEndSample() + 10);
+        src.Read(got.data(), 100);
+        for (int i = 0; i < 200; ++i) EXPECT_EQ(got[i], 0);
+    }
+    // VBR: the estimate may land on another frame, but what follows is a clean decode of
+    // that frame (bit-identical to the straight decode there).
+    const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 2.0, "-V 2", true);
+    const std::vector<int32_t> whole = DecodeFile(vbr);
+    LMP3Source src(vbr.c_str());
+    for (int32_t target : {30 * 1152 + 700, 55 * 1152}) {
+        src.Seek(target);
+        std::vector<int32_t> got(1152 * 2);
+        src.Read(got.data(), 1152);
+        bool found = false;
+        for (size_t f = 0; !found && (f + 2) * 1152 * 2 <= whole.size(); ++f)
+            found =
+                std::equal(got.begin(), got.end(), whole.begin() + (f * 1152 + target % 1152) * 2);
+        EXPECT_TRUE(found) << target;
+    }
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
+    const std::string dir = ScratchDir();
+    const std::string plain = MakeMp3(dir, "plain", 44100, 2, 1.0, "-t -b 128");
+    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(plain);
+    const std::vector<int32_t> ref = DecodeFile(plain);
+    auto decodeBytes = [&](const std::vector<uint8_t>& b) {
+        testutil::WriteFileBytes(dir + "/x.mp3", b);
+        return DecodeFile(dir + "/x.mp3");
+    };
+    // Junk before the first frame, and an ID3v1 tag after the last.
+    std::vector<uint8_t> junk(3000);
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 7 & 0x7F);
+    std::vector<uint8_t> id3v1(128, ' ');
+    std::memcpy(id3v1.data(), "TAG", 3);
+    EXPECT_EQ(decodeBytes(Concat({junk, bytes, id3v1})), ref);
+    // An ID3v2 tag larger than the sync search, full of sync-like bytes (a picture).
+    std::vector<uint8_t> id3v2(10 + 100000, 0xFF);
+    const uint8_t head[10] = {'I', 'D', '3', 3, 0, 0, 0, 6, 13, 32};  // 100000, syncsafe
+    std::memcpy(id3v2.data(), head, 10);
+    EXPECT_EQ(decodeBytes(Concat({id3v2, bytes})), ref);
+    // A hand-made VBRI frame in front: its count gives the length, it is not decoded.
+    std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
+    std::fill(vbri.begin() + 4, vbri.end(), 0);
+    vbri[2] &= 0xFD;  // no padding: 417 bytes
+    std::memcpy(vbri.data() + 36, "VBRI", 4);
+    const uint32_t frames = 38;
+    for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
+    {
+        testutil::WriteFileBytes(dir + "/vbri.mp3", Concat({vbri, bytes}));
+        LMP3Source src((dir + "/vbri.mp3").c_str());
+        EXPECT_EQ(src.TagFrames(), 38);
+        EXPECT_EQ(src.GetEndSample(), 38 * 1152);
+        std::vector<int32_t> all = DecodeAll(src);
+        EXPECT_TRUE(std::equal(all.begin(), all.end(), ref.begin()));
+    }
+    // A 48 kHz frame in the middle of a 44.1 kHz stream is skipped.
+    const std::string other = MakeMp3(dir, "other", 48000, 2, 0.2, "-t -b 128");
+    const std::vector<uint8_t> o = testutil::ReadFileBytes(other);
+    size_t cut = 0;  // the start of the 10th frame
+    for (int f = 0; f < 10; ++f) cut += 144 * 128000 / 44100 + ((bytes[cut + 2] >> 1) & 1);
+    std::vector<uint8_t> mixed(bytes.begin(), bytes.begin() + cut);
+    mixed.insert(mixed.end(), o.begin(), o.begin() + 384);
+    mixed.insert(mixed.end(), bytes.begin() + cut, bytes.end());
+    const std::vector<int32_t> m = decodeBytes(mixed);
+    EXPECT_TRUE(std::equal(ref.begin(), ref.end(), m.begin()));
+}
+
+TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
+    const std::string dir = ScratchDir();
+    EXPECT_EQ(LMP3Source((dir + "/missing.mp3").c_str()).GetError(), LSRC_ERR_OPEN);
+    testutil::WriteFileBytes(dir + "/empty.mp3", {});
+    EXPECT_EQ(LMP3Source((dir + "/empty.mp3").c_str()).GetError(), LSRC_ERR_INVALID);
+    // Nothing but sync bytes: no acceptable header anywhere.
+    const std::vector<uint8_t> sync(200000, 0xFF);
+    EXPECT_EQ(LMP3Source(sync.data(), int64_t(sync.size())).GetError(), LSRC_ERR_INVALID);
+
+    const std::string good = MakeMp3(dir, "good", 44100, 2, 1.0, "-t -b 128");
+    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(good);
+    // A truncated file ends early, at the last whole frame.
+    {
+        std::vector<uint8_t> half(bytes.begin(), bytes.begin() + bytes.size() / 2);
+        LMP3Source src(half.data(), int64_t(half.size()));
+        const std::vector<int32_t> all = DecodeAll(src);
+        EXPECT_LT(src.GetEndSample(), 44100 * 2 / 3);
+        EXPECT_GT(src.GetEndSample(), 44100 / 3);
+    }
+    // Side information at its extremes in every frame: big_values 511, part2_3_length 4095,
+    // main_data_begin 511, all tables 31; then all zero (part2_3_length 0 gives silence).
+    for (uint8_t fill : {0xFF, 0x00}) {
+        std::vector<uint8_t> bad = bytes;
+        for (size_t at = 0; at + 4 + 32 < bad.size();) {
+            MP3Header h;
+            if (!h.Parse(&bad[at])) break;
+            const size_t size = size_t(h.PayloadBytes()) + 4;
+            std::fill(bad.begin() + at + 4, bad.begin() + at + 4 + 32, fill);
+            at += size;
+        }
+        LMP3Source src(bad.data(), int64_t(bad.size()));
+        ASSERT_EQ(src.GetError(), LSRC_OK);
+        const std::vector<int32_t> all = DecodeAll(src);
+        if (fill == 0) {
+            for (int32_t v : all) ASSERT_EQ(v, 0);
+        }
+    }
+}
 
 }  // namespace
