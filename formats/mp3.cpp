@@ -18,7 +18,7 @@ uint32_t BigEndian32(const uint8_t* p) {
 }  // namespace
 
 LMP3Source::LMP3Source(const char* path)
-    : LSoundSourceBase(44100, 2, kPeak), stream_(std::make_unique<MP3ByteStream>()) {
+    : LSoundSourceBase(44100, 2, kPeak), stream_(new MP3ByteStream) {
     if (!stream_->OpenFile(path)) {
         LTrace("LMP3Source::LMP3Source cannot open file");
         SetError(LSRC_ERR_OPEN);
@@ -28,7 +28,7 @@ LMP3Source::LMP3Source(const char* path)
 }
 
 LMP3Source::LMP3Source(const uint8_t* data, int64_t size)
-    : LSoundSourceBase(44100, 2, kPeak), stream_(std::make_unique<MP3ByteStream>()) {
+    : LSoundSourceBase(44100, 2, kPeak), stream_(new MP3ByteStream) {
     stream_->OpenMemory(data, size);
     Open();
 }
