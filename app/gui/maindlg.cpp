@@ -31,8 +31,14 @@ const LToolbarButton kToolbar[] = {
 
 }  // namespace
 
-const char* const kOutputFormats[] = {".wav", ".mp3", ".au",   ".aiff", ".gsm", ".vox",
-                                      ".raw", ".ogg", ".flac", ".aac",  ".m4a", nullptr};
+namespace {
+
+// The output format box, in order (the index is the setting "OutputFormat").
+constexpr int kFormatCount = 11;
+const char* const kFormatBoxItems[] = {".wav", ".mp3", ".au",   ".aiff", ".gsm", ".vox",
+                                       ".raw", ".ogg", ".flac", ".aac",  ".m4a", nullptr};
+
+}  // namespace
 
 const LAccelerator MainDialog::kAccelerators[] = {
     {LKEY_ALT | 'A', CM_ADDFILES},
@@ -89,9 +95,9 @@ void MainDialog::InitDialog() {
     const LListColumn columns[] = {
         {"Source File", 650, LVCFMT_LEFT}, {"Size", 100, LVCFMT_LEFT}, {nullptr, 0, 0}};
     InsertListColumns(IDC_FILELIST, columns);
-    FillCombo(IDC_FORMAT, kOutputFormats);
+    FillCombo(IDC_FORMAT, kFormatBoxItems);
     int format = SettingsReadInt(kSection, "OutputFormat", 0);
-    if (format < 0 || format >= LOUTPUT_FORMAT_COUNT) format = 0;
+    if (format < 0 || format >= kFormatCount) format = 0;
     SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
     EvCommand(IDC_FORMAT, CBN_SELCHANGE);
 
@@ -414,8 +420,8 @@ void MainDialog::EvCommand(int id, int code) {
 
 std::string MainDialog::OutputFormatText() const {
     const auto sel = SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0);
-    if (sel < 0 || sel >= LOUTPUT_FORMAT_COUNT) return kOutputFormats[0];
-    return kOutputFormats[sel];
+    if (sel < 0 || sel >= kFormatCount) return kFormatBoxItems[0];
+    return kFormatBoxItems[sel];
 }
 
 std::string MainDialog::OutputFolderText() const {
@@ -429,8 +435,8 @@ void MainDialog::SetOutputFolderText(const char* text) {
 }
 
 bool MainDialog::SelectOutputFormat(const char* extension) {
-    for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) {
-        if (_stricmp(kOutputFormats[i], extension) == 0) {
+    for (int i = 0; i < kFormatCount; ++i) {
+        if (_stricmp(kFormatBoxItems[i], extension) == 0) {
             SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
             EvCommand(IDC_FORMAT, CBN_SELCHANGE);
             return true;

@@ -129,10 +129,8 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
 // The extension of a path: from the last "." of its last component; "" when it has none.
 const char* PathExtension(const char* path);
 
-// The supported input extensions and the output formats of the format box.
+// The supported input extensions.
 extern const char* const kSupportedExtensions[];
-extern const char* const kOutputFormats[];
-constexpr int LOUTPUT_FORMAT_COUNT = 11;
 
 // The conversion engine as the main window uses it.
 // The output format can be written (may install its encoder on demand).

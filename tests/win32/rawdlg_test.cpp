@@ -1,0 +1,85 @@
+// The raw settings dialog under Wine: rates outside 6000..196000 are refused, good values stored.
+#include <windows.h>
+// windows.h first.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/rawdlg.h"
+#include "app/settings.h"
+
+namespace {
+
+template <class F>
+bool WaitFor(F f, int ms = 10000) {
+    for (int t = 0; t < ms; t += 20) {
+        if (f()) return true;
+        Sleep(20);
+    }
+    return f();
+}
+
+HWND Dialog(const char* caption) {
+    return FindWindowA(MAKEINTATOM(0x8002), caption);
+}
+
+// Enters a rate, presses OK and, when refused, closes the message box and reports the text.
+std::string TryRate(HWND dlg, const char* rate) {
+    SetDlgItemTextA(dlg, 102, rate);
+    PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = Dialog("Error")) != nullptr || !IsWindow(dlg); }, 5000) ||
+        !box)
+        return "";
+    char text[200] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitFor([] { return Dialog("Error") == nullptr; });
+    return text;
+}
+
+TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
+    LRawSettings raw(LRawSettings::kRawSection);
+    raw.Load();
+    std::atomic<bool> refusedLow{false}, refusedHigh{false}, stayedOpen{false};
+    std::atomic<int> codecs{0}, rates{0};
+    std::thread driver([&] {
+        HWND dlg = nullptr;
+        if (!WaitFor([&] { return (dlg = Dialog("Raw Audio Settings")) != nullptr; })) return;
+        codecs = static_cast<int>(SendDlgItemMessageA(dlg, 101, CB_GETCOUNT, 0, 0));
+        rates = static_cast<int>(SendDlgItemMessageA(dlg, 102, CB_GETCOUNT, 0, 0));
+        refusedLow = TryRate(dlg, "5999").find("between 6000 and 196000") != std::string::npos;
+        refusedHigh = TryRate(dlg, "196001").find("between 6000 and 196000") != std::string::npos;
+        stayedOpen = IsWindow(dlg) != FALSE;
+        SendDlgItemMessageA(dlg, 101, CB_SETCURSEL, 2, 0);
+        SendDlgItemMessageA(dlg, 103, CB_SETCURSEL, 1, 0);
+        TryRate(dlg, "22050");
+    });
+    EXPECT_TRUE(LRawSettingsDialogRun(nullptr, raw));
+    driver.join();
+    EXPECT_EQ(codecs, 7);
+    EXPECT_EQ(rates, 12);
+    EXPECT_TRUE(refusedLow);
+    EXPECT_TRUE(refusedHigh);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(raw.sampleRate, 22050u);
+    EXPECT_EQ(raw.channels, 2);
+    EXPECT_EQ(raw.codec, 2u);
+    EXPECT_EQ(SettingsReadInt("RawAudio", "SampleRate", 0), 22050);
+    EXPECT_EQ(SettingsReadInt("RawAudio", "Channels", 0), 2);
+    EXPECT_EQ(SettingsReadInt("RawAudio", "Codec", 0), 2);
+
+    // Cancel keeps the record and reports false.
+    std::thread canceller([] {
+        HWND dlg = nullptr;
+        if (WaitFor([&] { return (dlg = Dialog("Raw Audio Settings")) != nullptr; }))
+            PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_FALSE(LRawSettingsDialogRun(nullptr, raw));
+    canceller.join();
+    EXPECT_EQ(raw.sampleRate, 22050u);
+}
+
+}  // namespace
