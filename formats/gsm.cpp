@@ -48,8 +48,17 @@ void LGSMFileSource::Read(int32_t* buffer, int32_t n) {
     readIndex_ += take;
     out += take;
     want -= take;
-    // Whole frames straight into the output.
-    for (; want >= kN; want -= kN, out += kN) DecodeNext(out);
+    // Whole frames straight into the output, fetched together; missing bytes decode as zeros.
+    while (want >= kN) {
+        const int32_t frames = int32_t(std::min<int64_t>(want / kN, kMaxFrames));
+        const int32_t bytes = frames * kBytes;
+        int32_t got = file_.IsOpen() ? file_.Read(bytes_, bytes) : 0;
+        if (got < bytes)
+            std::memset(bytes_ + std::max(got, 0), 0, size_t(bytes - std::max(got, 0)));
+        for (int32_t f = 0; f < frames; ++f, out += kN)
+            codec_.DecodeNormal(bytes_ + f * kBytes, out);
+        want -= int64_t(frames) * kN;
+    }
     // Part of one more frame.
     if (want > 0) {
         DecodeNext(frame_);
@@ -109,7 +118,15 @@ int32_t LGSMFileSink::Write(const int32_t* buffer, int32_t n) {
             buffered_ = 0;
         }
     }
-    for (; n >= kN; n -= kN, buffer += kN) ok = EncodeAndWrite(buffer) && ok;
+    // Whole frames are encoded together and written in one request.
+    while (n >= kN) {
+        const int32_t frames = std::min(n / kN, int32_t(kMaxFrames));
+        for (int32_t f = 0; f < frames; ++f, buffer += kN)
+            codec_.EncodeNormal(buffer, bytes_ + f * kBytes);
+        const int32_t bytes = frames * kBytes;
+        if (file_.IsOpen() && file_.Write(bytes_, bytes) != bytes) ok = false;
+        n -= frames * kN;
+    }
     if (n > 0) {
         std::memcpy(buffer_ + buffered_, buffer, sizeof(int32_t) * size_t(n));
         buffered_ += n;

@@ -20,8 +20,12 @@ class LGSMFileSource final : public LSoundSourceBase {
     // Reads the next frame and decodes it into out (a missing frame decodes as zero bytes).
     void DecodeNext(int32_t* out);
 
+    // Whole frames of one Read are fetched in one file request.
+    static constexpr int kMaxFrames = LSOUND_BLOCK_FRAMES / LGSMFrame::kSamples + 2;
+
     LGSMFrame codec_;
     LFile file_;
+    uint8_t bytes_[kMaxFrames * LGSMFrame::kFrameBytes];
     int32_t frame_[LGSMFrame::kSamples];
     int32_t readIndex_ = LGSMFrame::kSamples;
     int32_t position_ = 0;
@@ -39,7 +43,10 @@ class LGSMFileSink final : public LSoundSinkBase {
   private:
     bool EncodeAndWrite(const int32_t* samples);
 
+    static constexpr int kMaxFrames = LSOUND_BLOCK_FRAMES / LGSMFrame::kSamples + 2;
+
     LGSMFrame codec_;
+    uint8_t bytes_[kMaxFrames * LGSMFrame::kFrameBytes];
     LFile file_;
     int32_t buffered_ = 0;
     int32_t buffer_[LGSMFrame::kSamples];

@@ -31,6 +31,10 @@ inline int16_t Sub(int16_t a, int16_t b) {
 inline int16_t MultR(int16_t a, int16_t b) {
     return Sat16((int32_t(a) * b + 16384) >> 15);
 }
+// Rounded Q15 product where a is known not to be -32768 (no saturation needed).
+inline int16_t MultRCoef(int16_t a, int16_t b) {
+    return int16_t((int32_t(a) * b + 16384) >> 15);
+}
 // Truncated Q15 product.
 inline int16_t Mult(int16_t a, int16_t b) {
     return Sat16((int32_t(a) * b) >> 15);
@@ -173,8 +177,8 @@ void InterpolatedRp(const int16_t* prev, const int16_t* cur, int range, int16_t*
         else if (t < 20070)
             t += 11059;
         else
-            t = (t >> 2) + 26112;
-        rp[i] = Sat16(lar < 0 ? -t : t);
+            t = std::min((t >> 2) + 26112, 32767);
+        rp[i] = int16_t(lar < 0 ? -t : t);
     }
 }
 
@@ -217,11 +221,13 @@ void LTPParameters(const int16_t* d, const int16_t* dp, int16_t& Nc, int16_t& bc
     while ((dmax >> sh) * 120 > 0xFFFF) ++sh;
     int16_t wt[40];
     for (int k = 0; k < 40; ++k) wt[k] = int16_t(d[k] >> sh);
-    int64_t best = 0;
+    // |wt| * 120 <= 0xFFFF keeps each 40-term sum well inside 32 bits.
+    int32_t best = 0;
     int lag = 40;
     for (int lambda = 40; lambda <= 120; ++lambda) {
-        int64_t sum = 0;
-        for (int k = 0; k < 40; ++k) sum += int32_t(wt[k]) * dp[k - lambda];
+        int32_t sum = 0;
+        const int16_t* past = dp - lambda;
+        for (int k = 0; k < 40; ++k) sum += int32_t(wt[k]) * past[k];
         if (lambda == 40 || sum > best) {
             best = sum;
             lag = lambda;
@@ -245,14 +251,13 @@ void LTPParameters(const int16_t* d, const int16_t* dp, int16_t& Nc, int16_t& bc
 
 // 8. RPE encoding of the 40-sample LTP residual e; returns the reconstructed residual in ep.
 void RPEEncode(const int16_t* e, int16_t& Mc, int16_t& xmaxc, int16_t* xMc, int16_t* ep) {
+    int16_t padded[50] = {};
+    std::memcpy(padded + 5, e, 40 * sizeof(int16_t));
     int16_t x[40];
     for (int k = 0; k < 40; ++k) {
-        int64_t sum = 8192;
-        for (int i = 0; i < 11; ++i) {
-            const int j = k + 5 - i;
-            if (j >= 0 && j < 40) sum += 2 * int32_t(kH[i]) * e[j];
-        }
-        x[k] = int16_t(std::clamp<int64_t>(sum >> 14, -32767, 32767));
+        int32_t sum = 0;
+        for (int i = 0; i < 11; ++i) sum += int32_t(kH[i]) * padded[k + 10 - i];
+        x[k] = int16_t(std::clamp<int64_t>((8192 + 2 * int64_t(sum)) >> 14, -32767, 32767));
     }
     int64_t bestEnergy = -1;
     int grid = 0;
@@ -398,8 +403,8 @@ void LGSMFrame::Encode(const int32_t* samples, LGSMParams& p) {
             int16_t di = s[k];
             int16_t sav = di;
             for (int i = 0; i < 8; ++i) {
-                const int16_t temp = Add(u_[i], MultR(rp[i], di));
-                di = Add(di, MultR(rp[i], u_[i]));
+                const int16_t temp = Add(u_[i], MultRCoef(rp[i], di));
+                di = Add(di, MultRCoef(rp[i], u_[i]));
                 u_[i] = sav;
                 sav = temp;
             }
@@ -447,21 +452,26 @@ void LGSMFrame::Decode(const LGSMParams& p, int32_t* samples) {
 
     int16_t LARpp[8];
     DecodeLARs(p.LARc, LARpp);
+    // Filter memory and de-emphasis in locals: the output may not alias them.
+    int16_t v[9];
+    std::memcpy(v, v_, sizeof v);
+    int32_t prev = deemph_;
     for (int range = 0; range < 4; ++range) {
         int16_t rrp[8];
         InterpolatedRp(decLARpp_, LARpp, range, rrp);
         for (int k = kRangeStart[range]; k < kRangeStart[range + 1]; ++k) {
             int16_t sri = wt[k];
             for (int i = 7; i >= 0; --i) {
-                sri = Sub(sri, MultR(rrp[i], v_[i]));
-                v_[i + 1] = Add(v_[i], MultR(rrp[i], sri));
+                sri = Sub(sri, MultRCoef(rrp[i], v[i]));
+                v[i + 1] = Add(v[i], MultRCoef(rrp[i], sri));
             }
-            v_[0] = sri;
-            const int64_t out = ((int64_t(deemph_) * 880 + 512) >> 10) + int64_t(sri) * 32;
-            deemph_ = int32_t(out);
-            samples[k] = deemph_;
+            v[0] = sri;
+            prev = int32_t(((int64_t(prev) * 880 + 512) >> 10) + int64_t(sri) * 32);
+            samples[k] = prev;
         }
     }
+    std::memcpy(v_, v, sizeof v);
+    deemph_ = prev;
     std::memcpy(decLARpp_, LARpp, sizeof LARpp);
 }
 
