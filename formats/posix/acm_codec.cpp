@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/sound.h"
+#include "formats/g711.h"
 #include "formats/gsm610.h"
 #include "formats/posix/adpcm_codec.h"
-#include "formats/posix/g711_codec.h"
 
 static_assert(std::endian::native == std::endian::little, "PCM buffers are little-endian");
 
@@ -207,17 +207,21 @@ class LCodecStream final : public LAcmStream {
         int frames = 0;
         switch (info_.codec) {
             case Codec::Alaw:
-            case Codec::Ulaw:
+            case Codec::Ulaw: {
+                const bool alaw = info_.codec == Codec::Alaw;
                 if (encoding_) {
-                    auto f = info_.codec == Codec::Alaw ? lg711::LinearToAlaw : lg711::LinearToUlaw;
-                    for (int i = 0; i < ch; ++i) out[i] = f(Sample16(in, i));
+                    for (int i = 0; i < ch; ++i) {
+                        int32_t x = LSampleFrom16(Sample16(in, i));
+                        out[i] = alaw ? G711ALawCompress(x) : G711ULawCompress(x);
+                    }
                     *outBytes = uint32_t(ch);
                 } else {
-                    auto f = info_.codec == Codec::Alaw ? lg711::AlawToLinear : lg711::UlawToLinear;
-                    for (int i = 0; i < ch; ++i) Put(out, i, f(in[i]));
+                    for (int i = 0; i < ch; ++i)
+                        Put(out, i, (alaw ? G711ALawExpand(in[i]) : G711ULawExpand(in[i])) >> 4);
                     *outBytes = uint32_t(2 * ch);
                 }
                 return true;
+            }
             case Codec::Pcm:
                 if (encoding_) {
                     for (int i = 0; i < ch; ++i) {
