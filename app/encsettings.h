@@ -74,3 +74,22 @@ struct LRawSettings {
     void Load();
     void Store() const;
 };
+
+// The records the main window holds, loaded at start-up and changed by the command line.
+struct LSettingsRecords {
+    LMP3EncodeSettings mp3;
+    LOggEncodeSettings ogg;
+    LAACEncodeSettings aac;
+    LFlacEncodeSettings flac;
+    LRawSettings vox{LRawSettings::kVoxSection};
+    LRawSettings raw{LRawSettings::kRawSection};
+
+    void LoadAll() {
+        mp3.Load();
+        ogg.Load();
+        aac.Load();
+        flac.Load();
+        vox.Load();
+        raw.Load();
+    }
+};

@@ -1,0 +1,53 @@
+// The headless front end's stand-in for the main window: a file list in memory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "convert/host.h"
+#include "support/file.h"
+
+class LCliHost : public LConvertHost {
+public:
+    // interactiveInput: standard input is a terminal, so questions can be asked there.
+    explicit LCliHost(bool interactiveInput);
+
+    int EntryCount() override { return int(entries_.size()); }
+    void GetEntryPath(int index, char* path) override;
+    bool IsEntrySelected(int index) override { return entries_[size_t(index)].selected; }
+    void SelectAll() override;
+    void SetEntryImage(int index, int image) override { entries_[size_t(index)].image = image; }
+    void AddEntry(const char* path, uint32_t sizeBytes) override;
+    void RemoveAllEntries() override { entries_.clear(); }
+
+    void GetOutputFolder(char* text) override;
+    void SetOutputFolder(const char* text) override;
+    void GetOutputFormat(char* extension) override;
+    bool SelectOutputFormat(const char* extension) override;
+
+    LWindowHandle GetWindow() override { return nullptr; }
+    bool IsHidden() override { return true; }  // always as with "-hide"
+    void SetHidden(bool) override {}
+    void CloseWindow() override {}
+
+    int AskYesNoCancel(const char* text, const char* caption) override;
+    void ShowErrorMessage(const char* text, const char* caption) override;
+    void NoteSkippedFile(const char* path) override;
+
+    // Stores the output folder and format as the window does when it closes.
+    void StoreBoxes();
+    int CountImages(int image) const;
+    const char* OutputFolderText() const { return folder_; }
+    int ImageOf(int index) const { return entries_[size_t(index)].image; }
+
+private:
+    struct Entry {
+        std::string path;
+        bool selected = false;
+        int image = 0;
+    };
+    std::vector<Entry> entries_;
+    char folder_[LMAX_PATH];
+    int format_ = 0;
+    bool interactiveInput_;
+};

@@ -1,0 +1,62 @@
+// The command line: options, files and actions, run against the main window (or the headless
+// front end) through the host interface.
+#pragma once
+
+#include <cstdint>
+
+#include "app/encsettings.h"
+#include "convert/host.h"
+
+// At most this many arguments (entry 0, the program, included) are looked at.
+constexpr int LCOMMAND_MAX_ARGS = 32;
+
+// One row of the option table (also the source of the usage text).
+struct LCommandOption {
+    const char* name;
+    const char* values;  // what follows, "" for nothing
+    const char* effect;
+};
+extern const LCommandOption kCommandOptions[];
+extern const int kCommandOptionCount;
+
+// The 11 output formats of the format box, in order (index = setting "OutputFormat").
+constexpr int LOUTPUT_FORMAT_COUNT = 11;
+extern const char* const kOutputFormats[LOUTPUT_FORMAT_COUNT];
+// Index of an output format (case-insensitive), -1 when unknown.
+int LOutputFormatIndex(const char* extension);
+
+// What a run did, for front ends that report it.
+struct LCommandResult {
+    bool converted = false;           // "-convert" ran
+    int outcome = 0;                  // the last conversion's outcome (LPROCESS_*)
+    int skippedFiles = 0;             // named files that were not added (unreadable or empty)
+};
+
+class LCommandLine {
+public:
+    // The host and the in-memory settings records it holds (changed by "-settings").
+    LCommandLine(LConvertHost& host, LSettingsRecords& records) : host_(host), records_(records) {}
+
+    // The three passes over argv[1..argc-1] (EvRunArguments), then shows the window unless hidden.
+    LCommandResult Run(int argc, const char* const* argv);
+
+    // Adds a file to the list (LoadFile): false only when it is already listed; unreadable,
+    // empty or non-regular files are skipped (true, nothing added; *added tells).
+    bool LoadFile(const char* path, bool* added = nullptr);
+
+    // Format parsers, given the vector, its count and the position of the extension. Each
+    // returns the number of values it read; only a complete list is stored.
+    int CmSetMp3Settings(const char* const* argv, int count, int i);
+    int CmSetOggSettings(const char* const* argv, int count, int i);
+    int CmSetAACSettings(const char* const* argv, int count, int i);
+    int CmSetFlacSettings(const char* const* argv, int count, int i);
+    int CmSetRawSettings(const char* const* argv, int count, int i, LRawSettings& record);
+    int CmSetWavSettings(const char* const* argv, int count, int i);
+
+private:
+    // Dispatches "-settings"/"-insettings" by extension; returns the values read.
+    int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
+
+    LConvertHost& host_;
+    LSettingsRecords& records_;
+};

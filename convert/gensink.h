@@ -1,0 +1,30 @@
+// Output sinks by type: whether a format can be written, its settings, and the sink itself.
+#pragma once
+
+#include <cstdint>
+
+#include "core/sound.h"
+#include "support/progress.h"
+
+// True when the format (an extension such as ".mp3", any case) can be written now; encoder
+// formats whose component is missing are installed on demand behind a progress dialog.
+bool LGenSinkIsSupported(const char* extension, LWindowHandle owner);
+// Shows the format's settings dialog and stores the choice: 1 confirmed (or nothing to set),
+// 0 cancelled or an unknown extension. Hints of 0 keep the stored rate and channel count.
+int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sampleRateHint,
+                          int channelHint);
+// The sink for one output file, by the path's extension, with the stored settings (read fresh);
+// empty for an extension that is not an output format. The sink may carry error bit 0.
+void LGenSinkOpenSink(LSinkRef& out, const char* path, int32_t sampleRate, int channels);
+
+// "WavCodec.wff" in the user's application-data folder (LMAX_PATH characters).
+void LGenWavFormatFilePath(char* dest);
+// The 1024-byte WAV output format block: the default 16-bit PCM record for the rate and
+// channel count, overlaid with up to 1024 bytes of "WavCodec.wff" when it exists.
+constexpr int LWAV_FORMAT_FILE_BYTES = 1024;
+void LGenLoadWavFormat(uint8_t* block, int32_t sampleRate, int channels);
+// Writes an 18-byte wave format record as the start of a new 1024-byte "WavCodec.wff".
+bool LGenSaveWavFormat(const uint8_t* block);
+// Fills the standard 18-byte record (tag, channels, rate, bytes per second, block align, bits,
+// extra size 0) at the start of block.
+void LGenMakeWaveFormat(uint8_t* block, uint16_t tag, int channels, int32_t sampleRate, int bits);

@@ -1,0 +1,196 @@
+// LGenSourceOpen: the reader table, outside decoders into "Temp%d.wav" slots, and the messages.
+#include "convert/gensource.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/encsettings.h"
+#include "convert/decoders.h"
+#include "convert/messages.h"
+#include "convert/readers.h"
+#include "convert/ui.h"
+#include "formats/wav.h"
+#include "support/file.h"
+#include "support/fileops.h"
+#include "support/trace.h"
+
+std::string LFormatMessage(const char* format, const char* path) {
+    std::string out;
+    for (const char* p = format; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            out += path;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+constexpr const char* kCheckExists =
+    "Cannot open the file \"%s\". Check it exists and you have read access.";
+constexpr const char* kCorrupt = "Cannot open the file \"%s\" because it is corrupt.";
+
+// The two variants behind one face.
+class OpenContext {
+public:
+    OpenContext(LGenSourceInteraction* ui, LProgressDialog* dlg) : ui_(ui), dlg_(dlg) {}
+
+    void ShowError(const std::string& text) {
+        if (dlg_) {
+            dlg_->ShowError(text.c_str());
+        } else if (ui_ && ui_->promptOnce && *ui_->promptOnce) {
+            LShowErrorBox(ui_->owner, text.c_str());
+            *ui_->promptOnce = 0;
+        }
+    }
+    bool MayPrompt() {
+        if (!ui_ || !ui_->promptOnce) return false;
+        bool may = *ui_->promptOnce != 0;
+        *ui_->promptOnce = 0;
+        return may;
+    }
+    bool Interactive() const { return dlg_ == nullptr; }
+    LWindowHandle Owner() const { return ui_ ? ui_->owner : nullptr; }
+    LProgressDialog* Dialog() const { return dlg_; }
+
+private:
+    LGenSourceInteraction* ui_;
+    LProgressDialog* dlg_;
+};
+
+enum class Msg { Wav, Mp3, Corrupt, Exists };
+
+std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
+    switch (kind) {
+        case Msg::Wav:
+            if (code == LSRC_ERR_INVALID) return LFormatMessage(kCorrupt, path);
+            if (code == LSRC_ERR_OPEN) return LFormatMessage(kCheckExists, path);
+            if (code == LSRC_ERR_CODEC)
+                return LFormatMessage(
+                    "Cannot open the file \"%s\" because the required ACM codec is not installed "
+                    "on this PC.\r\n\r\nOpen the file with Windows Media Player to auto-install "
+                    "the codec then reattempt to load it.",
+                    path);
+            return LFormatMessage("Cannot open the file \"%s\".", path);
+        case Msg::Mp3:
+            if (code == LSRC_ERR_OPEN) return LFormatMessage(kCheckExists, path);
+            return LFormatMessage(
+                "Cannot open the file \"%s\". It is possibly either corrupt or not a true layer-3 "
+                "MPEG file.",
+                path);
+        case Msg::Corrupt:
+            if (code == LSRC_ERR_OPEN) return LFormatMessage(kCheckExists, path);
+            return LFormatMessage(kCorrupt, path);
+        case Msg::Exists:
+            return LFormatMessage(kCheckExists, path);
+    }
+    return std::string();
+}
+
+bool ExtIs(const char* ext, const char* a) { return strcasecmp(ext, a) == 0; }
+
+// Raw and VOX: the stored settings, maybe edited in the dialog (not written back).
+int OpenRaw(LSourceRef& out, const char* path, const char* section, OpenContext& ctx) {
+    LRawSettings settings(section);
+    settings.Load();
+    if (ctx.Interactive() && ctx.MayPrompt()) {
+        if (LGenRawSettingsDialog(ctx.Owner(), settings) != 1) {
+            out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
+            return LPROCESS_STOPPED;
+        }
+    }
+    out = LGenOpenRawReader(path, settings);
+    return LPROCESS_OK;
+}
+
+// Outside decoders: claim a slot, decode into it, open the result as WAV.
+int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext& ctx) {
+    out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
+    const LGenDecoder& decoder = LGenFindDecoder(ext);
+    LPathLock lock;
+    char temp[LMAX_PATH];
+    if (!ReserveTempWavName(lock, temp)) {
+        LTrace("ProcessGenSourceOpenSource no temporary slot could be claimed");
+        ctx.ShowError(LFormatMessage(kCheckExists, path));
+        return LPROCESS_FAILED;
+    }
+    int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
+                                   : decoder.run(ctx.Dialog(), path, temp);
+    if (status == LPROCESS_FAILED && decoder.messages) {
+        if (ExtIs(ext, ".wma")) {
+            ctx.ShowError(LFormatMessage(
+                "Cannot open file \"%s\". It is possible that the file does not exist, it is "
+                "corrupt or the file is protected with Digital Rights Management (DRM) which "
+                "limits the recording to limited players.",
+                path));
+        } else if (!LFileExists(path)) {
+            ctx.ShowError(LFormatMessage(kCheckExists, path));
+        } else if (ExtIs(ext, ".msv") || ExtIs(ext, ".dvf")) {
+            ctx.ShowError(LFormatMessage(
+                "Cannot open the file \"%s\" because the codec is not installed. Please download "
+                "the Sony codec following the links from ",
+                path) + kSonyCodecWebPage);
+        } else {
+            ctx.ShowError(LFormatMessage("Cannot open the file \"%s\". This means that either the "
+                                         "file format is not supported by this program or that a "
+                                         "required codec or plugin is not installed. Please see ",
+                                         path) +
+                          kFormatsWebPage + " for more information.");
+        }
+    }
+    if (status != LPROCESS_OK) return status;
+    out = LWaveFile::OpenSource(temp);
+    return LPROCESS_OK;
+}
+
+int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
+    char ext[LMAX_PATH];
+    GetFileExtension(ext, path);
+    Msg kind;
+    if (ExtIs(ext, ".wav")) {
+        out = LWaveFile::OpenSource(path);
+        kind = Msg::Wav;
+    } else if (ExtIs(ext, ".mp3")) {
+        out = LGenOpenMp3Reader(path);
+        kind = Msg::Mp3;
+    } else if (ExtIs(ext, ".aif") || ExtIs(ext, ".aiff")) {
+        out = LGenOpenAiffReader(path);
+        kind = Msg::Corrupt;
+    } else if (ExtIs(ext, ".au")) {
+        out = LGenOpenAuReader(path);
+        kind = Msg::Corrupt;
+    } else if (ExtIs(ext, ".gsm")) {
+        out = LGenOpenGsmReader(path);
+        kind = Msg::Exists;
+    } else if (ExtIs(ext, ".vox") || ExtIs(ext, ".raw") || ExtIs(ext, ".snd")) {
+        int status = OpenRaw(out, path, ExtIs(ext, ".vox") ? LRawSettings::kVoxSection
+                                                           : LRawSettings::kRawSection, ctx);
+        if (status != LPROCESS_OK) return status;
+        kind = Msg::Exists;
+    } else {
+        return OpenDecoded(out, path, ext, ctx);
+    }
+    if (!out) out = new LSRCNull(LSRC_ERR_INVALID);
+    if (uint8_t code = out->GetError()) {
+        ctx.ShowError(ReaderMessage(kind, code, path));
+        return LPROCESS_FAILED;
+    }
+    return LPROCESS_OK;
+}
+
+}  // namespace
+
+int LGenSourceOpen(LSourceRef& out, const char* path, LGenSourceInteraction* interaction) {
+    OpenContext ctx(interaction, nullptr);
+    return Open(out, path, ctx);
+}
+
+int LGenSourceOpen(LSourceRef& out, const char* path, LProgressDialog* dlg) {
+    OpenContext ctx(nullptr, dlg);
+    return Open(out, path, ctx);
+}

@@ -1,0 +1,63 @@
+// The main window as the conversion job and the command line see it: a file list with entry
+// states, the output boxes, the window flags and the user's questions. The Windows main window
+// and the headless front end each implement it.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/ui.h"
+#include "support/progress.h"
+
+// Entry states, shown as the entry's image.
+enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAILED = 3 };
+
+class LConvertHost {
+public:
+    virtual ~LConvertHost() = default;
+
+    // File list.
+    virtual int EntryCount() = 0;
+    // The entry's text (an input path), at most 259 characters.
+    virtual void GetEntryPath(int index, char* path) = 0;
+    virtual bool IsEntrySelected(int index) = 0;
+    virtual void SelectAll() = 0;
+    virtual void SetEntryImage(int index, int image) = 0;
+    // Adds an entry with image 0 (size in bytes for the "Size" column).
+    virtual void AddEntry(const char* path, uint32_t sizeBytes) = 0;
+    // Stops playback and removes every entry.
+    virtual void RemoveAllEntries() = 0;
+
+    // Output folder box (text at most 259 characters) and output format box.
+    virtual void GetOutputFolder(char* text) = 0;
+    virtual void SetOutputFolder(const char* text) = 0;
+    // Reloads the folder box's list from the "OutputFolder" history.
+    virtual void ReloadOutputFolderHistory() {}
+    virtual void GetOutputFormat(char* extension) = 0;
+    // Selects one of the output formats; false (nothing changed) for an unknown one.
+    virtual bool SelectOutputFormat(const char* extension) = 0;
+
+    // Window.
+    virtual LWindowHandle GetWindow() = 0;
+    virtual bool IsHidden() = 0;
+    // "-hide": hide the window and set the hidden flag; "-show": clear the flag only.
+    virtual void SetHidden(bool hidden) = 0;
+    // End of a command line with the hidden flag clear: show the window and bring it forward.
+    virtual void ShowWindowNow() {}
+    // "-exit".
+    virtual void CloseWindow() = 0;
+    // "/install": offer to install the related programs 500 ms later.
+    virtual void StartInstallTimer() {}
+
+    // A Yes/No/Cancel question with the question icon: LANSWER_YES, LANSWER_NO or LANSWER_CANCEL.
+    virtual int AskYesNoCancel(const char* text, const char* caption) = 0;
+    // A message box: caption null for none (the platform shows "Error"); error icon.
+    virtual void ShowErrorMessage(const char* text, const char* caption) = 0;
+
+    // A named file that was not added to the list (unreadable, empty, or not a file).
+    virtual void NoteSkippedFile(const char* path) {}
+
+    // CD track entries (".cda"): converts into the output path; true on success.
+    virtual bool ConvertCDAudioFile(int index, const char* outputPath) { return false; }
+    // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.
+    virtual void EndOfConvertBatch() {}
+};

@@ -1,0 +1,50 @@
+// The conversion job: every selected list entry into the chosen output format.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/host.h"
+#include "core/sound.h"
+#include "support/file.h"
+#include "support/progress.h"
+
+constexpr const char* kSameAsSourceFolder = "[Same as source file]";
+
+// Conversion record, filled by the caller.
+struct LConvertJob {
+    LConvertHost* mainWindow = nullptr;
+    char outputExtension[LMAX_PATH] = {};
+    // 1: open errors and the raw settings dialog may be shown (the convert command); 0: not.
+    uint8_t promptOnce = 0;
+    // How the batch ended, for callers that report it: LPROCESS_OK when every entry was
+    // converted or skipped, LPROCESS_STOPPED when the user stopped it (overwrite Cancel, a
+    // cancelled open or transfer), LPROCESS_FAILED when an entry failed.
+    int outcome = LPROCESS_OK;
+};
+
+// Per-batch overwrite state: the ask flag and the remembered answer.
+struct LOverwriteState {
+    bool ask = true;
+    bool proceed = true;  // "continue"
+    bool skip = false;
+};
+
+// The overwrite decision for one output path (a file or folder there counts as existing),
+// using the "Settings" overwrite rule and asking the host at most once per batch.
+void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state,
+                      bool& proceed, bool& skip);
+
+// Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
+// failure ended it), LPROCESS_FAILED for an unsupported output format, else the transfer's
+// non-zero status.
+int ProcessConvert(LProgressDialog* dlg, LConvertJob* job);
+inline int Process(LProgressDialog* dlg, LConvertJob* job) { return ProcessConvert(dlg, job); }
+
+// The Convert command: checks the format and the output folder (creating one level on
+// consent), then runs the job behind a progress dialog "Saving Audio File". True when the
+// job's status is LPROCESS_OK. outcome (optional) receives the job's outcome.
+bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
+
+// The transfer step of the job: pumps source into sink behind the dialog (title on line 0).
+int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,
+                     const LSinkRef& sink);
