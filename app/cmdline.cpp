@@ -17,8 +17,9 @@ const LCommandOption kCommandOptions[] = {
     {"-hide", "", "hide the window"},
     {"-show", "", "show the window at the end"},
     {"-outfolder", "folder", "set the output folder"},
-    {"-format", "extension", "select the output format (.wav .mp3 .au .aiff .gsm .vox .raw .ogg "
-                             ".flac .aac .m4a)"},
+    {"-format", "extension",
+     "select the output format (.wav .mp3 .au .aiff .gsm .vox .raw .ogg "
+     ".flac .aac .m4a)"},
     {"-overwrite", "PROMPT|ALWAYS|NEVER|CANCEL", "store the rule for existing output files"},
     {"-settings", "extension values...",
      "store the settings of an output format: .mp3 CBR bitrate hq mode crc | .mp3 VBR min max "
@@ -44,9 +45,15 @@ int LOutputFormatIndex(const char* extension) {
 
 namespace {
 
-bool Is(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
-int Number(const char* text) { return SettingsParseInt(text, 0); }
-bool Flag(const char* text) { return Is(text, "true"); }
+bool Is(const char* a, const char* b) {
+    return strcasecmp(a, b) == 0;
+}
+int Number(const char* text) {
+    return SettingsParseInt(text, 0);
+}
+bool Flag(const char* text) {
+    return Is(text, "true");
+}
 
 // The channel mode word: stereo 0, joint 1, force 2, mono 3; -1 for another word.
 int ChannelMode(const char* word) {
@@ -253,7 +260,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
     const int count = argc < LCOMMAND_MAX_ARGS ? argc : LCOMMAND_MAX_ARGS;
     // Each entry is used up to 259 characters.
-    std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0), std::vector<char>(LMAX_PATH));
+    std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
+                                         std::vector<char>(LMAX_PATH));
     std::vector<const char*> argv(size_t(count > 0 ? count : 0));
     for (int i = 0; i < count; ++i) {
         std::snprintf(store[size_t(i)].data(), LMAX_PATH, "%s", argvIn[i] ? argvIn[i] : "");

@@ -27,13 +27,13 @@ int LOutputFormatIndex(const char* extension);
 
 // What a run did, for front ends that report it.
 struct LCommandResult {
-    bool converted = false;           // "-convert" ran
-    int outcome = 0;                  // the last conversion's outcome (LPROCESS_*)
-    int skippedFiles = 0;             // named files that were not added (unreadable or empty)
+    bool converted = false;  // "-convert" ran
+    int outcome = 0;         // the last conversion's outcome (LPROCESS_*)
+    int skippedFiles = 0;    // named files that were not added (unreadable or empty)
 };
 
 class LCommandLine {
-public:
+  public:
     // The host and the in-memory settings records it holds (changed by "-settings").
     LCommandLine(LConvertHost& host, LSettingsRecords& records) : host_(host), records_(records) {}
 
@@ -53,7 +53,7 @@ public:
     int CmSetRawSettings(const char* const* argv, int count, int i, LRawSettings& record);
     int CmSetWavSettings(const char* const* argv, int count, int i);
 
-private:
+  private:
     // Dispatches "-settings"/"-insettings" by extension; returns the values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
 

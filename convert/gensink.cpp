@@ -15,7 +15,9 @@
 
 namespace {
 
-bool ExtIs(const char* ext, const char* a) { return strcasecmp(ext, a) == 0; }
+bool ExtIs(const char* ext, const char* a) {
+    return strcasecmp(ext, a) == 0;
+}
 
 constexpr const char* kOwnFormats[] = {".wav", ".au", ".aif", ".aiff", ".gsm", ".vox", ".raw"};
 
@@ -36,8 +38,12 @@ void Put32(uint8_t* p, uint32_t v) {
     Put16(p, v & 0xFFFF);
     Put16(p + 2, v >> 16);
 }
-uint32_t Get16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | Get16(p + 2) << 16; }
+uint32_t Get16(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+uint32_t Get32(const uint8_t* p) {
+    return Get16(p) | Get16(p + 2) << 16;
+}
 
 }  // namespace
 

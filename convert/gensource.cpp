@@ -8,12 +8,12 @@
 
 #include "app/encsettings.h"
 #include "convert/decoders.h"
+#include "convert/fileops_compat.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"
 #include "formats/wav.h"
 #include "support/file.h"
-#include "support/fileops.h"
 #include "support/trace.h"
 
 std::string LFormatMessage(const char* format, const char* path) {
@@ -37,7 +37,7 @@ constexpr const char* kCorrupt = "Cannot open the file \"%s\" because it is corr
 
 // The two variants behind one face.
 class OpenContext {
-public:
+  public:
     OpenContext(LGenSourceInteraction* ui, LProgressDialog* dlg) : ui_(ui), dlg_(dlg) {}
 
     void ShowError(const std::string& text) {
@@ -58,7 +58,7 @@ public:
     LWindowHandle Owner() const { return ui_ ? ui_->owner : nullptr; }
     LProgressDialog* Dialog() const { return dlg_; }
 
-private:
+  private:
     LGenSourceInteraction* ui_;
     LProgressDialog* dlg_;
 };
@@ -92,7 +92,9 @@ std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
     return std::string();
 }
 
-bool ExtIs(const char* ext, const char* a) { return strcasecmp(ext, a) == 0; }
+bool ExtIs(const char* ext, const char* a) {
+    return strcasecmp(ext, a) == 0;
+}
 
 // Raw and VOX: the stored settings, maybe edited in the dialog (not written back).
 int OpenRaw(LSourceRef& out, const char* path, const char* section, OpenContext& ctx) {
@@ -131,10 +133,11 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
         } else if (!LFileExists(path)) {
             ctx.ShowError(LFormatMessage(kCheckExists, path));
         } else if (ExtIs(ext, ".msv") || ExtIs(ext, ".dvf")) {
-            ctx.ShowError(LFormatMessage(
-                "Cannot open the file \"%s\" because the codec is not installed. Please download "
-                "the Sony codec following the links from ",
-                path) + kSonyCodecWebPage);
+            ctx.ShowError(LFormatMessage("Cannot open the file \"%s\" because the codec is not "
+                                         "installed. Please download "
+                                         "the Sony codec following the links from ",
+                                         path) +
+                          kSonyCodecWebPage);
         } else {
             ctx.ShowError(LFormatMessage("Cannot open the file \"%s\". This means that either the "
                                          "file format is not supported by this program or that a "
@@ -168,8 +171,9 @@ int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
         out = LGenOpenGsmReader(path);
         kind = Msg::Exists;
     } else if (ExtIs(ext, ".vox") || ExtIs(ext, ".raw") || ExtIs(ext, ".snd")) {
-        int status = OpenRaw(out, path, ExtIs(ext, ".vox") ? LRawSettings::kVoxSection
-                                                           : LRawSettings::kRawSection, ctx);
+        int status = OpenRaw(
+            out, path, ExtIs(ext, ".vox") ? LRawSettings::kVoxSection : LRawSettings::kRawSection,
+            ctx);
         if (status != LPROCESS_OK) return status;
         kind = Msg::Exists;
     } else {

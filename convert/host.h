@@ -12,7 +12,7 @@
 enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAILED = 3 };
 
 class LConvertHost {
-public:
+  public:
     virtual ~LConvertHost() = default;
 
     // File list.
@@ -50,6 +50,8 @@ public:
 
     // A Yes/No/Cancel question with the question icon: LANSWER_YES, LANSWER_NO or LANSWER_CANCEL.
     virtual int AskYesNoCancel(const char* text, const char* caption) = 0;
+    // The output folder is missing: may it be created? Asks like AskYesNoCancel by default.
+    virtual int AskCreateFolder(const char* text) { return AskYesNoCancel(text, "Tamber"); }
     // A message box: caption null for none (the platform shows "Error"); error icon.
     virtual void ShowErrorMessage(const char* text, const char* caption) = 0;
 

@@ -11,15 +11,17 @@
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
+#include "convert/fileops_compat.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
-#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // Two paths name the same file: without regard to case where the file system ignores case.
 bool SamePath(const char* a, const char* b) {
@@ -31,7 +33,9 @@ bool SamePath(const char* a, const char* b) {
 }
 
 // Copies at most 259 characters.
-void CopyPath(char* dest, const char* src) { std::snprintf(dest, LMAX_PATH, "%s", src); }
+void CopyPath(char* dest, const char* src) {
+    std::snprintf(dest, LMAX_PATH, "%s", src);
+}
 
 // The folder part of a path (up to its last separator), "" when there is none.
 void FolderOf(char* dest, const char* path) {
@@ -66,7 +70,9 @@ std::string NotSupported() {
            kFormatsWebPage + " for information on what formats are supported.";
 }
 
-bool ExtIs(const char* ext, const char* a) { return strcasecmp(ext, a) == 0; }
+bool ExtIs(const char* ext, const char* a) {
+    return strcasecmp(ext, a) == 0;
+}
 
 }  // namespace
 
@@ -120,7 +126,8 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     ComboHistorySaveText("OutputFolder", folderText);
     host.ReloadOutputFolderHistory();
     bool anySelected = false;
-    for (int i = 0; i < host.EntryCount() && !anySelected; ++i) anySelected = host.IsEntrySelected(i);
+    for (int i = 0; i < host.EntryCount() && !anySelected; ++i)
+        anySelected = host.IsEntrySelected(i);
     if (!anySelected) host.SelectAll();
     LOverwriteState overwrite;
     LAudioTagData tags;
@@ -251,7 +258,7 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
         if (!std::filesystem::is_directory(folder, ec)) {
             std::string q = LFormatMessage(
                 "The folder \"%s\" does not exist. Do you want to create it now?", folder);
-            if (host.AskYesNoCancel(q.c_str(), "Tamber") != LANSWER_YES) {
+            if (host.AskCreateFolder(q.c_str()) != LANSWER_YES) {
                 host.ShowErrorMessage(
                     "Unable to convert files. Please specify an existing output folder.", nullptr);
                 return false;

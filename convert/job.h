@@ -31,14 +31,16 @@ struct LOverwriteState {
 
 // The overwrite decision for one output path (a file or folder there counts as existing),
 // using the "Settings" overwrite rule and asking the host at most once per batch.
-void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state,
-                      bool& proceed, bool& skip);
+void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
+                      bool& skip);
 
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
 // failure ended it), LPROCESS_FAILED for an unsupported output format, else the transfer's
 // non-zero status.
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job);
-inline int Process(LProgressDialog* dlg, LConvertJob* job) { return ProcessConvert(dlg, job); }
+inline int Process(LProgressDialog* dlg, LConvertJob* job) {
+    return ProcessConvert(dlg, job);
+}
 
 // The Convert command: checks the format and the output folder (creating one level on
 // consent), then runs the job behind a progress dialog "Saving Audio File". True when the

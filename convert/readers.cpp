@@ -2,7 +2,7 @@
 // it cannot read: error 4 when the file cannot be opened, else error 3.
 #include "convert/readers.h"
 
-#include "support/fileops.h"
+#include "convert/fileops_compat.h"
 #include "support/trace.h"
 
 namespace {
@@ -34,4 +34,6 @@ LSourceRef LGenOpenRawReader(const char* path, const LRawSettings&) {
     return Unavailable(path, "LGenSourceOpen no raw reader in this build");
 }
 
-int LGenRawSettingsDialog(LWindowHandle, LRawSettings&) { return 1; }
+int LGenRawSettingsDialog(LWindowHandle, LRawSettings&) {
+    return 1;
+}

@@ -3,8 +3,11 @@
 #include "convert/writers.h"
 
 #include <cstdio>
+#include <cstring>
 
-#include "app/registry.h"
+#include "external/components.h"
+#include "external/encoders.h"
+#include "formats/acm.h"
 #include "support/file.h"
 #include "support/trace.h"
 
@@ -22,8 +25,10 @@ LSinkRef Unavailable(const char* what, int32_t rate = 44100, int channels = 1) {
 
 }  // namespace
 
-LSinkRef LGenOpenAcmWavWriter(const char*, const uint8_t*) {
-    return Unavailable("LGenSinkOpenSink no codec writer in this build");
+LSinkRef LGenOpenAcmWavWriter(const char* path, const uint8_t* formatBlock) {
+    LWaveFileFormat format;
+    std::memcpy(format.Bytes(), formatBlock, LWAVE_FORMAT_BLOCK_BYTES);
+    return LWaveOpenSink(path, format);
 }
 LSinkRef LGenOpenAuWriter(const char*, int32_t rate, int channels) {
     return Unavailable("LGenSinkOpenSink no AU writer in this build", rate, channels);
@@ -38,30 +43,41 @@ LSinkRef LGenOpenRawWriter(const char*, const LRawSettings& s) {
     return Unavailable("LGenSinkOpenSink no raw writer in this build", int32_t(s.sampleRate),
                        s.channels);
 }
-LSinkRef LGenOpenMp3Writer(const char*, const LMP3EncodeSettings&, int channels, int32_t rate) {
-    return Unavailable("LGenSinkOpenSink no MP3 encoder pipe in this build", rate, channels);
+LSinkRef LGenOpenMp3Writer(const char* path, const LMP3EncodeSettings& s, int channels,
+                           int32_t rate) {
+    return LMP3EncodePipe::OpenMp3Sink(path, s, channels, rate);
 }
-LSinkRef LGenOpenOggWriter(const char*, const LOggEncodeSettings&, int channels, int32_t rate) {
-    return Unavailable("LGenSinkOpenSink no Ogg encoder pipe in this build", rate, channels);
+LSinkRef LGenOpenOggWriter(const char* path, const LOggEncodeSettings& s, int channels,
+                           int32_t rate) {
+    return LOggEncodePipe::OpenOggSink(path, s, channels, rate);
 }
-LSinkRef LGenOpenFlacWriter(const char*, const LFlacEncodeSettings& s) {
-    return Unavailable("LGenSinkOpenSink no FLAC encoder pipe in this build",
-                       int32_t(s.sampleRate), s.channels);
+LSinkRef LGenOpenFlacWriter(const char* path, const LFlacEncodeSettings& s) {
+    return LFlacEncodePipe::OpenFlacSink(path, s);
 }
-LSinkRef LGenOpenAacWriter(const char*, const LAACEncodeSettings&, int channels, int32_t rate) {
-    return Unavailable("LGenSinkOpenSink no AAC encoder pipe in this build", rate, channels);
+LSinkRef LGenOpenAacWriter(const char* path, const LAACEncodeSettings& s, int channels,
+                           int32_t rate) {
+    return LAACEncodePipe::OpenAACSink(path, s, channels, rate);
 }
 
 bool LGenComponentInstalled(const char* component) {
-    char key[LMAX_PATH], path[LMAX_PATH];
-    std::snprintf(key, sizeof key, "Software\\Velmora\\Components\\%s", component);
-    return RegistryReadString(LRegistryRoot::LocalMachine, key, "Path", path, "");
+    char path[LMAX_PATH];
+    return ComponentReadPath(component, path);
 }
 
-bool LGenInstallComponent(const char*, LWindowHandle) {
-    LTrace("LGenSinkIsSupported no component installer in this build");
-    return false;
+bool LGenInstallComponent(const char* component, LWindowHandle owner) {
+    LProcessGetComponentPath record;
+    record.name = component;
+    LProgressProcess<LProcessGetComponentPath> dlg("Install-on-Demand", &record);
+    return dlg.Run(owner) && dlg.status == LPROCESS_OK;
 }
 
-int LGenWaveFormatDialog(LWindowHandle, uint8_t*, int) { return 0; }
-int LGenEncoderDialog(const char*, LWindowHandle, void*) { return 0; }
+int LGenWaveFormatDialog(LWindowHandle owner, uint8_t* formatBlock, int channels) {
+    LWaveFileFormat format;
+    std::memcpy(format.Bytes(), formatBlock, LWAVE_FORMAT_BLOCK_BYTES);
+    if (!LWaveFormatChoose(owner, format, channels, "Select Wave File Format")) return 0;
+    std::memcpy(formatBlock, format.Bytes(), LWAVE_FORMAT_BLOCK_BYTES);
+    return 1;
+}
+int LGenEncoderDialog(const char*, LWindowHandle, void*) {
+    return 0;
+}

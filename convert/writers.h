@@ -32,7 +32,7 @@ int LGenEncoderDialog(const char* extension, LWindowHandle owner, void* record);
 
 // A sink that writes nothing and is marked unusable: an output that cannot be written.
 class LSNKUnusable : public LSoundSinkBase {
-public:
+  public:
     LSNKUnusable(int32_t sampleRate, int channels);
     int32_t Write(const int32_t*, int32_t n) override {
         sPosition += n;

@@ -23,9 +23,13 @@ void LCliHost::SelectAll() {
     for (Entry& e : entries_) e.selected = true;
 }
 
-void LCliHost::AddEntry(const char* path, uint32_t) { entries_.push_back({path, false, 0}); }
+void LCliHost::AddEntry(const char* path, uint32_t) {
+    entries_.push_back({path, false, 0});
+}
 
-void LCliHost::GetOutputFolder(char* text) { std::snprintf(text, LMAX_PATH, "%s", folder_); }
+void LCliHost::GetOutputFolder(char* text) {
+    std::snprintf(text, LMAX_PATH, "%s", folder_);
+}
 
 void LCliHost::SetOutputFolder(const char* text) {
     std::snprintf(folder_, LMAX_PATH, "%s", text);
@@ -69,6 +73,11 @@ int LCliHost::AskYesNoCancel(const char* text, const char* caption) {
                 break;
         }
     }
+}
+
+int LCliHost::AskCreateFolder(const char*) {
+    std::fprintf(stderr, "tamber: creating the output folder \"%s\"\n", folder_);
+    return LANSWER_YES;
 }
 
 void LCliHost::ShowErrorMessage(const char* text, const char*) {

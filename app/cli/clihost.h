@@ -8,7 +8,7 @@
 #include "support/file.h"
 
 class LCliHost : public LConvertHost {
-public:
+  public:
     // interactiveInput: standard input is a terminal, so questions can be asked there.
     explicit LCliHost(bool interactiveInput);
 
@@ -31,6 +31,8 @@ public:
     void CloseWindow() override {}
 
     int AskYesNoCancel(const char* text, const char* caption) override;
+    // The folder was named on the command line: it is created without asking.
+    int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
     void NoteSkippedFile(const char* path) override;
 
@@ -40,7 +42,7 @@ public:
     const char* OutputFolderText() const { return folder_; }
     int ImageOf(int index) const { return entries_[size_t(index)].image; }
 
-private:
+  private:
     struct Entry {
         std::string path;
         bool selected = false;
