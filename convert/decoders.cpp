@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "external/decoders.h"
+#include "formats/dct.h"
 #include "support/file.h"
 #include "support/trace.h"
 
@@ -66,22 +67,19 @@ int RunDct(LProgressDialog* d, const char* in, const char* out) {
     return Unavailable(d, in, out);
 }
 
-// The command-line decoders tell the user about their own failures. The DCT decoder is not in
-// this build yet, so nobody else would: its row reports like the platform decoders.
-constexpr bool kOwnMessages = false;
-constexpr bool kPending = true;
+using M = LGenDecoderMessages;
 
-const LGenDecoder kWma = {"Loading WMA file", RunDirectShow, true};
-const LGenDecoder kDss = {"Loading DSS file", RunDss, true};
-const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, true};
-const LGenDecoder kAac = {"Loading AAC file", RunAac, kOwnMessages};
-const LGenDecoder kOgg = {"Loading OGG file", RunOgg, kOwnMessages};
-const LGenDecoder kFlac = {"Loading FLAC file", RunFlac, kOwnMessages};
-const LGenDecoder kSri = {"Loading SRI file", RunVoiceIt, kOwnMessages};
-const LGenDecoder kAct = {"Loading Record file", RunAct, kOwnMessages};
-const LGenDecoder kShn = {"Loading Shorten file", RunShn, kOwnMessages};
-const LGenDecoder kDct = {"Loading DCT file", RunDct, kPending};
-const LGenDecoder kDirectX = {"Loading with DirectX", RunDirectShow, true};
+const LGenDecoder kWma = {"Loading WMA file", RunDirectShow, M::All};
+const LGenDecoder kDss = {"Loading DSS file", RunDss, M::All};
+const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, M::All};
+const LGenDecoder kAac = {"Loading AAC file", RunAac, M::None};
+const LGenDecoder kOgg = {"Loading OGG file", RunOgg, M::None};
+const LGenDecoder kFlac = {"Loading FLAC file", RunFlac, M::None};
+const LGenDecoder kSri = {"Loading SRI file", RunVoiceIt, M::None};
+const LGenDecoder kAct = {"Loading Record file", RunAct, M::None};
+const LGenDecoder kShn = {"Loading Shorten file", RunShn, M::None};
+const LGenDecoder kDct = {"Loading DCT file", RunDct, M::MissingFile};
+const LGenDecoder kDirectX = {"Loading with DirectX", RunDirectShow, M::All};
 
 struct Row {
     const char* ext;

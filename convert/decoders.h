@@ -1,14 +1,22 @@
 // The outside decoders behind LGenSourceOpen: each writes a temporary WAV file.
 #pragma once
 
+#include <cstdint>
+
 #include "support/progress.h"
+
+enum class LGenDecoderMessages : uint8_t {
+    None,         // the decoder reports every failure itself
+    MissingFile,  // the decoder reports all but a container that cannot be opened
+    All,          // platform decoders: every failure is reported by LGenSourceOpen
+};
 
 struct LGenDecoder {
     const char* title;  // progress title of the interactive variant
     // Runs the decoder with the given dialog: input path, temporary WAV path -> process status.
     int (*run)(LProgressDialog* dlg, const char* input, const char* wav);
-    // True for the platform decoders, whose failures LGenSourceOpen reports itself.
-    bool messages;
+    // Which failures LGenSourceOpen reports itself (the others tell the user on their own).
+    LGenDecoderMessages messages;
 };
 
 // The decoder for an extension (the DirectShow row for anything not listed).

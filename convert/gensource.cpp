@@ -123,7 +123,9 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
     }
     int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
                                    : decoder.run(ctx.Dialog(), path, temp);
-    if (status == LPROCESS_FAILED && decoder.messages) {
+    if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::MissingFile) {
+        if (!LFileExists(path)) ctx.ShowError(LFormatMessage(kCheckExists, path));
+    } else if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::All) {
         if (ExtIs(ext, ".wma")) {
             ctx.ShowError(LFormatMessage(
                 "Cannot open file \"%s\". It is possible that the file does not exist, it is "

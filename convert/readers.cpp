@@ -1,39 +1,28 @@
-// Wiring of the built-in readers. A reader that is not part of this build answers like a file
-// it cannot read: error 4 when the file cannot be opened, else error 3.
+// Wiring of the built-in readers and of the raw settings dialog.
 #include "convert/readers.h"
 
-#include "convert/fileops_compat.h"
-#include "support/trace.h"
-
-namespace {
-
-LSourceRef Unavailable(const char* path, const char* what) {
-    LTrace(what);
-    return new LSRCNull(LFileExists(path) ? LSRC_ERR_INVALID : LSRC_ERR_OPEN);
-}
-
-}  // namespace
+#include "formats/aiff.h"
+#include "formats/au.h"
+#include "formats/gsm.h"
+#include "formats/mp3.h"
+#include "formats/raw.h"
 
 LSourceRef LGenOpenMp3Reader(const char* path) {
-    return Unavailable(path, "LGenSourceOpen no MP3 reader in this build");
+    return new LMP3Source(path);
 }
 
 LSourceRef LGenOpenAiffReader(const char* path) {
-    return Unavailable(path, "LGenSourceOpen no AIFF reader in this build");
+    return LAifFile::OpenSource(path);
 }
 
 LSourceRef LGenOpenAuReader(const char* path) {
-    return Unavailable(path, "LGenSourceOpen no AU reader in this build");
+    return LAuFile::OpenSource(path);
 }
 
 LSourceRef LGenOpenGsmReader(const char* path) {
-    return Unavailable(path, "LGenSourceOpen no GSM reader in this build");
+    return new LGSMFileSource(path);
 }
 
-LSourceRef LGenOpenRawReader(const char* path, const LRawSettings&) {
-    return Unavailable(path, "LGenSourceOpen no raw reader in this build");
-}
-
-int LGenRawSettingsDialog(LWindowHandle, LRawSettings&) {
-    return 1;
+LSourceRef LGenOpenRawReader(const char* path, const LRawSettings& settings) {
+    return LRawFile::OpenSource(path, settings);
 }

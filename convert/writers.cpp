@@ -8,6 +8,10 @@
 #include "external/components.h"
 #include "external/encoders.h"
 #include "formats/acm.h"
+#include "formats/aiff.h"
+#include "formats/au.h"
+#include "formats/gsm.h"
+#include "formats/raw.h"
 #include "support/file.h"
 #include "support/trace.h"
 
@@ -16,32 +20,22 @@ LSNKUnusable::LSNKUnusable(int32_t sampleRate, int channels)
     SetErrorFlags(LSNK_ERR_UNUSABLE);
 }
 
-namespace {
-
-LSinkRef Unavailable(const char* what, int32_t rate = 44100, int channels = 1) {
-    LTrace(what);
-    return new LSNKUnusable(rate, channels);
-}
-
-}  // namespace
-
 LSinkRef LGenOpenAcmWavWriter(const char* path, const uint8_t* formatBlock) {
     LWaveFileFormat format;
     std::memcpy(format.Bytes(), formatBlock, LWAVE_FORMAT_BLOCK_BYTES);
     return LWaveOpenSink(path, format);
 }
-LSinkRef LGenOpenAuWriter(const char*, int32_t rate, int channels) {
-    return Unavailable("LGenSinkOpenSink no AU writer in this build", rate, channels);
+LSinkRef LGenOpenAuWriter(const char* path, int32_t rate, int channels) {
+    return LAuFile::OpenSink(path, rate, channels);
 }
-LSinkRef LGenOpenAiffWriter(const char*, int32_t rate, int channels) {
-    return Unavailable("LGenSinkOpenSink no AIFF writer in this build", rate, channels);
+LSinkRef LGenOpenAiffWriter(const char* path, int32_t rate, int channels) {
+    return LAifFile::OpenSink(path, rate, channels);
 }
-LSinkRef LGenOpenGsmWriter(const char*) {
-    return Unavailable("LGenSinkOpenSink no GSM writer in this build", 8000, 1);
+LSinkRef LGenOpenGsmWriter(const char* path) {
+    return new LGSMFileSink(path);
 }
-LSinkRef LGenOpenRawWriter(const char*, const LRawSettings& s) {
-    return Unavailable("LGenSinkOpenSink no raw writer in this build", int32_t(s.sampleRate),
-                       s.channels);
+LSinkRef LGenOpenRawWriter(const char* path, const LRawSettings& s) {
+    return LRawFile::OpenSink(path, s);
 }
 LSinkRef LGenOpenMp3Writer(const char* path, const LMP3EncodeSettings& s, int channels,
                            int32_t rate) {
