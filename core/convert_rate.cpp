@@ -23,6 +23,24 @@ inline void Dot32(const int16_t* h, const int16_t* g, const int16_t* x, int32_t&
     sg = b;
 }
 
+// Both halves of both channels: h and g partial sums of A, then of B, left then right.
+inline void Dot64Stereo(const int16_t* h, const int16_t* g, const int16_t* l, const int16_t* r,
+                        int32_t* sums) {
+    for (int half = 0; half < 2; ++half, h += 32, g += 32, l += 32, r += 32) {
+        int32_t lh = 0, lg = 0, rh = 0, rg = 0;
+        for (int t = 0; t < 32; ++t) {
+            lh += int32_t(h[t]) * l[t];
+            lg += int32_t(g[t]) * l[t];
+            rh += int32_t(h[t]) * r[t];
+            rg += int32_t(g[t]) * r[t];
+        }
+        sums[2 * half] = lh;
+        sums[2 * half + 1] = lg;
+        sums[4 + 2 * half] = rh;
+        sums[4 + 2 * half + 1] = rg;
+    }
+}
+
 // ((A >> 1) + (B >> 1) + bias) >> (15 - s) on exact sums.
 inline int32_t Finish(int64_t a, int64_t b, int s) {
     int64_t v = (a >> 1) + (b >> 1);
@@ -92,27 +110,42 @@ void LSRCConvertRate::LoadBlock() {
 
     // Normalise the whole window so that every sample fits in 16 bits.
     const size_t count = size_t(kWorkFrames) * ch;
-    int64_t m = 0;
-    for (size_t i = 0; i < count; ++i) m = std::max(m, std::abs(int64_t(w[i])));
+    int32_t lo = 0, hi = 0;
+    for (size_t i = 0; i < count; ++i) {
+        lo = std::min(lo, w[i]);
+        hi = std::max(hi, w[i]);
+    }
+    const int64_t m = std::max<int64_t>(hi, -int64_t(lo));
     int s = 0;
     while ((m >> s) > 0x7FFF) ++s;
     shift_ = s;
     if (s > 0) {
         const int64_t round = int64_t(1) << (s - 1);
-        for (size_t i = 0; i < count; ++i) w[i] = int32_t((int64_t(w[i]) + round) >> s);
+        if (hi <= INT32_MAX - round) {
+            for (size_t i = 0; i < count; ++i) w[i] = (w[i] + int32_t(round)) >> s;
+        } else {
+            for (size_t i = 0; i < count; ++i) w[i] = int32_t((int64_t(w[i]) + round) >> s);
+        }
     }
     index_ -= LSOUND_BLOCK_FRAMES;
 
-    fastBlock_ = false;
-    if (fastRows_) {
-        // Rounding can lift a sample to +32768, which only the wide path carries.
-        fastBlock_ = true;
-        for (int c = 0; c < ch; ++c) {
-            int16_t* plane = planes_.data() + size_t(c) * kPlaneStride;
+    // Rounding can lift a sample to +32768, which only the wide path carries.
+    fastBlock_ =
+        fastRows_ && (s == 0 ? hi : (int64_t(hi) + (int64_t(1) << (s - 1))) >> s) <= INT16_MAX;
+    if (fastBlock_) {
+        int16_t* p0 = planes_.data();
+        if (ch == 1) {
+            for (int32_t i = 0; i < kWorkFrames; ++i) p0[i] = int16_t(w[i]);
+        } else if (ch == 2) {
+            int16_t* p1 = p0 + kPlaneStride;
             for (int32_t i = 0; i < kWorkFrames; ++i) {
-                const int32_t v = w[size_t(i) * ch + c];
-                if (v > INT16_MAX) fastBlock_ = false;
-                plane[i] = int16_t(v);
+                p0[i] = int16_t(w[2 * i]);
+                p1[i] = int16_t(w[2 * i + 1]);
+            }
+        } else {
+            for (int c = 0; c < ch; ++c) {
+                int16_t* plane = p0 + size_t(c) * kPlaneStride;
+                for (int32_t i = 0; i < kWorkFrames; ++i) plane[i] = int16_t(w[size_t(i) * ch + c]);
             }
         }
     }
@@ -124,27 +157,52 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
         if (n > 0) std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * ch);
         return;
     }
+    if (n <= 0) return;
     const int32_t phases = filter_.n, step = filter_.N;
+    const int32_t whole = step / phases, frac = step % phases;
+    int32_t index = index_, acc = accumulator_;
     for (int32_t f = 0; f < n; ++f) {
-        index_ += accumulator_ / phases;
-        accumulator_ %= phases;
-        while (index_ > LSOUND_BLOCK_FRAMES - 1) LoadBlock();
+        // Input index += accumulator div n; accumulator mod n (the accumulator of the previous
+        // frame was below n, so one carry at most beyond the whole step).
+        if (f == 0) {
+            index += acc / phases;
+            acc %= phases;
+        } else {
+            index += whole;
+            acc += frac;
+            if (acc >= phases) {
+                acc -= phases;
+                ++index;
+            }
+        }
+        if (index > LSOUND_BLOCK_FRAMES - 1) {
+            index_ = index;
+            while (index_ > LSOUND_BLOCK_FRAMES - 1) LoadBlock();
+            index = index_;
+        }
 
         const int s = shift_;
         if (fastBlock_) {
-            const int16_t* h = hRows_.data() + size_t(accumulator_) * 64;
-            const int16_t* g = gRows_.data() + size_t(accumulator_) * 64;
-            for (int c = 0; c < ch; ++c) {
-                const int16_t* x = planes_.data() + size_t(c) * kPlaneStride + index_;
-                int32_t ha, ga, hb, gb;
-                Dot32(h, g, x, ha, ga);
-                Dot32(h + 32, g + 32, x + 32, hb, gb);
-                *buffer++ = Finish(int64_t(ha) + ga, int64_t(hb) + gb, s);
+            const int16_t* h = hRows_.data() + size_t(acc) * 64;
+            const int16_t* g = gRows_.data() + size_t(acc) * 64;
+            const int16_t* x = planes_.data() + index;
+            if (ch == 2) {
+                int32_t sums[8];
+                Dot64Stereo(h, g, x, x + kPlaneStride, sums);
+                *buffer++ = Finish(int64_t(sums[0]) + sums[1], int64_t(sums[2]) + sums[3], s);
+                *buffer++ = Finish(int64_t(sums[4]) + sums[5], int64_t(sums[6]) + sums[7], s);
+            } else {
+                for (int c = 0; c < ch; ++c, x += kPlaneStride) {
+                    int32_t ha, ga, hb, gb;
+                    Dot32(h, g, x, ha, ga);
+                    Dot32(h + 32, g + 32, x + 32, hb, gb);
+                    *buffer++ = Finish(int64_t(ha) + ga, int64_t(hb) + gb, s);
+                }
             }
         } else {
             // Both partial sums in 64 bits: a full-scale window overflows 32.
-            const int32_t* row = filter_.Row(accumulator_);
-            const int32_t* x = work_.data() + size_t(index_) * ch;
+            const int32_t* row = filter_.Row(acc);
+            const int32_t* x = work_.data() + size_t(index) * ch;
             for (int c = 0; c < ch; ++c) {
                 int64_t a = 0, b = 0;
                 for (int t = 0; t < 32; ++t) a += int64_t(row[t]) * x[t * ch + c];
@@ -152,8 +210,9 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
                 *buffer++ = Finish(a, b, s);
             }
         }
-        accumulator_ += step;
     }
+    index_ = index;
+    accumulator_ = acc + step;
 }
 
 int32_t LSRCConvertRate::GetPosition() {

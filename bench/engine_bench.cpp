@@ -1,0 +1,186 @@
+// WAV copy and 48 kHz conversion through the engine against dd, sox and ffmpeg on the same file,
+// and the conversion's peak memory for a 10- and a 60-minute input.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/transfer.h"
+#include "formats/wav.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string g_dir;
+
+std::string In(int minutes) {
+    return g_dir + "/in" + std::to_string(minutes) + ".wav";
+}
+std::string Out() {
+    return g_dir + "/out.wav";
+}
+
+// A 44.1 kHz stereo 16-bit file of music-like content (two tones and some noise).
+void MakeInput(int minutes) {
+    const std::string path = In(minutes);
+    if (fs::exists(path)) return;
+    LSinkRef sink = LWaveFile::OpenSinkPCM(path.c_str(), 44100, 16, 2);
+    std::vector<int32_t> block(2 * 8192);
+    uint32_t seed = 1;
+    const int64_t frames = int64_t(minutes) * 60 * 44100;
+    for (int64_t f = 0; f < frames; f += 8192) {
+        const int32_t n = int32_t(std::min<int64_t>(8192, frames - f));
+        for (int32_t i = 0; i < n; ++i) {
+            const double t = double(f + i) / 44100.0;
+            seed = seed * 1664525u + 1013904223u;
+            const double v = 0.4 * std::sin(2 * M_PI * 440 * t) +
+                             0.3 * std::sin(2 * M_PI * 1234 * t) +
+                             0.05 * (double(seed >> 16) / 32768.0 - 1.0);
+            block[2 * i] = int32_t(std::lround(v * 0x7FFF0));
+            block[2 * i + 1] = int32_t(std::lround(-v * 0x7FFF0));
+        }
+        sink->Write(block.data(), n);
+    }
+}
+
+// Reads a file once so that every contender starts from a warm cache.
+void Warm(const std::string& path) {
+    std::string cmd = "cat '" + path + "' > /dev/null";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "warming %s failed\n", path.c_str());
+}
+
+class QuietTransfer : public LProgressProcess<LPRSourceToSink> {
+  public:
+    explicit QuietTransfer(LPRSourceToSink* rec)
+        : LProgressProcess<LPRSourceToSink>("bench", rec) {}
+    void SetText(const char*, int) override {}
+    void SetProgress(double) override {}
+};
+
+int Convert(const std::string& in, const std::string& out, int32_t rate) {
+    LPRSourceToSink rec;
+    rec.title = "bench";
+    rec.source = LWaveFile::OpenSource(in.c_str());
+    rec.sink = LWaveFile::OpenSinkPCM(out.c_str(), rate, 16, 2);
+    QuietTransfer t(&rec);
+    t.status = LPROCESS_FAILED;
+    t.Run(nullptr);
+    return t.status;
+}
+
+void Shell(benchmark::State& state, const std::string& cmd) {
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError(("failed: " + cmd).c_str());
+    }
+}
+
+void BM_EngineCopy(benchmark::State& state) {
+    for (auto _ : state)
+        if (Convert(In(10), Out(), 44100) != LPROCESS_OK) state.SkipWithError("transfer failed");
+}
+void BM_DdCopy(benchmark::State& state) {
+    Shell(state, "dd if='" + In(10) + "' of='" + Out() + "' bs=1M status=none");
+}
+void BM_SoxCopy(benchmark::State& state) {
+    Shell(state, "sox '" + In(10) + "' '" + Out() + "'");
+}
+
+void BM_EngineTo48k(benchmark::State& state) {
+    for (auto _ : state)
+        if (Convert(In(10), Out(), 48000) != LPROCESS_OK) state.SkipWithError("transfer failed");
+}
+void BM_SoxTo48k(benchmark::State& state) {
+    Shell(state, "sox '" + In(10) + "' -r 48000 '" + Out() + "'");
+}
+void BM_FfmpegTo48k(benchmark::State& state) {
+    Shell(state, "ffmpeg -nostdin -v error -y -i '" + In(10) + "' -ar 48000 '" + Out() + "'");
+}
+
+// Peak resident memory (KiB) of a child process that converts the file to 48 kHz.
+long PeakMemoryKiB(const std::string& in) {
+    const pid_t child = fork();
+    if (child == 0) _exit(Convert(in, Out(), 48000) == LPROCESS_OK ? 0 : 1);
+    int status = 0;
+    struct rusage ru = {};
+    if (child < 0 || wait4(child, &status, 0, &ru) != child || status != 0) return -1;
+    return ru.ru_maxrss;
+}
+
+// Keeps each benchmark's mean wall time so that main can print the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+                seconds[r.benchmark_name()] = r.GetAdjustedRealTime() / 1000.0;
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+void Ratio(const RatioReporter& rep, const char* what, const char* a, const char* b) {
+    auto find = [&](const char* name) {
+        for (const auto& [k, v] : rep.seconds)
+            if (k.rfind(name, 0) == 0) return v;
+        return -1.0;
+    };
+    const double x = find(a), y = find(b);
+    if (x > 0 && y > 0) std::printf("%-44s %7.3f s vs %7.3f s  ratio %.2f\n", what, x, y, x / y);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = std::getenv("TAMBER_BENCH_DIR");
+    g_dir = dir ? dir : (fs::temp_directory_path() / "tamber-bench").string();
+    fs::create_directories(g_dir);
+    MakeInput(10);
+    Warm(In(10));
+
+    const auto ms = benchmark::kMillisecond;
+    benchmark::RegisterBenchmark("EngineCopy", BM_EngineCopy)
+        ->Unit(ms)
+        ->UseRealTime()
+        ->Iterations(5);
+    benchmark::RegisterBenchmark("DdCopy", BM_DdCopy)->Unit(ms)->UseRealTime()->Iterations(5);
+    benchmark::RegisterBenchmark("SoxCopy", BM_SoxCopy)->Unit(ms)->UseRealTime()->Iterations(5);
+    benchmark::RegisterBenchmark("EngineTo48k", BM_EngineTo48k)
+        ->Unit(ms)
+        ->UseRealTime()
+        ->Iterations(3);
+    benchmark::RegisterBenchmark("SoxTo48k", BM_SoxTo48k)->Unit(ms)->UseRealTime()->Iterations(3);
+    benchmark::RegisterBenchmark("FfmpegTo48k", BM_FfmpegTo48k)
+        ->Unit(ms)
+        ->UseRealTime()
+        ->Iterations(3);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter rep;
+    benchmark::RunSpecifiedBenchmarks(&rep);
+
+    std::printf("\n10-minute 44.1 kHz stereo 16-bit WAV, warm cache:\n");
+    Ratio(rep, "copy: engine / dd bs=1M (goal <= 2)", "EngineCopy", "DdCopy");
+    Ratio(rep, "copy: engine / sox", "EngineCopy", "SoxCopy");
+    Ratio(rep, "to 48 kHz: engine / sox -r 48000 (goal <= 0.5)", "EngineTo48k", "SoxTo48k");
+    Ratio(rep, "to 48 kHz: engine / ffmpeg -ar 48000 (goal < 1)", "EngineTo48k", "FfmpegTo48k");
+
+    if (!std::getenv("TAMBER_BENCH_NO_MEMORY")) {
+        MakeInput(60);
+        const long m10 = PeakMemoryKiB(In(10)), m60 = PeakMemoryKiB(In(60));
+        std::printf(
+            "peak memory converting to 48 kHz: 10 min %ld KiB, 60 min %ld KiB, "
+            "difference %ld KiB (goal < 1024)\n",
+            m10, m60, m60 - m10);
+        fs::remove(In(60));
+    }
+    fs::remove(Out());
+    return 0;
+}
