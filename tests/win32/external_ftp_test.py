@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Runs the install-on-demand suite under Wine against FTP servers on 127.0.0.1.
+
+Starts the servers, runs the suite (wine-run, suite) with their ports in the environment and
+stops them when the suite ends. Servers: "good" serves components/<name>.exe, "refuse" turns
+anonymous users away, "nosize" does not answer SIZE, "slow" sends 16 KB a second; "dead" is a
+port where nothing listens.
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+DEADLINE_S = 300
+
+
+def server(root, anonymous=True, cls=FTPHandler, **attrs):
+    auth = DummyAuthorizer()
+    if anonymous:
+        auth.add_anonymous(root, perm="elr")
+    else:
+        auth.add_user("someone", "secret", root, perm="elr")
+    handler = type("Handler", (cls,), dict(authorizer=auth, banner="test server", **attrs))
+    handler.passive_ports = None
+    return FTPServer(("127.0.0.1", 0), handler)
+
+
+def main():
+    wine_run, suite = sys.argv[1], sys.argv[2]
+    root = tempfile.mkdtemp(prefix="tamber-ftp-")
+    try:
+        folder = os.path.join(root, "components")
+        os.makedirs(folder)
+        installer = os.path.join(os.path.dirname(suite), "standin_installer.exe")
+        for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp", "qusetup"):
+            shutil.copy(installer, os.path.join(folder, name + ".exe"))
+
+        slow_dtp = type("SlowDTP", (ThrottledDTPHandler,), dict(write_limit=16384))
+        no_size = dict(FTPHandler.proto_cmds)
+        del no_size["SIZE"]
+        servers = {
+            "GOOD": server(root),
+            "REFUSE": server(root, anonymous=False),
+            "NOSIZE": server(root, proto_cmds=no_size),
+            "SLOW": server(root, dtp_handler=slow_dtp),
+        }
+        env = dict(os.environ)
+        for key, srv in servers.items():
+            env["FTP_" + key] = str(srv.address[1])
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            env["FTP_DEAD"] = str(s.getsockname()[1])
+
+        proc = subprocess.Popen([wine_run, suite], env=env)
+        start = time.monotonic()
+        any_server = next(iter(servers.values()))
+        while proc.poll() is None:
+            if time.monotonic() - start > DEADLINE_S:
+                proc.kill()
+                print("ftp harness: suite did not finish in time", file=sys.stderr)
+                break
+            # All servers share one I/O loop; serve it in short, bounded steps.
+            any_server.serve_forever(timeout=0.05, blocking=False)
+        for srv in servers.values():
+            srv.close_all()
+        return proc.wait()
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
