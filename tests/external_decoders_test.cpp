@@ -128,7 +128,7 @@ TEST_F(Decoders, CancelDuringTheWaitEndsAtOnce) {
     EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
     double took = Seconds(start);
     EXPECT_GE(took, 0.6);
-    EXPECT_LT(took, 1.5);
+    EXPECT_LT(took, 3.0);
     EXPECT_TRUE(dlg.errors.empty());
     // The progress crept: 3 % after the first slice, rising, never reaching 100 %.
     ASSERT_GE(dlg.progress.size(), 1u);
@@ -147,7 +147,7 @@ TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
               LPROCESS_FAILED);
     double took = Seconds(start);
     EXPECT_GE(took, 1.15);
-    EXPECT_LT(took, 1.9);
+    EXPECT_LT(took, 3.5);
     EXPECT_EQ(dlg.progress.size(), 3u);  // slices of 500, 500 and 200 ms
 
     // Shorter than one slice: the only slice is the whole time-out.
