@@ -1,0 +1,153 @@
+// The headless tamber front end as a user runs it: exit codes, messages, outputs checked with sox.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "app/tags.h"
+#include "tests/support/testutil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testutil::ScratchDir();
+        fs::create_directories(dir_ + "/home");
+    }
+    // Runs tamber in the scratch folder without a terminal; stderr goes to err_.
+    int Tamber(const std::string& args) {
+        std::string cmd = "cd '" + dir_ + "' && TAMBER_HOME='" + dir_ + "/home' '" +
+                          TAMBER_BINARY_DIR "/tamber' " + args + " </dev/null 2>'" + dir_ +
+                          "/stderr.txt'";
+        int rc = testutil::Run(cmd);
+        auto bytes = testutil::ReadFileBytes(dir_ + "/stderr.txt");
+        err_.assign(bytes.begin(), bytes.end());
+        return rc;
+    }
+    std::string Wav(const std::string& name, int32_t rate = 22050, int channels = 2) {
+        testutil::WriteWav16(dir_ + "/" + name, rate, channels,
+                             testutil::Sine(rate, channels, rate / 2, 330, 12000));
+        return dir_ + "/" + name;
+    }
+    std::string Pcm(const std::string& path) {  // the samples as sox reads them
+        return testutil::RunOutput("sox '" + path + "' -t raw - | md5sum");
+    }
+    bool Has(const std::string& text) { return err_.find(text) != std::string::npos; }
+    std::string dir_, err_;
+};
+
+TEST_F(Cli, ConvertsABatchIntoAFolder) {
+    Wav("a.wav");
+    Wav("b.wav", 8000, 1);
+    EXPECT_EQ(Tamber("-format .wav -outfolder OUT a.wav b.wav -convert"), 0) << err_;
+    EXPECT_EQ(Pcm(dir_ + "/OUT/a.wav"), Pcm(dir_ + "/a.wav"));
+    EXPECT_EQ(Pcm(dir_ + "/OUT/b.wav"), Pcm(dir_ + "/b.wav"));
+    EXPECT_TRUE(Has("creating the output folder"));
+
+    // The WAV format file turns every output into 8000 Hz mono, then mu-law.
+    EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
+    for (auto [opt, want] : {std::pair{"-r", "8000\n"}, {"-c", "1\n"}, {"-b", "16\n"}})
+        EXPECT_EQ(testutil::RunOutput(std::string("soxi ") + opt + " '" + dir_ + "/OUT2/a.wav'"),
+                  want);
+    EXPECT_EQ(Tamber("-settings .wav ULAW 8000 1 -outfolder OUT3 a.wav -convert"), 0) << err_;
+    EXPECT_NE(testutil::RunOutput("soxi -e '" + dir_ + "/OUT3/a.wav'").find("u-law"),
+              std::string::npos);
+    EXPECT_EQ(fs::file_size(dir_ + "/home/data/WavCodec.wff"), 1024u);
+}
+
+TEST_F(Cli, UsageAndIgnoredOptions) {
+    EXPECT_EQ(Tamber(""), 2);
+    for (const char* o : {"-hide", "-outfolder", "-format", "-overwrite", "-settings",
+                          "-insettings", "-clear", "/install", "-convert", "-exit"})
+        EXPECT_TRUE(Has(o)) << o;
+    Wav("a.wav");
+    EXPECT_EQ(Tamber("-frobnicate -format .bogus -outfolder OUT a.wav -convert -exit"), 0) << err_;
+    EXPECT_TRUE(fs::exists(dir_ + "/OUT/a.wav"));
+    // A settings list cut short stores nothing.
+    EXPECT_EQ(Tamber("-settings .mp3 CBR 192"), 0);
+    auto ini = testutil::ReadFileBytes(dir_ + "/home/config/machine.ini");
+    EXPECT_EQ(std::string(ini.begin(), ini.end()).find("MP3Encoder"), std::string::npos);
+}
+
+TEST_F(Cli, OverwriteQuestionWithoutATerminalAnswersNo) {
+    Wav("a.wav");
+    Wav("b.wav");
+    fs::create_directories(dir_ + "/OUT");
+    testutil::WriteFileBytes(dir_ + "/OUT/a.wav", {'k'});
+    EXPECT_EQ(Tamber("-outfolder OUT a.wav b.wav -convert"), 0) << err_;
+    EXPECT_TRUE(Has("The output file \"OUT/a.wav\" already exists. Do you want to overwrite it?"));
+    EXPECT_TRUE(Has("No"));
+    EXPECT_EQ(fs::file_size(dir_ + "/OUT/a.wav"), 1u);
+    EXPECT_TRUE(fs::exists(dir_ + "/OUT/b.wav"));
+    // "CANCEL" stops the run: exit status 1, nothing more written.
+    fs::remove(dir_ + "/OUT/b.wav");
+    EXPECT_EQ(Tamber("-overwrite CANCEL -outfolder OUT a.wav b.wav -convert"), 1) << err_;
+    EXPECT_FALSE(fs::exists(dir_ + "/OUT/b.wav"));
+}
+
+TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
+    // Missing and empty files are skipped with a note.
+    testutil::WriteFileBytes(dir_ + "/empty.wav", {});
+    EXPECT_EQ(Tamber("-outfolder OUT missing.wav empty.wav -convert"), 2);
+    EXPECT_TRUE(Has("skipped \"missing.wav\""));
+    EXPECT_TRUE(Has("no files to convert"));
+    // A corrupt input ends the batch with its message.
+    testutil::WriteFileBytes(dir_ + "/bad.wav", std::vector<uint8_t>(100, 0x55));
+    const auto bad = testutil::ReadFileBytes(dir_ + "/bad.wav");
+    EXPECT_EQ(Tamber("-outfolder OUT bad.wav -convert"), 2);
+    EXPECT_TRUE(Has("Cannot open the file \"bad.wav\" because it is corrupt."));
+    EXPECT_EQ(testutil::ReadFileBytes(dir_ + "/bad.wav"), bad);
+    // An output folder that cannot be made.
+    Wav("a.wav");
+    testutil::WriteFileBytes(dir_ + "/file", {1});
+    EXPECT_EQ(Tamber("-outfolder file/sub a.wav -convert"), 2);
+    EXPECT_TRUE(Has("Unable to create folder."));
+    // A 300-character path is cut at 259 characters: the file is not found, nothing overflows.
+    std::string deep = dir_;
+    while (deep.size() < 280) deep += "/" + std::string(40, 'd');
+    fs::create_directories(deep);
+    testutil::WriteWav16(deep + "/long.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 5000));
+    EXPECT_GE((deep + "/long.wav").size(), 290u);
+    EXPECT_EQ(Tamber("-outfolder OUT '" + deep + "/long.wav' -convert"), 2);
+    EXPECT_TRUE(Has("skipped"));
+}
+
+TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
+    if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
+    std::string in = Wav("song.wav", 44100, 2);
+    LAudioTagData tags;
+    tags.Set("TITLE", "First Light");
+    tags.Set("ARTIST", "The Testers");
+    ASSERT_TRUE(tags.WriteTags(in.c_str()));
+    EXPECT_EQ(Tamber("-format .mp3 -outfolder MP3 song.wav -convert"), 0) << err_;
+    std::string mp3 = dir_ + "/MP3/song.mp3";
+    LAudioTagData id3;
+    ASSERT_TRUE(id3.ReadTags(mp3.c_str()));
+    EXPECT_STREQ(id3.Get("TITLE"), "First Light");
+    EXPECT_STREQ(id3.Get("ARTIST"), "The Testers");
+    EXPECT_NE(testutil::RunOutput("ffprobe -v quiet -show_entries format_tags=title -of "
+                                  "default=nw=1:nk=1 '" +
+                                  mp3 + "'")
+                  .find("First Light"),
+              std::string::npos);
+    // And back to WAV: the artist lands in INFO, where ffprobe finds it.
+    EXPECT_EQ(Tamber("-format .wav -outfolder BACK MP3/song.mp3 -convert"), 0) << err_;
+    std::string back = dir_ + "/BACK/song.wav";
+    LAudioTagData wav;
+    ASSERT_TRUE(wav.ReadTags(back.c_str()));
+    EXPECT_STREQ(wav.Get("TITLE"), "First Light");
+    EXPECT_NE(testutil::RunOutput("ffprobe -v quiet -show_entries format_tags=artist -of "
+                                  "default=nw=1:nk=1 '" +
+                                  back + "'")
+                  .find("The Testers"),
+              std::string::npos);
+    // Converted to another format, no tags are carried.
+    EXPECT_EQ(Tamber("-format .au -outfolder AU song.wav -convert"), 0) << err_;
+    EXPECT_FALSE(LAudioTagData().ReadTags((dir_ + "/AU/song.au").c_str()));
+}
+
+}  // namespace
