@@ -9,7 +9,8 @@
 
 struct LRawSettings;
 
-// Codec indices as stored under "Codec" and listed in the raw settings dialog.
+// Codec indices as stored under "Codec" and listed in the raw settings dialog (whose texts
+// are kRawCodecNames in app/rawdlg.h).
 enum : int32_t {
     LRAW_CODEC_VOX = 0,
     LRAW_CODEC_ULAW = 1,
@@ -18,10 +19,7 @@ enum : int32_t {
     LRAW_CODEC_PCM8U = 4,
     LRAW_CODEC_PCM8S = 5,
     LRAW_CODEC_PCM16BE = 6,
-    LRAW_CODEC_COUNT = 7,
 };
-// The dialog's list texts, by codec index.
-extern const char* const kRawCodecNames[LRAW_CODEC_COUNT];
 // Bytes per sample of codecs 1-6 (0 for the VOX codec and invalid indices).
 int RawCodecBytes(int32_t codec);
 // The largest internal value a source of that coding can deliver.

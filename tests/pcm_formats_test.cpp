@@ -139,7 +139,7 @@ TEST_F(SoxPeer, RawCodingsReadAndWriteLikeSox) {
     const auto signal = TestSignal(2, 30000);
     ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
     for (const RawCase& c : kRawCases) {
-        SCOPED_TRACE(kRawCodecNames[c.codec]);
+        SCOPED_TRACE(c.soxType);
         const std::string type = std::string("-t raw -r 22050 -c 2 ") + c.soxType + " ";
         const std::string file = dir + "/sox" + std::to_string(c.codec) + ".raw";
         ASSERT_EQ(testutil::Run(Sox() + RawIn(22050, 2) + "'" + dir + "/in.raw' " + type + "'" +
