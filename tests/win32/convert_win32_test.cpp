@@ -1,0 +1,129 @@
+// The conversion job under Windows: same-file replacement through "_name", case-insensitive
+// same-file detection, and the overwrite rule from the registry.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "convert/job.h"
+#include "tests/support/testutil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Host : public LConvertHost {
+  public:
+    std::vector<std::string> paths;
+    std::vector<int> images;
+    std::string folder, format = ".wav";
+    int EntryCount() override { return int(paths.size()); }
+    void GetEntryPath(int i, char* p) override {
+        std::snprintf(p, LMAX_PATH, "%s", paths[i].c_str());
+    }
+    bool IsEntrySelected(int) override { return true; }
+    void SelectAll() override {}
+    void SetEntryImage(int i, int image) override { images[size_t(i)] = image; }
+    void AddEntry(const char*, uint32_t) override {}
+    void RemoveAllEntries() override {}
+    void GetOutputFolder(char* t) override { std::snprintf(t, LMAX_PATH, "%s", folder.c_str()); }
+    void SetOutputFolder(const char*) override {}
+    void GetOutputFormat(char* e) override { std::snprintf(e, LMAX_PATH, "%s", format.c_str()); }
+    bool SelectOutputFormat(const char*) override { return true; }
+    LWindowHandle GetWindow() override { return nullptr; }
+    bool IsHidden() override { return true; }
+    void SetHidden(bool) override {}
+    void CloseWindow() override {}
+    int AskYesNoCancel(const char*, const char*) override { return LANSWER_NO; }
+    void ShowErrorMessage(const char*, const char*) override {}
+};
+
+class Dialog : public LProgressDialog {
+  public:
+    explicit Dialog(bool cancel) : LProgressDialog("test"), cancel_(cancel) {}
+    bool PumpMessages() override { return cancel_; }
+    void SetText(const char*, int) override {}
+    void SetProgress(double) override {}
+    void ShowError(const char* t) override { errors.push_back(t); }
+    std::vector<std::string> errors;
+
+  protected:
+    bool ProcessBody() override { return true; }
+
+  private:
+    bool cancel_;
+};
+
+int RunJob(Host& h, bool cancel, std::vector<std::string>* errors = nullptr) {
+    Dialog dlg(cancel);
+    LConvertJob job;
+    job.mainWindow = &h;
+    std::snprintf(job.outputExtension, LMAX_PATH, "%s", h.format.c_str());
+    int status = ProcessConvert(&dlg, &job);
+    if (errors) *errors = dlg.errors;
+    return status;
+}
+
+TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
+    std::string dir = testutil::ScratchDir();
+    std::string in = dir + "\\B.WAV";
+    testutil::WriteWav16(in, 8000, 2, testutil::Sine(8000, 2, 3000, 440, 8000));
+    const auto original = testutil::ReadFileBytes(in);
+    Host h;
+    h.paths = {in};
+    h.images = {0};
+    h.folder = dir;
+    h.format = ".wav";  // the same file despite the different case
+    // Mono output, so that a replaced file differs from the original.
+    uint8_t fmt[1024] = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0};
+    char data[LMAX_PATH];
+    LFile::GetUserDataFolder(data);
+    std::string wff = std::string(data) + "\\WavCodec.wff";
+    ASSERT_TRUE(testutil::WriteFileBytes(wff, std::vector<uint8_t>(fmt, fmt + 1024)));
+
+    std::vector<std::string> errors;
+    EXPECT_EQ(RunJob(h, true, &errors), LPROCESS_STOPPED);
+    EXPECT_EQ(testutil::ReadFileBytes(in), original);
+    EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(h.images[0], 3);
+
+    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
+    EXPECT_EQ(h.images[0], 2);
+    EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
+    auto replaced = testutil::ReadFileBytes(in);
+    ASSERT_GT(replaced.size(), 24u);
+    EXPECT_EQ(replaced[22], 1);  // one channel now
+    fs::remove(wff);
+}
+
+TEST(ConvertWin32, OverwriteRuleFromTheRegistry) {
+    std::string dir = testutil::ScratchDir();
+    std::string in = dir + "\\a.wav", outDir = dir + "\\out";
+    fs::create_directories(outDir);
+    testutil::WriteWav16(in, 8000, 1, testutil::Sine(8000, 1, 800, 440, 8000));
+    testutil::WriteFileBytes(outDir + "\\A.WAV", {'x'});
+    SettingsWriteBool("Settings", "AlwaysPrompt", false);
+    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
+    SettingsWriteBool("Settings", "NeverOverwrite", true);
+    Host h;
+    h.paths = {in};
+    h.images = {0};
+    h.folder = outDir;
+    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
+    EXPECT_EQ(h.images[0], 3);
+    EXPECT_EQ(fs::file_size(outDir + "\\a.wav"), 1u);
+    SettingsWriteBool("Settings", "NeverOverwrite", false);
+    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
+    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
+    EXPECT_EQ(h.images[0], 2);
+    EXPECT_GT(fs::file_size(outDir + "\\a.wav"), 1000u);
+    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
+    SettingsWriteBool("Settings", "AlwaysPrompt", true);
+}
+
+}  // namespace
