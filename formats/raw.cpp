@@ -114,7 +114,8 @@ void LRawFileDataSoundSourceBase::Read(int32_t* buffer, int32_t n) {
     const int64_t p = position_;
     position_ = int32_t(std::min<int64_t>(p + n, INT32_MAX));
     std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * size_t(channels));
-    if (p + n <= 0 || !file_.IsOpen()) return;
+    // A source in error (no file, no usable frame layout) delivers silence.
+    if (p + n <= 0 || !file_.IsOpen() || GetError() != LSRC_OK) return;
     int32_t* out = buffer;
     int64_t first = p;
     if (p < 0) {

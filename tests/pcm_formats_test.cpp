@@ -218,7 +218,12 @@ TEST(RawFile, ReadContractAndEdges) {
     int32_t one[2] = {1, 2};
     EXPECT_EQ(bad->Write(one, 2), 0);
     EXPECT_EQ(bad->GetPosition(), 2);
-    EXPECT_EQ(LRawFile::OpenSource((dir + "/odd.raw").c_str(), 8000, 0, 3)->GetError(), 3);
+    // Zero channels: error 3, and reads stay silent and inside the buffer.
+    for (int32_t codec : {1, 3}) {
+        LSourceRef none = LRawFile::OpenSource((dir + "/odd.raw").c_str(), 8000, 0, codec);
+        EXPECT_EQ(none->GetError(), 3);
+        EXPECT_EQ(ReadFrames(*none, 8192), std::vector<int32_t>(8192, 0));
+    }
 
     // Sink seek cuts the file; forward seeks are ignored; writes do not saturate.
     {
