@@ -1,5 +1,7 @@
 // LSRCACMWave: decodes a WAV data chunk through the codec layer to 16-bit PCM on the fly.
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "formats/acm.h"
@@ -44,8 +46,12 @@ LSRCACMWave::LSRCACMWave(LFile&& file, const LWaveFormatEx* format, uint32_t dat
     // Frames of one whole block, so that seeking lands on block boundaries exactly.
     if (blockAlign_ > 0) {
         uint32_t perBlock = stream_->DestinationSizeFor(uint32_t(blockAlign_));
-        if (perBlock > 0 && perBlock % frameBytes == 0)
-            framesPerBlock_ = int32_t(perBlock / frameBytes);
+        // Only when it agrees with the rate and byte rate the record declares.
+        int64_t frames = perBlock / frameBytes;
+        int64_t declared = int64_t(blockAlign_) * fileRate_;
+        if (perBlock > 0 && perBlock % frameBytes == 0 &&
+            std::abs(frames * avgBytes_ - declared) * 50 <= declared)
+            framesPerBlock_ = int32_t(frames);
     }
     src_.assign(srcCap_, 0);
     dst_.assign(dstCap_, 0);
@@ -82,7 +88,7 @@ int64_t LSRCACMWave::DataLength() {
 
 void LSRCACMWave::Read(int32_t* buffer, int32_t n) {
     int32_t p = position_;
-    position_ = p + n;
+    position_ = int32_t(std::min<int64_t>(int64_t(p) + n, INT32_MAX));
     if (GetError() != LSRC_OK || n <= 0) return;
     const int ch = GetChannels();
     int32_t want = n;
@@ -150,7 +156,10 @@ bool LSRCACMWave::Refill(int32_t stillWanted) {
         return true;
     }
     if (produced == 0 && srcValid_ < srcCap_) {
-        // The file has no more data: flush what the codec holds.
+        // The file has no more data: drop what the codec took, then flush what it holds.
+        used = std::min(used, srcValid_);
+        std::memmove(src_.data(), src_.data() + used, srcValid_ - used);
+        srcValid_ -= used;
         used = produced = 0;
         if (!stream_->Convert(srcValid_, LACM_CONVERT_END, &used, &produced)) used = srcValid_;
         if (produced == 0) {

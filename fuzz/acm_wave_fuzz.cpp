@@ -2,6 +2,7 @@
 // damaged-block skipping, end detection, length estimates and seeks driven by the input.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -34,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int32_t n = int32_t(1 + (h >> 8) % LSOUND_BLOCK_FRAMES);
         int32_t before = src->GetPosition();
         src->Read(buf.data(), n);
-        if (src->GetPosition() != before + n) __builtin_trap();
+        if (src->GetPosition() != std::min<int64_t>(int64_t(before) + n, INT32_MAX)) __builtin_trap();
         h = h * 1103515245u + 12345u;
-        int32_t target = end > 0 ? int32_t((h >> 4) % uint32_t(end + 600)) - 300 : -5;
+        int32_t target = end > 0 ? int32_t(int64_t((h >> 4) % (uint64_t(end) + 600)) - 300) : -5;
         src->Seek(target);
         if (src->GetPosition() != target) __builtin_trap();
     }

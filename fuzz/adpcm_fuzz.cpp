@@ -1,5 +1,6 @@
 // Fuzz target: the codec layer's decoders (IMA and Microsoft ADPCM, G.711, GSM in WAV, wide and
-// floating-point PCM, extensible records) fed an arbitrary format record and arbitrary data.
+// floating-point PCM, extensible records, MPEG Layer 3) fed an arbitrary format record and
+// arbitrary data.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -8,9 +9,10 @@
 #include "formats/acm_codec.h"
 
 namespace {
-constexpr uint16_t kTags[] = {LWAVE_FORMAT_IMA_ADPCM,  LWAVE_FORMAT_ADPCM,     LWAVE_FORMAT_ALAW,
-                              LWAVE_FORMAT_MULAW,      LWAVE_FORMAT_GSM610,    LWAVE_FORMAT_PCM,
-                              LWAVE_FORMAT_IEEE_FLOAT, LWAVE_FORMAT_EXTENSIBLE};
+constexpr uint16_t kTags[] = {
+    LWAVE_FORMAT_IMA_ADPCM,  LWAVE_FORMAT_ADPCM,      LWAVE_FORMAT_ALAW,
+    LWAVE_FORMAT_MULAW,      LWAVE_FORMAT_GSM610,     LWAVE_FORMAT_PCM,
+    LWAVE_FORMAT_IEEE_FLOAT, LWAVE_FORMAT_EXTENSIBLE, LWAVE_FORMAT_MPEGLAYER3};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto* f = reinterpret_cast<LWaveFormatEx*>(record.data());
     f->wFormatTag = kTags[data[0] % (sizeof kTags / sizeof kTags[0])];
     f->nChannels = uint16_t(1 + data[1] % 3);
-    f->nSamplesPerSec = 8000;
+    f->nSamplesPerSec = (data[4] & 0x80) ? 44100 : 8000;
     f->nAvgBytesPerSec = 4000;
     f->nBlockAlign = uint16_t(data[2] | (data[3] << 8));
     f->wBitsPerSample = data[4];

@@ -58,6 +58,7 @@ const PeerEncoding kPeerEncodings[] = {
     {"PCM 24", "ffmpeg", "-c:a pcm_s24le", true, false, true},
     {"float 32", "ffmpeg", "-c:a pcm_f32le", true, false, true},
     {"float 64", "ffmpeg", "-c:a pcm_f64le", true, false, true},
+    {"MP3", "ffmpeg", "-c:a libmp3lame -b:a 96k", false, false},
 };
 
 }  // namespace
@@ -67,7 +68,7 @@ const PeerEncoding kPeerEncodings[] = {
 TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
     if (!HavePeers()) GTEST_SKIP() << "sox or ffmpeg missing (scripts/setup.sh installs them)";
     const std::string dir = ScratchDir();
-    int worstExact = 0, worstGsm = 0;
+    int worstExact = 0, worstGsm = 0, worstMp3 = 0;
     for (int32_t rate : {8000, 22050, 44100}) {
         for (int ch : {1, 2}) {
             const std::string src =
@@ -98,14 +99,21 @@ TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
                     EXPECT_EQ(ours.size(), ref.size()) << e.tool << " " << e.label;
                     worstExact = std::max(worstExact, diff);
                 } else {
-                    // GSM: the two decoders' rounding may differ, the audio may not.
-                    EXPECT_GT(SnrDb(ref, ours), 20.0) << e.tool << " " << e.label;
-                    worstGsm = std::max(worstGsm, diff);
+                    // GSM and MP3: the decoders' rounding may differ, the audio may not.
+                    const bool mp3 = std::string(e.label) == "MP3";
+                    EXPECT_GT(SnrDb(ref, ours), mp3 ? 60.0 : 20.0) << e.tool << " " << e.label;
+                    if (mp3) {
+                        EXPECT_EQ(ours.size(), ref.size());
+                        worstMp3 = std::max(worstMp3, diff);
+                    } else {
+                        worstGsm = std::max(worstGsm, diff);
+                    }
                 }
             }
         }
     }
-    std::printf("largest difference: exact codecs %d, GSM %d\n", worstExact, worstGsm);
+    std::printf("largest difference: exact codecs %d, GSM %d, MP3 %d\n", worstExact, worstGsm,
+                worstMp3);
 }
 
 // Our compressed outputs are read back by ffmpeg and sox with the expected audio, and our own

@@ -2,22 +2,25 @@
 // Microsoft ADPCM codecs, and wide integer and floating-point PCM, behind the stream interface.
 #include "formats/acm_codec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "core/sound.h"
 #include "formats/g711.h"
 #include "formats/gsm610.h"
+#include "formats/posix/acm_mp3.h"
 #include "formats/posix/adpcm_codec.h"
 
 static_assert(std::endian::native == std::endian::little, "PCM buffers are little-endian");
 
 namespace {
 
-enum class Codec { None, Pcm, Float, Alaw, Ulaw, Ima, MsAdpcm, Gsm };
+enum class Codec { None, Pcm, Float, Alaw, Ulaw, Ima, MsAdpcm, Gsm, Mp3 };
 
 // What a compressed-side format record asks for.
 struct CodecInfo {
@@ -27,6 +30,7 @@ struct CodecInfo {
     int framesPerBlock = 1;
     int containerBytes = 0;  // PCM and float: bytes per sample
     int numCoef = 0;         // Microsoft ADPCM coefficient table
+    uint32_t rate = 0;
     int16_t coef1[256] = {};
     int16_t coef2[256] = {};
 };
@@ -52,6 +56,7 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
     int align = f->nBlockAlign;
     if (ch <= 0 || f->nSamplesPerSec == 0) return false;
     info.channels = ch;
+    info.rate = f->nSamplesPerSec;
     info.blockAlign = align;
     uint16_t tag = f->wFormatTag;
     int bits = f->wBitsPerSample;
@@ -117,6 +122,19 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
             info.framesPerBlock = LGSMFrame::kWav49BlockSamples;
             info.codec = Codec::Gsm;
             return true;
+        case LWAVE_FORMAT_MPEGLAYER3: {
+            // Decoding only, at the rates and channel counts MPEG audio has.
+            static constexpr uint32_t kRates[] = {8000,  11025, 12000, 16000, 22050,
+                                                  24000, 32000, 44100, 48000};
+            if (encoding || ch > 2 ||
+                std::find(std::begin(kRates), std::end(kRates), f->nSamplesPerSec) ==
+                    std::end(kRates))
+                return false;
+            info.codec = Codec::Mp3;
+            info.framesPerBlock = f->nSamplesPerSec >= 32000 ? 1152 : 576;
+            info.blockAlign = 1;
+            return true;
+        }
         default:
             return false;
     }
@@ -136,10 +154,17 @@ class LCodecStream final : public LAcmStream {
         inBlock_ = uint32_t(encoding_ ? pcmBlock : codedBlock);
         outBlock_ = uint32_t(encoding_ ? codedBlock : pcmBlock);
         scratch_.assign(size_t(info_.framesPerBlock) * ch, 0);
+        if (info_.codec == Codec::Mp3) {
+            mp3_ = std::make_unique<LMp3WaveDecoder>(info_.rate, ch);
+            inBlock_ = LMp3WaveDecoder::kMaxFrameBytes;
+        }
         stepIndex_.assign(size_t(ch), 0);
     }
 
-    uint32_t SourceSizeFor(uint32_t dstBytes) override { return dstBytes / outBlock_ * inBlock_; }
+    uint32_t SourceSizeFor(uint32_t dstBytes) override {
+        if (mp3_) return (std::max<uint32_t>(dstBytes / outBlock_, 1) + 1) * inBlock_;
+        return dstBytes / outBlock_ * inBlock_;
+    }
     uint32_t DestinationSizeFor(uint32_t srcBytes) override {
         return uint32_t((uint64_t(srcBytes) + inBlock_ - 1) / inBlock_ * outBlock_);
     }
@@ -168,6 +193,12 @@ class LCodecStream final : public LAcmStream {
             gsm_.Reset();
         }
         if (srcBytes > srcCap_) srcBytes = srcCap_;
+        if (mp3_) {
+            if (flags & LACM_CONVERT_START) mp3_->Reset();
+            *dstProduced = mp3_->Decode(src_, srcBytes, (flags & LACM_CONVERT_END) != 0, dst_,
+                                        dstCap_, srcUsed);
+            return true;
+        }
         uint32_t used = 0, produced = 0;
         while (srcBytes - used >= inBlock_ && dstCap_ - produced >= outBlock_) {
             uint32_t out = 0;
@@ -288,6 +319,7 @@ class LCodecStream final : public LAcmStream {
                 }
                 *outBytes = LGSMFrame::kWav49BlockSamples * 2;
                 return true;
+            case Codec::Mp3:
             case Codec::None:
                 break;
         }
@@ -341,6 +373,7 @@ class LCodecStream final : public LAcmStream {
     std::vector<uint8_t> stepIndex_;
     std::vector<uint8_t> pad_;
     LGSMFrame gsm_;
+    std::unique_ptr<LMp3WaveDecoder> mp3_;
     int32_t gsmSamples_[LGSMFrame::kWav49BlockSamples];
     uint8_t* src_ = nullptr;
     uint8_t* dst_ = nullptr;
