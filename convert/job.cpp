@@ -208,7 +208,8 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
 
         // Tags of MP3 and WAV inputs.
         tags.Clear();
-        bool haveTags = (ExtIs(inExt, ".mp3") || ExtIs(inExt, ".wav")) && tags.ReadTags(input);
+        bool haveTags =
+            (ExtIs(inExt, ".mp3") || ExtIs(inExt, ".wav")) && tags.ReadTags(input) && !tags.Empty();
 
         int status = LConvertTransfer(dlg, "Saving Audio File", source, sink);
         sink.reset();

@@ -46,6 +46,7 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
     EXPECT_EQ(Tamber("-format .wav -outfolder OUT a.wav b.wav -convert"), 0) << err_;
     EXPECT_EQ(Pcm(dir_ + "/OUT/a.wav"), Pcm(dir_ + "/a.wav"));
     EXPECT_EQ(Pcm(dir_ + "/OUT/b.wav"), Pcm(dir_ + "/b.wav"));
+    EXPECT_EQ(fs::file_size(dir_ + "/OUT/b.wav"), 46u + 4000 * 2);  // no tag chunks without tags
     EXPECT_TRUE(Has("creating the output folder"));
 
     // The WAV format file turns every output into 8000 Hz mono, then mu-law.
