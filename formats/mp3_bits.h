@@ -60,6 +60,20 @@ class MP3BitReader {
         return v;
     }
     uint32_t Get1() { return Get(1); }
+    // Reads one bit when `take` is 1 and none when it is 0 (a sign that exists only for
+    // non-zero values), without a branch.
+    uint32_t GetIf(uint32_t take) {
+        const uint32_t v = uint32_t(cache_ >> 63) & take;
+        cache_ <<= take;
+        count_ -= int(take);
+        return v;
+    }
+    // Reads n bits (1..32) that the cache is known to hold (after Refill, up to 57 in all).
+    uint32_t GetCached(int n) {
+        const uint32_t v = Peek(n);
+        Skip(n);
+        return v;
+    }
 
     // Bits consumed since the start of the buffer.
     int64_t Position() const { return int64_t(bytePos_) * 8 - count_; }

@@ -28,6 +28,7 @@ void MP3Layer3::Init(int version, int freqIndex) {
             for (int l = 0; l < width; ++l, ++i)
                 if (i < 576) mapShort_[i] = uint16_t(std::min(3 * start + 3 * l + w, 575));
     }
+    for (int k = 0; k < 576; ++k) mapLong_[k] = uint16_t(k);
     for (int k = 0; k < 576; ++k) mapMixed_[k] = k < mixedLongLines_ ? uint16_t(k) : mapShort_[k];
     ResetState();
     std::memset(sfLong_, 0, sizeof(sfLong_));
@@ -150,14 +151,28 @@ void MP3Layer3::ReadScalefactors(MP3BitReader& br, const MP3Header& h, const MP3
     }
 }
 
-int MP3Layer3::DecodeHuffmanData(MP3BitReader& br, int64_t endBit, const MP3GranuleInfo& gi,
+namespace {
+
+// v with its sign flipped when sign is 1.
+inline float Signed(float v, uint32_t sign) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    bits ^= sign << 31;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+
+}  // namespace
+
+int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3GranuleInfo& gi,
                                  int ch) {
+    MP3BitReader br = reader;  // a local copy stays in registers
     float* out = xr[ch];
     std::memset(out, 0, sizeof(xr[ch]));
     const MP3Tables& t = *t_;
     const MP3BandTable& bt = *bands_;
     const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
-    const uint16_t* map = shortBlocks ? (gi.mixedBlock ? mapMixed_ : mapShort_) : nullptr;
+    const uint16_t* map = shortBlocks ? (gi.mixedBlock ? mapMixed_ : mapShort_) : mapLong_;
 
     // Requantisation scale of every run of lines, in bitstream order.
     ScaleRun runs[40];
@@ -217,34 +232,24 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& br, int64_t endBit, const MP3Gran
         const uint32_t* lut = hl.entries;
         const int bits = hl.bits;
         const int linbits = hl.linbits;
-        for (; i < end; i += 2) {
-            br.Refill();
+        while (i < end) {
             while (i >= runs[run].end) mul = runs[++run].mul;
-            uint32_t e = lut[br.Peek(bits)];
-            if (e & 0x80000000u) {
-                br.Skip(bits);
-                e = lut[(e & 0xFFFFFFu) + br.Peek(int((e >> 24) & 0x7F))];
-            }
-            br.Skip(int((e >> 8) & 0xFF));
-            int x = int((e >> 4) & 15);
-            int y = int(e & 15);
-            float vx = 0.0f, vy = 0.0f;
-            if (x) {
-                if (x == 15 && linbits) x += int(br.Get(linbits));
-                vx = t.pow43[x] * mul;
-                if (br.Get1()) vx = -vx;
-            }
-            if (y) {
-                if (y == 15 && linbits) y += int(br.Get(linbits));
-                vy = t.pow43[y] * mul;
-                if (br.Get1()) vy = -vy;
-            }
-            if (map) {
-                out[map[i]] = vx;
-                out[map[i + 1]] = vy;
-            } else {
-                out[i] = vx;
-                out[i + 1] = vy;
+            const int segEnd = std::min(end, runs[run].end);  // lines sharing one scale
+            for (; i < segEnd; i += 2) {
+                // One pair takes at most 19 + 2 * (13 + 1) bits: a single refill covers it.
+                br.Refill();
+                uint32_t e = lut[br.Peek(bits)];
+                if (e & 0x80000000u) {
+                    br.Skip(bits);
+                    e = lut[(e & 0xFFFFFFu) + br.Peek(int((e >> 24) & 0x7F))];
+                }
+                br.Skip(int((e >> 8) & 0xFF));
+                int x = int((e >> 4) & 15);
+                int y = int(e & 15);
+                if (x == 15 && linbits) x += int(br.GetCached(linbits));
+                out[map[i]] = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
+                if (y == 15 && linbits) y += int(br.GetCached(linbits));
+                out[map[i + 1]] = Signed(t.pow43[y] * mul, br.GetIf(y != 0));
             }
         }
     }
@@ -265,13 +270,14 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& br, int64_t endBit, const MP3Gran
                 while (i >= runs[run].end) mul = runs[++run].mul;
                 v = br.Get1() ? -mul : mul;
             }
-            out[map ? map[i] : i] = v;
+            out[map[i]] = v;
         }
     }
     if (br.Position() > endBit && lastQuad >= 0) {
-        for (int k = lastQuad; k < lastQuad + 4; ++k) out[map ? map[k] : k] = 0.0f;
+        for (int k = lastQuad; k < lastQuad + 4; ++k) out[map[k]] = 0.0f;
         i = lastQuad;
     }
+    reader = br;
     return i;
 }
 

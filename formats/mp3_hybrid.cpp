@@ -4,6 +4,45 @@
 
 #include "formats/mp3_layer3.h"
 
+namespace {
+
+// DCT-II, X[n] = sum_k x[k] cos((2k+1) n pi / 2N), by the even/odd split: the sums and the
+// scaled differences of mirrored inputs give the even and (pairwise added) odd outputs.
+template <int N>
+inline void FastDct(const float* in, float* out, const float* factors) {
+    float a[N / 2], b[N / 2];
+    const float* f = factors + 32 - N;
+    for (int k = 0; k < N / 2; ++k) {
+        a[k] = in[k] + in[N - 1 - k];
+        b[k] = (in[k] - in[N - 1 - k]) * f[k];
+    }
+    float A[N / 2], B[N / 2];
+    FastDct<N / 2>(a, A, factors);
+    FastDct<N / 2>(b, B, factors);
+    for (int n = 0; n < N / 2; ++n) out[2 * n] = A[n];
+    for (int n = 0; n < N / 2 - 1; ++n) out[2 * n + 1] = B[n] + B[n + 1];
+    out[N - 1] = B[N / 2 - 1];
+}
+
+template <>
+inline void FastDct<1>(const float* in, float* out, const float*) {
+    out[0] = in[0];
+}
+
+// Four floats at a time through the compiler's generic vectors (SSE on x86-64).
+typedef float V4 __attribute__((vector_size(16)));
+inline V4 Load4(const float* p) {
+    V4 v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+}  // namespace
+
+void MP3Layer3::Dct32(const float* in, float* out) const {
+    FastDct<32>(in, out, t_->dctFactor);
+}
+
 void MP3Layer3::Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit) {
     const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
     int boundaries = sbLimit - 1;  // between subbands sb and sb + 1
@@ -39,13 +78,15 @@ void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
         } else if (sb < longSubbands) {
             // 36-point IMDCT through an 18-point DCT-IV and its symmetries.
             const float* in = xr[ch] + 18 * sb;
-            float d[18] = {};
+            V4 acc[5] = {};
             for (int k = 0; k < 18; ++k) {
                 const float v = in[k];
                 if (v == 0.0f) continue;
                 const float* c = t.dct18[k];
-                for (int n = 0; n < 18; ++n) d[n] += v * c[n];
+                for (int q = 0; q < 5; ++q) acc[q] += v * Load4(c + 4 * q);
             }
+            float d[20];
+            std::memcpy(d, acc, sizeof(d));
             const int type = shortBlocks ? 0 : gi.blockType;
             const float* w = t.winLong[type];
             float y[36];
@@ -88,24 +129,21 @@ void MP3Layer3::Synthesize(int nch, int32_t* out) {
         const int slot = (slot_ - 1) & 15;
         for (int ch = 0; ch < nch; ++ch) {
             // X[n] = sum_k S[k] cos((2k+1) n pi / 64); V follows from X by symmetry.
-            const float* S = slots_[ch][s];
-            float X[32] = {};
-            for (int k = 0; k < 32; ++k) {
-                const float v = S[k];
-                const float* c = t.dct32[k];
-                for (int n = 0; n < 32; ++n) X[n] += v * c[n];
-            }
+            float X[32];
+            Dct32(slots_[ch][s], X);
             float* V = fifo_[ch][slot];
             for (int i = 0; i < 16; ++i) V[i] = X[16 + i];
             V[16] = 0.0f;
             for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
             for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
-            float acc[32] = {};
+            V4 a[8] = {};
             for (int sec = 0; sec < 16; ++sec) {
-                const float* v = fifo_[ch][(slot + sec) & 15] + ((sec & 1) << 5);
                 const float* d = t.window + 32 * sec;
-                for (int j = 0; j < 32; ++j) acc[j] += d[j] * v[j];
+                const float* v = fifo_[ch][(slot + sec) & 15] + ((sec & 1) << 5);
+                for (int q = 0; q < 8; ++q) a[q] += Load4(d + 4 * q) * Load4(v + 4 * q);
             }
+            float acc[32];
+            std::memcpy(acc, a, sizeof(acc));
             int32_t* o = out + s * 32 * nch + ch;
             for (int j = 0; j < 32; ++j) {
                 float a = acc[j];

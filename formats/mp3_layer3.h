@@ -30,6 +30,8 @@ class MP3Layer3 {
     void Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit);
     void Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit);
     void Synthesize(int nch, int32_t* out);
+    // X[n] = sum_k in[k] cos((2k+1) n pi / 64), n = 0..31, by a fast factorisation.
+    void Dct32(const float* in, float* out) const;
 
     float xr[2][576];
 
@@ -40,6 +42,7 @@ class MP3Layer3 {
     const MP3BandTable* bands_ = nullptr;
     int version_ = 0;
     int mixedLongLines_ = 36;
+    uint16_t mapLong_[576];
     uint16_t mapShort_[576];
     uint16_t mapMixed_[576];
     // Scalefactors: long bands 0..21, short bands [0..12][window]; the bit width each was read

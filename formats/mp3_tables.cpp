@@ -229,8 +229,9 @@ void Build(MP3Tables& t) {
             t.lsfIsR[s][p] = float(kr);
         }
     }
-    for (int n = 0; n < 32; ++n)
-        for (int k = 0; k < 32; ++k) t.dct32[k][n] = float(std::cos((2 * k + 1) * n * kPi / 64));
+    for (int n = 32; n >= 2; n /= 2)
+        for (int k = 0; k < n / 2; ++k)
+            t.dctFactor[32 - n + k] = float(0.5 / std::cos((2 * k + 1) * kPi / (2 * n)));
     for (int i = 0; i < 512; ++i) t.window[i] = float(kMP3SynthWindow[i]) * 8.0f;
 }
 

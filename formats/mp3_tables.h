@@ -51,7 +51,7 @@ struct MP3Tables {
     float winLong[4][36];
     float winShort[12];
     // DCT-IV (18 points, [k][n]) and the 12-point IMDCT cosines ([k][i]).
-    float dct18[18][18];
+    float dct18[18][20];  // rows padded with zeros to whole vectors
     float imdct12[6][12];
     // Antialiasing cs and ca.
     float cs[8];
@@ -59,8 +59,10 @@ struct MP3Tables {
     // Intensity ratios: MPEG-1 (position 0..6), and MPEG-2 for io = 2^-1/4 and 2^-1/2 (0..31).
     float isRatioL[7], isRatioR[7];
     float lsfIsL[2][32], lsfIsR[2][32];
-    // 32-point DCT-II cosines [k][n] = cos((2k+1) n pi / 64) and the window D * 2^19.
-    float dct32[32][32];
+    // The synthesis window D * 2^19 (internal scale).
+    // Factors 1 / (2 cos((2k+1) pi / 2N)) of the fast DCT-II for N = 32, 16, 8, 4, 2, stored
+    // from offset 32 - N.
+    float dctFactor[31];
     float window[512];
     // The storage behind the Huffman lookups.
     uint32_t huffStore[8192];
