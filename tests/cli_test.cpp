@@ -68,6 +68,9 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
     Wav("a.wav");
     EXPECT_EQ(Tamber("-frobnicate -format .bogus -outfolder OUT a.wav -convert -exit"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/OUT/a.wav"));
+    // Absolute paths begin with "/" here and are files, not options.
+    EXPECT_EQ(Tamber("-outfolder '" + dir_ + "/ABS' '" + dir_ + "/a.wav' -convert"), 0) << err_;
+    EXPECT_TRUE(fs::exists(dir_ + "/ABS/a.wav"));
     // A settings list cut short stores nothing.
     EXPECT_EQ(Tamber("-settings .mp3 CBR 192"), 0);
     auto ini = testutil::ReadFileBytes(dir_ + "/home/config/machine.ini");
