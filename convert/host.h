@@ -58,6 +58,10 @@ class LConvertHost {
     // A named file that was not added to the list (unreadable, empty, or not a file).
     virtual void NoteSkippedFile(const char* path) {}
 
+    // Before each input is opened the job hides its progress dialog while the window is hidden
+    // and shows it otherwise (Windows: ShowWindow on the dialog's window).
+    virtual void ShowProgressDialog(LProgressDialog* dlg, bool show) {}
+
     // CD track entries (".cda"): converts into the output path; true on success.
     virtual bool ConvertCDAudioFile(int index, const char* outputPath) { return false; }
     // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.

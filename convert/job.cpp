@@ -185,8 +185,10 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         LSourceRef source;
         int open;
         if (host.IsHidden()) {
+            host.ShowProgressDialog(dlg, false);
             open = LGenSourceOpen(source, input, dlg);
         } else {
+            host.ShowProgressDialog(dlg, true);
             LGenSourceInteraction ui{&job->promptOnce, host.GetWindow()};
             open = LGenSourceOpen(source, input, &ui);
         }
