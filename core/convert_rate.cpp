@@ -7,41 +7,98 @@
 
 #include "support/trace.h"
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
+
+#if defined(__GNUC__)
+#define TAMBER_INLINE_BODY __attribute__((always_inline)) inline
+#else
+#define TAMBER_INLINE_BODY inline
+#endif
+
 namespace {
 
 constexpr int kPlaneStride = LSRCConvertRate::kWorkFrames + 1;
 
-// Two 32-tap dot products over the same window (the compiler turns each into multiply-add
-// pairs of 16-bit lanes).
-inline void Dot32(const int16_t* h, const int16_t* g, const int16_t* x, int32_t& sh, int32_t& sg) {
-    int32_t a = 0, b = 0;
-    for (int t = 0; t < 32; ++t) {
-        a += int32_t(h[t]) * x[t];
-        b += int32_t(g[t]) * x[t];
-    }
-    sh = a;
-    sg = b;
+// Taps 24 to 39 carry the coefficients' multiples of 32768 (the main lobe lies there).
+constexpr int kLobeFirst = 24;
+
+// One 32-tap dot product of 16-bit coefficients and samples (the compiler turns it into
+// multiply-add pairs of 16-bit lanes).
+inline int32_t Dot32(const int16_t* c, const int16_t* x) {
+    int32_t a = 0;
+    for (int t = 0; t < 32; ++t) a += int32_t(c[t]) * x[t];
+    return a;
 }
 
-// Both halves of both channels: h and g partial sums of A, then of B, left then right.
-inline void Dot64Stereo(const int16_t* h, const int16_t* g, const int16_t* l, const int16_t* r,
-                        int32_t* sums) {
-    for (int half = 0; half < 2; ++half, h += 32, g += 32, l += 32, r += 32) {
-        int32_t lh = 0, lg = 0, rh = 0, rg = 0;
-        for (int t = 0; t < 32; ++t) {
-            lh += int32_t(h[t]) * l[t];
-            lg += int32_t(g[t]) * l[t];
-            rh += int32_t(h[t]) * r[t];
-            rg += int32_t(g[t]) * r[t];
-        }
-        sums[2 * half] = lh;
-        sums[2 * half + 1] = lg;
-        sums[4 + 2 * half] = rh;
-        sums[4 + 2 * half + 1] = rg;
-    }
+inline int32_t Dot8(const int16_t* c, const int16_t* x) {
+    int32_t a = 0;
+    for (int t = 0; t < 8; ++t) a += int32_t(c[t]) * x[t];
+    return a;
 }
 
-// ((A >> 1) + (B >> 1) + bias) >> (15 - s) on exact sums.
+// For one channel: the 16-bit parts of A and B, then their lobe multiples.
+inline void DotChannel(const int16_t* low, const int16_t* k, const int16_t* x, int32_t* sums,
+                       int32_t* lobe) {
+    sums[0] = Dot32(low, x);
+    sums[1] = Dot32(low + 32, x + 32);
+    lobe[0] = Dot8(k, x + kLobeFirst);
+    lobe[1] = Dot8(k + 8, x + kLobeFirst + 8);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define TAMBER_X86_DISPATCH 1
+__attribute__((target("avx2"))) inline __m256i Dot2Avx2(const int16_t* c, const int16_t* x) {
+    const auto* cv = reinterpret_cast<const __m256i*>(c);
+    const auto* xv = reinterpret_cast<const __m256i*>(x);
+    return _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_loadu_si256(cv), _mm256_loadu_si256(xv)),
+        _mm256_madd_epi16(_mm256_loadu_si256(cv + 1), _mm256_loadu_si256(xv + 1)));
+}
+
+// Both channels with 256-bit multiply-add lanes (16 taps per instruction): sums = [lA lB rA
+// rB], lobe = [lA lB rA rB] of the lobe multiples.
+__attribute__((target("avx2"))) inline void DotStereoAvx2(const int16_t* low, const int16_t* k,
+                                                          const int16_t* l, const int16_t* r,
+                                                          int32_t* sums, int32_t* lobe) {
+    const __m256i lA = Dot2Avx2(low, l), lB = Dot2Avx2(low + 32, l + 32);
+    const __m256i rA = Dot2Avx2(low, r), rB = Dot2Avx2(low + 32, r + 32);
+    // Pairwise adds never mix two different sums.
+    const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(lA, lB), _mm256_hadd_epi32(rA, rB));
+    const __m128i v = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), v);
+    // Lobe: the low 128 bits hold taps 24-31 (A), the high ones taps 32-39 (B).
+    const __m256i kv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k));
+    const __m256i lk =
+        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + kLobeFirst)));
+    const __m256i rk =
+        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + kLobeFirst)));
+    const __m256i w = _mm256_hadd_epi32(_mm256_hadd_epi32(lk, rk), _mm256_setzero_si256());
+    // w = [lA rA 0 0 | lB rB 0 0]
+    alignas(32) int32_t t[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(t), w);
+    lobe[0] = t[0];
+    lobe[1] = t[4];
+    lobe[2] = t[1];
+    lobe[3] = t[5];
+}
+
+bool HaveAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+#endif
+
+// ((A >> 1) + (B >> 1) + bias) >> (15 - s) for the 16-bit path, whose sums are bounded by
+// 2^32 when the filter is built: the result always fits.
+inline int32_t FinishBounded(int64_t a, int64_t b, int s) {
+    const int64_t v = (a >> 1) + (b >> 1);
+    if (s <= 14) return int32_t((v + (int64_t(1) << (14 - s))) >> (15 - s));
+    return int32_t(std::clamp<int64_t>(v << (s - 15), INT32_MIN, INT32_MAX));
+}
+
+// The same on exact sums of any size.
 inline int32_t Finish(int64_t a, int64_t b, int s) {
     int64_t v = (a >> 1) + (b >> 1);
     if (s <= 14) {
@@ -71,25 +128,31 @@ LSRCConvertRate::LSRCConvertRate(const LSourceRef& inner, int32_t sampleRate, bo
 
 void LSRCConvertRate::PrepareFastRows() {
     const int32_t n = filter_.n;
-    hRows_.assign(size_t(n) * 64, 0);
-    gRows_.assign(size_t(n) * 64, 0);
+    rows16_.assign(size_t(n) * 64, 0);
+    lobes_.assign(size_t(n) * 16, 0);
     fastRows_ = true;
     for (int32_t j = 0; j < n && fastRows_; ++j) {
         const int32_t* row = filter_.Row(j);
-        int64_t bound[4] = {0, 0, 0, 0};  // sum of |h| and |g| for each half
-        for (int t = 0; t < kTaps; ++t) {
-            const int32_t h = row[t] >> 1, g = row[t] - h;
-            if (h < INT16_MIN || h > INT16_MAX || g < INT16_MIN || g > INT16_MAX) {
-                fastRows_ = false;
-                break;
+        for (int half = 0; half < 2 && fastRows_; ++half) {
+            int64_t small = 0, whole = 0;
+            for (int t = half * 32; t < std::min(half * 32 + 32, kTaps); ++t) {
+                // c = low + 32768 k with |low| <= 16384.
+                const int32_t c = row[t];
+                const int32_t k = (c >= 0 ? c + 16384 : c - 16383) / 32768;
+                const int32_t low = c - 32768 * k;
+                if (k != 0 && (t < kLobeFirst || t >= kLobeFirst + 16 || k < -2 || k > 2)) {
+                    fastRows_ = false;
+                    break;
+                }
+                if (k != 0) lobes_[size_t(j) * 16 + size_t(t - kLobeFirst)] = int16_t(k);
+                rows16_[size_t(j) * 64 + size_t(t)] = int16_t(low);
+                small += std::abs(low);
+                whole += std::abs(c);
             }
-            hRows_[size_t(j) * 64 + t] = int16_t(h);
-            gRows_[size_t(j) * 64 + t] = int16_t(g);
-            bound[(t >= 32) * 2] += std::abs(h);
-            bound[(t >= 32) * 2 + 1] += std::abs(g);
+            // Every partial sum of the 16-bit products must fit in 32 bits, and the half sum
+            // itself stays below 2^32 so that the result needs no clamp.
+            if (small * 32768 > INT32_MAX || whole * 32768 >= (int64_t(1) << 32)) fastRows_ = false;
         }
-        for (int64_t b : bound)
-            if (b * 32768 > INT32_MAX) fastRows_ = false;
     }
     if (fastRows_) planes_.assign(size_t(kPlaneStride) * channels_, 0);
 }
@@ -119,48 +182,51 @@ void LSRCConvertRate::LoadBlock() {
     int s = 0;
     while ((m >> s) > 0x7FFF) ++s;
     shift_ = s;
-    if (s > 0) {
-        const int64_t round = int64_t(1) << (s - 1);
-        if (hi <= INT32_MAX - round) {
-            for (size_t i = 0; i < count; ++i) w[i] = (w[i] + int32_t(round)) >> s;
-        } else {
-            for (size_t i = 0; i < count; ++i) w[i] = int32_t((int64_t(w[i]) + round) >> s);
-        }
-    }
+    const int32_t round = s > 0 ? int32_t(1) << (s - 1) : 0;
+    const bool plain = hi <= INT32_MAX - round;  // (x + round) cannot overflow
     index_ -= LSOUND_BLOCK_FRAMES;
 
     // Rounding can lift a sample to +32768, which only the wide path carries.
-    fastBlock_ =
-        fastRows_ && (s == 0 ? hi : (int64_t(hi) + (int64_t(1) << (s - 1))) >> s) <= INT16_MAX;
-    if (fastBlock_) {
+    fastBlock_ = fastRows_ && (int64_t(hi) + round) >> s <= INT16_MAX;
+    if (fastBlock_ && plain && ch <= 2) {
+        // Normalise and fill the 16-bit planes in one pass.
         int16_t* p0 = planes_.data();
-        if (ch == 1) {
-            for (int32_t i = 0; i < kWorkFrames; ++i) p0[i] = int16_t(w[i]);
-        } else if (ch == 2) {
-            int16_t* p1 = p0 + kPlaneStride;
-            for (int32_t i = 0; i < kWorkFrames; ++i) {
-                p0[i] = int16_t(w[2 * i]);
-                p1[i] = int16_t(w[2 * i + 1]);
+        int16_t* p1 = p0 + kPlaneStride;
+        for (int32_t i = 0; i < kWorkFrames; ++i) {
+            const int32_t a = (w[size_t(i) * ch] + round) >> s;
+            w[size_t(i) * ch] = a;
+            p0[i] = int16_t(a);
+            if (ch == 2) {
+                const int32_t b = (w[2 * size_t(i) + 1] + round) >> s;
+                w[2 * size_t(i) + 1] = b;
+                p1[i] = int16_t(b);
             }
-        } else {
-            for (int c = 0; c < ch; ++c) {
-                int16_t* plane = p0 + size_t(c) * kPlaneStride;
-                for (int32_t i = 0; i < kWorkFrames; ++i) plane[i] = int16_t(w[size_t(i) * ch + c]);
-            }
+        }
+        return;
+    }
+    if (s > 0) {
+        for (size_t i = 0; i < count; ++i) w[i] = int32_t((int64_t(w[i]) + round) >> s);
+    }
+    if (fastBlock_) {
+        for (int c = 0; c < ch; ++c) {
+            int16_t* plane = planes_.data() + size_t(c) * kPlaneStride;
+            for (int32_t i = 0; i < kWorkFrames; ++i) plane[i] = int16_t(w[size_t(i) * ch + c]);
         }
     }
 }
 
-void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
+template <bool kWide>
+TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) {
     const int ch = channels_;
-    if (GetError() != LSRC_OK) {
-        if (n > 0) std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * ch);
-        return;
-    }
-    if (n <= 0) return;
     const int32_t phases = filter_.n, step = filter_.N;
     const int32_t whole = step / phases, frac = step % phases;
     int32_t index = index_, acc = accumulator_;
+    // Loop invariants between block loads (the output buffer may not alias them).
+    const int16_t* const rows = rows16_.data();
+    const int16_t* const lobes = lobes_.data();
+    const int16_t* const planes = planes_.data();
+    int s = shift_;
+    bool fast = fastBlock_;
     for (int32_t f = 0; f < n; ++f) {
         // Input index += accumulator div n; accumulator mod n (the accumulator of the previous
         // frame was below n, so one carry at most beyond the whole step).
@@ -179,24 +245,38 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
             index_ = index;
             while (index_ > LSOUND_BLOCK_FRAMES - 1) LoadBlock();
             index = index_;
+            s = shift_;
+            fast = fastBlock_;
         }
 
-        const int s = shift_;
-        if (fastBlock_) {
-            const int16_t* h = hRows_.data() + size_t(acc) * 64;
-            const int16_t* g = gRows_.data() + size_t(acc) * 64;
-            const int16_t* x = planes_.data() + index;
+        if (fast) {
+            // A half sum is the 16-bit dot product plus 32768 times the lobe's dot product.
+            const int16_t* low = rows + size_t(acc) * 64;
+            const int16_t* k = lobes + size_t(acc) * 16;
+            const int16_t* x = planes + index;
+            int32_t sums[4], lobe[4];
             if (ch == 2) {
-                int32_t sums[8];
-                Dot64Stereo(h, g, x, x + kPlaneStride, sums);
-                *buffer++ = Finish(int64_t(sums[0]) + sums[1], int64_t(sums[2]) + sums[3], s);
-                *buffer++ = Finish(int64_t(sums[4]) + sums[5], int64_t(sums[6]) + sums[7], s);
+                const int16_t* r = x + kPlaneStride;
+#ifdef TAMBER_X86_DISPATCH
+                if constexpr (kWide) {
+                    DotStereoAvx2(low, k, x, r, sums, lobe);
+                } else {
+                    DotChannel(low, k, x, sums, lobe);
+                    DotChannel(low, k, r, sums + 2, lobe + 2);
+                }
+#else
+                DotChannel(low, k, x, sums, lobe);
+                DotChannel(low, k, r, sums + 2, lobe + 2);
+#endif
+                *buffer++ = FinishBounded(sums[0] + int64_t(lobe[0]) * 32768,
+                                          sums[1] + int64_t(lobe[1]) * 32768, s);
+                *buffer++ = FinishBounded(sums[2] + int64_t(lobe[2]) * 32768,
+                                          sums[3] + int64_t(lobe[3]) * 32768, s);
             } else {
                 for (int c = 0; c < ch; ++c, x += kPlaneStride) {
-                    int32_t ha, ga, hb, gb;
-                    Dot32(h, g, x, ha, ga);
-                    Dot32(h + 32, g + 32, x + 32, hb, gb);
-                    *buffer++ = Finish(int64_t(ha) + ga, int64_t(hb) + gb, s);
+                    DotChannel(low, k, x, sums, lobe);
+                    *buffer++ = FinishBounded(sums[0] + int64_t(lobe[0]) * 32768,
+                                              sums[1] + int64_t(lobe[1]) * 32768, s);
                 }
             }
         } else {
@@ -213,6 +293,32 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
     }
     index_ = index;
     accumulator_ = acc + step;
+}
+
+#ifdef TAMBER_X86_DISPATCH
+__attribute__((target("avx2"))) void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
+    ReadFrames<true>(buffer, n);
+}
+#else
+void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
+    ReadFrames<false>(buffer, n);
+}
+#endif
+
+void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
+    if (GetError() != LSRC_OK) {
+        if (n > 0) std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * channels_);
+        return;
+    }
+    if (n <= 0) return;
+#ifdef TAMBER_X86_DISPATCH
+    static const bool avx2 = HaveAvx2();
+    if (avx2 && allowWideVectors) {
+        ReadFramesWide(buffer, n);
+        return;
+    }
+#endif
+    ReadFrames<false>(buffer, n);
 }
 
 int32_t LSRCConvertRate::GetPosition() {

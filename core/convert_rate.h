@@ -18,6 +18,11 @@ class LSRCConvertRate : public LSRCFilterBase {
     void Seek(int32_t frame) override;
 
     const LPolyphaseFilter& Filter() const { return filter_; }
+    // True when the filter's rows allow the 16-bit product path.
+    bool HasShortRows() const { return fastRows_; }
+    // Whether 256-bit vector instructions may be used where the processor has them (tests turn
+    // them off to check the portable path).
+    static inline bool allowWideVectors = true;
 
     static constexpr int kTaps = 63;
     static constexpr int32_t kHistory = 63;
@@ -28,6 +33,9 @@ class LSRCConvertRate : public LSRCFilterBase {
     void LoadBlock();
     int32_t Scale(int64_t x) const;
     void PrepareFastRows();
+    template <bool kWide>
+    void ReadFrames(int32_t* buffer, int32_t n);
+    void ReadFramesWide(int32_t* buffer, int32_t n);
 
     LPolyphaseFilter filter_;
     int32_t index_ = kStartIndex;
@@ -36,11 +44,13 @@ class LSRCConvertRate : public LSRCFilterBase {
     int shift_ = 0;
     int32_t delay_ = 0;  // output frames held back while the input is still growing
 
-    // The same arithmetic on 16-bit operands: each coefficient c is split into h = c >> 1 and
-    // g = c - h, both 16-bit, so that every partial dot product of one half fits in 32 bits
-    // (checked when the filter is built) and vectorises; used while the window fits in 16 bits.
+    // The same arithmetic on 16-bit operands, used while the window fits in 16 bits: each
+    // coefficient is split into c = low + 32768 k with |low| <= 16384 and k nonzero only in
+    // the main lobe (taps 24 to 39). Every partial dot product of the low parts then fits in
+    // 32 bits (checked when the filter is built) and vectorises.
     bool fastRows_ = false;
     bool fastBlock_ = false;
-    std::vector<int16_t> hRows_, gRows_;  // n rows of 64 (tap 63 is 0)
-    std::vector<int16_t> planes_;         // per channel, kWorkFrames + 1 samples
+    std::vector<int16_t> rows16_;  // n rows of 64 low parts (tap 63 is 0)
+    std::vector<int16_t> lobes_;   // n rows of 16 multiples k for taps 24 to 39
+    std::vector<int16_t> planes_;  // per channel, kWorkFrames + 1 samples
 };

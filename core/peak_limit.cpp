@@ -24,10 +24,13 @@ int32_t LSRCPeakLimit::BlockGain(int64_t m) const {
 }
 
 int32_t LSRCPeakLimit::Gain(const int32_t* block) const {
-    int64_t m = 0;
+    int32_t lo = 0, hi = 0;
     const size_t count = size_t(block_) * channels_;
-    for (size_t i = 0; i < count; ++i) m = std::max(m, std::abs(int64_t(block[i])));
-    return BlockGain(m);
+    for (size_t i = 0; i < count; ++i) {
+        lo = std::min(lo, block[i]);
+        hi = std::max(hi, block[i]);
+    }
+    return BlockGain(std::max<int64_t>(hi, -int64_t(lo)));
 }
 
 void LSRCPeakLimit::Ramp() {

@@ -201,27 +201,31 @@ TEST(Resample, MatchesArithmeticExactly) {
     };
     const Case cases[] = {{44100, 48000, 2}, {48000, 44100, 1}, {22050, 44100, 2},
                           {8000, 44100, 1},  {44100, 32000, 2}, {11025, 8000, 1}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
-        const int32_t frames = 20000;
-        std::vector<int32_t> in = NoiseSamples(size_t(frames) * c.ch, 0x7FFF0, c.from);
-        // A stretch of a hot square wave: rounds to +32768 (the 32-bit-product path).
-        for (int32_t i = 9000 * c.ch; i < 9400 * c.ch; ++i)
-            in[size_t(i)] = (i / 40) % 2 ? 0x7FFF8 : -0x7FFF8;
-        LSourceRef src(new MemorySource(c.from, c.ch, in));
-        LSourceRef rs(new LSRCConvertRate(src, c.to, false));
-        const int32_t outFrames = rs->GetEndSample();
-        std::vector<int32_t> got(size_t(outFrames) * c.ch);
-        // Uneven read sizes.
-        for (int32_t done = 0, k = 1; done < outFrames; k = k * 5 % 8191 + 1) {
-            const int32_t n = std::min(k, outFrames - done);
-            rs->Read(got.data() + size_t(done) * c.ch, n);
-            done += n;
+    for (const bool wide : {true, false})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << (wide ? " wide" : ""));
+            LSRCConvertRate::allowWideVectors = wide;
+            const int32_t frames = 20000;
+            std::vector<int32_t> in = NoiseSamples(size_t(frames) * c.ch, 0x7FFF0, c.from);
+            // A stretch of a hot square wave: rounds to +32768 (the 32-bit-product path).
+            for (int32_t i = 9000 * c.ch; i < 9400 * c.ch; ++i)
+                in[size_t(i)] = (i / 40) % 2 ? 0x7FFF8 : -0x7FFF8;
+            LSourceRef src(new MemorySource(c.from, c.ch, in));
+            LSourceRef rs(new LSRCConvertRate(src, c.to, false));
+            EXPECT_TRUE(static_cast<LSRCConvertRate*>(rs.get())->HasShortRows());
+            const int32_t outFrames = rs->GetEndSample();
+            std::vector<int32_t> got(size_t(outFrames) * c.ch);
+            // Uneven read sizes.
+            for (int32_t done = 0, k = 1; done < outFrames; k = k * 5 % 8191 + 1) {
+                const int32_t n = std::min(k, outFrames - done);
+                rs->Read(got.data() + size_t(done) * c.ch, n);
+                done += n;
+            }
+            const auto want = ModelResample(in, c.ch, c.from, c.to, false, outFrames);
+            ASSERT_EQ(got.size(), want.size());
+            for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << i;
         }
-        const auto want = ModelResample(in, c.ch, c.from, c.to, false, outFrames);
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << i;
-    }
+    LSRCConvertRate::allowWideVectors = true;
 }
 
 // A full-scale square wave keeps its sign away from its edges at every common rate pair: no
