@@ -76,8 +76,8 @@ __attribute__((target("avx2"))) inline void DotStereoAvx2(const int16_t* low, co
         _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + kLobeFirst)));
     const __m256i w = _mm256_hadd_epi32(_mm256_hadd_epi32(lk, rk), _mm256_setzero_si256());
     // w = [lA rA 0 0 | lB rB 0 0]
-    alignas(32) int32_t t[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(t), w);
+    int32_t t[8];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), w);
     lobe[0] = t[0];
     lobe[1] = t[4];
     lobe[2] = t[1];

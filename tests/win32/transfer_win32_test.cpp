@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -61,4 +62,23 @@ TEST(TransferWin32, CancelFromDialogStopsAtBlockBoundary) {
     run.Run(nullptr);
     EXPECT_EQ(run.status, LPROCESS_OK);
     EXPECT_NEAR(whole.sink->GetPosition(), 50000, 8);
+
+    // Stereo resampling (the widest vector path where the processor has it) keeps a tone.
+    std::vector<int32_t> tone(2 * 44100);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = int32_t(
+            std::lround(0x40000 * std::sin(2 * 3.14159265358979 * 1000 * double(i / 2) / 44100)));
+    LPRSourceToSink up;
+    up.title = "Converting";
+    up.source = LSourceRef(new testutil::MemorySource(44100, 2, tone));
+    auto* sink48 = new testutil::MemorySink(48000, 2);
+    up.sink = LSinkRef(sink48);
+    LProgressProcess<LPRSourceToSink> run48("Converting", &up);
+    run48.status = LPROCESS_FAILED;
+    run48.Run(nullptr);
+    EXPECT_EQ(run48.status, LPROCESS_OK);
+    const auto found =
+        testutil::FindTone(testutil::Channel(sink48->samples, 2, 1), 48000, 900, 1100);
+    EXPECT_NEAR(found.hz, 1000.2, 0.5);
+    EXPECT_NEAR(found.amplitude / 0x40000, 1.0, 0.01);
 }
