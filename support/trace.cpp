@@ -14,5 +14,9 @@ void LTrace(const char* text) {
     if (g_echo) std::fprintf(stderr, "trace: %s\n", g_last.c_str());
 }
 
-std::string LLastTrace() { return g_last; }
-void LClearTrace() { g_last.clear(); }
+std::string LLastTrace() {
+    return g_last;
+}
+void LClearTrace() {
+    g_last.clear();
+}

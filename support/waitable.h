@@ -4,7 +4,7 @@
 #include <cstdint>
 
 class LWaitable {
-public:
+  public:
     virtual ~LWaitable() = default;
     // The platform handle (a HANDLE on Windows), or 0 where the platform has none.
     virtual intptr_t NativeHandle() const = 0;

@@ -2,6 +2,7 @@
 #include "support/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@ intptr_t OpenFd(const char* path, int flags) {
         errno = EISDIR;
         return -1;
     }
+    // A shared advisory lock tells IsFileInUse in other instances that the file is open.
+    ::flock(fd, LOCK_SH | LOCK_NB);
     return fd;
 }
 

@@ -1,0 +1,43 @@
+// Platform-neutral parts of the file operations: lock file names and temporary slots.
+#include "support/fileops.h"
+
+#include <cstdio>
+#include <cstring>
+
+void GetLockFilePath(char* dest, const char* path) {
+    char ext[LMAX_PATH];
+    GetFileExtension(ext, path);
+    char file[LMAX_PATH];
+    LFile::_GetFileFromPath(file, path);
+    if (ext[0] && std::strcmp(ext, file) != 0) {
+        LFile::_ApplyNewFileExtension(dest, path, ".lck");
+    } else {
+        char buf[LMAX_PATH];
+        std::snprintf(buf, sizeof buf, "%s", path);
+        // Append in place of cutting: a full buffer keeps its last four characters for ".lck".
+        size_t len = std::strlen(buf);
+        if (len > LMAX_PATH - 5) len = LMAX_PATH - 5;
+        std::memcpy(buf + len, ".lck", 5);
+        std::memcpy(dest, buf, len + 5);
+    }
+}
+
+bool ReserveTempWavName(LPathLock& lock, char* path) {
+    char folder[LMAX_PATH];
+    LFile::GetTempFolder(folder);
+    for (int n = 1; n <= 9999; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Temp%d.wav", n);
+        char candidate[LMAX_PATH];
+        std::memcpy(candidate, folder, sizeof folder);
+        LFile::FilePathCat(candidate, name);
+        lock.Release();
+        if (!CreatePathLock(lock, candidate)) continue;  // another instance owns this slot
+        if (LFileExists(candidate) && (IsFileInUse(candidate) || !LDeleteFile(candidate))) continue;
+        std::memcpy(path, candidate, sizeof candidate);
+        return true;
+    }
+    lock.Release();
+    path[0] = 0;
+    return false;
+}
