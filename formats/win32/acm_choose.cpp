@@ -7,7 +7,31 @@
 #include <msacm.h>
 // clang-format on
 
+#include <cstring>
+
 #include "formats/acm.h"
+
+namespace {
+
+// The caption for the chooser being opened on this thread: set again when the dialog is first
+// activated, since not every implementation of the chooser shows pszTitle.
+thread_local const char* tChooserTitle = nullptr;
+thread_local HHOOK tChooserHook = nullptr;
+
+LRESULT CALLBACK ChooserCbt(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && tChooserTitle) {
+        HWND w = reinterpret_cast<HWND>(wp);
+        char cls[16] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        if (std::strcmp(cls, "#32770") == 0) {
+            SetWindowTextA(w, tChooserTitle);
+            tChooserTitle = nullptr;  // only the chooser itself, not later message boxes
+        }
+    }
+    return CallNextHookEx(tChooserHook, code, wp, lp);
+}
+
+}  // namespace
 
 bool LWaveFormatChoose(void* owner, LWaveFileFormat& format, int channels, const char* title) {
     HWND parent = owner ? static_cast<HWND>(owner) : GetActiveWindow();
@@ -25,7 +49,13 @@ bool LWaveFormatChoose(void* owner, LWaveFileFormat& format, int channels, const
             afc.fdwEnum = ACM_FORMATENUMF_NCHANNELS;
             afc.pwfxEnum = &enumFormat;
         }
-        if (acmFormatChooseA(&afc) != MMSYSERR_NOERROR) return false;
+        tChooserTitle = title;
+        tChooserHook = SetWindowsHookExA(WH_CBT, ChooserCbt, nullptr, GetCurrentThreadId());
+        MMRESULT r = acmFormatChooseA(&afc);
+        if (tChooserHook) UnhookWindowsHookEx(tChooserHook);
+        tChooserHook = nullptr;
+        tChooserTitle = nullptr;
+        if (r != MMSYSERR_NOERROR) return false;
         if (format.TestSupportedRecord()) return true;
         MessageBoxA(parent,
                     "The requested format is not available because the required CODEC is not "
