@@ -6,7 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/ring_process.h"
+#include "core/transfer.h"
 #include "support/trace.h"
+#include "tests/support/soundutil.h"
 
 namespace {
 
@@ -98,5 +101,42 @@ TEST(Ring, EndsGoingAway) {
         EXPECT_EQ(LLastTrace(),
                   "LSinkToSourceSink::LSinkToSourceSink bSinkConnected already true - you may "
                   "have called OpenSink twice");
+    }
+}
+
+// A transfer runs as the producer on its own thread; the consumer reads its output through the
+// returned source, sees the end as IsStreaming turning false, and can also stop it early.
+TEST(Ring, ProcessRunsProducerOnItsThread) {
+    std::vector<int32_t> in(2 * 30000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t(i) * 3;
+    {
+        LProcessSinkToSource<LPRSourceToSink> bridge(44100, 2, 0x7FFF0, 44100 * 8 / 10 + 1);
+        auto* rec = new LPRSourceToSink;
+        rec->title = "Reading";
+        rec->source = LSourceRef(new testutil::MemorySource(44100, 2, in));
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> got, buf(2 * 1000);
+        while (got.size() < in.size()) {
+            out->Read(buf.data(), 1000);
+            got.insert(got.end(), buf.begin(), buf.end());
+        }
+        got.resize(in.size());
+        EXPECT_EQ(got, in);
+        for (int i = 0; i < 200 && out->IsStreaming(); ++i) out->WaitForData(10);
+        EXPECT_FALSE(out->IsStreaming());
+        out->Read(buf.data(), 10);
+        EXPECT_EQ(buf[0], 0);
+    }
+    {
+        // The consumer goes away while the producer is blocked on a full ring.
+        LProcessSinkToSource<LPRSourceToSink> bridge(8000, 1, 0x7FFF0, 4001);
+        auto* rec = new LPRSourceToSink;
+        rec->source = LSourceRef(new testutil::MemorySource(8000, 1, std::vector<int32_t>(800000)));
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> buf(100);
+        out->Read(buf.data(), 100);
+        out.reset();  // must stop and join the producer, not hang
     }
 }
