@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "external/components.h"
+#include "external/encdialogs.h"
 #include "external/encoders.h"
 #include "formats/acm.h"
 #include "formats/aiff.h"
@@ -72,6 +73,6 @@ int LGenWaveFormatDialog(LWindowHandle owner, uint8_t* formatBlock, int channels
     std::memcpy(formatBlock, format.Bytes(), LWAVE_FORMAT_BLOCK_BYTES);
     return 1;
 }
-int LGenEncoderDialog(const char*, LWindowHandle, void*) {
-    return 0;
+int LGenEncoderDialog(const char* extension, LWindowHandle owner, void* record) {
+    return LEncoderSettingsDialog(extension, owner, record);
 }

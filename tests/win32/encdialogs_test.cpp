@@ -1,0 +1,213 @@
+// The encoder settings dialogs under Wine: shown from the record, modes enabling their controls,
+// "Restore Defaults", typed numbers parsed like stored ones, OK storing and Cancel not.
+#include <windows.h>
+// windows.h first.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/settings.h"
+#include "convert/writers.h"
+#include "external/encdialogs.h"
+
+namespace {
+
+template <class F>
+bool WaitFor(F f, int ms = 10000) {
+    for (int t = 0; t < ms; t += 20) {
+        if (f()) return true;
+        Sleep(20);
+    }
+    return f();
+}
+
+HWND Dialog(const char* caption) {
+    return FindWindowA(MAKEINTATOM(0x8002), caption);
+}
+
+std::string Text(HWND dlg, int id) {
+    char text[260] = {};
+    GetDlgItemTextA(dlg, id, text, sizeof text);
+    return text;
+}
+int Sel(HWND dlg, int id) {
+    return int(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
+}
+int Count(HWND dlg, int id) {
+    return int(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
+}
+bool On(HWND dlg, int id) {
+    return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
+}
+bool Enabled(HWND dlg, int id) {
+    return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
+}
+// A click as the user makes it; the dialog reacts on its own thread, so give it a moment.
+void Click(HWND dlg, int id) {
+    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+    Sleep(150);
+}
+// Chooses a radio button of a pair as a click does: the other one clears, the dialog is told.
+void Choose(HWND dlg, int id, int other) {
+    SendDlgItemMessageA(dlg, other, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendDlgItemMessageA(dlg, id, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dlg, id)));
+}
+void SetSel(HWND dlg, int id, int i) {
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, WPARAM(i), 0);
+}
+
+// Runs the dialog while a second thread drives it; the driver's checks are collected as text.
+template <class Run>
+bool Drive(const char* caption, Run run, std::function<void(HWND, std::string&)> driver,
+           std::string& failures) {
+    std::thread t([&] {
+        HWND dlg = nullptr;
+        if (!WaitFor([&] { return (dlg = Dialog(caption)) != nullptr && IsWindowVisible(dlg); })) {
+            failures += "dialog did not appear; ";
+            return;
+        }
+        Sleep(200);
+        driver(dlg, failures);
+    });
+    bool result = run();
+    t.join();
+    return result;
+}
+
+#define CHECK_THAT(cond) \
+    if (!(cond)) f += std::string(#cond) + "; "
+
+}  // namespace
+
+TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
+    LMP3EncodeSettings s;
+    s.Store();
+    std::string failures;
+    bool ok = Drive(
+        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        [](HWND d, std::string& f) {
+            CHECK_THAT(On(d, 102) && !On(d, 105));
+            CHECK_THAT(Text(d, 103) == "128");
+            CHECK_THAT(Count(d, 103) == 18 && Count(d, 106) == 18 && Count(d, 108) == 10);
+            CHECK_THAT(Sel(d, 108) == 4 && Sel(d, 101) == 1);
+            CHECK_THAT(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
+            Choose(d, 105, 102);
+            CHECK_THAT(!Enabled(d, 103) && !Enabled(d, 104) && Enabled(d, 106) && Enabled(d, 108));
+            SetDlgItemTextA(d, 103, "999");
+            Click(d, 110);  // back to the defaults, controls only
+            CHECK_THAT(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
+            CHECK_THAT(Enabled(d, 103) && !Enabled(d, 106));
+            Choose(d, 105, 102);
+            SetDlgItemTextA(d, 106, " +64kbps");
+            SetDlgItemTextA(d, 107, "256");
+            SetSel(d, 108, 2);
+            SetSel(d, 101, 3);
+            Click(d, 109);
+            PostMessageA(d, WM_COMMAND, IDOK, 0);
+        },
+        failures);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(failures, "");
+    EXPECT_FALSE(s.constantBitRate);
+    EXPECT_EQ(s.vbrMinBitRate, 64);
+    EXPECT_EQ(s.vbrMaxBitRate, 256);
+    EXPECT_EQ(s.vbrQuality, 2);
+    EXPECT_EQ(s.channelMode, 3);
+    EXPECT_TRUE(s.errorProtection);
+    LMP3EncodeSettings stored;
+    stored.Load();
+    EXPECT_FALSE(stored.constantBitRate);
+    EXPECT_EQ(stored.vbrMinBitRate, 64);
+    EXPECT_EQ(stored.vbrMaxBitRate, 256);
+    EXPECT_EQ(SettingsReadInt("MP3Encoder", "CBRBitRate", 0), 128);
+    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ErrorProtection", 0), 1);
+
+    // Cancel changes nothing, even after edits.
+    ok = Drive(
+        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        [](HWND d, std::string&) {
+            Click(d, 110);
+            PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+        },
+        failures);
+    EXPECT_FALSE(ok);
+    stored.Load();
+    EXPECT_FALSE(stored.constantBitRate);
+}
+
+TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
+    LOggEncodeSettings s;
+    s.stripComments = true;
+    s.channels = 1;
+    s.quality = false;
+    std::string failures;
+    bool ok = Drive(
+        "Ogg Encoder Settings", [&] { return LOggEncodeDlgRun(nullptr, s); },
+        [](HWND d, std::string& f) {
+            CHECK_THAT(On(d, 105) && !On(d, 102));
+            CHECK_THAT(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
+            CHECK_THAT(Sel(d, 110) == 0 && Count(d, 108) == 11 && Count(d, 106) == 13);
+            Click(d, 111);
+            CHECK_THAT(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
+            CHECK_THAT(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
+            CHECK_THAT(Text(d, 106) == "96" && Text(d, 107) == "128");
+            PostMessageA(d, WM_COMMAND, IDOK, 0);
+        },
+        failures);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(failures, "");
+    EXPECT_TRUE(s.quality);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_TRUE(s.stripComments);
+    EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
+}
+
+TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
+    LAACEncodeSettings s;
+    s.vbrQuality = 250;
+    std::string failures;
+    bool ok = Drive(
+        "AAC / M4A Encoder Settings", [&] { return LGenEncoderDialog(".M4A", nullptr, &s) == 1; },
+        [](HWND d, std::string& f) {
+            CHECK_THAT(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
+            CHECK_THAT(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
+            SetDlgItemTextA(d, 108, "none");
+            Click(d, 106);
+            PostMessageA(d, WM_COMMAND, IDOK, 0);
+        },
+        failures);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(s.vbrQuality, 100);
+    EXPECT_TRUE(s.forceMPEG2);
+    EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
+    EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
+}
+
+TEST(EncoderDialogs, FlacRateZeroMeans44100) {
+    LFlacEncodeSettings s;
+    s.sampleRate = 22050;
+    s.compression = 8;
+    std::string failures;
+    bool ok = Drive(
+        "Flac Encoder Settings", [&] { return LFlacEncodeDlgRun(nullptr, s); },
+        [](HWND d, std::string& f) {
+            CHECK_THAT(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
+            CHECK_THAT(Count(d, 101) == 9 && Count(d, 102) == 12);
+            Click(d, 104);
+            CHECK_THAT(Text(d, 102) == "44100" && Sel(d, 101) == 4 && Sel(d, 103) == 1);
+            SetDlgItemTextA(d, 102, "0");
+            PostMessageA(d, WM_COMMAND, IDOK, 0);
+        },
+        failures);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(s.sampleRate, 44100u);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_EQ(s.compression, 4);
+    EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 44100);
+}
