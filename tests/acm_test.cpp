@@ -368,3 +368,71 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
         EXPECT_EQ(MaxDiff(out, clean), 0);
     }
 }
+
+// Integer PCM wider than 16 bits and floating point, plain and extensible, keep the top 16 bits
+// (floats round, clipped at full scale).
+TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
+    const std::string dir = ScratchDir();
+    auto record = [](uint16_t tag, int ch, int bytes, int bits, std::vector<uint8_t> extra) {
+        std::vector<uint8_t> f(18);
+        LWaveFormatEx w{tag,
+                        uint16_t(ch),
+                        8000,
+                        uint32_t(8000 * ch * bytes),
+                        uint16_t(ch * bytes),
+                        uint16_t(bits),
+                        uint16_t(extra.size())};
+        std::memcpy(f.data(), &w, 18);
+        f.insert(f.end(), extra.begin(), extra.end());
+        return f;
+    };
+    auto ext = [](uint32_t sub, int valid) {
+        std::vector<uint8_t> x = {uint8_t(valid), 0, 3, 0, 0, 0};
+        for (int i = 0; i < 4; ++i) x.push_back(uint8_t(sub >> (8 * i)));
+        x.insert(x.end(), {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+        return x;
+    };
+    const std::vector<int32_t> values = {
+        0,          1,           -1,         0x7FFFFFFF, int32_t(0x80000000),
+        0x12345678, -0x12345678, 0x00008000, -0x00008001};
+    std::vector<uint8_t> d24, d32, dF, d8;
+    std::vector<int16_t> want24, want32, wantF, want8;
+    for (int32_t v : values) {
+        for (int i = 1; i < 4; ++i) d24.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+        want24.push_back(int16_t(uint32_t(v) >> 16));
+        for (int i = 0; i < 4; ++i) d32.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+        want32.push_back(int16_t(uint32_t(v) >> 16));
+        d8.push_back(uint8_t(uint32_t(v) >> 24));
+        want8.push_back(int16_t((int(uint8_t(uint32_t(v) >> 24)) - 128) * 256));
+    }
+    const float floats[] = {0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 2.0f, -3.0f, 0.999f, 1.0f / 65536};
+    const int16_t wantFloats[] = {0, 16384, -16384, 32767, -32768, 32767, -32768, 32735, 0};
+    for (int i = 0; i < 9; ++i) {
+        uint8_t b[4];
+        std::memcpy(b, &floats[i], 4);
+        dF.insert(dF.end(), b, b + 4);
+        wantF.push_back(wantFloats[i]);
+    }
+    struct Case {
+        const char* label;
+        std::vector<uint8_t> fmt, data;
+        std::vector<int16_t> want;
+    };
+    const std::vector<Case> cases = {
+        {"PCM 24", record(LWAVE_FORMAT_PCM, 1, 3, 24, {}), d24, want24},
+        {"PCM 32", record(LWAVE_FORMAT_PCM, 1, 4, 32, {}), d32, want32},
+        {"PCM 24 in 32 (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 4, 32, ext(1, 24)), d32,
+         want32},
+        {"PCM 8 (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 1, 8, ext(1, 8)), d8, want8},
+        {"float", record(LWAVE_FORMAT_IEEE_FLOAT, 1, 4, 32, {}), dF, wantF},
+        {"float (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 4, 32, ext(3, 32)), dF, wantF},
+    };
+    for (const Case& c : cases) {
+        const std::string file = dir + "/wide.wav";
+        ASSERT_TRUE(WriteWavRaw(file, c.fmt, c.data));
+        uint8_t err = 0;
+        std::vector<int16_t> got = DecodeWithReader(file, &err);
+        ASSERT_EQ(err, 0) << c.label;
+        EXPECT_EQ(got, c.want) << c.label;
+    }
+}
