@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/thread.h"
 #include "support/trace.h"
 #include "support/waitable.h"
 
@@ -101,6 +102,8 @@ bool LProgressDialog::Run(LWindowHandle owner) {
 }
 
 bool LProgressDialog::PumpMessages() {
+    // Notifications from worker threads run here, as posted messages would on Windows.
+    LThreadQueuedNotify::DeliverPending();
     if (window_ && (stop_ || g_interrupted)) {
         LProgressDialogAccess::ClearBar(*this);
         window_ = nullptr;
