@@ -1,0 +1,86 @@
+// Fuzzes the format adapters with arbitrary rates, channel counts and 32-bit samples: source
+// resamplers, channel adapters, the peak limiter and the sink-side adapters.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/adapt.h"
+#include "core/sink_adapt.h"
+
+namespace {
+
+class BytesSource : public LSoundSourceBase {
+  public:
+    BytesSource(int32_t rate, int ch, const uint8_t* data, size_t size)
+        : LSoundSourceBase(rate, ch, 0x7FFFFFFF) {
+        samples_.resize(size / 4);
+        if (!samples_.empty()) std::memcpy(samples_.data(), data, samples_.size() * 4);
+        frames_ = int32_t(samples_.size() / size_t(GetChannels()));
+    }
+    void Read(int32_t* buffer, int32_t n) override {
+        const int ch = GetChannels();
+        for (int32_t i = 0; i < n; ++i, ++pos_)
+            for (int c = 0; c < ch; ++c)
+                *buffer++ = (pos_ >= 0 && pos_ < frames_) ? samples_[size_t(pos_) * ch + c] : 0;
+    }
+    int32_t GetPosition() override { return pos_; }
+    int32_t GetEndSample() override { return frames_; }
+    void Seek(int32_t f) override { pos_ = f; }
+
+  private:
+    std::vector<int32_t> samples_;
+    int32_t frames_ = 0;
+    int32_t pos_ = 0;
+};
+
+class NullSink : public LSoundSinkBase {
+  public:
+    NullSink(int32_t rate, int ch) : LSoundSinkBase(rate, ch) {}
+    int32_t Write(const int32_t*, int32_t n) override {
+        sPosition += n;
+        return 0;
+    }
+};
+
+uint32_t Take32(const uint8_t*& p, size_t& left) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4 && left; ++i, --left) v |= uint32_t(*p++) << (8 * i);
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const uint8_t* p = data;
+    size_t left = size;
+    const int32_t inRate = int32_t(Take32(p, left) % 196000) + 1;
+    const int32_t outRate = int32_t(Take32(p, left) % 200001) - 1000;  // some below 1
+    const uint32_t shape = Take32(p, left);
+    const int inCh = 1 + shape % 2, outCh = 1 + (shape >> 1) % 2;
+    const int32_t seekTo = int32_t(Take32(p, left) % 20000) - 100;
+
+    LSourceRef src(new BytesSource(inRate, inCh, p, left));
+    ConvertSourceFormat(outRate, outCh, src);
+    LSourceRef limited;
+    LSPPeakLimit(0x7FFF0).OpenSource(limited, src);
+    static std::vector<int32_t> buf(2 * 8192);
+    // Bounded work: very large ratios read many input blocks per output frame.
+    const int32_t frames = outRate > 0 && outRate < inRate / 1000 ? 4 : 1000;
+    limited->Read(buf.data(), frames);
+    limited->Seek(seekTo);
+    limited->Read(buf.data(), frames);
+    (void)limited->GetPosition();
+    (void)limited->GetEndSample();
+
+    // Sink side: the same samples pushed through the sink adapters.
+    LSinkRef inner(new NullSink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
+    LSinkConvertRate::OpenSink(rate, inRate, inner);
+    LSinkConvertChannels::OpenSink(chans, rate, inCh);
+    if (chans) {
+        const int32_t n = int32_t(std::min<size_t>(left / 4 / size_t(inCh), 8192));
+        std::vector<int32_t> in(size_t(n) * inCh);
+        if (n) std::memcpy(in.data(), p, in.size() * 4);
+        chans->Write(in.data(), n);
+    }
+    return 0;
+}
