@@ -259,18 +259,24 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     const MP3HuffLookup& q = t.huff[32 + gi.count1Table];
     int lastQuad = -1;
     while (br.Position() < endBit && i <= 572) {
-        br.Refill();
-        uint32_t e = q.entries[br.Peek(q.bits)];
+        br.Refill();  // a quadruple takes at most 6 + 4 bits
+        const uint32_t e = q.entries[br.Peek(q.bits)];
         br.Skip(int((e >> 8) & 0xFF));
-        const int vwxy = int(((e >> 4) & 15) * 4 + (e & 15));
+        const uint32_t vwxy = ((e >> 4) & 15) * 4 + (e & 15);
         lastQuad = i;
-        for (int k = 0; k < 4; ++k, ++i) {
-            float v = 0.0f;
-            if (vwxy & (8 >> k)) {
-                while (i >= runs[run].end) mul = runs[++run].mul;
-                v = br.Get1() ? -mul : mul;
+        while (i >= runs[run].end) mul = runs[++run].mul;
+        if (i + 4 <= runs[run].end) {  // the usual case: one scale for all four
+            for (int k = 0; k < 4; ++k) {
+                const uint32_t bit = (vwxy >> (3 - k)) & 1;
+                out[map[i + k]] = Signed(mul * float(bit), br.GetIf(bit));
             }
-            out[map[i]] = v;
+            i += 4;
+            continue;
+        }
+        for (int k = 0; k < 4; ++k, ++i) {
+            const uint32_t bit = (vwxy >> (3 - k)) & 1;
+            while (i >= runs[run].end) mul = runs[++run].mul;
+            out[map[i]] = Signed(mul * float(bit), br.GetIf(bit));
         }
     }
     if (br.Position() > endBit && lastQuad >= 0) {

@@ -106,7 +106,41 @@ struct Case {
     // for MPEG-1, where the flag leaves the scalefactor layout alone (in MPEG-2 it changes
     // the layout and the re-flagged stream is garbage that no two decoders agree on).
     bool intensity = false;
+    // Sets mixed_block_flag in every short-block granule: lame writes no mixed blocks, and
+    // the re-flagged stream is still well defined (mpg123 and ffmpeg agree on it).
+    bool mixed = false;
 };
+
+void ForceMixed(const std::string& path) {
+    std::vector<uint8_t> b = testutil::ReadFileBytes(path);
+    auto bit = [&](size_t pos) { return (b[pos >> 3] >> (7 - (pos & 7))) & 1; };
+    for (size_t at = 0; at + 4 <= b.size();) {
+        MP3Header h;
+        if (!h.Parse(&b[at])) {
+            ++at;
+            continue;
+        }
+        const bool mpeg1 = h.version == 0;
+        const int nch = h.Channels();
+        size_t pos = (at + 4 + (h.crc ? 2 : 0)) * 8;
+        pos += mpeg1 ? 9 + (nch == 1 ? 5 : 3) + 4 * nch : 8 + (nch == 1 ? 1 : 2);
+        for (int gr = 0; gr < h.Granules(); ++gr) {
+            for (int ch = 0; ch < nch; ++ch) {
+                pos += 12 + 9 + 8 + (mpeg1 ? 4 : 9);
+                if (bit(pos++)) {
+                    const int type = bit(pos) * 2 + bit(pos + 1);
+                    if (type == 2) b[(pos + 2) >> 3] |= uint8_t(0x80 >> ((pos + 2) & 7));
+                    pos += 2 + 1 + 10 + 9;
+                } else {
+                    pos += 15 + 4 + 3;
+                }
+                pos += mpeg1 ? 3 : 2;
+            }
+        }
+        at += size_t(h.PayloadBytes()) + 4 + (h.crc ? 2 : 0);
+    }
+    testutil::WriteFileBytes(path, b);
+}
 
 void ForceIntensity(const std::string& path) {
     std::vector<uint8_t> b = testutil::ReadFileBytes(path);
@@ -129,6 +163,7 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
     const std::string dir = ScratchDir();
     const std::string mp3 = MakeMp3(dir, c.name, c.rate, c.channels, 1.5, c.lame, c.clicks);
     if (c.intensity) ForceIntensity(mp3);
+    if (c.mixed) ForceMixed(mp3);
     LMP3Source src(mp3.c_str());
     ASSERT_EQ(src.GetError(), LSRC_OK);
     EXPECT_EQ(src.GetSampleRate(), c.rate);
@@ -160,6 +195,8 @@ const Case kCases[] = {
     {"m25_8k_vbr", 8000, 1, "-V 5", true},
     {"m1_44k_is", 44100, 2, "-m j -b 96", true, true},
     {"m1_48k_is", 48000, 2, "-m f -b 64", false, true},
+    {"m1_44k_mixed", 44100, 2, "-b 160", true, false, true},
+    {"m2_22k_mixed", 22050, 2, "-b 64", true, false, true},
 };
 INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
