@@ -343,9 +343,12 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
     const size_t dataStart = 46 + 2;
     ASSERT_GT(bytes.size(), dataStart + 256 * 60);
 
-    // Block 40 gets an impossible step index.
+    // Blocks 40 and 61 (of 64) get an impossible step index; the second sits where only three
+    // blocks are left in the buffer, so a quarter of it is not a whole block.
+    ASSERT_EQ(bytes.size(), dataStart + 256 * 64);
     std::vector<uint8_t> damaged = bytes;
     damaged[dataStart + 256 * 40 + 2] = 200;
+    damaged[dataStart + 256 * 61 + 2] = 200;
     ASSERT_TRUE(WriteFileBytes(dir + "/damaged.wav", damaged));
     uint8_t err = 0;
     std::vector<int16_t> out = DecodeWithReader(dir + "/damaged.wav", &err);
@@ -356,6 +359,10 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
     EXPECT_EQ(MaxDiff(std::vector<int16_t>(out.begin(), out.begin() + 505 * 16), clean), 0);
     EXPECT_LT(out.size(), clean.size());
     EXPECT_GT(out.size(), clean.size() - 505 * 16);
+    // The skip keeps to block boundaries, so everything after it decodes as before.
+    const size_t tail = 505 * 2;
+    EXPECT_EQ(std::vector<int16_t>(out.end() - tail, out.end()),
+              std::vector<int16_t>(clean.end() - tail, clean.end()));
 
     // Cut in the middle of a block and in the middle of the block header.
     for (size_t cut : {size_t(100), size_t(2)}) {
