@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "support/file.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
@@ -290,6 +291,13 @@ std::string Field(const uint8_t* p, size_t n) {
     return std::string(reinterpret_cast<const char*>(p), len);
 }
 
+// Tag files are opened sharing reading and writing, retrying for up to a second while another
+// program holds them. A missing file is not created: reading or writing tags never makes one.
+bool OpenForTags(LFile& f, const char* path, bool write) {
+    return OpenFileRetrying(f, path, write ? (LFILE_READ | LFILE_WRITE) : LFILE_READ,
+                            LSHARE_READ | LSHARE_WRITE, 1000, LOPEN_EXISTING);
+}
+
 }  // namespace
 
 void LAudioTagData::Set(const char* name, const char* value) {
@@ -328,7 +336,7 @@ bool LAudioTagData::CheckFile(const char* extension, const char* path, const LFi
 
 bool LAudioTagData::ReadTagsMp3(const char* path) {
     LFile f;
-    if (!f.Open(path)) return false;
+    if (!OpenForTags(f, path, false)) return false;
     const int64_t size = f.GetFileSizeBytes();
     uint8_t tag[kId3Size];
     if (size < kId3Size || !ReadAt(f, size - kId3Size, tag, kId3Size)) return false;
@@ -352,7 +360,7 @@ bool LAudioTagData::ReadTagsMp3(const char* path) {
 
 bool LAudioTagData::WriteTagsMP3(const char* path) {
     LFile f;
-    if (!f.OpenReadWrite(path)) {
+    if (!OpenForTags(f, path, true)) {
         LTrace("LAudioTagData::WriteTagsMP3 cannot open the file");
         return false;
     }
@@ -386,7 +394,7 @@ bool LAudioTagData::WriteTagsMP3(const char* path) {
 
 bool LAudioTagData::UpdateTags(const char* path, bool replace) {
     LFile f;
-    if (!f.Open(path)) return false;
+    if (!OpenForTags(f, path, false)) return false;
     TagReader reader(*this, replace);
     WalkWav(f, reader);
     return true;
@@ -398,7 +406,7 @@ bool LAudioTagData::WriteTagsWav(const char* path) {
         return false;
     }
     LFile f;
-    if (!f.OpenReadWrite(path)) return false;
+    if (!OpenForTags(f, path, true)) return false;
     TagWriter writer(*this);
     WalkWav(f, writer);
     if (!writer.Append(f)) return false;

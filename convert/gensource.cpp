@@ -8,7 +8,7 @@
 
 #include "app/encsettings.h"
 #include "convert/decoders.h"
-#include "convert/fileops_compat.h"
+#include "support/fileops.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"

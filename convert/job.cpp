@@ -11,7 +11,7 @@
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
-#include "convert/fileops_compat.h"
+#include "support/fileops.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"

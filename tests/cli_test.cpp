@@ -120,6 +120,26 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     EXPECT_TRUE(Has("skipped"));
 }
 
+TEST_F(Cli, TwoInstancesDecodeIntoSeparateTemporarySlots) {
+    if (!testutil::HaveTool("oggdec")) GTEST_SKIP() << "no Ogg decoder";
+    ASSERT_EQ(testutil::Run("cd '" + dir_ +
+                            "' && sox -n -r 8000 -c 1 short.ogg synth 0.3 sine 300 "
+                            "&& sox -n -r 8000 -c 1 long.ogg synth 0.9 sine 600"),
+              0);
+    const std::string tamber = "TAMBER_HOME='" + dir_ + "/home' '" TAMBER_BINARY_DIR "/tamber' ";
+    std::string script = "cd '" + dir_ + "' && for i in 1 2 3; do " + tamber +
+                         "-overwrite ALWAYS -outfolder S$i short.ogg -convert & " + tamber +
+                         "-overwrite ALWAYS -outfolder L$i long.ogg -convert; done; wait";
+    ASSERT_EQ(testutil::Run("{ " + script + "; } </dev/null >/dev/null 2>&1"), 0);
+    for (int i = 1; i <= 3; ++i) {
+        std::string n = std::to_string(i);
+        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/S" + n + "/short.wav'"), "2400\n");
+        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/L" + n + "/long.wav'"), "7200\n");
+    }
+    for (const auto& e : fs::directory_iterator(dir_ + "/home/tmp"))
+        EXPECT_NE(e.path().extension(), ".lck") << e.path();
+}
+
 TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
     std::string in = Wav("song.wav", 44100, 2);
