@@ -84,6 +84,37 @@ __attribute__((target("avx2"))) inline void DotStereoAvx2(const int16_t* low, co
     lobe[3] = t[5];
 }
 
+// A whole stereo output frame for shifts s <= 14, the finishing arithmetic done on four 64-bit
+// lanes: an offset of 2^40 keeps every value positive, so logical shifts act as arithmetic ones
+// (2^40 is a multiple of every divisor used here and is taken off again at the end).
+__attribute__((target("avx2"))) inline void StereoFrameAvx2(const int16_t* low, const int16_t* k,
+                                                            const int16_t* l, const int16_t* r,
+                                                            int s, int32_t* out) {
+    const __m256i lA = Dot2Avx2(low, l), lB = Dot2Avx2(low + 32, l + 32);
+    const __m256i rA = Dot2Avx2(low, r), rB = Dot2Avx2(low + 32, r + 32);
+    const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(lA, lB), _mm256_hadd_epi32(rA, rB));
+    const __m128i v = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
+    const __m256i kv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k));
+    const __m256i lk =
+        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + kLobeFirst)));
+    const __m256i rk =
+        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + kLobeFirst)));
+    const __m256i w = _mm256_hadd_epi32(_mm256_hadd_epi32(lk, rk), _mm256_setzero_si256());
+    // w = [lA rA 0 0 | lB rB 0 0]  ->  [lA lB rA rB]
+    const __m128i lobe =
+        _mm_unpacklo_epi32(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+    const __m256i offset = _mm256_set1_epi64x(int64_t(1) << 40);
+    __m256i a = _mm256_add_epi64(_mm256_cvtepi32_epi64(v),
+                                 _mm256_slli_epi64(_mm256_cvtepi32_epi64(lobe), 15));
+    a = _mm256_srli_epi64(_mm256_add_epi64(a, offset), 1);   // A >> 1 for [lA lB rA rB]
+    a = _mm256_add_epi64(a, _mm256_shuffle_epi32(a, 0x4E));  // lanes 0, 2: (A >> 1) + (B >> 1)
+    a = _mm256_add_epi64(a, _mm256_set1_epi64x(int64_t(1) << (14 - s)));
+    a = _mm256_srl_epi64(a, _mm_cvtsi32_si128(15 - s));
+    a = _mm256_sub_epi64(a, _mm256_set1_epi64x((int64_t(1) << 40) >> (15 - s)));
+    out[0] = _mm256_extract_epi32(a, 0);
+    out[1] = _mm256_extract_epi32(a, 4);
+}
+
 bool HaveAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
@@ -259,6 +290,11 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
                 const int16_t* r = x + kPlaneStride;
 #ifdef TAMBER_X86_DISPATCH
                 if constexpr (kWide) {
+                    if (s <= 14) {
+                        StereoFrameAvx2(low, k, x, r, s, buffer);
+                        buffer += 2;
+                        continue;
+                    }
                     DotStereoAvx2(low, k, x, r, sums, lobe);
                 } else {
                     DotChannel(low, k, x, sums, lobe);
