@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "app/gui/maindlg.h"
+#include "app/gui/resource.h"
+#include "external/win32/related.h"
 
 bool LConvertFormatSupported(MainDialog*, const char*) {
     return false;
@@ -24,4 +26,17 @@ void MainDialog::EvRunArguments(char** argv, int argc) {
     EnableControls();
 }
 
-void MainDialog::CmRunRelated(int) {}
+void MainDialog::CmRunRelated(int command) {
+    // Quorra takes the first selected file and is waited for; Fennix takes all of them.
+    int index = command == CM_EDIT || command == CM_RUNQUORRA ? 0 : command - CM_RUNFENNIX + 1;
+    if (index < 0 || index > 3) return;
+    std::string argument;
+    bool wait = false;
+    if (index == 0) {
+        argument = CmGrabSelectedFilePath();
+        wait = !argument.empty();
+    } else if (index == 1) {
+        argument = CmGrabSelectedFilePaths();
+    }
+    LRelatedProgramRun(hwnd_, kRelatedPrograms[index], argument, wait);
+}

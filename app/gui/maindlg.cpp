@@ -10,6 +10,7 @@
 #include "app/gui/maindlg.h"
 #include "app/gui/resource.h"
 #include "app/settings.h"
+#include "external/win32/related.h"
 #include "support/file.h"
 
 namespace {
@@ -264,7 +265,7 @@ void MainDialog::EvTimer(UINT_PTR id) {
         SetTimer(hwnd_, 1, 8000, nullptr);
     } else if (id == 3) {
         KillTimer(hwnd_, 3);
-        // The related-programs page arrives with the component installer.
+        LRelatedProgramsWizardRun(hwnd_);
     }
 }
 
