@@ -1,5 +1,6 @@
 // The headless tamber front end as a user runs it: exit codes, messages, outputs checked with sox.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -99,6 +100,14 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     EXPECT_EQ(Tamber("-outfolder OUT missing.wav empty.wav -convert"), 2);
     EXPECT_TRUE(Has("skipped \"missing.wav\""));
     EXPECT_TRUE(Has("no files to convert"));
+    // A file without read permission (root reads everything, so only checked for others).
+    if (geteuid() != 0) {
+        Wav("locked.wav");
+        fs::permissions(dir_ + "/locked.wav", fs::perms::none);
+        EXPECT_EQ(Tamber("-outfolder OUT locked.wav -convert"), 2);
+        EXPECT_TRUE(Has("skipped \"locked.wav\""));
+        fs::permissions(dir_ + "/locked.wav", fs::perms::owner_all);
+    }
     // A corrupt input ends the batch with its message.
     testutil::WriteFileBytes(dir_ + "/bad.wav", std::vector<uint8_t>(100, 0x55));
     const auto bad = testutil::ReadFileBytes(dir_ + "/bad.wav");
