@@ -1,20 +1,17 @@
 // Runs a producer Process on its own thread into a ring bridge whose source end is the consumer.
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "core/ring.h"
 #include "support/progress.h"
+#include "support/thread.h"
 #include "support/trace.h"
 
 // The progress surface of a producer running on a worker thread: no window; "cancel" is the
-// stop request of the object that owns the thread.
+// thread's stop signal.
 class LThreadProgress : public LProgressDialog {
   public:
-    explicit LThreadProgress(const std::atomic<bool>& stop) : LProgressDialog(""), stop_(stop) {}
-    bool PumpMessages() override { return stop_.load(); }
+    explicit LThreadProgress(LThread& owner) : LProgressDialog(""), owner_(owner) {}
+    bool PumpMessages() override { return owner_.StopRequested(); }
     void SetText(const char*, int) override {}
     void SetProgress(double) override {}
     int WaitTimed(uint32_t ms) override;
@@ -25,35 +22,37 @@ class LThreadProgress : public LProgressDialog {
     bool ProcessBody() override { return false; }
 
   private:
-    const std::atomic<bool>& stop_;
+    LThread& owner_;
 };
 
-// The consumer's source: owns the producer's data record and the thread that runs Process on it.
-// Destroying this source stops the producer (the ring stops blocking it) and waits for it.
+// The consumer's source: a thread that runs Process on the producer's data record (which it
+// owns), and the ring's source end. Releasing this source stops the producer (the ring stops
+// blocking it, then the stop signal) and waits for it.
 template <class T>
-class LProcessSinkToSourceSource : public LSinkToSourceSource {
+class LProcessSinkToSourceSource : public LThread, public LSinkToSourceSource {
   public:
     LProcessSinkToSourceSource(LSinkToSource* ring, T* record)
-        : LSinkToSourceSource(ring), record_(record), progress_(stop_) {
-        thread_ = std::thread([this] {
-            Process(&progress_, record_);
-            // Dropping the record releases the sink chain, which disconnects the writer.
-            delete record_;
-            record_ = nullptr;
-        });
+        : LSinkToSourceSource(ring), record_(record), progress_(*this) {
+        Start();
     }
     ~LProcessSinkToSourceSource() override {
         Disconnect();  // a writer blocked on a full ring returns at once
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        StopThreadTimed(5000);
         delete record_;
+        record_ = nullptr;
+    }
+
+  protected:
+    void ThreadFunction() override {
+        Process(&progress_, record_);
+        // Dropping the record releases the sink chain, which disconnects the writer.
+        delete record_;
+        record_ = nullptr;
     }
 
   private:
     T* record_;
-    std::atomic<bool> stop_{false};
     LThreadProgress progress_;
-    std::thread thread_;
 };
 
 // Builds a ring bridge around a producer: OpenSink gives the producer's sink end (to be placed,

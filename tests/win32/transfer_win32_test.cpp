@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ring_process.h"
 #include "core/transfer.h"
 #include "formats/wav.h"
 #include "tests/support/soundutil.h"
@@ -81,4 +82,31 @@ TEST(TransferWin32, CancelFromDialogStopsAtBlockBoundary) {
         testutil::FindTone(testutil::Channel(sink48->samples, 2, 1), 48000, 900, 1100);
     EXPECT_NEAR(found.hz, 1000.2, 0.5);
     EXPECT_NEAR(found.amplitude / 0x40000, 1.0, 0.01);
+}
+
+// A transfer running on its own thread behind the ring bridge, read by this thread, and a
+// bridge released early while its producer is blocked on the full ring.
+TEST(TransferWin32, ProducerThreadThroughRing) {
+    std::vector<int32_t> in(2 * 20000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t(i) * 5;
+    {
+        LProcessSinkToSource<LPRSourceToSink> bridge(44100, 2, 0x7FFF0, 16001);
+        auto* rec = new LPRSourceToSink;
+        rec->source = LSourceRef(new testutil::MemorySource(44100, 2, in));
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> got(in.size());
+        for (size_t done = 0; done < got.size(); done += 2 * 500) out->Read(got.data() + done, 500);
+        EXPECT_EQ(got, in);
+    }
+    {
+        LProcessSinkToSource<LPRSourceToSink> bridge(44100, 2, 0x7FFF0, 8001);
+        auto* rec = new LPRSourceToSink;
+        rec->source =
+            LSourceRef(new testutil::MemorySource(44100, 2, std::vector<int32_t>(2000000)));
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> buf(200);
+        out->Read(buf.data(), 100);
+    }
 }
