@@ -5,9 +5,13 @@
 #include <cstdlib>
 
 #include "app/registry.h"
+#include "convert/gensink.h"
+#include "convert/gensource.h"
+#include "core/transfer.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
+#include "formats/wav.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
@@ -179,4 +183,61 @@ TEST_F(RealCodecs, AacInputThroughFaad) {
     EXPECT_EQ(back.rate, 44100);
     EXPECT_GT(BestSnr(pcm, back.samples, 2, 2048), 15.0);
     EXPECT_EQ(testutil::ReadFileBytes(m4a), before);
+}
+
+TEST_F(RealCodecs, EncodedInputsOpenThroughTheirDecodersIntoTemporarySlots) {
+    ASSERT_TRUE(testutil::HaveTool("flac") && testutil::HaveTool("oggenc") &&
+                testutil::HaveTool("ffmpeg"));
+    char temp[LMAX_PATH];
+    LFile::GetTempFolder(temp);
+    std::string wav = dir + "/in.wav";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 44100, 2, pcm));
+    std::string flac = dir + "/a b.FLAC", ogg = dir + "/a b.ogg", m4a = dir + "/a b.m4a";
+    ASSERT_EQ(testutil::Run("flac -s -f -o \"" + flac + "\" \"" + wav + "\""), 0);
+    ASSERT_EQ(testutil::Run("oggenc -Q -o \"" + ogg + "\" \"" + wav + "\""), 0);
+    ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i \"" + wav + "\" -c:a aac \"" + m4a + "\""), 0);
+    for (const std::string& path : {flac, ogg, m4a}) {
+        testutil::FakeProgress dlg;
+        LSourceRef src;
+        ASSERT_EQ(LGenSourceOpen(src, path.c_str(), &dlg), 0) << path;
+        ASSERT_EQ(src->GetError(), LSRC_OK) << path;
+        EXPECT_EQ(src->GetSampleRate(), 44100);
+        EXPECT_EQ(src->GetChannels(), 2);
+        std::vector<int32_t> frames(size_t(src->GetEndSample()) * 2);
+        src->Read(frames.data(), src->GetEndSample());
+        std::vector<int16_t> back(frames.size());
+        for (size_t i = 0; i < frames.size(); ++i) back[i] = LSampleTo16(frames[i]);
+        if (path == flac)
+            EXPECT_EQ(back, pcm);
+        else
+            EXPECT_GT(BestSnr(pcm, back, 2, 2048), 15.0) << path;
+        EXPECT_TRUE(testutil::ReadWav16(std::string(temp) + "/Temp1.wav").ok) << path;
+    }
+
+    // Not an Ogg file at all: the decoder writes nothing usable, the source reports it, and
+    // the input is left as it was.
+    std::string bad = dir + "/bad.ogg";
+    std::vector<uint8_t> junk(5000, 0x5A);
+    testutil::WriteFileBytes(bad, junk);
+    testutil::FakeProgress dlg;
+    LSourceRef src;
+    EXPECT_EQ(LGenSourceOpen(src, bad.c_str(), &dlg), 0);
+    EXPECT_NE(src->GetError(), LSRC_OK);
+    EXPECT_EQ(testutil::ReadFileBytes(bad), junk);
+}
+
+TEST_F(RealCodecs, OutputTableWritesMp3ThroughTheTransfer) {
+    ASSERT_TRUE(testutil::HaveTool("lame") && testutil::HaveTool("mpg123"));
+    std::string wav = dir + "/in.wav", mp3 = dir + "/out.MP3";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 44100, 2, pcm));
+    LPRSourceToSink rec;
+    rec.source = LWaveFile::OpenSource(wav.c_str());
+    LGenSinkOpenSink(rec.sink, mp3.c_str(), 44100, 2);
+    ASSERT_TRUE(rec.sink && !rec.sink->IsUnusable());
+    testutil::FakeProgress dlg;
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
+    rec.sink.reset();
+    ASSERT_EQ(testutil::Run("mpg123 -q -w \"" + dir + "/back.wav\" \"" + mp3 + "\""), 0);
+    testutil::Wav16 back = testutil::ReadWav16(dir + "/back.wav");
+    EXPECT_GT(BestSnr(pcm, back.samples, 2, 1200), 20.0);
 }
