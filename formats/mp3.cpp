@@ -65,9 +65,11 @@ bool LMP3Source::DecodeInitialHeader() {
     MP3ByteStream& s = *stream_;
     int64_t bitrateSum = 0;
     int count = 0;
+    const int64_t searchStart = s.Tell();
     for (; count < 8; ++count) {
         MP3Header h;
         if (!s.ReadHeader(h)) break;
+        if (count == 0 && !ConfirmFirstHeader(h, searchStart)) break;
         const int64_t headerEnd = s.Tell();  // after the header and its CRC
         const int64_t frameStart = headerEnd - 4 - (h.crc ? 2 : 0);
         const int payload = h.PayloadBytes();
@@ -117,10 +119,31 @@ bool LMP3Source::DecodeInitialHeader() {
     const double avgBitrate = double(count == 8 ? bitrateSum >> 3 : bitrateSum / count);
     avgFrameBytes_ = std::max(1.0, first_.SizeFactor() * avgBitrate / first_.SampleRate());
     samplesPerFrame_ = first_.SamplesPerFrame();
-    const double frames = std::floor(double(s.AudioEnd()) / avgFrameBytes_ + 0.9);
+    const double frames = std::floor(double(s.AudioEnd() - dataStart_) / avgFrameBytes_ + 0.9);
     length_ = int32_t(std::min(frames * samplesPerFrame_, double(INT32_MAX)));
     s.SeekTo(dataStart_);
     return true;
+}
+
+bool LMP3Source::ConfirmFirstHeader(MP3Header& h, int64_t searchStart) {
+    // A header found in junk is taken only if the next frame's header follows where it says
+    // (or the data ends there); otherwise the search goes on from the byte after it.
+    MP3ByteStream& s = *stream_;
+    for (;;) {
+        const int64_t headerEnd = s.Tell();
+        const int64_t frameStart = headerEnd - 4 - (h.crc ? 2 : 0);
+        const int64_t next = headerEnd + h.PayloadBytes();
+        uint8_t b[4];
+        MP3Header n;
+        if (next + 4 > s.AudioEnd() || (s.ReadAt(next, b, 4) && n.Parse(b) &&
+                                        n.version == h.version && n.freqIndex == h.freqIndex)) {
+            s.SeekTo(headerEnd);
+            return true;
+        }
+        if (frameStart + 1 - searchStart > 65535) return false;
+        s.SeekTo(frameStart + 1);
+        if (!s.ReadHeader(h)) return false;
+    }
 }
 
 bool LMP3Source::DecodeHeader(MP3Header& h) {

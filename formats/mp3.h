@@ -27,6 +27,7 @@ class LMP3Source : public LSoundSourceBase {
   private:
     void Open();
     bool DecodeInitialHeader();
+    bool ConfirmFirstHeader(MP3Header& h, int64_t searchStart);
     bool DecodeHeader(MP3Header& h);
     // Decodes the next frame into out. A frame whose earlier main data is missing yields no
     // samples and the next frame is tried, unless countSkipped (then it returns true at once).

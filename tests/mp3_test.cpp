@@ -404,8 +404,13 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
         return DecodeFile(dir + "/x.mp3");
     };
     // Junk before the first frame, and an ID3v1 tag after the last.
+    // The junk holds things that look like frame headers but are not followed by frames.
     std::vector<uint8_t> junk(3000);
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 7 & 0x7F);
+    for (size_t i = 100; i + 4 < junk.size(); i += 500) {
+        const uint8_t fake[4] = {0xFF, 0xFB, 0x50, 0xC4};
+        std::memcpy(&junk[i], fake, 4);
+    }
     std::vector<uint8_t> id3v1(128, ' ');
     std::memcpy(id3v1.data(), "TAG", 3);
     EXPECT_EQ(decodeBytes(Concat({junk, bytes, id3v1})), ref);
