@@ -11,10 +11,10 @@
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
-#include "support/fileops.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
@@ -23,13 +23,23 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Two paths name the same file: without regard to case where the file system ignores case.
+// Two paths name the same file: equal text (without regard to case where the file system
+// ignores it, either separator), or two spellings of one existing file ("./", links).
 bool SamePath(const char* a, const char* b) {
+    const char *p = a, *q = b;
+    for (;; ++p, ++q) {
+        char x = *p, y = *q;
 #ifdef _WIN32
-    return strcasecmp(a, b) == 0;
-#else
-    return std::strcmp(a, b) == 0;
+        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x == '/') x = '\\';
+        if (y == '/') y = '\\';
 #endif
+        if (x != y) break;
+        if (!x) return true;
+    }
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 // Copies at most 259 characters.

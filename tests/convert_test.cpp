@@ -192,13 +192,24 @@ TEST_F(Convert, SameFileIsReplacedOnlyOnSuccess) {
     EXPECT_EQ(testutil::RunOutput("soxi -b '" + in + "'"), "16\n");
     EXPECT_EQ(testutil::RunOutput("soxi -s '" + in + "'"), "4000\n");
 
+    // Another spelling of the same folder is still the same file: the input is never truncated
+    // while it is read.
+    h.folder = dir_ + "/./";
+    h.entries = {{in, true, -1}};
+    SettingsWriteBool("Settings", "AlwaysPrompt", false);
+    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
+    const auto before = testutil::ReadFileBytes(in);
+    TestDialog spelled;
+    EXPECT_EQ(Job(h, spelled), LPROCESS_OK);
+    EXPECT_EQ(h.Images(), (std::vector<int>{2}));
+    EXPECT_EQ(testutil::ReadFileBytes(in), before);  // 16-bit to 16-bit: the same bytes again
+    EXPECT_FALSE(fs::exists(dir_ + "/_b.wav"));
+
     // "[Same as source file]" puts each output next to its input.
     h.folder = kSameAsSourceFolder;
     h.format = ".wav";
     fs::create_directories(dir_ + "/sub");
     h.entries = {{Wav("sub/x.wav"), true, -1}};
-    SettingsWriteBool("Settings", "AlwaysPrompt", false);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
     TestDialog same;
     EXPECT_EQ(Job(h, same), LPROCESS_OK);
     EXPECT_EQ(h.Images(), (std::vector<int>{2}));

@@ -98,6 +98,16 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     auto replaced = testutil::ReadFileBytes(in);
     ASSERT_GT(replaced.size(), 24u);
     EXPECT_EQ(replaced[22], 1);  // one channel now
+
+    // The folder typed with forward slashes still names the input's folder.
+    std::string slashed = dir;
+    for (char& c : slashed)
+        if (c == '\\') c = '/';
+    h.folder = slashed;
+    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
+    EXPECT_EQ(h.images[0], 2);
+    EXPECT_EQ(testutil::ReadFileBytes(in), replaced);
+    EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     fs::remove(wff);
 }
 
