@@ -16,19 +16,6 @@
 #include "support/file.h"
 #include "support/trace.h"
 
-std::string LFormatMessage(const char* format, const char* path) {
-    std::string out;
-    for (const char* p = format; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            out += path;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
 namespace {
 
 constexpr const char* kCheckExists =

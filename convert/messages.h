@@ -1,10 +1,11 @@
-// The maker's web pages that the conversion engine's messages point to.
+// The conversion engine's user messages: the maker's web pages they point to, and formatting.
 #pragma once
+
+#include <string>
 
 constexpr const char* kFormatsWebPage = "http://www.velmora.com/tamber/formats.html";
 constexpr const char* kSupportWebPage = "http://www.velmora.com/tamber/support.html";
 constexpr const char* kSonyCodecWebPage = "http://www.velmora.com/tamber/sonycodec.html";
 
-// Formats a message with one "%s" (a path) into a string.
-#include <string>
+// The message with the path in place of its one "%s".
 std::string LFormatMessage(const char* format, const char* path);
