@@ -1,6 +1,7 @@
 // Fuzzes the WAV reader: chunk walk, format checks, PCM reads, seeks and streaming sizes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     src->Read(buf.data(), 100);
     src->Seek(end / 2);
     src->Read(buf.data(), 3000);
-    src->Seek(end + 5);
+    src->Seek(int32_t(std::min<int64_t>(int64_t(end) + 5, INT32_MAX)));
     src->Read(buf.data(), 1);
     return 0;
 }
