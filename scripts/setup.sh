@@ -11,10 +11,12 @@ PACKAGES=(
     python3 python3-pyftpdlib
 )
 
+SUDO=""
+[[ $(id -u) -ne 0 ]] && SUDO=sudo
+
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-    need_update=1
+    $SUDO dpkg --add-architecture i386
 fi
 for p in "${PACKAGES[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
@@ -23,11 +25,8 @@ for p in "${PACKAGES[@]}"; do
 done
 if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"
-    SUDO=""
-    [[ $(id -u) -ne 0 ]] && SUDO=sudo
     $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-elif [[ -n ${need_update:-} ]]; then
-    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
 fi
 echo "setup: all packages present"

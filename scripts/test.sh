@@ -1,26 +1,84 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds every tree and runs all tests: native, fuzz, and Windows under Wine.
-set -euo pipefail
+# Sets up the machine, builds every tree and runs all suites: native (sanitized), fuzz (short
+# runs) and Windows under Wine and Xvfb. Every suite runs even when an earlier one failed; the
+# last line sums them all ("N passed, N failed") and the exit status is non-zero on any failure.
+set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-scripts/setup.sh
+
+if ! scripts/setup.sh; then
+    echo "test.sh: set-up FAILED"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
 
 JOBS=$(nproc)
 export TAMBER_WINEPREFIX="${TAMBER_WINEPREFIX:-/var/tmp/tamber-wine}"
-status=0
+LOGS="$ROOT/build/logs"
+mkdir -p "$LOGS"
+passed=0
+failed=0
+
+# Adds the counts of a ctest log ("NN% tests passed, F tests failed out of T") to the sums; a
+# log without that line means the suite did not run, which counts as one failure.
+add_ctest() {
+    local name=$1 log=$2 line total bad
+    line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [[ -z $line ]]; then
+        if grep -q 'No tests were found' "$log"; then
+            echo "== $name: no tests"
+            return
+        fi
+        echo "== $name: did not run"
+        failed=$((failed + 1))
+        return
+    fi
+    total=${line##* out of }
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    echo "== $name: $((total - bad)) passed, $bad failed"
+}
+
+build() {
+    if ! scripts/build.sh "$@" >"$LOGS/build-$1.log" 2>&1; then
+        echo "== build $1 FAILED"
+        grep -E 'error|FAILED' "$LOGS/build-$1.log" | head -40
+        failed=$((failed + 1))
+        return 1
+    fi
+}
 
 echo "== native build and tests"
-scripts/build.sh native
-(cd build/native && ctest --output-on-failure -j "$JOBS") || status=1
+if build native; then
+    (cd build/native && ctest --output-on-failure -j "$JOBS") 2>&1 | tee "$LOGS/native.log" |
+        grep -vE '^ *Start |Test +#[0-9]+: .* Passed'
+    add_ctest native "$LOGS/native.log"
+fi
 
 echo "== fuzz targets (short runs)"
-scripts/build.sh fuzz
-scripts/run-fuzzers.sh "${FUZZ_SECONDS:-20}" || status=1
+if build fuzz; then
+    scripts/run-fuzzers.sh "${FUZZ_SECONDS:-15}" 2>&1 | tee "$LOGS/fuzz.log"
+    fuzz_ok=$(grep -c '^fuzz .*clean$' "$LOGS/fuzz.log")
+    fuzz_bad=$(grep -c '^fuzz .*FAILED$' "$LOGS/fuzz.log")
+    passed=$((passed + fuzz_ok))
+    failed=$((failed + fuzz_bad))
+    echo "== fuzz: $fuzz_ok passed, $fuzz_bad failed"
+fi
 
-echo "== win32 build and tests under Wine"
-scripts/build.sh win32
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-    'cd build/win32 && ctest --output-on-failure -j 1; rc=$?; wineserver-stable -k 2>/dev/null; exit $rc' || status=1
+echo "== win32 build and tests under Wine ($TAMBER_WINEPREFIX)"
+if build win32; then
+    # A Wine server left from an earlier run would still talk to a display that is gone.
+    WINEPREFIX="$TAMBER_WINEPREFIX" wineserver -k 2>/dev/null
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+        scripts/wine-run cmd /c exit >/dev/null 2>&1   # creates the prefix on first use
+        cd build/win32 && ctest --output-on-failure -j 1
+        rc=$?
+        WINEPREFIX="$TAMBER_WINEPREFIX" wineserver -k 2>/dev/null
+        exit $rc' 2>&1 | tee "$LOGS/win32.log" | grep -vE '^ *Start |Test +#[0-9]+: .* Passed'
+    add_ctest win32 "$LOGS/win32.log"
+fi
 
-if ((status == 0)); then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES"; fi
-exit $status
+if ((failed == 0)); then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES (logs in build/logs)"; fi
+echo "$passed passed, $failed failed"
+((failed == 0))
