@@ -15,6 +15,8 @@ win32) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/ming
 esac
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
 export CCACHE_NOHASHDIR=1
+# Preprocessor mode: direct mode misses a header that __has_include finds only later.
+export CCACHE_NODIRECT=1
 if [[ ! -f "$dir/build.ninja" ]]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja "${args[@]}" >/dev/null
 fi

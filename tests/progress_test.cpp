@@ -150,3 +150,27 @@ TEST(ConsoleProgress, RunWhileOpenReturnsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Talk {};
+int Process(LProgressDialog* dlg, Talk*) {
+    dlg->SetText("Converting", 0);
+    dlg->SetText("song.wav", 1);
+    dlg->SetProgress(0.5);
+    dlg->ShowError("Unable to open file: /x/song.wav");
+    return LPROCESS_FAILED;
+}
+
+TEST(ConsoleProgress, ErrorsAndTextLinesGoToStandardError) {
+    Talk t;
+    LProgressProcess<Talk> run("Talk", &t);
+    ::testing::internal::CaptureStderr();
+    run.Run(nullptr);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(run.status, LPROCESS_FAILED);
+    // Not a terminal here: plain lines, no bar drawing.
+    EXPECT_EQ(err, "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
+}
+
+}  // namespace
