@@ -48,11 +48,15 @@ class LPipeOut {
     // Closes the write end (end of input for the encoder), then waits at most
     // kCloseWaitMs for the encoder to end; an encoder still running is left running.
     void Close();
-    // Writes all bytes; false when the pipe is broken (the encoder ended or crashed).
+    // Writes all bytes; false when the pipe is broken (the encoder ended or crashed) or when
+    // the encoder took nothing for stallLimitMs: the input is then ended early, so that an
+    // encoder that never reads cannot hold the conversion for ever.
     bool Write(const void* data, int32_t bytes);
     bool IsOpen() const { return write_ != kNoPipe; }
 
     static constexpr uint32_t kCloseWaitMs = 3000;
+    // How long a write may wait for an encoder that takes no input (tests shorten it).
+    static inline uint32_t stallLimitMs = 30000;
 
   private:
     static constexpr intptr_t kNoPipe = -1;

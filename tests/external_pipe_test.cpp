@@ -124,6 +124,26 @@ TEST(PipeSink, EncoderThatNeverReadsIsLeftRunningAfterTheWait) {
     EXPECT_TRUE(std::ifstream(flag).good());
 }
 
+TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
+    std::string dir = testutil::ScratchDir();
+    std::string enc = Script(dir, "stall", "sleep 8");
+    std::vector<int32_t> in = Ramp(LSOUND_BLOCK_FRAMES, 2);
+    uint32_t limit = LPipeOut::stallLimitMs;
+    LPipeOut::stallLimitMs = 1000;
+    auto start = std::chrono::steady_clock::now();
+    int ok = 1;
+    {
+        LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
+        for (int i = 0; i < 30; ++i) ok &= sink->Write(in.data(), LSOUND_BLOCK_FRAMES);
+        double writing = Seconds(start);
+        EXPECT_GE(writing, 0.9);
+        EXPECT_LT(writing, 3.0);
+    }
+    LPipeOut::stallLimitMs = limit;
+    EXPECT_EQ(ok, 0);
+    EXPECT_LT(Seconds(start), 7.0);  // cut input, then the three-second wait; not the 8 s sleep
+}
+
 TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {
     std::string dir = testutil::ScratchDir();
     std::string flag = dir + "/ran";

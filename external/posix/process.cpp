@@ -129,6 +129,7 @@ bool LPipeOut::Open(const char* commandLine) {
         return false;
     }
     fcntl(fds[1], F_SETPIPE_SZ, 65536);
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
     pid_t pid = Spawn(commandLine, fds[0]);
     close(fds[0]);
     if (pid <= 0) {
@@ -147,12 +148,24 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
     const char* p = static_cast<const char*>(data);
     while (bytes > 0) {
         ssize_t n = write(int(write_), p, size_t(bytes));
-        if (n < 0) {
-            if (errno == EINTR) continue;
+        if (n > 0) {
+            p += n;
+            bytes -= int32_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        // The pipe is full: wait until the encoder takes some of it.
+        pollfd pfd{int(write_), POLLOUT, 0};
+        int r = poll(&pfd, 1, int(stallLimitMs));
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0) {
+            LTrace("LPipeOut::Write encoder takes no input");
+            close(int(write_));
+            write_ = kNoPipe;
             return false;
         }
-        p += n;
-        bytes -= int32_t(n);
+        if (r < 0) return false;
     }
     return true;
 }

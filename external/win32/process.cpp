@@ -88,6 +88,10 @@ bool LPipeOut::Open(const char* commandLine) {
         return false;
     }
     CloseHandle(pi.hThread);
+    // Writes return at once with what fitted, so that an encoder that stops reading cannot
+    // hold this program for ever; where that mode is refused the writes simply block.
+    DWORD mode = PIPE_NOWAIT;
+    SetNamedPipeHandleState(writeEnd, &mode, nullptr, nullptr);
     process_.handle_ = reinterpret_cast<intptr_t>(pi.hProcess);
     process_.ended_ = false;
     write_ = reinterpret_cast<intptr_t>(writeEnd);
@@ -97,12 +101,26 @@ bool LPipeOut::Open(const char* commandLine) {
 bool LPipeOut::Write(const void* data, int32_t bytes) {
     if (write_ == kNoPipe || bytes < 0) return false;
     const char* p = static_cast<const char*>(data);
+    DWORD idleSince = 0;
+    int idleRounds = 0;
     while (bytes > 0) {
         DWORD done = 0;
-        if (!WriteFile(AsHandle(write_), p, DWORD(bytes), &done, nullptr) || done == 0)
+        if (!WriteFile(AsHandle(write_), p, DWORD(bytes), &done, nullptr)) return false;
+        if (done > 0) {
+            p += done;
+            bytes -= int32_t(done);
+            idleRounds = 0;
+            continue;
+        }
+        // The pipe is full (the write end does not block): give the encoder time to read.
+        if (idleRounds++ == 0) idleSince = GetTickCount();
+        if (GetTickCount() - idleSince >= stallLimitMs) {
+            LTrace("LPipeOut::Write encoder takes no input");
+            CloseHandle(AsHandle(write_));
+            write_ = kNoPipe;
             return false;
-        p += done;
-        bytes -= int32_t(done);
+        }
+        Sleep(idleRounds < 50 ? 0 : 1);
     }
     return true;
 }

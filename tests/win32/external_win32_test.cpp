@@ -12,6 +12,7 @@
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
+#include "external/process.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
@@ -174,13 +175,44 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
     SetEnvironmentVariableA("STANDIN_MODE", "stall");
     LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
     ASSERT_TRUE(sink);
-    std::vector<int32_t> block(2 * 1000, 160);
+    std::vector<int32_t> block(size_t(LSOUND_BLOCK_FRAMES) * 2, 160);
     EXPECT_EQ(sink->Write(block.data(), 1000), 1);
     start = std::chrono::steady_clock::now();
     sink.reset();
     double waited = Seconds(start);
     EXPECT_GE(waited, 2.9);
     EXPECT_LT(waited, 4.5);
+
+    // Never reads while more than the pipe holds arrives: the input is cut after the stall
+    // limit instead of waiting for ever, and the rest of the conversion runs on at once.
+    uint32_t limit = LPipeOut::stallLimitMs;
+    LPipeOut::stallLimitMs = 1000;
+    sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
+    ASSERT_TRUE(sink);
+    start = std::chrono::steady_clock::now();
+    int ok = 1;
+    for (int i = 0; i < 30; ++i) ok &= sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
+    double writing = Seconds(start);
+    sink.reset();
+    LPipeOut::stallLimitMs = limit;
+    EXPECT_EQ(ok, 0);
+    EXPECT_GE(writing, 0.9);
+    EXPECT_LT(writing, 2.5);
+    EXPECT_LT(Seconds(start), 5.5);  // the stand-in itself would sleep for 6 s
+}
+
+TEST_F(StandIns, PipeDeliversEveryByteWhenTheReaderLagsBehind) {
+    Install(dir, "lame", "mp3el");
+    std::string out = dir + "\\out.mp3";
+    LMP3EncodeSettings mp3;
+    LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
+    ASSERT_TRUE(sink);
+    std::vector<int16_t> pcm = Ramp(size_t(2) * 44100 * 60);  // one minute, 10 MB
+    auto start = std::chrono::steady_clock::now();
+    Feed(sink, pcm, 2);
+    sink.reset();
+    std::printf("pipe into the stand-in: %.1f MB/s\n", pcm.size() * 2 / 1e6 / Seconds(start));
+    EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
 }
 
 TEST_F(StandIns, DecodersWriteTheTemporaryWav) {
