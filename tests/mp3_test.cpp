@@ -448,6 +448,22 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
         std::vector<int32_t> all = DecodeAll(src);
         EXPECT_TRUE(std::equal(all.begin(), all.end(), ref.begin()));
     }
+    // A Xing header without the frame-count flag: its frame is decoded as silent audio and
+    // the length is estimated.
+    {
+        const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
+        std::vector<uint8_t> v = testutil::ReadFileBytes(vbr);
+        const std::vector<int32_t> tagged = DecodeFile(vbr);
+        ASSERT_EQ(std::memcmp(&v[36], "Xing", 4), 0);
+        v[43] &= 0xFE;  // flags are big-endian: bit 0 is in the fourth byte
+        testutil::WriteFileBytes(dir + "/noflag.mp3", v);
+        LMP3Source src((dir + "/noflag.mp3").c_str());
+        EXPECT_EQ(src.TagFrames(), 0);
+        const std::vector<int32_t> all = DecodeAll(src);
+        ASSERT_EQ(all.size(), tagged.size() + 1152 * 2);
+        for (int i = 0; i < 1152 * 2; ++i) ASSERT_EQ(all[i], 0);
+        EXPECT_TRUE(std::equal(tagged.begin(), tagged.end(), all.begin() + 1152 * 2));
+    }
     // A 48 kHz frame in the middle of a 44.1 kHz stream is skipped.
     const std::string other = MakeMp3(dir, "other", 48000, 2, 0.2, "-t -b 128");
     const std::vector<uint8_t> o = testutil::ReadFileBytes(other);
@@ -458,6 +474,29 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     mixed.insert(mixed.end(), bytes.begin() + cut, bytes.end());
     const std::vector<int32_t> m = decodeBytes(mixed);
     EXPECT_TRUE(std::equal(ref.begin(), ref.end(), m.begin()));
+}
+
+TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
+    const std::string dir = ScratchDir();
+    // A full-scale square wave: its decoded overshoot goes beyond 16 bits and stays.
+    testutil::WriteWav16(dir + "/sq.wav", 44100, 1, [] {
+        std::vector<int16_t> s(44100);
+        for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 32767 : -32767;
+        return s;
+    }());
+    ASSERT_EQ(testutil::Run("lame --quiet -m m -b 320 " + dir + "/sq.wav " + dir + "/sq.mp3"), 0);
+    const std::vector<int32_t> all = DecodeFile(dir + "/sq.mp3");
+    int32_t peak = 0;
+    int64_t over = 0;
+    for (int32_t v : all) {
+        peak = std::max(peak, std::abs(v));
+        over += std::abs(v) > LSAMPLE_FULL_SCALE;
+    }
+    EXPECT_GT(peak, LSAMPLE_FULL_SCALE);  // not clipped to 16 bits
+    EXPECT_LT(peak, 1 << 21);             // within the declared peak
+    EXPECT_GT(over, 0);
+    LMP3Source src((dir + "/sq.mp3").c_str());
+    EXPECT_EQ(src.GetPeak(), 1 << 21);
 }
 
 TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
