@@ -63,7 +63,7 @@ class LProgressDialog {
     std::atomic<bool> stop_{false};
     int percent_ = -1;
     bool barShown_ = false;
-    char text_[2][96] = {};
+    char text_[2][260] = {};
 };
 
 // Runs Process(dialog, data) for one data record type; the caller reads status afterwards.
