@@ -282,6 +282,26 @@ TEST_F(StandIns, DecodersWriteTheTemporaryWav) {
     EXPECT_EQ(dlg.errors[0], VoiceItMissingMessage());
 }
 
+TEST_F(StandIns, VoiceItLibraryIsCalledWithBothPaths) {
+    std::string input = dir + "\\in put.sri", out = dir + "\\Temp1.wav";
+    std::vector<int16_t> pcm = Ramp(2000);
+    ASSERT_TRUE(testutil::WriteWav16(input, 8000, 1, pcm));
+    ASSERT_TRUE(SetDllDirectoryA((TestFolder() + "\\standin-dlls").c_str()));
+    testutil::FakeProgress dlg;
+    LVoiceItDecode rec{};
+    std::snprintf(rec.szSriInFilePath, LMAX_PATH, "%s", input.c_str());
+    std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s", out.c_str());
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
+    EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
+    EXPECT_EQ(dlg.lines[0], "Decoding VoiceIt File");
+    EXPECT_EQ(dlg.lines[1], input);
+    // The library reports a failure (no such input): no message, the status says it.
+    std::snprintf(rec.szSriInFilePath, LMAX_PATH, "%s\\missing.sri", dir.c_str());
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
+    EXPECT_TRUE(dlg.errors.empty());
+    SetDllDirectoryA(nullptr);
+}
+
 TEST_F(StandIns, CancelInTheProgressWindowEndsTheDecodeAtOnce) {
     Install(dir, "actdec", "actdec");
     SetEnvironmentVariableA("STANDIN_MODE", "stall");
