@@ -50,7 +50,12 @@ void LMP3Source::Open() {
         const int64_t skip = 10 + size + ((id3[5] & 0x10) ? 10 : 0);
         if (skip < end) s.SeekTo(skip);
     }
-    if (!DecodeInitialHeader()) {
+    bool found = DecodeInitialHeader();
+    if (!found && s.Tell() != 0) {  // a tag that lies about its size: search from the start
+        s.SeekTo(0);
+        found = DecodeInitialHeader();
+    }
+    if (!found) {
         LTrace("LMP3Source::DecodeInitialHeader no frame header found");
         SetError(LSRC_ERR_INVALID);
         return;

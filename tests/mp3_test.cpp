@@ -433,6 +433,13 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     const uint8_t head[10] = {'I', 'D', '3', 3, 0, 0, 0, 6, 13, 32};  // 100000, syncsafe
     std::memcpy(id3v2.data(), head, 10);
     EXPECT_EQ(decodeBytes(Concat({id3v2, bytes})), ref);
+    // A tag header that claims more than there is: the search starts over from the front.
+    {
+        std::vector<uint8_t> liar = Concat({std::vector<uint8_t>(head, head + 10), bytes});
+        const uint32_t claim = uint32_t(liar.size() - 30);
+        for (int i = 0; i < 4; ++i) liar[6 + i] = uint8_t((claim >> (21 - 7 * i)) & 0x7F);
+        EXPECT_EQ(decodeBytes(liar), ref);
+    }
     // A hand-made VBRI frame in front: its count gives the length, it is not decoded.
     std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
     std::fill(vbri.begin() + 4, vbri.end(), 0);
