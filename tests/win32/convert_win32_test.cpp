@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/cmdline.h"
 #include "app/settings.h"
 #include "convert/job.h"
 #include "tests/support/testutil.h"
@@ -28,7 +30,6 @@ class Host : public LConvertHost {
     bool IsEntrySelected(int) override { return true; }
     void SelectAll() override {}
     void SetEntryImage(int i, int image) override { images[size_t(i)] = image; }
-    void AddEntry(const char*, uint32_t) override {}
     void RemoveAllEntries() override {}
     void GetOutputFolder(char* t) override { std::snprintf(t, LMAX_PATH, "%s", folder.c_str()); }
     void SetOutputFolder(const char*) override {}
@@ -38,6 +39,12 @@ class Host : public LConvertHost {
     bool IsHidden() override { return true; }
     void SetHidden(bool) override {}
     void CloseWindow() override {}
+    void AddEntry(const char* p, uint32_t) override {
+        paths.push_back(p);
+        images.push_back(0);
+    }
+    void StartInstallTimer() override { ++installTimers; }
+    int installTimers = 0;
     int AskYesNoCancel(const char*, const char*) override { return LANSWER_NO; }
     void ShowErrorMessage(const char*, const char*) override {}
 };
@@ -134,6 +141,24 @@ TEST(ConvertWin32, OverwriteRuleFromTheRegistry) {
     EXPECT_GT(fs::file_size(outDir + "\\a.wav"), 1000u);
     SettingsWriteBool("Settings", "AlwaysOverwrite", false);
     SettingsWriteBool("Settings", "AlwaysPrompt", true);
+}
+
+TEST(ConvertWin32, SlashArgumentsAreOptionsHere) {
+    std::string dir = testutil::ScratchDir();
+    std::string a = dir + "\\a.wav";
+    testutil::WriteWav16(a, 8000, 1, testutil::Sine(8000, 1, 800, 440, 8000));
+    Host h;
+    LSettingsRecords records;
+    LCommandLine cl(h, records);
+    const char* argv[] = {"tamber.exe", "/install", "/unknown", a.c_str(), "-FORMAT", ".MP3"};
+    cl.Run(6, argv);
+    EXPECT_EQ(h.installTimers, 1);
+    ASSERT_EQ(h.paths.size(), 1u);
+    EXPECT_EQ(h.paths[0], a);
+    // Duplicates are found without regard to case.
+    std::string upper = a;
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_FALSE(cl.LoadFile(upper.c_str()));
 }
 
 }  // namespace
