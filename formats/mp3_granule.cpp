@@ -168,11 +168,13 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
                                  int ch) {
     MP3BitReader br = reader;  // a local copy stays in registers
     float* out = xr[ch];
-    std::memset(out, 0, sizeof(xr[ch]));
     const MP3Tables& t = *t_;
     const MP3BandTable& bt = *bands_;
     const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
     const uint16_t* map = shortBlocks ? (gi.mixedBlock ? mapMixed_ : mapShort_) : mapLong_;
+    // Reordered lines land anywhere: clear them all first. Long blocks are written in order
+    // and only the lines after the decoded ones are cleared at the end.
+    if (shortBlocks) std::memset(out, 0, sizeof(xr[ch]));
 
     // Requantisation scale of every run of lines, in bitstream order.
     ScaleRun runs[40];
@@ -226,17 +228,16 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
         const int end = regionEnd[r];
         const MP3HuffLookup& hl = t.huff[gi.tableSelect[r]];
         if (!hl.entries) {  // table 0 (or an unused number): all zero
+            if (!shortBlocks && i < end) std::fill(out + i, out + end, 0.0f);
             i = std::max(i, end);
             continue;
         }
         const uint32_t* lut = hl.entries;
         const int bits = hl.bits;
         const int linbits = hl.linbits;
-        while (i < end) {
-            while (i >= runs[run].end) mul = runs[++run].mul;
-            const int segEnd = std::min(end, runs[run].end);  // lines sharing one scale
+        // One pair: at most 19 + 2 * (13 + 1) bits, so a single refill covers it.
+        auto pairs = [&](auto store, int segEnd) {
             for (; i < segEnd; i += 2) {
-                // One pair takes at most 19 + 2 * (13 + 1) bits: a single refill covers it.
                 br.Refill();
                 uint32_t e = lut[br.Peek(bits)];
                 if (e & 0x80000000u) {
@@ -247,9 +248,29 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
                 int x = int((e >> 4) & 15);
                 int y = int(e & 15);
                 if (x == 15 && linbits) x += int(br.GetCached(linbits));
-                out[map[i]] = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
+                const float vx = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
                 if (y == 15 && linbits) y += int(br.GetCached(linbits));
-                out[map[i + 1]] = Signed(t.pow43[y] * mul, br.GetIf(y != 0));
+                const float vy = Signed(t.pow43[y] * mul, br.GetIf(y != 0));
+                store(i, vx, vy);
+            }
+        };
+        while (i < end) {
+            while (i >= runs[run].end) mul = runs[++run].mul;
+            const int segEnd = std::min(end, runs[run].end);  // lines sharing one scale
+            if (shortBlocks) {
+                pairs(
+                    [&](int k, float a, float b) {
+                        out[map[k]] = a;
+                        out[map[k + 1]] = b;
+                    },
+                    segEnd);
+            } else {
+                pairs(
+                    [&](int k, float a, float b) {
+                        out[k] = a;
+                        out[k + 1] = b;
+                    },
+                    segEnd);
             }
         }
     }
@@ -283,6 +304,7 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
         for (int k = lastQuad; k < lastQuad + 4; ++k) out[map[k]] = 0.0f;
         i = lastQuad;
     }
+    if (!shortBlocks) std::fill(out + i, out + 576, 0.0f);
     reader = br;
     return i;
 }
