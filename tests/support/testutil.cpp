@@ -8,20 +8,51 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace testutil {
 
+namespace {
+
+// Each test program gets its own root, so that several programs (or several checkouts) running
+// at once never share or delete each other's files. It is removed when the program ends, unless
+// a test failed, so that the files can be looked at.
+const fs::path& ProcessRoot() {
+#ifdef _WIN32
+    static const fs::path root =
+        fs::temp_directory_path() / "tamber-tests" / std::to_string(_getpid());
+#else
+    static const fs::path root =
+        fs::temp_directory_path() / "tamber-tests" / std::to_string(getpid());
+#endif
+    static const bool registered = [] {
+        std::atexit([] {
+            if (::testing::UnitTest::GetInstance()->Passed()) {
+                std::error_code ec;
+                fs::remove_all(ProcessRoot(), ec);
+            }
+        });
+        return true;
+    }();
+    (void)registered;
+    return root;
+}
+
+}  // namespace
+
 std::string ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "misc";
     for (char& c : name)
         if (c == '/') c = '_';
-    fs::path dir = fs::temp_directory_path() / "tamber-tests" / name;
+    fs::path dir = ProcessRoot() / name;
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
