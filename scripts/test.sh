@@ -79,6 +79,7 @@ if build win32; then
     add_ctest win32 "$LOGS/win32.log"
 fi
 
+echo "test.sh: finished in $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if ((failed == 0)); then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES (logs in build/logs)"; fi
 echo "$passed passed, $failed failed"
 ((failed == 0))
