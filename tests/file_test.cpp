@@ -2,12 +2,14 @@
 #include "support/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "support/fileops.h"
 #include "support/trace.h"
 #include "tests/support/testutil.h"
 
@@ -157,6 +159,12 @@ TEST(LFileIO, FailuresAreValuesAndLeaveFilesAlone) {
     LFile f;
     EXPECT_FALSE(f.Open((dir + "/missing.wav").c_str()));
     EXPECT_FALSE(f.Open(dir.c_str()));  // a folder is not a file
+    // Nor is a pipe: opening it must not wait for a writer.
+    std::string fifo = dir + "/pipe.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(f.Open(fifo.c_str()));
+    EXPECT_FALSE(f.OpenReadWrite(fifo.c_str()));
+    EXPECT_FALSE(IsFileInUse(fifo.c_str()));
     EXPECT_FALSE(f.Open(""));
     EXPECT_FALSE(f.Create((dir + "/no/such/folder/x.wav").c_str()));
     LClearTrace();

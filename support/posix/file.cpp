@@ -12,19 +12,21 @@
 
 namespace {
 
-// Opens a file and refuses folders, which open() accepts for reading.
+// Opens a regular file. Folders, pipes and devices are refused: open() accepts a folder for
+// reading, and opening a pipe would wait for a writer for ever.
 intptr_t OpenFd(const char* path, int flags) {
     if (!path || !*path) return -1;
     int fd;
-    do fd = ::open(path, flags | O_CLOEXEC, 0666);
+    do fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        errno = EISDIR;
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // A shared advisory lock tells IsFileInUse in other instances that the file is open.
     ::flock(fd, LOCK_SH | LOCK_NB);
     return fd;

@@ -17,14 +17,15 @@ namespace {
 int TryOpen(const char* path, int flags, int lockMode, bool truncate, bool* busy) {
     *busy = false;
     int fd;
-    do fd = ::open(path, flags | O_CLOEXEC, 0666);
+    do fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // folders, pipes, devices
         ::close(fd);
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (::flock(fd, lockMode | LOCK_NB) != 0) {
         *busy = errno == EWOULDBLOCK;
         ::close(fd);
@@ -97,7 +98,7 @@ bool CreatePathLock(LPathLock& lock, const char* path) {
     char lockPath[LMAX_PATH];
     GetLockFilePath(lockPath, path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = ::open(lockPath, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        int fd = ::open(lockPath, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0) return true;  // cannot be created: nobody else holds it either
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             bool busy = errno == EWOULDBLOCK;
