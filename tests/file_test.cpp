@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -209,6 +210,23 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
     LFile::GetUserDataFolder(out);
     EXPECT_EQ(std::string(out), home + "/xdg/tamber");
     ::unsetenv("XDG_DATA_HOME");
+
+    // Documents: the user-dirs file names it; a name that does not exist falls back to home.
+    std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/cfg").c_str(), 1);
+    fs::create_directories(home + "/cfg");
+    fs::create_directories(home + "/Dokumente");
+    std::FILE* f = std::fopen((home + "/cfg/user-dirs.dirs").c_str(), "w");
+    std::fputs("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", f);
+    std::fclose(f);
+    LFile::GetUserDocumentsFolder(out);
+    EXPECT_EQ(std::string(out), home + "/Dokumente");
+    fs::remove(home + "/Dokumente");
+    LFile::GetUserDocumentsFolder(out);
+    EXPECT_EQ(std::string(out), home + "/Documents");  // made by the TAMBER_HOME case above
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", oldHome.c_str(), 1);
 }
 
 TEST(FolderDeletion, FilesOnlyThenTree) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,13 +86,46 @@ bool Join(char* dest, const char* folder, const char* name) {
     return true;
 }
 
+// The documents folder named in the user's XDG user-dirs file (XDG_DOCUMENTS_DIR="$HOME/..."),
+// when that names an existing folder.
+bool UserDirsDocuments(char* dest) {
+    char file[LMAX_PATH];
+    XdgBase(file, "XDG_CONFIG_HOME", ".config");
+    LFile::FilePathCat(file, "user-dirs.dirs");
+    FILE* f = std::fopen(file, "r");
+    if (!f) return false;
+    char line[1024];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f)) {
+        const char key[] = "XDG_DOCUMENTS_DIR=\"";
+        if (std::strncmp(line, key, sizeof key - 1) != 0) continue;
+        char* value = line + sizeof key - 1;
+        char* end = std::strchr(value, '"');
+        if (!end) break;
+        *end = 0;
+        char path[LMAX_PATH];
+        if (std::strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == 0))
+            std::snprintf(path, sizeof path, "%s%s", HomeFolder(), value + 5);
+        else if (value[0] == '/')
+            std::snprintf(path, sizeof path, "%s", value);
+        else
+            break;
+        if (IsFolder(path)) {
+            CopyPath(dest, path);
+            found = true;
+        }
+    }
+    std::fclose(f);
+    return found;
+}
+
 }  // namespace
 
 void LFile::GetUserDocumentsFolder(char* dest) {
     char base[LMAX_PATH];
     if (const char* d = Env("XDG_DOCUMENTS_DIR"); d && IsFolder(d)) {
         CopyPath(base, d);
-    } else {
+    } else if (!UserDirsDocuments(base)) {
         CopyPath(base, HomeFolder());
         char docs[LMAX_PATH];
         CopyPath(docs, base);
