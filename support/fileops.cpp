@@ -1,6 +1,7 @@
 // Platform-neutral parts of the file operations: lock file names and temporary slots.
 #include "support/fileops.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -9,17 +10,21 @@ void GetLockFilePath(char* dest, const char* path) {
     GetFileExtension(ext, path);
     char file[LMAX_PATH];
     LFile::_GetFileFromPath(file, path);
-    if (ext[0] && std::strcmp(ext, file) != 0) {
+    // The lock must never be the file itself: without an extension, or with ".lck" already,
+    // ".lck" is appended instead of replacing the extension.
+    bool isLock = std::strlen(ext) == 4 && std::tolower(ext[1]) == 'l' &&
+                  std::tolower(ext[2]) == 'c' && std::tolower(ext[3]) == 'k';
+    if (ext[0] && std::strcmp(ext, file) != 0 && !isLock) {
         LFile::_ApplyNewFileExtension(dest, path, ".lck");
-    } else {
-        char buf[LMAX_PATH];
-        std::snprintf(buf, sizeof buf, "%s", path);
-        // Append in place of cutting: a full buffer keeps its last four characters for ".lck".
-        size_t len = std::strlen(buf);
-        if (len > LMAX_PATH - 5) len = LMAX_PATH - 5;
-        std::memcpy(buf + len, ".lck", 5);
-        std::memcpy(dest, buf, len + 5);
+        return;
     }
+    char buf[LMAX_PATH];
+    std::snprintf(buf, sizeof buf, "%s", path);
+    // A full buffer gives up its last four characters for ".lck".
+    size_t len = std::strlen(buf);
+    if (len > LMAX_PATH - 5) len = LMAX_PATH - 5;
+    std::memcpy(buf + len, ".lck", 5);
+    std::memcpy(dest, buf, len + 5);
 }
 
 bool ReserveTempWavName(LPathLock& lock, char* path) {

@@ -46,7 +46,7 @@ class LPathLock {
 };
 
 // The lock file of a path: the path with its extension replaced by ".lck" (".lck" appended
-// when the file part has no extension, so that a lock never lands on the file itself).
+// when the file part has no extension or has ".lck" already: a lock never is the file itself).
 void GetLockFilePath(char* dest, const char* path);
 
 // Releases the lock's previous file, then creates and holds the lock file of `path`. False only

@@ -90,6 +90,13 @@ TEST(PathLock, OneHolderAtATimeAndTheLockFileGoesWithIt) {
     c.Release();
     EXPECT_EQ(testutil::ReadFileBytes(bare), (std::vector<uint8_t>{5, 5}));
 
+    std::string lck = dir + "/notes.LCK";
+    testutil::WriteFileBytes(lck, {6});
+    EXPECT_TRUE(CreatePathLock(c, lck.c_str()));
+    EXPECT_EQ(std::string(c.GetLockPath()), lck + ".lck");
+    c.Release();
+    EXPECT_EQ(testutil::ReadFileBytes(lck), (std::vector<uint8_t>{6}));
+
     // A lock that cannot be created blocks nobody.
     EXPECT_TRUE(CreatePathLock(c, (dir + "/no/such/x.wav").c_str()));
     EXPECT_FALSE(c.IsHeld());
