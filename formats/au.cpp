@@ -64,14 +64,15 @@ LSourceRef LAuFile::OpenSource(const char* path) {
         LTrace("LAuFile::OpenSource Unsupported encoding");
         return new LSRCNull(LSRC_ERR_CODEC);
     }
-    // A data offset inside the header would read the header as samples.
-    if (offset < 24 || !file.Seek(offset)) {
+    // A data offset inside the header would read the header as samples; one past the end of
+    // the file is a damaged header, not an empty sound.
+    const int64_t fileSize = file.GetFileSizeBytes();
+    if (offset < 24 || (fileSize >= 0 && int64_t(offset) > fileSize) || !file.Seek(offset)) {
         LTrace("LAuFile::OpenSource Invalid data offset");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
     int64_t dataBytes = -1;
     if (size != kNotGiven) {
-        const int64_t fileSize = file.GetFileSizeBytes();
         dataBytes = size;
         if (fileSize >= 0)
             dataBytes = std::min<int64_t>(dataBytes, std::max<int64_t>(fileSize - offset, 0));

@@ -447,6 +447,11 @@ TEST(AuFile, HeadersAndBadInput) {
     EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 3, 8000, 0, 100)), 3);
     EXPECT_EQ(OpenAuBytes(p, Au(24, 100, 3, 0, 1, 100)), 3);
     EXPECT_EQ(OpenAuBytes(p, Au(8, 100, 3, 8000, 1, 100)), 3);  // offset inside the header
+    auto past = Au(24, 0xFFFFFFFFu, 3, 8000, 1, 100);
+    StoreBE32(&past[4], 0x7FFFFFF0u);  // offset beyond the end of the file
+    EXPECT_EQ(OpenAuBytes(p, past), 3);
+    StoreBE32(&past[4], 124);  // offset at the end: an empty sound, not an error
+    EXPECT_EQ(OpenAuBytes(p, past), 0);
     auto bad = Au(24, 100, 3, 8000, 1, 100);
     bad[0] = 'x';
     EXPECT_EQ(OpenAuBytes(p, bad), 3);
