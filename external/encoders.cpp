@@ -67,7 +67,10 @@ LEncoderCommand LMP3EncodePipe::CommandLine(const char* encoderPath, const char*
             r = 8000;
     }
 
-    int encChannels = low < 24 ? 1 : channels;
+    // The encoder reads mono or stereo only: a sink that asks for more would have it read
+    // interleaved surround frames as stereo noise, so it takes two and the conversion refuses
+    // a source it cannot bridge to them instead.
+    int encChannels = low < 24 ? 1 : StereoLimited(channels);
     int mode = s.channelMode > 3 ? 1 : s.channelMode;
     if (low < 24) mode = 3;
     bool downmix = false;

@@ -69,6 +69,11 @@ TEST(Mp3CommandLine, ExamplesAndModes) {
     EXPECT_EQ(Mp3(mono, 2, 32000), "\"C:\\enc\\lame.exe\" -m s -b 128 -h" + Tail("32.000"));
     mono.channelMode = 2;
     EXPECT_EQ(Mp3(mono, 1, 32000), "\"C:\\enc\\lame.exe\" -m m -b 128 -h" + Tail("32.000"));
+
+    // Six channels in: the encoder is told stereo, never fed surround frames as stereo.
+    EXPECT_EQ(Mp3(s, 6, 48000, nullptr, &channels),
+              "\"C:\\enc\\lame.exe\" -m j -b 128 -h" + Tail("48.000"));
+    EXPECT_EQ(channels, 2);
 }
 
 TEST(Mp3CommandLine, RateSnapping) {
