@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "support/waitable.h"
@@ -62,7 +63,7 @@ class LThread {
     // Sets the stop signal and waits up to ms for the thread to end; see the platform notes.
     void StopThreadTimed(uint32_t ms);
 
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const { return running_ && *running_; }
     bool HasThread() const { return thread_ != 0; }
     LSignalObject& StopSignal() { return stop_; }
     // The stop test for ThreadFunction: the stop signal with a zero wait.
@@ -72,11 +73,14 @@ class LThread {
     virtual void ThreadFunction() = 0;
 
   private:
-    static void ThreadFunc(LThread* self);
+    using RunningFlag = std::shared_ptr<std::atomic<bool>>;
+    static void ThreadFunc(LThread* self, const RunningFlag& running);
     friend struct LThreadEntry;
 
     intptr_t thread_ = 0;  // HANDLE on Windows, a pthread_t holder elsewhere; 0 when none
-    std::atomic<bool> running_{false};
+    // One flag per start, shared with that run's thread: a thread let go by a timed stop
+    // clears its own flag when it ends, never the object's (which may be gone by then).
+    RunningFlag running_;
     LSignalObject stop_;
     std::mutex start_;  // held over the whole start sequence
 };

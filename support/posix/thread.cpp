@@ -73,19 +73,25 @@ int LSignalObject::WaitSignalDual(LWaitable& own, uint32_t ms) {
 }
 
 struct LThreadEntry {
+    struct Start {
+        LThread* self;
+        LThread::RunningFlag running;
+    };
     static void* Run(void* param) {
-        LThread::ThreadFunc(static_cast<LThread*>(param));
+        auto* start = static_cast<Start*>(param);
+        LThread::ThreadFunc(start->self, start->running);
+        delete start;
         return nullptr;
     }
 };
 
-void LThread::ThreadFunc(LThread* self) {
+void LThread::ThreadFunc(LThread* self, const RunningFlag& running) {
     if (!self) {
         LTrace("LThread::ThreadFunc bgp == NULL");
-        return;
+    } else {
+        self->ThreadFunction();
     }
-    self->ThreadFunction();
-    self->running_ = false;
+    *running = false;
 }
 
 namespace {
@@ -114,7 +120,7 @@ LThread::~LThread() {
 void LThread::Start(int priority) {
     std::lock_guard<std::mutex> hold(start_);
     if (thread_) {
-        if (running_) {
+        if (IsRunning()) {
             LTrace("LThread::Start Thread is already running!");
             return;
         }
@@ -123,11 +129,13 @@ void LThread::Start(int priority) {
         thread_ = 0;
     }
     stop_.Reset();
-    running_ = true;
+    running_ = std::make_shared<std::atomic<bool>>(true);
+    auto* start = new LThreadEntry::Start{this, running_};
     pthread_t t;
-    if (pthread_create(&t, nullptr, LThreadEntry::Run, this) != 0) {
+    if (pthread_create(&t, nullptr, LThreadEntry::Run, start) != 0) {
         LTrace("LThread::Start Unable to CreateThread FAILED");
-        running_ = false;
+        delete start;
+        *running_ = false;
         return;
     }
     thread_ = static_cast<intptr_t>(t);
@@ -145,7 +153,7 @@ void LThread::StopThreadTimed(uint32_t ms) {
         // flag cleared. It still runs on its own until its ThreadFunction returns.
         LTrace("LThread::StopThreadTimed TimeOut ERROR");
         pthread_detach(t);
-        running_ = false;
+        *running_ = false;
     }
     thread_ = 0;
 }

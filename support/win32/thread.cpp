@@ -56,19 +56,25 @@ int LSignalObject::WaitSignalDual(LWaitable& own, uint32_t ms) {
 }
 
 struct LThreadEntry {
+    struct Start {
+        LThread* self;
+        LThread::RunningFlag running;
+    };
     static DWORD WINAPI Run(LPVOID param) {
-        LThread::ThreadFunc(static_cast<LThread*>(param));
+        auto* start = static_cast<Start*>(param);
+        LThread::ThreadFunc(start->self, start->running);
+        delete start;
         return 0;
     }
 };
 
-void LThread::ThreadFunc(LThread* self) {
+void LThread::ThreadFunc(LThread* self, const RunningFlag& running) {
     if (!self) {
         LTrace("LThread::ThreadFunc bgp == NULL");
-        return;
+    } else {
+        self->ThreadFunction();
     }
-    self->ThreadFunction();
-    self->running_ = false;
+    *running = false;
 }
 
 LThread::~LThread() {
@@ -78,7 +84,7 @@ LThread::~LThread() {
 void LThread::Start(int priority) {
     std::lock_guard<std::mutex> hold(start_);
     if (thread_) {
-        if (running_) {
+        if (IsRunning()) {
             LTrace("LThread::Start Thread is already running!");
             return;
         }
@@ -87,12 +93,14 @@ void LThread::Start(int priority) {
         thread_ = 0;
     }
     stop_.Reset();
-    running_ = true;
+    running_ = std::make_shared<std::atomic<bool>>(true);
+    auto* start = new LThreadEntry::Start{this, running_};
     DWORD id;
-    HANDLE h = CreateThread(nullptr, 0, LThreadEntry::Run, this, 0, &id);
+    HANDLE h = CreateThread(nullptr, 0, LThreadEntry::Run, start, 0, &id);
     if (!h) {
         LTrace("LThread::Start Unable to CreateThread FAILED");
-        running_ = false;
+        delete start;
+        *running_ = false;
         return;
     }
     thread_ = reinterpret_cast<intptr_t>(h);
@@ -107,7 +115,7 @@ void LThread::StopThreadTimed(uint32_t ms) {
     if (WaitForSingleObject(H(thread_), ms) != WAIT_OBJECT_0) {
         LTrace("LThread::StopThreadTimed TimeOut ERROR");
         TerminateThread(H(thread_), 0);
-        running_ = false;
+        *running_ = false;
     }
     CloseHandle(H(thread_));
     thread_ = 0;
