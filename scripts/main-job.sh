@@ -55,3 +55,48 @@ for d in "$JOB/out-wav" "$JOB/out-ulaw" "$outputs"; do
     echo "  $d"
     ls -l "$d" | sed 's/^/    /'
 done
+
+# ---------------------------------------------------------------------------------------------
+# Windows application: the real tamber.exe under Wine converts the sample batch through the
+# forwarded command line, and a screenshot of its main window holding the batch is saved next
+# to the outputs. Runs under Xvfb when there is no display.
+# ---------------------------------------------------------------------------------------------
+gui_batch=$S
+gui_out=$JOB/out-gui
+mkdir -p "$gui_out"
+scripts/build.sh win32 tamber
+export TAMBER_WINEPREFIX=${TAMBER_WINEPREFIX:-/var/tmp/tamber-wine-mainjob}
+export WINEPREFIX=$TAMBER_WINEPREFIX
+gui_xvfb_pid=
+if [[ -z "${DISPLAY:-}" ]]; then
+    for n in $(seq 90 120); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 >/dev/null 2>&1 &
+        gui_xvfb_pid=$!
+        export DISPLAY=":$n"
+        sleep 1
+        break
+    done
+fi
+scripts/wine-run wineboot -i >/dev/null 2>&1 || true
+# Dialog fonts and caption glyphs as Windows shows them; Wine draws its own window frames.
+for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    [[ -f /usr/share/wine/fonts/$f ]] && cp -n "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/" || true
+done
+scripts/wine-run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+scripts/wine-run reg add 'HKLM\Software\Velmora\Tamber\Settings' /v AlwaysOverwrite /d 1 /f >/dev/null 2>&1
+scripts/wine-run reg add 'HKLM\Software\Velmora\Tamber\Settings' /v AlwaysPrompt /d 0 /f >/dev/null 2>&1
+winpath() { echo "Z:${1//\//\\}"; }
+gui_args=(-clear -format .wav -outfolder "$(winpath "$gui_out")")
+for f in "$gui_batch"/*; do gui_args+=("$(winpath "$f")"); done
+gui_args+=(-convert)
+# The first start has no instance to talk to: it starts one, forwards the arguments and waits
+# until that instance has run the whole command line, conversion included.
+timeout 300 scripts/wine-run build/win32/tamber.exe "${gui_args[@]}"
+sleep 1
+import -window root "$gui_out/tamber-main-window.png"
+timeout 60 scripts/wine-run build/win32/tamber.exe -exit || true
+wineserver -w 2>/dev/null || true
+[[ -n "$gui_xvfb_pid" ]] && kill "$gui_xvfb_pid" 2>/dev/null
+echo "main-job: tamber.exe under Wine wrote $(ls "$gui_out"/*.wav 2>/dev/null | wc -l) file(s) to $gui_out"
+echo "main-job: main window screenshot $gui_out/tamber-main-window.png"
