@@ -60,13 +60,31 @@ void MainDialog::DeleteItem(int index) {
     ListView_DeleteItem(List(), index);
 }
 
+// The list is kept in ascending order of its texts, letter case ignored (the order of the
+// list view's own sorting); a binary search finds the place of a path, or the entry equal to it.
+int MainDialog::FindPlace(const char* path, bool* listed) const {
+    int low = 0, high = ItemCount();
+    *listed = false;
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        const int order = lstrcmpiA(path, ItemText(mid).c_str());
+        if (order == 0) {
+            *listed = true;
+            return mid;
+        }
+        if (order < 0) {
+            high = mid;
+        } else {
+            low = mid + 1;
+        }
+    }
+    return low;
+}
+
 bool MainDialog::CheckNotDuplicate(const char* path) {
-    // The list view's exact string search ignores letter case.
-    LVFINDINFOA find{};
-    find.flags = LVFI_STRING;
-    find.psz = path;
-    return SendMessageA(List(), LVM_FINDITEMA, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(&find)) < 0;
+    bool listed = false;
+    FindPlace(path, &listed);
+    return !listed;
 }
 
 bool MainDialog::CmAudioFileVerify(const char* path) {
@@ -88,20 +106,25 @@ bool MainDialog::LoadFile(const char* path) {
         CloseHandle(file);
     }
     if (size == 0) return true;
+    InsertEntry(path, size);
+    return true;
+}
+
+void MainDialog::InsertEntry(const char* path, uint32_t size) {
     char text[LMAX_PATH];
     std::snprintf(text, sizeof text, "%s", path);
+    bool listed = false;
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = ItemCount();
+    item.iItem = FindPlace(text, &listed);
     item.pszText = text;
     item.iImage = 0;
     const int index =
         static_cast<int>(SendMessageA(List(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (index < 0) return true;
+    if (index < 0) return;
     char kb[32];
     std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
     ListView_SetItemText(List(), index, 1, kb);
-    return true;
 }
 
 namespace {
@@ -250,7 +273,11 @@ int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
 int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption) {
     LAddFileFolderData data{dialog, path};
     LProgressProcess<LAddFileFolderData> process(caption, &data);
+    // Redrawing the list after every insertion would cost far more than the walk itself.
+    SendMessageA(dialog->List(), WM_SETREDRAW, FALSE, 0);
     process.Run(dialog->GetHandle());
+    SendMessageA(dialog->List(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(dialog->List(), nullptr, TRUE);
     return process.status == 2 ? 2 : LPROCESS_OK;
 }
 

@@ -55,6 +55,10 @@ class MainDialog : public LDialog {
     // The file list.
     bool LoadFile(const char* path);
     bool CheckNotDuplicate(const char* path);
+    // Adds an entry at its sorted place with image 0 and its size in kB.
+    void InsertEntry(const char* path, uint32_t size);
+    // The sorted place of a path; *listed when an entry equal to it (case ignored) is there.
+    int FindPlace(const char* path, bool* listed) const;
     static bool CmAudioFileVerify(const char* path);
     void CmLoadFiles();
     void CmLoadFolder();
