@@ -13,6 +13,8 @@
 #include "app/gui/tageditor.h"
 #include "app/settings.h"
 #include "app/tags.h"
+#include "convert/gensink.h"
+#include "external/win32/related.h"
 #include "support/file.h"
 
 namespace {
@@ -20,11 +22,6 @@ namespace {
 int CALLBACK BrowseCallback(HWND window, UINT msg, LPARAM, LPARAM data) {
     if (msg == BFFM_INITIALIZED && data) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
     return 0;
-}
-
-bool IsFolder(const char* path) {
-    const DWORD attr = GetFileAttributesA(path);
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -52,32 +49,6 @@ bool BrowseForFolder(HWND owner, const char* title, const char* startFolder, cha
     return ok;
 }
 
-bool MainDialog::CmConvert(bool interactive) {
-    const std::string format = OutputFormatText();
-    if (!LConvertFormatSupported(this, format.c_str())) {
-        MessageBoxA(hwnd_, "Unable to encode files in the selected format.", "Tamber",
-                    MB_OK | MB_ICONERROR);
-        return false;
-    }
-    const std::string folder = OutputFolderText();
-    if (_stricmp(folder.c_str(), "[Same as source file]") != 0 && !IsFolder(folder.c_str())) {
-        char question[LMAX_PATH + 80];
-        std::snprintf(question, sizeof question,
-                      "The folder \"%s\" does not exist. Do you want to create it now?",
-                      folder.c_str());
-        if (MessageBoxA(hwnd_, question, "Tamber", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES) {
-            MessageBoxA(hwnd_, "Unable to convert files. Please specify an existing output folder.",
-                        nullptr, MB_OK | MB_ICONERROR);
-            return false;
-        }
-        if (!CreateDirectoryA(folder.c_str(), nullptr)) {
-            MessageBoxA(hwnd_, "Unable to create folder.", nullptr, MB_OK | MB_ICONERROR);
-            return false;
-        }
-    }
-    return LConvertRun(this, format.c_str(), interactive) == LPROCESS_OK;
-}
-
 void MainDialog::CmPlay() {
     // Playback arrives with the wave-out player; until then Play stops nothing and plays nothing.
 }
@@ -100,7 +71,7 @@ void MainDialog::CmEditTag() {
 }
 
 void MainDialog::CmCodecSettings() {
-    LConvertEditSettings(this, OutputFormatText().c_str());
+    LGenSinkCheckSettings(OutputFormatText().c_str(), hwnd_, 0, 0);
 }
 
 void MainDialog::CmBrowseOutput() {
@@ -145,4 +116,19 @@ void MainDialog::CmWebPage(int command) {
     char url[160];
     std::snprintf(url, sizeof url, "http://www.velmora.com/%s.html", kPages[i]);
     ShellExecuteA(hwnd_, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainDialog::CmRunRelated(int command) {
+    // Quorra takes the first selected file and is waited for; Fennix takes all of them.
+    int index = command == CM_EDIT || command == CM_RUNQUORRA ? 0 : command - CM_RUNFENNIX + 1;
+    if (index < 0 || index > 3) return;
+    std::string argument;
+    bool wait = false;
+    if (index == 0) {
+        argument = CmGrabSelectedFilePath();
+        wait = !argument.empty();
+    } else if (index == 1) {
+        argument = CmGrabSelectedFilePaths();
+    }
+    LRelatedProgramRun(hwnd_, kRelatedPrograms[index], argument, wait);
 }

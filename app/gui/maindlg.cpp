@@ -58,12 +58,7 @@ const LAccelerator MainDialog::kAccelerators[] = {
 const size_t MainDialog::kAcceleratorCount = std::size(MainDialog::kAccelerators);
 
 MainDialog::MainDialog() {
-    mp3.Load();
-    ogg.Load();
-    aac.Load();
-    flac.Load();
-    vox.Load();
-    raw.Load();
+    records.LoadAll();
 }
 
 void MainDialog::SetWindowCaption() {
@@ -110,8 +105,6 @@ void MainDialog::InitDialog() {
     SetOutputFolderText(folder);
     SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kSameAsSource));
 
-    splash_.Show(hwnd_);
-
     const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
     SetListIcons(IDC_FILELIST, icons);
 
@@ -145,9 +138,10 @@ void MainDialog::WindowSizeSettingsRestore() {
         wp.length = sizeof wp;
         GetWindowPlacement(hwnd_, &wp);
         wp.rcNormalPosition = RECT{x, y, x + width, y + height};
-        wp.showCmd = SW_SHOWMAXIMIZED;
+        wp.showCmd = SW_HIDE;
         wp.flags |= WPF_RESTORETOMAXIMIZED;
         SetWindowPlacement(hwnd_, &wp);
+        showMaximized_ = true;
         return;
     }
     RECT desk{};
@@ -159,7 +153,20 @@ void MainDialog::WindowSizeSettingsRestore() {
     if (x + width > desk.right) x = desk.right - width;
     if (y + height > desk.bottom) y = desk.bottom - height;
     MoveWindow(hwnd_, x, y, width, height, TRUE);
-    ShowWindow(hwnd_, SW_SHOW);
+}
+
+// The window and the splash appear with the first status tick, half a second after the start,
+// unless a forwarded command line has hidden the window by then.
+void MainDialog::ShowMainWindow() {
+    if (!hwnd_) return;
+    if (!shown_) {
+        shown_ = true;
+        ShowWindow(hwnd_, showMaximized_ ? SW_SHOWMAXIMIZED : SW_SHOW);
+        splash_.Show(hwnd_);
+    } else {
+        ShowWindow(hwnd_, IsZoomed(hwnd_) ? SW_SHOWMAXIMIZED : SW_RESTORE);
+    }
+    SetForegroundWindow(hwnd_);
 }
 
 void MainDialog::WindowSizeSettingsStore() {
@@ -258,6 +265,7 @@ void MainDialog::SetStatusText(const char* text) {
 void MainDialog::EvTimer(UINT_PTR id) {
     if (id == 1) {
         KillTimer(hwnd_, 1);
+        if (!shown_ && !hidden) ShowMainWindow();
         char text[256] = {};
         LoadStringA(LDialogInstance(), IDS_STATUS_FIRST + statusIndex_, text, sizeof text);
         SetStatusText(text);

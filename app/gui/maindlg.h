@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/encsettings.h"
+#include "convert/host.h"
 #include "support/dialog.h"
 #include "support/progress.h"
 // After the dialog framework, which brings windows.h.
@@ -21,7 +22,7 @@ class LSplashScreen {
     static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
 };
 
-class MainDialog : public LDialog {
+class MainDialog : public LDialog, public LConvertHost {
   public:
     MainDialog();
 
@@ -29,12 +30,8 @@ class MainDialog : public LDialog {
     bool hidden = false;
     bool cdTableLoaded = false;
     bool useCddbNames = false;
-    LMP3EncodeSettings mp3;
-    LOggEncodeSettings ogg;
-    LAACEncodeSettings aac;
-    LFlacEncodeSettings flac;
-    LRawSettings vox{LRawSettings::kVoxSection};
-    LRawSettings raw{LRawSettings::kRawSection};
+    // MP3, Ogg, AAC, FLAC, VOX and raw settings, loaded from the store at start.
+    LSettingsRecords records;
     // Released at the end of InitDialog (the run mutex of start-up), or null.
     HANDLE runMutex = nullptr;
 
@@ -99,7 +96,30 @@ class MainDialog : public LDialog {
     std::string OutputFormatText() const;
     std::string OutputFolderText() const;
     void SetOutputFolderText(const char* text);
-    bool SelectOutputFormat(const char* extension);
+
+    // LConvertHost: the job and the command line drive the window through these.
+    int EntryCount() override;
+    void GetEntryPath(int index, char* path) override;
+    bool IsEntrySelected(int index) override;
+    void SelectAll() override;
+    void SetEntryImage(int index, int image) override;
+    void AddEntry(const char* path, uint32_t sizeBytes) override;
+    void RemoveAllEntries() override;
+    void GetOutputFolder(char* text) override;
+    void SetOutputFolder(const char* text) override;
+    void ReloadOutputFolderHistory() override;
+    void GetOutputFormat(char* extension) override;
+    bool SelectOutputFormat(const char* extension) override;
+    LWindowHandle GetWindow() override;
+    bool IsHidden() override;
+    void SetHidden(bool hide) override;
+    void ShowWindowNow() override;
+    void CloseWindow() override;
+    void StartInstallTimer() override;
+    int AskYesNoCancel(const char* text, const char* caption) override;
+    void ShowErrorMessage(const char* text, const char* caption) override;
+    void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
+    void EndOfConvertBatch() override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();
@@ -115,7 +135,11 @@ class MainDialog : public LDialog {
     bool IsPlaying() const { return false; }
     void PopupSubmenu(int topIndex, int subIndex, int x, int y);
 
+    void ShowMainWindow();
+
     LSplashScreen splash_;
+    bool shown_ = false;
+    bool showMaximized_ = false;
     int statusIndex_ = 0;
     HMENU menu_ = nullptr;
 };
@@ -135,11 +159,3 @@ const char* PathExtension(const char* path);
 
 // The supported input extensions.
 extern const char* const kSupportedExtensions[];
-
-// The conversion engine as the main window uses it.
-// The output format can be written (may install its encoder on demand).
-bool LConvertFormatSupported(MainDialog* dialog, const char* format);
-// Runs the conversion job over the selected entries behind "Saving Audio File".
-int LConvertRun(MainDialog* dialog, const char* format, bool interactive);
-// Shows the settings dialog of the output format, if it has one.
-void LConvertEditSettings(MainDialog* dialog, const char* format);

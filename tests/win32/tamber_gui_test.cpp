@@ -309,6 +309,50 @@ TEST_F(TamberGui, ArgumentsWithoutInstanceStartTheWindow) {
     EXPECT_FALSE(FindDialog("Tamber"));  // no duplicate message on the command line
 }
 
+// The headless conversion: no window ever shows, both files are converted, every process ends.
+TEST_F(TamberGui, HiddenConvertAndExitWithoutInstance) {
+    const std::string dir = testutil::ScratchDir();
+    const std::string out = dir + "\\out";
+    ASSERT_TRUE(
+        testutil::WriteWav16(dir + "\\a.wav", 8000, 1, testutil::Sine(8000, 1, 4000, 440, 0.5)));
+    ASSERT_TRUE(
+        testutil::WriteWav16(dir + "\\b.wav", 22050, 2, testutil::Sine(22050, 2, 9000, 300, 0.5)));
+    RegWrite("Settings", "AlwaysOverwrite", "1");
+    RegWrite("Settings", "AlwaysPrompt", "0");
+    HANDLE first = StartWith({"-hide", "-format", ".au", "-outfolder", out, dir + "\\a.wav",
+                              dir + "\\b.wav", "-convert", "-exit"});
+    bool everShown = false, asked = false;
+    while (WaitForSingleObject(first, 20) == WAIT_TIMEOUT) {
+        HWND w = FindMain();
+        if (w && IsWindowVisible(w)) everShown = true;
+        // The missing output folder is offered for creation even with the window hidden.
+        if (HWND box = FindDialog("Tamber")) {
+            asked = true;
+            PostMessageA(box, WM_COMMAND, IDYES, 0);
+            WaitFor([] { return FindDialog("Tamber") == nullptr; }, 5000);
+        }
+    }
+    EXPECT_FALSE(everShown);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(WaitFor([] { return FindMain() == nullptr; }, 10000));
+    for (const char* name : {"\\a.au", "\\b.au"}) {
+        const auto bytes = testutil::ReadFileBytes(out + name);
+        ASSERT_GT(bytes.size(), 24u) << name;
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), ".snd");
+    }
+    // With an instance running the same command line is forwarded and waited for.
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    DeleteFileA((out + "\\a.au").c_str());
+    HANDLE second = StartWith(
+        {"-hide", "-format", ".au", "-outfolder", out, dir + "\\a.wav", "-convert", "-exit"});
+    ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
+    EXPECT_GT(testutil::ReadFileBytes(out + "\\a.au").size(), 24u);  // done before it returned
+    EXPECT_TRUE(WaitFor([] { return FindMain() == nullptr; }, 10000));
+    RegWrite("Settings", "AlwaysOverwrite", "0");
+    RegWrite("Settings", "AlwaysPrompt", "1");
+}
+
 TEST_F(TamberGui, SetupNamedCopyRefuses) {
     const std::string dir = testutil::ScratchDir();
     const std::string copy = dir + "\\MySetup.exe";

@@ -1,0 +1,123 @@
+// MainDialog as the host of the conversion job and the command line.
+#include <cstdio>
+#include <cstring>
+
+#include "app/cmdline.h"
+#include "app/combohistory.h"
+#include "app/gui/maindlg.h"
+#include "app/gui/resource.h"
+#include "app/settings.h"
+#include "convert/job.h"
+#include "support/file.h"
+
+int MainDialog::EntryCount() {
+    return ItemCount();
+}
+
+void MainDialog::GetEntryPath(int index, char* path) {
+    std::snprintf(path, LMAX_PATH, "%s", ItemText(index).c_str());
+}
+
+bool MainDialog::IsEntrySelected(int index) {
+    return ItemSelected(index);
+}
+
+void MainDialog::SelectAll() {
+    CmSelectAll();
+}
+
+void MainDialog::SetEntryImage(int index, int image) {
+    SetItemImage(index, image);
+}
+
+void MainDialog::AddEntry(const char* path, uint32_t sizeBytes) {
+    InsertEntry(path, sizeBytes);
+}
+
+void MainDialog::RemoveAllEntries() {
+    CmStop();
+    ListView_DeleteAllItems(List());
+}
+
+void MainDialog::GetOutputFolder(char* text) {
+    std::snprintf(text, LMAX_PATH, "%s", OutputFolderText().c_str());
+}
+
+void MainDialog::SetOutputFolder(const char* text) {
+    SetOutputFolderText(text);
+}
+
+void MainDialog::ReloadOutputFolderHistory() {
+    const std::string text = OutputFolderText();
+    ComboHistoryLoad(GetItem(IDC_FOLDER), "OutputFolder");
+    SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(kSameAsSourceFolder));
+    SetOutputFolderText(text.c_str());
+}
+
+void MainDialog::GetOutputFormat(char* extension) {
+    std::snprintf(extension, LMAX_PATH, "%s", OutputFormatText().c_str());
+}
+
+LWindowHandle MainDialog::GetWindow() {
+    return hwnd_;
+}
+
+bool MainDialog::IsHidden() {
+    return hidden;
+}
+
+void MainDialog::SetHidden(bool hide) {
+    if (hide && !hidden) {
+        splash_.Close();
+        ShowWindow(hwnd_, SW_HIDE);
+    }
+    hidden = hide;
+}
+
+void MainDialog::ShowWindowNow() {
+    ShowMainWindow();
+}
+
+void MainDialog::CloseWindow() {
+    CmExit();
+}
+
+void MainDialog::StartInstallTimer() {
+    SetTimer(hwnd_, 3, 500, nullptr);
+}
+
+int MainDialog::AskYesNoCancel(const char* text, const char* caption) {
+    switch (MessageBoxA(hwnd_, text, caption, MB_YESNOCANCEL | MB_ICONQUESTION)) {
+        case IDYES:
+            return LANSWER_YES;
+        case IDNO:
+            return LANSWER_NO;
+        default:
+            return LANSWER_CANCEL;
+    }
+}
+
+void MainDialog::ShowErrorMessage(const char* text, const char* caption) {
+    MessageBoxA(hwnd_, text, caption, MB_OK | MB_ICONERROR);
+}
+
+bool MainDialog::CmConvert(bool interactive) {
+    return LRunConvert(*this, interactive);
+}
+
+void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
+    if (dlg && dlg->GetWindow())
+        ShowWindow(static_cast<HWND>(dlg->GetWindow()), show ? SW_SHOW : SW_HIDE);
+}
+
+void MainDialog::EndOfConvertBatch() {
+    cdTableLoaded = false;
+    useCddbNames = SettingsReadBool("Settings", "UseCDDB", false);
+}
+
+void MainDialog::EvRunArguments(char** argv, int argc) {
+    LCommandLine line(*this, records);
+    line.Run(argc, argv);
+    if (hwnd_) EnableControls();
+}
