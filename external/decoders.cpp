@@ -70,11 +70,18 @@ int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, c
     int status = ProcessGetComponentPath(dlg, &component);
     if (status != LPROCESS_OK) return status;
 
-    const char* first = row.outputFirst ? output : input;
-    const char* second = row.outputFirst ? input : output;
-    int size = std::snprintf(nullptr, 0, row.format, component.path, first, second);
+    // Each path goes between the row's double quotes escaped, so that a name holding a quote
+    // reaches the decoder whole instead of splitting into other arguments.
+    auto inner = [](const char* path) {
+        std::string q = LQuotedArgument(path);
+        return q.substr(1, q.size() - 2);
+    };
+    const std::string exe = inner(component.path);
+    const std::string first = inner(row.outputFirst ? output : input);
+    const std::string second = inner(row.outputFirst ? input : output);
+    int size = std::snprintf(nullptr, 0, row.format, exe.c_str(), first.c_str(), second.c_str());
     std::string cmd(size_t(size) + 1, '\0');
-    std::snprintf(cmd.data(), cmd.size(), row.format, component.path, first, second);
+    std::snprintf(cmd.data(), cmd.size(), row.format, exe.c_str(), first.c_str(), second.c_str());
     cmd.resize(size_t(size));
     return ProcessRunCommandLineProcess(dlg, cmd.c_str(), kDecoderTimeoutMs);
 }

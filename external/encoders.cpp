@@ -6,6 +6,7 @@
 
 #include "external/components.h"
 #include "external/pipesink.h"
+#include "external/process.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ std::string Format(const char* fmt, auto... args) {
 }
 
 std::string Quoted(const char* text) {
-    return std::string("\"") + (text ? text : "") + "\"";
+    return LQuotedArgument(text);
 }
 
 LSinkRef OpenSink(const char* component, auto build) {

@@ -64,6 +64,9 @@ class LPipeOut {
     intptr_t write_ = kNoPipe;  // HANDLE on Windows, file descriptor elsewhere
 };
 
-// Splits a command line into arguments the way the Windows C runtime reads a command line
-// without escapes: blanks and tabs separate, double quotes group (and are removed).
+// Splits a command line into arguments the way the Windows C runtime reads it: blanks and
+// tabs separate, double quotes group (and are removed), backslashes escape a double quote.
 std::vector<std::string> LSplitCommandLine(const char* commandLine);
+// The text in double quotes, escaped so that LSplitCommandLine (or the C runtime) gives it back
+// unchanged; a path without double quotes and without a trailing backslash is only wrapped.
+std::string LQuotedArgument(const char* text);

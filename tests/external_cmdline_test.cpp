@@ -180,4 +180,13 @@ TEST(SplitCommandLine, QuotesAndBlanks) {
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[1], "");
     EXPECT_EQ(a[2], "unterminated arg");
+    // Quoting gives every name back whole, quotes and backslashes included; plain Windows
+    // paths are only wrapped, so their command lines stay as they are.
+    EXPECT_EQ(LQuotedArgument("C:\\Program Files\\lame.exe"), "\"C:\\Program Files\\lame.exe\"");
+    for (const char* name : {"/m/a\"b.ogg", "/m/x\\\"y\\", "/m/$(touch z) 'q'.wav", "\\", ""}) {
+        a = LSplitCommandLine(("\"/dec\" -o " + LQuotedArgument(name) + " next").c_str());
+        ASSERT_EQ(a.size(), 4u) << name;
+        EXPECT_EQ(a[2], name);
+        EXPECT_EQ(a[3], "next");
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/registry.h"
 #include "convert/gensink.h"
@@ -145,7 +146,8 @@ TEST_F(RealCodecs, OggThroughOggencAndBack) {
 
 TEST_F(RealCodecs, FlacIsExactBothWays) {
     ASSERT_TRUE(testutil::HaveTool("flac"));
-    std::string out = dir + "/a song.flac";
+    // A name with quotes and a backslash must reach both programs whole.
+    std::string out = dir + "/a \"song\\\".flac";
     LFlacEncodeSettings s;
     s.channels = 2;
     s.sampleRate = 44100;
@@ -153,6 +155,7 @@ TEST_F(RealCodecs, FlacIsExactBothWays) {
     ASSERT_TRUE(sink && !sink->IsUnusable());
     Feed(sink, pcm, 2);
     sink.reset();
+    ASSERT_TRUE(std::filesystem::exists(out)) << "the encoder must write the named file";
     testutil::FakeProgress dlg;
     LFLACDecode rec;
     std::snprintf(rec.szFLACInFilePath, LMAX_PATH, "%s", out.c_str());
