@@ -31,6 +31,27 @@ void AIFFRateToExtended(int32_t rate, uint8_t* ext) {
     StoreBE32(ext + 2, m);
 }
 
+namespace {
+
+// Moves past the body of a chunk of `size` bytes that starts at `at`. IFF pads an odd body
+// with one zero byte, and most writers (NAME, AUTH, ANNO, ID3 chunks) follow that; a writer
+// that left the pad out is recognised by a chunk ID right after the body instead.
+bool SkipChunkBody(LFile& file, int64_t at, int64_t size) {
+    int64_t next = at + size;
+    if (size & 1) {
+        uint8_t peek[5];
+        auto isId = [](const uint8_t* c) {
+            for (int i = 0; i < 4; ++i)
+                if (c[i] < 0x20 || c[i] > 0x7E) return false;
+            return true;
+        };
+        if (file.Seek(next) && file.Read(peek, 5) == 5 && peek[0] == 0 && isId(peek + 1)) ++next;
+    }
+    return file.Seek(next);
+}
+
+}  // namespace
+
 bool AIFFFindChunk(LFile& file, const char* id, int32_t& size) {
     for (;;) {
         uint8_t head[8];
@@ -39,7 +60,7 @@ bool AIFFFindChunk(LFile& file, const char* id, int32_t& size) {
         if (std::memcmp(head, id, 4) == 0) return true;
         if (size < 0) return false;
         const int64_t at = file.Tell();
-        if (at < 0 || !file.Seek(at + size)) return false;
+        if (at < 0 || !SkipChunkBody(file, at, size)) return false;
     }
 }
 
@@ -64,7 +85,7 @@ LSourceRef AIFFOpenHeader(LFile& file) {
         LTrace("AIFFOpenHeader 'COMM' chunk too short");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
-    if (commSize > 18) file.Seek(file.Tell() + (commSize - 18));
+    if (commSize > 18) SkipChunkBody(file, file.Tell(), commSize - 18);
     int32_t ssndSize = 0;
     uint8_t ssnd[8];
     if (!AIFFFindChunk(file, "SSND", ssndSize) || file.Read(ssnd, 8) != 8) {

@@ -403,6 +403,21 @@ TEST(AiffFile, BadAndOddHeaders) {
     }
     EXPECT_EQ(LAifFile::OpenSource((dir + "/missing.aif").c_str())->GetError(), 4);
 
+    // An odd-sized chunk in front of COMM, with the IFF pad byte or (from a sloppy writer)
+    // without it: both open and read the same samples.
+    ASSERT_TRUE(WriteFileBytes(p, full));
+    const std::vector<int32_t> reference = ReadFrames(*LAifFile::OpenSource(p.c_str()), 10);
+    for (bool padded : {true, false}) {
+        std::vector<uint8_t> named(full.begin(), full.begin() + 12);
+        const uint8_t chunk[11] = {'N', 'A', 'M', 'E', 0, 0, 0, 3, 'a', 'b', 'c'};
+        named.insert(named.end(), chunk, chunk + 11);
+        if (padded) named.push_back(0);
+        named.insert(named.end(), full.begin() + 12, full.end());
+        StoreBE32(&named[4], uint32_t(named.size() - 8));
+        ASSERT_EQ(OpenAiffBytes(p, named), 0) << padded;
+        EXPECT_EQ(ReadFrames(*LAifFile::OpenSource(p.c_str()), 10), reference) << padded;
+    }
+
     // Sample size 12 reads as 16-bit data; a larger COMM is skipped; odd sizes are not padded.
     ASSERT_TRUE(WriteFileBytes(p, Aiff(1, 12, r8k, false, 8 + 100, 100, 22)));
     LSourceRef s12 = LAifFile::OpenSource(p.c_str());
