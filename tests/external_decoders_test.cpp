@@ -111,8 +111,11 @@ TEST_F(Decoders, FailingDecodersStillEndTheWaitAndLeaveTheSourceAlone) {
     EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
     EXPECT_FALSE(testutil::ReadWav16(out).ok);
 
-    // A program that cannot be started.
-    Register("oggdec", dir + "/not there");
+    // A program that cannot be started: its interpreter does not exist.
+    std::string unstartable = dir + "/unstartable";
+    std::ofstream(unstartable) << "#!/nonexistent/interpreter\n";
+    chmod(unstartable.c_str(), 0755);
+    Register("oggdec", unstartable);
     EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
     EXPECT_TRUE(dlg.errors.empty());
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
@@ -188,6 +191,14 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
     setenv("PATH", "", 1);
     EXPECT_TRUE(ComponentReadPath("oggdec", path));
     EXPECT_EQ(std::string(path), bin + "/oggdec");
+    // A recorded program that was removed since is looked for again, and found elsewhere.
+    std::string moved = dir + "/moved";
+    mkdir(moved.c_str(), 0755);
+    Script(moved, "oggdec", "exit 0");
+    Register("oggdec", dir + "/gone/oggdec");
+    setenv("PATH", moved.c_str(), 1);
+    EXPECT_TRUE(ComponentReadPath("oggdec", path));
+    EXPECT_EQ(std::string(path), moved + "/oggdec");
     setenv("PATH", saved.c_str(), 1);
 
     // VoiceIt's library does not exist here.

@@ -27,6 +27,11 @@ const char* WellKnownProgram(const char* name) {
     return nullptr;
 }
 
+bool IsProgram(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
+}
+
 bool FindOnPath(const char* program, char* out) {
     const char* p = std::getenv("PATH");
     if (!p) return false;
@@ -36,9 +41,7 @@ bool FindOnPath(const char* program, char* out) {
         char candidate[LMAX_PATH];
         int n = len == 0 ? std::snprintf(candidate, sizeof candidate, "./%s", program)
                          : std::snprintf(candidate, sizeof candidate, "%.*s/%s", len, p, program);
-        struct stat st;
-        if (n > 0 && n < LMAX_PATH && stat(candidate, &st) == 0 && S_ISREG(st.st_mode) &&
-            access(candidate, X_OK) == 0) {
+        if (n > 0 && n < LMAX_PATH && IsProgram(candidate)) {
             std::memcpy(out, candidate, size_t(n) + 1);
             return true;
         }
@@ -52,7 +55,11 @@ bool FindOnPath(const char* program, char* out) {
 bool ComponentReadPath(const char* name, char* path) {
     char key[LMAX_PATH];
     ComponentKeyPath(key, name);
-    if (RegistryReadString(LRegistryRoot::LocalMachine, key, "Path", path, "")) return true;
+    // A recorded program that has since been removed or moved counts as missing: the search
+    // on PATH finds where it is now (or the user is told what to install), instead of every
+    // conversion failing on a path that no longer starts anything.
+    if (RegistryReadString(LRegistryRoot::LocalMachine, key, "Path", path, "") && IsProgram(path))
+        return true;
     const char* program = WellKnownProgram(name);
     if (!program || !FindOnPath(program, path)) {
         path[0] = 0;
