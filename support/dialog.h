@@ -117,6 +117,7 @@ class LDialog {
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND toolbar_ = nullptr;
+    bool modeless_ = false;
 
   private:
     void Attach(HWND window);

@@ -67,6 +67,9 @@ bool LDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             DestroyDialog();
             Detach();
+            // A modeless window destroyed while a sent message was handled leaves GetMessage
+            // waiting for a posted one: wake the loop so that it sees the window is gone.
+            if (modeless_) PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
             return false;
         case WM_ENDSESSION:
             if (!wp) return false;
@@ -143,6 +146,7 @@ bool LDialog::MatchAccelerator(uint32_t key, const LAccelerator* table, size_t c
 }
 
 bool LDialog::DoModal(const char* templateName, HWND owner, LDialog* dialog) {
+    if (dialog) dialog->modeless_ = false;
     const INT_PTR result = DialogBoxParamA(LDialogInstance(), templateName, owner, DialogProc,
                                            reinterpret_cast<LPARAM>(dialog));
     return result == 1;
@@ -150,6 +154,7 @@ bool LDialog::DoModal(const char* templateName, HWND owner, LDialog* dialog) {
 
 bool LDialog::CreateModeless(HWND owner, const char* templateName) {
     if (hwnd_) return false;
+    modeless_ = true;
     HWND window = CreateDialogParamA(LDialogInstance(), templateName, owner, DialogProc,
                                      reinterpret_cast<LPARAM>(this));
     return window != nullptr;

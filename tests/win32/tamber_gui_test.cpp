@@ -4,6 +4,7 @@
 // windows.h first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -87,6 +88,19 @@ HWND FindChildText(HWND parent, const std::string& text) {
     ChildSearch s{&text, nullptr};
     EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&s));
     return s.found;
+}
+
+// Running processes of the program (any copy).
+int CountTamberProcesses() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    int n = 0;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
+        if (_stricmp(pe.szExeFile, "tamber.exe") == 0) ++n;
+    }
+    CloseHandle(snap);
+    return n;
 }
 
 // Memory inside the window's process for messages that carry pointers.
@@ -335,6 +349,7 @@ TEST_F(TamberGui, HiddenConvertAndExitWithoutInstance) {
     EXPECT_FALSE(everShown);
     EXPECT_TRUE(asked);
     EXPECT_TRUE(WaitFor([] { return FindMain() == nullptr; }, 10000));
+    EXPECT_TRUE(WaitFor([] { return CountTamberProcesses() == 0; }, 10000));
     for (const char* name : {"\\a.au", "\\b.au"}) {
         const auto bytes = testutil::ReadFileBytes(out + name);
         ASSERT_GT(bytes.size(), 24u) << name;
@@ -349,6 +364,7 @@ TEST_F(TamberGui, HiddenConvertAndExitWithoutInstance) {
     ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
     EXPECT_GT(testutil::ReadFileBytes(out + "\\a.au").size(), 24u);  // done before it returned
     EXPECT_TRUE(WaitFor([] { return FindMain() == nullptr; }, 10000));
+    EXPECT_TRUE(WaitFor([] { return CountTamberProcesses() == 0; }, 10000));
     RegWrite("Settings", "AlwaysOverwrite", "0");
     RegWrite("Settings", "AlwaysPrompt", "1");
 }
