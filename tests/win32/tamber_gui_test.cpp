@@ -369,6 +369,44 @@ TEST_F(TamberGui, HiddenConvertAndExitWithoutInstance) {
     RegWrite("Settings", "AlwaysPrompt", "1");
 }
 
+// A missing output folder: No refuses the run, Yes creates one level only; the menu hint of a
+// highlighted item shows in the status bar.
+TEST_F(TamberGui, MissingOutputFolderAndMenuHints) {
+    const std::string dir = testutil::ScratchDir();
+    ASSERT_TRUE(
+        testutil::WriteWav16(dir + "\\in.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 0.5)));
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    const std::string deep = dir + "\\missing\\deeper";
+    HANDLE sender = StartWith({"-format", ".au", "-outfolder", deep, dir + "\\in.wav"});
+    ASSERT_EQ(WaitForSingleObject(sender, 20000), WAIT_OBJECT_0);
+    PostMessageA(w, WM_COMMAND, 1008, 0);
+    struct Case {
+        int answer;
+        const char* message;
+    };
+    for (const Case& c :
+         {Case{IDNO, "Unable to convert files. Please specify an existing output folder."},
+          Case{IDYES, "Unable to create folder."}}) {
+        PostMessageA(w, WM_COMMAND, 1005, 0);
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Tamber")) != nullptr; }));
+        EXPECT_TRUE(FindChildText(
+            box, "The folder \"" + deep + "\" does not exist. Do you want to create it now?"));
+        PostMessageA(box, WM_COMMAND, c.answer, 0);
+        ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Error")) != nullptr; }));
+        EXPECT_TRUE(FindChildText(box, c.message)) << c.message;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitFor([] { return FindDialog("Error") == nullptr; }));
+    }
+    EXPECT_EQ(GetFileAttributesA((dir + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    SendMessageA(w, WM_MENUSELECT, MAKEWPARAM(1017, MF_HILITE),
+                 reinterpret_cast<LPARAM>(GetMenu(w)));
+    EXPECT_EQ(Text(GetDlgItem(w, 101)),
+              "Remove files from the list that Tamber may not be able to convert.");
+}
+
 TEST_F(TamberGui, SetupNamedCopyRefuses) {
     const std::string dir = testutil::ScratchDir();
     const std::string copy = dir + "\\MySetup.exe";
