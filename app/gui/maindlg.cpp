@@ -18,16 +18,18 @@ namespace {
 constexpr const char* kSection = "Settings";
 constexpr const char* kSameAsSource = "[Same as source file]";
 
+// Each button as wide as its own label, so that all of them fit into the narrowest window.
+constexpr BYTE kButton = BTNS_BUTTON | BTNS_AUTOSIZE;
+
 const LToolbarButton kToolbar[] = {
-    {CM_ADDFILES, -IDB_TB_ADDFILE, "Add File(s)", "Add File(s)", BTNS_BUTTON},
-    {CM_ADDFOLDER, -IDB_TB_ADDFOLDER, "Add Folder", "Add Folder", BTNS_BUTTON},
-    {CM_REMOVE, -IDB_TB_REMOVE, "Remove", "Remove Selected File(s)", BTNS_BUTTON},
-    {CM_PLAY, -IDB_TB_PLAY, "Play", "Play Selected File", BTNS_BUTTON},
-    {CM_STOP, -IDB_TB_STOP, "Stop", "Stop the Currently Playing File", BTNS_BUTTON},
+    {CM_ADDFILES, -IDB_TB_ADDFILE, "Add File(s)", "Add File(s)", kButton},
+    {CM_ADDFOLDER, -IDB_TB_ADDFOLDER, "Add Folder", "Add Folder", kButton},
+    {CM_REMOVE, -IDB_TB_REMOVE, "Remove", "Remove Selected File(s)", kButton},
+    {CM_PLAY, -IDB_TB_PLAY, "Play", "Play Selected File", kButton},
+    {CM_STOP, -IDB_TB_STOP, "Stop", "Stop the Currently Playing File", kButton},
     {0, 0, nullptr, nullptr, BTNS_SEP},
-    {CM_SETTINGS, -IDB_TB_SETTINGS, "Settings", "Program Settings", BTNS_BUTTON},
-    {CM_CONVERT, -IDB_TB_CONVERT, "Convert", "Convert File(s) to the specified format",
-     BTNS_BUTTON},
+    {CM_SETTINGS, -IDB_TB_SETTINGS, "Settings", "Program Settings", kButton},
+    {CM_CONVERT, -IDB_TB_CONVERT, "Convert", "Convert File(s) to the specified format", kButton},
 };
 
 }  // namespace
@@ -77,10 +79,6 @@ void MainDialog::InitDialog() {
     menu_ = GetMenu(hwnd_);
 
     CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)));
-    // In a narrow window the buttons wrap onto a second row instead of being cut off.
-    if (toolbar_)
-        SetWindowLongPtrA(toolbar_, GWL_STYLE,
-                          GetWindowLongPtrA(toolbar_, GWL_STYLE) | TBSTYLE_WRAPABLE);
     AddTooltip(IDC_FILELIST, "List of files to convert");
     AddTooltip(IDC_FORMAT, "Set output format");
     AddTooltip(IDC_FOLDER, "Enter output folder name");
