@@ -88,7 +88,7 @@ void MainDialog::CmProgramSettings() {
 }
 
 void MainDialog::CmHelp() {
-    ShowHelp(hwnd_, HELP_FINDER, 0);
+    ShowHelp(hwnd_, HELP_CONTENTS, 0);
 }
 
 namespace {
