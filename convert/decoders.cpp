@@ -64,7 +64,10 @@ int RunShn(LProgressDialog* d, const char* in, const char* out) {
     return Process(d, &r);
 }
 int RunDct(LProgressDialog* d, const char* in, const char* out) {
-    return Unavailable(d, in, out);
+    LDCTDecode r{};
+    std::snprintf(r.szDCTInFilePath, LMAX_PATH, "%s", in);
+    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
+    return Process(d, &r);
 }
 
 using M = LGenDecoderMessages;
