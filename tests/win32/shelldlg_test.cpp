@@ -95,10 +95,11 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
     DWORD me = GetCurrentThreadId();
     std::thread driver([&] {
         if (HWND dlg = FindDialog(me)) {
-            // Press OK once the tree shows the preselected folder (expanding it takes a while).
+            // Press OK once the tree shows the preselected folder (expanding it takes a while,
+            // seconds on a loaded machine).
             HWND tree = FindWindowExA(dlg, nullptr, "SysTreeView32", nullptr);
             std::string want = dir.substr(dir.rfind('\\') + 1);
-            for (int i = 0; tree && i < 500; ++i) {
+            for (int i = 0; tree && i < 4000; ++i) {
                 char text[MAX_PATH] = {};
                 TVITEMA item = {};
                 item.mask = TVIF_TEXT;
