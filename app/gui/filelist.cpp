@@ -39,9 +39,8 @@ int MainDialog::ItemCount() const {
 }
 
 std::string MainDialog::ItemText(int index) const {
-    char text[LMAX_PATH] = {};
-    ListView_GetItemText(List(), index, 0, text, LMAX_PATH);
-    return text;
+    if (index < 0 || index >= static_cast<int>(paths_.size())) return std::string();
+    return paths_[static_cast<size_t>(index)];
 }
 
 bool MainDialog::ItemSelected(int index) const {
@@ -57,17 +56,23 @@ void MainDialog::SetItemImage(int index, int image) {
 }
 
 void MainDialog::DeleteItem(int index) {
-    ListView_DeleteItem(List(), index);
+    if (!ListView_DeleteItem(List(), index)) return;
+    if (index >= 0 && index < static_cast<int>(paths_.size())) paths_.erase(paths_.begin() + index);
+}
+
+void MainDialog::DeleteAllItems() {
+    ListView_DeleteAllItems(List());
+    paths_.clear();
 }
 
 // The list is kept in ascending order of its texts, letter case ignored (the order of the
 // list view's own sorting); a binary search finds the place of a path, or the entry equal to it.
 int MainDialog::FindPlace(const char* path, bool* listed) const {
-    int low = 0, high = ItemCount();
+    int low = 0, high = static_cast<int>(paths_.size());
     *listed = false;
     while (low < high) {
         const int mid = low + (high - low) / 2;
-        const int order = lstrcmpiA(path, ItemText(mid).c_str());
+        const int order = lstrcmpiA(path, paths_[static_cast<size_t>(mid)].c_str());
         if (order == 0) {
             *listed = true;
             return mid;
@@ -122,6 +127,7 @@ void MainDialog::InsertEntry(const char* path, uint32_t size) {
     const int index =
         static_cast<int>(SendMessageA(List(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return;
+    paths_.insert(paths_.begin() + index, text);
     char kb[32];
     std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
     ListView_SetItemText(List(), index, 1, kb);

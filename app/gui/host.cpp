@@ -36,7 +36,7 @@ void MainDialog::AddEntry(const char* path, uint32_t sizeBytes) {
 
 void MainDialog::RemoveAllEntries() {
     CmStop();
-    ListView_DeleteAllItems(List());
+    DeleteAllItems();
 }
 
 void MainDialog::GetOutputFolder(char* text) {

@@ -72,6 +72,7 @@ class MainDialog : public LDialog, public LConvertHost {
     bool ItemSelected(int index) const;
     void SetItemImage(int index, int image);
     void DeleteItem(int index);
+    void DeleteAllItems();
 
     // Commands.
     bool CmConvert(bool interactive);
@@ -137,6 +138,9 @@ class MainDialog : public LDialog, public LConvertHost {
 
     void ShowMainWindow();
 
+    // The entries' texts in list order, kept beside the list (reading them back from the list
+    // view costs far more than a folder walk can afford).
+    std::vector<std::string> paths_;
     LSplashScreen splash_;
     bool shown_ = false;
     bool showMaximized_ = false;
