@@ -92,6 +92,9 @@ class LSoundSinkBase {
     virtual int32_t Write(const int32_t* buffer, int32_t n) = 0;
     // Moves the write position back (never forward), dropping what lies beyond.
     virtual void Seek(int32_t frame) {}
+    // Ends the output once everything is written; a sink whose writer then reports that it
+    // could not complete the file sets its unusable flag.
+    virtual void Finish() {}
 
     int32_t GetSampleRate() const { return sampleRate_; }
     int GetChannels() const { return channels_; }

@@ -46,9 +46,18 @@ int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
         if (pos >= end) {
             const int64_t n = LSOUND_BLOCK_FRAMES - (int64_t(pos) - end);
             if (n > 0 && n <= LSOUND_BLOCK_FRAMES) sink->Write(block.data(), int32_t(n));
+            if (!sink->IsUnusable()) sink->Finish();
+            if (sink->IsUnusable()) {
+                LTrace("LPRSourceToSink::Process Sink Error");
+                return LPROCESS_FAILED;
+            }
             return LPROCESS_OK;
         }
         sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
+        if (sink->IsUnusable()) {
+            LTrace("LPRSourceToSink::Process Sink Error");
+            return LPROCESS_FAILED;
+        }
         dlg->SetProgress(double(source->GetPosition()) / total);
     }
 }

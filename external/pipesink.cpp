@@ -39,5 +39,13 @@ int32_t LPipe16Sink::Write(const int32_t* buffer, int32_t n) {
         buffer += count;
         n -= frames;
     }
+    if (!ok) {
+        LTrace("LPipe16Sink::Write Encoder does not take its input");
+        SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
+    }
     return ok ? 1 : 0;
+}
+
+void LPipe16Sink::Finish() {
+    if (!pipe_.Close()) SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
 }

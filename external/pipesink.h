@@ -16,8 +16,12 @@ class LPipe16Sink : public LSoundSinkBase {
     ~LPipe16Sink() override;
 
     // Converts n frames to 16 bits (no clipping) and writes them; the result is whether the
-    // pipe write succeeded (0 or 1). A block holds at most LSOUND_BLOCK_FRAMES frames.
+    // pipe write succeeded (0 or 1). A broken pipe (the encoder is gone while input remains)
+    // also sets the unusable flag. A block holds at most LSOUND_BLOCK_FRAMES frames.
     int32_t Write(const int32_t* buffer, int32_t n) override;
+    // Ends the encoder's input and waits for it; an encoder that exits with a non-zero code
+    // within the wait sets the unusable flag.
+    void Finish() override;
 
   private:
     LPipeOut pipe_;

@@ -26,12 +26,15 @@ class LChildProcess : public LWaitable {
     intptr_t NativeHandle() const override { return handle_; }
     // True once the child has ended (waits at most ms milliseconds).
     bool WaitFor(uint32_t ms) override;
+    // True once the child is seen to have ended with a non-zero exit code (or a signal).
+    bool EndedBadly() const { return ended_ && badExit_; }
 
   private:
     friend class LPipeOut;
     static constexpr intptr_t kNone = 0;
     intptr_t handle_ = kNone;  // HANDLE on Windows, process id elsewhere
     bool ended_ = false;
+    bool badExit_ = false;
 };
 
 // The encoder process and the write end of its input pipe. Both start invalid.
@@ -46,8 +49,9 @@ class LPipeOut {
     // standard output and error shared with this program's.
     bool Open(const char* commandLine);
     // Closes the write end (end of input for the encoder), then waits at most
-    // kCloseWaitMs for the encoder to end; an encoder still running is left running.
-    void Close();
+    // kCloseWaitMs for the encoder to end; an encoder still running is left running. False
+    // when the encoder ended within the wait with a non-zero exit code.
+    bool Close();
     // Writes all bytes; false when the pipe is broken (the encoder ended or crashed) or when
     // the encoder took nothing for stallLimitMs: the input is then ended early, so that an
     // encoder that never reads cannot hold the conversion for ever.

@@ -89,6 +89,7 @@ TEST(PipeSink, EncoderThatExitsAtOnceOrCrashesHalfWay) {
         int ok = 1;
         for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);
         EXPECT_EQ(ok, 0);  // the broken pipe is reported, and this program lives on
+        EXPECT_TRUE(sink->IsUnusable());
         EXPECT_EQ(sink->GetPosition(), 40 * 8192);
     }
     {
@@ -99,10 +100,28 @@ TEST(PipeSink, EncoderThatExitsAtOnceOrCrashesHalfWay) {
         int ok = 1;
         for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);
         EXPECT_EQ(ok, 0);
+        EXPECT_TRUE(sink->IsUnusable());
         sink.reset();
         EXPECT_EQ(testutil::ReadFileBytes(out).size(), 655360u);
     }
     EXPECT_LT(Seconds(start), 10.0);
+}
+
+// An encoder that takes all of its input but then cannot write its file ends with an error
+// code: finishing the sink says so. One that ends well leaves the sink usable.
+TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
+    std::string dir = testutil::ScratchDir();
+    std::vector<int32_t> in = Ramp(8192, 2);
+    for (auto [body, bad] :
+         {std::pair{"cat > /dev/null; exit 1", true},
+          std::pair{"cat > /dev/null; kill -KILL $$", true}, std::pair{"cat > /dev/null", false}}) {
+        std::string enc = Script(dir, "enc", body);
+        LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
+        EXPECT_EQ(sink->Write(in.data(), 8192), 1) << body;
+        EXPECT_FALSE(sink->IsUnusable()) << body;
+        sink->Finish();
+        EXPECT_EQ(sink->IsUnusable(), bad) << body;
+    }
 }
 
 TEST(PipeSink, EncoderThatNeverReadsIsLeftRunningAfterTheWait) {

@@ -112,6 +112,47 @@ TEST(Transfer, FailsWithoutWritingOnUnusableEnds) {
     EXPECT_EQ(sink->GetPosition(), 0);
 }
 
+// A sink that breaks on the way (its writer is gone) or cannot complete its file at the end
+// fails the transfer; nothing more is written after the break.
+TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
+    class Breaking : public LSoundSinkBase {
+      public:
+        Breaking(int breakAfter, bool failFinish)
+            : LSoundSinkBase(44100, 2), breakAfter_(breakAfter), failFinish_(failFinish) {}
+        int32_t Write(const int32_t*, int32_t n) override {
+            sPosition += n;
+            if (++writes == breakAfter_) SetErrorFlags(LSNK_ERR_UNUSABLE);
+            return writes < breakAfter_ ? 1 : 0;
+        }
+        void Finish() override {
+            ++finishes;
+            if (failFinish_) SetErrorFlags(LSNK_ERR_UNUSABLE);
+        }
+        int writes = 0, finishes = 0;
+
+      private:
+        int breakAfter_;
+        bool failFinish_;
+    };
+    auto source = [] {
+        return LSourceRef(new MemorySource(44100, 2, Ramp(3 * LSOUND_BLOCK_FRAMES + 5, 2)));
+    };
+    auto* early = new Breaking(1, false);
+    LSinkRef earlyRef(early);
+    EXPECT_EQ(RunTransfer(source(), earlyRef), LPROCESS_FAILED);
+    EXPECT_EQ(early->writes, 1);
+    EXPECT_EQ(early->finishes, 0);
+    auto* late = new Breaking(100, true);
+    LSinkRef lateRef(late);
+    EXPECT_EQ(RunTransfer(source(), lateRef), LPROCESS_FAILED);
+    EXPECT_EQ(late->writes, 4);
+    EXPECT_EQ(late->finishes, 1);
+    auto* good = new Breaking(100, false);
+    LSinkRef goodRef(good);
+    EXPECT_EQ(RunTransfer(source(), goodRef), LPROCESS_OK);
+    EXPECT_EQ(good->finishes, 1);
+}
+
 // Cancel stops at a block boundary: the sink holds whole blocks only.
 TEST(Transfer, CancelStopsAtBlockBoundary) {
     for (int cancelAfter : {0, 1, 3}) {

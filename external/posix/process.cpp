@@ -95,6 +95,7 @@ bool LChildProcess::WaitFor(uint32_t ms) {
         pid_t r = waitpid(pid_t(handle_), &status, WNOHANG);
         if (r == pid_t(handle_) || (r < 0 && errno != EINTR)) {
             ended_ = true;
+            badExit_ = r == pid_t(handle_) && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
             return true;
         }
         auto now = std::chrono::steady_clock::now();
@@ -118,6 +119,7 @@ void LChildProcess::Release() {
     }
     handle_ = kNone;
     ended_ = false;
+    badExit_ = false;
 }
 
 bool LPipeOut::Open(const char* commandLine) {
@@ -170,13 +172,19 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
     return true;
 }
 
-void LPipeOut::Close() {
+bool LPipeOut::Close() {
     if (write_ != kNoPipe) {
         close(int(write_));
         write_ = kNoPipe;
     }
     if (process_.IsStarted()) {
         if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
+        bool bad = process_.EndedBadly();
         process_.Release();
+        if (bad) {
+            LTrace("LPipeOut::Close encoder failed");
+            return false;
+        }
     }
+    return true;
 }

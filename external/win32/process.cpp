@@ -37,6 +37,8 @@ bool LChildProcess::WaitFor(uint32_t ms) {
     DWORD r = WaitForSingleObject(AsHandle(handle_), ms);
     if (r == WAIT_TIMEOUT) return false;
     ended_ = true;
+    DWORD code = 0;
+    badExit_ = r == WAIT_OBJECT_0 && GetExitCodeProcess(AsHandle(handle_), &code) && code != 0;
     return true;
 }
 
@@ -45,6 +47,7 @@ void LChildProcess::Release() {
     CloseHandle(AsHandle(handle_));
     handle_ = kNone;
     ended_ = false;
+    badExit_ = false;
 }
 
 bool LPipeOut::Open(const char* commandLine) {
@@ -125,13 +128,19 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
     return true;
 }
 
-void LPipeOut::Close() {
+bool LPipeOut::Close() {
     if (write_ != kNoPipe) {
         CloseHandle(AsHandle(write_));
         write_ = kNoPipe;
     }
     if (process_.IsStarted()) {
         if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
+        bool bad = process_.EndedBadly();
         process_.Release();
+        if (bad) {
+            LTrace("LPipeOut::Close encoder failed");
+            return false;
+        }
     }
+    return true;
 }
