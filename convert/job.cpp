@@ -66,6 +66,13 @@ void JoinPath(char* dest, const char* folder, const std::string& name) {
                   name.c_str());
 }
 
+// Moves the finished file over the old one in one step.
+bool ReplaceWith(const char* from, const char* to) {
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+}
+
 void MarkRest(LConvertHost& host, int from) {
     for (int i = from; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
 }
@@ -183,9 +190,24 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
             continue;
         }
 
+        // An existing file that is to be replaced stays as it is until the new one is complete:
+        // the conversion writes next to it under a passing name and takes its place at the end.
+        bool replacing = false;
+        if (!sameFile && LFileExists(output)) {
+            char passing[LMAX_PATH];
+            std::string passingName = std::string("~") + name + outExt;
+            JoinPath(passing, folder, passingName);
+            if (std::strlen(folder) + 1 + passingName.size() < LMAX_PATH && !LFileExists(passing)) {
+                CopyPath(output, passing);
+                replacing = true;
+            }
+        }
+
         // CD tracks.
         if (ExtIs(inExt, ".cda")) {
             bool ok = host.ConvertCDAudioFile(index, output);
+            if (ok && replacing) ok = ReplaceWith(output, finalPath);
+            if (!ok && LFileExists(output)) LDeleteFile(output);
             host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
             if (!ok) job->outcome = LPROCESS_FAILED;
             continue;
@@ -230,17 +252,17 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         if (status != LPROCESS_OK) {
             dlg->ShowError(ConversionFailed(input).c_str());
             host.SetEntryImage(index, LENTRY_FAILED);
-            if (sameFile && LFileExists(output)) LDeleteFile(output);
+            // What was written so far is no file anyone can use.
+            if (LFileExists(output)) LDeleteFile(output);
             job->outcome = status;
             return status;
         }
         if (haveTags && (ExtIs(outExt, ".mp3") || ExtIs(outExt, ".wav"))) tags.WriteTags(output);
-        if (sameFile && LFileExists(output)) {
-            // Replace the input in one step, so that it is never lost on the way.
-            std::error_code ec;
-            std::filesystem::rename(output, finalPath, ec);
-            if (ec) {
+        if ((sameFile || replacing) && LFileExists(output)) {
+            // Replace the old file in one step, so that it is never lost on the way.
+            if (!ReplaceWith(output, finalPath)) {
                 LTrace("ProcessConvert cannot replace the input with the converted file");
+                LDeleteFile(output);
                 dlg->ShowError(ConversionFailed(input).c_str());
                 host.SetEntryImage(index, LENTRY_FAILED);
                 job->outcome = LPROCESS_FAILED;

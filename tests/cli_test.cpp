@@ -21,7 +21,7 @@ class Cli : public ::testing::Test {
     }
     // Runs tamber in the scratch folder without a terminal; stderr goes to err_.
     int Tamber(const std::string& args) {
-        std::string cmd = "cd '" + dir_ + "' && TAMBER_HOME='" + dir_ + "/home' '" +
+        std::string cmd = "cd '" + dir_ + "' && " + env_ + " TAMBER_HOME='" + dir_ + "/home' '" +
                           TAMBER_BINARY_DIR "/tamber' " + args + " </dev/null 2>'" + dir_ +
                           "/stderr.txt'";
         int rc = testutil::Run(cmd);
@@ -38,7 +38,7 @@ class Cli : public ::testing::Test {
         return testutil::RunOutput("sox '" + path + "' -t raw - | md5sum");
     }
     bool Has(const std::string& text) { return err_.find(text) != std::string::npos; }
-    std::string dir_, err_;
+    std::string dir_, err_, env_;
 };
 
 TEST_F(Cli, ConvertsABatchIntoAFolder) {
@@ -184,3 +184,46 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
 }
 
 }  // namespace
+
+// An encoder that fails (breaks off, or ends with an error code after taking everything) fails
+// the conversion: no "done", no partial file left, and an old file the conversion was to
+// replace is kept as it was.
+TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
+    Wav("m8.wav");
+    fs::create_directories(dir_ + "/bin");
+    fs::create_directories(dir_ + "/OUT");
+    env_ = "PATH='" + dir_ + "/bin':\"$PATH\"";
+    const std::vector<uint8_t> good(5000, 0x42);
+    for (const char* body : {"head -c 1000 > \"$out\"; exit 1", "cat > \"$out\"; exit 2"}) {
+        std::string lame = dir_ + "/bin/lame";
+        testutil::WriteFileBytes(lame, {});
+        {
+            std::string script =
+                std::string("#!/bin/sh\nfor a; do out=\"$a\"; done\n") + body + "\n";
+            testutil::WriteFileBytes(lame, std::vector<uint8_t>(script.begin(), script.end()));
+        }
+        fs::permissions(lame, fs::perms::owner_all);
+        fs::remove_all(dir_ + "/home");
+        fs::create_directories(dir_ + "/home");
+        fs::remove(dir_ + "/OUT/m8.mp3");
+        EXPECT_EQ(Tamber("-format .mp3 -outfolder OUT m8.wav -convert"), 2) << body;
+        EXPECT_FALSE(Has("done")) << err_;
+        EXPECT_TRUE(fs::is_empty(dir_ + "/OUT")) << body;
+        testutil::WriteFileBytes(dir_ + "/OUT/m8.mp3", good);
+        EXPECT_EQ(Tamber("-overwrite ALWAYS -format .mp3 -outfolder OUT m8.wav -convert"), 2);
+        EXPECT_EQ(testutil::ReadFileBytes(dir_ + "/OUT/m8.mp3"), good) << body;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/OUT"), fs::directory_iterator()),
+                  1);
+    }
+    // The real encoder, whose output name is taken by a folder.
+    env_.clear();
+    if (!testutil::HaveTool("lame")) return;
+    fs::remove(dir_ + "/OUT/m8.mp3");
+    fs::create_directories(dir_ + "/OUT/m8.mp3");
+    fs::remove_all(dir_ + "/home");
+    fs::create_directories(dir_ + "/home");
+    EXPECT_EQ(Tamber("-overwrite ALWAYS -format .mp3 -outfolder OUT m8.wav -convert"), 2);
+    EXPECT_FALSE(Has("done")) << err_;
+    EXPECT_TRUE(fs::is_directory(dir_ + "/OUT/m8.mp3"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/OUT"), fs::directory_iterator()), 1);
+}
