@@ -51,6 +51,13 @@ bool Is(const char* a, const char* b) {
 int Number(const char* text) {
     return SettingsParseInt(text, 0);
 }
+// The rates and channel counts the output settings dialogs accept.
+bool UsableRate(int32_t rate) {
+    return rate >= 1 && rate <= 196000;
+}
+bool UsableChannels(int channels) {
+    return channels == 1 || channels == 2;
+}
 bool Flag(const char* text) {
     return Is(text, "true");
 }
@@ -181,6 +188,13 @@ int LCommandLine::CmSetAACSettings(const char* const* argv, int count, int i) {
 
 int LCommandLine::CmSetFlacSettings(const char* const* argv, int count, int i) {
     LFlacEncodeSettings& s = records_.flac;
+    if (i + 3 < count) {
+        // A rate or channel count no encoder takes would fail every later conversion: the whole
+        // list is left alone.
+        const int32_t rate = Number(argv[i + 2]);
+        const int channels = Number(argv[i + 3]);
+        if (!UsableRate(rate) || !UsableChannels(channels)) return 3;
+    }
     int read = 0;
     if (i + 1 >= count) return read;
     s.compression = uint8_t(Number(argv[i + 1])), ++read;
@@ -210,6 +224,7 @@ int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
     const char* codec = argv[i + 1];
     const int32_t rate = Number(argv[i + 2]);
     const int channels = Number(argv[i + 3]);
+    if (!UsableRate(rate) || !UsableChannels(channels)) return 3;  // the file stays as it is
     uint16_t tag = 1;
     int bits = 16;
     if (Is(codec, "PCM8")) {

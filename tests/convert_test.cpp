@@ -300,6 +300,22 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     EXPECT_EQ(SettingsReadInt("OggEncoder", "VBRQuality", 0), 6);
     EXPECT_EQ(SettingsReadInt("OggEncoder", "StripComments", 0), 1);
 
+    // A rate or channel count no encoder takes leaves the stored list as it was.
+    for (auto bad : {std::vector<const char*>{"5", "0", "0"},
+                     {"5", "-44100", "2"},
+                     {"5", "44100", "0"},
+                     {"5", "44100", "3"},
+                     {"5", "900000", "1"}}) {
+        c.Run({"-settings", ".flac", bad[0], bad[1], bad[2], "-settings", ".wav", "PCM", bad[1],
+               bad[2]});
+        EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 48000) << bad[1];
+        EXPECT_EQ(SettingsReadInt("FlacEncoder", "Channels", 0), 2) << bad[2];
+        EXPECT_EQ(c.records.flac.sampleRate, 48000u);
+        EXPECT_EQ(c.records.flac.compression, 8);
+        char wff[LMAX_PATH];
+        LGenWavFormatFilePath(wff);
+        EXPECT_FALSE(std::filesystem::exists(wff)) << bad[1] << " " << bad[2];
+    }
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
     EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "DisableTNS", 0), 1);
