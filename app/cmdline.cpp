@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
+#include "formats/acm.h"
 #include "support/file.h"
 
 const LCommandOption kCommandOptions[] = {
@@ -225,18 +226,7 @@ int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
     const int32_t rate = Number(argv[i + 2]);
     const int channels = Number(argv[i + 3]);
     if (!UsableRate(rate) || !UsableChannels(channels)) return 3;  // the file stays as it is
-    uint16_t tag = 1;
-    int bits = 16;
-    if (Is(codec, "PCM8")) {
-        bits = 8;
-    } else if (Is(codec, "ALAW")) {
-        tag = 6, bits = 8;
-    } else if (Is(codec, "ULAW") || Is(codec, "MULAW")) {
-        tag = 7, bits = 8;
-    }
-    alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES] = {};
-    LGenMakeWaveFormat(block, tag, channels, rate, bits);
-    LGenSaveWavFormat(block);
+    LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes());
     return 3;
 }
 

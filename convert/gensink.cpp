@@ -9,6 +9,7 @@
 #include "app/encsettings.h"
 #include "convert/readers.h"
 #include "convert/writers.h"
+#include "formats/acm.h"
 #include "formats/wav.h"
 #include "support/file.h"
 #include "support/trace.h"
@@ -47,45 +48,31 @@ uint32_t Get32(const uint8_t* p) {
 
 }  // namespace
 
-void LGenMakeWaveFormat(uint8_t* block, uint16_t tag, int channels, int32_t sampleRate, int bits) {
-    Put16(block, tag);
-    Put16(block + 2, uint32_t(channels));
-    Put32(block + 4, uint32_t(sampleRate));
-    Put32(block + 8, uint32_t(int64_t(channels) * sampleRate * bits / 8));
-    Put16(block + 12, uint32_t((channels * bits + 7) / 8));
-    Put16(block + 14, uint32_t(bits));
-    Put16(block + 16, 0);
-}
-
 void LGenWavFormatFilePath(char* dest) {
     LFile::GetUserDataFolder(dest);
     LFile::FilePathCat(dest, "WavCodec.wff");
 }
 
+static_assert(LWAV_FORMAT_FILE_BYTES == LWAVE_FORMAT_BLOCK_BYTES);
+
 void LGenLoadWavFormat(uint8_t* block, int32_t sampleRate, int channels) {
-    std::memset(block, 0, LWAV_FORMAT_FILE_BYTES);
-    LGenMakeWaveFormat(block, 1, channels, sampleRate, 16);
+    LWaveFileFormat format(sampleRate, channels, "PCM");
     char path[LMAX_PATH];
     LGenWavFormatFilePath(path);
-    LFile f;
-    if (!f.Open(path)) return;  // a missing file is not an error
-    int32_t done = 0;
-    while (done < LWAV_FORMAT_FILE_BYTES) {
-        int32_t n = f.Read(block + done, LWAV_FORMAT_FILE_BYTES - done);
-        if (n <= 0) break;
-        done += n;
-    }
+    format.Load(path);  // a missing file is not an error: 16-bit PCM it is
+    std::memcpy(block, format.Bytes(), LWAV_FORMAT_FILE_BYTES);
 }
 
 bool LGenSaveWavFormat(const uint8_t* block) {
+    LWaveFileFormat format;
+    std::memcpy(format.Bytes(), block, LWAV_FORMAT_FILE_BYTES);
     char path[LMAX_PATH];
     LGenWavFormatFilePath(path);
-    LFile f;
-    if (!f.Create(path)) {
+    if (!format.Save(path)) {
         LTrace("LGenSaveWavFormat cannot create WavCodec.wff");
         return false;
     }
-    return f.Write(block, LWAV_FORMAT_FILE_BYTES) == LWAV_FORMAT_FILE_BYTES;
+    return true;
 }
 
 bool LGenSinkIsSupported(const char* extension, LWindowHandle owner) {

@@ -25,6 +25,3 @@ constexpr int LWAV_FORMAT_FILE_BYTES = 1024;
 void LGenLoadWavFormat(uint8_t* block, int32_t sampleRate, int channels);
 // Writes an 18-byte wave format record as the start of a new 1024-byte "WavCodec.wff".
 bool LGenSaveWavFormat(const uint8_t* block);
-// Fills the standard 18-byte record (tag, channels, rate, bytes per second, block align, bits,
-// extra size 0) at the start of block.
-void LGenMakeWaveFormat(uint8_t* block, uint16_t tag, int channels, int32_t sampleRate, int bits);

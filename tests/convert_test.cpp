@@ -352,6 +352,24 @@ TEST_F(Convert, WavFormatFileFromTheCommandLine) {
     bytes = testutil::ReadFileBytes(path);
     EXPECT_EQ(bytes[0], 6);
     EXPECT_EQ(bytes[12], 2);  // block align
+
+    // The job reads the file as the codec layer does: the whole block, and an extra-bytes
+    // count that claims more than the block holds is cut to what it holds.
+    bytes[16] = 0xFF, bytes[17] = 0xFF;
+    bytes[1000] = 0x5A;
+    testutil::WriteFileBytes(path, bytes);
+    alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES];
+    LGenLoadWavFormat(block, 44100, 2);
+    EXPECT_EQ(block[0], 6);
+    EXPECT_EQ(block[16] | block[17] << 8, 1024 - 18);
+    EXPECT_EQ(block[1000], 0x5A);
+    // A short file overlays the default record only as far as it reaches.
+    testutil::WriteFileBytes(path, {7, 0});
+    LGenLoadWavFormat(block, 11025, 1);
+    EXPECT_EQ(block[0], 7);
+    EXPECT_EQ(block[2], 1);
+    EXPECT_EQ(block[4] | block[5] << 8, 11025);
+    EXPECT_EQ(block[14], 16);
 }
 
 TEST_F(Convert, FilesPassInArgumentOrder) {
