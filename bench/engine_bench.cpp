@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/benchutil.h"
 #include "core/transfer.h"
 #include "formats/wav.h"
 
@@ -29,27 +30,9 @@ std::string Out() {
     return g_dir + "/out.wav";
 }
 
-// A 44.1 kHz stereo 16-bit file of music-like content (two tones and some noise).
+// The shared music-like input.
 void MakeInput(int minutes) {
-    const std::string path = In(minutes);
-    if (fs::exists(path)) return;
-    LSinkRef sink = LWaveFile::OpenSinkPCM(path.c_str(), 44100, 16, 2);
-    std::vector<int32_t> block(2 * 8192);
-    uint32_t seed = 1;
-    const int64_t frames = int64_t(minutes) * 60 * 44100;
-    for (int64_t f = 0; f < frames; f += 8192) {
-        const int32_t n = int32_t(std::min<int64_t>(8192, frames - f));
-        for (int32_t i = 0; i < n; ++i) {
-            const double t = double(f + i) / 44100.0;
-            seed = seed * 1664525u + 1013904223u;
-            const double v = 0.4 * std::sin(2 * M_PI * 440 * t) +
-                             0.3 * std::sin(2 * M_PI * 1234 * t) +
-                             0.05 * (double(seed >> 16) / 32768.0 - 1.0);
-            block[2 * i] = int32_t(std::lround(v * 0x7FFF0));
-            block[2 * i + 1] = int32_t(std::lround(-v * 0x7FFF0));
-        }
-        sink->Write(block.data(), n);
-    }
+    benchutil::MakeMusicWav(In(minutes), minutes);
 }
 
 // Reads a file once so that every contender starts from a warm cache.
