@@ -66,6 +66,11 @@ if build fuzz; then
     echo "== fuzz: $fuzz_ok passed, $fuzz_bad failed"
 fi
 
+# The optimised front end and the benchmark programs are built (not run: benchmarks measure
+# against peer tools and take minutes), so that a change cannot break them unnoticed.
+echo "== release build (front end and benchmarks)"
+build release && echo "== release: built"
+
 echo "== win32 build and tests under Wine ($TAMBER_WINEPREFIX)"
 if build win32; then
     # A Wine server left from an earlier run would still talk to a display that is gone.
