@@ -104,12 +104,15 @@ bool UserDirsDocuments(char* dest) {
         if (!end) break;
         *end = 0;
         char path[LMAX_PATH];
+        int n;
         if (std::strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == 0))
-            std::snprintf(path, sizeof path, "%s%s", HomeFolder(), value + 5);
+            n = std::snprintf(path, sizeof path, "%s%s", HomeFolder(), value + 5);
         else if (value[0] == '/')
-            std::snprintf(path, sizeof path, "%s", value);
+            n = std::snprintf(path, sizeof path, "%s", value);
         else
             break;
+        // A folder name too long for a path buffer would be cut into another folder's name.
+        if (n < 0 || n >= int(sizeof path)) break;
         if (IsFolder(path)) {
             CopyPath(dest, path);
             found = true;
