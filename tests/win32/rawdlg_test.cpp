@@ -47,7 +47,11 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
     std::atomic<int> codecs{0}, rates{0};
     std::thread driver([&] {
         HWND dlg = nullptr;
-        if (!WaitFor([&] { return (dlg = Dialog("Raw Audio Settings")) != nullptr; })) return;
+        // Visible means the dialog has run its initialisation and filled its boxes.
+        if (!WaitFor([&] {
+                return (dlg = Dialog("Raw Audio Settings")) != nullptr && IsWindowVisible(dlg);
+            }))
+            return;
         codecs = static_cast<int>(SendDlgItemMessageA(dlg, 101, CB_GETCOUNT, 0, 0));
         rates = static_cast<int>(SendDlgItemMessageA(dlg, 102, CB_GETCOUNT, 0, 0));
         refusedLow = TryRate(dlg, "5999").find("between 6000 and 196000") != std::string::npos;
