@@ -29,7 +29,7 @@ int32_t LPipe16Sink::Write(const int32_t* buffer, int32_t n) {
         int32_t frames = n < LSOUND_BLOCK_FRAMES ? n : LSOUND_BLOCK_FRAMES;
         size_t count = size_t(frames) * channels_;
         int16_t* out = buffer_.get();
-        for (size_t i = 0; i < count; ++i) out[i] = int16_t(int32_t(uint32_t(buffer[i]) + 8u) >> 4);
+        for (size_t i = 0; i < count; ++i) out[i] = LSampleTo16(buffer[i]);
         // Little-endian on every platform the program runs on; bytes go out as they lie.
         uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
         if constexpr (std::endian::native == std::endian::big) {

@@ -63,6 +63,9 @@ class LPipeOut {
     static inline uint32_t stallLimitMs = 30000;
 
   private:
+    // Ends the encoder's input (platform part).
+    void CloseWriteEnd();
+
     static constexpr intptr_t kNoPipe = -1;
     LChildProcess process_;
     intptr_t write_ = kNoPipe;  // HANDLE on Windows, file descriptor elsewhere

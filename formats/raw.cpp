@@ -23,31 +23,31 @@ struct CodingALaw {
 };
 struct Coding16LE {
     static constexpr int kBytes = 2;
-    static int32_t Decode(const uint8_t* b) { return int32_t(int16_t(b[0] | b[1] << 8)) * 16; }
+    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(b[0] | b[1] << 8)); }
     static void Encode(int32_t x, uint8_t* b) {
-        const uint16_t v = uint16_t(uint32_t((x + 8) >> 4));
+        const uint16_t v = uint16_t(LSampleTo16(x));
         b[0] = uint8_t(v);
         b[1] = uint8_t(v >> 8);
     }
 };
 struct Coding16BE {
     static constexpr int kBytes = 2;
-    static int32_t Decode(const uint8_t* b) { return int32_t(int16_t(b[0] << 8 | b[1])) * 16; }
+    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(b[0] << 8 | b[1])); }
     static void Encode(int32_t x, uint8_t* b) {
-        const uint16_t v = uint16_t(uint32_t((x + 8) >> 4));
+        const uint16_t v = uint16_t(LSampleTo16(x));
         b[0] = uint8_t(v >> 8);
         b[1] = uint8_t(v);
     }
 };
 struct Coding8U {
     static constexpr int kBytes = 1;
-    static int32_t Decode(const uint8_t* b) { return (int32_t(b[0]) - 128) * 4096; }
-    static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t(((x + 2048) >> 12) + 128); }
+    static int32_t Decode(const uint8_t* b) { return LSampleFromU8(b[0]); }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = LSampleToU8(x); }
 };
 struct Coding8S {
     static constexpr int kBytes = 1;
     static int32_t Decode(const uint8_t* b) { return int32_t(int8_t(b[0])) * 4096; }
-    static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t((x + 2048) >> 12); }
+    static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t(LSampleToU8(x) ^ 0x80); }
 };
 
 int32_t ClampFrames(int64_t frames) {

@@ -116,7 +116,7 @@ void LSRCPCM8File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
 
 void LSRCPCM16File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
     for (int32_t i = 0; i < samples; ++i)
-        out[i] = int32_t(int16_t(uint16_t(raw[2 * i] | raw[2 * i + 1] << 8))) * 16;
+        out[i] = LSampleFrom16(int16_t(uint16_t(raw[2 * i] | raw[2 * i + 1] << 8)));
 }
 
 // ---- sinks ----
@@ -201,13 +201,12 @@ void LSNKPCMFileBase::Seek(int32_t frame) {
 }
 
 void LSNKPCM8File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
-    for (int32_t i = 0; i < samples; ++i)
-        raw[i] = uint8_t(((uint32_t(in[i]) + 2048u) >> 12) + 128u);
+    for (int32_t i = 0; i < samples; ++i) raw[i] = LSampleToU8(in[i]);
 }
 
 void LSNKPCM16File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
     for (int32_t i = 0; i < samples; ++i) {
-        const uint16_t v = uint16_t((uint32_t(in[i]) + 8u) >> 4);
+        const uint16_t v = uint16_t(LSampleTo16(in[i]));
         raw[2 * i] = uint8_t(v);
         raw[2 * i + 1] = uint8_t(v >> 8);
     }

@@ -14,6 +14,7 @@
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/job.h"
+#include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -72,20 +73,8 @@ class TestHost : public LConvertHost {
 };
 
 // A progress surface that records errors and can cancel at the first block.
-class TestDialog : public LProgressDialog {
-  public:
-    explicit TestDialog(bool cancel = false) : LProgressDialog("test"), cancel_(cancel) {}
-    bool PumpMessages() override { return cancel_; }
-    void SetText(const char*, int) override {}
-    void SetProgress(double) override {}
-    void ShowError(const char* text) override { errors.push_back(text); }
-    std::vector<std::string> errors;
-
-  protected:
-    bool ProcessBody() override { return true; }
-
-  private:
-    bool cancel_;
+struct TestDialog : testutil::FakeProgress {
+    explicit TestDialog(bool cancel = false) { stopped = cancel; }
 };
 
 class Convert : public ::testing::Test {

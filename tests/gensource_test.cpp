@@ -14,24 +14,15 @@
 #include "convert/gensink.h"
 #include "core/transfer.h"
 #include "support/file.h"
+#include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Dialog : public LProgressDialog {
-  public:
-    Dialog() : LProgressDialog("test") {}
-    bool PumpMessages() override { return false; }
-    void SetText(const char*, int) override {}
-    void SetProgress(double) override {}
-    void ShowError(const char* text) override { errors.push_back(text); }
-    std::vector<std::string> errors;
-
-  protected:
-    bool ProcessBody() override { return true; }
-};
+// Records the errors the opener shows; never cancels.
+using Dialog = testutil::FakeProgress;
 
 class Tables : public ::testing::Test {
   protected:

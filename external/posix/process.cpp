@@ -163,8 +163,7 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
         if (r < 0 && errno == EINTR) continue;
         if (r == 0) {
             LTrace("LPipeOut::Write encoder takes no input");
-            close(int(write_));
-            write_ = kNoPipe;
+            CloseWriteEnd();
             return false;
         }
         if (r < 0) return false;
@@ -172,19 +171,8 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
     return true;
 }
 
-bool LPipeOut::Close() {
-    if (write_ != kNoPipe) {
-        close(int(write_));
-        write_ = kNoPipe;
-    }
-    if (process_.IsStarted()) {
-        if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
-        bool bad = process_.EndedBadly();
-        process_.Release();
-        if (bad) {
-            LTrace("LPipeOut::Close encoder failed");
-            return false;
-        }
-    }
-    return true;
+void LPipeOut::CloseWriteEnd() {
+    if (write_ == kNoPipe) return;
+    close(int(write_));
+    write_ = kNoPipe;
 }

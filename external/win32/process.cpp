@@ -119,8 +119,7 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
         if (idleRounds++ == 0) idleSince = GetTickCount();
         if (GetTickCount() - idleSince >= stallLimitMs) {
             LTrace("LPipeOut::Write encoder takes no input");
-            CloseHandle(AsHandle(write_));
-            write_ = kNoPipe;
+            CloseWriteEnd();
             return false;
         }
         Sleep(idleRounds < 50 ? 0 : 1);
@@ -128,19 +127,8 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
     return true;
 }
 
-bool LPipeOut::Close() {
-    if (write_ != kNoPipe) {
-        CloseHandle(AsHandle(write_));
-        write_ = kNoPipe;
-    }
-    if (process_.IsStarted()) {
-        if (!process_.WaitFor(kCloseWaitMs)) LTrace("LPipeOut::Close encoder still running");
-        bool bad = process_.EndedBadly();
-        process_.Release();
-        if (bad) {
-            LTrace("LPipeOut::Close encoder failed");
-            return false;
-        }
-    }
-    return true;
+void LPipeOut::CloseWriteEnd() {
+    if (write_ == kNoPipe) return;
+    CloseHandle(AsHandle(write_));
+    write_ = kNoPipe;
 }
