@@ -22,8 +22,12 @@ void CopyPath(char* dest, const char* src) {
 
 int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
     const char* start = reinterpret_cast<const char*>(data);
-    if (msg == BFFM_INITIALIZED && start && *start)
+    if (msg == BFFM_INITIALIZED && start && *start) {
         SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start));
+        // Some shells are still filling the tree at this point and drop the selection; asking
+        // again once the queue is reached makes it stick (the path outlives the modal dialog).
+        PostMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start));
+    }
     return 0;
 }
 
