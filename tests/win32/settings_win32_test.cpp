@@ -1,10 +1,13 @@
 // The registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
 #include <gtest/gtest.h>
 #include <windows.h>
+// windows.h first.
+#include <aclapi.h>
 
 #include <cstdio>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "app/combohistory.h"
 #include "app/encsettings.h"
@@ -91,7 +94,7 @@ TEST(Registry, ShellVerbUnderClassesRoot) {
     EXPECT_STREQ(out, "TMBRTESTfile");
     RegistryReadString(LRegistryRoot::ClassesRoot,
                        "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr, out, "");
-    EXPECT_STREQ(out, "C:\\Program Files\\Velmora\\Tamber\\tamber.exe \"%L\"");
+    EXPECT_STREQ(out, "\"C:\\Program Files\\Velmora\\Tamber\\tamber.exe\" \"%L\"");
     ShellRemoveVerb(".TMBRTEST", LSHELL_VERB);
     EXPECT_FALSE(RegistryReadString(LRegistryRoot::ClassesRoot,
                                     "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr,
@@ -104,6 +107,63 @@ TEST(Registry, ShellVerbUnderClassesRoot) {
     ProgramFolder(folder);
     EXPECT_NE(std::string(folder).find("\\Velmora\\Tamber"), std::string::npos) << folder;
     EXPECT_NE(GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES);
+}
+
+// Gives everyone only the rights to read a key (writable false), or all rights again.
+void SetKeyWritable(HKEY root, const char* path, bool writable) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    PSID world = nullptr;
+    SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
+    AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &world);
+    EXPLICIT_ACCESSA ea{};
+    ea.grfAccessPermissions = writable ? KEY_ALL_ACCESS : KEY_READ;
+    ea.grfAccessMode = SET_ACCESS;
+    ea.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    ea.Trustee.ptstrName = static_cast<LPSTR>(world);
+    PACL acl = nullptr;
+    ASSERT_EQ(SetEntriesInAclA(1, &ea, nullptr, &acl), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, acl, nullptr),
+              DWORD(ERROR_SUCCESS));
+    LocalFree(acl);
+    FreeSid(world);
+    RegCloseKey(key);
+}
+
+std::vector<std::string> failures;
+
+// A user who may not write the machine-wide store keeps his settings per user; a value that can
+// be stored nowhere is reported; an administrator's later write wins over the user's copy.
+TEST(Registry, SettingsFallBackToTheUserStoreAndReportWhatIsLost) {
+    const char* key = "Software\\Velmora\\Tamber\\Locked";
+    DWORD type = 0, size = 0;
+    SettingsSetWriteFailureHandler([](const char* section, const char* name) {
+        failures.push_back(section + std::string(".") + name);
+    });
+    SettingsWriteInt("Locked", "Value", 1);
+    SetKeyWritable(HKEY_LOCAL_MACHINE, key, false);
+    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 2));
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, key, "Value", &type, &size), "2");
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, key, "Value", &type, &size), "1");
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 2);
+    EXPECT_TRUE(failures.empty());
+
+    SetKeyWritable(HKEY_CURRENT_USER, key, false);
+    EXPECT_FALSE(SettingsWriteBool("Locked", "Flag", true));
+    EXPECT_EQ(failures, std::vector<std::string>{"Locked.Flag"});
+    EXPECT_FALSE(SettingsReadBool("Locked", "Flag", false));
+
+    SetKeyWritable(HKEY_LOCAL_MACHINE, key, true);
+    SetKeyWritable(HKEY_CURRENT_USER, key, true);
+    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 3));
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, key, "Value", &type, &size), "<no value>");
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 3);
+    SettingsSetWriteFailureHandler(nullptr);
+    EXPECT_TRUE(RegistryDeleteKey(LRegistryRoot::LocalMachine, key));
+    EXPECT_TRUE(RegistryDeleteKey(LRegistryRoot::CurrentUser, key));
 }
 
 }  // namespace
