@@ -191,6 +191,26 @@ std::string Setting(const char* section, const char* value) {
     return RegRead(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value);
 }
 
+// Whether some process holds the run mutex now (taken and given back at once when free).
+bool RunMutexHeld() {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "TamberRunMutex");
+    if (!m) return false;
+    const DWORD r = WaitForSingleObject(m, 0);
+    if (r != WAIT_TIMEOUT) ReleaseMutex(m);
+    CloseHandle(m);
+    return r == WAIT_TIMEOUT;
+}
+
+// The frames of a 16-bit AU file whose header sizes agree with the file; -1 otherwise.
+int AuFrames(const std::string& path) {
+    const auto b = testutil::ReadFileBytes(path);
+    auto be32 = [&](size_t i) {
+        return uint32_t(b[i]) << 24 | b[i + 1] << 16 | b[i + 2] << 8 | b[i + 3];
+    };
+    if (b.size() < 24 || be32(12) != 3 || be32(4) + be32(8) != b.size()) return -1;
+    return int(be32(8) / (2 * be32(20)));
+}
+
 void WriteBytes(const std::string& path, size_t n) {
     std::vector<uint8_t> bytes(n, 0x41);
     testutil::WriteFileBytes(path, bytes);
@@ -592,6 +612,108 @@ TEST_F(TamberGui, DroppedFolderTreeAddsAllFilesAndReportsDuplicates) {
     ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Confirm Remove")) != nullptr; }));
     PostMessageA(box, WM_COMMAND, IDYES, 0);
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
+}
+
+// Starts that arrive while the window converts on its own (first at its overwrite question,
+// then while a decoder runs) wait with the run mutex held, run after that job in the order they
+// came, and each returns only once its own conversion is done.
+TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
+    const std::string dir = testutil::ScratchDir(), out = dir + "\\out";
+    CreateDirectoryA(out.c_str(), nullptr);
+    const char* names[] = {"a.wav", "b.wav", "g.ogg", "c.wav", "d.wav"};
+    for (int i = 0; i < 5; ++i) {
+        const auto pcm = testutil::Sine(8000, 1, 800 * (i + 1), 440, 0.5);
+        ASSERT_TRUE(testutil::WriteWav16(dir + "\\" + names[i], 8000, 1, pcm));
+    }
+    WriteBytes(out + "\\b.au", 100);
+    const std::string gate = dir + "\\oggdec.exe";
+    ASSERT_TRUE(CopyFileA(ToWindowsPath(TAMBER_BINARY_DIR "/tests/standin_gate.exe").c_str(),
+                          gate.c_str(), FALSE));
+    HKEY k;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", 0, nullptr, 0,
+                    KEY_WRITE, nullptr, &k, nullptr);
+    RegSetValueExA(k, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(gate.c_str()),
+                   DWORD(gate.size() + 1));
+    RegCloseKey(k);
+    RegWrite("Settings", "AlwaysPrompt", "1");
+    RegWrite("Settings", "AlwaysOverwrite", "0");
+
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HANDLE fill = StartWith(
+        {"-format", ".au", "-outfolder", out, dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
+    ASSERT_EQ(WaitForSingleObject(fill, 20000), WAIT_OBJECT_0);
+    PostMessageA(w, WM_COMMAND, 1005, 0);  // the user's Convert
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Tamber")) != nullptr; }));
+    HANDLE second = StartWith({"-clear", dir + "\\c.wav", "-convert"});
+    ASSERT_TRUE(WaitFor(RunMutexHeld));
+    // Handed to the question box, or run inside the job, it would return at once.
+    EXPECT_EQ(WaitForSingleObject(second, 1500), DWORD(WAIT_TIMEOUT));
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(WaitFor([&] {
+        return GetFileAttributesA((gate + ".waiting").c_str()) != INVALID_FILE_ATTRIBUTES;
+    }));
+    HANDLE third = StartWith({"-clear", dir + "\\d.wav", "-convert"});
+    EXPECT_EQ(WaitForSingleObject(second, 0), DWORD(WAIT_TIMEOUT));
+    WriteBytes(gate + ".open", 1);
+    ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(AuFrames(out + "\\c.au"), 3200);  // converted before the start returned
+    ASSERT_EQ(WaitForSingleObject(third, 30000), WAIT_OBJECT_0);
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((out + "\\*.au").c_str(), &fd);
+    int outputs = 0;
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &fd)) ++outputs;
+    FindClose(find);
+    EXPECT_EQ(outputs, 5);
+    for (int i = 0; i < 5; ++i) {
+        std::string au = out + "\\" + std::string(names[i], 1) + ".au";
+        EXPECT_EQ(AuFrames(au), 800 * (i + 1)) << au;
+    }
+    HWND list = GetDlgItem(w, 102);
+    ASSERT_EQ(ListView_GetItemCount(list), 1);  // the third start's -clear came last
+    EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
+}
+
+// "-settings" stores a whole section from what is stored now, so it keeps a value that the
+// encoder dialog stored after the window started.
+TEST_F(TamberGui, SettingsFromTheCommandLineKeepWhatTheDialogStored) {
+    RegWrite("AACEncoder", "AverageBitRate", "0");
+    RegWrite("AACEncoder", "VBRQuality", "100");
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(WaitForSingleObject(StartWith({"-format", ".aac"}), 20000), WAIT_OBJECT_0);
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(108, BN_CLICKED), 0);
+    HWND dlg = nullptr;
+    ASSERT_TRUE(
+        WaitFor([&] { return (dlg = FindDialog("AAC / M4A Encoder Settings")) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return Text(GetDlgItem(dlg, 108)) == "100"; }));
+    SendMessageA(GetDlgItem(dlg, 108), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("80"));
+    PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("AAC / M4A Encoder Settings") == nullptr; }));
+    EXPECT_EQ(Setting("AACEncoder", "VBRQuality"), "80");
+    HANDLE set = StartWith({"-settings", ".aac", "ABR", "160", "false", "false"});
+    ASSERT_EQ(WaitForSingleObject(set, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(Setting("AACEncoder", "ABRBitRate"), "160");
+    EXPECT_EQ(Setting("AACEncoder", "VBRQuality"), "80");
+}
+
+// Add File(s) opens in the folder used last; the files chosen there are listed.
+TEST_F(TamberGui, AddFilesOpensInTheFolderUsedLast) {
+    const std::string dir = testutil::ScratchDir();
+    WriteBytes(dir + "\\x.wav", 3000);
+    WriteBytes(dir + "\\y.mp3", 3000);
+    RegWrite("Settings", "LoadFromFolder", dir.c_str());
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    PostMessageA(w, WM_COMMAND, 1001, 0);
+    HWND dlg = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dlg = FindDialog("Locate Audio File(s)")) != nullptr; }));
+    HWND name = GetDlgItem(dlg, 0x47C);  // the file name box (an edit, 0x480, in the old layout)
+    if (!name) name = GetDlgItem(dlg, 0x480);
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("\"x.wav\" \"y.mp3\""));
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(GetDlgItem(w, 102)) == 2; }));
 }
 
 }  // namespace

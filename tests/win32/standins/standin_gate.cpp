@@ -1,0 +1,17 @@
+// Stand-in for the Ogg Vorbis decoder (copied as oggdec.exe) that holds a conversion where the
+// suite wants it: it creates "<own path>.waiting", waits until "<own path>.open" exists, then
+// copies its input (a WAV file) to its output, as "oggdec -o <output> <input>" would decode.
+#include <windows.h>
+
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 4 || std::string(argv[1]) != "-o") return 2;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string gate = self;
+    CloseHandle(CreateFileA((gate + ".waiting").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            0, nullptr));
+    while (GetFileAttributesA((gate + ".open").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+    return CopyFileA(argv[3], argv[2], FALSE) ? 0 : 5;
+}
