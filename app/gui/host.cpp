@@ -117,9 +117,6 @@ void MainDialog::EndOfConvertBatch() {
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {
-    // The encoder dialogs store their own copies: a "-settings" that stores a whole section
-    // must start from what is stored now, not from the values this window loaded at start.
-    records.LoadAll();
     LCommandLine line(*this, records);
     line.Run(argc, argv);
     if (hwnd_) EnableControls();
