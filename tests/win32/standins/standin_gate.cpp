@@ -6,12 +6,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 4 || std::string(argv[1]) != "-o") return 2;
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string gate = self;
     CloseHandle(CreateFileA((gate + ".waiting").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             0, nullptr));
     while (GetFileAttributesA((gate + ".open").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
-    return CopyFileA(argv[3], argv[2], FALSE) ? 0 : 5;
+    return argc == 4 && CopyFileA(argv[3], argv[2], FALSE) ? 0 : 5;
 }
