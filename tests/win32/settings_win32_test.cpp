@@ -119,27 +119,24 @@ void SetKeyRights(HKEY root, const char* path, const char* sddl) {
     RegCloseKey(key);
 }
 
-int lost = 0;
-
-// A user who may not write the machine-wide store keeps his settings per user; a value that can
-// be stored nowhere is reported; a later machine-wide write drops the user's copy.
+// A user who may not write the machine-wide store keeps his settings per user, a value that can
+// be stored nowhere is reported, and a later machine-wide write drops the user's copy.
 TEST(Registry, SettingsFallBackToTheUserStoreAndReportWhatIsLost) {
-    const char* key = "Software\\Velmora\\Tamber\\Locked";
-    DWORD type = 0, size = 0;
+    static int lost = 0;
     SettingsSetWriteFailureHandler([](const char*, const char*) { ++lost; });
-    SettingsWriteInt("Locked", "Value", 1);
-    SetKeyRights(HKEY_LOCAL_MACHINE, key, "D:P(A;;KR;;;WD)");
-    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 2));
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, key, "Value", &type, &size), "2");
-    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 2);
-    SetKeyRights(HKEY_CURRENT_USER, key, "D:P(A;;KR;;;WD)");
-    EXPECT_EQ(lost, 0);
-    EXPECT_FALSE(SettingsWriteBool("Locked", "Flag", true));
+    const char* key = "Software\\Velmora\\Tamber\\Locked";
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        SetKeyRights(root, key, "D:P(A;;KR;;;WD)");
+        EXPECT_EQ(SettingsWriteInt("Locked", "Value", 2), root == HKEY_LOCAL_MACHINE);
+    }
     EXPECT_EQ(lost, 1);
-    SetKeyRights(HKEY_LOCAL_MACHINE, key, "D:P(A;;KA;;;WD)");
-    SetKeyRights(HKEY_CURRENT_USER, key, "D:P(A;;KA;;;WD)");
-    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 3));
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, key, "Value", &type, &size), "<no value>");
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 2);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        SetKeyRights(root, key, "D:P(A;;KA;;;WD)");
+    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 4));
+    char out[260];
+    EXPECT_FALSE(RegistryReadString(LRegistryRoot::CurrentUser, key, "Value", out, ""));
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 4);
     SettingsSetWriteFailureHandler(nullptr);
     RegistryDeleteKey(LRegistryRoot::LocalMachine, key);
     RegistryDeleteKey(LRegistryRoot::CurrentUser, key);
