@@ -620,12 +620,10 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     CopyFileA(ToWindowsPath(TAMBER_BINARY_DIR "/tests/standin_gate.exe").c_str(), gate.c_str(), 0);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", REG_SZ,
                     gate.c_str(), DWORD(gate.size() + 1));
-    RegWrite("Settings", "AlwaysPrompt", "1");
-    RegWrite("Settings", "AlwaysOverwrite", "0");
     HWND w = StartMain();
     ASSERT_TRUE(w);
-    HANDLE fill = StartWith(
-        {"-format", ".au", "-outfolder", out, dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
+    HANDLE fill = StartWith({"-overwrite", "PROMPT", "-format", ".au", "-outfolder", out,
+                             dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
     ASSERT_EQ(WaitForSingleObject(fill, 20000), WAIT_OBJECT_0);
     PostMessageA(w, WM_COMMAND, 1005, 0);  // the user's Convert
     HWND box = nullptr;
