@@ -232,6 +232,9 @@ int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
 
 int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool inputOnly) {
     const char* ext = argv[i];
+    // A section is stored whole: start from what is stored now (an encoder dialog may have
+    // stored its own copy since the records were loaded), never from older values.
+    ReloadRecord(ext, inputOnly);
     if (Is(ext, ".vox")) return CmSetRawSettings(argv, count, i, records_.vox);
     if (Is(ext, ".raw")) return CmSetRawSettings(argv, count, i, records_.raw);
     if (inputOnly) return 0;
@@ -241,6 +244,16 @@ int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool in
     if (Is(ext, ".flac")) return CmSetFlacSettings(argv, count, i);
     if (Is(ext, ".wav")) return CmSetWavSettings(argv, count, i);
     return 0;
+}
+
+void LCommandLine::ReloadRecord(const char* ext, bool inputOnly) {
+    if (Is(ext, ".vox")) records_.vox.Load();
+    if (Is(ext, ".raw")) records_.raw.Load();
+    if (inputOnly) return;
+    if (Is(ext, ".mp3")) records_.mp3.Load();
+    if (Is(ext, ".ogg")) records_.ogg.Load();
+    if (Is(ext, ".aac") || Is(ext, ".m4a")) records_.aac.Load();
+    if (Is(ext, ".flac")) records_.flac.Load();
 }
 
 bool LCommandLine::LoadFile(const char* path, bool* added) {

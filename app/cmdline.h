@@ -56,6 +56,8 @@ class LCommandLine {
   private:
     // Dispatches "-settings"/"-insettings" by extension; returns the values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
+    // Loads the record of an extension's section from the store again.
+    void ReloadRecord(const char* ext, bool inputOnly);
 
     LConvertHost& host_;
     LSettingsRecords& records_;

@@ -309,6 +309,10 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "DisableTNS", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
+    // A section is stored from what is stored now, not from the records' older copy.
+    SettingsWriteInt("AACEncoder", "VBRQuality", 80);
+    c.Run({"-settings", ".aac", "ABR", "160", "false", "false"});
+    EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 80);
 
     c.Run({"-insettings", ".vox", "0", "6000", "0", "-insettings", ".mp3", "CBR", "1", "1", "1",
            "1"});

@@ -9,6 +9,7 @@
 
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
+#include "app/settings.h"
 #include "support/progress.h"
 
 namespace {
@@ -35,6 +36,12 @@ int main(int argc, char** argv) {
     if (argc > LCOMMAND_MAX_ARGS)
         std::fprintf(stderr, "tamber: only the first %d arguments are used\n",
                      LCOMMAND_MAX_ARGS - 1);
+    // A setting that cannot be stored is said once; the stored value stays in force.
+    SettingsSetWriteFailureHandler([](const char* section, const char* name) {
+        static bool told = false;
+        if (!told) std::fprintf(stderr, "tamber: cannot save the setting %s %s\n", section, name);
+        told = true;
+    });
     LCliHost host(isatty(STDIN_FILENO) != 0);
     LSettingsRecords records;
     records.LoadAll();
