@@ -74,13 +74,25 @@ void PrefixUnderscore(char* name) {
     CopyCut(name, copy);
 }
 
+// Whole seconds from the disc's start (the 150 frames being the two-second lead-in).
+uint32_t DiscSeconds(uint32_t address) {
+    return (address + 150) / 75;
+}
+
+// The playing time: the whole seconds of the lead-out less those of the first track, as the
+// published id counts them (minutes and seconds of each, frames dropped).
+uint32_t PlayingSeconds(const uint32_t* starts, int count, uint32_t leadOut) {
+    if (count < 1 || DiscSeconds(leadOut) < DiscSeconds(starts[0])) return 0;
+    return DiscSeconds(leadOut) - DiscSeconds(starts[0]);
+}
+
 }  // namespace
 
 uint32_t CDDBDiscId(const uint32_t* starts, int count, uint32_t leadOut) {
     uint32_t digits = 0;
     for (int i = 0; i < count; ++i)
-        for (uint32_t s = (starts[i] + 150) / 75; s > 0; s /= 10) digits += s % 10;
-    uint32_t t = count > 0 && leadOut > starts[0] ? (leadOut - starts[0]) / 75 : 0;
+        for (uint32_t s = DiscSeconds(starts[i]); s > 0; s /= 10) digits += s % 10;
+    uint32_t t = PlayingSeconds(starts, count, leadOut);
     return ((digits % 255) << 24) | (t << 8) | static_cast<uint32_t>(count & 0xFF);
 }
 
@@ -93,8 +105,8 @@ std::string CDDBQueryLine(const uint32_t* starts, int count, uint32_t leadOut) {
         std::snprintf(part, sizeof part, "%u ", starts[i] + 150);
         line += part;
     }
-    uint32_t t = count > 0 && leadOut > starts[0] ? (leadOut - starts[0]) / 75 : 0;
-    std::snprintf(part, sizeof part, "%u\n", t + 2);
+    // The disc's length in seconds from its start, lead-in included.
+    std::snprintf(part, sizeof part, "%u\n", DiscSeconds(leadOut));
     return line + part;
 }
 
@@ -141,12 +153,14 @@ bool LCDDBEntryParser::Feed(const char* line) {
     } else if (StartsWith(line, "EXTD")) {
         SetOrJoin(info_.szExtendedData, seenDiscData_, value);
         // "YEAR: 1992": the year starts 6 characters after "YEAR", when the text goes that far.
-        if (const char* year = std::strstr(info_.szExtendedData, "YEAR")) {
+        for (const char* year = std::strstr(info_.szExtendedData, "YEAR"); year;
+             year = std::strstr(year + 4, "YEAR")) {
             if (std::strlen(year) > 6 && year[6] >= '0' && year[6] <= '9') {
                 int32_t y = 0;
                 for (int i = 6; i < 15 && year[i] >= '0' && year[i] <= '9'; ++i)
                     y = y * 10 + (year[i] - '0');
                 info_.iYear = y;
+                break;
             }
         }
     } else if (StartsWith(line, "EXTT")) {
