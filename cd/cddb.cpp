@@ -176,3 +176,11 @@ int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* sta
     LIPSystemShutDown();
     return LPROCESS_OK;
 }
+
+int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, LCDDBOutcome* outcome) {
+    uint32_t starts[256];
+    int count = info->iTracks;
+    for (int i = 0; i < count; ++i) starts[i] = info->Tracks[i].SectorStart;
+    uint32_t leadOut = count > 0 ? info->Tracks[count - 1].SectorEnd : 0;
+    return ProcessCDDBLookup(dlg, info, starts, count, leadOut, outcome);
+}

@@ -64,6 +64,11 @@ enum class LCDDBOutcome { TocOnly, Found, NoMatch, Failed, Cancelled };
 int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* starts, int count,
                       uint32_t leadOut, LCDDBOutcome* outcome = nullptr);
 
+// The same for a record whose table-of-contents part is already filled (iTracks and every
+// track's SectorStart, the last track's SectorEnd being the lead-out), as LCDReadDiscInfo
+// leaves it.
+int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, LCDDBOutcome* outcome = nullptr);
+
 // The "No CDDB match found" box (no owner, caption "Tamber", error icon; standard error where
 // there is no window system).
 void CDDBShowNoMatch();

@@ -124,9 +124,9 @@ int CDDBReplyCode(const char* line) {
 void CDDBFillFromToc(LCDDBInfo& info, const uint32_t* starts, int count, uint32_t leadOut) {
     if (count < 0) count = 0;
     if (count > 255) count = 255;
-    info.iNumTracks = static_cast<uint8_t>(count);
+    info.iTracks = static_cast<uint8_t>(count);
     for (int i = 0; i < count; ++i) {
-        LCDDBTrack& track = info.Tracks[i];
+        LCDDBTrackInfo& track = info.Tracks[i];
         std::snprintf(track.TrackName, sizeof track.TrackName, "Track %.2d", i + 1);
         track.szExtendedData[0] = 0;
         track.SectorStart = starts[i];
@@ -178,8 +178,8 @@ void LCDDBEntryParser::ApplyDiscTitle() {
         return;
     }
     size_t n = static_cast<size_t>(split - discTitle_);
-    std::memcpy(info_.szArtistName, discTitle_, n);
-    info_.szArtistName[n] = 0;
+    std::memcpy(info_.szArtist, discTitle_, n);
+    info_.szArtist[n] = 0;
     CleanFileName(info_.szAlbumName, split + 3);
 }
 

@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pos = end + 1;
     }
     CheckText(info.szAlbumName);
-    CheckText(info.szArtistName);
+    CheckText(info.szArtist);
     CheckText(info.szExtendedData);
     char name[LMAX_PATH];
-    for (const char* text : {info.szAlbumName, info.szArtistName, info.szExtendedData}) {
+    for (const char* text : {info.szAlbumName, info.szArtist, info.szExtendedData}) {
         if (CDDBCleanName(name, text)) CheckName(name);
     }
-    for (const LCDDBTrack& t : info.Tracks) {
+    for (const LCDDBTrackInfo& t : info.Tracks) {
         CheckText(t.TrackName);
         CheckText(t.szExtendedData);
         if (t.iTrackNumber < 0 || t.iTrackNumber > 256) std::abort();

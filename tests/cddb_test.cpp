@@ -73,7 +73,7 @@ TEST(CDDBEntry, KeywordRulesJoinsAndBounds) {
                              "TTITLE=nonumber", "EXTT1=a", "EXTT1=b", "# comment"})
         EXPECT_TRUE(p.Feed(line));
     EXPECT_STREQ(info.szAlbumName, "No Split: Here?");  // no " / ": whole value, uncleaned
-    EXPECT_STREQ(info.szArtistName, "");
+    EXPECT_STREQ(info.szArtist, "");
     EXPECT_EQ(info.iYear, 0);  // "YEAR" with nothing after it
     EXPECT_STREQ(info.Tracks[0].TrackName, "First");
     EXPECT_EQ(info.Tracks[0].iTrackNumber, 1);
@@ -81,7 +81,7 @@ TEST(CDDBEntry, KeywordRulesJoinsAndBounds) {
     // A continued disc title whose " / " and year straddle the line break.
     EXPECT_TRUE(p.Feed("DTITLE= Artist "));
     EXPECT_TRUE(p.Feed("DTITLE=/ Al.bum"));
-    EXPECT_STREQ(info.szArtistName, "No Split: Here? Artist");
+    EXPECT_STREQ(info.szArtist, "No Split: Here? Artist");
     EXPECT_STREQ(info.szAlbumName, "Album");
     EXPECT_TRUE(p.Feed("EXTD= YEAR: 19"));
     EXPECT_TRUE(p.Feed("EXTD=87 more"));
@@ -170,6 +170,9 @@ TEST(SocketConnect, CancelAndTimeOutWhileTheHandshakeHangs) {
     EXPECT_FALSE(s.IsOpen());
     close(lfd);
     EXPECT_FALSE(LIPAddress("no-such-host.invalid", 8880).IsValid());
+    LIPAddress byName("localhost:8881", 8880, &dlg, 5000);
+    EXPECT_TRUE(byName.IsValid());
+    EXPECT_EQ(byName.port, 8881);
     EXPECT_FALSE(LIPAddress("127.0.0.1:99999", 8880).IsValid());
     EXPECT_EQ(LIPAddress("10.1.2.3", 8880).port, 8880);
 }
@@ -234,7 +237,7 @@ TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
         SetUp();
         Lookup(mode);
         EXPECT_EQ(outcome_, LCDDBOutcome::Found) << mode;
-        EXPECT_STREQ(info_.szArtistName, "AC/DC");
+        EXPECT_STREQ(info_.szArtist, "AC/DC");
         EXPECT_STREQ(info_.szAlbumName, "Live at Donington");
         EXPECT_STREQ(info_.szCategory, "rock");
         EXPECT_EQ(info_.iYear, 1992);
@@ -290,6 +293,12 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
     info_.bUseCDDB = 0;
     Lookup("good");
     EXPECT_EQ(outcome_, LCDDBOutcome::TocOnly);
+    // The record's own table of contents, as the drive code leaves it, serves as well.
+    info_.bUseCDDB = 1;
+    testutil::FakeProgress fresh;
+    EXPECT_EQ(ProcessCDDBLookup(&fresh, &info_, &outcome_), LPROCESS_OK);
+    EXPECT_EQ(outcome_, LCDDBOutcome::Found);
+    EXPECT_STREQ(info_.Tracks[0].TrackName, "T.N.T.");
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(CDDBWinsock, NamesFromOnePacketOrSplitPackets) {
     for (const char* which : {"GOOD", "SPLIT"}) {
         Lookup(which);
         EXPECT_EQ(outcome, LCDDBOutcome::Found) << which;
-        EXPECT_STREQ(info.szArtistName, "AC/DC");
+        EXPECT_STREQ(info.szArtist, "AC/DC");
         EXPECT_STREQ(info.szAlbumName, "Live at Donington");
         EXPECT_STREQ(info.szCategory, "rock");
         EXPECT_EQ(info.iYear, 1992);
