@@ -22,8 +22,8 @@ class Session {
     Session(LProgressDialog* dlg, uint32_t timeoutMs)
         : dlg_(dlg),
           timeoutMs_(timeoutMs),
-          deadline_(Clock::now() + std::chrono::milliseconds(uint64_t(timeoutMs) *
-                                                             kCDDBBudgetTimeouts)) {}
+          deadline_(Clock::now() +
+                    std::chrono::milliseconds(uint64_t(timeoutMs) * kCDDBBudgetTimeouts)) {}
 
     // 0, LPROCESS_STOPPED or LPROCESS_FAILED.
     int Connect(const char* server) {

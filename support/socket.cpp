@@ -118,8 +118,8 @@ bool LIPParseDotted(const char* text, uint32_t* address) {
     return true;
 }
 
-LIPAddress::LIPAddress(const char* szHostAddressAndPort, uint16_t DefaultPort,
-                       LProgressDialog* dlg, uint32_t timeoutMs) {
+LIPAddress::LIPAddress(const char* szHostAddressAndPort, uint16_t DefaultPort, LProgressDialog* dlg,
+                       uint32_t timeoutMs) {
     char host[260];
     std::snprintf(host, sizeof host, "%s", szHostAddressAndPort ? szHostAddressAndPort : "");
     port = DefaultPort;

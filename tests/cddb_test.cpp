@@ -5,14 +5,14 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -23,208 +23,138 @@
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
-extern char** environ;
-
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
 }
+const uint32_t kExample[] = {0, 15000, 30000};  // lead-out 45000
 
 TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
-    const uint32_t example[] = {0, 15000, 30000};
-    EXPECT_EQ(CDDBDiscId(example, 3, 45000), 0x0c025803u);
-    EXPECT_EQ(CDDBQueryLine(example, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
-
-    std::mt19937 rng(14);
-    std::ostringstream script, expected;
-    script << "import libdiscid\nfor n, lead, starts in [\n";
-    for (int k = 0; k < 300; ++k) {
-        int n = k < 99 ? k + 1 : int(rng() % 99) + 1;
-        uint32_t tracks[99], a = k % 3 ? rng() % 300 : 0;
-        uint32_t spread = k % 2 ? 430000 / n - 300 : 600;  // long discs up to 96 minutes
-        for (int i = 0; i < n; ++i) tracks[i] = a, a += 300 + rng() % spread;
-        uint32_t lead = a + rng() % 5000;
-        script << "(" << n << "," << lead + 150 << ",[";
-        for (int i = 0; i < n; ++i) script << tracks[i] + 150 << ",";
-        script << "]),\n";
-        char id[16];
-        std::snprintf(id, sizeof id, "%08x\n", CDDBDiscId(tracks, n, lead));
-        expected << id;
+    EXPECT_EQ(CDDBDiscId(kExample, 3, 45000), 0x0c025803u);
+    EXPECT_EQ(CDDBQueryLine(kExample, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
+    // Random tables (1 to 99 tracks, short discs and discs up to 96 minutes) with libdiscid's
+    // ids: "id n lead-out start...", addresses shifted by the lead-in as libdiscid wants them.
+    std::istringstream tables(testutil::RunOutput(
+        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n"
+        " n = k + 1 if k < 99 else random.randint(1, 99)\n"
+        " a = [random.randrange(300) if k % 3 else 0]\n"
+        " for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 else "
+        "900))\n"
+        " a = [x + 150 for x in a]\n"
+        " print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
+    std::string id;
+    int n, count = 0;
+    for (uint32_t a[100]; tables >> id >> n; ++count) {
+        for (int i = 0; i <= n; ++i) tables >> a[i], a[i] -= 150;
+        char ours[16];
+        std::snprintf(ours, sizeof ours, "%08x", CDDBDiscId(a, n, a[n]));
+        EXPECT_EQ(ours, id) << n << " tracks";
     }
-    script << "]: print(libdiscid.put(1, n, lead, starts).freedb_id)\n";
-    std::string file = testutil::ScratchDir() + "/ids.py";
-    std::string text = script.str();
-    testutil::WriteFileBytes(file, std::vector<uint8_t>(text.begin(), text.end()));
-    EXPECT_EQ(testutil::RunOutput("/usr/bin/python3 " + file), expected.str());
+    EXPECT_EQ(count, 300);
 }
 
-TEST(CDDBEntry, KeywordRulesJoinsAndBounds) {
+TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
     static LCDDBInfo info;
-    info = LCDDBInfo{};
-    const uint32_t starts[] = {0, 15000, 30000};
-    CDDBFillFromToc(info, starts, 3, 45000);
+    CDDBFillFromToc(info, kExample, 3, 45000);
     EXPECT_STREQ(info.Tracks[2].TrackName, "Track 03");
     EXPECT_EQ(info.Tracks[2].SectorEnd, 45000u);
     EXPECT_EQ(info.Tracks[0].iLength, 200);
-
     LCDDBEntryParser p(info);
-    for (const char* line : {"DTITLE=No Split: Here?", "TTITLE256=x", "TTITLE0=First", "EXTD=YEAR",
-                             "TTITLE=nonumber", "EXTT1=a", "EXTT1=b", "# comment"})
-        EXPECT_TRUE(p.Feed(line));
+    p.Feed("DTITLE=No Split: Here?");
     EXPECT_STREQ(info.szAlbumName, "No Split: Here?");  // no " / ": whole value, uncleaned
     EXPECT_STREQ(info.szArtist, "");
-    EXPECT_EQ(info.iYear, 0);  // "YEAR" with nothing after it
-    EXPECT_STREQ(info.Tracks[0].TrackName, "First");
-    EXPECT_EQ(info.Tracks[0].iTrackNumber, 1);
-    EXPECT_STREQ(info.Tracks[1].szExtendedData, "ab");
-    // A continued disc title whose " / " and year straddle the line break.
-    EXPECT_TRUE(p.Feed("DTITLE= Artist "));
-    EXPECT_TRUE(p.Feed("DTITLE=/ Al.bum"));
+    // " / " and the year straddle the line breaks of continued values.
+    for (const char* line : {"DTITLE= Artist ", "DTITLE=/ Al.bum", "EXTD=YEAR YEAR: 19", "EXTD=87"})
+        EXPECT_TRUE(p.Feed(line));
     EXPECT_STREQ(info.szArtist, "No Split: Here? Artist");
     EXPECT_STREQ(info.szAlbumName, "Album");
-    EXPECT_TRUE(p.Feed("EXTD= YEAR: 19"));
-    EXPECT_TRUE(p.Feed("EXTD=87 more"));
     EXPECT_EQ(info.iYear, 1987);
-    for (int i = 0; i < 5; ++i) p.Feed(("TTITLE1=" + std::string(100, 'x')).c_str());
-    EXPECT_EQ(std::string(info.Tracks[1].TrackName), std::string(259, 'x'));
     EXPECT_FALSE(p.Feed("."));
 }
 
 TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
+    // Pairs: a server text and its cleaned name ("" = nothing usable).
+    // clang-format off
+    const char* texts[] = {"AC/DC: Live?", "ACDC Live", "../../etc/passwd", "etcpasswd",
+        "C:\\Win\\x", "CWinx", "\\\\server\\", "server", "  Caf\xc3\xa9  ", "Caf", "con", "_con",
+        "LPT1", "_LPT1", "COM10", "COM10", "..", "", " . ", "", "\x01\x80", ""};
+    // clang-format on
     char out[LMAX_PATH];
-    const std::map<std::string, std::string> named = {
-        {"AC/DC: Live?", "ACDC Live"}, {"../../etc/passwd", "etcpasswd"},
-        {"C:\\Windows\\x", "CWindowsx"}, {"\\\\server\\", "server"}, {"  Caf\xc3\xa9  ", "Caf"}, {"con", "_con"},
-        {"LPT1", "_LPT1"}, {"COM10", "COM10"}};
-    for (const auto& [text, want] : named) {
-        EXPECT_TRUE(CDDBCleanName(out, text.c_str())) << text;
-        EXPECT_EQ(std::string(out), want) << text;
+    for (size_t i = 0; i < std::size(texts); i += 2) {
+        EXPECT_EQ(CDDBCleanName(out, texts[i]), texts[i + 1][0] != 0) << texts[i];
+        EXPECT_STREQ(out, texts[i + 1]);
     }
-    for (const char* nothing : {"..", "/", " . ", "\x01\x80"})
-        EXPECT_FALSE(CDDBCleanName(out, nothing)) << nothing;
-    char name[LMAX_PATH] = "3. Title. .";
-    EXPECT_TRUE(CDDBSafeComponent(name));
-    EXPECT_STREQ(name, "3. Title");
-    for (const char* bad : {"..", ".", "a/b", "a\\b", "C:x", " "}) {
-        std::snprintf(name, sizeof name, "%s", bad);
-        EXPECT_FALSE(CDDBSafeComponent(name)) << bad;
+    // Pairs: a finished file or folder name and what is used ("" = refused).
+    // clang-format off
+    const char* names[] = {"3. Title. .", "3. Title", "aux .mp3", "_aux .mp3", "..", "", ".", "",
+        "a/b", "", "a\\b", "", "C:x", "", " ", ""};
+    // clang-format on
+    for (size_t i = 0; i < std::size(names); i += 2) {
+        std::snprintf(out, sizeof out, "%s", names[i]);
+        EXPECT_EQ(CDDBSafeComponent(out), names[i + 1][0] != 0) << names[i];
+        EXPECT_TRUE(!names[i + 1][0] || !strcmp(out, names[i + 1])) << out;
     }
-    std::snprintf(name, sizeof name, "aux .mp3");
-    EXPECT_TRUE(CDDBSafeComponent(name));
-    EXPECT_STREQ(name, "_aux .mp3");
-}
-
-// The socket layer on a connected pair: line ends, the 259-character cut, split packets.
-TEST(SocketLines, LinesAreCutJoinedAndEndAtTheTimeOut) {
-    int fd[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fd), 0);
-    LIPSocketTCP s;
-    s.handle = LIPSocket::Handle(fd[0]);
-    testutil::FakeProgress dlg;
-    char line[LMAX_PATH];
-    std::string data = "210 OK\r\n" + std::string(300, 'L') + "\nnext\npart";
-    ASSERT_EQ(write(fd[1], data.data(), data.size()), ssize_t(data.size()));
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 1000, s), LPROCESS_OK);
-    EXPECT_STREQ(line, "210 OK");
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 1000, s), LPROCESS_OK);
-    EXPECT_EQ(std::string(line), std::string(259, 'L'));
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 1000, s), LPROCESS_OK);
-    EXPECT_STREQ(line, "next");
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 700, s), LPROCESS_FAILED);  // "part" never ends
-    EXPECT_NEAR(Seconds(t0), 0.7, 0.3);
-    ASSERT_EQ(write(fd[1], "ial\n", 4), 4);
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 1000, s), LPROCESS_OK);
-    EXPECT_STREQ(line, "ial");  // the failed call's bytes were consumed
-    EXPECT_EQ(ProcessSendString(&dlg, "cddb quit\n", 1000, s), LPROCESS_OK);
-    close(fd[1]);
-    EXPECT_EQ(ProcessRecvLine(&dlg, line, 1000, s), LPROCESS_FAILED);  // peer closed
 }
 
 TEST(SocketConnect, CancelAndTimeOutWhileTheHandshakeHangs) {
     // A listener whose queue is full leaves further connection attempts waiting.
-    LIPAddress local("127.0.0.1:0", 0);
     int lfd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in sa = {};
     sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = local.address;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;
-    ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr*>(&sa), len), 0);
     ASSERT_EQ(listen(lfd, 0), 0);
     getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len);
     LIPAddress target(("127.0.0.1:" + std::to_string(ntohs(sa.sin_port))).c_str(), 1);
-    ASSERT_TRUE(target.IsValid());
     testutil::FakeProgress dlg;
-    LIPSocketTCP fill[3];
+    LIPSocketTCP fill[3], s;
     for (auto& f : fill) ProcessConnect(&dlg, f, target, false, 300);
-    LIPSocketTCP s;
-    auto t0 = std::chrono::steady_clock::now();
+    auto t0 = Clock::now();
     EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 800), LPROCESS_FAILED);
     EXPECT_NEAR(Seconds(t0), 0.8, 0.4);
     EXPECT_FALSE(s.IsOpen());
     dlg.CancelAfter(300);
-    t0 = std::chrono::steady_clock::now();
+    t0 = Clock::now();
     EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 10000), LPROCESS_STOPPED);
     EXPECT_LT(Seconds(t0), 1.5);
     EXPECT_FALSE(s.IsOpen());
     close(lfd);
     EXPECT_FALSE(LIPAddress("no-such-host.invalid", 8880).IsValid());
-    LIPAddress byName("localhost:8881", 8880, &dlg, 5000);
-    EXPECT_TRUE(byName.IsValid());
-    EXPECT_EQ(byName.port, 8881);
     EXPECT_FALSE(LIPAddress("127.0.0.1:99999", 8880).IsValid());
-    EXPECT_EQ(LIPAddress("10.1.2.3", 8880).port, 8880);
+    LIPAddress byName("localhost:8881", 8880, &dlg, 5000);
+    EXPECT_TRUE(byName.IsValid() && byName.port == 8881);
 }
 
-// Whole lookups against the test servers.
+// Whole lookups of the worked-example disc against the test servers.
 class CDDBLookup : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         setenv("TAMBER_HOME", testutil::ScratchDir().c_str(), 1);
-        int in[2], out[2];
-        ASSERT_EQ(pipe(in), 0);
-        ASSERT_EQ(pipe(out), 0);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_addclose(&fa, in[1]);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        std::string script = TAMBER_SOURCE_DIR "/tests/cddb_server.py";
-        char* argv[] = {const_cast<char*>("/usr/bin/python3"), script.data(), nullptr};
-        pid_t pid;
-        int spawned = posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        ASSERT_EQ(spawned, 0);
-        close(in[0]);
-        close(out[1]);
-        // The server runs until this end of its input closes, that is until the suite ends.
-        FILE* f = fdopen(out[0], "r");
+        // The server lives as long as this process, its parent.
+        static FILE* server =
+            popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
         char name[64];
         int port;
-        while (std::fscanf(f, "%63s", name) == 1 && std::string(name) != "ready")
-            if (std::fscanf(f, "%d", &port) == 1) ports_[name] = port;
+        while (std::fscanf(server, "%63s %d", name, &port) == 2 && strcmp(name, "ready"))
+            ports_[name] = port;
     }
     void SetUp() override { info_ = LCDDBInfo{}, info_.bUseCDDB = 1; }
-    // Looks the worked-example disc up at the named server; returns the seconds it took.
+    // Returns the seconds the lookup took.
     double Lookup(const char* mode, int timeoutMs = 1000) {
-        if (!ports_.count(mode)) {
-            ADD_FAILURE() << "no test server " << mode;
-            return 0;
-        }
         std::string server = "127.0.0.1:" + std::to_string(ports_[mode]);
         SettingsWriteString(kCDDBSection, "Server", server.c_str());
         SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
-        const uint32_t starts[] = {0, 15000, 30000};
-        auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(ProcessCDDBLookup(&dlg_, &info_, starts, 3, 45000, &outcome_), LPROCESS_OK);
+        auto t0 = Clock::now();
+        EXPECT_EQ(ProcessCDDBLookup(&dlg_, &info_, kExample, 3, 45000, &outcome_), LPROCESS_OK);
         EXPECT_TRUE(dlg_.errors.empty());
         return Seconds(t0);
     }
-    void ExpectDefaults() {
-        EXPECT_STREQ(info_.Tracks[0].TrackName, "Track 01");
-        EXPECT_STREQ(info_.Tracks[2].TrackName, "Track 03");
+    bool Defaults() {
+        return !strcmp(info_.Tracks[0].TrackName, "Track 01") &&
+               !strcmp(info_.Tracks[2].TrackName, "Track 03");
     }
     static inline std::map<std::string, int> ports_;
     static inline LCDDBInfo info_;
@@ -251,44 +181,38 @@ TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
 }
 
 TEST_F(CDDBLookup, InexactMatchesLongLinesAndNoMatch) {
-    Lookup("inexact");
+    Lookup("inexact");  // the first of several matches is read
     EXPECT_EQ(outcome_, LCDDBOutcome::Found);
     EXPECT_STREQ(info_.szCategory, "misc");
-    EXPECT_STREQ(info_.szAlbumName, "Near Match");
     EXPECT_STREQ(info_.Tracks[2].TrackName, "Third");
-    EXPECT_EQ(info_.iYear, 0);
-
+    EXPECT_EQ(info_.iYear, 0);  // "EXTD=YEAR" ends before any year
     SetUp();
-    Lookup("long");
-    EXPECT_EQ(outcome_, LCDDBOutcome::Found);
-    // Lines are cut at 259 characters, keyword included.
+    Lookup("long");  // lines are cut at 259 characters, keyword included
     EXPECT_EQ(std::string(info_.szAlbumName), std::string(259 - 7, 'A'));
     EXPECT_EQ(std::string(info_.Tracks[0].TrackName), std::string(259 - 8, 'B'));
     EXPECT_STREQ(info_.Tracks[1].TrackName, "After Long");
-
     SetUp();
     Lookup("nomatch");
     EXPECT_EQ(outcome_, LCDDBOutcome::NoMatch);
-    ExpectDefaults();
+    EXPECT_TRUE(Defaults());
 }
 
 TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
-    // mode, time-out, longest it may take
+    // mode, time-out, longest it may take; "drip" and "midentry" keep what came before.
     const std::tuple<const char*, int, double> cases[] = {
-        {"refuse", 1000, 0.5}, {"silent", 500, 1.0},   {"late", 1000, 1.6},
-        {"endless", 1000, 5}, {"dribble", 500, 1.0}, {"drip", 500, 3.6}, {"midentry", 1000, 1.5}};
+        {"refuse", 1000, 0.5}, {"silent", 500, 1.0}, {"late", 1000, 1.6},    {"endless", 1000, 5},
+        {"dribble", 500, 1.0}, {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
     for (const auto& [mode, timeout, limit] : cases) {
         SetUp();
-        double took = Lookup(mode, timeout);
+        EXPECT_LT(Lookup(mode, timeout), limit) << mode;
         EXPECT_EQ(outcome_, LCDDBOutcome::Failed) << mode;
-        EXPECT_LT(took, limit) << mode;
-        if (std::string(mode) != "midentry" && std::string(mode) != "drip") ExpectDefaults();
+        EXPECT_TRUE(Defaults() || !strcmp(mode, "drip") || !strcmp(mode, "midentry")) << mode;
     }
     SetUp();
     dlg_.CancelAfter(300);
     EXPECT_LT(Lookup("silent", 10000), 1.0);
     EXPECT_EQ(outcome_, LCDDBOutcome::Cancelled);
-    ExpectDefaults();
+    EXPECT_TRUE(Defaults());
     SetUp();
     info_.bUseCDDB = 0;
     Lookup("good");
@@ -297,7 +221,6 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
     info_.bUseCDDB = 1;
     testutil::FakeProgress fresh;
     EXPECT_EQ(ProcessCDDBLookup(&fresh, &info_, &outcome_), LPROCESS_OK);
-    EXPECT_EQ(outcome_, LCDDBOutcome::Found);
     EXPECT_STREQ(info_.Tracks[0].TrackName, "T.N.T.");
 }
 

@@ -1,6 +1,4 @@
 // TCP client primitives over POSIX sockets (poll for the waits, no SIGPIPE on send).
-#include "support/socketsys.h"
-
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -13,6 +11,8 @@
 #include <unistd.h>
 
 #include <cstring>
+
+#include "support/socketsys.h"
 
 namespace lsock {
 
