@@ -12,8 +12,9 @@
 static void CheckName(const char* text) {
     char name[LMAX_PATH];
     if (strnlen(text, LMAX_PATH) > LMAX_PATH - 1) std::abort();
-    if (CDDBCleanName(name, text) && std::strpbrk(name, "\"*./:<>?\\|\x01\x1f\x7f\x80"))
-        std::abort();
+    if (!CDDBCleanName(name, text)) return;
+    for (const unsigned char* c = reinterpret_cast<unsigned char*>(name); *c; ++c)
+        if (*c < 32 || *c >= 128 || std::strchr("\"*./:<>?\\|", *c)) std::abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
