@@ -151,6 +151,10 @@ int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* sta
     if (!outcome) outcome = &ignored;
     *outcome = LCDDBOutcome::TocOnly;
     CDDBFillFromToc(*info, starts, count, leadOut);
+    // Nothing of an earlier disc may survive into this one's names (the year included).
+    info->szAlbumName[0] = info->szArtist[0] = info->szCategory[0] = 0;
+    info->szExtendedData[0] = 0;
+    info->iYear = 0;
     if (!info->bUseCDDB || count < 1 || count > 99) return LPROCESS_OK;
 
     char server[260];

@@ -30,8 +30,8 @@ std::string CDDBReadLine(const char* category, const char* discId);
 // The decimal code at the start of a reply line, -1 when there is none.
 int CDDBReplyCode(const char* line);
 
-// Step 3 of a lookup: default names, sector ranges and lengths from the table of contents;
-// the server fields (album, artist, category, year, extended data) are left as they are.
+// Default names, sector ranges and lengths from the table of contents; the disc's server
+// fields (album, artist, category, year, extended data) are left as they are.
 void CDDBFillFromToc(LCDDBInfo& info, const uint32_t* starts, int count, uint32_t leadOut);
 
 // Applies the lines of a database entry to the record. A value longer than one line goes on
@@ -56,8 +56,9 @@ class LCDDBEntryParser {
 // How a lookup ended (for the caller's information and for tests).
 enum class LCDDBOutcome { TocOnly, Found, NoMatch, Failed, Cancelled };
 
-// Fills the record from the table of contents and, when info->bUseCDDB is set, from the CDDB
-// server: steps from the defaults on, after the caller has opened the drive and read the table.
+// Fills the record from the table of contents (after the caller has opened the drive and read
+// it) and, when info->bUseCDDB is set, from the CDDB server; the disc's server fields are
+// cleared first, so nothing of an earlier disc survives.
 // Always LPROCESS_OK: every server outcome, found or not, leaves a usable record. A "No CDDB
 // match found" box tells the user when the server knows no such disc; network failures are
 // silent and leave the defaults.

@@ -128,6 +128,7 @@ void CDDBFillFromToc(LCDDBInfo& info, const uint32_t* starts, int count, uint32_
     for (int i = 0; i < count; ++i) {
         LCDDBTrackInfo& track = info.Tracks[i];
         std::snprintf(track.TrackName, sizeof track.TrackName, "Track %.2d", i + 1);
+        track.iTrackNumber = 0;
         track.szExtendedData[0] = 0;
         track.SectorStart = starts[i];
         track.SectorEnd = i + 1 < count ? starts[i + 1] : leadOut;

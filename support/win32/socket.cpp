@@ -1,5 +1,7 @@
 // TCP client primitives over Winsock 2.2.
 #include <winsock2.h>
+// winsock2.h before windows.h.
+#include <windows.h>
 #include <ws2tcpip.h>
 
 #include "support/socketsys.h"
@@ -69,7 +71,10 @@ bool Resolve(const char* host, uint32_t* address) {
 
 Handle Create() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return s == INVALID_SOCKET ? LIPSocket::kInvalid : static_cast<Handle>(s);
+    if (s == INVALID_SOCKET) return LIPSocket::kInvalid;
+    // Encoders and decoders started meanwhile must not inherit the connection.
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    return static_cast<Handle>(s);
 }
 
 void Close(Handle h) {
