@@ -79,7 +79,10 @@ bool ResolveWaiting(const char* host, uint32_t* address, LProgressDialog* dlg, u
 int WaitForInput(LProgressDialog* dlg, LIPSocketTCP& socket, Clock::time_point deadline) {
     for (;;) {
         if (Stopped(dlg)) return LPROCESS_STOPPED;
+        // Checked before every wait: a peer that keeps bytes coming without ending the line
+        // would otherwise never let the wait run out.
         uint32_t left = Remaining(deadline);
+        if (left == 0) return LPROCESS_FAILED;
         int r = lsock::WaitReadable(socket.handle, left < kRecvSliceMs ? left : kRecvSliceMs);
         if (r > 0) return LPROCESS_OK;
         if (r < 0) return LPROCESS_FAILED;

@@ -78,7 +78,7 @@ class Handler(socketserver.BaseRequestHandler):
             self.send(head, *body[:len(body) // 2])
             raise ConnectionError
         forever = {"endless": (b"# a comment that goes on and on\r\n" * 64, 0),  # no "." line
-                   "dribble": (b"x", 0.05),  # a line that never ends
+                   "flood": (b"x" * 65536, 0),  # a line that never ends, bytes always waiting
                    "drip": (b"TTITLE0=drip\r\n", 0.3)}.get(self.mode)  # a line now and then
         self.send(head, *([] if forever else body))
         while forever:
@@ -87,7 +87,7 @@ class Handler(socketserver.BaseRequestHandler):
 
 
 MODES = ["good", "nomatch", "inexact", "split", "long", "midentry", "silent", "slow", "late",
-         "endless", "dribble", "drip"]
+         "endless", "flood", "drip"]
 
 
 class Server(socketserver.ThreadingTCPServer):
