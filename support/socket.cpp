@@ -238,6 +238,7 @@ int ProcessRecvLine(LProgressDialog* dlg, char* line, uint32_t timeoutMs, LIPSoc
 
 int ProcessSend(LProgressDialog* dlg, const char* bytes, int32_t length, uint32_t timeoutMs,
                 LIPSocketTCP& socket) {
+    auto deadline = DeadlineAfter(timeoutMs);
     while (!Stopped(dlg)) {
         for (;;) {
             int32_t chunk = length < kSendChunk ? length : kSendChunk;
@@ -256,12 +257,10 @@ int ProcessSend(LProgressDialog* dlg, const char* bytes, int32_t length, uint32_
             LTrace("ProcessSend(LIPSocketTCP) select FAILED");
             return LPROCESS_FAILED;
         }
-        if (r == 0) {
-            if (timeoutMs <= kSendSliceMs) {
-                LTrace("ProcessSend(LIPSocketTCP) Time-Out");
-                return LPROCESS_FAILED;
-            }
-            timeoutMs -= kSendSliceMs;
+        // The time-out bounds the whole send, however the peer paces its window.
+        if (Remaining(deadline) == 0) {
+            LTrace("ProcessSend(LIPSocketTCP) Time-Out");
+            return LPROCESS_FAILED;
         }
     }
     return LPROCESS_STOPPED;

@@ -62,6 +62,7 @@ int ProcessConnect(LProgressDialog* dlg, LIPSocketTCP& socket, const LIPAddress&
 // longer line dropped). The time-out bounds the whole line, so a peer that trickles bytes
 // without ever ending the line cannot hold the caller longer than that.
 int ProcessRecvLine(LProgressDialog* dlg, char* line, uint32_t timeoutMs, LIPSocketTCP& socket);
+// Sends all bytes, at most 1024 per call; the time-out bounds the whole send.
 int ProcessSend(LProgressDialog* dlg, const char* bytes, int32_t length, uint32_t timeoutMs,
                 LIPSocketTCP& socket);
 int ProcessSendString(LProgressDialog* dlg, const char* text, uint32_t timeoutMs,
