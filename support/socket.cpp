@@ -21,6 +21,7 @@ constexpr uint32_t kConnectSliceMs = 200;
 constexpr uint32_t kRecvSliceMs = 300;
 constexpr uint32_t kSendSliceMs = 200;
 constexpr int32_t kSendChunk = 1024;
+constexpr int32_t kRecvRound = 1024;
 constexpr int kMaxLine = 259;
 
 Clock::time_point DeadlineAfter(uint32_t ms) {
@@ -219,7 +220,9 @@ int ProcessRecvLine(LProgressDialog* dlg, char* line, uint32_t timeoutMs, LIPSoc
             line[stored] = 0;
             return LPROCESS_FAILED;
         }
-        // One byte per receive, so that nothing after the line feed leaves the socket.
+        // One byte per receive, so that nothing after the line feed leaves the socket; a few at
+        // a time, so that the time-out and Cancel are looked at again soon.
+        if (ready > kRecvRound) ready = kRecvRound;
         for (int32_t i = 0; i < ready; ++i) {
             char c;
             if (lsock::RecvByte(socket.handle, &c) != 1) {
