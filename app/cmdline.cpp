@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -189,6 +190,9 @@ int LCommandLine::CmSetAACSettings(const char* const* argv, int count, int i) {
 
 int LCommandLine::CmSetFlacSettings(const char* const* argv, int count, int i) {
     LFlacEncodeSettings& s = records_.flac;
+    // A level the encoder does not know would fail every later conversion just the same.
+    if (i + 1 < count && !LFlacEncodeSettings::UsableLevel(Number(argv[i + 1])))
+        return std::min(3, count - 1 - i);
     if (i + 3 < count) {
         // A rate or channel count no encoder takes would fail every later conversion: the whole
         // list is left alone.

@@ -305,6 +305,14 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         LGenWavFormatFilePath(wff);
         EXPECT_FALSE(std::filesystem::exists(wff)) << bad[1] << " " << bad[2];
     }
+    // So does a compression level outside 0 to 8 (264 would wrap to 8 in a byte).
+    for (const char* level : {"9", "-1", "264"}) {
+        c.Run({"-settings", ".flac", level, "22050", "1"});
+        c.Run({"-settings", ".flac", level});  // cut short: not even kept in memory
+        EXPECT_EQ(SettingsReadInt("FlacEncoder", "Compression", 0), 8) << level;
+        EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 48000) << level;
+        EXPECT_EQ(c.records.flac.compression, 8) << level;
+    }
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
     EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "DisableTNS", 0), 1);
