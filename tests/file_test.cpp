@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -227,6 +228,41 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
     EXPECT_EQ(std::string(out), home + "/Documents");  // made by the TAMBER_HOME case above
     ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+// The temporary folder is the user's own: made 0700 (or narrowed to it), never reached through
+// a link or a folder of another user, which send it to the user's cache folder instead.
+TEST(UserFolders, TemporaryFolderIsPrivate) {
+    const std::string base = testutil::ScratchDir(), name = "tamber-" + std::to_string(::geteuid());
+    ::unsetenv("TAMBER_HOME");
+    ::setenv("TMPDIR", base.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (base + "/cache").c_str(), 1);
+    const struct {
+        const char* prepare;  // run in TMPDIR with $O the folder's name
+        const char* expect;
+    } cases[] = {{"true", "/$O"},
+                 {"mkdir -m 777 $O", "/$O"},
+                 {"mkdir x && ln -s x $O", "/cache/tamber/tmp"},
+                 {"mkdir $O && chown 65534 $O", "/cache/tamber/tmp"}};
+    for (const auto& c : cases) {
+        if (std::strstr(c.prepare, "chown") && ::geteuid() != 0) continue;
+        const std::string sh = "cd '" + base + "' && O=" + name + " && rm -rf x cache $O && ";
+        ASSERT_EQ(testutil::Run(sh + c.prepare), 0) << c.prepare;
+        char out[LMAX_PATH];
+        LFile::GetTempFolder(out);
+        EXPECT_EQ(out, base + (c.expect[1] == '$' ? "/" + name : c.expect)) << c.prepare;
+        struct stat st;
+        ASSERT_EQ(::lstat(out, &st), 0) << c.prepare;
+        EXPECT_TRUE(S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700 && st.st_uid == ::geteuid())
+            << c.prepare;
+    }
+    // Under TAMBER_HOME nothing stands in: a taken name leaves no temporary folder at all.
+    ::setenv("TAMBER_HOME", base.c_str(), 1);
+    testutil::WriteFileBytes(base + "/tmp", {1});
+    char out[LMAX_PATH];
+    LFile::GetTempFolder(out);
+    EXPECT_STREQ(out, "");
+    for (const char* v : {"TAMBER_HOME", "TMPDIR", "XDG_CACHE_HOME"}) ::unsetenv(v);
 }
 
 TEST(FolderDeletion, FilesOnlyThenTree) {
