@@ -8,18 +8,24 @@
 
 #include "app/encsettings.h"
 #include "convert/decoders.h"
-#include "support/fileops.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"
 #include "formats/wav.h"
 #include "support/file.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
 
 constexpr const char* kCheckExists =
     "Cannot open the file \"%s\". Check it exists and you have read access.";
+constexpr const char* kNoTempFile =
+    "Cannot open the file \"%s\" because no temporary file could be reserved for decoding it "
+    "in the folder \"";
+constexpr const char* kNoTempFolder =
+    "Cannot open the file \"%s\" because no private temporary folder could be set up for "
+    "decoding it.";
 constexpr const char* kCorrupt = "Cannot open the file \"%s\" because it is corrupt.";
 
 // The two variants behind one face.
@@ -105,7 +111,10 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
     char temp[LMAX_PATH];
     if (!ReserveTempWavName(lock, temp)) {
         LTrace("ProcessGenSourceOpenSource no temporary slot could be claimed");
-        ctx.ShowError(LFormatMessage(kCheckExists, path));
+        char folder[LMAX_PATH];
+        LFile::GetTempFolder(folder);
+        ctx.ShowError(folder[0] ? LFormatMessage(kNoTempFile, path) + folder + "\"."
+                                : LFormatMessage(kNoTempFolder, path));
         return LPROCESS_FAILED;
     }
     int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)

@@ -157,6 +157,15 @@ TEST_F(Tables, DecodedInputsUseFreeTemporarySlots) {
     Dialog m;
     int status = LGenSourceOpen(third, (dir_ + "/missing.ogg").c_str(), &m);
     EXPECT_TRUE(status == LPROCESS_FAILED || third->GetError() != 0);
+    // Without a temporary folder of its own no slot can be claimed, and the message says so.
+    third.reset();
+    fs::remove_all(temp);
+    fs::create_directory_symlink(dir_, temp);
+    Dialog n;
+    EXPECT_EQ(LGenSourceOpen(third, a.c_str(), &n), LPROCESS_FAILED);
+    EXPECT_EQ(n.errors, std::vector<std::string>{"Cannot open the file \"" + a +
+                                                 "\" because no private temporary folder could "
+                                                 "be set up for decoding it."});
 }
 
 TEST_F(Tables, SinksByExtension) {
