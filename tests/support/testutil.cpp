@@ -94,7 +94,8 @@ bool HaveTool(const char* name) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -130,6 +131,44 @@ bool WriteWav16(const std::string& path, int32_t rate, int channels,
     Put32(v, dataBytes);
     for (int16_t s : samples) Put16(v, uint16_t(s));
     return WriteFileBytes(path, v);
+}
+
+bool WriteSparseRf64(const std::string& path, int bits, int64_t frames,
+                     const std::vector<int64_t>& marked) {
+    const int sampleBytes = bits == 24 ? 3 : 2, frameBytes = 2 * sampleBytes;
+    const uint64_t dataBytes = uint64_t(frames) * uint64_t(frameBytes);
+    std::vector<uint8_t> v = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
+                              'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
+    auto put64 = [&](uint64_t x) {
+        Put32(v, uint32_t(x));
+        Put32(v, uint32_t(x >> 32));
+    };
+    put64(dataBytes + 72 - 8);
+    put64(dataBytes);
+    put64(uint64_t(frames));
+    Put32(v, 0);
+    v.insert(v.end(), {'f', 'm', 't', ' ', 16, 0, 0, 0});
+    Put16(v, 1);
+    Put16(v, 2);
+    Put32(v, 44100);
+    Put32(v, 44100u * uint32_t(frameBytes));
+    Put16(v, uint32_t(frameBytes));
+    Put16(v, uint32_t(bits));
+    v.insert(v.end(), {'d', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF});
+    if (!WriteFileBytes(path, v)) return false;
+    std::error_code ec;
+    std::filesystem::resize_file(path, v.size() + dataBytes, ec);
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (int64_t k : marked) {
+        const int32_t mark = int32_t(Rf64Mark(k)) * (sampleBytes == 3 ? 256 : 1);
+        uint8_t frame[6];
+        for (int c = 0; c < 2; ++c)
+            for (int b = 0; b < sampleBytes; ++b)
+                frame[c * sampleBytes + b] = uint8_t(mark >> (8 * b));
+        f.seekp(std::streamoff(v.size()) + std::streamoff(k) * frameBytes);
+        f.write(reinterpret_cast<const char*>(frame), frameBytes);
+    }
+    return !ec && f.good();
 }
 
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude) {
