@@ -305,13 +305,13 @@ TEST(WaveFile, RejectsBadHeaders) {
     EXPECT_EQ(LLastTrace(), "LWaveFile::OpenSource Unable to Open File: " + missing);
 }
 
-// RF64 and BW64: ffmpeg's files in PCM and codec-layer encodings decode as ffmpeg decodes them;
-// sparse files of 4.1 GiB read whole, across the 4 GiB mark and up to their last frame.
+// RF64 and BW64: ffmpeg's files decode as ffmpeg decodes them; a sparse file of 4.1 GiB reads
+// whole, across the 4 GiB mark and up to its last frame.
 TEST(WaveFile, ReadsRf64AndBw64) {
     const std::string dir = testutil::ScratchDir(), rf = Path(dir, "rf.wav");
     const std::string src = Path(dir, "src.wav"), raw = Path(dir, "ff.raw");
     testutil::WriteWav16(src, 22050, 2, testutil::Sine(22050, 2, 30000, 440, 20000));
-    for (const char* codec : {"pcm_u8", "pcm_s16le", "pcm_s24le", "pcm_f32le", "pcm_mulaw"}) {
+    for (const char* codec : {"pcm_u8", "pcm_s24le", "pcm_mulaw"}) {  // PCM and codec layer
         if (!testutil::HaveTool("ffmpeg")) break;
         for (const char* form : {"RF64", "BW64"}) {
             SCOPED_TRACE(std::string(codec) + " " + form);
@@ -329,19 +329,16 @@ TEST(WaveFile, ReadsRf64AndBw64) {
             EXPECT_EQ(ours, testutil::ReadRaw16(raw));
         }
     }
-    for (int bits : {16, 24}) {  // 24 bits: through the codec layer
-        const int64_t frameBytes = bits / 4, frames = (int64_t(41) << 30) / 10 / frameBytes;
-        const std::vector<int64_t> marks = {0, (int64_t(1) << 32) / frameBytes - 1,
-                                            (int64_t(1) << 32) / frameBytes + 1, frames - 1};
-        ASSERT_TRUE(testutil::WriteSparseRf64(rf, bits, frames, marks));
-        LSourceRef s = LWaveFile::OpenSource(rf.c_str());
-        ASSERT_EQ(s->GetEndSample(), frames);
-        for (int64_t k : marks) {
-            int32_t frame[2];
-            s->Seek(int32_t(k));
-            s->Read(frame, 1);
-            EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << bits << " " << k;
-        }
+    const int64_t frames = (int64_t(41) << 30) / 10 / 4;  // 4.1 GiB
+    const std::vector<int64_t> marks = {0, (int64_t(1) << 30) - 1, int64_t(1) << 30, frames - 1};
+    ASSERT_TRUE(testutil::WriteSparseRf64(rf, frames, marks));
+    LSourceRef s = LWaveFile::OpenSource(rf.c_str());
+    ASSERT_EQ(s->GetEndSample(), frames);
+    for (int64_t k : marks) {
+        int32_t frame[2];
+        s->Seek(int32_t(k));
+        s->Read(frame, 1);
+        EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << k;
     }
     std::remove(rf.c_str());
 }

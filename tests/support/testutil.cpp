@@ -133,40 +133,27 @@ bool WriteWav16(const std::string& path, int32_t rate, int channels,
     return WriteFileBytes(path, v);
 }
 
-bool WriteSparseRf64(const std::string& path, int bits, int64_t frames,
-                     const std::vector<int64_t>& marked) {
-    const int sampleBytes = bits == 24 ? 3 : 2, frameBytes = 2 * sampleBytes;
-    const uint64_t dataBytes = uint64_t(frames) * uint64_t(frameBytes);
+bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<int64_t>& marked) {
     std::vector<uint8_t> v = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
                               'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
-    auto put64 = [&](uint64_t x) {
+    for (uint64_t x : {uint64_t(frames) * 4 + 72, uint64_t(frames) * 4, uint64_t(frames)}) {
         Put32(v, uint32_t(x));
         Put32(v, uint32_t(x >> 32));
-    };
-    put64(dataBytes + 72 - 8);
-    put64(dataBytes);
-    put64(uint64_t(frames));
-    Put32(v, 0);
-    v.insert(v.end(), {'f', 'm', 't', ' ', 16, 0, 0, 0});
-    Put16(v, 1);
-    Put16(v, 2);
-    Put32(v, 44100);
-    Put32(v, 44100u * uint32_t(frameBytes));
-    Put16(v, uint32_t(frameBytes));
-    Put16(v, uint32_t(bits));
-    v.insert(v.end(), {'d', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF});
+    }
+    std::vector<uint8_t> wav;
+    if (!WriteWav16(path, 44100, 2, {}) || (wav = ReadFileBytes(path)).size() != 44) return false;
+    v.insert(v.end(), 4, 0);  // no table
+    v.insert(v.end(), wav.begin() + 12, wav.end() - 4);
+    v.insert(v.end(), 4, 0xFF);
     if (!WriteFileBytes(path, v)) return false;
     std::error_code ec;
-    std::filesystem::resize_file(path, v.size() + dataBytes, ec);
+    std::filesystem::resize_file(path, v.size() + uint64_t(frames) * 4, ec);
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     for (int64_t k : marked) {
-        const int32_t mark = int32_t(Rf64Mark(k)) * (sampleBytes == 3 ? 256 : 1);
-        uint8_t frame[6];
-        for (int c = 0; c < 2; ++c)
-            for (int b = 0; b < sampleBytes; ++b)
-                frame[c * sampleBytes + b] = uint8_t(mark >> (8 * b));
-        f.seekp(std::streamoff(v.size()) + std::streamoff(k) * frameBytes);
-        f.write(reinterpret_cast<const char*>(frame), frameBytes);
+        const uint16_t m = uint16_t(Rf64Mark(k));
+        const char frame[4] = {char(m), char(m >> 8), char(m), char(m >> 8)};
+        f.seekp(std::streamoff(v.size()) + std::streamoff(k) * 4);
+        f.write(frame, 4);
     }
     return !ec && f.good();
 }

@@ -41,7 +41,7 @@ TEST(WaveFileWin32, ReadsRf64PastFourGiB) {
     const std::string path = testutil::ScratchDir() + "\\big.wav";
     const int64_t frames = (int64_t(41) << 30) / 10 / 4;
     const std::vector<int64_t> marks = {0, (int64_t(1) << 30) + 1, frames - 1};
-    ASSERT_TRUE(testutil::WriteSparseRf64(path, 16, frames, marks));
+    ASSERT_TRUE(testutil::WriteSparseRf64(path, frames, marks));
     LSourceRef src = LWaveFile::OpenSource(path.c_str());
     ASSERT_EQ(src->GetEndSample(), frames);
     for (int64_t k : marks) {
