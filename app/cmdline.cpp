@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -189,6 +190,9 @@ int LCommandLine::CmSetAACSettings(const char* const* argv, int count, int i) {
 
 int LCommandLine::CmSetFlacSettings(const char* const* argv, int count, int i) {
     LFlacEncodeSettings& s = records_.flac;
+    // A level the encoder does not know would fail every later conversion just the same.
+    if (i + 1 < count && !LFlacEncodeSettings::UsableLevel(Number(argv[i + 1])))
+        return std::min(3, count - 1 - i);
     if (i + 3 < count) {
         // A rate or channel count no encoder takes would fail every later conversion: the whole
         // list is left alone.
@@ -226,7 +230,10 @@ int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
     const int32_t rate = Number(argv[i + 2]);
     const int channels = Number(argv[i + 3]);
     if (!UsableRate(rate) || !UsableChannels(channels)) return 3;  // the file stays as it is
-    LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes());
+    if (!LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes())) {
+        host_.ShowErrorMessage(LGenWavFormatNotSaved().c_str(), nullptr);
+        settingsFailed_ = true;
+    }
     return 3;
 }
 
@@ -276,6 +283,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
 
 LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
+    settingsFailed_ = false;
     const int count = argc < LCOMMAND_MAX_ARGS ? argc : LCOMMAND_MAX_ARGS;
     // Each entry is used up to 259 characters.
     std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
@@ -343,7 +351,11 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
         const char* a = argv[size_t(i)];
         if (Is(a, "-convert") && !closed) {
             result.converted = true;
-            LRunConvert(host_, false, &result.outcome);
+            // Outputs in a format other than the one asked for would pass for the right ones.
+            if (settingsFailed_)
+                result.outcome = LPROCESS_FAILED;
+            else
+                LRunConvert(host_, false, &result.outcome);
         } else if (Is(a, "-exit")) {
             host_.CloseWindow();
             closed = true;
@@ -351,5 +363,6 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     }
 
     if (!host_.IsHidden() && !closed) host_.ShowWindowNow();
+    result.settingsFailed = settingsFailed_;
     return result;
 }

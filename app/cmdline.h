@@ -30,6 +30,8 @@ struct LCommandResult {
     bool converted = false;  // "-convert" ran
     int outcome = 0;         // the last conversion's outcome (LPROCESS_*)
     int skippedFiles = 0;    // named files that were not added (unreadable or empty)
+    // A setting could not be stored (the user was told); a "-convert" then does not run.
+    bool settingsFailed = false;
 };
 
 class LCommandLine {
@@ -61,4 +63,5 @@ class LCommandLine {
 
     LConvertHost& host_;
     LSettingsRecords& records_;
+    bool settingsFailed_ = false;  // in this run
 };

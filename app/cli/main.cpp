@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     LCommandLine commandLine(host, records);
     LCommandResult result = commandLine.Run(argc, argv);
     host.StoreBoxes();
-    if (!result.converted) return 0;
+    if (!result.converted) return result.settingsFailed ? 2 : 0;
     if (host.EntryCount() == 0) {
         std::fprintf(stderr, "tamber: no files to convert\n");
         return 2;
