@@ -11,6 +11,7 @@
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"
+#include "formats/aiff.h"
 #include "formats/wav.h"
 #include "support/file.h"
 #include "support/fileops.h"
@@ -87,8 +88,10 @@ std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
                 "MPEG file.",
                 path);
         case Msg::Aiff:
-            // Sample sizes and AIFF-C compression types not read here: the file is not damaged.
-            if (code == LSRC_ERR_CODEC) return NotSupported(path);
+            // An AIFF-C compression type not read here: the file is not damaged. Plain AIFF keeps
+            // its "corrupt" text for every refusal.
+            if (code == LSRC_ERR_CODEC && LAifFile::IsCompressedForm(path))
+                return NotSupported(path);
             [[fallthrough]];
         case Msg::Corrupt:
             if (code == LSRC_ERR_OPEN) return LFormatMessage(kCheckExists, path);

@@ -142,6 +142,13 @@ LSourceRef LAifFile::OpenSource(const char* path) {
     return AIFFOpenHeader(file);
 }
 
+bool LAifFile::IsCompressedForm(const char* path) {
+    LFile file;
+    uint8_t head[12];
+    return file.Open(path) && file.Read(head, 12) == 12 && std::memcmp(head, "FORM", 4) == 0 &&
+           std::memcmp(head + 8, "AIFC", 4) == 0;
+}
+
 int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final) {
     const uint32_t dataBytes = uint32_t(sink.GetPosition()) * uint32_t(sink.FrameSize());
     uint8_t h[54] = {};

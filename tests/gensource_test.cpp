@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,7 +66,8 @@ TEST_F(Tables, ReadersByExtensionInAnyCase) {
                                    "\". Check it exists and you have read access.");
         EXPECT_NE(src->GetError(), 0);
     }
-    // ".aifc" is read by the AIFF reader; a sample size it does not read is no damaged file.
+    // ".aifc" is read by the AIFF reader; a plain AIFF it refuses keeps the "corrupt" text, an
+    // AIFF-C compression type it does not read is no damaged file.
     const std::string aifc = dir_ + "/x.AIFC";
     LAifFile::OpenSink(aifc.c_str(), 8000, 1)->Write(std::vector<int32_t>(100).data(), 100);
     EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &dlg), LPROCESS_OK);
@@ -75,8 +77,16 @@ TEST_F(Tables, ReadersByExtensionInAnyCase) {
     testutil::WriteFileBytes(aifc, bytes);
     Dialog u;
     EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &u), LPROCESS_FAILED);
+    EXPECT_EQ(u.errors.at(0), "Cannot open the file \"" + aifc + "\" because it is corrupt.");
+    bytes = testutil::ReadFileBytes(aifc);
+    std::memcpy(bytes.data() + 8, "AIFC", 4);
+    bytes[19] = 22;  // COMM grows by the compression type
+    bytes.insert(bytes.begin() + 38, {'i', 'm', 'a', '4'});
+    testutil::WriteFileBytes(aifc, bytes);
+    Dialog c;
+    EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &c), LPROCESS_FAILED);
     EXPECT_EQ(
-        u.errors.at(0).rfind("Cannot open the file \"" + aifc + "\". This means that either", 0),
+        c.errors.at(0).rfind("Cannot open the file \"" + aifc + "\". This means that either", 0),
         0u);
     std::string junk = dir_ + "/junk.mp3";
     testutil::WriteFileBytes(junk, std::vector<uint8_t>(3000, 0x11));
