@@ -211,7 +211,8 @@ bool LMP3Source::DecodeFrame(int32_t* out, bool countSkipped) {
         if (nch == 1 && outCh == 2) {
             for (int i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = dst[i];
         } else if (nch == 2 && outCh == 1) {
-            for (int i = 0; i < n; ++i) out[i] = int32_t((int64_t(dst[2 * i]) + dst[2 * i + 1]) / 2);
+            for (int i = 0; i < n; ++i)
+                out[i] = int32_t((int64_t(dst[2 * i]) + dst[2 * i + 1]) / 2);
         }
         return true;
     }
