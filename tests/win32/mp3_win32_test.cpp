@@ -1,5 +1,6 @@
 // The MP3 reader on Windows files: the seed files of the fuzz corpus decode to the same signal
-// as on Linux (by level), and seeking matches a straight decode.
+// as on Linux (by level), seeking matches a straight decode, and the ISO compliance streams
+// decode at full accuracy in the 32-bit build.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "formats/mp3.h"
+#include "tests/support/iso_layer3.h"
 
 namespace {
 
@@ -59,6 +61,16 @@ TEST(Mp3Win32, SeedFilesDecodeAsOnLinux) {
         }
     }
     EXPECT_EQ(LMP3Source(Seed("missing.mp3").c_str()).GetError(), LSRC_ERR_OPEN);
+}
+
+TEST(Mp3Win32, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
+    for (const testutil::IsoStream& s : testutil::kIsoStreams) {
+        const testutil::IsoResult r = testutil::CheckIsoStream(s);
+        ASSERT_EQ(r.error, "") << s.name;
+        EXPECT_EQ(r.frames, r.refFrames + s.shorterFrames * r.frameSamples) << s.name;
+        EXPECT_LE(r.maxLsb, 1) << s.name;
+        EXPECT_GT(r.psnr, 96) << s.name;
+    }
 }
 
 }  // namespace
