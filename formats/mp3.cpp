@@ -131,13 +131,15 @@ bool LMP3Source::DecodeInitialHeader() {
 }
 
 bool LMP3Source::FollowedByFrame(const MP3Header& h, int64_t headerEnd) {
-    // The next frame's header follows where this one says (or the data ends there).
+    // The next frame's header follows where this one says, or the data ends there (a header
+    // whose frame would run past the end is none).
     MP3ByteStream& s = *stream_;
     const int64_t next = headerEnd + h.PayloadBytes();
     uint8_t b[4];
     MP3Header n;
-    return next + 4 > s.AudioEnd() || (s.ReadAt(next, b, 4) && n.Parse(b) &&
-                                       n.version == h.version && n.freqIndex == h.freqIndex);
+    if (next + 4 > s.AudioEnd()) return next <= s.AudioEnd();
+    return s.ReadAt(next, b, 4) && n.Parse(b) && n.version == h.version &&
+           n.freqIndex == h.freqIndex;
 }
 
 bool LMP3Source::ConfirmFirstHeader(MP3Header& h, int64_t searchStart) {

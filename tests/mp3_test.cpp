@@ -530,6 +530,13 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     const std::vector<uint8_t> sync(200000, 0xFF);
     EXPECT_EQ(LMP3Source(sync.data(), int64_t(sync.size())).GetError(), LSRC_ERR_INVALID);
 
+    // A lone free-format frame: without a second header its size is unknown.
+    const std::vector<uint8_t> free =
+        testutil::ReadFileBytes(testutil::IsoDir() + "l3-he_free.bit");
+    ASSERT_GT(free.size(), 391u);
+    EXPECT_EQ(LMP3Source(free.data(), 391).GetError(), LSRC_ERR_INVALID);
+    EXPECT_EQ(LMP3Source(free.data(), 391 + 392 + 4).GetError(), LSRC_OK);
+
     const std::string good = MakeMp3(dir, "good", 44100, 2, 1.0, "-t -b 128");
     const std::vector<uint8_t> bytes = testutil::ReadFileBytes(good);
     // A truncated file ends early, at the last whole frame.
