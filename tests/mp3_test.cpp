@@ -219,15 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
 // The standard's compliance streams within its full-accuracy bounds: PSNR above 96 dB and at
 // most 1 LSB at 16 bits, the whole stream decoded (the reference may end early).
 TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
-    for (const testutil::IsoStream& s : testutil::kIsoStreams) {
-        const testutil::IsoResult r = testutil::CheckIsoStream(s);
-        ASSERT_EQ(r.error, "") << s.name;
-        std::printf("[ iso ] %-20s frames %7lld ref %7lld max %6.0f LSB PSNR %6.1f dB\n", s.name,
-                    (long long)r.frames, (long long)r.refFrames, r.maxLsb, r.psnr);
-        EXPECT_EQ(r.frames, r.refFrames + s.shorterFrames * r.frameSamples) << s.name;
-        EXPECT_LE(r.maxLsb, 1) << s.name;
-        EXPECT_GT(r.psnr, 96) << s.name;
-    }
+    testutil::ExpectIsoStreamsAtFullAccuracy();
 }
 
 // ---- Published tables ----
