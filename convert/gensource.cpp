@@ -135,7 +135,11 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
                           kFormatsWebPage + " for more information.");
         }
     }
-    if (status != LPROCESS_OK) return status;
+    if (status != LPROCESS_OK) {
+        // What a failed or cancelled decoder left is no use to anyone.
+        LDeleteFile(temp);
+        return status;
+    }
     out = LWaveFile::OpenSource(temp);
     return LPROCESS_OK;
 }
