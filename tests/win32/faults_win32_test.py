@@ -1,96 +1,70 @@
 #!/usr/bin/env python3
-"""Runs tamber.exe under Wine with a file-size limit, as a full disk would stop it.
+"""tamber.exe "-hide ... -convert -exit" under Wine with a file-size limit, as a full disk.
 
-For each case (output kind; new file, replaced output or the file itself; the write failing at
-the first byte, half-way or in the last KiB) tamber.exe "-hide ... -convert -exit" runs with
-RLIMIT_FSIZE set (SIGXFSZ ignored, so write() fails with EFBIG) while the suite (wine-run,
-suite) reads and closes its error box. Every file of the work folder must be byte-identical
-afterwards and nothing may be left beside them.
+Per case (output kind; new file, replaced output or the file itself; the limit at the first
+byte, half-way or in the last KiB) the run gets RLIMIT_FSIZE with SIGXFSZ ignored (write()
+fails with EFBIG) while the suite (wine-run, suite) reads and closes its error box. The work
+folder must be byte-identical afterwards, with nothing left beside its files.
 """
-import hashlib
-import os
-import resource
-import shutil
-import signal
-import struct
-import subprocess
-import sys
-import tempfile
-import wave
+import hashlib, os, resource, shutil, signal, struct, subprocess, sys, tempfile, wave
 
-CASES = [  # extension, settings, case, where the limit lies
-    (".wav", [], "new", "middle"),
-    (".wav", [], "same", "end"),
-    (".au", [], "replace", "start"),
-    (".gsm", [], "new", "end"),
-    (".wav", ["-settings", ".wav", "ULAW", "8000", "1"], "replace", "middle"),
-]
-
-
-def win(path):
-    return "Z:" + path.replace("/", "\\")
+PCM = ["-settings", ".wav", "PCM", "22050", "2"]  # the WAV format is kept in the prefix
+CASES = [(".wav", PCM, "new", "middle"), (".wav", PCM, "same", "end"),
+         (".au", [], "replace", "start"), (".gsm", [], "new", "end"),
+         (".wav", ["-settings", ".wav", "ULAW", "8000", "1"], "replace", "middle")]
 
 
 def files(root):
-    out = {}
-    for folder, _, names in os.walk(root):
-        for n in names:
-            with open(os.path.join(folder, n), "rb") as f:
-                out[os.path.join(folder, n)] = hashlib.md5(f.read()).hexdigest()
-    return out
+    return {os.path.join(d, n): hashlib.md5(open(os.path.join(d, n), "rb").read()).hexdigest()
+            for d, _, names in os.walk(root) for n in names}
 
 
 def main():
     wine_run, suite = sys.argv[1], sys.argv[2]
     tamber = os.path.join(os.path.dirname(suite), "..", "tamber.exe")
-    root = tempfile.mkdtemp(prefix="tamber-faults-")
-    failures = 0
+    work = tempfile.mkdtemp(prefix="tamber-faults-")
+    win = lambda path: "Z:" + path.replace("/", "\\")
 
-    def run(args, limit_kib=None, cwd=root):
+    def run(args, limit_kib=None):
         def limited():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_kib * 1024,) * 2)
-        return subprocess.Popen([wine_run, tamber, "-hide"] + args + ["-exit"], cwd=cwd,
-                                preexec_fn=limited if limit_kib is not None else None)
+        return subprocess.Popen([wine_run, tamber, "-hide"] + args + ["-exit"],
+                                preexec_fn=None if limit_kib is None else limited)
 
+    failures = 0
     try:
-        work = os.path.join(root, "w")
         for ext, settings, case, where in CASES:
-            shutil.rmtree(work, ignore_errors=True)
-            os.makedirs(os.path.join(work, "out"))
-            os.makedirs(os.path.join(work, "ref"))
+            shutil.rmtree(work)
+            for d in ("out", "ref"):
+                os.makedirs(os.path.join(work, d))
             src = os.path.join(work, "x.wav")
             with wave.open(src, "wb") as w:
                 w.setnchannels(2), w.setsampwidth(2), w.setframerate(22050)
-                w.writeframes(b"".join(struct.pack("<hh", (i * 37) % 20000 - 10000, i % 999)
+                w.writeframes(b"".join(struct.pack("<hh", i * 37 % 20000 - 10000, i % 999)
                                        for i in range(66150)))
             assert run(["-overwrite", "ALWAYS"] + settings).wait(120) == 0
-            ref = os.path.join(work, "ref")
-            assert run(["-format", ext, "-outfolder", win(ref), win(src), "-convert"]).wait(120) == 0
-            size = os.path.getsize(os.path.join(ref, "x" + ext))
+            ref = os.path.join(work, "ref", "x" + ext)
+            assert run(["-format", ext, "-outfolder", win(os.path.dirname(ref)), win(src),
+                        "-convert"]).wait(120) == 0
+            size = os.path.getsize(ref)
             folder, target = os.path.join(work, "out"), src
             if case == "replace":
-                with open(os.path.join(folder, "x" + ext), "wb") as f:
-                    f.write(b"old output")
+                open(os.path.join(folder, "x" + ext), "wb").write(b"old output")
             if case == "same":
-                folder, target = work, os.path.join(work, "x" + ext)
-                shutil.copy(os.path.join(ref, "x" + ext), target)
+                folder, target = work, shutil.copy(ref, os.path.join(work, "x" + ext))
             limit = {"start": 0, "middle": size // 2048, "end": (size - 1) // 1024}[where]
             before = files(work)
-            tamber_run = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"],
-                             limit)
+            run_ = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit)
             env = dict(os.environ, TAMBER_FAULT_MESSAGE="Conversion of the file")
-            closer = subprocess.run([wine_run, suite], env=env, capture_output=True, text=True)
-            tamber_run.wait(120)
+            box = subprocess.run([wine_run, suite], env=env, capture_output=True, text=True)
+            run_.wait(120)
             label = f"{ext} {' '.join(settings)} {case} {where} ({limit} KiB of {size} bytes)"
-            after = files(work)
-            if closer.returncode != 0 or after != before:
-                failures += 1
-                print(f"FAILED {label}\n{closer.stdout}\nbefore {before}\nafter  {after}")
-            else:
-                print(f"ok {label}")
+            ok = box.returncode == 0 and files(work) == before
+            failures += not ok
+            print(("ok " if ok else "FAILED ") + label + ("" if ok else "\n" + box.stdout))
     finally:
-        shutil.rmtree(root, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
 
