@@ -341,7 +341,9 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
                     "Unable to convert files. Please specify an existing output folder.", nullptr);
                 return false;
             }
-            if (!std::filesystem::create_directory(folder, ec) || ec) {
+            // Another run may create the same folder meanwhile: what counts is that it exists.
+            std::filesystem::create_directory(folder, ec);
+            if (!std::filesystem::is_directory(folder, ec)) {
                 host.ShowErrorMessage("Unable to create folder.", nullptr);
                 return false;
             }
