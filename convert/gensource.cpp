@@ -8,12 +8,12 @@
 
 #include "app/encsettings.h"
 #include "convert/decoders.h"
-#include "support/fileops.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"
 #include "formats/wav.h"
 #include "support/file.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
@@ -153,8 +153,8 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
     }
     if (!DecodedWavIsComplete(temp)) {
         LTrace("ProcessGenSourceOpenSource the decoded file is shorter than its header says");
-        ctx.ShowError(LFormatMessage("Cannot open the file \"%s\": its decoded sound is incomplete.",
-                                     path));
+        ctx.ShowError(
+            LFormatMessage("Cannot open the file \"%s\": its decoded sound is incomplete.", path));
         LDeleteFile(temp);
         return LPROCESS_FAILED;
     }

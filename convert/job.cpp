@@ -3,8 +3,8 @@
 
 #include <strings.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -82,8 +82,8 @@ bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const 
                       const char* ext) {
     for (int n = 1; n < 1000; ++n) {
         const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
-        const size_t fixed = std::strlen(folder) + 1 + std::strlen(prefix) + suffix.size() +
-                             std::strlen(ext);
+        const size_t fixed =
+            std::strlen(folder) + 1 + std::strlen(prefix) + suffix.size() + std::strlen(ext);
         if (fixed >= LMAX_PATH) return false;
         std::string stem(name, std::min(std::strlen(name), LMAX_PATH - 1 - fixed));
         JoinPath(dest, folder, prefix + stem + suffix + ext);

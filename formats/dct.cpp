@@ -121,8 +121,7 @@ int Process(LProgressDialog* dlg, LDCTDecode* data) {
     LFile out;
     if (!out.Create(data->szWavOutFilePath)) {
         LTrace("Process(LDCTDecode) Unable to create the temporary file");
-        return FailOn(dlg, "Unable to create the temporary file \"%s\".",
-                      data->szWavOutFilePath);
+        return FailOn(dlg, "Unable to create the temporary file \"%s\".", data->szWavOutFilePath);
     }
     std::vector<uint8_t> buffer(kChunk);
     double progress = 0.1;

@@ -30,8 +30,8 @@ class Faults : public ::testing::Test {
         std::string limit =
             limitKiB < 0 ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; ";
         return "cd '" + dir_ + "/w' && TAMBER_HOME='" + dir_ + "/home' PATH='" + dir_ +
-               "/bin':\"$PATH\" bash -c \"" + limit + "exec " + prefix + " '" TAMBER_BINARY_DIR
-               "/tamber' " + args + "\" </dev/null 2>>'" + dir_ + "/err'";
+               "/bin':\"$PATH\" bash -c \"" + limit + "exec " + prefix +
+               " '" TAMBER_BINARY_DIR "/tamber' " + args + "\" </dev/null 2>>'" + dir_ + "/err'";
     }
     int Tamber(const std::string& args, long limitKiB = -1, const char* prefix = "") {
         fs::remove(dir_ + "/err");
@@ -101,7 +101,8 @@ TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
     fs::create_directories(w("out"));
     const char* failed = "the decoder \"oggdec\" could not complete it";
     for (auto [body, message] :
-         {std::pair{"head -c 3000 \"$3\" > \"$2\"; kill -SEGV $$", failed}, {"exit 3", failed},
+         {std::pair{"head -c 3000 \"$3\" > \"$2\"; kill -SEGV $$", failed},
+          {"exit 3", failed},
           {"head -c 3000 \"$3\" > \"$2\"", "its decoded sound is incomplete"}}) {
         StandIn("oggdec", body);
         for (std::string args : {"-format .wav -outfolder out", "-format .ogg -outfolder ."}) {
@@ -124,9 +125,8 @@ TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
     const char* who = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
     if (geteuid() == 0 && !testutil::HaveTool("setpriv")) GTEST_SKIP() << "no setpriv";
     testutil::Run("chmod -R a+rwX '" + dir_ + "' && chmod a+x '" + dir_ + "/..'");
-    fs::permissions(w("out"), fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+    fs::permissions(w("out"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
     auto before = Files();
     EXPECT_EQ(Tamber("-overwrite ALWAYS -format .wav -outfolder out x.wav -convert", -1, who), 2);
     EXPECT_TRUE(ErrHas("Unable to create the file")) << dir_;
@@ -168,8 +168,8 @@ TEST_F(Faults, ConcurrentRunsShareAFolder) {
     for (int p = 0; p < 8; ++p) {
         std::string files;
         for (int k = 0; k < 3; ++k) files += " f" + std::to_string((p + k) % 6) + ".wav";
-        all += "(" + Command("-format .wav -outfolder out" + files + " -convert") + "; echo $? >> '" +
-               dir_ + "/rc') & ";
+        all += "(" + Command("-format .wav -outfolder out" + files + " -convert") +
+               "; echo $? >> '" + dir_ + "/rc') & ";
     }
     testutil::Run(all + "wait");
     auto rc = ReadFileBytes(dir_ + "/rc");

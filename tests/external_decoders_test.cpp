@@ -106,14 +106,13 @@ TEST_F(Decoders, FailingDecodersFailTheDecodeAndLeaveTheSourceAlone) {
     chmod(unstartable.c_str(), 0755);
     for (const std::string& prog :
          {Script(dir, "fails", "exit 7"),
-          Script(dir, "broken", "printf 'RIFF\\001\\000' > \"$2\"; kill -SEGV $$"),
-          unstartable}) {
+          Script(dir, "broken", "printf 'RIFF\\001\\000' > \"$2\"; kill -SEGV $$"), unstartable}) {
         Register("oggdec", prog);
         testutil::FakeProgress dlg;
         EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << prog;
         ASSERT_EQ(dlg.errors.size(), 1u) << prog;
-        EXPECT_EQ(dlg.errors[0],
-                  "Cannot open the file \"" + in + "\": the decoder \"oggdec\" could not complete it.");
+        EXPECT_EQ(dlg.errors[0], "Cannot open the file \"" + in +
+                                     "\": the decoder \"oggdec\" could not complete it.");
         EXPECT_EQ(testutil::ReadFileBytes(in), original);
     }
 }

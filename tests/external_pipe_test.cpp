@@ -127,8 +127,8 @@ TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
 }
 
 // Finishing waits for the encoder behind the progress surface (the limit is shortened here):
-// an encoder ending within it is success, one outliving the limit is ended and fails, and Cancel ends
-// the wait at once. Released without finishing (a failed or cancelled file), the encoder gets
+// an encoder ending within it is success, one outliving the limit is ended and fails, and Cancel
+// ends the wait at once. Released without finishing (a failed or cancelled file), the encoder gets
 // the three seconds and is then ended, so that its unusable file can be deleted.
 TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
     std::string dir = testutil::ScratchDir();
@@ -141,13 +141,14 @@ TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
         int status;
         double minS, maxS;
     };
-    for (const Case& c : {Case{"1", -1, LPROCESS_OK, 0.9, 1.9},
-                          Case{"30", -1, LPROCESS_FAILED, 1.9, 3.5},
-                          Case{"30", 300, LPROCESS_STOPPED, 0.25, 1.5}}) {
+    for (const Case& c :
+         {Case{"1", -1, LPROCESS_OK, 0.9, 1.9}, Case{"30", -1, LPROCESS_FAILED, 1.9, 3.5},
+          Case{"30", 300, LPROCESS_STOPPED, 0.25, 1.5}}) {
         std::string flag = dir + "/finished";
         std::remove(flag.c_str());
-        std::string enc = Script(dir, "slow", std::string("cat > /dev/null; sleep ") + c.sleep +
-                                                  "; touch \"" + flag + "\"");
+        std::string enc =
+            Script(dir, "slow",
+                   std::string("cat > /dev/null; sleep ") + c.sleep + "; touch \"" + flag + "\"");
         LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
         EXPECT_EQ(sink->Write(in.data(), 4096), 1);
         testutil::FakeProgress dlg;

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -530,5 +530,6 @@ TEST(FileSinks, WavStopsBeforeFourGiB) {
     EXPECT_TRUE(sink->IsUnusable());
     ASSERT_NE(sink->GetFailureMessage(), nullptr);
     EXPECT_NE(std::string(sink->GetFailureMessage()).find("4 GB"), std::string::npos);
-    EXPECT_EQ(std::filesystem::file_size(path), LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4 + 16384);
+    EXPECT_EQ(std::filesystem::file_size(path),
+              LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4 + 16384);
 }
