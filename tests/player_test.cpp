@@ -197,7 +197,7 @@ TEST_F(Player, PauseSeekAndSlowSource) {
 TEST_F(Player, StartStopSeekLoop) {
     std::mt19937 rng(7);
     const auto v = Ramp(44100 * 2 * 20);
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         switch (rng() % 6) {
             case 0:
                 player.Start(LSourceRef(new testutil::MemorySource(44100, 2, v)));
