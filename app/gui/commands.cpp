@@ -13,15 +13,53 @@
 #include "app/settings.h"
 #include "app/tags.h"
 #include "convert/gensink.h"
+#include "convert/gensource.h"
 #include "external/win32/related.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
 
 void MainDialog::CmPlay() {
-    // Playback arrives with the wave-out player; until then Play stops nothing and plays nothing.
+    CmStop();
+    const std::string path = CmGrabSelectedFilePath();
+    if (path.empty()) return;
+    LSourceRef source;
+    if (_stricmp(PathExtension(path.c_str()), ".cda") != 0) {
+        uint8_t promptOnce = 1;
+        LGenSourceInteraction ui{&promptOnce, hwnd_};
+        if (LGenSourceOpen(source, path.c_str(), &ui) != 0 || source->GetError() != LSRC_OK) return;
+    } else if (!OpenTrackSource(path.c_str(), source)) {
+        return;
+    }
+    player_.SetDevice(SettingsReadInt("Settings", "SoundOutDevice", 0));
+    if (!player_.Start(source, 0)) {
+        MessageBoxA(hwnd_,
+                    "Cannot open the sound device for playback. Check you have selected the "
+                    "correct device in the pull downlist in Settings.",
+                    "Tamber", MB_OK | MB_ICONERROR);
+    }
 }
 
-void MainDialog::CmStop() {}
+bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
+    // CD tracks play once the drive's extraction can feed the ring bridge from a worker
+    // thread; until then a track entry plays nothing.
+    (void)path;
+    (void)out;
+    return false;
+}
+
+void MainDialog::CmStop() {
+    player_.Stop();
+}
+
+void MainDialog::spntfPlay(void*) {
+    playing_ = true;
+    if (hwnd_ && IsWindow(hwnd_)) EnableControls();
+}
+
+void MainDialog::spntfStop(void*) {
+    playing_ = false;
+    if (hwnd_ && IsWindow(hwnd_)) EnableControls();
+}
 
 void MainDialog::CmEditTag() {
     const std::string path = CmGrabSelectedFilePath();

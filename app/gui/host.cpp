@@ -103,6 +103,7 @@ void MainDialog::ShowErrorMessage(const char* text, const char* caption) {
 }
 
 bool MainDialog::CmConvert(bool interactive) {
+    CmStop();  // the device and the source are let go before any file is written
     return LRunConvert(*this, interactive);
 }
 
@@ -117,6 +118,8 @@ void MainDialog::EndOfConvertBatch() {
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {
+    for (int i = 0; i < argc; ++i)
+        if (_stricmp(argv[i], "-convert") == 0) CmStop();
     LCommandLine line(*this, records);
     line.Run(argc, argv);
     if (hwnd_) EnableControls();

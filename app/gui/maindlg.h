@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/encsettings.h"
+#include "app/player.h"
 #include "convert/host.h"
 #include "support/dialog.h"
 #include "support/progress.h"
@@ -22,7 +23,7 @@ class LSplashScreen {
     static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
 };
 
-class MainDialog : public LDialog, public LConvertHost {
+class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotify {
   public:
     MainDialog();
 
@@ -84,6 +85,10 @@ class MainDialog : public LDialog, public LConvertHost {
     bool CmConvert(bool interactive);
     void CmPlay();
     void CmStop();
+    // The player's notifications: Stop follows whether something plays.
+    void spntfPlay(void* user) override;
+    void spntfStop(void* user) override;
+    LSoundPlayer& Player() { return player_; }
     void CmEditTag();
     void CmCodecSettings();
     void CmBrowseOutput();
@@ -141,7 +146,9 @@ class MainDialog : public LDialog, public LConvertHost {
   private:
     // The messages; idle tells that the message loop was waiting when the message arrived.
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle);
-    bool IsPlaying() const { return false; }
+    bool IsPlaying() const { return playing_; }
+    // The source of a CD track entry (path "D:\\Track03.cda"); false when it cannot play.
+    bool OpenTrackSource(const char* path, LSourceRef& out);
     void PopupSubmenu(int topIndex, int subIndex, int x, int y);
 
     void ShowMainWindow();
@@ -149,6 +156,8 @@ class MainDialog : public LDialog, public LConvertHost {
     // The entries' texts in list order, kept beside the list (reading them back from the list
     // view costs far more than a folder walk can afford).
     std::vector<std::string> paths_;
+    LSoundPlayer player_;
+    bool playing_ = false;
     LSplashScreen splash_;
     bool shown_ = false;
     bool settingsUnsaved_ = false;
