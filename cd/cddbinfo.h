@@ -24,3 +24,8 @@ struct LCDDBInfo {
     char szExtendedData[260] = {};   // the EXTD value
     LCDDBTrackInfo Tracks[256];
 };
+
+class LProgressDialog;
+// Fills the record from the drive's table of contents: the track count, every track's sector
+// range, length and default name "Track %.2d"; nothing from a server. A process status.
+int LCDReadDiscInfo(LProgressDialog* dlg, LCDDBInfo& info);

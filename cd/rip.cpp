@@ -147,7 +147,7 @@ int Process(LThreadProgress* progress, LCDROMRipSectors* data) {
 }
 
 int Process(LProgressDialog* dlg, LCDROMRipTrack* data) {
-    char text[64];
+    char text[96];
     std::snprintf(text, sizeof text, "Loading CD Track %d", data->nTrack + 1);
     dlg->SetText(text, 0);
     dlg->SetText("Getting Track Information...", 1);

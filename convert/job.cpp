@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/cdconvert.h"
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
@@ -159,12 +160,15 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
 
         // Output path.
         char folder[LMAX_PATH], name[LMAX_PATH], inExt[LMAX_PATH];
-        if (sameAsSource)
+        GetFileNameNoExtension(name, input);
+        GetFileExtension(inExt, input);
+        const bool cdTrack = ExtIs(inExt, ".cda");
+        if (sameAsSource && cdTrack)
+            LCDSameAsSourceFolder(folder);  // a disc has no folder of its own
+        else if (sameAsSource)
             FolderOf(folder, input);
         else
             CopyPath(folder, folderText);
-        GetFileNameNoExtension(name, input);
-        GetFileExtension(inExt, input);
         char output[LMAX_PATH], finalPath[LMAX_PATH];
         JoinPath(output, folder, std::string(name) + outExt);
         CopyPath(finalPath, output);
@@ -204,10 +208,15 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         }
 
         // CD tracks.
-        if (ExtIs(inExt, ".cda")) {
-            bool ok = host.ConvertCDAudioFile(index, output);
-            if (ok && replacing) ok = ReplaceWith(output, finalPath);
-            if (!ok && LFileExists(output)) LDeleteFile(output);
+        if (cdTrack) {
+            // The track's conversion deletes its own partial output; it may name the file from
+            // the disc's information instead, and then decides on overwriting that name itself.
+            char proposed[LMAX_PATH];
+            CopyPath(proposed, output);
+            bool ok = host.ConvertCDAudioFile(index, output, overwrite);
+            if (ok && replacing && std::strcmp(output, proposed) == 0)
+                ok = ReplaceWith(output, finalPath);
+            if (!ok && replacing && LFileExists(proposed)) LDeleteFile(proposed);
             host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
             if (!ok) job->outcome = LPROCESS_FAILED;
             continue;

@@ -52,6 +52,8 @@ class LFile {
     // per-user configuration and temporary files go. Written without a trailing separator.
     // Where the environment variable TAMBER_HOME is set, all of them lie under it (tests).
     static void GetUserDocumentsFolder(char* dest);
+    // The user's music folder (the documents folder where there is none).
+    static void GetUserMusicFolder(char* dest);
     static void GetUserDataFolder(char* dest);
     static void GetSharedDataFolder(char* dest);
     static void GetUserConfigFolder(char* dest);

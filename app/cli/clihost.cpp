@@ -88,6 +88,13 @@ void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
 }
 
+bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) {
+    bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
+                                   overwrite);
+    if (ok) ++cdTracksConverted_;
+    return ok;
+}
+
 void LCliHost::StoreBoxes() {
     SettingsWriteString("Settings", "OutputFolder", folder_);
     SettingsWriteInt("Settings", "OutputFormat", format_);

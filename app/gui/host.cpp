@@ -112,8 +112,14 @@ void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
 }
 
 void MainDialog::EndOfConvertBatch() {
-    cdTableLoaded = false;
-    useCddbNames = SettingsReadBool("Settings", "UseCDDB", false);
+    cd.tableLoaded = false;
+    cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
+}
+
+bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) {
+    char input[LMAX_PATH];
+    GetEntryPath(index, input);
+    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdconvert.h"
 #include "app/encsettings.h"
 #include "convert/host.h"
 #include "support/dialog.h"
@@ -28,8 +29,8 @@ class MainDialog : public LDialog, public LConvertHost {
 
     // Start-up fills these before the window exists.
     bool hidden = false;
-    bool cdTableLoaded = false;
-    bool useCddbNames = false;
+    // The disc record with its table-loaded and use-CDDB-names flags.
+    LCDRunState cd;
     // MP3, Ogg, AAC, FLAC, VOX and raw settings, loaded from the store at start.
     LSettingsRecords records;
     // Released at the end of InitDialog (the run mutex of start-up), or null.
@@ -121,6 +122,7 @@ class MainDialog : public LDialog, public LConvertHost {
     void ShowErrorMessage(const char* text, const char* caption) override;
     void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
     void EndOfConvertBatch() override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();
