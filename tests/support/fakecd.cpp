@@ -10,6 +10,8 @@
 
 namespace testutil {
 
+constexpr double kPi = 3.14159265358979323846;
+
 std::vector<int16_t> DiscImage::TrackPCM(int t) const {
     return std::vector<int16_t>(pcm.begin() + ptrdiff_t(starts[size_t(t)]) * 1176,
                                 pcm.begin() + ptrdiff_t(starts[size_t(t) + 1]) * 1176);
@@ -52,8 +54,8 @@ DiscImage MakeTestDisc(uint32_t firstSector, int scale) {
         d.starts.push_back(lba);
         for (uint32_t i = 0; i < sectors[t] * 588; ++i) {
             double x = double(i) / 44100.0;
-            double l = 9000 * std::sin(2 * M_PI * hz * x) + 3000 * std::sin(2 * M_PI * 3.1 * hz * x);
-            double r = 8000 * std::sin(2 * M_PI * hz * 1.5 * x + 0.3 * double(t));
+            double l = 9000 * std::sin(2 * kPi * hz * x) + 3000 * std::sin(2 * kPi * 3.1 * hz * x);
+            double r = 8000 * std::sin(2 * kPi * hz * 1.5 * x + 0.3 * double(t));
             d.pcm.push_back(int16_t(std::lrint(l)));
             d.pcm.push_back(int16_t(std::lrint(r)));
         }
