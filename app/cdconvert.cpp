@@ -32,6 +32,29 @@ bool FolderExists(const char* path) {
     return std::filesystem::is_directory(path, ec);
 }
 
+// A progress dialog inside the job's: shown or hidden with the main window, owned by the job's
+// dialog so that the main window stays disabled when it closes.
+template <class T>
+class LNestedProgress : public LProgressProcess<T> {
+  public:
+    LNestedProgress(const char* title, T* record, LConvertHost& host)
+        : LProgressProcess<T>(title, record), host_(host) {}
+    bool Run(LProgressDialog* jobDialog) {
+        LWindowHandle owner = jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow()
+                                                                   : host_.GetWindow();
+        return LProgressDialog::Run(owner);
+    }
+
+  protected:
+    bool ProcessBody() override {
+        host_.ShowProgressDialog(this, !host_.IsHidden());
+        return LProgressProcess<T>::ProcessBody();
+    }
+
+  private:
+    LConvertHost& host_;
+};
+
 // The disc record's lookup, run behind "Loading CD Information".
 struct LCDInfoLoad {
     LCDDBInfo* info;
@@ -40,14 +63,15 @@ int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
     return LCDReadDiscInfo(dlg, *load->info);
 }
 
-void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive) {
+void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive,
+                  LProgressDialog* jobDialog) {
     info.iDrive = drive;
     info.bUseCDDB = 1;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
     LCDInfoLoad load{&info};
-    LProgressProcess<LCDInfoLoad> dlg("Loading CD Information", &load);
-    dlg.Run(host.GetWindow());
+    LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, host);
+    dlg.Run(jobDialog);
 }
 
 }  // namespace
@@ -147,7 +171,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
 }
 
 bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                          LOverwriteState& overwrite) {
+                          LOverwriteState& overwrite, LProgressDialog* jobDialog) {
     const uint8_t drive = LCDMapPathToDrive(input);
     if (drive == LCD_NO_DRIVE) return false;
     const int track = CmMapFileNameToTrackNumber(input);
@@ -155,7 +179,7 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     if (SettingsReadBool("Settings", "UseCDDB", false)) {
         cd.useCDDBNames = true;
         if (!cd.tableLoaded) {
-            LoadDiscInfo(host, *cd.info, drive);
+            LoadDiscInfo(host, *cd.info, drive, jobDialog);
             cd.tableLoaded = true;
         }
     } else {
@@ -183,8 +207,8 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
     rip.sink = sink;
-    LProgressProcess<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip);
-    bool ran = dlg.Run(host.GetWindow());
+    LNestedProgress<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip, host);
+    bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;
     // The writer completes its file (header sizes, encoder exit) and may find it could not.
@@ -193,6 +217,8 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     sink.reset();
     if (status != LPROCESS_OK) {
         if (LFileExists(output)) LDeleteFile(output);
+        // A cancelled rip cancels the run, as a cancelled transfer does.
+        if (status == LPROCESS_STOPPED && jobDialog) jobDialog->RequestStop();
         return false;
     }
     return true;

@@ -41,7 +41,8 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
 void LCDSameAsSourceFolder(char* dest);
 
 // Converts the CD track entry `input` into `output` (the job's proposed path; replaced when the
-// disc's names are used), under the run's overwrite state. True when converted; false when
-// skipped, refused or failed (a partial output is deleted).
+// disc's names are used), under the run's overwrite state. Its progress dialogs are owned by the
+// job's (so the main window stays disabled) and hidden with the main window. True when
+// converted; false when skipped, refused or failed (a partial output is deleted).
 bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                          LOverwriteState& overwrite);
+                          LOverwriteState& overwrite, LProgressDialog* jobDialog);

@@ -65,9 +65,10 @@ class LConvertHost {
     virtual void ShowProgressDialog(LProgressDialog* dlg, bool show) {}
 
     // CD track entries (".cda"): converts into the output path (the proposed one, which the
-    // disc's names may replace) under the run's overwrite state; true on success. A partial
-    // output is deleted by the conversion itself.
-    virtual bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) {
+    // disc's names may replace) under the run's overwrite state, behind progress dialogs owned
+    // by the job's; true on success. A partial output is deleted by the conversion itself.
+    virtual bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                    LProgressDialog* jobDialog) {
         return false;
     }
     // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.

@@ -213,12 +213,16 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
             // the disc's information instead, and then decides on overwriting that name itself.
             char proposed[LMAX_PATH];
             CopyPath(proposed, output);
-            bool ok = host.ConvertCDAudioFile(index, output, overwrite);
+            bool ok = host.ConvertCDAudioFile(index, output, overwrite, dlg);
             if (ok && replacing && std::strcmp(output, proposed) == 0)
                 ok = ReplaceWith(output, finalPath);
             if (!ok && replacing && LFileExists(proposed)) LDeleteFile(proposed);
             host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
             if (!ok) job->outcome = LPROCESS_FAILED;
+            if (!ok && dlg->PumpMessages()) {  // the rip was cancelled
+                job->outcome = LPROCESS_STOPPED;
+                return LPROCESS_STOPPED;
+            }
             continue;
         }
 

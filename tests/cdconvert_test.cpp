@@ -46,8 +46,8 @@ class Host : public LConvertHost {
     void CloseWindow() override {}
     int AskYesNoCancel(const char* text, const char*) override { return messages.push_back(text), LANSWER_YES; }
     void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
-    bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow) override {
-        return CmConvertCDAudioFile(*this, cd, paths[size_t(i)].c_str(), out, ow);
+    bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow, LProgressDialog* dlg) override {
+        return CmConvertCDAudioFile(*this, cd, paths[size_t(i)].c_str(), out, ow, dlg);
     }
     void EndOfConvertBatch() override { cd.tableLoaded = false; }
 };

@@ -88,9 +88,10 @@ void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
 }
 
-bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) {
+bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                  LProgressDialog* jobDialog) {
     bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
-                                   overwrite);
+                                   overwrite, jobDialog);
     if (ok) ++cdTracksConverted_;
     return ok;
 }

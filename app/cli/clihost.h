@@ -36,7 +36,8 @@ class LCliHost : public LConvertHost {
     int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
     void NoteSkippedFile(const char* path) override;
-    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
     void EndOfConvertBatch() override { cd_.tableLoaded = false; }
 
     // Stores the output folder and format as the window does when it closes.

@@ -116,10 +116,11 @@ void MainDialog::EndOfConvertBatch() {
     cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
 }
 
-bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) {
+bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                    LProgressDialog* jobDialog) {
     char input[LMAX_PATH];
     GetEntryPath(index, input);
-    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite);
+    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {

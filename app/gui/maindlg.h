@@ -122,7 +122,8 @@ class MainDialog : public LDialog, public LConvertHost {
     void ShowErrorMessage(const char* text, const char* caption) override;
     void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
     void EndOfConvertBatch() override;
-    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite) override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();
