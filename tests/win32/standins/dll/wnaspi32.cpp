@@ -4,7 +4,7 @@
 //   TAMBER_ASPI_TARGET the drive's target id (default 1)
 //   TAMBER_ASPI_MODE   "busy:N" the first N commands find the target busy; "sense:N" READ CD
 //                      number N (from 0) and later fail with sense data; "never:N" READ CD
-//                      number N and later never complete; "slow:MS" every command takes MS ms
+//                      number N and later never complete
 //   TAMBER_ASPI_LOG    a file that receives one line per request (fields as submitted)
 #include <windows.h>
 
@@ -81,7 +81,6 @@ DWORD WINAPI Execute(void* param) {
     Job* job = static_cast<Job*>(param);
     SRB_ExecSCSICmd* srb = job->srb;
     const std::string& mode = job->mode;
-    if (int ms = ModeValue(mode, "slow"); ms > 0) Sleep(DWORD(ms));
     int never = ModeValue(mode, "never"), senseFrom = ModeValue(mode, "sense");
     if (job->read >= 0 && never >= 0 && job->read >= never) {
         delete job;
