@@ -255,7 +255,11 @@ bool LSCSI::CommandFailed() {
     Platform& p = *platform_;
     if (UseASPI32()) {
         const uint8_t* s = p.srb.SenseArea;
-        return p.srb.SRB_Status == SS_ERR && (s[2] != 0 || s[12] != 0 || s[13] != 0);
+        const uint8_t status = p.srb.SRB_Status;
+        // Besides an error with sense data: a request the layer aborted or could not deliver
+        // (the drive went away) left nothing in the buffer either.
+        if (status != SS_COMP && status != SS_ERR) return true;
+        return status == SS_ERR && (s[2] != 0 || s[12] != 0 || s[13] != 0);
     }
     // The request that never reached the drive (the device went away) fails too.
     DWORD done = 0;
