@@ -40,8 +40,8 @@ class LNestedProgress : public LProgressProcess<T> {
     LNestedProgress(const char* title, T* record, LConvertHost& host)
         : LProgressProcess<T>(title, record), host_(host) {}
     bool Run(LProgressDialog* jobDialog) {
-        LWindowHandle owner = jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow()
-                                                                   : host_.GetWindow();
+        LWindowHandle owner =
+            jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow() : host_.GetWindow();
         return LProgressDialog::Run(owner);
     }
 
@@ -63,8 +63,7 @@ int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
     return LCDReadDiscInfo(dlg, *load->info);
 }
 
-void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive,
-                  LProgressDialog* jobDialog) {
+void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, LProgressDialog* jobDialog) {
     info.iDrive = drive;
     info.bUseCDDB = 1;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
@@ -93,14 +92,29 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
         if (*p != '%' || !p[1]) continue;
         std::string text;
         switch (p[1]) {
-            case 'a': text = texts.artist; break;
-            case 'b': text = texts.album; break;
-            case 't': text = texts.title; break;
-            case 'g': text = texts.genre; break;
-            case 'y': text = std::to_string(texts.year); break;
-            case 'e': text = texts.extended; break;
-            case 'n': text = std::to_string(texts.number) + ". "; break;
-            default: continue;
+            case 'a':
+                text = texts.artist;
+                break;
+            case 'b':
+                text = texts.album;
+                break;
+            case 't':
+                text = texts.title;
+                break;
+            case 'g':
+                text = texts.genre;
+                break;
+            case 'y':
+                text = std::to_string(texts.year);
+                break;
+            case 'e':
+                text = texts.extended;
+                break;
+            case 'n':
+                text = std::to_string(texts.number) + ". ";
+                break;
+            default:
+                continue;
         }
         ++p;
         if (name.size() >= 2 && name[name.size() - 2] != '.') name += " - ";

@@ -85,17 +85,16 @@ int RipLoop(RipControl& control, LCDROMRipSectors& data) {
     uint32_t s = first;
     auto left = [&](int most) { return s < end ? int(std::min<uint32_t>(end - s, most)) : 0; };
 
-    // A read is started; `status` ends the loop when it fails, a failed command (error sense,
-    // or a drive that went away) ends it too.
+    // A read that cannot be started ends the loop with its status; so does a read that ended
+    // failed (error sense, or a drive that went away), since its buffer holds no audio.
     int nA = left(13), nB = 0;
     int status = LPROCESS_OK;
-    bool ended = false;
     auto waitRead = [&]() {
         int w = control.Wait(drive.CompletionEvent(), waitMs);
         if (w == LPROCESS_OK && drive.CommandFailed()) w = LPROCESS_FAILED;
         return w;
     };
-    while (!ended) {
+    for (;;) {
         if (nA > 0) {
             status = ProcessSCSICDReadDASectors(drive, s, nA, buf.sectors[0]);
             if (status != LPROCESS_OK) break;

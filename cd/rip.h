@@ -19,8 +19,8 @@ struct LCDROMRipTrack {
 struct LCDROMRipSectors {
     uint8_t nDrive = 0;
     uint32_t firstSector = 0;
-    uint32_t endSector = 0;  // exclusive
-    LSinkRef sink;           // 44100 Hz stereo; may be empty (the audio is read and dropped)
+    uint32_t endSector = 0;     // exclusive
+    LSinkRef sink;              // 44100 Hz stereo; may be empty (the audio is read and dropped)
     char name[LMAX_PATH] = {};  // shown as "Loading %s"
 };
 

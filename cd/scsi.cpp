@@ -20,9 +20,8 @@ int ProcessSCSIExecuteCommandAsync(LSCSI& drive, const uint8_t* cdb, int cdbLeng
     return drive.ExecuteAsync(cdb, cdbLength, direction, dataLength, data);
 }
 
-int ProcessSCSIExecuteCommand(LProgressDialog* dlg, LSCSI& drive, const uint8_t* cdb,
-                              int cdbLength, int direction, uint32_t dataLength, void* data,
-                              uint32_t timeoutMs) {
+int ProcessSCSIExecuteCommand(LProgressDialog* dlg, LSCSI& drive, const uint8_t* cdb, int cdbLength,
+                              int direction, uint32_t dataLength, void* data, uint32_t timeoutMs) {
     int64_t remaining = timeoutMs;
     const uint32_t pause = LCDGetTimeouts().busyRetryMs;
     for (;;) {

@@ -67,6 +67,5 @@ int ProcessSCSIExecuteCommandAsync(LSCSI& drive, const uint8_t* cdb, int cdbLeng
                                    uint32_t dataLength, void* data);
 // Starts the command, waits up to timeoutMs pumping messages, checks the outcome and asks a busy
 // ASPI target again every 500 ms while the time lasts. A process status.
-int ProcessSCSIExecuteCommand(LProgressDialog* dlg, LSCSI& drive, const uint8_t* cdb,
-                              int cdbLength, int direction, uint32_t dataLength, void* data,
-                              uint32_t timeoutMs);
+int ProcessSCSIExecuteCommand(LProgressDialog* dlg, LSCSI& drive, const uint8_t* cdb, int cdbLength,
+                              int direction, uint32_t dataLength, void* data, uint32_t timeoutMs);

@@ -25,8 +25,7 @@ void LCDBuildReadCD(uint8_t cdb[12], uint32_t lba, int sectors) {
     cdb[11] = 0x00;
 }
 
-bool LCDParseTOC(const uint8_t* response, int bytes, uint8_t& trackCount,
-                 uint32_t addresses[256]) {
+bool LCDParseTOC(const uint8_t* response, int bytes, uint8_t& trackCount, uint32_t addresses[256]) {
     trackCount = 0;
     if (bytes < 2) return false;
     int length = (response[0] << 8) | response[1];
@@ -63,7 +62,7 @@ int ProcessSCSICDGetTOC(LProgressDialog* dlg, LSCSI& drive, uint8_t& trackCount,
         return status;
     }
     return LCDParseTOC(buffer, LCD_TOC_BYTES, trackCount, addresses) ? LPROCESS_OK
-                                                                      : LPROCESS_FAILED;
+                                                                     : LPROCESS_FAILED;
 }
 
 int ProcessSCSICDReadDASectors(LSCSI& drive, uint32_t lba, int sectors, int16_t* samples) {

@@ -1,5 +1,7 @@
 // CD track entries in a conversion run: names by the three schemes, 259-character texts, the
 // Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
+#include "app/cdconvert.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/cdconvert.h"
 #include "app/cmdline.h"
 #include "app/settings.h"
 #include "cd/drives.h"
@@ -30,7 +31,9 @@ class Host : public LConvertHost {
     LCDRunState cd;
 
     int EntryCount() override { return int(paths.size()); }
-    void GetEntryPath(int i, char* p) override { std::snprintf(p, LMAX_PATH, "%s", paths[size_t(i)].c_str()); }
+    void GetEntryPath(int i, char* p) override {
+        std::snprintf(p, LMAX_PATH, "%s", paths[size_t(i)].c_str());
+    }
     bool IsEntrySelected(int) override { return true; }
     void SelectAll() override {}
     void SetEntryImage(int i, int image) override { images[size_t(i)] = image; }
@@ -44,7 +47,9 @@ class Host : public LConvertHost {
     bool IsHidden() override { return true; }
     void SetHidden(bool) override {}
     void CloseWindow() override {}
-    int AskYesNoCancel(const char* text, const char*) override { return messages.push_back(text), LANSWER_YES; }
+    int AskYesNoCancel(const char* text, const char*) override {
+        return messages.push_back(text), LANSWER_YES;
+    }
     void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
     bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow, LProgressDialog* dlg) override {
         return CmConvertCDAudioFile(*this, cd, paths[size_t(i)].c_str(), out, ow, dlg);

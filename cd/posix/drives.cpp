@@ -1,4 +1,6 @@
 // CD drives by device path on Linux, and the command line's names for their tracks.
+#include "cd/drives.h"
+
 #include <sys/stat.h>
 
 #include <climits>
@@ -6,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cd/drives.h"
 #include "cd/posix/sgio.h"
 #include "cd/scsi.h"
 #include "cd/toc.h"
@@ -18,8 +19,8 @@ namespace {
 bool SameDevice(const std::string& a, const std::string& b) {
     if (a == b) return true;
     struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-           S_ISBLK(sa.st_mode) && sa.st_rdev == sb.st_rdev;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && S_ISBLK(sa.st_mode) &&
+           sa.st_rdev == sb.st_rdev;
 }
 
 uint8_t DriveOfDevice(const std::string& device) {

@@ -181,7 +181,7 @@ int LSCSI::ExecuteAsync(const uint8_t* cdb, int cdbLength, int direction, uint32
     std::memset(p.sense, 0, sizeof p.sense);
     std::memcpy(p.cdb, cdb, size_t(cdbLength));
     p.request.interface_id = 'S';
-    p.request.dxfer_direction = dataLength == 0                ? SG_DXFER_NONE
+    p.request.dxfer_direction = dataLength == 0              ? SG_DXFER_NONE
                                 : direction == LSCSI_DATA_IN ? SG_DXFER_FROM_DEV
                                                              : SG_DXFER_TO_DEV;
     p.request.cmd_len = uint8_t(cdbLength);

@@ -1,9 +1,10 @@
 // CD drives by drive letter on Windows.
+#include "cd/drives.h"
+
 #include <windows.h>
 
 #include <cstring>
 
-#include "cd/drives.h"
 #include "cd/win32/hooks.h"
 
 uint8_t CmMapDriveLetterToNumber(char letter) {

@@ -9,10 +9,10 @@ struct LSCSISystemCalls {
     HMODULE(WINAPI* loadLibrary)(LPCSTR) = ::LoadLibraryA;
     DWORD(WINAPI* getLogicalDriveStrings)(DWORD, LPSTR) = ::GetLogicalDriveStringsA;
     UINT(WINAPI* getDriveType)(LPCSTR) = ::GetDriveTypeA;
-    HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) =
-        ::CreateFileA;
-    BOOL(WINAPI* deviceIoControl)(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                                  LPOVERLAPPED) = ::DeviceIoControl;
+    HANDLE(WINAPI* createFile)
+    (LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = ::CreateFileA;
+    BOOL(WINAPI* deviceIoControl)
+    (HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ::DeviceIoControl;
     BOOL(WINAPI* getOverlappedResult)(HANDLE, LPOVERLAPPED, LPDWORD, BOOL) = ::GetOverlappedResult;
     BOOL(WINAPI* closeHandle)(HANDLE) = ::CloseHandle;
 };

@@ -153,9 +153,9 @@ bool LSCSI::OpenSPTD(const char* root) {
     wsprintfA(name, "\\\\.\\%s", root);
     size_t n = std::strlen(name);
     if (n > 0 && name[n - 1] == '\\') name[n - 1] = 0;
-    platform_->device = g_calls.createFile(name, GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    platform_->device =
+        g_calls.createFile(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (platform_->device == INVALID_HANDLE_VALUE) {
         LTrace("LSCSI::OpenSPTD Drive specified cannot be opened");
         return false;
@@ -201,8 +201,8 @@ int LSCSI::ExecuteAsync(const uint8_t* cdb, int cdbLength, int direction, uint32
         p.srb.SRB_HaId = haId_;
         p.srb.SRB_Target = target_;
         p.srb.SRB_Lun = lun_;
-        p.srb.SRB_Flags = uint8_t((direction == LSCSI_DATA_IN ? SRB_DIR_IN : SRB_DIR_OUT) |
-                                  SRB_EVENT_NOTIFY);
+        p.srb.SRB_Flags =
+            uint8_t((direction == LSCSI_DATA_IN ? SRB_DIR_IN : SRB_DIR_OUT) | SRB_EVENT_NOTIFY);
         p.srb.SRB_BufLen = dataLength;
         p.srb.SRB_BufPointer = uint32_t(reinterpret_cast<uintptr_t>(data));
         p.srb.SRB_SenseLen = 14;

@@ -20,8 +20,14 @@ std::vector<int16_t> DiscImage::TrackPCM(int t) const {
 std::vector<uint8_t> DiscImage::TocResponse() const {
     std::vector<uint8_t> r(4);
     auto entry = [&r](int number, uint32_t lba) {
-        uint8_t e[8] = {0, 0x10, uint8_t(number), 0, uint8_t(lba >> 24), uint8_t(lba >> 16),
-                        uint8_t(lba >> 8), uint8_t(lba)};
+        uint8_t e[8] = {0,
+                        0x10,
+                        uint8_t(number),
+                        0,
+                        uint8_t(lba >> 24),
+                        uint8_t(lba >> 16),
+                        uint8_t(lba >> 8),
+                        uint8_t(lba)};
         r.insert(r.end(), e, e + 8);
     };
     for (int t = 0; t < Tracks(); ++t) entry(t + 1, starts[size_t(t)]);
@@ -129,7 +135,8 @@ int FakeCDDrive::Execute(int fd, sg_io_hdr_t* rq) {
         return 0;
     }
     if (cdb[0] == 0xBE) {
-        uint32_t lba = uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
+        uint32_t lba =
+            uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
         uint32_t count = uint32_t(cdb[6]) << 16 | uint32_t(cdb[7]) << 8 | cdb[8];
         bool fail = failReadAfter >= 0 && readIndex >= failReadAfter;
         if (fail || lba + count > image_.starts.back() || count * 2352 > rq->dxfer_len) {
@@ -137,7 +144,8 @@ int FakeCDDrive::Execute(int fd, sg_io_hdr_t* rq) {
             rq->driver_status = 0x08;
             if (rq->sbp && rq->mx_sb_len >= 14) {
                 std::memset(rq->sbp, 0, rq->mx_sb_len);
-                rq->sbp[0] = 0x70, rq->sbp[2] = fail ? 0x03 : 0x05, rq->sbp[12] = fail ? 0x11 : 0x21;
+                rq->sbp[0] = 0x70, rq->sbp[2] = fail ? 0x03 : 0x05,
+                rq->sbp[12] = fail ? 0x11 : 0x21;
             }
             return 0;
         }

@@ -49,9 +49,9 @@ class FakeCDDrive : public LSGDevices {
 
     // Fault modes.
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
-    std::atomic<int> failReadAfter{-1};       // READ CD number n (from 0) on fails with sense
-    std::atomic<int> vanishAfter{-1};         // after n READ CDs the device is gone
-    std::vector<uint8_t> tocOverride;         // served instead of the image's TOC
+    std::atomic<int> failReadAfter{-1};      // READ CD number n (from 0) on fails with sense
+    std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
+    std::vector<uint8_t> tocOverride;        // served instead of the image's TOC
 
     // Every command block received, in order.
     std::vector<std::vector<uint8_t>> Commands();

@@ -76,9 +76,8 @@ class CdGui : public ::testing::Test {
         CreateDirectoryA((dir_ + "\\prog").c_str(), nullptr);
         ASSERT_TRUE(CopyFileA(WinPath(TAMBER_BINARY_DIR "/tamber.exe").c_str(),
                               (dir_ + "\\prog\\tamber.exe").c_str(), FALSE));
-        ASSERT_TRUE(
-            CopyFileA(WinPath(TAMBER_BINARY_DIR "/tests/standin-dlls/wnaspi32.dll").c_str(),
-                      (dir_ + "\\prog\\wnaspi32.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(WinPath(TAMBER_BINARY_DIR "/tests/standin-dlls/wnaspi32.dll").c_str(),
+                              (dir_ + "\\prog\\wnaspi32.dll").c_str(), FALSE));
         SetValue(HKEY_CURRENT_USER, kApp, "Version", "win98");
         SetValue(HKEY_CURRENT_USER, std::string(kApp) + "\\DllOverrides", "wnaspi32", "native");
         SetValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "UseCDDB", "0");
@@ -104,8 +103,8 @@ class CdGui : public ::testing::Test {
         PROCESS_INFORMATION pi{};
         std::vector<char> buf(line.begin(), line.end());
         buf.push_back(0);
-        if (!CreateProcessA(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &si, &pi))
+        if (!CreateProcessA(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &pi))
             return nullptr;
         CloseHandle(pi.hThread);
         processes_.push_back(pi.hProcess);
@@ -150,8 +149,8 @@ TEST_F(CdGui, AReadFailureFailsOnlyItsTrackAndLeavesNoFile) {
     // Reads 0-2 serve tracks 1 (10 sectors) and 2 (13 + 27); track 3's first read fails.
     SetEnvironmentVariableA("TAMBER_ASPI_MODE", "sense:3");
     SetValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "OutputFormat", "0");
-    HANDLE p = Start({"-hide", "-format", ".wav", "-outfolder", dir_ + "\\out", "-convert",
-                      "-exit"});
+    HANDLE p =
+        Start({"-hide", "-format", ".wav", "-outfolder", dir_ + "\\out", "-convert", "-exit"});
     ASSERT_TRUE(p);
     EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
     EXPECT_EQ(testutil::ReadWav16(dir_ + "\\out\\Track02.wav").samples, disc_.TrackPCM(1));

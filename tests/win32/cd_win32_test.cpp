@@ -203,8 +203,8 @@ DWORD WINAPI FakeDrives(DWORD n, LPSTR buf) {
 UINT WINAPI FakeType(LPCSTR root) {
     return root[0] == 'E' ? DRIVE_FIXED : DRIVE_CDROM;
 }
-BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize,
-                      LPDWORD, LPOVERLAPPED ov) {
+BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize, LPDWORD,
+                      LPOVERLAPPED ov) {
     auto* rq = static_cast<LSPTDRequest*>(in);
     g_dev.requests.push_back(*rq), g_dev.codes.push_back(code);
     g_dev.sizes.push_back(inSize), g_dev.sizes.push_back(outSize);

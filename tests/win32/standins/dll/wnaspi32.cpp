@@ -106,13 +106,12 @@ DWORD WINAPI Execute(void* param) {
         out[3] = uint8_t(tracks);
         srb->SRB_Status = SS_COMP;
     } else if (cdb[0] == 0xBE) {
-        uint32_t lba = uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 |
-                       cdb[5];
+        uint32_t lba =
+            uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
         uint32_t count = uint32_t(cdb[6]) << 16 | uint32_t(cdb[7]) << 8 | cdb[8];
         if (senseFrom >= 0 && job->read >= senseFrom)
             Sense(srb, 0x03, 0x11, 0x00);  // medium error, unrecovered read error
-        else if (count * 2352 > srb->SRB_BufLen ||
-                 !ReadImage(&tracks, starts, lba, count, out))
+        else if (count * 2352 > srb->SRB_BufLen || !ReadImage(&tracks, starts, lba, count, out))
             Sense(srb, 0x05, 0x21, 0x00);  // illegal request, LBA out of range
         else
             srb->SRB_Status = SS_COMP;
@@ -143,7 +142,8 @@ extern "C" DWORD __cdecl SendASPI32Command(void* request) {
     EnterCriticalSection(&g_lock);
     if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
     LeaveCriticalSection(&g_lock);
-    const int target = Env("TAMBER_ASPI_TARGET").empty() ? 1 : std::atoi(Env("TAMBER_ASPI_TARGET").c_str());
+    const int target =
+        Env("TAMBER_ASPI_TARGET").empty() ? 1 : std::atoi(Env("TAMBER_ASPI_TARGET").c_str());
     switch (head[0]) {
         case SC_GET_DEV_TYPE: {
             auto* srb = static_cast<SRB_GDEVBlock*>(request);
