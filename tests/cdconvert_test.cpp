@@ -145,6 +145,13 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
         EXPECT_EQ(wav.samples, disc.TrackPCM(t)) << name;
     }
     EXPECT_EQ(host_.images, std::vector<int>(5, LENTRY_DONE));
+    // With "UseCDDB" on but only the default titles known, the names stay the job's.
+    SettingsWriteBool("Settings", "UseCDDB", true);
+    host_.RemoveAllEntries();
+    Run({"/dev/fakesr0#2", "-convert"});
+    EXPECT_EQ(testutil::ReadWav16(dir_ + "/all/Track02.wav").samples, disc.TrackPCM(1));
+    EXPECT_EQ(host_.cd.info->iTracks, 5);
+    SettingsWriteBool("Settings", "UseCDDB", false);
 
     // One track; a track beyond the disc fails and leaves no file; "[Same as source file]" means
     // the music folder for a disc.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "cd/win32/aspi.h"
@@ -150,7 +151,7 @@ bool LSCSI::OpenCDROMDrive(int index) {
 bool LSCSI::OpenSPTD(const char* root) {
     Close();
     char name[MAX_PATH];
-    wsprintfA(name, "\\\\.\\%s", root);
+    std::snprintf(name, sizeof name, "\\\\.\\%s", root);
     size_t n = std::strlen(name);
     if (n > 0 && name[n - 1] == '\\') name[n - 1] = 0;
     platform_->device =
