@@ -203,24 +203,31 @@ DWORD WINAPI FakeDrives(DWORD n, LPSTR buf) {
 UINT WINAPI FakeType(LPCSTR root) {
     return root[0] == 'E' ? DRIVE_FIXED : DRIVE_CDROM;
 }
+// Serves the request from the image, as the driver would (into the caller's buffer).
+void Serve(LSPTDRequest rq) {
+    auto* out = reinterpret_cast<uint8_t*>(uintptr_t(rq.DataBuffer));
+    if (rq.Cdb[0] == 0x43) {
+        std::vector<uint8_t> toc = Disc().TocResponse();
+        std::memcpy(out, toc.data(), toc.size());
+        return;
+    }
+    uint32_t lba = uint32_t(rq.Cdb[2]) << 24 | uint32_t(rq.Cdb[3]) << 16 |
+                   uint32_t(rq.Cdb[4]) << 8 | rq.Cdb[5];
+    std::memcpy(out, Disc().pcm.data() + size_t(lba) * 1176, size_t(rq.Cdb[8]) * 2352);
+}
+
 BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize, LPDWORD,
                       LPOVERLAPPED ov) {
     auto* rq = static_cast<LSPTDRequest*>(in);
     g_dev.requests.push_back(*rq), g_dev.codes.push_back(code);
     g_dev.sizes.push_back(inSize), g_dev.sizes.push_back(outSize);
     if (g_dev.failWith) return SetLastError(g_dev.failWith), FALSE;
-    auto* out = reinterpret_cast<uint8_t*>(uintptr_t(rq->DataBuffer));
-    if (rq->Cdb[0] == 0x43) {
-        std::vector<uint8_t> toc = Disc().TocResponse();
-        std::memcpy(out, toc.data(), toc.size());
-    } else {
-        uint32_t lba = uint32_t(rq->Cdb[2]) << 24 | uint32_t(rq->Cdb[3]) << 16 |
-                       uint32_t(rq->Cdb[4]) << 8 | rq->Cdb[5];
-        std::memcpy(out, Disc().pcm.data() + size_t(lba) * 1176, size_t(rq->Cdb[8]) * 2352);
-    }
-    if (++g_dev.calls % 2) return TRUE;  // done at once
-    std::thread([e = ov->hEvent] {
-        Sleep(5);
+    ResetEvent(ov->hEvent);  // as the system does when an overlapped request starts
+    if (++g_dev.calls % 2) return Serve(*rq), SetEvent(ov->hEvent), TRUE;  // done at once
+    // Later: the data lands only just before the event, so a caller that did not wait loses it.
+    std::thread([rq = *rq, e = ov->hEvent] {
+        Sleep(20);
+        Serve(rq);
         SetEvent(e);
     }).detach();
     return SetLastError(ERROR_IO_PENDING), FALSE;
