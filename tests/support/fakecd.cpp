@@ -1,6 +1,7 @@
 // The in-memory audio CD and the drive that serves it.
 #include "tests/support/fakecd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -46,6 +47,48 @@ bool DiscImage::Save(const std::string& path) const {
               std::fwrite(starts.data(), 4, starts.size(), f) == starts.size() &&
               std::fwrite(pcm.data(), 2, pcm.size(), f) == pcm.size();
     return std::fclose(f) == 0 && ok;
+}
+
+bool DiscImage::Load(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char magic[8];
+    uint32_t n = 0;
+    bool ok = std::fread(magic, 1, 8, f) == 8 && std::memcmp(magic, "TMBRCDI1", 8) == 0 &&
+              std::fread(&n, 4, 1, f) == 1 && n < 100;
+    if (ok) {
+        starts.resize(n + 1);
+        ok = std::fread(starts.data(), 4, n + 1, f) == n + 1;
+    }
+    if (ok) {
+        pcm.resize(size_t(starts.back()) * 1176);
+        ok = std::fread(pcm.data(), 2, pcm.size(), f) == pcm.size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8_t* sense,
+                      bool failRead) const {
+    auto check = [sense](uint8_t key, uint8_t asc) {
+        std::memset(sense, 0, 14);
+        sense[0] = 0x70, sense[2] = key, sense[7] = 6, sense[12] = asc;
+        return 2;
+    };
+    if (cdb[0] == 0x43) {
+        std::vector<uint8_t> toc = TocResponse();
+        std::memset(out, 0, outBytes);
+        std::memcpy(out, toc.data(), std::min<size_t>(toc.size(), outBytes));
+        return 0;
+    }
+    if (cdb[0] != 0xBE) return check(0x05, 0x20);  // invalid command
+    uint32_t lba = uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
+    uint32_t count = uint32_t(cdb[6]) << 16 | uint32_t(cdb[7]) << 8 | cdb[8];
+    if (failRead) return check(0x03, 0x11);  // medium error, unrecovered read error
+    if (lba + count > starts.back() || count * 2352 > outBytes)
+        return check(0x05, 0x21);  // illegal request, LBA out of range
+    std::memcpy(out, pcm.data() + size_t(lba) * 1176, size_t(count) * 2352);
+    return 0;
 }
 
 DiscImage MakeTestDisc(uint32_t firstSector, int scale) {
@@ -127,32 +170,20 @@ int FakeCDDrive::Execute(int fd, sg_io_hdr_t* rq) {
         errno = ENODEV;
         return -1;
     }
-    auto* out = static_cast<uint8_t*>(rq->dxferp);
-    if (cdb[0] == 0x43) {
-        std::vector<uint8_t> toc = tocOverride.empty() ? image_.TocResponse() : tocOverride;
-        std::memset(out, 0, rq->dxfer_len);
-        std::memcpy(out, toc.data(), std::min<size_t>(toc.size(), rq->dxfer_len));
+    std::vector<uint8_t> toc = cdb[0] == 0x43 ? tocOverride : std::vector<uint8_t>();
+    if (!toc.empty()) {
+        std::memset(rq->dxferp, 0, rq->dxfer_len);
+        std::memcpy(rq->dxferp, toc.data(), std::min<size_t>(toc.size(), rq->dxfer_len));
         return 0;
     }
-    if (cdb[0] == 0xBE) {
-        uint32_t lba =
-            uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
-        uint32_t count = uint32_t(cdb[6]) << 16 | uint32_t(cdb[7]) << 8 | cdb[8];
-        bool fail = failReadAfter >= 0 && readIndex >= failReadAfter;
-        if (fail || lba + count > image_.starts.back() || count * 2352 > rq->dxfer_len) {
-            rq->status = 0x02;  // check condition: illegal request, LBA out of range
-            rq->driver_status = 0x08;
-            if (rq->sbp && rq->mx_sb_len >= 14) {
-                std::memset(rq->sbp, 0, rq->mx_sb_len);
-                rq->sbp[0] = 0x70, rq->sbp[2] = fail ? 0x03 : 0x05,
-                rq->sbp[12] = fail ? 0x11 : 0x21;
-            }
-            return 0;
-        }
-        std::memcpy(out, image_.pcm.data() + size_t(lba) * 1176, size_t(count) * 2352);
-        return 0;
+    uint8_t sense[14];
+    bool fail = readIndex >= 0 && failReadAfter >= 0 && readIndex >= failReadAfter;
+    rq->status =
+        uint8_t(image_.Answer(cdb, static_cast<uint8_t*>(rq->dxferp), rq->dxfer_len, sense, fail));
+    if (rq->status) {
+        rq->driver_status = 0x08;  // sense data follows
+        std::memcpy(rq->sbp, sense, std::min<size_t>(14, rq->mx_sb_len));
     }
-    rq->status = 0x02;
     return 0;
 }
 

@@ -22,6 +22,11 @@ struct DiscImage {
     std::vector<uint8_t> TocResponse() const;
     // The image as one file: "TMBRCDI1", track count (4 bytes LE), the start table, the samples.
     bool Save(const std::string& path) const;
+    bool Load(const std::string& path);
+    // A drive's answer to READ TOC or READ CD: the data into out (outBytes long) and status 0,
+    // or status 2 (check condition) with 14 bytes of sense data. failRead: a medium error.
+    int Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8_t* sense,
+               bool failRead = false) const;
 };
 
 // Tracks of music and silence with odd lengths: 10 and 40 sectors, then longer ones; the first

@@ -206,14 +206,7 @@ UINT WINAPI FakeType(LPCSTR root) {
 // Serves the request from the image, as the driver would (into the caller's buffer).
 void Serve(LSPTDRequest rq) {
     auto* out = reinterpret_cast<uint8_t*>(uintptr_t(rq.DataBuffer));
-    if (rq.Cdb[0] == 0x43) {
-        std::vector<uint8_t> toc = Disc().TocResponse();
-        std::memcpy(out, toc.data(), toc.size());
-        return;
-    }
-    uint32_t lba = uint32_t(rq.Cdb[2]) << 24 | uint32_t(rq.Cdb[3]) << 16 |
-                   uint32_t(rq.Cdb[4]) << 8 | rq.Cdb[5];
-    std::memcpy(out, Disc().pcm.data() + size_t(lba) * 1176, size_t(rq.Cdb[8]) * 2352);
+    rq.ScsiStatus = uint8_t(Disc().Answer(rq.Cdb, out, rq.DataTransferLength, rq.Sense));
 }
 
 BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize, LPDWORD,

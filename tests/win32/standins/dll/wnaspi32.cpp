@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cd/win32/aspi.h"
+#include "tests/support/fakecd.h"
 
 namespace {
 
@@ -43,32 +44,17 @@ void Log(const char* line) {
     }
 }
 
-// Reads from the image: the start table, or count sectors at lba. False beyond the image.
-bool ReadImage(uint32_t* tracks, uint32_t starts[257], uint32_t lba, uint32_t count, void* out) {
-    FILE* f = std::fopen(Env("TAMBER_ASPI_IMAGE").c_str(), "rb");
-    if (!f) return false;
-    char magic[8];
-    bool ok = std::fread(magic, 1, 8, f) == 8 && std::memcmp(magic, "TMBRCDI1", 8) == 0 &&
-              std::fread(tracks, 4, 1, f) == 1 && *tracks <= 99 &&
-              std::fread(starts, 4, *tracks + 1, f) == *tracks + 1;
-    if (ok && out) {
-        ok = lba + count <= starts[*tracks] &&
-             std::fseek(f, long(12 + 4 * (*tracks + 1) + size_t(lba) * 2352), SEEK_SET) == 0 &&
-             std::fread(out, 2352, count, f) == count;
+// The image named by the environment, read once per name.
+const testutil::DiscImage* Image() {
+    static testutil::DiscImage image;
+    static std::string loaded;
+    std::string path = Env("TAMBER_ASPI_IMAGE");
+    if (path != loaded) {
+        image = testutil::DiscImage();
+        if (!image.Load(path)) image.starts.clear();
+        loaded = path;
     }
-    std::fclose(f);
-    return ok;
-}
-
-void Sense(SRB_ExecSCSICmd* srb, uint8_t key, uint8_t asc, uint8_t ascq) {
-    std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);
-    srb->SenseArea[0] = 0x70;
-    srb->SenseArea[2] = key;
-    srb->SenseArea[7] = 10;
-    srb->SenseArea[12] = asc;
-    srb->SenseArea[13] = ascq;
-    srb->SRB_TargStat = 0x02;
-    srb->SRB_Status = SS_ERR;
+    return image.starts.empty() ? nullptr : &image;
 }
 
 struct Job {
@@ -86,37 +72,20 @@ DWORD WINAPI Execute(void* param) {
         delete job;
         return 0;  // stays pending
     }
-    const uint8_t* cdb = srb->CDBByte;
     auto* out = reinterpret_cast<uint8_t*>(uintptr_t(srb->SRB_BufPointer));
-    uint32_t tracks = 0, starts[257] = {};
+    std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);
+    const testutil::DiscImage* image = Image();
+    const bool failRead = job->read >= 0 && senseFrom >= 0 && job->read >= senseFrom;
     if (job->command < ModeValue(mode, "busy")) {
-        Sense(srb, 0x02, 0x04, 0x01);  // not ready, becoming ready
-        srb->SRB_TargStat = STATUS_BUSY;
-    } else if (cdb[0] == 0x43 && ReadImage(&tracks, starts, 0, 0, nullptr)) {
-        std::memset(out, 0, srb->SRB_BufLen);
-        uint8_t* p = out + 4;
-        for (uint32_t t = 0; t <= tracks; ++t, p += 8) {
-            p[1] = 0x10;
-            p[2] = uint8_t(t == tracks ? 0xAA : t + 1);
-            p[4] = uint8_t(starts[t] >> 24), p[5] = uint8_t(starts[t] >> 16);
-            p[6] = uint8_t(starts[t] >> 8), p[7] = uint8_t(starts[t]);
-        }
-        uint16_t length = uint16_t(2 + 8 * (tracks + 1));
-        out[0] = uint8_t(length >> 8), out[1] = uint8_t(length), out[2] = 1,
-        out[3] = uint8_t(tracks);
-        srb->SRB_Status = SS_COMP;
-    } else if (cdb[0] == 0xBE) {
-        uint32_t lba =
-            uint32_t(cdb[2]) << 24 | uint32_t(cdb[3]) << 16 | uint32_t(cdb[4]) << 8 | cdb[5];
-        uint32_t count = uint32_t(cdb[6]) << 16 | uint32_t(cdb[7]) << 8 | cdb[8];
-        if (senseFrom >= 0 && job->read >= senseFrom)
-            Sense(srb, 0x03, 0x11, 0x00);  // medium error, unrecovered read error
-        else if (count * 2352 > srb->SRB_BufLen || !ReadImage(&tracks, starts, lba, count, out))
-            Sense(srb, 0x05, 0x21, 0x00);  // illegal request, LBA out of range
-        else
-            srb->SRB_Status = SS_COMP;
+        srb->SenseArea[2] = 0x02, srb->SenseArea[12] = 0x04, srb->SenseArea[13] = 0x01;
+        srb->SRB_TargStat = STATUS_BUSY;  // not ready, becoming ready
+        srb->SRB_Status = SS_ERR;
+    } else if (!image ||
+               image->Answer(srb->CDBByte, out, srb->SRB_BufLen, srb->SenseArea, failRead) != 0) {
+        srb->SRB_TargStat = 0x02;  // check condition
+        srb->SRB_Status = SS_ERR;
     } else {
-        Sense(srb, 0x05, 0x20, 0x00);  // invalid command
+        srb->SRB_Status = SS_COMP;
     }
     HANDLE event = reinterpret_cast<HANDLE>(uintptr_t(srb->SRB_PostProc));
     if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(event);
