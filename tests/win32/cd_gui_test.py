@@ -14,6 +14,10 @@ import tempfile
 TRACKS = 5
 
 
+WINESERVER = (shutil.which("wineserver-stable") or shutil.which("wineserver")
+              or "/usr/lib/wine/wineserver")
+
+
 def wine(wine_run, *args):
     subprocess.run([wine_run, *args], check=False, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
@@ -35,7 +39,7 @@ def main():
             os.remove(link)
         os.symlink(disc, link)
         wine(wine_run, "reg", "add", drives, "/v", "r:", "/t", "REG_SZ", "/d", "cdrom", "/f")
-        subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
         env = dict(os.environ, TAMBER_CD_DRIVE="R:")
         return subprocess.run([wine_run, suite], env=env).returncode
     finally:
@@ -43,7 +47,7 @@ def main():
         if os.path.islink(link):
             os.remove(link)
         shutil.rmtree(disc, ignore_errors=True)
-        subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
 
 
 if __name__ == "__main__":
