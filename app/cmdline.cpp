@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -191,6 +192,9 @@ int LCommandLine::CmSetAACSettings(const char* const* argv, int count, int i) {
 
 int LCommandLine::CmSetFlacSettings(const char* const* argv, int count, int i) {
     LFlacEncodeSettings& s = records_.flac;
+    // A level the encoder does not know would fail every later conversion just the same.
+    if (i + 1 < count && !LFlacEncodeSettings::UsableLevel(Number(argv[i + 1])))
+        return std::min(3, count - 1 - i);
     if (i + 3 < count) {
         // A rate or channel count no encoder takes would fail every later conversion: the whole
         // list is left alone.
@@ -228,12 +232,18 @@ int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
     const int32_t rate = Number(argv[i + 2]);
     const int channels = Number(argv[i + 3]);
     if (!UsableRate(rate) || !UsableChannels(channels)) return 3;  // the file stays as it is
-    LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes());
+    if (!LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes())) {
+        host_.ShowErrorMessage(LGenWavFormatNotSaved().c_str(), nullptr);
+        settingsFailed_ = true;
+    }
     return 3;
 }
 
 int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool inputOnly) {
     const char* ext = argv[i];
+    // A section is stored whole: start from what is stored now (an encoder dialog may have
+    // stored its own copy since the records were loaded), never from older values.
+    ReloadRecord(ext, inputOnly);
     if (Is(ext, ".vox")) return CmSetRawSettings(argv, count, i, records_.vox);
     if (Is(ext, ".raw")) return CmSetRawSettings(argv, count, i, records_.raw);
     if (inputOnly) return 0;
@@ -243,6 +253,16 @@ int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool in
     if (Is(ext, ".flac")) return CmSetFlacSettings(argv, count, i);
     if (Is(ext, ".wav")) return CmSetWavSettings(argv, count, i);
     return 0;
+}
+
+void LCommandLine::ReloadRecord(const char* ext, bool inputOnly) {
+    if (Is(ext, ".vox")) records_.vox.Load();
+    if (Is(ext, ".raw")) records_.raw.Load();
+    if (inputOnly) return;
+    if (Is(ext, ".mp3")) records_.mp3.Load();
+    if (Is(ext, ".ogg")) records_.ogg.Load();
+    if (Is(ext, ".aac") || Is(ext, ".m4a")) records_.aac.Load();
+    if (Is(ext, ".flac")) records_.flac.Load();
 }
 
 bool LCommandLine::LoadFile(const char* path, bool* added) {
@@ -281,6 +301,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
 
 LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
+    settingsFailed_ = false;
     const int count = argc < LCOMMAND_MAX_ARGS ? argc : LCOMMAND_MAX_ARGS;
     // Each entry is used up to 259 characters.
     std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
@@ -348,7 +369,11 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
         const char* a = argv[size_t(i)];
         if (Is(a, "-convert") && !closed) {
             result.converted = true;
-            LRunConvert(host_, false, &result.outcome);
+            // Outputs in a format other than the one asked for would pass for the right ones.
+            if (settingsFailed_)
+                result.outcome = LPROCESS_FAILED;
+            else
+                LRunConvert(host_, false, &result.outcome);
         } else if (Is(a, "-exit")) {
             host_.CloseWindow();
             closed = true;
@@ -356,5 +381,6 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     }
 
     if (!host_.IsHidden() && !closed) host_.ShowWindowNow();
+    result.settingsFailed = settingsFailed_;
     return result;
 }

@@ -30,6 +30,8 @@ struct LCommandResult {
     bool converted = false;  // "-convert" ran
     int outcome = 0;         // the last conversion's outcome (LPROCESS_*)
     int skippedFiles = 0;    // named files that were not added (unreadable or empty)
+    // A setting could not be stored (the user was told); a "-convert" then does not run.
+    bool settingsFailed = false;
 };
 
 class LCommandLine {
@@ -56,7 +58,10 @@ class LCommandLine {
   private:
     // Dispatches "-settings"/"-insettings" by extension; returns the values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
+    // Loads the record of an extension's section from the store again.
+    void ReloadRecord(const char* ext, bool inputOnly);
 
     LConvertHost& host_;
     LSettingsRecords& records_;
+    bool settingsFailed_ = false;  // in this run
 };

@@ -68,7 +68,8 @@ void LAACEncodeSettings::Store() const {
 
 void LFlacEncodeSettings::Load() {
     const LFlacEncodeSettings d;
-    compression = uint8_t(SettingsReadInt(kSection, "Compression", d.compression));
+    const int32_t level = SettingsReadInt(kSection, "Compression", d.compression);
+    compression = UsableLevel(level) ? uint8_t(level) : d.compression;
     channels = uint8_t(SettingsReadInt(kSection, "Channels", d.channels));
     sampleRate = uint32_t(SettingsReadInt(kSection, "SampleRate", int32_t(d.sampleRate)));
 }

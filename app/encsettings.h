@@ -53,6 +53,7 @@ struct LFlacEncodeSettings {
     uint32_t sampleRate = 44100;  // "SampleRate"
 
     static constexpr const char* kSection = "FlacEncoder";
+    static constexpr bool UsableLevel(int32_t level) { return level >= 0 && level <= 8; }
     void Load();
     void Store() const;
 };

@@ -13,8 +13,8 @@ enum class LRegistryRoot : uint8_t { LocalMachine, CurrentUser, ClassesRoot };
 // the default text is copied instead and the result is false. An empty value yields "".
 bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* valueName, char* out,
                         const char* defaultText);
-// Creates the key when needed and sets the value as text. Failures are ignored.
-void RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
+// Creates the key when needed and sets the value as text; false when that failed.
+bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
                          const char* text);
 // Deletes one value; nothing happens when the key or the value is missing.
 void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName);

@@ -34,6 +34,8 @@ bool SettingsParseBool(const char* text, bool defaultValue) {
 
 namespace {
 
+LSettingsWriteFailureHandler writeFailureHandler = nullptr;
+
 bool ReadAt(LRegistryRoot root, const char* section, const char* name, char* out,
             const char* defaultText) {
     char key[LMAX_PATH];
@@ -41,10 +43,10 @@ bool ReadAt(LRegistryRoot root, const char* section, const char* name, char* out
     return RegistryReadString(root, key, name, out, defaultText);
 }
 
-void WriteAt(LRegistryRoot root, const char* section, const char* name, const char* text) {
+bool WriteAt(LRegistryRoot root, const char* section, const char* name, const char* text) {
     char key[LMAX_PATH];
     SettingsKeyPath(key, section);
-    RegistryWriteString(root, key, name, text);
+    return RegistryWriteString(root, key, name, text);
 }
 
 void DeleteAt(LRegistryRoot root, const char* section, const char* name) {
@@ -53,56 +55,80 @@ void DeleteAt(LRegistryRoot root, const char* section, const char* name) {
     RegistryDeleteValue(root, key, name);
 }
 
+bool Reported(bool written, const char* section, const char* name) {
+    if (!written) SettingsNoteWriteFailure(section, name);
+    return written;
+}
+
 int32_t ReadIntAt(LRegistryRoot root, const char* section, const char* name, int32_t def) {
     char text[LMAX_PATH];
     ReadAt(root, section, name, text, "");
     return SettingsParseInt(text, def);
 }
 
-void WriteIntAt(LRegistryRoot root, const char* section, const char* name, int32_t value) {
-    char text[16];
+void IntText(char (&text)[16], int32_t value) {
     std::snprintf(text, sizeof text, "%d", int(value));
-    WriteAt(root, section, name, text);
 }
 
 }  // namespace
 
+void SettingsSetWriteFailureHandler(LSettingsWriteFailureHandler handler) {
+    writeFailureHandler = handler;
+}
+
+void SettingsNoteWriteFailure(const char* section, const char* name) {
+    if (writeFailureHandler) writeFailureHandler(section, name);
+}
+
 bool SettingsReadString(const char* section, const char* name, char* out, const char* defaultText) {
+    if (ReadAt(LRegistryRoot::CurrentUser, section, name, out, "")) return true;
     return ReadAt(LRegistryRoot::LocalMachine, section, name, out, defaultText);
 }
-void SettingsWriteString(const char* section, const char* name, const char* text) {
-    WriteAt(LRegistryRoot::LocalMachine, section, name, text);
+bool SettingsWriteString(const char* section, const char* name, const char* text) {
+    if (WriteAt(LRegistryRoot::LocalMachine, section, name, text)) {
+        // A per-user copy from a run without the rights would hide the value just written.
+        DeleteAt(LRegistryRoot::CurrentUser, section, name);
+        return true;
+    }
+    return Reported(WriteAt(LRegistryRoot::CurrentUser, section, name, text), section, name);
 }
 int32_t SettingsReadInt(const char* section, const char* name, int32_t defaultValue) {
-    return ReadIntAt(LRegistryRoot::LocalMachine, section, name, defaultValue);
+    char text[LMAX_PATH];
+    SettingsReadString(section, name, text, "");
+    return SettingsParseInt(text, defaultValue);
 }
-void SettingsWriteInt(const char* section, const char* name, int32_t value) {
-    WriteIntAt(LRegistryRoot::LocalMachine, section, name, value);
+bool SettingsWriteInt(const char* section, const char* name, int32_t value) {
+    char text[16];
+    IntText(text, value);
+    return SettingsWriteString(section, name, text);
 }
 bool SettingsReadBool(const char* section, const char* name, bool defaultValue) {
     char text[LMAX_PATH];
     SettingsReadString(section, name, text, "");
     return SettingsParseBool(text, defaultValue);
 }
-void SettingsWriteBool(const char* section, const char* name, bool value) {
-    SettingsWriteString(section, name, value ? "1" : "0");
+bool SettingsWriteBool(const char* section, const char* name, bool value) {
+    return SettingsWriteString(section, name, value ? "1" : "0");
 }
 void SettingsDeleteValue(const char* section, const char* name) {
     DeleteAt(LRegistryRoot::LocalMachine, section, name);
+    DeleteAt(LRegistryRoot::CurrentUser, section, name);
 }
 
 bool UserSettingsReadString(const char* section, const char* name, char* out,
                             const char* defaultText) {
     return ReadAt(LRegistryRoot::CurrentUser, section, name, out, defaultText);
 }
-void UserSettingsWriteString(const char* section, const char* name, const char* text) {
-    WriteAt(LRegistryRoot::CurrentUser, section, name, text);
+bool UserSettingsWriteString(const char* section, const char* name, const char* text) {
+    return Reported(WriteAt(LRegistryRoot::CurrentUser, section, name, text), section, name);
 }
 int32_t UserSettingsReadInt(const char* section, const char* name, int32_t defaultValue) {
     return ReadIntAt(LRegistryRoot::CurrentUser, section, name, defaultValue);
 }
-void UserSettingsWriteInt(const char* section, const char* name, int32_t value) {
-    WriteIntAt(LRegistryRoot::CurrentUser, section, name, value);
+bool UserSettingsWriteInt(const char* section, const char* name, int32_t value) {
+    char text[16];
+    IntText(text, value);
+    return UserSettingsWriteString(section, name, text);
 }
 void UserSettingsDeleteValue(const char* section, const char* name) {
     DeleteAt(LRegistryRoot::CurrentUser, section, name);

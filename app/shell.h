@@ -6,13 +6,14 @@ constexpr const char* LSHELL_VERB = "Convert with Tamber";
 constexpr int LSHELL_EXTENSION_COUNT = 16;
 extern const char* const kShellExtensions[LSHELL_EXTENSION_COUNT];
 
-// Registers the verb for the extension's file type with the command
-// <executable> "%L". Platforms without a shell file-type registry do nothing.
-void ShellAddVerb(const char* extension, const char* verb, const char* executable);
-// Removes the verb again (only when the extension has a file type).
+// Registers the verb for the extension's file type with the command "<executable>" "%L",
+// among the machine's classes or, when the user may not change those, among his own; false when
+// it could be written in neither. Platforms without a shell file-type registry do nothing.
+bool ShellAddVerb(const char* extension, const char* verb, const char* executable);
+// Removes the verb again, from both places (only when the extension has a file type).
 void ShellRemoveVerb(const char* extension, const char* verb);
 
 // The installation folder (at most 259 characters). On Windows: the "ProgramFilesDir" folder
-// then "Velmora" then "Tamber", each level created when missing, the last one open to everyone.
+// then "Velmora" then "Tamber", each level created when missing with the rights it inherits.
 // Elsewhere: the folder of the running executable.
 void ProgramFolder(char* dest);

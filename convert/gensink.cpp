@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "app/encsettings.h"
+#include "convert/messages.h"
 #include "convert/readers.h"
+#include "convert/ui.h"
 #include "convert/writers.h"
 #include "formats/acm.h"
 #include "formats/wav.h"
@@ -75,6 +77,15 @@ bool LGenSaveWavFormat(const uint8_t* block) {
     return true;
 }
 
+std::string LGenWavFormatNotSaved() {
+    char path[LMAX_PATH];
+    LGenWavFormatFilePath(path);
+    return LFormatMessage(
+        "Cannot save the WAV output format to the file \"%s\". Check there is "
+        "free space on the disk and you have write access.",
+        path);
+}
+
 bool LGenSinkIsSupported(const char* extension, LWindowHandle owner) {
     for (const char* own : kOwnFormats)
         if (ExtIs(extension, own)) return true;
@@ -94,7 +105,10 @@ int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sa
             if (channelHint) Put16(block + 2, uint32_t(channelHint));
         }
         if (LGenWaveFormatDialog(owner, block, channelHint) != 1) return 0;
-        LGenSaveWavFormat(block);
+        if (!LGenSaveWavFormat(block)) {
+            LShowErrorBox(owner, LGenWavFormatNotSaved().c_str());
+            return 0;
+        }
         return 1;
     }
     if (ExtIs(extension, ".au") || ExtIs(extension, ".aiff") || ExtIs(extension, ".aif") ||

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/sound.h"
 #include "support/progress.h"
@@ -10,7 +11,8 @@
 // formats whose component is missing are installed on demand behind a progress dialog.
 bool LGenSinkIsSupported(const char* extension, LWindowHandle owner);
 // Shows the format's settings dialog and stores the choice: 1 confirmed (or nothing to set),
-// 0 cancelled or an unknown extension. Hints of 0 keep the stored rate and channel count.
+// 0 cancelled, an unknown extension, or a choice that could not be stored (the user is told). Hints
+// of 0 keep the stored rate and channel count.
 int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sampleRateHint,
                           int channelHint);
 // The sink for one output file, by the path's extension, with the stored settings (read fresh);
@@ -23,5 +25,8 @@ void LGenWavFormatFilePath(char* dest);
 // channel count, overlaid with up to 1024 bytes of "WavCodec.wff" when it exists.
 constexpr int LWAV_FORMAT_FILE_BYTES = 1024;
 void LGenLoadWavFormat(uint8_t* block, int32_t sampleRate, int channels);
-// Writes an 18-byte wave format record as the start of a new 1024-byte "WavCodec.wff".
+// Writes an 18-byte wave format record as the start of a new 1024-byte "WavCodec.wff". False
+// when it could not be written whole; the previous file then stays as it was.
 bool LGenSaveWavFormat(const uint8_t* block);
+// The message for a format that could not be saved, naming the file.
+std::string LGenWavFormatNotSaved();

@@ -8,18 +8,25 @@
 
 #include "app/encsettings.h"
 #include "convert/decoders.h"
-#include "support/fileops.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"
+#include "formats/aiff.h"
 #include "formats/wav.h"
 #include "support/file.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
 
 constexpr const char* kCheckExists =
     "Cannot open the file \"%s\". Check it exists and you have read access.";
+constexpr const char* kNoTempFile =
+    "Cannot open the file \"%s\" because no temporary file could be reserved for decoding it "
+    "in the folder \"";
+constexpr const char* kNoTempFolder =
+    "Cannot open the file \"%s\" because no private temporary folder could be set up for "
+    "decoding it.";
 constexpr const char* kCorrupt = "Cannot open the file \"%s\" because it is corrupt.";
 
 // The two variants behind one face.
@@ -50,7 +57,17 @@ class OpenContext {
     LProgressDialog* dlg_;
 };
 
-enum class Msg { Wav, Mp3, Corrupt, Exists };
+// Formats the program does not read (and the outside decoders could not either).
+std::string NotSupported(const char* path) {
+    return LFormatMessage(
+               "Cannot open the file \"%s\". This means that either the file format is "
+               "not supported by this program or that a required codec or plugin is "
+               "not installed. Please see ",
+               path) +
+           kFormatsWebPage + " for more information.";
+}
+
+enum class Msg { Wav, Mp3, Aiff, Corrupt, Exists };
 
 std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
     switch (kind) {
@@ -70,6 +87,12 @@ std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
                 "Cannot open the file \"%s\". It is possibly either corrupt or not a true layer-3 "
                 "MPEG file.",
                 path);
+        case Msg::Aiff:
+            // An AIFF-C compression type not read here: the file is not damaged. Plain AIFF keeps
+            // its "corrupt" text for every refusal.
+            if (code == LSRC_ERR_CODEC && LAifFile::IsCompressedForm(path))
+                return NotSupported(path);
+            [[fallthrough]];
         case Msg::Corrupt:
             if (code == LSRC_ERR_OPEN) return LFormatMessage(kCheckExists, path);
             return LFormatMessage(kCorrupt, path);
@@ -105,7 +128,10 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
     char temp[LMAX_PATH];
     if (!ReserveTempWavName(lock, temp)) {
         LTrace("ProcessGenSourceOpenSource no temporary slot could be claimed");
-        ctx.ShowError(LFormatMessage(kCheckExists, path));
+        char folder[LMAX_PATH];
+        LFile::GetTempFolder(folder);
+        ctx.ShowError(folder[0] ? LFormatMessage(kNoTempFile, path) + folder + "\"."
+                                : LFormatMessage(kNoTempFolder, path));
         return LPROCESS_FAILED;
     }
     int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
@@ -128,11 +154,7 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
                                          path) +
                           kSonyCodecWebPage);
         } else {
-            ctx.ShowError(LFormatMessage("Cannot open the file \"%s\". This means that either the "
-                                         "file format is not supported by this program or that a "
-                                         "required codec or plugin is not installed. Please see ",
-                                         path) +
-                          kFormatsWebPage + " for more information.");
+            ctx.ShowError(NotSupported(path));
         }
     }
     if (status != LPROCESS_OK) return status;
@@ -150,9 +172,9 @@ int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
     } else if (ExtIs(ext, ".mp3")) {
         out = LGenOpenMp3Reader(path);
         kind = Msg::Mp3;
-    } else if (ExtIs(ext, ".aif") || ExtIs(ext, ".aiff")) {
+    } else if (ExtIs(ext, ".aif") || ExtIs(ext, ".aiff") || ExtIs(ext, ".aifc")) {
         out = LGenOpenAiffReader(path);
-        kind = Msg::Corrupt;
+        kind = Msg::Aiff;
     } else if (ExtIs(ext, ".au")) {
         out = LGenOpenAuReader(path);
         kind = Msg::Corrupt;

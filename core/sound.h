@@ -1,6 +1,7 @@
 // Sound sources and sinks: the internal sample format, the two base classes and shared helpers.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "core/ref.h"
@@ -35,6 +36,13 @@ inline int32_t LSampleFromU8(uint8_t b) {
 }
 inline uint8_t LSampleToU8(int32_t x) {
     return uint8_t(((uint32_t(x) + 2048u) >> 12) + 128u);
+}
+// A floating-point sample (full scale 1.0) rounded to 16 bits and clipped; NaN is silence.
+inline int16_t LSample16FromFloat(double v) {
+    v *= 32768.0;
+    if (!(v > -32768.0)) return v != v ? 0 : -32768;
+    if (v >= 32767.0) return 32767;
+    return int16_t(std::lrint(v));
 }
 
 // Frames to milliseconds without overflow; 0 for an invalid rate.

@@ -54,7 +54,7 @@ class LSRCACMWave : public LSoundSourceBase {
   public:
     // Takes over the file, positioned at the first data byte. format is the record followed by
     // its extra bytes; dataSize 0xFFFFFFFF marks a file still being written.
-    LSRCACMWave(LFile&& file, const LWaveFormatEx* format, uint32_t dataSize);
+    LSRCACMWave(LFile&& file, const LWaveFormatEx* format, int64_t dataSize);
     ~LSRCACMWave() override;
 
     void Read(int32_t* buffer, int32_t n) override;
@@ -71,7 +71,7 @@ class LSRCACMWave : public LSoundSourceBase {
     int64_t DataLength();
 
     LFile file_;
-    uint32_t dataSize_;
+    int64_t dataSize_;
     int64_t bytesRead_ = 0;
     int64_t dataStart_ = 0;
     LAcmStream* stream_ = nullptr;

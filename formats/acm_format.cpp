@@ -2,7 +2,10 @@
 // tested against the codec layer; and the WAV sink chosen by format.
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "formats/acm.h"
 #include "formats/wav.h"
@@ -57,9 +60,23 @@ bool LWaveFileFormat::Load(const char* path) {
 }
 
 bool LWaveFileFormat::Save(const char* path) const {
+    // Written beside the file and moved over it once complete: a full disk or a failed write
+    // keeps the previous record rather than leaving a cut one that would load as another format.
+    char temp[LMAX_PATH];
+    const int n = std::snprintf(temp, sizeof temp, "%s.new", path);
+    if (n < 0 || n >= int(sizeof temp)) return false;
     LFile f;
-    if (!f.Create(path)) return false;
-    return f.Write(block_, LWAVE_FORMAT_BLOCK_BYTES) == LWAVE_FORMAT_BLOCK_BYTES;
+    if (!f.Create(temp)) return false;
+    bool ok = f.Write(block_, LWAVE_FORMAT_BLOCK_BYTES) == LWAVE_FORMAT_BLOCK_BYTES;
+    f.Close();
+    std::error_code ec;
+    if (ok) std::filesystem::rename(temp, path, ec);
+    if (!ok || ec) {
+        LTrace("LWaveFileFormat::Save cannot write the format file");
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
 }
 
 bool LWaveFileFormat::TestSupportedRecord(const LWaveFormatEx* record) {

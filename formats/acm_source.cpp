@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kStreamingSize = 0xFFFFFFFF;
 }
 
-LSRCACMWave::LSRCACMWave(LFile&& file, const LWaveFormatEx* format, uint32_t dataSize)
+LSRCACMWave::LSRCACMWave(LFile&& file, const LWaveFormatEx* format, int64_t dataSize)
     : LSoundSourceBase(int32_t(format->nSamplesPerSec), format->nChannels, LSAMPLE_FULL_SCALE),
       file_(std::move(file)),
       dataSize_(dataSize) {
@@ -126,8 +126,7 @@ bool LSRCACMWave::Refill(int32_t stillWanted) {
     if (space > 0) {
         int64_t toRead = space;
         if (dataSize_ != kStreamingSize)
-            toRead =
-                std::min<int64_t>(toRead, std::max<int64_t>(0, int64_t(dataSize_) - bytesRead_));
+            toRead = std::min<int64_t>(toRead, std::max<int64_t>(0, dataSize_ - bytesRead_));
         if (toRead > 0) {
             int32_t got = file_.Read(src_.data() + srcValid_, int32_t(toRead));
             if (got > 0) {

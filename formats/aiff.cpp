@@ -1,4 +1,5 @@
-// AIFF reader (COMM before SSND, 8/16-bit samples) and 16-bit big-endian writer.
+// AIFF and AIFF-C reader (COMM before SSND; PCM, float and G.711 samples) and 16-bit
+// big-endian AIFF writer.
 #include "formats/aiff.h"
 
 #include <algorithm>
@@ -50,6 +51,23 @@ bool SkipChunkBody(LFile& file, int64_t at, int64_t size) {
     return file.Seek(next);
 }
 
+// The sample coding of an AIFF-C compression type (case ignored), -1 for one not read here.
+int32_t AifcCoding(const uint8_t* type, int sampleSize) {
+    char t[5] = {};
+    for (int i = 0; i < 4; ++i)
+        t[i] = char(type[i] >= 'A' && type[i] <= 'Z' ? type[i] + 32 : type[i]);
+    const auto pcm = [&](int32_t wide) {
+        return sampleSize > 16 ? -1 : (sampleSize <= 8 ? LRAW_CODEC_PCM8S : wide);
+    };
+    if (!std::strcmp(t, "none") || !std::strcmp(t, "twos")) return pcm(LRAW_CODEC_PCM16BE);
+    if (!std::strcmp(t, "sowt")) return pcm(LRAW_CODEC_PCM16LE);
+    if (!std::strcmp(t, "fl32")) return LRAW_CODEC_FLOAT32BE;
+    if (!std::strcmp(t, "fl64")) return LRAW_CODEC_FLOAT64BE;
+    if (!std::strcmp(t, "ulaw")) return LRAW_CODEC_ULAW;
+    if (!std::strcmp(t, "alaw")) return LRAW_CODEC_ALAW;
+    return -1;
+}
+
 }  // namespace
 
 bool AIFFFindChunk(LFile& file, const char* id, int32_t& size) {
@@ -70,7 +88,9 @@ LSourceRef AIFFOpenHeader(LFile& file) {
         LTrace("AIFFOpenHeader Unable to read the FORM header");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
-    if (std::memcmp(head, "FORM", 4) != 0 || std::memcmp(head + 8, "AIFF", 4) != 0) {
+    // AIFF-C adds the compression type to COMM (its name, a text after it, is not used).
+    const bool aifc = std::memcmp(head + 8, "AIFC", 4) == 0;
+    if (std::memcmp(head, "FORM", 4) != 0 || (!aifc && std::memcmp(head + 8, "AIFF", 4) != 0)) {
         LTrace("AIFFOpenHeader Not an AIFF file");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
@@ -79,13 +99,14 @@ LSourceRef AIFFOpenHeader(LFile& file) {
         LTrace("AIFFOpenHeader 'COMM' chunk not found");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
-    uint8_t comm[18];
-    const int32_t want = std::clamp<int32_t>(commSize, 0, 18);
-    if (want < 18 || file.Read(comm, want) != 18) {
+    uint8_t comm[22];
+    const int32_t need = aifc ? 22 : 18;
+    const int32_t want = std::clamp<int32_t>(commSize, 0, need);
+    if (want < need || file.Read(comm, want) != need) {
         LTrace("AIFFOpenHeader 'COMM' chunk too short");
         return new LSRCNull(LSRC_ERR_INVALID);
     }
-    if (commSize > 18) SkipChunkBody(file, file.Tell(), commSize - 18);
+    if (commSize > need) SkipChunkBody(file, file.Tell(), commSize - need);
     int32_t ssndSize = 0;
     uint8_t ssnd[8];
     if (!AIFFFindChunk(file, "SSND", ssndSize) || file.Read(ssnd, 8) != 8) {
@@ -95,8 +116,11 @@ LSourceRef AIFFOpenHeader(LFile& file) {
     const int32_t rate = AIFFRateFromExtended(comm + 8);
     const int channels = comm[1];
     const uint16_t sampleSize = LoadBE16(comm + 6);
-    if (sampleSize > 16) {
-        LTrace("AIFFOpenHeader Sample size above 16 bits");
+    // Plain AIFF holds what AIFF-C calls "NONE".
+    const uint8_t* type = aifc ? comm + 18 : reinterpret_cast<const uint8_t*>("NONE");
+    const int32_t codec = AifcCoding(type, sampleSize);
+    if (codec < 0) {
+        LTrace("AIFFOpenHeader Sample size above 16 bits or compression type not read here");
         return new LSRCNull(LSRC_ERR_CODEC);
     }
     // The SSND size counts the offset and block size fields; an unfinished file may carry
@@ -105,7 +129,6 @@ LSourceRef AIFFOpenHeader(LFile& file) {
     int64_t dataBytes = std::max<int64_t>(int64_t(uint32_t(ssndSize)) - 8, 0);
     if (start >= 0 && fileSize >= 0)
         dataBytes = std::min(dataBytes, std::max<int64_t>(fileSize - start, 0));
-    const int32_t codec = sampleSize <= 8 ? LRAW_CODEC_PCM8S : LRAW_CODEC_PCM16BE;
     LSourceRef src = LRawFile::OpenDataSource(file, codec, rate, channels, dataBytes);
     return src;
 }
@@ -117,6 +140,13 @@ LSourceRef LAifFile::OpenSource(const char* path) {
         return new LSRCNull(LSRC_ERR_OPEN);
     }
     return AIFFOpenHeader(file);
+}
+
+bool LAifFile::IsCompressedForm(const char* path) {
+    LFile file;
+    uint8_t head[12];
+    return file.Open(path) && file.Read(head, 12) == 12 && std::memcmp(head, "FORM", 4) == 0 &&
+           std::memcmp(head + 8, "AIFC", 4) == 0;
 }
 
 int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final) {

@@ -26,4 +26,6 @@ class LAifFile {
     static LSourceRef OpenSource(const char* path);
     // 16-bit big-endian AIFF sink.
     static LSinkRef OpenSink(const char* path, int32_t sampleRate, int channels);
+    // True when the file's form type is "AIFC" (compressed AIFF).
+    static bool IsCompressedForm(const char* path);
 };

@@ -130,21 +130,26 @@ bool LMP3Source::DecodeInitialHeader() {
     return true;
 }
 
+bool LMP3Source::FollowedByFrame(const MP3Header& h, int64_t headerEnd) {
+    // The next frame's header follows where this one says, or the data ends there (a header
+    // whose frame would run past the end is none).
+    MP3ByteStream& s = *stream_;
+    const int64_t next = headerEnd + h.PayloadBytes();
+    uint8_t b[4];
+    MP3Header n;
+    if (next + 4 > s.AudioEnd()) return next <= s.AudioEnd();
+    return s.ReadAt(next, b, 4) && n.Parse(b) && n.version == h.version &&
+           n.freqIndex == h.freqIndex;
+}
+
 bool LMP3Source::ConfirmFirstHeader(MP3Header& h, int64_t searchStart) {
-    // A header found in junk is taken only if the next frame's header follows where it says
-    // (or the data ends there); otherwise the search goes on from the byte after it.
+    // A header found in junk is taken only if the next frame's header follows where it says;
+    // otherwise the search goes on from the byte after it.
     MP3ByteStream& s = *stream_;
     for (;;) {
         const int64_t headerEnd = s.Tell();
         const int64_t frameStart = headerEnd - 4 - (h.crc ? 2 : 0);
-        const int64_t next = headerEnd + h.PayloadBytes();
-        uint8_t b[4];
-        MP3Header n;
-        if (next + 4 > s.AudioEnd() || (s.ReadAt(next, b, 4) && n.Parse(b) &&
-                                        n.version == h.version && n.freqIndex == h.freqIndex)) {
-            s.SeekTo(headerEnd);
-            return true;
-        }
+        if (FollowedByFrame(h, headerEnd)) return true;
         if (frameStart + 1 - searchStart > 65535) return false;
         s.SeekTo(frameStart + 1);
         if (!s.ReadHeader(h)) return false;
@@ -152,11 +157,22 @@ bool LMP3Source::ConfirmFirstHeader(MP3Header& h, int64_t searchStart) {
 }
 
 bool LMP3Source::DecodeHeader(MP3Header& h) {
+    // The channel count may change from frame to frame (DecodeFrame converts); the sampling
+    // frequency may not. A header not found right where the previous frame ended, or after a
+    // rejected one, may be a sync pattern inside other data: it must be followed by a frame.
+    MP3ByteStream& s = *stream_;
+    bool resync = false;
     for (int tries = 0; tries < 11; ++tries) {
-        if (!stream_->ReadHeader(h)) return false;
+        const int64_t from = s.Tell();
+        if (!s.ReadHeader(h)) return false;
+        const int64_t headerEnd = s.Tell();
+        const int64_t frameStart = headerEnd - 4 - (h.crc ? 2 : 0);
+        resync = resync || frameStart != from;
         if (h.version == first_.version && h.freqIndex == first_.freqIndex &&
-            h.TwoChannels() == first_.TwoChannels())
+            (!resync || FollowedByFrame(h, headerEnd)))
             return true;
+        resync = true;
+        s.SeekTo(frameStart + 1);
     }
     return false;
 }
@@ -187,9 +203,19 @@ bool LMP3Source::DecodeFrame(int32_t* out, bool countSkipped) {
         reservoirLen_ = begin + mainLen;
         int64_t bitPos = 0;
         const int nch = h.Channels();
+        const int outCh = GetChannels();
+        int32_t* dst = nch == outCh ? out : otherChannels_;
         for (int gr = 0; gr < h.Granules(); ++gr)
             layer3_.DecodeGranule(reservoir_, reservoirLen_, bitPos, h, side_, gr,
-                                  out + gr * 576 * nch);
+                                  dst + gr * 576 * nch);
+        // A frame with the other channel count: mono is duplicated, two channels averaged.
+        const int n = samplesPerFrame_;
+        if (nch == 1 && outCh == 2) {
+            for (int i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = dst[i];
+        } else if (nch == 2 && outCh == 1) {
+            for (int i = 0; i < n; ++i)
+                out[i] = int32_t((int64_t(dst[2 * i]) + dst[2 * i + 1]) / 2);
+        }
         return true;
     }
 }

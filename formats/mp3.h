@@ -29,6 +29,7 @@ class LMP3Source : public LSoundSourceBase {
     bool DecodeInitialHeader();
     bool ConfirmFirstHeader(MP3Header& h, int64_t searchStart);
     bool DecodeHeader(MP3Header& h);
+    bool FollowedByFrame(const MP3Header& h, int64_t headerEnd);
     // Decodes the next frame into out. A frame whose earlier main data is missing yields no
     // samples and the next frame is tried, unless countSkipped (then it returns true at once).
     bool DecodeFrame(int32_t* out, bool countSkipped = false);
@@ -53,5 +54,7 @@ class LMP3Source : public LSoundSourceBase {
     // One decoded frame and how much of it has been delivered.
     int32_t frame_[1152 * 2];
     int32_t frameFill_ = 0;
+    // A frame whose channel count differs from the first frame's, before conversion.
+    int32_t otherChannels_[1152 * 2];
     int32_t frameIndex_ = 0;
 };

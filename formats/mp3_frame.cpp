@@ -23,12 +23,13 @@ bool MP3Header::Parse(const uint8_t b[4]) {
     if (v == 1) return false;
     if (((b[1] >> 1) & 3) != 1) return false;  // Layer III only
     const int br = b[2] >> 4;
-    if (br == 0 || br == 15) return false;
+    if (br == 15) return false;
     const int sf = (b[2] >> 2) & 3;
     if (sf == 3) return false;
     version = v == 3 ? 0 : (v == 2 ? 1 : 2);
     crc = (b[1] & 1) == 0;
     bitrateIndex = br;
+    freeBytes = 0;
     freqIndex = sf;
     padding = (b[2] >> 1) & 1;
     mode = b[3] >> 6;
@@ -37,6 +38,7 @@ bool MP3Header::Parse(const uint8_t b[4]) {
 }
 
 int MP3Header::Bitrate() const {
+    if (bitrateIndex == 0) return int(int64_t(freeBytes) * SampleRate() / SizeFactor());
     return kBitrates[version == 0 ? 0 : 1][bitrateIndex];
 }
 
@@ -45,7 +47,8 @@ int MP3Header::SampleRate() const {
 }
 
 int MP3Header::PayloadBytes() const {
-    return SizeFactor() * Bitrate() / SampleRate() + padding - 4 - (crc ? 2 : 0);
+    const int slots = bitrateIndex == 0 ? freeBytes : SizeFactor() * Bitrate() / SampleRate();
+    return slots + padding - 4 - (crc ? 2 : 0);
 }
 
 int MP3Header::SideInfoBytes() const {
@@ -119,6 +122,7 @@ bool MP3ByteStream::OpenFile(const char* path) {
     pos_ = 0;
     bufStart_ = 0;
     bufLen_ = 0;
+    freeBytes_ = freeFailures_ = 0;
     return true;
 }
 
@@ -130,6 +134,7 @@ void MP3ByteStream::OpenMemory(const uint8_t* data, int64_t size) {
     pos_ = 0;
     bufStart_ = 0;
     bufLen_ = 0;
+    freeBytes_ = freeFailures_ = 0;
 }
 
 bool MP3ByteStream::Fill(int64_t offset) {
@@ -186,7 +191,7 @@ bool MP3ByteStream::ReadHeader(MP3Header& h) {
     uint8_t w[4];
     if (!Read(w, 4)) return false;
     for (int slides = 0;; ++slides) {
-        if (h.Parse(w)) {
+        if (h.Parse(w) && (h.bitrateIndex != 0 || MeasureFreeFormat(h))) {
             if (h.crc && !Skip(2)) return false;
             return true;
         }
@@ -196,4 +201,34 @@ bool MP3ByteStream::ReadHeader(MP3Header& h) {
         w[2] = w[3];
         if (!Read(&w[3], 1)) return false;
     }
+}
+
+bool MP3ByteStream::MeasureFreeFormat(MP3Header& h) {
+    if (freeBytes_ > 0) {
+        h.freeBytes = freeBytes_;
+        return h.version == freeVersion_ && h.freqIndex == freeFreqIndex_;
+    }
+    if (freeFailures_ >= 16) return false;
+    // 640 kbit/s, beyond any free-format encoder, at 8000 Hz takes 5761 bytes a frame.
+    constexpr int kMaxFrame = 6144;
+    const int64_t start = pos_ - 4;
+    auto sameKind = [&](int64_t at, MP3Header& n) {
+        uint8_t b[4];
+        return ReadAt(at, b, 4) && n.Parse(b) && n.bitrateIndex == 0 && n.version == h.version &&
+               n.freqIndex == h.freqIndex;
+    };
+    MP3Header next, third;
+    for (int64_t at = start + 4 + h.SideInfoBytes(); at - start <= kMaxFrame && at + 4 <= audioEnd_;
+         ++at) {
+        if (!sameKind(at, next)) continue;
+        const int bytes = int(at - start) - h.padding;
+        const int64_t after = at + bytes + next.padding;
+        if (after + 4 <= audioEnd_ && !sameKind(after, third)) continue;
+        freeBytes_ = h.freeBytes = bytes;
+        freeVersion_ = h.version;
+        freeFreqIndex_ = h.freqIndex;
+        return true;
+    }
+    ++freeFailures_;
+    return false;
 }

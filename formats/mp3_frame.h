@@ -9,7 +9,8 @@
 struct MP3Header {
     int version = 0;       // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
     bool crc = false;      // a 16-bit CRC follows the header
-    int bitrateIndex = 0;  // 1..14
+    int bitrateIndex = 0;  // 1..14, or 0 for free format
+    int freeBytes = 0;     // free format: the frame size without padding, as measured
     int freqIndex = 0;     // 0..2
     int padding = 0;
     int mode = 0;  // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
@@ -82,11 +83,16 @@ class MP3ByteStream {
     bool ReadAt(int64_t offset, uint8_t* dst, int32_t n);
 
     // Finds the next acceptable header: reads 4 bytes, then slides one byte at a time, at most
-    // 65535 times. On success the stream stands after the header and its CRC.
+    // 65535 times. On success the stream stands after the header and its CRC. A free-format
+    // header is acceptable once its frame size is known (see MeasureFreeFormat).
     bool ReadHeader(MP3Header& h);
 
   private:
     bool Fill(int64_t offset);
+    // The size of the free-format frame whose header h ends at the current position: the
+    // distance to the next header of the same kind, confirmed by the one after it. Measured
+    // once per stream; a few failed attempts end the search for good.
+    bool MeasureFreeFormat(MP3Header& h);
 
     LFile file_;
     const uint8_t* memory_ = nullptr;
@@ -97,4 +103,9 @@ class MP3ByteStream {
     int64_t bufStart_ = 0;
     int32_t bufLen_ = 0;
     uint8_t buf_[65536];
+    // Free format: the measured frame size (0 until known), its version and frequency index.
+    int freeBytes_ = 0;
+    int freeVersion_ = 0;
+    int freeFreqIndex_ = 0;
+    int freeFailures_ = 0;
 };

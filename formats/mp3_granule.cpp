@@ -357,8 +357,9 @@ void MP3Layer3::JointStereo(const MP3Header& h, const MP3GranuleInfo& right) {
             maxBandAll = std::max(maxBandAll, top);
             for (int b = firstBand; b < 13; ++b) {
                 const int src = b == 12 ? 11 : b;
-                const int v = sfShort_[1][src][w];
-                if (!legal(v, slenShort_[src])) continue;
+                const bool own = b == 12 && firstBand == 12 && !mpeg1;  // see the long bands
+                const int v = own ? 0 : sfShort_[1][src][w];
+                if (!own && !legal(v, slenShort_[src])) continue;
                 for (int k = 3 * bt.shortStart[b] + w; k < 3 * bt.shortStart[b + 1]; k += 3)
                     pos[k] = int8_t(v);
             }
@@ -380,9 +381,13 @@ void MP3Layer3::JointStereo(const MP3Header& h, const MP3GranuleInfo& right) {
         while (firstBand < longBands && bt.longStart[firstBand + 1] <= top) ++firstBand;
         if (top >= 0) ++firstBand;
         for (int b = firstBand; b < longBands; ++b) {
+            // The top band carries no scalefactor. It follows the band below when that one is
+            // intensity coded; otherwise, in MPEG-2, it keeps its own position 0 (both channels
+            // at the full level), which no scalefactor width can make illegal.
             const int src = b == 21 ? 20 : b;
-            const int v = sfLong_[1][src];
-            if (!legal(v, slenLong_[src])) continue;
+            const bool own = b == 21 && firstBand == 21 && !mpeg1;
+            const int v = own ? 0 : sfLong_[1][src];
+            if (!own && !legal(v, slenLong_[src])) continue;
             for (int k = bt.longStart[b]; k < bt.longStart[b + 1]; ++k) pos[k] = int8_t(v);
         }
     }

@@ -73,6 +73,9 @@ void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
     const MP3Tables& t = *t_;
     const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
     const int longSubbands = shortBlocks ? (gi.mixedBlock ? mixedLongLines_ / 18 : 0) : 32;
+    // A mixed block transforms its lowest subbands with the normal window, whatever its type
+    // (start and stop blocks may carry the flag too).
+    const int normalSubbands = gi.windowSwitching && gi.mixedBlock ? mixedLongLines_ / 18 : 0;
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap_[ch][sb];
         float res[18];
@@ -95,7 +98,7 @@ void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
             }
             float d[20];
             std::memcpy(d, acc, sizeof(d));
-            const int type = shortBlocks ? 0 : gi.blockType;
+            const int type = shortBlocks || sb < normalSubbands ? 0 : gi.blockType;
             const float* w = t.winLong[type];
             float y[36];
             for (int i = 0; i < 9; ++i) y[i] = d[i + 9];

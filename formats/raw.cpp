@@ -50,6 +50,26 @@ struct Coding8S {
     static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t(LSampleToU8(x) ^ 0x80); }
 };
 
+// Big-endian IEEE floats of N bytes (read only).
+template <int N>
+struct CodingFloatBE {
+    static constexpr int kBytes = N;
+    static int32_t Decode(const uint8_t* b) {
+        uint64_t bits = 0;
+        for (int i = 0; i < N; ++i) bits = bits << 8 | b[i];
+        double v;
+        if constexpr (N == 4) {
+            const uint32_t narrow = uint32_t(bits);
+            float f;
+            std::memcpy(&f, &narrow, 4);
+            v = f;
+        } else {
+            std::memcpy(&v, &bits, 8);
+        }
+        return LSampleFrom16(LSample16FromFloat(v));
+    }
+};
+
 int32_t ClampFrames(int64_t frames) {
     return int32_t(std::clamp<int64_t>(frames, 0, INT32_MAX));
 }
@@ -228,6 +248,12 @@ LSourceRef LRawFile::OpenDataSource(LFile& file, int32_t codec, int32_t sampleRa
         case LRAW_CODEC_PCM16BE:
             return new LRawFileDataSoundSource<Coding16BE>(file, sampleRate, dataBytes, peak,
                                                            channels);
+        case LRAW_CODEC_FLOAT32BE:
+            return new LRawFileDataSoundSource<CodingFloatBE<4>>(file, sampleRate, dataBytes, peak,
+                                                                 channels);
+        case LRAW_CODEC_FLOAT64BE:
+            return new LRawFileDataSoundSource<CodingFloatBE<8>>(file, sampleRate, dataBytes, peak,
+                                                                 channels);
         default:
             LTrace("LRawFile::OpenDataSource Invalid codec");
             return new LSRCNull(LSRC_ERR_PLACEHOLDER);

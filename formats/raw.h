@@ -19,6 +19,9 @@ enum : int32_t {
     LRAW_CODEC_PCM8U = 4,
     LRAW_CODEC_PCM8S = 5,
     LRAW_CODEC_PCM16BE = 6,
+    // Codings of container formats only, never a raw setting: big-endian IEEE floats.
+    LRAW_CODEC_FLOAT32BE = 100,
+    LRAW_CODEC_FLOAT64BE = 101,
 };
 // Bytes per sample of codecs 1-6 (0 for the VOX codec and invalid indices).
 int RawCodecBytes(int32_t codec);
@@ -123,8 +126,8 @@ class LRawFile {
     static LSinkRef OpenSink(const char* path, const LRawSettings& settings);
     static LSinkRef OpenSink(const char* path, int32_t sampleRate, int channels, int32_t codec);
 
-    // The raw data source of codec 1-6 on an open file positioned at the first frame (used by
-    // the AIFF and AU readers); dataBytes -1 means up to the end of the file.
+    // The raw data source of codec 1-6 or a container coding on an open file positioned at the
+    // first frame (used by the AIFF and AU readers); dataBytes -1 means up to the end of the file.
     static LSourceRef OpenDataSource(LFile& file, int32_t codec, int32_t sampleRate, int channels,
                                      int64_t dataBytes);
     // The raw data sink of codec 1-6 with a header writer.

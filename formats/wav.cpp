@@ -1,6 +1,7 @@
 // WAV reader: the RIFF chunk walk and LWaveFile::OpenSource.
 #include "formats/wav.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,9 @@ uint32_t Get32(const uint8_t* p) {
 }
 uint16_t Get16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
+}
+uint64_t Get64(const uint8_t* p) {
+    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
 }
 
 bool ReadExact(LFile& file, void* buffer, int32_t bytes) {
@@ -80,13 +84,16 @@ void LWaveMakePCMHeader(uint8_t* h, int channels, int32_t sampleRate, int bytesP
 uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
     // Top level: junk chunks may come before the RIFF form.
     if (!file.Seek(0)) return LSRC_ERR_INVALID;
+    bool wide = false;  // RF64 or BW64: 64-bit sizes in "ds64"
     for (;;) {
         uint8_t top[12];
         if (!ReadExact(file, top, 12)) {
             LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
             return LSRC_ERR_INVALID;
         }
-        if (std::memcmp(top, "RIFF", 4) == 0 && std::memcmp(top + 8, "WAVE", 4) == 0) break;
+        wide = std::memcmp(top, "RF64", 4) == 0 || std::memcmp(top, "BW64", 4) == 0;
+        if ((wide || std::memcmp(top, "RIFF", 4) == 0) && std::memcmp(top + 8, "WAVE", 4) == 0)
+            break;
         uint64_t size = Get32(top + 4);
         size += size & 1;
         if (size <= 4) {
@@ -97,6 +104,21 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
             LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
             return LSRC_ERR_INVALID;
         }
+    }
+
+    // The "ds64" chunk comes first in a 64-bit form: RIFF size, data size, sample count, then a
+    // table for other chunks past 4 GiB (none is read here). Sizes of 0xFFFFFFFF defer to it.
+    uint64_t wideDataSize = 0;
+    if (wide) {
+        uint8_t head[8], ds64[24];
+        const bool found = ReadExact(file, head, 8) && std::memcmp(head, "ds64", 4) == 0;
+        const uint32_t dsSize = found ? Get32(head + 4) : 0;
+        if (dsSize < 24 || int32_t(dsSize) < 0 || !ReadExact(file, ds64, 24) ||
+            !Skip(file, int64_t(dsSize) - 24 + (dsSize & 1))) {
+            LTrace("LWaveFile::OpenSource 'ds64' chunk not found!");
+            return LSRC_ERR_INVALID;
+        }
+        wideDataSize = Get64(ds64 + 8);
     }
 
     uint32_t size = 0;
@@ -138,6 +160,13 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
     if (!FindChunk(file, "data", size, "LWaveFile::OpenSource 'data' subchunk not found!"))
         return LSRC_ERR_INVALID;
     info.dataSize = size;
+    if (wide && size == 0xFFFFFFFF) {
+        if (wideDataSize > uint64_t(INT64_MAX)) {
+            LTrace("LWaveFile::OpenSource 'ds64' data size is invalid");
+            return LSRC_ERR_INVALID;
+        }
+        info.dataSize = int64_t(wideDataSize);
+    }
     info.dataStart = file.Tell();
     if (info.dataStart < 0) return LSRC_ERR_INVALID;
 

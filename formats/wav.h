@@ -26,7 +26,8 @@ struct LWaveFormatRecord {
 struct LWaveDataInfo {
     LWaveFormatRecord format;
     int64_t dataStart = 0;  // file offset of the first sample byte
-    uint32_t dataSize = 0;  // from the "data" header; 0xFFFFFFFF while the file is being written
+    // From the "data" header (RF64/BW64: from "ds64"); 0xFFFFFFFF while the file is being written.
+    int64_t dataSize = 0;
 };
 
 constexpr uint32_t LWAVE_STREAMING_SIZE = 0xFFFFFFFF;
@@ -34,8 +35,9 @@ constexpr uint32_t LWAVE_STREAMING_SIZE = 0xFFFFFFFF;
 constexpr int LWAVE_PCM_HEADER_BYTES = 46;
 
 // Walks the RIFF chunks of an open file from its start: junk before the form, "fmt ", chunks
-// between, "data". On success the file is positioned at the first sample byte and the result is
-// LSRC_OK; otherwise LSRC_ERR_INVALID (the reason is traced). Channels and rate are validated.
+// between, "data". RF64 and BW64 forms are read alike, their sizes taken from "ds64". On success
+// the file is positioned at the first sample byte and the result is LSRC_OK; otherwise
+// LSRC_ERR_INVALID (the reason is traced). Channels and rate are validated.
 uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info);
 
 // Fills a 46-byte PCM header (sizes given; LWAVE_STREAMING_SIZE while writing).
@@ -54,12 +56,12 @@ class LWaveFile {
 // The decoding source for every format that is not 8/16-bit integer PCM. Implemented by the
 // codec layer; takes over the file (positioned at the first data byte).
 LSoundSourceBase* LWaveOpenCodecSource(LFile&& file, const LWaveFormatRecord& format,
-                                       uint32_t dataSize);
+                                       int64_t dataSize);
 
 // Common part of the PCM file sources: file handling, positions, streaming files.
 class LSRCPCMFileBase : public LSoundSourceBase {
   public:
-    LSRCPCMFileBase(LFile&& file, int32_t sampleRate, uint32_t dataSize, int bytesPerSample,
+    LSRCPCMFileBase(LFile&& file, int32_t sampleRate, int64_t dataSize, int bytesPerSample,
                     int32_t peakValue, int channels);
 
     void Read(int32_t* buffer, int32_t n) override;
@@ -82,7 +84,7 @@ class LSRCPCMFileBase : public LSoundSourceBase {
 
 class LSRCPCM8File : public LSRCPCMFileBase {
   public:
-    LSRCPCM8File(LFile&& file, int32_t sampleRate, uint32_t dataSize, int channels)
+    LSRCPCM8File(LFile&& file, int32_t sampleRate, int64_t dataSize, int channels)
         : LSRCPCMFileBase(std::move(file), sampleRate, dataSize, 1, LSAMPLE_FULL_SCALE, channels) {}
 
   protected:
@@ -91,7 +93,7 @@ class LSRCPCM8File : public LSRCPCMFileBase {
 
 class LSRCPCM16File : public LSRCPCMFileBase {
   public:
-    LSRCPCM16File(LFile&& file, int32_t sampleRate, uint32_t dataSize, int channels)
+    LSRCPCM16File(LFile&& file, int32_t sampleRate, int64_t dataSize, int channels)
         : LSRCPCMFileBase(std::move(file), sampleRate, dataSize, 2, LSAMPLE_FULL_SCALE, channels) {}
 
   protected:

@@ -6,7 +6,7 @@
 #include "formats/wav.h"
 
 LSoundSourceBase* LWaveOpenCodecSource(LFile&& file, const LWaveFormatRecord& format,
-                                       uint32_t dataSize) {
+                                       int64_t dataSize) {
     // The record always carries its 18 bytes; shorter input counts as no extra bytes.
     std::vector<uint8_t> record(format.bytes);
     if (record.size() < 18) record.resize(18, 0);

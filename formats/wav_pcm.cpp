@@ -13,7 +13,7 @@ constexpr int64_t kMaxFrames = 0x7FFFFFFF;
 
 // ---- sources ----
 
-LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t sampleRate, uint32_t dataSize,
+LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t sampleRate, int64_t dataSize,
                                  int bytesPerSample, int32_t peakValue, int channels)
     : LSoundSourceBase(sampleRate, channels, peakValue), file_(std::move(file)) {
     if (!file_.IsOpen()) {

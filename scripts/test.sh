@@ -84,6 +84,15 @@ if build win32; then
     add_ctest win32 "$LOGS/win32.log"
 fi
 
+# Size of the tests (tests/, fuzz/, bench/) against the product code, non-blank lines.
+count_lines() {
+    find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.py' -o -name '*.rc' \) \
+        -print0 2>/dev/null | xargs -0 cat 2>/dev/null | grep -cv '^[[:space:]]*$'
+}
+test_lines=$(count_lines tests fuzz bench)
+product_lines=$(count_lines core convert formats external cd app support setup)
+echo "test.sh: test code $test_lines lines, product code $product_lines lines, ratio" \
+    "$(awk -v t="$test_lines" -v p="$product_lines" 'BEGIN { printf "%.2f", t / p }')"
 echo "test.sh: finished in $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if ((failed == 0)); then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES (logs in build/logs)"; fi
 echo "$passed passed, $failed failed"

@@ -75,6 +75,9 @@ class LDialog {
     void CloseModeless();
     // The message loop of a modeless dialog until its window is gone.
     void RunMessageLoop();
+    // Called by RunMessageLoop before it waits for the next message: nothing else of the
+    // thread is running then.
+    virtual void EvIdle() {}
 
     // Looks the key up in the table; the first exact match calls EvCommand(command, 0) and
     // consumes the key.
@@ -118,6 +121,10 @@ class LDialog {
     HWND tooltip_ = nullptr;
     HWND toolbar_ = nullptr;
     bool modeless_ = false;
+    // True only while RunMessageLoop waits for the next message: a message sent by another
+    // thread or process that arrives now interrupts no other work of this thread (one that
+    // arrives inside a modal loop, a message box or a progress pump finds it false).
+    bool waitingForMessage_ = false;
 
   private:
     void Attach(HWND window);

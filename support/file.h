@@ -51,6 +51,8 @@ class LFile {
     // User folders: documents, per-user application data, shared application data, and where
     // per-user configuration and temporary files go. Written without a trailing separator.
     // Where the environment variable TAMBER_HOME is set, all of them lie under it (tests).
+    // The temporary folder is the user's own (on POSIX systems a folder of mode 0700 owned by
+    // the user); it is empty when no such folder can be had.
     static void GetUserDocumentsFolder(char* dest);
     // The user's music folder (the documents folder where there is none).
     static void GetUserMusicFolder(char* dest);

@@ -30,6 +30,9 @@ void GetLockFilePath(char* dest, const char* path) {
 bool ReserveTempWavName(LPathLock& lock, char* path) {
     char folder[LMAX_PATH];
     LFile::GetTempFolder(folder);
+    lock.Release();
+    path[0] = 0;
+    if (!folder[0]) return false;
     for (int n = 1; n <= 9999; ++n) {
         char name[32];
         std::snprintf(name, sizeof name, "Temp%d.wav", n);

@@ -1,7 +1,9 @@
 // The conversion job and the command line in process: overwrite rules, the same-file case with
 // a failing transfer, the option parsers, the list passes and bad input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -305,10 +307,20 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         LGenWavFormatFilePath(wff);
         EXPECT_FALSE(std::filesystem::exists(wff)) << bad[1] << " " << bad[2];
     }
+    // So does a compression level outside 0 to 8 (264 would wrap to 8 in a byte).
+    for (const char* level : {"9", "-1", "264"}) {
+        c.Run({"-settings", ".flac", level, "22050", "1", "-settings", ".flac", level});
+        EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 48000) << level;
+        EXPECT_EQ(c.records.flac.compression, 8) << level;
+    }
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
     EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "DisableTNS", 0), 1);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
+    // A section is stored from what is stored now, not from the records' older copy.
+    SettingsWriteInt("AACEncoder", "VBRQuality", 80);
+    c.Run({"-settings", ".aac", "ABR", "160", "false", "false"});
+    EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 80);
 
     c.Run({"-insettings", ".vox", "0", "6000", "0", "-insettings", ".mp3", "CBR", "1", "1", "1",
            "1"});
@@ -341,6 +353,26 @@ TEST_F(Convert, WavFormatFileFromTheCommandLine) {
     bytes = testutil::ReadFileBytes(path);
     EXPECT_EQ(bytes[0], 6);
     EXPECT_EQ(bytes[12], 2);  // block align
+
+    // A format that cannot be stored whole (a file-size limit fails writes as a full disk does)
+    // keeps the previous file, says so, and the conversion asked for does not run.
+    const std::string wff = path;
+    rlimit old{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    small = {512, old.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    LCommandResult r =
+        c.Run({"-settings", ".wav", "ULAW", "8000", "1", Wav("in.wav").c_str(), "-convert"});
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(r.settingsFailed && r.outcome == LPROCESS_FAILED);
+    EXPECT_EQ(c.host.Images(), std::vector<int>{LENTRY_NONE});
+    EXPECT_EQ(testutil::ReadFileBytes(wff), bytes);
+    EXPECT_FALSE(fs::exists(wff + ".new"));
+    EXPECT_EQ(c.host.messages,
+              std::vector<std::string>{
+                  "Cannot save the WAV output format to the file \"" + wff +
+                  "\". Check there is free space on the disk and you have write access."});
 
     // The job reads the file as the codec layer does: the whole block, and an extra-bytes
     // count that claims more than the block holds is cut to what it holds.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -227,6 +228,27 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
     EXPECT_EQ(std::string(out), home + "/Documents");  // made by the TAMBER_HOME case above
     ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+// The temporary folder is the user's own: narrowed to 0700, and never another user's folder
+// (nor a link: see the temporary slots), which sends it to the user's cache folder instead.
+TEST(UserFolders, TemporaryFolderIsPrivate) {
+    const std::string base = testutil::ScratchDir(),
+                      own = base + "/tamber-" + std::to_string(::geteuid());
+    ::unsetenv("TAMBER_HOME");
+    ::setenv("TMPDIR", base.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (base + "/c").c_str(), 1);
+    char out[LMAX_PATH];
+    ASSERT_EQ(testutil::Run("mkdir -m 777 '" + own + "'"), 0);
+    LFile::GetTempFolder(out);
+    EXPECT_EQ(out, own);
+    EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_all);
+    if (::geteuid() == 0 && testutil::Run("chown 65534 '" + own + "'") == 0) {
+        LFile::GetTempFolder(out);
+        EXPECT_EQ(out, base + "/c/tamber/tmp");
+        EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_all);
+    }
+    for (const char* v : {"TMPDIR", "XDG_CACHE_HOME"}) ::unsetenv(v);
 }
 
 TEST(FolderDeletion, FilesOnlyThenTree) {

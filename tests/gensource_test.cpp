@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "convert/decoders.h"
 #include "convert/gensink.h"
 #include "core/transfer.h"
+#include "formats/aiff.h"
 #include "support/file.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
@@ -64,6 +66,28 @@ TEST_F(Tables, ReadersByExtensionInAnyCase) {
                                    "\". Check it exists and you have read access.");
         EXPECT_NE(src->GetError(), 0);
     }
+    // ".aifc" is read by the AIFF reader; a plain AIFF it refuses keeps the "corrupt" text, an
+    // AIFF-C compression type it does not read is no damaged file.
+    const std::string aifc = dir_ + "/x.AIFC";
+    LAifFile::OpenSink(aifc.c_str(), 8000, 1)->Write(std::vector<int32_t>(100).data(), 100);
+    EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &dlg), LPROCESS_OK);
+    EXPECT_EQ(src->GetEndSample(), 100);
+    auto bytes = testutil::ReadFileBytes(aifc);
+    bytes[27] = 24;
+    testutil::WriteFileBytes(aifc, bytes);
+    Dialog u;
+    EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &u), LPROCESS_FAILED);
+    EXPECT_EQ(u.errors.at(0), "Cannot open the file \"" + aifc + "\" because it is corrupt.");
+    bytes = testutil::ReadFileBytes(aifc);
+    std::memcpy(bytes.data() + 8, "AIFC", 4);
+    bytes[19] = 22;  // COMM grows by the compression type
+    bytes.insert(bytes.begin() + 38, {'i', 'm', 'a', '4'});
+    testutil::WriteFileBytes(aifc, bytes);
+    Dialog c;
+    EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &c), LPROCESS_FAILED);
+    EXPECT_EQ(
+        c.errors.at(0).rfind("Cannot open the file \"" + aifc + "\". This means that either", 0),
+        0u);
     std::string junk = dir_ + "/junk.mp3";
     testutil::WriteFileBytes(junk, std::vector<uint8_t>(3000, 0x11));
     Dialog d;
@@ -157,6 +181,15 @@ TEST_F(Tables, DecodedInputsUseFreeTemporarySlots) {
     Dialog m;
     int status = LGenSourceOpen(third, (dir_ + "/missing.ogg").c_str(), &m);
     EXPECT_TRUE(status == LPROCESS_FAILED || third->GetError() != 0);
+    // Without a temporary folder of its own no slot can be claimed, and the message says so.
+    third.reset();
+    fs::remove_all(temp);
+    fs::create_directory_symlink(dir_, temp);
+    Dialog n;
+    EXPECT_EQ(LGenSourceOpen(third, a.c_str(), &n), LPROCESS_FAILED);
+    EXPECT_EQ(n.errors, std::vector<std::string>{"Cannot open the file \"" + a +
+                                                 "\" because no private temporary folder could "
+                                                 "be set up for decoding it."});
 }
 
 TEST_F(Tables, SinksByExtension) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/mp3_tables.h"
+#include "tests/support/iso_layer3.h"
 #include "tests/support/testutil.h"
 
 namespace {
@@ -214,6 +215,12 @@ const Case kCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The standard's compliance streams within its full-accuracy bounds: PSNR above 96 dB and at
+// most 1 LSB at 16 bits, the whole stream decoded (the reference may end early).
+TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
+    testutil::ExpectIsoStreamsAtFullAccuracy();
+}
 
 // ---- Published tables ----
 
@@ -514,6 +521,13 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     // Nothing but sync bytes: no acceptable header anywhere.
     const std::vector<uint8_t> sync(200000, 0xFF);
     EXPECT_EQ(LMP3Source(sync.data(), int64_t(sync.size())).GetError(), LSRC_ERR_INVALID);
+
+    // A lone free-format frame: without a second header its size is unknown.
+    const std::vector<uint8_t> free =
+        testutil::ReadFileBytes(testutil::IsoDir() + "l3-he_free.bit");
+    ASSERT_GT(free.size(), 391u);
+    EXPECT_EQ(LMP3Source(free.data(), 391).GetError(), LSRC_ERR_INVALID);
+    EXPECT_EQ(LMP3Source(free.data(), 391 + 392 + 4).GetError(), LSRC_OK);
 
     const std::string good = MakeMp3(dir, "good", 44100, 2, 1.0, "-t -b 128");
     const std::vector<uint8_t> bytes = testutil::ReadFileBytes(good);

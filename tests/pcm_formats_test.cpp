@@ -298,6 +298,53 @@ TEST_F(SoxPeer, AiffAndAuFromSoxDecodeExactly) {
     }
 }
 
+// AIFF-C from ffmpeg and sox in each compression type read here (floats made louder than full
+// scale) decodes like ffmpeg decodes it; another type or a 24-bit "NONE" is refused (error 5).
+TEST_F(SoxPeer, AifcFromPeersDecodesLikeFfmpeg) {
+    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing (scripts/setup.sh installs it)";
+    ASSERT_TRUE(WriteRaw16(dir + "/in.raw", TestSignal(2, 20000)));
+    const std::string ff = "ffmpeg -nostdin -loglevel error -y -f s16le -ar 32000 -ac 2 -i '" +
+                           dir + "/in.raw' -f aiff ";
+    const std::string loud = "-af aformat=sample_fmts=dbl,volume=1.37 ";
+    const std::string sox = Sox() + RawIn(32000, 2) + "'" + dir + "/in.raw' -t aifc ";
+    const struct {
+        std::string make;
+        const char* patch;  // compression type written over "NONE"
+        uint8_t error;
+    } cases[] = {{ff + "-c:a pcm_s16le", nullptr, 0},
+                 {ff + loud + "-c:a pcm_f32be", nullptr, 0},
+                 {ff + loud + "-c:a pcm_f64be", nullptr, 0},
+                 {ff + "-c:a pcm_mulaw", nullptr, 0},
+                 {ff + "-c:a pcm_alaw", nullptr, 0},
+                 {sox + "-b 16", nullptr, 0},
+                 {sox + "-b 8", nullptr, 0},
+                 {sox + "-b 16", "twos", 0},
+                 {sox + "-b 16", "ima4", 5},
+                 {sox + "-b 24", nullptr, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.make);
+        const std::string file = dir + "/x.aifc";
+        ASSERT_EQ(testutil::Run(c.make + " '" + file + "'"), 0);
+        std::vector<uint8_t> bytes = ReadFileBytes(file);
+        ASSERT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "AIFC");
+        if (c.patch) {
+            const std::string text(bytes.begin(), bytes.end());
+            const size_t at = text.find("NONE");
+            ASSERT_NE(at, std::string::npos);
+            std::memcpy(&bytes[at], c.patch, 4);
+            ASSERT_TRUE(WriteFileBytes(file, bytes));
+        }
+        LSourceRef src = LAifFile::OpenSource(file.c_str());
+        ASSERT_EQ(src->GetError(), c.error);
+        if (c.error) continue;
+        EXPECT_EQ(src->GetSampleRate(), 32000);
+        ASSERT_EQ(testutil::Run("ffmpeg -nostdin -loglevel error -y -i '" + file + "' -f s16le '" +
+                                dir + "/ref.raw'"),
+                  0);
+        EXPECT_EQ(ReadAll16(*src), ReadRaw16(dir + "/ref.raw"));
+    }
+}
+
 TEST_F(SoxPeer, SoxReadsOurAiffAndAu) {
     const auto signal = TestSignal(2, 1000);
     std::vector<int32_t> block(signal.size());

@@ -112,6 +112,9 @@ TEST_F(Store, RecordsHaveTheirDefaultsAndLoadRules) {
     back.Load();
     EXPECT_EQ(back.compression, 8);
     EXPECT_EQ(back.sampleRate, 48000u);
+    SettingsWriteInt("FlacEncoder", "Compression", 9);  // no level the encoder knows
+    back.Load();
+    EXPECT_EQ(back.compression, 4);
 
     LOggEncodeSettings ogg;
     ogg.Load();

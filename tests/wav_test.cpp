@@ -1,6 +1,7 @@
 // WAV reader and PCM writer: copies, exact headers, junk chunks, streaming files, bad input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/sound.h"
 #include "formats/wav.h"
 #include "support/trace.h"
+#include "tests/support/signal.h"
 #include "tests/support/testutil.h"
 
 namespace {
@@ -268,6 +270,15 @@ TEST(WaveFile, RejectsBadHeaders) {
         PutChunk(huge, "JUNK", 0xFFFFFFFF, {1, 2, 3, 4, 5, 6, 7, 8});
         cases.push_back({"huge junk", huge, "LWaveFile::OpenSource No RIFF WAVE chunk found"});
     }
+    for (uint32_t dsSize : {0u, 16u, 0x80000000u}) {  // 64-bit forms need "ds64" first, whole
+        Bytes in;
+        PutChunk(in, "ds64", dsSize, Bytes(28, 0));
+        PutChunk(in, "fmt ", 16, Fmt(1, 1, 8000, 16));
+        PutChunk(in, "data", 4, d4);
+        Bytes bw64 = Riff(dsSize ? in : Bytes(in.begin() + 36, in.end()));
+        std::memcpy(bw64.data(), "BW64", 4);
+        cases.push_back({"bad ds64", bw64, "LWaveFile::OpenSource 'ds64' chunk not found!"});
+    }
     const char* invalid = "LWaveFile::OpenSource nChannels or nSamplesPerSec is invalid";
     cases.push_back({"0 channels", withFmt(Fmt(1, 0, 8000, 16), 16), invalid});
     cases.push_back({"256 channels", withFmt(Fmt(1, 256, 8000, 16), 16), invalid});
@@ -292,6 +303,44 @@ TEST(WaveFile, RejectsBadHeaders) {
     const std::string missing = Path(dir, "missing.wav");
     EXPECT_EQ(LWaveFile::OpenSource(missing.c_str())->GetError(), LSRC_ERR_OPEN);
     EXPECT_EQ(LLastTrace(), "LWaveFile::OpenSource Unable to Open File: " + missing);
+}
+
+// RF64 and BW64: ffmpeg's files decode as ffmpeg decodes them; a sparse file of 4.1 GiB reads
+// whole, across the 4 GiB mark and up to its last frame.
+TEST(WaveFile, ReadsRf64AndBw64) {
+    const std::string dir = testutil::ScratchDir(), rf = Path(dir, "rf.wav");
+    const std::string src = Path(dir, "src.wav"), raw = Path(dir, "ff.raw");
+    testutil::WriteWav16(src, 22050, 2, testutil::Sine(22050, 2, 30000, 440, 20000));
+    for (const char* codec : {"pcm_u8", "pcm_s24le", "pcm_mulaw"}) {  // PCM and codec layer
+        if (!testutil::HaveTool("ffmpeg")) break;
+        for (const char* form : {"RF64", "BW64"}) {
+            SCOPED_TRACE(std::string(codec) + " " + form);
+            const std::string ff = "ffmpeg -nostdin -loglevel error -y -i '";
+            ASSERT_EQ(testutil::Run(ff + src + "' -c:a " + codec + " -rf64 always '" + rf + "'"),
+                      0);
+            Bytes file = testutil::ReadFileBytes(rf);
+            std::memcpy(file.data(), form, 4);
+            testutil::WriteFileBytes(rf, file);
+            ASSERT_EQ(testutil::Run(ff + rf + "' -f s16le '" + raw + "'"), 0);
+            LSourceRef s = LWaveFile::OpenSource(rf.c_str());
+            ASSERT_EQ(s->GetError(), LSRC_OK);
+            std::vector<int16_t> ours;
+            for (int32_t x : ReadAll(s.get())) ours.push_back(LSampleTo16(x));
+            EXPECT_EQ(ours, testutil::ReadRaw16(raw));
+        }
+    }
+    const int64_t frames = (int64_t(41) << 30) / 10 / 4;  // 4.1 GiB
+    const std::vector<int64_t> marks = {0, (int64_t(1) << 30) - 1, int64_t(1) << 30, frames - 1};
+    ASSERT_TRUE(testutil::WriteSparseRf64(rf, frames, marks));
+    LSourceRef s = LWaveFile::OpenSource(rf.c_str());
+    ASSERT_EQ(s->GetEndSample(), frames);
+    for (int64_t k : marks) {
+        int32_t frame[2];
+        s->Seek(int32_t(k));
+        s->Read(frame, 1);
+        EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << k;
+    }
+    std::remove(rf.c_str());
 }
 
 // Limits that pass: rate 196000, 255 channels; wider PCM goes to the codec layer.

@@ -10,6 +10,7 @@
 
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
+#include "app/settings.h"
 #include "support/progress.h"
 
 namespace {
@@ -36,13 +37,19 @@ int main(int argc, char** argv) {
     if (argc > LCOMMAND_MAX_ARGS)
         std::fprintf(stderr, "tamber: only the first %d arguments are used\n",
                      LCOMMAND_MAX_ARGS - 1);
+    // A setting that cannot be stored is said once; the stored value stays in force.
+    SettingsSetWriteFailureHandler([](const char* section, const char* name) {
+        static bool told = false;
+        if (!told) std::fprintf(stderr, "tamber: cannot save the setting %s %s\n", section, name);
+        told = true;
+    });
     LCliHost host(isatty(STDIN_FILENO) != 0);
     LSettingsRecords records;
     records.LoadAll();
     LCommandLine commandLine(host, records);
     LCommandResult result = commandLine.Run(argc, argv);
     host.StoreBoxes();
-    if (!result.converted) return 0;
+    if (!result.converted) return result.settingsFailed ? 2 : 0;
     if (host.EntryCount() == 0) {
         std::fprintf(stderr, "tamber: no files to convert\n");
         return 2;

@@ -2,7 +2,6 @@
 #include <windows.h>
 // windows.h first: the shell headers depend on it.
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,38 +15,7 @@
 #include "convert/gensink.h"
 #include "external/win32/related.h"
 #include "support/file.h"
-
-namespace {
-
-int CALLBACK BrowseCallback(HWND window, UINT msg, LPARAM, LPARAM data) {
-    if (msg == BFFM_INITIALIZED && data) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
-    return 0;
-}
-
-}  // namespace
-
-// The folder browser: true with the chosen folder (at most 259 characters) in result.
-bool BrowseForFolder(HWND owner, const char* title, const char* startFolder, char* result) {
-    char display[MAX_PATH] = {};
-    BROWSEINFOA bi{};
-    bi.hwndOwner = owner;
-    bi.pszDisplayName = display;
-    bi.lpszTitle = title;
-    bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    bi.lpfn = BrowseCallback;
-    bi.lParam = reinterpret_cast<LPARAM>(startFolder && *startFolder ? startFolder : nullptr);
-    CoInitialize(nullptr);
-    LPITEMIDLIST item = SHBrowseForFolderA(&bi);
-    bool ok = false;
-    if (item) {
-        char path[MAX_PATH] = {};
-        ok = SHGetPathFromIDListA(item, path) && path[0];
-        if (ok) std::snprintf(result, LMAX_PATH, "%s", path);
-        CoTaskMemFree(item);
-    }
-    CoUninitialize();
-    return ok;
-}
+#include "support/win32/shelldlg.h"
 
 void MainDialog::CmPlay() {
     // Playback arrives with the wave-out player; until then Play stops nothing and plays nothing.
@@ -75,10 +43,9 @@ void MainDialog::CmCodecSettings() {
 }
 
 void MainDialog::CmBrowseOutput() {
-    char start[LMAX_PATH] = {};
-    SettingsReadString("Settings", "LastOutputFolder", start, "");
     char folder[LMAX_PATH] = {};
-    if (!BrowseForFolder(hwnd_, "Locate output folder...", start, folder)) return;
+    SettingsReadString("Settings", "LastOutputFolder", folder, "");
+    if (!BrowseForFolder(hwnd_, "Locate output folder...", folder)) return;
     SetOutputFolderText(folder);
     SettingsWriteString("Settings", "LastOutputFolder", folder);
 }

@@ -1,9 +1,7 @@
 // MainDialog: the file list (adding files and folders, drops, removing, selecting).
 #include <windows.h>
 // windows.h first: the shell headers depend on it.
-#include <commdlg.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "app/gui/resource.h"
 #include "app/settings.h"
 #include "support/file.h"
+#include "support/win32/shelldlg.h"
 
 const char* const kSupportedExtensions[] = {
     ".wav", ".mp3", ".ogg", ".wma", ".aif", ".aiff", ".au",  ".ra",  ".ram",  ".flac", ".aac",
@@ -133,51 +132,6 @@ void MainDialog::InsertEntry(const char* path, uint32_t size) {
     ListView_SetItemText(List(), index, 1, kb);
 }
 
-namespace {
-
-// The open dialog for one or more files: the folder and the chosen names.
-bool ChooseFilesToOpen(HWND owner, const char* title, const char* startFolder,
-                       const char* defaultExt, const char* filter, std::string& folder,
-                       std::vector<std::string>& names) {
-    static char buffer[32768];
-    buffer[0] = 0;
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = buffer;
-    ofn.nMaxFile = sizeof buffer;
-    ofn.lpstrInitialDir = startFolder && *startFolder ? startFolder : nullptr;
-    ofn.lpstrTitle = title;
-    ofn.lpstrDefExt = defaultExt;
-    ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&ofn)) return false;
-    const char* first = buffer;
-    const char* next = first + std::strlen(first) + 1;
-    names.clear();
-    if (*next == 0) {  // one file: the full path
-        char dir[LMAX_PATH] = {};
-        std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(ofn.nFileOffset), first);
-        const size_t n = std::strlen(dir);
-        if (n > 3 && (dir[n - 1] == '\\' || dir[n - 1] == '/')) dir[n - 1] = 0;
-        folder = dir;
-        names.emplace_back(first);
-        return true;
-    }
-    folder = first;
-    for (; *next; next += std::strlen(next) + 1) {
-        std::string path = folder;
-        if (!path.empty() && path.back() != '\\') path += '\\';
-        names.push_back(path + next);
-    }
-    return true;
-}
-
-}  // namespace
-
-bool BrowseForFolder(HWND owner, const char* title, const char* startFolder, char* result);
-
 void MainDialog::CmLoadFiles() {
     char start[LMAX_PATH] = {};
     SettingsReadString("Settings", "LoadFromFolder", start, "");
@@ -202,11 +156,9 @@ void MainDialog::CmLoadFiles() {
         "Dictation Files (*.dct)\0*.dct\0"
         "Record Files (*.act, *.rcd, *.rec)\0*.act;*.rcd;*.rec\0"
         "Shorten Files (*.shn)\0*.shn\0";
-    std::string folder;
     std::vector<std::string> paths;
-    if (!ChooseFilesToOpen(hwnd_, "Locate Audio File(s)", start, "WAV", kFilter, folder, paths))
-        return;
-    SettingsWriteString("Settings", "LoadFromFolder", folder.c_str());
+    if (!ChooseFilesToOpen(hwnd_, start, "Locate Audio File(s)", kFilter, "WAV", paths)) return;
+    SettingsWriteString("Settings", "LoadFromFolder", start);
     bool duplicate = false;
     for (const std::string& path : paths) {
         if (!LoadFile(path.c_str())) duplicate = true;
@@ -215,10 +167,9 @@ void MainDialog::CmLoadFiles() {
 }
 
 void MainDialog::CmLoadFolder() {
-    char start[LMAX_PATH] = {};
-    SettingsReadString("Settings", "LoadFromFolder", start, "");
     char folder[LMAX_PATH] = {};
-    if (!BrowseForFolder(hwnd_, "Locate folder...", start, folder)) return;
+    SettingsReadString("Settings", "LoadFromFolder", folder, "");
+    if (!BrowseForFolder(hwnd_, "Locate folder...", folder)) return;
     const int status = ProcessAddFileFolder(this, folder, "Add Folder");
     if (status == 2 && !hidden)
         MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);

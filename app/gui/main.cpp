@@ -10,6 +10,7 @@
 
 #include "app/gui/maindlg.h"
 #include "app/gui/startup.h"
+#include "app/settings.h"
 #include "support/file.h"
 
 namespace {
@@ -33,12 +34,35 @@ uint32_t ReadRoleMarker(const char* path) {
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+// A top-level window of the system's dialog class with the caption, that carries the main
+// window's property (the program's message boxes are dialogs captioned "Tamber" as well).
+struct MainWindowSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchMainWindow(HWND window, LPARAM lp) {
+    auto* search = reinterpret_cast<MainWindowSearch*>(lp);
+    char name[16] = {};
+    char caption[32] = {};
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::strcmp(name, "#32770") == 0 && std::strcmp(caption, search->caption) == 0 &&
+        GetPropA(window, LMAIN_WINDOW_PROPERTY)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The running main window, by either caption.
 HWND FindMainWindow() {
-    const char* dialogClass = MAKEINTATOM(0x8002);
-    HWND window = FindWindowA(dialogClass, "Tamber");
-    if (!window) window = FindWindowA(dialogClass, "Tamber Plus");
-    return window;
+    for (const char* caption : {"Tamber", "Tamber Plus"}) {
+        MainWindowSearch search{caption, nullptr};
+        EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+    }
+    return nullptr;
 }
 
 // Starts the executable again without arguments and waits until it is idle in its loop.
@@ -57,6 +81,8 @@ bool StartSecondCopy(const char* exe, int show) {
     CloseHandle(pi.hProcess);
     return true;
 }
+
+MainDialog* mainDialog = nullptr;
 
 }  // namespace
 
@@ -123,27 +149,43 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
         return 0;
     }
 
-    if (!running && argc > 1) {
-        if (mutex) ReleaseMutex(mutex);
-        StartSecondCopy(exe, show);
-        if (mutex) WaitForSingleObject(mutex, INFINITE);
-        running = FindMainWindow();
-    }
-    if (running) {
-        std::vector<char> block = BuildArgumentBlock(argc, argv);
-        COPYDATASTRUCT cds{0, static_cast<DWORD>(block.size()), block.data()};
-        SendMessageA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
-        if (mutex) {
-            ReleaseMutex(mutex);
-            CloseHandle(mutex);
+    // Normal role: hand the arguments to the running window, starting one for them when none
+    // runs. A window busy with other work refuses the block; the mutex stays held while the
+    // block is offered again, so later starts wait behind this one and keep their order.
+    std::vector<char> block = BuildArgumentBlock(argc, argv);
+    COPYDATASTRUCT cds{0, static_cast<DWORD>(block.size()), block.data()};
+    int starts = 0;
+    for (;;) {
+        // A window that went away meanwhile is started again, so that the arguments still run.
+        if (!running && argc > 1 && starts < 2) {
+            ++starts;
+            if (mutex) ReleaseMutex(mutex);
+            StartSecondCopy(exe, show);
+            if (mutex) WaitForSingleObject(mutex, INFINITE);
+            running = FindMainWindow();
         }
-        return 0;
+        if (!running) break;
+        const LRESULT reply = SendMessageA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+        if (reply != LFORWARD_BUSY) {
+            if (mutex) {
+                ReleaseMutex(mutex);
+                CloseHandle(mutex);
+            }
+            return 0;
+        }
+        Sleep(LFORWARD_RETRY_MS);
+        running = FindMainWindow();
     }
 
     MainDialog dialog;
     dialog.runMutex = mutex;
+    mainDialog = &dialog;
+    SettingsSetWriteFailureHandler(
+        [](const char*, const char*) { mainDialog->EvSettingsUnsaved(); });
     if (!dialog.RunModeless(nullptr, "MainDialog") && mutex) ReleaseMutex(mutex);
     dialog.CmStop();
+    dialog.WarnSettingsUnsaved(nullptr);  // the window's own values, written as it closed
+    SettingsSetWriteFailureHandler(nullptr);
     if (mutex) CloseHandle(mutex);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "app/combohistory.h"
 #include "app/gui/maindlg.h"
 #include "app/gui/resource.h"
+#include "app/gui/startup.h"
 #include "app/settings.h"
 #include "external/win32/related.h"
 #include "support/file.h"
@@ -108,10 +109,13 @@ void MainDialog::InitDialog() {
 
     WindowSizeSettingsRestore();
     SetTimer(hwnd_, 1, 500, nullptr);
+    // Later starts find the window by this mark (and its caption) once the mutex is free.
+    SetPropA(hwnd_, LMAIN_WINDOW_PROPERTY, reinterpret_cast<HANDLE>(1));
     if (runMutex) ReleaseMutex(runMutex);
 }
 
 void MainDialog::DestroyDialog() {
+    RemovePropA(hwnd_, LMAIN_WINDOW_PROPERTY);
     KillTimer(hwnd_, 1);
     KillTimer(hwnd_, 3);
     splash_.Close();
@@ -252,6 +256,25 @@ void MainDialog::EnableControls() {
     }
 }
 
+void MainDialog::EvSettingsUnsaved() {
+    settingsUnsaved_ = true;
+    if (hwnd_) PostMessageA(hwnd_, WM_NULL, 0, 0);  // the loop comes round to EvIdle
+}
+
+void MainDialog::WarnSettingsUnsaved(HWND owner) {
+    // A hidden window belongs to a script, which a question on the screen would stop.
+    if (!settingsUnsaved_ || settingsWarned_ || hidden) return;
+    settingsWarned_ = true;
+    MessageBoxA(owner,
+                "Tamber could not save your settings, so the changes you make will not be "
+                "kept.\n\nCheck that your user account may write to the registry.",
+                "Tamber", MB_OK | MB_ICONWARNING);
+}
+
+void MainDialog::EvIdle() {
+    if (settingsUnsaved_ && hwnd_ && IsWindowVisible(hwnd_)) WarnSettingsUnsaved(hwnd_);
+}
+
 bool MainDialog::EvKeyDown(uint32_t key) {
     return MatchAccelerator(key, kAccelerators, kAcceleratorCount);
 }
@@ -297,6 +320,15 @@ void MainDialog::TrackMessageMenu(int x, int y) {
 }
 
 bool MainDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    // Whatever this message starts is other work for a block forwarded meanwhile.
+    const bool idle = waitingForMessage_;
+    waitingForMessage_ = false;
+    const bool handled = HandleMessage(msg, wp, lp, idle);
+    waitingForMessage_ = idle;
+    return handled;
+}
+
+bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
     switch (msg) {
         case WM_SIZE:
             if (wp != SIZE_MINIMIZED) LayoutControls();
@@ -313,13 +345,20 @@ bool MainDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COPYDATA: {
             const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
             if (!cds || !cds->lpData || cds->cbData < 4) return false;
+            // A block sent while this thread is inside other work (a conversion's progress
+            // pump, a question, a dialog) would change the list under that work or nest a
+            // second job in it: refuse it, and the sender offers it again.
+            if (!idle) {
+                SetMessageResult(LFORWARD_BUSY);
+                return true;
+            }
             const auto* bytes = static_cast<const char*>(cds->lpData);
             int32_t count = 0;
             std::memcpy(&count, bytes, 4);
             if (count < 0) count = 0;
             if (count > 32) count = 32;
             // Each slot is copied and cut at 259 characters whatever the sender wrote.
-            static char slots[32][LMAX_PATH];
+            char slots[32][LMAX_PATH];
             char* argv[32];
             int argc = 0;
             for (int i = 0; i < count; ++i) {

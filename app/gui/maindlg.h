@@ -46,6 +46,12 @@ class MainDialog : public LDialog, public LConvertHost {
     void Close(INT_PTR result) override;
     bool WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     bool EvKeyDown(uint32_t key) override;
+    void EvIdle() override;
+
+    // A setting could not be stored: the user is told once, when the window is idle and shown
+    // (or, with WarnSettingsUnsaved, when the window is gone).
+    void EvSettingsUnsaved();
+    void WarnSettingsUnsaved(HWND owner);
 
     void SetWindowCaption();
     void LayoutControls();
@@ -136,6 +142,8 @@ class MainDialog : public LDialog, public LConvertHost {
     static const size_t kAcceleratorCount;
 
   private:
+    // The messages; idle tells that the message loop was waiting when the message arrived.
+    bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle);
     bool IsPlaying() const { return false; }
     void PopupSubmenu(int topIndex, int subIndex, int x, int y);
 
@@ -146,6 +154,8 @@ class MainDialog : public LDialog, public LConvertHost {
     std::vector<std::string> paths_;
     LSplashScreen splash_;
     bool shown_ = false;
+    bool settingsUnsaved_ = false;
+    bool settingsWarned_ = false;
     bool showMaximized_ = false;
     int statusIndex_ = 0;
     HMENU menu_ = nullptr;

@@ -49,13 +49,15 @@ bool LGeneralPage::CmOk() {
     if (now == before) return true;
     char exe[LMAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, LMAX_PATH - 1);
+    bool registered = true;
     for (const char* ext : kShellExtensions) {
         if (now) {
-            ShellAddVerb(ext, LSHELL_VERB, exe);
+            registered = ShellAddVerb(ext, LSHELL_VERB, exe) && registered;
         } else {
             ShellRemoveVerb(ext, LSHELL_VERB);
         }
     }
+    if (!registered) SettingsNoteWriteFailure(kSection, "ContextMenu");
     return true;
 }
 

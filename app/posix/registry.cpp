@@ -204,10 +204,10 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
     return false;
 }
 
-void RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
+bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
                          const char* text) {
     std::string name = ValueName(valueName);
-    Update(root, [&](Store& store) {
+    return Update(root, [&](Store& store) {
         Section* s = FindSection(store, keyPath);
         if (!s) {
             store.push_back({keyPath, {}});

@@ -8,7 +8,9 @@
 
 #include "support/file.h"
 
-void ShellAddVerb(const char*, const char*, const char*) {}
+bool ShellAddVerb(const char*, const char*, const char*) {
+    return true;
+}
 
 void ShellRemoveVerb(const char*, const char*) {}
 

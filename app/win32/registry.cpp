@@ -55,15 +55,18 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
     return false;
 }
 
-void RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
+bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
                          const char* text) {
     HKEY key;
-    if (RegCreateKeyExA(RootKey(root), keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    // Set-value access only: a key may allow that to a user who may not change its rights.
+    if (RegCreateKeyExA(RootKey(root), keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, NameOrDefault(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   DWORD(std::strlen(text) + 1));
+        return false;
+    const LONG rc =
+        RegSetValueExA(key, NameOrDefault(valueName), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(text), DWORD(std::strlen(text) + 1));
     RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
 }
 
 void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName) {

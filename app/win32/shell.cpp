@@ -1,4 +1,5 @@
-// Shell verb registration under HKEY_CLASSES_ROOT and the program folder with open access.
+// Shell verb registration under HKEY_CLASSES_ROOT (or the user's own classes) and the program
+// folder.
 #include "app/shell.h"
 
 #include <windows.h>
@@ -18,26 +19,24 @@ void FileTypeName(char* dest, const char* extension) {
         std::snprintf(dest, LMAX_PATH, "%sfile", extension[0] == '.' ? extension + 1 : extension);
 }
 
-void CreateOpenFolder(const char* path) {
-    SECURITY_DESCRIPTOR sd;
-    alignas(DWORD) BYTE aclBuffer[1024];
-    PSID world = nullptr;
-    SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
-    bool ok =
-        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
-        AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                 &world) &&
-        InitializeAcl(reinterpret_cast<PACL>(aclBuffer), sizeof aclBuffer, ACL_REVISION) &&
-        AddAccessAllowedAceEx(reinterpret_cast<PACL>(aclBuffer), ACL_REVISION,
-                              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, GENERIC_ALL, world) &&
-        SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(aclBuffer), FALSE);
-    if (ok) {
-        SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, FALSE};
-        CreateDirectoryA(path, &sa);
-    } else {
-        CreateDirectoryA(path, nullptr);
-    }
-    if (world) FreeSid(world);
+// The same key among the user's own classes, which a standard user may change.
+void UserClassKey(char* dest, size_t size, const char* key) {
+    std::snprintf(dest, size, "Software\\Classes\\%s", key);
+}
+
+// Sets a key's default value among the machine's classes, or else among the user's own.
+bool WriteClassValue(const char* key, const char* text) {
+    if (RegistryWriteString(LRegistryRoot::ClassesRoot, key, nullptr, text)) return true;
+    char user[LMAX_PATH * 2];
+    UserClassKey(user, sizeof user, key);
+    return RegistryWriteString(LRegistryRoot::CurrentUser, user, nullptr, text);
+}
+
+void DeleteClassKey(const char* key) {
+    RegistryDeleteKey(LRegistryRoot::ClassesRoot, key);
+    char user[LMAX_PATH * 2];
+    UserClassKey(user, sizeof user, key);
+    RegistryDeleteKey(LRegistryRoot::CurrentUser, user);
 }
 
 void AppendFolder(char* dest, const char* name) {
@@ -50,13 +49,14 @@ void AppendFolder(char* dest, const char* name) {
 
 }  // namespace
 
-void ShellAddVerb(const char* extension, const char* verb, const char* executable) {
+bool ShellAddVerb(const char* extension, const char* verb, const char* executable) {
     char type[LMAX_PATH], key[LMAX_PATH * 2], command[LMAX_PATH * 2];
     FileTypeName(type, extension);
-    RegistryWriteString(LRegistryRoot::ClassesRoot, extension, nullptr, type);
     std::snprintf(key, sizeof key, "%s\\Shell\\%s\\command", type, verb);
-    std::snprintf(command, sizeof command, "%s \"%%L\"", executable);
-    RegistryWriteString(LRegistryRoot::ClassesRoot, key, nullptr, command);
+    // The program path in quotes: unquoted, "C:\Program Files\..." would start "C:\Program".
+    std::snprintf(command, sizeof command, "\"%s\" \"%%L\"", executable);
+    const bool typed = WriteClassValue(extension, type);
+    return WriteClassValue(key, command) && typed;
 }
 
 void ShellRemoveVerb(const char* extension, const char* verb) {
@@ -64,9 +64,9 @@ void ShellRemoveVerb(const char* extension, const char* verb) {
     RegistryReadString(LRegistryRoot::ClassesRoot, extension, nullptr, type, "");
     if (!type[0]) return;
     std::snprintf(key, sizeof key, "%s\\Shell\\%s\\command", type, verb);
-    RegistryDeleteKey(LRegistryRoot::ClassesRoot, key);
+    DeleteClassKey(key);
     std::snprintf(key, sizeof key, "%s\\Shell\\%s", type, verb);
-    RegistryDeleteKey(LRegistryRoot::ClassesRoot, key);
+    DeleteClassKey(key);
 }
 
 void ProgramFolder(char* dest) {
@@ -76,5 +76,7 @@ void ProgramFolder(char* dest) {
     AppendFolder(dest, "Velmora");
     CreateDirectoryA(dest, nullptr);
     AppendFolder(dest, "Tamber");
-    CreateOpenFolder(dest);
+    // The rights it inherits from the programs folder: users may run the program there, and
+    // only administrators may change it.
+    CreateDirectoryA(dest, nullptr);
 }

@@ -360,10 +360,7 @@ class LCodecStream final : public LAcmStream {
         } else {
             std::memcpy(&v, p, 8);
         }
-        v *= 32768.0;
-        if (!(v > -32768.0)) return v != v ? 0 : -32768;  // NaN gives silence
-        if (v >= 32767.0) return 32767;
-        return int(std::lrint(v));
+        return LSample16FromFloat(v);
     }
 
     CodecInfo info_;

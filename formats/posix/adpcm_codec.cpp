@@ -33,9 +33,14 @@ inline void Put16(uint8_t* p, int v) {
 struct ImaChannel {
     int pred;
     int index;
+    // The IMA reference arithmetic: each magnitude bit adds its shifted step, each shift
+    // truncating on its own (not (2n+1)·step/8, which rounds once and drifts from it).
     inline int Expand(int n) {
         int step = kImaStep[index];
-        int diff = ((2 * (n & 7) + 1) * step) >> 3;
+        int diff = step >> 3;
+        if (n & 4) diff += step;
+        if (n & 2) diff += step >> 1;
+        if (n & 1) diff += step >> 2;
         pred = Clamp16((n & 8) ? pred - diff : pred + diff);
         index += kImaIndex[n];
         index = index < 0 ? 0 : (index > 88 ? 88 : index);
@@ -60,7 +65,7 @@ struct ImaChannel {
         }
         step >>= 1;
         if (diff >= step) n |= 1;
-        Expand(n);
+        Expand(n);  // the decoder's prediction, so that encoder and decoder stay in step
         return n;
     }
 };

@@ -1,5 +1,6 @@
 // User folders and folder deletion on POSIX systems (XDG base directories).
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +53,19 @@ void MakeFolders(const char* path) {
         *p = '/';
     }
     ::mkdir(buf, 0777);
+}
+
+// Creates the folder (mode 0700) unless present; true when it is a real folder (not a link)
+// owned by this user, its rights then narrowed to the user alone.
+bool PrivateFolder(const char* path) {
+    ::mkdir(path, 0700);
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+              ((st.st_mode & 077) == 0 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    return ok;
 }
 
 // A folder under TAMBER_HOME when that is set, else the base folder (joined with sub when given).
@@ -172,8 +186,29 @@ void LFile::GetSharedDataFolder(char* dest) {
 }
 
 void LFile::GetTempFolder(char* dest) {
-    const char* tmp = Env("TMPDIR");
-    Folder(dest, "tmp", tmp && IsFolder(tmp) ? tmp : "/tmp", nullptr, false);
+    // Temporary files and their locks go into a folder of this user's own: in the shared /tmp
+    // anyone could foresee, take or link the names of the slots.
+    char base[LMAX_PATH];
+    char name[32] = "tmp";
+    const char* home = Env("TAMBER_HOME");
+    if (home) {
+        CopyPath(base, home);
+        MakeFolders(base);
+    } else {
+        const char* tmp = Env("TMPDIR");
+        CopyPath(base, tmp && IsFolder(tmp) ? tmp : "/tmp");
+        std::snprintf(name, sizeof name, "tamber-%u", unsigned(::geteuid()));
+    }
+    if (Join(dest, base, name) && PrivateFolder(dest)) return;
+    if (!home) {
+        // Someone else holds that name: the user's cache folder serves instead.
+        XdgBase(base, "XDG_CACHE_HOME", ".cache");
+        LFile::FilePathCat(base, "tamber");
+        MakeFolders(base);
+        if (Join(dest, base, "tmp") && PrivateFolder(dest)) return;
+    }
+    LTrace("LFile::GetTempFolder no private temporary folder:");
+    dest[0] = 0;
 }
 
 bool LFile::DeleteFolderAndFiles(const char* folder) {

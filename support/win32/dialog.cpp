@@ -164,7 +164,11 @@ void LDialog::RunMessageLoop() {
     HWND window = hwnd_;
     MSG msg;
     while (window && IsWindow(window)) {
+        EvIdle();
+        if (!IsWindow(window)) break;
+        waitingForMessage_ = true;
         const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        waitingForMessage_ = false;
         if (got == 0 || got == -1) {
             if (IsWindow(window)) DestroyWindow(window);
             if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));

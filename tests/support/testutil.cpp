@@ -94,7 +94,8 @@ bool HaveTool(const char* name) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -130,6 +131,31 @@ bool WriteWav16(const std::string& path, int32_t rate, int channels,
     Put32(v, dataBytes);
     for (int16_t s : samples) Put16(v, uint16_t(s));
     return WriteFileBytes(path, v);
+}
+
+bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<int64_t>& marked) {
+    std::vector<uint8_t> v = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
+                              'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
+    for (uint64_t x : {uint64_t(frames) * 4 + 72, uint64_t(frames) * 4, uint64_t(frames)}) {
+        Put32(v, uint32_t(x));
+        Put32(v, uint32_t(x >> 32));
+    }
+    std::vector<uint8_t> wav;
+    if (!WriteWav16(path, 44100, 2, {}) || (wav = ReadFileBytes(path)).size() != 44) return false;
+    v.insert(v.end(), 4, 0);  // no table
+    v.insert(v.end(), wav.begin() + 12, wav.end() - 4);
+    v.insert(v.end(), 4, 0xFF);
+    if (!WriteFileBytes(path, v)) return false;
+    std::error_code ec;
+    std::filesystem::resize_file(path, v.size() + uint64_t(frames) * 4, ec);
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (int64_t k : marked) {
+        const uint16_t m = uint16_t(Rf64Mark(k));
+        const char frame[4] = {char(m), char(m >> 8), char(m), char(m >> 8)};
+        f.seekp(std::streamoff(v.size()) + std::streamoff(k) * 4);
+        f.write(frame, 4);
+    }
+    return !ec && f.good();
 }
 
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude) {

@@ -22,6 +22,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Writes a 16-bit PCM WAV file from interleaved samples.
 bool WriteWav16(const std::string& path, int32_t rate, int channels,
                 const std::vector<int16_t>& samples);
+// An RF64 WAV of 16-bit stereo PCM at 44100 Hz holding `frames` frames, sparse (silent) but
+// for each frame k of `marked`, which holds Rf64Mark(k) in both channels.
+bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<int64_t>& marked);
+inline int16_t Rf64Mark(int64_t frame) {
+    return int16_t(frame * 7919 % 65536 - 32768);
+}
 // A sine of the given frequency and amplitude, interleaved over the channels.
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
 

@@ -11,6 +11,7 @@
 
 #include "app/cmdline.h"
 #include "app/settings.h"
+#include "convert/gensink.h"
 #include "convert/job.h"
 #include "tests/support/testutil.h"
 
@@ -91,6 +92,8 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     LFile::GetUserDataFolder(data);
     std::string wff = std::string(data) + "\\WavCodec.wff";
     ASSERT_TRUE(testutil::WriteFileBytes(wff, std::vector<uint8_t>(fmt, fmt + 1024)));
+    ASSERT_TRUE(LGenSaveWavFormat(fmt));  // moved over the existing file
+    EXPECT_EQ(testutil::ReadFileBytes(wff), std::vector<uint8_t>(fmt, fmt + 1024));
 
     std::vector<std::string> errors;
     EXPECT_EQ(RunJob(h, true, &errors), LPROCESS_STOPPED);

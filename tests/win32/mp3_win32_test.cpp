@@ -1,5 +1,6 @@
 // The MP3 reader on Windows files: the seed files of the fuzz corpus decode to the same signal
-// as on Linux (by level), and seeking matches a straight decode.
+// as on Linux (by level), seeking matches a straight decode, and the ISO compliance streams
+// decode at full accuracy in the 32-bit build.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "formats/mp3.h"
+#include "tests/support/iso_layer3.h"
 
 namespace {
 
@@ -59,6 +61,10 @@ TEST(Mp3Win32, SeedFilesDecodeAsOnLinux) {
         }
     }
     EXPECT_EQ(LMP3Source(Seed("missing.mp3").c_str()).GetError(), LSRC_ERR_OPEN);
+}
+
+TEST(Mp3Win32, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
+    testutil::ExpectIsoStreamsAtFullAccuracy();
 }
 
 }  // namespace

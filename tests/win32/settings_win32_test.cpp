@@ -1,6 +1,8 @@
 // The registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
 #include <gtest/gtest.h>
 #include <windows.h>
+// windows.h first.
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -91,7 +93,7 @@ TEST(Registry, ShellVerbUnderClassesRoot) {
     EXPECT_STREQ(out, "TMBRTESTfile");
     RegistryReadString(LRegistryRoot::ClassesRoot,
                        "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr, out, "");
-    EXPECT_STREQ(out, "C:\\Program Files\\Velmora\\Tamber\\tamber.exe \"%L\"");
+    EXPECT_STREQ(out, "\"C:\\Program Files\\Velmora\\Tamber\\tamber.exe\" \"%L\"");
     ShellRemoveVerb(".TMBRTEST", LSHELL_VERB);
     EXPECT_FALSE(RegistryReadString(LRegistryRoot::ClassesRoot,
                                     "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr,
@@ -104,6 +106,40 @@ TEST(Registry, ShellVerbUnderClassesRoot) {
     ProgramFolder(folder);
     EXPECT_NE(std::string(folder).find("\\Velmora\\Tamber"), std::string::npos) << folder;
     EXPECT_NE(GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES);
+}
+
+// Gives everyone only the rights to read a key, or all rights again.
+void SetKeyRights(HKEY root, const char* path, const char* sddl) {
+    HKEY key;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    RegCreateKeyExA(root, path, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), 0);
+    LocalFree(sd);
+    RegCloseKey(key);
+}
+
+// A user who may not write the machine-wide store keeps his settings per user, a value that can
+// be stored nowhere is reported, and a later machine-wide write drops the user's copy.
+TEST(Registry, SettingsFallBackToTheUserStoreAndReportWhatIsLost) {
+    static int lost = 0;
+    SettingsSetWriteFailureHandler([](const char*, const char*) { ++lost; });
+    const char* key = "Software\\Velmora\\Tamber\\Locked";
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        SetKeyRights(root, key, "D:P(A;;KR;;;WD)");
+        EXPECT_EQ(SettingsWriteInt("Locked", "Value", 2), root == HKEY_LOCAL_MACHINE);
+    }
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 2);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        SetKeyRights(root, key, "D:P(A;;KA;;;WD)");
+    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 4));
+    char out[260];
+    EXPECT_FALSE(RegistryReadString(LRegistryRoot::CurrentUser, key, "Value", out, ""));
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 4);
+    SettingsSetWriteFailureHandler(nullptr);
+    RegistryDeleteKey(LRegistryRoot::LocalMachine, key);
+    RegistryDeleteKey(LRegistryRoot::CurrentUser, key);
 }
 
 }  // namespace

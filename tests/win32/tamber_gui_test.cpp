@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,16 @@ void RegWrite(const std::string& section, const char* value, const char* text) {
 
 std::string Setting(const char* section, const char* value) {
     return RegRead(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value);
+}
+
+// Whether some process holds the run mutex now (taken and given back at once when free).
+bool RunMutexHeld() {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "TamberRunMutex");
+    if (!m) return false;
+    const DWORD r = WaitForSingleObject(m, 0);
+    if (r != WAIT_TIMEOUT) ReleaseMutex(m);
+    CloseHandle(m);
+    return r == WAIT_TIMEOUT;
 }
 
 void WriteBytes(const std::string& path, size_t n) {
@@ -592,6 +603,52 @@ TEST_F(TamberGui, DroppedFolderTreeAddsAllFilesAndReportsDuplicates) {
     ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Confirm Remove")) != nullptr; }));
     PostMessageA(box, WM_COMMAND, IDYES, 0);
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
+}
+
+// Starts that arrive while the window converts on its own (first at its overwrite question,
+// then while a decoder runs) wait with the run mutex held, run after that job in the order they
+// came, and each returns only once its own conversion is done.
+TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
+    const std::string dir = testutil::ScratchDir(), out = dir + "\\out",
+                      gate = dir + "\\oggdec.exe";
+    CreateDirectoryA(out.c_str(), nullptr);
+    const char* names[] = {"a.wav", "b.wav", "g.ogg", "c.wav", "d.wav"};  // 800, 1600... frames
+    for (int i = 0; i < 5; ++i)
+        testutil::WriteWav16(dir + "\\" + names[i], 8000, 1,
+                             std::vector<int16_t>(800 * (i + 1), 9));
+    WriteBytes(out + "\\b.au", 100);
+    CopyFileA(ToWindowsPath(TAMBER_BINARY_DIR "/tests/standin_gate.exe").c_str(), gate.c_str(), 0);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", REG_SZ,
+                    gate.c_str(), DWORD(gate.size() + 1));
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HANDLE fill = StartWith({"-overwrite", "PROMPT", "-format", ".au", "-outfolder", out,
+                             dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
+    ASSERT_EQ(WaitForSingleObject(fill, 20000), WAIT_OBJECT_0);
+    PostMessageA(w, WM_COMMAND, 1005, 0);  // the user's Convert
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Tamber")) != nullptr; }));
+    HANDLE second = StartWith({"-clear", dir + "\\c.wav", "-convert"});
+    ASSERT_TRUE(WaitFor(RunMutexHeld));
+    // Handed to the question box, or run inside the job, it would return at once.
+    EXPECT_EQ(WaitForSingleObject(second, 1500), DWORD(WAIT_TIMEOUT));
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(gate + ".waiting"); }));
+    HANDLE third = StartWith({"-clear", dir + "\\d.wav", "-convert"});
+    EXPECT_EQ(WaitForSingleObject(second, 0), DWORD(WAIT_TIMEOUT));
+    WriteBytes(gate + ".open", 1);
+    ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
+    const auto size = [&](std::string name) {
+        return std::filesystem::file_size(out + "\\" + name);
+    };
+    EXPECT_EQ(size("c.au"), size("a.au") + 4800);  // converted before the start returned
+    ASSERT_EQ(WaitForSingleObject(third, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 5);  // none doubled
+    for (int i = 1; i < 5; ++i)
+        EXPECT_EQ(size(names[i][0] + std::string(".au")), size("a.au") + 1600 * i) << names[i];
+    HWND list = GetDlgItem(w, 102);
+    ASSERT_EQ(ListView_GetItemCount(list), 1);  // the third start's -clear came last
+    EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
 }  // namespace

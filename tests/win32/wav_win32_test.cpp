@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,4 +34,22 @@ TEST(WaveFileWin32, ReaderFollowsOpenWriterAndReadsFinalFile) {
     EXPECT_TRUE(std::equal(block.begin(), block.end(), got.begin()));
     EXPECT_TRUE(std::equal(block.begin(), block.end(), got.begin() + 2000));
     EXPECT_EQ(testutil::ReadFileBytes(path).size(), 46u + 8000);
+}
+
+// A 4.1 GiB RF64 file reads whole: 64-bit sizes and offsets in the 32-bit program.
+TEST(WaveFileWin32, ReadsRf64PastFourGiB) {
+    const std::string path = testutil::ScratchDir() + "\\big.wav";
+    const int64_t frames = (int64_t(41) << 30) / 10 / 4;
+    const std::vector<int64_t> marks = {0, (int64_t(1) << 30) + 1, frames - 1};
+    ASSERT_TRUE(testutil::WriteSparseRf64(path, frames, marks));
+    LSourceRef src = LWaveFile::OpenSource(path.c_str());
+    ASSERT_EQ(src->GetEndSample(), frames);
+    for (int64_t k : marks) {
+        int32_t frame[2];
+        src->Seek(int32_t(k));
+        src->Read(frame, 1);
+        EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << k;
+    }
+    src.reset();
+    std::remove(path.c_str());
 }

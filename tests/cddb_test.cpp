@@ -1,0 +1,228 @@
+// CDDB lookup: disc ids against libdiscid, the entry rules, name cleaning, and whole lookups
+// against local test servers (tests/cddb_server.py) that misbehave in every way a network can.
+#include "cd/cddb.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "app/settings.h"
+#include "support/file.h"
+#include "support/socket.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+const uint32_t kExample[] = {0, 15000, 30000};  // lead-out 45000
+
+TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
+    EXPECT_EQ(CDDBDiscId(kExample, 3, 45000), 0x0c025803u);
+    EXPECT_EQ(CDDBQueryLine(kExample, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
+    // Random tables (1 to 99 tracks, short discs and discs up to 96 minutes) with libdiscid's
+    // ids: "id n lead-out start...", addresses shifted by the lead-in as libdiscid wants them.
+    std::istringstream tables(testutil::RunOutput(
+        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n"
+        " n = k + 1 if k < 99 else random.randint(1, 99)\n"
+        " a = [random.randrange(300) if k % 3 else 0]\n"
+        " for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 else "
+        "900))\n"
+        " a = [x + 150 for x in a]\n"
+        " print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
+    std::string id;
+    int n, count = 0;
+    for (uint32_t a[100]; tables >> id >> n; ++count) {
+        for (int i = 0; i <= n; ++i) tables >> a[i], a[i] -= 150;
+        char ours[16];
+        std::snprintf(ours, sizeof ours, "%08x", CDDBDiscId(a, n, a[n]));
+        EXPECT_EQ(ours, id) << n << " tracks";
+    }
+    EXPECT_EQ(count, 300);
+}
+
+TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
+    static LCDDBInfo info;
+    CDDBFillFromToc(info, kExample, 3, 45000);
+    EXPECT_STREQ(info.Tracks[2].TrackName, "Track 03");
+    EXPECT_EQ(info.Tracks[2].SectorEnd, 45000u);
+    EXPECT_EQ(info.Tracks[0].iLength, 200);
+    LCDDBEntryParser p(info);
+    p.Feed("DTITLE=No Split: Here?");
+    EXPECT_STREQ(info.szAlbumName, "No Split: Here?");  // no " / ": whole value, uncleaned
+    EXPECT_STREQ(info.szArtist, "");
+    // " / " and the year straddle the line breaks of continued values.
+    for (const char* line : {"DTITLE= Artist ", "DTITLE=/ Al.bum", "EXTD=YEAR YEAR: 19", "EXTD=87"})
+        EXPECT_TRUE(p.Feed(line));
+    EXPECT_STREQ(info.szArtist, "No Split: Here? Artist");
+    EXPECT_STREQ(info.szAlbumName, "Album");
+    EXPECT_EQ(info.iYear, 1987);
+    EXPECT_FALSE(p.Feed("."));
+}
+
+TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
+    // Pairs: a server text and its cleaned name ("" = nothing usable).
+    // clang-format off
+    const char* texts[] = {"AC/DC: Live?", "ACDC Live", "../../etc/passwd", "etcpasswd",
+        "C:\\Win\\x", "CWinx", "\\\\server\\", "server", "  Caf\xc3\xa9  ", "Caf", "con", "_con",
+        "LPT1", "_LPT1", "COM10", "COM10", "..", "", " . ", "", "\x01\x80", ""};
+    // clang-format on
+    char out[LMAX_PATH];
+    for (size_t i = 0; i < std::size(texts); i += 2) {
+        EXPECT_EQ(CDDBCleanName(out, texts[i]), texts[i + 1][0] != 0) << texts[i];
+        EXPECT_STREQ(out, texts[i + 1]);
+    }
+    // Pairs: a finished file or folder name and what is used ("" = refused).
+    // clang-format off
+    const char* names[] = {"3. Title. .", "3. Title", "aux .mp3", "_aux .mp3", "..", "", ".", "",
+        "a/b", "", "a\\b", "", "C:x", "", " ", ""};
+    // clang-format on
+    for (size_t i = 0; i < std::size(names); i += 2) {
+        std::snprintf(out, sizeof out, "%s", names[i]);
+        EXPECT_EQ(CDDBSafeComponent(out), names[i + 1][0] != 0) << names[i];
+        EXPECT_TRUE(!names[i + 1][0] || !strcmp(out, names[i + 1])) << out;
+    }
+}
+
+TEST(SocketConnect, CancelAndTimeOutWhileTheHandshakeHangs) {
+    // A listener whose queue is full leaves further connection attempts waiting.
+    int lfd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr*>(&sa), len), 0);
+    ASSERT_EQ(listen(lfd, 0), 0);
+    getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len);
+    LIPAddress target(("127.0.0.1:" + std::to_string(ntohs(sa.sin_port))).c_str(), 1);
+    testutil::FakeProgress dlg;
+    LIPSocketTCP fill[3], s;
+    for (auto& f : fill) ProcessConnect(&dlg, f, target, false, 300);
+    auto t0 = Clock::now();
+    EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 800), LPROCESS_FAILED);
+    EXPECT_NEAR(Seconds(t0), 0.8, 0.4);
+    EXPECT_FALSE(s.IsOpen());
+    dlg.CancelAfter(300);
+    t0 = Clock::now();
+    EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 10000), LPROCESS_STOPPED);
+    EXPECT_LT(Seconds(t0), 1.5);
+    EXPECT_FALSE(s.IsOpen());
+    close(lfd);
+    EXPECT_FALSE(LIPAddress("no-such-host.invalid", 8880).IsValid());
+    EXPECT_FALSE(LIPAddress("127.0.0.1:99999", 8880).IsValid());
+    LIPAddress byName("localhost:8881", 8880, &dlg, 5000);
+    EXPECT_TRUE(byName.IsValid() && byName.port == 8881);
+}
+
+// Whole lookups of the worked-example disc against the test servers.
+class CDDBLookup : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        setenv("TAMBER_HOME", testutil::ScratchDir().c_str(), 1);
+        // The server lives as long as this process, its parent.
+        static FILE* server =
+            popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
+        char name[64];
+        int port;
+        while (std::fscanf(server, "%63s %d", name, &port) == 2 && strcmp(name, "ready"))
+            ports_[name] = port;
+    }
+    void SetUp() override { info_ = LCDDBInfo{}, info_.bUseCDDB = 1; }
+    // Returns the seconds the lookup took.
+    double Lookup(const char* mode, int timeoutMs = 1000) {
+        std::string server = "127.0.0.1:" + std::to_string(ports_[mode]);
+        SettingsWriteString(kCDDBSection, "Server", server.c_str());
+        SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
+        auto t0 = Clock::now();
+        EXPECT_EQ(ProcessCDDBLookup(&dlg_, &info_, kExample, 3, 45000, &outcome_), LPROCESS_OK);
+        EXPECT_TRUE(dlg_.errors.empty());
+        return Seconds(t0);
+    }
+    bool Defaults() {
+        return !strcmp(info_.Tracks[0].TrackName, "Track 01") &&
+               !strcmp(info_.Tracks[2].TrackName, "Track 03");
+    }
+    static inline std::map<std::string, int> ports_;
+    static inline LCDDBInfo info_;
+    testutil::FakeProgress dlg_;
+    LCDDBOutcome outcome_ = LCDDBOutcome::TocOnly;
+};
+
+TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
+    for (const char* mode : {"good", "split", "slow"}) {
+        SetUp();
+        Lookup(mode);
+        EXPECT_EQ(outcome_, LCDDBOutcome::Found) << mode;
+        EXPECT_STREQ(info_.szArtist, "AC/DC");
+        EXPECT_STREQ(info_.szAlbumName, "Live at Donington");
+        EXPECT_STREQ(info_.szCategory, "rock");
+        EXPECT_EQ(info_.iYear, 1992);
+        EXPECT_STREQ(info_.Tracks[0].TrackName, "T.N.T.");
+        EXPECT_STREQ(info_.Tracks[1].TrackName, "Caf\xc3\xa9 del Mar \xe2\x80\x93 Sunset");
+        EXPECT_EQ(strlen(info_.Tracks[2].TrackName), 259u);  // two lines joined, then cut
+        EXPECT_STREQ(info_.Tracks[0].szExtendedData, "Recorded live");
+        EXPECT_EQ(info_.Tracks[2].iTrackNumber, 3);
+        EXPECT_EQ(dlg_.lines[0], "Connected to freedb server");
+    }
+}
+
+TEST_F(CDDBLookup, InexactMatchesLongLinesAndNoMatch) {
+    info_.iYear = 1977;  // an earlier disc's
+    Lookup("inexact");   // the first of several matches is read
+    EXPECT_EQ(outcome_, LCDDBOutcome::Found);
+    EXPECT_STREQ(info_.szCategory, "misc");
+    EXPECT_STREQ(info_.Tracks[2].TrackName, "Third");
+    EXPECT_EQ(info_.iYear, 0);  // "EXTD=YEAR" ends before any year
+    SetUp();
+    Lookup("long");  // lines are cut at 259 characters, keyword included
+    EXPECT_EQ(std::string(info_.szAlbumName), std::string(259 - 7, 'A'));
+    EXPECT_EQ(std::string(info_.Tracks[0].TrackName), std::string(259 - 8, 'B'));
+    EXPECT_STREQ(info_.Tracks[1].TrackName, "After Long");
+    SetUp();
+    Lookup("nomatch");
+    EXPECT_EQ(outcome_, LCDDBOutcome::NoMatch);
+    EXPECT_TRUE(Defaults());
+}
+
+TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
+    // mode, time-out, longest it may take; "drip" and "midentry" keep what came before.
+    const std::tuple<const char*, int, double> cases[] = {
+        {"refuse", 1000, 0.5}, {"silent", 500, 1.0}, {"late", 1000, 1.6},    {"endless", 1000, 5},
+        {"flood", 500, 1.0}, {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
+    for (const auto& [mode, timeout, limit] : cases) {
+        SetUp();
+        EXPECT_LT(Lookup(mode, timeout), limit) << mode;
+        EXPECT_EQ(outcome_, LCDDBOutcome::Failed) << mode;
+        EXPECT_TRUE(Defaults() || !strcmp(mode, "drip") || !strcmp(mode, "midentry")) << mode;
+    }
+    SetUp();
+    dlg_.CancelAfter(300);
+    EXPECT_LT(Lookup("silent", 10000), 1.0);
+    EXPECT_EQ(outcome_, LCDDBOutcome::Cancelled);
+    EXPECT_TRUE(Defaults());
+    SetUp();
+    info_.bUseCDDB = 0;
+    Lookup("good");
+    EXPECT_EQ(outcome_, LCDDBOutcome::TocOnly);
+    // The record's own table of contents, as the drive code leaves it, serves as well.
+    info_.bUseCDDB = 1;
+    testutil::FakeProgress fresh;
+    EXPECT_EQ(ProcessCDDBLookup(&fresh, &info_, &outcome_), LPROCESS_OK);
+    EXPECT_STREQ(info_.Tracks[0].TrackName, "T.N.T.");
+}
+
+}  // namespace
