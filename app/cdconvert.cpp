@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "cd/cddb.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
 #include "convert/gensink.h"
@@ -60,7 +61,9 @@ struct LCDInfoLoad {
     LCDDBInfo* info;
 };
 int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
-    return LCDReadDiscInfo(dlg, *load->info);
+    int status = LCDReadDiscInfo(dlg, *load->info);
+    if (status == LPROCESS_OK && load->info->bUseCDDB) status = ProcessCDDBLookup(dlg, load->info);
+    return status;
 }
 
 void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, LProgressDialog* jobDialog) {
@@ -77,11 +80,11 @@ void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, LProgressD
 
 void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out) {
     const LCDDBTrackInfo& t = info.Tracks[track & 0xFF];
-    CleanFileName(out.title, t.TrackName);
-    CleanFileName(out.extended, t.szExtendedData);
-    CleanFileName(out.album, info.szAlbumName);
-    CleanFileName(out.artist, info.szArtist);
-    CleanFileName(out.genre, info.szCategory);
+    CDDBCleanName(out.title, t.TrackName);
+    CDDBCleanName(out.extended, t.szExtendedData);
+    CDDBCleanName(out.album, info.szAlbumName);
+    CDDBCleanName(out.artist, info.szArtist);
+    CDDBCleanName(out.genre, info.szCategory);
     out.year = info.iYear;
     out.number = (track & 0xFF) + 1;
 }
@@ -152,6 +155,8 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
             std::string part(open + 1, close);
             char level[LMAX_PATH];
             CmCreatePathName(level, part.c_str(), texts);
+            p = close + 1;
+            if (!CDDBSafeComponent(level)) continue;  // nothing usable: no folder level
             if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
             folder += level;
             if (folder.size() > folderMax) folder.resize(folderMax);
@@ -163,7 +168,6 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
                         "format. Please check that you are running Tamber in Administrator mode.",
                         nullptr);
             }
-            p = close + 1;
         }
         const char* open = std::strchr(pattern, '{');
         if (!open) return false;
@@ -174,6 +178,11 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
         name = file;
     }
     Cut(name);
+    // A name that is no usable file name leaves the job's proposed one.
+    char checked[LMAX_PATH];
+    std::memcpy(checked, name.c_str(), name.size() + 1);
+    if (!CDDBSafeComponent(checked)) return true;
+    name = checked;
     // The name gives way first, so that the extension (which picks the writer) survives.
     if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
     const size_t room = kMaxText - folder.size() - extLength;
@@ -202,7 +211,8 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     LCDNameTexts texts;
     LCDCleanTexts(*cd.info, track, texts);
     // Default names ("Track 01") and tracks the record does not know are no CDDB titles.
-    if (std::strncmp(texts.title, "Track", 5) == 0 || track < 0 || track >= cd.info->iTracks)
+    if (std::strncmp(texts.title, "Track", 5) == 0 || !texts.title[0] || track < 0 ||
+        track >= cd.info->iTracks)
         cd.useCDDBNames = false;
 
     char extension[LMAX_PATH], folder[LMAX_PATH];

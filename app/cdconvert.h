@@ -32,7 +32,8 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts);
 
 // Names the output by the first naming scheme set: folder is the output folder, extension the
 // output's. The custom scheme creates its folder levels (a failure is told through the host and
-// passed over). False when the custom pattern names no file ("{" missing).
+// passed over; a level with no usable name is left out). A file name that is no usable name
+// leaves output as it was. False when the custom pattern names no file ("{" missing).
 bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folder,
                    const char* extension, char* output);
 
