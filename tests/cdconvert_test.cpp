@@ -13,6 +13,7 @@
 
 #include "app/cmdline.h"
 #include "app/settings.h"
+#include "cd/cddb.h"
 #include "cd/drives.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakeprogress.h"
@@ -164,6 +165,32 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     std::vector<uint32_t> bytes;
     EXPECT_FALSE(LCDTrackArguments("/dev/fakesr1", none, bytes));
     EXPECT_FALSE(LCDTrackArguments("/dev/fakesr0#x", none, bytes));
+}
+
+// The disc of the CDDB worked example looked up at the test server: the names it gives stay
+// inside the output folder under every scheme.
+TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
+    testutil::DiscImage disc;
+    disc.starts = {0, 15000, 30000, 45000};
+    testutil::FakeCDDrive drive(disc);
+    // The server lives as long as this process, its parent.
+    FILE* server = popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
+    char mode[64];
+    int port = 0;
+    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "good")) {
+    }
+    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(port)).c_str());
+    LCDDBInfo& info = *host_.cd.info;
+    info.bUseCDDB = 1;
+    testutil::FakeProgress dlg;
+    ASSERT_EQ(LCDReadDiscInfo(&dlg, info), LPROCESS_OK);
+    ASSERT_EQ(ProcessCDDBLookup(&dlg, &info), LPROCESS_OK);
+    LCDNameTexts t;
+    LCDCleanTexts(info, 0, t);
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC - TNT.wav");
+    SettingsWriteBool("Settings", "FormatChoiceA", false);
+    SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
 }
 
 TEST_F(CdConvert, TrackToMp3ThroughTheEncoder) {
