@@ -219,11 +219,16 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     GetFileExtension(extension, output);
     host.GetOutputFolder(folder);
     if (strcasecmp(folder, kSameAsSourceFolder) == 0) LCDSameAsSourceFolder(folder);
+    // The job has applied the overwrite rule to its own name; a name of the disc's is checked
+    // here.
+    char proposed[LMAX_PATH];
+    std::snprintf(proposed, sizeof proposed, "%s", output);
     if (cd.useCDDBNames && !LCDNameOutput(host, texts, folder, extension, output)) return false;
-
-    bool proceed = true, skip = false;
-    CmTestFileExists(host, output, overwrite, proceed, skip);
-    if (!proceed || skip) return false;
+    if (std::strcmp(proposed, output) != 0) {
+        bool proceed = true, skip = false;
+        CmTestFileExists(host, output, overwrite, proceed, skip);
+        if (!proceed || skip) return false;
+    }
 
     LSinkRef sink;
     LGenSinkOpenSink(sink, output, 44100, 2);
@@ -235,8 +240,6 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;
-    // The writer completes its file (header sizes, encoder exit) and may find it could not.
-    if (status == LPROCESS_OK && sink && !sink->IsUnusable()) sink->Finish();
     if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;
     sink.reset();
     if (status != LPROCESS_OK) {

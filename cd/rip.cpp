@@ -182,5 +182,9 @@ int Process(LProgressDialog* dlg, LCDROMRipTrack* data) {
     LSinkConvertChannels::OpenSink(chain, rate, 2);
     if (!chain) return LPROCESS_FAILED;
     sectors.sink = chain;
-    return Process(dlg, &sectors);
+    int status = Process(dlg, &sectors);
+    // The adapters write their tail and the caller's sink completes its file (header sizes,
+    // encoder exit), which may find that it could not.
+    if (status == LPROCESS_OK) status = chain->IsUnusable() ? LPROCESS_FAILED : chain->Finish(dlg);
+    return status;
 }

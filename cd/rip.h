@@ -25,7 +25,7 @@ struct LCDROMRipSectors {
 };
 
 // Reads the table of contents and rips track nTrack through the 2-channel and 44100 Hz
-// adapters into the record's sink. A process status.
+// adapters into the record's sink, then finishes the sink. A process status.
 int Process(LProgressDialog* dlg, LCDROMRipTrack* data);
 // Double-buffered extraction: reads of 13, then 27 sectors, each delivered while the next runs.
 int Process(LProgressDialog* dlg, LCDROMRipSectors* data);

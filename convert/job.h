@@ -35,8 +35,11 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
                       bool& skip);
 
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
-// failure ended it), LPROCESS_FAILED for an unsupported output format, else the transfer's
-// non-zero status.
+// failure ended it), LPROCESS_FAILED for an unsupported output format or an output that could
+// not be written completely, LPROCESS_STOPPED when the user cancelled (no message then). Every
+// output is written under a passing name next to its place ("_" + name for the input itself,
+// "~" + name otherwise, or a free variant of it) and takes its name only once it is complete
+// and tagged, so that a failure never touches the input or an older output.
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job);
 inline int Process(LProgressDialog* dlg, LConvertJob* job) {
     return ProcessConvert(dlg, job);

@@ -27,6 +27,9 @@ class LFile {
     bool OpenReadWrite(const char* path);
     // Creates (or replaces) a file for writing.
     bool Create(const char* path);
+    // Creates a file for writing only when nothing exists at the path (one step, so that of
+    // several programs trying the same name exactly one gets it).
+    bool CreateNew(const char* path);
     bool IsOpen() const { return handle_ != kInvalid; }
     void Close();
 

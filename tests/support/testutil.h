@@ -31,4 +31,11 @@ inline int16_t Rf64Mark(int64_t frame) {
 // A sine of the given frequency and amplitude, interleaved over the channels.
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
 
+#ifndef _WIN32
+// A real failure of the outside world: every descriptor of this process open on the (absolute)
+// path is replaced by the path opened with flags (O_RDONLY: writes then fail; O_WRONLY: reads
+// do). Returns how many were replaced.
+int SpoilOpenFile(const std::string& path, int flags);
+#endif
+
 }  // namespace testutil
