@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/cdconvert.h"
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
@@ -198,12 +199,15 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
 
         // Output path.
         char folder[LMAX_PATH], name[LMAX_PATH], inExt[LMAX_PATH];
-        if (sameAsSource)
+        GetFileNameNoExtension(name, input);
+        GetFileExtension(inExt, input);
+        const bool cdTrack = ExtIs(inExt, ".cda");
+        if (sameAsSource && cdTrack)
+            LCDSameAsSourceFolder(folder);  // a disc has no folder of its own
+        else if (sameAsSource)
             FolderOf(folder, input);
         else
             CopyPath(folder, folderText);
-        GetFileNameNoExtension(name, input);
-        GetFileExtension(inExt, input);
         char finalPath[LMAX_PATH];
         JoinPath(finalPath, folder, std::string(name) + outExt);
 
@@ -242,12 +246,24 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         const char* output = passing.path;
 
         // CD tracks.
-        if (ExtIs(inExt, ".cda")) {
-            bool ok = host.ConvertCDAudioFile(index, output) && ReplaceWith(output, finalPath);
-            if (ok) passing.held = false;
+        if (cdTrack) {
+            // The track may be named from the disc's information instead (its conversion then
+            // decides on overwriting that name and deletes a partial file itself); otherwise
+            // what it wrote under the passing name takes its place.
+            char written[LMAX_PATH];
+            CopyPath(written, output);
+            bool ok = host.ConvertCDAudioFile(index, written, overwrite, dlg);
+            if (ok && std::strcmp(written, output) == 0) {
+                ok = ReplaceWith(output, finalPath);
+                if (ok) passing.held = false;
+            }
             passing.Drop();
             host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
             if (!ok) job->outcome = LPROCESS_FAILED;
+            if (!ok && dlg->PumpMessages()) {  // the rip was cancelled
+                job->outcome = LPROCESS_STOPPED;
+                return LPROCESS_STOPPED;
+            }
             continue;
         }
 

@@ -57,6 +57,8 @@ class LFile {
     // The temporary folder is the user's own (on POSIX systems a folder of mode 0700 owned by
     // the user); it is empty when no such folder can be had.
     static void GetUserDocumentsFolder(char* dest);
+    // The user's music folder (the documents folder where there is none).
+    static void GetUserMusicFolder(char* dest);
     static void GetUserDataFolder(char* dest);
     static void GetSharedDataFolder(char* dest);
     static void GetUserConfigFolder(char* dest);

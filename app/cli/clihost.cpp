@@ -88,6 +88,14 @@ void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
 }
 
+bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                  LProgressDialog* jobDialog) {
+    bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
+                                   overwrite, jobDialog);
+    if (ok) ++cdTracksConverted_;
+    return ok;
+}
+
 void LCliHost::StoreBoxes() {
     SettingsWriteString("Settings", "OutputFolder", folder_);
     SettingsWriteInt("Settings", "OutputFormat", format_);

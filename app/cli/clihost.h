@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdconvert.h"
 #include "convert/host.h"
 #include "support/file.h"
 
@@ -35,12 +36,16 @@ class LCliHost : public LConvertHost {
     int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
     void NoteSkippedFile(const char* path) override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
+    void EndOfConvertBatch() override { cd_.tableLoaded = false; }
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();
     int CountImages(int image) const;
     const char* OutputFolderText() const { return folder_; }
     int ImageOf(int index) const { return entries_[size_t(index)].image; }
+    int CDTracksConverted() const { return cdTracksConverted_; }
 
   private:
     struct Entry {
@@ -51,5 +56,7 @@ class LCliHost : public LConvertHost {
     std::vector<Entry> entries_;
     char folder_[LMAX_PATH];
     int format_ = 0;
+    LCDRunState cd_;
+    int cdTracksConverted_ = 0;
     bool interactiveInput_;
 };

@@ -1,5 +1,6 @@
 // Entry point of the headless tamber front end: the command line against an in-memory list,
 // run as with "-hide"; progress and messages on standard error.
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -57,6 +58,13 @@ int main(int argc, char** argv) {
         case LPROCESS_OK:
             std::fprintf(stderr, "tamber: done, %d file(s) converted into %s\n",
                          host.CountImages(LENTRY_DONE), host.OutputFolderText());
+            if (host.CDTracksConverted() > 0 &&
+                strcasecmp(host.OutputFolderText(), kSameAsSourceFolder) == 0) {
+                char music[LMAX_PATH];
+                LCDSameAsSourceFolder(music);
+                std::fprintf(stderr, "tamber: CD tracks have no source folder: they went into %s\n",
+                             music);
+            }
             return result.skippedFiles ? 2 : 0;
         case LPROCESS_STOPPED:
             return 1;

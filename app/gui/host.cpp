@@ -113,8 +113,15 @@ void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
 }
 
 void MainDialog::EndOfConvertBatch() {
-    cdTableLoaded = false;
-    useCddbNames = SettingsReadBool("Settings", "UseCDDB", false);
+    cd.tableLoaded = false;
+    cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
+}
+
+bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                    LProgressDialog* jobDialog) {
+    char input[LMAX_PATH];
+    GetEntryPath(index, input);
+    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdconvert.h"
 #include "app/encsettings.h"
 #include "app/player.h"
 #include "convert/host.h"
@@ -29,8 +30,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
 
     // Start-up fills these before the window exists.
     bool hidden = false;
-    bool cdTableLoaded = false;
-    bool useCddbNames = false;
+    // The disc record with its table-loaded and use-CDDB-names flags.
+    LCDRunState cd;
     // MP3, Ogg, AAC, FLAC, VOX and raw settings, loaded from the store at start.
     LSettingsRecords records;
     // Released at the end of InitDialog (the run mutex of start-up), or null.
@@ -132,6 +133,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void ShowErrorMessage(const char* text, const char* caption) override;
     void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
     void EndOfConvertBatch() override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();
