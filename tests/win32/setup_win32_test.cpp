@@ -2,9 +2,11 @@
 // (its layout read back here independently, install, uninstall, refusals, cancel, corruption).
 #include <windows.h>
 // windows.h first.
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -35,8 +37,8 @@ HANDLE Start(const std::string& exe, const std::string& args) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
@@ -57,8 +59,9 @@ double ConvertToMp3AndCorrelate(const std::string& exe, const std::string& dir) 
     std::vector<int16_t> in(size_t(frames) * 2);
     for (int32_t i = 0; i < frames; ++i) {
         const double t = double(i) / rate, env = 0.2 + 0.6 * (i % 11025) / 11025.0;
-        in[2 * i] = in[2 * i + 1] =
-            int16_t(12000 * env * (std::sin(2 * std::numbers::pi * 440 * t) + 0.5 * std::sin(2 * std::numbers::pi * 1234 * t)));
+        in[2 * i] = in[2 * i + 1] = int16_t(12000 * env *
+                                            (std::sin(2 * std::numbers::pi * 440 * t) +
+                                             0.5 * std::sin(2 * std::numbers::pi * 1234 * t)));
     }
     EXPECT_TRUE(testutil::WriteWav16(dir + "\\in.wav", rate, 2, in));
     const std::string key = "Software\\Velmora\\Tamber\\Settings";
@@ -98,4 +101,256 @@ TEST(SetupFiles, CrossBuiltLameEncodesThroughTamber) {
     ASSERT_TRUE(CopyFileA(Built("lame.exe").c_str(), lame.c_str(), FALSE));
     SetValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\mp3el", "Path", lame);
     EXPECT_GT(ConvertToMp3AndCorrelate(Built("tamber.exe"), dir), 0.95);
+}
+
+namespace {
+
+constexpr int kFinishButton = 0x3025;  // the wizard's Finish button
+const char kCorrupt[] =
+    "Installation file corrupt.\n\nA checksum error was detected in your install file, please "
+    "redownload file and install again.";
+
+std::string Text(HWND w) {
+    char buf[512] = {};
+    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}
+
+struct ChildSearch {
+    std::string text;
+    HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (Text(w) != s->text) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+HWND FindChildText(HWND parent, const std::string& text) {
+    ChildSearch s{text, nullptr};
+    EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND WaitDialog(const char* caption, int ms = 30000) {
+    HWND w = nullptr;
+    WaitFor([&] { return (w = FindWindowA(MAKEINTATOM(0x8002), caption)) && IsWindowVisible(w); },
+            ms);
+    return w;
+}
+
+// The host's screenshot tool through the host shell; done when its file is complete.
+void Screenshot(const char* name) {
+    const std::string file = std::string("Z:\\tmp\\") + name;
+    DeleteFileA(file.c_str());
+    std::string cmd = std::string("Z:\\bin\\sh -c \"import -window root /tmp/") + name + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    size_t last = 0;
+    WaitFor([&] {
+        const size_t now = testutil::ReadFileBytes(file).size();
+        const bool done = now > 0 && now == last;
+        last = now;
+        return done;
+    });
+}
+
+std::string Variant(const char* name) {
+    const char* dir = std::getenv("TAMBER_SETUP_VARIANTS");
+    return std::string(dir ? dir : "") + "\\" + name;
+}
+
+std::string Reg(HKEY root, const std::string& key, const char* value) {
+    char buf[600] = {};
+    DWORD size = sizeof buf - 1;
+    if (RegGetValueA(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return buf;
+}
+
+uint32_t LastWord(const std::string& path) {
+    const auto b = testutil::ReadFileBytes(path);
+    return b.size() < 4 ? 1
+                        : uint32_t(b[b.size() - 4] | b[b.size() - 3] << 8 | b[b.size() - 2] << 16 |
+                                   uint32_t(b[b.size() - 1]) << 24);
+}
+
+const std::string kFolder = "C:\\Program Files\\Velmora\\Tamber";
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tamber";
+const std::string kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string ShellFolder(const char* common, const char* own) {
+    std::string f = Reg(HKEY_LOCAL_MACHINE, kShellFolders, common);
+    return f != "<none>" && !f.empty() ? f : Reg(HKEY_CURRENT_USER, kShellFolders, own);
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Starts a setup file and answers its licence page (agree or not) up to the Finish button.
+HANDLE StartWizard(const std::string& setup, int radio, HWND* sheet) {
+    HANDLE p = Start(setup, "");
+    *sheet = WaitDialog("Tamber Setup");
+    EXPECT_TRUE(*sheet);
+    if (!*sheet) return p;
+    HWND finish = GetDlgItem(*sheet, kFinishButton);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(finish); }, 5000));
+    HWND page = reinterpret_cast<HWND>(SendMessageA(*sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    SendMessageA(GetDlgItem(page, radio), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(finish); }, 5000));
+    EXPECT_EQ(Text(finish), radio == 101 ? "&Install" : "Close");
+    return p;
+}
+
+}  // namespace
+
+// "I do not agree": the Exit Setup question keeps the wizard on Cancel, Close installs nothing.
+TEST(SetupFile, DisagreeInstallsAndWritesNothing) {
+    HWND sheet = nullptr;
+    HANDLE p = StartWizard(Variant("tamber-setup.exe"), 102, &sheet);
+    ASSERT_TRUE(sheet);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    HWND ask = WaitDialog("Exit Setup");
+    ASSERT_TRUE(ask);
+    EXPECT_TRUE(FindChildText(ask,
+                              "Setup is not complete. If you quit now, the program will not "
+                              "be installed.\r\n\r\nYou may run the setup program again at "
+                              "another time to complete the installation.\r\n\r\nExit Setup?"));
+    PostMessageA(ask, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([] { return !FindWindowA(MAKEINTATOM(0x8002), "Exit Setup"); }));
+    EXPECT_TRUE(IsWindow(sheet));
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+    EXPECT_FALSE(Exists(kFolder));
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "Convert"), "<none>");
+}
+
+// A truncated setup file refuses to start when "SETUP" is in its name and starts as the
+// program otherwise; a changed payload byte gives the checksum message after the licence.
+TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
+    HANDLE p = Start(Variant("cut-setup.exe"), "");
+    HWND box = WaitDialog("Install Error");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(FindChildText(box, kCorrupt));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
+    CloseHandle(p);
+
+    p = Start(Variant("cut.exe"), "");
+    HWND main = WaitDialog("Tamber Plus");
+    EXPECT_TRUE(main);
+    PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+
+    HWND sheet = nullptr;
+    p = StartWizard(Variant("changed-setup.exe"), 101, &sheet);
+    ASSERT_TRUE(sheet);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    box = WaitDialog("Install Error");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(FindChildText(box, kCorrupt));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
+    EXPECT_FALSE(Exists(kFolder + "\\uninst.exe"));
+}
+
+// Cancel in the middle of a long extraction stops it without finishing.
+TEST(SetupFile, CancelDuringExtraction) {
+    HWND sheet = nullptr;
+    HANDLE p = StartWizard(Variant("big-setup.exe"), 101, &sheet);
+    ASSERT_TRUE(sheet);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    HWND progress = WaitDialog("Installing Tamber");
+    ASSERT_TRUE(progress);
+    ASSERT_TRUE(WaitFor([&] { return FindChildText(progress, "tamber.hlp") != nullptr; }));
+    Screenshot("tamber-setup-progress.png");
+    PostMessageA(progress, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+    EXPECT_TRUE(Exists(kFolder + "\\tamber.exe"));
+    EXPECT_LT(testutil::ReadFileBytes(kFolder + "\\tamber.hlp").size(), 96u << 20);
+    EXPECT_FALSE(Exists(kFolder + "\\uninst.exe"));
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
+}
+
+// Install, the installed program with its encoder, then uninstall.
+TEST(SetupFile, InstallsRunsAndUninstalls) {
+    HWND sheet = nullptr;
+    HANDLE p = StartWizard(Variant("tamber-setup.exe"), 101, &sheet);
+    ASSERT_TRUE(sheet);
+    Screenshot("tamber-setup-wizard.png");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
+    CloseHandle(p);
+
+    // The installed program started with "/install": its related-programs offer comes up.
+    HWND offer = WaitDialog("Tamber Install Wizard");
+    EXPECT_TRUE(offer);
+    if (offer) PostMessageA(offer, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    HWND main = WaitDialog("Tamber Plus");
+    ASSERT_TRUE(main);
+    PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([] { return !FindWindowA(MAKEINTATOM(0x8002), "Tamber Plus"); }));
+
+    const std::string exe = kFolder + "\\tamber.exe", uninst = kFolder + "\\uninst.exe";
+    EXPECT_EQ(LastWord(exe), 0u);
+    EXPECT_EQ(LastWord(uninst), 0xF0F00F0Fu);
+    EXPECT_FALSE(Exists(kFolder + "\\lame.exe"));
+    const std::string group = ShellFolder("Common Programs", "Programs") + "\\Tamber";
+    const std::string desktop = ShellFolder("Common Desktop", "Desktop") + "\\Tamber.lnk";
+    EXPECT_TRUE(Exists(group + "\\Tamber.lnk"));
+    EXPECT_TRUE(Exists(group + "\\Tamber Help.lnk"));
+    EXPECT_TRUE(Exists(desktop));
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Tamber Uninstall");
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), uninst);
+    const std::string encoder =
+        Reg(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\mp3el", "Path");
+    EXPECT_EQ(encoder, "C:\\Program Files\\Velmora\\Components\\mp3el\\mp3enc.exe");
+    EXPECT_TRUE(Exists(encoder));
+    const std::string settings = "Software\\Velmora\\Tamber\\Settings";
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, settings, "Convert"), "\"" + exe + "\" \"%s\"");
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, settings, "Load"), "\"" + exe + "\" %s");
+    for (const char* ext : {".WAV", ".MP3", ".DCT"}) {
+        const std::string type = Reg(HKEY_CLASSES_ROOT, ext, nullptr);
+        EXPECT_EQ(Reg(HKEY_CLASSES_ROOT, type + "\\Shell\\Convert with Tamber\\command", nullptr),
+                  "\"" + exe + "\" \"%L\"")
+            << ext;
+    }
+    EXPECT_GT(ConvertToMp3AndCorrelate(exe, testutil::ScratchDir()), 0.95);
+
+    p = Start(uninst, "");
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+    HWND ask = WaitDialog("Uninstall Tamber");
+    ASSERT_TRUE(ask);
+    EXPECT_TRUE(FindChildText(ask, "Are you sure you want to remove Tamber from this computer?"));
+    Screenshot("tamber-setup-uninstall.png");
+    PostMessageA(ask, WM_COMMAND, IDYES, 0);
+    // The shared settings go last.
+    EXPECT_TRUE(WaitFor([&] { return Reg(HKEY_LOCAL_MACHINE, settings, "Convert") == "<none>"; }));
+    EXPECT_FALSE(Exists(kFolder));
+    EXPECT_FALSE(Exists(desktop));
+    EXPECT_FALSE(Exists(group));
+    EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
+    const std::string type = Reg(HKEY_CLASSES_ROOT, ".WAV", nullptr);
+    EXPECT_EQ(Reg(HKEY_CLASSES_ROOT, type + "\\Shell\\Convert with Tamber\\command", nullptr),
+              "<none>");
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    EXPECT_TRUE(Exists(std::string(temp) + "uninst.exe"));  // the temporary copy stays
 }
