@@ -6,10 +6,14 @@ add_custom_command(OUTPUT ${TAMBER_LAME_EXE}
     COMMENT "Cross-building LAME from Debian's source package" VERBATIM)
 add_custom_target(lame ALL DEPENDS ${TAMBER_LAME_EXE})
 
-# The help file (empty until it is generated: a zero size skips the entry).
+# The WinHelp file, written from its source in the repository.
 set(TAMBER_HELP_FILE ${CMAKE_BINARY_DIR}/tamber.hlp)
 add_custom_command(OUTPUT ${TAMBER_HELP_FILE}
-    COMMAND ${CMAKE_COMMAND} -E touch ${TAMBER_HELP_FILE} VERBATIM)
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/make-help.py
+            ${CMAKE_SOURCE_DIR}/res/help/tamber-help.txt ${TAMBER_HELP_FILE}
+    DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-help.py ${CMAKE_SOURCE_DIR}/res/help/tamber-help.txt
+    COMMENT "Writing the help file" VERBATIM)
+add_custom_target(helpfile ALL DEPENDS ${TAMBER_HELP_FILE})
 
 # The setup file: tamber.exe, tamber.hlp and lame.exe, then the size table, the additive
 # checksum and the install mode word, written by a tool built for this machine.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -353,4 +354,61 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     EXPECT_TRUE(Exists(std::string(temp) + "uninst.exe"));  // the temporary copy stays
+}
+
+namespace {
+
+struct RichSearch {
+    std::string text;  // the first rich-edit text of another window
+};
+
+BOOL CALLBACK MatchRich(HWND w, LPARAM lp) {
+    char name[64] = {};
+    GetClassNameA(w, name, sizeof name);
+    if (!std::strstr(name, "RichEdit") && !std::strstr(name, "RICHEDIT")) return TRUE;
+    char buf[4096] = {};
+    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    reinterpret_cast<RichSearch*>(lp)->text += buf;
+    return TRUE;
+}
+
+BOOL CALLBACK MatchHelpWindow(HWND w, LPARAM lp) {
+    EnumChildWindows(w, MatchRich, lp);
+    return TRUE;
+}
+
+std::string HelpText() {
+    RichSearch s;
+    EnumWindows(MatchHelpWindow, reinterpret_cast<LPARAM>(&s));
+    return s.text;
+}
+
+}  // namespace
+
+// The help file opens at its contents page and at every context number the program passes.
+TEST(HelpFile, OpensAtContentsAndEachContext) {
+    const std::string hlp = testutil::ScratchDir() + "\\tamber.hlp";
+    ASSERT_TRUE(CopyFileA(Built("tamber.hlp").c_str(), hlp.c_str(), FALSE));
+    HWND owner =
+        CreateWindowA("STATIC", "help owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    struct Case {
+        UINT command;
+        DWORD context;
+        const char* text;
+    };
+    for (const Case& c : {Case{HELP_CONTENTS, 0, "Tamber Help Contents"},
+                          Case{HELP_CONTEXT, 101, "Overwrite: whether existing output files"},
+                          Case{HELP_CONTEXT, 941, "Headerless audio has no description"},
+                          Case{HELP_CONTEXT, 951, "MP3 Encoder Settings"},
+                          Case{HELP_CONTEXT, 952, "Ogg Vorbis Encoder Settings"},
+                          Case{HELP_CONTEXT, 953, "AAC Encoder Settings"},
+                          Case{HELP_CONTEXT, 954, "FLAC Encoder Settings"},
+                          Case{HELP_CONTEXT, 961, "WAV Compression Format"}}) {
+        ASSERT_TRUE(WinHelpA(owner, hlp.c_str(), c.command, c.context)) << c.context;
+        EXPECT_TRUE(WaitFor([&] { return HelpText().find(c.text) != std::string::npos; }))
+            << c.context << ": " << HelpText();
+        if (c.context == 941) Screenshot("tamber-help-raw.png");
+    }
+    WinHelpA(owner, hlp.c_str(), HELP_QUIT, 0);
+    DestroyWindow(owner);
 }
