@@ -244,7 +244,8 @@ TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
     EXPECT_FALSE(Exists(kFolder + "\\uninst.exe"));
 }
 
-// Cancel in the middle of a long extraction stops it without finishing.
+// Cancel in the middle of a long extraction, or a file that cannot be written, ends the
+// install without finishing.
 TEST(SetupFile, CancelDuringExtraction) {
     HWND sheet = nullptr;
     HANDLE p = StartWizard(Variant("big-setup.exe"), 101, &sheet);
@@ -261,6 +262,22 @@ TEST(SetupFile, CancelDuringExtraction) {
     EXPECT_LT(testutil::ReadFileBytes(kFolder + "\\tamber.hlp").size(), 96u << 20);
     EXPECT_FALSE(Exists(kFolder + "\\uninst.exe"));
     EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
+
+    // A payload file that cannot be created is reported and nothing is finished.
+    const std::string blocked = kFolder + "\\lame.exe";
+    DeleteFileA(blocked.c_str());
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+    p = StartWizard(Variant("tamber-setup.exe"), 101, &sheet);
+    ASSERT_TRUE(sheet);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    HWND box = WaitDialog("Install Error");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(Shows(box, "installation is incomplete:\n" + blocked));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+    EXPECT_FALSE(Exists(kFolder + "\\uninst.exe"));
+    RemoveDirectoryA(blocked.c_str());
 }
 
 // Install, the installed program with its encoder, then uninstall.
