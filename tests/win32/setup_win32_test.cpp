@@ -212,6 +212,24 @@ TEST(SetupFile, DisagreeInstallsAndWritesNothing) {
     EXPECT_EQ(Reg(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "Convert"), "<none>");
 }
 
+// An installation folder that cannot be made asks for the Administrator.
+TEST(SetupFile, UncreatableFolderAsksForTheAdministrator) {
+    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion";
+    const std::string programs = Reg(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir");
+    SetValue(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", "Q:\\no drive");
+    HANDLE p = Start(Variant("tamber-setup.exe"), "");
+    HWND box = WaitDialog("Install Error");
+    SetValue(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", programs);
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(Shows(box,
+                      "To install software you must be logged on as this computer's "
+                      "Administrator. If you are not able to do this, ask your computer "
+                      "Administrator to log in and run the setup file again."));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+    CloseHandle(p);
+}
+
 // A truncated setup file refuses to start when "SETUP" is in its name and starts as the
 // program otherwise; a changed payload byte gives the checksum message after the licence.
 TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
