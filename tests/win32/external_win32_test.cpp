@@ -89,7 +89,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     Feed(sink, pcm, 2);
     sink.reset();
     EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m j -b 128 -h -r -x -s 44.100 -S - \"" + out + "\"");
+              "\"" + lame + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
     testutil::Wav16 w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 44100);
     EXPECT_EQ(w.channels, 2);
@@ -102,7 +102,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     Feed(sink, pcm, 1);
     sink.reset();
     EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m m -b 16 -h -r -x -s 22.050 -S - \"" + out + "\"");
+              "\"" + lame + "\" -m m -b 16 -h -r -s 22.050 -S - \"" + out + "\"");
     w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 22050);
     EXPECT_EQ(w.channels, 1);
