@@ -1,6 +1,7 @@
 // tamber.exe on a Windows 98 system with an ASPI layer (the stand-in playing a disc image) and a
 // CD-ROM drive showing the disc's track files: the list shows the tracks, and the conversion
-// rips each into a WAV file equal to the image; a read failure fails only its own track.
+// rips each into a WAV file equal to the image; a read failure fails only its own track; a track
+// plays from the drive.
 // Run by cd_gui_test.py, which provides the drive (TAMBER_CD_DRIVE).
 #include <windows.h>
 // windows.h first.
@@ -92,11 +93,12 @@ class CdGui : public ::testing::Test {
         SetValue(HKEY_CURRENT_USER, std::string(kApp) + "\\DllOverrides", "wnaspi32", nullptr);
         SetEnvironmentVariableA("TAMBER_ASPI_MODE", nullptr);
     }
-    // Starts the program with the disc's tracks (and more arguments); returns its process.
-    HANDLE Start(const std::vector<std::string>& more) {
+    // Starts the program with the disc's tracks (or track `only`, from 1) and more arguments;
+    // returns its process.
+    HANDLE Start(const std::vector<std::string>& more, int only = 0) {
         std::string exe = dir_ + "\\prog\\tamber.exe", line = "\"" + exe + "\"";
         for (int t = 1; t <= disc_.Tracks(); ++t)
-            line += " " + drive_ + "\\Track0" + std::to_string(t) + ".cda";
+            if (!only || t == only) line += " " + drive_ + "\\Track0" + std::to_string(t) + ".cda";
         for (const std::string& a : more) line += " \"" + a + "\"";
         STARTUPINFOA si{};
         si.cb = sizeof si;
@@ -156,6 +158,33 @@ TEST_F(CdGui, AReadFailureFailsOnlyItsTrackAndLeavesNoFile) {
     EXPECT_EQ(testutil::ReadWav16(dir_ + "\\out\\Track02.wav").samples, disc_.TrackPCM(1));
     for (const char* gone : {"\\out\\Track03.wav", "\\out\\Track04.wav", "\\out\\Track05.wav"})
         EXPECT_EQ(GetFileAttributesA((dir_ + gone).c_str()), INVALID_FILE_ATTRIBUTES) << gone;
+}
+
+// F9 plays the selected track while the drive is read: the device receives exactly the track's
+// samples and the player stops by itself at the end.
+TEST_F(CdGui, PlayingATrackSendsItsSamplesToTheDevice) {
+    const std::string capture = WinPath(std::getenv("TAMBER_PLAYED"));
+    DeleteFileA(capture.c_str());
+    HANDLE p = Start({}, 2);
+    ASSERT_TRUE(p);
+    HWND w = nullptr, list = nullptr;
+    for (int i = 0; i < 300 && !(list && ListView_GetItemCount(list) == 1); ++i, Sleep(50))
+        if ((w = FindMain())) list = GetDlgItem(w, 102);
+    ASSERT_TRUE(list);
+    HWND bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    PostMessageA(w, WM_COMMAND, 1008, 0);  // select all
+    PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
+    const std::vector<int16_t> pcm = disc_.TrackPCM(1);
+    const size_t bytes = pcm.size() * 2;
+    std::vector<uint8_t> played;
+    for (int i = 0; i < 400 && played.size() < bytes; ++i, Sleep(50))
+        played = testutil::ReadFileBytes(capture);
+    for (int i = 0; i < 200 && SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0); ++i) Sleep(50);
+    EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0));  // ended by itself
+    played = testutil::ReadFileBytes(capture);
+    ASSERT_EQ(played.size(), bytes);
+    EXPECT_EQ(std::memcmp(played.data(), pcm.data(), bytes), 0);
+    PostMessageA(w, WM_COMMAND, 1006, 0);
 }
 
 }  // namespace
