@@ -187,4 +187,31 @@ TEST_F(CdGui, PlayingATrackSendsItsSamplesToTheDevice) {
     PostMessageA(w, WM_COMMAND, 1006, 0);
 }
 
+// With "UseCDDB" on, a run names the track from the disc's entry at the CDDB server by each
+// naming scheme (the titles cleaned for file names).
+TEST_F(CdGui, RippingNamesTheTrackFromCDDBByEachScheme) {
+    const std::string settings = "Software\\Velmora\\Tamber\\Settings";
+    const std::string server = "127.0.0.1:" + std::string(std::getenv("CDDB_GOOD"));
+    SetValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\CDDB", "Server", server.c_str());
+    SetValue(HKEY_LOCAL_MACHINE, settings, "UseCDDB", "1");
+    SetValue(HKEY_LOCAL_MACHINE, settings, "OutputFormat", "0");
+    SetValue(HKEY_LOCAL_MACHINE, settings, "CustomString", "[%b]\\{%n %t}");
+    const struct {
+        const char *a, *b, *name;
+    } cases[] = {{"1", "0", "Test Artist - Who Me.wav"},
+                 {"0", "1", "Test Album - Test Artist - Who Me.wav"},
+                 {"0", "0", "Test Album\\2. Who Me.wav"}};
+    for (const auto& c : cases) {
+        SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceA", c.a);
+        SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceB", c.b);
+        const std::string out = dir_ + "\\out" + c.a + c.b;
+        CreateDirectoryA(out.c_str(), nullptr);
+        HANDLE p = Start({"-hide", "-format", ".wav", "-outfolder", out, "-convert", "-exit"}, 2);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0) << c.name;
+        EXPECT_EQ(testutil::ReadWav16(out + "\\" + c.name).samples, disc_.TrackPCM(1)) << c.name;
+    }
+    SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceA", "1");
+}
+
 }  // namespace

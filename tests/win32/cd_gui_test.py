@@ -4,7 +4,8 @@
 The drive letter R: is mapped onto a folder holding Track01.cda to Track05.cda and marked
 "cdrom" in the prefix (HKLM\\Software\\Wine\\Drives), which Wine reads when it starts; the
 suite (wine-run, suite) then finds the drive as Windows would. Wine's sound goes through ALSA,
-whose default device writes what it plays into a file (TAMBER_PLAYED). Everything is undone at
+whose default device writes what it plays into a file (TAMBER_PLAYED); a local CDDB server
+knows the disc (CDDB_GOOD). Everything is undone at
 the end.
 """
 import os
@@ -12,6 +13,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cddb_server  # noqa: E402
 
 TRACKS = 5
 
@@ -49,6 +53,7 @@ def main():
              "REG_SZ", "/d", "alsa", "/f")
         subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
         env = dict(os.environ, TAMBER_CD_DRIVE="R:", TAMBER_PLAYED=played,
+                   CDDB_GOOD=str(cddb_server.start()["good"]),
                    ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
         return subprocess.run([wine_run, suite], env=env).returncode
     finally:
