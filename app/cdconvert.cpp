@@ -66,9 +66,10 @@ int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
     return status;
 }
 
-void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, LProgressDialog* jobDialog) {
+void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCDDB,
+                  LProgressDialog* jobDialog) {
     info.iDrive = drive;
-    info.bUseCDDB = 1;
+    info.bUseCDDB = useCDDB ? 1 : 0;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
     LCDInfoLoad load{&info};
@@ -77,6 +78,12 @@ void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, LProgressD
 }
 
 }  // namespace
+
+void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive) {
+    if (cd.tableLoaded && cd.info->iDrive == drive) return;
+    LoadDiscInfo(host, *cd.info, drive, SettingsReadBool("Settings", "UseCDDB", false), nullptr);
+    cd.tableLoaded = true;
+}
 
 void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out) {
     const LCDDBTrackInfo& t = info.Tracks[track & 0xFF];
@@ -202,7 +209,7 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     if (SettingsReadBool("Settings", "UseCDDB", false)) {
         cd.useCDDBNames = true;
         if (!cd.tableLoaded) {
-            LoadDiscInfo(host, *cd.info, drive, jobDialog);
+            LoadDiscInfo(host, *cd.info, drive, true, jobDialog);
             cd.tableLoaded = true;
         }
     } else {

@@ -17,6 +17,11 @@ struct LCDRunState {
     bool useCDDBNames = false;  // set per track
 };
 
+// Fills the disc record for playing a track of `drive` behind "Loading CD Information" unless it
+// is loaded for that drive (the server is asked only when "UseCDDB" is on), and marks it loaded,
+// also when loading failed. A record loaded for another drive would give the wrong sectors.
+void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive);
+
 // The texts of one track and its disc, cleaned for file names.
 struct LCDNameTexts {
     char title[260] = {}, extended[260] = {}, album[260] = {}, artist[260] = {}, genre[260] = {};

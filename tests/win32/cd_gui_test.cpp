@@ -1,6 +1,7 @@
 // tamber.exe on a Windows 98 system with an ASPI layer (the stand-in playing a disc image) and a
 // CD-ROM drive showing the disc's track files: the list shows the tracks, and the conversion
-// rips each into a WAV file equal to the image; a read failure fails only its own track.
+// rips each into a WAV file equal to the image; a read failure fails only its own track; a track
+// plays from the drive.
 // Run by cd_gui_test.py, which provides the drive (TAMBER_CD_DRIVE).
 #include <windows.h>
 // windows.h first.
@@ -92,11 +93,12 @@ class CdGui : public ::testing::Test {
         SetValue(HKEY_CURRENT_USER, std::string(kApp) + "\\DllOverrides", "wnaspi32", nullptr);
         SetEnvironmentVariableA("TAMBER_ASPI_MODE", nullptr);
     }
-    // Starts the program with the disc's tracks (and more arguments); returns its process.
-    HANDLE Start(const std::vector<std::string>& more) {
+    // Starts the program with the disc's tracks (or track `only`, from 1) and more arguments;
+    // returns its process.
+    HANDLE Start(const std::vector<std::string>& more, int only = 0) {
         std::string exe = dir_ + "\\prog\\tamber.exe", line = "\"" + exe + "\"";
         for (int t = 1; t <= disc_.Tracks(); ++t)
-            line += " " + drive_ + "\\Track0" + std::to_string(t) + ".cda";
+            if (!only || t == only) line += " " + drive_ + "\\Track0" + std::to_string(t) + ".cda";
         for (const std::string& a : more) line += " \"" + a + "\"";
         STARTUPINFOA si{};
         si.cb = sizeof si;
@@ -156,6 +158,60 @@ TEST_F(CdGui, AReadFailureFailsOnlyItsTrackAndLeavesNoFile) {
     EXPECT_EQ(testutil::ReadWav16(dir_ + "\\out\\Track02.wav").samples, disc_.TrackPCM(1));
     for (const char* gone : {"\\out\\Track03.wav", "\\out\\Track04.wav", "\\out\\Track05.wav"})
         EXPECT_EQ(GetFileAttributesA((dir_ + gone).c_str()), INVALID_FILE_ATTRIBUTES) << gone;
+}
+
+// F9 plays the selected track while the drive is read: the device receives exactly the track's
+// samples and the player stops by itself at the end.
+TEST_F(CdGui, PlayingATrackSendsItsSamplesToTheDevice) {
+    const std::string capture = WinPath(std::getenv("TAMBER_PLAYED"));
+    DeleteFileA(capture.c_str());
+    HANDLE p = Start({}, 2);
+    ASSERT_TRUE(p);
+    HWND w = nullptr, list = nullptr;
+    for (int i = 0; i < 300 && !(list && ListView_GetItemCount(list) == 1); ++i, Sleep(50))
+        if ((w = FindMain())) list = GetDlgItem(w, 102);
+    ASSERT_TRUE(list);
+    HWND bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    PostMessageA(w, WM_COMMAND, 1008, 0);  // select all
+    PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
+    const std::vector<int16_t> pcm = disc_.TrackPCM(1);
+    const size_t bytes = pcm.size() * 2;
+    std::vector<uint8_t> played;
+    for (int i = 0; i < 400 && played.size() < bytes; ++i, Sleep(50))
+        played = testutil::ReadFileBytes(capture);
+    for (int i = 0; i < 200 && SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0); ++i) Sleep(50);
+    EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0));  // ended by itself
+    played = testutil::ReadFileBytes(capture);
+    ASSERT_EQ(played.size(), bytes);
+    EXPECT_EQ(std::memcmp(played.data(), pcm.data(), bytes), 0);
+    PostMessageA(w, WM_COMMAND, 1006, 0);
+}
+
+// With "UseCDDB" on, a run names the track from the disc's entry at the CDDB server by each
+// naming scheme (the titles cleaned for file names).
+TEST_F(CdGui, RippingNamesTheTrackFromCDDBByEachScheme) {
+    const std::string settings = "Software\\Velmora\\Tamber\\Settings";
+    const std::string server = "127.0.0.1:" + std::string(std::getenv("CDDB_GOOD"));
+    SetValue(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\CDDB", "Server", server.c_str());
+    SetValue(HKEY_LOCAL_MACHINE, settings, "UseCDDB", "1");
+    SetValue(HKEY_LOCAL_MACHINE, settings, "OutputFormat", "0");
+    SetValue(HKEY_LOCAL_MACHINE, settings, "CustomString", "[%b]\\{%n %t}");
+    const struct {
+        const char *a, *b, *name;
+    } cases[] = {{"1", "0", "Test Artist - Who Me.wav"},
+                 {"0", "1", "Test Album - Test Artist - Who Me.wav"},
+                 {"0", "0", "Test Album\\2. Who Me.wav"}};
+    for (const auto& c : cases) {
+        SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceA", c.a);
+        SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceB", c.b);
+        const std::string out = dir_ + "\\out" + c.a + c.b;
+        CreateDirectoryA(out.c_str(), nullptr);
+        HANDLE p = Start({"-hide", "-format", ".wav", "-outfolder", out, "-convert", "-exit"}, 2);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0) << c.name;
+        EXPECT_EQ(testutil::ReadWav16(out + "\\" + c.name).samples, disc_.TrackPCM(1)) << c.name;
+    }
+    SetValue(HKEY_LOCAL_MACHINE, settings, "FormatChoiceA", "1");
 }
 
 }  // namespace
