@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+
+#include "support/file.h"
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -58,6 +60,13 @@ std::string ScratchDir() {
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     return dir.string();
+}
+
+void ForgetWavOutputFormat() {
+    char data[LMAX_PATH];
+    LFile::GetUserDataFolder(data);
+    std::error_code ec;
+    fs::remove(fs::path(data) / "WavCodec.wff", ec);
 }
 
 int Run(const std::string& command) {

@@ -9,6 +9,9 @@ namespace testutil {
 
 // A fresh, empty scratch folder for the calling test (removed when the test program ends).
 std::string ScratchDir();
+// Removes the stored WAV output format ("WavCodec.wff"), so WAV outputs are PCM at the source's
+// rate and channels whatever an earlier test in the same profile chose.
+void ForgetWavOutputFormat();
 // Runs a shell command; returns its exit status (-1 when it could not be run).
 int Run(const std::string& command);
 // Runs a shell command and returns its standard output.

@@ -69,6 +69,7 @@ class CdGui : public ::testing::Test {
         if (!drive) GTEST_SKIP() << "run through cd_gui_test.py";
         drive_ = drive;
         dir_ = testutil::ScratchDir();
+        testutil::ForgetWavOutputFormat();
         disc_ = testutil::MakeTestDisc(0);
         ASSERT_TRUE(disc_.Save(dir_ + "\\disc.img"));
         SetEnvironmentVariableA("TAMBER_ASPI_IMAGE", (dir_ + "\\disc.img").c_str());

@@ -210,7 +210,10 @@ void WriteBytes(const std::string& path, size_t n) {
 // Each test starts with no instance running and ends the ones it started.
 class TamberGui : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_FALSE(FindMain()) << "an instance is already running"; }
+    void SetUp() override {
+        ASSERT_FALSE(FindMain()) << "an instance is already running";
+        testutil::ForgetWavOutputFormat();
+    }
     void TearDown() override {
         if (HWND w = FindMain()) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
         for (HANDLE p : processes_) {
