@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 
 #include "external/platdec.h"
@@ -50,16 +51,45 @@ class LDxSampleCallback : public ISampleGrabberCB {
     STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
     STDMETHODIMP BufferCB(double sampleTime, BYTE* buffer, LONG length) override {
         seconds = sampleTime > 0 ? uint32_t(sampleTime) : 0;
-        if (length > 0) wav_->Append(buffer, uint32_t(length));
+        if (length > 0 && !toInt16) wav_->Append(buffer, uint32_t(length));
+        // Float samples are rounded to 16 bits (nearest, clipped) in slices.
+        for (LONG done = 0; toInt16 && done + 4 <= length;) {
+            const LONG n = (length - done) / 4 < kSlice ? (length - done) / 4 : kSlice;
+            for (LONG i = 0; i < n; ++i) {
+                float f;
+                std::memcpy(&f, buffer + done + 4 * i, 4);
+                const long v = std::lrintf(f * 32768.0f);
+                slice_[i] = int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+            }
+            wav_->Append(slice_, uint32_t(n * 2));
+            done += n * 4;
+        }
         ++buffers;
         return S_OK;
     }
     std::atomic<uint32_t> seconds{0};
     std::atomic<uint32_t> buffers{0};
+    bool toInt16 = false;  // the graph delivers 32-bit float
 
   private:
+    static constexpr LONG kSlice = 4096;
     LDecodedWav* wav_;
+    int16_t slice_[kSlice];
 };
+
+// KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.
+constexpr GUID kSubtypeFloat = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+bool IsFloat32(const uint8_t* format, uint32_t bytes) {
+    const WAVEFORMATEX* wf = reinterpret_cast<const WAVEFORMATEX*>(format);
+    if (wf->wBitsPerSample != 32) return false;
+    if (wf->wFormatTag == 3) return true;
+    GUID sub;
+    if (wf->wFormatTag != 0xFFFE || bytes < 18 + 22) return false;
+    std::memcpy(&sub, format + 18 + 6, sizeof sub);
+    return IsEqualGUID(sub, kSubtypeFloat);
+}
 
 IPin* FirstPin(IBaseFilter* filter, PIN_DIRECTION want) {
     IEnumPins* pins = nullptr;
@@ -201,10 +231,17 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
     const uint32_t have = g.type.cbFormat < sizeof format ? g.type.cbFormat : sizeof format;
     std::memcpy(format, g.type.pbFormat, have);
     WAVEFORMATEX* wf = reinterpret_cast<WAVEFORMATEX*>(format);
-    const uint16_t extra = have > 18 ? uint16_t(wf->cbSize < have - 18 ? wf->cbSize : have - 18) : 0;
+    uint16_t extra = have > 18 ? uint16_t(wf->cbSize < have - 18 ? wf->cbSize : have - 18) : 0;
     wf->cbSize = extra;
-    if (!wav.Create(d->szWavOutFilePath, format, extra)) return LPROCESS_FAILED;
     LDxSampleCallback callback(&wav);
+    // 32-bit float (what some decoders give for "any subtype") is written as 16-bit PCM, which
+    // every reader of the temporary file understands.
+    if (IsFloat32(format, have)) {
+        callback.toInt16 = true;
+        LPcmFormat(format, wf->nChannels, wf->nSamplesPerSec, 16, uint16_t(wf->nChannels * 2));
+        extra = 0;
+    }
+    if (!wav.Create(d->szWavOutFilePath, format, extra)) return LPROCESS_FAILED;
     if (FAILED(g.grabber->SetCallback(&callback, 1))) return LPROCESS_FAILED;
     if (FAILED(g.graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&g.events))))
         return LPROCESS_FAILED;

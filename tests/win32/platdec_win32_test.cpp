@@ -59,6 +59,31 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     EXPECT_TRUE(b[36] == 0 && b[37] == 0 && std::equal(a.begin() + 36, a.end(), b.begin() + 38));
 }
 
+// Files made by the harness script with ffmpeg: the graph keeps the decoder delay that ffmpeg
+// drops (4096 frames from 32 kHz up, 2048 below); from there on each sample is ffmpeg's within
+// one step.
+TEST_F(DirectShow, WmaDecodesLikeFfmpegAfterTheDecoderDelay) {
+    const char* names[] = {"wmav2-2-44100", "wmav1-1-22050", "wmav2-1-48000"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string base = std::string("Z:\\tmp\\tamber-platdec-wma\\") + name;
+        if (!fs::exists(base + ".wma")) GTEST_SKIP() << "no WMA files (made by the harness)";
+        FakeProgress d;
+        ASSERT_EQ(Decode(base + ".wma", kWin + "\\out.wav", d), LPROCESS_OK);
+        testutil::Wav16 ref = testutil::ReadWav16(base + ".ref.wav");
+        testutil::Wav16 out = testutil::ReadWav16(kWin + "\\out.wav");
+        ASSERT_TRUE(ref.ok && out.ok);
+        ASSERT_EQ(out.rate, ref.rate);
+        ASSERT_EQ(out.channels, ref.channels);
+        const size_t delay = (ref.rate >= 32000 ? 4096u : 2048u) * ref.channels;
+        ASSERT_GT(out.samples.size(), delay + ref.samples.size() * 9 / 10);
+        size_t bad = 0;
+        for (size_t i = 0; i + delay < out.samples.size() && i < ref.samples.size(); ++i)
+            bad += std::abs(ref.samples[i] - out.samples[i + delay]) > 1;
+        EXPECT_EQ(bad, 0u);
+    }
+}
+
 TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     std::vector<uint8_t> noise(50000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
