@@ -68,18 +68,18 @@ TEST_F(PlatformDecoder, WmaMatchesFfmpegWithinOneStep) {
         const char* codec;
         int channels;
         int32_t rate;
-    } cases[] = {{"wmav1", 1, 22050}, {"wmav2", 2, 44100}, {"wmav2", 1, 32000},
-                 {"wmav1", 2, 48000}};
+    } cases[] = {
+        {"wmav1", 1, 22050}, {"wmav2", 2, 44100}, {"wmav2", 1, 32000}, {"wmav1", 2, 48000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.codec) + " " + std::to_string(c.rate));
         const std::string src = dir_ + "/src.wav", wma = dir_ + "/in.wma", ref = dir_ + "/ref.wav",
                           out = dir_ + "/out.wav";
         testutil::WriteWav16(src, c.rate, c.channels,
                              testutil::Sine(c.rate, c.channels, c.rate * 2, 997, 12000));
-        ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i " + src + " -c:a " + c.codec +
-                                " -b:a 96k " + wma + " && ffmpeg -v error -y -i " + wma +
-                                " -c:a pcm_s16le " + ref),
-                  0);
+        ASSERT_EQ(
+            testutil::Run("ffmpeg -v error -y -i " + src + " -c:a " + c.codec + " -b:a 96k " + wma +
+                          " && ffmpeg -v error -y -i " + wma + " -c:a pcm_s16le " + ref),
+            0);
         FakeProgress d;
         ASSERT_EQ(Decode(wma, out, d), LPROCESS_OK);
         EXPECT_EQ(d.lines[0], "Decoding with DirectX");

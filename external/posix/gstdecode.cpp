@@ -100,8 +100,8 @@ void ToInt16(const float* in, size_t n, int16_t* out) {
 enum class Step { More, Done, Failed };
 
 // Converts and appends one pulled sample; the file is created from the first one's format.
-Step TakeSample(GstSample* sample, LDecodedWav& wav, const char* outPath, int& channels,
-                int& rate, std::vector<int16_t>& pcm, double& seconds) {
+Step TakeSample(GstSample* sample, LDecodedWav& wav, const char* outPath, int& channels, int& rate,
+                std::vector<int16_t>& pcm, double& seconds) {
     GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
     int ch = 0, hz = 0;
     gst_structure_get_int(s, "channels", &ch);
@@ -171,7 +171,8 @@ int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     gint64 duration = -1;
     auto lastData = Clock::now(), lastPump = Clock::time_point{};
     while (result < 0) {
-        if (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(p.sink), 50 * GST_MSECOND)) {
+        if (GstSample* sample =
+                gst_app_sink_try_pull_sample(GST_APP_SINK(p.sink), 50 * GST_MSECOND)) {
             Step step = TakeSample(sample, wav, d->szWavOutFilePath, channels, rate, pcm, seconds);
             gst_sample_unref(sample);
             if (step == Step::Failed) result = LPROCESS_FAILED;

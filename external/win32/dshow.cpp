@@ -6,8 +6,8 @@
 #include <qedit.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "external/platdec.h"
@@ -25,7 +25,9 @@ constexpr GUID kIidSampleGrabber = {
 constexpr GUID kIidSampleGrabberCB = {
     0x0579154A, 0x2B53, 0x4994, {0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85}};
 
-void Trace(const char* text) { LTrace(text); }
+void Trace(const char* text) {
+    LTrace(text);
+}
 
 template <class T>
 void SafeRelease(T*& p) {
@@ -148,8 +150,8 @@ struct Graph {
 
 // Steps 2 to 7: the graph, rendered, its renderer replaced by grabber and null renderer.
 bool BuildGraph(Graph& g, const char* path) {
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IGraphBuilder, reinterpret_cast<void**>(&g.graph)))) {
+    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                reinterpret_cast<void**>(&g.graph)))) {
         Trace("Process(LDxLoadToWav) Could not create filter graph");
         return false;
     }
@@ -184,8 +186,8 @@ bool BuildGraph(Graph& g, const char* path) {
         Trace("Process(LDxLoadToWav) Could not remove last filter");
         return false;
     }
-    if (FAILED(CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IBaseFilter, reinterpret_cast<void**>(&g.grabberFilter))) ||
+    if (FAILED(CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                reinterpret_cast<void**>(&g.grabberFilter))) ||
         FAILED(g.graph->AddFilter(g.grabberFilter, L"SampleGrabber")) ||
         FAILED(g.grabberFilter->QueryInterface(kIidSampleGrabber,
                                                reinterpret_cast<void**>(&g.grabber))))

@@ -1,8 +1,7 @@
 // Platform decoders under Wine: a WAV under an unknown extension comes out of the DirectShow graph
 // bit-identical, bad input gets the opener's messages, Cancel; DSS through a stand-in library.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -51,9 +50,26 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     std::vector<uint8_t> a = testutil::ReadFileBytes(in), b = testutil::ReadFileBytes(out);
     ASSERT_EQ(b.size(), a.size() + 2);
     const uint32_t data = uint32_t(pcm.size() * 2);
-    const uint8_t head[] = {'R', 'I', 'F', 'F', uint8_t(data + 38), uint8_t((data + 38) >> 8),
-                            uint8_t((data + 38) >> 16), 0, 'W', 'A', 'V', 'E', 'f', 'm', 't',
-                            ' ', 18, 0, 0, 0};
+    const uint8_t head[] = {'R',
+                            'I',
+                            'F',
+                            'F',
+                            uint8_t(data + 38),
+                            uint8_t((data + 38) >> 8),
+                            uint8_t((data + 38) >> 16),
+                            0,
+                            'W',
+                            'A',
+                            'V',
+                            'E',
+                            'f',
+                            'm',
+                            't',
+                            ' ',
+                            18,
+                            0,
+                            0,
+                            0};
     EXPECT_TRUE(std::equal(head, head + 20, b.begin()));
     EXPECT_TRUE(std::equal(a.begin() + 20, a.begin() + 36, b.begin() + 20));  // the format
     EXPECT_TRUE(b[36] == 0 && b[37] == 0 && std::equal(a.begin() + 36, a.end(), b.begin() + 38));
@@ -105,7 +121,8 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
         LFile::GetTempFolder(temp);
         EXPECT_FALSE(fs::exists(std::string(temp) + "\\Temp1.wav"));
     }
-    testutil::WriteWav16(kWin + "\\long.xyz", 8000, 1, testutil::Sine(8000, 1, 8000 * 900, 440, 9000));
+    testutil::WriteWav16(kWin + "\\long.xyz", 8000, 1,
+                         testutil::Sine(8000, 1, 8000 * 900, 440, 9000));
     FakeProgress d;
     d.CancelAfter(0);
     EXPECT_EQ(Decode(kWin + "\\long.xyz", kWin + "\\out.wav", d), LPROCESS_STOPPED);
@@ -124,7 +141,8 @@ class Dss : public DirectShow {
         RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", dll.c_str());
     }
     int Decode(const std::string& script, FakeProgress& d) {
-        testutil::WriteFileBytes(kWin + "\\in.dss", std::vector<uint8_t>(script.begin(), script.end()));
+        testutil::WriteFileBytes(kWin + "\\in.dss",
+                                 std::vector<uint8_t>(script.begin(), script.end()));
         LDSSDecode r{};
         std::snprintf(r.szDSSInFilePath, LMAX_PATH, "%s", (kWin + "\\in.dss").c_str());
         std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", (kWin + "\\out.wav").c_str());
@@ -138,12 +156,52 @@ class Dss : public DirectShow {
             for (int j = 0; j < size; ++j) data.push_back(uint8_t(i * 7 + j));
         }
         const uint32_t n = uint32_t(data.size()), riff = n + 38, bytes = rate * 2;
-        std::vector<uint8_t> out = {'R', 'I', 'F', 'F', uint8_t(riff), uint8_t(riff >> 8),
-                                    uint8_t(riff >> 16), uint8_t(riff >> 24), 'W', 'A', 'V', 'E',
-                                    'f', 'm', 't', ' ', 18, 0, 0, 0, 1, 0, 1, 0, uint8_t(rate),
-                                    uint8_t(rate >> 8), 0, 0, uint8_t(bytes), uint8_t(bytes >> 8),
-                                    0, 0, 2, 0, 16, 0, 0, 0, 'd', 'a', 't', 'a', uint8_t(n),
-                                    uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+        std::vector<uint8_t> out = {'R',
+                                    'I',
+                                    'F',
+                                    'F',
+                                    uint8_t(riff),
+                                    uint8_t(riff >> 8),
+                                    uint8_t(riff >> 16),
+                                    uint8_t(riff >> 24),
+                                    'W',
+                                    'A',
+                                    'V',
+                                    'E',
+                                    'f',
+                                    'm',
+                                    't',
+                                    ' ',
+                                    18,
+                                    0,
+                                    0,
+                                    0,
+                                    1,
+                                    0,
+                                    1,
+                                    0,
+                                    uint8_t(rate),
+                                    uint8_t(rate >> 8),
+                                    0,
+                                    0,
+                                    uint8_t(bytes),
+                                    uint8_t(bytes >> 8),
+                                    0,
+                                    0,
+                                    2,
+                                    0,
+                                    16,
+                                    0,
+                                    0,
+                                    0,
+                                    'd',
+                                    'a',
+                                    't',
+                                    'a',
+                                    uint8_t(n),
+                                    uint8_t(n >> 8),
+                                    uint8_t(n >> 16),
+                                    uint8_t(n >> 24)};
         out.insert(out.end(), data.begin(), data.end());
         return out;
     }

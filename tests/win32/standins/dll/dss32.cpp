@@ -15,8 +15,11 @@ extern "C" {
 __declspec(dllexport) int __stdcall DSSInitDecoder(uint32_t mode) {
     return mode == 0xA0065 ? 0 : 1;
 }
-__declspec(dllexport) int __stdcall DSSActiveFolder(const char*, int32_t) { return 0; }
-__declspec(dllexport) int __stdcall DSSActiveFile(const char* path, int32_t* length, int32_t* kind) {
+__declspec(dllexport) int __stdcall DSSActiveFolder(const char*, int32_t) {
+    return 0;
+}
+__declspec(dllexport) int __stdcall DSSActiveFile(const char* path, int32_t* length,
+                                                  int32_t* kind) {
     FILE* f = std::fopen(path, "r");
     if (!f) return 1;
     const int n = std::fscanf(f, "%d %d %d %d", &g_kind, &g_length, &g_blocks, &g_failure);
