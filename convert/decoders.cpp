@@ -6,26 +6,29 @@
 #include <cstdio>
 
 #include "external/decoders.h"
+#include "external/platdec.h"
 #include "formats/dct.h"
 #include "support/file.h"
-#include "support/trace.h"
 
 namespace {
 
-// Decoders that are not part of this build fail like a decoder that cannot read the file.
-int Unavailable(LProgressDialog*, const char*, const char*) {
-    LTrace("LGenSourceOpen decoder not available in this build");
-    return LPROCESS_FAILED;
-}
-
 int RunDirectShow(LProgressDialog* d, const char* in, const char* out) {
-    return Unavailable(d, in, out);
+    LDxLoadToWav r{};
+    std::snprintf(r.szInFilePath, LMAX_PATH, "%s", in);
+    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
+    return Process(d, &r);
 }
 int RunDss(LProgressDialog* d, const char* in, const char* out) {
-    return Unavailable(d, in, out);
+    LDSSDecode r{};
+    std::snprintf(r.szDSSInFilePath, LMAX_PATH, "%s", in);
+    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
+    return Process(d, &r);
 }
 int RunRealAudio(LProgressDialog* d, const char* in, const char* out) {
-    return Unavailable(d, in, out);
+    LReadAudioDecode r{};
+    std::snprintf(r.szRAInFilePath, LMAX_PATH, "%s", in);
+    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
+    return Process(d, &r);
 }
 int RunAac(LProgressDialog* d, const char* in, const char* out) {
     LAACDecode r{};
@@ -73,8 +76,8 @@ int RunDct(LProgressDialog* d, const char* in, const char* out) {
 using M = LGenDecoderMessages;
 
 const LGenDecoder kWma = {"Loading WMA file", RunDirectShow, M::All};
-const LGenDecoder kDss = {"Loading DSS file", RunDss, M::All};
-const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, M::All};
+const LGenDecoder kDss = {"Loading DSS file", RunDss, M::None};
+const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, M::None};
 const LGenDecoder kAac = {"Loading AAC file", RunAac, M::None};
 const LGenDecoder kOgg = {"Loading OGG file", RunOgg, M::None};
 const LGenDecoder kFlac = {"Loading FLAC file", RunFlac, M::None};

@@ -9,6 +9,10 @@ PACKAGES=(
     wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
     python3 python3-pyftpdlib python3-libdiscid dpkg-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+    gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+    gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+    gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386
 )
 
 SUDO=""

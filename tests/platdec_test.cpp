@@ -1,0 +1,192 @@
+// The platform decoder through GStreamer: WMA against ffmpeg's own decode, a WAV under an
+// unknown extension, bad input, Cancel, the stall limit and the 4 GiB stop of the WAV writer.
+#include "external/platdec.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/gensource.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/testutil.h"
+
+namespace fs = std::filesystem;
+using testutil::FakeProgress;
+
+namespace {
+
+class PlatformDecoder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testutil::ScratchDir();
+        setenv("TAMBER_HOME", (dir_ + "/home").c_str(), 1);
+    }
+    int Decode(const std::string& in, const std::string& out, FakeProgress& d,
+               uint32_t stallMs = kPlatformDecoderStallMs) {
+        LDxLoadToWav r{};
+        std::snprintf(r.szInFilePath, LMAX_PATH, "%s", in.c_str());
+        std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out.c_str());
+        r.stallMs = stallMs;
+        return Process(&d, &r);
+    }
+    // Temporary WAV files left in the temporary folder.
+    int LeftTemps() {
+        char temp[LMAX_PATH];
+        LFile::GetTempFolder(temp);
+        int n = 0;
+        if (fs::exists(temp))
+            for (auto& e : fs::directory_iterator(temp)) n += e.path().extension() == ".wav";
+        return n;
+    }
+    std::string dir_;
+};
+
+// The decoder delay of b against a in frames (b later: positive), found on a loud stretch;
+// INT32_MIN when no shift up to 8192 frames lines them up within 1 LSB.
+int32_t Delay(const testutil::Wav16& a, const testutil::Wav16& b) {
+    const int ch = a.channels;
+    auto fits = [&](int32_t d, size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i) {
+            const int64_t j = int64_t(i) + int64_t(d) * ch;
+            if (j < 0 || size_t(j) >= b.samples.size() || i >= a.samples.size()) return false;
+            if (std::abs(a.samples[i] - b.samples[size_t(j)]) > 1) return false;
+        }
+        return true;
+    };
+    for (int32_t d = -8192; d <= 8192; ++d)
+        if (fits(d, 10000 * ch, 256)) return d;
+    return INT32_MIN;
+}
+
+TEST_F(PlatformDecoder, WmaMatchesFfmpegWithinOneStep) {
+    if (!testutil::HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+    struct Case {
+        const char* codec;
+        int channels;
+        int32_t rate;
+    } cases[] = {
+        {"wmav1", 1, 22050}, {"wmav2", 2, 44100}, {"wmav2", 1, 32000}, {"wmav1", 2, 48000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.codec) + " " + std::to_string(c.rate));
+        const std::string src = dir_ + "/src.wav", wma = dir_ + "/in.wma", ref = dir_ + "/ref.wav",
+                          out = dir_ + "/out.wav";
+        testutil::WriteWav16(src, c.rate, c.channels,
+                             testutil::Sine(c.rate, c.channels, c.rate * 2, 997, 12000));
+        ASSERT_EQ(
+            testutil::Run("ffmpeg -v error -y -i " + src + " -c:a " + c.codec + " -b:a 96k " + wma +
+                          " && ffmpeg -v error -y -i " + wma + " -c:a pcm_s16le " + ref),
+            0);
+        FakeProgress d;
+        ASSERT_EQ(Decode(wma, out, d), LPROCESS_OK);
+        EXPECT_EQ(d.lines[0], "Decoding with DirectX");
+        EXPECT_EQ(d.lines[1], "in.wma");
+        testutil::Wav16 a = testutil::ReadWav16(ref), b = testutil::ReadWav16(out);
+        ASSERT_TRUE(b.ok);
+        ASSERT_EQ(b.rate, c.rate);
+        ASSERT_EQ(b.channels, c.channels);
+        const int32_t delay = Delay(a, b);
+        ASSERT_NE(delay, INT32_MIN);
+        RecordProperty("delay", delay);
+        std::printf("decoder delay against ffmpeg: %d frames\n", delay);
+        size_t bad = 0, compared = 0;
+        for (size_t i = 0; i < a.samples.size(); ++i) {
+            const int64_t j = int64_t(i) + int64_t(delay) * c.channels;
+            if (j < 0 || size_t(j) >= b.samples.size()) continue;
+            ++compared;
+            bad += std::abs(a.samples[i] - b.samples[size_t(j)]) > 1;
+        }
+        EXPECT_EQ(bad, 0u);
+        EXPECT_GT(compared, a.samples.size() * 9 / 10);
+    }
+}
+
+TEST_F(PlatformDecoder, UnknownExtensionWavComesOutEqual) {
+    const std::string in = dir_ + "/tone.xyz", out = dir_ + "/out.wav";
+    std::vector<int16_t> pcm = testutil::Sine(44100, 2, 30000, 440, 30000);
+    pcm[0] = -32768;
+    pcm[1] = 32767;
+    testutil::WriteWav16(in, 44100, 2, pcm);
+    FakeProgress d;
+    ASSERT_EQ(Decode(in, out, d), LPROCESS_OK);
+    std::vector<uint8_t> b = testutil::ReadFileBytes(out);
+    ASSERT_EQ(b.size(), 46 + pcm.size() * 2);
+    auto get32 = [&](size_t at) {
+        return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24);
+    };
+    EXPECT_EQ(get32(4), pcm.size() * 2 + 38);
+    EXPECT_EQ(get32(16), 18u);
+    EXPECT_EQ(get32(42), pcm.size() * 2);
+    EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
+}
+
+TEST_F(PlatformDecoder, BadInputGetsTheOpenersMessagesAndLeavesNoTemporaryFile) {
+    if (!testutil::HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+    const std::string wma = dir_ + "/cut.wma", junk = dir_ + "/junk.xyz";
+    testutil::WriteWav16(dir_ + "/s.wav", 44100, 2, testutil::Sine(44100, 2, 44100 * 5, 440, 9000));
+    ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i " + dir_ + "/s.wav -c:a wmav2 " + wma), 0);
+    std::vector<uint8_t> bytes = testutil::ReadFileBytes(wma);
+    bytes.resize(bytes.size() / 3);
+    testutil::WriteFileBytes(wma, bytes);
+    std::vector<uint8_t> noise(50000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
+    testutil::WriteFileBytes(junk, noise);
+    struct Case {
+        std::string path, message;
+    } cases[] = {
+        {wma, "Cannot open file \"" + wma + "\". It is possible that the file does not exist"},
+        {junk, "Cannot open the file \"" + junk + "\". This means that either the file format"},
+        {dir_ + "/none.xyz", "Cannot open the file \"" + dir_ + "/none.xyz\". Check it exists"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FakeProgress d;
+        LSourceRef src;
+        EXPECT_EQ(LGenSourceOpen(src, c.path.c_str(), &d), LPROCESS_FAILED);
+        ASSERT_EQ(d.errors.size(), 1u);
+        EXPECT_EQ(d.errors[0].rfind(c.message, 0), 0u) << d.errors[0];
+        EXPECT_EQ(LeftTemps(), 0);
+    }
+}
+
+TEST_F(PlatformDecoder, CancelAndStallEndTheDecodeWithoutAFile) {
+    const std::string in = dir_ + "/long.xyz", out = dir_ + "/out.wav";
+    testutil::WriteWav16(in, 8000, 1, testutil::Sine(8000, 1, 8000 * 600, 440, 9000));
+    FakeProgress d;
+    d.CancelAfter(0);
+    EXPECT_EQ(Decode(in, out, d), LPROCESS_STOPPED);
+    EXPECT_FALSE(fs::exists(out));
+
+    // A pipe that is open but never delivers a byte.
+    const std::string fifo = dir_ + "/quiet.xyz";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    FILE* writer = std::fopen(fifo.c_str(), "r+");
+    ASSERT_NE(writer, nullptr);
+    FakeProgress s;
+    EXPECT_EQ(Decode(fifo, out, s, 300), LPROCESS_FAILED);
+    EXPECT_FALSE(fs::exists(out));
+    std::fclose(writer);
+}
+
+TEST(DecodedWav, StopsBeforeTheHeaderWraps) {
+    const std::string out = testutil::ScratchDir() + "/big.wav";
+    uint8_t format[20] = {};
+    LPcmFormat(format, 1, 8000, 16, 2);
+    LDecodedWav w;
+    ASSERT_TRUE(w.Create(out.c_str(), format, 2));
+    w.limit = 1000;  // as if the file were near 4 GiB
+    uint8_t block[480] = {};
+    EXPECT_TRUE(w.Append(block, 480));
+    EXPECT_TRUE(w.Append(block, 480));
+    EXPECT_FALSE(w.Append(block, 480));
+    EXPECT_TRUE(w.Full());
+    EXPECT_FALSE(w.Append(block, 2));
+    EXPECT_EQ(w.DataBytes(), 960u);
+    w.Abandon();
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
