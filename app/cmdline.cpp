@@ -311,7 +311,7 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             if (Is(a, "-outfolder")) {
                 host_.SetOutputFolder(v);
             } else if (Is(a, "-format")) {
-                host_.SelectOutputFormat(v);
+                if (!host_.SelectOutputFormat(v)) host_.NoteIgnoredArgument(a, v);
             } else if (Is(a, "-overwrite")) {
                 const char* names[] = {"PROMPT", "ALWAYS", "NEVER", "CANCEL"};
                 const char* values[] = {"AlwaysPrompt", "AlwaysOverwrite", "NeverOverwrite",
@@ -324,6 +324,9 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
                 int read = SetSettings(argv.data(), count, i, Is(a, "-insettings"));
                 for (int k = 1; k <= read && i + k < count; ++k) isValue[size_t(i + k)] = true;
             }
+        } else if (a[0] == '-' && !isValue[size_t(i)] && !Is(a, "-clear") && !Is(a, "-convert") &&
+                   !Is(a, "-exit")) {
+            host_.NoteIgnoredArgument(a, nullptr);
         }
     }
 

@@ -57,6 +57,9 @@ class LConvertHost {
 
     // A named file that was not added to the list (unreadable, empty, or not a file).
     virtual void NoteSkippedFile(const char* path) {}
+    // An argument that is ignored: an unknown option (value null), or "-format" with a
+    // format that is not one of the output formats.
+    virtual void NoteIgnoredArgument(const char* option, const char* value) {}
 
     // Before each input is opened the job hides its progress dialog while the window is hidden
     // and shows it otherwise (Windows: ShowWindow on the dialog's window).

@@ -49,6 +49,7 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
     EXPECT_EQ(Pcm(dir_ + "/OUT/b.wav"), Pcm(dir_ + "/b.wav"));
     EXPECT_EQ(fs::file_size(dir_ + "/OUT/b.wav"), 46u + 4000 * 2);  // no tag chunks without tags
     EXPECT_TRUE(Has("creating the output folder"));
+    EXPECT_TRUE(Has("tamber: [2/2] b.wav\n")) << err_;  // the batch's progress, one line a file
 
     // The WAV format file turns every output into 8000 Hz mono, then mu-law.
     EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
@@ -69,6 +70,15 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
     Wav("a.wav");
     EXPECT_EQ(Tamber("-frobnicate -format .bogus -outfolder OUT a.wav -convert -exit"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/OUT/a.wav"));
+    // Ignored, but named.
+    EXPECT_TRUE(Has("-format .bogus: unknown output format, keeping .wav\n")) << err_;
+    EXPECT_TRUE(Has("unknown option -frobnicate")) << err_;
+    const std::string tamber = "TAMBER_HOME='" + dir_ + "/home' '" TAMBER_BINARY_DIR "/tamber' ";
+    for (const char* help : {"--help", "-h", "'-?'"}) {
+        EXPECT_EQ(testutil::Run(tamber + help + " a.wav -convert >/dev/null 2>&1"), 0) << help;
+        EXPECT_NE(testutil::RunOutput(tamber + help).find("usage: tamber"), std::string::npos);
+    }
+    EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.0.0\n");
     // Absolute paths begin with "/" here and are files, not options.
     EXPECT_EQ(Tamber("-outfolder '" + dir_ + "/ABS' '" + dir_ + "/a.wav' -convert"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/ABS/a.wav"));
@@ -157,6 +167,7 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     tags.Set("ARTIST", "The Testers");
     ASSERT_TRUE(tags.WriteTags(in.c_str()));
     EXPECT_EQ(Tamber("-format .mp3 -outfolder MP3 song.wav -convert"), 0) << err_;
+    EXPECT_FALSE(Has("LAME")) << err_;  // the encoder's banner stays with it while it succeeds
     std::string mp3 = dir_ + "/MP3/song.mp3";
     LAudioTagData id3;
     ASSERT_TRUE(id3.ReadTags(mp3.c_str()));
@@ -194,7 +205,8 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     fs::create_directories(dir_ + "/OUT");
     env_ = "PATH='" + dir_ + "/bin':\"$PATH\"";
     const std::vector<uint8_t> good(5000, 0x42);
-    for (const char* body : {"head -c 1000 > \"$out\"; exit 1", "cat > \"$out\"; exit 2"}) {
+    for (const char* body : {"echo bad block >&2; head -c 1000 > \"$out\"; exit 1",
+                             "echo bad block; cat > \"$out\"; exit 2"}) {
         std::string lame = dir_ + "/bin/lame";
         testutil::WriteFileBytes(lame, {});
         {
@@ -208,6 +220,7 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
         fs::remove(dir_ + "/OUT/m8.mp3");
         EXPECT_EQ(Tamber("-format .mp3 -outfolder OUT m8.wav -convert"), 2) << body;
         EXPECT_FALSE(Has("done")) << err_;
+        EXPECT_TRUE(Has("tamber: lame failed:\nbad block\n")) << err_;  // its own words now
         EXPECT_TRUE(fs::is_empty(dir_ + "/OUT")) << body;
         testutil::WriteFileBytes(dir_ + "/OUT/m8.mp3", good);
         EXPECT_EQ(Tamber("-overwrite ALWAYS -format .mp3 -outfolder OUT m8.wav -convert"), 2);

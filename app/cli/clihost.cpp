@@ -1,6 +1,8 @@
 // The headless host: the list in memory, questions on the terminal when there is one.
 #include "app/cli/clihost.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +19,64 @@ LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) 
 
 void LCliHost::GetEntryPath(int index, char* path) {
     std::snprintf(path, LMAX_PATH, "%s", entries_[size_t(index)].path.c_str());
+}
+
+namespace {
+
+// m:ss, or h:mm:ss from an hour on.
+std::string Clock(double seconds) {
+    long s = seconds < 0 ? 0 : long(seconds + 0.5);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+const char* BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+}
+
+}  // namespace
+
+void LCliHost::SetEntryImage(int index, int image) {
+    std::lock_guard<std::mutex> hold(batchLock_);
+    entries_[size_t(index)].image = image;
+    if (image != LENTRY_CONVERTING) return;
+    if (!batchRunning_) {
+        batchRunning_ = true;
+        batchStart_ = std::chrono::steady_clock::now();
+    }
+    current_ = index;
+    if (isatty(STDERR_FILENO)) return;  // the redrawn line says it
+    int total = 0, done = 0;
+    for (const Entry& e : entries_) {
+        total += e.selected;
+        done += e.selected && (e.image == LENTRY_DONE || e.image == LENTRY_FAILED);
+    }
+    std::fprintf(stderr, "tamber: [%d/%d] %s\n", done + 1, total,
+                 entries_[size_t(index)].path.c_str());
+}
+
+void LCliHost::FormatProgressLine(char* line, size_t size, const char*, int percent) {
+    std::lock_guard<std::mutex> hold(batchLock_);
+    int total = 0, done = 0, running = 0;
+    for (const Entry& e : entries_) {
+        total += e.selected;
+        done += e.selected && (e.image == LENTRY_DONE || e.image == LENTRY_FAILED);
+        running += e.selected && e.image == LENTRY_CONVERTING;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart_).count();
+    // Every running file is taken to be as far as the one shown.
+    const double part = total > 0 ? (done + running * percent / 100.0) / total : 0;
+    std::string left =
+        part > 0.01 && elapsed > 1 ? ", ~" + Clock(elapsed * (1 - part) / part) + " left" : "";
+    const char* name = current_ >= 0 ? BaseName(entries_[size_t(current_)].path) : "";
+    std::snprintf(line, size, "%d/%d files, %.40s %3d%%, %s elapsed%s", done, total, name, percent,
+                  Clock(elapsed).c_str(), left.c_str());
 }
 
 void LCliHost::SelectAll() {
@@ -86,6 +146,14 @@ void LCliHost::ShowErrorMessage(const char* text, const char*) {
 
 void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
+}
+
+void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
+    if (value)
+        std::fprintf(stderr, "%s %s: unknown output format, keeping %s\n", option, value,
+                     kOutputFormats[format_]);
+    else
+        std::fprintf(stderr, "tamber: unknown option %s, ignored\n", option);
 }
 
 void LCliHost::StoreBoxes() {

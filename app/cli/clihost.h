@@ -1,6 +1,8 @@
 // The headless front end's stand-in for the main window: a file list in memory.
 #pragma once
 
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,8 @@ class LCliHost : public LConvertHost {
     void GetEntryPath(int index, char* path) override;
     bool IsEntrySelected(int index) override { return entries_[size_t(index)].selected; }
     void SelectAll() override;
-    void SetEntryImage(int index, int image) override { entries_[size_t(index)].image = image; }
+    // Also the batch's progress: files done of those selected, the file now converted.
+    void SetEntryImage(int index, int image) override;
     void AddEntry(const char* path, uint32_t sizeBytes) override;
     void RemoveAllEntries() override { entries_.clear(); }
 
@@ -35,6 +38,10 @@ class LCliHost : public LConvertHost {
     int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
     void NoteSkippedFile(const char* path) override;
+    void NoteIgnoredArgument(const char* option, const char* value) override;
+
+    // The batch's progress line for the file now converted at percent (see progressline.h).
+    void FormatProgressLine(char* line, size_t size, const char* item, int percent);
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();
@@ -49,6 +56,10 @@ class LCliHost : public LConvertHost {
         int image = 0;
     };
     std::vector<Entry> entries_;
+    std::mutex batchLock_;  // entry images and the batch clock
+    std::chrono::steady_clock::time_point batchStart_;
+    bool batchRunning_ = false;
+    int current_ = -1;
     char folder_[LMAX_PATH];
     int format_ = 0;
     bool interactiveInput_;

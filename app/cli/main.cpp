@@ -10,28 +10,59 @@
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
 #include "app/settings.h"
+#include "external/posix/childoutput.h"
+#include "support/posix/progressline.h"
 #include "support/progress.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr, "usage: tamber [options] files...\n\noptions:\n");
+constexpr const char* kVersion = "1.0.0";
+
+void Usage(FILE* out) {
+    std::fprintf(out, "usage: tamber [options] files...\n\noptions:\n");
     for (int i = 0; i < kCommandOptionCount; ++i) {
         const LCommandOption& o = kCommandOptions[i];
         std::string head = std::string(o.name) + (*o.values ? std::string(" ") + o.values : "");
-        std::fprintf(stderr, "  %-28s %s\n", head.c_str(), o.effect);
+        std::fprintf(out, "  %-28s %s\n", head.c_str(), o.effect);
     }
-    std::fprintf(stderr,
+    std::fprintf(out, "  %-28s %s\n  %-28s %s\n", "--help, -h, -?", "show this text", "--version",
+                 "show the version");
+    std::fprintf(out,
                  "\nexample: tamber -format .mp3 -outfolder out a.wav b.wav -convert\n"
                  "exit status: 0 converted, 1 stopped, 2 failed\n");
+}
+
+LCliHost* g_host = nullptr;
+
+void DrawLine(char* line, size_t size, const char*, const char* item, int percent) {
+    g_host->FormatProgressLine(line, size, item, percent);
+}
+
+void ReportChildFailure(const std::string& program, const std::string& output) {
+    std::string text = output;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (isatty(STDERR_FILENO)) std::fputs("\r\033[K", stderr);  // off the progress line
+    std::fprintf(stderr, "tamber: %s failed%s%s\n", program.c_str(), text.empty() ? "" : ":\n",
+                 text.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        Usage();
+        Usage(stderr);
         return 2;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+            !std::strcmp(argv[i], "-?")) {
+            Usage(stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("tamber %s\n", kVersion);
+            return 0;
+        }
     }
     if (argc > LCOMMAND_MAX_ARGS)
         std::fprintf(stderr, "tamber: only the first %d arguments are used\n",
@@ -43,6 +74,9 @@ int main(int argc, char** argv) {
         told = true;
     });
     LCliHost host(isatty(STDIN_FILENO) != 0);
+    g_host = &host;
+    LSetProgressLineFormatter(DrawLine);
+    LSetChildFailureReporter(ReportChildFailure);
     LSettingsRecords records;
     records.LoadAll();
     LCommandLine commandLine(host, records);
