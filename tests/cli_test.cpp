@@ -88,6 +88,25 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
     EXPECT_EQ(std::string(ini.begin(), ini.end()).find("MP3Encoder"), std::string::npos);
 }
 
+// A conversion reads each settings file once and replaces it once, and makes no folder twice.
+TEST_F(Cli, SettingsFilesAreTouchedOncePerRun) {
+    if (!testutil::HaveTool("strace")) GTEST_SKIP() << "no strace";
+    Wav("a.wav");
+    ASSERT_EQ(Tamber("-outfolder OUT a.wav -convert"), 0) << err_;
+    env_ =
+        "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e trace=openat,rename,mkdir env";
+    ASSERT_EQ(Tamber("-overwrite ALWAYS -outfolder OUT a.wav -convert"), 0) << err_;
+    const std::string trace = testutil::RunOutput("cat '" + dir_ + "/trace.txt'");
+    auto count = [&](const std::string& pattern) {
+        return std::stoi(testutil::RunOutput("grep -c '" + pattern + "' '" + dir_ + "/trace.txt'"));
+    };
+    for (std::string file : {"user.ini\"", "machine.ini\""}) {
+        EXPECT_EQ(count("openat.*" + file + ".*O_RDONLY"), 1) << trace;
+        EXPECT_LE(count("rename.*" + file), 1) << trace;
+    }
+    EXPECT_EQ(trace.find("mkdir("), std::string::npos) << trace;
+}
+
 TEST_F(Cli, OverwriteQuestionWithoutATerminalAnswersNo) {
     Wav("a.wav");
     Wav("b.wav");

@@ -9,6 +9,7 @@
 
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
+#include "app/registry.h"
 #include "app/settings.h"
 #include "external/posix/childoutput.h"
 #include "support/posix/progressline.h"
@@ -37,6 +38,18 @@ LCliHost* g_host = nullptr;
 void DrawLine(char* line, size_t size, const char*, const char* item, int percent) {
     g_host->FormatProgressLine(line, size, item, percent);
 }
+
+// The run reads the settings store once and writes what it changed once, at its end.
+struct HeldSettings {
+    HeldSettings() { RegistryHoldWrites(); }
+    ~HeldSettings() {
+        if (!RegistryReleaseWrites()) {
+            char folder[LMAX_PATH];
+            RegistryStoreFolder(folder);
+            std::fprintf(stderr, "tamber: cannot save the settings in %s\n", folder);
+        }
+    }
+};
 
 void ReportChildFailure(const std::string& program, const std::string& output) {
     std::string text = output;
@@ -73,6 +86,7 @@ int main(int argc, char** argv) {
         if (!told) std::fprintf(stderr, "tamber: cannot save the setting %s %s\n", section, name);
         told = true;
     });
+    HeldSettings heldSettings;
     LCliHost host(isatty(STDIN_FILENO) != 0);
     g_host = &host;
     LSetProgressLineFormatter(DrawLine);
