@@ -284,7 +284,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
 LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
     settingsFailed_ = false;
-    const int count = argc < LCOMMAND_MAX_ARGS ? argc : LCOMMAND_MAX_ARGS;
+    const int count = argc < argumentLimit_ ? argc : argumentLimit_;
     // Each entry is used up to 259 characters.
     std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
                                          std::vector<char>(LMAX_PATH));
@@ -358,7 +358,7 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             if (settingsFailed_)
                 result.outcome = LPROCESS_FAILED;
             else
-                LRunConvert(host_, false, &result.outcome);
+                host_.RunConvert(false, &result.outcome);
         } else if (Is(a, "-exit")) {
             host_.CloseWindow();
             closed = true;

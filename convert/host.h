@@ -69,4 +69,7 @@ class LConvertHost {
     virtual bool ConvertCDAudioFile(int index, const char* outputPath) { return false; }
     // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.
     virtual void EndOfConvertBatch() {}
+
+    // The Convert command (LRunConvert by default; a front end may run the batch its own way).
+    virtual bool RunConvert(bool interactive, int* outcome);
 };

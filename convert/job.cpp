@@ -131,6 +131,25 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
     skip = state.skip;
 }
 
+void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+                     LEntryPaths& paths) {
+    char name[LMAX_PATH], inExt[LMAX_PATH];
+    if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
+        FolderOf(paths.folder, input);
+    else
+        CopyPath(paths.folder, folderText);
+    GetFileNameNoExtension(name, input);
+    GetFileExtension(inExt, input);
+    JoinPath(paths.output, paths.folder, std::string(name) + outExt);
+    CopyPath(paths.finalPath, paths.output);
+    paths.sameFile = SamePath(paths.output, input);
+    if (paths.sameFile) {
+        char inFolder[LMAX_PATH];
+        FolderOf(inFolder, input);
+        JoinPath(paths.output, inFolder, std::string("_") + name + inExt);
+    }
+}
+
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     LConvertHost& host = *job->mainWindow;
     job->outcome = LPROCESS_OK;
@@ -148,7 +167,6 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     if (!anySelected) host.SelectAll();
     LOverwriteState overwrite;
     LAudioTagData tags;
-    const bool sameAsSource = strcasecmp(folderText, kSameAsSourceFolder) == 0;
     const char* outExt = job->outputExtension;
 
     for (int index = 0; index < host.EntryCount(); ++index) {
@@ -157,25 +175,15 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         char input[LMAX_PATH];
         host.GetEntryPath(index, input);
 
-        // Output path.
-        char folder[LMAX_PATH], name[LMAX_PATH], inExt[LMAX_PATH];
-        if (sameAsSource)
-            FolderOf(folder, input);
-        else
-            CopyPath(folder, folderText);
+        LEntryPaths paths;
+        LPlanEntryPaths(input, folderText, outExt, paths);
+        const char* folder = paths.folder;
+        char* output = paths.output;
+        const char* finalPath = paths.finalPath;
+        const bool sameFile = paths.sameFile;
+        char name[LMAX_PATH], inExt[LMAX_PATH];
         GetFileNameNoExtension(name, input);
         GetFileExtension(inExt, input);
-        char output[LMAX_PATH], finalPath[LMAX_PATH];
-        JoinPath(output, folder, std::string(name) + outExt);
-        CopyPath(finalPath, output);
-
-        // Same file: write to "_name" + input extension next to it, replace on success.
-        bool sameFile = SamePath(output, input);
-        if (sameFile) {
-            char inFolder[LMAX_PATH];
-            FolderOf(inFolder, input);
-            JoinPath(output, inFolder, std::string("_") + name + inExt);
-        }
 
         // Overwrite rule.
         bool proceed = true, skip = false;
@@ -282,7 +290,15 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
     job.promptOnce = interactive ? 1 : 0;
     host.GetOutputFormat(job.outputExtension);
     if (outcome) *outcome = LPROCESS_FAILED;
-    if (!LGenSinkIsSupported(job.outputExtension, host.GetWindow())) {
+    if (!LPrepareConvert(host, job.outputExtension)) return false;
+    LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
+    if (!dlg.Run(host.GetWindow())) return false;
+    if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
+    return dlg.status == LPROCESS_OK;
+}
+
+bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
+    if (!LGenSinkIsSupported(outputExtension, host.GetWindow())) {
         host.ShowErrorMessage("Unable to encode files in the selected format.", "Tamber");
         return false;
     }
@@ -304,8 +320,9 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
             }
         }
     }
-    LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
-    if (!dlg.Run(host.GetWindow())) return false;
-    if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
-    return dlg.status == LPROCESS_OK;
+    return true;
+}
+
+bool LConvertHost::RunConvert(bool interactive, int* outcome) {
+    return LRunConvert(*this, interactive, outcome);
 }

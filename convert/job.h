@@ -34,6 +34,18 @@ struct LOverwriteState {
 void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
                       bool& skip);
 
+// Where one entry's conversion writes: the output folder, the path written and the path the
+// result ends up at. An input that is its own output is written to "_name" + the input's
+// extension next to it (sameFile) and replaces the input at the end.
+struct LEntryPaths {
+    char folder[LMAX_PATH];
+    char output[LMAX_PATH];
+    char finalPath[LMAX_PATH];
+    bool sameFile = false;
+};
+void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+                     LEntryPaths& paths);
+
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
 // failure ended it), LPROCESS_FAILED for an unsupported output format, else the transfer's
 // non-zero status.
@@ -46,6 +58,9 @@ inline int Process(LProgressDialog* dlg, LConvertJob* job) {
 // consent), then runs the job behind a progress dialog "Saving Audio File". True when the
 // job's status is LPROCESS_OK. outcome (optional) receives the job's outcome.
 bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
+// Its checks before a batch: the format can be written, the output folder exists (created on
+// consent). False, the user told, when the batch cannot run.
+bool LPrepareConvert(LConvertHost& host, const char* outputExtension);
 
 // The transfer step of the job: pumps source into sink behind the dialog (title on line 0).
 int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -211,6 +213,52 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     // Converted to another format, no tags are carried.
     EXPECT_EQ(Tamber("-format .au -outfolder AU song.wav -convert"), 0) << err_;
     EXPECT_FALSE(LAudioTagData().ReadTags((dir_ + "/AU/song.au").c_str()));
+}
+
+// Checksums of every file in a folder, by name ("" when the folder is empty or missing).
+std::string Sums(const std::string& folder) {
+    return testutil::RunOutput("cd '" + folder + "' 2>/dev/null && md5sum * 2>/dev/null");
+}
+
+// The parallel batch gives the outputs and exit status of one at a time, also when an entry in
+// the middle is corrupt (entries already running then finish; no new one starts).
+TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
+    std::string files;
+    for (int i = 10; i < 50; ++i) {
+        std::string name = "f" + std::to_string(i) + ".wav";
+        testutil::WriteWav16(dir_ + "/" + name, 8000, 1 + i % 2,
+                             testutil::Sine(8000, 1 + i % 2, 800, 100 + 10 * i, 9000));
+        files += " " + name;
+    }
+    EXPECT_EQ(Tamber("-outfolder ONE -jobs 1" + files + " -convert"), 0) << err_;
+    EXPECT_EQ(Tamber("-outfolder ALL" + files + " -convert"), 0) << err_;
+    EXPECT_TRUE(Has("tamber: [40/40] ")) << err_;
+    const std::string sums = Sums(dir_ + "/ALL");
+    EXPECT_EQ(sums, Sums(dir_ + "/ONE"));
+    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 40);
+    // Each file alone under GNU parallel, as the README shows it.
+    if (testutil::HaveTool("parallel")) {
+        EXPECT_EQ(testutil::Run("cd '" + dir_ + "' && ls f*.wav | TAMBER_HOME=home parallel " +
+                                "--will-cite -j 4 '" TAMBER_BINARY_DIR "/tamber' -jobs 1 " +
+                                "-outfolder GNU {} -convert 2>/dev/null"),
+                  0);
+        EXPECT_EQ(Sums(dir_ + "/GNU"), Sums(dir_ + "/ONE"));
+    }
+
+    testutil::WriteFileBytes(dir_ + "/f30.wav", std::vector<uint8_t>(100, 0x55));
+    const int one = Tamber("-outfolder BAD1 -jobs 1" + files + " -convert");
+    const int all = Tamber("-outfolder BADN -jobs 4" + files + " -convert");
+    EXPECT_EQ(all, one);
+    EXPECT_EQ(one, 2);
+    EXPECT_TRUE(Has("Cannot open the file \"f30.wav\" because it is corrupt.")) << err_;
+    // Everything one at a time wrote is there, and whatever more ran is the same conversion.
+    const std::string good = Sums(dir_ + "/ONE"), many = Sums(dir_ + "/BADN");
+    std::istringstream lines(Sums(dir_ + "/BAD1"));
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_NE(many.find(line), std::string::npos);
+    std::istringstream extra(many);
+    for (std::string line; std::getline(extra, line);)
+        EXPECT_NE(good.find(line), std::string::npos);
 }
 
 }  // namespace

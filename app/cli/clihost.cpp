@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "app/cli/batch.h"
 #include "app/cmdline.h"
 #include "app/settings.h"
+#include "convert/job.h"
 
 LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) {
     char documents[LMAX_PATH];
@@ -50,13 +53,13 @@ void LCliHost::SetEntryImage(int index, int image) {
         batchStart_ = std::chrono::steady_clock::now();
     }
     current_ = index;
-    if (isatty(STDERR_FILENO)) return;  // the redrawn line says it
-    int total = 0, done = 0;
+    if (isatty(STDERR_FILENO) || IsBatchChild()) return;  // the redrawn line (or parent) says it
+    int total = 0, started = 0;
     for (const Entry& e : entries_) {
         total += e.selected;
-        done += e.selected && (e.image == LENTRY_DONE || e.image == LENTRY_FAILED);
+        started += e.selected && e.image != LENTRY_NONE;
     }
-    std::fprintf(stderr, "tamber: [%d/%d] %s\n", done + 1, total,
+    std::fprintf(stderr, "tamber: [%d/%d] %s\n", started, total,
                  entries_[size_t(index)].path.c_str());
 }
 
@@ -71,12 +74,44 @@ void LCliHost::FormatProgressLine(char* line, size_t size, const char*, int perc
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart_).count();
     // Every running file is taken to be as far as the one shown.
-    const double part = total > 0 ? (done + running * percent / 100.0) / total : 0;
+    const double part =
+        total > 0 ? (done + (percent < 0 ? 0 : running * percent / 100.0)) / total : 0;
     std::string left =
         part > 0.01 && elapsed > 1 ? ", ~" + Clock(elapsed * (1 - part) / part) + " left" : "";
     const char* name = current_ >= 0 ? BaseName(entries_[size_t(current_)].path) : "";
-    std::snprintf(line, size, "%d/%d files, %.40s %3d%%, %s elapsed%s", done, total, name, percent,
-                  Clock(elapsed).c_str(), left.c_str());
+    if (percent < 0)
+        std::snprintf(line, size, "%d/%d files, %d running (%.40s), %s elapsed%s", done, total,
+                      running, name, Clock(elapsed).c_str(), left.c_str());
+    else
+        std::snprintf(line, size, "%d/%d files, %.40s %3d%%, %s elapsed%s", done, total, name,
+                      percent, Clock(elapsed).c_str(), left.c_str());
+}
+
+void LCliHost::DrawBatchLine() {
+    if (!isatty(STDERR_FILENO)) return;
+    char line[512];
+    FormatProgressLine(line, sizeof line, "", -1);
+    std::fprintf(stderr, "\r\033[K%s", line);
+    std::fflush(stderr);
+    lineShown_ = true;
+}
+
+void LCliHost::ClearProgressLine() {
+    if (lineShown_) std::fputs("\r\033[K", stderr);
+    lineShown_ = false;
+}
+
+bool LCliHost::IsBatchChild() {
+    static const bool child = std::getenv(kBatchChildVariable) != nullptr;
+    return child;
+}
+
+bool LCliHost::RunConvert(bool interactive, int* outcome) {
+    int selected = 0;
+    for (const Entry& e : entries_) selected += e.selected;
+    if (selected == 0) selected = int(entries_.size());
+    if (jobs_ <= 1 || selected <= 1) return LRunConvert(*this, interactive, outcome);
+    return LRunParallelBatch(*this, jobs_, outcome);
 }
 
 void LCliHost::SelectAll() {
@@ -107,6 +142,7 @@ bool LCliHost::SelectOutputFormat(const char* extension) {
 }
 
 int LCliHost::AskYesNoCancel(const char* text, const char* caption) {
+    if (IsBatchChild()) return LANSWER_YES;  // the parent asked, in list order
     if (!interactiveInput_) {
         std::fprintf(stderr, "%s\ntamber: no terminal to answer on: No\n", text);
         return LANSWER_NO;

@@ -40,8 +40,18 @@ class LCliHost : public LConvertHost {
     void NoteSkippedFile(const char* path) override;
     void NoteIgnoredArgument(const char* option, const char* value) override;
 
-    // The batch's progress line for the file now converted at percent (see progressline.h).
+    // The batch's progress line for the file now converted at percent (see progressline.h);
+    // percent -1: entries are converted elsewhere and only whole files count.
     void FormatProgressLine(char* line, size_t size, const char* item, int percent);
+    // The parallel batch's line, redrawn in place on a terminal, and taking it away.
+    void DrawBatchLine();
+    void ClearProgressLine();
+
+    // Up to this many entries at once ("-jobs"); 1 converts them one at a time here.
+    void SetJobs(int jobs) { jobs_ = jobs; }
+    bool RunConvert(bool interactive, int* outcome) override;
+    // This process converts one entry of a parallel batch for its parent.
+    static bool IsBatchChild();
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();
@@ -59,6 +69,8 @@ class LCliHost : public LConvertHost {
     std::mutex batchLock_;  // entry images and the batch clock
     std::chrono::steady_clock::time_point batchStart_;
     bool batchRunning_ = false;
+    bool lineShown_ = false;
+    int jobs_ = 1;
     int current_ = -1;
     char folder_[LMAX_PATH];
     int format_ = 0;

@@ -1,12 +1,16 @@
 // Entry point of the headless tamber front end: the command line against an in-memory list,
 // run as with "-hide"; progress and messages on standard error.
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/cli/batch.h"
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
 #include "app/registry.h"
@@ -26,6 +30,8 @@ void Usage(FILE* out) {
         std::string head = std::string(o.name) + (*o.values ? std::string(" ") + o.values : "");
         std::fprintf(out, "  %-28s %s\n", head.c_str(), o.effect);
     }
+    std::fprintf(out, "  %-28s %s\n", "-jobs N",
+                 "convert up to N files at once (default: the number of processors)");
     std::fprintf(out, "  %-28s %s\n  %-28s %s\n", "--help, -h, -?", "show this text", "--version",
                  "show the version");
     std::fprintf(out,
@@ -77,9 +83,26 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (argc > LCOMMAND_MAX_ARGS)
-        std::fprintf(stderr, "tamber: only the first %d arguments are used\n",
-                     LCOMMAND_MAX_ARGS - 1);
+    // "-jobs N" belongs to this front end: taken out before the common command line runs.
+    int jobs = int(std::thread::hardware_concurrency());
+    if (jobs < 1) jobs = 1;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && strcasecmp(argv[i], "-jobs") == 0) {
+            if (i + 1 < argc) {
+                char* end = nullptr;
+                const long n = std::strtol(argv[i + 1], &end, 10);
+                if (end && *end == 0 && n >= 1 && n <= 1024)
+                    jobs = int(n);
+                else
+                    std::fprintf(stderr, "-jobs %s: not a number from 1 to 1024, keeping %d\n",
+                                 argv[i + 1], jobs);
+                ++i;
+            }
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
     // A setting that cannot be stored is said once; the stored value stays in force.
     SettingsSetWriteFailureHandler([](const char* section, const char* name) {
         static bool told = false;
@@ -93,8 +116,11 @@ int main(int argc, char** argv) {
     LSetChildFailureReporter(ReportChildFailure);
     LSettingsRecords records;
     records.LoadAll();
+    host.SetJobs(jobs);
     LCommandLine commandLine(host, records);
-    LCommandResult result = commandLine.Run(argc, argv);
+    // Every argument counts here: a batch is named on the command line.
+    commandLine.SetArgumentLimit(int(args.size()));
+    LCommandResult result = commandLine.Run(int(args.size()), args.data());
     host.StoreBoxes();
     if (!result.converted) return result.settingsFailed ? 2 : 0;
     if (host.EntryCount() == 0) {
@@ -103,6 +129,7 @@ int main(int argc, char** argv) {
     }
     switch (result.outcome) {
         case LPROCESS_OK:
+            if (LCliHost::IsBatchChild()) return result.skippedFiles ? 2 : 0;
             std::fprintf(stderr, "tamber: done, %d file(s) converted into %s\n",
                          host.CountImages(LENTRY_DONE), host.OutputFolderText());
             return result.skippedFiles ? 2 : 0;

@@ -299,11 +299,12 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
 
 bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
                          const char* text) {
-    std::string name = ValueName(valueName);
-    return Update(root, [&](Store& store) {
-        Section* s = FindSection(store, keyPath);
+    // Changes may be kept past this call (held writes): they own copies of their texts.
+    return Update(root, [key = std::string(keyPath), name = ValueName(valueName),
+                         text = std::string(text)](Store& store) {
+        Section* s = FindSection(store, key.c_str());
         if (!s) {
-            store.push_back({keyPath, {}});
+            store.push_back({key, {}});
             s = &store.back();
         }
         if (std::string* v = FindValue(*s, name))
@@ -315,9 +316,8 @@ bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* va
 }
 
 void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName) {
-    std::string name = ValueName(valueName);
-    Update(root, [&](Store& store) {
-        Section* s = FindSection(store, keyPath);
+    Update(root, [key = std::string(keyPath), name = ValueName(valueName)](Store& store) {
+        Section* s = FindSection(store, key.c_str());
         if (!s) return false;
         for (auto it = s->values.begin(); it != s->values.end(); ++it) {
             if (strcasecmp(it->first.c_str(), name.c_str()) == 0) {
@@ -330,9 +330,9 @@ void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* va
 }
 
 bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath) {
-    return Update(root, [&](Store& store) {
+    return Update(root, [key = std::string(keyPath)](Store& store) {
         for (auto it = store.begin(); it != store.end(); ++it) {
-            if (strcasecmp(it->key.c_str(), keyPath) == 0) {
+            if (strcasecmp(it->key.c_str(), key.c_str()) == 0) {
                 store.erase(it);
                 return true;
             }
