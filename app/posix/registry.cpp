@@ -164,7 +164,7 @@ struct Cached {
     bool read = false;   // store holds the file's content (or is empty for a missing file)
     ino_t inode = 0;
     off_t size = 0;
-    timespec mtime{};
+    timespec mtime{}, ctime{};
     Store store;
     std::vector<Change> held;  // changes not yet written (while writes are held)
 };
@@ -174,14 +174,16 @@ bool g_holding = false;
 
 bool SameFile(const Cached& c, const struct stat& st) {
     return c.known && c.inode == st.st_ino && c.size == st.st_size &&
-           c.mtime.tv_sec == st.st_mtim.tv_sec && c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+           c.mtime.tv_sec == st.st_mtim.tv_sec && c.mtime.tv_nsec == st.st_mtim.tv_nsec &&
+           c.ctime.tv_sec == st.st_ctim.tv_sec && c.ctime.tv_nsec == st.st_ctim.tv_nsec;
 }
 
 void Remember(Cached& c, const std::string& path, Store store) {
     struct stat st;
     c.path = path;
     c.known = stat(path.c_str(), &st) == 0;
-    if (c.known) c.inode = st.st_ino, c.size = st.st_size, c.mtime = st.st_mtim;
+    if (c.known)
+        c.inode = st.st_ino, c.size = st.st_size, c.mtime = st.st_mtim, c.ctime = st.st_ctim;
     c.store = std::move(store);
     c.read = true;
 }
@@ -203,7 +205,9 @@ Store* Current(LRegistryRoot root) {
         c.read = true;
         return &c.store;
     }
-    if (!SameFile(c, st)) {
+    // Without held writes every read looks at the file itself: an edit in place within one
+    // clock tick could keep the file's identity.
+    if (!g_holding || !SameFile(c, st)) {
         std::string text;
         if (!ReadWholeFile(path, text)) return nullptr;
         Remember(c, path, Parse(text));
@@ -228,20 +232,17 @@ bool Write(LRegistryRoot root, const std::vector<Change>& changes, bool applied)
     const std::string path = folder + "/" + FileName(root);
     struct stat st;
     const bool exists = stat(path.c_str(), &st) == 0;
-    const bool unchanged = cache.path == path && (exists ? SameFile(cache, st) : !cache.known);
+    const bool unchanged =
+        applied && cache.path == path && (exists ? SameFile(cache, st) : !cache.known);
     Store store;
     bool changed = false;
-    if (unchanged && applied) {
+    if (unchanged) {
         store = cache.store;
         changed = true;
     } else {
-        if (unchanged) {
-            store = cache.store;
-        } else {
-            std::string text;
-            ReadWholeFile(path, text);
-            store = Parse(text);
-        }
+        std::string text;
+        ReadWholeFile(path, text);
+        store = Parse(text);
         for (const Change& change : changes) changed = change(store) || changed;
     }
     bool ok = false;
