@@ -91,6 +91,15 @@ void LCliHost::DrawBatchLine() {
     if (!isatty(STDERR_FILENO)) return;
     char line[512];
     FormatProgressLine(line, sizeof line, "", -1);
+    // Redrawn when it says something new, the clock at most five times a second.
+    static std::string last;
+    static auto lastTime = std::chrono::steady_clock::time_point();
+    const auto now = std::chrono::steady_clock::now();
+    const std::string text(line);
+    const bool counts = text.substr(0, text.find(',')) != last.substr(0, last.find(','));
+    if (lineShown_ && !counts && now - lastTime < std::chrono::milliseconds(200)) return;
+    last = text;
+    lastTime = now;
     std::fprintf(stderr, "\r\033[K%s", line);
     std::fflush(stderr);
     lineShown_ = true;
