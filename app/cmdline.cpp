@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/settings.h"
+#include "cd/drives.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
 #include "formats/acm.h"
@@ -269,6 +271,22 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
     for (int i = 0; i < host_.EntryCount(); ++i) {
         host_.GetEntryPath(i, entry);
         if (SamePath(entry, path)) return false;
+    }
+    // A CD drive or one of its tracks on Linux ("/dev/sr0", "/dev/sr0#3").
+    std::vector<std::string> tracks;
+    std::vector<uint32_t> sizes;
+    if (LCDTrackArguments(path, tracks, sizes)) {
+        for (size_t t = 0; t < tracks.size(); ++t) {
+            bool listed = false;
+            for (int i = 0; i < host_.EntryCount() && !listed; ++i) {
+                host_.GetEntryPath(i, entry);
+                listed = SamePath(entry, tracks[t].c_str());
+            }
+            if (listed) continue;
+            host_.AddEntry(tracks[t].c_str(), sizes[t]);
+            if (added) *added = true;
+        }
+        return true;
     }
     struct stat st;
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return true;  // folders are no entries

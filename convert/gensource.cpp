@@ -120,6 +120,17 @@ int OpenRaw(LSourceRef& out, const char* path, const char* section, OpenContext&
     return LPROCESS_OK;
 }
 
+// A decoder that reported success but could not write all it meant to (a full disk, and a
+// program that does not check its writes) leaves a WAV whose header counts more data than the
+// file holds. A header still marked as being written gives no such measure.
+bool DecodedWavIsComplete(const char* temp) {
+    LFile file;
+    LWaveDataInfo info;
+    if (!file.Open(temp) || LWaveReadHeader(file, info) != LSRC_OK) return true;
+    if (info.dataSize == LWAVE_STREAMING_SIZE) return true;
+    return info.dataStart + int64_t(info.dataSize) <= file.GetFileSizeBytes();
+}
+
 // Outside decoders: claim a slot, decode into it, open the result as WAV.
 int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext& ctx) {
     out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
@@ -157,7 +168,18 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
             ctx.ShowError(NotSupported(path));
         }
     }
-    if (status != LPROCESS_OK) return status;
+    if (status != LPROCESS_OK) {
+        // What a failed or cancelled decoder left is no use to anyone.
+        LDeleteFile(temp);
+        return status;
+    }
+    if (!DecodedWavIsComplete(temp)) {
+        LTrace("ProcessGenSourceOpenSource the decoded file is shorter than its header says");
+        ctx.ShowError(
+            LFormatMessage("Cannot open the file \"%s\": its decoded sound is incomplete.", path));
+        LDeleteFile(temp);
+        return LPROCESS_FAILED;
+    }
     out = LWaveFile::OpenSource(temp);
     return LPROCESS_OK;
 }

@@ -11,6 +11,8 @@
 // Entry states, shown as the entry's image.
 enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAILED = 3 };
 
+struct LOverwriteState;  // convert/job.h
+
 class LConvertHost {
   public:
     virtual ~LConvertHost() = default;
@@ -65,8 +67,13 @@ class LConvertHost {
     // and shows it otherwise (Windows: ShowWindow on the dialog's window).
     virtual void ShowProgressDialog(LProgressDialog* dlg, bool show) {}
 
-    // CD track entries (".cda"): converts into the output path; true on success.
-    virtual bool ConvertCDAudioFile(int index, const char* outputPath) { return false; }
+    // CD track entries (".cda"): converts into the output path (the proposed one, which the
+    // disc's names may replace) under the run's overwrite state, behind progress dialogs owned
+    // by the job's; true on success. A partial output is deleted by the conversion itself.
+    virtual bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                    LProgressDialog* jobDialog) {
+        return false;
+    }
     // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.
     virtual void EndOfConvertBatch() {}
 

@@ -3,11 +3,13 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "app/cdconvert.h"
 #include "app/combohistory.h"
 #include "app/settings.h"
 #include "app/tags.h"
@@ -73,6 +75,39 @@ bool ReplaceWith(const char* from, const char* to) {
     return !ec;
 }
 
+// Claims a free name in the folder for the file being written: prefix + name + extension,
+// else with " (2)", " (3)", ... before the extension, the name shortened where the path would
+// pass 259 characters. The empty file is created in the same step, so that no other file and
+// no other running conversion is ever written over. False when no name could be claimed.
+bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
+                      const char* ext) {
+    for (int n = 1; n < 1000; ++n) {
+        const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
+        const size_t fixed =
+            std::strlen(folder) + 1 + std::strlen(prefix) + suffix.size() + std::strlen(ext);
+        if (fixed >= LMAX_PATH) return false;
+        std::string stem(name, std::min(std::strlen(name), LMAX_PATH - 1 - fixed));
+        JoinPath(dest, folder, prefix + stem + suffix + ext);
+        LFile claim;
+        if (claim.CreateNew(dest)) return true;
+        // Something exists there (or the folder cannot be written: then every name fails).
+        if (!LFileExists(dest)) return false;
+    }
+    return false;
+}
+
+// The claimed file until it has taken its final name: deleted on every other way out.
+class PassingFile {
+  public:
+    ~PassingFile() { Drop(); }
+    char path[LMAX_PATH] = {};
+    bool held = false;
+    void Drop() {
+        if (held && LFileExists(path)) LDeleteFile(path);
+        held = false;
+    }
+};
+
 void MarkRest(LConvertHost& host, int from) {
     for (int i = from; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
 }
@@ -81,6 +116,11 @@ std::string ConversionFailed(const char* input) {
     return LFormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
            kSupportWebPage + " for possible answers to the problem.";
 }
+
+// When not even an empty file can be created next to the output ("%s": the output path).
+constexpr const char* kCannotCreateMessage =
+    "Unable to create the file \"%s\". Check that the folder exists, that you may write to it "
+    "and that the disk is not full.";
 
 std::string NotSupported() {
     return std::string("The specified output format is not supported by Tamber. Please see ") +
@@ -134,20 +174,16 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
 void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
                      LEntryPaths& paths) {
     char name[LMAX_PATH], inExt[LMAX_PATH];
-    if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
+    GetFileNameNoExtension(name, input);
+    GetFileExtension(inExt, input);
+    if (strcasecmp(folderText, kSameAsSourceFolder) == 0 && ExtIs(inExt, ".cda"))
+        LCDSameAsSourceFolder(paths.folder);
+    else if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
         FolderOf(paths.folder, input);
     else
         CopyPath(paths.folder, folderText);
-    GetFileNameNoExtension(name, input);
-    GetFileExtension(inExt, input);
-    JoinPath(paths.output, paths.folder, std::string(name) + outExt);
-    CopyPath(paths.finalPath, paths.output);
-    paths.sameFile = SamePath(paths.output, input);
-    if (paths.sameFile) {
-        char inFolder[LMAX_PATH];
-        FolderOf(inFolder, input);
-        JoinPath(paths.output, inFolder, std::string("_") + name + inExt);
-    }
+    JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
+    paths.sameFile = SamePath(paths.finalPath, input);
 }
 
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
@@ -167,6 +203,7 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     if (!anySelected) host.SelectAll();
     LOverwriteState overwrite;
     LAudioTagData tags;
+    const bool sameAsSource = strcasecmp(folderText, kSameAsSourceFolder) == 0;
     const char* outExt = job->outputExtension;
 
     for (int index = 0; index < host.EntryCount(); ++index) {
@@ -175,19 +212,25 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         char input[LMAX_PATH];
         host.GetEntryPath(index, input);
 
-        LEntryPaths paths;
-        LPlanEntryPaths(input, folderText, outExt, paths);
-        const char* folder = paths.folder;
-        char* output = paths.output;
-        const char* finalPath = paths.finalPath;
-        const bool sameFile = paths.sameFile;
-        char name[LMAX_PATH], inExt[LMAX_PATH];
+        // Output path.
+        char folder[LMAX_PATH], name[LMAX_PATH], inExt[LMAX_PATH];
         GetFileNameNoExtension(name, input);
         GetFileExtension(inExt, input);
+        const bool cdTrack = ExtIs(inExt, ".cda");
+        if (sameAsSource && cdTrack)
+            LCDSameAsSourceFolder(folder);  // a disc has no folder of its own
+        else if (sameAsSource)
+            FolderOf(folder, input);
+        else
+            CopyPath(folder, folderText);
+        char finalPath[LMAX_PATH];
+        JoinPath(finalPath, folder, std::string(name) + outExt);
 
-        // Overwrite rule.
+        // Overwrite rule, for the file the user gets. Writing over the input itself is what
+        // the user asked for by naming it: no question.
+        const bool sameFile = SamePath(finalPath, input);
         bool proceed = true, skip = false;
-        CmTestFileExists(host, output, overwrite, proceed, skip);
+        if (!sameFile) CmTestFileExists(host, finalPath, overwrite, proceed, skip);
         if (!proceed) {
             MarkRest(host, index);
             job->outcome = LPROCESS_STOPPED;
@@ -198,26 +241,44 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
             continue;
         }
 
-        // An existing file that is to be replaced stays as it is until the new one is complete:
-        // the conversion writes next to it under a passing name and takes its place at the end.
-        bool replacing = false;
-        if (!sameFile && LFileExists(output)) {
-            char passing[LMAX_PATH];
-            std::string passingName = std::string("~") + name + outExt;
-            JoinPath(passing, folder, passingName);
-            if (std::strlen(folder) + 1 + passingName.size() < LMAX_PATH && !LFileExists(passing)) {
-                CopyPath(output, passing);
-                replacing = true;
-            }
+        // The output is written under a passing name next to its place and takes that place
+        // only once it is complete: the input or an older output stays as it is until then,
+        // and a failure or a crash never leaves a partial file under the real name. The same
+        // file goes to "_" + name + the input's extension, anything else to "~" + name + the
+        // output extension; when such a file exists already another free name is taken.
+        PassingFile passing;
+        char inFolder[LMAX_PATH];
+        FolderOf(inFolder, input);
+        if (!(sameFile ? ClaimPassingName(passing.path, inFolder, "_", name, inExt)
+                       : ClaimPassingName(passing.path, folder, "~", name, outExt))) {
+            LTrace("ProcessConvert no passing name can be created next to the output");
+            dlg->ShowError(LFormatMessage(kCannotCreateMessage, finalPath).c_str());
+            host.SetEntryImage(index, LENTRY_FAILED);
+            job->outcome = LPROCESS_FAILED;
+            return LPROCESS_FAILED;
         }
+        passing.held = true;
+        const char* output = passing.path;
 
         // CD tracks.
-        if (ExtIs(inExt, ".cda")) {
-            bool ok = host.ConvertCDAudioFile(index, output);
-            if (ok && replacing) ok = ReplaceWith(output, finalPath);
-            if (!ok && LFileExists(output)) LDeleteFile(output);
+        if (cdTrack) {
+            // The track may be named from the disc's information instead (its conversion then
+            // decides on overwriting that name and deletes a partial file itself); otherwise
+            // what it wrote under the passing name takes its place.
+            char written[LMAX_PATH];
+            CopyPath(written, output);
+            bool ok = host.ConvertCDAudioFile(index, written, overwrite, dlg);
+            if (ok && std::strcmp(written, output) == 0) {
+                ok = ReplaceWith(output, finalPath);
+                if (ok) passing.held = false;
+            }
+            passing.Drop();
             host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
             if (!ok) job->outcome = LPROCESS_FAILED;
+            if (!ok && dlg->PumpMessages()) {  // the rip was cancelled
+                job->outcome = LPROCESS_STOPPED;
+                return LPROCESS_STOPPED;
+            }
             continue;
         }
 
@@ -254,29 +315,34 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
             (ExtIs(inExt, ".mp3") || ExtIs(inExt, ".wav")) && tags.ReadTags(input) && !tags.Empty();
 
         int status = LConvertTransfer(dlg, "Saving Audio File", source, sink);
+        const char* sinkMessage = sink ? sink->GetFailureMessage() : nullptr;
         sink.reset();
         source.reset();
 
+        // Tags go into the new file before it takes its place; a file that cannot take them
+        // is not complete either.
+        if (status == LPROCESS_OK && haveTags && (ExtIs(outExt, ".mp3") || ExtIs(outExt, ".wav")) &&
+            !tags.WriteTags(output)) {
+            LTrace("ProcessConvert cannot write the tags into the converted file");
+            status = LPROCESS_FAILED;
+        }
+        // Replace the old file in one step, so that it is never lost on the way.
+        if (status == LPROCESS_OK && !ReplaceWith(output, finalPath)) {
+            LTrace("ProcessConvert cannot give the converted file its name");
+            status = LPROCESS_FAILED;
+        }
         if (status != LPROCESS_OK) {
-            dlg->ShowError(ConversionFailed(input).c_str());
+            // A cancel is the user's own doing: no message.
+            if (status != LPROCESS_STOPPED)
+                dlg->ShowError(sinkMessage ? LFormatMessage(sinkMessage, input).c_str()
+                                           : ConversionFailed(input).c_str());
             host.SetEntryImage(index, LENTRY_FAILED);
             // What was written so far is no file anyone can use.
-            if (LFileExists(output)) LDeleteFile(output);
+            passing.Drop();
             job->outcome = status;
             return status;
         }
-        if (haveTags && (ExtIs(outExt, ".mp3") || ExtIs(outExt, ".wav"))) tags.WriteTags(output);
-        if ((sameFile || replacing) && LFileExists(output)) {
-            // Replace the old file in one step, so that it is never lost on the way.
-            if (!ReplaceWith(output, finalPath)) {
-                LTrace("ProcessConvert cannot replace the input with the converted file");
-                LDeleteFile(output);
-                dlg->ShowError(ConversionFailed(input).c_str());
-                host.SetEntryImage(index, LENTRY_FAILED);
-                job->outcome = LPROCESS_FAILED;
-                return LPROCESS_FAILED;
-            }
-        }
+        passing.held = false;
         host.SetEntryImage(index, LENTRY_DONE);
     }
 
@@ -314,7 +380,9 @@ bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
                     "Unable to convert files. Please specify an existing output folder.", nullptr);
                 return false;
             }
-            if (!std::filesystem::create_directory(folder, ec) || ec) {
+            // Another run may create the same folder meanwhile: what counts is that it exists.
+            std::filesystem::create_directory(folder, ec);
+            if (!std::filesystem::is_directory(folder, ec)) {
                 host.ShowErrorMessage("Unable to create folder.", nullptr);
                 return false;
             }

@@ -34,12 +34,10 @@ struct LOverwriteState {
 void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
                       bool& skip);
 
-// Where one entry's conversion writes: the output folder, the path written and the path the
-// result ends up at. An input that is its own output is written to "_name" + the input's
-// extension next to it (sameFile) and replaces the input at the end.
+// Where one entry's conversion puts its result: the output folder and the file the user gets;
+// sameFile when that is the input itself (replaced at the end, without a question).
 struct LEntryPaths {
     char folder[LMAX_PATH];
-    char output[LMAX_PATH];
     char finalPath[LMAX_PATH];
     bool sameFile = false;
 };
@@ -47,8 +45,11 @@ void LPlanEntryPaths(const char* input, const char* folderText, const char* outE
                      LEntryPaths& paths);
 
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
-// failure ended it), LPROCESS_FAILED for an unsupported output format, else the transfer's
-// non-zero status.
+// failure ended it), LPROCESS_FAILED for an unsupported output format or an output that could
+// not be written completely, LPROCESS_STOPPED when the user cancelled (no message then). Every
+// output is written under a passing name next to its place ("_" + name for the input itself,
+// "~" + name otherwise, or a free variant of it) and takes its name only once it is complete
+// and tagged, so that a failure never touches the input or an older output.
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job);
 inline int Process(LProgressDialog* dlg, LConvertJob* job) {
     return ProcessConvert(dlg, job);

@@ -4,9 +4,9 @@
 #include "support/waitable.h"
 
 int LThreadProgress::WaitTimed(uint32_t ms) {
-    return owner_.StopSignal().WaitFor(ms) ? LPROCESS_STOPPED : 0;
+    return stop_.WaitFor(ms) ? LPROCESS_STOPPED : 0;
 }
 
 int LThreadProgress::WaitForObject(LWaitable& object, uint32_t ms) {
-    return owner_.StopSignal().WaitSignalDual(object, ms);
+    return stop_.WaitSignalDual(object, ms);
 }

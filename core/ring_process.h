@@ -1,17 +1,21 @@
 // Runs a producer Process on its own thread into a ring bridge whose source end is the consumer.
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include "core/ring.h"
 #include "support/progress.h"
 #include "support/thread.h"
 #include "support/trace.h"
 
 // The progress surface of a producer running on a worker thread: no window; "cancel" is the
-// thread's stop signal.
+// given stop signal.
 class LThreadProgress : public LProgressDialog {
   public:
-    explicit LThreadProgress(LThread& owner) : LProgressDialog(""), owner_(owner) {}
-    bool PumpMessages() override { return owner_.StopRequested(); }
+    explicit LThreadProgress(LSignalObject& stop) : LProgressDialog(""), stop_(stop) {}
+    bool PumpMessages() override { return stop_.IsSet(); }
     void SetText(const char*, int) override {}
     void SetProgress(double) override {}
     int WaitTimed(uint32_t ms) override;
@@ -22,37 +26,51 @@ class LThreadProgress : public LProgressDialog {
     bool ProcessBody() override { return false; }
 
   private:
-    LThread& owner_;
+    LSignalObject& stop_;
+};
+
+// What a producer thread works on: its data record (which holds the sink end), its stop signal
+// and its progress surface. The thread and the consumer's source each hold a reference, so a
+// producer that ignores its stop and is let go still finds all of it alive until it ends.
+template <class T>
+struct LSinkToSourceProducer {
+    explicit LSinkToSourceProducer(T* r) : record(r), progress(stop) {}
+    std::unique_ptr<T> record;
+    LSignalObject stop;
+    LThreadProgress progress;
 };
 
 // The consumer's source: a thread that runs Process on the producer's data record (which it
 // owns), and the ring's source end. Releasing this source stops the producer (the ring stops
-// blocking it, then the stop signal) and waits for it.
+// blocking it, then the stop signal) and waits for it at most 5 s; a producer still running
+// then is let go with its own reference to the record.
 template <class T>
 class LProcessSinkToSourceSource : public LThread, public LSinkToSourceSource {
   public:
     LProcessSinkToSourceSource(LSinkToSource* ring, T* record)
-        : LSinkToSourceSource(ring), record_(record), progress_(*this) {
+        : LSinkToSourceSource(ring), producer_(std::make_shared<LSinkToSourceProducer<T>>(record)) {
         Start();
     }
     ~LProcessSinkToSourceSource() override {
         Disconnect();  // a writer blocked on a full ring returns at once
+        producer_->stop.Set();
+        // The thread takes its reference first thing; after that it never touches this object.
+        while (IsRunning() && !taken_.load(std::memory_order_acquire)) std::this_thread::yield();
         StopThreadTimed(5000);
-        delete record_;
-        record_ = nullptr;
     }
 
   protected:
     void ThreadFunction() override {
-        Process(&progress_, record_);
+        std::shared_ptr<LSinkToSourceProducer<T>> producer = producer_;
+        taken_.store(true, std::memory_order_release);
+        Process(&producer->progress, producer->record.get());
         // Dropping the record releases the sink chain, which disconnects the writer.
-        delete record_;
-        record_ = nullptr;
+        producer->record.reset();
     }
 
   private:
-    T* record_;
-    LThreadProgress progress_;
+    std::shared_ptr<LSinkToSourceProducer<T>> producer_;
+    std::atomic<bool> taken_{false};
 };
 
 // Builds a ring bridge around a producer: OpenSink gives the producer's sink end (to be placed,

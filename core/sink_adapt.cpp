@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/progress.h"
 #include "support/trace.h"
 
 namespace {
@@ -34,9 +35,21 @@ LSinkConvertRate::LSinkConvertRate(int32_t producerRate, const LSinkRef& inner)
     Reset();
 }
 
+int LSinkConvertRateBase::FinishInner(LProgressDialog* dlg) {
+    const int status = inner_ && !IsUnusable() ? inner_->Finish(dlg) : LPROCESS_OK;
+    FollowInner();
+    return status != LPROCESS_OK ? status : LSoundSinkBase::Finish(dlg);
+}
+
 LSinkConvertRate::~LSinkConvertRate() {
     LTrace("LSinkConvertRateBase::~LSinkConvertRateBase()");
-    Flush();
+    if (!flushed_) Flush();
+}
+
+int LSinkConvertRate::Finish(LProgressDialog* dlg) {
+    if (!flushed_) Flush();
+    flushed_ = true;
+    return FinishInner(dlg);
 }
 
 void LSinkConvertRate::Reset() {
@@ -48,6 +61,7 @@ void LSinkConvertRate::Reset() {
 
 void LSinkConvertRate::Emit(int32_t frames) {
     if (frames > 0 && inner_) inner_->Write(output_.data(), frames);
+    FollowInner();
 }
 
 void LSinkConvertRate::Process() {
@@ -149,7 +163,7 @@ void LSinkConvertChannels::OpenSink(LSinkRef& out, const LSinkRef& inner, int fr
 }
 
 LSinkConvertChannels::LSinkConvertChannels(int fromChannels, const LSinkRef& inner)
-    : LSoundSinkBase(inner ? inner->GetSampleRate() : 44100, fromChannels), inner_(inner) {
+    : LSinkConvertRateBase(inner ? inner->GetSampleRate() : 44100, fromChannels, inner) {
     if (inner && inner->IsUnusable()) SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
     buffer_.assign(size_t(LSOUND_BLOCK_FRAMES) * (fromChannels == 2 ? 1 : 2), 0);
 }
@@ -170,6 +184,7 @@ int32_t LSinkConvertChannels::Write(const int32_t* in, int32_t n) {
         if (inner_) inner_->Write(buffer_.data(), part);
         n -= part;
     }
+    FollowInner();
     return 0;
 }
 

@@ -14,6 +14,13 @@ class LSinkConvertRateBase : public LSoundSinkBase {
         : LSoundSinkBase(sampleRate, channels), inner_(inner) {}
 
   protected:
+    // Finishes the inner sink; its failure is this adapter's too.
+    int FinishInner(LProgressDialog* dlg);
+    // Takes over the inner sink's unusable flag after a write.
+    void FollowInner() {
+        if (inner_ && inner_->IsUnusable()) MarkUnusable();
+    }
+
     LSinkRef inner_;
 };
 
@@ -28,6 +35,8 @@ class LSinkConvertRate : public LSinkConvertRateBase {
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
     void Seek(int32_t frame) override;
+    // Writes the frames still held in the filter, then finishes the inner sink.
+    int Finish(LProgressDialog* dlg) override;
 
     const LPolyphaseFilter& Filter() const { return filter_; }
     static constexpr int kTaps = 15;
@@ -43,11 +52,12 @@ class LSinkConvertRate : public LSinkConvertRateBase {
     int32_t filled_ = 0;          // samples in input_
     int32_t accumulator_ = 0;
     int32_t skip_ = 0;             // input frames still to pass over (ratios above 16:1)
+    bool flushed_ = false;         // Finish wrote the filter's tail
     std::vector<int32_t> output_;  // 8192 frames
 };
 
 // Stereo to mono ((L + R) >> 1) and mono to stereo (each sample twice) in front of a sink.
-class LSinkConvertChannels : public LSoundSinkBase {
+class LSinkConvertChannels : public LSinkConvertRateBase {
   public:
     // The inner sink when the counts match (no inner sink counts as 1 channel); an adapter for
     // 2 -> 1 and 1 -> 2; empty for any other pair.
@@ -56,8 +66,8 @@ class LSinkConvertChannels : public LSoundSinkBase {
     LSinkConvertChannels(int fromChannels, const LSinkRef& inner);
     int32_t Write(const int32_t* buffer, int32_t n) override;
     void Seek(int32_t frame) override;
+    int Finish(LProgressDialog* dlg) override { return FinishInner(dlg); }
 
   private:
-    LSinkRef inner_;
     std::vector<int32_t> buffer_;  // 8192 frames of the inner count
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/progress.h"
 #include "support/trace.h"
 
 int64_t LSoundTimeMs(int64_t frames, int32_t sampleRate) {
@@ -60,6 +61,10 @@ LSoundSinkBase::LSoundSinkBase(int32_t sampleRate, int channels)
         channels_ = 1;
         errorFlags_ |= LSNK_ERR_UNUSABLE;
     }
+}
+
+int LSoundSinkBase::Finish(LProgressDialog*) {
+    return IsUnusable() ? LPROCESS_FAILED : LPROCESS_OK;
 }
 
 LSRCFilterBase::LSRCFilterBase(const LSourceRef& inner)

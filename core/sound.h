@@ -6,6 +6,8 @@
 
 #include "core/ref.h"
 
+class LProgressDialog;  // support/progress.h
+
 // Internal samples are signed 32-bit: a 16-bit PCM value v is held as v * 16.
 constexpr int32_t LSAMPLE_FULL_SCALE = 0x7FFF0;
 // Every caller reads and writes blocks of at most this many frames.
@@ -100,9 +102,15 @@ class LSoundSinkBase {
     virtual int32_t Write(const int32_t* buffer, int32_t n) = 0;
     // Moves the write position back (never forward), dropping what lies beyond.
     virtual void Seek(int32_t frame) {}
-    // Ends the output once everything is written; a sink whose writer then reports that it
-    // could not complete the file sets its unusable flag.
-    virtual void Finish() {}
+    // Ends the output once everything is written (trailing data, header sizes, the encoder's
+    // exit), waiting behind the progress surface where that takes time (dlg may be null). A
+    // sink that cannot complete its file sets its unusable flag. Result: LPROCESS_OK,
+    // LPROCESS_STOPPED when the user cancelled the wait, LPROCESS_FAILED when the file is
+    // not complete.
+    virtual int Finish(LProgressDialog* dlg);
+    // Why an unusable sink failed, when the user can act on it: a message whose "%s" stands
+    // for the input file's path; null for a plain write failure.
+    virtual const char* GetFailureMessage() const { return nullptr; }
 
     int32_t GetSampleRate() const { return sampleRate_; }
     int GetChannels() const { return channels_; }
@@ -118,6 +126,8 @@ class LSoundSinkBase {
 
   protected:
     void SetErrorFlags(uint8_t f) { errorFlags_ = f; }
+    // A write, seek or header update failed: the file is not what it should be.
+    void MarkUnusable() { errorFlags_ |= LSNK_ERR_UNUSABLE; }
 
     int32_t sPosition = 0;
     int32_t sampleRate_;

@@ -46,12 +46,14 @@ int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
         if (pos >= end) {
             const int64_t n = LSOUND_BLOCK_FRAMES - (int64_t(pos) - end);
             if (n > 0 && n <= LSOUND_BLOCK_FRAMES) sink->Write(block.data(), int32_t(n));
-            if (!sink->IsUnusable()) sink->Finish();
-            if (sink->IsUnusable()) {
+            // The file is complete only once the sink has finished it (sizes in the header,
+            // the encoder's exit); a sink that failed on the way is not finished.
+            const int finished = sink->IsUnusable() ? LPROCESS_FAILED : sink->Finish(dlg);
+            if (finished == LPROCESS_FAILED || (finished == LPROCESS_OK && sink->IsUnusable())) {
                 LTrace("LPRSourceToSink::Process Sink Error");
                 return LPROCESS_FAILED;
             }
-            return LPROCESS_OK;
+            return finished;
         }
         sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
         if (sink->IsUnusable()) {

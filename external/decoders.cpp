@@ -26,6 +26,10 @@ int ProcessRunCommandLineProcess(LProgressDialog* dlg, const char* commandLine,
             if (dlg->PumpMessages()) {
                 LTrace("ProcessRunCommandLineProcess STOPPED");
                 result = LPROCESS_STOPPED;
+            } else if (child.WaitFor(0) && child.EndedBadly()) {
+                // A crash or an error exit leaves at best part of its output.
+                LTrace("ProcessRunCommandLineProcess child ended with an error");
+                result = LPROCESS_FAILED;
             } else {
                 result = LPROCESS_OK;
             }
@@ -83,7 +87,15 @@ int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, c
     std::string cmd(size_t(size) + 1, '\0');
     std::snprintf(cmd.data(), cmd.size(), row.format, exe.c_str(), first.c_str(), second.c_str());
     cmd.resize(size_t(size));
-    return ProcessRunCommandLineProcess(dlg, cmd.c_str(), kDecoderTimeoutMs);
+    status = ProcessRunCommandLineProcess(dlg, cmd.c_str(), kDecoderTimeoutMs);
+    if (status == LPROCESS_FAILED) {
+        const int n = std::snprintf(nullptr, 0, kDecoderFailedMessage, input, row.component);
+        std::string text(size_t(n) + 1, '\0');
+        std::snprintf(text.data(), text.size(), kDecoderFailedMessage, input, row.component);
+        text.resize(size_t(n));
+        dlg->ShowError(text.c_str());
+    }
+    return status;
 }
 
 }  // namespace

@@ -7,10 +7,16 @@
 #include "support/progress.h"
 
 // Runs the command line as a hidden child and waits for it (at most timeoutMs), moving the
-// progress bar slowly. 0 when the child ended (whatever its exit code), LPROCESS_STOPPED on a
-// cancel, LPROCESS_FAILED when it cannot be started or does not end in time. A child that is
-// still running when this returns is left running.
+// progress bar slowly. 0 when the child ended with exit code 0, LPROCESS_STOPPED on a cancel,
+// LPROCESS_FAILED when it cannot be started, does not end in time, or ends with another exit
+// code or by a signal (a crash). A child that is still running when this returns is left
+// running.
 int ProcessRunCommandLineProcess(LProgressDialog* dlg, const char* commandLine, uint32_t timeoutMs);
+
+// What a decoder that could not be started, did not end in time or ended with an error shows
+// (input path, component name).
+inline constexpr const char* kDecoderFailedMessage =
+    "Cannot open the file \"%s\": the decoder \"%s\" could not complete it.";
 
 // The wait granted to every command-line decoder: one hour.
 inline constexpr uint32_t kDecoderTimeoutMs = 3600000;

@@ -92,13 +92,10 @@ LEncoderCommand LMP3EncodePipe::CommandLine(const char* encoderPath, const char*
         cmd += Format(" -v -b %d -B %d -V %d", int(s.vbrMinBitRate), int(s.vbrMaxBitRate),
                       int(s.vbrQuality));
     }
-#ifdef _WIN32
-    cmd += Format(" -r -x -s %d.%.3d -S - ", int(r / 1000), int(r % 1000));
-#else
-    // Debian's lame reads raw input as little-endian already and "-x" would swap the bytes of
-    // our little-endian samples into noise, so the Linux build leaves the swap option out.
+    // LAME 3.100 reads raw input as little-endian on every platform (the shipped Windows
+    // encoder as well as Debian's); "-x" would swap the bytes of our little-endian samples into
+    // noise, so the swap option is left out.
     cmd += Format(" -r -s %d.%.3d -S - ", int(r / 1000), int(r % 1000));
-#endif
     cmd += Quoted(outputPath);
     return {cmd, r, encChannels};
 }

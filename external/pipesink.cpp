@@ -4,6 +4,7 @@
 #include <bit>
 #include <utility>
 
+#include "support/progress.h"
 #include "support/trace.h"
 
 LPipe16Sink::LPipe16Sink(const char* commandLine, int32_t sampleRate, int channels)
@@ -46,6 +47,8 @@ int32_t LPipe16Sink::Write(const int32_t* buffer, int32_t n) {
     return ok ? 1 : 0;
 }
 
-void LPipe16Sink::Finish() {
-    if (!pipe_.Close()) SetErrorFlags(GetErrorFlags() | LSNK_ERR_UNUSABLE);
+int LPipe16Sink::Finish(LProgressDialog* dlg) {
+    const int status = pipe_.Finish(dlg);
+    if (status != LPROCESS_OK) MarkUnusable();
+    return status;
 }

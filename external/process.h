@@ -7,6 +7,8 @@
 
 #include "support/waitable.h"
 
+class LProgressDialog;  // support/progress.h
+
 // A started child process. Destroying or releasing it never ends the child: a child that is
 // still running is left running.
 class LChildProcess : public LWaitable {
@@ -22,6 +24,8 @@ class LChildProcess : public LWaitable {
     bool IsStarted() const { return handle_ != kNone; }
     // Closes the process handle; the child goes on if it still runs.
     void Release();
+    // Ends a child that still runs and waits for it to be gone (it then counts as ended badly).
+    void Kill();
 
     intptr_t NativeHandle() const override { return handle_; }
     // True once the child has ended (waits at most ms milliseconds).
@@ -49,9 +53,14 @@ class LPipeOut {
     // standard output and error shared with this program's.
     bool Open(const char* commandLine);
     // Closes the write end (end of input for the encoder), then waits at most
-    // kCloseWaitMs for the encoder to end; an encoder still running is left running. False
-    // when the encoder ended within the wait with a non-zero exit code.
+    // kCloseWaitMs for the encoder to end; an encoder still running then is ended, as its
+    // file is not going to be used. False when the encoder did not end well within the wait.
     bool Close();
+    // The end of a complete conversion: closes the write end and waits for the encoder to
+    // finish its file, behind the progress surface (messages pumped, Cancel works) when dlg is
+    // given. An encoder still running after finishLimitMs is ended and the file fails; a
+    // cancelled wait ends it too. LPROCESS_OK only when the encoder exited with code 0.
+    int Finish(LProgressDialog* dlg);
     // Writes all bytes; false when the pipe is broken (the encoder ended or crashed) or when
     // the encoder took nothing for stallLimitMs: the input is then ended early, so that an
     // encoder that never reads cannot hold the conversion for ever.
@@ -59,6 +68,12 @@ class LPipeOut {
     bool IsOpen() const { return write_ != kNoPipe; }
 
     static constexpr uint32_t kCloseWaitMs = 3000;
+    // How long a finished conversion waits for its encoder (tests shorten it). Once its input
+    // has ended an encoder has at most the pipe's 64 KiB and its own frame buffers left to
+    // encode and its file to close, well under a second for every encoder we run even on a
+    // slow machine; a minute covers a loaded machine and slow network folders many times
+    // over, and Cancel ends the wait at any time.
+    static inline uint32_t finishLimitMs = 60000;
     // How long a write may wait for an encoder that takes no input (tests shorten it).
     static inline uint32_t stallLimitMs = 30000;
 

@@ -6,6 +6,7 @@
 
 #include "core/sound.h"
 #include "formats/acm_codec.h"
+#include "formats/wav.h"
 #include "support/file.h"
 
 // A wave format record with its extra bytes, held in a fixed block (the layout of "WavCodec.wff").
@@ -95,10 +96,21 @@ class LSNKACMFile : public LSoundSinkBase {
     LSNKACMFile(const char* path, const LWaveFileFormat& format);
     ~LSNKACMFile() override;
 
+    // A failed write or a codec that stops taking input sets the unusable flag; so does
+    // encoded data that would pass the 4 GiB a WAV header can count.
     int32_t Write(const int32_t* buffer, int32_t n) override;
+    // Encodes what is left, writes the final sizes and closes the file.
+    int Finish(LProgressDialog* dlg) override;
+    const char* GetFailureMessage() const override {
+        return tooLarge_ ? kWaveTooLargeMessage : nullptr;
+    }
 
   private:
     bool WriteHeader(uint32_t riffSize, uint32_t dataSize);
+    // Appends encoded bytes, within the WAV size limit; false (and unusable) otherwise.
+    bool Append(uint32_t bytes);
+    // Ends the codec stream and the file (at most once); false when the file is incomplete.
+    bool Close();
 
     LFile file_;
     std::vector<uint8_t> record_;  // 18 + extra bytes
@@ -109,4 +121,5 @@ class LSNKACMFile : public LSoundSinkBase {
     uint32_t srcValid_ = 0;
     uint32_t pcmPerBlock_ = 0;  // PCM bytes of one encoded block, when the codec says so
     uint32_t encoded_ = 0;
+    bool tooLarge_ = false;
 };

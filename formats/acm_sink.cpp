@@ -89,10 +89,10 @@ int32_t LSNKACMFile::Write(const int32_t* buffer, int32_t n) {
             used = produced = 0;
         if (used == 0 && srcValid_ == srcCap_) {
             LTrace("LSNKACMFile::Write acmStreamConvert is not using the src!");
+            MarkUnusable();
             break;
         }
-        if (produced > 0 && file_.Write(dst_.data(), int32_t(produced)) == int32_t(produced))
-            encoded_ += produced;
+        if (!Append(produced)) return n;
         used = std::min(used, srcValid_);
         std::memmove(src_.data(), src_.data() + used, srcValid_ - used);
         srcValid_ -= used;
@@ -100,9 +100,28 @@ int32_t LSNKACMFile::Write(const int32_t* buffer, int32_t n) {
     return n;
 }
 
-LSNKACMFile::~LSNKACMFile() {
+bool LSNKACMFile::Append(uint32_t produced) {
+    if (produced == 0) return true;
+    const uint32_t extra = uint32_t(record_.size()) - 18;
+    if (int64_t(encoded_) + produced > LWaveMaxDataBytes(int(46 + extra))) {
+        LTrace("LSNKACMFile::Write The file would pass the size a WAV header can hold");
+        tooLarge_ = true;
+        MarkUnusable();
+        return false;
+    }
+    if (file_.Write(dst_.data(), int32_t(produced)) != int32_t(produced)) {
+        LTrace("LSNKACMFile::Write Unable to write the file");
+        MarkUnusable();
+        return false;
+    }
+    encoded_ += produced;
+    return true;
+}
+
+bool LSNKACMFile::Close() {
+    bool ok = !IsUnusable();
     if (stream_) {
-        if (prepared_ && file_.IsOpen()) {
+        if (ok && prepared_ && file_.IsOpen()) {
             // Complete the last block with silence: some codecs drop a short one.
             if (pcmPerBlock_ > 0 && srcValid_ % pcmPerBlock_ != 0) {
                 uint32_t padded = (srcValid_ / pcmPerBlock_ + 1) * pcmPerBlock_;
@@ -112,16 +131,30 @@ LSNKACMFile::~LSNKACMFile() {
                 }
             }
             uint32_t used = 0, produced = 0;
-            if (stream_->Convert(srcValid_, LACM_CONVERT_END, &used, &produced) && produced > 0 &&
-                file_.Write(dst_.data(), int32_t(produced)) == int32_t(produced))
-                encoded_ += produced;
+            if (stream_->Convert(srcValid_, LACM_CONVERT_END, &used, &produced))
+                ok = Append(produced);
         }
         if (prepared_) stream_->Unprepare();
         if (!stream_->Close()) LTrace("LSNKACMFile::~LSNKACMFile acmStreamClose ERROR");
         delete stream_;
         stream_ = nullptr;
         const uint32_t extra = uint32_t(record_.size()) - 18;
-        if (prepared_) WriteHeader(encoded_ + extra + 38, encoded_);
+        // A file that failed keeps its streaming header: it never claims data it does not hold.
+        ok = ok && prepared_ && WriteHeader(encoded_ + extra + 38, encoded_);
     }
+    const bool wasOpen = file_.IsOpen();
     file_.Close();
+    return ok && wasOpen;
+}
+
+int LSNKACMFile::Finish(LProgressDialog* dlg) {
+    if (!Close()) {
+        LTrace("LSNKACMFile::Finish Unable to complete the file");
+        MarkUnusable();
+    }
+    return LSoundSinkBase::Finish(dlg);
+}
+
+LSNKACMFile::~LSNKACMFile() {
+    Close();
 }

@@ -162,8 +162,7 @@ int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final) {
     AIFFRateToExtended(sink.GetSampleRate(), h + 28);
     std::memcpy(h + 38, "SSND", 4);
     StoreBE32(h + 42, final ? dataBytes + 8 : 0xFFFFFFFFu);
-    sink.File().Write(h, sizeof h);
-    return sizeof h;
+    return sink.File().Write(h, sizeof h) == int32_t(sizeof h) ? int32_t(sizeof h) : -1;
 }
 
 LSinkRef LAifFile::OpenSink(const char* path, int32_t sampleRate, int channels) {

@@ -35,8 +35,7 @@ int32_t WriteHeaderAU(LRawFileDataSoundSinkBase& sink, bool final) {
     StoreBE32(h + 12, 3);
     StoreBE32(h + 16, uint32_t(sink.GetSampleRate()));
     StoreBE32(h + 20, uint32_t(sink.GetChannels()));
-    sink.File().Write(h, sizeof h);
-    return sizeof h;
+    return sink.File().Write(h, sizeof h) == int32_t(sizeof h) ? int32_t(sizeof h) : -1;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ class Reader {
 int Fail(LProgressDialog* dlg, const char* message) {
     if (message) dlg->ShowError(message);
     return LPROCESS_FAILED;
+}
+
+// A failure with a message naming one path.
+int FailOn(LProgressDialog* dlg, const char* format, const char* path) {
+    const int n = std::snprintf(nullptr, 0, format, path);
+    std::string text(size_t(n) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, path);
+    text.resize(size_t(n));
+    return Fail(dlg, text.c_str());
 }
 
 }  // namespace
@@ -111,7 +121,7 @@ int Process(LProgressDialog* dlg, LDCTDecode* data) {
     LFile out;
     if (!out.Create(data->szWavOutFilePath)) {
         LTrace("Process(LDCTDecode) Unable to create the temporary file");
-        return LPROCESS_FAILED;
+        return FailOn(dlg, "Unable to create the temporary file \"%s\".", data->szWavOutFilePath);
     }
     std::vector<uint8_t> buffer(kChunk);
     double progress = 0.1;
@@ -121,9 +131,14 @@ int Process(LProgressDialog* dlg, LDCTDecode* data) {
         if (dlg->PumpMessages()) return LPROCESS_STOPPED;
         const int32_t want = int32_t(std::min<int64_t>(remaining, kChunk));
         const int32_t got = want > 0 ? in.Read(buffer.data(), want) : 0;
+        if (got < 0) {
+            LTrace("Process(LDCTDecode) Unable to read the file");
+            return FailOn(dlg, "Unable to read the DCT file \"%s\".", data->szDCTInFilePath);
+        }
         if (got > 0 && out.Write(buffer.data(), got) != got) {
             LTrace("Process(LDCTDecode) Unable to write the temporary file");
-            return LPROCESS_FAILED;
+            return FailOn(dlg, "Unable to write the temporary file \"%s\". The disk may be full.",
+                          data->szWavOutFilePath);
         }
         if (got < kChunk) break;
         remaining -= kChunk;

@@ -91,10 +91,27 @@ LGSMFileSink::LGSMFileSink(const char* path) : LSoundSinkBase(8000, 1) {
 }
 
 LGSMFileSink::~LGSMFileSink() {
-    if (buffered_ > 0) {
+    Close();
+}
+
+bool LGSMFileSink::Close() {
+    if (!file_.IsOpen()) return false;
+    bool ok = !IsUnusable();
+    if (ok && buffered_ > 0) {
         std::fill(buffer_ + buffered_, buffer_ + kN, 0);
-        EncodeAndWrite(buffer_);
+        ok = EncodeAndWrite(buffer_);
+        buffered_ = 0;
     }
+    file_.Close();
+    return ok;
+}
+
+int LGSMFileSink::Finish(LProgressDialog* dlg) {
+    if (!Close()) {
+        LTrace("LGSMFileSink::Finish Unable to complete the file");
+        MarkUnusable();
+    }
+    return LSoundSinkBase::Finish(dlg);
 }
 
 bool LGSMFileSink::EncodeAndWrite(const int32_t* samples) {
@@ -106,6 +123,7 @@ bool LGSMFileSink::EncodeAndWrite(const int32_t* samples) {
 int32_t LGSMFileSink::Write(const int32_t* buffer, int32_t n) {
     if (n <= 0) return 1;
     sPosition += n;
+    if (IsUnusable()) return 0;
     bool ok = true;
     if (buffered_ > 0) {
         const int32_t take = std::min(n, kN - buffered_);
@@ -130,6 +148,10 @@ int32_t LGSMFileSink::Write(const int32_t* buffer, int32_t n) {
     if (n > 0) {
         std::memcpy(buffer_ + buffered_, buffer, sizeof(int32_t) * size_t(n));
         buffered_ += n;
+    }
+    if (!ok) {
+        LTrace("LGSMFileSink::Write Unable to write the file");
+        MarkUnusable();
     }
     return ok && file_.IsOpen() ? 1 : 0;
 }

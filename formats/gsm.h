@@ -38,10 +38,15 @@ class LGSMFileSink final : public LSoundSinkBase {
     explicit LGSMFileSink(const char* path);
     ~LGSMFileSink() override;
 
+    // A failed write sets the unusable flag; nothing more is written after that.
     int32_t Write(const int32_t* buffer, int32_t n) override;
+    // Writes the last, silence-padded frame and closes the file.
+    int Finish(LProgressDialog* dlg) override;
 
   private:
     bool EncodeAndWrite(const int32_t* samples);
+    // The last frame, then close (at most once); false when the file is incomplete.
+    bool Close();
 
     static constexpr int kMaxFrames = LSOUND_BLOCK_FRAMES / LGSMFrame::kSamples + 2;
 

@@ -190,38 +190,59 @@ LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase(const char* path, int32_t s
         return;
     }
     headerSize_ = headerWriter_(*this, false);
+    if (headerSize_ < 0) {
+        LTrace("LRawFileDataSoundSinkBase::LRawFileDataSoundSinkBase Unable to write the header");
+        headerSize_ = 0;
+        MarkUnusable();
+    }
 }
 
 LRawFileDataSoundSinkBase::~LRawFileDataSoundSinkBase() {
-    if (!file_.IsOpen()) return;
-    file_.Seek(0);
-    headerWriter_(*this, true);
+    Close();
+}
+
+bool LRawFileDataSoundSinkBase::Close() {
+    if (!file_.IsOpen()) return false;
+    // A file that failed keeps its first header: it never claims data it does not hold.
+    const bool ok = !IsUnusable() && file_.Seek(0) && headerWriter_(*this, true) >= 0;
     file_.Close();
+    return ok;
+}
+
+int LRawFileDataSoundSinkBase::Finish(LProgressDialog* dlg) {
+    if (!Close()) {
+        LTrace("LRawFileDataSoundSinkBase::Finish Unable to complete the file");
+        MarkUnusable();
+    }
+    return LSoundSinkBase::Finish(dlg);
 }
 
 int32_t LRawFileDataSoundSinkBase::Write(const int32_t* buffer, int32_t n) {
     if (n <= 0) return 1;
     sPosition += n;
-    if (!file_.IsOpen()) return 0;
+    if (!file_.IsOpen() || IsUnusable()) return 0;
     const int channels = GetChannels();
-    bool ok = true;
     while (n > 0) {
         const int32_t frames = std::min(n, LSOUND_BLOCK_FRAMES);
         Convert(buffer, frames * channels, buffer_.data());
         const int32_t bytes = frames * frameSize_;
-        if (file_.Write(buffer_.data(), bytes) != bytes) ok = false;
+        if (file_.Write(buffer_.data(), bytes) != bytes) {
+            LTrace("LRawFileDataSoundSinkBase::Write Unable to write the file");
+            MarkUnusable();
+            return 0;
+        }
         buffer += size_t(frames) * size_t(channels);
         n -= frames;
     }
-    return ok ? 1 : 0;
+    return 1;
 }
 
 void LRawFileDataSoundSinkBase::Seek(int32_t frame) {
     if (frame > sPosition) return;
     sPosition = std::max(frame, 0);
     if (!file_.IsOpen()) return;
-    file_.Seek(int64_t(headerSize_) + int64_t(sPosition) * frameSize_);
-    file_.Truncate();
+    if (!file_.Seek(int64_t(headerSize_) + int64_t(sPosition) * frameSize_) || !file_.Truncate())
+        MarkUnusable();
 }
 
 // ---- factories ----

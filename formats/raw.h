@@ -72,8 +72,8 @@ class LRawFileDataSoundSource final : public LRawFileDataSoundSourceBase {
 };
 
 class LRawFileDataSoundSinkBase;
-// Writes the header (final false at creation, true at destruction after a seek to offset 0)
-// and returns its size in bytes.
+// Writes the header (final false at creation, true at the end after a seek to offset 0) and
+// returns its size in bytes, or -1 when it could not be written.
 using LRawHeaderWriter = int32_t (*)(LRawFileDataSoundSinkBase& sink, bool final);
 
 // Writes frames of one coding after a header of the header writer's making.
@@ -83,8 +83,11 @@ class LRawFileDataSoundSinkBase : public LSoundSinkBase {
                               int bytesPerSample, int32_t framesPresent, int channels);
     ~LRawFileDataSoundSinkBase() override;
 
+    // A failed write sets the unusable flag; nothing more is written after that.
     int32_t Write(const int32_t* buffer, int32_t n) override;
     void Seek(int32_t frame) override;
+    // Writes the final header and closes the file.
+    int Finish(LProgressDialog* dlg) override;
 
     LFile& File() { return file_; }
     int32_t FrameSize() const { return frameSize_; }
@@ -93,6 +96,9 @@ class LRawFileDataSoundSinkBase : public LSoundSinkBase {
     virtual void Convert(const int32_t* in, int32_t samples, uint8_t* out) = 0;
 
   private:
+    // The final header, then close (at most once); false when the file is incomplete.
+    bool Close();
+
     LFile file_;
     LRawHeaderWriter headerWriter_;
     int32_t frameSize_;

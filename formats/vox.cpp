@@ -131,15 +131,24 @@ LSNKVOX::LSNKVOX(const char* path, int32_t sampleRate) : LSoundSinkBase(sampleRa
 int32_t LSNKVOX::Write(const int32_t* buffer, int32_t n) {
     if (n <= 0) return 1;
     sPosition += n;
-    if (!file_.IsOpen()) return 0;
-    int32_t ok = 1;
+    if (!file_.IsOpen() || IsUnusable()) return 0;
     while (n > 0) {
         const int32_t chunk = std::min(n, kChunkSamples);
-        if (!WriteChunk(buffer, chunk)) ok = 0;
+        if (!WriteChunk(buffer, chunk)) {
+            LTrace("LSNKVOX::Write Unable to write the file");
+            MarkUnusable();
+            return 0;
+        }
         buffer += chunk;
         n -= chunk;
     }
-    return ok;
+    return 1;
+}
+
+int LSNKVOX::Finish(LProgressDialog* dlg) {
+    if (!file_.IsOpen()) MarkUnusable();
+    file_.Close();
+    return LSoundSinkBase::Finish(dlg);
 }
 
 int32_t LSNKVOX::WriteChunk(const int32_t* in, int32_t n) {

@@ -40,7 +40,10 @@ class LSNKVOX final : public LSoundSinkBase {
   public:
     LSNKVOX(const char* path, int32_t sampleRate);
 
+    // A failed write sets the unusable flag; nothing more is written after that.
     int32_t Write(const int32_t* buffer, int32_t n) override;
+    // Closes the file.
+    int Finish(LProgressDialog* dlg) override;
 
   private:
     int32_t WriteChunk(const int32_t* in, int32_t n);

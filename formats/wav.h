@@ -100,7 +100,20 @@ class LSRCPCM16File : public LSRCPCMFileBase {
     void Convert(int32_t* out, const uint8_t* raw, int32_t samples) override;
 };
 
-// The PCM WAV writer: 46-byte header with 0xFFFFFFFF sizes while writing, fixed on destruction.
+// What a WAV writer reports when the output would pass that size ("%s": the input's path).
+constexpr const char* kWaveTooLargeMessage =
+    "The output of \"%s\" would be larger than 4 GB, more than a WAV file can hold. Please "
+    "choose another output format.";
+
+// The largest sample data a WAV file can describe: the RIFF size field (32 bits) counts the
+// data and the header after its own 8 bytes; 0xFFFFFFFF itself marks a file being written.
+constexpr int64_t LWaveMaxDataBytes(int headerBytes) {
+    return int64_t(0xFFFFFFFEu) - (headerBytes - 8);
+}
+
+// The PCM WAV writer: 46-byte header with 0xFFFFFFFF sizes while writing, fixed by Finish (or
+// on destruction). A failed write or header update, or data that would pass the 4 GiB a WAV
+// header can count, sets the unusable flag; nothing more is written after that.
 class LSNKPCMFileBase : public LSoundSinkBase {
   public:
     LSNKPCMFileBase(const char* path, int32_t sampleRate, int32_t framesPresent, int bytesPerSample,
@@ -109,12 +122,20 @@ class LSNKPCMFileBase : public LSoundSinkBase {
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
     void Seek(int32_t frame) override;
+    int Finish(LProgressDialog* dlg) override;
+    const char* GetFailureMessage() const override {
+        return tooLarge_ ? kWaveTooLargeMessage : nullptr;
+    }
 
   protected:
     virtual void Convert(uint8_t* raw, const int32_t* in, int32_t samples) = 0;
 
   private:
+    // Writes the final sizes and closes the file; false when the header could not be written.
+    bool Close();
+
     LFile file_;
+    bool tooLarge_ = false;
     int bytesPerSample_;
     int32_t frameSize_;
     std::vector<uint8_t> raw_;  // conversion buffer: 8192 frames

@@ -162,23 +162,53 @@ LSNKPCMFileBase::LSNKPCMFileBase(const char* path, int32_t sampleRate, int32_t f
 }
 
 LSNKPCMFileBase::~LSNKPCMFileBase() {
-    if (!file_.IsOpen()) return;
-    const uint32_t dataBytes = uint32_t(sPosition) * uint32_t(frameSize_);
+    Close();
+}
+
+bool LSNKPCMFileBase::Close() {
+    if (!file_.IsOpen()) return false;
+    const uint32_t dataBytes = uint32_t(int64_t(sPosition) * frameSize_);
     uint8_t header[LWAVE_PCM_HEADER_BYTES];
     LWaveMakePCMHeader(header, channels_, sampleRate_, bytesPerSample_, dataBytes + 38, dataBytes);
-    if (file_.Seek(0)) file_.Write(header, sizeof header);
+    // A file that failed keeps its streaming header: it never claims data it does not hold.
+    bool ok = !IsUnusable() && file_.Seek(0) &&
+              file_.Write(header, sizeof header) == int32_t(sizeof header);
     file_.Close();
+    return ok;
+}
+
+int LSNKPCMFileBase::Finish(LProgressDialog* dlg) {
+    if (!Close()) {
+        LTrace("LSNKPCMFileBase::Finish Unable to complete the file");
+        MarkUnusable();
+    }
+    return LSoundSinkBase::Finish(dlg);
 }
 
 int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
+    if (n <= 0) return 0;
+    if (IsUnusable() || !file_.IsOpen()) {
+        sPosition += n;
+        return 0;
+    }
+    const int64_t frames = int64_t(sPosition) + n;
+    if (frames * frameSize_ > LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES) || frames > kMaxFrames) {
+        LTrace("LSNKPCMFileBase::Write The file would pass the size a WAV header can hold");
+        tooLarge_ = true;
+        MarkUnusable();
+        return 0;
+    }
     sPosition += n;
-    if (!file_.IsOpen()) return 0;
     // Written straight through, block by block, so that a reader can follow the file.
     while (n > 0) {
         const int32_t part = std::min(n, LSOUND_BLOCK_FRAMES);
         Convert(raw_.data(), buffer, part * channels_);
         const int32_t bytes = part * frameSize_;
-        if (file_.Write(raw_.data(), bytes) != bytes) return 0;
+        if (file_.Write(raw_.data(), bytes) != bytes) {
+            LTrace("LSNKPCMFileBase::Write Unable to write the file");
+            MarkUnusable();
+            return 0;
+        }
         buffer += part * channels_;
         n -= part;
     }
@@ -196,8 +226,8 @@ void LSNKPCMFileBase::Seek(int32_t frame) {
     }
     sPosition = frame;
     if (!file_.IsOpen()) return;
-    file_.Seek(LWAVE_PCM_HEADER_BYTES + int64_t(frame) * frameSize_);
-    file_.Truncate();
+    if (!file_.Seek(LWAVE_PCM_HEADER_BYTES + int64_t(frame) * frameSize_) || !file_.Truncate())
+        MarkUnusable();
 }
 
 void LSNKPCM8File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {

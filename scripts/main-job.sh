@@ -64,7 +64,7 @@ done
 gui_batch=$S
 gui_out=$JOB/out-gui
 mkdir -p "$gui_out"
-scripts/build.sh win32 tamber
+scripts/build.sh win32 tamber setupfile
 export TAMBER_WINEPREFIX=${TAMBER_WINEPREFIX:-/var/tmp/tamber-wine-mainjob}
 export WINEPREFIX=$TAMBER_WINEPREFIX
 gui_xvfb_pid=
@@ -100,3 +100,4 @@ wineserver -w 2>/dev/null || true
 [[ -n "$gui_xvfb_pid" ]] && kill "$gui_xvfb_pid" 2>/dev/null
 echo "main-job: tamber.exe under Wine wrote $(ls "$gui_out"/*.wav 2>/dev/null | wc -l) file(s) to $gui_out"
 echo "main-job: main window screenshot $gui_out/tamber-main-window.png"
+echo "main-job: the Windows setup file (tamber.exe, tamber.hlp, lame.exe) is $ROOT/build/win32/tamber-setup.exe"

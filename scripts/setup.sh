@@ -3,12 +3,12 @@
 set -euo pipefail
 
 PACKAGES=(
-    cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+    cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config libasound2-dev
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-i686-posix mingw-w64-i686-dev
     wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
-    python3 python3-pyftpdlib python3-libdiscid strace parallel
+    python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel
 )
 
 SUDO=""
@@ -30,3 +30,13 @@ if ((${#missing[@]})); then
         "${missing[@]}" >/dev/null
 fi
 echo "setup: all packages present"
+
+# The Windows build cross-compiles LAME from Debian's own source package: a deb-src entry for the
+# same archive and suites as the machine's binary sources.
+SRC_LIST=/etc/apt/sources.list.d/tamber-deb-src.sources
+if [[ ! -f $SRC_LIST ]]; then
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$codename" "$codename" | $SUDO tee "$SRC_LIST" >/dev/null
+    $SUDO apt-get update -qq
+fi

@@ -27,6 +27,9 @@ class LFile {
     bool OpenReadWrite(const char* path);
     // Creates (or replaces) a file for writing.
     bool Create(const char* path);
+    // Creates a file for writing only when nothing exists at the path (one step, so that of
+    // several programs trying the same name exactly one gets it).
+    bool CreateNew(const char* path);
     bool IsOpen() const { return handle_ != kInvalid; }
     void Close();
 
@@ -54,6 +57,8 @@ class LFile {
     // The temporary folder is the user's own (on POSIX systems a folder of mode 0700 owned by
     // the user); it is empty when no such folder can be had.
     static void GetUserDocumentsFolder(char* dest);
+    // The user's music folder (the documents folder where there is none).
+    static void GetUserMusicFolder(char* dest);
     static void GetUserDataFolder(char* dest);
     static void GetSharedDataFolder(char* dest);
     static void GetUserConfigFolder(char* dest);

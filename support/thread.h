@@ -63,6 +63,9 @@ class LThread {
     // Sets the stop signal and waits up to ms for the thread to end; see the platform notes.
     void StopThreadTimed(uint32_t ms);
 
+    // Changes the running thread's priority (any thread may call; nothing when there is none).
+    void SetPriority(int priority);
+
     bool IsRunning() const { return running_ && *running_; }
     bool HasThread() const { return thread_ != 0; }
     LSignalObject& StopSignal() { return stop_; }

@@ -13,9 +13,9 @@ LONG = "Symphony No. 9 in D minor, Op. 125 " * 6  # 210 characters
 DELAY = {"slow": 0.3, "late": 2.0, "silent": 3600}  # seconds before each reply
 
 
-def entry(lines):
-    return ["# xmcd", "#", "# Track frame offsets:", "#\t150", "#\t15150", "#\t30150", "#",
-            "# Disc length: 602 seconds", "#"] + lines + ["PLAYORDER=", "."]
+def entry(lines, offsets=(150, 15150, 30150), seconds=602):
+    return (["# xmcd", "#", "# Track frame offsets:"] + ["#\t%d" % o for o in offsets] +
+            ["#", "# Disc length: %d seconds" % seconds, "#"] + lines + ["PLAYORDER=", "."])
 
 
 DATABASE = {
@@ -26,6 +26,10 @@ DATABASE = {
     ("misc", "0c025899"): entry(["DTITLE=Various / Near", "TTITLE2=Third", "EXTD=YEAR"]),
     ("long", "0c025803"): entry(["DTITLE=" + "A" * 300, "TTITLE0=" + "B" * 300,
                                  "TTITLE1=After Long"]),
+    # The five-track test disc of the emulated drive.
+    ("rock", "0f001c05"): entry(["DTITLE=Test Artist / Test Album", "TTITLE0=First",
+                                 "TTITLE1=Who? Me", "TTITLE2=Third", "TTITLE3=Fourth",
+                                 "TTITLE4=Fifth"], (150, 160, 200, 1213, 1514), 30),
 }
 
 

@@ -165,14 +165,11 @@ TEST_F(Convert, SameFileIsReplacedOnlyOnSuccess) {
     h.format = ".wav";
     Select(h, {in});
 
-    TestDialog cancelling(true);  // the transfer fails at its first block
+    TestDialog cancelling(true);  // cancelled at the transfer's first block: no message
     EXPECT_EQ(Job(h, cancelling), LPROCESS_STOPPED);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
     EXPECT_FALSE(fs::exists(dir_ + "/_b.wav"));
-    ASSERT_EQ(cancelling.errors.size(), 1u);
-    EXPECT_EQ(cancelling.errors[0].rfind(
-                  "Conversion of the file \"" + in + "\" has failed. Please see ", 0),
-              0u);
+    EXPECT_TRUE(cancelling.errors.empty());
     EXPECT_EQ(h.Images(), (std::vector<int>{3}));
 
     TestDialog ok;

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -248,6 +251,45 @@ TEST(Dct, NotesAsLongAsTheFileAndCancel) {
     EXPECT_TRUE(o.errors.empty());
     EXPECT_EQ(o.out.size(), 3u * 32768u);
 }
+
+#ifndef _WIN32
+// The copy-out meets a temporary file that cannot be created, and a read or write failure in
+// the middle of the copy: each fails with a message, never as success.
+TEST(Dct, CopyFailuresFailWithAMessage) {
+    const std::string dir = ScratchDir();
+    Container big;
+    big.sound = Sound(200000);
+    WriteFileBytes(dir + "/in.dct", Build(big));
+    struct Case {
+        const char* out;
+        const char* spoil;  // the file whose descriptor fails at the second block
+        int flags;
+        const char* message;
+    };
+    for (Case c : {Case{"/none/Temp1.wav", nullptr, 0, "Unable to create the temporary file"},
+                   Case{"/Temp1.wav", "/in.dct", O_WRONLY, "Unable to read the DCT file"},
+                   Case{"/Temp1.wav", "/Temp1.wav", O_RDONLY, "Unable to write the temporary"}}) {
+        class Spoiler : public Recorder {
+          public:
+            bool PumpMessages() override {
+                if (++pumps == 2 && !spoil.empty()) {
+                    EXPECT_EQ(SpoilOpenFile(spoil, flags), 1);
+                }
+                return false;
+            }
+            std::string spoil;
+            int flags = 0;
+        } dlg;
+        if (c.spoil) dlg.spoil = dir + c.spoil, dlg.flags = c.flags;
+        LDCTDecode rec{};
+        std::snprintf(rec.szDCTInFilePath, LMAX_PATH, "%s/in.dct", dir.c_str());
+        std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s%s", dir.c_str(), c.out);
+        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << c.message;
+        ASSERT_EQ(dlg.errors.size(), 1u) << c.message;
+        EXPECT_EQ(dlg.errors[0].rfind(c.message, 0), 0u) << dlg.errors[0];
+    }
+}
+#endif
 
 }  // namespace
 

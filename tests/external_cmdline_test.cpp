@@ -6,11 +6,7 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kRaw = " -r -x -s ";
-#else
 constexpr const char* kRaw = " -r -s ";
-#endif
 
 std::string Mp3(const LMP3EncodeSettings& s, int c, int32_t r, int32_t* rate = nullptr,
                 int* channels = nullptr) {

@@ -92,33 +92,29 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     EXPECT_TRUE(dlg.errors.empty());
 }
 
-TEST_F(Decoders, FailingDecodersStillEndTheWaitAndLeaveTheSourceAlone) {
+// A decoder that exits with an error, crashes half-way or cannot be started fails the decode
+// with the decoder message; the input is left alone.
+TEST_F(Decoders, FailingDecodersFailTheDecodeAndLeaveTheSourceAlone) {
     std::string in = dir + "/in.ogg";
     std::vector<uint8_t> original = {'O', 'g', 'g', 'S', 1, 2, 3};
     testutil::WriteFileBytes(in, original);
     std::string out = dir + "/Temp1.wav";
-    testutil::FakeProgress dlg;
     LOggDecode rec;
     Fill(rec, in, out);
-
-    // Exits at once with an error code: the status is OK, no WAV exists.
-    Register("oggdec", Script(dir, "fails", "exit 7"));
-    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
-    EXPECT_FALSE(std::ifstream(out).good());
-
-    // Writes a broken WAV and crashes.
-    Register("oggdec", Script(dir, "broken", "printf 'RIFF\\001\\000' > \"$2\"; kill -SEGV $$"));
-    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
-    EXPECT_FALSE(testutil::ReadWav16(out).ok);
-
-    // A program that cannot be started: its interpreter does not exist.
     std::string unstartable = dir + "/unstartable";
     std::ofstream(unstartable) << "#!/nonexistent/interpreter\n";
     chmod(unstartable.c_str(), 0755);
-    Register("oggdec", unstartable);
-    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
-    EXPECT_TRUE(dlg.errors.empty());
-    EXPECT_EQ(testutil::ReadFileBytes(in), original);
+    for (const std::string& prog :
+         {Script(dir, "fails", "exit 7"),
+          Script(dir, "broken", "printf 'RIFF\\001\\000' > \"$2\"; kill -SEGV $$"), unstartable}) {
+        Register("oggdec", prog);
+        testutil::FakeProgress dlg;
+        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << prog;
+        ASSERT_EQ(dlg.errors.size(), 1u) << prog;
+        EXPECT_EQ(dlg.errors[0], "Cannot open the file \"" + in +
+                                     "\": the decoder \"oggdec\" could not complete it.");
+        EXPECT_EQ(testutil::ReadFileBytes(in), original);
+    }
 }
 
 TEST_F(Decoders, CancelDuringTheWaitEndsAtOnce) {

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
 #include "external/pipesink.h"
 #include "external/process.h"
+#include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
 namespace {
@@ -119,28 +121,50 @@ TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
         LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
         EXPECT_EQ(sink->Write(in.data(), 8192), 1) << body;
         EXPECT_FALSE(sink->IsUnusable()) << body;
-        sink->Finish();
+        EXPECT_EQ(sink->Finish(nullptr), bad ? LPROCESS_FAILED : LPROCESS_OK) << body;
         EXPECT_EQ(sink->IsUnusable(), bad) << body;
     }
 }
 
-TEST(PipeSink, EncoderThatNeverReadsIsLeftRunningAfterTheWait) {
+// Finishing waits for the encoder behind the progress surface (the limit is shortened here):
+// an encoder ending within it is success, one outliving the limit is ended and fails, and Cancel
+// ends the wait at once.
+TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
     std::string dir = testutil::ScratchDir();
-    std::string flag = dir + "/finished";
-    std::string enc = Script(dir, "stall", "sleep 7; touch \"" + flag + "\"");
     std::vector<int32_t> in = Ramp(4096, 2);  // fits into the pipe's buffer
-    auto start = std::chrono::steady_clock::now();
-    {
+    const uint32_t limit = LPipeOut::finishLimitMs;
+    LPipeOut::finishLimitMs = 2000;
+    struct Case {
+        const char* sleep;
+        int cancelAfterMs;  // -1: none
+        int status;
+        double minS, maxS;
+    };
+    for (const Case& c :
+         {Case{"1", -1, LPROCESS_OK, 0.9, 1.9}, Case{"30", -1, LPROCESS_FAILED, 1.9, 3.5},
+          Case{"30", 300, LPROCESS_STOPPED, 0.25, 1.5}}) {
+        std::string flag = dir + "/finished";
+        std::remove(flag.c_str());
+        std::string enc =
+            Script(dir, "slow",
+                   std::string("cat > /dev/null; sleep ") + c.sleep + "; touch \"" + flag + "\"");
         LSinkRef sink(new LPipe16Sink(("\"" + enc + "\"").c_str(), 44100, 2));
         EXPECT_EQ(sink->Write(in.data(), 4096), 1);
+        testutil::FakeProgress dlg;
+        if (c.cancelAfterMs >= 0) dlg.CancelAfter(c.cancelAfterMs);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(sink->Finish(&dlg), c.status) << c.sleep;
+        const double took = Seconds(start);
+        EXPECT_GE(took, c.minS) << c.sleep;
+        EXPECT_LT(took, c.maxS) << c.sleep;
+        EXPECT_EQ(sink->IsUnusable(), c.status != LPROCESS_OK);
+        sink.reset();
+        // An ended encoder never comes back to write its file.
+        if (c.status != LPROCESS_OK) {
+            EXPECT_FALSE(std::ifstream(flag).good());
+        }
     }
-    double waited = Seconds(start);
-    EXPECT_GE(waited, 2.9);
-    EXPECT_LT(waited, 6.5);
-    // The encoder was not ended: it finishes its work on its own.
-    for (int i = 0; i < 100 && !std::ifstream(flag).good(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(std::ifstream(flag).good());
+    LPipeOut::finishLimitMs = limit;
 }
 
 TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
@@ -160,7 +184,8 @@ TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
     }
     LPipeOut::stallLimitMs = limit;
     EXPECT_EQ(ok, 0);
-    EXPECT_LT(Seconds(start), 7.0);  // cut input, then the three-second wait; not the 8 s sleep
+    // Cut input, then the three-second wait, then the encoder is ended: not the 8 s sleep.
+    EXPECT_LT(Seconds(start), 7.0);
 }
 
 TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {

@@ -9,6 +9,7 @@
 #include "core/channels.h"
 #include "core/convert_rate.h"
 #include "core/sink_adapt.h"
+#include "support/progress.h"
 #include "support/trace.h"
 #include "tests/support/soundutil.h"
 
@@ -384,4 +385,33 @@ TEST(Resample, SinkAdapters) {
     LSinkRef passthrough;
     LSinkConvertRate::OpenSink(passthrough, 48000, innerRef);
     EXPECT_EQ(passthrough.get(), innerRef.get());
+}
+
+// The adapters pass Finish on (the resampler writing its tail once) and take over the failure
+// of the sink behind them.
+TEST(SinkAdapters, FinishReachesTheFileAndFailuresComeBack) {
+    const auto in = SineSamples(44100, 2, 20000, 500, 0x40000);
+    std::vector<int32_t> positions;
+    for (bool finish : {true, false}) {
+        auto* file = new MemorySink(8000, 1);
+        LSinkRef fileRef(file), rate, chain;
+        LSinkConvertRate::OpenSink(rate, 44100, fileRef);
+        LSinkConvertChannels::OpenSink(chain, rate, 2);
+        chain->Write(in.data(), 20000);
+        if (finish) {
+            EXPECT_EQ(chain->Finish(nullptr), LPROCESS_OK);
+        }
+        rate.reset(), chain.reset();
+        positions.push_back(file->GetPosition());
+    }
+    EXPECT_EQ(positions[0], positions[1]);
+    auto* file = new MemorySink(8000, 1);
+    LSinkRef fileRef(file), rate, chain;
+    LSinkConvertRate::OpenSink(rate, 44100, fileRef);
+    LSinkConvertChannels::OpenSink(chain, rate, 2);
+    chain->Write(in.data(), 10000);
+    file->MakeUnusable();
+    chain->Write(in.data(), 10000);
+    EXPECT_TRUE(chain->IsUnusable());
+    EXPECT_EQ(chain->Finish(nullptr), LPROCESS_FAILED);
 }

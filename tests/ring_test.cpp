@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -139,4 +140,51 @@ TEST(Ring, ProcessRunsProducerOnItsThread) {
         out->Read(buf.data(), 100);
         out.reset();  // must stop and join the producer, not hang
     }
+}
+
+namespace {
+
+// A producer that ignores its stop signal until the test lets it go, then still uses its
+// progress surface, its record and its sink.
+struct StallingProducer {
+    LSinkRef sink;
+    std::shared_future<void> go;
+    std::promise<void> ended;  // kept until the record is freed
+    ~StallingProducer() { ended.set_value(); }
+};
+std::promise<void> g_producerReturned;
+
+int Process(LProgressDialog* progress, StallingProducer* p) {
+    std::vector<int32_t> block(64, 1);
+    p->sink->Write(block.data(), 32);
+    p->go.wait();
+    const bool stop = progress->PumpMessages();
+    progress->WaitTimed(1);
+    p->sink->Write(block.data(), 32);  // nobody reads it: dropped
+    g_producerReturned.set_value();
+    return stop ? LPROCESS_STOPPED : LPROCESS_OK;
+}
+
+}  // namespace
+
+// The consumer lets go of a producer that does not stop within the timed stop: the producer
+// keeps running on what it shares with the consumer's source, none of which is freed under it.
+TEST(Ring, ProducerLetGoAfterIgnoringItsStop) {
+    std::promise<void> go;
+    std::future<void> ended;
+    {
+        LProcessSinkToSource<StallingProducer> bridge(8000, 1, 0x7FFF0, 4001);
+        auto* rec = new StallingProducer;
+        rec->go = go.get_future().share();
+        ended = rec->ended.get_future();
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> buf(32);
+        out->Read(buf.data(), 32);
+        EXPECT_EQ(buf[31], 1);
+    }  // the source waits 5 s for the producer, then lets it go
+    go.set_value();
+    auto returned = g_producerReturned.get_future();
+    ASSERT_EQ(returned.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(ended.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }

@@ -124,9 +124,10 @@ TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
             if (++writes == breakAfter_) SetErrorFlags(LSNK_ERR_UNUSABLE);
             return writes < breakAfter_ ? 1 : 0;
         }
-        void Finish() override {
+        int Finish(LProgressDialog* dlg) override {
             ++finishes;
             if (failFinish_) SetErrorFlags(LSNK_ERR_UNUSABLE);
+            return LSoundSinkBase::Finish(dlg);
         }
         int writes = 0, finishes = 0;
 

@@ -3,15 +3,23 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include "core/sound.h"
+#include "formats/acm.h"
+#include "formats/aiff.h"
+#include "formats/au.h"
+#include "formats/gsm.h"
 #include "formats/wav.h"
+#include "support/progress.h"
 #include "support/trace.h"
 #include "tests/support/signal.h"
 #include "tests/support/testutil.h"
@@ -532,3 +540,45 @@ TEST(WaveFile, ReadsFileWhileAnotherProcessWritesIt) {
     for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], sampleAt(int64_t(i))) << i;
 }
 #endif
+
+#ifndef _WIN32
+// The last step of every file writer (sizes in the header, the last block) meets a file that
+// can no longer be written (its descriptor swapped for a read-only one): the sink says so.
+TEST(FileSinks, FailedHeaderUpdateFailsTheFile) {
+    const std::string dir = testutil::ScratchDir();
+    std::vector<int32_t> block(8000 * 2, 0x12340);
+    std::vector<std::function<LSinkRef(const char*)>> makers = {
+        [](const char* p) { return LWaveFile::OpenSinkPCM(p, 8000, 16, 2); },
+        [](const char* p) { return LWaveOpenSink(p, LWaveFileFormat(8000, 2, "ULAW")); },
+        [](const char* p) { return LAifFile::OpenSink(p, 8000, 2); },
+        [](const char* p) { return LAuFile::OpenSink(p, 8000, 2); },
+        [](const char* p) { return LSinkRef(new LGSMFileSink(p)); }};
+    for (size_t i = 0; i < makers.size(); ++i) {
+        const std::string path = dir + "/out" + std::to_string(i);
+        LSinkRef sink = makers[i](path.c_str());
+        sink->Write(block.data(), 7999 / sink->GetChannels());
+        ASSERT_FALSE(sink->IsUnusable()) << i;
+        ASSERT_EQ(testutil::SpoilOpenFile(path, O_RDONLY), 1) << i;
+        EXPECT_EQ(sink->Finish(nullptr), LPROCESS_FAILED) << i;
+        EXPECT_TRUE(sink->IsUnusable()) << i;
+    }
+}
+#endif
+
+// Data that would pass the 4 GiB a WAV header can count stops the writer before it wraps.
+TEST(FileSinks, WavStopsBeforeFourGiB) {
+    const std::string path = testutil::ScratchDir() + "/big.wav";
+    const int32_t present = int32_t((LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES) - 16384) / 4);
+    std::filesystem::resize_file((testutil::WriteFileBytes(path, {}), path),
+                                 LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4);  // sparse
+    LSinkRef sink(new LSNKPCM16File(path.c_str(), 8000, present, 2));
+    std::vector<int32_t> block(8192 * 2, 0x100);
+    sink->Write(block.data(), 4096);
+    EXPECT_FALSE(sink->IsUnusable());
+    sink->Write(block.data(), 8192);
+    EXPECT_TRUE(sink->IsUnusable());
+    ASSERT_NE(sink->GetFailureMessage(), nullptr);
+    EXPECT_NE(std::string(sink->GetFailureMessage()).find("4 GB"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(path),
+              LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4 + 16384);
+}

@@ -95,7 +95,7 @@ void Relay(int fd) {
 // Two entries that must not run at once: one writes or replaces a file the other reads or writes.
 bool Collide(const Running& r, const LEntryPaths& p, const char* input) {
     for (const char* a : {r.input.c_str(), r.written.c_str()})
-        for (const char* b : {input, p.output, p.finalPath})
+        for (const char* b : {input, p.finalPath})
             if (std::strcmp(a, b) == 0) return true;
     return false;
 }
@@ -175,7 +175,9 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             if (wait) break;  // after the entry it depends on, as one at a time
             bool proceed = true, skip = false;
             host.ClearProgressLine();
-            CmTestFileExists(host, paths.output, overwrite, proceed, skip);
+            // The rule as one at a time applies it: to the file the user gets, not to an input
+            // that is replaced by its own conversion.
+            if (!paths.sameFile) CmTestFileExists(host, paths.finalPath, overwrite, proceed, skip);
             if (!proceed) {
                 for (int i = next; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
                 stopNew = cancelled = true;
@@ -185,7 +187,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
                 host.SetEntryImage(next++, LENTRY_FAILED);
                 continue;
             }
-            Running r{next, 0, -1, input, paths.output};
+            Running r{next, 0, -1, input, paths.finalPath};
             host.SetEntryImage(next, LENTRY_CONVERTING);
             if (!Start(r, ext, folder)) {
                 host.SetEntryImage(next, LENTRY_FAILED);

@@ -1,6 +1,7 @@
 // The headless host: the list in memory, questions on the terminal when there is one.
 #include "app/cli/clihost.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,7 +120,14 @@ bool LCliHost::RunConvert(bool interactive, int* outcome) {
     int selected = 0;
     for (const Entry& e : entries_) selected += e.selected;
     if (selected == 0) selected = int(entries_.size());
-    if (jobs_ <= 1 || selected <= 1) return LRunConvert(*this, interactive, outcome);
+    // CD tracks are read one at a time from their drive.
+    bool cdTracks = false;
+    for (const Entry& e : entries_) {
+        const size_t dot = e.path.find_last_of('.');
+        cdTracks =
+            cdTracks || (dot != std::string::npos && strcasecmp(e.path.c_str() + dot, ".cda") == 0);
+    }
+    if (jobs_ <= 1 || selected <= 1 || cdTracks) return LRunConvert(*this, interactive, outcome);
     return LRunParallelBatch(*this, jobs_, outcome);
 }
 
@@ -199,6 +207,14 @@ void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
                      kOutputFormats[format_]);
     else
         std::fprintf(stderr, "tamber: unknown option %s, ignored\n", option);
+}
+
+bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                  LProgressDialog* jobDialog) {
+    bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
+                                   overwrite, jobDialog);
+    if (ok) ++cdTracksConverted_;
+    return ok;
 }
 
 void LCliHost::StoreBoxes() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdconvert.h"
 #include "convert/host.h"
 #include "support/file.h"
 
@@ -52,12 +53,16 @@ class LCliHost : public LConvertHost {
     bool RunConvert(bool interactive, int* outcome) override;
     // This process converts one entry of a parallel batch for its parent.
     static bool IsBatchChild();
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
+    void EndOfConvertBatch() override { cd_.tableLoaded = false; }
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();
     int CountImages(int image) const;
     const char* OutputFolderText() const { return folder_; }
     int ImageOf(int index) const { return entries_[size_t(index)].image; }
+    int CDTracksConverted() const { return cdTracksConverted_; }
 
   private:
     struct Entry {
@@ -74,5 +79,7 @@ class LCliHost : public LConvertHost {
     int current_ = -1;
     char folder_[LMAX_PATH];
     int format_ = 0;
+    LCDRunState cd_;
+    int cdTracksConverted_ = 0;
     bool interactiveInput_;
 };

@@ -103,6 +103,7 @@ void MainDialog::ShowErrorMessage(const char* text, const char* caption) {
 }
 
 bool MainDialog::CmConvert(bool interactive) {
+    CmStop();  // the device and the source are let go before any file is written
     return LRunConvert(*this, interactive);
 }
 
@@ -112,11 +113,20 @@ void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
 }
 
 void MainDialog::EndOfConvertBatch() {
-    cdTableLoaded = false;
-    useCddbNames = SettingsReadBool("Settings", "UseCDDB", false);
+    cd.tableLoaded = false;
+    cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
+}
+
+bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                                    LProgressDialog* jobDialog) {
+    char input[LMAX_PATH];
+    GetEntryPath(index, input);
+    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc) {
+    for (int i = 0; i < argc; ++i)
+        if (_stricmp(argv[i], "-convert") == 0) CmStop();
     LCommandLine line(*this, records);
     line.Run(argc, argv);
     if (hwnd_) EnableControls();

@@ -107,6 +107,8 @@ void MainDialog::InitDialog() {
     const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
     SetListIcons(IDC_FILELIST, icons);
 
+    player_.SetNotify(this, this);
+
     WindowSizeSettingsRestore();
     SetTimer(hwnd_, 1, 500, nullptr);
     // Later starts find the window by this mark (and its caption) once the mutex is free.
@@ -119,6 +121,7 @@ void MainDialog::DestroyDialog() {
     KillTimer(hwnd_, 1);
     KillTimer(hwnd_, 3);
     splash_.Close();
+    player_.Stop();
     const int format = static_cast<int>(SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0));
     SettingsWriteInt(kSection, "OutputFormat", format < 0 ? 0 : format);
     SettingsWriteString(kSection, "OutputFolder", OutputFolderText().c_str());

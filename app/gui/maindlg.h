@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "app/cdconvert.h"
 #include "app/encsettings.h"
+#include "app/player.h"
 #include "convert/host.h"
 #include "support/dialog.h"
 #include "support/progress.h"
@@ -22,14 +24,14 @@ class LSplashScreen {
     static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
 };
 
-class MainDialog : public LDialog, public LConvertHost {
+class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotify {
   public:
     MainDialog();
 
     // Start-up fills these before the window exists.
     bool hidden = false;
-    bool cdTableLoaded = false;
-    bool useCddbNames = false;
+    // The disc record with its table-loaded and use-CDDB-names flags.
+    LCDRunState cd;
     // MP3, Ogg, AAC, FLAC, VOX and raw settings, loaded from the store at start.
     LSettingsRecords records;
     // Released at the end of InitDialog (the run mutex of start-up), or null.
@@ -84,6 +86,10 @@ class MainDialog : public LDialog, public LConvertHost {
     bool CmConvert(bool interactive);
     void CmPlay();
     void CmStop();
+    // The player's notifications: Stop follows whether something plays.
+    void spntfPlay(void* user) override;
+    void spntfStop(void* user) override;
+    LSoundPlayer& Player() { return player_; }
     void CmEditTag();
     void CmCodecSettings();
     void CmBrowseOutput();
@@ -127,6 +133,8 @@ class MainDialog : public LDialog, public LConvertHost {
     void ShowErrorMessage(const char* text, const char* caption) override;
     void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
     void EndOfConvertBatch() override;
+    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
+                            LProgressDialog* jobDialog) override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();
@@ -141,7 +149,9 @@ class MainDialog : public LDialog, public LConvertHost {
   private:
     // The messages; idle tells that the message loop was waiting when the message arrived.
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle);
-    bool IsPlaying() const { return false; }
+    bool IsPlaying() const { return playing_; }
+    // The source of a CD track entry (path "D:\\Track03.cda"); false when it cannot play.
+    bool OpenTrackSource(const char* path, LSourceRef& out);
     void PopupSubmenu(int topIndex, int subIndex, int x, int y);
 
     void ShowMainWindow();
@@ -149,6 +159,8 @@ class MainDialog : public LDialog, public LConvertHost {
     // The entries' texts in list order, kept beside the list (reading them back from the list
     // view costs far more than a folder walk can afford).
     std::vector<std::string> paths_;
+    LSoundPlayer player_;
+    bool playing_ = false;
     LSplashScreen splash_;
     bool shown_ = false;
     bool settingsUnsaved_ = false;

@@ -1,13 +1,12 @@
 // The "Settings" property sheet: General (device, context menu), Overwrite and Formats pages.
 #include "app/gui/pages.h"
 
-#include <mmsystem.h>
-
 #include <cstring>
 
 #include "app/gui/resource.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "app/sounddevice.h"
 #include "support/file.h"
 
 namespace {
@@ -27,15 +26,14 @@ bool Checked(HWND dialog, int id) {
 void LGeneralPage::InitDialog() {
     HWND combo = GetItem(IDC_SOUNDDEVICE);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("[Default Sound Out]"));
-    const UINT devices = waveOutGetNumDevs();
-    for (UINT i = 0; i < devices; ++i) {
-        WAVEOUTCAPSA caps{};
-        if (waveOutGetDevCapsA(i, &caps, sizeof caps) != MMSYSERR_NOERROR) caps.szPname[0] = 0;
-        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(caps.szPname));
+    const int devices = LSoundPlayDevice::Count();
+    for (int i = 0; i <= devices; ++i) {
+        char name[32];
+        LSoundPlayDevice::GetText(i, name);
+        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     }
     int device = SettingsReadInt(kSection, "SoundOutDevice", 0);
-    if (device < 0 || device > static_cast<int>(devices)) device = 0;
+    if (device < 0 || device > devices) device = 0;
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(device), 0);
     Check(hwnd_, IDC_CONTEXTMENU, SettingsReadBool(kSection, "ContextMenu", true));
 }

@@ -1,5 +1,14 @@
 // The installer and uninstaller roles of the executable.
-#include "app/gui/startup.h"
+#include <windows.h>
 
-// The setup payload is not part of this build: nothing is installed or removed.
-void RunSetupRole(bool) {}
+#include <cstdlib>
+
+#include "app/gui/startup.h"
+#include "setup/setup.h"
+
+void RunSetupRole(bool install) {
+    if (install)
+        SetupRunInstall();
+    else
+        SetupRunUninstall(__argc > 1);
+}

@@ -163,6 +163,17 @@ bool LChildProcess::WaitFor(uint32_t ms) {
     }
 }
 
+void LChildProcess::Kill() {
+    if (handle_ == kNone || ended_) return;
+    // The child leads its own process group: whatever it started goes with it.
+    if (kill(-pid_t(handle_), SIGKILL) != 0) kill(pid_t(handle_), SIGKILL);
+    int status = 0;
+    while (waitpid(pid_t(handle_), &status, 0) < 0 && errno == EINTR) {
+    }
+    ended_ = true;
+    badExit_ = true;
+}
+
 void LChildProcess::Release() {
     if (handle_ == kNone) return;
     if (!ended_ && !WaitFor(0)) {

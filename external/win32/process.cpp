@@ -42,6 +42,15 @@ bool LChildProcess::WaitFor(uint32_t ms) {
     return true;
 }
 
+void LChildProcess::Kill() {
+    if (handle_ == kNone || ended_) return;
+    TerminateProcess(AsHandle(handle_), 1);
+    // The process's files are closed once it is gone, so that its output can be deleted.
+    WaitForSingleObject(AsHandle(handle_), 5000);
+    ended_ = true;
+    badExit_ = true;
+}
+
 void LChildProcess::Release() {
     if (handle_ == kNone) return;
     CloseHandle(AsHandle(handle_));

@@ -52,6 +52,12 @@ bool LFile::Create(const char* path) {
     return IsOpen();
 }
 
+bool LFile::CreateNew(const char* path) {
+    Close();
+    handle_ = OpenFd(path, O_RDWR | O_CREAT | O_EXCL);
+    return IsOpen();
+}
+
 void LFile::Close() {
     if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
     handle_ = kInvalid;

@@ -101,9 +101,9 @@ bool Join(char* dest, const char* folder, const char* name) {
     return true;
 }
 
-// The documents folder named in the user's XDG user-dirs file (XDG_DOCUMENTS_DIR="$HOME/..."),
+// A folder named in the user's XDG user-dirs file (for example XDG_DOCUMENTS_DIR="$HOME/..."),
 // when that names an existing folder.
-bool UserDirsDocuments(char* dest) {
+bool UserDirsFolder(char* dest, const char* name) {
     char file[LMAX_PATH];
     XdgBase(file, "XDG_CONFIG_HOME", ".config");
     LFile::FilePathCat(file, "user-dirs.dirs");
@@ -112,9 +112,10 @@ bool UserDirsDocuments(char* dest) {
     char line[1024];
     bool found = false;
     while (!found && std::fgets(line, sizeof line, f)) {
-        const char key[] = "XDG_DOCUMENTS_DIR=\"";
-        if (std::strncmp(line, key, sizeof key - 1) != 0) continue;
-        char* value = line + sizeof key - 1;
+        char key[64];
+        std::snprintf(key, sizeof key, "%s=\"", name);
+        if (std::strncmp(line, key, std::strlen(key)) != 0) continue;
+        char* value = line + std::strlen(key);
         char* end = std::strchr(value, '"');
         if (!end) break;
         *end = 0;
@@ -143,7 +144,7 @@ void LFile::GetUserDocumentsFolder(char* dest) {
     char base[LMAX_PATH];
     if (const char* d = Env("XDG_DOCUMENTS_DIR"); d && IsFolder(d)) {
         CopyPath(base, d);
-    } else if (!UserDirsDocuments(base)) {
+    } else if (!UserDirsFolder(base, "XDG_DOCUMENTS_DIR")) {
         CopyPath(base, HomeFolder());
         char docs[LMAX_PATH];
         CopyPath(docs, base);
@@ -151,6 +152,21 @@ void LFile::GetUserDocumentsFolder(char* dest) {
         if (IsFolder(docs)) CopyPath(base, docs);
     }
     Folder(dest, "Documents", base, nullptr, false);
+}
+
+void LFile::GetUserMusicFolder(char* dest) {
+    char base[LMAX_PATH];
+    if (const char* d = Env("XDG_MUSIC_DIR"); d && IsFolder(d)) {
+        CopyPath(base, d);
+    } else if (!UserDirsFolder(base, "XDG_MUSIC_DIR")) {
+        CopyPath(base, HomeFolder());
+        FilePathCat(base, "Music");
+        if (!IsFolder(base) && !Env("TAMBER_HOME")) {
+            GetUserDocumentsFolder(dest);
+            return;
+        }
+    }
+    Folder(dest, "Music", base, nullptr, false);
 }
 
 void LFile::GetUserDataFolder(char* dest) {

@@ -143,6 +143,11 @@ void LThread::Start(int priority) {
     (void)priority;
 }
 
+void LThread::SetPriority(int priority) {
+    // Not applied, as in Start.
+    (void)priority;
+}
+
 void LThread::StopThreadTimed(uint32_t ms) {
     if (!thread_) return;
     stop_.Set();

@@ -37,6 +37,12 @@ bool LFile::Create(const char* path) {
     return IsOpen();
 }
 
+bool LFile::CreateNew(const char* path) {
+    Close();
+    handle_ = OpenHandle(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW);
+    return IsOpen();
+}
+
 void LFile::Close() {
     if (handle_ != kInvalid) CloseHandle(H(handle_));
     handle_ = kInvalid;

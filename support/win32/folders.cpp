@@ -58,6 +58,11 @@ void LFile::GetUserDocumentsFolder(char* dest) {
     GetUserDataFolder(dest);
 }
 
+void LFile::GetUserMusicFolder(char* dest) {
+    if (HomeFolder(dest, "Music") || ShellFolder(dest, HKEY_CURRENT_USER, "My Music")) return;
+    GetUserDocumentsFolder(dest);
+}
+
 void LFile::GetUserDataFolder(char* dest) {
     if (HomeFolder(dest, "data") || ShellFolder(dest, HKEY_CURRENT_USER, "AppData")) return;
     LTrace("LFile::GetUserDataFolder FAILED - attempt to use GetSharedDataFolder");

@@ -107,6 +107,11 @@ void LThread::Start(int priority) {
     SetThreadPriority(h, priority);
 }
 
+void LThread::SetPriority(int priority) {
+    std::lock_guard<std::mutex> hold(start_);  // the handle is complete once Start is done
+    if (thread_) SetThreadPriority(H(thread_), priority);
+}
+
 void LThread::StopThreadTimed(uint32_t ms) {
     if (!thread_) return;
     stop_.Set();

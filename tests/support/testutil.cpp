@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+
+#include "support/file.h"
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -57,6 +60,13 @@ std::string ScratchDir() {
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     return dir.string();
+}
+
+void ForgetWavOutputFormat() {
+    char data[LMAX_PATH];
+    LFile::GetUserDataFolder(data);
+    std::error_code ec;
+    fs::remove(fs::path(data) / "WavCodec.wff", ec);
 }
 
 int Run(const std::string& command) {
@@ -166,5 +176,20 @@ std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz,
     }
     return out;
 }
+
+#ifndef _WIN32
+int SpoilOpenFile(const std::string& path, int flags) {
+    int swapped = 0;
+    for (int fd = 3; fd < 1024; ++fd) {
+        char link[4096] = {};
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        if (readlink(proc.c_str(), link, sizeof link - 1) <= 0 || path != link) continue;
+        const int other = ::open(path.c_str(), flags);
+        if (other >= 0 && dup2(other, fd) >= 0) ++swapped;
+        if (other >= 0) close(other);
+    }
+    return swapped;
+}
+#endif
 
 }  // namespace testutil

@@ -9,6 +9,9 @@ namespace testutil {
 
 // A fresh, empty scratch folder for the calling test (removed when the test program ends).
 std::string ScratchDir();
+// Removes the stored WAV output format ("WavCodec.wff"), so WAV outputs are PCM at the source's
+// rate and channels whatever an earlier test in the same profile chose.
+void ForgetWavOutputFormat();
 // Runs a shell command; returns its exit status (-1 when it could not be run).
 int Run(const std::string& command);
 // Runs a shell command and returns its standard output.
@@ -30,5 +33,12 @@ inline int16_t Rf64Mark(int64_t frame) {
 }
 // A sine of the given frequency and amplitude, interleaved over the channels.
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
+
+#ifndef _WIN32
+// A real failure of the outside world: every descriptor of this process open on the (absolute)
+// path is replaced by the path opened with flags (O_RDONLY: writes then fail; O_WRONLY: reads
+// do). Returns how many were replaced.
+int SpoilOpenFile(const std::string& path, int flags);
+#endif
 
 }  // namespace testutil

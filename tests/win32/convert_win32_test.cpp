@@ -99,7 +99,7 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     EXPECT_EQ(RunJob(h, true, &errors), LPROCESS_STOPPED);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
-    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors.empty());  // a cancel shows no message
     EXPECT_EQ(h.images[0], 3);
 
     EXPECT_EQ(RunJob(h, false), LPROCESS_OK);

@@ -89,7 +89,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     Feed(sink, pcm, 2);
     sink.reset();
     EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m j -b 128 -h -r -x -s 44.100 -S - \"" + out + "\"");
+              "\"" + lame + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
     testutil::Wav16 w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 44100);
     EXPECT_EQ(w.channels, 2);
@@ -102,7 +102,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     Feed(sink, pcm, 1);
     sink.reset();
     EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m m -b 16 -h -r -x -s 22.050 -S - \"" + out + "\"");
+              "\"" + lame + "\" -m m -b 16 -h -r -s 22.050 -S - \"" + out + "\"");
     w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 22050);
     EXPECT_EQ(w.channels, 1);
@@ -259,8 +259,9 @@ TEST_F(StandIns, DecodersWriteTheTemporaryWav) {
         EXPECT_EQ(testutil::ReadWav16(out).samples, pcm) << c.program;
         EXPECT_EQ(dlg.lines[1], "in put.wav");
     }
-    // A decoder that fails at once, or writes a broken file: the status is still OK and the
-    // opener finds no usable WAV; the input is never touched.
+    // A decoder that fails with an error code fails the decode with the decoder message; one
+    // that ends well but writes a broken file leaves the opener no usable WAV. The input is
+    // never touched.
     for (const char* mode : {"exit", "broken"}) {
         SetEnvironmentVariableA("STANDIN_MODE", mode);
         DeleteFileA(out.c_str());
@@ -268,7 +269,9 @@ TEST_F(StandIns, DecodersWriteTheTemporaryWav) {
         LShnDecode rec{};
         std::snprintf(rec.szShnInFilePath, LMAX_PATH, "%s", input.c_str());
         std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s", out.c_str());
-        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_OK);
+        const bool exits = std::string(mode) == "exit";
+        EXPECT_EQ(Process(&dlg, &rec), exits ? LPROCESS_FAILED : LPROCESS_OK) << mode;
+        EXPECT_EQ(dlg.errors.size(), exits ? 1u : 0u) << mode;
         EXPECT_FALSE(testutil::ReadWav16(out).ok);
     }
     EXPECT_EQ(testutil::ReadFileBytes(input), original);

@@ -210,7 +210,10 @@ void WriteBytes(const std::string& path, size_t n) {
 // Each test starts with no instance running and ends the ones it started.
 class TamberGui : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_FALSE(FindMain()) << "an instance is already running"; }
+    void SetUp() override {
+        ASSERT_FALSE(FindMain()) << "an instance is already running";
+        testutil::ForgetWavOutputFormat();
+    }
     void TearDown() override {
         if (HWND w = FindMain()) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
         for (HANDLE p : processes_) {
@@ -652,3 +655,92 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The Unix name of a file under Wine (for the ALSA configuration).
+std::string UnixPath(const std::string& path) {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    if (!fn) return path;
+    const std::wstring wide(path.begin(), path.end());
+    char* unix = fn(wide.c_str());
+    std::string result = unix ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+}  // namespace
+
+// Playback through Wine's ALSA driver into ALSA's file plugin: F9 plays the selected entry and
+// enables Stop, the end of the file disables it again and the captured bytes are the file's
+// samples; Stop ends it mid-way; a conversion stops the player first; Exit while playing ends
+// the program.
+TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
+    const std::string dir = testutil::ScratchDir();
+    // The suite's environment names this configuration (ALSA_CONFIG_PATH): the default device
+    // writes what it plays into the capture file.
+    const std::string capture = ToWindowsPath(TAMBER_BINARY_DIR "/played.raw");
+    const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" +
+                             UnixPath(capture) + "\" format \"raw\" }\n";
+    testutil::WriteFileBytes(ToWindowsPath(TAMBER_BINARY_DIR "/played.conf"),
+                             {rule.begin(), rule.end()});
+    HKEY k;
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_WRITE, nullptr,
+                    &k, nullptr);
+    RegSetValueExA(k, "Audio", 0, REG_SZ, reinterpret_cast<const BYTE*>("alsa"), 5);
+    RegCloseKey(k);
+    const auto shortPcm = testutil::Sine(22050, 2, 22050 * 4, 440, 0.5);
+    ASSERT_TRUE(testutil::WriteWav16(dir + "\\b_short.wav", 22050, 2, shortPcm));
+    const auto longPcm = testutil::Sine(8000, 1, 8000 * 60, 300, 0.5);
+    ASSERT_TRUE(testutil::WriteWav16(dir + "\\a_long.wav", 8000, 1, longPcm));
+    CreateDirectoryA((dir + "\\out").c_str(), nullptr);
+    RegWrite("Settings", "OutputFormat", "0");
+    RegWrite("Settings", "OutputFolder", (dir + "\\out").c_str());
+
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HWND list = GetDlgItem(w, 102), bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    auto stopEnabled = [&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; };
+    auto add = [&](const char* name) {
+        ASSERT_EQ(WaitForSingleObject(StartWith({dir + name}), 20000), WAIT_OBJECT_0);
+        PostMessageA(w, WM_COMMAND, 1008, 0);  // select all; the first (by name) plays
+    };
+    add("\\b_short.wav");
+    EXPECT_FALSE(stopEnabled());
+    RegWrite("Settings", "SoundOutDevice", "9");  // no such device
+    PostMessageA(w, WM_COMMAND, 1003, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindDialog("Tamber")) != nullptr; }));
+    EXPECT_TRUE(FindChildText(box,
+                              "Cannot open the sound device for playback. Check you have selected "
+                              "the correct device in the pull downlist in Settings."));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([] { return FindDialog("Tamber") == nullptr; }));
+    EXPECT_FALSE(stopEnabled());
+    RegWrite("Settings", "SoundOutDevice", "0");
+    PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
+    ASSERT_TRUE(WaitFor(stopEnabled));
+    ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); }, 30000));
+    const auto played = testutil::ReadFileBytes(capture);
+    ASSERT_EQ(played.size(), shortPcm.size() * 2);
+    EXPECT_EQ(std::memcmp(played.data(), shortPcm.data(), played.size()), 0);
+
+    add("\\a_long.wav");
+    const size_t longBytes = longPcm.size() * 2;
+    for (int command : {1007, 1005}) {
+        PostMessageA(w, WM_COMMAND, 1003, 0);
+        ASSERT_TRUE(WaitFor(stopEnabled));
+        PostMessageA(w, WM_COMMAND, command, 0);
+        ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); })) << command;
+        EXPECT_LT(testutil::ReadFileBytes(capture).size(), longBytes) << command;
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        return testutil::ReadFileBytes(dir + "\\out\\b_short.wav").size() > shortPcm.size() * 2;
+    }));
+    PostMessageA(w, WM_COMMAND, 1003, 0);
+    ASSERT_TRUE(WaitFor(stopEnabled));
+    PostMessageA(w, WM_COMMAND, 1006, 0);
+    EXPECT_EQ(WaitForSingleObject(processes_[0], 15000), WAIT_OBJECT_0);
+}

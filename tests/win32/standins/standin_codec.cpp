@@ -81,7 +81,7 @@ int Encoder(const std::string& name, const std::vector<std::string>& a, const ch
     std::string out;
     size_t i = 1;
     if (name == "lame") {
-        bool mono = false, downmix = false, raw = false, swap = false, input = false;
+        bool mono = false, downmix = false, raw = false, input = false;
         for (; i < a.size(); ++i) {
             const std::string& o = a[i];
             if (o == "-a") {
@@ -96,7 +96,7 @@ int Encoder(const std::string& name, const std::vector<std::string>& a, const ch
             } else if (o == "-r") {
                 raw = true;
             } else if (o == "-x") {
-                swap = true;
+                return Fail("-x swaps little-endian samples into noise");
             } else if (o == "-s" && i + 1 < a.size()) {
                 rate = int(std::atof(a[++i].c_str()) * 1000 + 0.5);
             } else if (o == "-S") {
@@ -108,7 +108,7 @@ int Encoder(const std::string& name, const std::vector<std::string>& a, const ch
                 return Fail(("unknown lame option " + o).c_str());
             }
         }
-        if (!raw || !swap || !input) return Fail("lame needs -r -x and -");
+        if (!raw || !input) return Fail("lame needs -r and -");
         channels = mono && !downmix ? 1 : 2;
     } else if (name == "oggenc" || name == "faac") {
         bool input = false;

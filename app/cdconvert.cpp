@@ -1,0 +1,259 @@
+// CD track naming and conversion for the conversion job.
+#include "app/cdconvert.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/settings.h"
+#include "cd/cddb.h"
+#include "cd/drives.h"
+#include "cd/rip.h"
+#include "convert/gensink.h"
+#include "support/fileops.h"
+#include "support/trace.h"
+
+namespace {
+
+constexpr size_t kMaxText = LMAX_PATH - 1;
+
+void Cut(std::string& s) {
+    if (s.size() > kMaxText) s.resize(kMaxText);
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool FolderExists(const char* path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
+// A progress dialog inside the job's: shown or hidden with the main window, owned by the job's
+// dialog so that the main window stays disabled when it closes.
+template <class T>
+class LNestedProgress : public LProgressProcess<T> {
+  public:
+    LNestedProgress(const char* title, T* record, LConvertHost& host)
+        : LProgressProcess<T>(title, record), host_(host) {}
+    bool Run(LProgressDialog* jobDialog) {
+        LWindowHandle owner =
+            jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow() : host_.GetWindow();
+        return LProgressDialog::Run(owner);
+    }
+
+  protected:
+    bool ProcessBody() override {
+        host_.ShowProgressDialog(this, !host_.IsHidden());
+        return LProgressProcess<T>::ProcessBody();
+    }
+
+  private:
+    LConvertHost& host_;
+};
+
+// The disc record's lookup, run behind "Loading CD Information".
+struct LCDInfoLoad {
+    LCDDBInfo* info;
+};
+int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
+    int status = LCDReadDiscInfo(dlg, *load->info);
+    if (status == LPROCESS_OK && load->info->bUseCDDB) status = ProcessCDDBLookup(dlg, load->info);
+    return status;
+}
+
+void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCDDB,
+                  LProgressDialog* jobDialog) {
+    info.iDrive = drive;
+    info.bUseCDDB = useCDDB ? 1 : 0;
+    info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
+    info.iTracks = 0;
+    LCDInfoLoad load{&info};
+    LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, host);
+    dlg.Run(jobDialog);
+}
+
+}  // namespace
+
+void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive) {
+    if (cd.tableLoaded && cd.info->iDrive == drive) return;
+    LoadDiscInfo(host, *cd.info, drive, SettingsReadBool("Settings", "UseCDDB", false), nullptr);
+    cd.tableLoaded = true;
+}
+
+void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out) {
+    const LCDDBTrackInfo& t = info.Tracks[track & 0xFF];
+    CDDBCleanName(out.title, t.TrackName);
+    CDDBCleanName(out.extended, t.szExtendedData);
+    CDDBCleanName(out.album, info.szAlbumName);
+    CDDBCleanName(out.artist, info.szArtist);
+    CDDBCleanName(out.genre, info.szCategory);
+    out.year = info.iYear;
+    out.number = (track & 0xFF) + 1;
+}
+
+void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
+    std::string name;
+    for (const char* p = part; *p; ++p) {
+        if (*p != '%' || !p[1]) continue;
+        std::string text;
+        switch (p[1]) {
+            case 'a':
+                text = texts.artist;
+                break;
+            case 'b':
+                text = texts.album;
+                break;
+            case 't':
+                text = texts.title;
+                break;
+            case 'g':
+                text = texts.genre;
+                break;
+            case 'y':
+                text = std::to_string(texts.year);
+                break;
+            case 'e':
+                text = texts.extended;
+                break;
+            case 'n':
+                text = std::to_string(texts.number) + ". ";
+                break;
+            default:
+                continue;
+        }
+        ++p;
+        if (name.size() >= 2 && name[name.size() - 2] != '.') name += " - ";
+        name += text;
+        if (name.size() > kMaxText) break;
+    }
+    Cut(name);
+    std::memcpy(dest, name.c_str(), name.size() + 1);
+}
+
+void LCDSameAsSourceFolder(char* dest) {
+    LFile::GetUserMusicFolder(dest);
+}
+
+bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folderIn,
+                   const char* extension, char* output) {
+    std::string folder = folderIn, name;
+    // Folders leave room for a separator, a name of one character at least and the extension.
+    const size_t extLength = std::strlen(extension);
+    if (extLength + 2 >= kMaxText) return false;
+    const size_t folderMax = kMaxText - 2 - extLength;
+    if (folder.size() > folderMax) return false;
+    if (SettingsReadBool("Settings", "FormatChoiceA", true)) {
+        name = std::string(texts.artist) + " - " + texts.title;
+    } else if (SettingsReadBool("Settings", "FormatChoiceB", false)) {
+        name = std::string(texts.album) + " - " + texts.artist + " - " + texts.title;
+    } else {
+        char pattern[LMAX_PATH];
+        SettingsReadString("Settings", "CustomString", pattern, "[%b]\\{%n %t}");
+        // Folder parts, one level each, created when missing.
+        for (const char* p = pattern;;) {
+            const char* open = std::strchr(p, '[');
+            const char* close = open ? std::strchr(open + 1, ']') : nullptr;
+            if (!close) break;
+            std::string part(open + 1, close);
+            char level[LMAX_PATH];
+            CmCreatePathName(level, part.c_str(), texts);
+            p = close + 1;
+            if (!CDDBSafeComponent(level)) continue;  // nothing usable: no folder level
+            if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
+            folder += level;
+            if (folder.size() > folderMax) folder.resize(folderMax);
+            if (!FolderExists(folder.c_str())) {
+                std::error_code ec;
+                if (!std::filesystem::create_directory(folder, ec) || ec)
+                    host.ShowErrorMessage(
+                        "Unable to create the folder name you have specified for your output "
+                        "format. Please check that you are running Tamber in Administrator mode.",
+                        nullptr);
+            }
+        }
+        const char* open = std::strchr(pattern, '{');
+        if (!open) return false;
+        const char* close = std::strchr(open + 1, '}');
+        std::string part = close ? std::string(open + 1, close) : std::string(open + 1);
+        char file[LMAX_PATH];
+        CmCreatePathName(file, part.c_str(), texts);
+        name = file;
+    }
+    Cut(name);
+    // A name that is no usable file name leaves the job's proposed one.
+    char checked[LMAX_PATH];
+    std::memcpy(checked, name.c_str(), name.size() + 1);
+    if (!CDDBSafeComponent(checked)) return true;
+    name = checked;
+    // The name gives way first, so that the extension (which picks the writer) survives.
+    if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
+    const size_t room = kMaxText - folder.size() - extLength;
+    if (name.size() > room) name.resize(room);
+    std::string path = folder + name + extension;
+    Cut(path);
+    std::memcpy(output, path.c_str(), path.size() + 1);
+    return true;
+}
+
+bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
+                          LOverwriteState& overwrite, LProgressDialog* jobDialog) {
+    const uint8_t drive = LCDMapPathToDrive(input);
+    if (drive == LCD_NO_DRIVE) return false;
+    const int track = CmMapFileNameToTrackNumber(input);
+
+    if (SettingsReadBool("Settings", "UseCDDB", false)) {
+        cd.useCDDBNames = true;
+        if (!cd.tableLoaded) {
+            LoadDiscInfo(host, *cd.info, drive, true, jobDialog);
+            cd.tableLoaded = true;
+        }
+    } else {
+        cd.useCDDBNames = false;
+    }
+    LCDNameTexts texts;
+    LCDCleanTexts(*cd.info, track, texts);
+    // Default names ("Track 01") and tracks the record does not know are no CDDB titles.
+    if (std::strncmp(texts.title, "Track", 5) == 0 || !texts.title[0] || track < 0 ||
+        track >= cd.info->iTracks)
+        cd.useCDDBNames = false;
+
+    char extension[LMAX_PATH], folder[LMAX_PATH];
+    GetFileExtension(extension, output);
+    host.GetOutputFolder(folder);
+    if (strcasecmp(folder, kSameAsSourceFolder) == 0) LCDSameAsSourceFolder(folder);
+    // The job has applied the overwrite rule to its own name; a name of the disc's is checked
+    // here.
+    char proposed[LMAX_PATH];
+    std::snprintf(proposed, sizeof proposed, "%s", output);
+    if (cd.useCDDBNames && !LCDNameOutput(host, texts, folder, extension, output)) return false;
+    if (std::strcmp(proposed, output) != 0) {
+        bool proceed = true, skip = false;
+        CmTestFileExists(host, output, overwrite, proceed, skip);
+        if (!proceed || skip) return false;
+    }
+
+    LSinkRef sink;
+    LGenSinkOpenSink(sink, output, 44100, 2);
+    LCDROMRipTrack rip;
+    rip.nDrive = drive;
+    rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
+    rip.sink = sink;
+    LNestedProgress<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip, host);
+    bool ran = dlg.Run(jobDialog);
+    rip.sink.reset();
+    int status = ran ? dlg.status : LPROCESS_FAILED;
+    if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;
+    sink.reset();
+    if (status != LPROCESS_OK) {
+        if (LFileExists(output)) LDeleteFile(output);
+        // A cancelled rip cancels the run, as a cancelled transfer does.
+        if (status == LPROCESS_STOPPED && jobDialog) jobDialog->RequestStop();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,54 @@
+// CD track entries in a conversion run: which drive and track, the output name from the disc's
+// CDDB information by one of three schemes, the overwrite rule, and the rip into the output.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "cd/cddbinfo.h"
+#include "convert/host.h"
+#include "convert/job.h"
+
+// The main window's CD members: the disc record and its two flags.
+struct LCDRunState {
+    LCDRunState() : info(new LCDDBInfo) {}
+    std::unique_ptr<LCDDBInfo> info;
+    bool tableLoaded = false;   // cleared at the end of every conversion run
+    bool useCDDBNames = false;  // set per track
+};
+
+// Fills the disc record for playing a track of `drive` behind "Loading CD Information" unless it
+// is loaded for that drive (the server is asked only when "UseCDDB" is on), and marks it loaded,
+// also when loading failed. A record loaded for another drive would give the wrong sectors.
+void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive);
+
+// The texts of one track and its disc, cleaned for file names.
+struct LCDNameTexts {
+    char title[260] = {}, extended[260] = {}, album[260] = {}, artist[260] = {}, genre[260] = {};
+    int year = 0;
+    int number = 0;  // from 1
+};
+void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out);
+
+// Expands one part of the custom pattern (%a %b %t %g %y %e %n; other characters are ignored),
+// with " - " before a code's text unless the name so far is shorter than 2 characters or its
+// second-to-last character is "."; at most 259 characters.
+void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts);
+
+// Names the output by the first naming scheme set: folder is the output folder, extension the
+// output's. The custom scheme creates its folder levels (a failure is told through the host and
+// passed over; a level with no usable name is left out). A file name that is no usable name
+// leaves output as it was. False when the custom pattern names no file ("{" missing).
+bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folder,
+                   const char* extension, char* output);
+
+// The folder for CD tracks when the output folder is "[Same as source file]": the user's music
+// folder (a disc has no folder of its own).
+void LCDSameAsSourceFolder(char* dest);
+
+// Converts the CD track entry `input` into `output` (the job's proposed path; replaced when the
+// disc's names are used), under the run's overwrite state. Its progress dialogs are owned by the
+// job's (so the main window stays disabled) and hidden with the main window. True when
+// converted; false when skipped, refused or failed (a partial output is deleted).
+bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
+                          LOverwriteState& overwrite, LProgressDialog* jobDialog);

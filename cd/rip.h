@@ -1,0 +1,36 @@
+// Ripping CD audio into a sound sink: one track behind a progress dialog, or a sector range
+// behind a dialog or on a worker thread (the feeder of a sink-to-source bridge).
+#pragma once
+
+#include <cstdint>
+
+#include "core/ring_process.h"
+#include "core/sound.h"
+#include "support/file.h"
+#include "support/progress.h"
+#include "support/thread.h"
+
+struct LCDROMRipTrack {
+    uint8_t nDrive = 0;
+    uint8_t nTrack = 0;  // from 0
+    LSinkRef sink;       // any rate and channel count
+};
+
+struct LCDROMRipSectors {
+    uint8_t nDrive = 0;
+    uint32_t firstSector = 0;
+    uint32_t endSector = 0;     // exclusive
+    LSinkRef sink;              // 44100 Hz stereo; may be empty (the audio is read and dropped)
+    char name[LMAX_PATH] = {};  // shown as "Loading %s"
+};
+
+// Reads the table of contents and rips track nTrack through the 2-channel and 44100 Hz
+// adapters into the record's sink, then finishes the sink. A process status.
+int Process(LProgressDialog* dlg, LCDROMRipTrack* data);
+// Double-buffered extraction: reads of 13, then 27 sectors, each delivered while the next runs.
+int Process(LProgressDialog* dlg, LCDROMRipSectors* data);
+// The same on a worker thread: the thread's stop signal cancels it; 0, LPROCESS_STOPPED or
+// LPROCESS_FAILED.
+int Process(LThread* thread, LCDROMRipSectors* data);
+// The bridge's feeder runs the worker-thread variant.
+int Process(LThreadProgress* progress, LCDROMRipSectors* data);

@@ -1,0 +1,31 @@
+// CD drives by drive letter on Windows.
+#include "cd/drives.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "cd/win32/hooks.h"
+
+uint8_t CmMapDriveLetterToNumber(char letter) {
+    char root[4] = {letter, ':', '\\', 0};
+    char list[512] = {};
+    LSCSISystemCalls& sys = LSCSIGetSystemCalls();
+    DWORD n = sys.getLogicalDriveStrings(511, list);
+    if (n == 0 || n > 511) return LCD_NO_DRIVE;
+    int count = 0;
+    for (const char* p = list; *p; p += std::strlen(p) + 1) {
+        if (sys.getDriveType(p) != DRIVE_CDROM) continue;
+        if (lstrcmpiA(p, root) == 0) return uint8_t(count);
+        ++count;
+    }
+    return LCD_NO_DRIVE;
+}
+
+uint8_t LCDMapPathToDrive(const char* path) {
+    return path && path[0] ? CmMapDriveLetterToNumber(path[0]) : LCD_NO_DRIVE;
+}
+
+bool LCDTrackArguments(const char*, std::vector<std::string>&, std::vector<uint32_t>&) {
+    return false;
+}

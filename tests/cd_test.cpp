@@ -1,0 +1,192 @@
+// CD extraction against a drive served from a disc image at the SCSI generic seam: commands byte
+// for byte, the TOC, the read pattern, samples, cancel, and a drive that fails or goes away.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "cd/rip.h"
+#include "cd/scsi.h"
+#include "cd/toc.h"
+#include "core/ring_process.h"
+#include "tests/support/fakecd.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/soundutil.h"
+
+namespace {
+
+using testutil::FakeCDDrive;
+using testutil::FakeProgress;
+using testutil::MemorySink;
+
+const testutil::DiscImage& Disc() {
+    static testutil::DiscImage disc = testutil::MakeTestDisc(0);
+    return disc;
+}
+
+std::vector<int32_t> Widened(const std::vector<int16_t>& pcm) {
+    std::vector<int32_t> v(pcm.begin(), pcm.end());
+    for (auto& x : v) x *= 16;
+    return v;
+}
+
+// The READ CD sizes issued, in order.
+std::vector<int> ReadSizes(FakeCDDrive& drive) {
+    std::vector<int> sizes;
+    for (auto& c : drive.Commands())
+        if (c[0] == 0xBE) sizes.push_back(c[8]);
+    return sizes;
+}
+
+struct ShortTimeouts {
+    explicit ShortTimeouts(uint32_t ms) {
+        LCDTimeouts t;
+        t.tocMs = t.readMs = ms;
+        t.deviceSeconds = 1;
+        LCDSetTimeoutsForTesting(t);
+    }
+    ~ShortTimeouts() { LCDSetTimeoutsForTesting(LCDTimeouts()); }
+};
+
+int RipTrack(int track, const LSinkRef& sink, FakeProgress& dlg) {
+    LCDROMRipTrack rec;
+    rec.nTrack = uint8_t(track);
+    rec.sink = sink;
+    return Process(&dlg, &rec);
+}
+
+TEST(CdCommands, TocAndReadBlocksByteForByteAndTheParse) {
+    FakeCDDrive drive(Disc());
+    FakeProgress dlg;
+    LSCSI scsi;
+    EXPECT_EQ(scsi.GetCDROMDriveCount(), 1);
+    EXPECT_FALSE(scsi.OpenCDROMDrive(1));
+    ASSERT_TRUE(scsi.OpenCDROMDrive(0));
+    uint8_t tracks = 0;
+    uint32_t addr[256];
+    ASSERT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_OK);
+    ASSERT_EQ(tracks, 5);
+    for (int i = 0; i <= 5; ++i) EXPECT_EQ(addr[i], Disc().starts[size_t(i)]);
+    EXPECT_EQ(drive.Commands()[0],
+              (std::vector<uint8_t>{0x43, 0, 0, 0, 0, 0, 0x01, 0x08, 0x00, 0}));
+
+    uint8_t cdb[12];
+    LCDBuildReadCD(cdb, 0x01020304, 27);
+    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 12),
+              (std::vector<uint8_t>{0xBE, 0, 1, 2, 3, 4, 0, 0, 27, 0xF0, 0, 0}));
+
+    // A length field below 10, and one claiming more entries than the response holds.
+    uint8_t shortToc[LCD_TOC_BYTES] = {0x00, 0x09};
+    EXPECT_FALSE(LCDParseTOC(shortToc, LCD_TOC_BYTES, tracks, addr));
+    uint8_t longToc[16] = {0xFF, 0xFF};
+    EXPECT_FALSE(LCDParseTOC(longToc, 16, tracks, addr));
+    EXPECT_EQ(tracks, 0);
+}
+
+TEST(CdRip, EveryTrackEqualsTheImageWithTheReadPattern) {
+    FakeCDDrive drive(Disc());
+    for (int t = 0; t < Disc().Tracks(); ++t) {
+        FakeProgress dlg;
+        auto* sink = new MemorySink(44100, 2);
+        LSinkRef ref(sink);
+        ASSERT_EQ(RipTrack(t, ref, dlg), LPROCESS_OK) << t;
+        EXPECT_EQ(sink->samples, Widened(Disc().TrackPCM(t))) << "track " << t + 1;
+        EXPECT_EQ(dlg.line0History.back(), "Loading Track " + std::to_string(t + 1));
+        for (int n : sink->writeSizes) EXPECT_LE(n, LSOUND_BLOCK_FRAMES);
+    }
+    // Track 1 (10 sectors): one read of 10, 5880 frames; track 2 (40 sectors): 13 + 27.
+    std::vector<int> sizes = ReadSizes(drive);
+    ASSERT_GE(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0], 10);
+    EXPECT_EQ(sizes[1], 13);
+    EXPECT_EQ(sizes[2], 27);
+    EXPECT_EQ(Disc().TrackPCM(0).size(), 5880u * 2);
+    EXPECT_EQ(drive.openFiles, 0);
+}
+
+TEST(CdRip, AnyRateAndChannelCountThroughTheAdapters) {
+    FakeCDDrive drive(Disc());
+    FakeProgress dlg;
+    auto* sink = new MemorySink(48000, 1);
+    LSinkRef ref(sink);
+    ASSERT_EQ(RipTrack(4, ref, dlg), LPROCESS_OK);
+    double frames = 777.0 * 588 * 48000 / 44100;
+    EXPECT_NEAR(double(sink->samples.size()), frames, 200);  // the resampler's own edges
+    auto tone = testutil::FindTone(testutil::Channel(sink->samples, 1, 0), 48000, 400, 700);
+    EXPECT_NEAR(tone.hz, 523.25, 0.5);
+}
+
+TEST(CdRip, FailuresEndCleanly) {
+    FakeCDDrive drive(Disc());
+    {  // a track index equal to the track count: no read at all
+        FakeProgress dlg;
+        EXPECT_EQ(RipTrack(5, LSinkRef(new MemorySink(44100, 2)), dlg), LPROCESS_FAILED);
+        EXPECT_EQ(drive.ReadCount(), 0);
+    }
+    {  // a table of contents shorter than 10 bytes
+        drive.tocOverride = {0x00, 0x08, 1, 1, 0, 0, 0, 0, 0, 0};
+        FakeProgress dlg;
+        EXPECT_EQ(RipTrack(0, LSinkRef(new MemorySink(44100, 2)), dlg), LPROCESS_FAILED);
+        drive.tocOverride.clear();
+    }
+    {  // a read failing with sense data, then a drive that goes away mid-rip
+        drive.failReadAfter = 2;
+        FakeProgress dlg;
+        EXPECT_EQ(RipTrack(2, LSinkRef(new MemorySink(44100, 2)), dlg), LPROCESS_FAILED);
+        drive.failReadAfter = -1;
+        drive.vanishAfter = drive.ReadCount() + 3;
+        EXPECT_EQ(RipTrack(2, LSinkRef(new MemorySink(44100, 2)), dlg), LPROCESS_FAILED);
+        drive.vanishAfter = -1;
+    }
+    {  // a READ that never completes ends at the wait's time limit
+        ShortTimeouts shortWaits(300);
+        drive.neverComplete = true;
+        FakeProgress dlg;
+        LCDROMRipSectors rec;
+        rec.firstSector = 0, rec.endSector = 50;
+        auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+        drive.neverComplete = false;
+    }
+    EXPECT_EQ(drive.openFiles, 0);
+}
+
+TEST(CdRip, CancelStopsReadingAndDeliversWhatWasRequested) {
+    FakeCDDrive drive(Disc());
+    FakeProgress dlg;
+    dlg.stopped = true;  // the first look at the queue already reports the cancel
+    auto* sink = new MemorySink(44100, 2);
+    LCDROMRipSectors rec;
+    rec.firstSector = Disc().starts[2], rec.endSector = Disc().starts[3];
+    rec.sink = LSinkRef(sink);
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
+    EXPECT_EQ(ReadSizes(drive), std::vector<int>{13});
+    EXPECT_EQ(sink->samples.size(), 13u * 588 * 2);
+}
+
+TEST(CdRip, WorkerThreadFeedsTheBridge) {
+    FakeCDDrive drive(Disc());
+    LProcessSinkToSource<LCDROMRipSectors> bridge(44100, 2, LSAMPLE_FULL_SCALE, 1234801);
+    auto* rec = new LCDROMRipSectors;
+    rec->firstSector = Disc().starts[2], rec->endSector = Disc().starts[3];
+    rec->sink = bridge.OpenSink();
+    LSourceRef source = bridge.OpenSource(rec);
+    std::vector<int32_t> expect = Widened(Disc().TrackPCM(2)), got(expect.size());
+    source->WaitForData(0);
+    source->Read(got.data(), int32_t(got.size() / 2));
+    EXPECT_EQ(got, expect);
+}
+
+TEST(CdRealDrive, ReadsTheTocOfAnInsertedDisc) {
+    LSCSI scsi;
+    if (scsi.GetCDROMDriveCount() == 0 || !scsi.OpenCDROMDrive(0)) GTEST_SKIP() << "no CD drive";
+    FakeProgress dlg;
+    uint8_t tracks = 0;
+    uint32_t addr[256];
+    if (ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr) != LPROCESS_OK) GTEST_SKIP() << "no disc";
+    EXPECT_GT(tracks, 0);
+    for (int i = 0; i < tracks; ++i) EXPECT_LT(addr[i], addr[i + 1]);
+}
+
+}  // namespace

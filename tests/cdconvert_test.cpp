@@ -1,0 +1,219 @@
+// CD track entries in a conversion run: names by the three schemes, 259-character texts, the
+// Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
+#include "app/cdconvert.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cmdline.h"
+#include "app/settings.h"
+#include "cd/cddb.h"
+#include "cd/drives.h"
+#include "tests/support/fakecd.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/testutil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A main window stand-in: the list, the boxes, and the messages it was asked to show.
+class Host : public LConvertHost {
+  public:
+    std::vector<std::string> paths, messages;
+    std::vector<int> images;
+    std::string folder, format = ".wav";
+    LCDRunState cd;
+
+    int EntryCount() override { return int(paths.size()); }
+    void GetEntryPath(int i, char* p) override {
+        std::snprintf(p, LMAX_PATH, "%s", paths[size_t(i)].c_str());
+    }
+    bool IsEntrySelected(int) override { return true; }
+    void SelectAll() override {}
+    void SetEntryImage(int i, int image) override { images[size_t(i)] = image; }
+    void AddEntry(const char* p, uint32_t) override { paths.push_back(p), images.push_back(0); }
+    void RemoveAllEntries() override { paths.clear(), images.clear(); }
+    void GetOutputFolder(char* t) override { std::snprintf(t, LMAX_PATH, "%s", folder.c_str()); }
+    void SetOutputFolder(const char* t) override { folder = t; }
+    void GetOutputFormat(char* e) override { std::snprintf(e, LMAX_PATH, "%s", format.c_str()); }
+    bool SelectOutputFormat(const char* e) override { return format = e, true; }
+    LWindowHandle GetWindow() override { return nullptr; }
+    bool IsHidden() override { return true; }
+    void SetHidden(bool) override {}
+    void CloseWindow() override {}
+    int AskYesNoCancel(const char* text, const char*) override {
+        return messages.push_back(text), LANSWER_YES;
+    }
+    void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
+    bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow, LProgressDialog* dlg) override {
+        return CmConvertCDAudioFile(*this, cd, paths[size_t(i)].c_str(), out, ow, dlg);
+    }
+    void EndOfConvertBatch() override { cd.tableLoaded = false; }
+};
+
+class CdConvert : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testutil::ScratchDir();
+        setenv("TAMBER_HOME", (dir_ + "/home").c_str(), 1);
+    }
+    // The command line against the host, with the served drive.
+    void Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "tamber");
+        std::vector<const char*> argv;
+        for (auto& a : args) argv.push_back(a.c_str());
+        LSettingsRecords records;
+        LCommandLine(host_, records).Run(int(argv.size()), argv.data());
+    }
+    LCDNameTexts Texts(const char* artist, const char* album, const char* title) {
+        LCDDBInfo& info = *host_.cd.info;
+        std::snprintf(info.szArtist, 260, "%s", artist);
+        std::snprintf(info.szAlbumName, 260, "%s", album);
+        std::snprintf(info.Tracks[0].TrackName, 260, "%s", title);
+        LCDNameTexts t;
+        LCDCleanTexts(info, 0, t);
+        return t;
+    }
+    std::string Name(const LCDNameTexts& t, const std::string& folder) {
+        char out[LMAX_PATH];
+        return LCDNameOutput(host_, t, folder.c_str(), ".wav", out) ? out : "(none)";
+    }
+    std::string dir_;
+    Host host_;
+};
+
+TEST_F(CdConvert, TrackNumbersAndTheNamingSchemes) {
+    EXPECT_EQ(CmMapFileNameToTrackNumber("D:\\Track03.cda"), 2);
+    EXPECT_EQ(CmMapFileNameToTrackNumber("/dev/sr0/Track12.cda"), 11);
+    LCDNameTexts t = Texts("AC/DC", "High Voltage", "T.N.T.");
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC - TNT.wav");
+    SettingsWriteBool("Settings", "FormatChoiceA", false);
+    SettingsWriteBool("Settings", "FormatChoiceB", true);
+    EXPECT_EQ(Name(t, dir_), dir_ + "/High Voltage - ACDC - TNT.wav");
+
+    SettingsWriteBool("Settings", "FormatChoiceB", false);
+    SettingsWriteString("Settings", "CustomString", "[%a][%b]\\{%n %t}");
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/High Voltage/1. TNT.wav");
+    EXPECT_TRUE(fs::is_directory(dir_ + "/ACDC/High Voltage"));
+    char part[LMAX_PATH];
+    CmCreatePathName(part, "%a %t %y", t);
+    EXPECT_STREQ(part, "ACDC - TNT - 0");
+    SettingsWriteString("Settings", "CustomString", "%t");
+    EXPECT_EQ(Name(t, dir_), "(none)");
+
+    // A folder level that cannot be created is reported, naming this program, and passed over.
+    testutil::WriteFileBytes(dir_ + "/file", {'x'});
+    SettingsWriteString("Settings", "CustomString", "[%a]{%t}");
+    EXPECT_EQ(Name(t, dir_ + "/file"), dir_ + "/file/ACDC/TNT.wav");
+    ASSERT_EQ(host_.messages.size(), 1u);
+    EXPECT_NE(host_.messages[0].find("running Tamber in Administrator mode."), std::string::npos);
+}
+
+TEST_F(CdConvert, LongTextsAreCutAt259AndKeepTheExtension) {
+    std::string a(259, 'a'), b(259, 'b'), c(259, 'c');
+    LCDNameTexts t = Texts(a.c_str(), b.c_str(), c.c_str());
+    for (const char* pattern : {"A", "B", "{%n %a %b %t %e %g}", "[%b]{%t}", "[%a][%b][%t]{%t}"}) {
+        SettingsWriteBool("Settings", "FormatChoiceA", pattern[0] == 'A');
+        SettingsWriteBool("Settings", "FormatChoiceB", pattern[0] == 'B');
+        SettingsWriteString("Settings", "CustomString", pattern);
+        std::string name = Name(t, dir_);
+        EXPECT_LE(name.size(), 259u) << pattern;
+        EXPECT_EQ(name.substr(name.size() - 4), ".wav") << pattern;
+        char part[LMAX_PATH];
+        CmCreatePathName(part, pattern, t);
+        EXPECT_LE(std::strlen(part), 259u);
+    }
+}
+
+TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
+    testutil::DiscImage disc = testutil::MakeTestDisc(150);
+    testutil::FakeCDDrive drive(disc);
+    Run({"-format", ".wav", "-outfolder", dir_ + "/all", "/dev/fakesr0", "-convert"});
+    ASSERT_EQ(host_.paths.size(), 5u);
+    EXPECT_EQ(host_.paths[2], "/dev/fakesr0/Track03.cda");
+    for (int t = 0; t < 5; ++t) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/all/Track%02d.wav", t + 1);
+        testutil::Wav16 wav = testutil::ReadWav16(dir_ + name);
+        EXPECT_EQ(wav.rate, 44100);
+        EXPECT_EQ(wav.samples, disc.TrackPCM(t)) << name;
+    }
+    EXPECT_EQ(host_.images, std::vector<int>(5, LENTRY_DONE));
+    // With "UseCDDB" on but only the default titles known, the names stay the job's.
+    SettingsWriteBool("Settings", "UseCDDB", true);
+    host_.RemoveAllEntries();
+    Run({"/dev/fakesr0#2", "-convert"});
+    EXPECT_EQ(testutil::ReadWav16(dir_ + "/all/Track02.wav").samples, disc.TrackPCM(1));
+    EXPECT_EQ(host_.cd.info->iTracks, 5);
+    SettingsWriteBool("Settings", "UseCDDB", false);
+
+    // One track; a track beyond the disc fails and leaves no file; "[Same as source file]" means
+    // the music folder for a disc.
+    host_.RemoveAllEntries();
+    Run({"-outfolder", "[Same as source file]", "/dev/fakesr0#4", "/dev/fakesr0#6", "-convert"});
+    EXPECT_EQ(host_.images, (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));
+    EXPECT_EQ(testutil::ReadWav16(dir_ + "/home/Music/Track04.wav").samples, disc.TrackPCM(3));
+    EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
+    std::vector<std::string> none, sizes;
+    std::vector<uint32_t> bytes;
+    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr1", none, bytes));
+    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr0#x", none, bytes));
+}
+
+// The disc of the CDDB worked example looked up at the test server: the names it gives stay
+// inside the output folder under every scheme.
+TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
+    testutil::DiscImage disc;
+    disc.starts = {0, 15000, 30000, 45000};
+    testutil::FakeCDDrive drive(disc);
+    // The server lives as long as this process, its parent.
+    FILE* server = popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
+    char mode[64];
+    int port = 0;
+    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "good")) {
+    }
+    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(port)).c_str());
+    LCDDBInfo& info = *host_.cd.info;
+    info.bUseCDDB = 1;
+    testutil::FakeProgress dlg;
+    ASSERT_EQ(LCDReadDiscInfo(&dlg, info), LPROCESS_OK);
+    ASSERT_EQ(ProcessCDDBLookup(&dlg, &info), LPROCESS_OK);
+    LCDNameTexts t;
+    LCDCleanTexts(info, 0, t);
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC - TNT.wav");
+    SettingsWriteBool("Settings", "FormatChoiceA", false);
+    SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
+    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
+}
+
+TEST_F(CdConvert, TrackToMp3ThroughTheEncoder) {
+    if (!testutil::HaveTool("lame") || !testutil::HaveTool("mpg123")) GTEST_SKIP() << "no lame";
+    testutil::DiscImage disc = testutil::MakeTestDisc(0);
+    testutil::FakeCDDrive drive(disc);
+    Run({"-format", ".mp3", "-outfolder", dir_, "/dev/fakesr0#5", "-convert"});
+    ASSERT_EQ(host_.images, std::vector<int>{LENTRY_DONE});
+    std::string wav = dir_ + "/back.wav";
+    ASSERT_EQ(testutil::Run("mpg123 -q -w '" + wav + "' '" + dir_ + "/Track05.mp3'"), 0);
+    testutil::Wav16 back = testutil::ReadWav16(wav);
+    std::vector<int16_t> src = disc.TrackPCM(4);
+    // The encoder's delay: find the best lag, then the correlation there.
+    double best = 0;
+    for (size_t lag = 0; lag < 3000 && lag < back.samples.size() / 2; ++lag) {
+        double xy = 0, xx = 0, yy = 0;
+        for (size_t i = 0; i < 40000 && 2 * (i + lag) < back.samples.size(); ++i) {
+            double x = src[2 * i], y = back.samples[2 * (i + lag)];
+            xy += x * y, xx += x * x, yy += y * y;
+        }
+        best = std::max(best, xy / std::sqrt(xx * yy + 1));
+    }
+    EXPECT_GT(best, 0.98);
+}
+
+}  // namespace

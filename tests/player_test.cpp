@@ -1,0 +1,205 @@
+// The player against ALSA's file plugin over the null device: what it plays lands in a file.
+#include "app/player.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "convert/gensource.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/soundutil.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+std::string g_capture;
+
+// Every test in this program plays into g_capture (each device open truncates it).
+class Player : public ::testing::Test, public LSoundPlayerNotify {
+  protected:
+    static void SetUpTestSuite() {
+        const std::string dir = testutil::ScratchDir();
+        g_capture = dir + "/played.raw";
+        const std::string conf = dir + "/asound.conf";
+        const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" + g_capture +
+                                 "\" format \"raw\" }\n";
+        testutil::WriteFileBytes(conf, {rule.begin(), rule.end()});
+        setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
+    }
+
+    void SetUp() override { player.SetNotify(this, this); }
+    void spntfPlay(void*) override { ++plays; }
+    void spntfStop(void*) override { ++stops; }
+    void spntfPause(void*) override { ++pauses; }
+    void spntfPosition(void*, int32_t ms) override { lastMs = ms; }
+
+    // Delivers notifications until the condition holds (at most 20 s).
+    bool WaitFor(const std::function<bool()>& done) {
+        for (int i = 0; i < 20000 && !done(); ++i)
+            if (LThreadQueuedNotify::DeliverPending() == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return done();
+    }
+    // Plays to the end; the captured bytes.
+    std::vector<uint8_t> PlayAll(const LSourceRef& src) {
+        const int before = stops;
+        EXPECT_TRUE(player.Start(src));
+        EXPECT_TRUE(WaitFor([&] { return stops > before; }));
+        EXPECT_FALSE(player.IsOpen());
+        return testutil::ReadFileBytes(g_capture);
+    }
+    // The 16-bit little-endian PCM of internal samples.
+    static std::vector<uint8_t> Pcm(const std::vector<int32_t>& v, size_t from = 0) {
+        std::vector<uint8_t> out;
+        for (size_t i = from; i < v.size(); ++i) {
+            const uint16_t s = uint16_t(LSampleTo16(v[i]));
+            out.push_back(uint8_t(s));
+            out.push_back(uint8_t(s >> 8));
+        }
+        return out;
+    }
+    static std::vector<int32_t> Ramp(size_t n) {
+        std::vector<int32_t> v(n);
+        for (size_t i = 0; i < n; ++i) v[i] = int32_t((i * 7919) % 65536 - 32768) * 16 + 5;
+        return v;
+    }
+
+    LSoundPlayer player;
+    int plays = 0, stops = 0, pauses = 0;
+    int32_t lastMs = -1;
+};
+
+// A source whose end grows as the test releases frames; it streams until closed.
+class GrowingSource : public testutil::MemorySource {
+  public:
+    GrowingSource(int32_t rate, std::vector<int32_t> v) : MemorySource(rate, 1, std::move(v)) {}
+    int32_t GetEndSample() override { return visible; }
+    bool IsStreaming() override { return open; }
+    std::atomic<int32_t> visible{0};
+    std::atomic<bool> open{true};
+};
+
+}  // namespace
+
+// Buffer sizes, levels, the limiter rule and a device that does not exist.
+TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
+    EXPECT_EQ(LSoundPlayer::FramesFor(44100), 4410);
+    EXPECT_EQ(LSoundPlayer::FramesFor(8000), 800);
+    EXPECT_EQ(LSoundPlayer::FramesFor(100), 20);
+    EXPECT_EQ(LSoundPlayer::FramesFor(96000), 8192);
+    std::vector<int32_t> square(400, LSAMPLE_FULL_SCALE), zero(400, 0);
+    EXPECT_EQ(LSoundPlayer::Level(square.data(), 200, 2), 15);  // 10 log10(16383^2 / 2^23)
+    EXPECT_EQ(LSoundPlayer::Level(zero.data(), 200, 2), -127);
+    char text[32];
+    LSoundPlayDevice::GetText(0, text);
+    EXPECT_STREQ(text, "[Default Sound Out]");
+
+    EXPECT_FALSE(player.Start(LSourceRef(new LSRCNull(LSRC_ERR_PLACEHOLDER))));
+    EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF0))));
+    EXPECT_EQ(player.BufferBytes(), 17640);
+    EXPECT_FALSE(player.HasLimiter());
+    EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF1))));
+    EXPECT_TRUE(player.HasLimiter());
+    player.Stop();
+    player.SetDevice(99);
+    EXPECT_FALSE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero))));
+}
+
+// Every frame arrives once, in order, at 8000, 44100 and 96000 Hz and for a source shorter than
+// one buffer; the end notifies the end position and stops the player by itself.
+TEST_F(Player, PlaysEveryFrameThenStopsItself) {
+    const struct {
+        int32_t rate;
+        int channels;
+        size_t frames;
+    } cases[] = {{8000, 1, 52345}, {44100, 2, 300}, {96000, 2, 200000}, {44100, 2, 4410 * 70}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const auto v = Ramp(c.frames * size_t(c.channels));
+        EXPECT_EQ(PlayAll(LSourceRef(new testutil::MemorySource(c.rate, c.channels, v))), Pcm(v));
+        EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(c.frames), c.rate)));
+    }
+    // A WAV file through the input opener.
+    const std::string dir = testutil::ScratchDir();
+    const std::string wav = dir + "/in.wav";
+    const auto sine = testutil::Sine(22050, 2, 30000, 440, 20000);
+    ASSERT_TRUE(testutil::WriteWav16(wav, 22050, 2, sine));
+    testutil::FakeProgress progress;
+    LSourceRef src;
+    ASSERT_EQ(LGenSourceOpen(src, wav.c_str(), &progress), 0);
+    const auto bytes = PlayAll(src);
+    ASSERT_EQ(bytes.size(), sine.size() * 2);
+    EXPECT_EQ(std::memcmp(bytes.data(), sine.data(), bytes.size()), 0);
+    // An MP3 file plays exactly what its reader decodes.
+    if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
+    const std::string mp3 = dir + "/in.mp3";
+    ASSERT_EQ(testutil::Run("lame --quiet -b 128 '" + wav + "' '" + mp3 + "'"), 0);
+    ASSERT_EQ(LGenSourceOpen(src, mp3.c_str(), &progress), 0);
+    const auto decoded = Pcm(testutil::ReadToEnd(src.get()));
+    ASSERT_EQ(LGenSourceOpen(src, mp3.c_str(), &progress), 0);
+    EXPECT_EQ(PlayAll(src), decoded);
+}
+
+// Pause twice pauses once; Play while playing only notifies; a seek while paused stays paused
+// at the new place, and the rest plays from there once resumed. The source grows slowly, so the
+// feeder waits for it.
+TEST_F(Player, PauseSeekAndSlowSource) {
+    const auto v = Ramp(8000 * 30);
+    auto* src = new GrowingSource(8000, v);
+    LSourceRef ref(src);
+    ASSERT_TRUE(player.Start(ref));
+    src->visible = 4000;
+    ASSERT_TRUE(WaitFor([&] { return player.PlayedPosition() == 4000; }));
+    player.Play();
+    EXPECT_EQ(plays, 2);
+    player.Pause();
+    player.Pause();
+    EXPECT_EQ(pauses, 1);
+    player.Seek(100000);
+    src->visible = int32_t(v.size());
+    ASSERT_TRUE(WaitFor([&] { return player.QueuedBuffers() == 64; }));
+    src->open = false;
+    EXPECT_EQ(player.PlayedPosition(), 100000);
+    EXPECT_EQ(player.Flags(), LSoundPlayer::OPEN | LSoundPlayer::PAUSED);
+    player.Play();
+    ASSERT_TRUE(WaitFor([&] { return !player.IsOpen(); }));
+    auto expected = Pcm({v.begin(), v.begin() + 4000});
+    const auto rest = Pcm(v, 100000);
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(testutil::ReadFileBytes(g_capture), expected);
+}
+
+// Start, stop, seek, pause, cue and play in a fast random loop: no hang, no fault, no leak.
+TEST_F(Player, StartStopSeekLoop) {
+    std::mt19937 rng(7);
+    const auto v = Ramp(44100 * 2 * 20);
+    for (int i = 0; i < 1000; ++i) {
+        switch (rng() % 6) {
+            case 0:
+                player.Start(LSourceRef(new testutil::MemorySource(44100, 2, v)));
+                break;
+            case 1:
+                player.Stop();
+                break;
+            case 2:
+                player.Seek(int32_t(rng() % (44100 * 20)));
+                break;
+            case 3:
+                player.Pause();
+                break;
+            case 4:
+                player.Cue();
+                break;
+            case 5:
+                player.Play();
+                break;
+        }
+        LThreadQueuedNotify::DeliverPending();
+    }
+    player.Stop();
+    EXPECT_FALSE(player.IsOpen());
+}

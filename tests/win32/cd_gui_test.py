@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Runs the CD suite under Wine with a drive of type CD-ROM that shows a disc's track files.
+
+The drive letter R: is mapped onto a folder holding Track01.cda to Track05.cda and marked
+"cdrom" in the prefix (HKLM\\Software\\Wine\\Drives), which Wine reads when it starts; the
+suite (wine-run, suite) then finds the drive as Windows would. Wine's sound goes through ALSA,
+whose default device writes what it plays into a file (TAMBER_PLAYED); a local CDDB server
+knows the disc (CDDB_GOOD). Everything is undone at
+the end.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cddb_server  # noqa: E402
+
+TRACKS = 5
+
+
+WINESERVER = (shutil.which("wineserver-stable") or shutil.which("wineserver")
+              or "/usr/lib/wine/wineserver")
+
+
+def wine(wine_run, *args):
+    subprocess.run([wine_run, *args], check=False, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def main():
+    wine_run, suite = sys.argv[1], sys.argv[2]
+    prefix = os.environ.get("TAMBER_WINEPREFIX", "/var/tmp/tamber-wine")
+    wine(wine_run, "cmd", "/c", "exit")  # creates the prefix when it is new
+    link = os.path.join(prefix, "dosdevices", "r:")
+    disc = tempfile.mkdtemp(prefix="tamber-cd-")
+    rig = tempfile.mkdtemp(prefix="tamber-cd-rig-")
+    played, conf = os.path.join(rig, "played.raw"), os.path.join(rig, "played.conf")
+    with open(conf, "w") as f:
+        f.write('pcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' % played)
+    drives = "HKLM\\Software\\Wine\\Drives"
+    try:
+        for t in range(1, TRACKS + 1):
+            # The shell's track files: a 44-byte RIFF "CDDA" header each.
+            with open(os.path.join(disc, "Track%02d.cda" % t), "wb") as f:
+                f.write(b"RIFF" + (36).to_bytes(4, "little") + b"CDDAfmt " + bytes(28))
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(disc, link)
+        wine(wine_run, "reg", "add", drives, "/v", "r:", "/t", "REG_SZ", "/d", "cdrom", "/f")
+        wine(wine_run, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Audio", "/t",
+             "REG_SZ", "/d", "alsa", "/f")
+        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+        env = dict(os.environ, TAMBER_CD_DRIVE="R:", TAMBER_PLAYED=played,
+                   CDDB_GOOD=str(cddb_server.start()["good"]),
+                   ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
+        return subprocess.run([wine_run, suite], env=env).returncode
+    finally:
+        wine(wine_run, "reg", "delete", drives, "/v", "r:", "/f")
+        if os.path.islink(link):
+            os.remove(link)
+        shutil.rmtree(disc, ignore_errors=True)
+        shutil.rmtree(rig, ignore_errors=True)
+        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,273 @@
+// The Windows CD routes: the ASPI route against the stand-in "WNASPI32" playing a disc image
+// (requests as submitted, busy retry, sense failure, a read that never completes), the ASPI
+// layer left alone on NT, and the pass-through route at its seam with a fake device handle.
+#include <windows.h>
+// windows.h first.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cd/drives.h"
+#include "cd/rip.h"
+#include "cd/scsi.h"
+#include "cd/toc.h"
+#include "cd/win32/aspi.h"
+#include "cd/win32/hooks.h"
+#include "tests/support/fakecd.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/soundutil.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+const testutil::DiscImage& Disc() {
+    static testutil::DiscImage disc = testutil::MakeTestDisc(0);
+    return disc;
+}
+
+std::vector<int32_t> Widened(int track) {
+    std::vector<int16_t> pcm = Disc().TrackPCM(track);
+    std::vector<int32_t> v(pcm.begin(), pcm.end());
+    for (auto& x : v) x *= 16;
+    return v;
+}
+
+int g_loads = 0;
+HMODULE WINAPI LoadStandin(LPCSTR name) {
+    ++g_loads;
+    if (_stricmp(name, "WNASPI32") != 0) return nullptr;
+    // Under its own name Wine would load its builtin layer instead: load a copy.
+    static std::string copy;
+    if (copy.empty()) {
+        std::string from = "Z:" TAMBER_BINARY_DIR "/tests/standin-dlls/wnaspi32.dll";
+        for (char& c : from)
+            if (c == '/') c = '\\';
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        copy = std::string(temp) + "cd_win32_test_aspi.dll";
+        CopyFileA(from.c_str(), copy.c_str(), FALSE);
+    }
+    return LoadLibraryA(copy.c_str());
+}
+BOOL WINAPI Windows98(LPOSVERSIONINFOA v) {
+    v->dwMajorVersion = 4, v->dwMinorVersion = 10, v->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return TRUE;
+}
+
+// Every test starts with the system's calls and an undecided route.
+class CdWin32 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = testutil::ScratchDir();
+        ASSERT_TRUE(Disc().Save(dir_ + "/disc.img"));
+        SetEnvironmentVariableA("TAMBER_ASPI_IMAGE", (dir_ + "/disc.img").c_str());
+        SetEnvironmentVariableA("TAMBER_ASPI_LOG", (dir_ + "/aspi.log").c_str());
+        SetEnvironmentVariableA("TAMBER_ASPI_MODE", nullptr);
+        SetEnvironmentVariableA("TAMBER_ASPI_TARGET", nullptr);
+    }
+    void TearDown() override {
+        LSCSIGetSystemCalls() = LSCSISystemCalls();
+        LSCSIForgetRouteForTesting();
+        LCDSetTimeoutsForTesting(LCDTimeouts());
+    }
+    void UseAspi() {
+        LSCSIGetSystemCalls().getVersionEx = Windows98;
+        LSCSIGetSystemCalls().loadLibrary = LoadStandin;
+        LSCSIForgetRouteForTesting();
+    }
+    std::vector<std::string> Log(const char* kind) {
+        std::ifstream f(dir_ + "/aspi.log");
+        std::vector<std::string> lines;
+        for (std::string l; std::getline(f, l);)
+            if (l.find(kind) != std::string::npos) lines.push_back(l);
+        return lines;
+    }
+    int RipTrack(int t, const LSinkRef& sink) {
+        testutil::FakeProgress dlg;
+        LCDROMRipTrack rec;
+        rec.nTrack = uint8_t(t);
+        rec.sink = sink;
+        return Process(&dlg, &rec);
+    }
+    std::string dir_;
+};
+
+TEST_F(CdWin32, NtNeverLoadsTheAspiLayer) {
+    g_loads = 0;
+    LSCSIGetSystemCalls().loadLibrary = LoadStandin;
+    LSCSIForgetRouteForTesting();
+    EXPECT_FALSE(LSCSI::UseASPI32());  // Wine reports an NT-family system
+    EXPECT_EQ(g_loads, 0);
+}
+
+TEST_F(CdWin32, AspiRouteRipsWithTheRequestsAsSpecified) {
+    UseAspi();
+    ASSERT_TRUE(LSCSI::UseASPI32());
+    LSCSI scsi;
+    EXPECT_EQ(scsi.GetCDROMDriveCount(), 1);
+    // Targets 0 to 6 and LUNs 0 to 7 of the one adapter, each asked with the presets.
+    std::vector<std::string> asked = Log("devtype");
+    ASSERT_EQ(asked.size(), 56u);
+    EXPECT_NE(asked.front().find("status=255 type=31 ha=0 target=0 lun=0"), std::string::npos);
+    EXPECT_NE(asked.back().find("target=6 lun=7"), std::string::npos);
+
+    auto* sink = new testutil::MemorySink(44100, 2);
+    LSinkRef hold(sink);
+    ASSERT_EQ(RipTrack(0, hold), LPROCESS_OK);
+    EXPECT_EQ(sink->samples, Widened(0));
+    std::vector<std::string> exec = Log("exec");
+    ASSERT_EQ(exec.size(), 2u);  // TOC, then the 10-sector track in one read
+    EXPECT_NE(exec[0].find("status=4 ha=0 target=1 lun=0 flags=48 buflen=2048 senselen=14 "
+                           "cdblen=10 post=1 cdb=43000000000001080000"),
+              std::string::npos);
+    EXPECT_NE(exec[1].find("flags=48 buflen=23520 senselen=14 cdblen=12 post=1 "
+                           "cdb=be000000000000000af00000"),
+              std::string::npos)
+        << exec[1];
+
+    // A drive at target id 7 is not found.
+    SetEnvironmentVariableA("TAMBER_ASPI_TARGET", "7");
+    EXPECT_EQ(scsi.GetCDROMDriveCount(), 0);
+}
+
+TEST_F(CdWin32, AspiBusyTargetIsAskedAgainEvery500Ms) {
+    UseAspi();
+    SetEnvironmentVariableA("TAMBER_ASPI_MODE", "busy:2");
+    testutil::FakeProgress dlg;
+    LSCSI scsi;
+    ASSERT_TRUE(scsi.OpenCDROMDrive(0));
+    uint8_t tracks = 0;
+    uint32_t addr[256];
+    ASSERT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_OK);
+    EXPECT_EQ(tracks, 5);
+    std::vector<std::string> exec = Log("exec");
+    ASSERT_EQ(exec.size(), 3u);
+    for (int i = 1; i < 3; ++i) {
+        long gap = std::stol(exec[size_t(i)]) - std::stol(exec[size_t(i) - 1]);
+        EXPECT_GE(gap, 450);
+        EXPECT_LT(gap, 3000);
+    }
+    // Busy for ever: asked while the 1000 ms last (at 0, 500, 1000 and 1500 ms), then failed.
+    SetEnvironmentVariableA("TAMBER_ASPI_MODE", "busy:1000");
+    LCDTimeouts t;
+    t.tocMs = 1000;
+    LCDSetTimeoutsForTesting(t);
+    EXPECT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_FAILED);
+    EXPECT_EQ(Log("exec").size(), 3u + 4u);
+}
+
+TEST_F(CdWin32, AspiReadThatNeverCompletesEndsAtTheWaitAndIsAborted) {
+    UseAspi();
+    LCDTimeouts t;
+    t.readMs = 400;
+    LCDSetTimeoutsForTesting(t);
+    SetEnvironmentVariableA("TAMBER_ASPI_MODE", "never:1");
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(RipTrack(2, LSinkRef(new testutil::MemorySink(44100, 2))), LPROCESS_FAILED);
+    EXPECT_LT(GetTickCount() - t0, 5000u);
+    EXPECT_EQ(Log("abort").size(), 1u);
+}
+
+// The pass-through seam: a fake device handle answering from the disc image, completing
+// every second request later from another thread.
+struct FakeDevice {
+    std::vector<LSPTDRequest> requests;
+    std::vector<DWORD> codes, sizes;
+    std::string opened;
+    DWORD openAccess = 0, openShare = 0, openFlags = 0;
+    int calls = 0;
+    DWORD failWith = 0;
+} g_dev;
+const HANDLE kFake = reinterpret_cast<HANDLE>(0x5EED);
+
+HANDLE WINAPI FakeCreate(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD,
+                         DWORD flags, HANDLE) {
+    g_dev.opened = name, g_dev.openAccess = access, g_dev.openShare = share,
+    g_dev.openFlags = flags;
+    return kFake;
+}
+BOOL WINAPI FakeClose(HANDLE h) {
+    return h == kFake;
+}
+BOOL WINAPI FakeResult(HANDLE, LPOVERLAPPED, LPDWORD done, BOOL) {
+    return *done = 80, TRUE;
+}
+DWORD WINAPI FakeDrives(DWORD n, LPSTR buf) {
+    std::memcpy(buf, "C:\\\0D:\\\0E:\\\0", 13);
+    return 12;
+}
+UINT WINAPI FakeType(LPCSTR root) {
+    return root[0] == 'E' ? DRIVE_FIXED : DRIVE_CDROM;
+}
+// Serves the request from the image, as the driver would (into the caller's buffer).
+void Serve(LSPTDRequest rq) {
+    auto* out = reinterpret_cast<uint8_t*>(uintptr_t(rq.DataBuffer));
+    rq.ScsiStatus = uint8_t(Disc().Answer(rq.Cdb, out, rq.DataTransferLength, rq.Sense));
+}
+
+BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize, LPDWORD,
+                      LPOVERLAPPED ov) {
+    auto* rq = static_cast<LSPTDRequest*>(in);
+    g_dev.requests.push_back(*rq), g_dev.codes.push_back(code);
+    g_dev.sizes.push_back(inSize), g_dev.sizes.push_back(outSize);
+    if (g_dev.failWith) return SetLastError(g_dev.failWith), FALSE;
+    ResetEvent(ov->hEvent);  // as the system does when an overlapped request starts
+    if (++g_dev.calls % 2) return Serve(*rq), SetEvent(ov->hEvent), TRUE;  // done at once
+    // Later: the data lands only just before the event, so a caller that did not wait loses it.
+    std::thread([rq = *rq, e = ov->hEvent] {
+        Sleep(20);
+        Serve(rq);
+        SetEvent(e);
+    }).detach();
+    return SetLastError(ERROR_IO_PENDING), FALSE;
+}
+
+TEST_F(CdWin32, PassThroughRequestsAtTheSeam) {
+    LSCSISystemCalls& sys = LSCSIGetSystemCalls();
+    sys.createFile = FakeCreate, sys.closeHandle = FakeClose, sys.getOverlappedResult = FakeResult;
+    sys.getLogicalDriveStrings = FakeDrives, sys.getDriveType = FakeType;
+    sys.deviceIoControl = FakeIoctl;
+    g_dev = FakeDevice();
+    EXPECT_EQ(CmMapDriveLetterToNumber('d'), 1);  // C: is a CD drive too
+    EXPECT_EQ(CmMapDriveLetterToNumber('E'), LCD_NO_DRIVE);
+    EXPECT_EQ(LCDMapPathToDrive("D:\\Track03.cda"), 1);
+
+    auto* sink = new testutil::MemorySink(44100, 2);
+    testutil::FakeProgress dlg;
+    LCDROMRipTrack rec;
+    rec.nDrive = 1, rec.nTrack = 1, rec.sink = LSinkRef(sink);
+    ASSERT_EQ(Process(&dlg, &rec), LPROCESS_OK);
+    EXPECT_EQ(sink->samples, Widened(1));
+    EXPECT_EQ(g_dev.opened, "\\\\.\\D:");
+    EXPECT_EQ(g_dev.openAccess | g_dev.openShare | g_dev.openFlags,
+              DWORD(GENERIC_READ | GENERIC_WRITE | FILE_SHARE_READ | FILE_SHARE_WRITE |
+                    FILE_FLAG_OVERLAPPED));
+    ASSERT_EQ(g_dev.requests.size(), 3u);  // TOC, 13, 27
+    for (size_t i = 0; i < 3; ++i) {
+        const LSPTDRequest& r = g_dev.requests[i];
+        EXPECT_EQ(g_dev.codes[i], 0x4D014u);
+        EXPECT_EQ(g_dev.sizes[2 * i] + g_dev.sizes[2 * i + 1], 160u);
+        EXPECT_EQ(r.Length + (r.PathId | r.TargetId | r.Lun), 44);
+        EXPECT_EQ(r.SenseInfoLength + r.SenseInfoOffset + r.TimeOutValue, 14u + 48u + 200u);
+        EXPECT_EQ(r.DataIn, 1);
+        EXPECT_EQ(r.CdbLength, i == 0 ? 10 : 12);
+    }
+    EXPECT_EQ(g_dev.requests[1].DataTransferLength, 13u * 2352);
+    EXPECT_EQ(g_dev.requests[2].Cdb[8], 27);
+
+    // Rejected at once: the event is left signalled, so a waiter returns at once.
+    g_dev.failWith = ERROR_ACCESS_DENIED;
+    LSCSI scsi;
+    ASSERT_TRUE(scsi.OpenCDROMDrive(0));
+    uint8_t cdb[12];
+    LCDBuildReadCD(cdb, 0, 1);
+    std::vector<int16_t> buf(1176);
+    EXPECT_EQ(ProcessSCSICDReadDASectors(scsi, 0, 1, buf.data()), LPROCESS_FAILED);
+    EXPECT_TRUE(scsi.CompletionEvent().WaitFor(0));
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""tamber.exe "-hide ... -convert -exit" under Wine with a file-size limit, as a full disk.
+
+Per case (output kind; new file, replaced output or the file itself; the limit at the first
+byte, half-way or in the last KiB) the run gets RLIMIT_FSIZE with SIGXFSZ ignored (write()
+fails with EFBIG) while the suite (wine-run, suite) reads and closes its error box. The work
+folder must be byte-identical afterwards, with nothing left beside its files.
+"""
+import hashlib, os, resource, shutil, signal, struct, subprocess, sys, tempfile, wave
+
+PCM = ["-settings", ".wav", "PCM", "22050", "2"]  # the WAV format is kept in the prefix
+CASES = [(".wav", PCM, "new", "middle"), (".wav", PCM, "same", "end"),
+         (".au", [], "replace", "start"), (".gsm", [], "new", "end"),
+         (".wav", ["-settings", ".wav", "ULAW", "8000", "1"], "replace", "middle")]
+
+
+def files(root):
+    return {os.path.join(d, n): hashlib.md5(open(os.path.join(d, n), "rb").read()).hexdigest()
+            for d, _, names in os.walk(root) for n in names}
+
+
+def main():
+    wine_run, suite = sys.argv[1], sys.argv[2]
+    tamber = os.path.join(os.path.dirname(suite), "..", "tamber.exe")
+    work = tempfile.mkdtemp(prefix="tamber-faults-")
+    win = lambda path: "Z:" + path.replace("/", "\\")
+
+    def run(args, limit_kib=None):
+        def limited():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_kib * 1024,) * 2)
+        return subprocess.Popen([wine_run, tamber, "-hide"] + args + ["-exit"],
+                                preexec_fn=None if limit_kib is None else limited)
+
+    failures = 0
+    try:
+        for ext, settings, case, where in CASES:
+            shutil.rmtree(work)
+            for d in ("out", "ref"):
+                os.makedirs(os.path.join(work, d))
+            src = os.path.join(work, "x.wav")
+            with wave.open(src, "wb") as w:
+                w.setnchannels(2), w.setsampwidth(2), w.setframerate(22050)
+                w.writeframes(b"".join(struct.pack("<hh", i * 37 % 20000 - 10000, i % 999)
+                                       for i in range(66150)))
+            assert run(["-overwrite", "ALWAYS"] + settings).wait(120) == 0
+            ref = os.path.join(work, "ref", "x" + ext)
+            assert run(["-format", ext, "-outfolder", win(os.path.dirname(ref)), win(src),
+                        "-convert"]).wait(120) == 0
+            size = os.path.getsize(ref)
+            folder, target = os.path.join(work, "out"), src
+            if case == "replace":
+                open(os.path.join(folder, "x" + ext), "wb").write(b"old output")
+            if case == "same":
+                folder, target = work, shutil.copy(ref, os.path.join(work, "x" + ext))
+            limit = {"start": 0, "middle": size // 2048, "end": (size - 1) // 1024}[where]
+            before = files(work)
+            run_ = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit)
+            env = dict(os.environ, TAMBER_FAULT_MESSAGE="Conversion of the file")
+            box = subprocess.run([wine_run, suite], env=env, capture_output=True, text=True)
+            run_.wait(120)
+            label = f"{ext} {' '.join(settings)} {case} {where} ({limit} KiB of {size} bytes)"
+            ok = box.returncode == 0 and files(work) == before
+            failures += not ok
+            print(("ok " if ok else "FAILED ") + label + ("" if ok else "\n" + box.stdout))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
