@@ -302,7 +302,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
 LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
     settingsFailed_ = false;
-    const int count = argc < LCOMMAND_MAX_ARGS ? argc : LCOMMAND_MAX_ARGS;
+    const int count = argc < argumentLimit_ ? argc : argumentLimit_;
     // Each entry is used up to 259 characters.
     std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
                                          std::vector<char>(LMAX_PATH));
@@ -329,7 +329,7 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             if (Is(a, "-outfolder")) {
                 host_.SetOutputFolder(v);
             } else if (Is(a, "-format")) {
-                host_.SelectOutputFormat(v);
+                if (!host_.SelectOutputFormat(v)) host_.NoteIgnoredArgument(a, v);
             } else if (Is(a, "-overwrite")) {
                 const char* names[] = {"PROMPT", "ALWAYS", "NEVER", "CANCEL"};
                 const char* values[] = {"AlwaysPrompt", "AlwaysOverwrite", "NeverOverwrite",
@@ -342,6 +342,9 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
                 int read = SetSettings(argv.data(), count, i, Is(a, "-insettings"));
                 for (int k = 1; k <= read && i + k < count; ++k) isValue[size_t(i + k)] = true;
             }
+        } else if (a[0] == '-' && !isValue[size_t(i)] && !Is(a, "-clear") && !Is(a, "-convert") &&
+                   !Is(a, "-exit")) {
+            host_.NoteIgnoredArgument(a, nullptr);
         }
     }
 
@@ -373,7 +376,7 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             if (settingsFailed_)
                 result.outcome = LPROCESS_FAILED;
             else
-                LRunConvert(host_, false, &result.outcome);
+                host_.RunConvert(false, &result.outcome);
         } else if (Is(a, "-exit")) {
             host_.CloseWindow();
             closed = true;

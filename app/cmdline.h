@@ -41,6 +41,8 @@ class LCommandLine {
 
     // The three passes over argv[1..argc-1] (EvRunArguments), then shows the window unless hidden.
     LCommandResult Run(int argc, const char* const* argv);
+    // How many arguments (entry 0 included) Run looks at; LCOMMAND_MAX_ARGS unless changed.
+    void SetArgumentLimit(int limit) { argumentLimit_ = limit; }
 
     // Adds a file to the list (LoadFile): false only when it is already listed; unreadable,
     // empty or non-regular files are skipped (true, nothing added; *added tells).
@@ -64,4 +66,5 @@ class LCommandLine {
     LConvertHost& host_;
     LSettingsRecords& records_;
     bool settingsFailed_ = false;  // in this run
+    int argumentLimit_ = LCOMMAND_MAX_ARGS;
 };

@@ -21,6 +21,13 @@ void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* va
 // Deletes a key that has no sub-keys, with its values; false when it could not be deleted.
 bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath);
 
+// A run that writes many values may hold its writes: from RegistryHoldWrites on, this process
+// reads the store once and sees its own writes at once; RegistryReleaseWrites writes them all,
+// one file replacement per root, on top of what other processes stored meanwhile (false when
+// that failed). Only the plain-text store holds writes; the registry writes at once.
+void RegistryHoldWrites();
+bool RegistryReleaseWrites();
+
 // The folder holding the plain-text store ("" on Windows, where the registry is used).
 // TAMBER_HOME, when set, moves it to "$TAMBER_HOME/config".
 void RegistryStoreFolder(char* dest);

@@ -59,6 +59,9 @@ class LConvertHost {
 
     // A named file that was not added to the list (unreadable, empty, or not a file).
     virtual void NoteSkippedFile(const char* path) {}
+    // An argument that is ignored: an unknown option (value null), or "-format" with a
+    // format that is not one of the output formats.
+    virtual void NoteIgnoredArgument(const char* option, const char* value) {}
 
     // Before each input is opened the job hides its progress dialog while the window is hidden
     // and shows it otherwise (Windows: ShowWindow on the dialog's window).
@@ -73,4 +76,7 @@ class LConvertHost {
     }
     // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.
     virtual void EndOfConvertBatch() {}
+
+    // The Convert command (LRunConvert by default; a front end may run the batch its own way).
+    virtual bool RunConvert(bool interactive, int* outcome);
 };

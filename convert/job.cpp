@@ -171,6 +171,21 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
     skip = state.skip;
 }
 
+void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+                     LEntryPaths& paths) {
+    char name[LMAX_PATH], inExt[LMAX_PATH];
+    GetFileNameNoExtension(name, input);
+    GetFileExtension(inExt, input);
+    if (strcasecmp(folderText, kSameAsSourceFolder) == 0 && ExtIs(inExt, ".cda"))
+        LCDSameAsSourceFolder(paths.folder);
+    else if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
+        FolderOf(paths.folder, input);
+    else
+        CopyPath(paths.folder, folderText);
+    JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
+    paths.sameFile = SamePath(paths.finalPath, input);
+}
+
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     LConvertHost& host = *job->mainWindow;
     job->outcome = LPROCESS_OK;
@@ -341,7 +356,15 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
     job.promptOnce = interactive ? 1 : 0;
     host.GetOutputFormat(job.outputExtension);
     if (outcome) *outcome = LPROCESS_FAILED;
-    if (!LGenSinkIsSupported(job.outputExtension, host.GetWindow())) {
+    if (!LPrepareConvert(host, job.outputExtension)) return false;
+    LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
+    if (!dlg.Run(host.GetWindow())) return false;
+    if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
+    return dlg.status == LPROCESS_OK;
+}
+
+bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
+    if (!LGenSinkIsSupported(outputExtension, host.GetWindow())) {
         host.ShowErrorMessage("Unable to encode files in the selected format.", "Tamber");
         return false;
     }
@@ -365,8 +388,9 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
             }
         }
     }
-    LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
-    if (!dlg.Run(host.GetWindow())) return false;
-    if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
-    return dlg.status == LPROCESS_OK;
+    return true;
+}
+
+bool LConvertHost::RunConvert(bool interactive, int* outcome) {
+    return LRunConvert(*this, interactive, outcome);
 }

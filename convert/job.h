@@ -34,6 +34,16 @@ struct LOverwriteState {
 void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
                       bool& skip);
 
+// Where one entry's conversion puts its result: the output folder and the file the user gets;
+// sameFile when that is the input itself (replaced at the end, without a question).
+struct LEntryPaths {
+    char folder[LMAX_PATH];
+    char finalPath[LMAX_PATH];
+    bool sameFile = false;
+};
+void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+                     LEntryPaths& paths);
+
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
 // failure ended it), LPROCESS_FAILED for an unsupported output format or an output that could
 // not be written completely, LPROCESS_STOPPED when the user cancelled (no message then). Every
@@ -49,6 +59,9 @@ inline int Process(LProgressDialog* dlg, LConvertJob* job) {
 // consent), then runs the job behind a progress dialog "Saving Audio File". True when the
 // job's status is LPROCESS_OK. outcome (optional) receives the job's outcome.
 bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
+// Its checks before a batch: the format can be written, the output folder exists (created on
+// consent). False, the user told, when the batch cannot run.
+bool LPrepareConvert(LConvertHost& host, const char* outputExtension);
 
 // The transfer step of the job: pumps source into sink behind the dialog (title on line 0).
 int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,

@@ -8,7 +8,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev
     wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
-    python3 python3-pyftpdlib python3-libdiscid dpkg-dev
+    python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
     gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386

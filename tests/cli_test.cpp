@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -49,6 +51,7 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
     EXPECT_EQ(Pcm(dir_ + "/OUT/b.wav"), Pcm(dir_ + "/b.wav"));
     EXPECT_EQ(fs::file_size(dir_ + "/OUT/b.wav"), 46u + 4000 * 2);  // no tag chunks without tags
     EXPECT_TRUE(Has("creating the output folder"));
+    EXPECT_TRUE(Has("tamber: [2/2] b.wav\n")) << err_;  // the batch's progress, one line a file
 
     // The WAV format file turns every output into 8000 Hz mono, then mu-law.
     EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
@@ -69,6 +72,15 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
     Wav("a.wav");
     EXPECT_EQ(Tamber("-frobnicate -format .bogus -outfolder OUT a.wav -convert -exit"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/OUT/a.wav"));
+    // Ignored, but named.
+    EXPECT_TRUE(Has("-format .bogus: unknown output format, keeping .wav\n")) << err_;
+    EXPECT_TRUE(Has("unknown option -frobnicate")) << err_;
+    const std::string tamber = "TAMBER_HOME='" + dir_ + "/home' '" TAMBER_BINARY_DIR "/tamber' ";
+    for (const char* help : {"--help", "-h", "'-?'"}) {
+        EXPECT_EQ(testutil::Run(tamber + help + " a.wav -convert >/dev/null 2>&1"), 0) << help;
+        EXPECT_NE(testutil::RunOutput(tamber + help).find("usage: tamber"), std::string::npos);
+    }
+    EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.0.0\n");
     // Absolute paths begin with "/" here and are files, not options.
     EXPECT_EQ(Tamber("-outfolder '" + dir_ + "/ABS' '" + dir_ + "/a.wav' -convert"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/ABS/a.wav"));
@@ -76,6 +88,25 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
     EXPECT_EQ(Tamber("-settings .mp3 CBR 192"), 0);
     auto ini = testutil::ReadFileBytes(dir_ + "/home/config/machine.ini");
     EXPECT_EQ(std::string(ini.begin(), ini.end()).find("MP3Encoder"), std::string::npos);
+}
+
+// A conversion reads each settings file once and replaces it once, and makes no folder twice.
+TEST_F(Cli, SettingsFilesAreTouchedOncePerRun) {
+    if (!testutil::HaveTool("strace")) GTEST_SKIP() << "no strace";
+    Wav("a.wav");
+    ASSERT_EQ(Tamber("-outfolder OUT a.wav -convert"), 0) << err_;
+    env_ =
+        "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e trace=openat,rename,mkdir env";
+    ASSERT_EQ(Tamber("-overwrite ALWAYS -outfolder OUT a.wav -convert"), 0) << err_;
+    const std::string trace = testutil::RunOutput("cat '" + dir_ + "/trace.txt'");
+    auto count = [&](const std::string& pattern) {
+        return std::stoi(testutil::RunOutput("grep -c '" + pattern + "' '" + dir_ + "/trace.txt'"));
+    };
+    for (std::string file : {"user.ini\"", "machine.ini\""}) {
+        EXPECT_EQ(count("openat.*" + file + ".*O_RDONLY"), 1) << trace;
+        EXPECT_LE(count("rename.*" + file), 1) << trace;
+    }
+    EXPECT_EQ(trace.find("mkdir("), std::string::npos) << trace;
 }
 
 TEST_F(Cli, OverwriteQuestionWithoutATerminalAnswersNo) {
@@ -157,6 +188,7 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     tags.Set("ARTIST", "The Testers");
     ASSERT_TRUE(tags.WriteTags(in.c_str()));
     EXPECT_EQ(Tamber("-format .mp3 -outfolder MP3 song.wav -convert"), 0) << err_;
+    EXPECT_FALSE(Has("LAME")) << err_;  // the encoder's banner stays with it while it succeeds
     std::string mp3 = dir_ + "/MP3/song.mp3";
     LAudioTagData id3;
     ASSERT_TRUE(id3.ReadTags(mp3.c_str()));
@@ -183,6 +215,52 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     EXPECT_FALSE(LAudioTagData().ReadTags((dir_ + "/AU/song.au").c_str()));
 }
 
+// Checksums of every file in a folder, by name ("" when the folder is empty or missing).
+std::string Sums(const std::string& folder) {
+    return testutil::RunOutput("cd '" + folder + "' 2>/dev/null && md5sum * 2>/dev/null");
+}
+
+// The parallel batch gives the outputs and exit status of one at a time, also when an entry in
+// the middle is corrupt (entries already running then finish; no new one starts).
+TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
+    std::string files;
+    for (int i = 10; i < 50; ++i) {
+        std::string name = "f" + std::to_string(i) + ".wav";
+        testutil::WriteWav16(dir_ + "/" + name, 8000, 1 + i % 2,
+                             testutil::Sine(8000, 1 + i % 2, 800, 100 + 10 * i, 9000));
+        files += " " + name;
+    }
+    EXPECT_EQ(Tamber("-outfolder ONE -jobs 1" + files + " -convert"), 0) << err_;
+    EXPECT_EQ(Tamber("-outfolder ALL" + files + " -convert"), 0) << err_;
+    EXPECT_TRUE(Has("tamber: [40/40] ")) << err_;
+    const std::string sums = Sums(dir_ + "/ALL");
+    EXPECT_EQ(sums, Sums(dir_ + "/ONE"));
+    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 40);
+    // Each file alone under GNU parallel, as the README shows it.
+    if (testutil::HaveTool("parallel")) {
+        EXPECT_EQ(testutil::Run("cd '" + dir_ + "' && ls f*.wav | TAMBER_HOME=home parallel " +
+                                "--will-cite -j 4 '" TAMBER_BINARY_DIR "/tamber' -jobs 1 " +
+                                "-outfolder GNU {} -convert 2>/dev/null"),
+                  0);
+        EXPECT_EQ(Sums(dir_ + "/GNU"), Sums(dir_ + "/ONE"));
+    }
+
+    testutil::WriteFileBytes(dir_ + "/f30.wav", std::vector<uint8_t>(100, 0x55));
+    const int one = Tamber("-outfolder BAD1 -jobs 1" + files + " -convert");
+    const int all = Tamber("-outfolder BADN -jobs 4" + files + " -convert");
+    EXPECT_EQ(all, one);
+    EXPECT_EQ(one, 2);
+    EXPECT_TRUE(Has("Cannot open the file \"f30.wav\" because it is corrupt.")) << err_;
+    // Everything one at a time wrote is there, and whatever more ran is the same conversion.
+    const std::string good = Sums(dir_ + "/ONE"), many = Sums(dir_ + "/BADN");
+    std::istringstream lines(Sums(dir_ + "/BAD1"));
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_NE(many.find(line), std::string::npos);
+    std::istringstream extra(many);
+    for (std::string line; std::getline(extra, line);)
+        EXPECT_NE(good.find(line), std::string::npos);
+}
+
 }  // namespace
 
 // An encoder that fails (breaks off, or ends with an error code after taking everything) fails
@@ -194,7 +272,8 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     fs::create_directories(dir_ + "/OUT");
     env_ = "PATH='" + dir_ + "/bin':\"$PATH\"";
     const std::vector<uint8_t> good(5000, 0x42);
-    for (const char* body : {"head -c 1000 > \"$out\"; exit 1", "cat > \"$out\"; exit 2"}) {
+    for (const char* body : {"echo bad block >&2; head -c 1000 > \"$out\"; exit 1",
+                             "echo bad block; cat > \"$out\"; exit 2"}) {
         std::string lame = dir_ + "/bin/lame";
         testutil::WriteFileBytes(lame, {});
         {
@@ -208,6 +287,7 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
         fs::remove(dir_ + "/OUT/m8.mp3");
         EXPECT_EQ(Tamber("-format .mp3 -outfolder OUT m8.wav -convert"), 2) << body;
         EXPECT_FALSE(Has("done")) << err_;
+        EXPECT_TRUE(Has("tamber: lame failed:\nbad block\n")) << err_;  // its own words now
         EXPECT_TRUE(fs::is_empty(dir_ + "/OUT")) << body;
         testutil::WriteFileBytes(dir_ + "/OUT/m8.mp3", good);
         EXPECT_EQ(Tamber("-overwrite ALWAYS -format .mp3 -outfolder OUT m8.wav -convert"), 2);

@@ -1,11 +1,17 @@
 // The headless host: the list in memory, questions on the terminal when there is one.
 #include "app/cli/clihost.h"
 
+#include <strings.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "app/cli/batch.h"
 #include "app/cmdline.h"
 #include "app/settings.h"
+#include "convert/job.h"
 
 LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) {
     char documents[LMAX_PATH];
@@ -17,6 +23,112 @@ LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) 
 
 void LCliHost::GetEntryPath(int index, char* path) {
     std::snprintf(path, LMAX_PATH, "%s", entries_[size_t(index)].path.c_str());
+}
+
+namespace {
+
+// m:ss, or h:mm:ss from an hour on.
+std::string Clock(double seconds) {
+    long s = seconds < 0 ? 0 : long(seconds + 0.5);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+const char* BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+}
+
+}  // namespace
+
+void LCliHost::SetEntryImage(int index, int image) {
+    std::lock_guard<std::mutex> hold(batchLock_);
+    entries_[size_t(index)].image = image;
+    if (image != LENTRY_CONVERTING) return;
+    if (!batchRunning_) {
+        batchRunning_ = true;
+        batchStart_ = std::chrono::steady_clock::now();
+    }
+    current_ = index;
+    if (isatty(STDERR_FILENO) || IsBatchChild()) return;  // the redrawn line (or parent) says it
+    int total = 0, started = 0;
+    for (const Entry& e : entries_) {
+        total += e.selected;
+        started += e.selected && e.image != LENTRY_NONE;
+    }
+    std::fprintf(stderr, "tamber: [%d/%d] %s\n", started, total,
+                 entries_[size_t(index)].path.c_str());
+}
+
+void LCliHost::FormatProgressLine(char* line, size_t size, const char*, int percent) {
+    std::lock_guard<std::mutex> hold(batchLock_);
+    int total = 0, done = 0, running = 0;
+    for (const Entry& e : entries_) {
+        total += e.selected;
+        done += e.selected && (e.image == LENTRY_DONE || e.image == LENTRY_FAILED);
+        running += e.selected && e.image == LENTRY_CONVERTING;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart_).count();
+    // Every running file is taken to be as far as the one shown.
+    const double part =
+        total > 0 ? (done + (percent < 0 ? 0 : running * percent / 100.0)) / total : 0;
+    std::string left =
+        part > 0.01 && elapsed > 1 ? ", ~" + Clock(elapsed * (1 - part) / part) + " left" : "";
+    const char* name = current_ >= 0 ? BaseName(entries_[size_t(current_)].path) : "";
+    if (percent < 0)
+        std::snprintf(line, size, "%d/%d files, %d running (%.40s), %s elapsed%s", done, total,
+                      running, name, Clock(elapsed).c_str(), left.c_str());
+    else
+        std::snprintf(line, size, "%d/%d files, %.40s %3d%%, %s elapsed%s", done, total, name,
+                      percent, Clock(elapsed).c_str(), left.c_str());
+}
+
+void LCliHost::DrawBatchLine() {
+    if (!isatty(STDERR_FILENO)) return;
+    char line[512];
+    FormatProgressLine(line, sizeof line, "", -1);
+    // Redrawn when it says something new, the clock at most five times a second.
+    static std::string last;
+    static auto lastTime = std::chrono::steady_clock::time_point();
+    const auto now = std::chrono::steady_clock::now();
+    const std::string text(line);
+    const bool counts = text.substr(0, text.find(',')) != last.substr(0, last.find(','));
+    if (lineShown_ && !counts && now - lastTime < std::chrono::milliseconds(200)) return;
+    last = text;
+    lastTime = now;
+    std::fprintf(stderr, "\r\033[K%s", line);
+    std::fflush(stderr);
+    lineShown_ = true;
+}
+
+void LCliHost::ClearProgressLine() {
+    if (lineShown_) std::fputs("\r\033[K", stderr);
+    lineShown_ = false;
+}
+
+bool LCliHost::IsBatchChild() {
+    static const bool child = std::getenv(kBatchChildVariable) != nullptr;
+    return child;
+}
+
+bool LCliHost::RunConvert(bool interactive, int* outcome) {
+    int selected = 0;
+    for (const Entry& e : entries_) selected += e.selected;
+    if (selected == 0) selected = int(entries_.size());
+    // CD tracks are read one at a time from their drive.
+    bool cdTracks = false;
+    for (const Entry& e : entries_) {
+        const size_t dot = e.path.find_last_of('.');
+        cdTracks =
+            cdTracks || (dot != std::string::npos && strcasecmp(e.path.c_str() + dot, ".cda") == 0);
+    }
+    if (jobs_ <= 1 || selected <= 1 || cdTracks) return LRunConvert(*this, interactive, outcome);
+    return LRunParallelBatch(*this, jobs_, outcome);
 }
 
 void LCliHost::SelectAll() {
@@ -47,6 +159,7 @@ bool LCliHost::SelectOutputFormat(const char* extension) {
 }
 
 int LCliHost::AskYesNoCancel(const char* text, const char* caption) {
+    if (IsBatchChild()) return LANSWER_YES;  // the parent asked, in list order
     if (!interactiveInput_) {
         std::fprintf(stderr, "%s\ntamber: no terminal to answer on: No\n", text);
         return LANSWER_NO;
@@ -86,6 +199,14 @@ void LCliHost::ShowErrorMessage(const char* text, const char*) {
 
 void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
+}
+
+void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
+    if (value)
+        std::fprintf(stderr, "%s %s: unknown output format, keeping %s\n", option, value,
+                     kOutputFormats[format_]);
+    else
+        std::fprintf(stderr, "tamber: unknown option %s, ignored\n", option);
 }
 
 bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,

@@ -1,6 +1,8 @@
 // The headless front end's stand-in for the main window: a file list in memory.
 #pragma once
 
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,8 @@ class LCliHost : public LConvertHost {
     void GetEntryPath(int index, char* path) override;
     bool IsEntrySelected(int index) override { return entries_[size_t(index)].selected; }
     void SelectAll() override;
-    void SetEntryImage(int index, int image) override { entries_[size_t(index)].image = image; }
+    // Also the batch's progress: files done of those selected, the file now converted.
+    void SetEntryImage(int index, int image) override;
     void AddEntry(const char* path, uint32_t sizeBytes) override;
     void RemoveAllEntries() override { entries_.clear(); }
 
@@ -36,6 +39,20 @@ class LCliHost : public LConvertHost {
     int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
     void NoteSkippedFile(const char* path) override;
+    void NoteIgnoredArgument(const char* option, const char* value) override;
+
+    // The batch's progress line for the file now converted at percent (see progressline.h);
+    // percent -1: entries are converted elsewhere and only whole files count.
+    void FormatProgressLine(char* line, size_t size, const char* item, int percent);
+    // The parallel batch's line, redrawn in place on a terminal, and taking it away.
+    void DrawBatchLine();
+    void ClearProgressLine();
+
+    // Up to this many entries at once ("-jobs"); 1 converts them one at a time here.
+    void SetJobs(int jobs) { jobs_ = jobs; }
+    bool RunConvert(bool interactive, int* outcome) override;
+    // This process converts one entry of a parallel batch for its parent.
+    static bool IsBatchChild();
     bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
                             LProgressDialog* jobDialog) override;
     void EndOfConvertBatch() override { cd_.tableLoaded = false; }
@@ -54,6 +71,12 @@ class LCliHost : public LConvertHost {
         int image = 0;
     };
     std::vector<Entry> entries_;
+    std::mutex batchLock_;  // entry images and the batch clock
+    std::chrono::steady_clock::time_point batchStart_;
+    bool batchRunning_ = false;
+    bool lineShown_ = false;
+    int jobs_ = 1;
+    int current_ = -1;
     char folder_[LMAX_PATH];
     int format_ = 0;
     LCDRunState cd_;

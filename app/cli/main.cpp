@@ -4,50 +4,123 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/cli/batch.h"
 #include "app/cli/clihost.h"
 #include "app/cmdline.h"
+#include "app/registry.h"
 #include "app/settings.h"
+#include "external/posix/childoutput.h"
+#include "support/posix/progressline.h"
 #include "support/progress.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr, "usage: tamber [options] files...\n\noptions:\n");
+constexpr const char* kVersion = "1.0.0";
+
+void Usage(FILE* out) {
+    std::fprintf(out, "usage: tamber [options] files...\n\noptions:\n");
     for (int i = 0; i < kCommandOptionCount; ++i) {
         const LCommandOption& o = kCommandOptions[i];
         std::string head = std::string(o.name) + (*o.values ? std::string(" ") + o.values : "");
-        std::fprintf(stderr, "  %-28s %s\n", head.c_str(), o.effect);
+        std::fprintf(out, "  %-28s %s\n", head.c_str(), o.effect);
     }
-    std::fprintf(stderr,
+    std::fprintf(out, "  %-28s %s\n", "-jobs N",
+                 "convert up to N files at once (default: the number of processors)");
+    std::fprintf(out, "  %-28s %s\n  %-28s %s\n", "--help, -h, -?", "show this text", "--version",
+                 "show the version");
+    std::fprintf(out,
                  "\nexample: tamber -format .mp3 -outfolder out a.wav b.wav -convert\n"
                  "exit status: 0 converted, 1 stopped, 2 failed\n");
+}
+
+LCliHost* g_host = nullptr;
+
+void DrawLine(char* line, size_t size, const char*, const char* item, int percent) {
+    g_host->FormatProgressLine(line, size, item, percent);
+}
+
+// The run reads the settings store once and writes what it changed once, at its end.
+struct HeldSettings {
+    HeldSettings() { RegistryHoldWrites(); }
+    ~HeldSettings() {
+        if (!RegistryReleaseWrites()) {
+            char folder[LMAX_PATH];
+            RegistryStoreFolder(folder);
+            std::fprintf(stderr, "tamber: cannot save the settings in %s\n", folder);
+        }
+    }
+};
+
+void ReportChildFailure(const std::string& program, const std::string& output) {
+    std::string text = output;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (isatty(STDERR_FILENO)) std::fputs("\r\033[K", stderr);  // off the progress line
+    std::fprintf(stderr, "tamber: %s failed%s%s\n", program.c_str(), text.empty() ? "" : ":\n",
+                 text.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
-    if (argc > LCOMMAND_MAX_ARGS)
-        std::fprintf(stderr, "tamber: only the first %d arguments are used\n",
-                     LCOMMAND_MAX_ARGS - 1);
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+            !std::strcmp(argv[i], "-?")) {
+            Usage(stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("tamber %s\n", kVersion);
+            return 0;
+        }
+    }
+    // "-jobs N" belongs to this front end: taken out before the common command line runs.
+    int jobs = int(std::thread::hardware_concurrency());
+    if (jobs < 1) jobs = 1;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && strcasecmp(argv[i], "-jobs") == 0) {
+            if (i + 1 < argc) {
+                char* end = nullptr;
+                const long n = std::strtol(argv[i + 1], &end, 10);
+                if (end && *end == 0 && n >= 1 && n <= 1024)
+                    jobs = int(n);
+                else
+                    std::fprintf(stderr, "-jobs %s: not a number from 1 to 1024, keeping %d\n",
+                                 argv[i + 1], jobs);
+                ++i;
+            }
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
     // A setting that cannot be stored is said once; the stored value stays in force.
     SettingsSetWriteFailureHandler([](const char* section, const char* name) {
         static bool told = false;
         if (!told) std::fprintf(stderr, "tamber: cannot save the setting %s %s\n", section, name);
         told = true;
     });
+    HeldSettings heldSettings;
     LCliHost host(isatty(STDIN_FILENO) != 0);
+    g_host = &host;
+    LSetProgressLineFormatter(DrawLine);
+    LSetChildFailureReporter(ReportChildFailure);
     LSettingsRecords records;
     records.LoadAll();
+    host.SetJobs(jobs);
     LCommandLine commandLine(host, records);
-    LCommandResult result = commandLine.Run(argc, argv);
+    // Every argument counts here: a batch is named on the command line.
+    commandLine.SetArgumentLimit(int(args.size()));
+    LCommandResult result = commandLine.Run(int(args.size()), args.data());
     host.StoreBoxes();
     if (!result.converted) return result.settingsFailed ? 2 : 0;
     if (host.EntryCount() == 0) {
@@ -56,6 +129,7 @@ int main(int argc, char** argv) {
     }
     switch (result.outcome) {
         case LPROCESS_OK:
+            if (LCliHost::IsBatchChild()) return result.skippedFiles ? 2 : 0;
             std::fprintf(stderr, "tamber: done, %d file(s) converted into %s\n",
                          host.CountImages(LENTRY_DONE), host.OutputFolderText());
             if (host.CDTracksConverted() > 0 &&

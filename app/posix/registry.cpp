@@ -14,6 +14,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +32,8 @@ struct Section {
 using Store = std::vector<Section>;
 
 void MakeFolders(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
     for (size_t i = 1; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
     }
@@ -149,10 +153,74 @@ void CopyCut(char* out, const char* text) {
     out[n] = 0;
 }
 
-// Runs a read-modify-write of one store file under the folder's exclusive lock.
-template <class F>
-bool Update(LRegistryRoot root, F change) {
-    if (root == LRegistryRoot::ClassesRoot) return false;
+// A change to a store, applied to the parsed text; false when there was nothing to change.
+using Change = std::function<bool(Store&)>;
+
+// What this process last read or wrote of one store file, known by the file's identity (a
+// replaced file is a new inode): reads take it from here while the file has not changed.
+struct Cached {
+    std::string path;
+    bool known = false;  // the file existed, with this identity
+    bool read = false;   // store holds the file's content (or is empty for a missing file)
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec mtime{}, ctime{};
+    Store store;
+    std::vector<Change> held;  // changes not yet written (while writes are held)
+};
+std::recursive_mutex g_lock;  // the caches, and one update at a time within this process
+Cached g_cache[2];
+bool g_holding = false;
+
+bool SameFile(const Cached& c, const struct stat& st) {
+    return c.known && c.inode == st.st_ino && c.size == st.st_size &&
+           c.mtime.tv_sec == st.st_mtim.tv_sec && c.mtime.tv_nsec == st.st_mtim.tv_nsec &&
+           c.ctime.tv_sec == st.st_ctim.tv_sec && c.ctime.tv_nsec == st.st_ctim.tv_nsec;
+}
+
+void Remember(Cached& c, const std::string& path, Store store) {
+    struct stat st;
+    c.path = path;
+    c.known = stat(path.c_str(), &st) == 0;
+    if (c.known)
+        c.inode = st.st_ino, c.size = st.st_size, c.mtime = st.st_mtim, c.ctime = st.st_ctim;
+    c.store = std::move(store);
+    c.read = true;
+}
+
+// The store as it is now: read again only when the file changed since, not at all while writes
+// are held once it was read (this run's view). Null when the file cannot be read.
+Store* Current(LRegistryRoot root) {
+    Cached& c = g_cache[root == LRegistryRoot::LocalMachine ? 0 : 1];
+    const std::string path = ConfigFolder() + "/" + FileName(root);
+    if (c.path != path) {
+        c = Cached{};
+        c.path = path;
+    }
+    if (g_holding && c.read) return &c.store;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {  // no file yet: an empty store
+        c.store.clear();
+        c.known = false;
+        c.read = true;
+        return &c.store;
+    }
+    // Without held writes every read looks at the file itself: an edit in place within one
+    // clock tick could keep the file's identity.
+    if (!g_holding || !SameFile(c, st)) {
+        std::string text;
+        if (!ReadWholeFile(path, text)) return nullptr;
+        Remember(c, path, Parse(text));
+    }
+    c.read = true;
+    return &c.store;
+}
+
+// Writes the changes into one store file under the folder's exclusive lock, on top of the file
+// as it is now. `applied`: the cached store already holds them and the file, when unchanged
+// since it was cached, needs no reading. False when nothing could be written.
+bool Write(LRegistryRoot root, const std::vector<Change>& changes, bool applied) {
+    Cached& cache = g_cache[root == LRegistryRoot::LocalMachine ? 0 : 1];
     std::string folder = ConfigFolder();
     MakeFolders(folder);
     int lock = open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -161,12 +229,24 @@ bool Update(LRegistryRoot root, F change) {
         return false;
     }
     flock(lock, LOCK_EX);
-    std::string path = folder + "/" + FileName(root);
-    std::string text;
-    ReadWholeFile(path, text);
-    Store store = Parse(text);
+    const std::string path = folder + "/" + FileName(root);
+    struct stat st;
+    const bool exists = stat(path.c_str(), &st) == 0;
+    const bool unchanged =
+        applied && cache.path == path && (exists ? SameFile(cache, st) : !cache.known);
+    Store store;
+    bool changed = false;
+    if (unchanged) {
+        store = cache.store;
+        changed = true;
+    } else {
+        std::string text;
+        ReadWholeFile(path, text);
+        store = Parse(text);
+        for (const Change& change : changes) changed = change(store) || changed;
+    }
     bool ok = false;
-    if (change(store)) {
+    if (changed) {
         std::string tmp = path + ".tmp" + std::to_string(getpid());
         int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd >= 0) {
@@ -177,22 +257,36 @@ bool Update(LRegistryRoot root, F change) {
             if (!ok) unlink(tmp.c_str());
         }
         if (!ok) LTrace("RegistryWriteString cannot write the store file");
+        if (ok) Remember(cache, path, std::move(store));
     }
     flock(lock, LOCK_UN);
     close(lock);
     return ok;
 }
 
+// Runs a read-modify-write of one store file under the folder's exclusive lock.
+bool Update(LRegistryRoot root, const Change& change) {
+    if (root == LRegistryRoot::ClassesRoot) return false;
+    std::lock_guard<std::recursive_mutex> hold(g_lock);
+    Cached& cache = g_cache[root == LRegistryRoot::LocalMachine ? 0 : 1];
+    if (g_holding) {
+        // Applied to this run's view now, written with the others when writes are released.
+        if (!Current(root)) return false;
+        if (!change(cache.store)) return true;
+        cache.held.push_back(change);
+        return true;
+    }
+    return Write(root, {change}, false);
+}
 }  // namespace
 
 bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* valueName, char* out,
                         const char* defaultText) {
     out[0] = 0;
     if (root != LRegistryRoot::ClassesRoot) {
-        std::string text;
-        if (ReadWholeFile(ConfigFolder() + "/" + FileName(root), text)) {
-            Store store = Parse(text);
-            if (Section* s = FindSection(store, keyPath)) {
+        std::lock_guard<std::recursive_mutex> hold(g_lock);
+        if (Store* store = Current(root)) {
+            if (Section* s = FindSection(*store, keyPath)) {
                 if (std::string* v = FindValue(*s, ValueName(valueName))) {
                     CopyCut(out, v->c_str());
                     return true;
@@ -206,11 +300,12 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
 
 bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* valueName,
                          const char* text) {
-    std::string name = ValueName(valueName);
-    return Update(root, [&](Store& store) {
-        Section* s = FindSection(store, keyPath);
+    // Changes may be kept past this call (held writes): they own copies of their texts.
+    return Update(root, [key = std::string(keyPath), name = ValueName(valueName),
+                         text = std::string(text)](Store& store) {
+        Section* s = FindSection(store, key.c_str());
         if (!s) {
-            store.push_back({keyPath, {}});
+            store.push_back({key, {}});
             s = &store.back();
         }
         if (std::string* v = FindValue(*s, name))
@@ -222,9 +317,8 @@ bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* va
 }
 
 void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName) {
-    std::string name = ValueName(valueName);
-    Update(root, [&](Store& store) {
-        Section* s = FindSection(store, keyPath);
+    Update(root, [key = std::string(keyPath), name = ValueName(valueName)](Store& store) {
+        Section* s = FindSection(store, key.c_str());
         if (!s) return false;
         for (auto it = s->values.begin(); it != s->values.end(); ++it) {
             if (strcasecmp(it->first.c_str(), name.c_str()) == 0) {
@@ -237,15 +331,36 @@ void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* va
 }
 
 bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath) {
-    return Update(root, [&](Store& store) {
+    return Update(root, [key = std::string(keyPath)](Store& store) {
         for (auto it = store.begin(); it != store.end(); ++it) {
-            if (strcasecmp(it->key.c_str(), keyPath) == 0) {
+            if (strcasecmp(it->key.c_str(), key.c_str()) == 0) {
                 store.erase(it);
                 return true;
             }
         }
         return false;
     });
+}
+
+void RegistryHoldWrites() {
+    std::lock_guard<std::recursive_mutex> hold(g_lock);
+    g_holding = true;
+}
+
+bool RegistryReleaseWrites() {
+    std::lock_guard<std::recursive_mutex> hold(g_lock);
+    g_holding = false;
+    bool ok = true;
+    for (int r = 0; r < 2; ++r) {
+        Cached& c = g_cache[r];
+        if (c.held.empty()) continue;
+        std::vector<Change> held = std::move(c.held);
+        c.held.clear();
+        const LRegistryRoot root =
+            r == 0 ? LRegistryRoot::LocalMachine : LRegistryRoot::CurrentUser;
+        ok = Write(root, held, true) && ok;
+    }
+    return ok;
 }
 
 void RegistryStoreFolder(char* dest) {

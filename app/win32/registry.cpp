@@ -80,6 +80,12 @@ bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath) {
     return RegDeleteKeyA(RootKey(root), keyPath) == ERROR_SUCCESS;
 }
 
+void RegistryHoldWrites() {}
+
+bool RegistryReleaseWrites() {
+    return true;
+}
+
 void RegistryStoreFolder(char* dest) {
     dest[0] = 0;
 }

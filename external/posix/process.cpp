@@ -5,13 +5,18 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <thread>
 
+#include "external/posix/childoutput.h"
 #include "support/trace.h"
 
 extern char** environ;
@@ -34,9 +39,41 @@ void IgnoreBrokenPipes() {
     (void)done;
 }
 
-// Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise the
-// child's standard handles are all /dev/null. The child gets default signal handling back and its
-// own process group, the nearest thing to a new console here.
+// Children's standard output and error go to an anonymous memory file each, kept by process id
+// until the child is reaped; a child that fails has its output handed to the reporter.
+std::atomic<LChildFailureReporter> g_reporter{nullptr};
+std::mutex g_outputsLock;
+std::map<pid_t, std::pair<int, std::string>> g_outputs;  // fd, program
+
+constexpr off_t kReportedBytes = 4096;  // the end of the output is what explains a failure
+
+void EndOutput(pid_t pid, bool failed) {
+    int fd = -1;
+    std::string program;
+    {
+        std::lock_guard<std::mutex> hold(g_outputsLock);
+        auto it = g_outputs.find(pid);
+        if (it == g_outputs.end()) return;
+        fd = it->second.first;
+        program = std::move(it->second.second);
+        g_outputs.erase(it);
+    }
+    LChildFailureReporter reporter = g_reporter.load();
+    if (failed && reporter) {
+        off_t end = lseek(fd, 0, SEEK_END);
+        off_t from = end > kReportedBytes ? end - kReportedBytes : 0;
+        std::string text(size_t(end > from ? end - from : 0), '\0');
+        ssize_t n = pread(fd, text.data(), text.size(), from);
+        text.resize(n > 0 ? size_t(n) : 0);
+        reporter(program, text);
+    }
+    close(fd);
+}
+
+// Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise it is
+// /dev/null; standard output and error are captured (/dev/null when no memory file can be made).
+// The child gets default signal handling back and its own process group, the nearest thing to a new
+// console here.
 pid_t Spawn(const char* commandLine, int stdinFd) {
     std::vector<std::string> args = LSplitCommandLine(commandLine);
     if (args.empty()) return 0;
@@ -48,11 +85,16 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
-    if (stdinFd >= 0) {
+    if (stdinFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    } else {
-        // A hidden child talks to no one: its console would be invisible.
+    else
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    // The child's own chatter (banners, warnings) reaches no terminal.
+    const int output = memfd_create("tamber-child-output", MFD_CLOEXEC);
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output, 1);
+        posix_spawn_file_actions_adddup2(&actions, output, 2);
+    } else {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
@@ -71,11 +113,25 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
     int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return 0;
+    if (rc != 0) {
+        if (output >= 0) close(output);
+        return 0;
+    }
+    if (output >= 0) {
+        std::string program = args[0];
+        if (size_t slash = program.find_last_of('/'); slash != std::string::npos)
+            program.erase(0, slash + 1);
+        std::lock_guard<std::mutex> hold(g_outputsLock);
+        g_outputs[pid] = {output, std::move(program)};
+    }
     return pid;
 }
 
 }  // namespace
+
+void LSetChildFailureReporter(LChildFailureReporter reporter) {
+    g_reporter = reporter;
+}
 
 bool LChildProcess::StartHidden(const char* commandLine) {
     Release();
@@ -96,6 +152,7 @@ bool LChildProcess::WaitFor(uint32_t ms) {
         if (r == pid_t(handle_) || (r < 0 && errno != EINTR)) {
             ended_ = true;
             badExit_ = r == pid_t(handle_) && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EndOutput(pid_t(handle_), badExit_);
             return true;
         }
         auto now = std::chrono::steady_clock::now();
@@ -126,6 +183,7 @@ void LChildProcess::Release() {
             int status = 0;
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
+            EndOutput(pid, false);  // nobody waits for this one's result any more
         }).detach();
     }
     handle_ = kNone;

@@ -44,6 +44,7 @@ bool IsFolder(const char* path) {
 
 // Creates the folder and its missing parents (mkdir -p); failures show up later when used.
 void MakeFolders(const char* path) {
+    if (IsFolder(path)) return;  // the usual case: one look instead of a mkdir per level
     char buf[LMAX_PATH];
     CopyPath(buf, path);
     for (char* p = buf + 1; *p; ++p) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/posix/progressline.h"
 #include "support/thread.h"
 #include "support/trace.h"
 #include "support/waitable.h"
@@ -53,6 +54,8 @@ void CopyText(char* dest, size_t size, const char* text) {
     std::snprintf(dest, size, "%s", text ? text : "");
 }
 
+std::atomic<LProgressLineFormatter> g_formatter{nullptr};
+
 // Milliseconds to sleep next: at most 10, never past the remaining time.
 uint32_t Slice(uint32_t remaining) {
     return remaining < 10 ? remaining : 10;
@@ -73,12 +76,22 @@ struct LProgressDialogAccess {
         for (int i = 0; i < 20; ++i) bar[i] = i < filled ? '#' : '.';
         bar[20] = 0;
         const char* what = d.text_[0][0] ? d.text_[0] : d.title_;
-        std::fprintf(stderr, "\r\033[K%.30s %.30s [%s] %3d%%", what ? what : "", d.text_[1], bar,
-                     d.percent_ < 0 ? 0 : d.percent_);
+        if (LProgressLineFormatter f = g_formatter.load()) {
+            char line[512];
+            f(line, sizeof line, what ? what : "", d.text_[1], d.percent_ < 0 ? 0 : d.percent_);
+            std::fprintf(stderr, "\r\033[K%s", line);
+        } else {
+            std::fprintf(stderr, "\r\033[K%.30s %.30s [%s] %3d%%", what ? what : "", d.text_[1],
+                         bar, d.percent_ < 0 ? 0 : d.percent_);
+        }
         std::fflush(stderr);
         d.barShown_ = true;
     }
 };
+
+void LSetProgressLineFormatter(LProgressLineFormatter formatter) {
+    g_formatter = formatter;
+}
 
 LProgressDialog::LProgressDialog(const char* title) : title_(title ? title : "") {}
 
@@ -119,7 +132,7 @@ void LProgressDialog::SetText(const char* text, int line) {
     std::memcpy(text_[line], next, sizeof next);
     if (IsTerminal()) {
         LProgressDialogAccess::DrawBar(*this);
-    } else if (text_[line][0]) {
+    } else if (text_[line][0] && !g_formatter.load()) {
         std::fprintf(stderr, "%s\n", text_[line]);
     }
 }
