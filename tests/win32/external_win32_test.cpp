@@ -9,11 +9,15 @@
 #include <thread>
 
 #include "app/registry.h"
+#include "convert/readers.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
 #include "external/process.h"
+#include "tests/support/acm_records.h"
 #include "tests/support/fakeprogress.h"
+#include "tests/support/signal.h"
+#include "tests/support/sourceutil.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -88,8 +92,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     ASSERT_TRUE(sink && !sink->IsUnusable());
     Feed(sink, pcm, 2);
     sink.reset();
-    EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
+    EXPECT_EQ(Recorded(lame), "\"" + lame + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
     testutil::Wav16 w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 44100);
     EXPECT_EQ(w.channels, 2);
@@ -101,8 +104,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     EXPECT_EQ(sink->GetChannels(), 1);
     Feed(sink, pcm, 1);
     sink.reset();
-    EXPECT_EQ(Recorded(lame),
-              "\"" + lame + "\" -m m -b 16 -h -r -s 22.050 -S - \"" + out + "\"");
+    EXPECT_EQ(Recorded(lame), "\"" + lame + "\" -m m -b 16 -h -r -s 22.050 -S - \"" + out + "\"");
     w = testutil::ReadWav16(out);
     EXPECT_EQ(w.rate, 22050);
     EXPECT_EQ(w.channels, 1);
@@ -150,6 +152,39 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     ComponentKeyPath(key, "flacenc");
     RegistryDeleteValue(LRegistryRoot::LocalMachine, key, "Path");
     EXPECT_FALSE(LFlacEncodePipe::OpenFlacSink(out.c_str(), fl));
+}
+
+// The LAME that the setup file ships, behind the same command line: what it writes decodes back
+// to what the pipe fed it (after the encoder's delay).
+TEST_F(StandIns, ShippedLameEncodesWhatThePipeFeedsIt) {
+    const std::string lame = dir + "\\lame.exe", out = dir + "\\real.mp3";
+    ASSERT_TRUE(CopyFileA(TAMBER_BINARY_DIR "/lame.exe", lame.c_str(), FALSE));
+    char key[LMAX_PATH];
+    ComponentKeyPath(key, "mp3el");
+    RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", lame.c_str());
+    const std::vector<int16_t> pcm = testutil::ToneMix(44100, 2, 2 * 44100);
+    LMP3EncodeSettings mp3;
+    LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
+    ASSERT_TRUE(sink && !sink->IsUnusable());
+    Feed(sink, pcm, 2);
+    testutil::FakeProgress dlg;
+    EXPECT_EQ(sink->Finish(&dlg), LPROCESS_OK);
+    sink.reset();
+    LSourceRef src = LGenOpenMp3Reader(out.c_str());
+    ASSERT_EQ(src->GetError(), 0);
+    const std::vector<int16_t> decoded = testutil::ReadAll16(*src);
+    ASSERT_GT(decoded.size(), pcm.size() / 2);
+    const std::vector<int16_t> window(pcm.begin() + 44100, pcm.begin() + 44100 + 2 * 8192);
+    double best = 0;
+    for (size_t delay = 0; delay <= 3000; ++delay) {
+        const size_t at = 2 * (22050 + delay);
+        if (at + window.size() > decoded.size()) break;
+        best =
+            std::max(best, testutil::Correlation(
+                               window, std::vector<int16_t>(decoded.begin() + at,
+                                                            decoded.begin() + at + window.size())));
+    }
+    EXPECT_GT(best, 0.95);
 }
 
 TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
