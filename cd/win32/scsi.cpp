@@ -212,9 +212,11 @@ int LSCSI::ExecuteAsync(const uint8_t* cdb, int cdbLength, int direction, uint32
         p.srb.SRB_CDBLen = uint8_t(cdbLength);
         event_.Reset();
         DWORD result = g_send(&p.srb);
-        // Read the status once: the layer may complete the request on another thread.
+        // A pending request is judged by its completion alone: the layer may finish it on another
+        // thread at once, and a busy target's error status seen here must still reach the retry.
+        if (result == SS_PENDING) return LPROCESS_OK;
         uint8_t status = *static_cast<volatile uint8_t*>(&p.srb.SRB_Status);
-        if (result != 0 && status != SS_PENDING) event_.Set();
+        if (status != SS_PENDING) event_.Set();
         if (result == SS_ERR || status == SS_ERR) {
             LTrace("ProcessSCSIExecuteCommandAsync SendASPI32Command FAILED (immediate)");
             event_.Set();
