@@ -12,6 +12,7 @@
 #include "convert/ui.h"
 #include "convert/writers.h"
 #include "formats/acm.h"
+#include "formats/littleendian.h"
 #include "formats/wav.h"
 #include "support/file.h"
 #include "support/trace.h"
@@ -31,21 +32,6 @@ const char* ComponentOf(const char* ext) {
     if (ExtIs(ext, ".flac")) return "flacenc";
     if (ExtIs(ext, ".aac") || ExtIs(ext, ".m4a")) return "aacenc";
     return nullptr;
-}
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v & 0xFFFF);
-    Put16(p + 2, v >> 16);
-}
-uint32_t Get16(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-}
-uint32_t Get32(const uint8_t* p) {
-    return Get16(p) | Get16(p + 2) << 16;
 }
 
 }  // namespace
@@ -100,9 +86,9 @@ int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sa
     if (ExtIs(extension, ".wav")) {
         alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES];
         LGenLoadWavFormat(block, sampleRateHint, channelHint);
-        if (Get16(block) == 1) {
-            if (sampleRateHint) Put32(block + 4, uint32_t(sampleRateHint));
-            if (channelHint) Put16(block + 2, uint32_t(channelHint));
+        if (LoadLE16(block) == 1) {
+            if (sampleRateHint) StoreLE32(block + 4, uint32_t(sampleRateHint));
+            if (channelHint) StoreLE16(block + 2, uint32_t(channelHint));
         }
         if (LGenWaveFormatDialog(owner, block, channelHint) != 1) return 0;
         if (!LGenSaveWavFormat(block)) {
@@ -155,10 +141,10 @@ void LGenSinkOpenSink(LSinkRef& out, const char* path, int32_t sampleRate, int c
     if (ExtIs(ext, ".wav")) {
         alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES];
         LGenLoadWavFormat(block, sampleRate, channels);
-        if (Get16(block) == 1) {
-            const int ch = int(Get16(block + 2));
-            const int32_t rate = int32_t(Get32(block + 4));
-            const int bits = int(Get16(block + 14));
+        if (LoadLE16(block) == 1) {
+            const int ch = int(LoadLE16(block + 2));
+            const int32_t rate = int32_t(LoadLE32(block + 4));
+            const int bits = int(LoadLE16(block + 14));
             if (ch < 1 || ch > 255 || rate < 1 || rate > 196000 || bits < 1) {
                 LTrace("LGenSinkOpenSink WavCodec.wff holds an invalid PCM format");
                 out = new LSNKUnusable(sampleRate, channels);

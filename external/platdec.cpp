@@ -4,30 +4,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/littleendian.h"
 #include "support/fileops.h"
 #include "support/trace.h"
 
-namespace {
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v & 0xFFFF);
-    Put16(p + 2, v >> 16);
-}
-
-}  // namespace
-
 void LPcmFormat(uint8_t* f, uint16_t channels, uint32_t rate, uint16_t bits, uint16_t blockAlign) {
-    Put16(f, 1);
-    Put16(f + 2, channels);
-    Put32(f + 4, rate);
-    Put32(f + 8, uint32_t(blockAlign) * rate);
-    Put16(f + 12, blockAlign);
-    Put16(f + 14, bits);
-    Put16(f + 16, 0);
+    StoreLE16(f, 1);
+    StoreLE16(f + 2, channels);
+    StoreLE32(f + 4, rate);
+    StoreLE32(f + 8, uint32_t(blockAlign) * rate);
+    StoreLE16(f + 12, blockAlign);
+    StoreLE16(f + 14, bits);
+    StoreLE16(f + 16, 0);
 }
 
 bool LDecodedWav::Create(const char* path, const uint8_t* format, uint16_t extraBytes) {
@@ -39,7 +27,7 @@ bool LDecodedWav::Create(const char* path, const uint8_t* format, uint16_t extra
     if (!file_.Create(path)) return false;
     uint8_t head[20];
     std::memcpy(head, "RIFF\xFF\xFF\xFF\xFFWAVEfmt ", 16);
-    Put32(head + 16, 18);
+    StoreLE32(head + 16, 18);
     uint8_t tail[8];
     std::memcpy(tail, "data\xFF\xFF\xFF\xFF", 8);
     const int32_t fmtBytes = 18 + extraBytes;
@@ -72,11 +60,11 @@ bool LDecodedWav::Finish() {
     const uint32_t data = uint32_t(data_.load());
     uint8_t b[4];
     bool ok = true;
-    Put32(b, data + extra_ + 38);
+    StoreLE32(b, data + extra_ + 38);
     ok = ok && file_.Seek(4) && file_.Write(b, 4) == 4;
-    Put32(b, 18u + extra_);
+    StoreLE32(b, 18u + extra_);
     ok = ok && file_.Seek(16) && file_.Write(b, 4) == 4;
-    Put32(b, data);
+    StoreLE32(b, data);
     ok = ok && file_.Seek(20 + 18 + extra_ + 4) && file_.Write(b, 4) == 4;
     file_.Close();
     if (!ok) LDeleteFile(path_);
