@@ -18,6 +18,7 @@
 #include "app/cli/clihost.h"
 #include "app/registry.h"
 #include "convert/job.h"
+#include "external/posix/spawn.h"
 
 extern char** environ;
 
@@ -60,19 +61,10 @@ bool Start(Running& r, const char* ext, const char* folder) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
+    LInitChildSpawnAttributes(attr);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, r.output, 2);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     const int rc = posix_spawn(&r.pid, self, &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);

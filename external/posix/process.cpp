@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "external/posix/childoutput.h"
+#include "external/posix/spawn.h"
 #include "support/trace.h"
 
 extern char** environ;
@@ -84,7 +85,7 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
+    LInitChildSpawnAttributes(attr);
     if (stdinFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
     else
@@ -98,17 +99,6 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
     int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
