@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/platdec.h"
+#include "formats/littleendian.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
@@ -19,6 +21,24 @@ namespace fs = std::filesystem;
 using testutil::FakeProgress;
 
 namespace {
+
+// The 46-byte header of the decoders' temporary WAV: 16-bit PCM with an 18-byte format record.
+std::vector<uint8_t> DecodedWavHeader(uint32_t rate, uint16_t channels, uint32_t dataBytes) {
+    std::vector<uint8_t> h(46);
+    std::memcpy(h.data(), "RIFF", 4);
+    StoreLE32(&h[4], dataBytes + 38);
+    std::memcpy(&h[8], "WAVEfmt ", 8);
+    StoreLE32(&h[16], 18);
+    StoreLE16(&h[20], 1);
+    StoreLE16(&h[22], channels);
+    StoreLE32(&h[24], rate);
+    StoreLE32(&h[28], rate * channels * 2);
+    StoreLE16(&h[32], channels * 2u);
+    StoreLE16(&h[34], 16);
+    std::memcpy(&h[38], "data", 4);
+    StoreLE32(&h[42], dataBytes);
+    return h;
+}
 
 const std::string kWin = "Z:\\tmp\\tamber-platdec-win32";
 
@@ -50,27 +70,8 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     std::vector<uint8_t> a = testutil::ReadFileBytes(in), b = testutil::ReadFileBytes(out);
     ASSERT_EQ(b.size(), a.size() + 2);
     const uint32_t data = uint32_t(pcm.size() * 2);
-    const uint8_t head[] = {'R',
-                            'I',
-                            'F',
-                            'F',
-                            uint8_t(data + 38),
-                            uint8_t((data + 38) >> 8),
-                            uint8_t((data + 38) >> 16),
-                            0,
-                            'W',
-                            'A',
-                            'V',
-                            'E',
-                            'f',
-                            'm',
-                            't',
-                            ' ',
-                            18,
-                            0,
-                            0,
-                            0};
-    EXPECT_TRUE(std::equal(head, head + 20, b.begin()));
+    const std::vector<uint8_t> head = DecodedWavHeader(22050, 2, data);
+    EXPECT_TRUE(std::equal(head.begin(), head.begin() + 20, b.begin()));
     EXPECT_TRUE(std::equal(a.begin() + 20, a.begin() + 36, b.begin() + 20));  // the format
     EXPECT_TRUE(b[36] == 0 && b[37] == 0 && std::equal(a.begin() + 36, a.end(), b.begin() + 38));
 }
@@ -155,53 +156,8 @@ class Dss : public DirectShow {
             const int size = i % 2 ? 528 : kind == 3 ? 660 : 480;
             for (int j = 0; j < size; ++j) data.push_back(uint8_t(i * 7 + j));
         }
-        const uint32_t n = uint32_t(data.size()), riff = n + 38, bytes = rate * 2;
-        std::vector<uint8_t> out = {'R',
-                                    'I',
-                                    'F',
-                                    'F',
-                                    uint8_t(riff),
-                                    uint8_t(riff >> 8),
-                                    uint8_t(riff >> 16),
-                                    uint8_t(riff >> 24),
-                                    'W',
-                                    'A',
-                                    'V',
-                                    'E',
-                                    'f',
-                                    'm',
-                                    't',
-                                    ' ',
-                                    18,
-                                    0,
-                                    0,
-                                    0,
-                                    1,
-                                    0,
-                                    1,
-                                    0,
-                                    uint8_t(rate),
-                                    uint8_t(rate >> 8),
-                                    0,
-                                    0,
-                                    uint8_t(bytes),
-                                    uint8_t(bytes >> 8),
-                                    0,
-                                    0,
-                                    2,
-                                    0,
-                                    16,
-                                    0,
-                                    0,
-                                    0,
-                                    'd',
-                                    'a',
-                                    't',
-                                    'a',
-                                    uint8_t(n),
-                                    uint8_t(n >> 8),
-                                    uint8_t(n >> 16),
-                                    uint8_t(n >> 24)};
+        const uint32_t n = uint32_t(data.size());
+        std::vector<uint8_t> out = DecodedWavHeader(rate, 1, n);
         out.insert(out.end(), data.begin(), data.end());
         return out;
     }
