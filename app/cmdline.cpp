@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "cd/drives.h"
 #include "convert/gensink.h"
 #include "convert/job.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "convert/host.h"
 
 // At most this many arguments (entry 0, the program, included) are looked at.

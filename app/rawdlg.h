@@ -1,7 +1,7 @@
 // The raw and VOX audio settings dialog ("LRawDlg"): codec, sample rate and channels.
 #pragma once
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "support/progress.h"
 
 // Shows the dialog on the record; true when it was confirmed with OK, the record then holds and

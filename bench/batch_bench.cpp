@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "convert/job.h"
 
 namespace fs = std::filesystem;

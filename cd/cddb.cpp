@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "support/socket.h"
 #include "support/trace.h"
 

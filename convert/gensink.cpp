@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "convert/messages.h"
 #include "convert/readers.h"
 #include "convert/ui.h"

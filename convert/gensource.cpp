@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "convert/decoders.h"
 #include "convert/messages.h"
 #include "convert/readers.h"

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/cdconvert.h"
-#include "app/combohistory.h"
-#include "app/settings.h"
-#include "app/tags.h"
+#include "convert/cdconvert.h"
+#include "store/combohistory.h"
+#include "store/settings.h"
+#include "store/tags.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"

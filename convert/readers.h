@@ -1,7 +1,7 @@
 // The built-in readers behind LGenSourceOpen's table, and the raw settings dialog it may show.
 #pragma once
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "core/sound.h"
 #include "support/progress.h"
 

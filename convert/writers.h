@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "core/sound.h"
 #include "support/progress.h"
 

@@ -1,7 +1,7 @@
 // The encoder settings dialogs ("Encoder Settings..."): each edits one settings record.
 #pragma once
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "support/progress.h"
 
 // Each returns true when the user pressed OK; the record then holds the choice and every value

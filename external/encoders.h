@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "core/sound.h"
 
 // What an encoder is told: its command line and the rate and channel count it is fed with.

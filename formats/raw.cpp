@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "formats/g711.h"
 #include "formats/vox.h"
 #include "support/trace.h"

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/combohistory.h"
-#include "app/encsettings.h"
-#include "app/settings.h"
+#include "store/combohistory.h"
+#include "store/encsettings.h"
+#include "store/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/tags.h"
+#include "store/tags.h"
 
 namespace {
 

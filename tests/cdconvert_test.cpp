@@ -1,6 +1,6 @@
 // CD track entries in a conversion run: names by the three schemes, 259-character texts, the
 // Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
-#include "app/cdconvert.h"
+#include "convert/cdconvert.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "app/settings.h"
+#include "store/settings.h"
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "tests/support/fakecd.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "support/file.h"
 #include "support/socket.h"
 #include "tests/support/fakeprogress.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/tags.h"
+#include "store/tags.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;

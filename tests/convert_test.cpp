@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "app/settings.h"
-#include "app/tags.h"
+#include "store/settings.h"
+#include "store/tags.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/job.h"

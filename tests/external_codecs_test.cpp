@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "core/transfer.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "tests/support/fakeprogress.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/bigendian.h"

@@ -1,5 +1,5 @@
 // The plain-text settings store: layout, parsing rules, records, history, and a broken folder.
-#include "app/settings.h"
+#include "store/settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/combohistory.h"
-#include "app/encsettings.h"
-#include "app/registry.h"
+#include "store/combohistory.h"
+#include "store/encsettings.h"
+#include "store/registry.h"
 #include "tests/support/testutil.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse and appending, peers reading
 // them.
-#include "app/tags.h"
+#include "store/tags.h"
 
 #include <gtest/gtest.h>
 

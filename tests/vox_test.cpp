@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 #include "formats/raw.h"
 #include "tests/support/signal.h"
 #include "tests/support/sourceutil.h"

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 #include "support/file.h"
 
 namespace {

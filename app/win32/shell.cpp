@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "support/file.h"
 
 namespace {

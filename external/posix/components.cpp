@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "support/trace.h"
 
 namespace {

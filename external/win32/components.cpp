@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "external/process.h"
 #include "external/win32/ftp.h"
 #include "support/trace.h"

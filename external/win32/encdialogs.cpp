@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "app/settings.h"
-#include "support/dialog.h"
+#include "store/settings.h"
+#include "support/win32/dialog.h"
 #include "support/file.h"
 
 namespace {

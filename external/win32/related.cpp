@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "external/components.h"
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 #include "support/file.h"
 #include "support/trace.h"
 #include "support/waitable.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "app/shell.h"
 #include "external/components.h"
 #include "setup/payload.h"

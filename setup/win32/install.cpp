@@ -11,7 +11,7 @@
 #include "app/shell.h"
 #include "setup/payload.h"
 #include "setup/setup.h"
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 #include "support/progress.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "app/registry.h"
+#include "store/registry.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Dialog framework: the common dialog and page procedures, modal, modeless and sheet runs.
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 
 #include <cstring>
 #include <vector>

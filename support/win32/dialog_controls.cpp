@@ -1,7 +1,7 @@
 // Dialog framework: control helpers shared by the dialogs (lists, combos, tooltips, toolbar, help).
 #include <cstring>
 
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 
 void LDialog::EnableControl(int id, bool enable) {
     if (HWND item = GetItem(id)) EnableWindow(item, enable ? TRUE : FALSE);

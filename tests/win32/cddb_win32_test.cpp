@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "cd/cddb.h"
 #include "tests/support/fakeprogress.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "app/settings.h"
+#include "store/settings.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
 #include "tests/support/testutil.h"

@@ -1,5 +1,5 @@
 // The dialog framework under Wine: modal, modeless, sheet and wizard runs, keys and list helpers.
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 
 #include <gtest/gtest.h>
 

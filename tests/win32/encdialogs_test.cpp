@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "convert/writers.h"
 #include "external/encdialogs.h"
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "external/components.h"
 #include "tests/support/fakeprogress.h"
 

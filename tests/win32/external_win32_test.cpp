@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "convert/readers.h"
 #include "external/components.h"
 #include "external/decoders.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/platdec.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/rawdlg.h"
-#include "app/settings.h"
+#include "store/settings.h"
 
 namespace {
 

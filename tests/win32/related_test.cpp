@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "external/components.h"
 #include "external/win32/related.h"
 #include "tests/support/testutil.h"

@@ -8,10 +8,10 @@
 #include <string>
 #include <tuple>
 
-#include "app/combohistory.h"
-#include "app/encsettings.h"
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/combohistory.h"
+#include "store/encsettings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "app/shell.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tags.h"
+#include "store/tags.h"
 #include "tests/support/testutil.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Combo-box history for Windows combo boxes.
-#include "app/combohistory.h"
+#include "store/combohistory.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // CD track naming and conversion for the conversion job.
-#include "app/cdconvert.h"
+#include "convert/cdconvert.h"
 
 #include <strings.h>
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "cd/rip.h"

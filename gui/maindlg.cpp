@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/combohistory.h"
-#include "app/gui/maindlg.h"
-#include "app/gui/resource.h"
-#include "app/gui/startup.h"
-#include "app/settings.h"
+#include "store/combohistory.h"
+#include "gui/maindlg.h"
+#include "gui/resource.h"
+#include "gui/startup.h"
+#include "store/settings.h"
 #include "external/win32/related.h"
 #include "support/file.h"
 

@@ -1,9 +1,9 @@
 // Loading and storing the encoder and raw-audio settings records.
-#include "app/encsettings.h"
+#include "store/encsettings.h"
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "store/settings.h"
 
 void LMP3EncodeSettings::Load() {
     const LMP3EncodeSettings d;

@@ -1,5 +1,5 @@
 // Reading and writing audio tags: ID3v1.1 in MP3 files, "LIST"/"INFO" and "DISP" in WAV files.
-#include "app/tags.h"
+#include "store/tags.h"
 
 #include <strings.h>
 

@@ -1,10 +1,10 @@
 // Typed settings accessors: text values parsed with the store's integer and boolean rules.
-#include "app/settings.h"
+#include "store/settings.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/registry.h"
+#include "store/registry.h"
 #include "support/file.h"
 
 void SettingsKeyPath(char* dest, const char* section) {

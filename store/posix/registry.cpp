@@ -4,7 +4,7 @@
 // value. '%', control characters, and the characters that would break a line are written as
 // "%XX". Updates take an exclusive lock and replace the file atomically, so several running
 // instances never see a half-written store.
-#include "app/registry.h"
+#include "store/registry.h"
 
 #include <fcntl.h>
 #include <strings.h>

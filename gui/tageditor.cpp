@@ -1,9 +1,9 @@
 // LAudioTagDataEditor: fills the boxes from the tags and sets all seven tags on OK.
-#include "app/gui/tageditor.h"
+#include "gui/tageditor.h"
 
 #include <cstring>
 
-#include "app/gui/resource.h"
+#include "gui/resource.h"
 #include "support/file.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "app/gui/startup.h"
+#include "gui/startup.h"
 #include "setup/setup.h"
 
 void RunSetupRole(bool install) {

@@ -1,5 +1,5 @@
 // The configuration store on Windows: REG_SZ values in the registry.
-#include "app/registry.h"
+#include "store/registry.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
 // The per-user combo-box history: load and most-recent-first save.
-#include "app/combohistory.h"
+#include "store/combohistory.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "support/file.h"
 
 namespace {

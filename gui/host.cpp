@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "app/cmdline.h"
-#include "app/combohistory.h"
-#include "app/gui/maindlg.h"
-#include "app/gui/resource.h"
-#include "app/settings.h"
+#include "store/combohistory.h"
+#include "gui/maindlg.h"
+#include "gui/resource.h"
+#include "store/settings.h"
 #include "convert/job.h"
 #include "support/file.h"
 

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/cli/batch.h"
-#include "app/cli/clihost.h"
+#include "cli/batch.h"
+#include "cli/clihost.h"
 #include "app/cmdline.h"
-#include "app/registry.h"
-#include "app/settings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "external/posix/childoutput.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"

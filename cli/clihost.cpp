@@ -1,5 +1,5 @@
 // The headless host: the list in memory, questions on the terminal when there is one.
-#include "app/cli/clihost.h"
+#include "cli/clihost.h"
 
 #include <strings.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/cli/batch.h"
+#include "cli/batch.h"
 #include "app/cmdline.h"
-#include "app/settings.h"
+#include "store/settings.h"
 #include "convert/job.h"
 
 LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/gui/maindlg.h"
-#include "app/gui/resource.h"
-#include "app/settings.h"
+#include "gui/maindlg.h"
+#include "gui/resource.h"
+#include "store/settings.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/gui/maindlg.h"
-#include "app/gui/startup.h"
-#include "app/settings.h"
+#include "gui/maindlg.h"
+#include "gui/startup.h"
+#include "store/settings.h"
 #include "support/file.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/gui/maindlg.h"
-#include "app/gui/pages.h"
-#include "app/gui/resource.h"
-#include "app/gui/tageditor.h"
-#include "app/settings.h"
-#include "app/tags.h"
+#include "gui/maindlg.h"
+#include "gui/pages.h"
+#include "gui/resource.h"
+#include "gui/tageditor.h"
+#include "store/settings.h"
+#include "store/tags.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
 #include "convert/gensink.h"

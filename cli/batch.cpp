@@ -1,5 +1,5 @@
 // The parallel batch: entries planned in list order here, converted by child processes.
-#include "app/cli/batch.h"
+#include "cli/batch.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/cli/clihost.h"
-#include "app/registry.h"
+#include "cli/clihost.h"
+#include "store/registry.h"
 #include "convert/job.h"
 #include "external/posix/spawn.h"
 

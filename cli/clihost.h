@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cdconvert.h"
+#include "convert/cdconvert.h"
 #include "convert/host.h"
 #include "support/file.h"
 

@@ -1,5 +1,5 @@
 // The ID3v1 genre list (148 entries including the Winamp extensions).
-#include "app/tags.h"
+#include "store/tags.h"
 
 const char* const kId3Genres[LID3_GENRE_COUNT] = {"Blues",
                                                   "Classic Rock",

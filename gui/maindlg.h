@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/cdconvert.h"
-#include "app/encsettings.h"
+#include "convert/cdconvert.h"
+#include "store/encsettings.h"
 #include "app/player.h"
 #include "convert/host.h"
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 #include "support/progress.h"
 // After the dialog framework, which brings windows.h.
 #include <shellapi.h>

@@ -1,7 +1,7 @@
 // The "Settings" property sheet and its pages: General, Overwrite and Formats.
 #pragma once
 
-#include "support/dialog.h"
+#include "support/win32/dialog.h"
 
 class LGeneralPage : public LPropertyPage {
   public:

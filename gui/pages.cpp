@@ -1,10 +1,10 @@
 // The "Settings" property sheet: General (device, context menu), Overwrite and Formats pages.
-#include "app/gui/pages.h"
+#include "gui/pages.h"
 
 #include <cstring>
 
-#include "app/gui/resource.h"
-#include "app/settings.h"
+#include "gui/resource.h"
+#include "store/settings.h"
 #include "app/shell.h"
 #include "app/sounddevice.h"
 #include "support/file.h"

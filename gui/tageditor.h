@@ -1,8 +1,8 @@
 // LAudioTagDataEditor: the "Edit Audio Tags" dialog over an LAudioTagData list.
 #pragma once
 
-#include "app/tags.h"
-#include "support/dialog.h"
+#include "store/tags.h"
+#include "support/win32/dialog.h"
 
 class LAudioTagDataEditor : public LDialog {
   public:
