@@ -202,7 +202,7 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
     // mode, time-out, longest it may take; "drip" and "midentry" keep what came before.
     const std::tuple<const char*, int, double> cases[] = {
         {"refuse", 1000, 0.5}, {"silent", 500, 1.0}, {"late", 1000, 1.6},    {"endless", 1000, 5},
-        {"flood", 500, 1.0}, {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
+        {"flood", 500, 1.0},   {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
     for (const auto& [mode, timeout, limit] : cases) {
         SetUp();
         EXPECT_LT(Lookup(mode, timeout), limit) << mode;

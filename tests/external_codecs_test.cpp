@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "store/registry.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "core/transfer.h"
@@ -14,6 +13,7 @@
 #include "external/decoders.h"
 #include "external/encoders.h"
 #include "formats/wav.h"
+#include "store/registry.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
