@@ -9,7 +9,7 @@ namespace {
 
 // A 1000-frame mono ramp source for exercising the Read contract.
 class RampSource : public LSoundSourceBase {
-  public:
+public:
     RampSource() : LSoundSourceBase(8000, 1, LSAMPLE_FULL_SCALE) {}
     void Read(int32_t* buf, int32_t n) override {
         for (int32_t i = 0; i < n; ++i, ++pos_) buf[i] = (pos_ >= 0 && pos_ < 1000) ? pos_ + 1 : 0;
@@ -20,7 +20,7 @@ class RampSource : public LSoundSourceBase {
     static inline int alive = 0;
     ~RampSource() override { --alive; }
 
-  private:
+private:
     int32_t pos_ = 0;
 };
 

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "store/encsettings.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/bigendian.h"
 #include "formats/g711.h"
 #include "formats/raw.h"
-#include "store/encsettings.h"
 #include "tests/support/signal.h"
 #include "tests/support/sourceutil.h"
 #include "tests/support/testutil.h"

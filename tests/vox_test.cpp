@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "formats/raw.h"
 #include "store/encsettings.h"
+#include "formats/raw.h"
 #include "tests/support/signal.h"
 #include "tests/support/sourceutil.h"
 #include "tests/support/testutil.h"
