@@ -178,15 +178,4 @@ TEST(CdRip, WorkerThreadFeedsTheBridge) {
     EXPECT_EQ(got, expect);
 }
 
-TEST(CdRealDrive, ReadsTheTocOfAnInsertedDisc) {
-    LSCSI scsi;
-    if (scsi.GetCDROMDriveCount() == 0 || !scsi.OpenCDROMDrive(0)) GTEST_SKIP() << "no CD drive";
-    FakeProgress dlg;
-    uint8_t tracks = 0;
-    uint32_t addr[256];
-    if (ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr) != LPROCESS_OK) GTEST_SKIP() << "no disc";
-    EXPECT_GT(tracks, 0);
-    for (int i = 0; i < tracks; ++i) EXPECT_LT(addr[i], addr[i + 1]);
-}
-
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/fakeprogress.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -176,9 +177,8 @@ TEST_F(CdConvert, TrackToMp3ThroughTheEncoder) {
     testutil::FakeCDDrive drive(disc);
     Run({"-format", ".mp3", "-outfolder", dir_, "/dev/fakesr0#5", "-convert"});
     ASSERT_EQ(host_.Images(), std::vector<int>{LENTRY_DONE});
-    std::string wav = dir_ + "/back.wav";
-    ASSERT_EQ(testutil::Run("mpg123 -q -w '" + wav + "' '" + dir_ + "/Track05.mp3'"), 0);
-    testutil::Wav16 back = testutil::ReadWav16(wav);
+    testutil::Wav16 back = testutil::PeerDecode("mpg123", dir_ + "/Track05.mp3");
+    ASSERT_TRUE(back.ok);
     std::vector<int16_t> src = disc.TrackPCM(4);
     // The encoder's delay: find the best lag, then the correlation there.
     double best = 0;

@@ -13,9 +13,11 @@
 
 #include "store/tags.h"
 #include "tests/support/fakeprogress.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
+using testutil::Soxi;
 
 namespace {
 
@@ -75,12 +77,10 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
 
     // The WAV format file turns every output into 8000 Hz mono, then mu-law.
     EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
-    for (auto [opt, want] : {std::pair{"-r", "8000\n"}, {"-c", "1\n"}, {"-b", "16\n"}})
-        EXPECT_EQ(testutil::RunOutput(std::string("soxi ") + opt + " '" + dir_ + "/OUT2/a.wav'"),
-                  want);
+    const std::string out2 = dir_ + "/OUT2/a.wav";
+    EXPECT_EQ(Soxi("-r", out2) + " " + Soxi("-c", out2) + " " + Soxi("-b", out2), "8000 1 16");
     EXPECT_EQ(Tamber("-settings .wav ULAW 8000 1 -outfolder OUT3 a.wav -convert"), 0) << err_;
-    EXPECT_NE(testutil::RunOutput("soxi -e '" + dir_ + "/OUT3/a.wav'").find("u-law"),
-              std::string::npos);
+    EXPECT_EQ(Soxi("-e", dir_ + "/OUT3/a.wav"), "u-law");
     EXPECT_EQ(fs::file_size(dir_ + "/home/data/WavCodec.wff"), 1024u);
 }
 
@@ -180,26 +180,6 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     EXPECT_GE((deep + "/long.wav").size(), 290u);
     EXPECT_EQ(Tamber("-outfolder OUT '" + deep + "/long.wav' -convert"), 2);
     EXPECT_TRUE(Has("skipped"));
-}
-
-TEST_F(Cli, TwoInstancesDecodeIntoSeparateTemporarySlots) {
-    if (!testutil::HaveTool("oggdec")) GTEST_SKIP() << "no Ogg decoder";
-    ASSERT_EQ(testutil::Run("cd '" + dir_ +
-                            "' && sox -n -r 8000 -c 1 short.ogg synth 0.3 sine 300 "
-                            "&& sox -n -r 8000 -c 1 long.ogg synth 0.9 sine 600"),
-              0);
-    const std::string tamber = "TAMBER_HOME='" + dir_ + "/home' '" TAMBER_BINARY_DIR "/tamber' ";
-    std::string script = "cd '" + dir_ + "' && for i in 1 2 3; do " + tamber +
-                         "-overwrite ALWAYS -outfolder S$i short.ogg -convert & " + tamber +
-                         "-overwrite ALWAYS -outfolder L$i long.ogg -convert; done; wait";
-    ASSERT_EQ(testutil::Run("{ " + script + "; } </dev/null >/dev/null 2>&1"), 0);
-    for (int i = 1; i <= 3; ++i) {
-        std::string n = std::to_string(i);
-        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/S" + n + "/short.wav'"), "2400\n");
-        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/L" + n + "/long.wav'"), "7200\n");
-    }
-    for (const auto& e : fs::directory_iterator(dir_ + "/home/tmp"))
-        EXPECT_NE(e.path().extension(), ".lck") << e.path();
 }
 
 TEST_F(Cli, TagsTravelBetweenWavAndMp3) {

@@ -20,10 +20,10 @@
 #include "core/transfer.h"
 #include "formats/aiff.h"
 #include "store/settings.h"
-#include "store/tags.h"
 #include "support/file.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/fakeprogress.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -218,9 +218,8 @@ TEST_F(Convert, SinksByExtension) {
     ASSERT_TRUE(t.sink);
     EXPECT_EQ(Process(&d, &t), LPROCESS_OK);
     t.sink.reset();
-    EXPECT_NE(testutil::RunOutput("soxi -e '" + out + "'").find("A-law"), std::string::npos);
-    EXPECT_EQ(testutil::RunOutput("soxi -r '" + out + "'"), "8000\n");
-    EXPECT_EQ(testutil::RunOutput("soxi -c '" + out + "'"), "1\n");
+    EXPECT_EQ(testutil::Soxi("-e", out), "A-law");
+    EXPECT_EQ(testutil::Soxi("-r", out) + " " + testutil::Soxi("-c", out), "8000 1");
     testutil::WriteFileBytes(wff, {1, 0});  // only the tag: rate and channels from the source
     LGenSinkOpenSink(sink, (dir_ + "/short.wav").c_str(), 22050, 2);
     ASSERT_TRUE(sink);
@@ -298,8 +297,7 @@ TEST_F(Convert, SameFileIsReplacedOnlyOnSuccess) {
     EXPECT_TRUE(ok.errors.empty()) << ok.errors[0];
     EXPECT_EQ(h.Images(), (std::vector<int>{2}));
     EXPECT_FALSE(fs::exists(dir_ + "/_b.wav"));
-    EXPECT_EQ(testutil::RunOutput("soxi -b '" + in + "'"), "16\n");
-    EXPECT_EQ(testutil::RunOutput("soxi -s '" + in + "'"), "4000\n");
+    EXPECT_EQ(testutil::Soxi("-b", in) + " " + testutil::Soxi("-s", in), "16 4000");
 
     // Another spelling of the same folder is still the same file: the input is never truncated
     // while it is read.
@@ -357,22 +355,10 @@ TEST_F(Convert, OpenFailureEndsTheBatchWithItsMessage) {
               0u);
 }
 
-TEST_F(Convert, TagsTravelFromWavToWav) {
-    std::string in = Wav("t.wav");
-    LAudioTagData tags;
-    tags.Set("TITLE", "Speech");
-    tags.Set("ARTIST", "Someone");
-    ASSERT_TRUE(tags.WriteTags(in.c_str()));
-    TestHost h;
-    h.folder = dir_ + "/out";
-    fs::create_directories(h.folder);
-    Select(h, {in});
-    TestDialog dlg;
-    EXPECT_EQ(Job(h, dlg), LPROCESS_OK);
-    LAudioTagData back;
-    ASSERT_TRUE(back.ReadTags((h.folder + "/t.wav").c_str()));
-    EXPECT_STREQ(back.Get("TITLE"), "Speech");
-    EXPECT_STREQ(back.Get("ARTIST"), "Someone");
+// Each named value of the section is stored with the given number.
+void Stored(const char* section, std::initializer_list<std::pair<const char*, int>> values) {
+    for (auto [key, value] : values)
+        EXPECT_EQ(SettingsReadInt(section, key, -99), value) << section << " " << key;
 }
 
 // Runs the command line on a fresh host.
@@ -389,25 +375,21 @@ struct Cli {
 TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     Cli c;
     c.Run({"-settings", ".mp3", "VBR", "64", "192", "2", "joint", "false"});
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ConstantBitRate", 9), 0);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "VBRMinBitRate", 0), 64);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "VBRMaxBitRate", 0), 192);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "VBRQuality", 0), 2);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ChannelMode", 0), 1);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ErrorProtection", 9), 0);
+    Stored("MP3Encoder", {{"ConstantBitRate", 0},
+                          {"VBRMinBitRate", 64},
+                          {"VBRMaxBitRate", 192},
+                          {"VBRQuality", 2},
+                          {"ChannelMode", 1},
+                          {"ErrorProtection", 0}});
 
     c.Run({"-settings", ".mp3", "CBR", "192"});  // cut short
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ConstantBitRate", 9), 0);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "CBRBitRate", 7), 128);
+    Stored("MP3Encoder", {{"ConstantBitRate", 0}, {"CBRBitRate", 128}});
     EXPECT_EQ(c.records.mp3.cbrBitRate, 192);  // kept in memory only
 
     c.Run({"-SETTINGS", ".FLAC", "8", "48000", "2", "-settings", ".ogg", "Quality", "6", "2",
            "TRUE"});
-    EXPECT_EQ(SettingsReadInt("FlacEncoder", "Compression", 0), 8);
-    EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 48000);
-    EXPECT_EQ(SettingsReadInt("FlacEncoder", "Channels", 0), 2);
-    EXPECT_EQ(SettingsReadInt("OggEncoder", "VBRQuality", 0), 6);
-    EXPECT_EQ(SettingsReadInt("OggEncoder", "StripComments", 0), 1);
+    Stored("FlacEncoder", {{"Compression", 8}, {"SampleRate", 48000}, {"Channels", 2}});
+    Stored("OggEncoder", {{"VBRQuality", 6}, {"StripComments", 1}});
 
     // A rate or channel count no encoder takes leaves the stored list as it was.
     for (auto bad : {std::vector<const char*>{"5", "0", "0"},
@@ -417,8 +399,7 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
                      {"5", "900000", "1"}}) {
         c.Run({"-settings", ".flac", bad[0], bad[1], bad[2], "-settings", ".wav", "PCM", bad[1],
                bad[2]});
-        EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 48000) << bad[1];
-        EXPECT_EQ(SettingsReadInt("FlacEncoder", "Channels", 0), 2) << bad[2];
+        Stored("FlacEncoder", {{"SampleRate", 48000}, {"Channels", 2}});
         EXPECT_EQ(c.records.flac.sampleRate, 48000u);
         EXPECT_EQ(c.records.flac.compression, 8);
         char wff[LMAX_PATH];
@@ -432,9 +413,7 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         EXPECT_EQ(c.records.flac.compression, 8) << level;
     }
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
-    EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
-    EXPECT_EQ(SettingsReadInt("AACEncoder", "DisableTNS", 0), 1);
-    EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
+    Stored("AACEncoder", {{"ForceMPEG2", 1}, {"DisableTNS", 1}, {"VBRQuality", 100}});
     // A section is stored from what is stored now, not from the records' older copy.
     SettingsWriteInt("AACEncoder", "VBRQuality", 80);
     c.Run({"-settings", ".aac", "ABR", "160", "false", "false"});
@@ -442,9 +421,8 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
 
     c.Run({"-insettings", ".vox", "0", "6000", "0", "-insettings", ".mp3", "CBR", "1", "1", "1",
            "1"});
-    EXPECT_EQ(SettingsReadInt("VoxAudio", "SampleRate", 0), 6000);
-    EXPECT_EQ(SettingsReadInt("VoxAudio", "Channels", 0), 1);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "CBRBitRate", 7), 128);  // not an input format
+    Stored("VoxAudio", {{"SampleRate", 6000}, {"Channels", 1}});
+    Stored("MP3Encoder", {{"CBRBitRate", 128}});  // not an input format
 
     c.Run({"-overwrite", "never", "-overwrite", "maybe", "-bogus", "-format", ".OGG"});
     EXPECT_FALSE(SettingsReadBool("Settings", "AlwaysPrompt", true));
