@@ -134,8 +134,8 @@ class CDDBLookup : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("TAMBER_HOME", testutil::ScratchDir().c_str(), 1);
         // The server lives as long as this process, its parent.
-        static FILE* server =
-            popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
+        static FILE* server = popen(
+            "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
         char name[64];
         int port;
         while (std::fscanf(server, "%63s %d", name, &port) == 2 && strcmp(name, "ready"))

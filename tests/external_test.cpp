@@ -25,9 +25,11 @@ namespace {
 
 using testutil::FakeProgress;
 
+// A stand-in program. Its output goes nowhere: a stand-in left sleeping must not hold the test
+// runner's output pipe open.
 std::string Script(const std::string& dir, const char* name, const std::string& body) {
     std::string path = dir + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::ofstream(path) << "#!/bin/sh\nexec >/dev/null 2>&1\n" << body << "\n";
     chmod(path.c_str(), 0755);
     return path;
 }
