@@ -75,12 +75,10 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
     EXPECT_TRUE(Has("creating the output folder"));
     EXPECT_TRUE(Has("tamber: [2/2] b.wav\n")) << err_;  // the batch's progress, one line a file
 
-    // The WAV format file turns every output into 8000 Hz mono, then mu-law.
+    // The WAV format file turns every output into 8000 Hz mono.
     EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
     const std::string out2 = dir_ + "/OUT2/a.wav";
     EXPECT_EQ(Soxi("-r", out2) + " " + Soxi("-c", out2) + " " + Soxi("-b", out2), "8000 1 16");
-    EXPECT_EQ(Tamber("-settings .wav ULAW 8000 1 -outfolder OUT3 a.wav -convert"), 0) << err_;
-    EXPECT_EQ(Soxi("-e", dir_ + "/OUT3/a.wav"), "u-law");
     EXPECT_EQ(fs::file_size(dir_ + "/home/data/WavCodec.wff"), 1024u);
 }
 
