@@ -100,15 +100,19 @@ TEST(PathHelpers, OverlongInputIsCutAt259) {
 }
 
 TEST(PathHelpers, CleanFileNameDropsReservedCharacters) {
-    char out[LMAX_PATH];
-    EXPECT_TRUE(CleanFileName(out, "AC/DC: Live?"));
-    EXPECT_STREQ(out, "ACDC Live");
-    EXPECT_FALSE(CleanFileName(out, "\"*./:<>?\\|\x01\x1f\x80\xff"));
-    EXPECT_STREQ(out, "");
-    EXPECT_TRUE(CleanFileName(out, "Caf\xc3\xa9 Track 01.mp3"));
-    EXPECT_STREQ(out, "Caf Track 01mp3");
-    EXPECT_TRUE(CleanFileName(out, std::string(500, 'z').c_str()));
-    EXPECT_EQ(std::strlen(out), 259u);
+    const std::string longName(500, 'z');
+    const struct {
+        const char* text;
+        std::string name;  // "": nothing usable
+    } rows[] = {{"AC/DC: Live?", "ACDC Live"},
+                {"\"*./:<>?\\|\x01\x1f\x80\xff", ""},
+                {"Caf\xc3\xa9 Track 01.mp3", "Caf Track 01mp3"},
+                {longName.c_str(), std::string(259, 'z')}};
+    for (const auto& r : rows) {
+        char out[LMAX_PATH];
+        EXPECT_EQ(CleanFileName(out, r.text), !r.name.empty()) << r.text;
+        EXPECT_EQ(out, r.name);
+    }
 }
 
 TEST(LFileIO, WriteSeekReadTruncateRoundTrip) {
@@ -180,16 +184,15 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
     std::string home = testutil::ScratchDir() + "/home";
     ::setenv("TAMBER_HOME", home.c_str(), 1);
     char out[LMAX_PATH];
-    LFile::GetUserDataFolder(out);
-    EXPECT_EQ(std::string(out), home + "/data");
-    EXPECT_TRUE(fs::is_directory(out));
-    LFile::GetUserConfigFolder(out);
-    EXPECT_EQ(std::string(out), home + "/config");
-    LFile::GetTempFolder(out);
-    EXPECT_EQ(std::string(out), home + "/tmp");
-    EXPECT_TRUE(fs::is_directory(out));
-    LFile::GetUserDocumentsFolder(out);
-    EXPECT_EQ(std::string(out), home + "/Documents");
+    for (auto [get, name] : {std::pair{&LFile::GetUserDataFolder, "/data"},
+                             {&LFile::GetUserConfigFolder, "/config"},
+                             {&LFile::GetTempFolder, "/tmp"},
+                             {&LFile::GetUserDocumentsFolder, "/Documents"}}) {
+        get(out);
+        EXPECT_EQ(std::string(out), home + name);
+    }
+    EXPECT_TRUE(fs::is_directory(home + "/data"));
+    EXPECT_TRUE(fs::is_directory(home + "/tmp"));
     ::unsetenv("TAMBER_HOME");
 
     ::setenv("XDG_DATA_HOME", (home + "/xdg").c_str(), 1);
