@@ -1,7 +1,5 @@
-// The decoder table: extension, decoder process, progress title.
+// The outside decoders: decoder process, progress title, which failures are reported for them.
 #include "convert/decoders.h"
-
-#include <strings.h>
 
 #include <cstdio>
 
@@ -73,29 +71,6 @@ int RunDct(LProgressDialog* d, const char* in, const char* out) {
     return Process(d, &r);
 }
 
-using M = LGenDecoderMessages;
-
-const LGenDecoder kWma = {"Loading WMA file", RunDirectShow, M::All};
-const LGenDecoder kDss = {"Loading DSS file", RunDss, M::None};
-const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, M::None};
-const LGenDecoder kAac = {"Loading AAC file", RunAac, M::None};
-const LGenDecoder kOgg = {"Loading OGG file", RunOgg, M::None};
-const LGenDecoder kFlac = {"Loading FLAC file", RunFlac, M::None};
-const LGenDecoder kSri = {"Loading SRI file", RunVoiceIt, M::None};
-const LGenDecoder kAct = {"Loading Record file", RunAct, M::None};
-const LGenDecoder kShn = {"Loading Shorten file", RunShn, M::None};
-const LGenDecoder kDct = {"Loading DCT file", RunDct, M::MissingFile};
-const LGenDecoder kDirectX = {"Loading with DirectX", RunDirectShow, M::All};
-
-struct Row {
-    const char* ext;
-    const LGenDecoder* decoder;
-};
-constexpr Row kRows[] = {{".wma", &kWma}, {".dss", &kDss},   {".ra", &kReal}, {".ram", &kReal},
-                         {".rm", &kReal}, {".rmj", &kReal},  {".aac", &kAac}, {".m4a", &kAac},
-                         {".ogg", &kOgg}, {".flac", &kFlac}, {".sri", &kSri}, {".act", &kAct},
-                         {".rec", &kAct}, {".rcd", &kAct},   {".shn", &kShn}, {".dct", &kDct}};
-
 // The record handed to a progress dialog of its own.
 struct DecodeJob {
     const LGenDecoder* decoder;
@@ -108,13 +83,21 @@ int Process(LProgressDialog* dlg, DecodeJob* job) {
     return job->decoder->run(dlg, job->input, job->wav);
 }
 
+using M = LGenDecoderMessages;
+
 }  // namespace
 
-const LGenDecoder& LGenFindDecoder(const char* extension) {
-    for (const Row& r : kRows)
-        if (strcasecmp(extension, r.ext) == 0) return *r.decoder;
-    return kDirectX;
-}
+const LGenDecoder kWmaDecoder = {"Loading WMA file", RunDirectShow, M::All};
+const LGenDecoder kDssDecoder = {"Loading DSS file", RunDss, M::None};
+const LGenDecoder kRealDecoder = {"Loading RealAudio file", RunRealAudio, M::None};
+const LGenDecoder kAacDecoder = {"Loading AAC file", RunAac, M::None};
+const LGenDecoder kOggDecoder = {"Loading OGG file", RunOgg, M::None};
+const LGenDecoder kFlacDecoder = {"Loading FLAC file", RunFlac, M::None};
+const LGenDecoder kSriDecoder = {"Loading SRI file", RunVoiceIt, M::None};
+const LGenDecoder kActDecoder = {"Loading Record file", RunAct, M::None};
+const LGenDecoder kShnDecoder = {"Loading Shorten file", RunShn, M::None};
+const LGenDecoder kDctDecoder = {"Loading DCT file", RunDct, M::MissingFile};
+const LGenDecoder kPlatformDecoder = {"Loading with DirectX", RunDirectShow, M::All};
 
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav) {

@@ -19,8 +19,10 @@ struct LGenDecoder {
     LGenDecoderMessages messages;
 };
 
-// The decoder for an extension (the DirectShow row for anything not listed).
-const LGenDecoder& LGenFindDecoder(const char* extension);
+// The decoders the input format table names (convert/formattable.h); the platform decoder
+// reads whatever no other row lists.
+extern const LGenDecoder kWmaDecoder, kDssDecoder, kRealDecoder, kAacDecoder, kOggDecoder,
+    kFlacDecoder, kSriDecoder, kActDecoder, kShnDecoder, kDctDecoder, kPlatformDecoder;
 // Runs the decoder behind a new progress dialog with its title, owned by owner.
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav);

@@ -124,6 +124,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void GetOutputFormat(char* extension) override;
     bool SelectOutputFormat(const char* extension) override;
     LWindowHandle GetWindow() override;
+    bool EditSettings(LSettingsRecordRef record) override;
+    bool ChooseWaveFormat(LWaveFileFormat& format, int channels) override;
+    bool InstallComponent(const char* component) override;
     bool IsHidden() override;
     void SetHidden(bool hide) override;
     void ShowWindowNow() override;

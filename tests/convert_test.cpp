@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "convert/decoders.h"
+#include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/job.h"
@@ -107,12 +107,12 @@ TEST_F(Convert, ReadersByExtensionInAnyCase) {
 
 // Every reader and decoder row with the message its failure shows.
 TEST_F(Convert, OpenFailuresAndTheirMessages) {
-    EXPECT_STREQ(LGenFindDecoder(".OGG").title, "Loading OGG file");
-    EXPECT_STREQ(LGenFindDecoder(".m4a").title, "Loading AAC file");
-    EXPECT_STREQ(LGenFindDecoder(".rmj").title, "Loading RealAudio file");
-    EXPECT_STREQ(LGenFindDecoder(".rcd").title, "Loading Record file");
-    EXPECT_STREQ(LGenFindDecoder(".gz").title, "Loading with DirectX");
-    EXPECT_STREQ(LGenFindDecoder("").title, "Loading with DirectX");
+    EXPECT_STREQ(LFindInputFormat(".OGG").decoder->title, "Loading OGG file");
+    EXPECT_STREQ(LFindInputFormat(".m4a").decoder->title, "Loading AAC file");
+    EXPECT_STREQ(LFindInputFormat(".rmj").decoder->title, "Loading RealAudio file");
+    EXPECT_STREQ(LFindInputFormat(".rcd").decoder->title, "Loading Record file");
+    EXPECT_STREQ(LFindInputFormat(".gz").decoder->title, "Loading with DirectX");
+    EXPECT_STREQ(LFindInputFormat("").decoder->title, "Loading with DirectX");
 
     const std::string missing = dir_ + "/none";
     for (const char* ext : {".mp3", ".aiff", ".au", ".gsm", ".vox", ""})
@@ -154,14 +154,17 @@ TEST_F(Convert, OpenFailuresAndTheirMessages) {
     EXPECT_TRUE(StartsWith(OpenError(aifc),
                            "Cannot open the file \"" + aifc + "\". This means that either"));
 
-    // Interactive: two failures in one batch show one message and clear the flag.
+    // Interactive: two failures in one batch show the user one message and clear the flag.
     uint8_t once = 1;
-    LGenSourceInteraction ui{&once, nullptr};
+    TestHost user;
+    LGenSourceInteraction ui{&once, user};
     LSourceRef src;
     EXPECT_EQ(LGenSourceOpen(src, (dir_ + "/a.xyz").c_str(), &ui), LPROCESS_FAILED);
     EXPECT_EQ(once, 0);
     EXPECT_EQ(LGenSourceOpen(src, (dir_ + "/b.xyz").c_str(), &ui), LPROCESS_FAILED);
     EXPECT_TRUE(src);
+    ASSERT_EQ(user.messages.size(), 1u);
+    EXPECT_TRUE(StartsWith(user.messages[0], "Cannot open the file \"" + dir_ + "/a.xyz\"."));
 }
 
 TEST_F(Convert, DecodedInputsUseFreeTemporarySlots) {
@@ -198,11 +201,17 @@ TEST_F(Convert, DecodedInputsUseFreeTemporarySlots) {
 }
 
 TEST_F(Convert, SinksByExtension) {
-    EXPECT_TRUE(LGenSinkIsSupported(".WAV", nullptr));
-    EXPECT_TRUE(LGenSinkIsSupported(".aif", nullptr));
-    EXPECT_FALSE(LGenSinkIsSupported(".xyz", nullptr));
-    EXPECT_EQ(LGenSinkCheckSettings(".gsm", nullptr, 0, 0), 1);
-    EXPECT_EQ(LGenSinkCheckSettings(".xyz", nullptr, 0, 0), 0);
+    TestHost user;
+    EXPECT_TRUE(LGenSinkIsSupported(".WAV", user));
+    EXPECT_TRUE(LGenSinkIsSupported(".aif", user));  // written, but not offered in the box
+    EXPECT_EQ(LOutputFormatIndex(".aif"), -1);
+    EXPECT_FALSE(LGenSinkIsSupported(".xyz", user));
+    EXPECT_EQ(LGenSinkCheckSettings(".gsm", user, 0, 0), 1);
+    EXPECT_EQ(LGenSinkCheckSettings(".xyz", user, 0, 0), 0);
+    // The raw dialog gets the stored record with the hints; a cancel stores nothing.
+    EXPECT_EQ(LGenSinkCheckSettings(".raw", user, 22050, 2), 0);
+    ASSERT_EQ(user.rawOffered.size(), 1u);
+    EXPECT_EQ(user.rawOffered[0].sampleRate, 22050u);
     LSinkRef sink;
     LGenSinkOpenSink(sink, (dir_ + "/o.xyz").c_str(), 8000, 1);
     EXPECT_FALSE(sink);

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/cmdline.h"
+#include "convert/formattable.h"
 #include "support/file.h"
 
 namespace testutil {
@@ -36,8 +36,13 @@ void FakeHost::GetOutputFormat(char* extension) {
 
 bool FakeHost::SelectOutputFormat(const char* extension) {
     const int i = LOutputFormatIndex(extension);
-    if (i >= 0) format = kOutputFormats[i];
+    if (i >= 0) format = LOutputFormatExtension(i);
     return i >= 0;
+}
+
+bool FakeHost::EditSettings(LSettingsRecordRef record) {
+    if (auto* raw = std::get_if<LRawSettings*>(&record)) rawOffered.push_back(**raw);
+    return false;
 }
 
 int FakeHost::AskYesNoCancel(const char* text, const char*) {

@@ -44,6 +44,11 @@ class FakeHost : public LConvertHost {
     void CloseWindow() override {}
     int AskYesNoCancel(const char* text, const char*) override;
     void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
+    // Every dialog is cancelled; the raw records offered to the settings dialog are kept.
+    std::vector<LRawSettings> rawOffered;
+    bool EditSettings(LSettingsRecordRef record) override;
+    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
+    bool InstallComponent(const char*) override { return false; }
 };
 
 }  // namespace testutil

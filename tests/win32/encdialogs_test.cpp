@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "store/settings.h"
-#include "convert/writers.h"
-#include "external/encdialogs.h"
+#include "convert/gensink.h"
+#include "gui/dialogs/dialogs.h"
 
 namespace {
 
@@ -166,12 +166,25 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
 
+// The Windows program's dialogs, as its main window shows them for the engine.
+struct DialogUser : LUser {
+    LWindowHandle GetWindow() override { return nullptr; }
+    int AskYesNoCancel(const char*, const char*) override { return LANSWER_CANCEL; }
+    void ShowErrorMessage(const char*, const char*) override {}
+    bool EditSettings(LSettingsRecordRef r) override { return LSettingsDialogRun(nullptr, r); }
+    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
+    bool InstallComponent(const char*) override { return false; }
+};
+
 TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     LAACEncodeSettings s;
     s.vbrQuality = 250;
+    s.Store();
+    DialogUser user;
     std::string failures;
     bool ok = Drive(
-        "AAC / M4A Encoder Settings", [&] { return LGenEncoderDialog(".M4A", nullptr, &s) == 1; },
+        "AAC / M4A Encoder Settings",
+        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
             CHECK_THAT(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
@@ -182,6 +195,7 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
         failures);
     EXPECT_TRUE(ok);
     EXPECT_EQ(failures, "");
+    s.Load();
     EXPECT_EQ(s.vbrQuality, 100);
     EXPECT_TRUE(s.forceMPEG2);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "app/rawdlg.h"
+#include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 
 namespace {

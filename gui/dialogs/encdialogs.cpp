@@ -1,7 +1,9 @@
 // The four encoder settings dialogs: MP3, Ogg Vorbis, AAC / M4A and FLAC.
-#include "external/encdialogs.h"
+#include "gui/dialogs/dialogs.h"
 
 #include <cstdio>
+#include <type_traits>
+#include <variant>
 
 #include "store/settings.h"
 #include "support/win32/dialog.h"
@@ -231,19 +233,32 @@ class LFlacEncodeDlg : public LEncoderDialog {
 
 }  // namespace
 
-bool LMP3EncodeDlgRun(LWindowHandle owner, LMP3EncodeSettings& settings) {
+bool LMP3EncodeDlgRun(HWND owner, LMP3EncodeSettings& settings) {
     LMP3EncodeDlg dlg(settings);
-    return LDialog::DoModal("LMp3EncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("LMp3EncodeDlg", owner, &dlg);
 }
-bool LOggEncodeDlgRun(LWindowHandle owner, LOggEncodeSettings& settings) {
+bool LOggEncodeDlgRun(HWND owner, LOggEncodeSettings& settings) {
     LOggEncodeDlg dlg(settings);
-    return LDialog::DoModal("OggEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("OggEncodeDlg", owner, &dlg);
 }
-bool LAACEncodeDlgRun(LWindowHandle owner, LAACEncodeSettings& settings) {
+bool LAACEncodeDlgRun(HWND owner, LAACEncodeSettings& settings) {
     LAACEncodeDlg dlg(settings);
-    return LDialog::DoModal("LAACEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("LAACEncodeDlg", owner, &dlg);
 }
-bool LFlacEncodeDlgRun(LWindowHandle owner, LFlacEncodeSettings& settings) {
+bool LFlacEncodeDlgRun(HWND owner, LFlacEncodeSettings& settings) {
     LFlacEncodeDlg dlg(settings);
-    return LDialog::DoModal("FlacEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("FlacEncodeDlg", owner, &dlg);
+}
+
+bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record) {
+    return std::visit(
+        [owner](auto* r) {
+            using T = std::remove_pointer_t<decltype(r)>;
+            if constexpr (std::is_same_v<T, LRawSettings>) return LRawSettingsDialogRun(owner, *r);
+            if constexpr (std::is_same_v<T, LMP3EncodeSettings>) return LMP3EncodeDlgRun(owner, *r);
+            if constexpr (std::is_same_v<T, LOggEncodeSettings>) return LOggEncodeDlgRun(owner, *r);
+            if constexpr (std::is_same_v<T, LAACEncodeSettings>) return LAACEncodeDlgRun(owner, *r);
+            if constexpr (std::is_same_v<T, LFlacEncodeSettings>) return LFlacEncodeDlgRun(owner, *r);
+        },
+        record);
 }
