@@ -23,6 +23,7 @@ enum class LReaderMessages : uint8_t { Wav, Mp3, Aiff, Corrupt, Exists };
 
 struct LInputFormat {
     const char* extension;
+    bool listed;  // added to the file list by the folder walk
     // The built-in reader; null for headerless formats and for those an outside decoder reads.
     LSourceRef (*open)(const char* path);
     // Headerless formats: the section of their raw settings (their settings dialog).

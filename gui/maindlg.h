@@ -186,5 +186,3 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
 // The extension of a path: from the last "." of its last component; "" when it has none.
 const char* PathExtension(const char* path);
 
-// The supported input extensions.
-extern const char* const kSupportedExtensions[];
