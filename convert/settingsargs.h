@@ -6,17 +6,10 @@
 
 #include "store/encsettings.h"
 
-int LParseMp3Settings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
-int LParseOggSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
-int LParseAACSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
-int LParseFlacSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                       std::string& failure);
-int LParseVoxSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
-int LParseRawSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
-int LParseWavSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
-                      std::string& failure);
+int LParseMp3Settings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseOggSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseAACSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseFlacSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseVoxSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseRawSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseWavSettings(LSettingsRecords&, const char* const*, int, int, std::string&);

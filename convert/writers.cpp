@@ -87,15 +87,22 @@ int RawSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
     return user.EditSettings(&s) ? 1 : 0;
 }
 
+// Encoder formats: the settings dialog gets the record with the hints that apply to it.
+template <class S>
+int EncoderSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
+    S s;
+    s.Load();
+    if constexpr (requires { s.sampleRate; })
+        if (sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
+    if constexpr (requires { s.channels; })
+        if (channelHint) s.channels = uint8_t(channelHint);
+    return user.EditSettings(&s) ? 1 : 0;
+}
+
 LSinkRef OpenMp3(const char* path, int32_t sampleRate, int channels) {
     LMP3EncodeSettings s;
     s.Load();
     return LMP3EncodePipe::OpenMp3Sink(path, s, channels, sampleRate);
-}
-int Mp3Settings(LUser& user, int32_t, int) {
-    LMP3EncodeSettings s;
-    s.Load();
-    return user.EditSettings(&s) ? 1 : 0;
 }
 
 LSinkRef OpenOgg(const char* path, int32_t sampleRate, int channels) {
@@ -103,24 +110,11 @@ LSinkRef OpenOgg(const char* path, int32_t sampleRate, int channels) {
     s.Load();
     return LOggEncodePipe::OpenOggSink(path, s, channels, sampleRate);
 }
-int OggSettings(LUser& user, int32_t, int channelHint) {
-    LOggEncodeSettings s;
-    s.Load();
-    if (channelHint) s.channels = uint8_t(channelHint);
-    return user.EditSettings(&s) ? 1 : 0;
-}
 
 LSinkRef OpenFlac(const char* path, int32_t, int) {
     LFlacEncodeSettings s;
     s.Load();
     return LFlacEncodePipe::OpenFlacSink(path, s);
-}
-int FlacSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
-    LFlacEncodeSettings s;
-    s.Load();
-    if (sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
-    if (channelHint) s.channels = uint8_t(channelHint);
-    return user.EditSettings(&s) ? 1 : 0;
 }
 
 LSinkRef OpenAac(const char* path, int32_t sampleRate, int channels) {
@@ -128,25 +122,20 @@ LSinkRef OpenAac(const char* path, int32_t sampleRate, int channels) {
     s.Load();
     return LAACEncodePipe::OpenAACSink(path, s, channels, sampleRate);
 }
-int AacSettings(LUser& user, int32_t, int) {
-    LAACEncodeSettings s;
-    s.Load();
-    return user.EditSettings(&s) ? 1 : 0;
-}
 
 // The listed rows in the order of the output format box.
 constexpr LOutputFormat kOutputs[] = {
     {".wav", true, nullptr, OpenWav, WavSettings, LParseWavSettings},
-    {".mp3", true, "mp3el", OpenMp3, Mp3Settings, LParseMp3Settings},
+    {".mp3", true, "mp3el", OpenMp3, EncoderSettings<LMP3EncodeSettings>, LParseMp3Settings},
     {".au", true, nullptr, LAuFile::OpenSink, nullptr, nullptr},
     {".aiff", true, nullptr, LAifFile::OpenSink, nullptr, nullptr},
     {".gsm", true, nullptr, OpenGsm, nullptr, nullptr},
     {".vox", true, nullptr, OpenRaw<false>, RawSettings<false>, LParseVoxSettings},
     {".raw", true, nullptr, OpenRaw<true>, RawSettings<true>, LParseRawSettings},
-    {".ogg", true, "oggenc", OpenOgg, OggSettings, LParseOggSettings},
-    {".flac", true, "flacenc", OpenFlac, FlacSettings, LParseFlacSettings},
-    {".aac", true, "aacenc", OpenAac, AacSettings, LParseAACSettings},
-    {".m4a", true, "aacenc", OpenAac, AacSettings, LParseAACSettings},
+    {".ogg", true, "oggenc", OpenOgg, EncoderSettings<LOggEncodeSettings>, LParseOggSettings},
+    {".flac", true, "flacenc", OpenFlac, EncoderSettings<LFlacEncodeSettings>, LParseFlacSettings},
+    {".aac", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
+    {".m4a", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
     {".aif", false, nullptr, LAifFile::OpenSink, nullptr, nullptr},
 };
 static_assert(LOUTPUT_FORMAT_COUNT == 11 && !kOutputs[LOUTPUT_FORMAT_COUNT].listed);

@@ -6,14 +6,13 @@
 
 #include "convert/user.h"
 
-// Each returns true when the user pressed OK; the record then holds the choice and every value
-// of its section has been stored.
-bool LRawSettingsDialogRun(HWND owner, LRawSettings& settings);
-bool LMP3EncodeDlgRun(HWND owner, LMP3EncodeSettings& settings);
-bool LOggEncodeDlgRun(HWND owner, LOggEncodeSettings& settings);
-bool LAACEncodeDlgRun(HWND owner, LAACEncodeSettings& settings);
-bool LFlacEncodeDlgRun(HWND owner, LFlacEncodeSettings& settings);
-// The dialog of the record's type.
+// The dialog of the record's type: true when the user pressed OK; the record then holds the
+// choice and every value of its section has been stored.
+bool LSettingsDialogRun(HWND owner, LRawSettings& settings);
+bool LSettingsDialogRun(HWND owner, LMP3EncodeSettings& settings);
+bool LSettingsDialogRun(HWND owner, LOggEncodeSettings& settings);
+bool LSettingsDialogRun(HWND owner, LAACEncodeSettings& settings);
+bool LSettingsDialogRun(HWND owner, LFlacEncodeSettings& settings);
 bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record);
 
 // The ACM format chooser on the record (owner null: the active window), listing formats of that

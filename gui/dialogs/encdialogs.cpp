@@ -2,7 +2,6 @@
 #include "gui/dialogs/dialogs.h"
 
 #include <cstdio>
-#include <type_traits>
 #include <variant>
 
 #include "store/settings.h"
@@ -233,32 +232,23 @@ class LFlacEncodeDlg : public LEncoderDialog {
 
 }  // namespace
 
-bool LMP3EncodeDlgRun(HWND owner, LMP3EncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LMP3EncodeSettings& settings) {
     LMP3EncodeDlg dlg(settings);
     return LDialog::DoModal("LMp3EncodeDlg", owner, &dlg);
 }
-bool LOggEncodeDlgRun(HWND owner, LOggEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LOggEncodeSettings& settings) {
     LOggEncodeDlg dlg(settings);
     return LDialog::DoModal("OggEncodeDlg", owner, &dlg);
 }
-bool LAACEncodeDlgRun(HWND owner, LAACEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LAACEncodeSettings& settings) {
     LAACEncodeDlg dlg(settings);
     return LDialog::DoModal("LAACEncodeDlg", owner, &dlg);
 }
-bool LFlacEncodeDlgRun(HWND owner, LFlacEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LFlacEncodeSettings& settings) {
     LFlacEncodeDlg dlg(settings);
     return LDialog::DoModal("FlacEncodeDlg", owner, &dlg);
 }
 
 bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record) {
-    return std::visit(
-        [owner](auto* r) {
-            using T = std::remove_pointer_t<decltype(r)>;
-            if constexpr (std::is_same_v<T, LRawSettings>) return LRawSettingsDialogRun(owner, *r);
-            if constexpr (std::is_same_v<T, LMP3EncodeSettings>) return LMP3EncodeDlgRun(owner, *r);
-            if constexpr (std::is_same_v<T, LOggEncodeSettings>) return LOggEncodeDlgRun(owner, *r);
-            if constexpr (std::is_same_v<T, LAACEncodeSettings>) return LAACEncodeDlgRun(owner, *r);
-            if constexpr (std::is_same_v<T, LFlacEncodeSettings>) return LFlacEncodeDlgRun(owner, *r);
-        },
-        record);
+    return std::visit([owner](auto* r) { return LSettingsDialogRun(owner, *r); }, record);
 }

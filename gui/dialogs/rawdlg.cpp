@@ -62,7 +62,7 @@ class LRawSettingsDialog : public LDialog {
 
 }  // namespace
 
-bool LRawSettingsDialogRun(HWND owner, LRawSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LRawSettings& settings) {
     LRawSettingsDialog dialog(settings);
     return LDialog::DoModal("LRawDlg", owner, &dialog);
 }

@@ -88,7 +88,7 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     s.Store();
     std::string failures;
     bool ok = Drive(
-        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 102) && !On(d, 105));
             CHECK_THAT(Text(d, 103) == "128");
@@ -128,7 +128,7 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
 
     // Cancel changes nothing, even after edits.
     ok = Drive(
-        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string&) {
             Click(d, 110);
             PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
@@ -146,7 +146,7 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     s.quality = false;
     std::string failures;
     bool ok = Drive(
-        "Ogg Encoder Settings", [&] { return LOggEncodeDlgRun(nullptr, s); },
+        "Ogg Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 105) && !On(d, 102));
             CHECK_THAT(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
@@ -208,7 +208,7 @@ TEST(EncoderDialogs, FlacRateZeroMeans44100) {
     s.compression = 8;
     std::string failures;
     bool ok = Drive(
-        "Flac Encoder Settings", [&] { return LFlacEncodeDlgRun(nullptr, s); },
+        "Flac Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
             CHECK_THAT(Count(d, 101) == 9 && Count(d, 102) == 12);
