@@ -36,7 +36,7 @@ using M = LGenDecoderMessages;
 }  // namespace
 
 const LGenDecoder kWmaDecoder = {"Loading WMA file", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>,
-                                 M::All};
+                                 M::Protected};
 const LGenDecoder kDssDecoder = {"Loading DSS file", Run<LDSSDecode, &LDSSDecode::szDSSInFilePath>,
                                  M::None};
 const LGenDecoder kRealDecoder = {
@@ -57,6 +57,8 @@ const LGenDecoder kDctDecoder = {"Loading DCT file", Run<LDCTDecode, &LDCTDecode
                                  M::MissingFile};
 const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
                                       Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::All};
+const LGenDecoder kSonyDecoder = {"Loading with DirectX",
+                                  Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
 
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav) {

@@ -1,8 +1,6 @@
 // LGenSourceOpen: the reader table, outside decoders into "Temp%d.wav" slots, and the messages.
 #include "convert/gensource.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <string>
 
@@ -101,10 +99,6 @@ std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
     return std::string();
 }
 
-bool ExtIs(const char* ext, const char* a) {
-    return strcasecmp(ext, a) == 0;
-}
-
 // Raw and VOX: the stored settings, maybe edited in the dialog (not written back).
 int OpenRaw(LSourceRef& out, const char* path, const char* section, OpenContext& ctx) {
     LRawSettings settings(section);
@@ -131,8 +125,7 @@ bool DecodedWavIsComplete(const char* temp) {
 }
 
 // Outside decoders: claim a slot, decode into it, open the result as WAV.
-int OpenDecoded(LSourceRef& out, const char* path, const char* ext, const LGenDecoder& decoder,
-                OpenContext& ctx) {
+int OpenDecoded(LSourceRef& out, const char* path, const LGenDecoder& decoder, OpenContext& ctx) {
     out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
     LPathLock lock;
     char temp[LMAX_PATH];
@@ -146,10 +139,11 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, const LGenDe
     }
     int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
                                    : decoder.run(ctx.Dialog(), path, temp);
-    if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::MissingFile) {
+    using M = LGenDecoderMessages;
+    if (status == LPROCESS_FAILED && decoder.messages == M::MissingFile) {
         if (!LFileExists(path)) ctx.ShowError(LFormatMessage(kCheckExists, path));
-    } else if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::All) {
-        if (ExtIs(ext, ".wma")) {
+    } else if (status == LPROCESS_FAILED && decoder.messages != M::None) {
+        if (decoder.messages == M::Protected) {
             ctx.ShowError(LFormatMessage(
                 "Cannot open file \"%s\". It is possible that the file does not exist, it is "
                 "corrupt or the file is protected with Digital Rights Management (DRM) which "
@@ -157,7 +151,7 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, const LGenDe
                 path));
         } else if (!LFileExists(path)) {
             ctx.ShowError(LFormatMessage(kCheckExists, path));
-        } else if (ExtIs(ext, ".msv") || ExtIs(ext, ".dvf")) {
+        } else if (decoder.messages == M::SonyCodec) {
             ctx.ShowError(LFormatMessage("Cannot open the file \"%s\" because the codec is not "
                                          "installed. Please download "
                                          "the Sony codec following the links from ",
@@ -187,7 +181,7 @@ int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
     char ext[LMAX_PATH];
     GetFileExtension(ext, path);
     const LInputFormat& format = LFindInputFormat(ext);
-    if (format.decoder) return OpenDecoded(out, path, ext, *format.decoder, ctx);
+    if (format.decoder) return OpenDecoded(out, path, *format.decoder, ctx);
     if (format.rawSection) {
         int status = OpenRaw(out, path, format.rawSection, ctx);
         if (status != LPROCESS_OK) return status;
