@@ -4,7 +4,6 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
