@@ -58,8 +58,8 @@ constexpr LInputFormat kInputs[] = {
     {".aifc", false, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
     {".snd", false, nullptr, kRaw, nullptr, M::Exists, nullptr},
 };
-const LInputFormat kOtherInput = {"", false, nullptr, nullptr, &kPlatformDecoder, M::Exists,
-                                  nullptr};
+const LInputFormat kOtherInput = {"",        false,  nullptr, nullptr, &kPlatformDecoder,
+                                  M::Exists, nullptr};
 
 }  // namespace
 

@@ -202,4 +202,3 @@ int LParseWavSettings(LSettingsRecords&, const char* const* argv, int count, int
         failure = LGenWavFormatNotSaved();
     return 3;
 }
-

@@ -1,12 +1,11 @@
 // The four encoder settings dialogs: MP3, Ogg Vorbis, AAC / M4A and FLAC.
-#include "gui/dialogs/dialogs.h"
-
 #include <cstdio>
 #include <variant>
 
+#include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
-#include "support/win32/dialog.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 
 namespace {
 

@@ -1,15 +1,14 @@
 // LRawSettingsDialog: the "LRawDlg" dialog editing one raw or VOX settings record.
-#include "gui/dialogs/dialogs.h"
-
 #include <cstdlib>
 
-#include "support/win32/dialog.h"
+#include "gui/dialogs/dialogs.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 
 namespace {
 
 // The codec names, in the order of the codec numbers.
-const char* const kRawCodecNames[] = {"Dialogic ADPCM", "G711 uLaw",       "G711 aLaw",
+const char* const kRawCodecNames[] = {"Dialogic ADPCM",  "G711 uLaw",      "G711 aLaw",
                                       "16 bit PCM (LE)", "8 bit unsigned", "8 bit signed",
                                       "16 bit PCM (BE)", nullptr};
 
