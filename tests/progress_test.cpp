@@ -112,12 +112,12 @@ TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     run.Run(nullptr);
     EXPECT_EQ(w.result, LPROCESS_FAILED);  // timed out
 
+    w.ms = LWAIT_INFINITE;
+    flag.waiting = false;
     std::thread setter([&] {
         while (!flag.waiting) std::this_thread::yield();
         flag.set = true;
     });
-    w.ms = LWAIT_INFINITE;
-    flag.waiting = false;
     run.Run(nullptr);
     setter.join();
     EXPECT_EQ(w.result, 0);
@@ -155,7 +155,6 @@ TEST(ConsoleProgress, RunWhileOpenReturnsAtOnce) {
     EXPECT_FALSE(n.inner);
     EXPECT_EQ(run.status, LPROCESS_OK);
 }
-
 
 struct Talk {};
 int Process(LProgressDialog* dlg, Talk*) {
