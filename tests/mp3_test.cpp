@@ -16,6 +16,7 @@
 
 namespace {
 
+using testutil::Mpg123Float;
 using testutil::Run;
 using testutil::ScratchDir;
 
@@ -63,15 +64,6 @@ std::vector<int32_t> DecodeAll(LMP3Source& src) {
     }
     all.resize(size_t(src.GetEndSample()) * nch);
     return all;
-}
-
-std::vector<float> Mpg123Float(const std::string& mp3) {
-    const std::string raw = mp3 + ".f32";
-    EXPECT_EQ(Run("mpg123 -q --no-gapless -e f32 -s '" + mp3 + "' > '" + raw + "'"), 0);
-    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(raw);
-    std::vector<float> f(bytes.size() / 4);
-    std::memcpy(f.data(), bytes.data(), f.size() * 4);
-    return f;
 }
 
 struct Accuracy {
