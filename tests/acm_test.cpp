@@ -73,8 +73,7 @@ TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
                                             e.args + " '" + file + "'";
                 ASSERT_EQ(testutil::Run(cmd), 0) << cmd;
                 const bool bySox = std::strcmp(e.label, "IMA ADPCM") == 0;
-                std::vector<int16_t> ref = bySox ? SoxDecode(file)
-                                                 : FfmpegDecode(file);
+                std::vector<int16_t> ref = bySox ? SoxDecode(file) : FfmpegDecode(file);
                 uint8_t err = 0;
                 int channels = 0;
                 std::vector<int16_t> ours = DecodeWithReader(file, &err, &channels);
@@ -152,7 +151,8 @@ TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {
         src->Seek(t);
         std::vector<int16_t> got;
         for (int32_t x : ReadFrames(*src, 1000)) got.push_back(LSampleTo16(x));
-        EXPECT_EQ(got, std::vector<int16_t>(all.begin() + 2 * t, all.begin() + 2 * (t + 1000))) << t;
+        EXPECT_EQ(got, std::vector<int16_t>(all.begin() + 2 * t, all.begin() + 2 * (t + 1000)))
+            << t;
         EXPECT_EQ(src->GetPosition(), t + 1000);
     }
 }

@@ -111,7 +111,8 @@ TEST(PeakLimit, QuietMaterialPassesUnchanged) {
     EXPECT_EQ(lim->GetPosition(), 10000);
     lim->Seek(4321);
     EXPECT_EQ(lim->GetPosition(), 4321);
-    EXPECT_EQ(ReadFrames(*lim, 3), std::vector<int32_t>(in.begin() + 2 * 4321, in.begin() + 2 * 4324));
+    EXPECT_EQ(ReadFrames(*lim, 3),
+              std::vector<int32_t>(in.begin() + 2 * 4321, in.begin() + 2 * 4324));
     static_cast<MemorySource*>(src.get())->streaming = true;
     EXPECT_EQ(lim->GetEndSample(), 10000 - 3 * 1260);
 }
@@ -123,7 +124,8 @@ TEST(PeakLimit, HotSignalIsHeldWithinLevel) {
     std::vector<int32_t> in(44100 * 3);
     for (size_t i = 0; i < in.size(); ++i) {
         const double amp = (i < 10000) ? 0 : (i < 60000) ? 2.0 * L : 0.5 * L;
-        in[i] = int32_t(std::lround(amp * std::sin(2 * std::numbers::pi * 440 * double(i) / 44100)));
+        in[i] =
+            int32_t(std::lround(amp * std::sin(2 * std::numbers::pi * 440 * double(i) / 44100)));
     }
     LSourceRef lim = Limit(Mem(44100, 1, in, 0x1000000), L);
     std::vector<int32_t> out(in.size());

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "store/encsettings.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/bigendian.h"
 #include "formats/g711.h"
 #include "formats/raw.h"
+#include "store/encsettings.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
@@ -124,9 +124,9 @@ TEST_F(SoxPeer, RawCodingsReadAndWriteLikeSox) {
         SCOPED_TRACE(c.soxType);
         const std::string type = std::string("-t raw -r 22050 -c 2 ") + c.soxType + " ";
         const std::string file = dir + "/sox" + std::to_string(c.codec) + ".raw";
-        ASSERT_EQ(testutil::Run(kSox + RawIn(22050) + "'" + dir + "/in.raw' " + type + "'" +
-                                file + "'"),
-                  0);
+        ASSERT_EQ(
+            testutil::Run(kSox + RawIn(22050) + "'" + dir + "/in.raw' " + type + "'" + file + "'"),
+            0);
         LSourceRef src = LRawFile::OpenSource(file.c_str(), 22050, 2, c.codec);
         ASSERT_EQ(src->GetError(), 0);
         EXPECT_EQ(src->GetPeak(), RawCodecPeak(c.codec));
@@ -372,15 +372,20 @@ TEST(AiffFile, BadAndOddHeaders) {
     Bytes aifc = full;
     std::memcpy(&aifc[8], "AIFC", 4);
     std::vector<std::pair<Bytes, int>> cases = {
-        {Aiff(1, 16, r8k, false, 108, 100), 0},     {Aiff(1, 16, r8k, true, 108, 100), 3},
-        {Aiff(1, 24, r8k, false, 107, 99), 5},      {Aiff(1, 32, r8k, false, 108, 100), 5},
-        {Aiff(0, 16, r8k, false, 108, 100), 3},     {Aiff(1, 16, zero, false, 108, 100), 3},
-        {Aiff(1, 16, nan, false, 108, 100), 3},     {Aiff(1, 16, r8k, false, 108, 100, 10), 3},
+        {Aiff(1, 16, r8k, false, 108, 100), 0},
+        {Aiff(1, 16, r8k, true, 108, 100), 3},
+        {Aiff(1, 24, r8k, false, 107, 99), 5},
+        {Aiff(1, 32, r8k, false, 108, 100), 5},
+        {Aiff(0, 16, r8k, false, 108, 100), 3},
+        {Aiff(1, 16, zero, false, 108, 100), 3},
+        {Aiff(1, 16, nan, false, 108, 100), 3},
+        {Aiff(1, 16, r8k, false, 108, 100, 10), 3},
         {aifc, 3},
-        {WithChunk(full, {'J', 'U', 'N', 'K', 0x80, 0, 0, 0}), 3},  // negative as signed
+        {WithChunk(full, {'J', 'U', 'N', 'K', 0x80, 0, 0, 0}), 3},           // negative as signed
         {WithChunk(full, {'J', 'U', 'N', 'K', 0x7F, 0xFF, 0xFF, 0xF0}), 3},  // beyond the file
     };
-    for (long cut : {0, 5, 11, 20, 30, 47, 50}) cases.push_back({Bytes(full.begin(), full.begin() + cut), 3});
+    for (long cut : {0, 5, 11, 20, 30, 47, 50})
+        cases.push_back({Bytes(full.begin(), full.begin() + cut), 3});
     ExpectErrors(p, cases, LAifFile::OpenSource);
 
     // An odd-sized chunk in front of COMM, with the IFF pad byte or (from a sloppy writer)
@@ -417,8 +422,8 @@ TEST(AuFile, HeadersAndBadInput) {
                   {Au(24, 100, 3, 8000, 0, 100), 3},
                   {Au(24, 100, 3, 0, 1, 100), 3},
                   {Au(8, 100, 3, 8000, 1, 100), 3},  // offset inside the header
-                  {past, 3},                          // offset beyond the end of the file
-                  {atEnd, 0},                         // offset at the end: an empty sound
+                  {past, 3},                         // offset beyond the end of the file
+                  {atEnd, 0},                        // offset at the end: an empty sound
                   {bad, 3},
                   {Bytes(bad.begin(), bad.begin() + 23), 3}},
                  LAuFile::OpenSource);

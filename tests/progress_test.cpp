@@ -176,7 +176,6 @@ TEST(ConsoleProgress, ErrorsAndTextLinesGoToStandardError) {
     EXPECT_EQ(err, "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
 }
 
-
 using namespace std::chrono_literals;
 
 // Counts its runs; each run waits for its release event or the stop signal.

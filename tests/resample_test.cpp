@@ -118,10 +118,11 @@ TEST(Resample, FilterDesignNumbers) {
         bool narrow;
         int taps, n, N, centre;
     };
-    for (const Case& c : {Case{44100, 48000, false, 63, 37, 34, 63898},
-                          Case{44100, 48000, false, 15, 37, 34, 63898},
-                          Case{48000, 16000, true, 63, 1, 3, int((1.0 / 3 - 0.09375) * 65536 + 0.5)},
-                          Case{16000, 8000, false, 63, 1, 2, int((0.5 - 0.046875) * 65536 + 0.5)}}) {
+    for (const Case& c :
+         {Case{44100, 48000, false, 63, 37, 34, 63898},
+          Case{44100, 48000, false, 15, 37, 34, 63898},
+          Case{48000, 16000, true, 63, 1, 3, int((1.0 / 3 - 0.09375) * 65536 + 0.5)},
+          Case{16000, 8000, false, 63, 1, 2, int((0.5 - 0.046875) * 65536 + 0.5)}}) {
         LPolyphaseFilter f;
         f.Design(c.from, c.to, c.narrow, c.taps);
         EXPECT_EQ(f.n, c.n);

@@ -45,7 +45,11 @@ const Format kFormats[] = {
      kWav},
     {"wav_pcm16", 22050, 2, 0,
      [](const char* p) { return LWaveFile::OpenSinkPCM(p, 22050, 16, 2); }, kWav},
-    {"wav_alaw", 22050, 2, 0, [](const char* p) { return Wav(p, {22050, 2, "ALAW"}); }, kWav},
+    {"wav_alaw", 22050, 2, 0,
+     [](const char* p) {
+         return Wav(p, {22050, 2, "ALAW"});
+     },
+     kWav},
     {"wav_ima", 22050, 2, 1017, [](const char* p) { return Wav(p, ImaRecord(22050, 2)); }, kWav},
     {"wav_msadpcm", 8000, 1, 500, [](const char* p) { return Wav(p, MsAdpcmRecord(8000, 1)); },
      kWav},

@@ -35,7 +35,8 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
     // sox's encoder and decoder (plain OKI arithmetic, no leak) against our decoder.
     const std::string sox = "sox -D -V1 ", raw = " -t raw -r 8000 -c 1 -b 16 -e signed -L '";
     ASSERT_EQ(testutil::Run(sox + raw + dir + "/speech.raw' -t vox '" + dir + "/sox.vox'"), 0);
-    ASSERT_EQ(testutil::Run(sox + "-t vox -r 8000 -c 1 '" + dir + "/sox.vox'" + raw + dir + "/soxdec.raw'"),
+    ASSERT_EQ(testutil::Run(sox + "-t vox -r 8000 -c 1 '" + dir + "/sox.vox'" + raw + dir +
+                            "/soxdec.raw'"),
               0);
     const auto soxDec = ReadRaw16(dir + "/soxdec.raw");
     LRawSettings settings(LRawSettings::kVoxSection);

@@ -28,7 +28,9 @@ std::vector<int32_t> Noise(size_t count, int bits, uint32_t seed) {
     std::vector<int32_t> v(count);
     for (size_t i = 0; i < count; ++i) {
         seed = seed * 1664525u + 1013904223u;
-        v[i] = bits == 8 ? LSampleFromU8(uint8_t(i % 97 == 0 ? 0 : i % 89 == 0 ? 255 : seed >> 24))
+        v[i] = bits == 8 ? LSampleFromU8(uint8_t(i % 97 == 0   ? 0
+                                                 : i % 89 == 0 ? 255
+                                                               : seed >> 24))
                          : LSampleFrom16(int16_t(i % 97 == 0   ? -32768
                                                  : i % 89 == 0 ? 32767
                                                                : seed >> 16));
@@ -140,8 +142,8 @@ TEST(WaveFile, RejectsBadHeaders) {
         return v;
     };
     const std::string pre = "LWaveFile::OpenSource ", noRiff = "No RIFF WAVE chunk found",
-                      tooLong = "fmt too short or too long!", negative = "subchunk too short (< 0)!",
-                      noDs64 = "'ds64' chunk not found!",
+                      tooLong = "fmt too short or too long!",
+                      negative = "subchunk too short (< 0)!", noDs64 = "'ds64' chunk not found!",
                       invalid = "nChannels or nSamplesPerSec is invalid";
     const std::vector<std::tuple<const char*, Bytes, std::string>> cases = {
         {"empty", {}, noRiff},
@@ -153,12 +155,14 @@ TEST(WaveFile, RejectsBadHeaders) {
         {"no data", chunks({{"fmt ", FmtBody(1, 1, 8000, 16)}, {"LIST", d4}}),
          "'data' subchunk not found!"},
         {"negative before fmt", RiffWave(sized("LIST", 0xFFFFFFF0, d4, fmtChunk)), negative},
-        {"2 GB after fmt", [&] {
+        {"2 GB after fmt",
+         [&] {
              Bytes in = fmtChunk, list = sized("LIST", 0x80000000, d4);
              in.insert(in.end(), list.begin(), list.end());
              PutChunk(in, "data", d4);
              return RiffWave(in);
-         }(), negative},
+         }(),
+         negative},
         {"junk too short", sized("JUNK", 3, {1, 2, 3, 4, 5, 6, 7, 8}), "chunk too short!"},
         {"huge junk", sized("JUNK", 0xFFFFFFFF, {1, 2, 3, 4, 5, 6, 7, 8}), noRiff},
         {"no ds64", bw64(0), noDs64},
@@ -220,7 +224,8 @@ TEST(WaveFile, ReadsRf64AndBw64) {
     for (const char* codec : {"pcm_u8", "pcm_s24le", "pcm_mulaw"}) {
         if (!HaveTool("ffmpeg")) break;
         for (const char* form : {"RF64", "BW64"}) {
-            ASSERT_EQ(testutil::Run(ff + src + "' -c:a " + codec + " -rf64 always '" + rf + "'"), 0);
+            ASSERT_EQ(testutil::Run(ff + src + "' -c:a " + codec + " -rf64 always '" + rf + "'"),
+                      0);
             Bytes file = ReadFileBytes(rf);
             std::memcpy(file.data(), form, 4);
             LSourceRef s = OpenBytes(rf, file);

@@ -1,4 +1,5 @@
-// Test signals and measures: tones, speech, SNR (also at the best offset), differences, tones found.
+// Test signals and measures: tones, speech, SNR (also at the best offset), differences, tones
+// found.
 #pragma once
 
 #include <cstdint>

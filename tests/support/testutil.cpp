@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 
 #include "support/file.h"
 #ifdef _WIN32
@@ -127,8 +127,7 @@ std::vector<float> Mpg123Float(const std::string& path) {
 
 Bytes ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)),
-                                std::istreambuf_iterator<char>());
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
@@ -231,7 +230,8 @@ Wav16 ReadWav16(const std::string& path) {
             if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size())
                 bytes = b.size() - body;
             w.samples.resize(bytes / 2);
-            for (size_t i = 0; i < w.samples.size(); ++i) w.samples[i] = int16_t(le(body + 2 * i, 2));
+            for (size_t i = 0; i < w.samples.size(); ++i)
+                w.samples[i] = int16_t(le(body + 2 * i, 2));
             w.ok = true;
             return w;
         }
