@@ -11,6 +11,7 @@
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
 #include "tests/support/soundutil.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 using namespace testutil;

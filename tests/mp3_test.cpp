@@ -12,6 +12,7 @@
 
 #include "formats/mp3_tables.h"
 #include "tests/support/iso_layer3.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace {

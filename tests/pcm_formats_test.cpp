@@ -12,6 +12,7 @@
 #include "formats/raw.h"
 #include "store/encsettings.h"
 #include "tests/support/soundutil.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 using namespace testutil;

@@ -16,6 +16,7 @@
 #include "formats/wav.h"
 #include "support/progress.h"
 #include "support/trace.h"
+#include "tests/support/peers.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
@@ -314,20 +315,23 @@ TEST(FileSinks, FailedHeaderUpdateFailsTheFile) {
 }
 #endif
 
-// Data that would pass the 4 GiB a WAV header can count stops the writer before it wraps.
-TEST(FileSinks, WavStopsBeforeFourGiB) {
-    const std::string path = ScratchDir() + "/big.wav";
-    const int32_t present = int32_t((LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES) - 16384) / 4);
-    WriteFileBytes(path, {});
-    std::filesystem::resize_file(path, LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4);  // sparse
-    LSinkRef sink(new LSNKPCM16File(path.c_str(), 8000, present, 2));
-    std::vector<int32_t> block(8192 * 2, 0x100);
-    sink->Write(block.data(), 4096);
-    EXPECT_FALSE(sink->IsUnusable());
-    sink->Write(block.data(), 8192);
-    EXPECT_TRUE(sink->IsUnusable());
-    ASSERT_NE(sink->GetFailureMessage(), nullptr);
-    EXPECT_NE(std::string(sink->GetFailureMessage()).find("4 GB"), std::string::npos);
-    EXPECT_EQ(std::filesystem::file_size(path),
-              LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4 + 16384);
+// Data past what a RIFF header can count continues the file as RF64 (here from a lowered
+// threshold): the data moves up behind a "ds64" chunk, and we, ffmpeg and sox read every sample.
+TEST(FileSinks, WavContinuesAsRF64) {
+    const std::string path = ScratchDir() + "/long.wav";
+    const std::vector<int16_t> pcm = Sine(8000, 2, 30001, 441, 12000);
+    {
+        LSNKPCM16File sink(path.c_str(), 8000, 0, 2);
+        sink.rf64From = 40000;
+        Feed(sink, Internal(pcm), 7777);
+        ASSERT_EQ(sink.Finish(nullptr), LPROCESS_OK);
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 82u + 30001 * 4);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RF64");
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "ds64");
+    EXPECT_EQ(ReadAll16(*LWaveFile::OpenSource(path.c_str())), pcm);
+    for (const char* peer : {"ffmpeg", "sox"})
+        EXPECT_EQ(PeerDecode(peer, path).samples, pcm) << peer;
+}
 }

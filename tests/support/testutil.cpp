@@ -102,29 +102,6 @@ bool HaveTool(const char* name) {
     return Run(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
 
-std::vector<int16_t> SoxDecode(const std::string& path, const std::string& inType) {
-    const std::string out = path + ".sox.raw";
-    if (Run("sox -D -V1 " + inType + " '" + path + "' -t raw -b 16 -e signed -L '" + out + "'"))
-        return {};
-    return ReadRaw16(out);
-}
-
-std::vector<int16_t> FfmpegDecode(const std::string& path) {
-    const std::string out = path + ".ff.raw";
-    if (Run("ffmpeg -nostdin -loglevel error -y -i '" + path + "' -f s16le '" + out + "'"))
-        return {};
-    return ReadRaw16(out);
-}
-
-std::vector<float> Mpg123Float(const std::string& path) {
-    const std::string out = path + ".f32";
-    if (Run("mpg123 -q --no-gapless -e f32 -s '" + path + "' > '" + out + "'")) return {};
-    const Bytes b = ReadFileBytes(out);
-    std::vector<float> f(b.size() / 4);
-    if (!f.empty()) std::memcpy(f.data(), b.data(), f.size() * 4);
-    return f;
-}
-
 Bytes ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -23,12 +23,6 @@ std::string RunOutput(const std::string& command);
 // True when the program is on PATH.
 bool HaveTool(const char* name);
 
-// Peer decoders: the file decoded by sox (inType: sox options for a headerless input), ffmpeg
-// or mpg123 (float, no gapless trimming), to interleaved samples; empty when the tool failed.
-std::vector<int16_t> SoxDecode(const std::string& path, const std::string& inType = "");
-std::vector<int16_t> FfmpegDecode(const std::string& path);
-std::vector<float> Mpg123Float(const std::string& path);
-
 Bytes ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 
