@@ -334,4 +334,3 @@ TEST(FileSinks, WavContinuesAsRF64) {
     for (const char* peer : {"ffmpeg", "sox"})
         EXPECT_EQ(PeerDecode(peer, path).samples, pcm) << peer;
 }
-}
