@@ -70,9 +70,15 @@ int32_t LSRCVOX::GetEndSample() {
     return int32_t(std::min<int64_t>(size * 2, INT32_MAX));
 }
 
+// The stream restarts from a fresh codec state at the target (exact at the start; elsewhere
+// the decoder settles within a few dozen samples), on the target's own nibble.
 void LSRCVOX::Seek(int32_t sample) {
     position_ = sample;
-    if (file_.IsOpen()) file_.Seek(sample > 0 ? sample / 2 : 0);
+    codec_ = LVoxCodec{};
+    pending_ = false;
+    if (!file_.IsOpen()) return;
+    file_.Seek(sample > 0 ? sample / 2 : 0);
+    if (sample > 0 && (sample & 1) && file_.Read(&pendingByte_, 1) == 1) pending_ = true;
 }
 
 void LSRCVOX::Read(int32_t* buffer, int32_t n) {

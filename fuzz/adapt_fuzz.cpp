@@ -6,41 +6,12 @@
 
 #include "core/adapt.h"
 #include "core/sink_adapt.h"
+#include "tests/support/soundutil.h"
+
+using testutil::MemorySink;
+using testutil::MemorySource;
 
 namespace {
-
-class BytesSource : public LSoundSourceBase {
-  public:
-    BytesSource(int32_t rate, int ch, const uint8_t* data, size_t size)
-        : LSoundSourceBase(rate, ch, 0x7FFFFFFF) {
-        samples_.resize(size / 4);
-        if (!samples_.empty()) std::memcpy(samples_.data(), data, samples_.size() * 4);
-        frames_ = int32_t(samples_.size() / size_t(GetChannels()));
-    }
-    void Read(int32_t* buffer, int32_t n) override {
-        const int ch = GetChannels();
-        for (int32_t i = 0; i < n; ++i, ++pos_)
-            for (int c = 0; c < ch; ++c)
-                *buffer++ = (pos_ >= 0 && pos_ < frames_) ? samples_[size_t(pos_) * ch + c] : 0;
-    }
-    int32_t GetPosition() override { return pos_; }
-    int32_t GetEndSample() override { return frames_; }
-    void Seek(int32_t f) override { pos_ = f; }
-
-  private:
-    std::vector<int32_t> samples_;
-    int32_t frames_ = 0;
-    int32_t pos_ = 0;
-};
-
-class NullSink : public LSoundSinkBase {
-  public:
-    NullSink(int32_t rate, int ch) : LSoundSinkBase(rate, ch) {}
-    int32_t Write(const int32_t*, int32_t n) override {
-        sPosition += n;
-        return 0;
-    }
-};
 
 uint32_t Take32(const uint8_t*& p, size_t& left) {
     uint32_t v = 0;
@@ -59,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int inCh = 1 + shape % 2, outCh = 1 + (shape >> 1) % 2;
     const int32_t seekTo = int32_t(Take32(p, left) % 20000) - 100;
 
-    LSourceRef src(new BytesSource(inRate, inCh, p, left));
+    std::vector<int32_t> samples(left / 4 / size_t(inCh) * size_t(inCh));
+    if (!samples.empty()) std::memcpy(samples.data(), p, samples.size() * 4);
+    LSourceRef src(new MemorySource(inRate, inCh, samples, 0x7FFFFFFF));
     ConvertSourceFormat(outRate, outCh, src);
     LSourceRef limited;
     LSPPeakLimit(0x7FFF0).OpenSource(limited, src);
@@ -73,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)limited->GetEndSample();
 
     // Sink side: the same samples pushed through the sink adapters.
-    LSinkRef inner(new NullSink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
+    LSinkRef inner(new MemorySink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
     LSinkConvertRate::OpenSink(rate, inRate, inner);
     LSinkConvertChannels::OpenSink(chans, rate, inCh);
     if (chans) {

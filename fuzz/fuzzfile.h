@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -34,6 +35,6 @@ inline void FuzzExercise(LSoundSourceBase& src) {
     src.Read(buf.data(), 100);
     src.Seek(end / 2);
     src.Read(buf.data(), 3001);
-    src.Seek(end + 5);
+    src.Seek(int32_t(std::min<int64_t>(int64_t(end) + 5, INT32_MAX)));
     src.Read(buf.data(), 1);
 }

@@ -11,30 +11,11 @@
 #include <vector>
 
 #include "convert/gensource.h"
-#include "tests/support/testutil.h"
+#include "tests/support/fakeprogress.h"
 
 using namespace testutil;
 
 namespace {
-
-// A progress surface that records what the process shows and cancels on request.
-class Recorder : public LProgressDialog {
-  public:
-    Recorder() : LProgressDialog("Loading DCT file") {}
-    bool PumpMessages() override { return ++pumps > cancelAfter; }
-    void SetText(const char* text, int line) override {
-        if (line == 0) line0 = text;
-    }
-    void SetProgress(double f) override { lastProgress = f; }
-    void ShowError(const char* text) override { errors.push_back(text); }
-    int pumps = 0, cancelAfter = 1 << 30;
-    double lastProgress = -1;
-    std::string line0;
-    std::vector<std::string> errors;
-
-  protected:
-    bool ProcessBody() override { return true; }
-};
 
 struct Container {
     uint16_t version = 1;
@@ -106,16 +87,15 @@ struct Outcome {
     bool outExists;
 };
 
-Outcome RunDct(const std::string& dir, const std::vector<uint8_t>& bytes,
-               int cancelAfter = 1 << 30) {
+Outcome RunDct(const std::string& dir, const std::vector<uint8_t>& bytes, int cancelAfter = -1) {
     const std::string in = dir + "/in.dct", out = dir + "/Temp1.wav";
     std::remove(out.c_str());
     EXPECT_TRUE(WriteFileBytes(in, bytes));
     LDCTDecode rec{};
     std::snprintf(rec.szDCTInFilePath, sizeof rec.szDCTInFilePath, "%s", in.c_str());
     std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s", out.c_str());
-    Recorder dlg;
-    dlg.cancelAfter = cancelAfter;
+    FakeProgress dlg;
+    dlg.stopAfterPumps = cancelAfter;
     Outcome o;
     o.status = Process(&dlg, &rec);
     o.errors = dlg.errors;
@@ -124,108 +104,75 @@ Outcome RunDct(const std::string& dir, const std::vector<uint8_t>& bytes,
     if (f) std::fclose(f);
     o.out = ReadFileBytes(out);
     EXPECT_EQ(ReadFileBytes(in), bytes) << "the container must stay untouched";
-    EXPECT_EQ(dlg.line0, "Loading DCT File");
+    EXPECT_EQ(dlg.lines[0], "Loading DCT File");
     return o;
 }
 
+// Versions 0 to 3 (version 1 ignores the encrypted flag; two full chunks then an empty read
+// in version 2), and declared sizes beyond or short of the data.
 TEST(Dct, VersionsCopyTheSoundData) {
     const std::string dir = ScratchDir();
-    Container v0;
-    v0.version = 0;
-    v0.notes = {'h', 'i'};
-    v0.sound = Sound(1000);
-    auto o = RunDct(dir, Build(v0));
-    EXPECT_EQ(o.status, 0);
-    EXPECT_TRUE(o.errors.empty());
-    EXPECT_EQ(o.out, v0.sound);
-
-    Container v1;  // the encrypted flag means nothing before version 2
-    v1.flags = 2 | 4;
-    v1.attachments = {Sound(10), {}, Sound(300)};
-    v1.sound = Sound(70000);
-    o = RunDct(dir, Build(v1));
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, v1.sound);
-
-    Container v2;
-    v2.version = 2;
-    v2.channels = 2;
-    v2.notes = Sound(5000);
-    v2.sound = Sound(65536);  // two full chunks, then an empty read
-    o = RunDct(dir, Build(v2));
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, v2.sound);
-
-    Container v3;
-    v3.version = 3;
-    v3.flat = Sound(777);
-    v3.flags = 4;
-    v3.attachments = {Sound(5)};
-    v3.sound = Sound(32768);
-    o = RunDct(dir, Build(v3));
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, v3.sound);
-
-    // A declared size beyond the data gives the shorter file; a smaller one is honoured.
-    Container shortData;
-    shortData.sound = Sound(100);
-    shortData.soundSizeDelta = 1000;
-    EXPECT_EQ(RunDct(dir, Build(shortData)).out, shortData.sound);
-    shortData.soundSizeDelta = -40;
-    EXPECT_EQ(RunDct(dir, Build(shortData)).out, Sound(60));
+    std::vector<Container> cases(6);
+    cases[0].version = 0, cases[0].notes = {'h', 'i'}, cases[0].sound = Sound(1000);
+    cases[1].flags = 2 | 4, cases[1].attachments = {Sound(10), {}, Sound(300)};
+    cases[1].sound = Sound(70000);
+    cases[2].version = 2, cases[2].channels = 2, cases[2].notes = Sound(5000);
+    cases[2].sound = Sound(65536);
+    cases[3].version = 3, cases[3].flat = Sound(777), cases[3].flags = 4;
+    cases[3].attachments = {Sound(5)}, cases[3].sound = Sound(32768);
+    cases[4].sound = Sound(100), cases[4].soundSizeDelta = 1000;
+    cases[5].sound = Sound(100), cases[5].soundSizeDelta = -40;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto want = i == 5 ? Sound(60) : cases[i].sound;
+        const Outcome o = RunDct(dir, Build(cases[i]));
+        EXPECT_EQ(o.status, 0) << i;
+        EXPECT_TRUE(o.errors.empty()) << i;
+        EXPECT_EQ(o.out, want) << i;
+    }
 }
 
 TEST(Dct, RefusalsShowTheirMessages) {
-    const std::string dir = ScratchDir();
-    auto expectRefused = [&](const Container& c, const std::string& message) {
-        const Outcome o = RunDct(dir, Build(c));
-        EXPECT_EQ(o.status, 2);
-        ASSERT_EQ(o.errors.size(), 1u);
-        EXPECT_EQ(o.errors[0].substr(0, message.size()), message);
-        EXPECT_FALSE(o.outExists);
+    const std::string dir = ScratchDir(), corrupt = "DCT File is corrupt",
+                      because = "Unable to load dct file because of file corruption ";
+    auto make = [](auto change) {
+        Container c;
+        c.sound = Sound(100);
+        change(c);
+        return Build(c);
     };
-    Container c;
-    c.sound = Sound(100);
-    c.version = 4;
-    expectRefused(c, "DCT File load error");
-    c.version = 1;
-    c.lengthDelta = 1;
-    expectRefused(c, "DCT File is corrupt");
-    c.lengthDelta = 0;
-    c.version = 2;
-    c.flags = 2;
-    expectRefused(c, "You cannot load encrypted files with this software. Download Scrivane from ");
-    EXPECT_NE(RunDct(dir, Build(c)).errors[0].find(" to open encrypted files."), std::string::npos);
-    c.version = 3;
-    c.flags = 0;
-    c.flatDelta = 100000;
-    expectRefused(c, "DCT File is corrupt");
-    c.flatDelta = 0;
-    c.notesDelta = 100000;
-    expectRefused(c, "Unable to load dct file because of file corruption (notes error).");
-    c.notesDelta = 0;
-    c.flags = 4;
-    c.attachments = {Sound(3)};
-    c.attachmentDelta = 100000;
-    expectRefused(c, "Unable to load dct file because of file corruption (attachment too large).");
-    c.attachmentDelta = 0;
-    c.channels = 0;
-    expectRefused(c,
-                  "Unable to load dct file because of file corruption (zero channels error). "
-                  "Please ask the dictator to send it again.");
-    // A header that ends early.
-    std::vector<uint8_t> cut = Build(Container{});
+    std::vector<uint8_t> cut = Build(Container{});  // a header that ends early
     cut.resize(30);
     for (int i = 0; i < 4; ++i) cut[size_t(2 + i)] = uint8_t(30 >> (8 * i));
-    const Outcome o = RunDct(dir, cut);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.errors.size(), 1u);
+    const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases = {
+        {make([](Container& c) { c.version = 4; }), "DCT File load error"},
+        {make([](Container& c) { c.lengthDelta = 1; }), corrupt},
+        {make([](Container& c) { c.version = 2, c.flags = 2; }),
+         "You cannot load encrypted files with this software. Download Scrivane from "},
+        {make([](Container& c) { c.version = 3, c.flatDelta = 100000; }), corrupt},
+        {make([](Container& c) { c.notesDelta = 100000; }), because + "(notes error)."},
+        {make([](Container& c) {
+             c.flags = 4, c.attachments = {Sound(3)}, c.attachmentDelta = 100000;
+         }),
+         because + "(attachment too large)."},
+        {make([](Container& c) { c.channels = 0; }),
+         because + "(zero channels error). Please ask the dictator to send it again."},
+        {cut, ""},
+    };
+    for (const auto& [bytes, message] : cases) {
+        const Outcome o = RunDct(dir, bytes);
+        EXPECT_EQ(o.status, 2) << message;
+        ASSERT_EQ(o.errors.size(), 1u) << message;
+        EXPECT_EQ(o.errors[0].substr(0, message.size()), message);
+        EXPECT_FALSE(o.outExists) << message;
+    }
+    EXPECT_NE(RunDct(dir, cases[2].first).errors[0].find(" to open encrypted files."),
+              std::string::npos);
 
     // A missing container: failure without a message (the caller reports it).
     LDCTDecode rec{};
     std::snprintf(rec.szDCTInFilePath, sizeof rec.szDCTInFilePath, "%s/none.dct", dir.c_str());
     std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s/o.wav", dir.c_str());
-    Recorder dlg;
+    FakeProgress dlg;
     EXPECT_EQ(Process(&dlg, &rec), 2);
     EXPECT_TRUE(dlg.errors.empty());
 }
@@ -269,8 +216,7 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
     for (Case c : {Case{"/none/Temp1.wav", nullptr, 0, "Unable to create the temporary file"},
                    Case{"/Temp1.wav", "/in.dct", O_WRONLY, "Unable to read the DCT file"},
                    Case{"/Temp1.wav", "/Temp1.wav", O_RDONLY, "Unable to write the temporary"}}) {
-        class Spoiler : public Recorder {
-          public:
+        struct Spoiler : FakeProgress {
             bool PumpMessages() override {
                 if (++pumps == 2 && !spoil.empty()) {
                     EXPECT_EQ(SpoilOpenFile(spoil, flags), 1);
@@ -291,10 +237,6 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
 }
 #endif
 
-}  // namespace
-
-namespace {
-
 // A dictation file opened by extension: the container's sound data (here a WAV) is copied out
 // to a temporary slot and read back as the input.
 TEST(Dct, OpensAsAnInputThroughTheTable) {
@@ -309,7 +251,7 @@ TEST(Dct, OpensAsAnInputThroughTheTable) {
     const std::string in = dir + "/memo.dct";
     ASSERT_TRUE(WriteFileBytes(in, Build(c)));
 
-    Recorder dlg;
+    FakeProgress dlg;
     LSourceRef src;
     ASSERT_EQ(LGenSourceOpen(src, in.c_str(), &dlg), LPROCESS_OK);
     ASSERT_EQ(src->GetError(), 0);
@@ -324,7 +266,7 @@ TEST(Dct, OpensAsAnInputThroughTheTable) {
     std::vector<uint8_t> junk(3000);
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 131 + 7);
     ASSERT_TRUE(WriteFileBytes(in, junk));
-    Recorder bad;
+    FakeProgress bad;
     EXPECT_NE(LGenSourceOpen(src, in.c_str(), &bad), LPROCESS_OK);
     EXPECT_EQ(bad.errors.size(), 1u);
 }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,10 +12,12 @@
 
 #include "formats/mp3_tables.h"
 #include "tests/support/iso_layer3.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace {
 
+using testutil::Mpg123Float;
 using testutil::Run;
 using testutil::ScratchDir;
 
@@ -64,15 +65,6 @@ std::vector<int32_t> DecodeAll(LMP3Source& src) {
     }
     all.resize(size_t(src.GetEndSample()) * nch);
     return all;
-}
-
-std::vector<float> Mpg123Float(const std::string& mp3) {
-    const std::string raw = mp3 + ".f32";
-    EXPECT_EQ(Run("mpg123 -q --no-gapless -e f32 -s '" + mp3 + "' > '" + raw + "'"), 0);
-    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(raw);
-    std::vector<float> f(bytes.size() / 4);
-    std::memcpy(f.data(), bytes.data(), f.size() * 4);
-    return f;
 }
 
 struct Accuracy {
@@ -222,8 +214,6 @@ TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
     testutil::ExpectIsoStreamsAtFullAccuracy();
 }
 
-// ---- Published tables ----
-
 TEST(Mp3Tables, HuffmanTablesAreCompletePrefixCodesAndDecodeEveryCode) {
     const MP3Tables& t = MP3GetTables();
     const int linbits[32] = {0, 0, 0, 0, 0, 0, 0,  0,  0, 0, 0, 0, 0, 0, 0,  0,
@@ -264,70 +254,6 @@ TEST(Mp3Tables, HuffmanTablesAreCompletePrefixCodesAndDecodeEveryCode) {
     EXPECT_EQ(kMP3HuffCodes[32].lens[0], 1);
     EXPECT_EQ(kMP3HuffCodes[13].lens[254], 19);
 }
-
-TEST(Mp3Tables, BandsPartitionsAndWindowsHaveTheirPublishedShape) {
-    for (const MP3BandTable& b : kMP3Bands) {
-        EXPECT_EQ(b.longStart[0], 0);
-        EXPECT_EQ(b.longStart[22], 576);
-        EXPECT_EQ(b.shortStart[13], 192);
-        for (int i = 0; i < 22; ++i) EXPECT_LT(b.longStart[i], b.longStart[i + 1]);
-        for (int i = 0; i < 13; ++i) EXPECT_LT(b.shortStart[i], b.shortStart[i + 1]);
-    }
-    EXPECT_EQ(kMP3Bands[0].longStart[21], 418);  // 44.1 kHz
-    EXPECT_EQ(kMP3Bands[4].longStart[18], 332);  // 24 kHz
-    EXPECT_EQ(kMP3Bands[8].longStart[17], 566);  // 8 kHz
-    // MPEG-2 partitions cover the long bands, the short bands and the mixed split exactly.
-    for (int row = 0; row < 6; ++row) {
-        const uint8_t(*p)[4] = kMP3PartitionSizes[row];
-        EXPECT_LE(p[0][0] + p[0][1] + p[0][2] + p[0][3], 21);
-        EXPECT_EQ((p[1][0] + p[1][1] + p[1][2] + p[1][3]) % 3, 0);
-        EXPECT_EQ(p[2][0], row == 2 ? 15 : 6);
-    }
-    // Synthesis window: D[256] is 1.144989014, |D| is symmetric about 256, every value is
-    // a multiple of 2^-16.
-    EXPECT_EQ(kMP3SynthWindow[256], 75038);
-    EXPECT_NEAR(kMP3SynthWindow[1] / 65536.0, -0.000015259, 1e-9);
-    for (int i = 1; i < 256; ++i)
-        EXPECT_EQ(std::abs(kMP3SynthWindow[256 + i]), std::abs(kMP3SynthWindow[256 - i])) << i;
-    const MP3Tables& t = MP3GetTables();
-    // IMDCT windows: the normal window meets the overlap condition; start and stop windows
-    // are flat and zero where the standard says.
-    for (int i = 0; i < 18; ++i)
-        EXPECT_NEAR(t.winLong[0][i] * t.winLong[0][i] + t.winLong[0][i + 18] * t.winLong[0][i + 18],
-                    1.0, 1e-6);
-    for (int i = 18; i < 24; ++i) EXPECT_EQ(t.winLong[1][i], 1.0f);
-    for (int i = 30; i < 36; ++i) EXPECT_EQ(t.winLong[1][i], 0.0f);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(t.winLong[3][i], 0.0f);
-    for (int i = 0; i < 36; ++i) EXPECT_FLOAT_EQ(t.winLong[1][i], t.winLong[3][35 - i]);
-    for (int i = 0; i < 8; ++i) EXPECT_NEAR(t.cs[i] * t.cs[i] + t.ca[i] * t.ca[i], 1.0, 1e-6);
-    EXPECT_NEAR(t.ca[0], -0.6 / std::sqrt(1.36), 1e-7);
-    EXPECT_FLOAT_EQ(t.pow43[8206], float(std::pow(8206.0, 4.0 / 3.0)));
-    EXPECT_FLOAT_EQ(t.pow2q[MP3Pow2Index(-4)], 0.5f);
-}
-
-TEST(Mp3Tables, FastSynthesisDctMatchesTheDirectFormula) {
-    MP3Layer3 l3;
-    l3.Init(0, 0);
-    uint32_t seed = 99;
-    for (int trial = 0; trial < 50; ++trial) {
-        float in[32], out[32];
-        double scale = 0;
-        for (float& v : in) {
-            seed = seed * 1664525u + 1013904223u;
-            v = float(int32_t(seed) / 2147483648.0 * (trial % 5 == 0 ? 1e-3 : 3e4));
-            scale += std::fabs(v);
-        }
-        l3.Dct32(in, out);
-        for (int n = 0; n < 32; ++n) {
-            double direct = 0;
-            for (int k = 0; k < 32; ++k) direct += in[k] * std::cos((2 * k + 1) * n * M_PI / 64);
-            // Within the worst-case rounding of the direct sum evaluated in single precision.
-            EXPECT_NEAR(out[n], direct, scale * 32 * FLT_EPSILON) << trial << " " << n;
-        }
-    }
-}
-
-// ---- Length, seeking, tags ----
 
 std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
     LMP3Source src(path.c_str());
@@ -382,15 +308,6 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
         std::vector<int32_t> got(3000 * 2);
         src.Read(got.data(), 3000);
         EXPECT_TRUE(std::equal(got.begin(), got.end(), straight.begin() + target * 2));
-        // Before the start: zeros, then the first frames.
-        src.Seek(-31);
-        src.Read(got.data(), 40);
-        for (int i = 0; i < 62; ++i) EXPECT_EQ(got[i], 0);
-        EXPECT_TRUE(std::equal(got.begin() + 62, got.begin() + 80, straight.begin()));
-        // Past the end: zeros.
-        src.Seek(src.GetEndSample() + 10);
-        src.Read(got.data(), 100);
-        for (int i = 0; i < 200; ++i) EXPECT_EQ(got[i], 0);
     }
     // VBR: the estimate may land on another frame, but what follows is a clean decode of
     // that frame (bit-identical to the straight decode there).
@@ -515,7 +432,6 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
 
 TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     const std::string dir = ScratchDir();
-    EXPECT_EQ(LMP3Source((dir + "/missing.mp3").c_str()).GetError(), LSRC_ERR_OPEN);
     testutil::WriteFileBytes(dir + "/empty.mp3", {});
     EXPECT_EQ(LMP3Source((dir + "/empty.mp3").c_str()).GetError(), LSRC_ERR_INVALID);
     // Nothing but sync bytes: no acceptable header anywhere.

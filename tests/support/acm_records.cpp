@@ -2,12 +2,10 @@
 #include "tests/support/acm_records.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <numbers>
 
 #include "formats/wav.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 namespace testutil {
@@ -73,20 +71,7 @@ LWaveFileFormat GsmRecord(int32_t rate) {
 
 bool WriteWavRaw(const std::string& path, const std::vector<uint8_t>& fmt,
                  const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> v = {'R', 'I', 'F', 'F', 0,   0,   0,   0,
-                              'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    auto put32 = [&v](uint32_t x) {
-        for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
-    };
-    put32(uint32_t(fmt.size()));
-    v.insert(v.end(), fmt.begin(), fmt.end());
-    if (fmt.size() & 1) v.push_back(0);
-    v.insert(v.end(), {'d', 'a', 't', 'a'});
-    put32(uint32_t(data.size()));
-    v.insert(v.end(), data.begin(), data.end());
-    uint32_t riff = uint32_t(v.size() - 8);
-    std::memcpy(v.data() + 4, &riff, 4);
-    return WriteFileBytes(path, v);
+    return WriteFileBytes(path, WavBytes(fmt, data));
 }
 
 std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error, int* channels) {
@@ -113,38 +98,8 @@ bool EncodeWithWriter(const std::string& path, const LWaveFileFormat& format,
                       const std::vector<int16_t>& samples) {
     LSinkRef sink = LWaveOpenSink(path.c_str(), format);
     if (!sink || sink->IsUnusable()) return false;
-    const int ch = sink->GetChannels();
-    std::vector<int32_t> buf(size_t(LSOUND_BLOCK_FRAMES) * ch);
-    size_t frames = samples.size() / size_t(ch);
-    for (size_t at = 0; at < frames; at += LSOUND_BLOCK_FRAMES) {
-        int32_t n = int32_t(std::min<size_t>(LSOUND_BLOCK_FRAMES, frames - at));
-        for (int32_t i = 0; i < n * ch; ++i) buf[size_t(i)] = LSampleFrom16(samples[at * ch + i]);
-        sink->Write(buf.data(), n);
-    }
+    Feed(*sink, Internal(samples));
     return true;
-}
-
-std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames) {
-    std::vector<int16_t> out(size_t(frames) * channels);
-    uint32_t seed = 12345;
-    for (int32_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            double t = double(i) / rate;
-            double v = 9000 * std::sin(2 * std::numbers::pi * (330 + 110 * c) * t) +
-                       5000 * std::sin(2 * std::numbers::pi * 1250 * t + c);
-            seed = seed * 1664525u + 1013904223u;
-            v += double(int32_t(seed >> 16) - 32768) / 32768.0 * 600;
-            out[size_t(i) * channels + c] = int16_t(std::lround(v));
-        }
-    }
-    return out;
-}
-
-int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
-    size_t n = std::min(a.size(), b.size());
-    int m = 0;
-    for (size_t i = 0; i < n; ++i) m = std::max(m, std::abs(int(a[i]) - int(b[i])));
-    return m;
 }
 
 }  // namespace testutil

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/acm.h"
+#include "tests/support/signal.h"
 
 namespace testutil {
 
@@ -28,11 +29,5 @@ std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error = 
 // Writes interleaved 16-bit samples through the WAV sink for a format; false when unusable.
 bool EncodeWithWriter(const std::string& path, const LWaveFileFormat& format,
                       const std::vector<int16_t>& samples);
-
-// A test signal: two tones and a little noise at about -6 dBFS, interleaved.
-std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames);
-
-// Largest absolute difference over the common length.
-int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
 
 }  // namespace testutil

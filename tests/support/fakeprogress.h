@@ -1,4 +1,5 @@
-// A progress surface for tests: records texts, progress and errors, and cancels on request.
+// A quiet progress surface for tests: records texts, progress and errors; stops on request,
+// after a time or after a number of pumps.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 
 #include "support/progress.h"
 #include "support/waitable.h"
+#include "tests/support/testutil.h"
 
 namespace testutil {
 
@@ -22,7 +24,7 @@ class FakeProgress : public LProgressDialog {
     }
 
     bool PumpMessages() override {
-        ++pumps;
+        if (++pumps > stopAfterPumps && stopAfterPumps >= 0) stopped = true;
         if (cancelArmed_ && std::chrono::steady_clock::now() >= cancelAt_) stopped = true;
         return stopped;
     }
@@ -50,6 +52,7 @@ class FakeProgress : public LProgressDialog {
 
     bool stopped = false;
     int pumps = 0;
+    int stopAfterPumps = -1;  // when not negative: every pump after this many reports a stop
     std::string lines[2];
     std::vector<std::string> line0History;
     std::vector<double> progress;
@@ -62,14 +65,5 @@ class FakeProgress : public LProgressDialog {
     bool cancelArmed_ = false;
     std::chrono::steady_clock::time_point cancelAt_;
 };
-
-// A 16-bit PCM WAV file read back: rate, channels and interleaved samples (empty on failure).
-struct Wav16 {
-    int32_t rate = 0;
-    int channels = 0;
-    std::vector<int16_t> samples;
-    bool ok = false;
-};
-Wav16 ReadWav16(const std::string& path);
 
 }  // namespace testutil

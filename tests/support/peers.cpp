@@ -1,6 +1,8 @@
 // Independent tools as judges: peer decodes read back, soxi's answers.
 #include "tests/support/peers.h"
 
+#include <cstring>
+
 #include "tests/support/signal.h"
 #include "tests/support/testutil.h"
 
@@ -32,6 +34,23 @@ Wav16 PeerDecode(const std::string& peer, const std::string& path) {
     }
     if (command.empty() || Run(command + " 2>/dev/null") != 0) return Wav16{};
     return ReadWav16(out);
+}
+
+std::vector<int16_t> SoxDecode(const std::string& path, const std::string& inType) {
+    const std::string out = path + ".sox.raw";
+    if (Run("sox -D -V1 " + inType + " " + Quoted(path) + " -t raw -b 16 -e signed -L " +
+            Quoted(out)))
+        return {};
+    return ReadRaw16(out);
+}
+
+std::vector<float> Mpg123Float(const std::string& path) {
+    const std::string out = path + ".f32";
+    if (Run("mpg123 -q --no-gapless -e f32 -s " + Quoted(path) + " > " + Quoted(out))) return {};
+    const Bytes b = ReadFileBytes(out);
+    std::vector<float> f(b.size() / 4);
+    if (!f.empty()) std::memcpy(f.data(), b.data(), f.size() * 4);
+    return f;
 }
 
 std::string Soxi(const std::string& option, const std::string& path) {

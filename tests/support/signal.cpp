@@ -1,11 +1,38 @@
-// Test signals and measures for codec tests.
+// Test signals and measures.
 #include "tests/support/signal.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "tests/support/testutil.h"
 
 namespace testutil {
+
+std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude) {
+    std::vector<int16_t> out(size_t(frames) * channels);
+    for (int32_t i = 0; i < frames; ++i) {
+        const double v = amplitude * std::sin(2.0 * std::numbers::pi * hz * i / rate);
+        for (int c = 0; c < channels; ++c) out[size_t(i) * channels + c] = int16_t(std::lround(v));
+    }
+    return out;
+}
+
+std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames) {
+    std::vector<int16_t> out(size_t(frames) * channels);
+    uint32_t seed = 12345;
+    for (int32_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double t = double(i) / rate;
+            double v = 9000 * std::sin(2 * std::numbers::pi * (330 + 110 * c) * t) +
+                       5000 * std::sin(2 * std::numbers::pi * 1250 * t + c);
+            seed = seed * 1664525u + 1013904223u;
+            v += double(int32_t(seed >> 16) - 32768) / 32768.0 * 600;
+            out[size_t(i) * channels + c] = int16_t(std::lround(v));
+        }
+    }
+    return out;
+}
 
 std::vector<int16_t> Speech8k(const std::string& dir) {
     if (!HaveTool("espeak-ng") || !HaveTool("sox")) return {};
@@ -20,6 +47,12 @@ std::vector<int16_t> Speech8k(const std::string& dir) {
     return ReadRaw16(raw);
 }
 
+std::vector<int32_t> Internal(const std::vector<int16_t>& v) {
+    std::vector<int32_t> out(v.size());
+    for (size_t i = 0; i < v.size(); ++i) out[i] = v[i] * 16;
+    return out;
+}
+
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {
     const size_t n = std::min(reference.size(), test.size());
     double s = 0, e = 0;
@@ -28,8 +61,19 @@ double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& 
         const double d = double(reference[i]) - test[i];
         e += d * d;
     }
-    if (e == 0) return 200;
-    return 10 * std::log10(s / e);
+    return e == 0 ? 200 : 10 * std::log10(s / e);
+}
+
+double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
+                       int maxShift) {
+    double best = -1e9;
+    for (int k = -maxShift; k <= maxShift; ++k) {
+        const size_t r = size_t(std::max(0, -k)), t = size_t(std::max(0, k));
+        if (r >= reference.size() || t >= test.size()) continue;
+        best = std::max(best, SnrDb({reference.begin() + long(r), reference.end()},
+                                    {test.begin() + long(t), test.end()}));
+    }
+    return best;
 }
 
 double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
@@ -48,6 +92,47 @@ double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
     return (saa > 0 && sbb > 0) ? sab / std::sqrt(saa * sbb) : 0;
 }
 
+int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    int m = 0;
+    for (size_t i = 0; i < n; ++i) m = std::max(m, std::abs(int(a[i]) - int(b[i])));
+    return m;
+}
+
+std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int channel) {
+    std::vector<double> out;
+    for (size_t i = size_t(channel); i < v.size(); i += size_t(channels)) out.push_back(v[i]);
+    return out;
+}
+
+static double Goertzel(const std::vector<double>& x, double rate, double hz) {
+    const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
+    double s1 = 0, s2 = 0;
+    for (double v : x) {
+        const double s0 = v + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(x.size());
+}
+
+Tone FindTone(const std::vector<double>& x, double rate, double lo, double hi) {
+    Tone best;
+    // Coarse scan, then refine around the peak.
+    double step = (hi - lo) / 200.0, from = lo, to = hi;
+    for (int pass = 0; pass < 4; ++pass) {
+        for (double f = from; f <= to; f += step) {
+            const double a = Goertzel(x, rate, f);
+            if (a > best.amplitude) best = {f, a};
+        }
+        from = best.hz - 2 * step;
+        to = best.hz + 2 * step;
+        step /= 20.0;
+    }
+    return best;
+}
+
 std::vector<int16_t> ReadRaw16(const std::string& path) {
     const std::vector<uint8_t> b = ReadFileBytes(path);
     std::vector<int16_t> out(b.size() / 2);
@@ -56,11 +141,8 @@ std::vector<int16_t> ReadRaw16(const std::string& path) {
 }
 
 bool WriteRaw16(const std::string& path, const std::vector<int16_t>& samples) {
-    std::vector<uint8_t> b(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        b[2 * i] = uint8_t(samples[i]);
-        b[2 * i + 1] = uint8_t(uint16_t(samples[i]) >> 8);
-    }
+    std::vector<uint8_t> b;
+    for (int16_t s : samples) PutLE(b, uint16_t(s), 2);
     return WriteFileBytes(path, b);
 }
 

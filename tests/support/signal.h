@@ -1,4 +1,5 @@
-// Test signals and measures for codec tests: speech made by a speech synthesiser, SNR, raw I/O.
+// Test signals and measures: tones, speech, SNR (also at the best offset), differences, tones
+// found.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +8,35 @@
 
 namespace testutil {
 
+// A sine of the given frequency and amplitude, interleaved over the channels.
+std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
+// Two tones and a little noise at about -6 dBFS, interleaved.
+std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames);
 // About ten seconds of 8 kHz mono speech as 16-bit samples (empty when espeak-ng or sox is
 // missing). Also written to dir/speech.raw (16-bit little-endian) for peer tools.
 std::vector<int16_t> Speech8k(const std::string& dir);
+// 16-bit samples at the internal scale.
+std::vector<int32_t> Internal(const std::vector<int16_t>& v);
+
 // Signal-to-noise ratio of test against reference over the common length, in dB.
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
+// The best SnrDb with test shifted by up to maxShift samples either way (codec delays).
+double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
+                       int maxShift);
 // Pearson correlation over the common length.
 double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
+// Largest absolute difference over the common length.
+int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
+// One channel of an interleaved vector, as doubles.
+std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int channel);
+// The frequency (Hz, to about 0.01 Hz) of the strongest component between lo and hi, and its
+// amplitude, by Goertzel's algorithm over the given span.
+struct Tone {
+    double hz = 0;
+    double amplitude = 0;
+};
+Tone FindTone(const std::vector<double>& x, double rate, double lo, double hi);
+
 // 16-bit little-endian raw files.
 std::vector<int16_t> ReadRaw16(const std::string& path);
 bool WriteRaw16(const std::string& path, const std::vector<int16_t>& samples);

@@ -1,10 +1,11 @@
-// In-memory sources and sinks for exercising adapters and transfers, and signal measurements.
+// In-memory sources and sinks, reading whole sources and feeding sinks in pieces.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "core/sound.h"
+#include "tests/support/signal.h"
 
 namespace testutil {
 
@@ -40,16 +41,14 @@ class MemorySink : public LSoundSinkBase {
     std::vector<int32_t> writeSizes;
 };
 
-// Reads a whole source (up to its end) into a vector.
+// Every frame from the current position up to GetEndSample, in transfer-sized blocks.
 std::vector<int32_t> ReadToEnd(LSoundSourceBase* src);
-// One channel of an interleaved vector, as doubles.
-std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int channel);
-// The frequency (Hz, to about 0.01 Hz) of the strongest component between lo and hi, and its
-// amplitude, by Goertzel's algorithm over the given span.
-struct Tone {
-    double hz = 0;
-    double amplitude = 0;
-};
-Tone FindTone(const std::vector<double>& x, double rate, double lo, double hi);
+// The same, converted back to 16 bits.
+std::vector<int16_t> ReadAll16(LSoundSourceBase& source);
+// Internal samples of n frames from the current position.
+std::vector<int32_t> ReadFrames(LSoundSourceBase& source, int32_t n);
+// Writes interleaved internal samples to a sink in pieces of at most `piece` frames.
+void Feed(LSoundSinkBase& sink, const std::vector<int32_t>& samples,
+          int32_t piece = LSOUND_BLOCK_FRAMES);
 
 }  // namespace testutil

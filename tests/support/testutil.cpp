@@ -1,13 +1,13 @@
-// Helpers shared by the test suites: scratch folders, running peer tools, sample files.
+// Helpers shared by the test suites: scratch folders, peer tools, files, RIFF/WAVE building.
 #include "tests/support/testutil.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
 
 #include "support/file.h"
 #ifdef _WIN32
@@ -102,59 +102,72 @@ bool HaveTool(const char* name) {
     return Run(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+Bytes ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
-                                std::istreambuf_iterator<char>());
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(f);
 }
 
-static void Put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
+void PutLE(Bytes& v, uint64_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
 }
-static void Put32(std::vector<uint8_t>& v, uint32_t x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
+
+void PutChunk(Bytes& v, const char* id, const Bytes& body, int64_t size, bool pad) {
+    v.insert(v.end(), id, id + 4);
+    PutLE(v, uint64_t(size < 0 ? int64_t(body.size()) : size), 4);
+    v.insert(v.end(), body.begin(), body.end());
+    if (pad && (body.size() & 1)) v.push_back(0);
+}
+
+Bytes FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size) {
+    const uint32_t align = channels * ((bits + 7u) / 8u);
+    Bytes f;
+    PutLE(f, tag, 2);
+    PutLE(f, channels, 2);
+    PutLE(f, rate, 4);
+    PutLE(f, rate * align, 4);
+    PutLE(f, align, 2);
+    PutLE(f, bits, 2);
+    f.resize(size, 0);
+    return f;
+}
+
+Bytes RiffWave(const Bytes& inner, int64_t riffSize) {
+    Bytes v;
+    PutChunk(v, "RIFF", {'W', 'A', 'V', 'E'}, riffSize < 0 ? int64_t(inner.size() + 4) : riffSize);
+    v.insert(v.end(), inner.begin(), inner.end());
+    return v;
+}
+
+Bytes WavBytes(const Bytes& fmt, const Bytes& data) {
+    Bytes in;
+    PutChunk(in, "fmt ", fmt);
+    PutChunk(in, "data", data);
+    return RiffWave(in);
 }
 
 bool WriteWav16(const std::string& path, int32_t rate, int channels,
                 const std::vector<int16_t>& samples) {
-    std::vector<uint8_t> v;
-    uint32_t dataBytes = uint32_t(samples.size() * 2);
-    v.insert(v.end(), {'R', 'I', 'F', 'F'});
-    Put32(v, 36 + dataBytes);
-    v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put32(v, 16);
-    Put16(v, 1);
-    Put16(v, uint32_t(channels));
-    Put32(v, uint32_t(rate));
-    Put32(v, uint32_t(rate * channels * 2));
-    Put16(v, uint32_t(channels * 2));
-    Put16(v, 16);
-    v.insert(v.end(), {'d', 'a', 't', 'a'});
-    Put32(v, dataBytes);
-    for (int16_t s : samples) Put16(v, uint16_t(s));
-    return WriteFileBytes(path, v);
+    Bytes data;
+    for (int16_t s : samples) PutLE(data, uint16_t(s), 2);
+    return WriteFileBytes(path, WavBytes(FmtBody(1, uint16_t(channels), uint32_t(rate), 16), data));
 }
 
 bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<int64_t>& marked) {
-    std::vector<uint8_t> v = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
-                              'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
-    for (uint64_t x : {uint64_t(frames) * 4 + 72, uint64_t(frames) * 4, uint64_t(frames)}) {
-        Put32(v, uint32_t(x));
-        Put32(v, uint32_t(x >> 32));
-    }
-    std::vector<uint8_t> wav;
-    if (!WriteWav16(path, 44100, 2, {}) || (wav = ReadFileBytes(path)).size() != 44) return false;
-    v.insert(v.end(), 4, 0);  // no table
-    v.insert(v.end(), wav.begin() + 12, wav.end() - 4);
-    v.insert(v.end(), 4, 0xFF);
+    Bytes ds64, in;
+    for (uint64_t x : {uint64_t(frames) * 4 + 72, uint64_t(frames) * 4, uint64_t(frames)})
+        PutLE(ds64, x, 8);
+    PutLE(ds64, 0, 4);  // no table
+    PutChunk(in, "ds64", ds64);
+    PutChunk(in, "fmt ", FmtBody(1, 2, 44100, 16));
+    PutChunk(in, "data", {}, 0xFFFFFFFF);
+    Bytes v = RiffWave(in, 0xFFFFFFFF);
+    std::copy_n("RF64", 4, v.begin());
     if (!WriteFileBytes(path, v)) return false;
     std::error_code ec;
     std::filesystem::resize_file(path, v.size() + uint64_t(frames) * 4, ec);
@@ -168,13 +181,40 @@ bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<
     return !ec && f.good();
 }
 
-std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude) {
-    std::vector<int16_t> out(size_t(frames) * channels);
-    for (int32_t i = 0; i < frames; ++i) {
-        double v = amplitude * std::sin(2.0 * std::numbers::pi * hz * i / rate);
-        for (int c = 0; c < channels; ++c) out[size_t(i) * channels + c] = int16_t(std::lround(v));
+Wav16 ReadWav16(const std::string& path) {
+    Wav16 w;
+    const Bytes b = ReadFileBytes(path);
+    auto le = [&](size_t at, int n) {
+        uint32_t x = 0;
+        for (int i = n - 1; i >= 0; --i) x = x << 8 | b[at + size_t(i)];
+        return x;
+    };
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
+        return w;
+    bool haveFormat = false;
+    for (size_t pos = 12; pos + 8 <= b.size();) {
+        const uint32_t size = le(pos + 4, 4);
+        const size_t body = pos + 8;
+        if (!std::memcmp(&b[pos], "fmt ", 4) && body + 16 <= b.size()) {
+            w.channels = int(le(body + 2, 2));
+            w.rate = int32_t(le(body + 4, 4));
+            const uint32_t tag = le(body, 2);
+            if ((tag != 1 && tag != 0xFFFE) || le(body + 14, 2) != 16) return w;
+            haveFormat = true;
+        } else if (!std::memcmp(&b[pos], "data", 4) && haveFormat) {
+            size_t bytes = size;
+            // Streamed writers may leave the size open; take what is there.
+            if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size())
+                bytes = b.size() - body;
+            w.samples.resize(bytes / 2);
+            for (size_t i = 0; i < w.samples.size(); ++i)
+                w.samples[i] = int16_t(le(body + 2 * i, 2));
+            w.ok = true;
+            return w;
+        }
+        pos = body + size + (size & 1);
     }
-    return out;
+    return w;
 }
 
 #ifndef _WIN32

@@ -1,11 +1,15 @@
-// Helpers shared by the test suites: scratch folders, running peer tools, sample files.
+// Helpers shared by the test suites: scratch folders, peer tools, files, RIFF/WAVE building.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/signal.h"
+
 namespace testutil {
+
+using Bytes = std::vector<uint8_t>;
 
 // A fresh, empty scratch folder for the calling test (removed when the test program ends).
 std::string ScratchDir();
@@ -19,9 +23,20 @@ std::string RunOutput(const std::string& command);
 // True when the program is on PATH.
 bool HaveTool(const char* name);
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+Bytes ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 
+// RIFF/WAVE building. Little-endian field of 1 to 8 bytes.
+void PutLE(Bytes& v, uint64_t x, int bytes);
+// A chunk: its id, a size field (the body's size unless given), the body, and a pad byte after
+// an odd body unless pad is false.
+void PutChunk(Bytes& v, const char* id, const Bytes& body, int64_t size = -1, bool pad = true);
+// A "fmt " body: byte rate and block align follow from the bits; cut or zero-padded to size.
+Bytes FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16);
+// A RIFF/WAVE form around the chunks in inner (size field derived unless given).
+Bytes RiffWave(const Bytes& inner, int64_t riffSize = -1);
+// A whole file of a "fmt " body and a "data" chunk.
+Bytes WavBytes(const Bytes& fmt, const Bytes& data);
 // Writes a 16-bit PCM WAV file from interleaved samples.
 bool WriteWav16(const std::string& path, int32_t rate, int channels,
                 const std::vector<int16_t>& samples);
@@ -31,8 +46,15 @@ bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<
 inline int16_t Rf64Mark(int64_t frame) {
     return int16_t(frame * 7919 % 65536 - 32768);
 }
-// A sine of the given frequency and amplitude, interleaved over the channels.
-std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
+
+// A 16-bit PCM WAV file read back: rate, channels and interleaved samples (ok false on failure).
+struct Wav16 {
+    int32_t rate = 0;
+    int channels = 0;
+    std::vector<int16_t> samples;
+    bool ok = false;
+};
+Wav16 ReadWav16(const std::string& path);
 
 #ifndef _WIN32
 // A real failure of the outside world: every descriptor of this process open on the (absolute)

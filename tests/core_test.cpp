@@ -1,0 +1,417 @@
+// The sound core: base classes, the peak limiter, the source-to-sink
+// transfer and the ring bridge between threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <future>
+#include <numbers>
+#include <thread>
+
+#include "core/adapt.h"
+#include "core/peak_limit.h"
+#include "core/ring.h"
+#include "core/ring_process.h"
+#include "core/transfer.h"
+#include "formats/wav.h"
+#include "support/trace.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/soundutil.h"
+
+using namespace testutil;
+
+namespace {
+
+std::vector<int32_t> Ramp(int32_t frames, int ch) {
+    std::vector<int32_t> v(size_t(frames) * ch);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = int32_t(i % 65536) * 8 - 0x40000;
+    return v;
+}
+
+LSourceRef Mem(int32_t rate, int ch, std::vector<int32_t> v, int32_t peak = LSAMPLE_FULL_SCALE) {
+    return LSourceRef(new MemorySource(rate, ch, std::move(v), peak));
+}
+
+// Runs the transfer on a quiet surface that stops after `stopAfter` pumps (-1: never).
+int RunTransfer(LSourceRef src, LSinkRef sink, int stopAfter = -1) {
+    LPRSourceToSink rec;
+    rec.title = "Converting";
+    rec.source = src;
+    rec.sink = sink;
+    FakeProgress dlg;
+    dlg.stopAfterPumps = stopAfter;
+    const int status = Process(&dlg, &rec);
+    EXPECT_EQ(dlg.lines[0], "Converting");
+    EXPECT_EQ(dlg.lines[1], "Please wait...");
+    EXPECT_TRUE(std::is_sorted(dlg.progress.begin(), dlg.progress.end()));
+    return status;
+}
+
+LSourceRef Limit(LSourceRef src, int32_t level) {
+    LSourceRef out;
+    LSPPeakLimit(level).OpenSource(out, src);
+    return out;
+}
+
+}  // namespace
+
+TEST(SoundBase, InvalidConstructionTimesAndReferences) {
+    LSRCNull null(0);
+    EXPECT_EQ(null.GetSampleRate(), 11025);
+    EXPECT_EQ(null.GetPeak(), 0x200000);
+    MemorySource noRate(0, 2, {}), noChannels(8000, 0, {});
+    EXPECT_EQ(noRate.GetSampleRate(), 44100);
+    EXPECT_EQ(noRate.GetError(), LSRC_ERR_INVALID);
+    EXPECT_EQ(noChannels.GetChannels(), 1);
+    EXPECT_EQ(noChannels.GetError(), LSRC_ERR_INVALID);
+
+    EXPECT_EQ(LSoundTimeMs(44100 * 3 + 441, 44100), 3010);
+    EXPECT_EQ(LSoundTimeMs(100, 0), 0);
+
+    static int alive = 0;
+    struct Counted : MemorySource {
+        Counted() : MemorySource(8000, 1, {}) { ++alive; }
+        ~Counted() override { --alive; }
+    };
+    {
+        LSourceRef a(new Counted), b = a;
+        EXPECT_EQ(a->RefCount(), 2);
+        a.reset();
+        EXPECT_EQ(alive, 1);
+    }
+    EXPECT_EQ(alive, 0);
+}
+
+TEST(PeakLimit, BlockSizesGainsAndWhenItIsBuilt) {
+    for (auto [rate, frames] : {std::pair{44100, 1260}, {8000, 228}, {500, 20}, {400000, 8192}})
+        EXPECT_EQ(LSRCPeakLimit(Mem(rate, 1, {}, 0xFFFE0), 0x7FFF0).BlockFrames(), frames) << rate;
+    LSourceRef hot = Mem(44100, 2, {}, 0x1000000);
+    EXPECT_EQ(LSRCPeakLimit(hot, 0x500000).GetPeak(), 0x3FFFFF);
+    LSRCPeakLimit lim(hot, 0x7FFF0);
+    EXPECT_EQ(lim.BlockGain(0x7FFF0), 0x1000000);
+    EXPECT_EQ(lim.BlockGain(0), 0x1000000);
+    EXPECT_NEAR(lim.BlockGain(2 * 0x7FFF0), 0x800000, 0x800000 / 1000);
+    EXPECT_NEAR(lim.BlockGain(4 * 0x7FFF0), 0x400000, 0x400000 / 1000);
+
+    LSourceRef cd = Mem(44100, 2, {}, 0x7FFF0);
+    EXPECT_EQ(Limit(cd, 0x7FFF0).get(), cd.get());
+    EXPECT_NE(dynamic_cast<LSRCPeakLimit*>(Limit(Mem(44100, 2, {}, 0xFFFE0), 0x7FFF0).get()),
+              nullptr);
+    LSourceRef broken(new LSRCNull(3));
+    EXPECT_EQ(Limit(broken, 0).get(), broken.get());
+}
+
+// Material within the level comes through bit for bit, including its positions.
+TEST(PeakLimit, QuietMaterialPassesUnchanged) {
+    std::vector<int32_t> in(2 * 10000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t((i * 7919) % 0xFFFE1) - 0x7FFF0;
+    LSourceRef src = Mem(44100, 2, in, 0xFFFE0);
+    LSourceRef lim = Limit(src, 0x7FFF0);
+    EXPECT_EQ(lim->GetEndSample(), 10000);
+    EXPECT_EQ(ReadToEnd(lim.get()), in);
+    EXPECT_EQ(lim->GetPosition(), 10000);
+    lim->Seek(4321);
+    EXPECT_EQ(lim->GetPosition(), 4321);
+    EXPECT_EQ(ReadFrames(*lim, 3),
+              std::vector<int32_t>(in.begin() + 2 * 4321, in.begin() + 2 * 4324));
+    static_cast<MemorySource*>(src.get())->streaming = true;
+    EXPECT_EQ(lim->GetEndSample(), 10000 - 3 * 1260);
+}
+
+// A sine at twice the level after silence: never above the level (but for rounding), about half
+// gain while hot, unity again after the drop, silence stays silence.
+TEST(PeakLimit, HotSignalIsHeldWithinLevel) {
+    const int32_t L = 0x7FFF0;
+    std::vector<int32_t> in(44100 * 3);
+    for (size_t i = 0; i < in.size(); ++i) {
+        const double amp = (i < 10000) ? 0 : (i < 60000) ? 2.0 * L : 0.5 * L;
+        in[i] =
+            int32_t(std::lround(amp * std::sin(2 * std::numbers::pi * 440 * double(i) / 44100)));
+    }
+    LSourceRef lim = Limit(Mem(44100, 1, in, 0x1000000), L);
+    std::vector<int32_t> out(in.size());
+    for (size_t done = 0, k = 1; done < out.size(); k = k * 7 % 5000 + 3) {
+        const int32_t n = int32_t(std::min(k, out.size() - done));
+        lim->Read(out.data() + done, n);
+        done += size_t(n);
+    }
+    int32_t worst = 0;
+    for (int32_t v : out) worst = std::max(worst, std::abs(v));
+    EXPECT_LE(worst, L + 64);
+    EXPECT_GT(worst, L - 0x2000);
+    for (size_t i = 30000; i < 50000; ++i) ASSERT_NEAR(out[i], in[i] / 2.0, L * 0.01) << i;
+    for (size_t i = 100000; i < 120000; ++i) ASSERT_EQ(out[i], in[i]) << i;
+    for (size_t i = 0; i < 5000; ++i) ASSERT_EQ(out[i], 0);
+}
+
+// Lengths: a partial last block, an exact multiple of the block, one frame, an empty source.
+TEST(Transfer, WritesExactlyTheSourceFrames) {
+    for (int32_t frames : {10000, 16384, 1, 0}) {
+        const auto in = Ramp(frames, 2);
+        LSourceRef src = Mem(44100, 2, in);
+        auto* sink = new MemorySink(44100, 2);
+        LSinkRef sinkRef(sink);
+        EXPECT_EQ(RunTransfer(src, sinkRef), LPROCESS_OK);
+        EXPECT_EQ(sink->samples, in) << frames;
+        if (frames == 10000) {
+            EXPECT_EQ(sink->writeSizes, (std::vector<int32_t>{8192, 1808}));
+        }
+        EXPECT_EQ(src->RefCount(), 1);  // the caller's references are as they were
+        EXPECT_EQ(sinkRef->RefCount(), 1);
+    }
+    // A mono 8-bit file into a stereo 16-bit one.
+    const std::string dir = ScratchDir(), in = dir + "/m8.wav", out = dir + "/s16.wav";
+    {
+        LSinkRef w = LWaveFile::OpenSinkPCM(in.c_str(), 8000, 8, 1);
+        const int32_t s[] = {-0x80000, 0, 0x7F000};
+        w->Write(s, 3);
+    }
+    EXPECT_EQ(RunTransfer(LWaveFile::OpenSource(in.c_str()),
+                          LWaveFile::OpenSinkPCM(out.c_str(), 8000, 16, 2)),
+              LPROCESS_OK);
+    const auto bytes = ReadFileBytes(out);
+    ASSERT_EQ(bytes.size(), 46u + 12);
+    EXPECT_EQ(Bytes(bytes.begin() + 46, bytes.end()),
+              (Bytes{0x00, 0x80, 0x00, 0x80, 0, 0, 0, 0, 0x00, 0x7F, 0x00, 0x7F}));
+}
+
+// Nothing is written when the source or the sink is unusable or cannot be adapted.
+TEST(Transfer, FailsWithoutWritingOnUnusableEnds) {
+    auto fresh = [] { return Mem(44100, 2, Ramp(100, 2)); };
+    auto* sink = new MemorySink(44100, 2);
+    LSinkRef sinkRef(sink);
+    LClearTrace();
+    EXPECT_EQ(RunTransfer(LSourceRef(new LSRCNull(4)), sinkRef), LPROCESS_FAILED);
+    EXPECT_EQ(LLastTrace(), "LPRSourceToSink::Process Source Error");
+    EXPECT_EQ(RunTransfer(fresh(), LSinkRef()), LPROCESS_FAILED);
+    EXPECT_EQ(LLastTrace(), "LPRSourceToSink::Process Sink Error");
+    auto* bad = new MemorySink(44100, 2);
+    bad->MakeUnusable();
+    EXPECT_EQ(RunTransfer(fresh(), LSinkRef(bad)), LPROCESS_FAILED);
+    // Channel counts no adapter bridges; a sink rate below 1 (stored settings can hold one).
+    EXPECT_EQ(RunTransfer(Mem(44100, 6, Ramp(100, 6)), sinkRef), LPROCESS_FAILED);
+    for (auto* other : {new MemorySink(44100, 6), new MemorySink(0, 2), new MemorySink(-1, 2)}) {
+        LSinkRef ref(other);
+        EXPECT_EQ(RunTransfer(fresh(), ref), LPROCESS_FAILED);
+        EXPECT_EQ(other->GetPosition(), 0);
+    }
+    EXPECT_EQ(sink->GetPosition(), 0);
+}
+
+// A sink that breaks on the way or cannot complete its file fails the transfer; nothing more
+// is written after the break.
+TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
+    struct Breaking : LSoundSinkBase {
+        Breaking(int breakAfter, bool failFinish)
+            : LSoundSinkBase(44100, 2), breakAfter(breakAfter), failFinish(failFinish) {}
+        int32_t Write(const int32_t*, int32_t n) override {
+            sPosition += n;
+            if (++writes == breakAfter) SetErrorFlags(LSNK_ERR_UNUSABLE);
+            return writes < breakAfter ? 1 : 0;
+        }
+        int Finish(LProgressDialog* dlg) override {
+            ++finishes;
+            if (failFinish) SetErrorFlags(LSNK_ERR_UNUSABLE);
+            return LSoundSinkBase::Finish(dlg);
+        }
+        int breakAfter, writes = 0, finishes = 0;
+        bool failFinish;
+    };
+    const struct {
+        int breakAfter;
+        bool failFinish;
+        int status, writes, finishes;
+    } cases[] = {{1, false, LPROCESS_FAILED, 1, 0},
+                 {100, true, LPROCESS_FAILED, 4, 1},
+                 {100, false, LPROCESS_OK, 4, 1}};
+    for (const auto& c : cases) {
+        auto* sink = new Breaking(c.breakAfter, c.failFinish);
+        LSinkRef ref(sink);
+        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(3 * LSOUND_BLOCK_FRAMES + 5, 2)), ref), c.status);
+        EXPECT_EQ(sink->writes, c.writes);
+        EXPECT_EQ(sink->finishes, c.finishes);
+    }
+}
+
+// Cancel stops at a block boundary (through the resampler and the limiter): whole blocks only.
+TEST(Transfer, CancelStopsAtBlockBoundary) {
+    for (int stopAfter : {0, 1, 3}) {
+        auto* sink = new MemorySink(48000, 2);
+        LSinkRef sinkRef(sink);
+        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(100000, 2)), sinkRef, stopAfter),
+                  LPROCESS_STOPPED);
+        EXPECT_EQ(sink->GetPosition(), stopAfter * 8192);
+        for (int32_t n : sink->writeSizes) EXPECT_EQ(n, 8192);
+    }
+}
+
+// A resampled conversion writes a few frames more than the adapted end reports: the
+// resampler's position does not count the phase it still has pending.
+TEST(Transfer, ResampledLengthFollowsPositionArithmetic) {
+    LSourceRef src = Mem(44100, 2, Ramp(44100, 2));
+    auto* sink = new MemorySink(48000, 2);
+    LSinkRef sinkRef(sink);
+    EXPECT_EQ(RunTransfer(src, sinkRef), LPROCESS_OK);
+    EXPECT_EQ(sink->GetPosition(), 47993);
+    LSourceRef chain = src;
+    ConvertSourceFormat(48000, 2, chain);
+    EXPECT_EQ(chain->GetEndSample(), 47991);
+}
+
+namespace {
+
+struct Bridge {
+    LSinkToSource* ring;
+    LSinkRef sink;
+    LSourceRef source;
+    Bridge(int ch, uint32_t capacity) : ring(new LSinkToSource(44100, ch, 0x7FFF0, capacity)) {
+        ring->AddRef();  // the builder's reference while it makes the two ends
+        sink = LSinkRef(new LSinkToSourceSink(ring));
+        source = LSourceRef(new LSinkToSourceSource(ring));
+        ring->Release();
+    }
+};
+
+}  // namespace
+
+// A producer thread writes odd-sized blocks through a ring much smaller than the stream; the
+// consumer reads odd-sized blocks and gets every frame in order, then zeros after the end.
+TEST(Ring, ProducerThreadFeedsConsumer) {
+    Bridge b(2, 1001);  // not a whole number of frames
+    EXPECT_EQ(b.source->GetPeak(), 0x7FFF0);
+    EXPECT_TRUE(b.source->IsStreaming());
+    constexpr int32_t kFrames = 200000;
+    std::thread producer([sink = b.sink]() mutable {
+        std::vector<int32_t> block(2 * 5000);
+        int32_t done = 0;
+        for (int32_t k = 1; done < kFrames; k = k * 7 % 4999 + 1) {
+            const int32_t n = std::min(k, kFrames - done);
+            for (int32_t i = 0; i < n; ++i) {
+                block[2 * size_t(i)] = done + i;
+                block[2 * size_t(i) + 1] = -(done + i);
+            }
+            sink->Write(block.data(), n);
+            done += n;
+        }
+        sink.reset();
+    });
+    b.sink.reset();  // the producer holds the only reference now
+    int32_t got = 0;
+    for (int32_t k = 1; got < kFrames; k = k * 3 % 2999 + 1) {
+        const int32_t n = std::min(k, kFrames - got);
+        const auto buf = ReadFrames(*b.source, n);
+        for (int32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(buf[2 * size_t(i)], got + i);
+            ASSERT_EQ(buf[2 * size_t(i) + 1], -(got + i));
+        }
+        got += n;
+    }
+    producer.join();
+    EXPECT_FALSE(b.source->IsStreaming());
+    EXPECT_EQ(b.source->GetEndSample(), 0);
+    EXPECT_EQ(ReadFrames(*b.source, 10), std::vector<int32_t>(20, 0));
+}
+
+// The writer gone: what is buffered, then zeros. The reader gone: the writer places what fits
+// and returns at once. A second end on one ring is a fault worth a trace.
+TEST(Ring, EndsGoingAway) {
+    {
+        Bridge b(1, 1000);
+        std::vector<int32_t> in(30);
+        for (int i = 0; i < 30; ++i) in[size_t(i)] = i + 1;
+        b.sink->Write(in.data(), 30);
+        EXPECT_EQ(b.source->GetEndSample(), 30);
+        b.sink.reset();
+        in.resize(100, 0);
+        EXPECT_EQ(ReadFrames(*b.source, 100), in);
+    }
+    {
+        Bridge b(1, 401);  // room for 100 frames
+        b.source.reset();
+        std::vector<int32_t> in(1000, 5);
+        b.sink->Write(in.data(), 1000);  // must not wait for a reader that is gone
+        EXPECT_EQ(b.sink->GetPosition(), 1000);
+    }
+    Bridge b(1, 100);
+    LClearTrace();
+    LSinkRef again(new LSinkToSourceSink(b.ring));
+    EXPECT_EQ(LLastTrace(),
+              "LSinkToSourceSink::LSinkToSourceSink bSinkConnected already true - you may "
+              "have called OpenSink twice");
+}
+
+// A transfer runs as the producer on its own thread; the consumer reads its output, sees the
+// end as IsStreaming turning false, and can also go away while the producer is blocked.
+TEST(Ring, ProcessRunsProducerOnItsThread) {
+    std::vector<int32_t> in(2 * 30000);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t(i) * 3;
+    {
+        LProcessSinkToSource<LPRSourceToSink> bridge(44100, 2, 0x7FFF0, 44100 * 8 / 10 + 1);
+        auto* rec = new LPRSourceToSink;
+        rec->title = "Reading";
+        rec->source = Mem(44100, 2, in);
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        std::vector<int32_t> got;
+        while (got.size() < in.size()) {
+            const auto part = ReadFrames(*out, 1000);
+            got.insert(got.end(), part.begin(), part.end());
+        }
+        got.resize(in.size());
+        EXPECT_EQ(got, in);
+        for (int i = 0; i < 200 && out->IsStreaming(); ++i) out->WaitForData(10);
+        EXPECT_FALSE(out->IsStreaming());
+        EXPECT_EQ(ReadFrames(*out, 1)[0], 0);
+    }
+    LProcessSinkToSource<LPRSourceToSink> bridge(8000, 1, 0x7FFF0, 4001);
+    auto* rec = new LPRSourceToSink;
+    rec->source = Mem(8000, 1, std::vector<int32_t>(800000));
+    rec->sink = bridge.OpenSink();
+    LSourceRef out = bridge.OpenSource(rec);
+    ReadFrames(*out, 100);
+    out.reset();  // must stop and join the producer, not hang
+}
+
+namespace {
+
+// A producer that ignores its stop signal until the test lets it go, then still uses its
+// progress surface, its record and its sink.
+struct StallingProducer {
+    LSinkRef sink;
+    std::shared_future<void> go;
+    std::promise<void> ended;  // kept until the record is freed
+    ~StallingProducer() { ended.set_value(); }
+};
+std::promise<void> g_producerReturned;
+
+int Process(LProgressDialog* progress, StallingProducer* p) {
+    std::vector<int32_t> block(64, 1);
+    p->sink->Write(block.data(), 32);
+    p->go.wait();
+    const bool stop = progress->PumpMessages();
+    progress->WaitTimed(1);
+    p->sink->Write(block.data(), 32);  // nobody reads it: dropped
+    g_producerReturned.set_value();
+    return stop ? LPROCESS_STOPPED : LPROCESS_OK;
+}
+
+}  // namespace
+
+// The consumer lets go of a producer that does not stop within the timed stop: the producer
+// keeps running on what it shares with the consumer's source, none of which is freed under it.
+TEST(Ring, ProducerLetGoAfterIgnoringItsStop) {
+    std::promise<void> go;
+    std::future<void> ended;
+    {
+        LProcessSinkToSource<StallingProducer> bridge(8000, 1, 0x7FFF0, 4001);
+        auto* rec = new StallingProducer;
+        rec->go = go.get_future().share();
+        ended = rec->ended.get_future();
+        rec->sink = bridge.OpenSink();
+        LSourceRef out = bridge.OpenSource(rec);
+        EXPECT_EQ(ReadFrames(*out, 32)[31], 1);
+    }  // the source waits 5 s for the producer, then lets it go
+    go.set_value();
+    ASSERT_EQ(g_producerReturned.get_future().wait_for(std::chrono::seconds(10)),
+              std::future_status::ready);
+    ASSERT_EQ(ended.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}

@@ -1,0 +1,163 @@
+// The contract every file reader keeps, run over a table of formats: the end sample, reading in
+// odd pieces equal to one read, zeros before the start and past the end, error 4 for a missing
+// file; and every file writer of the table gives an unusable sink where it cannot create one.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "formats/aiff.h"
+#include "formats/au.h"
+#include "formats/gsm.h"
+#include "formats/mp3.h"
+#include "formats/raw.h"
+#include "formats/wav.h"
+#include "tests/support/acm_records.h"
+#include "tests/support/soundutil.h"
+#include "tests/support/testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+struct Format {
+    const char* name;
+    int32_t rate;
+    int channels;
+    int32_t slack;  // frames the end may exceed what was written (block codecs; 0: exact)
+    std::function<LSinkRef(const char*)> sink;  // null: the file is made by lame
+    std::function<LSourceRef(const char*)> open;
+};
+
+LSinkRef Wav(const char* p, LWaveFileFormat f) {
+    return LWaveOpenSink(p, f);
+}
+std::function<LSinkRef(const char*)> RawSink(int32_t rate, int ch, int32_t codec) {
+    return [=](const char* p) { return LRawFile::OpenSink(p, rate, ch, codec); };
+}
+std::function<LSourceRef(const char*)> RawSource(int32_t rate, int ch, int32_t codec) {
+    return [=](const char* p) { return LRawFile::OpenSource(p, rate, ch, codec); };
+}
+const auto kWav = [](const char* p) { return LWaveFile::OpenSource(p); };
+
+const Format kFormats[] = {
+    {"wav_pcm8", 8000, 1, 0, [](const char* p) { return LWaveFile::OpenSinkPCM(p, 8000, 8, 1); },
+     kWav},
+    {"wav_pcm16", 22050, 2, 0,
+     [](const char* p) { return LWaveFile::OpenSinkPCM(p, 22050, 16, 2); }, kWav},
+    {"wav_alaw", 22050, 2, 0,
+     [](const char* p) {
+         return Wav(p, {22050, 2, "ALAW"});
+     },
+     kWav},
+    {"wav_ima", 22050, 2, 1017, [](const char* p) { return Wav(p, ImaRecord(22050, 2)); }, kWav},
+    {"wav_msadpcm", 8000, 1, 500, [](const char* p) { return Wav(p, MsAdpcmRecord(8000, 1)); },
+     kWav},
+    {"wav_gsm", 8000, 1, 320, [](const char* p) { return Wav(p, GsmRecord(8000)); }, kWav},
+    {"raw_pcm16le", 11025, 2, 0, RawSink(11025, 2, LRAW_CODEC_PCM16LE),
+     RawSource(11025, 2, LRAW_CODEC_PCM16LE)},
+    {"raw_pcm16be", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_PCM16BE),
+     RawSource(8000, 1, LRAW_CODEC_PCM16BE)},
+    {"raw_pcm8u", 8000, 2, 0, RawSink(8000, 2, LRAW_CODEC_PCM8U),
+     RawSource(8000, 2, LRAW_CODEC_PCM8U)},
+    {"raw_pcm8s", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_PCM8S),
+     RawSource(8000, 1, LRAW_CODEC_PCM8S)},
+    {"raw_ulaw", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_ULAW),
+     RawSource(8000, 1, LRAW_CODEC_ULAW)},
+    {"raw_alaw", 8000, 2, 0, RawSink(8000, 2, LRAW_CODEC_ALAW),
+     RawSource(8000, 2, LRAW_CODEC_ALAW)},
+    {"vox", 8000, 1, 1, RawSink(8000, 1, LRAW_CODEC_VOX), RawSource(8000, 1, LRAW_CODEC_VOX)},
+    {"aiff", 44100, 2, 0, [](const char* p) { return LAifFile::OpenSink(p, 44100, 2); },
+     [](const char* p) { return LAifFile::OpenSource(p); }},
+    {"au", 8000, 1, 0, [](const char* p) { return LAuFile::OpenSink(p, 8000, 1); },
+     [](const char* p) { return LAuFile::OpenSource(p); }},
+    {"gsm", 8000, 1, 160, [](const char* p) { return LSinkRef(new LGSMFileSink(p)); },
+     [](const char* p) { return LSourceRef(new LGSMFileSource(p)); }},
+    {"mp3", 48000, 2, 4096, nullptr, [](const char* p) { return LSourceRef(new LMP3Source(p)); }},
+};
+
+class SourceContract : public ::testing::TestWithParam<Format> {};
+
+TEST_P(SourceContract, ReadsSeeksAndFails) {
+    const Format& f = GetParam();
+    const std::string dir = ScratchDir(), path = dir + "/in." + f.name;
+    const int ch = f.channels;
+    const int32_t frames = 20001;
+    const auto written = Internal(ToneMix(f.rate, ch, frames));
+    if (f.sink) {
+        LSinkRef sink = f.sink(path.c_str());
+        ASSERT_TRUE(sink && !sink->IsUnusable());
+        Feed(*sink, written, 3001);
+        EXPECT_EQ(sink->GetPosition(), frames);
+    } else {
+        if (!HaveTool("lame")) GTEST_SKIP() << "lame missing (scripts/setup.sh installs it)";
+        ASSERT_TRUE(WriteWav16(dir + "/in.wav", f.rate, ch, ToneMix(f.rate, ch, frames)));
+        ASSERT_EQ(testutil::Run("lame --quiet -b 128 '" + dir + "/in.wav' '" + path + "'"), 0);
+    }
+
+    LSourceRef src = f.open(path.c_str());
+    ASSERT_EQ(src->GetError(), LSRC_OK);
+    EXPECT_EQ(src->GetSampleRate(), f.rate);
+    EXPECT_EQ(src->GetChannels(), ch);
+    const int32_t end = src->GetEndSample();
+    if (f.slack == 0) {
+        EXPECT_EQ(end, frames);
+    } else {  // a block codec rounds up; VOX keeps no lone last nibble
+        EXPECT_GE(end, frames - 1);
+        EXPECT_LE(end, frames + f.slack);
+    }
+    const std::vector<int32_t> whole = ReadToEnd(src.get());
+    ASSERT_EQ(whole.size(), size_t(end) * ch);
+    if (f.slack == 0 && f.sink) {
+        // Lossless and G.711 writers: what is read back is what was written, to the coding's
+        // precision (G.711 and 8 bits lose low bits; check the length and the sign of the error).
+        int64_t worst = 0;
+        for (size_t i = 0; i < whole.size(); ++i)
+            worst = std::max<int64_t>(worst, std::llabs(int64_t(whole[i]) - written[i]));
+        EXPECT_LE(worst, 0x7FFF0 / 32) << "far from what was written";
+    }
+
+    // Odd pieces from a fresh source give the same samples as whole blocks.
+    LSourceRef again = f.open(path.c_str());
+    std::vector<int32_t> pieces;
+    for (int32_t k = 1; again->GetPosition() < end; k = k * 7 % 8191 + 1) {
+        const auto part = ReadFrames(*again, std::min(k, end - again->GetPosition()));
+        pieces.insert(pieces.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(pieces, whole);
+    EXPECT_EQ(ReadFrames(*again, 100), std::vector<int32_t>(100 * ch, 0));
+    EXPECT_EQ(again->GetPosition(), end + 100);
+
+    // Back to before the start: zeros, then the first frames again.
+    src->Seek(-31);
+    auto primed = ReadFrames(*src, 40);
+    EXPECT_EQ(src->GetPosition(), 9);
+    EXPECT_EQ(std::vector<int32_t>(primed.begin(), primed.begin() + 31 * ch),
+              std::vector<int32_t>(31 * ch, 0));
+    EXPECT_EQ(std::vector<int32_t>(primed.begin() + 31 * ch, primed.end()),
+              std::vector<int32_t>(whole.begin(), whole.begin() + 9 * ch));
+    if (f.slack == 0) {  // stateless codings land exactly anywhere
+        src->Seek(end - 5);
+        EXPECT_EQ(ReadFrames(*src, 5), std::vector<int32_t>(whole.end() - 5 * ch, whole.end()));
+    }
+    src->Seek(end + 100000);
+    EXPECT_EQ(ReadFrames(*src, 10), std::vector<int32_t>(10 * ch, 0));
+
+    // A missing file: error 4, no length, silent reads.
+    LSourceRef missing = f.open((dir + "/none." + f.name).c_str());
+    EXPECT_EQ(missing->GetError(), LSRC_ERR_OPEN);
+    EXPECT_EQ(missing->GetEndSample(), 0);
+    EXPECT_EQ(ReadFrames(*missing, 10), std::vector<int32_t>(10 * missing->GetChannels(), 0));
+    // A file that cannot be created: a sink that says so, and takes writes without harm.
+    if (f.sink) {
+        LSinkRef bad = f.sink((dir + "/no/such/folder/x").c_str());
+        ASSERT_TRUE(bad);
+        EXPECT_TRUE(bad->IsUnusable());
+        bad->Write(written.data(), 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SourceContract, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The speech codecs: Dialogic VOX against sox, GSM 06.10 and ".gsm" files against toast and
+// untoast, pending nibbles, frame counts, invalid lags and extreme input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "formats/gsm.h"
+#include "formats/gsm610.h"
+#include "formats/raw.h"
+#include "formats/vox.h"
+#include "store/encsettings.h"
+#include "tests/support/soundutil.h"
+#include "tests/support/testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+class Speech : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveTool("sox") || !HaveTool("espeak-ng"))
+            GTEST_SKIP() << "sox or espeak-ng missing (scripts/setup.sh installs them)";
+        dir = ScratchDir();
+        speech = Speech8k(dir);
+        ASSERT_GT(speech.size(), 40000u);
+    }
+    std::string dir;
+    std::vector<int16_t> speech;
+};
+
+TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
+    // sox's encoder and decoder (plain OKI arithmetic, no leak) against our decoder.
+    const std::string sox = "sox -D -V1 ", raw = " -t raw -r 8000 -c 1 -b 16 -e signed -L '";
+    ASSERT_EQ(testutil::Run(sox + raw + dir + "/speech.raw' -t vox '" + dir + "/sox.vox'"), 0);
+    ASSERT_EQ(testutil::Run(sox + "-t vox -r 8000 -c 1 '" + dir + "/sox.vox'" + raw + dir +
+                            "/soxdec.raw'"),
+              0);
+    const auto soxDec = ReadRaw16(dir + "/soxdec.raw");
+    LRawSettings settings(LRawSettings::kVoxSection);
+    settings.channels = 2;  // still mono
+    LSourceRef src = LRawFile::OpenSource((dir + "/sox.vox").c_str(), settings);
+    ASSERT_EQ(src->GetError(), 0);
+    EXPECT_EQ(src->GetChannels(), 1);
+    EXPECT_EQ(src->GetPeak(), 0x200000);
+    const auto ours = ReadAll16(*src);
+    ASSERT_EQ(ours.size(), soxDec.size());
+    double eo = 0, es = 0;
+    for (size_t i = 0; i < ours.size(); ++i)
+        eo += double(ours[i]) * ours[i], es += double(soxDec[i]) * soxDec[i];
+    std::printf("sox-made VOX: correlation with sox's decode %.4f, level ratio %.3f\n",
+                Correlation(ours, soxDec), std::sqrt(eo / es));
+    EXPECT_GT(Correlation(ours, soxDec), 0.99);
+    EXPECT_NEAR(std::sqrt(eo / es), 0.5, 0.1);
+
+    // Our own encoder through our own decoder.
+    {
+        LSinkRef sink = LRawFile::OpenSink((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
+        Feed(*sink, Internal(speech));
+    }
+    LSourceRef back = LRawFile::OpenSource((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
+    const double snr = SnrDb(speech, ReadAll16(*back));
+    std::printf("VOX round trip of speech: %.2f dB SNR\n", snr);
+    EXPECT_GT(snr, 15.0);
+}
+
+// Nibbles pending across writes, a lone last nibble, silence; a seek to an odd sample starts on
+// that sample's nibble; saturated codes stay bounded.
+TEST(Vox, PendingNibblesSeeksAndExtremes) {
+    const std::string dir = ScratchDir();
+    std::vector<int32_t> in(6);
+    for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
+    auto write = [&](const char* name, std::initializer_list<int32_t> pieces, int32_t fill = -1) {
+        LSinkRef sink = LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX);
+        int32_t at = 0;
+        for (int32_t n : pieces) {
+            const std::vector<int32_t> zeros(size_t(n), 0);
+            sink->Write(fill == 0 ? zeros.data() : in.data() + at, n);
+            at += n;
+        }
+        return ReadFileBytes(dir + name);
+    };
+    const Bytes six = write("/six.vox", {6});
+    EXPECT_EQ(six.size(), 3u);
+    EXPECT_EQ(write("/split.vox", {3, 3}), six);
+    EXPECT_EQ(write("/five.vox", {5}).size(), 2u);
+    EXPECT_EQ(write("/zeros.vox", {100}, 0), Bytes(50, 0x08));
+
+    LSourceRef src = LRawFile::OpenSource((dir + "/six.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
+    src->Seek(3);
+    LVoxCodec fresh;
+    EXPECT_EQ(ReadFrames(*src, 1)[0], fresh.Decode(six[1] & 0x0F));
+
+    LVoxCodec codec;
+    for (int i = 0; i < 100000; ++i) codec.Decode(uint8_t(i % 200 < 100 ? 7 : 15));
+    for (int i = 0; i < 1000; ++i) codec.Encode(i % 2 ? INT32_MAX : INT32_MIN);
+}
+
+// Lags outside 40..120 decode with the last valid lag; extreme input stays bounded and every
+// frame packs with its signature.
+TEST(Gsm610, InvalidLagsAndExtremes) {
+    LGSMParams p{};
+    for (int i = 0; i < 8; ++i) p.LARc[i] = int16_t(5 + i);
+    for (int j = 0; j < 4; ++j) {
+        p.bc[j] = 3;
+        p.Mc[j] = int16_t(j);
+        p.xmaxc[j] = 40;
+        for (int i = 0; i < 13; ++i) p.xMc[j][i] = int16_t((i * 5 + j) & 7);
+    }
+    LGSMParams bad = p;
+    for (int j = 0; j < 4; ++j) p.Nc[j] = 40, bad.Nc[j] = int16_t(j % 2 ? 127 : 3);
+    LGSMFrame a, b;
+    int32_t outA[160], outB[160];
+    a.Decode(p, outA);
+    b.Decode(bad, outB);
+    EXPECT_EQ(std::memcmp(outA, outB, sizeof outA), 0);
+
+    LGSMFrame codec;
+    int32_t in[160], out[160];
+    uint8_t frame[33];
+    for (int round = 0; round < 50; ++round) {
+        for (int i = 0; i < 160; ++i)
+            in[i] = round % 3 == 0   ? ((i / (round % 7 + 1)) % 2 ? 0x7FFF0 : -0x80000)
+                    : round % 3 == 1 ? -0x80000
+                                     : 0x7FFF0;
+        codec.EncodeNormal(in, frame);
+        EXPECT_EQ(frame[0] >> 4, 0xD);
+        codec.DecodeNormal(frame, out);
+    }
+}
+
+// Whole 33-byte frames only (a partial last one is padded on writing, ignored on reading); a
+// seek decodes the target's frame after a reset.
+TEST(GsmFile, FramesAndSeek) {
+    const std::string dir = ScratchDir();
+    std::vector<int32_t> in(161);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t((i * 977) % 8000) * 16 - 64000;
+    {
+        LGSMFileSink sink((dir + "/161.gsm").c_str());
+        Feed(sink, in, 100);
+    }
+    Bytes bytes = ReadFileBytes(dir + "/161.gsm");
+    ASSERT_EQ(bytes.size(), 66u);
+    EXPECT_EQ(bytes[33] >> 4, 0xD);
+    bytes.resize(100, 0x5A);
+    ASSERT_TRUE(WriteFileBytes(dir + "/100.gsm", bytes));
+    LGSMFileSource src((dir + "/100.gsm").c_str());
+    EXPECT_EQ(src.GetEndSample(), 480);
+    EXPECT_EQ(src.GetPeak(), 0xFFFE0);
+    LGSMFrame fresh;
+    int32_t second[160];
+    fresh.DecodeNormal(bytes.data() + 33, second);
+    src.Seek(200);
+    EXPECT_EQ(ReadFrames(src, 10), std::vector<int32_t>(second + 40, second + 50));
+}
+
+TEST_F(Speech, GsmFileAgainstToastAndUntoast) {
+    if (!HaveTool("toast") || !HaveTool("untoast")) GTEST_SKIP() << "toast or untoast missing";
+    ASSERT_EQ(testutil::Run("toast -l -c '" + dir + "/speech.raw' > '" + dir + "/t.gsm'"), 0);
+    ASSERT_EQ(testutil::Run("untoast -l -c '" + dir + "/t.gsm' > '" + dir + "/tu.raw'"), 0);
+    LGSMFileSource src((dir + "/t.gsm").c_str());
+    const auto ours = ReadAll16(src);
+    const auto peer = ReadRaw16(dir + "/tu.raw");
+    ASSERT_EQ(ours.size(), peer.size());
+    const double vsPeer = SnrDb(peer, ours), peerSnr = SnrDb(speech, peer);
+    std::printf("toast file: ours vs untoast %.1f dB; vs original: untoast %.2f dB, ours %.2f dB\n",
+                vsPeer, peerSnr, SnrDb(speech, ours));
+    EXPECT_GT(vsPeer, 30.0);
+    EXPECT_GT(SnrDb(speech, ours), peerSnr - 1.5);
+
+    {
+        LGSMFileSink sink((dir + "/ours.gsm").c_str());
+        Feed(sink, Internal(speech));
+    }
+    EXPECT_EQ(ReadFileBytes(dir + "/ours.gsm").size(), (speech.size() + 159) / 160 * 33);
+    ASSERT_EQ(testutil::Run("untoast -l -c '" + dir + "/ours.gsm' > '" + dir + "/ou.raw'"), 0);
+    const double snr = SnrDb(speech, ReadRaw16(dir + "/ou.raw"));
+    std::printf("our .gsm file through untoast: %.2f dB (toast: %.2f dB)\n", snr, peerSnr);
+    EXPECT_GT(snr, peerSnr - 1.5);
+}
+
+}  // namespace
