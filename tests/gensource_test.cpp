@@ -224,9 +224,11 @@ TEST_F(Tables, SinksByExtension) {
     EXPECT_EQ(Process(&d, &t), LPROCESS_OK);
     t.sink.reset();
     sink.reset();
+#ifndef _WIN32  // the peer is a host program
     EXPECT_NE(testutil::RunOutput("soxi -e '" + out + "'").find("A-law"), std::string::npos);
     EXPECT_EQ(testutil::RunOutput("soxi -r '" + out + "'"), "8000\n");
     EXPECT_EQ(testutil::RunOutput("soxi -c '" + out + "'"), "1\n");
+#endif
     testutil::WriteFileBytes(wff, {1, 0});  // only the tag: rate and channels from the source
     LGenSinkOpenSink(sink, (dir_ + "/short.wav").c_str(), 22050, 2);
     ASSERT_TRUE(sink);

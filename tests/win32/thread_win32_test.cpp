@@ -64,7 +64,7 @@ class Stubborn : public LThread {
     }
 };
 
-TEST(Win32Thread, TimedStopTerminatesAStubbornThread) {
+TEST(Win32Thread, TimedStopLetsAStubbornThreadGo) {
     Stubborn s;
     s.Start();
     ASSERT_TRUE(WaitUntil([&] { return s.started.load(); }));
