@@ -12,20 +12,14 @@
 #include "store/settings.h"
 #include "convert/writers.h"
 #include "external/encdialogs.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-template <class F>
-bool WaitFor(F f, int ms = 10000) {
-    for (int t = 0; t < ms; t += 20) {
-        if (f()) return true;
-        Sleep(20);
-    }
-    return f();
-}
+using wintest::WaitFor;
 
 HWND Dialog(const char* caption) {
-    return FindWindowA(MAKEINTATOM(0x8002), caption);
+    return wintest::FindDialog(caption);
 }
 
 std::string Text(HWND dlg, int id) {

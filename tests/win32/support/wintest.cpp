@@ -194,20 +194,24 @@ void SetSetting(const char* section, const char* value, const char* text) {
 
 void Screenshot(const char* name) {
     const std::string file = std::string("Z:\\tmp\\") + name;
-    DeleteFileA(file.c_str());
-    // Wine starts host programs: the host shell runs the screenshot tool.
-    HANDLE p = Start("Z:\\bin\\sh", {"-c", std::string("import -window root /tmp/") + name});
-    if (!p) return;
-    WaitForSingleObject(p, 15000);
-    CloseHandle(p);
-    // A host program's end is not seen through its handle everywhere: wait for a settled file.
-    size_t last = 0;
-    WaitFor([&] {
-        const size_t now = testutil::ReadFileBytes(file).size();
-        const bool done = now > 0 && now == last;
-        last = now;
-        return done;
-    });
+    // A window shows on the X screen a moment after Windows calls it visible: an empty (single
+    // colour, a few hundred bytes) picture is taken again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        DeleteFileA(file.c_str());
+        // Wine starts host programs: the host shell runs the screenshot tool.
+        HANDLE p = Start("Z:\\bin\\sh", {"-c", std::string("import -window root /tmp/") + name});
+        if (!p) return;
+        CloseHandle(p);
+        // Wine does not see a host program end: the picture is done when its size settles.
+        size_t last = 0, now = 0;
+        WaitFor([&] {
+            now = testutil::ReadFileBytes(file).size();
+            const bool done = now > 0 && now == last;
+            last = now;
+            return done;
+        });
+        if (now > 2000) return;
+    }
 }
 
 }  // namespace wintest
