@@ -60,7 +60,6 @@ TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
             page = reinterpret_cast<HWND>(SendMessageA(wizard, PSM_GETCURRENTPAGEHWND, 0, 0));
             return page && IsWindowEnabled(GetDlgItem(page, 101));
         });
-        Sleep(200);
         quorraOffered =
             IsWindowEnabled(GetDlgItem(page, 101)) && IsWindowEnabled(GetDlgItem(page, 102));
         fennixOffered =
