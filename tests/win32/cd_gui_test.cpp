@@ -54,8 +54,8 @@ class CdGui : public ::testing::Test {
         SetEnvironmentVariableA("TAMBER_ASPI_LOG", (dir_ + "\\aspi.log").c_str());
         // The program and the stand-in layer side by side; Windows 98, the layer native.
         CreateDirectoryA((dir_ + "\\prog").c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA(Built("tamber.exe").c_str(),
-                              (dir_ + "\\prog\\tamber.exe").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA(Built("tamber.exe").c_str(), (dir_ + "\\prog\\tamber.exe").c_str(), FALSE));
         ASSERT_TRUE(CopyFileA(Built("tests/standin-dlls/wnaspi32.dll").c_str(),
                               (dir_ + "\\prog\\wnaspi32.dll").c_str(), FALSE));
         SetValue(HKEY_CURRENT_USER, kApp, "Version", "win98");
@@ -77,7 +77,8 @@ class CdGui : public ::testing::Test {
     HANDLE Start(const std::vector<std::string>& more, int only = 0) {
         std::vector<std::string> args;
         for (int t = 1; t <= disc_.Tracks(); ++t)
-            if (!only || t == only) args.push_back(drive_ + "\\Track0" + std::to_string(t) + ".cda");
+            if (!only || t == only)
+                args.push_back(drive_ + "\\Track0" + std::to_string(t) + ".cda");
         args.insert(args.end(), more.begin(), more.end());
         HANDLE p = wintest::Start(dir_ + "\\prog\\tamber.exe", args);
         if (p) processes_.push_back(p);
@@ -101,8 +102,9 @@ TEST_F(CdGui, TheListShowsTheTracksAndTheRunRipsThem) {
     PostMessageA(w, WM_COMMAND, 1005, 0);
     // An output gets its name once complete; the last one ends the run.
     const size_t last = 44 + disc_.TrackPCM(4).size() * 2;
-    EXPECT_TRUE(WaitFor(
-        [&] { return testutil::ReadFileBytes(dir_ + "\\out\\Track05.wav").size() >= last; }, 30000));
+    EXPECT_TRUE(
+        WaitFor([&] { return testutil::ReadFileBytes(dir_ + "\\out\\Track05.wav").size() >= last; },
+                30000));
     HWND bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1005, 0) != 0; }));
     PostMessageA(w, WM_COMMAND, 1006, 0);

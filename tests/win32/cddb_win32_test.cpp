@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "store/settings.h"
 #include "cd/cddb.h"
+#include "store/settings.h"
 #include "tests/support/fakeprogress.h"
 
 TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {

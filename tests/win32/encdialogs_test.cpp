@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "store/settings.h"
 #include "convert/writers.h"
 #include "external/encdialogs.h"
+#include "store/settings.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <functional>
 #include <thread>
 
-#include "store/registry.h"
 #include "convert/readers.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
 #include "external/process.h"
+#include "store/registry.h"
 #include "tests/support/acm_records.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/signal.h"
@@ -84,7 +84,7 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
     const std::string out = dir + "\\out put.x";
     const std::vector<int16_t> pcm = Ramp(2 * 30000);
     LMP3EncodeSettings mp3, mono;
-    mono.cbrBitRate = 16;  // 22050 Hz mono
+    mono.cbrBitRate = 16;    // 22050 Hz mono
     LOggEncodeSettings ogg;  // quality 4, mono: a stereo input is down-mixed by the encoder
     LAACEncodeSettings aac;
     aac.averageBitRate = true;
@@ -104,14 +104,16 @@ TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
          2, 44100, "-m j -b 128 -h -r -s 44.100 -S - "},
         {"lame", "mp3el", [&] { return LMP3EncodePipe::OpenMp3Sink(out.c_str(), mono, 2, 44100); },
          1, 22050, "-m m -b 16 -h -r -s 22.050 -S - "},
-        {"oggenc", "oggenc", [&] { return LOggEncodePipe::OpenOggSink(out.c_str(), ogg, 2, 22050); },
-         2, 0, std::string("-C 2 -R 22050 --downmix -q 4 -Q -") + o},
+        {"oggenc", "oggenc",
+         [&] { return LOggEncodePipe::OpenOggSink(out.c_str(), ogg, 2, 22050); }, 2, 0,
+         std::string("-C 2 -R 22050 --downmix -q 4 -Q -") + o},
         {"faac", "aacenc", [&] { return LAACEncodePipe::OpenAACSink(out.c_str(), aac, 1, 16000); },
          1, 16000, std::string("-C 1 -R 16000 -b 72 -X -") + o},
         {"flac", "flacenc", [&] { return LFlacEncodePipe::OpenFlacSink(out.c_str(), fl); }, 2,
          48000,
          std::string("--channels=2 --sample-rate=48000 --compression-level-4 --endian=little "
-                     "--bps=16 --sign=signed -f -") + o},
+                     "--bps=16 --sign=signed -f -") +
+             o},
     };
     for (const Case& c : cases) {
         const std::string exe = Install(dir, c.program, c.component);

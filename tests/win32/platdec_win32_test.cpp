@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "store/registry.h"
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/platdec.h"
 #include "formats/littleendian.h"
+#include "store/registry.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "store/registry.h"
-#include "store/settings.h"
 #include "external/components.h"
 #include "external/win32/related.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 

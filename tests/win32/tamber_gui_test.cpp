@@ -503,8 +503,7 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     const std::string capture = WinPath(TAMBER_BINARY_DIR "/played.raw");
     const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" +
                              UnixPath(capture) + "\" format \"raw\" }\n";
-    testutil::WriteFileBytes(WinPath(TAMBER_BINARY_DIR "/played.conf"),
-                             {rule.begin(), rule.end()});
+    testutil::WriteFileBytes(WinPath(TAMBER_BINARY_DIR "/played.conf"), {rule.begin(), rule.end()});
     HKEY k;
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_WRITE, nullptr,
                     &k, nullptr);

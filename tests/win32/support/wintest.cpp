@@ -153,10 +153,12 @@ int Remote::ListImage(HWND list, int item) {
 void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
     std::vector<char> block(20, 0);
     block[0] = 20;  // offset of the names
-    for (const std::string& p : paths) block.insert(block.end(), p.c_str(), p.c_str() + p.size() + 1);
+    for (const std::string& p : paths)
+        block.insert(block.end(), p.c_str(), p.c_str() + p.size() + 1);
     block.push_back(0);
     // The receiver frees the block (DragFinish), so it gets its own.
-    void* mem = VirtualAllocEx(proc_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    void* mem =
+        VirtualAllocEx(proc_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     WriteProcessMemory(proc_, mem, block.data(), block.size(), nullptr);
     PostMessageA(w, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
 }
