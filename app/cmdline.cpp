@@ -4,7 +4,6 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,9 +11,8 @@
 
 #include "store/settings.h"
 #include "cd/drives.h"
-#include "convert/gensink.h"
+#include "convert/formattable.h"
 #include "convert/job.h"
-#include "formats/acm.h"
 #include "support/file.h"
 
 const LCommandOption kCommandOptions[] = {
@@ -38,40 +36,10 @@ const LCommandOption kCommandOptions[] = {
 };
 const int kCommandOptionCount = int(sizeof kCommandOptions / sizeof kCommandOptions[0]);
 
-const char* const kOutputFormats[LOUTPUT_FORMAT_COUNT] = {
-    ".wav", ".mp3", ".au", ".aiff", ".gsm", ".vox", ".raw", ".ogg", ".flac", ".aac", ".m4a"};
-
-int LOutputFormatIndex(const char* extension) {
-    for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i)
-        if (strcasecmp(extension, kOutputFormats[i]) == 0) return i;
-    return -1;
-}
-
 namespace {
 
 bool Is(const char* a, const char* b) {
     return strcasecmp(a, b) == 0;
-}
-int Number(const char* text) {
-    return SettingsParseInt(text, 0);
-}
-// The rates and channel counts the output settings dialogs accept.
-bool UsableRate(int32_t rate) {
-    return rate >= 1 && rate <= 196000;
-}
-bool UsableChannels(int channels) {
-    return channels == 1 || channels == 2;
-}
-bool Flag(const char* text) {
-    return Is(text, "true");
-}
-
-// The channel mode word: stereo 0, joint 1, force 2, mono 3; -1 for another word.
-int ChannelMode(const char* word) {
-    const char* const modes[] = {"stereo", "joint", "force", "mono"};
-    for (int m = 0; m < 4; ++m)
-        if (Is(word, modes[m])) return m;
-    return -1;
 }
 
 bool SamePath(const char* a, const char* b) {
@@ -96,173 +64,23 @@ bool IsFileArgument(const char* a) {
 
 }  // namespace
 
-int LCommandLine::CmSetMp3Settings(const char* const* argv, int count, int i) {
-    LMP3EncodeSettings& s = records_.mp3;
-    if (i + 1 >= count) return 0;
-    const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
-    if (Is(mode, "CBR")) {
-        s.constantBitRate = true;
-        const char* v;
-        if (!(v = next(2))) return read;
-        s.cbrBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.highQuality = Flag(v), ++read;
-        if (!(v = next(4))) return read;
-        if (int m = ChannelMode(v); m >= 0) s.channelMode = uint8_t(m);
-        ++read;
-        if (!(v = next(5))) return read;
-        s.errorProtection = Flag(v), ++read;
-    } else if (Is(mode, "VBR")) {
-        s.constantBitRate = false;
-        const char* v;
-        if (!(v = next(2))) return read;
-        s.vbrMinBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.vbrMaxBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.vbrQuality = uint8_t(Number(v)), ++read;
-        if (!(v = next(5))) return read;
-        if (int m = ChannelMode(v); m >= 0) s.channelMode = uint8_t(m);
-        ++read;
-        if (!(v = next(6))) return read;
-        s.errorProtection = Flag(v), ++read;
-    }
-    s.Store();
-    return read;
-}
-
-int LCommandLine::CmSetOggSettings(const char* const* argv, int count, int i) {
-    LOggEncodeSettings& s = records_.ogg;
-    if (i + 1 >= count) return 0;
-    const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
-    const char* v;
-    if (Is(mode, "Quality")) {
-        s.quality = true;
-        if (!(v = next(2))) return read;
-        s.vbrQuality = uint8_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.channels = uint8_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.stripComments = Flag(v), ++read;
-    } else if (Is(mode, "VBR")) {
-        s.quality = false;
-        if (!(v = next(2))) return read;
-        s.vbrMinBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.vbrMaxBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.channels = uint8_t(Number(v)), ++read;
-        if (!(v = next(5))) return read;
-        s.stripComments = Flag(v), ++read;
-    }
-    s.Store();
-    return read;
-}
-
-int LCommandLine::CmSetAACSettings(const char* const* argv, int count, int i) {
-    LAACEncodeSettings& s = records_.aac;
-    if (i + 1 >= count) return 0;
-    const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
-    const char* v;
-    int flagsAt = 2;  // an unknown mode word: the flags follow it directly
-    if (Is(mode, "ABR") || Is(mode, "VBR")) {
-        const bool abr = Is(mode, "ABR");
-        s.averageBitRate = abr;
-        if (!(v = next(2))) return read;
-        if (abr)
-            s.abrBitRate = uint16_t(Number(v));
-        else
-            s.vbrQuality = uint16_t(Number(v));
-        ++read;
-        flagsAt = 3;
-    }
-    if (!(v = next(flagsAt))) return read;
-    s.forceMPEG2 = Flag(v), ++read;
-    if (!(v = next(flagsAt + 1))) return read;
-    s.disableTNS = Flag(v), ++read;
-    s.Store();
-    return read;
-}
-
-int LCommandLine::CmSetFlacSettings(const char* const* argv, int count, int i) {
-    LFlacEncodeSettings& s = records_.flac;
-    // A level the encoder does not know would fail every later conversion just the same.
-    if (i + 1 < count && !LFlacEncodeSettings::UsableLevel(Number(argv[i + 1])))
-        return std::min(3, count - 1 - i);
-    if (i + 3 < count) {
-        // A rate or channel count no encoder takes would fail every later conversion: the whole
-        // list is left alone.
-        const int32_t rate = Number(argv[i + 2]);
-        const int channels = Number(argv[i + 3]);
-        if (!UsableRate(rate) || !UsableChannels(channels)) return 3;
-    }
-    int read = 0;
-    if (i + 1 >= count) return read;
-    s.compression = uint8_t(Number(argv[i + 1])), ++read;
-    if (i + 2 >= count) return read;
-    s.sampleRate = uint32_t(Number(argv[i + 2])), ++read;
-    if (i + 3 >= count) return read;
-    s.channels = uint8_t(Number(argv[i + 3])), ++read;
-    s.Store();
-    return read;
-}
-
-int LCommandLine::CmSetRawSettings(const char* const* argv, int count, int i, LRawSettings& s) {
-    int read = 0;
-    if (i + 1 >= count) return read;
-    s.codec = uint32_t(Number(argv[i + 1])), ++read;
-    if (i + 2 >= count) return read;
-    s.sampleRate = uint32_t(Number(argv[i + 2])), ++read;
-    if (i + 3 >= count) return read;
-    s.channels = uint8_t(Number(argv[i + 3])), ++read;
-    if (s.channels == 0) s.channels = 1;
-    s.Store();
-    return read;
-}
-
-int LCommandLine::CmSetWavSettings(const char* const* argv, int count, int i) {
-    if (i + 3 >= count) return count - 1 - i;
-    const char* codec = argv[i + 1];
-    const int32_t rate = Number(argv[i + 2]);
-    const int channels = Number(argv[i + 3]);
-    if (!UsableRate(rate) || !UsableChannels(channels)) return 3;  // the file stays as it is
-    if (!LGenSaveWavFormat(LWaveFileFormat(rate, channels, codec).Bytes())) {
-        host_.ShowErrorMessage(LGenWavFormatNotSaved().c_str(), nullptr);
-        settingsFailed_ = true;
-    }
-    return 3;
-}
-
 int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool inputOnly) {
     const char* ext = argv[i];
-    // A section is stored whole: start from what is stored now (an encoder dialog may have
-    // stored its own copy since the records were loaded), never from older values.
-    ReloadRecord(ext, inputOnly);
-    if (Is(ext, ".vox")) return CmSetRawSettings(argv, count, i, records_.vox);
-    if (Is(ext, ".raw")) return CmSetRawSettings(argv, count, i, records_.raw);
-    if (inputOnly) return 0;
-    if (Is(ext, ".mp3")) return CmSetMp3Settings(argv, count, i);
-    if (Is(ext, ".ogg")) return CmSetOggSettings(argv, count, i);
-    if (Is(ext, ".aac") || Is(ext, ".m4a")) return CmSetAACSettings(argv, count, i);
-    if (Is(ext, ".flac")) return CmSetFlacSettings(argv, count, i);
-    if (Is(ext, ".wav")) return CmSetWavSettings(argv, count, i);
-    return 0;
-}
-
-void LCommandLine::ReloadRecord(const char* ext, bool inputOnly) {
-    if (Is(ext, ".vox")) records_.vox.Load();
-    if (Is(ext, ".raw")) records_.raw.Load();
-    if (inputOnly) return;
-    if (Is(ext, ".mp3")) records_.mp3.Load();
-    if (Is(ext, ".ogg")) records_.ogg.Load();
-    if (Is(ext, ".aac") || Is(ext, ".m4a")) records_.aac.Load();
-    if (Is(ext, ".flac")) records_.flac.Load();
+    LSettingsParser parse = nullptr;
+    if (inputOnly)
+        parse = LFindInputFormat(ext).parse;
+    else if (const LOutputFormat* format = LFindOutputFormat(ext))
+        parse = format->parse;
+    if (!parse) return 0;
+    // A section is stored whole: the parser starts from what is stored now (an encoder dialog
+    // may have stored its own copy since the records were loaded), never from older values.
+    std::string failure;
+    const int read = parse(records_, argv, count, i, failure);
+    if (!failure.empty()) {
+        host_.ShowErrorMessage(failure.c_str(), nullptr);
+        settingsFailed_ = true;
+    }
+    return read;
 }
 
 bool LCommandLine::LoadFile(const char* path, bool* added) {

@@ -19,12 +19,6 @@ struct LCommandOption {
 extern const LCommandOption kCommandOptions[];
 extern const int kCommandOptionCount;
 
-// The 11 output formats of the format box, in order (index = setting "OutputFormat").
-constexpr int LOUTPUT_FORMAT_COUNT = 11;
-extern const char* const kOutputFormats[LOUTPUT_FORMAT_COUNT];
-// Index of an output format (case-insensitive), -1 when unknown.
-int LOutputFormatIndex(const char* extension);
-
 // What a run did, for front ends that report it.
 struct LCommandResult {
     bool converted = false;  // "-convert" ran
@@ -48,20 +42,10 @@ class LCommandLine {
     // empty or non-regular files are skipped (true, nothing added; *added tells).
     bool LoadFile(const char* path, bool* added = nullptr);
 
-    // Format parsers, given the vector, its count and the position of the extension. Each
-    // returns the number of values it read; only a complete list is stored.
-    int CmSetMp3Settings(const char* const* argv, int count, int i);
-    int CmSetOggSettings(const char* const* argv, int count, int i);
-    int CmSetAACSettings(const char* const* argv, int count, int i);
-    int CmSetFlacSettings(const char* const* argv, int count, int i);
-    int CmSetRawSettings(const char* const* argv, int count, int i, LRawSettings& record);
-    int CmSetWavSettings(const char* const* argv, int count, int i);
-
   private:
-    // Dispatches "-settings"/"-insettings" by extension; returns the values read.
+    // "-settings"/"-insettings": the format's parser (convert/formattable.h); returns the
+    // values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
-    // Loads the record of an extension's section from the store again.
-    void ReloadRecord(const char* ext, bool inputOnly);
 
     LConvertHost& host_;
     LSettingsRecords& records_;

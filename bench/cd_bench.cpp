@@ -12,6 +12,7 @@
 #include "cd/rip.h"
 #include "convert/gensink.h"
 #include "tests/support/fakecd.h"
+#include "tests/support/fakeprogress.h"
 
 namespace {
 
@@ -25,25 +26,13 @@ double DiscSeconds() {
     return double(Disc().starts.back() - Disc().starts.front()) / 75.0;
 }
 
-// A progress surface that never cancels and draws nothing.
-class Silent : public LProgressDialog {
-  public:
-    Silent() : LProgressDialog("") {}
-    bool PumpMessages() override { return false; }
-    void SetText(const char*, int) override {}
-    void SetProgress(double) override {}
-
-  protected:
-    bool ProcessBody() override { return true; }
-};
-
 double g_best[2] = {1e30, 1e30};
 
 void RipDisc(benchmark::State& state, bool toFile) {
     testutil::FakeCDDrive drive(Disc());
     const std::string dir = std::filesystem::temp_directory_path() / "tamber-cd-bench";
     std::filesystem::create_directories(dir);
-    Silent dlg;
+    testutil::FakeProgress dlg;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         for (int t = 0; t < Disc().Tracks(); ++t) {

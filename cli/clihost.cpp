@@ -9,9 +9,11 @@
 #include <cstring>
 
 #include "cli/batch.h"
-#include "app/cmdline.h"
-#include "store/settings.h"
+#include "convert/formattable.h"
+#include "convert/gensink.h"
 #include "convert/job.h"
+#include "store/settings.h"
+#include "support/trace.h"
 
 LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) {
     char documents[LMAX_PATH];
@@ -148,7 +150,7 @@ void LCliHost::SetOutputFolder(const char* text) {
 }
 
 void LCliHost::GetOutputFormat(char* extension) {
-    std::snprintf(extension, LMAX_PATH, "%s", kOutputFormats[format_]);
+    std::snprintf(extension, LMAX_PATH, "%s", LOutputFormatExtension(format_));
 }
 
 bool LCliHost::SelectOutputFormat(const char* extension) {
@@ -197,6 +199,21 @@ void LCliHost::ShowErrorMessage(const char* text, const char*) {
     std::fprintf(stderr, "%s\n", text);
 }
 
+bool LCliHost::EditSettings(LSettingsRecordRef record) {
+    // Raw and VOX inputs are read with the stored settings; encoder settings are given with
+    // "-settings" instead.
+    return std::holds_alternative<LRawSettings*>(record);
+}
+
+bool LCliHost::ChooseWaveFormat(LWaveFileFormat&, int) {
+    LTrace("LCliHost no wave format chooser: the WAV format is given with -settings");
+    return false;
+}
+
+bool LCliHost::InstallComponent(const char* component) {
+    return LGenInstallComponent(component, nullptr);
+}
+
 void LCliHost::NoteSkippedFile(const char* path) {
     std::fprintf(stderr, "tamber: skipped \"%s\": not a readable, non-empty file\n", path);
 }
@@ -204,7 +221,7 @@ void LCliHost::NoteSkippedFile(const char* path) {
 void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
     if (value)
         std::fprintf(stderr, "%s %s: unknown output format, keeping %s\n", option, value,
-                     kOutputFormats[format_]);
+                     LOutputFormatExtension(format_));
     else
         std::fprintf(stderr, "tamber: unknown option %s, ignored\n", option);
 }

@@ -38,6 +38,10 @@ class LCliHost : public LConvertHost {
     // The folder was named on the command line: it is created without asking.
     int AskCreateFolder(const char* text) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
+    // No dialogs: the stored settings stand.
+    bool EditSettings(LSettingsRecordRef record) override;
+    bool ChooseWaveFormat(LWaveFileFormat& format, int channels) override;
+    bool InstallComponent(const char* component) override;
     void NoteSkippedFile(const char* path) override;
     void NoteIgnoredArgument(const char* option, const char* value) override;
 

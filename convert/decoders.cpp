@@ -1,7 +1,5 @@
-// The decoder table: extension, decoder process, progress title.
+// The outside decoders: decoder process, progress title, which failures are reported for them.
 #include "convert/decoders.h"
-
-#include <strings.h>
 
 #include <cstdio>
 
@@ -12,89 +10,14 @@
 
 namespace {
 
-int RunDirectShow(LProgressDialog* d, const char* in, const char* out) {
-    LDxLoadToWav r{};
-    std::snprintf(r.szInFilePath, LMAX_PATH, "%s", in);
+// Runs a decoder record: the input path into its own field, the WAV path into the output field.
+template <class R, char (R::*input)[LMAX_PATH]>
+int Run(LProgressDialog* d, const char* in, const char* out) {
+    R r{};
+    std::snprintf(r.*input, LMAX_PATH, "%s", in);
     std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
     return Process(d, &r);
 }
-int RunDss(LProgressDialog* d, const char* in, const char* out) {
-    LDSSDecode r{};
-    std::snprintf(r.szDSSInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunRealAudio(LProgressDialog* d, const char* in, const char* out) {
-    LReadAudioDecode r{};
-    std::snprintf(r.szRAInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunAac(LProgressDialog* d, const char* in, const char* out) {
-    LAACDecode r{};
-    std::snprintf(r.szAACInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunOgg(LProgressDialog* d, const char* in, const char* out) {
-    LOggDecode r{};
-    std::snprintf(r.szOggInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunFlac(LProgressDialog* d, const char* in, const char* out) {
-    LFLACDecode r{};
-    std::snprintf(r.szFLACInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunVoiceIt(LProgressDialog* d, const char* in, const char* out) {
-    LVoiceItDecode r{};
-    std::snprintf(r.szSriInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunAct(LProgressDialog* d, const char* in, const char* out) {
-    LACTDecode r{};
-    std::snprintf(r.szACTInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunShn(LProgressDialog* d, const char* in, const char* out) {
-    LShnDecode r{};
-    std::snprintf(r.szShnInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-int RunDct(LProgressDialog* d, const char* in, const char* out) {
-    LDCTDecode r{};
-    std::snprintf(r.szDCTInFilePath, LMAX_PATH, "%s", in);
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
-}
-
-using M = LGenDecoderMessages;
-
-const LGenDecoder kWma = {"Loading WMA file", RunDirectShow, M::All};
-const LGenDecoder kDss = {"Loading DSS file", RunDss, M::None};
-const LGenDecoder kReal = {"Loading RealAudio file", RunRealAudio, M::None};
-const LGenDecoder kAac = {"Loading AAC file", RunAac, M::None};
-const LGenDecoder kOgg = {"Loading OGG file", RunOgg, M::None};
-const LGenDecoder kFlac = {"Loading FLAC file", RunFlac, M::None};
-const LGenDecoder kSri = {"Loading SRI file", RunVoiceIt, M::None};
-const LGenDecoder kAct = {"Loading Record file", RunAct, M::None};
-const LGenDecoder kShn = {"Loading Shorten file", RunShn, M::None};
-const LGenDecoder kDct = {"Loading DCT file", RunDct, M::MissingFile};
-const LGenDecoder kDirectX = {"Loading with DirectX", RunDirectShow, M::All};
-
-struct Row {
-    const char* ext;
-    const LGenDecoder* decoder;
-};
-constexpr Row kRows[] = {{".wma", &kWma}, {".dss", &kDss},   {".ra", &kReal}, {".ram", &kReal},
-                         {".rm", &kReal}, {".rmj", &kReal},  {".aac", &kAac}, {".m4a", &kAac},
-                         {".ogg", &kOgg}, {".flac", &kFlac}, {".sri", &kSri}, {".act", &kAct},
-                         {".rec", &kAct}, {".rcd", &kAct},   {".shn", &kShn}, {".dct", &kDct}};
 
 // The record handed to a progress dialog of its own.
 struct DecodeJob {
@@ -108,13 +31,34 @@ int Process(LProgressDialog* dlg, DecodeJob* job) {
     return job->decoder->run(dlg, job->input, job->wav);
 }
 
+using M = LGenDecoderMessages;
+
 }  // namespace
 
-const LGenDecoder& LGenFindDecoder(const char* extension) {
-    for (const Row& r : kRows)
-        if (strcasecmp(extension, r.ext) == 0) return *r.decoder;
-    return kDirectX;
-}
+const LGenDecoder kWmaDecoder = {"Loading WMA file", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>,
+                                 M::Protected};
+const LGenDecoder kDssDecoder = {"Loading DSS file", Run<LDSSDecode, &LDSSDecode::szDSSInFilePath>,
+                                 M::None};
+const LGenDecoder kRealDecoder = {
+    "Loading RealAudio file", Run<LReadAudioDecode, &LReadAudioDecode::szRAInFilePath>, M::None};
+const LGenDecoder kAacDecoder = {"Loading AAC file", Run<LAACDecode, &LAACDecode::szAACInFilePath>,
+                                 M::None};
+const LGenDecoder kOggDecoder = {"Loading OGG file", Run<LOggDecode, &LOggDecode::szOggInFilePath>,
+                                 M::None};
+const LGenDecoder kFlacDecoder = {"Loading FLAC file",
+                                  Run<LFLACDecode, &LFLACDecode::szFLACInFilePath>, M::None};
+const LGenDecoder kSriDecoder = {"Loading SRI file",
+                                 Run<LVoiceItDecode, &LVoiceItDecode::szSriInFilePath>, M::None};
+const LGenDecoder kActDecoder = {"Loading Record file",
+                                 Run<LACTDecode, &LACTDecode::szACTInFilePath>, M::None};
+const LGenDecoder kShnDecoder = {"Loading Shorten file",
+                                 Run<LShnDecode, &LShnDecode::szShnInFilePath>, M::None};
+const LGenDecoder kDctDecoder = {"Loading DCT file", Run<LDCTDecode, &LDCTDecode::szDCTInFilePath>,
+                                 M::MissingFile};
+const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
+                                      Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::All};
+const LGenDecoder kSonyDecoder = {"Loading with DirectX",
+                                  Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
 
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav) {

@@ -9,6 +9,8 @@ enum class LGenDecoderMessages : uint8_t {
     None,         // the decoder reports every failure itself
     MissingFile,  // the decoder reports all but a container that cannot be opened
     All,          // platform decoders: every failure is reported by LGenSourceOpen
+    Protected,    // as All, with the text of a file that may be missing, corrupt or protected
+    SonyCodec,    // as All, a file that exists asks for the Sony codec
 };
 
 struct LGenDecoder {
@@ -19,8 +21,11 @@ struct LGenDecoder {
     LGenDecoderMessages messages;
 };
 
-// The decoder for an extension (the DirectShow row for anything not listed).
-const LGenDecoder& LGenFindDecoder(const char* extension);
+// The decoders the input format table names (convert/formattable.h); the platform decoder
+// reads whatever no other row lists.
+extern const LGenDecoder kWmaDecoder, kDssDecoder, kRealDecoder, kAacDecoder, kOggDecoder,
+    kFlacDecoder, kSriDecoder, kActDecoder, kShnDecoder, kDctDecoder, kPlatformDecoder,
+    kSonyDecoder;
 // Runs the decoder behind a new progress dialog with its title, owned by owner.
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav);

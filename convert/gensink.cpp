@@ -1,40 +1,15 @@
-// LGenSinkIsSupported, LGenSinkCheckSettings and LGenSinkOpenSink: the output format table.
+// LGenSinkIsSupported, LGenSinkCheckSettings and LGenSinkOpenSink by the output format table,
+// and the WAV output format file.
 #include "convert/gensink.h"
 
-#include <strings.h>
-
-#include <cstdio>
 #include <cstring>
 
-#include "store/encsettings.h"
+#include "convert/formattable.h"
 #include "convert/messages.h"
-#include "convert/readers.h"
-#include "convert/ui.h"
-#include "convert/writers.h"
+#include "external/components.h"
 #include "formats/acm.h"
-#include "formats/littleendian.h"
-#include "formats/wav.h"
 #include "support/file.h"
 #include "support/trace.h"
-
-namespace {
-
-bool ExtIs(const char* ext, const char* a) {
-    return strcasecmp(ext, a) == 0;
-}
-
-constexpr const char* kOwnFormats[] = {".wav", ".au", ".aif", ".aiff", ".gsm", ".vox", ".raw"};
-
-// The encoder component of an extension, or null.
-const char* ComponentOf(const char* ext) {
-    if (ExtIs(ext, ".mp3")) return "mp3el";
-    if (ExtIs(ext, ".ogg")) return "oggenc";
-    if (ExtIs(ext, ".flac")) return "flacenc";
-    if (ExtIs(ext, ".aac") || ExtIs(ext, ".m4a")) return "aacenc";
-    return nullptr;
-}
-
-}  // namespace
 
 void LGenWavFormatFilePath(char* dest) {
     LFile::GetUserDataFolder(dest);
@@ -72,113 +47,25 @@ std::string LGenWavFormatNotSaved() {
         path);
 }
 
-bool LGenSinkIsSupported(const char* extension, LWindowHandle owner) {
-    for (const char* own : kOwnFormats)
-        if (ExtIs(extension, own)) return true;
-    const char* component = ComponentOf(extension);
-    if (!component) return false;
-    if (LGenComponentInstalled(component)) return true;
-    return LGenInstallComponent(component, owner);
+bool LGenSinkIsSupported(const char* extension, LUser& user) {
+    const LOutputFormat* format = LFindOutputFormat(extension);
+    if (!format) return false;
+    if (!format->component) return true;
+    char path[LMAX_PATH];
+    return ComponentReadPath(format->component, path) || user.InstallComponent(format->component);
 }
 
-int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sampleRateHint,
+int LGenSinkCheckSettings(const char* extension, LUser& user, int32_t sampleRateHint,
                           int channelHint) {
-    if (ExtIs(extension, ".wav")) {
-        alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES];
-        LGenLoadWavFormat(block, sampleRateHint, channelHint);
-        if (LoadLE16(block) == 1) {
-            if (sampleRateHint) StoreLE32(block + 4, uint32_t(sampleRateHint));
-            if (channelHint) StoreLE16(block + 2, uint32_t(channelHint));
-        }
-        if (LGenWaveFormatDialog(owner, block, channelHint) != 1) return 0;
-        if (!LGenSaveWavFormat(block)) {
-            LShowErrorBox(owner, LGenWavFormatNotSaved().c_str());
-            return 0;
-        }
-        return 1;
-    }
-    if (ExtIs(extension, ".au") || ExtIs(extension, ".aiff") || ExtIs(extension, ".aif") ||
-        ExtIs(extension, ".gsm"))
-        return 1;
-    if (ExtIs(extension, ".vox") || ExtIs(extension, ".raw")) {
-        const bool raw = ExtIs(extension, ".raw");
-        LRawSettings s(raw ? LRawSettings::kRawSection : LRawSettings::kVoxSection);
-        s.Load();
-        if (raw && sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
-        if (raw && channelHint) s.channels = uint8_t(channelHint);
-        return LGenRawSettingsDialog(owner, s) == 1 ? 1 : 0;
-    }
-    if (ExtIs(extension, ".mp3")) {
-        LMP3EncodeSettings s;
-        s.Load();
-        return LGenEncoderDialog(extension, owner, &s) == 1 ? 1 : 0;
-    }
-    if (ExtIs(extension, ".ogg")) {
-        LOggEncodeSettings s;
-        s.Load();
-        if (channelHint) s.channels = uint8_t(channelHint);
-        return LGenEncoderDialog(extension, owner, &s) == 1 ? 1 : 0;
-    }
-    if (ExtIs(extension, ".flac")) {
-        LFlacEncodeSettings s;
-        s.Load();
-        if (sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
-        if (channelHint) s.channels = uint8_t(channelHint);
-        return LGenEncoderDialog(extension, owner, &s) == 1 ? 1 : 0;
-    }
-    if (ExtIs(extension, ".aac") || ExtIs(extension, ".m4a")) {
-        LAACEncodeSettings s;
-        s.Load();
-        return LGenEncoderDialog(extension, owner, &s) == 1 ? 1 : 0;
-    }
-    return 0;
+    const LOutputFormat* format = LFindOutputFormat(extension);
+    if (!format) return 0;
+    return format->settings ? format->settings(user, sampleRateHint, channelHint) : 1;
 }
 
 void LGenSinkOpenSink(LSinkRef& out, const char* path, int32_t sampleRate, int channels) {
     char ext[LMAX_PATH];
     GetFileExtension(ext, path);
     out.reset();
-    if (ExtIs(ext, ".wav")) {
-        alignas(4) uint8_t block[LWAV_FORMAT_FILE_BYTES];
-        LGenLoadWavFormat(block, sampleRate, channels);
-        if (LoadLE16(block) == 1) {
-            const int ch = int(LoadLE16(block + 2));
-            const int32_t rate = int32_t(LoadLE32(block + 4));
-            const int bits = int(LoadLE16(block + 14));
-            if (ch < 1 || ch > 255 || rate < 1 || rate > 196000 || bits < 1) {
-                LTrace("LGenSinkOpenSink WavCodec.wff holds an invalid PCM format");
-                out = new LSNKUnusable(sampleRate, channels);
-                return;
-            }
-            out = LWaveFile::OpenSinkPCM(path, rate, bits, ch);
-        } else {
-            out = LGenOpenAcmWavWriter(path, block);
-        }
-    } else if (ExtIs(ext, ".mp3")) {
-        LMP3EncodeSettings s;
-        s.Load();
-        out = LGenOpenMp3Writer(path, s, channels, sampleRate);
-    } else if (ExtIs(ext, ".au")) {
-        out = LGenOpenAuWriter(path, sampleRate, channels);
-    } else if (ExtIs(ext, ".aiff") || ExtIs(ext, ".aif")) {
-        out = LGenOpenAiffWriter(path, sampleRate, channels);
-    } else if (ExtIs(ext, ".gsm")) {
-        out = LGenOpenGsmWriter(path);
-    } else if (ExtIs(ext, ".vox") || ExtIs(ext, ".raw")) {
-        LRawSettings s(ExtIs(ext, ".vox") ? LRawSettings::kVoxSection : LRawSettings::kRawSection);
-        s.Load();
-        out = LGenOpenRawWriter(path, s);
-    } else if (ExtIs(ext, ".ogg")) {
-        LOggEncodeSettings s;
-        s.Load();
-        out = LGenOpenOggWriter(path, s, channels, sampleRate);
-    } else if (ExtIs(ext, ".flac")) {
-        LFlacEncodeSettings s;
-        s.Load();
-        out = LGenOpenFlacWriter(path, s);
-    } else if (ExtIs(ext, ".aac") || ExtIs(ext, ".m4a")) {
-        LAACEncodeSettings s;
-        s.Load();
-        out = LGenOpenAacWriter(path, s, channels, sampleRate);
-    }
+    if (const LOutputFormat* format = LFindOutputFormat(ext))
+        out = format->open(path, sampleRate, channels);
 }

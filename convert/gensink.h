@@ -1,23 +1,27 @@
-// Output sinks by type: whether a format can be written, its settings, and the sink itself.
+// Output sinks by type (the output format table): whether a format can be written, its
+// settings, and the sink itself; the WAV output format file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "convert/user.h"
 #include "core/sound.h"
-#include "support/progress.h"
 
-// True when the format (an extension such as ".mp3", any case) can be written now; encoder
-// formats whose component is missing are installed on demand behind a progress dialog.
-bool LGenSinkIsSupported(const char* extension, LWindowHandle owner);
+// True when the format (an extension such as ".mp3", any case) can be written now; the user is
+// asked to install the encoder component of a format whose component is missing.
+bool LGenSinkIsSupported(const char* extension, LUser& user);
 // Shows the format's settings dialog and stores the choice: 1 confirmed (or nothing to set),
 // 0 cancelled, an unknown extension, or a choice that could not be stored (the user is told). Hints
 // of 0 keep the stored rate and channel count.
-int LGenSinkCheckSettings(const char* extension, LWindowHandle owner, int32_t sampleRateHint,
+int LGenSinkCheckSettings(const char* extension, LUser& user, int32_t sampleRateHint,
                           int channelHint);
 // The sink for one output file, by the path's extension, with the stored settings (read fresh);
 // empty for an extension that is not an output format. The sink may carry error bit 0.
 void LGenSinkOpenSink(LSinkRef& out, const char* path, int32_t sampleRate, int channels);
+// Installs an encoder component behind a progress dialog titled "Install-on-Demand" (owner:
+// its window, or null): true when it ended with LPROCESS_OK. For the front ends' users.
+bool LGenInstallComponent(const char* component, LWindowHandle owner);
 
 // "WavCodec.wff" in the user's application-data folder (LMAX_PATH characters).
 void LGenWavFormatFilePath(char* dest);

@@ -1,17 +1,13 @@
 // LGenSourceOpen: the reader table, outside decoders into "Temp%d.wav" slots, and the messages.
 #include "convert/gensource.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <string>
 
-#include "store/encsettings.h"
-#include "convert/decoders.h"
+#include "convert/formattable.h"
 #include "convert/messages.h"
-#include "convert/readers.h"
-#include "convert/ui.h"
 #include "formats/aiff.h"
+#include "formats/raw.h"
 #include "formats/wav.h"
 #include "support/file.h"
 #include "support/fileops.h"
@@ -38,7 +34,7 @@ class OpenContext {
         if (dlg_) {
             dlg_->ShowError(text.c_str());
         } else if (ui_ && ui_->promptOnce && *ui_->promptOnce) {
-            LShowErrorBox(ui_->owner, text.c_str());
+            ui_->user.ShowErrorMessage(text.c_str(), nullptr);
             *ui_->promptOnce = 0;
         }
     }
@@ -49,7 +45,8 @@ class OpenContext {
         return may;
     }
     bool Interactive() const { return dlg_ == nullptr; }
-    LWindowHandle Owner() const { return ui_ ? ui_->owner : nullptr; }
+    LWindowHandle Owner() const { return ui_ ? ui_->user.GetWindow() : nullptr; }
+    LUser& User() const { return ui_->user; }  // once MayPrompt said yes
     LProgressDialog* Dialog() const { return dlg_; }
 
   private:
@@ -67,7 +64,7 @@ std::string NotSupported(const char* path) {
            kFormatsWebPage + " for more information.";
 }
 
-enum class Msg { Wav, Mp3, Aiff, Corrupt, Exists };
+using Msg = LReaderMessages;
 
 std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
     switch (kind) {
@@ -102,21 +99,17 @@ std::string ReaderMessage(Msg kind, uint8_t code, const char* path) {
     return std::string();
 }
 
-bool ExtIs(const char* ext, const char* a) {
-    return strcasecmp(ext, a) == 0;
-}
-
 // Raw and VOX: the stored settings, maybe edited in the dialog (not written back).
 int OpenRaw(LSourceRef& out, const char* path, const char* section, OpenContext& ctx) {
     LRawSettings settings(section);
     settings.Load();
     if (ctx.Interactive() && ctx.MayPrompt()) {
-        if (LGenRawSettingsDialog(ctx.Owner(), settings) != 1) {
+        if (!ctx.User().EditSettings(&settings)) {
             out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
             return LPROCESS_STOPPED;
         }
     }
-    out = LGenOpenRawReader(path, settings);
+    out = LRawFile::OpenSource(path, settings);
     return LPROCESS_OK;
 }
 
@@ -132,9 +125,8 @@ bool DecodedWavIsComplete(const char* temp) {
 }
 
 // Outside decoders: claim a slot, decode into it, open the result as WAV.
-int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext& ctx) {
+int OpenDecoded(LSourceRef& out, const char* path, const LGenDecoder& decoder, OpenContext& ctx) {
     out = new LSRCNull(LSRC_ERR_PLACEHOLDER);
-    const LGenDecoder& decoder = LGenFindDecoder(ext);
     LPathLock lock;
     char temp[LMAX_PATH];
     if (!ReserveTempWavName(lock, temp)) {
@@ -147,10 +139,11 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
     }
     int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
                                    : decoder.run(ctx.Dialog(), path, temp);
-    if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::MissingFile) {
+    using M = LGenDecoderMessages;
+    if (status == LPROCESS_FAILED && decoder.messages == M::MissingFile) {
         if (!LFileExists(path)) ctx.ShowError(LFormatMessage(kCheckExists, path));
-    } else if (status == LPROCESS_FAILED && decoder.messages == LGenDecoderMessages::All) {
-        if (ExtIs(ext, ".wma")) {
+    } else if (status == LPROCESS_FAILED && decoder.messages != M::None) {
+        if (decoder.messages == M::Protected) {
             ctx.ShowError(LFormatMessage(
                 "Cannot open file \"%s\". It is possible that the file does not exist, it is "
                 "corrupt or the file is protected with Digital Rights Management (DRM) which "
@@ -158,7 +151,7 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
                 path));
         } else if (!LFileExists(path)) {
             ctx.ShowError(LFormatMessage(kCheckExists, path));
-        } else if (ExtIs(ext, ".msv") || ExtIs(ext, ".dvf")) {
+        } else if (decoder.messages == M::SonyCodec) {
             ctx.ShowError(LFormatMessage("Cannot open the file \"%s\" because the codec is not "
                                          "installed. Please download "
                                          "the Sony codec following the links from ",
@@ -187,34 +180,17 @@ int OpenDecoded(LSourceRef& out, const char* path, const char* ext, OpenContext&
 int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
     char ext[LMAX_PATH];
     GetFileExtension(ext, path);
-    Msg kind;
-    if (ExtIs(ext, ".wav")) {
-        out = LWaveFile::OpenSource(path);
-        kind = Msg::Wav;
-    } else if (ExtIs(ext, ".mp3")) {
-        out = LGenOpenMp3Reader(path);
-        kind = Msg::Mp3;
-    } else if (ExtIs(ext, ".aif") || ExtIs(ext, ".aiff") || ExtIs(ext, ".aifc")) {
-        out = LGenOpenAiffReader(path);
-        kind = Msg::Aiff;
-    } else if (ExtIs(ext, ".au")) {
-        out = LGenOpenAuReader(path);
-        kind = Msg::Corrupt;
-    } else if (ExtIs(ext, ".gsm")) {
-        out = LGenOpenGsmReader(path);
-        kind = Msg::Exists;
-    } else if (ExtIs(ext, ".vox") || ExtIs(ext, ".raw") || ExtIs(ext, ".snd")) {
-        int status = OpenRaw(
-            out, path, ExtIs(ext, ".vox") ? LRawSettings::kVoxSection : LRawSettings::kRawSection,
-            ctx);
+    const LInputFormat& format = LFindInputFormat(ext);
+    if (format.decoder) return OpenDecoded(out, path, *format.decoder, ctx);
+    if (format.rawSection) {
+        int status = OpenRaw(out, path, format.rawSection, ctx);
         if (status != LPROCESS_OK) return status;
-        kind = Msg::Exists;
     } else {
-        return OpenDecoded(out, path, ext, ctx);
+        out = format.open(path);
     }
     if (!out) out = new LSRCNull(LSRC_ERR_INVALID);
     if (uint8_t code = out->GetError()) {
-        ctx.ShowError(ReaderMessage(kind, code, path));
+        ctx.ShowError(ReaderMessage(format.messages, code, path));
         return LPROCESS_FAILED;
     }
     return LPROCESS_OK;

@@ -3,14 +3,15 @@
 
 #include <cstdint>
 
+#include "convert/user.h"
 #include "core/sound.h"
 #include "support/progress.h"
 
 // Interaction record of the interactive variant: the prompt-once flag (owned by the caller,
-// set to 1 at the start of a batch) and the owner window of dialogs and messages.
+// set to 1 at the start of a batch) and the user who is shown dialogs and messages.
 struct LGenSourceInteraction {
     uint8_t* promptOnce;
-    LWindowHandle owner;
+    LUser& user;
 };
 
 // Interactive variant: outside decoders run behind their own progress dialogs, raw and VOX files

@@ -1,11 +1,11 @@
 // The main window as the conversion job and the command line see it: a file list with entry
-// states, the output boxes, the window flags and the user's questions. The Windows main window
-// and the headless front end each implement it.
+// states, the output boxes, the window flags, and the user (convert/user.h). The Windows main
+// window and the headless front end each implement it.
 #pragma once
 
 #include <cstdint>
 
-#include "convert/ui.h"
+#include "convert/user.h"
 #include "support/progress.h"
 
 // Entry states, shown as the entry's image.
@@ -13,7 +13,7 @@ enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAI
 
 struct LOverwriteState;  // convert/job.h
 
-class LConvertHost {
+class LConvertHost : public LUser {
   public:
     virtual ~LConvertHost() = default;
 
@@ -39,7 +39,6 @@ class LConvertHost {
     virtual bool SelectOutputFormat(const char* extension) = 0;
 
     // Window.
-    virtual LWindowHandle GetWindow() = 0;
     virtual bool IsHidden() = 0;
     // "-hide": hide the window and set the hidden flag; "-show": clear the flag only.
     virtual void SetHidden(bool hidden) = 0;
@@ -50,12 +49,8 @@ class LConvertHost {
     // "/install": offer to install the related programs 500 ms later.
     virtual void StartInstallTimer() {}
 
-    // A Yes/No/Cancel question with the question icon: LANSWER_YES, LANSWER_NO or LANSWER_CANCEL.
-    virtual int AskYesNoCancel(const char* text, const char* caption) = 0;
     // The output folder is missing: may it be created? Asks like AskYesNoCancel by default.
     virtual int AskCreateFolder(const char* text) { return AskYesNoCancel(text, "Tamber"); }
-    // A message box: caption null for none (the platform shows "Error"); error icon.
-    virtual void ShowErrorMessage(const char* text, const char* caption) = 0;
 
     // A named file that was not added to the list (unreadable, empty, or not a file).
     virtual void NoteSkippedFile(const char* path) {}

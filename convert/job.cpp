@@ -290,7 +290,7 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
             open = LGenSourceOpen(source, input, dlg);
         } else {
             host.ShowProgressDialog(dlg, true);
-            LGenSourceInteraction ui{&job->promptOnce, host.GetWindow()};
+            LGenSourceInteraction ui{&job->promptOnce, host};
             open = LGenSourceOpen(source, input, &ui);
         }
         if (open != LPROCESS_OK) {
@@ -300,7 +300,7 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
         }
 
         // Sink.
-        if (!LGenSinkIsSupported(outExt, host.GetWindow())) {
+        if (!LGenSinkIsSupported(outExt, host)) {
             dlg->ShowError(NotSupported().c_str());
             host.SetEntryImage(index, LENTRY_FAILED);
             job->outcome = LPROCESS_FAILED;
@@ -364,7 +364,7 @@ bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
 }
 
 bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
-    if (!LGenSinkIsSupported(outputExtension, host.GetWindow())) {
+    if (!LGenSinkIsSupported(outputExtension, host)) {
         host.ShowErrorMessage("Unable to encode files in the selected format.", "Tamber");
         return false;
     }

@@ -1,28 +1,70 @@
-// Wiring of the built-in readers and of the raw settings dialog.
-#include "convert/readers.h"
+// The input format table: the built-in readers, the headerless formats and the outside decoders.
+#include <strings.h>
 
+#include "convert/formattable.h"
+#include "convert/settingsargs.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/gsm.h"
 #include "formats/mp3.h"
-#include "formats/raw.h"
+#include "formats/wav.h"
 
-LSourceRef LGenOpenMp3Reader(const char* path) {
+namespace {
+
+LSourceRef OpenMp3(const char* path) {
     return new LMP3Source(path);
 }
-
-LSourceRef LGenOpenAiffReader(const char* path) {
-    return LAifFile::OpenSource(path);
-}
-
-LSourceRef LGenOpenAuReader(const char* path) {
-    return LAuFile::OpenSource(path);
-}
-
-LSourceRef LGenOpenGsmReader(const char* path) {
+LSourceRef OpenGsm(const char* path) {
     return new LGSMFileSource(path);
 }
 
-LSourceRef LGenOpenRawReader(const char* path, const LRawSettings& settings) {
-    return LRawFile::OpenSource(path, settings);
+using M = LReaderMessages;
+constexpr const char* kVox = LRawSettings::kVoxSection;
+constexpr const char* kRaw = LRawSettings::kRawSection;
+
+// The listed rows in the order the file list has always named them.
+constexpr LInputFormat kInputs[] = {
+    {".wav", true, LWaveFile::OpenSource, nullptr, nullptr, M::Wav, nullptr},
+    {".mp3", true, OpenMp3, nullptr, nullptr, M::Mp3, nullptr},
+    {".ogg", true, nullptr, nullptr, &kOggDecoder, M::Exists, nullptr},
+    {".wma", true, nullptr, nullptr, &kWmaDecoder, M::Exists, nullptr},
+    {".aif", true, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
+    {".aiff", true, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
+    {".au", true, LAuFile::OpenSource, nullptr, nullptr, M::Corrupt, nullptr},
+    {".ra", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
+    {".ram", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
+    {".flac", true, nullptr, nullptr, &kFlacDecoder, M::Exists, nullptr},
+    {".aac", true, nullptr, nullptr, &kAacDecoder, M::Exists, nullptr},
+    {".gsm", true, OpenGsm, nullptr, nullptr, M::Exists, nullptr},
+    {".vox", true, nullptr, kVox, nullptr, M::Exists, LParseVoxSettings},
+    {".raw", true, nullptr, kRaw, nullptr, M::Exists, LParseRawSettings},
+    {".dss", true, nullptr, nullptr, &kDssDecoder, M::Exists, nullptr},
+    {".dct", true, nullptr, nullptr, &kDctDecoder, M::Exists, nullptr},
+    {".m4a", true, nullptr, nullptr, &kAacDecoder, M::Exists, nullptr},
+    {".mp2", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".sri", true, nullptr, nullptr, &kSriDecoder, M::Exists, nullptr},
+    {".mpga", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".msv", true, nullptr, nullptr, &kSonyDecoder, M::Exists, nullptr},
+    {".dvf", true, nullptr, nullptr, &kSonyDecoder, M::Exists, nullptr},
+    {".act", true, nullptr, nullptr, &kActDecoder, M::Exists, nullptr},
+    {".rcd", true, nullptr, nullptr, &kActDecoder, M::Exists, nullptr},
+    {".rec", true, nullptr, nullptr, &kActDecoder, M::Exists, nullptr},
+    {".shn", true, nullptr, nullptr, &kShnDecoder, M::Exists, nullptr},
+    {".asf", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    // CD tracks: the conversion host converts them and the player reads the drive.
+    {".cda", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".rm", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
+    {".rmj", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
+    {".aifc", false, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
+    {".snd", false, nullptr, kRaw, nullptr, M::Exists, nullptr},
+};
+const LInputFormat kOtherInput = {"",        false,  nullptr, nullptr, &kPlatformDecoder,
+                                  M::Exists, nullptr};
+
+}  // namespace
+
+const LInputFormat& LFindInputFormat(const char* extension) {
+    for (const LInputFormat& row : kInputs)
+        if (strcasecmp(extension, row.extension) == 0) return row;
+    return kOtherInput;
 }

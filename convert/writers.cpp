@@ -1,62 +1,160 @@
-// Wiring of the writers and settings dialogs. A writer that is not part of this build gives an
-// unusable sink (the transfer refuses it and the conversion reports the failure).
-#include "convert/writers.h"
+// The output format table: the writers, the settings dialogs and the encoder components. A writer
+// that is not part of this build gives an unusable sink (the transfer refuses it and the
+// conversion reports the failure).
+#include <strings.h>
 
-#include <cstdio>
-#include <cstring>
-
+#include "convert/formattable.h"
+#include "convert/gensink.h"
+#include "convert/settingsargs.h"
 #include "external/components.h"
-#include "external/encdialogs.h"
 #include "external/encoders.h"
 #include "formats/acm.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/gsm.h"
+#include "formats/littleendian.h"
 #include "formats/raw.h"
-#include "support/file.h"
 #include "support/trace.h"
 
-LSNKUnusable::LSNKUnusable(int32_t sampleRate, int channels)
-    : LSoundSinkBase(sampleRate > 0 ? sampleRate : 44100, channels > 0 ? channels : 1) {
-    SetErrorFlags(LSNK_ERR_UNUSABLE);
+namespace {
+
+// A sink that writes nothing and is marked unusable: an output that cannot be written.
+class LSNKUnusable : public LSoundSinkBase {
+  public:
+    LSNKUnusable(int32_t sampleRate, int channels)
+        : LSoundSinkBase(sampleRate > 0 ? sampleRate : 44100, channels > 0 ? channels : 1) {
+        SetErrorFlags(LSNK_ERR_UNUSABLE);
+    }
+    int32_t Write(const int32_t*, int32_t n) override {
+        sPosition += n;
+        return 0;
+    }
+};
+
+// WAV: the format of "WavCodec.wff"; PCM is written directly, anything else through its codec.
+LSinkRef OpenWav(const char* path, int32_t sampleRate, int channels) {
+    LWaveFileFormat format;
+    LGenLoadWavFormat(format.Bytes(), sampleRate, channels);
+    const uint8_t* block = format.Bytes();
+    if (LoadLE16(block) != 1) return LWaveOpenSink(path, format);
+    const int ch = int(LoadLE16(block + 2));
+    const int32_t rate = int32_t(LoadLE32(block + 4));
+    const int bits = int(LoadLE16(block + 14));
+    if (ch < 1 || ch > 255 || rate < 1 || rate > 196000 || bits < 1) {
+        LTrace("LGenSinkOpenSink WavCodec.wff holds an invalid PCM format");
+        return new LSNKUnusable(sampleRate, channels);
+    }
+    return LWaveFile::OpenSinkPCM(path, rate, bits, ch);
+}
+int WavSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
+    LWaveFileFormat format;
+    uint8_t* block = format.Bytes();
+    LGenLoadWavFormat(block, sampleRateHint, channelHint);
+    if (LoadLE16(block) == 1) {
+        if (sampleRateHint) StoreLE32(block + 4, uint32_t(sampleRateHint));
+        if (channelHint) StoreLE16(block + 2, uint32_t(channelHint));
+    }
+    if (!user.ChooseWaveFormat(format, channelHint)) return 0;
+    if (!LGenSaveWavFormat(block)) {
+        user.ShowErrorMessage(LGenWavFormatNotSaved().c_str(), nullptr);
+        return 0;
+    }
+    return 1;
 }
 
-LSinkRef LGenOpenAcmWavWriter(const char* path, const uint8_t* formatBlock) {
-    LWaveFileFormat format;
-    std::memcpy(format.Bytes(), formatBlock, LWAVE_FORMAT_BLOCK_BYTES);
-    return LWaveOpenSink(path, format);
-}
-LSinkRef LGenOpenAuWriter(const char* path, int32_t rate, int channels) {
-    return LAuFile::OpenSink(path, rate, channels);
-}
-LSinkRef LGenOpenAiffWriter(const char* path, int32_t rate, int channels) {
-    return LAifFile::OpenSink(path, rate, channels);
-}
-LSinkRef LGenOpenGsmWriter(const char* path) {
+LSinkRef OpenGsm(const char* path, int32_t, int) {
     return new LGSMFileSink(path);
 }
-LSinkRef LGenOpenRawWriter(const char* path, const LRawSettings& s) {
+
+// Raw and VOX share the codecs; the output hints apply to raw only.
+const char* RawSection(bool raw) {
+    return raw ? LRawSettings::kRawSection : LRawSettings::kVoxSection;
+}
+template <bool raw>
+LSinkRef OpenRaw(const char* path, int32_t, int) {
+    LRawSettings s(RawSection(raw));
+    s.Load();
     return LRawFile::OpenSink(path, s);
 }
-LSinkRef LGenOpenMp3Writer(const char* path, const LMP3EncodeSettings& s, int channels,
-                           int32_t rate) {
-    return LMP3EncodePipe::OpenMp3Sink(path, s, channels, rate);
-}
-LSinkRef LGenOpenOggWriter(const char* path, const LOggEncodeSettings& s, int channels,
-                           int32_t rate) {
-    return LOggEncodePipe::OpenOggSink(path, s, channels, rate);
-}
-LSinkRef LGenOpenFlacWriter(const char* path, const LFlacEncodeSettings& s) {
-    return LFlacEncodePipe::OpenFlacSink(path, s);
-}
-LSinkRef LGenOpenAacWriter(const char* path, const LAACEncodeSettings& s, int channels,
-                           int32_t rate) {
-    return LAACEncodePipe::OpenAACSink(path, s, channels, rate);
+template <bool raw>
+int RawSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
+    LRawSettings s(RawSection(raw));
+    s.Load();
+    if (raw) {
+        if (sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
+        if (channelHint) s.channels = uint8_t(channelHint);
+    }
+    return user.EditSettings(&s) ? 1 : 0;
 }
 
-bool LGenComponentInstalled(const char* component) {
-    char path[LMAX_PATH];
-    return ComponentReadPath(component, path);
+// Encoder formats: the settings dialog gets the record with the hints that apply to it.
+template <class S>
+int EncoderSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
+    S s;
+    s.Load();
+    if constexpr (requires { s.sampleRate; })
+        if (sampleRateHint) s.sampleRate = uint32_t(sampleRateHint);
+    if constexpr (requires { s.channels; })
+        if (channelHint) s.channels = uint8_t(channelHint);
+    return user.EditSettings(&s) ? 1 : 0;
+}
+
+LSinkRef OpenMp3(const char* path, int32_t sampleRate, int channels) {
+    LMP3EncodeSettings s;
+    s.Load();
+    return LMP3EncodePipe::OpenMp3Sink(path, s, channels, sampleRate);
+}
+
+LSinkRef OpenOgg(const char* path, int32_t sampleRate, int channels) {
+    LOggEncodeSettings s;
+    s.Load();
+    return LOggEncodePipe::OpenOggSink(path, s, channels, sampleRate);
+}
+
+LSinkRef OpenFlac(const char* path, int32_t, int) {
+    LFlacEncodeSettings s;
+    s.Load();
+    return LFlacEncodePipe::OpenFlacSink(path, s);
+}
+
+LSinkRef OpenAac(const char* path, int32_t sampleRate, int channels) {
+    LAACEncodeSettings s;
+    s.Load();
+    return LAACEncodePipe::OpenAACSink(path, s, channels, sampleRate);
+}
+
+// The listed rows in the order of the output format box.
+constexpr LOutputFormat kOutputs[] = {
+    {".wav", true, nullptr, OpenWav, WavSettings, LParseWavSettings},
+    {".mp3", true, "mp3el", OpenMp3, EncoderSettings<LMP3EncodeSettings>, LParseMp3Settings},
+    {".au", true, nullptr, LAuFile::OpenSink, nullptr, nullptr},
+    {".aiff", true, nullptr, LAifFile::OpenSink, nullptr, nullptr},
+    {".gsm", true, nullptr, OpenGsm, nullptr, nullptr},
+    {".vox", true, nullptr, OpenRaw<false>, RawSettings<false>, LParseVoxSettings},
+    {".raw", true, nullptr, OpenRaw<true>, RawSettings<true>, LParseRawSettings},
+    {".ogg", true, "oggenc", OpenOgg, EncoderSettings<LOggEncodeSettings>, LParseOggSettings},
+    {".flac", true, "flacenc", OpenFlac, EncoderSettings<LFlacEncodeSettings>, LParseFlacSettings},
+    {".aac", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
+    {".m4a", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
+    {".aif", false, nullptr, LAifFile::OpenSink, nullptr, nullptr},
+};
+static_assert(LOUTPUT_FORMAT_COUNT == 11 && !kOutputs[LOUTPUT_FORMAT_COUNT].listed);
+
+}  // namespace
+
+const LOutputFormat* LFindOutputFormat(const char* extension) {
+    for (const LOutputFormat& row : kOutputs)
+        if (strcasecmp(extension, row.extension) == 0) return &row;
+    return nullptr;
+}
+
+const char* LOutputFormatExtension(int index) {
+    return kOutputs[index >= 0 && index < LOUTPUT_FORMAT_COUNT ? index : 0].extension;
+}
+
+int LOutputFormatIndex(const char* extension) {
+    const LOutputFormat* row = LFindOutputFormat(extension);
+    return row && row->listed ? int(row - kOutputs) : -1;
 }
 
 bool LGenInstallComponent(const char* component, LWindowHandle owner) {
@@ -64,15 +162,4 @@ bool LGenInstallComponent(const char* component, LWindowHandle owner) {
     record.name = component;
     LProgressProcess<LProcessGetComponentPath> dlg("Install-on-Demand", &record);
     return dlg.Run(owner) && dlg.status == LPROCESS_OK;
-}
-
-int LGenWaveFormatDialog(LWindowHandle owner, uint8_t* formatBlock, int channels) {
-    LWaveFileFormat format;
-    std::memcpy(format.Bytes(), formatBlock, LWAVE_FORMAT_BLOCK_BYTES);
-    if (!LWaveFormatChoose(owner, format, channels, "Select Wave File Format")) return 0;
-    std::memcpy(formatBlock, format.Bytes(), LWAVE_FORMAT_BLOCK_BYTES);
-    return 1;
-}
-int LGenEncoderDialog(const char* extension, LWindowHandle owner, void* record) {
-    return LEncoderSettingsDialog(extension, owner, record);
 }

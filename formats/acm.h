@@ -41,11 +41,6 @@ class LWaveFileFormat {
     alignas(4) uint8_t block_[LWAVE_FORMAT_BLOCK_BYTES];
 };
 
-// The platform's format chooser on the record (owner window handle or null; channel count to
-// list, or 0 for all). True when a format that can be encoded was chosen; false on Cancel or
-// where no chooser exists.
-bool LWaveFormatChoose(void* owner, LWaveFileFormat& format, int channels, const char* title);
-
 // Creates the WAV sink for a format: PCM records give the PCM writer, all others the codec
 // sink. May be empty (PCM wider than 16 bits); may carry error bit 0.
 LSinkRef LWaveOpenSink(const char* path, const LWaveFileFormat& format);

@@ -9,8 +9,7 @@
 
 struct LRawSettings;
 
-// Codec indices as stored under "Codec" and listed in the raw settings dialog (whose texts
-// are kRawCodecNames in app/rawdlg.h).
+// Codec indices as stored under "Codec" and listed in this order by the raw settings dialog.
 enum : int32_t {
     LRAW_CODEC_VOX = 0,
     LRAW_CODEC_ULAW = 1,

@@ -112,8 +112,9 @@ constexpr int64_t LWaveMaxDataBytes(int headerBytes) {
 }
 
 // The PCM WAV writer: 46-byte header with 0xFFFFFFFF sizes while writing, fixed by Finish (or
-// on destruction). A failed write or header update, or data that would pass the 4 GiB a WAV
-// header can count, sets the unusable flag; nothing more is written after that.
+// on destruction). Data that would pass the 4 GiB a RIFF header can count continues the file
+// as RF64. A failed write or header update sets the unusable flag; nothing more is written
+// after that.
 class LSNKPCMFileBase : public LSoundSinkBase {
   public:
     LSNKPCMFileBase(const char* path, int32_t sampleRate, int32_t framesPresent, int bytesPerSample,
@@ -127,14 +128,19 @@ class LSNKPCMFileBase : public LSoundSinkBase {
         return tooLarge_ ? kWaveTooLargeMessage : nullptr;
     }
 
+    // Sample data beyond this many bytes turns the file into RF64; tests lower it.
+    int64_t rf64From = LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES);
+
   protected:
     virtual void Convert(uint8_t* raw, const int32_t* in, int32_t samples) = 0;
 
   private:
     // Writes the final sizes and closes the file; false when the header could not be written.
     bool Close();
+    bool ToRF64();
 
     LFile file_;
+    int32_t dataStart_ = LWAVE_PCM_HEADER_BYTES;
     bool tooLarge_ = false;
     int bytesPerSample_;
     int32_t frameSize_;

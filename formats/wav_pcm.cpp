@@ -9,6 +9,31 @@ namespace {
 
 constexpr int64_t kMaxFrames = 0x7FFFFFFF;
 
+// An RF64 file: the PCM header with a "ds64" chunk after "WAVE" that holds the 64-bit sizes;
+// the 32-bit RIFF and data sizes say 0xFFFFFFFF ("see ds64").
+constexpr int kDs64Bytes = 8 + 28;
+constexpr int kRF64HeaderBytes = LWAVE_PCM_HEADER_BYTES + kDs64Bytes;
+
+void PutLE(uint8_t* p, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+void MakeRF64Header(uint8_t* h, int channels, int32_t rate, int bytesPerSample, uint64_t data,
+                    uint64_t frames) {
+    uint8_t pcm[LWAVE_PCM_HEADER_BYTES];
+    LWaveMakePCMHeader(pcm, channels, rate, bytesPerSample, LWAVE_STREAMING_SIZE,
+                       LWAVE_STREAMING_SIZE);
+    std::memcpy(h, pcm, 12);
+    std::memcpy(h, "RF64", 4);
+    std::memcpy(h + 12, "ds64", 4);
+    PutLE(h + 16, kDs64Bytes - 8, 4);
+    PutLE(h + 20, data + kRF64HeaderBytes - 8, 8);  // RIFF size
+    PutLE(h + 28, data, 8);                         // data size
+    PutLE(h + 36, frames, 8);                       // sample frames
+    PutLE(h + 44, 0, 4);                            // no size table
+    std::memcpy(h + 48, pcm + 12, LWAVE_PCM_HEADER_BYTES - 12);
+}
+
 }  // namespace
 
 // ---- sources ----
@@ -167,12 +192,17 @@ LSNKPCMFileBase::~LSNKPCMFileBase() {
 
 bool LSNKPCMFileBase::Close() {
     if (!file_.IsOpen()) return false;
-    const uint32_t dataBytes = uint32_t(int64_t(sPosition) * frameSize_);
-    uint8_t header[LWAVE_PCM_HEADER_BYTES];
-    LWaveMakePCMHeader(header, channels_, sampleRate_, bytesPerSample_, dataBytes + 38, dataBytes);
+    const uint64_t dataBytes = uint64_t(sPosition) * uint64_t(frameSize_);
+    uint8_t header[kRF64HeaderBytes];
+    if (dataStart_ == kRF64HeaderBytes) {
+        MakeRF64Header(header, channels_, sampleRate_, bytesPerSample_, dataBytes,
+                       uint64_t(sPosition));
+    } else {
+        LWaveMakePCMHeader(header, channels_, sampleRate_, bytesPerSample_,
+                           uint32_t(dataBytes) + 38, uint32_t(dataBytes));
+    }
     // A file that failed keeps its streaming header: it never claims data it does not hold.
-    bool ok = !IsUnusable() && file_.Seek(0) &&
-              file_.Write(header, sizeof header) == int32_t(sizeof header);
+    bool ok = !IsUnusable() && file_.Seek(0) && file_.Write(header, dataStart_) == dataStart_;
     file_.Close();
     return ok;
 }
@@ -192,9 +222,14 @@ int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
         return 0;
     }
     const int64_t frames = int64_t(sPosition) + n;
-    if (frames * frameSize_ > LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES) || frames > kMaxFrames) {
-        LTrace("LSNKPCMFileBase::Write The file would pass the size a WAV header can hold");
+    if (frames > kMaxFrames) {
+        LTrace("LSNKPCMFileBase::Write The file would pass the frames a writer can count");
         tooLarge_ = true;
+        MarkUnusable();
+        return 0;
+    }
+    if (dataStart_ == LWAVE_PCM_HEADER_BYTES && frames * frameSize_ > rf64From && !ToRF64()) {
+        LTrace("LSNKPCMFileBase::Write Unable to continue the file as RF64");
         MarkUnusable();
         return 0;
     }
@@ -215,6 +250,28 @@ int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
     return 0;
 }
 
+// Past what a RIFF header can count the file continues as RF64: the data moves up to make room
+// for the "ds64" chunk (once, from the end backwards) and the header is rewritten.
+bool LSNKPCMFileBase::ToRF64() {
+    const int64_t data = int64_t(sPosition) * frameSize_;
+    std::vector<uint8_t> buffer(size_t(std::min<int64_t>(data, 1 << 20)));
+    for (int64_t left = data; left > 0;) {
+        const int32_t part = int32_t(std::min<int64_t>(left, int64_t(buffer.size())));
+        left -= part;
+        const int64_t from = LWAVE_PCM_HEADER_BYTES + left;
+        if (!file_.Seek(from) || file_.Read(buffer.data(), part) != part ||
+            !file_.Seek(from + kDs64Bytes) || file_.Write(buffer.data(), part) != part)
+            return false;
+    }
+    uint8_t header[kRF64HeaderBytes];
+    MakeRF64Header(header, channels_, sampleRate_, bytesPerSample_, uint64_t(data),
+                   uint64_t(sPosition));
+    PutLE(header + 4, LWAVE_STREAMING_SIZE, 4);
+    dataStart_ = kRF64HeaderBytes;
+    return file_.Seek(0) && file_.Write(header, kRF64HeaderBytes) == kRF64HeaderBytes &&
+           file_.Seek(dataStart_ + data);
+}
+
 void LSNKPCMFileBase::Seek(int32_t frame) {
     if (frame > sPosition) {
         LTrace("LSNKPCMFileBase::Seek Position > sPosition");
@@ -226,8 +283,7 @@ void LSNKPCMFileBase::Seek(int32_t frame) {
     }
     sPosition = frame;
     if (!file_.IsOpen()) return;
-    if (!file_.Seek(LWAVE_PCM_HEADER_BYTES + int64_t(frame) * frameSize_) || !file_.Truncate())
-        MarkUnusable();
+    if (!file_.Seek(dataStart_ + int64_t(frame) * frameSize_) || !file_.Truncate()) MarkUnusable();
 }
 
 void LSNKPCM8File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {

@@ -28,7 +28,7 @@ void MainDialog::CmPlay() {
     const bool track = _stricmp(PathExtension(path.c_str()), ".cda") == 0;
     if (!track) {
         uint8_t promptOnce = 1;
-        LGenSourceInteraction ui{&promptOnce, hwnd_};
+        LGenSourceInteraction ui{&promptOnce, *this};
         if (LGenSourceOpen(source, path.c_str(), &ui) != 0 || source->GetError() != LSRC_OK) return;
     } else if (!OpenTrackSource(path.c_str(), source)) {
         return;
@@ -94,7 +94,7 @@ void MainDialog::CmEditTag() {
 }
 
 void MainDialog::CmCodecSettings() {
-    LGenSinkCheckSettings(OutputFormatText().c_str(), hwnd_, 0, 0);
+    LGenSinkCheckSettings(OutputFormatText().c_str(), *this, 0, 0);
 }
 
 void MainDialog::CmBrowseOutput() {

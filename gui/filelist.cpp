@@ -6,16 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "convert/formattable.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
 #include "store/settings.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
-
-const char* const kSupportedExtensions[] = {
-    ".wav", ".mp3", ".ogg", ".wma", ".aif", ".aiff", ".au",  ".ra",  ".ram",  ".flac", ".aac",
-    ".gsm", ".vox", ".raw", ".dss", ".dct", ".m4a",  ".mp2", ".sri", ".mpga", ".msv",  ".dvf",
-    ".act", ".rcd", ".rec", ".shn", ".asf", ".cda",  ".rm",  ".rmj", nullptr};
 
 namespace {
 
@@ -92,11 +88,7 @@ bool MainDialog::CheckNotDuplicate(const char* path) {
 }
 
 bool MainDialog::CmAudioFileVerify(const char* path) {
-    const char* ext = PathExtension(path);
-    for (const char* const* p = kSupportedExtensions; *p; ++p) {
-        if (_stricmp(*p, ext) == 0) return true;
-    }
-    return false;
+    return LFindInputFormat(PathExtension(path)).listed;
 }
 
 bool MainDialog::LoadFile(const char* path) {

@@ -1,10 +1,12 @@
-// MainDialog as the host of the conversion job and the command line.
+// MainDialog as the host of the conversion job and the command line, and as the engine's user.
 #include <cstdio>
 #include <cstring>
 
 #include "app/cmdline.h"
-#include "store/combohistory.h"
+#include "convert/gensink.h"
+#include "gui/dialogs/dialogs.h"
 #include "gui/maindlg.h"
+#include "store/combohistory.h"
 #include "gui/resource.h"
 #include "store/settings.h"
 #include "convert/job.h"
@@ -61,6 +63,18 @@ void MainDialog::GetOutputFormat(char* extension) {
 
 LWindowHandle MainDialog::GetWindow() {
     return hwnd_;
+}
+
+bool MainDialog::EditSettings(LSettingsRecordRef record) {
+    return LSettingsDialogRun(hwnd_, record);
+}
+
+bool MainDialog::ChooseWaveFormat(LWaveFileFormat& format, int channels) {
+    return LWaveFormatChoose(hwnd_, format, channels, "Select Wave File Format");
+}
+
+bool MainDialog::InstallComponent(const char* component) {
+    return LGenInstallComponent(component, hwnd_);
 }
 
 bool MainDialog::IsHidden() {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "convert/formattable.h"
 #include "store/combohistory.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
@@ -32,15 +33,6 @@ const LToolbarButton kToolbar[] = {
     {CM_SETTINGS, -IDB_TB_SETTINGS, "Settings", "Program Settings", kButton},
     {CM_CONVERT, -IDB_TB_CONVERT, "Convert", "Convert File(s) to the specified format", kButton},
 };
-
-}  // namespace
-
-namespace {
-
-// The output format box, in order (the index is the setting "OutputFormat").
-constexpr int kFormatCount = 11;
-const char* const kFormatBoxItems[] = {".wav", ".mp3", ".au",   ".aiff", ".gsm", ".vox",
-                                       ".raw", ".ogg", ".flac", ".aac",  ".m4a", nullptr};
 
 }  // namespace
 
@@ -90,9 +82,11 @@ void MainDialog::InitDialog() {
     const LListColumn columns[] = {
         {"Source File", 650, LVCFMT_LEFT}, {"Size", 100, LVCFMT_LEFT}, {nullptr, 0, 0}};
     InsertListColumns(IDC_FILELIST, columns);
-    FillCombo(IDC_FORMAT, kFormatBoxItems);
+    const char* formats[LOUTPUT_FORMAT_COUNT + 1] = {};
+    for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) formats[i] = LOutputFormatExtension(i);
+    FillCombo(IDC_FORMAT, formats);
     int format = SettingsReadInt(kSection, "OutputFormat", 0);
-    if (format < 0 || format >= kFormatCount) format = 0;
+    if (format < 0 || format >= LOUTPUT_FORMAT_COUNT) format = 0;
     SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
     EvCommand(IDC_FORMAT, CBN_SELCHANGE);
 
@@ -468,9 +462,7 @@ void MainDialog::EvCommand(int id, int code) {
 }
 
 std::string MainDialog::OutputFormatText() const {
-    const auto sel = SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0);
-    if (sel < 0 || sel >= kFormatCount) return kFormatBoxItems[0];
-    return kFormatBoxItems[sel];
+    return LOutputFormatExtension(int(SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0)));
 }
 
 std::string MainDialog::OutputFolderText() const {
@@ -484,14 +476,11 @@ void MainDialog::SetOutputFolderText(const char* text) {
 }
 
 bool MainDialog::SelectOutputFormat(const char* extension) {
-    for (int i = 0; i < kFormatCount; ++i) {
-        if (_stricmp(kFormatBoxItems[i], extension) == 0) {
-            SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-            EvCommand(IDC_FORMAT, CBN_SELCHANGE);
-            return true;
-        }
-    }
-    return false;
+    const int i = LOutputFormatIndex(extension);
+    if (i < 0) return false;
+    SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    EvCommand(IDC_FORMAT, CBN_SELCHANGE);
+    return true;
 }
 
 // The splash window.

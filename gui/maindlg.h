@@ -124,6 +124,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void GetOutputFormat(char* extension) override;
     bool SelectOutputFormat(const char* extension) override;
     LWindowHandle GetWindow() override;
+    bool EditSettings(LSettingsRecordRef record) override;
+    bool ChooseWaveFormat(LWaveFileFormat& format, int channels) override;
+    bool InstallComponent(const char* component) override;
     bool IsHidden() override;
     void SetHidden(bool hide) override;
     void ShowWindowNow() override;
@@ -183,5 +186,3 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
 // The extension of a path: from the last "." of its last component; "" when it has none.
 const char* PathExtension(const char* path);
 
-// The supported input extensions.
-extern const char* const kSupportedExtensions[];

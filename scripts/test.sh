@@ -49,6 +49,16 @@ build() {
     fi
 }
 
+echo "== layer order of the includes"
+if python3 scripts/check-layers.py >"$LOGS/layers.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "== layers: 1 passed, 0 failed"
+else
+    cat "$LOGS/layers.log"
+    failed=$((failed + 1))
+    echo "== layers: 0 passed, 1 failed"
+fi
+
 echo "== native build and tests"
 if build native; then
     (cd build/native && ctest --output-on-failure -j "$JOBS") 2>&1 | tee "$LOGS/native.log" |

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "cd/rip.h"
 #include "cd/scsi.h"
 #include "cd/toc.h"
-#include "core/ring_process.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/soundutil.h"
@@ -163,30 +161,6 @@ TEST(CdRip, CancelStopsReadingAndDeliversWhatWasRequested) {
     EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
     EXPECT_EQ(ReadSizes(drive), std::vector<int>{13});
     EXPECT_EQ(sink->samples.size(), 13u * 588 * 2);
-}
-
-TEST(CdRip, WorkerThreadFeedsTheBridge) {
-    FakeCDDrive drive(Disc());
-    LProcessSinkToSource<LCDROMRipSectors> bridge(44100, 2, LSAMPLE_FULL_SCALE, 1234801);
-    auto* rec = new LCDROMRipSectors;
-    rec->firstSector = Disc().starts[2], rec->endSector = Disc().starts[3];
-    rec->sink = bridge.OpenSink();
-    LSourceRef source = bridge.OpenSource(rec);
-    std::vector<int32_t> expect = Widened(Disc().TrackPCM(2)), got(expect.size());
-    source->WaitForData(0);
-    source->Read(got.data(), int32_t(got.size() / 2));
-    EXPECT_EQ(got, expect);
-}
-
-TEST(CdRealDrive, ReadsTheTocOfAnInsertedDisc) {
-    LSCSI scsi;
-    if (scsi.GetCDROMDriveCount() == 0 || !scsi.OpenCDROMDrive(0)) GTEST_SKIP() << "no CD drive";
-    FakeProgress dlg;
-    uint8_t tracks = 0;
-    uint32_t addr[256];
-    if (ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr) != LPROCESS_OK) GTEST_SKIP() << "no disc";
-    EXPECT_GT(tracks, 0);
-    for (int i = 0; i < tracks; ++i) EXPECT_LT(addr[i], addr[i + 1]);
 }
 
 }  // namespace

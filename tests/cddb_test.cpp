@@ -134,8 +134,8 @@ class CDDBLookup : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("TAMBER_HOME", testutil::ScratchDir().c_str(), 1);
         // The server lives as long as this process, its parent.
-        static FILE* server =
-            popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py", "r");
+        static FILE* server = popen(
+            "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
         char name[64];
         int port;
         while (std::fscanf(server, "%63s %d", name, &port) == 2 && strcmp(name, "ready"))
@@ -202,7 +202,7 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
     // mode, time-out, longest it may take; "drip" and "midentry" keep what came before.
     const std::tuple<const char*, int, double> cases[] = {
         {"refuse", 1000, 0.5}, {"silent", 500, 1.0}, {"late", 1000, 1.6},    {"endless", 1000, 5},
-        {"flood", 500, 1.0}, {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
+        {"flood", 500, 1.0},   {"drip", 500, 3.6},   {"midentry", 1000, 1.5}};
     for (const auto& [mode, timeout, limit] : cases) {
         SetUp();
         EXPECT_LT(Lookup(mode, timeout), limit) << mode;

@@ -1,33 +1,48 @@
-// The headless tamber front end as a user runs it: exit codes, messages, outputs checked with sox.
+// The headless tamber front end as a user runs it (exit codes, messages, outputs checked with
+// sox) and where the world around it fails.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 
 #include "store/tags.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/peers.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
+using testutil::Soxi;
 
 namespace {
 
 class Cli : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = testutil::ScratchDir();
-        fs::create_directories(dir_ + "/home");
+        dir_ = work_ = testutil::ScratchDir();
+        for (const char* d : {"/home", "/bin"}) fs::create_directories(dir_ + d);
     }
-    // Runs tamber in the scratch folder without a terminal; stderr goes to err_.
-    int Tamber(const std::string& args) {
-        std::string cmd = "cd '" + dir_ + "' && " + env_ + " TAMBER_HOME='" + dir_ + "/home' '" +
-                          TAMBER_BINARY_DIR "/tamber' " + args + " </dev/null 2>'" + dir_ +
-                          "/stderr.txt'";
-        int rc = testutil::Run(cmd);
-        auto bytes = testutil::ReadFileBytes(dir_ + "/stderr.txt");
+    // tamber in the work folder without a terminal, the stand-ins of dir_/bin first on PATH;
+    // limitKiB >= 0 caps every file it and its children write, as a full disk does; prefix
+    // goes before the program. Standard error is appended to dir_/err.
+    std::string Command(const std::string& args, long limitKiB = -1, const char* prefix = "") {
+        std::string limit =
+            limitKiB < 0 ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; ";
+        return "cd '" + work_ + "' && TAMBER_HOME='" + dir_ + "/home' PATH='" + dir_ +
+               "/bin':\"$PATH\" bash -c \"" + limit + "exec " + prefix +
+               " '" TAMBER_BINARY_DIR "/tamber' " + args + "\" </dev/null >/dev/null 2>>'" + dir_ +
+               "/err'";
+    }
+    // Runs one tamber; its standard error goes to err_.
+    int Tamber(const std::string& args, long limitKiB = -1, const char* prefix = "") {
+        fs::remove(dir_ + "/err");
+        int rc = testutil::Run(Command(args, limitKiB, prefix));
+        auto bytes = testutil::ReadFileBytes(dir_ + "/err");
         err_.assign(bytes.begin(), bytes.end());
         return rc;
     }
@@ -40,7 +55,14 @@ class Cli : public ::testing::Test {
         return testutil::RunOutput("sox '" + path + "' -t raw - | md5sum");
     }
     bool Has(const std::string& text) { return err_.find(text) != std::string::npos; }
-    std::string dir_, err_, env_;
+    // A stand-in program in dir_/bin.
+    void StandIn(const char* name, const std::string& body) {
+        const std::string path = dir_ + "/bin/" + name, text = "#!/bin/sh\n" + body + "\n";
+        testutil::WriteFileBytes(path, {});
+        testutil::WriteFileBytes(path, {text.begin(), text.end()});
+        fs::permissions(path, fs::perms::all);
+    }
+    std::string dir_, work_, err_;
 };
 
 TEST_F(Cli, ConvertsABatchIntoAFolder) {
@@ -53,14 +75,10 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
     EXPECT_TRUE(Has("creating the output folder"));
     EXPECT_TRUE(Has("tamber: [2/2] b.wav\n")) << err_;  // the batch's progress, one line a file
 
-    // The WAV format file turns every output into 8000 Hz mono, then mu-law.
+    // The WAV format file turns every output into 8000 Hz mono.
     EXPECT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder OUT2 a.wav -convert"), 0) << err_;
-    for (auto [opt, want] : {std::pair{"-r", "8000\n"}, {"-c", "1\n"}, {"-b", "16\n"}})
-        EXPECT_EQ(testutil::RunOutput(std::string("soxi ") + opt + " '" + dir_ + "/OUT2/a.wav'"),
-                  want);
-    EXPECT_EQ(Tamber("-settings .wav ULAW 8000 1 -outfolder OUT3 a.wav -convert"), 0) << err_;
-    EXPECT_NE(testutil::RunOutput("soxi -e '" + dir_ + "/OUT3/a.wav'").find("u-law"),
-              std::string::npos);
+    const std::string out2 = dir_ + "/OUT2/a.wav";
+    EXPECT_EQ(Soxi("-r", out2) + " " + Soxi("-c", out2) + " " + Soxi("-b", out2), "8000 1 16");
     EXPECT_EQ(fs::file_size(dir_ + "/home/data/WavCodec.wff"), 1024u);
 }
 
@@ -95,9 +113,11 @@ TEST_F(Cli, SettingsFilesAreTouchedOncePerRun) {
     if (!testutil::HaveTool("strace")) GTEST_SKIP() << "no strace";
     Wav("a.wav");
     ASSERT_EQ(Tamber("-outfolder OUT a.wav -convert"), 0) << err_;
-    env_ =
-        "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e trace=openat,rename,mkdir env";
-    ASSERT_EQ(Tamber("-overwrite ALWAYS -outfolder OUT a.wav -convert"), 0) << err_;
+    ASSERT_EQ(Tamber("-overwrite ALWAYS -outfolder OUT a.wav -convert", -1,
+                     "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e "
+                     "trace=openat,rename,mkdir"),
+              0)
+        << err_;
     const std::string trace = testutil::RunOutput("cat '" + dir_ + "/trace.txt'");
     auto count = [&](const std::string& pattern) {
         return std::stoi(testutil::RunOutput("grep -c '" + pattern + "' '" + dir_ + "/trace.txt'"));
@@ -158,26 +178,6 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     EXPECT_GE((deep + "/long.wav").size(), 290u);
     EXPECT_EQ(Tamber("-outfolder OUT '" + deep + "/long.wav' -convert"), 2);
     EXPECT_TRUE(Has("skipped"));
-}
-
-TEST_F(Cli, TwoInstancesDecodeIntoSeparateTemporarySlots) {
-    if (!testutil::HaveTool("oggdec")) GTEST_SKIP() << "no Ogg decoder";
-    ASSERT_EQ(testutil::Run("cd '" + dir_ +
-                            "' && sox -n -r 8000 -c 1 short.ogg synth 0.3 sine 300 "
-                            "&& sox -n -r 8000 -c 1 long.ogg synth 0.9 sine 600"),
-              0);
-    const std::string tamber = "TAMBER_HOME='" + dir_ + "/home' '" TAMBER_BINARY_DIR "/tamber' ";
-    std::string script = "cd '" + dir_ + "' && for i in 1 2 3; do " + tamber +
-                         "-overwrite ALWAYS -outfolder S$i short.ogg -convert & " + tamber +
-                         "-overwrite ALWAYS -outfolder L$i long.ogg -convert; done; wait";
-    ASSERT_EQ(testutil::Run("{ " + script + "; } </dev/null >/dev/null 2>&1"), 0);
-    for (int i = 1; i <= 3; ++i) {
-        std::string n = std::to_string(i);
-        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/S" + n + "/short.wav'"), "2400\n");
-        EXPECT_EQ(testutil::RunOutput("soxi -s '" + dir_ + "/L" + n + "/long.wav'"), "7200\n");
-    }
-    for (const auto& e : fs::directory_iterator(dir_ + "/home/tmp"))
-        EXPECT_NE(e.path().extension(), ".lck") << e.path();
 }
 
 TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
@@ -261,27 +261,16 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
         EXPECT_NE(good.find(line), std::string::npos);
 }
 
-}  // namespace
-
 // An encoder that fails (breaks off, or ends with an error code after taking everything) fails
 // the conversion: no "done", no partial file left, and an old file the conversion was to
 // replace is kept as it was.
 TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     Wav("m8.wav");
-    fs::create_directories(dir_ + "/bin");
     fs::create_directories(dir_ + "/OUT");
-    env_ = "PATH='" + dir_ + "/bin':\"$PATH\"";
     const std::vector<uint8_t> good(5000, 0x42);
     for (const char* body : {"echo bad block >&2; head -c 1000 > \"$out\"; exit 1",
                              "echo bad block; cat > \"$out\"; exit 2"}) {
-        std::string lame = dir_ + "/bin/lame";
-        testutil::WriteFileBytes(lame, {});
-        {
-            std::string script =
-                std::string("#!/bin/sh\nfor a; do out=\"$a\"; done\n") + body + "\n";
-            testutil::WriteFileBytes(lame, std::vector<uint8_t>(script.begin(), script.end()));
-        }
-        fs::permissions(lame, fs::perms::owner_all);
+        StandIn("lame", std::string("for a; do out=\"$a\"; done\n") + body);
         fs::remove_all(dir_ + "/home");
         fs::create_directories(dir_ + "/home");
         fs::remove(dir_ + "/OUT/m8.mp3");
@@ -296,7 +285,7 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
                   1);
     }
     // The real encoder, whose output name is taken by a folder.
-    env_.clear();
+    fs::remove(dir_ + "/bin/lame");
     if (!testutil::HaveTool("lame")) return;
     fs::remove(dir_ + "/OUT/m8.mp3");
     fs::create_directories(dir_ + "/OUT/m8.mp3");
@@ -307,3 +296,147 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     EXPECT_TRUE(fs::is_directory(dir_ + "/OUT/m8.mp3"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/OUT"), fs::directory_iterator()), 1);
 }
+
+// The headless tamber where the world fails: a full disk (a file-size limit), a read-only
+// folder, crashing decoders, a killed run, concurrent runs. What the user had is never lost.
+class Faults : public Cli {
+  protected:
+    void SetUp() override {
+        Cli::SetUp();
+        work_ = dir_ + "/w";
+        fs::create_directories(work_);
+        testutil::WriteWav16(w("x.wav"), 22050, 2, testutil::Sine(22050, 2, 66150, 440, 9000));
+    }
+    std::string w(const std::string& name) { return work_ + "/" + name; }
+    // Every file of the work folder with a digest of its bytes.
+    std::map<std::string, size_t> Files() {
+        std::map<std::string, size_t> m;
+        for (auto& e : fs::recursive_directory_iterator(work_)) {
+            if (!e.is_regular_file()) continue;
+            auto b = testutil::ReadFileBytes(e.path().string());
+            m[e.path().string()] = std::hash<std::string>()(std::string(b.begin(), b.end()));
+        }
+        return m;
+    }
+};
+
+// Writes fail at the first byte, half-way and within the last KiB, for every output kind,
+// writing a new file, replacing an old output and converting a file onto itself.
+TEST_F(Faults, WriteFailuresLoseNothing) {
+    struct Kind {
+        const char* ext;
+        const char* settings;
+    };
+    for (Kind k : {Kind{".wav", ""}, Kind{".wav", "-settings .wav ULAW 8000 1"}, Kind{".raw", ""},
+                   Kind{".aiff", ""}, Kind{".au", ""}, Kind{".vox", ""}, Kind{".gsm", ""},
+                   Kind{".flac", ""}}) {
+        fs::remove_all(dir_ + "/home");
+        ASSERT_EQ(Tamber(std::string("-overwrite ALWAYS ") + k.settings), 0);
+        ASSERT_EQ(Tamber(std::string("-format ") + k.ext + " -outfolder ref x.wav -convert"), 0);
+        const std::string ref = w("ref/x") + k.ext;
+        const long size = long(fs::file_size(ref));
+        for (const char* c : {"new", "replace", "same"}) {
+            std::string args = std::string("-format ") + k.ext + " -outfolder out x.wav -convert";
+            fs::create_directories(w("out"));
+            if (c == std::string("replace")) testutil::WriteFileBytes(w("out/x") + k.ext, {1, 2});
+            if (c == std::string("same")) {
+                fs::copy_file(ref, w("x") + k.ext, fs::copy_options::overwrite_existing);
+                args = std::string("-format ") + k.ext + " -outfolder " + dir_ + "/w x" + k.ext +
+                       " -convert";
+            }
+            for (long limit : {0L, size / 2048, (size - 1) / 1024}) {
+                auto before = Files();
+                EXPECT_EQ(Tamber(args, limit), 2) << k.ext << k.settings << c << limit;
+                EXPECT_EQ(Files(), before) << k.ext << k.settings << c << limit;
+            }
+            fs::remove_all(w("out"));
+        }
+    }
+}
+
+// A decoder that crashes half-way or exits with an error fails the file with its message.
+// Unrelated "_x" and "~x" files are never asked about nor touched. A read-only folder fails.
+TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
+    fs::copy_file(w("x.wav"), w("x.ogg"));
+    fs::create_directories(w("out"));
+    const char* failed = "the decoder \"oggdec\" could not complete it";
+    for (auto [body, message] :
+         {std::pair{"head -c 3000 \"$3\" > \"$2\"; kill -SEGV $$", failed},
+          {"exit 3", failed},
+          {"head -c 3000 \"$3\" > \"$2\"", "its decoded sound is incomplete"}}) {
+        StandIn("oggdec", body);
+        for (std::string args : {"-format .wav -outfolder out", "-format .ogg -outfolder ."}) {
+            auto before = Files();
+            EXPECT_EQ(Tamber(args + " x.ogg -convert"), 2) << body << args;
+            EXPECT_TRUE(Has(message)) << body << args;
+            EXPECT_EQ(Files(), before) << body << args;
+        }
+    }
+    for (const char* n : {"_x.wav", "~x.wav", "out/~x.wav"}) testutil::WriteFileBytes(w(n), {7});
+    ASSERT_EQ(Tamber("-format .wav -outfolder out x.wav -convert"), 0);
+    ASSERT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder . x.wav -convert"), 0);
+    EXPECT_FALSE(Has("already exists"));
+    EXPECT_EQ(testutil::ReadWav16(w("x.wav")).rate, 8000);
+    for (const char* n : {"_x.wav", "~x.wav", "out/~x.wav"})
+        EXPECT_EQ(testutil::ReadFileBytes(w(n)), std::vector<uint8_t>{7}) << n;
+    EXPECT_EQ(fs::file_size(w("out/x.wav")), 46u + 66150 * 4);
+
+    // Root writes anywhere: the run then drops to another user.
+    const char* who = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    if (geteuid() == 0 && !testutil::HaveTool("setpriv")) GTEST_SKIP() << "no setpriv";
+    testutil::Run("chmod -R a+rwX '" + dir_ + "' && chmod a+x '" + dir_ + "/..'");
+    fs::permissions(w("out"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    auto before = Files();
+    EXPECT_EQ(Tamber("-overwrite ALWAYS -format .wav -outfolder out x.wav -convert", -1, who), 2);
+    EXPECT_TRUE(Has("Unable to create the file")) << dir_;
+    EXPECT_EQ(Files(), before);
+}
+
+// A run killed while its encoder works leaves the input whole; the next run ignores the
+// leftover passing file.
+TEST_F(Faults, KilledRunLeavesTheInputWhole) {
+    fs::copy_file(w("x.wav"), w("x.ogg"));
+    const auto original = testutil::ReadFileBytes(w("x.ogg"));
+    StandIn("oggdec", "cat \"$3\" > \"$2\"");
+    const std::string out = "while [ \"$1\" != -o ]; do shift; done; cat > \"$2\"";
+    StandIn("oggenc", out + "; echo $$ > '" + dir_ + "/enc.pid'; sleep 30");
+    testutil::Run(Command("-format .ogg -outfolder . x.ogg -convert") + " & echo $! > '" + dir_ +
+                  "/tamber.pid'");
+    for (int i = 0; i < 200 && !fs::exists(dir_ + "/enc.pid"); ++i) usleep(50000);
+    ASSERT_EQ(testutil::Run("kill -9 $(cat '" + dir_ + "/tamber.pid')"), 0);
+    testutil::Run("kill -9 -$(cat '" + dir_ + "/enc.pid')");
+    EXPECT_EQ(testutil::ReadFileBytes(w("x.ogg")), original);
+    ASSERT_TRUE(fs::exists(w("_x.ogg")));
+    StandIn("oggenc", out);
+    const auto leftover = testutil::ReadFileBytes(w("_x.ogg"));
+    EXPECT_EQ(Tamber("-format .ogg -outfolder . x.ogg -convert"), 0);
+    EXPECT_EQ(fs::file_size(w("x.ogg")), 66150u * 4);  // the stand-in keeps the PCM
+    EXPECT_EQ(testutil::ReadFileBytes(w("_x.ogg")), leftover);
+    EXPECT_EQ(Files().size(), 3u);  // x.wav, x.ogg, _x.ogg
+}
+
+// Eight runs convert overlapping batches into one folder at once: every output complete.
+TEST_F(Faults, ConcurrentRunsShareAFolder) {
+    std::vector<std::vector<int16_t>> pcm;
+    for (int i = 0; i < 6; ++i) {
+        pcm.push_back(testutil::Sine(11025, 2, 30000, 200 + 50 * i, 8000));
+        testutil::WriteWav16(w("f" + std::to_string(i) + ".wav"), 11025, 2, pcm.back());
+    }
+    ASSERT_EQ(Tamber("-overwrite ALWAYS"), 0);
+    std::string all;
+    for (int p = 0; p < 8; ++p) {
+        std::string files;
+        for (int k = 0; k < 3; ++k) files += " f" + std::to_string((p + k) % 6) + ".wav";
+        all += "(" + Command("-format .wav -outfolder out" + files + " -convert") +
+               "; echo $? >> '" + dir_ + "/rc') & ";
+    }
+    testutil::Run(all + "wait");
+    auto rc = testutil::ReadFileBytes(dir_ + "/rc");
+    EXPECT_EQ(std::string(rc.begin(), rc.end()), "0\n0\n0\n0\n0\n0\n0\n0\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(w("out")), fs::directory_iterator()), 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(testutil::ReadWav16(w("out/f" + std::to_string(i) + ".wav")).samples, pcm[i]);
+}
+
+}  // namespace

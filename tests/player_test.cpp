@@ -178,26 +178,15 @@ TEST_F(Player, StartStopSeekLoop) {
     std::mt19937 rng(7);
     const auto v = Ramp(44100 * 2 * 20);
     for (int i = 0; i < 1000; ++i) {
-        switch (rng() % 6) {
-            case 0:
-                player.Start(LSourceRef(new testutil::MemorySource(44100, 2, v)));
-                break;
-            case 1:
-                player.Stop();
-                break;
-            case 2:
-                player.Seek(int32_t(rng() % (44100 * 20)));
-                break;
-            case 3:
-                player.Pause();
-                break;
-            case 4:
-                player.Cue();
-                break;
-            case 5:
-                player.Play();
-                break;
-        }
+        const int32_t at = int32_t(rng() % (44100 * 20));
+        const std::function<void()> actions[] = {
+            [&] { player.Start(LSourceRef(new testutil::MemorySource(44100, 2, v))); },
+            [&] { player.Stop(); },
+            [&] { player.Seek(at); },
+            [&] { player.Pause(); },
+            [&] { player.Cue(); },
+            [&] { player.Play(); }};
+        actions[rng() % 6]();
         LThreadQueuedNotify::DeliverPending();
     }
     player.Stop();

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "store/combohistory.h"
 #include "store/encsettings.h"
@@ -74,10 +75,9 @@ TEST_F(Store, IntegerAndBooleanReadingRules) {
 TEST_F(Store, RecordsHaveTheirDefaultsAndLoadRules) {
     LMP3EncodeSettings mp3;
     mp3.Load();
-    EXPECT_TRUE(mp3.constantBitRate);
-    EXPECT_EQ(mp3.cbrBitRate, 128);
-    EXPECT_EQ(mp3.vbrMinBitRate, 32);
-    EXPECT_EQ(mp3.channelMode, 1);
+    EXPECT_EQ(std::tuple(mp3.constantBitRate, mp3.cbrBitRate, mp3.vbrMinBitRate, mp3.channelMode),
+              std::tuple(true, 128, 32, 1));
+    // A lowest VBR rate of 8 is refused with a top of 192, and kept with a top of 160.
     SettingsWriteInt("MP3Encoder", "VBRMaxBitRate", 192);
     SettingsWriteInt("MP3Encoder", "VBRMinBitRate", 8);
     mp3.Load();
@@ -89,16 +89,13 @@ TEST_F(Store, RecordsHaveTheirDefaultsAndLoadRules) {
     LRawSettings vox(LRawSettings::kVoxSection), raw(LRawSettings::kRawSection);
     vox.Load();
     raw.Load();
-    EXPECT_EQ(vox.sampleRate, 8000u);
-    EXPECT_EQ(vox.codec, 0u);
-    EXPECT_EQ(raw.sampleRate, 44100u);
-    EXPECT_EQ(raw.codec, 3u);
+    EXPECT_EQ(std::tuple(vox.sampleRate, vox.codec, raw.sampleRate, raw.codec),
+              std::tuple(8000u, 0u, 44100u, 3u));
     SettingsWriteInt("VoxAudio", "Channels", 0);
     SettingsWriteInt("RawAudio", "Channels", 0);
     vox.Load();
     raw.Load();
-    EXPECT_EQ(vox.channels, 1);
-    EXPECT_EQ(raw.channels, 1);
+    EXPECT_EQ(std::tuple(vox.channels, raw.channels), std::tuple(1, 1));
 
     LFlacEncodeSettings flac;
     flac.compression = 8;
@@ -110,20 +107,17 @@ TEST_F(Store, RecordsHaveTheirDefaultsAndLoadRules) {
               std::string::npos);
     LFlacEncodeSettings back;
     back.Load();
-    EXPECT_EQ(back.compression, 8);
-    EXPECT_EQ(back.sampleRate, 48000u);
+    EXPECT_EQ(std::tuple(back.compression, back.sampleRate), std::tuple(8, 48000u));
     SettingsWriteInt("FlacEncoder", "Compression", 9);  // no level the encoder knows
     back.Load();
     EXPECT_EQ(back.compression, 4);
 
     LOggEncodeSettings ogg;
     ogg.Load();
-    EXPECT_EQ(ogg.vbrMinBitRate, 96);
-    EXPECT_EQ(ogg.channels, 1);
     LAACEncodeSettings aac;
     aac.Load();
-    EXPECT_FALSE(aac.averageBitRate);
-    EXPECT_EQ(aac.vbrQuality, 100);
+    EXPECT_EQ(std::tuple(ogg.vbrMinBitRate, ogg.channels, aac.averageBitRate, aac.vbrQuality),
+              std::tuple(96, 1, false, 100));
 }
 
 TEST_F(Store, ComboHistoryMovesToTopAndKeepsNine) {

@@ -99,14 +99,6 @@ TEST(Tags, Id3AppendedToUntaggedFile) {
     ASSERT_TRUE(r.ReadTags(p.c_str()));
     EXPECT_STREQ(r.Get("TITLE"), "A title that is much longer t");
     EXPECT_STREQ(r.Get("ARTIST"), "Artist");
-    if (testutil::HaveTool("ffprobe")) {
-        std::string out = testutil::RunOutput(
-            "ffprobe -v quiet -show_entries format_tags=artist -of "
-            "default=nw=1:nk=1 '" +
-            p + "' 2>/dev/null");
-        // ffprobe needs audio frames to open an MP3; only compare when it read the tag.
-        if (!out.empty()) EXPECT_EQ(out, "Artist\n");
-    }
 }
 
 TEST(Tags, WavSlotsAreReusedAndAppended) {

@@ -21,7 +21,9 @@
 #include "formats/wav.h"
 #include "support/progress.h"
 #include "support/trace.h"
+#include "tests/support/peers.h"
 #include "tests/support/signal.h"
+#include "tests/support/sourceutil.h"
 #include "tests/support/testutil.h"
 
 namespace {
@@ -565,20 +567,31 @@ TEST(FileSinks, FailedHeaderUpdateFailsTheFile) {
 }
 #endif
 
-// Data that would pass the 4 GiB a WAV header can count stops the writer before it wraps.
-TEST(FileSinks, WavStopsBeforeFourGiB) {
-    const std::string path = testutil::ScratchDir() + "/big.wav";
-    const int32_t present = int32_t((LWaveMaxDataBytes(LWAVE_PCM_HEADER_BYTES) - 16384) / 4);
-    std::filesystem::resize_file((testutil::WriteFileBytes(path, {}), path),
-                                 LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4);  // sparse
-    LSinkRef sink(new LSNKPCM16File(path.c_str(), 8000, present, 2));
-    std::vector<int32_t> block(8192 * 2, 0x100);
-    sink->Write(block.data(), 4096);
-    EXPECT_FALSE(sink->IsUnusable());
-    sink->Write(block.data(), 8192);
-    EXPECT_TRUE(sink->IsUnusable());
-    ASSERT_NE(sink->GetFailureMessage(), nullptr);
-    EXPECT_NE(std::string(sink->GetFailureMessage()).find("4 GB"), std::string::npos);
-    EXPECT_EQ(std::filesystem::file_size(path),
-              LWAVE_PCM_HEADER_BYTES + int64_t(present) * 4 + 16384);
+// Data past what a RIFF header can count continues the file as RF64 (here from a lowered
+// threshold): the data moves up behind a "ds64" chunk, and we, ffmpeg and sox read every sample.
+TEST(FileSinks, WavContinuesAsRF64) {
+    const std::string path = testutil::ScratchDir() + "/long.wav";
+    const std::vector<int16_t> pcm = testutil::Sine(8000, 2, 30001, 441, 12000);
+    {
+        LSNKPCM16File sink(path.c_str(), 8000, 0, 2);
+        sink.rf64From = 40000;
+        std::vector<int32_t> block(pcm.size());
+        for (size_t i = 0; i < pcm.size(); ++i) block[i] = LSampleFrom16(pcm[i]);
+        for (int32_t at = 0, n = 7777; at < 30001; at += n)
+            sink.Write(block.data() + 2 * at, std::min(n, 30001 - at));
+        ASSERT_EQ(sink.Finish(nullptr), LPROCESS_OK);
+    }
+    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 82u + 30001 * 4);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RF64");
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "ds64");
+    LSourceRef ours = LWaveFile::OpenSource(path.c_str());
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(testutil::ReadAll16(*ours), pcm);
+    for (const char* peer : {"ffmpeg", "sox"}) {
+        SCOPED_TRACE(peer);
+        const testutil::Wav16 back = testutil::PeerDecode(peer, path);
+        ASSERT_TRUE(back.ok);
+        EXPECT_EQ(back.samples, pcm);
+    }
 }

@@ -1,9 +1,13 @@
-// Helpers shared by the benchmark programs: the music-like input file they all convert.
+// Helpers shared by the benchmark programs: the music-like input, shell contenders, ratios.
 #include "bench/support/benchutil.h"
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <vector>
@@ -31,6 +35,60 @@ void MakeMusicWav(const std::string& path, int minutes) {
         }
         sink->Write(block.data(), n);
     }
+}
+
+namespace {
+
+// Processor time (user and system) of the finished children: on a shared, busy machine it is
+// steadier than the wall time.
+double ChildrenCpu() {
+    struct rusage ru = {};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+void RegisterShell(const std::string& name, const std::string& command, int iterations,
+                   const std::string& before) {
+    auto body = [command, before](benchmark::State& state) {
+        double cpu = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            if (!before.empty()) std::system(before.c_str());
+            const double c0 = ChildrenCpu();
+            state.ResumeTiming();
+            if (std::system(command.c_str()) != 0)
+                state.SkipWithError(("failed: " + command).c_str());
+            cpu += ChildrenCpu() - c0;
+        }
+        state.counters["cpu_s"] = cpu / double(state.iterations());
+    };
+    benchmark::RegisterBenchmark(name.c_str(), body)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(iterations);
+}
+
+void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& r : runs)
+        if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
+            const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
+            seconds_[name] = r.GetAdjustedRealTime() / 1000.0;
+            auto cpu = r.counters.find("cpu_s");
+            if (cpu != r.counters.end()) cpu_[name] = cpu->second;
+        }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+void RatioReporter::Ratio(const char* what, const char* a, const char* b) const {
+    auto x = seconds_.find(a), y = seconds_.find(b);
+    if (x == seconds_.end() || y == seconds_.end()) return;
+    auto cx = cpu_.find(a), cy = cpu_.find(b);
+    const double ca = cx == cpu_.end() ? 0 : cx->second, cb = cy == cpu_.end() ? 0 : cy->second;
+    std::printf("%-50s wall %6.3f / %6.3f s = %.2f   cpu %6.3f / %6.3f s = %.2f\n", what, x->second,
+                y->second, x->second / y->second, ca, cb, cb > 0 ? ca / cb : 0.0);
 }
 
 }  // namespace benchutil

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "formats/acm.h"
+#include "gui/dialogs/dialogs.h"
 #include "tests/support/acm_records.h"
 #include "tests/win32/support/wintest.h"
 

@@ -48,6 +48,9 @@ class Host : public LConvertHost {
     int installTimers = 0;
     int AskYesNoCancel(const char*, const char*) override { return LANSWER_NO; }
     void ShowErrorMessage(const char*, const char*) override {}
+    bool EditSettings(LSettingsRecordRef) override { return false; }
+    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
+    bool InstallComponent(const char*) override { return false; }
 };
 
 class Dialog : public LProgressDialog {

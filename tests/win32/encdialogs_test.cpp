@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "convert/writers.h"
-#include "external/encdialogs.h"
+#include "convert/gensink.h"
+#include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 #include "tests/win32/support/wintest.h"
 
@@ -80,7 +80,7 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     s.Store();
     std::string failures;
     bool ok = Drive(
-        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 102) && !On(d, 105));
             CHECK_THAT(Text(d, 103) == "128");
@@ -120,7 +120,7 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
 
     // Cancel changes nothing, even after edits.
     ok = Drive(
-        "MP3 Encoder Settings", [&] { return LMP3EncodeDlgRun(nullptr, s); },
+        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string&) {
             Click(d, 110);
             PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
@@ -138,7 +138,7 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     s.quality = false;
     std::string failures;
     bool ok = Drive(
-        "Ogg Encoder Settings", [&] { return LOggEncodeDlgRun(nullptr, s); },
+        "Ogg Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 105) && !On(d, 102));
             CHECK_THAT(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
@@ -158,12 +158,25 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
 
+// The Windows program's dialogs, as its main window shows them for the engine.
+struct DialogUser : LUser {
+    LWindowHandle GetWindow() override { return nullptr; }
+    int AskYesNoCancel(const char*, const char*) override { return LANSWER_CANCEL; }
+    void ShowErrorMessage(const char*, const char*) override {}
+    bool EditSettings(LSettingsRecordRef r) override { return LSettingsDialogRun(nullptr, r); }
+    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
+    bool InstallComponent(const char*) override { return false; }
+};
+
 TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     LAACEncodeSettings s;
     s.vbrQuality = 250;
+    s.Store();
+    DialogUser user;
     std::string failures;
     bool ok = Drive(
-        "AAC / M4A Encoder Settings", [&] { return LGenEncoderDialog(".M4A", nullptr, &s) == 1; },
+        "AAC / M4A Encoder Settings",
+        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; },
         [](HWND d, std::string& f) {
             CHECK_THAT(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
             CHECK_THAT(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
@@ -174,6 +187,7 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
         failures);
     EXPECT_TRUE(ok);
     EXPECT_EQ(failures, "");
+    s.Load();
     EXPECT_EQ(s.vbrQuality, 100);
     EXPECT_TRUE(s.forceMPEG2);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
@@ -186,7 +200,7 @@ TEST(EncoderDialogs, FlacRateZeroMeans44100) {
     s.compression = 8;
     std::string failures;
     bool ok = Drive(
-        "Flac Encoder Settings", [&] { return LFlacEncodeDlgRun(nullptr, s); },
+        "Flac Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
         [](HWND d, std::string& f) {
             CHECK_THAT(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
             CHECK_THAT(Count(d, 101) == 9 && Count(d, 102) == 12);

@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "convert/readers.h"
+#include "convert/formattable.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
@@ -151,7 +151,7 @@ TEST_F(StandIns, ShippedLameEncodesWhatThePipeFeedsIt) {
     testutil::FakeProgress dlg;
     EXPECT_EQ(sink->Finish(&dlg), LPROCESS_OK);
     sink.reset();
-    LSourceRef src = LGenOpenMp3Reader(out.c_str());
+    LSourceRef src = LFindInputFormat(".mp3").open(out.c_str());
     ASSERT_EQ(src->GetError(), 0);
     const std::vector<int16_t> decoded = testutil::ReadAll16(*src);
     ASSERT_GT(decoded.size(), pcm.size() / 2);

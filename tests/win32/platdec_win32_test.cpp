@@ -1,5 +1,6 @@
 // Platform decoders under Wine: a WAV under an unknown extension comes out of the DirectShow graph
-// bit-identical, bad input gets the opener's messages, Cancel; DSS through a stand-in library.
+// bit-identical, bad input gets the opener's messages, Cancel; DSS and RealAudio through stand-in
+// libraries.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -193,14 +194,62 @@ TEST_F(Dss, FailuresShowTheirMessagesAndLeaveNoFile) {
     EXPECT_FALSE(fs::exists(kWin + "\\out.wav"));
 }
 
-TEST_F(Dss, RealAudioWithoutTheEngineSaysSo) {
+// The RealPlayer engine stand-in: its "files" say rate, channels, bits, block count (-1:
+// endless) and failure. The engine is looked up once per run, so the run without it comes first.
+class RealAudio : public DirectShow {
+  protected:
+    static constexpr const char* kKey = "Software\\RealNetworks\\Preferences\\DT_Common";
+    int Decode(const std::string& script, FakeProgress& d, uint32_t stallMs = 60000) {
+        testutil::WriteFileBytes(kWin + "\\in.ra",
+                                 std::vector<uint8_t>(script.begin(), script.end()));
+        LReadAudioDecode r{};
+        std::snprintf(r.szRAInFilePath, LMAX_PATH, "%s", (kWin + "\\in.ra").c_str());
+        std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", (kWin + "\\out.wav").c_str());
+        r.stallMs = stallMs;
+        return Process(&d, &r);
+    }
+};
+
+TEST_F(RealAudio, WithoutTheEngineSaysSo) {
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kKey);
     FakeProgress d;
-    LReadAudioDecode r{};
-    std::snprintf(r.szRAInFilePath, LMAX_PATH, "%s", (kWin + "\\x.ra").c_str());
-    std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", (kWin + "\\out.wav").c_str());
-    EXPECT_EQ(Process(&d, &r), LPROCESS_FAILED);
+    EXPECT_EQ(Decode("8000 1 16 3 0", d), LPROCESS_FAILED);
     EXPECT_EQ(d.errors, std::vector<std::string>{kRealMissingMessage});
     EXPECT_EQ(d.lines[0], "Decoding Real Audio");
+    EXPECT_EQ(d.lines[1], "in.ra");
+}
+
+TEST_F(RealAudio, TheEnginesBlocksBecomeTheWavFile) {
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    const std::string folder = fs::path(exe).parent_path().string() + "\\standin-dlls";
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, folder.c_str(), DWORD(folder.size())),
+              ERROR_SUCCESS);
+    for (auto [rate, channels] : {std::pair{22050, 2}, std::pair{8000, 1}}) {
+        FakeProgress d;
+        ASSERT_EQ(Decode(std::to_string(rate) + " " + std::to_string(channels) + " 16 5 0", d),
+                  LPROCESS_OK);
+        std::vector<uint8_t> want = DecodedWavHeader(rate, uint16_t(channels), 5000);
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 1000; ++j) want.push_back(uint8_t(i * 7 + j));
+        EXPECT_EQ(testutil::ReadFileBytes(kWin + "\\out.wav"), want);
+    }
+    // Failures: the file does not open, no device manager, no audio; an endless stream stops on
+    // Cancel. None leaves a file.
+    fs::remove(kWin + "\\out.wav");
+    for (const char* script : {"8000 1 16 3 1", "8000 1 16 3 2", "8000 1 16 3 3"}) {
+        SCOPED_TRACE(script);
+        FakeProgress d;
+        SetEnvironmentVariableA("STANDIN_RMA_NO_DEVICES",
+                                std::string(script).back() == '2' ? "1" : nullptr);
+        EXPECT_EQ(Decode(script, d), LPROCESS_FAILED);
+        EXPECT_EQ(d.errors, std::vector<std::string>{kRealOpenFailedMessage});
+        EXPECT_FALSE(fs::exists(kWin + "\\out.wav"));
+    }
+    FakeProgress endless;
+    endless.CancelAfter(50);
+    EXPECT_EQ(Decode("8000 1 16 -1 0", endless), LPROCESS_STOPPED);
+    EXPECT_FALSE(fs::exists(kWin + "\\out.wav"));
 }
 
 }  // namespace

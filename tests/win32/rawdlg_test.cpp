@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "app/rawdlg.h"
+#include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 #include "tests/win32/support/wintest.h"
 
@@ -53,7 +53,7 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
         SendDlgItemMessageA(dlg, 103, CB_SETCURSEL, 1, 0);
         TryRate(dlg, "22050");
     });
-    EXPECT_TRUE(LRawSettingsDialogRun(nullptr, raw));
+    EXPECT_TRUE(LSettingsDialogRun(nullptr, raw));
     driver.join();
     EXPECT_EQ(codecs, 7);
     EXPECT_EQ(rates, 12);
@@ -73,7 +73,7 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
         if (WaitFor([&] { return (dlg = Dialog("Raw Audio Settings")) != nullptr; }))
             PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
     });
-    EXPECT_FALSE(LRawSettingsDialogRun(nullptr, raw));
+    EXPECT_FALSE(LSettingsDialogRun(nullptr, raw));
     canceller.join();
     EXPECT_EQ(raw.sampleRate, 22050u);
 }

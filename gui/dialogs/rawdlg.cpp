@@ -1,12 +1,16 @@
 // LRawSettingsDialog: the "LRawDlg" dialog editing one raw or VOX settings record.
-#include "app/rawdlg.h"
-
 #include <cstdlib>
 
-#include "support/win32/dialog.h"
+#include "gui/dialogs/dialogs.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 
 namespace {
+
+// The codec names, in the order of the codec numbers.
+const char* const kRawCodecNames[] = {"Dialogic ADPCM",  "G711 uLaw",      "G711 aLaw",
+                                      "16 bit PCM (LE)", "8 bit unsigned", "8 bit signed",
+                                      "16 bit PCM (BE)", nullptr};
 
 constexpr int kCodec = 101, kRate = 102, kChannels = 103;
 constexpr int kHelpContext = 941;
@@ -16,9 +20,7 @@ class LRawSettingsDialog : public LDialog {
     explicit LRawSettingsDialog(LRawSettings& settings) : settings_(settings) {}
 
     void InitDialog() override {
-        const char* codecs[LRAW_CODEC_COUNT + 1] = {};
-        for (int i = 0; i < LRAW_CODEC_COUNT; ++i) codecs[i] = kRawCodecNames[i];
-        FillCombo(kCodec, codecs);
+        FillCombo(kCodec, kRawCodecNames);
         SendMessageA(GetItem(kCodec), CB_SETCURSEL, settings_.codec, 0);
         static const char* const rates[] = {"6000",  "8000",   "11025", "16000", "22050",
                                             "32000", "44100",  "48000", "64000", "88200",
@@ -59,7 +61,7 @@ class LRawSettingsDialog : public LDialog {
 
 }  // namespace
 
-bool LRawSettingsDialogRun(LWindowHandle owner, LRawSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LRawSettings& settings) {
     LRawSettingsDialog dialog(settings);
-    return LDialog::DoModal("LRawDlg", static_cast<HWND>(owner), &dialog);
+    return LDialog::DoModal("LRawDlg", owner, &dialog);
 }

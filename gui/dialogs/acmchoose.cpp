@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "formats/acm.h"
+#include "gui/dialogs/dialogs.h"
 
 namespace {
 
@@ -33,8 +33,8 @@ LRESULT CALLBACK ChooserCbt(int code, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-bool LWaveFormatChoose(void* owner, LWaveFileFormat& format, int channels, const char* title) {
-    HWND parent = owner ? static_cast<HWND>(owner) : GetActiveWindow();
+bool LWaveFormatChoose(HWND owner, LWaveFileFormat& format, int channels, const char* title) {
+    HWND parent = owner ? owner : GetActiveWindow();
     for (;;) {
         WAVEFORMATEX enumFormat{};
         ACMFORMATCHOOSEA afc{};

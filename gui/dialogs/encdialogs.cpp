@@ -1,11 +1,11 @@
 // The four encoder settings dialogs: MP3, Ogg Vorbis, AAC / M4A and FLAC.
-#include "external/encdialogs.h"
-
 #include <cstdio>
+#include <variant>
 
+#include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
-#include "support/win32/dialog.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 
 namespace {
 
@@ -231,19 +231,23 @@ class LFlacEncodeDlg : public LEncoderDialog {
 
 }  // namespace
 
-bool LMP3EncodeDlgRun(LWindowHandle owner, LMP3EncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LMP3EncodeSettings& settings) {
     LMP3EncodeDlg dlg(settings);
-    return LDialog::DoModal("LMp3EncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("LMp3EncodeDlg", owner, &dlg);
 }
-bool LOggEncodeDlgRun(LWindowHandle owner, LOggEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LOggEncodeSettings& settings) {
     LOggEncodeDlg dlg(settings);
-    return LDialog::DoModal("OggEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("OggEncodeDlg", owner, &dlg);
 }
-bool LAACEncodeDlgRun(LWindowHandle owner, LAACEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LAACEncodeSettings& settings) {
     LAACEncodeDlg dlg(settings);
-    return LDialog::DoModal("LAACEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("LAACEncodeDlg", owner, &dlg);
 }
-bool LFlacEncodeDlgRun(LWindowHandle owner, LFlacEncodeSettings& settings) {
+bool LSettingsDialogRun(HWND owner, LFlacEncodeSettings& settings) {
     LFlacEncodeDlg dlg(settings);
-    return LDialog::DoModal("FlacEncodeDlg", static_cast<HWND>(owner), &dlg);
+    return LDialog::DoModal("FlacEncodeDlg", owner, &dlg);
+}
+
+bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record) {
+    return std::visit([owner](auto* r) { return LSettingsDialogRun(owner, *r); }, record);
 }

@@ -1,0 +1,110 @@
+// The headless tamber program as a user runs it, against its peers in the same run: MP3 to WAV
+// against mpg123, 44.1 to 48 kHz against sox and ffmpeg, a same-format WAV copy against dd, a
+// batch of 8 one-minute files with "-jobs 1" against the default jobs (to MP3 through lame and
+// to 48 kHz WAV), and the peak memory of a 10- and a 60-minute conversion. Prints the ratios.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "bench/support/benchutil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string g_dir;
+
+std::string Tamber(const std::string& args) {
+    return "cd '" + g_dir + "' && TAMBER_HOME=home '" TAMBER_CLI "' " + args +
+           " -outfolder out -convert 2>/dev/null";
+}
+
+std::string Peer(const std::string& command) {
+    return "cd '" + g_dir + "' && mkdir -p out && " + command;
+}
+
+// Peak resident memory (KiB) of the headless program converting the file to 48 kHz.
+long PeakMemoryKiB(const std::string& input) {
+    fs::remove_all(g_dir + "/out");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(g_dir.c_str()) != 0) _exit(127);
+        setenv("TAMBER_HOME", "home", 1);
+        execl(TAMBER_CLI, TAMBER_CLI, "-jobs", "1", "-settings", ".wav", "PCM", "48000", "2",
+              "-format", ".wav", input.c_str(), "-outfolder", "out", "-convert", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage ru = {};
+    if (child < 0 || wait4(child, &status, 0, &ru) != child || status != 0) return -1;
+    return ru.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = std::getenv("TAMBER_BENCH_DIR");
+    g_dir = dir ? dir : (fs::temp_directory_path() / "tamber-speed-bench").string();
+    fs::create_directories(g_dir);
+    benchutil::MakeMusicWav(g_dir + "/in10.wav", 10);
+    benchutil::MakeMusicWav(g_dir + "/b1.wav", 1);
+    for (int i = 2; i <= 8; ++i)
+        fs::copy_file(g_dir + "/b1.wav", g_dir + "/b" + std::to_string(i) + ".wav",
+                      fs::copy_options::overwrite_existing);
+    if (!fs::exists(g_dir + "/in10.mp3") &&
+        std::system(
+            ("lame --quiet -b 192 '" + g_dir + "/in10.wav' '" + g_dir + "/in10.mp3'").c_str()) != 0)
+        std::fprintf(stderr, "speed_bench: lame could not make the MP3 input\n");
+    std::system(("cat '" + g_dir + "'/*.wav '" + g_dir + "'/*.mp3 > /dev/null").c_str());
+
+    const std::string clean = "rm -rf '" + g_dir + "/out'";
+    const std::string batch = " b1.wav b2.wav b3.wav b4.wav b5.wav b6.wav b7.wav b8.wav";
+    using benchutil::RegisterShell;
+    RegisterShell("Mp3Tamber", Tamber("-format .wav in10.mp3"), 3, clean);
+    RegisterShell("Mp3Mpg123", Peer("mpg123 -q --no-gapless -w out/in10.wav in10.mp3"), 3, clean);
+    RegisterShell("To48kTamber", Tamber("-settings .wav PCM 48000 2 -format .wav in10.wav"), 3,
+                  clean);
+    RegisterShell("To48kSox", Peer("sox in10.wav -r 48000 out/in10.wav"), 3, clean);
+    RegisterShell("To48kFfmpeg",
+                  Peer("ffmpeg -nostdin -v error -y -i in10.wav -ar 48000 out/a.wav"), 3, clean);
+    RegisterShell("CopyTamber", Tamber("-settings .wav PCM 44100 2 -format .wav in10.wav"), 5,
+                  clean);
+    RegisterShell("CopyDd", Peer("dd if=in10.wav of=out/in10.wav bs=1M status=none"), 5, clean);
+    RegisterShell("Mp3Jobs1", Tamber("-format .mp3 -jobs 1" + batch), 2, clean);
+    RegisterShell("Mp3JobsDefault", Tamber("-format .mp3" + batch), 2, clean);
+    RegisterShell("To48kJobs1", Tamber("-settings .wav PCM 48000 2 -format .wav -jobs 1" + batch),
+                  3, clean);
+    RegisterShell("To48kJobsDefault", Tamber("-settings .wav PCM 48000 2 -format .wav" + batch), 3,
+                  clean);
+    benchmark::Initialize(&argc, argv);
+    benchutil::RatioReporter rep;
+    benchmark::RunSpecifiedBenchmarks(&rep);
+
+    std::printf("\n%u processors; load average at the end: ", std::thread::hardware_concurrency());
+    std::fflush(stdout);
+    std::system("cut -d' ' -f1-3 /proc/loadavg");
+    rep.Ratio("10 min MP3 192k to WAV: tamber / mpg123 (goal <= 0.8)", "Mp3Tamber", "Mp3Mpg123");
+    rep.Ratio("10 min to 48 kHz: tamber / sox (goal <= 0.2)", "To48kTamber", "To48kSox");
+    rep.Ratio("10 min to 48 kHz: tamber / ffmpeg (goal <= 0.5)", "To48kTamber", "To48kFfmpeg");
+    rep.Ratio("10 min WAV copy: tamber / dd bs=1M (goal <= 1.5)", "CopyTamber", "CopyDd");
+    rep.Ratio("8 x 1 min to MP3: -jobs 1 / default (goal >= 1.8)", "Mp3Jobs1", "Mp3JobsDefault");
+    rep.Ratio("8 x 1 min to 48 kHz: -jobs 1 / default (goal >= 1.8)", "To48kJobs1",
+              "To48kJobsDefault");
+    if (!std::getenv("TAMBER_BENCH_NO_MEMORY")) {
+        benchutil::MakeMusicWav(g_dir + "/in60.wav", 60);
+        const long m10 = PeakMemoryKiB("in10.wav"), m60 = PeakMemoryKiB("in60.wav");
+        std::printf(
+            "peak memory converting to 48 kHz: 10 min %ld KiB, 60 min %ld KiB, "
+            "difference %ld KiB (goal < 1024)\n",
+            m10, m60, m60 - m10);
+        fs::remove(g_dir + "/in60.wav");
+    }
+    fs::remove_all(g_dir + "/out");
+    return 0;
+}

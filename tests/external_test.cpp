@@ -1,0 +1,471 @@
+// Outside programs against stand-ins: the encoder pipe (exact bytes, early exits, crashes,
+// stalls), hidden children, the command-line decoders and components, and the command lines
+// built for the encoders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <thread>
+#include <tuple>
+
+#include "external/components.h"
+#include "external/decoders.h"
+#include "external/encoders.h"
+#include "external/pipesink.h"
+#include "external/process.h"
+#include "store/registry.h"
+#include "tests/support/fakeprogress.h"
+#include "tests/support/testutil.h"
+
+namespace {
+
+using testutil::FakeProgress;
+
+// A stand-in program. Its output goes nowhere: a stand-in left sleeping must not hold the test
+// runner's output pipe open.
+std::string Script(const std::string& dir, const char* name, const std::string& body) {
+    std::string path = dir + "/" + name;
+    std::ofstream(path) << "#!/bin/sh\nexec >/dev/null 2>&1\n" << body << "\n";
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+std::vector<int32_t> Ramp(int32_t frames, int channels) {
+    std::vector<int32_t> v(size_t(frames) * channels);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
+    return v;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+LSinkRef Pipe(const std::string& program, int32_t rate = 44100, int channels = 2) {
+    return LSinkRef(new LPipe16Sink(("\"" + program + "\"").c_str(), rate, channels));
+}
+
+}  // namespace
+
+TEST(PipeSink, WritesRoundedLittleEndianSamplesAndEndsInput) {
+    std::string dir = testutil::ScratchDir();
+    std::string enc = Script(dir, "enc", "cat > \"$2\"");
+    std::string out = dir + "/out file.raw";
+    std::vector<int32_t> in = Ramp(20000, 2);
+    // Rounding at the half step, both signs; beyond full scale wraps, no clipping.
+    const int32_t edges[][2] = {{7, 0}, {8, 1}, {-9, -1}, {-8, 0}, {0x7FFFF, -32768}};
+    for (size_t i = 0; i < std::size(edges); ++i) in[i] = edges[i][0];
+    {
+        LSinkRef sink(new LPipe16Sink(("\"" + enc + "\" -o \"" + out + "\"").c_str(), 44100, 2));
+        ASSERT_FALSE(sink->IsUnusable());
+        EXPECT_EQ(sink->Write(in.data(), 8192), 1);
+        EXPECT_EQ(sink->Write(in.data() + 8192 * 2, 20000 - 8192), 1);
+        EXPECT_EQ(sink->GetPosition(), 20000);
+    }  // the release closes the pipe and waits for the encoder
+    std::vector<uint8_t> bytes = testutil::ReadFileBytes(out);
+    ASSERT_EQ(bytes.size(), in.size() * 2);
+    for (size_t i = 0; i < in.size(); ++i) {
+        int16_t expect = i < std::size(edges) ? int16_t(edges[i][1])
+                                              : int16_t(int32_t(uint32_t(in[i]) + 8u) >> 4);
+        ASSERT_EQ(int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8), expect) << i;
+    }
+}
+
+TEST(PipeSink, MissingProgramAndZeroChannelsFail) {
+    std::string dir = testutil::ScratchDir();
+    LSinkRef missing = Pipe(dir + "/no such encoder");
+    EXPECT_TRUE(missing->IsUnusable());
+    std::vector<int32_t> in = Ramp(100, 2);
+    EXPECT_EQ(missing->Write(in.data(), 100), 0);
+    LSinkRef zero = Pipe(Script(dir, "enc", "cat > /dev/null"), 8000, 0);
+    EXPECT_TRUE(zero->IsUnusable());
+    EXPECT_EQ(zero->GetChannels(), 1);
+    EXPECT_FALSE(LPipeOut().Open(""));
+}
+
+// An encoder that exits at once, or reads about half of the input, writes it and dies of a
+// signal: the broken pipe is reported and this program lives on.
+TEST(PipeSink, EncoderThatExitsAtOnceOrCrashesHalfWay) {
+    std::string dir = testutil::ScratchDir(), out = dir + "/half.raw";
+    std::vector<int32_t> in = Ramp(8192, 2);
+    for (const std::string& body :
+         {std::string("exit 3"), "head -c 655360 > \"" + out + "\"; kill -SEGV $$"}) {
+        LSinkRef sink = Pipe(Script(dir, "enc", body));
+        ASSERT_FALSE(sink->IsUnusable()) << body;  // the process did start
+        int ok = 1;
+        for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);
+        EXPECT_EQ(ok, 0) << body;
+        EXPECT_TRUE(sink->IsUnusable());
+        EXPECT_EQ(sink->GetPosition(), 40 * 8192);
+    }
+    EXPECT_EQ(testutil::ReadFileBytes(out).size(), 655360u);
+}
+
+// An encoder that takes all of its input but then cannot write its file ends with an error
+// code: finishing the sink says so. One that ends well leaves the sink usable.
+TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
+    std::string dir = testutil::ScratchDir();
+    std::vector<int32_t> in = Ramp(8192, 2);
+    for (auto [body, bad] :
+         {std::pair{"cat > /dev/null; exit 1", true},
+          std::pair{"cat > /dev/null; kill -KILL $$", true}, std::pair{"cat > /dev/null", false}}) {
+        LSinkRef sink = Pipe(Script(dir, "enc", body));
+        EXPECT_EQ(sink->Write(in.data(), 8192), 1) << body;
+        EXPECT_FALSE(sink->IsUnusable()) << body;
+        EXPECT_EQ(sink->Finish(nullptr), bad ? LPROCESS_FAILED : LPROCESS_OK) << body;
+        EXPECT_EQ(sink->IsUnusable(), bad) << body;
+    }
+}
+
+// Finishing waits for the encoder behind the progress surface (the limit is shortened here):
+// an encoder ending within it is success, one outliving the limit is ended and fails, and Cancel
+// ends the wait at once.
+TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
+    std::string dir = testutil::ScratchDir(), flag = dir + "/finished";
+    std::vector<int32_t> in = Ramp(4096, 2);  // fits into the pipe's buffer
+    const uint32_t limit = LPipeOut::finishLimitMs;
+    LPipeOut::finishLimitMs = 2000;
+    struct Case {
+        const char* sleep;
+        int cancelAfterMs;  // -1: none
+        int status;
+        double minS, maxS;
+    };
+    for (const Case& c :
+         {Case{"1", -1, LPROCESS_OK, 0.9, 1.9}, Case{"30", -1, LPROCESS_FAILED, 1.9, 3.5},
+          Case{"30", 300, LPROCESS_STOPPED, 0.25, 1.5}}) {
+        std::remove(flag.c_str());
+        LSinkRef sink = Pipe(
+            Script(dir, "slow",
+                   std::string("cat > /dev/null; sleep ") + c.sleep + "; touch \"" + flag + "\""));
+        EXPECT_EQ(sink->Write(in.data(), 4096), 1);
+        FakeProgress dlg;
+        if (c.cancelAfterMs >= 0) dlg.CancelAfter(c.cancelAfterMs);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(sink->Finish(&dlg), c.status) << c.sleep;
+        EXPECT_GE(Seconds(start), c.minS) << c.sleep;
+        EXPECT_LT(Seconds(start), c.maxS) << c.sleep;
+        EXPECT_EQ(sink->IsUnusable(), c.status != LPROCESS_OK);
+        sink.reset();
+        // An ended encoder never comes back to write its file.
+        if (c.status != LPROCESS_OK) {
+            EXPECT_FALSE(std::ifstream(flag).good());
+        }
+    }
+    LPipeOut::finishLimitMs = limit;
+}
+
+// Cut input after the stall limit, then the three-second wait, then the encoder is ended: not
+// the 8 s sleep.
+TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
+    std::vector<int32_t> in = Ramp(LSOUND_BLOCK_FRAMES, 2);
+    uint32_t limit = LPipeOut::stallLimitMs;
+    LPipeOut::stallLimitMs = 1000;
+    auto start = std::chrono::steady_clock::now();
+    int ok = 1;
+    {
+        LSinkRef sink = Pipe(Script(testutil::ScratchDir(), "stall", "sleep 8"));
+        for (int i = 0; i < 30; ++i) ok &= sink->Write(in.data(), LSOUND_BLOCK_FRAMES);
+        EXPECT_GE(Seconds(start), 0.9);
+        EXPECT_LT(Seconds(start), 3.0);
+    }
+    LPipeOut::stallLimitMs = limit;
+    EXPECT_EQ(ok, 0);
+    EXPECT_LT(Seconds(start), 7.0);
+}
+
+TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {
+    std::string dir = testutil::ScratchDir(), flag = dir + "/ran";
+    // stdin of a hidden child is empty, not this program's.
+    std::string prog = Script(dir, "child", "cat > \"" + flag + "\"");
+    LChildProcess child;
+    ASSERT_TRUE(child.StartHidden(("\"" + prog + "\"").c_str()));
+    EXPECT_TRUE(child.WaitFor(5000));
+    EXPECT_TRUE(child.WaitFor(0));  // stays ended
+    EXPECT_EQ(testutil::ReadFileBytes(flag).size(), 0u);
+    EXPECT_FALSE(LChildProcess().StartHidden(("\"" + dir + "/missing\"").c_str()));
+}
+
+namespace {
+
+void Register(const char* component, const std::string& path) {
+    char key[LMAX_PATH];
+    ComponentKeyPath(key, component);
+    RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", path.c_str());
+}
+
+// Runs a decoder record from `in` to `out` (its first two path fields).
+template <class T>
+int Decode(FakeProgress& dlg, const std::string& in, const std::string& out) {
+    T record;
+    char* fields = reinterpret_cast<char*>(&record);
+    std::snprintf(fields, LMAX_PATH, "%s", in.c_str());
+    std::snprintf(fields + LMAX_PATH, LMAX_PATH, "%s", out.c_str());
+    return Process(&dlg, &record);
+}
+
+class Decoders : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = testutil::ScratchDir();
+        setenv("TAMBER_HOME", dir.c_str(), 1);
+    }
+    std::string dir;
+};
+
+}  // namespace
+
+TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
+    // Each stand-in writes its arguments, one a line.
+    const std::string recorder = Script(
+        dir, "record dec", "for a in \"$@\"; do echo \"$a\"; done > \"" + dir + "/args.txt\"");
+    for (const char* c : {"aacdec", "oggdec", "flacdec", "actdec", "shndec"}) Register(c, recorder);
+    const std::string in = dir + "/my song.x", out = dir + "/Temp 1.wav";
+    using Run = int (*)(FakeProgress&, const std::string&, const std::string&);
+    const struct {
+        Run run;
+        const char* title;
+        std::string args;
+    } rows[] = {
+        {Decode<LAACDecode>, "Decoding AAC file", "-d\n-o\n" + out + "\n" + in + "\n"},
+        {Decode<LOggDecode>, "Decoding Ogg file", "-o\n" + out + "\n" + in + "\n"},
+        {Decode<LFLACDecode>, "Decoding FLAC file", "-d\n-o\n" + out + "\n" + in + "\n"},
+        {Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n"},
+        {Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n"},
+    };
+    for (const auto& r : rows) {
+        FakeProgress dlg;
+        EXPECT_EQ(r.run(dlg, in, out), LPROCESS_OK) << r.title;
+        auto b = testutil::ReadFileBytes(dir + "/args.txt");
+        EXPECT_EQ(std::string(b.begin(), b.end()), r.args);
+        EXPECT_EQ(dlg.lines[0], r.title);
+        EXPECT_EQ(dlg.lines[1], "my song.x");
+        EXPECT_TRUE(dlg.errors.empty());
+    }
+}
+
+// A decoder that exits with an error, crashes half-way or cannot be started fails the decode
+// with the decoder message; the input is left alone.
+TEST_F(Decoders, FailingDecodersFailTheDecodeAndLeaveTheSourceAlone) {
+    std::string in = dir + "/in.ogg";
+    std::vector<uint8_t> original = {'O', 'g', 'g', 'S', 1, 2, 3};
+    testutil::WriteFileBytes(in, original);
+    std::string unstartable = dir + "/unstartable";
+    std::ofstream(unstartable) << "#!/nonexistent/interpreter\n";
+    chmod(unstartable.c_str(), 0755);
+    for (const std::string& prog :
+         {Script(dir, "fails", "exit 7"),
+          Script(dir, "broken", "printf 'RIFF\\001\\000' > \"$2\"; kill -SEGV $$"), unstartable}) {
+        Register("oggdec", prog);
+        FakeProgress dlg;
+        EXPECT_EQ(Decode<LOggDecode>(dlg, in, dir + "/Temp1.wav"), LPROCESS_FAILED) << prog;
+        EXPECT_EQ(dlg.errors, std::vector<std::string>{"Cannot open the file \"" + in +
+                                                       "\": the decoder \"oggdec\" could not "
+                                                       "complete it."});
+        EXPECT_EQ(testutil::ReadFileBytes(in), original);
+    }
+}
+
+TEST_F(Decoders, CancelDuringTheWaitEndsAtOnce) {
+    Register("flacdec", Script(dir, "slow", "sleep 4"));
+    FakeProgress dlg;
+    dlg.CancelAfter(700);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Decode<LFLACDecode>(dlg, dir + "/a.flac", dir + "/Temp1.wav"), LPROCESS_STOPPED);
+    EXPECT_GE(Seconds(start), 0.6);
+    EXPECT_LT(Seconds(start), 3.0);
+    EXPECT_TRUE(dlg.errors.empty());
+    // The progress crept: 3 % after the first slice, rising, never reaching 100 %.
+    ASSERT_GE(dlg.progress.size(), 1u);
+    EXPECT_NEAR(dlg.progress[0], 0.03, 1e-12);
+    if (dlg.progress.size() > 1) {
+        EXPECT_NEAR(dlg.progress[1], 1.0 - 0.97 * 0.99, 1e-12);
+    }
+}
+
+TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
+    std::string flag = dir + "/done";
+    std::string prog = "\"" + Script(dir, "slow", "sleep 2; touch \"" + flag + "\"") + "\"";
+    FakeProgress dlg;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ProcessRunCommandLineProcess(&dlg, prog.c_str(), 1200), LPROCESS_FAILED);
+    EXPECT_GE(Seconds(start), 1.15);
+    EXPECT_LT(Seconds(start), 3.5);
+    EXPECT_EQ(dlg.progress.size(), 3u);  // slices of 500, 500 and 200 ms
+    // Shorter than one slice: the only slice is the whole time-out.
+    FakeProgress quick;
+    EXPECT_EQ(ProcessRunCommandLineProcess(&quick, prog.c_str(), 100), LPROCESS_FAILED);
+    EXPECT_EQ(quick.progress.size(), 1u);
+    for (int i = 0; i < 50 && !std::ifstream(flag).good(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(std::ifstream(flag).good());
+}
+
+TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
+    const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (dir + "/empty").c_str(), 1);
+    FakeProgress dlg;
+    EXPECT_EQ(Decode<LOggDecode>(dlg, dir + "/x.ogg", dir + "/Temp1.wav"), LPROCESS_FAILED);
+    EXPECT_EQ(dlg.errors, std::vector<std::string>{
+                              "Tamber cannot install the required install-on-demand component "
+                              "\"oggdec\". Please install the program \"oggdec\" (it must be "
+                              "found on PATH) and try again."});
+    EXPECT_EQ(Decode<LACTDecode>(dlg, dir + "/x.act", dir + "/Temp1.wav"), LPROCESS_FAILED);
+    EXPECT_NE(dlg.errors.back().find("\"actdec\""), std::string::npos);
+
+    // A program put on PATH is found and recorded for the next look-up; a recorded program that
+    // was removed since is looked for again, and found elsewhere.
+    const std::string bin = dir + "/bin", moved = dir + "/moved";
+    mkdir(bin.c_str(), 0755);
+    mkdir(moved.c_str(), 0755);
+    Script(bin, "oggdec", "exit 0");
+    Script(moved, "oggdec", "exit 0");
+    char path[LMAX_PATH];
+    for (auto [pathVar, found] : {std::pair{"/nowhere::" + bin, bin}, {"", bin}, {moved, moved}}) {
+        if (found == moved) Register("oggdec", dir + "/gone/oggdec");
+        setenv("PATH", pathVar.c_str(), 1);
+        EXPECT_TRUE(ComponentReadPath("oggdec", path)) << pathVar;
+        EXPECT_EQ(std::string(path), found + "/oggdec");
+    }
+    setenv("PATH", saved.c_str(), 1);
+
+    // VoiceIt's library does not exist here.
+    EXPECT_EQ(Decode<LVoiceItDecode>(dlg, dir + "/x.sri", dir + "/Temp1.wav"), LPROCESS_FAILED);
+    EXPECT_EQ(dlg.errors.back(),
+              "Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and install the "
+              "VoiceIt addon from http://www.velmora.com/voiceit.html.");
+}
+
+TEST(EncoderCommandLines, Mp3ModesRatesAndChannels) {
+    const std::string lame = "\"C:\\enc\\lame.exe\" ";
+    // clang-format off
+    const struct {
+        std::function<void(LMP3EncodeSettings&)> set;
+        int channels; int32_t rate;
+        const char* options; const char* khz; int32_t outRate; int outChannels;
+    } rows[] = {
+        // Defaults: CBR 128, high quality, joint.
+        {[](auto&) {}, 2, 44100, "-m j -b 128 -h", "44.100", 44100, 2},
+        // VBR 32..192 with 22050 Hz mono: top above 160 below 32000 Hz encodes at 44100.
+        {[](auto& s) { s.constantBitRate = false, s.vbrMaxBitRate = 192; }, 1, 22050,
+         "-m m -v -b 32 -B 192 -V 4", "44.100", 44100, 1},
+        // CBR 16 with 44100 stereo: 22050 Hz mono, mode m, no down-mix option.
+        {[](auto& s) { s.cbrBitRate = 16, s.highQuality = false; }, 2, 44100, "-m m -b 16",
+         "22.050", 22050, 1},
+        // Mono mode with a stereo input down-mixes; a mode above 3 counts as joint.
+        {[](auto& s) { s.channelMode = 3, s.errorProtection = true; }, 2, 44100,
+         "-a -m m -p -b 128 -h", "44.100", 44100, 2},
+        {[](auto& s) { s.channelMode = 9; }, 2, 48000, "-m j -b 128 -h", "48.000", 48000, 2},
+        {[](auto& s) { s.channelMode = 0; }, 2, 32000, "-m s -b 128 -h", "32.000", 32000, 2},
+        {[](auto& s) { s.channelMode = 2; }, 1, 32000, "-m m -b 128 -h", "32.000", 32000, 1},
+        // Six channels in: the encoder is told stereo, never fed surround frames as stereo.
+        {[](auto&) {}, 6, 48000, "-m j -b 128 -h", "48.000", 48000, 2},
+    };
+    // clang-format on
+    for (const auto& r : rows) {
+        LMP3EncodeSettings s;
+        r.set(s);
+        LEncoderCommand cmd = LMP3EncodePipe::CommandLine("C:\\enc\\lame.exe", "D:\\out put.mp3", s,
+                                                          r.channels, r.rate);
+        EXPECT_EQ(cmd.commandLine,
+                  lame + r.options + " -r -s " + r.khz + " -S - \"D:\\out put.mp3\"");
+        EXPECT_EQ(cmd.sampleRate, r.outRate) << r.options;
+        EXPECT_EQ(cmd.channels, r.outChannels) << r.options;
+    }
+    // Rates snap to the nearest rate the encoder takes.
+    LMP3EncodeSettings s;
+    s.cbrBitRate = 64;
+    const int32_t snaps[][2] = {{12000, 11025}, {46000, 44100}, {96000, 48000}, {44100, 44100},
+                                {40000, 44100}, {25000, 32000}, {23000, 22050}, {17000, 22050},
+                                {16000, 16000}, {9000, 11025},  {8000, 8000},   {6000, 8000},
+                                {11025, 11025}, {24000, 24000}, {48000, 48000}};
+    for (const auto& c : snaps)
+        EXPECT_EQ(LMP3EncodePipe::CommandLine("lame", "o.mp3", s, 2, c[0]).sampleRate, c[1])
+            << c[0];
+    // A low bitrate caps the rate at 22050 before snapping; a high one lifts low rates.
+    for (auto [bitRate, in, khz] : {std::tuple{24, 48000, " -s 22.050 "},
+                                    {192, 8000, " -s 44.100 "},
+                                    {192, 32000, " -s 32.000 "}}) {
+        s.cbrBitRate = uint16_t(bitRate);
+        EXPECT_NE(LMP3EncodePipe::CommandLine("lame", "o.mp3", s, 2, in).commandLine.find(khz),
+                  std::string::npos)
+            << bitRate << " " << in;
+    }
+}
+
+TEST(EncoderCommandLines, OggAacFlacAndTheBitRateLimit) {
+    LOggEncodeSettings ogg;  // quality 4, mono
+    LEncoderCommand cmd =
+        LOggEncodePipe::CommandLine("/usr/bin/oggenc", "/o/a b.ogg", ogg, 2, 44100);
+    EXPECT_EQ(cmd.commandLine,
+              "\"/usr/bin/oggenc\" -C 2 -R 44100 --downmix -q 4 -Q - -o \"/o/a b.ogg\"");
+    EXPECT_EQ(cmd.channels, 2);
+    EXPECT_EQ(cmd.sampleRate, 44100);
+    ogg.quality = false;
+    ogg.vbrMinBitRate = 96;
+    ogg.vbrMaxBitRate = 128;
+    ogg.stripComments = true;
+    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 1, 8000).commandLine,
+              "\"oggenc\" -C 1 -R 8000 -m 36 -M 36 --discard-comments -Q - -o \"o.ogg\"");
+    // Stereo kept: the limit counts both channels; Channels 0 counts as mono.
+    ogg.stripComments = false;
+    ogg.channels = 2;
+    ogg.vbrMaxBitRate = 500;
+    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 2, 22050).commandLine,
+              "\"oggenc\" -C 2 -R 22050 -m 96 -M 198 -Q - -o \"o.ogg\"");
+    ogg.channels = 0;
+    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 2, 22050).commandLine,
+              "\"oggenc\" -C 2 -R 22050 --downmix -m 96 -M 99 -Q - -o \"o.ogg\"");
+
+    LAACEncodeSettings aac;
+    aac.averageBitRate = true;
+    aac.abrBitRate = 320;
+    EXPECT_EQ(LAACEncodePipe::CommandLine("faac", "o.m4a", aac, 1, 16000).commandLine,
+              "\"faac\" -C 1 -R 16000 -b 72 -X - -o \"o.m4a\"");
+    aac.averageBitRate = false;
+    aac.forceMPEG2 = true;
+    aac.disableTNS = true;
+    EXPECT_EQ(LAACEncodePipe::CommandLine("faac", "o.m4a", aac, 2, 44100).commandLine,
+              "\"faac\" -C 2 -R 44100 -q 100 --mpeg-vers 2 --no-tns -X - -o \"o.m4a\"");
+
+    LFlacEncodeSettings flac;
+    flac.channels = 0;
+    cmd = LFlacEncodePipe::CommandLine("flac", "o.flac", flac);
+    EXPECT_EQ(cmd.commandLine,
+              "\"flac\" --channels=1 --sample-rate=44100 --compression-level-4 --endian=little "
+              "--bps=16 --sign=signed -f - -o \"o.flac\"");
+    EXPECT_EQ(cmd.channels, 1);
+    EXPECT_EQ(cmd.sampleRate, 44100);
+    flac.channels = 6;
+    flac.sampleRate = 96000;
+    flac.compression = 8;
+    cmd = LFlacEncodePipe::CommandLine("flac", "o.flac", flac);
+    EXPECT_NE(cmd.commandLine.find("--channels=2 --sample-rate=96000 --compression-level-8 "),
+              std::string::npos);
+    EXPECT_EQ(cmd.channels, 2);
+    EXPECT_EQ(cmd.sampleRate, 96000);
+
+    // Left to right in double: other evaluation orders give 26 for the first.
+    EXPECT_EQ(LEncoderBitRateLimit(1, 6000), 27);
+    EXPECT_EQ(LEncoderBitRateLimit(1, 8000), 36);
+    EXPECT_EQ(LEncoderBitRateLimit(2, 44100), 396);
+}
+
+TEST(SplitCommandLine, QuotesAndBlanks) {
+    EXPECT_EQ(LSplitCommandLine("\"/a b/dec\" -d  -o \"/t/x y.wav\" \"in.aac\""),
+              (std::vector<std::string>{"/a b/dec", "-d", "-o", "/t/x y.wav", "in.aac"}));
+    EXPECT_TRUE(LSplitCommandLine("   ").empty());
+    EXPECT_TRUE(LSplitCommandLine(nullptr).empty());
+    EXPECT_EQ(LSplitCommandLine("x \"\" \"unterminated arg"),
+              (std::vector<std::string>{"x", "", "unterminated arg"}));
+    // Quoting gives every name back whole, quotes and backslashes included; plain Windows
+    // paths are only wrapped, so their command lines stay as they are.
+    EXPECT_EQ(LQuotedArgument("C:\\Program Files\\lame.exe"), "\"C:\\Program Files\\lame.exe\"");
+    for (const char* name : {"/m/a\"b.ogg", "/m/x\\\"y\\", "/m/$(touch z) 'q'.wav", "\\", ""})
+        EXPECT_EQ(LSplitCommandLine(("\"/dec\" -o " + LQuotedArgument(name) + " next").c_str()),
+                  (std::vector<std::string>{"/dec", "-o", name, "next"}));
+}
