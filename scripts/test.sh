@@ -81,17 +81,33 @@ fi
 echo "== release build (front end and benchmarks)"
 build release && echo "== release: built"
 
-echo "== win32 build and tests under Wine ($TAMBER_WINEPREFIX)"
-if build win32; then
-    # A Wine server left from an earlier run would still talk to a display that is gone.
-    WINEPREFIX="$TAMBER_WINEPREFIX" wineserver -k 2>/dev/null
-    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+echo "== win32 build and tests under Wine ($TAMBER_WINEPREFIX, $TAMBER_WINEPREFIX-b)"
+# The suites carry one of two labels; the two groups run side by side, each with its own Wine
+# prefix (settings, registry, running instances) and its own X display.
+run_wine() {  # label, prefix, display
+    WINEPREFIX="$2" wineserver -k 2>/dev/null
+    TAMBER_WINEPREFIX="$2" xvfb-run -n "$3" -s "-screen 0 1280x1024x24" bash -c '
         scripts/wine-run cmd /c exit >/dev/null 2>&1   # creates the prefix on first use
-        cd build/win32 && ctest --output-on-failure -j 1
+        cd build/win32 && ctest --output-on-failure -L "$0"
         rc=$?
         WINEPREFIX="$TAMBER_WINEPREFIX" wineserver -k 2>/dev/null
-        exit $rc' 2>&1 | tee "$LOGS/win32.log" | grep -vE '^ *Start |Test +#[0-9]+: .* Passed'
-    add_ctest win32 "$LOGS/win32.log"
+        exit $rc' "$1"
+}
+free_display() {  # the first display number from $1 on without a server
+    local n=$1
+    while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
+    echo "$n"
+}
+if build win32; then
+    display_a=$(free_display 140)
+    display_b=$(free_display $((display_a + 1)))
+    run_wine wine-a "$TAMBER_WINEPREFIX" "$display_a" >"$LOGS/win32-a.log" 2>&1 &
+    run_wine wine-b "$TAMBER_WINEPREFIX-b" "$display_b" >"$LOGS/win32-b.log" 2>&1
+    wait
+    for group in a b; do
+        grep -vE '^ *Start |Test +#[0-9]+: .* Passed' "$LOGS/win32-$group.log"
+        add_ctest "win32 ($group)" "$LOGS/win32-$group.log"
+    done
 fi
 
 # Size of the tests (tests/, fuzz/, bench/) against the product code, non-blank lines.

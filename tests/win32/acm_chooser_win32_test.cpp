@@ -13,62 +13,14 @@
 #include "formats/acm.h"
 #include "gui/dialogs/dialogs.h"
 #include "tests/support/acm_records.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-BOOL CALLBACK ListTop(HWND w, LPARAM) {
-    char cls[64] = {}, text[256] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    GetWindowTextA(w, text, sizeof text);
-    if (IsWindowVisible(w)) std::fprintf(stderr, "top: [%s] [%s]\n", cls, text);
-    return TRUE;
-}
-
-HWND WaitForWindow(const char* title, int ms = 15000) {
-    for (int i = 0; i < ms / 20; ++i) {
-        if (i == 100) EnumWindows(ListTop, 0);
-        if (HWND w = FindWindowA("#32770", title)) {
-            if (IsWindowVisible(w)) return w;
-        }
-        Sleep(20);
-    }
-    return nullptr;
-}
-
-BOOL CALLBACK CollectStatic(HWND child, LPARAM p) {
-    char cls[32] = {}, text[512] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    if (_stricmp(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) {
-        auto* s = reinterpret_cast<std::string*>(p);
-        *s += text;
-        *s += "|";
-    }
-    return TRUE;
-}
-
-// The texts of a dialog's static controls, one after another.
-std::string StaticTexts(HWND dlg) {
-    std::string all;
-    EnumChildWindows(dlg, CollectStatic, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
+using namespace wintest;
 
 void Press(HWND dlg, int id) {
     PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-void Screenshot(const char* name) {
-    // The host's screenshot tool, run through the host shell (Wine starts host programs).
-    std::string cmd = std::string("Z:\\bin\\sh -c \"import -window root /tmp/") + name + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        Sleep(1500);
-    }
 }
 
 }  // namespace
@@ -77,10 +29,10 @@ TEST(AcmChooser, OkKeepsTheChosenFormatAndCancelReturnsFalse) {
     LWaveFileFormat format(8000, 1, "ALAW");
     std::atomic<bool> seen{false};
     std::thread ui([&] {
-        HWND dlg = WaitForWindow("Select Wave File Format");
+        HWND dlg = WaitDialog("Select Wave File Format");
         if (!dlg) return;
         seen = true;
-        Sleep(500);  // let it paint for the screenshot
+        RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         Screenshot("tamber-acm-chooser.png");
         Press(dlg, IDOK);
     });
@@ -95,7 +47,7 @@ TEST(AcmChooser, OkKeepsTheChosenFormatAndCancelReturnsFalse) {
                 format.Format().wBitsPerSample);
 
     std::thread cancel([] {
-        if (HWND dlg = WaitForWindow("Select Wave File Format")) Press(dlg, IDCANCEL);
+        if (HWND dlg = WaitDialog("Select Wave File Format")) Press(dlg, IDCANCEL);
     });
     EXPECT_FALSE(LWaveFormatChoose(nullptr, format, 0, "Select Wave File Format"));
     cancel.join();
@@ -108,18 +60,18 @@ TEST(AcmChooser, FormatThatCannotBeEncodedIsRefusedAndTheChooserReopens) {
     std::string boxText;
     std::atomic<int> choosers{0};
     std::thread ui([&] {
-        HWND dlg = WaitForWindow("Select Wave File Format");
+        HWND dlg = WaitDialog("Select Wave File Format");
         if (!dlg) return;
         ++choosers;
         Press(dlg, IDOK);
-        HWND box = WaitForWindow("Format Not Available");
+        HWND box = WaitDialog("Format Not Available");
         if (!box) return;
-        boxText = StaticTexts(box);
+        boxText = AllTexts(box);
         Screenshot("tamber-acm-not-available.png");
         Press(box, IDOK);
         // The chooser comes back; this time the user gives up.
-        for (int i = 0; i < 500 && IsWindow(dlg) && IsWindowVisible(dlg); ++i) Sleep(20);
-        HWND again = WaitForWindow("Select Wave File Format");
+        WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000);
+        HWND again = WaitDialog("Select Wave File Format");
         if (!again) return;
         ++choosers;
         Press(again, IDCANCEL);

@@ -16,24 +16,14 @@
 #include "tests/support/fakecd.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-std::string WinPath(std::string p) {
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p[0] == '\\' ? "Z:" + p : p;
-}
+using namespace wintest;
 
 void SetValue(HKEY root, const std::string& key, const char* name, const char* text) {
-    HKEY k;
-    RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr);
-    if (text)
-        RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       DWORD(std::strlen(text) + 1));
-    else
-        RegDeleteValueA(k, name);
-    RegCloseKey(k);
+    RegWrite(root, key, name, text);
 }
 
 const char kApp[] = "Software\\Wine\\AppDefaults\\tamber.exe";
@@ -43,23 +33,11 @@ HWND FindMain() {
     return w ? w : FindWindowA(MAKEINTATOM(0x8002), "Tamber");
 }
 
-// The text of a list entry of another process.
-std::string ListText(HWND list, int item) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    HANDLE proc = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
-    char* mem = static_cast<char*>(
-        VirtualAllocEx(proc, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    LVITEMA it{};
-    it.pszText = mem + 512;
-    it.cchTextMax = 512;
-    WriteProcessMemory(proc, mem, &it, sizeof it, nullptr);
-    SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(mem));
-    char buf[512] = {};
-    ReadProcessMemory(proc, mem + 512, buf, sizeof buf - 1, nullptr);
-    VirtualFreeEx(proc, mem, 0, MEM_RELEASE);
-    CloseHandle(proc);
-    return buf;
+// The main window once its list holds n entries (null when it does not come).
+HWND MainWithEntries(int n) {
+    HWND w = nullptr;
+    WaitFor([&] { return (w = FindMain()) && ListView_GetItemCount(GetDlgItem(w, 102)) == n; });
+    return w && ListView_GetItemCount(GetDlgItem(w, 102)) == n ? w : nullptr;
 }
 
 class CdGui : public ::testing::Test {
@@ -76,9 +54,9 @@ class CdGui : public ::testing::Test {
         SetEnvironmentVariableA("TAMBER_ASPI_LOG", (dir_ + "\\aspi.log").c_str());
         // The program and the stand-in layer side by side; Windows 98, the layer native.
         CreateDirectoryA((dir_ + "\\prog").c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA(WinPath(TAMBER_BINARY_DIR "/tamber.exe").c_str(),
-                              (dir_ + "\\prog\\tamber.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(WinPath(TAMBER_BINARY_DIR "/tests/standin-dlls/wnaspi32.dll").c_str(),
+        ASSERT_TRUE(
+            CopyFileA(Built("tamber.exe").c_str(), (dir_ + "\\prog\\tamber.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(Built("tests/standin-dlls/wnaspi32.dll").c_str(),
                               (dir_ + "\\prog\\wnaspi32.dll").c_str(), FALSE));
         SetValue(HKEY_CURRENT_USER, kApp, "Version", "win98");
         SetValue(HKEY_CURRENT_USER, std::string(kApp) + "\\DllOverrides", "wnaspi32", "native");
@@ -97,21 +75,14 @@ class CdGui : public ::testing::Test {
     // Starts the program with the disc's tracks (or track `only`, from 1) and more arguments;
     // returns its process.
     HANDLE Start(const std::vector<std::string>& more, int only = 0) {
-        std::string exe = dir_ + "\\prog\\tamber.exe", line = "\"" + exe + "\"";
+        std::vector<std::string> args;
         for (int t = 1; t <= disc_.Tracks(); ++t)
-            if (!only || t == only) line += " " + drive_ + "\\Track0" + std::to_string(t) + ".cda";
-        for (const std::string& a : more) line += " \"" + a + "\"";
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        std::vector<char> buf(line.begin(), line.end());
-        buf.push_back(0);
-        if (!CreateProcessA(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi))
-            return nullptr;
-        CloseHandle(pi.hThread);
-        processes_.push_back(pi.hProcess);
-        return pi.hProcess;
+            if (!only || t == only)
+                args.push_back(drive_ + "\\Track0" + std::to_string(t) + ".cda");
+        args.insert(args.end(), more.begin(), more.end());
+        HANDLE p = wintest::Start(dir_ + "\\prog\\tamber.exe", args);
+        if (p) processes_.push_back(p);
+        return p;
     }
     std::vector<HANDLE> processes_;
     std::string drive_, dir_;
@@ -121,20 +92,21 @@ class CdGui : public ::testing::Test {
 TEST_F(CdGui, TheListShowsTheTracksAndTheRunRipsThem) {
     HANDLE p = Start({"-format", ".wav", "-outfolder", dir_ + "\\out"});
     ASSERT_TRUE(p);
-    HWND w = nullptr, list = nullptr;
-    for (int i = 0; i < 300 && !(list && ListView_GetItemCount(list) == 5); ++i, Sleep(50))
-        if ((w = FindMain())) list = GetDlgItem(w, 102);
-    ASSERT_TRUE(list);
-    ASSERT_EQ(ListView_GetItemCount(list), 5);
-    EXPECT_EQ(ListText(list, 0), drive_ + "\\Track01.cda");
-    EXPECT_EQ(ListText(list, 4), drive_ + "\\Track05.cda");
+    HWND w = MainWithEntries(5);
+    ASSERT_TRUE(w);
+    HWND list = GetDlgItem(w, 102);
+    Remote remote(w);
+    EXPECT_EQ(remote.ListText(list, 0), drive_ + "\\Track01.cda");
+    EXPECT_EQ(remote.ListText(list, 4), drive_ + "\\Track05.cda");
     // Convert (1005), then close the window.
     PostMessageA(w, WM_COMMAND, 1005, 0);
-    for (int i = 0; i < 600; ++i, Sleep(50)) {
-        std::ifstream last(dir_ + "\\out\\Track05.wav", std::ios::binary | std::ios::ate);
-        if (last && last.tellg() >= std::streamoff(44 + disc_.TrackPCM(4).size() * 2)) break;
-    }
-    Sleep(500);
+    // An output gets its name once complete; the last one ends the run.
+    const size_t last = 44 + disc_.TrackPCM(4).size() * 2;
+    EXPECT_TRUE(
+        WaitFor([&] { return testutil::ReadFileBytes(dir_ + "\\out\\Track05.wav").size() >= last; },
+                30000));
+    HWND bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1005, 0) != 0; }));
     PostMessageA(w, WM_COMMAND, 1006, 0);
     EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
     for (int t = 0; t < disc_.Tracks(); ++t) {
@@ -168,21 +140,18 @@ TEST_F(CdGui, PlayingATrackSendsItsSamplesToTheDevice) {
     DeleteFileA(capture.c_str());
     HANDLE p = Start({}, 2);
     ASSERT_TRUE(p);
-    HWND w = nullptr, list = nullptr;
-    for (int i = 0; i < 300 && !(list && ListView_GetItemCount(list) == 1); ++i, Sleep(50))
-        if ((w = FindMain())) list = GetDlgItem(w, 102);
-    ASSERT_TRUE(list);
+    HWND w = MainWithEntries(1);
+    ASSERT_TRUE(w);
+    HWND list = GetDlgItem(w, 102);
     HWND bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
     PostMessageA(w, WM_COMMAND, 1008, 0);  // select all
     PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
     const std::vector<int16_t> pcm = disc_.TrackPCM(1);
     const size_t bytes = pcm.size() * 2;
-    std::vector<uint8_t> played;
-    for (int i = 0; i < 400 && played.size() < bytes; ++i, Sleep(50))
-        played = testutil::ReadFileBytes(capture);
-    for (int i = 0; i < 200 && SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0); ++i) Sleep(50);
-    EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0));  // ended by itself
-    played = testutil::ReadFileBytes(capture);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; }));
+    // Ended by itself.
+    EXPECT_TRUE(WaitFor([&] { return !SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0); }, 30000));
+    std::vector<uint8_t> played = testutil::ReadFileBytes(capture);
     ASSERT_EQ(played.size(), bytes);
     EXPECT_EQ(std::memcmp(played.data(), pcm.data(), bytes), 0);
     PostMessageA(w, WM_COMMAND, 1006, 0);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "store/settings.h"
 #include "cd/cddb.h"
+#include "store/settings.h"
 #include "tests/support/fakeprogress.h"
 
 TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {
@@ -26,7 +26,7 @@ TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {
         EXPECT_EQ(ProcessCDDBLookup(&dlg, &info, starts, 3, 45000, &outcome), LPROCESS_OK);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     };
-    ASSERT_NE(std::getenv("CDDB_SPLIT"), nullptr) << "run through cddb_win32_test.py";
+    ASSERT_NE(std::getenv("CDDB_SPLIT"), nullptr) << "run through engine_win32_test.py";
     lookup("SPLIT", 1000);
     EXPECT_EQ(outcome, LCDDBOutcome::Found);
     EXPECT_STREQ(info.szArtist, "AC/DC");

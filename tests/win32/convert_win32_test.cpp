@@ -10,67 +10,25 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "store/settings.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
+#include "store/settings.h"
+#include "tests/support/fakehost.h"
+#include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Host : public LConvertHost {
-  public:
-    std::vector<std::string> paths;
-    std::vector<int> images;
-    std::string folder, format = ".wav";
-    int EntryCount() override { return int(paths.size()); }
-    void GetEntryPath(int i, char* p) override {
-        std::snprintf(p, LMAX_PATH, "%s", paths[i].c_str());
-    }
-    bool IsEntrySelected(int) override { return true; }
-    void SelectAll() override {}
-    void SetEntryImage(int i, int image) override { images[size_t(i)] = image; }
-    void RemoveAllEntries() override {}
-    void GetOutputFolder(char* t) override { std::snprintf(t, LMAX_PATH, "%s", folder.c_str()); }
-    void SetOutputFolder(const char*) override {}
-    void GetOutputFormat(char* e) override { std::snprintf(e, LMAX_PATH, "%s", format.c_str()); }
-    bool SelectOutputFormat(const char*) override { return true; }
-    LWindowHandle GetWindow() override { return nullptr; }
-    bool IsHidden() override { return true; }
-    void SetHidden(bool) override {}
-    void CloseWindow() override {}
-    void AddEntry(const char* p, uint32_t) override {
-        paths.push_back(p);
-        images.push_back(0);
-    }
+struct Host : testutil::FakeHost {
     void StartInstallTimer() override { ++installTimers; }
     int installTimers = 0;
-    int AskYesNoCancel(const char*, const char*) override { return LANSWER_NO; }
-    void ShowErrorMessage(const char*, const char*) override {}
-    bool EditSettings(LSettingsRecordRef) override { return false; }
-    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
-    bool InstallComponent(const char*) override { return false; }
-};
-
-class Dialog : public LProgressDialog {
-  public:
-    explicit Dialog(bool cancel) : LProgressDialog("test"), cancel_(cancel) {}
-    bool PumpMessages() override { return cancel_; }
-    void SetText(const char*, int) override {}
-    void SetProgress(double) override {}
-    void ShowError(const char* t) override { errors.push_back(t); }
-    std::vector<std::string> errors;
-
-  protected:
-    bool ProcessBody() override { return true; }
-
-  private:
-    bool cancel_;
 };
 
 int RunJob(Host& h, bool cancel, std::vector<std::string>* errors = nullptr) {
-    Dialog dlg(cancel);
+    testutil::FakeProgress dlg;
+    dlg.stopped = cancel;
     LConvertJob job;
     job.mainWindow = &h;
     std::snprintf(job.outputExtension, LMAX_PATH, "%s", h.format.c_str());
@@ -85,8 +43,7 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     testutil::WriteWav16(in, 8000, 2, testutil::Sine(8000, 2, 3000, 440, 8000));
     const auto original = testutil::ReadFileBytes(in);
     Host h;
-    h.paths = {in};
-    h.images = {0};
+    h.Select({in});
     h.folder = dir;
     h.format = ".wav";  // the same file despite the different case
     // Mono output, so that a replaced file differs from the original.
@@ -103,10 +60,10 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     EXPECT_TRUE(errors.empty());  // a cancel shows no message
-    EXPECT_EQ(h.images[0], 3);
+    EXPECT_EQ(h.entries[0].image, 3);
 
     EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.images[0], 2);
+    EXPECT_EQ(h.entries[0].image, 2);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     auto replaced = testutil::ReadFileBytes(in);
     ASSERT_GT(replaced.size(), 24u);
@@ -118,7 +75,7 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
         if (c == '\\') c = '/';
     h.folder = slashed;
     EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.images[0], 2);
+    EXPECT_EQ(h.entries[0].image, 2);
     EXPECT_EQ(testutil::ReadFileBytes(in), replaced);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     fs::remove(wff);
@@ -134,16 +91,15 @@ TEST(ConvertWin32, OverwriteRuleFromTheRegistry) {
     SettingsWriteBool("Settings", "AlwaysOverwrite", false);
     SettingsWriteBool("Settings", "NeverOverwrite", true);
     Host h;
-    h.paths = {in};
-    h.images = {0};
+    h.Select({in});
     h.folder = outDir;
     EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.images[0], 3);
+    EXPECT_EQ(h.entries[0].image, 3);
     EXPECT_EQ(fs::file_size(outDir + "\\a.wav"), 1u);
     SettingsWriteBool("Settings", "NeverOverwrite", false);
     SettingsWriteBool("Settings", "AlwaysOverwrite", true);
     EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.images[0], 2);
+    EXPECT_EQ(h.entries[0].image, 2);
     EXPECT_GT(fs::file_size(outDir + "\\a.wav"), 1000u);
     SettingsWriteBool("Settings", "AlwaysOverwrite", false);
     SettingsWriteBool("Settings", "AlwaysPrompt", true);
@@ -159,8 +115,8 @@ TEST(ConvertWin32, SlashArgumentsAreOptionsHere) {
     const char* argv[] = {"tamber.exe", "/install", "/unknown", a.c_str(), "-FORMAT", ".MP3"};
     cl.Run(6, argv);
     EXPECT_EQ(h.installTimers, 1);
-    ASSERT_EQ(h.paths.size(), 1u);
-    EXPECT_EQ(h.paths[0], a);
+    ASSERT_EQ(h.entries.size(), 1u);
+    EXPECT_EQ(h.entries[0].path, a);
     // Duplicates are found without regard to case.
     std::string upper = a;
     for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));

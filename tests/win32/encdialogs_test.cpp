@@ -9,23 +9,17 @@
 #include <string>
 #include <thread>
 
-#include "store/settings.h"
 #include "convert/gensink.h"
 #include "gui/dialogs/dialogs.h"
+#include "store/settings.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-template <class F>
-bool WaitFor(F f, int ms = 10000) {
-    for (int t = 0; t < ms; t += 20) {
-        if (f()) return true;
-        Sleep(20);
-    }
-    return f();
-}
+using wintest::WaitFor;
 
 HWND Dialog(const char* caption) {
-    return FindWindowA(MAKEINTATOM(0x8002), caption);
+    return wintest::FindDialog(caption);
 }
 
 std::string Text(HWND dlg, int id) {
@@ -45,10 +39,9 @@ bool On(HWND dlg, int id) {
 bool Enabled(HWND dlg, int id) {
     return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
 }
-// A click as the user makes it; the dialog reacts on its own thread, so give it a moment.
+// A click as the user makes it (sent: the dialog has reacted when it returns).
 void Click(HWND dlg, int id) {
     SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
-    Sleep(150);
 }
 // Chooses a radio button of a pair as a click does: the other one clears, the dialog is told.
 void Choose(HWND dlg, int id, int other) {
@@ -70,7 +63,6 @@ bool Drive(const char* caption, Run run, std::function<void(HWND, std::string&)>
             failures += "dialog did not appear; ";
             return;
         }
-        Sleep(200);
         driver(dlg, failures);
     });
     bool result = run();

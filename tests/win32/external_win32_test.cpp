@@ -6,14 +6,15 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
-#include "store/registry.h"
 #include "convert/formattable.h"
 #include "external/components.h"
 #include "external/decoders.h"
 #include "external/encoders.h"
 #include "external/process.h"
+#include "store/registry.h"
 #include "tests/support/acm_records.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/signal.h"
@@ -80,72 +81,52 @@ class StandIns : public ::testing::Test {
 }  // namespace
 
 TEST_F(StandIns, EncodersGetTheirExactCommandLinesAndEverySample) {
-    std::string lame = Install(dir, "lame", "mp3el");
-    std::string oggenc = Install(dir, "oggenc", "oggenc");
-    std::string faac = Install(dir, "faac", "aacenc");
-    std::string flac = Install(dir, "flac", "flacenc");
-    std::string out = dir + "\\out put.x";
-    std::vector<int16_t> pcm = Ramp(2 * 30000);
-
-    LMP3EncodeSettings mp3;
-    LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
-    ASSERT_TRUE(sink && !sink->IsUnusable());
-    Feed(sink, pcm, 2);
-    sink.reset();
-    EXPECT_EQ(Recorded(lame), "\"" + lame + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
-    testutil::Wav16 w = testutil::ReadWav16(out);
-    EXPECT_EQ(w.rate, 44100);
-    EXPECT_EQ(w.channels, 2);
-    EXPECT_EQ(w.samples, pcm);
-
-    mp3.cbrBitRate = 16;  // 22050 Hz mono
-    sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
-    ASSERT_TRUE(sink);
-    EXPECT_EQ(sink->GetChannels(), 1);
-    Feed(sink, pcm, 1);
-    sink.reset();
-    EXPECT_EQ(Recorded(lame), "\"" + lame + "\" -m m -b 16 -h -r -s 22.050 -S - \"" + out + "\"");
-    w = testutil::ReadWav16(out);
-    EXPECT_EQ(w.rate, 22050);
-    EXPECT_EQ(w.channels, 1);
-    EXPECT_EQ(w.samples, pcm);
-
+    const std::string out = dir + "\\out put.x";
+    const std::vector<int16_t> pcm = Ramp(2 * 30000);
+    LMP3EncodeSettings mp3, mono;
+    mono.cbrBitRate = 16;    // 22050 Hz mono
     LOggEncodeSettings ogg;  // quality 4, mono: a stereo input is down-mixed by the encoder
-    sink = LOggEncodePipe::OpenOggSink(out.c_str(), ogg, 2, 22050);
-    ASSERT_TRUE(sink);
-    Feed(sink, pcm, 2);
-    sink.reset();
-    EXPECT_EQ(Recorded(oggenc),
-              "\"" + oggenc + "\" -C 2 -R 22050 --downmix -q 4 -Q - -o \"" + out + "\"");
-    EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
-
     LAACEncodeSettings aac;
     aac.averageBitRate = true;
     aac.abrBitRate = 320;
-    sink = LAACEncodePipe::OpenAACSink(out.c_str(), aac, 1, 16000);
-    ASSERT_TRUE(sink);
-    Feed(sink, pcm, 1);
-    sink.reset();
-    EXPECT_EQ(Recorded(faac), "\"" + faac + "\" -C 1 -R 16000 -b 72 -X - -o \"" + out + "\"");
-    w = testutil::ReadWav16(out);
-    EXPECT_EQ(w.rate, 16000);
-    EXPECT_EQ(w.samples, pcm);
-
     LFlacEncodeSettings fl;
     fl.channels = 2;
     fl.sampleRate = 48000;
-    sink = LFlacEncodePipe::OpenFlacSink(out.c_str(), fl);
-    ASSERT_TRUE(sink);
-    EXPECT_EQ(sink->GetSampleRate(), 48000);
-    Feed(sink, pcm, 2);
-    sink.reset();
-    EXPECT_EQ(Recorded(flac), "\"" + flac +
-                                  "\" --channels=2 --sample-rate=48000 --compression-level-4 "
-                                  "--endian=little --bps=16 --sign=signed -f - -o \"" +
-                                  out + "\"");
-    w = testutil::ReadWav16(out);
-    EXPECT_EQ(w.rate, 48000);
-    EXPECT_EQ(w.samples, pcm);
+    const char* o = " -o ";
+    struct Case {
+        const char *program, *component;
+        std::function<LSinkRef()> open;
+        int channelsFed;
+        int32_t rate;  // of the recorded audio, 0: not checked
+        std::string args;
+    } cases[] = {
+        {"lame", "mp3el", [&] { return LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100); },
+         2, 44100, "-m j -b 128 -h -r -s 44.100 -S - "},
+        {"lame", "mp3el", [&] { return LMP3EncodePipe::OpenMp3Sink(out.c_str(), mono, 2, 44100); },
+         1, 22050, "-m m -b 16 -h -r -s 22.050 -S - "},
+        {"oggenc", "oggenc",
+         [&] { return LOggEncodePipe::OpenOggSink(out.c_str(), ogg, 2, 22050); }, 2, 0,
+         std::string("-C 2 -R 22050 --downmix -q 4 -Q -") + o},
+        {"faac", "aacenc", [&] { return LAACEncodePipe::OpenAACSink(out.c_str(), aac, 1, 16000); },
+         1, 16000, std::string("-C 1 -R 16000 -b 72 -X -") + o},
+        {"flac", "flacenc", [&] { return LFlacEncodePipe::OpenFlacSink(out.c_str(), fl); }, 2,
+         48000,
+         std::string("--channels=2 --sample-rate=48000 --compression-level-4 --endian=little "
+                     "--bps=16 --sign=signed -f -") +
+             o},
+    };
+    for (const Case& c : cases) {
+        const std::string exe = Install(dir, c.program, c.component);
+        LSinkRef sink = c.open();
+        ASSERT_TRUE(sink && !sink->IsUnusable()) << c.args;
+        Feed(sink, pcm, c.channelsFed);
+        sink.reset();
+        EXPECT_EQ(Recorded(exe), "\"" + exe + "\" " + c.args + "\"" + out + "\"");
+        const testutil::Wav16 w = testutil::ReadWav16(out);
+        if (c.rate) EXPECT_EQ(w.rate, c.rate) << c.args;
+        EXPECT_EQ(w.channels, c.channelsFed) << c.args;
+        EXPECT_EQ(w.samples, pcm) << c.args;
+    }
 
     // Not installed: no sink, no process.
     char key[LMAX_PATH];

@@ -6,14 +6,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/win32/support/wintest.h"
+
 TEST(Faults, ErrorBoxTellsTheFailure) {
     const char* want = std::getenv("TAMBER_FAULT_MESSAGE");
     if (!want) GTEST_SKIP() << "started by faults_win32_test.py for each faulty run";
-    HWND box = nullptr;
-    for (int i = 0; i < 1200 && !(box = FindWindowA("#32770", "Error")); ++i) Sleep(25);
+    HWND box = wintest::WaitDialog("Error", 30000);
     ASSERT_TRUE(box) << "no error box";
-    char text[2048] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    EXPECT_EQ(std::string(text).rfind(want, 0), 0u) << text;
+    const std::string text = wintest::MessageText(box);
+    EXPECT_EQ(text.rfind(want, 0), 0u) << text;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }

@@ -9,6 +9,7 @@
 #include "support/fileops.h"
 #include "support/trace.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
@@ -106,7 +107,10 @@ TEST(TempSlotChild, DISABLED_Hold) {
     ReserveTempWavName(lock, path);
     char report[MAX_PATH];
     GetEnvironmentVariableA("TAMBER_SLOT_REPORT", report, sizeof report);
-    testutil::WriteFileBytes(report, std::vector<uint8_t>(path, path + strlen(path)));
+    // Written whole under another name and then renamed, so the parent never reads a part.
+    const std::string part = std::string(report) + ".part";
+    testutil::WriteFileBytes(part, std::vector<uint8_t>(path, path + strlen(path)));
+    MoveFileA(part.c_str(), report);
     HANDLE ev = OpenEventA(SYNCHRONIZE, FALSE, "TamberSlotRelease");
     WaitForSingleObject(ev, 20000);
     CloseHandle(ev);
@@ -120,12 +124,11 @@ PROCESS_INFORMATION StartChild(const std::string& report) {
                       "\" --gtest_also_run_disabled_tests --gtest_filter=TempSlotChild.*";
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi = {};
-    CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                   &si, &pi);
-    // Wait for its report.
-    for (int i = 0; i < 2000 && GetFileAttributesA(report.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-        Sleep(10);
-    Sleep(50);
+    EXPECT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &si, &pi));
+    // Its report is complete once it exists; the child then holds its slot.
+    EXPECT_TRUE(wintest::WaitFor(
+        [&] { return GetFileAttributesA(report.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
     return pi;
 }
 

@@ -51,6 +51,7 @@ class DirectShow : public ::testing::Test {
         fs::create_directories(kWin, ec);
         SetEnvironmentVariableA("TAMBER_HOME", (kWin + "\\home").c_str());
     }
+    void TearDown() override { SetEnvironmentVariableA("TAMBER_HOME", nullptr); }
     int Decode(const std::string& in, const std::string& out, FakeProgress& d) {
         LDxLoadToWav r{};
         std::snprintf(r.szInFilePath, LMAX_PATH, "%s", in.c_str());

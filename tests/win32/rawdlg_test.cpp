@@ -9,20 +9,14 @@
 
 #include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-template <class F>
-bool WaitFor(F f, int ms = 10000) {
-    for (int t = 0; t < ms; t += 20) {
-        if (f()) return true;
-        Sleep(20);
-    }
-    return f();
-}
+using wintest::WaitFor;
 
 HWND Dialog(const char* caption) {
-    return FindWindowA(MAKEINTATOM(0x8002), caption);
+    return wintest::FindDialog(caption);
 }
 
 // Enters a rate, presses OK and, when refused, closes the message box and reports the text.
@@ -33,10 +27,8 @@ std::string TryRate(HWND dlg, const char* rate) {
     if (!WaitFor([&] { return (box = Dialog("Error")) != nullptr || !IsWindow(dlg); }, 5000) ||
         !box)
         return "";
-    char text[200] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    WaitFor([] { return Dialog("Error") == nullptr; });
+    const std::string text = wintest::MessageText(box);
+    wintest::Answer("Error", IDOK);
     return text;
 }
 

@@ -10,33 +10,21 @@
 #include <string>
 #include <thread>
 
-#include "store/registry.h"
-#include "store/settings.h"
 #include "external/components.h"
 #include "external/win32/related.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-template <class F>
-bool WaitFor(F f, int ms = 15000) {
-    for (int t = 0; t < ms; t += 20) {
-        if (f()) return true;
-        Sleep(20);
-    }
-    return f();
-}
+using wintest::WaitFor;
 
 HWND TopWindow(const char* caption) {
     return FindWindowA(nullptr, caption);
-}
-
-std::string BoxText(HWND box) {
-    char text[400] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    return text;
 }
 
 void SetTemplate(const char* program, const char* verb, const char* value) {
@@ -72,7 +60,6 @@ TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
             page = reinterpret_cast<HWND>(SendMessageA(wizard, PSM_GETCURRENTPAGEHWND, 0, 0));
             return page && IsWindowEnabled(GetDlgItem(page, 101));
         });
-        Sleep(200);
         quorraOffered =
             IsWindowEnabled(GetDlgItem(page, 101)) && IsWindowEnabled(GetDlgItem(page, 102));
         fennixOffered =
@@ -86,7 +73,7 @@ TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
         PostMessageA(wizard, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
         HWND box = nullptr;
         if (!WaitFor([&] { return (box = TopWindow("Error")) != nullptr; })) return;
-        message = BoxText(box);
+        message = wintest::MessageText(box);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
     EXPECT_FALSE(LRelatedProgramsWizardRun(nullptr));
@@ -127,7 +114,7 @@ TEST(RelatedPrograms, MissingProgramAsksToDownload) {
     std::thread driver([&] {
         HWND box = nullptr;
         if (!WaitFor([&] { return (box = TopWindow("Download Required")) != nullptr; })) return;
-        question = BoxText(box);
+        question = wintest::MessageText(box);
         PostMessageA(box, WM_COMMAND, IDNO, 0);
     });
     EXPECT_FALSE(LRelatedProgramRun(nullptr, kRelatedPrograms[3], "", false));

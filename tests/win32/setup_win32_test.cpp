@@ -13,44 +13,11 @@
 
 #include "formats/mp3.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-std::string Built(const char* name) {
-    std::string p = std::string(TAMBER_BINARY_DIR) + "/" + name;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p[0] == '\\' ? "Z:" + p : p;
-}
-
-template <class F>
-bool WaitFor(F f, int ms = 20000) {
-    for (int t = 0; t < ms; t += 50) {
-        if (f()) return true;
-        Sleep(50);
-    }
-    return f();
-}
-
-HANDLE Start(const std::string& exe, const std::string& args) {
-    std::string line = "\"" + exe + "\"" + args;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-
-void SetValue(HKEY root, const std::string& key, const char* name, const std::string& text) {
-    HKEY k;
-    RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr);
-    RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   DWORD(text.size() + 1));
-    RegCloseKey(k);
-}
+using namespace wintest;
 
 // Runs tamber.exe hidden on one WAV file to MP3 in the same folder and returns the decoded
 // output's best correlation with the input within the encoder's delay.
@@ -58,10 +25,10 @@ double ConvertToMp3AndCorrelate(const std::string& exe, const std::string& dir) 
     const std::vector<int16_t> in = testutil::Sine(44100, 2, 44100, 440, 12000);
     EXPECT_TRUE(testutil::WriteWav16(dir + "\\in.wav", 44100, 2, in));
     const std::string key = "Software\\Velmora\\Tamber\\Settings";
-    SetValue(HKEY_LOCAL_MACHINE, key, "AlwaysOverwrite", "1");
-    SetValue(HKEY_LOCAL_MACHINE, key, "AlwaysPrompt", "0");
-    HANDLE p = Start(exe, " -hide -format .mp3 -outfolder \"" + dir + "\" \"" + dir +
-                              "\\in.wav\" -convert -exit");
+    RegWrite(HKEY_LOCAL_MACHINE, key, "AlwaysOverwrite", "1");
+    RegWrite(HKEY_LOCAL_MACHINE, key, "AlwaysPrompt", "0");
+    HANDLE p = Start(exe, {"-hide", "-format", ".mp3", "-outfolder", dir, dir + "\\in.wav",
+                           "-convert", "-exit"});
     EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
     CloseHandle(p);
     LMP3Source mp3((dir + "\\in.mp3").c_str());
@@ -91,51 +58,9 @@ const char kCorrupt[] =
     "Installation file corrupt.\n\nA checksum error was detected in your install file, please "
     "redownload file and install again.";
 
-std::string Text(HWND w) {
-    char buf[4096] = {};
-    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
-    return buf;
-}
-
-BOOL CALLBACK AddText(HWND w, LPARAM lp) {
-    *reinterpret_cast<std::string*>(lp) += Text(w) + "\n";
-    return TRUE;
-}
-
 // Whether a child of the window (any depth) shows the text.
 bool Shows(HWND parent, const std::string& text) {
-    std::string all;
-    EnumChildWindows(parent, AddText, reinterpret_cast<LPARAM>(&all));
-    return all.find(text) != std::string::npos;
-}
-
-HWND WaitDialog(const char* caption, int ms = 30000) {
-    HWND w = nullptr;
-    WaitFor([&] { return (w = FindWindowA(MAKEINTATOM(0x8002), caption)) && IsWindowVisible(w); },
-            ms);
-    return w;
-}
-
-// The host's screenshot tool through the host shell; done when its file is complete.
-void Screenshot(const char* name) {
-    const std::string file = std::string("Z:\\tmp\\") + name;
-    DeleteFileA(file.c_str());
-    std::string cmd = std::string("Z:\\bin\\sh -c \"import -window root /tmp/") + name + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    size_t last = 0;
-    WaitFor([&] {
-        const size_t now = testutil::ReadFileBytes(file).size();
-        const bool done = now > 0 && now == last;
-        last = now;
-        return done;
-    });
+    return AllTexts(parent).find(text) != std::string::npos;
 }
 
 std::string Variant(const char* name) {
@@ -144,11 +69,8 @@ std::string Variant(const char* name) {
 }
 
 std::string Reg(HKEY root, const std::string& key, const char* value) {
-    char buf[600] = {};
-    DWORD size = sizeof buf - 1;
-    if (RegGetValueA(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
-        return "<none>";
-    return buf;
+    const std::string v = RegRead(root, key, value);
+    return v.rfind("<no ", 0) == 0 ? "<none>" : v;
 }
 
 uint32_t LastWord(const std::string& path) {
@@ -174,7 +96,7 @@ bool Exists(const std::string& path) {
 
 // Starts a setup file and answers its licence page (agree or not) up to the Finish button.
 HANDLE StartWizard(const std::string& setup, int radio, HWND* sheet) {
-    HANDLE p = Start(setup, "");
+    HANDLE p = Start(setup);
     *sheet = WaitDialog("Tamber Setup");
     EXPECT_TRUE(*sheet);
     if (!*sheet) return p;
@@ -201,8 +123,7 @@ TEST(SetupFile, DisagreeInstallsAndWritesNothing) {
                       "Setup is not complete. If you quit now, the program will not "
                       "be installed.\r\n\r\nYou may run the setup program again at "
                       "another time to complete the installation.\r\n\r\nExit Setup?"));
-    PostMessageA(ask, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([] { return !FindWindowA(MAKEINTATOM(0x8002), "Exit Setup"); }));
+    EXPECT_TRUE(Answer("Exit Setup", IDCANCEL));
     EXPECT_TRUE(IsWindow(sheet));
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
@@ -216,10 +137,10 @@ TEST(SetupFile, DisagreeInstallsAndWritesNothing) {
 TEST(SetupFile, UncreatableFolderAsksForTheAdministrator) {
     const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion";
     const std::string programs = Reg(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir");
-    SetValue(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", "Q:\\no drive");
-    HANDLE p = Start(Variant("tamber-setup.exe"), "");
+    RegWrite(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", "Q:\\no drive");
+    HANDLE p = Start(Variant("tamber-setup.exe"));
     HWND box = WaitDialog("Install Error");
-    SetValue(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", programs);
+    RegWrite(HKEY_LOCAL_MACHINE, key, "ProgramFilesDir", programs.c_str());
     ASSERT_TRUE(box);
     EXPECT_TRUE(Shows(box,
                       "To install software you must be logged on as this computer's "
@@ -233,7 +154,7 @@ TEST(SetupFile, UncreatableFolderAsksForTheAdministrator) {
 // A truncated setup file refuses to start when "SETUP" is in its name and starts as the
 // program otherwise; a changed payload byte gives the checksum message after the licence.
 TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
-    HANDLE p = Start(Variant("cut-setup.exe"), "");
+    HANDLE p = Start(Variant("cut-setup.exe"));
     HWND box = WaitDialog("Install Error");
     ASSERT_TRUE(box);
     EXPECT_TRUE(Shows(box, kCorrupt));
@@ -241,7 +162,7 @@ TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
     EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
     CloseHandle(p);
 
-    p = Start(Variant("cut.exe"), "");
+    p = Start(Variant("cut.exe"));
     HWND main = WaitDialog("Tamber Plus");
     EXPECT_TRUE(main);
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
@@ -314,8 +235,7 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     if (offer) PostMessageA(offer, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     HWND main = WaitDialog("Tamber Plus");
     ASSERT_TRUE(main);
-    PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([] { return !FindWindowA(MAKEINTATOM(0x8002), "Tamber Plus"); }));
+    EXPECT_TRUE(Answer("Tamber Plus", IDCANCEL));
 
     const std::string exe = kFolder + "\\tamber.exe", uninst = kFolder + "\\uninst.exe";
     EXPECT_EQ(LastWord(exe), 0u);
@@ -343,7 +263,7 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     }
     EXPECT_GT(ConvertToMp3AndCorrelate(exe, testutil::ScratchDir()), 0.95);
 
-    p = Start(uninst, "");
+    p = Start(uninst);
     EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
     CloseHandle(p);
     HWND ask = WaitDialog("Uninstall Tamber");

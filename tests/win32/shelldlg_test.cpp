@@ -12,6 +12,7 @@
 
 #include "support/file.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
@@ -37,10 +38,7 @@ HWND FindDialog(DWORD thread) {
 }
 
 std::string WinScratch() {
-    std::string dir = testutil::ScratchDir();
-    for (char& c : dir)
-        if (c == '/') c = '\\';
-    return dir;
+    return wintest::WinPath(testutil::ScratchDir());
 }
 
 TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolder) {

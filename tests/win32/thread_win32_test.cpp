@@ -53,28 +53,6 @@ TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWait) {
     EXPECT_EQ(w.result, 0);
 }
 
-class Stubborn : public LThread {
-  public:
-    std::atomic<bool> started{false};
-
-  protected:
-    void ThreadFunction() override {
-        started = true;
-        for (;;) Sleep(1);
-    }
-};
-
-TEST(Win32Thread, TimedStopTerminatesAStubbornThread) {
-    Stubborn s;
-    s.Start();
-    ASSERT_TRUE(WaitUntil([&] { return s.started.load(); }));
-    LClearTrace();
-    s.StopThreadTimed(30);
-    EXPECT_EQ(LLastTrace(), "LThread::StopThreadTimed TimeOut ERROR");
-    EXPECT_FALSE(s.IsRunning());
-    EXPECT_FALSE(s.HasThread());
-}
-
 class Counter : public LThreadQueuedNotify {
   public:
     int calls = 0;

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Runs the platform decoder suite under Wine with WMA files and ffmpeg's decodes made first.
+"""Runs the engine suite under Wine (wine-run, suite) with what it needs from the host.
 
-Wine does not finish rendering a file that a host tool started from inside Wine has just
-written, so the files are made here: /tmp/tamber-platdec-wma/<name>.wma and <name>.ref.wav.
+The test CDDB servers' ports go in CDDB_<NAME>. WMA files and ffmpeg's decodes of them are made
+here, since Wine does not finish rendering a file that a host tool started from inside Wine has
+just written: /tmp/tamber-platdec-wma/<name>.wma and <name>.ref.wav.
 """
 import os
 import shutil
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cddb_server  # noqa: E402
 
 DIR = "/tmp/tamber-platdec-wma"
 CASES = [("wmav2", 2, 44100), ("wmav1", 1, 22050), ("wmav2", 1, 48000)]
@@ -22,4 +26,5 @@ if shutil.which("ffmpeg"):
                         name + ".wma"], check=True)
         subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", name + ".wma",
                         "-c:a", "pcm_s16le", name + ".ref.wav"], check=True)
-sys.exit(subprocess.run(sys.argv[1:], timeout=300).returncode)
+env = dict(os.environ, **{"CDDB_" + k.upper(): str(v) for k, v in cddb_server.start().items()})
+sys.exit(subprocess.run(sys.argv[1:], env=env, timeout=580).returncode)

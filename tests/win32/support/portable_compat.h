@@ -1,0 +1,12 @@
+// Forced into the portable suites' Windows build: the few POSIX calls they use, on the C runtime.
+#pragma once
+
+#include <cstdlib>
+
+inline int setenv(const char* name, const char* value, int overwrite) {
+    if (!overwrite && std::getenv(name)) return 0;
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}

@@ -1,0 +1,219 @@
+// Window, process and registry helpers for the Wine suites.
+#include "tests/win32/support/wintest.h"
+
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#include "tests/support/testutil.h"
+
+namespace wintest {
+
+std::string WinPath(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return !path.empty() && path[0] == '\\' ? "Z:" + path : path;
+}
+
+std::string Built(const char* relative) {
+    return WinPath(std::string(TAMBER_BINARY_DIR) + "/" + relative);
+}
+
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
+    std::string line = "\"" + exe + "\"";
+    for (const std::string& a : args) line += " \"" + a + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+int CountProcesses(const char* exe) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    int n = 0;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
+        if (_stricmp(pe.szExeFile, exe) == 0) ++n;
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+HWND FindDialog(const char* caption) {
+    return FindWindowA(MAKEINTATOM(0x8002), caption);
+}
+
+HWND WaitDialog(const char* caption, int ms) {
+    HWND w = nullptr;
+    WaitFor([&] { return (w = FindDialog(caption)) != nullptr && IsWindowVisible(w); }, ms);
+    return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+bool Answer(const char* caption, int id, int ms) {
+    HWND box = WaitDialog(caption, ms);
+    if (!box) return false;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    return WaitFor([&] { return !IsWindow(box); }, ms);
+}
+
+std::string Text(HWND w) {
+    char buf[4096] = {};
+    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}
+
+std::string MessageText(HWND box) {
+    return Text(GetDlgItem(box, 0xFFFF));
+}
+
+namespace {
+
+struct ChildSearch {
+    const std::string* text;
+    HWND found;
+    std::string all;
+};
+
+BOOL CALLBACK VisitChild(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    const std::string text = Text(w);
+    if (!s->text) {
+        s->all += text + "\n";
+        return TRUE;
+    }
+    if (text != *s->text) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+}  // namespace
+
+std::string AllTexts(HWND parent) {
+    ChildSearch s{nullptr, nullptr, {}};
+    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
+    return s.all;
+}
+
+HWND FindChildText(HWND parent, const std::string& text) {
+    ChildSearch s{&text, nullptr, {}};
+    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::string ComboText(HWND combo, int index) {
+    wchar_t buf[512] = {};
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buf));
+    std::string text;
+    for (const wchar_t* p = buf; *p; ++p) text += static_cast<char>(*p);
+    return text;
+}
+
+Remote::Remote(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    proc_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    mem_ = static_cast<char*>(
+        VirtualAllocEx(proc_, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+Remote::~Remote() {
+    VirtualFreeEx(proc_, mem_, 0, MEM_RELEASE);
+    CloseHandle(proc_);
+}
+
+std::string Remote::ListText(HWND list, int item, int sub) {
+    LVITEMA it{};
+    it.iSubItem = sub;
+    it.pszText = mem_ + 512;
+    it.cchTextMax = 512;
+    WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+    SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(mem_));
+    char buf[512] = {};
+    ReadProcessMemory(proc_, mem_ + 512, buf, sizeof buf - 1, nullptr);
+    return buf;
+}
+
+int Remote::ListImage(HWND list, int item) {
+    LVITEMA it{};
+    it.mask = LVIF_IMAGE;
+    it.iItem = item;
+    WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(mem_));
+    ReadProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
+    return it.iImage;
+}
+
+void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
+    std::vector<char> block(20, 0);
+    block[0] = 20;  // offset of the names
+    for (const std::string& p : paths)
+        block.insert(block.end(), p.c_str(), p.c_str() + p.size() + 1);
+    block.push_back(0);
+    // The receiver frees the block (DragFinish), so it gets its own.
+    void* mem =
+        VirtualAllocEx(proc_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    WriteProcessMemory(proc_, mem, block.data(), block.size(), nullptr);
+    PostMessageA(w, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
+}
+
+std::string RegRead(HKEY root, const std::string& key, const char* value) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+    char buf[600] = {};
+    DWORD size = sizeof buf - 1, type = 0;
+    const LONG r = RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    RegCloseKey(k);
+    return r == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+void RegWrite(HKEY root, const std::string& key, const char* value, const char* text) {
+    HKEY k;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    if (text)
+        RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                       static_cast<DWORD>(std::strlen(text) + 1));
+    else
+        RegDeleteValueA(k, value);
+    RegCloseKey(k);
+}
+
+std::string Setting(const char* section, const char* value) {
+    return RegRead(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value);
+}
+
+void SetSetting(const char* section, const char* value, const char* text) {
+    RegWrite(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value, text);
+}
+
+void Screenshot(const char* name) {
+    const std::string file = std::string("Z:\\tmp\\") + name;
+    // A window shows on the X screen a moment after Windows calls it visible: an empty (single
+    // colour, a few hundred bytes) picture is taken again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        DeleteFileA(file.c_str());
+        // Wine starts host programs: the host shell runs the screenshot tool.
+        HANDLE p = Start("Z:\\bin\\sh", {"-c", std::string("import -window root /tmp/") + name});
+        if (!p) return;
+        CloseHandle(p);
+        // Wine does not see a host program end: the picture is done when its size settles.
+        size_t last = 0, now = 0;
+        WaitFor([&] {
+            now = testutil::ReadFileBytes(file).size();
+            const bool done = now > 0 && now == last;
+            last = now;
+            return done;
+        });
+        if (now > 2000) return;
+    }
+}
+
+}  // namespace wintest

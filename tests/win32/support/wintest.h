@@ -1,0 +1,71 @@
+// Window, process and registry helpers for the Wine suites: wait on state, find and answer
+// dialogs, read controls of other processes, start programs, take screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace wintest {
+
+// Polls f every 20 ms until it holds or ms have passed; returns its last answer.
+template <class F>
+bool WaitFor(F f, int ms = 15000) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(ms); Sleep(20)) {
+        if (f()) return true;
+    }
+    return f();
+}
+
+// A path of the build tree (or any Unix path) as Windows sees it ("Z:\...").
+std::string WinPath(std::string path);
+std::string Built(const char* relative);  // under the build tree
+
+// Starts a program with each argument quoted; the process handle, or null.
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {});
+// Running processes with this file name (any letter case).
+int CountProcesses(const char* exe);
+
+// A top-level dialog (any process) by caption; the visible one, waited for.
+HWND FindDialog(const char* caption);
+HWND WaitDialog(const char* caption, int ms = 15000);
+// Posts a button's command to the dialog and waits until no dialog of that caption is left.
+bool Answer(const char* caption, int id, int ms = 15000);
+// The box's message text (its static control 0xFFFF); the texts of all its children.
+std::string Text(HWND w);
+std::string MessageText(HWND box);
+std::string AllTexts(HWND parent);
+// A child window (any depth) whose text is exactly text.
+HWND FindChildText(HWND parent, const std::string& text);
+// A combo box entry (the text crosses processes by itself).
+std::string ComboText(HWND combo, int index);
+
+// Memory inside a window's process for the messages that carry pointers.
+class Remote {
+  public:
+    explicit Remote(HWND w);
+    ~Remote();
+    Remote(const Remote&) = delete;
+    Remote& operator=(const Remote&) = delete;
+    std::string ListText(HWND list, int item, int sub = 0);
+    int ListImage(HWND list, int item);
+    // Drops paths on the window as the shell does: a DROPFILES block in the window's process.
+    void Drop(HWND w, const std::vector<std::string>& paths);
+
+  private:
+    HANDLE proc_;
+    char* mem_;
+};
+
+// Registry strings: "<no key>" / "<no value>" when missing; a null text deletes the value.
+std::string RegRead(HKEY root, const std::string& key, const char* value);
+void RegWrite(HKEY root, const std::string& key, const char* value, const char* text);
+// The program's own settings (HKLM\Software\Velmora\Tamber\<section>).
+std::string Setting(const char* section, const char* value);
+void SetSetting(const char* section, const char* value, const char* text);
+
+// The whole X screen into /tmp/<name> (the host's screenshot tool); returns once it is written.
+void Screenshot(const char* name);
+
+}  // namespace wintest
