@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 void LCDBuildReadTOC(uint8_t cdb[10]) {
@@ -13,10 +14,7 @@ void LCDBuildReadTOC(uint8_t cdb[10]) {
 void LCDBuildReadCD(uint8_t cdb[12], uint32_t lba, int sectors) {
     cdb[0] = 0xBE;
     cdb[1] = 0x00;
-    cdb[2] = uint8_t(lba >> 24);
-    cdb[3] = uint8_t(lba >> 16);
-    cdb[4] = uint8_t(lba >> 8);
-    cdb[5] = uint8_t(lba);
+    StoreBE32(cdb + 2, lba);
     cdb[6] = 0x00;
     cdb[7] = 0x00;
     cdb[8] = uint8_t(sectors);
@@ -28,7 +26,7 @@ void LCDBuildReadCD(uint8_t cdb[12], uint32_t lba, int sectors) {
 bool LCDParseTOC(const uint8_t* response, int bytes, uint8_t& trackCount, uint32_t addresses[256]) {
     trackCount = 0;
     if (bytes < 2) return false;
-    int length = (response[0] << 8) | response[1];
+    int length = LoadBE16(response);
     if (length - 10 < 0) {
         LTrace("ProcessSCSICDGetTOC iTracks Failed");
         return false;
@@ -41,8 +39,7 @@ bool LCDParseTOC(const uint8_t* response, int bytes, uint8_t& trackCount, uint32
         return false;
     }
     for (int i = 0; i <= tracks; ++i) {
-        const uint8_t* p = response + 4 + 8 * i + 4;
-        addresses[i] = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+        addresses[i] = LoadBE32(response + 4 + 8 * i + 4);
     }
     trackCount = uint8_t(tracks);
     return true;

@@ -12,8 +12,8 @@
 #include "formats/aiff.h"
 #include "formats/au.h"
 #include "formats/gsm.h"
-#include "formats/littleendian.h"
 #include "formats/raw.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {

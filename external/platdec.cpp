@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "formats/littleendian.h"
+#include "support/byteorder.h"
 #include "support/fileops.h"
 #include "support/trace.h"
 

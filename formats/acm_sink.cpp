@@ -3,18 +3,12 @@
 #include <cstring>
 
 #include "formats/acm.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
 
 constexpr uint32_t kStreamingSize = 0xFFFFFFFF;
-
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 }  // namespace
 
@@ -59,12 +53,12 @@ bool LSNKACMFile::WriteHeader(uint32_t riffSize, uint32_t dataSize) {
     const uint32_t extra = uint32_t(record_.size()) - 18;
     uint8_t head[46 + LWAVE_FORMAT_BLOCK_BYTES];
     std::memcpy(head, "RIFF", 4);
-    Put32(head + 4, riffSize);
+    StoreLE32(head + 4, riffSize);
     std::memcpy(head + 8, "WAVEfmt ", 8);
-    Put32(head + 16, 18 + extra);
+    StoreLE32(head + 16, 18 + extra);
     std::memcpy(head + 20, record_.data(), record_.size());
     std::memcpy(head + 38 + extra, "data", 4);
-    Put32(head + 42 + extra, dataSize);
+    StoreLE32(head + 42 + extra, dataSize);
     const int32_t bytes = int32_t(46 + extra);
     return file_.Seek(0) && file_.Write(head, bytes) == bytes;
 }
@@ -78,9 +72,7 @@ int32_t LSNKACMFile::Write(const int32_t* buffer, int32_t n) {
         size_t k = std::min(total - placed, size_t(srcCap_ - srcValid_) / 2);
         uint8_t* s = src_.data() + srcValid_;
         for (size_t i = 0; i < k; ++i) {
-            uint16_t v = uint16_t(LSampleTo16(buffer[placed + i]));
-            s[2 * i] = uint8_t(v);
-            s[2 * i + 1] = uint8_t(v >> 8);
+            StoreLE16(s + 2 * i, uint16_t(LSampleTo16(buffer[placed + i])));
         }
         srcValid_ += uint32_t(2 * k);
         placed += k;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/acm.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
@@ -106,7 +107,7 @@ void LSRCACMWave::Read(int32_t* buffer, int32_t n) {
         if (take > 0) {
             const uint8_t* d = dst_.data() + dstPos_;
             for (int32_t i = 0; i < take * ch; ++i)
-                out[i] = LSampleFrom16(int16_t(uint16_t(d[2 * i] | (d[2 * i + 1] << 8))));
+                out[i] = LSampleFrom16(int16_t(LoadLE16(d + 2 * i)));
             dstPos_ += uint32_t(take) * frameBytes;
             out += size_t(take) * ch;
             want -= take;
@@ -186,8 +187,7 @@ int32_t LSRCACMWave::GetEndSample() {
         int64_t here = file_.Tell();
         uint8_t b[4];
         if (file_.Seek(dataStart_ - 4) && file_.Read(b, 4) == 4) {
-            uint32_t size = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
-                            (uint32_t(b[3]) << 24);
+            uint32_t size = LoadLE32(b);
             if (size != kStreamingSize) dataSize_ = size;
         }
         if (here >= 0) file_.Seek(here);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/bigendian.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 int32_t AIFFRateFromExtended(const uint8_t* ext) {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/bigendian.h"
+#include "support/byteorder.h"
 #include "support/file.h"
 #include "support/trace.h"
 

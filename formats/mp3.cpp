@@ -5,15 +5,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
 
 constexpr int32_t kPeak = 1 << 21;
-
-uint32_t BigEndian32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 
 }  // namespace
 
@@ -96,11 +93,11 @@ bool LMP3Source::DecodeInitialHeader() {
                     uint8_t field[14];
                     s.SeekTo(headerEnd + at + 4);
                     if (std::memcmp(id, "VBRI", 4) == 0 && s.Read(field, 14)) {
-                        frames = int32_t(BigEndian32(field + 10));
+                        frames = int32_t(LoadBE32(field + 10));
                     } else if ((std::memcmp(id, "Xing", 4) == 0 ||
                                 std::memcmp(id, "Info", 4) == 0) &&
-                               s.Read(field, 8) && (BigEndian32(field) & 1)) {
-                        frames = int32_t(BigEndian32(field + 4));
+                               s.Read(field, 8) && (LoadBE32(field) & 1)) {
+                        frames = int32_t(LoadBE32(field + 4));
                     }
                 }
                 if (frames > 0) {

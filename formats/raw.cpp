@@ -7,6 +7,7 @@
 #include "store/encsettings.h"
 #include "formats/g711.h"
 #include "formats/vox.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
@@ -23,21 +24,13 @@ struct CodingALaw {
 };
 struct Coding16LE {
     static constexpr int kBytes = 2;
-    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(b[0] | b[1] << 8)); }
-    static void Encode(int32_t x, uint8_t* b) {
-        const uint16_t v = uint16_t(LSampleTo16(x));
-        b[0] = uint8_t(v);
-        b[1] = uint8_t(v >> 8);
-    }
+    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(LoadLE16(b))); }
+    static void Encode(int32_t x, uint8_t* b) { StoreLE16(b, uint16_t(LSampleTo16(x))); }
 };
 struct Coding16BE {
     static constexpr int kBytes = 2;
-    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(b[0] << 8 | b[1])); }
-    static void Encode(int32_t x, uint8_t* b) {
-        const uint16_t v = uint16_t(LSampleTo16(x));
-        b[0] = uint8_t(v >> 8);
-        b[1] = uint8_t(v);
-    }
+    static int32_t Decode(const uint8_t* b) { return LSampleFrom16(int16_t(LoadBE16(b))); }
+    static void Encode(int32_t x, uint8_t* b) { StoreBE16(b, uint16_t(LSampleTo16(x))); }
 };
 struct Coding8U {
     static constexpr int kBytes = 1;

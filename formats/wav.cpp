@@ -5,19 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
-
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Get16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint64_t Get64(const uint8_t* p) {
-    return Get32(p) | uint64_t(Get32(p + 4)) << 32;
-}
 
 bool ReadExact(LFile& file, void* buffer, int32_t bytes) {
     return file.Read(buffer, bytes) == bytes;
@@ -38,7 +29,7 @@ bool FindChunk(LFile& file, const char* wanted, uint32_t& size, const char* miss
             LTrace(missingText);
             return false;
         }
-        size = Get32(head + 4);
+        size = LoadLE32(head + 4);
         if (std::memcmp(head, wanted, 4) == 0) return true;
         if (int32_t(size) < 0) {
             LTrace("LWaveFile::OpenSource subchunk too short (< 0)!");
@@ -55,30 +46,20 @@ bool FindChunk(LFile& file, const char* wanted, uint32_t& size, const char* miss
 
 void LWaveMakePCMHeader(uint8_t* h, int channels, int32_t sampleRate, int bytesPerSample,
                         uint32_t riffSize, uint32_t dataSize) {
-    auto put32 = [](uint8_t* p, uint32_t v) {
-        p[0] = uint8_t(v);
-        p[1] = uint8_t(v >> 8);
-        p[2] = uint8_t(v >> 16);
-        p[3] = uint8_t(v >> 24);
-    };
-    auto put16 = [](uint8_t* p, uint32_t v) {
-        p[0] = uint8_t(v);
-        p[1] = uint8_t(v >> 8);
-    };
     const uint32_t blockAlign = uint32_t(channels) * uint32_t(bytesPerSample);
     std::memcpy(h, "RIFF", 4);
-    put32(h + 4, riffSize);
+    StoreLE32(h + 4, riffSize);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    put32(h + 16, 18);
-    put16(h + 20, 1);
-    put16(h + 22, uint32_t(channels));
-    put32(h + 24, uint32_t(sampleRate));
-    put32(h + 28, uint32_t(sampleRate) * blockAlign);
-    put16(h + 32, blockAlign);
-    put16(h + 34, uint32_t(bytesPerSample) * 8);
-    put16(h + 36, 0);
+    StoreLE32(h + 16, 18);
+    StoreLE16(h + 20, 1);
+    StoreLE16(h + 22, uint32_t(channels));
+    StoreLE32(h + 24, uint32_t(sampleRate));
+    StoreLE32(h + 28, uint32_t(sampleRate) * blockAlign);
+    StoreLE16(h + 32, blockAlign);
+    StoreLE16(h + 34, uint32_t(bytesPerSample) * 8);
+    StoreLE16(h + 36, 0);
     std::memcpy(h + 38, "data", 4);
-    put32(h + 42, dataSize);
+    StoreLE32(h + 42, dataSize);
 }
 
 uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
@@ -94,7 +75,7 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
         wide = std::memcmp(top, "RF64", 4) == 0 || std::memcmp(top, "BW64", 4) == 0;
         if ((wide || std::memcmp(top, "RIFF", 4) == 0) && std::memcmp(top + 8, "WAVE", 4) == 0)
             break;
-        uint64_t size = Get32(top + 4);
+        uint64_t size = LoadLE32(top + 4);
         size += size & 1;
         if (size <= 4) {
             LTrace("LWaveFile::OpenSource chunk too short!");
@@ -112,13 +93,13 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
     if (wide) {
         uint8_t head[8], ds64[24];
         const bool found = ReadExact(file, head, 8) && std::memcmp(head, "ds64", 4) == 0;
-        const uint32_t dsSize = found ? Get32(head + 4) : 0;
+        const uint32_t dsSize = found ? LoadLE32(head + 4) : 0;
         if (dsSize < 24 || int32_t(dsSize) < 0 || !ReadExact(file, ds64, 24) ||
             !Skip(file, int64_t(dsSize) - 24 + (dsSize & 1))) {
             LTrace("LWaveFile::OpenSource 'ds64' chunk not found!");
             return LSRC_ERR_INVALID;
         }
-        wideDataSize = Get64(ds64 + 8);
+        wideDataSize = LoadLE64(ds64 + 8);
     }
 
     uint32_t size = 0;
@@ -139,22 +120,21 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
         return LSRC_ERR_INVALID;
     }
     LWaveFormatRecord& f = info.format;
-    f.formatTag = Get16(body);
-    f.channels = Get16(body + 2);
-    f.sampleRate = Get32(body + 4);
-    f.avgBytesPerSec = Get32(body + 8);
-    f.blockAlign = Get16(body + 12);
-    f.bitsPerSample = Get16(body + 14);
+    f.formatTag = LoadLE16(body);
+    f.channels = LoadLE16(body + 2);
+    f.sampleRate = LoadLE32(body + 4);
+    f.avgBytesPerSec = LoadLE32(body + 8);
+    f.blockAlign = LoadLE16(body + 12);
+    f.bitsPerSample = LoadLE16(body + 14);
     f.extraSize = 0;
     if (size >= 18) {
         const uint32_t present = size - 18;
-        const uint32_t declared = Get16(body + 16);
+        const uint32_t declared = LoadLE16(body + 16);
         f.extraSize = uint16_t(declared < present ? declared : present);
     }
     f.bytes.assign(18 + size_t(f.extraSize), 0);
     std::memcpy(f.bytes.data(), body, 16);
-    f.bytes[16] = uint8_t(f.extraSize);
-    f.bytes[17] = uint8_t(f.extraSize >> 8);
+    StoreLE16(f.bytes.data() + 16, f.extraSize);
     if (f.extraSize) std::memcpy(f.bytes.data() + 18, body + 18, f.extraSize);
 
     if (!FindChunk(file, "data", size, "LWaveFile::OpenSource 'data' subchunk not found!"))

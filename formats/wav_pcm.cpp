@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/wav.h"
+#include "support/byteorder.h"
 #include "support/trace.h"
 
 namespace {
@@ -72,8 +73,7 @@ int32_t LSRCPCMFileBase::GetEndSample() {
     bool gotField = dataStart_ >= 4 && file_.Seek(dataStart_ - 4) && file_.Read(field, 4) == 4;
     if (at >= 0) file_.Seek(at);
     if (gotField) {
-        const uint32_t size = uint32_t(field[0]) | uint32_t(field[1]) << 8 |
-                              uint32_t(field[2]) << 16 | uint32_t(field[3]) << 24;
+        const uint32_t size = LoadLE32(field);
         if (size != LWAVE_STREAMING_SIZE) {
             LTrace("LSRCPCMFileBase::GetEndSample() No-longer-streaming detected");
             length_ = int32_t(std::min<int64_t>(size / uint32_t(frameSize_), kMaxFrames));
@@ -140,8 +140,7 @@ void LSRCPCM8File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
 }
 
 void LSRCPCM16File::Convert(int32_t* out, const uint8_t* raw, int32_t samples) {
-    for (int32_t i = 0; i < samples; ++i)
-        out[i] = LSampleFrom16(int16_t(uint16_t(raw[2 * i] | raw[2 * i + 1] << 8)));
+    for (int32_t i = 0; i < samples; ++i) out[i] = LSampleFrom16(int16_t(LoadLE16(raw + 2 * i)));
 }
 
 // ---- sinks ----
@@ -291,9 +290,5 @@ void LSNKPCM8File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
 }
 
 void LSNKPCM16File::Convert(uint8_t* raw, const int32_t* in, int32_t samples) {
-    for (int32_t i = 0; i < samples; ++i) {
-        const uint16_t v = uint16_t(LSampleTo16(in[i]));
-        raw[2 * i] = uint8_t(v);
-        raw[2 * i + 1] = uint8_t(v >> 8);
-    }
+    for (int32_t i = 0; i < samples; ++i) StoreLE16(raw + 2 * i, uint16_t(LSampleTo16(in[i])));
 }

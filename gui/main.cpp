@@ -11,6 +11,7 @@
 #include "gui/maindlg.h"
 #include "gui/startup.h"
 #include "store/settings.h"
+#include "support/byteorder.h"
 #include "support/file.h"
 
 namespace {
@@ -31,7 +32,7 @@ uint32_t ReadRoleMarker(const char* path) {
                     ReadFile(file, bytes, 4, &got, nullptr) && got == 4;
     CloseHandle(file);
     if (!ok) return 0;
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return LoadLE32(bytes);
 }
 
 // A top-level window of the system's dialog class with the caption, that carries the main

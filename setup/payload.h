@@ -30,7 +30,3 @@ uint32_t SetupChecksumAdd(uint32_t sum, const uint8_t* bytes, size_t count);
 // The target of an entry inside the installation folder (at most 259 characters); false when
 // it does not fit.
 bool SetupTargetPath(char* dest, const char* folder, const LSetupEntry& entry);
-
-inline uint32_t SetupReadWord(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}

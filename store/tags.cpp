@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/byteorder.h"
 #include "support/file.h"
 #include "support/fileops.h"
 #include "support/trace.h"
@@ -16,13 +17,6 @@ namespace {
 
 constexpr size_t kMaxValue = 259;
 constexpr int64_t kId3Size = 128;
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool ReadAt(LFile& f, int64_t pos, void* buf, int32_t n) {
     return f.Seek(pos) && f.Read(buf, n) == n;
@@ -97,7 +91,7 @@ void WalkWav(LFile& f, WavVisitor& v) {
         uint8_t top[12];
         if (!ReadAt(f, pos, top, 12)) return;
         if (std::memcmp(top, "RIFF", 4) == 0 && std::memcmp(top + 8, "WAVE", 4) == 0) break;
-        uint64_t size = Le32(top + 4);
+        uint64_t size = LoadLE32(top + 4);
         size += size & 1;
         if (size < 5) return;
         pos += 8 + int64_t(size);
@@ -106,7 +100,7 @@ void WalkWav(LFile& f, WavVisitor& v) {
     for (;;) {
         uint8_t head[8];
         if (pos + 8 > fileSize || !ReadAt(f, pos, head, 8)) return;
-        const uint64_t size = Le32(head + 4);
+        const uint64_t size = LoadLE32(head + 4);
         const int64_t body = pos + 8;
         const int64_t next = body + int64_t(size + (size & 1));
         if (std::memcmp(head, "LIST", 4) == 0 && size >= 4) {
@@ -121,7 +115,7 @@ void WalkWav(LFile& f, WavVisitor& v) {
             uint8_t type[4];
             if (!ReadAt(f, body, type, 4)) return;
             // Only type 1 carries text; other types (pictures) are not titles.
-            if (Le32(type) == 1 && size > 4) v.DispText(f, body + 4, uint32_t(size - 4));
+            if (LoadLE32(type) == 1 && size > 4) v.DispText(f, body + 4, uint32_t(size - 4));
         }
         pos = next;
     }
@@ -135,7 +129,7 @@ bool ForEachSubChunk(LFile& f, int64_t begin, int64_t end, F fn) {
     while (sp + 8 <= end) {
         uint8_t head[8];
         if (!ReadAt(f, sp, head, 8)) return false;
-        const uint64_t size = Le32(head + 4);
+        const uint64_t size = LoadLE32(head + 4);
         if (sp + 8 + int64_t(size) > end) return false;
         fn(sp, head, uint32_t(size));
         sp += 8 + int64_t(size + (size & 1));
@@ -196,7 +190,7 @@ class TagWriter : public WavVisitor {
                 if (slot.first < 0 || slot.second != want) continue;
                 uint8_t head[8];
                 std::memcpy(head, IdOfName(name), 4);
-                PutLe32(head + 4, want);
+                StoreLE32(head + 4, want);
                 if (WriteAt(f, slot.first, head, 8) &&
                     WriteAt(f, slot.first + 8, value.c_str(), int32_t(want)))
                     written_[i] = true;
@@ -232,13 +226,13 @@ class TagWriter : public WavVisitor {
                 const std::string& value = items_[i].second;
                 uint8_t head[8];
                 std::memcpy(head, id, 4);
-                PutLe32(head + 4, uint32_t(value.size() + 1));
+                StoreLE32(head + 4, uint32_t(value.size() + 1));
                 chunk.insert(chunk.end(), head, head + 8);
                 chunk.insert(chunk.end(), value.begin(), value.end());
                 chunk.push_back(0);
                 if (chunk.size() & 1) chunk.push_back(0);
             }
-            PutLe32(chunk.data() + 4, uint32_t(chunk.size() - 8));
+            StoreLE32(chunk.data() + 4, uint32_t(chunk.size() - 8));
             if (!WriteAt(f, end, chunk.data(), int32_t(chunk.size()))) return false;
             end += int64_t(chunk.size());
         }
@@ -246,8 +240,8 @@ class TagWriter : public WavVisitor {
             const uint32_t textSize = DispTextSize(title_.size());
             std::vector<uint8_t> chunk(12 + textSize, 0);
             std::memcpy(chunk.data(), "DISP", 4);
-            PutLe32(chunk.data() + 4, 4 + textSize);
-            PutLe32(chunk.data() + 8, 1);
+            StoreLE32(chunk.data() + 4, 4 + textSize);
+            StoreLE32(chunk.data() + 8, 1);
             std::memcpy(chunk.data() + 12, title_.data(), title_.size());
             if (!WriteAt(f, end, chunk.data(), int32_t(chunk.size()))) return false;
         }
@@ -266,11 +260,11 @@ void FixRiffSize(LFile& f) {
     uint8_t top[12];
     if (!ReadAt(f, 0, top, 12)) return;
     if (std::memcmp(top, "RIFF", 4) != 0 || std::memcmp(top + 8, "WAVE", 4) != 0) return;
-    const uint32_t old = Le32(top + 4);
+    const uint32_t old = LoadLE32(top + 4);
     const int64_t size = f.GetFileSizeBytes();
     if (old == 0xFFFFFFFF || size - 8 > int64_t(0xFFFFFFFE) || size - 8 <= int64_t(old)) return;
     uint8_t field[4];
-    PutLe32(field, uint32_t(size - 8));
+    StoreLE32(field, uint32_t(size - 8));
     WriteAt(f, 4, field, 4);
 }
 

@@ -7,10 +7,10 @@
 
 #include "formats/aiff.h"
 #include "formats/au.h"
-#include "formats/bigendian.h"
 #include "formats/g711.h"
 #include "formats/raw.h"
 #include "store/encsettings.h"
+#include "support/byteorder.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/peers.h"
 #include "tests/support/testutil.h"

@@ -15,6 +15,7 @@
 #include "formats/gsm610.h"
 #include "formats/posix/acm_mp3.h"
 #include "formats/posix/adpcm_codec.h"
+#include "support/byteorder.h"
 
 static_assert(std::endian::native == std::endian::little, "PCM buffers are little-endian");
 
@@ -34,13 +35,6 @@ struct CodecInfo {
     int16_t coef1[256] = {};
     int16_t coef2[256] = {};
 };
-
-inline uint16_t Get16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 const uint8_t* Extra(const LWaveFormatEx* f) {
     return reinterpret_cast<const uint8_t*>(f) + 18;
@@ -63,7 +57,7 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
     if (tag == LWAVE_FORMAT_EXTENSIBLE) {
         if (encoding || f->cbSize < 22) return false;
         const uint8_t* x = Extra(f);
-        uint32_t sub = Get32(x + 6);
+        uint32_t sub = LoadLE32(x + 6);
         if (std::memcmp(x + 10, kGuidTail, sizeof kGuidTail) != 0) return false;
         if (sub != LWAVE_FORMAT_PCM && sub != LWAVE_FORMAT_IEEE_FLOAT) return false;
         tag = uint16_t(sub);
@@ -100,12 +94,12 @@ bool Describe(const LWaveFormatEx* f, bool encoding, CodecInfo& info) {
             if (info.framesPerBlock < 3) return false;
             // The coefficient table travels in the extra bytes; the standard one when it is absent.
             const uint8_t* x = Extra(f);
-            int n = f->cbSize >= 4 ? Get16(x + 2) : 0;
+            int n = f->cbSize >= 4 ? LoadLE16(x + 2) : 0;
             if (n >= 1 && n <= 256 && f->cbSize >= 4 + 4 * n && !encoding) {
                 info.numCoef = n;
                 for (int i = 0; i < n; ++i) {
-                    info.coef1[i] = int16_t(Get16(x + 4 + 4 * i));
-                    info.coef2[i] = int16_t(Get16(x + 6 + 4 * i));
+                    info.coef1[i] = int16_t(LoadLE16(x + 4 + 4 * i));
+                    info.coef2[i] = int16_t(LoadLE16(x + 6 + 4 * i));
                 }
             } else {
                 if (encoding && f->cbSize >= 4 && n != ladpcm::kMsStandardCoefs) return false;
@@ -326,13 +320,8 @@ class LCodecStream final : public LAcmStream {
         return false;
     }
 
-    static int16_t Sample16(const uint8_t* p, int i) {
-        return int16_t(uint16_t(p[2 * i] | (p[2 * i + 1] << 8)));
-    }
-    static void Put(uint8_t* p, int i, int v) {
-        p[2 * i] = uint8_t(v);
-        p[2 * i + 1] = uint8_t(unsigned(v) >> 8);
-    }
+    static int16_t Sample16(const uint8_t* p, int i) { return int16_t(LoadLE16(p + 2 * i)); }
+    static void Put(uint8_t* p, int i, int v) { StoreLE16(p + 2 * i, uint32_t(v)); }
     void CopyIn(const uint8_t* in) { std::memcpy(scratch_.data(), in, scratch_.size() * 2); }
     void CopyOut(uint8_t* out, int frames) {
         std::memcpy(out, scratch_.data(), size_t(frames) * info_.channels * 2);
@@ -343,11 +332,11 @@ class LCodecStream final : public LAcmStream {
             case 1:
                 return (p[0] - 128) * 256;
             case 2:
-                return int16_t(uint16_t(p[0] | (p[1] << 8)));
+                return int16_t(LoadLE16(p));
             case 3:
-                return int16_t(uint16_t(p[1] | (p[2] << 8)));
+                return int16_t(LoadLE16(p + 1));
             default:
-                return int16_t(uint16_t(p[2] | (p[3] << 8)));
+                return int16_t(LoadLE16(p + 2));
         }
     }
     // A floating-point sample (full scale 1.0) rounded to 16 bits, clipped.

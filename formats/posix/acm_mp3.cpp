@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/byteorder.h"
+
 LMp3WaveDecoder::LMp3WaveDecoder(uint32_t sampleRate, int channels)
     : rate_(sampleRate), channels_(channels), framesPerFrame_(sampleRate >= 32000 ? 1152 : 576) {}
 
@@ -61,8 +63,7 @@ uint32_t LMp3WaveDecoder::Decode(const uint8_t* in, uint32_t bytes, bool end, ui
         uint8_t* o = dst + produced;
         for (int i = 0; i < framesPerFrame_ * channels_; ++i) {
             int32_t v = int32_t(std::clamp<int64_t>((int64_t(pcm_[i]) + 8) >> 4, -32768, 32767));
-            o[2 * i] = uint8_t(v);
-            o[2 * i + 1] = uint8_t(uint32_t(v) >> 8);
+            StoreLE16(o + 2 * i, uint32_t(v));
         }
         produced += frameOut;
     }

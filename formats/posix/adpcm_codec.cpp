@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/byteorder.h"
+
 namespace ladpcm {
 namespace {
 
@@ -21,13 +23,6 @@ constexpr int16_t kMsAdapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
 
 inline int Clamp16(int v) {
     return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
-}
-inline int16_t Get16(const uint8_t* p) {
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
-}
-inline void Put16(uint8_t* p, int v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(unsigned(v) >> 8);
 }
 
 struct ImaChannel {
@@ -115,7 +110,7 @@ bool ImaDecodeBlock(const uint8_t* in, int bytes, int channels, int16_t* out, in
     }
     for (int c = 0; c < channels; ++c) {
         const uint8_t* h = in + 4 * c;
-        ImaChannel st{Get16(h), h[2]};
+        ImaChannel st{int16_t(LoadLE16(h)), h[2]};
         int16_t* o = out + c;
         *o = int16_t(st.pred);
         o += channels;
@@ -139,7 +134,7 @@ void ImaEncodeBlock(const int16_t* in, int channels, uint8_t* out, int blockAlig
     for (int c = 0; c < channels; ++c) {
         ImaChannel st{in[c], stepIndex[c]};
         uint8_t* h = out + 4 * c;
-        Put16(h, st.pred);
+        StoreLE16(h, uint32_t(st.pred));
         h[2] = uint8_t(st.index);
         h[3] = 0;
         const int16_t* s = in + channels + c;
@@ -174,9 +169,9 @@ bool MsDecodeBlock(const uint8_t* in, int bytes, int channels, const int16_t* co
         if (pi >= numCoef) return false;
         st[c].coef1 = coef1[pi];
         st[c].coef2 = coef2[pi];
-        st[c].delta = Get16(in + channels + 2 * c);
-        st[c].s1 = Get16(in + 3 * channels + 2 * c);
-        st[c].s2 = Get16(in + 5 * channels + 2 * c);
+        st[c].delta = int16_t(LoadLE16(in + channels + 2 * c));
+        st[c].s1 = int16_t(LoadLE16(in + 3 * channels + 2 * c));
+        st[c].s2 = int16_t(LoadLE16(in + 5 * channels + 2 * c));
         out[c] = int16_t(st[c].s2);
         out[channels + c] = int16_t(st[c].s1);
     }
@@ -231,9 +226,9 @@ void MsEncodeBlock(const int16_t* in, int channels, uint8_t* out, int blockAlign
                 out[c] = uint8_t(pi);
             }
         }
-        Put16(out + channels + 2 * c, chosen[c].delta);
-        Put16(out + 3 * channels + 2 * c, chosen[c].s1);
-        Put16(out + 5 * channels + 2 * c, chosen[c].s2);
+        StoreLE16(out + channels + 2 * c, uint32_t(chosen[c].delta));
+        StoreLE16(out + 3 * channels + 2 * c, uint32_t(chosen[c].s1));
+        StoreLE16(out + 5 * channels + 2 * c, uint32_t(chosen[c].s2));
     }
     uint8_t* p = out + 7 * channels;
     if (channels == 1) {

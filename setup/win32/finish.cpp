@@ -12,6 +12,7 @@
 #include "setup/payload.h"
 #include "setup/setup.h"
 #include "setup/win32/links.h"
+#include "support/byteorder.h"
 #include "support/file.h"
 
 namespace {
@@ -26,8 +27,8 @@ void Join(char* dest, const char* folder, const char* name) {
 bool AppendWord(const char* path, uint32_t word) {
     HANDLE f = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
-    const uint8_t bytes[4] = {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16),
-                              uint8_t(word >> 24)};
+    uint8_t bytes[4];
+    StoreLE32(bytes, word);
     DWORD put = 0;
     const bool ok = SetFilePointer(f, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
                     WriteFile(f, bytes, 4, &put, nullptr) && put == 4;

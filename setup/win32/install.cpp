@@ -11,6 +11,7 @@
 #include "app/shell.h"
 #include "setup/payload.h"
 #include "setup/setup.h"
+#include "support/byteorder.h"
 #include "support/win32/dialog.h"
 #include "support/progress.h"
 
@@ -89,13 +90,13 @@ int Extract(LProgressDialog* dlg, const char* folder, std::string& failed) {
         CloseHandle(in);
         return LPROCESS_FAILED;
     }
-    uint32_t sum = SetupReadWord(&trailer[4 * count]);
+    uint32_t sum = LoadLE32(&trailer[4 * count]);
     double total = 0, copied = 0;
-    for (int i = 0; i < count; ++i) total += SetupReadWord(&trailer[4 * i]);
+    for (int i = 0; i < count; ++i) total += LoadLE32(&trailer[4 * i]);
     int status = LPROCESS_OK;
     std::vector<uint8_t> chunk(kChunk);
     for (int i = 0; i < count && status == LPROCESS_OK; ++i) {
-        uint32_t left = SetupReadWord(&trailer[4 * i]);
+        uint32_t left = LoadLE32(&trailer[4 * i]);
         if (!left) continue;
         dlg->SetText(kSetupFiles[i].name, 0);
         char target[MAX_PATH];

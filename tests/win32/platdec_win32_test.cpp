@@ -13,8 +13,8 @@
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/platdec.h"
-#include "formats/littleendian.h"
 #include "store/registry.h"
+#include "support/byteorder.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
 
