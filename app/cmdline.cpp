@@ -42,14 +42,6 @@ bool Is(const char* a, const char* b) {
     return strcasecmp(a, b) == 0;
 }
 
-bool SamePath(const char* a, const char* b) {
-#ifdef _WIN32
-    return strcasecmp(a, b) == 0;
-#else
-    return std::strcmp(a, b) == 0;
-#endif
-}
-
 // An entry that names a file rather than an option.
 bool IsFileArgument(const char* a) {
     if (a[0] == '-') return false;
@@ -88,7 +80,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
     char entry[LMAX_PATH];
     for (int i = 0; i < host_.EntryCount(); ++i) {
         host_.GetEntryPath(i, entry);
-        if (SamePath(entry, path)) return false;
+        if (LSamePathText(entry, path)) return false;
     }
     // A CD drive or one of its tracks on Linux ("/dev/sr0", "/dev/sr0#3").
     std::vector<std::string> tracks;
@@ -98,7 +90,7 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
             bool listed = false;
             for (int i = 0; i < host_.EntryCount() && !listed; ++i) {
                 host_.GetEntryPath(i, entry);
-                listed = SamePath(entry, tracks[t].c_str());
+                listed = LSamePathText(entry, tracks[t].c_str());
             }
             if (listed) continue;
             host_.AddEntry(tracks[t].c_str(), sizes[t]);

@@ -24,10 +24,6 @@ void Cut(std::string& s) {
     if (s.size() > kMaxText) s.resize(kMaxText);
 }
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 bool FolderExists(const char* path) {
     std::error_code ec;
     return std::filesystem::is_directory(path, ec);
@@ -164,7 +160,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
             CmCreatePathName(level, part.c_str(), texts);
             p = close + 1;
             if (!CDDBSafeComponent(level)) continue;  // nothing usable: no folder level
-            if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
+            if (!folder.empty() && !LIsPathSeparator(folder.back())) folder += LPATH_SEP;
             folder += level;
             if (folder.size() > folderMax) folder.resize(folderMax);
             if (!FolderExists(folder.c_str())) {
@@ -191,7 +187,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     if (!CDDBSafeComponent(checked)) return true;
     name = checked;
     // The name gives way first, so that the extension (which picks the writer) survives.
-    if (!folder.empty() && !IsSeparator(folder.back())) folder += LPATH_SEP;
+    if (!folder.empty() && !LIsPathSeparator(folder.back())) folder += LPATH_SEP;
     const size_t room = kMaxText - folder.size() - extLength;
     if (name.size() > room) name.resize(room);
     std::string path = folder + name + extension;

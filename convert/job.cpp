@@ -10,50 +10,22 @@
 #include <string>
 
 #include "convert/cdconvert.h"
-#include "store/combohistory.h"
-#include "store/settings.h"
-#include "store/tags.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
+#include "store/combohistory.h"
+#include "store/settings.h"
+#include "store/tags.h"
 #include "support/fileops.h"
 #include "support/trace.h"
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// Two paths name the same file: equal text (without regard to case where the file system
-// ignores it, either separator), or two spellings of one existing file ("./", links).
-bool SamePath(const char* a, const char* b) {
-    const char *p = a, *q = b;
-    for (;; ++p, ++q) {
-        char x = *p, y = *q;
-#ifdef _WIN32
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x == '/') x = '\\';
-        if (y == '/') y = '\\';
-#endif
-        if (x != y) break;
-        if (!x) return true;
-    }
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-// Copies at most 259 characters.
-void CopyPath(char* dest, const char* src) {
-    std::snprintf(dest, LMAX_PATH, "%s", src);
-}
-
 // The folder part of a path (up to its last separator), "" when there is none.
 void FolderOf(char* dest, const char* path) {
     const char* last = nullptr;
     for (const char* p = path; *p; ++p)
-        if (IsSeparator(*p)) last = p;
+        if (LIsPathSeparator(*p)) last = p;
     size_t n = last ? size_t(last - path) : 0;
     if (n > LMAX_PATH - 1) n = LMAX_PATH - 1;
     std::memcpy(dest, path, n);
@@ -63,7 +35,7 @@ void FolderOf(char* dest, const char* path) {
 // folder + separator (when needed) + name, cut at 259 characters.
 void JoinPath(char* dest, const char* folder, const std::string& name) {
     size_t n = std::strlen(folder);
-    bool sep = n > 0 && !IsSeparator(folder[n - 1]);
+    bool sep = n > 0 && !LIsPathSeparator(folder[n - 1]);
     std::snprintf(dest, LMAX_PATH, "%s%s%s", folder, sep ? std::string(1, LPATH_SEP).c_str() : "",
                   name.c_str());
 }
@@ -127,10 +99,6 @@ std::string NotSupported() {
            kFormatsWebPage + " for information on what formats are supported.";
 }
 
-bool ExtIs(const char* ext, const char* a) {
-    return strcasecmp(ext, a) == 0;
-}
-
 }  // namespace
 
 void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
@@ -181,171 +149,211 @@ void LPlanEntryPaths(const char* input, const char* folderText, const char* outE
     else if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
         FolderOf(paths.folder, input);
     else
-        CopyPath(paths.folder, folderText);
+        LCopyPath(paths.folder, folderText);
     JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
-    paths.sameFile = SamePath(paths.finalPath, input);
+    paths.sameFile = LSameFile(paths.finalPath, input);
 }
 
+namespace {
+
+// What one batch shares between its entries.
+struct Batch {
+    LProgressDialog* dlg;
+    LConvertJob* job;
+    LConvertHost& host;
+    const char* outExt;
+    char folderText[LMAX_PATH] = {};
+    LOverwriteState overwrite = {};
+    LAudioTagData tags = {};
+};
+
+// One entry's input and where its output goes.
+struct Entry {
+    int index;
+    char input[LMAX_PATH];
+    char name[LMAX_PATH];  // the input's file name without its extension
+    char inExt[LMAX_PATH];
+    LEntryPaths paths;
+};
+
+// How a step of an entry ends, besides a status that ends the batch at once.
+constexpr int kGoOn = -1;        // the entry's next step follows
+constexpr int kNextEntry = -2;   // the entry is done with; the batch goes on
+constexpr int kEndOfBatch = -3;  // the batch ends as if every entry had been done
+
+// The entry's status when it fails: its image, the job's outcome and the return status.
+int Failed(Batch& b, const Entry& e, int status) {
+    b.host.SetEntryImage(e.index, LENTRY_FAILED);
+    b.job->outcome = status;
+    return status;
+}
+
+// Overwrite rule, for the file the user gets. Writing over the input itself is what the user
+// asked for by naming it: no question. kGoOn, kNextEntry (skipped) or LPROCESS_OK (the user
+// stopped the batch: the rest of the entries are marked failed).
+int ApplyOverwriteRule(Batch& b, const Entry& e) {
+    bool proceed = true, skip = false;
+    if (!e.paths.sameFile) CmTestFileExists(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
+    if (!proceed) {
+        MarkRest(b.host, e.index);
+        b.job->outcome = LPROCESS_STOPPED;
+        return LPROCESS_OK;
+    }
+    if (skip) {
+        b.host.SetEntryImage(e.index, LENTRY_FAILED);
+        return kNextEntry;
+    }
+    return kGoOn;
+}
+
+// The output is written under a passing name next to its place and takes that place only once
+// it is complete: the input or an older output stays as it is until then, and a failure or a
+// crash never leaves a partial file under the real name. The same file goes to "_" + name +
+// the input's extension, anything else to "~" + name + the output extension; when such a file
+// exists already another free name is taken.
+bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
+    char inFolder[LMAX_PATH];
+    FolderOf(inFolder, e.input);
+    const bool claimed =
+        e.paths.sameFile ? ClaimPassingName(passing.path, inFolder, "_", e.name, e.inExt)
+                         : ClaimPassingName(passing.path, e.paths.folder, "~", e.name, b.outExt);
+    passing.held = claimed;
+    return claimed;
+}
+
+// A CD track. It may be named from the disc's information instead (its conversion then decides
+// on overwriting that name and deletes a partial file itself); otherwise what it wrote under
+// the passing name takes its place.
+int ConvertTrack(Batch& b, const Entry& e, PassingFile& passing) {
+    char written[LMAX_PATH];
+    LCopyPath(written, passing.path);
+    bool ok = b.host.ConvertCDAudioFile(e.index, written, b.overwrite, b.dlg);
+    if (ok && std::strcmp(written, passing.path) == 0) {
+        ok = ReplaceWith(passing.path, e.paths.finalPath);
+        if (ok) passing.held = false;
+    }
+    passing.Drop();
+    b.host.SetEntryImage(e.index, ok ? LENTRY_DONE : LENTRY_FAILED);
+    if (ok) return kNextEntry;
+    b.job->outcome = LPROCESS_FAILED;
+    if (b.dlg->PumpMessages()) {  // the rip was cancelled
+        b.job->outcome = LPROCESS_STOPPED;
+        return LPROCESS_STOPPED;
+    }
+    return kNextEntry;
+}
+
+// Opens the input (with the host's prompts when the window is shown); LPROCESS_OK or the
+// open's status.
+int OpenInput(Batch& b, const Entry& e, LSourceRef& source) {
+    if (b.host.IsHidden()) {
+        b.host.ShowProgressDialog(b.dlg, false);
+        return LGenSourceOpen(source, e.input, b.dlg);
+    }
+    b.host.ShowProgressDialog(b.dlg, true);
+    LGenSourceInteraction ui{&b.job->promptOnce, b.host};
+    return LGenSourceOpen(source, e.input, &ui);
+}
+
+bool Taggable(const char* ext) {
+    return ExtIs(ext, ".mp3") || ExtIs(ext, ".wav");
+}
+
+// Open, transfer, tags and the final name of an ordinary file.
+int ConvertFile(Batch& b, const Entry& e, PassingFile& passing) {
+    LSourceRef source;
+    const int open = OpenInput(b, e, source);
+    if (open != LPROCESS_OK) {
+        Failed(b, e, open);
+        return kEndOfBatch;
+    }
+    if (!LGenSinkIsSupported(b.outExt, b.host)) {
+        b.dlg->ShowError(NotSupported().c_str());
+        return Failed(b, e, LPROCESS_FAILED);
+    }
+    const char* output = passing.path;
+    LSinkRef sink;
+    LGenSinkOpenSink(sink, output, source->GetSampleRate(), source->GetChannels());
+
+    b.tags.Clear();
+    const bool haveTags = Taggable(e.inExt) && b.tags.ReadTags(e.input) && !b.tags.Empty();
+
+    int status = LConvertTransfer(b.dlg, "Saving Audio File", source, sink);
+    const char* sinkMessage = sink ? sink->GetFailureMessage() : nullptr;
+    sink.reset();
+    source.reset();
+
+    // Tags go into the new file before it takes its place; a file that cannot take them is not
+    // complete either.
+    if (status == LPROCESS_OK && haveTags && Taggable(b.outExt) && !b.tags.WriteTags(output)) {
+        LTrace("ProcessConvert cannot write the tags into the converted file");
+        status = LPROCESS_FAILED;
+    }
+    // Replace the old file in one step, so that it is never lost on the way.
+    if (status == LPROCESS_OK && !ReplaceWith(output, e.paths.finalPath)) {
+        LTrace("ProcessConvert cannot give the converted file its name");
+        status = LPROCESS_FAILED;
+    }
+    if (status != LPROCESS_OK) {
+        // A cancel is the user's own doing: no message.
+        if (status != LPROCESS_STOPPED)
+            b.dlg->ShowError(sinkMessage ? LFormatMessage(sinkMessage, e.input).c_str()
+                                         : ConversionFailed(e.input).c_str());
+        // What was written so far is no file anyone can use (the passing file goes).
+        return Failed(b, e, status);
+    }
+    passing.held = false;
+    b.host.SetEntryImage(e.index, LENTRY_DONE);
+    return kNextEntry;
+}
+
+// One selected entry: kNextEntry, kEndOfBatch, or the status that ends the batch at once.
+int ConvertEntry(Batch& b, int index) {
+    b.host.SetEntryImage(index, LENTRY_CONVERTING);
+    Entry e;
+    e.index = index;
+    b.host.GetEntryPath(index, e.input);
+    GetFileNameNoExtension(e.name, e.input);
+    GetFileExtension(e.inExt, e.input);
+    LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths);
+
+    const int rule = ApplyOverwriteRule(b, e);
+    if (rule != kGoOn) return rule;
+
+    PassingFile passing;
+    if (!ClaimPassingFile(b, e, passing)) {
+        LTrace("ProcessConvert no passing name can be created next to the output");
+        b.dlg->ShowError(LFormatMessage(kCannotCreateMessage, e.paths.finalPath).c_str());
+        return Failed(b, e, LPROCESS_FAILED);
+    }
+    if (ExtIs(e.inExt, ".cda")) return ConvertTrack(b, e, passing);
+    return ConvertFile(b, e, passing);
+}
+
+}  // namespace
+
 int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
-    LConvertHost& host = *job->mainWindow;
+    Batch b{dlg, job, *job->mainWindow, job->outputExtension};
+    LConvertHost& host = b.host;
     job->outcome = LPROCESS_OK;
 
-    // Start of the batch.
+    // Start of the batch: the folder text goes into its history; nothing selected means all.
     for (int i = 0; i < host.EntryCount(); ++i)
         if (host.IsEntrySelected(i)) host.SetEntryImage(i, LENTRY_NONE);
-    char folderText[LMAX_PATH];
-    host.GetOutputFolder(folderText);
-    ComboHistorySaveText("OutputFolder", folderText);
+    host.GetOutputFolder(b.folderText);
+    ComboHistorySaveText("OutputFolder", b.folderText);
     host.ReloadOutputFolderHistory();
     bool anySelected = false;
     for (int i = 0; i < host.EntryCount() && !anySelected; ++i)
         anySelected = host.IsEntrySelected(i);
     if (!anySelected) host.SelectAll();
-    LOverwriteState overwrite;
-    LAudioTagData tags;
-    const bool sameAsSource = strcasecmp(folderText, kSameAsSourceFolder) == 0;
-    const char* outExt = job->outputExtension;
 
     for (int index = 0; index < host.EntryCount(); ++index) {
         if (!host.IsEntrySelected(index)) continue;
-        host.SetEntryImage(index, LENTRY_CONVERTING);
-        char input[LMAX_PATH];
-        host.GetEntryPath(index, input);
-
-        // Output path.
-        char folder[LMAX_PATH], name[LMAX_PATH], inExt[LMAX_PATH];
-        GetFileNameNoExtension(name, input);
-        GetFileExtension(inExt, input);
-        const bool cdTrack = ExtIs(inExt, ".cda");
-        if (sameAsSource && cdTrack)
-            LCDSameAsSourceFolder(folder);  // a disc has no folder of its own
-        else if (sameAsSource)
-            FolderOf(folder, input);
-        else
-            CopyPath(folder, folderText);
-        char finalPath[LMAX_PATH];
-        JoinPath(finalPath, folder, std::string(name) + outExt);
-
-        // Overwrite rule, for the file the user gets. Writing over the input itself is what
-        // the user asked for by naming it: no question.
-        const bool sameFile = SamePath(finalPath, input);
-        bool proceed = true, skip = false;
-        if (!sameFile) CmTestFileExists(host, finalPath, overwrite, proceed, skip);
-        if (!proceed) {
-            MarkRest(host, index);
-            job->outcome = LPROCESS_STOPPED;
-            return LPROCESS_OK;
-        }
-        if (skip) {
-            host.SetEntryImage(index, LENTRY_FAILED);
-            continue;
-        }
-
-        // The output is written under a passing name next to its place and takes that place
-        // only once it is complete: the input or an older output stays as it is until then,
-        // and a failure or a crash never leaves a partial file under the real name. The same
-        // file goes to "_" + name + the input's extension, anything else to "~" + name + the
-        // output extension; when such a file exists already another free name is taken.
-        PassingFile passing;
-        char inFolder[LMAX_PATH];
-        FolderOf(inFolder, input);
-        if (!(sameFile ? ClaimPassingName(passing.path, inFolder, "_", name, inExt)
-                       : ClaimPassingName(passing.path, folder, "~", name, outExt))) {
-            LTrace("ProcessConvert no passing name can be created next to the output");
-            dlg->ShowError(LFormatMessage(kCannotCreateMessage, finalPath).c_str());
-            host.SetEntryImage(index, LENTRY_FAILED);
-            job->outcome = LPROCESS_FAILED;
-            return LPROCESS_FAILED;
-        }
-        passing.held = true;
-        const char* output = passing.path;
-
-        // CD tracks.
-        if (cdTrack) {
-            // The track may be named from the disc's information instead (its conversion then
-            // decides on overwriting that name and deletes a partial file itself); otherwise
-            // what it wrote under the passing name takes its place.
-            char written[LMAX_PATH];
-            CopyPath(written, output);
-            bool ok = host.ConvertCDAudioFile(index, written, overwrite, dlg);
-            if (ok && std::strcmp(written, output) == 0) {
-                ok = ReplaceWith(output, finalPath);
-                if (ok) passing.held = false;
-            }
-            passing.Drop();
-            host.SetEntryImage(index, ok ? LENTRY_DONE : LENTRY_FAILED);
-            if (!ok) job->outcome = LPROCESS_FAILED;
-            if (!ok && dlg->PumpMessages()) {  // the rip was cancelled
-                job->outcome = LPROCESS_STOPPED;
-                return LPROCESS_STOPPED;
-            }
-            continue;
-        }
-
-        // Source.
-        LSourceRef source;
-        int open;
-        if (host.IsHidden()) {
-            host.ShowProgressDialog(dlg, false);
-            open = LGenSourceOpen(source, input, dlg);
-        } else {
-            host.ShowProgressDialog(dlg, true);
-            LGenSourceInteraction ui{&job->promptOnce, host};
-            open = LGenSourceOpen(source, input, &ui);
-        }
-        if (open != LPROCESS_OK) {
-            host.SetEntryImage(index, LENTRY_FAILED);
-            job->outcome = open;
-            break;
-        }
-
-        // Sink.
-        if (!LGenSinkIsSupported(outExt, host)) {
-            dlg->ShowError(NotSupported().c_str());
-            host.SetEntryImage(index, LENTRY_FAILED);
-            job->outcome = LPROCESS_FAILED;
-            return LPROCESS_FAILED;
-        }
-        LSinkRef sink;
-        LGenSinkOpenSink(sink, output, source->GetSampleRate(), source->GetChannels());
-
-        // Tags of MP3 and WAV inputs.
-        tags.Clear();
-        bool haveTags =
-            (ExtIs(inExt, ".mp3") || ExtIs(inExt, ".wav")) && tags.ReadTags(input) && !tags.Empty();
-
-        int status = LConvertTransfer(dlg, "Saving Audio File", source, sink);
-        const char* sinkMessage = sink ? sink->GetFailureMessage() : nullptr;
-        sink.reset();
-        source.reset();
-
-        // Tags go into the new file before it takes its place; a file that cannot take them
-        // is not complete either.
-        if (status == LPROCESS_OK && haveTags && (ExtIs(outExt, ".mp3") || ExtIs(outExt, ".wav")) &&
-            !tags.WriteTags(output)) {
-            LTrace("ProcessConvert cannot write the tags into the converted file");
-            status = LPROCESS_FAILED;
-        }
-        // Replace the old file in one step, so that it is never lost on the way.
-        if (status == LPROCESS_OK && !ReplaceWith(output, finalPath)) {
-            LTrace("ProcessConvert cannot give the converted file its name");
-            status = LPROCESS_FAILED;
-        }
-        if (status != LPROCESS_OK) {
-            // A cancel is the user's own doing: no message.
-            if (status != LPROCESS_STOPPED)
-                dlg->ShowError(sinkMessage ? LFormatMessage(sinkMessage, input).c_str()
-                                           : ConversionFailed(input).c_str());
-            host.SetEntryImage(index, LENTRY_FAILED);
-            // What was written so far is no file anyone can use.
-            passing.Drop();
-            job->outcome = status;
-            return status;
-        }
-        passing.held = false;
-        host.SetEntryImage(index, LENTRY_DONE);
+        const int end = ConvertEntry(b, index);
+        if (end == kEndOfBatch) break;
+        if (end != kNextEntry) return end;
     }
-
     host.EndOfConvertBatch();
     return LPROCESS_OK;
 }

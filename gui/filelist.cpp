@@ -23,7 +23,7 @@ constexpr const char* kDuplicateMessage =
 const char* PathExtension(const char* path) {
     const char* name = path;
     for (const char* p = path; *p; ++p) {
-        if (*p == '\\' || *p == '/') name = p + 1;
+        if (LIsPathSeparator(*p)) name = p + 1;
     }
     const char* dot = std::strrchr(name, '.');
     return dot ? dot : name + std::strlen(name);

@@ -93,8 +93,7 @@ std::vector<char> BuildArgumentBlock(int argc, char** argv) {
     std::memcpy(block.data(), &count, 4);
     for (int i = 0; i < count; ++i) {
         char* slot = block.data() + 4 + LMAX_PATH * i;
-        std::strncpy(slot, argv[i] ? argv[i] : "", LMAX_PATH - 1);
-        slot[LMAX_PATH - 1] = 0;
+        LCopyPath(slot, argv[i] ? argv[i] : "");
     }
     return block;
 }
@@ -111,7 +110,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
         std::snprintf(folder, sizeof folder, "%s", argv[0]);
         char* cut = nullptr;
         for (char* p = folder; *p; ++p) {
-            if (*p == '\\' || *p == '/') cut = p;
+            if (LIsPathSeparator(*p)) cut = p;
         }
         if (cut) {
             *cut = 0;

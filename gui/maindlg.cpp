@@ -361,8 +361,7 @@ bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
             for (int i = 0; i < count; ++i) {
                 const size_t offset = 4 + static_cast<size_t>(LMAX_PATH) * i;
                 if (offset + LMAX_PATH > cds->cbData) break;
-                std::memcpy(slots[i], bytes + offset, LMAX_PATH);
-                slots[i][LMAX_PATH - 1] = 0;
+                LCopyPath(slots[i], bytes + offset);
                 argv[argc++] = slots[i];
             }
             EvRunArguments(argv, argc);

@@ -28,7 +28,7 @@ bool WriteAt(LFile& f, int64_t pos, const void* buf, int32_t n) {
 bool HasExtension(const char* path, const char* ext) {
     char found[LMAX_PATH];
     GetFileExtension(found, path);
-    return strcasecmp(found, ext) == 0;
+    return ExtIs(found, ext);
 }
 
 // The INFO sub-chunk ids and the tag names they carry; "IPRD" is read as the title only.

@@ -1,7 +1,10 @@
 // Path helpers on fixed 260-character buffers, shared by both platforms.
 #include "support/file.h"
 
+#include <strings.h>
+
 #include <cstring>
+#include <filesystem>
 
 #include "support/trace.h"
 
@@ -9,26 +12,11 @@ namespace {
 
 constexpr size_t kMaxLen = LMAX_PATH - 1;
 
-bool IsSep(char c) {
-    return c == '\\' || c == '/';
-}
-
-// Copies at most 259 characters and a terminating zero; true when the source had to be cut.
-bool CopyCut(char* dest, const char* src) {
-    size_t n = 0;
-    while (n < kMaxLen && src[n]) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-    return src[n] != 0;
-}
-
 // Index of the first character of the file part (after the last separator).
 size_t FilePartStart(const char* path, size_t len) {
     size_t start = 0;
     for (size_t i = 0; i < len; ++i)
-        if (IsSep(path[i])) start = i + 1;
+        if (LIsPathSeparator(path[i])) start = i + 1;
     return start;
 }
 
@@ -41,6 +29,40 @@ size_t LastDot(const char* path, size_t len) {
 }
 
 }  // namespace
+
+bool LCopyPath(char* dest, const char* src) {
+    size_t n = 0;
+    while (n < kMaxLen && src[n]) {
+        dest[n] = src[n];
+        ++n;
+    }
+    dest[n] = 0;
+    return src[n] != 0;
+}
+
+bool ExtIs(const char* ext, const char* wanted) {
+    return strcasecmp(ext, wanted) == 0;
+}
+
+bool LSamePathText(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = *a, y = *b;
+#ifdef _WIN32
+        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x == '/') x = '\\';
+        if (y == '/') y = '\\';
+#endif
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+
+bool LSameFile(const char* a, const char* b) {
+    if (LSamePathText(a, b)) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
 
 LFile::LFile(LFile&& o) noexcept : handle_(o.handle_) {
     o.handle_ = kInvalid;
@@ -68,14 +90,14 @@ LFile::Handle LFile::Release() {
 
 void LFile::_GetFileFromPath(char* dest, const char* path) {
     char buf[LMAX_PATH];
-    if (CopyCut(buf, path)) LTrace("LFile::_GetFileFromPath szPath is too long");
+    if (LCopyPath(buf, path)) LTrace("LFile::_GetFileFromPath szPath is too long");
     size_t len = std::strlen(buf);
     std::memmove(dest, buf + FilePartStart(buf, len), len - FilePartStart(buf, len) + 1);
 }
 
 void LFile::_GetFolderFromPath(char* dest, const char* path) {
     char buf[LMAX_PATH];
-    if (CopyCut(buf, path)) LTrace("LFile::_GetFolderFromPath szPath is too long");
+    if (LCopyPath(buf, path)) LTrace("LFile::_GetFolderFromPath szPath is too long");
     size_t start = FilePartStart(buf, std::strlen(buf));
     size_t end = start ? start - 1 : 0;
     buf[end] = 0;
@@ -84,7 +106,7 @@ void LFile::_GetFolderFromPath(char* dest, const char* path) {
 
 void LFile::_ApplyNewFileExtension(char* dest, const char* path, const char* extension) {
     char buf[LMAX_PATH];
-    bool cut = CopyCut(buf, path);
+    bool cut = LCopyPath(buf, path);
     size_t len = std::strlen(buf);
     size_t dot = LastDot(buf, len);
     if (dot < len && dot > FilePartStart(buf, len)) {
@@ -112,7 +134,7 @@ void LFile::FilePathCat(char* folder, const char* name, const char* extension) {
         LTrace("LFile::FilePathCat szFolderPath too long");
         return;
     }
-    if (len && !IsSep(folder[len - 1])) {
+    if (len && !LIsPathSeparator(folder[len - 1])) {
         folder[len++] = LPATH_SEP;
         folder[len] = 0;
     }
@@ -132,7 +154,7 @@ void LFile::FilePathCat(char* folder, const char* name, const char* extension) {
 
 void GetFileExtension(char* dest, const char* path) {
     char buf[LMAX_PATH];
-    CopyCut(buf, path);
+    LCopyPath(buf, path);
     size_t len = std::strlen(buf);
     size_t dot = LastDot(buf, len);
     std::memmove(dest, buf + dot, len - dot + 1);
@@ -140,7 +162,7 @@ void GetFileExtension(char* dest, const char* path) {
 
 void GetFileNameNoExtension(char* dest, const char* path) {
     char buf[LMAX_PATH];
-    CopyCut(buf, path);
+    LCopyPath(buf, path);
     size_t len = std::strlen(buf);
     size_t start = FilePartStart(buf, len);
     buf[LastDot(buf, len)] = 0;

@@ -12,6 +12,21 @@ constexpr char LPATH_SEP = '\\';
 constexpr char LPATH_SEP = '/';
 #endif
 
+// Either separator: both are read on every platform.
+constexpr bool LIsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+// Copies at most 259 characters and a terminating zero; true when the source had to be cut.
+bool LCopyPath(char* dest, const char* src);
+// An extension with its dot equals another without regard to case (".MP3" is ".mp3").
+bool ExtIs(const char* ext, const char* wanted);
+// The same path text: without regard to case and with either separator on Windows, letter for
+// letter elsewhere (where file names keep their case).
+bool LSamePathText(const char* a, const char* b);
+// Two paths name the same file: the same path text, or two spellings of one existing file
+// ("./", links, another case where the file system ignores it).
+bool LSameFile(const char* a, const char* b);
+
 class LFile {
   public:
     LFile() = default;

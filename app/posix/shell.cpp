@@ -24,8 +24,5 @@ void ProgramFolder(char* dest) {
     exe[n] = 0;
     char* slash = std::strrchr(exe, '/');
     if (slash) *slash = 0;
-    size_t len = std::strlen(exe);
-    if (len > LMAX_PATH - 1) len = LMAX_PATH - 1;
-    std::memcpy(dest, exe, len);
-    dest[len] = 0;
+    LCopyPath(dest, exe);
 }

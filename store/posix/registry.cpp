@@ -146,13 +146,6 @@ std::string* FindValue(Section& s, const std::string& name) {
     return nullptr;
 }
 
-void CopyCut(char* out, const char* text) {
-    size_t n = std::strlen(text);
-    if (n > LMAX_PATH - 1) n = LMAX_PATH - 1;
-    std::memcpy(out, text, n);
-    out[n] = 0;
-}
-
 // A change to a store, applied to the parsed text; false when there was nothing to change.
 using Change = std::function<bool(Store&)>;
 
@@ -288,13 +281,13 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
         if (Store* store = Current(root)) {
             if (Section* s = FindSection(*store, keyPath)) {
                 if (std::string* v = FindValue(*s, ValueName(valueName))) {
-                    CopyCut(out, v->c_str());
+                    LCopyPath(out, v->c_str());
                     return true;
                 }
             }
         }
     }
-    CopyCut(out, defaultText ? defaultText : "");
+    LCopyPath(out, defaultText ? defaultText : "");
     return false;
 }
 
@@ -364,5 +357,5 @@ bool RegistryReleaseWrites() {
 }
 
 void RegistryStoreFolder(char* dest) {
-    CopyCut(dest, ConfigFolder().c_str());
+    LCopyPath(dest, ConfigFolder().c_str());
 }

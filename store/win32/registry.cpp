@@ -21,13 +21,6 @@ HKEY RootKey(LRegistryRoot root) {
     return HKEY_CURRENT_USER;
 }
 
-void CopyCut(char* out, const char* text) {
-    size_t n = std::strlen(text);
-    if (n > LMAX_PATH - 1) n = LMAX_PATH - 1;
-    std::memcpy(out, text, n);
-    out[n] = 0;
-}
-
 const char* NameOrDefault(const char* valueName) {
     return valueName ? valueName : "";
 }
@@ -47,11 +40,11 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
         RegCloseKey(key);
         if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
             buffer[size < LMAX_PATH ? size : LMAX_PATH] = 0;
-            CopyCut(out, buffer);
+            LCopyPath(out, buffer);
             return true;
         }
     }
-    CopyCut(out, defaultText ? defaultText : "");
+    LCopyPath(out, defaultText ? defaultText : "");
     return false;
 }
 

@@ -15,15 +15,11 @@
 
 namespace {
 
+// Copies a folder path without its trailing separators (a lone "/" stays).
 void CopyPath(char* dest, const char* src) {
-    size_t n = 0;
-    while (n < LMAX_PATH - 1 && src[n]) {
-        dest[n] = src[n];
-        ++n;
-    }
-    // Drop trailing separators, keeping a lone "/".
-    while (n > 1 && dest[n - 1] == '/') --n;
-    dest[n] = 0;
+    LCopyPath(dest, src);
+    size_t n = std::strlen(dest);
+    while (n > 1 && dest[n - 1] == '/') dest[--n] = 0;
 }
 
 const char* Env(const char* name) {

@@ -1,6 +1,7 @@
 // Dialog framework: control helpers shared by the dialogs (lists, combos, tooltips, toolbar, help).
 #include <cstring>
 
+#include "support/file.h"
 #include "support/win32/dialog.h"
 
 void LDialog::EnableControl(int id, bool enable) {
@@ -196,7 +197,7 @@ bool LDialog::ShowHelp(HWND window, UINT command, ULONG_PTR data) {
     if (n == 0 || n >= MAX_PATH) return false;
     char* cut = path;
     for (char* p = path; *p; ++p) {
-        if (*p == '\\' || *p == '/') cut = p + 1;
+        if (LIsPathSeparator(*p)) cut = p + 1;
     }
     std::strcpy(cut, "tamber.hlp");
     return WinHelpA(window, path, command, data) != FALSE;

@@ -11,15 +11,6 @@ namespace {
 const char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-void CopyPath(char* dest, const char* src) {
-    size_t n = 0;
-    while (n < LMAX_PATH - 1 && src[n]) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
-
 bool ShellFolder(char* dest, HKEY root, const char* value) {
     HKEY key;
     if (RegOpenKeyExA(root, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
@@ -28,7 +19,7 @@ bool ShellFolder(char* dest, HKEY root, const char* value) {
     LONG rc = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || !buf[0]) return false;
-    CopyPath(dest, buf);
+    LCopyPath(dest, buf);
     return true;
 }
 
@@ -37,7 +28,7 @@ bool HomeFolder(char* dest, const char* sub) {
     char home[LMAX_PATH];
     DWORD n = GetEnvironmentVariableA("TAMBER_HOME", home, sizeof home);
     if (n == 0 || n >= sizeof home) return false;
-    CopyPath(dest, home);
+    LCopyPath(dest, home);
     CreateDirectoryA(dest, nullptr);
     LFile::FilePathCat(dest, sub);
     CreateDirectoryA(dest, nullptr);
@@ -46,7 +37,7 @@ bool HomeFolder(char* dest, const char* sub) {
 
 bool Join(char* dest, const char* folder, const char* name) {
     if (std::strlen(folder) + 1 + std::strlen(name) > LMAX_PATH - 1) return false;
-    CopyPath(dest, folder);
+    LCopyPath(dest, folder);
     LFile::FilePathCat(dest, name);
     return true;
 }
@@ -72,7 +63,7 @@ void LFile::GetUserDataFolder(char* dest) {
 void LFile::GetSharedDataFolder(char* dest) {
     if (HomeFolder(dest, "shared") || ShellFolder(dest, HKEY_LOCAL_MACHINE, "Common AppData"))
         return;
-    CopyPath(dest, "C:\\");
+    LCopyPath(dest, "C:\\");
 }
 
 void LFile::GetUserConfigFolder(char* dest) {
@@ -84,11 +75,11 @@ void LFile::GetTempFolder(char* dest) {
     char buf[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof buf, buf);
     if (n == 0 || n >= sizeof buf) {
-        CopyPath(dest, "C:\\");
+        LCopyPath(dest, "C:\\");
         return;
     }
     while (n > 3 && (buf[n - 1] == '\\' || buf[n - 1] == '/')) buf[--n] = 0;
-    CopyPath(dest, buf);
+    LCopyPath(dest, buf);
 }
 
 bool LFile::DeleteFolderAndFiles(const char* folder) {

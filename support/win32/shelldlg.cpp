@@ -11,15 +11,6 @@
 
 namespace {
 
-void CopyPath(char* dest, const char* src) {
-    size_t n = 0;
-    while (n < LMAX_PATH - 1 && src[n]) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
-
 int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
     const char* start = reinterpret_cast<const char*>(data);
     if (msg == BFFM_INITIALIZED && start && *start) {
@@ -47,7 +38,7 @@ bool BrowseForFolder(HWND owner, const char* title, char* path) {
     if (LPITEMIDLIST items = SHBrowseForFolderA(&bi)) {
         char chosen[MAX_PATH] = {};
         if (SHGetPathFromIDListA(items, chosen) && chosen[0]) {
-            CopyPath(path, chosen);
+            LCopyPath(path, chosen);
             ok = true;
         }
         IMalloc* shellMalloc = nullptr;
@@ -85,14 +76,14 @@ bool ChooseFilesToOpen(HWND owner, char* folder, const char* title, const char* 
         names.emplace_back(first);
         char dir[LMAX_PATH];
         LFile::_GetFolderFromPath(dir, first);
-        if (folder) CopyPath(folder, dir);
+        if (folder) LCopyPath(folder, dir);
         return true;
     }
     // Several files: the folder, then each name.
-    if (folder) CopyPath(folder, first);
+    if (folder) LCopyPath(folder, first);
     for (; *next; next += std::strlen(next) + 1) {
         char full[LMAX_PATH];
-        CopyPath(full, first);
+        LCopyPath(full, first);
         LFile::FilePathCat(full, next);
         names.emplace_back(full);
     }
