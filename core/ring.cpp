@@ -2,28 +2,9 @@
 #include "core/ring.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "support/trace.h"
-
-void LManualEvent::Set() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        set_ = true;
-    }
-    cv_.notify_all();
-}
-
-void LManualEvent::Reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    set_ = false;
-}
-
-bool LManualEvent::Wait(uint32_t ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
-}
 
 LBucketThreadUnsafe::LBucketThreadUnsafe(uint32_t capacity)
     : capacity_(std::max<uint32_t>(capacity, 2)), buffer_(capacity_) {}
@@ -88,7 +69,7 @@ int32_t LSinkToSourceSink::Write(const int32_t* buffer, int32_t n) {
         const uint32_t free = ring_->bucket_.Free();
         if (free == 0) {
             if (!ring_->sourceConnected_) break;  // nobody will read it
-            ring_->spaceEvent_.Wait(200);
+            ring_->spaceEvent_.WaitFor(200);
             continue;
         }
         const uint32_t part = std::min(remaining, free);
@@ -130,7 +111,7 @@ void LSinkToSourceSource::Read(int32_t* buffer, int32_t n) {
         uint32_t filled = ring_->bucket_.Filled();
         if (filled == 0) {
             if (ring_->sinkConnected_) {
-                ring_->dataEvent_.Wait(1000);
+                ring_->dataEvent_.WaitFor(1000);
                 continue;
             }
             // The writer may have placed its last bytes just before it went away.
@@ -154,5 +135,5 @@ int32_t LSinkToSourceSource::GetEndSample() {
 }
 
 void LSinkToSourceSource::WaitForData(int32_t ms) {
-    if (ms > 0) ring_->dataEvent_.Wait(uint32_t(ms));
+    if (ms > 0) ring_->dataEvent_.WaitFor(uint32_t(ms));
 }

@@ -2,26 +2,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "core/sound.h"
-
-// A manual-reset event: stays signalled until reset.
-class LManualEvent {
-  public:
-    void Set();
-    void Reset();
-    // True when signalled within ms milliseconds.
-    bool Wait(uint32_t ms);
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool set_ = false;
-};
+#include "support/thread.h"
 
 // A byte ring with one writer thread and one reader thread, each moving only its own index; one
 // byte of the capacity always stays empty.
@@ -73,8 +58,8 @@ class LSinkToSource {
     std::atomic<bool> sinkConnected_{false};
     std::atomic<bool> sourceConnected_{false};
     LBucketThreadUnsafe bucket_;
-    LManualEvent dataEvent_;   // bytes were added, or the sink end went away
-    LManualEvent spaceEvent_;  // bytes were removed, or the source end went away
+    LSignalObject dataEvent_;   // bytes were added, or the sink end went away
+    LSignalObject spaceEvent_;  // bytes were removed, or the source end went away
 };
 
 // The producer's end: writes block while the ring is full and a reader exists.

@@ -45,6 +45,9 @@ void LSignalObject::Set() {
 }
 
 void LSignalObject::Reset() {
+    // Under the lock, so that a waiter that reset and then looks at its condition sees all
+    // that happened before the last set.
+    std::lock_guard<std::mutex> lock(g_eventLock);
     set_ = false;
 }
 
