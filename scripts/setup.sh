@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config libasound2-dev
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev ccache pkg-config libasound2-dev
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-i686-posix mingw-w64-i686-dev
     wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick

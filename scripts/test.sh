@@ -59,6 +59,22 @@ else
     echo "== layers: 0 passed, 1 failed"
 fi
 
+# Every source file of the product, the tests, the fuzz targets and the benchmarks follows
+# .clang-format; the files out of line are named.
+echo "== clang-format"
+unformatted=$(find support store core formats external cd convert app setup gui cli tests fuzz bench \
+    -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
+    xargs -0 -n 1 -P "$JOBS" sh -c 'clang-format --dry-run -Werror "$1" >/dev/null 2>&1 || echo "$1"' _ |
+    sort)
+if [[ -z $unformatted ]]; then
+    passed=$((passed + 1))
+    echo "== clang-format: 1 passed, 0 failed"
+else
+    failed=$((failed + 1))
+    echo "== clang-format: 0 passed, 1 failed; not formatted (clang-format -i):"
+    sed 's/^/    /' <<<"$unformatted"
+fi
+
 echo "== native build and tests"
 if build native; then
     (cd build/native && ctest --output-on-failure -j "$JOBS") 2>&1 | tee "$LOGS/native.log" |
