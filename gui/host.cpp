@@ -6,7 +6,7 @@
 #include "convert/gensink.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/maindlg.h"
-#include "store/combohistory.h"
+#include "store/win32/combohistory.h"
 #include "gui/resource.h"
 #include "store/settings.h"
 #include "convert/job.h"

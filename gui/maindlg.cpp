@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "convert/formattable.h"
-#include "store/combohistory.h"
+#include "store/win32/combohistory.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
 #include "gui/startup.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "gui/startup.h"
-#include "setup/setup.h"
+#include "setup/win32/setup.h"
 
 void RunSetupRole(bool install) {
     if (install)

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "support/progress.h"
-
 constexpr int LCOMBO_HISTORY_MAX = 9;
 
 // The stored items 1..Count in order (each read with an empty default).
@@ -13,10 +11,3 @@ std::vector<std::string> ComboHistoryItems(const char* section);
 // Moves text to the top of the history (an earlier copy drops out by the shift, at most nine
 // items are kept). Empty text changes nothing. Text is used up to 259 characters.
 void ComboHistorySaveText(const char* section, const char* text);
-
-#ifdef _WIN32
-// Windows combo boxes (HWND): empty the list, add the stored items, select the first.
-void ComboHistoryLoad(LWindowHandle combo, const char* section);
-// Saves the box's current text with ComboHistorySaveText.
-void ComboHistorySave(LWindowHandle combo, const char* section);
-#endif

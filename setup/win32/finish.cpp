@@ -10,8 +10,8 @@
 #include "app/shell.h"
 #include "external/components.h"
 #include "setup/payload.h"
-#include "setup/setup.h"
 #include "setup/win32/links.h"
+#include "setup/win32/setup.h"
 #include "support/byteorder.h"
 #include "support/file.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/shell.h"
 #include "setup/payload.h"
-#include "setup/setup.h"
+#include "setup/win32/setup.h"
 #include "support/byteorder.h"
 #include "support/win32/dialog.h"
 #include "support/progress.h"

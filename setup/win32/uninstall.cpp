@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/shell.h"
-#include "setup/setup.h"
+#include "setup/win32/setup.h"
 #include "support/progress.h"
 
 namespace {
