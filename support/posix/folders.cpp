@@ -208,20 +208,31 @@ void LFile::GetTempFolder(char* dest) {
     dest[0] = 0;
 }
 
+namespace {
+
+// Calls visit(path, isFolder) for each entry of the folder whose name does not start with "."
+// (a link is no folder here: it is never followed).
+template <class Visit>
+void ForEachEntry(const char* folder, Visit visit) {
+    DIR* dir = ::opendir(folder);
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        char path[LMAX_PATH];
+        if (e->d_name[0] == '.' || !Join(path, folder, e->d_name)) continue;
+        struct stat st;
+        visit(path, ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode));
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
 bool LFile::DeleteFolderAndFiles(const char* folder) {
     if (!folder || !*folder) return false;
-    if (DIR* dir = ::opendir(folder)) {
-        while (const dirent* e = ::readdir(dir)) {
-            if (e->d_name[0] == '.') continue;
-            char path[LMAX_PATH];
-            if (!Join(path, folder, e->d_name)) continue;
-            struct stat st;
-            // Folders are left alone (and so is anything behind a link: it is only unlinked).
-            if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) continue;
-            if (::unlink(path) != 0) LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
-        }
-        ::closedir(dir);
-    }
+    ForEachEntry(folder, [](const char* path, bool isFolder) {
+        if (!isFolder && ::unlink(path) != 0)
+            LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
+    });
     if (::rmdir(folder) != 0) {
         LTrace("LFile::DeleteFolderAndFiles unable to DeleteFolder:");
         return false;
@@ -231,15 +242,8 @@ bool LFile::DeleteFolderAndFiles(const char* folder) {
 
 bool DeleteFolderTree(const char* folder) {
     if (!folder || !*folder) return false;
-    if (DIR* dir = ::opendir(folder)) {
-        while (const dirent* e = ::readdir(dir)) {
-            if (e->d_name[0] == '.') continue;
-            char path[LMAX_PATH];
-            if (!Join(path, folder, e->d_name)) continue;
-            struct stat st;
-            if (::lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(path);
-        }
-        ::closedir(dir);
-    }
+    ForEachEntry(folder, [](const char* path, bool isFolder) {
+        if (isFolder) DeleteFolderTree(path);
+    });
     return LFile::DeleteFolderAndFiles(folder);
 }

@@ -78,27 +78,37 @@ void LFile::GetTempFolder(char* dest) {
         LCopyPath(dest, "C:\\");
         return;
     }
-    while (n > 3 && (buf[n - 1] == '\\' || buf[n - 1] == '/')) buf[--n] = 0;
+    while (n > 3 && LIsPathSeparator(buf[n - 1])) buf[--n] = 0;
     LCopyPath(dest, buf);
 }
 
+namespace {
+
+// Calls visit(path, attributes) for each entry of the folder whose name does not start with
+// "." (every entry is looked at: the pattern "*." would miss subfolders whose names hold a dot).
+template <class Visit>
+void ForEachEntry(const char* folder, Visit visit) {
+    char pattern[LMAX_PATH];
+    if (!Join(pattern, folder, "*")) return;
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(pattern, &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        char path[LMAX_PATH];
+        if (fd.cFileName[0] != '.' && Join(path, folder, fd.cFileName))
+            visit(path, fd.dwFileAttributes);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+
+}  // namespace
+
 bool LFile::DeleteFolderAndFiles(const char* folder) {
     if (!folder || !*folder) return false;
-    char pattern[LMAX_PATH];
-    if (Join(pattern, folder, "*")) {
-        WIN32_FIND_DATAA fd;
-        HANDLE find = FindFirstFileA(pattern, &fd);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                char path[LMAX_PATH];
-                if (fd.cFileName[0] == '.' || (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                    !Join(path, folder, fd.cFileName))
-                    continue;
-                if (!DeleteFileA(path)) LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
-            } while (FindNextFileA(find, &fd));
-            FindClose(find);
-        }
-    }
+    ForEachEntry(folder, [](const char* path, DWORD attributes) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileA(path))
+            LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
+    });
     if (!RemoveDirectoryA(folder)) {
         LTrace("LFile::DeleteFolderAndFiles unable to DeleteFolder:");
         return false;
@@ -108,21 +118,10 @@ bool LFile::DeleteFolderAndFiles(const char* folder) {
 
 bool DeleteFolderTree(const char* folder) {
     if (!folder || !*folder) return false;
-    // Every entry is looked at: the pattern "*." would miss subfolders whose names hold a dot.
-    char pattern[LMAX_PATH];
-    if (Join(pattern, folder, "*")) {
-        WIN32_FIND_DATAA fd;
-        HANDLE find = FindFirstFileA(pattern, &fd);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                char path[LMAX_PATH];
-                if (fd.cFileName[0] != '.' && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                    Join(path, folder, fd.cFileName))
-                    DeleteFolderTree(path);
-            } while (FindNextFileA(find, &fd));
-            FindClose(find);
-        }
-    }
+    // Folders behind a reparse point (links) are not entered.
+    ForEachEntry(folder, [](const char* path, DWORD attributes) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            DeleteFolderTree(path);
+    });
     return LFile::DeleteFolderAndFiles(folder);
 }
