@@ -25,7 +25,7 @@ void MainDialog::CmPlay() {
     const std::string path = CmGrabSelectedFilePath();
     if (path.empty()) return;
     LSourceRef source;
-    const bool track = _stricmp(PathExtension(path.c_str()), ".cda") == 0;
+    const bool track = ExtIs(PathExtension(path.c_str()), ".cda");
     if (!track) {
         uint8_t promptOnce = 1;
         LGenSourceInteraction ui{&promptOnce, *this};
@@ -82,7 +82,7 @@ void MainDialog::CmEditTag() {
     const std::string path = CmGrabSelectedFilePath();
     if (path.empty()) return;
     const char* ext = PathExtension(path.c_str());
-    if (_stricmp(ext, ".wav") != 0 && _stricmp(ext, ".mp3") != 0) {
+    if (!ExtIs(ext, ".wav") && !ExtIs(ext, ".mp3")) {
         MessageBoxA(hwnd_, "Only wav and mp3 files can have tags edited.", nullptr,
                     MB_OK | MB_ICONERROR);
         return;
