@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -21,23 +20,10 @@
 
 namespace {
 
-// The folder part of a path (up to its last separator), "" when there is none.
-void FolderOf(char* dest, const char* path) {
-    const char* last = nullptr;
-    for (const char* p = path; *p; ++p)
-        if (LIsPathSeparator(*p)) last = p;
-    size_t n = last ? size_t(last - path) : 0;
-    if (n > LMAX_PATH - 1) n = LMAX_PATH - 1;
-    std::memcpy(dest, path, n);
-    dest[n] = 0;
-}
-
 // folder + separator (when needed) + name, cut at 259 characters.
 void JoinPath(char* dest, const char* folder, const std::string& name) {
-    size_t n = std::strlen(folder);
-    bool sep = n > 0 && !LIsPathSeparator(folder[n - 1]);
-    std::snprintf(dest, LMAX_PATH, "%s%s%s", folder, sep ? std::string(1, LPATH_SEP).c_str() : "",
-                  name.c_str());
+    LCopyPath(dest, folder);
+    LFile::FilePathCat(dest, name.c_str());
 }
 
 // Moves the finished file over the old one in one step.
@@ -147,7 +133,7 @@ void LPlanEntryPaths(const char* input, const char* folderText, const char* outE
     if (strcasecmp(folderText, kSameAsSourceFolder) == 0 && ExtIs(inExt, ".cda"))
         LCDSameAsSourceFolder(paths.folder);
     else if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
-        FolderOf(paths.folder, input);
+        LFile::_GetFolderFromPath(paths.folder, input);
     else
         LCopyPath(paths.folder, folderText);
     JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
@@ -213,7 +199,7 @@ int ApplyOverwriteRule(Batch& b, const Entry& e) {
 // exists already another free name is taken.
 bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
     char inFolder[LMAX_PATH];
-    FolderOf(inFolder, e.input);
+    LFile::_GetFolderFromPath(inFolder, e.input);
     const bool claimed =
         e.paths.sameFile ? ClaimPassingName(passing.path, inFolder, "_", e.name, e.inExt)
                          : ClaimPassingName(passing.path, e.paths.folder, "~", e.name, b.outExt);

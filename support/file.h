@@ -95,8 +95,12 @@ class LFile {
     Handle handle_ = kInvalid;
 };
 
-// More path helpers (destination first).
+// More path helpers (destination first): the extension with its dot ("" when none), the file
+// name without it, and a text as a file name (reserved and non-ASCII characters dropped; false
+// when nothing is left).
 void GetFileExtension(char* dest, const char* path);
 void GetFileNameNoExtension(char* dest, const char* path);
 bool CleanFileName(char* dest, const char* text);
+// DeleteFolderAndFiles for the folder and every subfolder below it (links are not entered);
+// true when the folder was removed.
 bool DeleteFolderTree(const char* folder);
