@@ -132,8 +132,7 @@ int main(int argc, char** argv) {
             if (LCliHost::IsBatchChild()) return result.skippedFiles ? 2 : 0;
             std::fprintf(stderr, "tamber: done, %d file(s) converted into %s\n",
                          host.CountImages(LENTRY_DONE), host.OutputFolderText());
-            if (host.CDTracksConverted() > 0 &&
-                strcasecmp(host.OutputFolderText(), kSameAsSourceFolder) == 0) {
+            if (host.CDTracksConverted() > 0 && LIsSameAsSource(host.OutputFolderText())) {
                 char music[LMAX_PATH];
                 LCDSameAsSourceFolder(music);
                 std::fprintf(stderr, "tamber: CD tracks have no source folder: they went into %s\n",

@@ -221,7 +221,7 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     char extension[LMAX_PATH], folder[LMAX_PATH];
     GetFileExtension(extension, output);
     host.GetOutputFolder(folder);
-    if (strcasecmp(folder, kSameAsSourceFolder) == 0) LCDSameAsSourceFolder(folder);
+    if (LIsSameAsSource(folder)) LCDSameAsSourceFolder(folder);
     // The job has applied the overwrite rule to its own name; a name of the disc's is checked
     // here.
     char proposed[LMAX_PATH];

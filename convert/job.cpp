@@ -125,14 +125,18 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
     skip = state.skip;
 }
 
+bool LIsSameAsSource(const char* folderText) {
+    return strcasecmp(folderText, kSameAsSourceFolder) == 0;
+}
+
 void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
                      LEntryPaths& paths) {
     char name[LMAX_PATH], inExt[LMAX_PATH];
     GetFileNameNoExtension(name, input);
     GetFileExtension(inExt, input);
-    if (strcasecmp(folderText, kSameAsSourceFolder) == 0 && ExtIs(inExt, ".cda"))
-        LCDSameAsSourceFolder(paths.folder);
-    else if (strcasecmp(folderText, kSameAsSourceFolder) == 0)
+    if (LIsSameAsSource(folderText) && ExtIs(inExt, ".cda"))
+        LCDSameAsSourceFolder(paths.folder);  // a disc has no folder of its own
+    else if (LIsSameAsSource(folderText))
         LFile::_GetFolderFromPath(paths.folder, input);
     else
         LCopyPath(paths.folder, folderText);
@@ -364,7 +368,7 @@ bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
     }
     char folder[LMAX_PATH];
     host.GetOutputFolder(folder);
-    if (strcasecmp(folder, kSameAsSourceFolder) != 0) {
+    if (!LIsSameAsSource(folder)) {
         std::error_code ec;
         if (!std::filesystem::is_directory(folder, ec)) {
             std::string q = LFormatMessage(

@@ -9,6 +9,8 @@
 #include "support/progress.h"
 
 constexpr const char* kSameAsSourceFolder = "[Same as source file]";
+// The output folder text asks for each input's own folder (any case).
+bool LIsSameAsSource(const char* folderText);
 
 // Conversion record, filled by the caller.
 struct LConvertJob {

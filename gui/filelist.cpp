@@ -215,7 +215,7 @@ int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
     char path[LMAX_PATH];
     std::snprintf(path, sizeof path, "%s", data->path);
     size_t n = std::strlen(path);
-    while (n > 3 && (path[n - 1] == '\\' || path[n - 1] == '/')) path[--n] = 0;
+    while (n > 3 && LIsPathSeparator(path[n - 1])) path[--n] = 0;
     return walk.Visit(path) == 2 ? 2 : LPROCESS_OK;
 }
 
