@@ -184,13 +184,8 @@ int32_t LSRCACMWave::GetEndSample() {
     bool growing = false;
     if (dataSize_ == kStreamingSize) {
         // The writer rewrites the size field when it finishes.
-        int64_t here = file_.Tell();
-        uint8_t b[4];
-        if (file_.Seek(dataStart_ - 4) && file_.Read(b, 4) == 4) {
-            uint32_t size = LoadLE32(b);
-            if (size != kStreamingSize) dataSize_ = size;
-        }
-        if (here >= 0) file_.Seek(here);
+        uint32_t size = 0;
+        if (LWaveReadDataSize(file_, dataStart_, size) && size != kStreamingSize) dataSize_ = size;
         growing = dataSize_ == kStreamingSize;
     }
     dataLen = DataLength();

@@ -44,6 +44,15 @@ bool FindChunk(LFile& file, const char* wanted, uint32_t& size, const char* miss
 
 }  // namespace
 
+bool LWaveReadDataSize(LFile& file, int64_t dataStart, uint32_t& size) {
+    const int64_t at = file.Tell();
+    uint8_t field[4];
+    const bool got = dataStart >= 4 && file.Seek(dataStart - 4) && ReadExact(file, field, 4);
+    if (at >= 0) file.Seek(at);
+    if (got) size = LoadLE32(field);
+    return got;
+}
+
 void LWaveMakePCMHeader(uint8_t* h, int channels, int32_t sampleRate, int bytesPerSample,
                         uint32_t riffSize, uint32_t dataSize) {
     const uint32_t blockAlign = uint32_t(channels) * uint32_t(bytesPerSample);

@@ -39,6 +39,9 @@ constexpr int LWAVE_PCM_HEADER_BYTES = 46;
 // the file is positioned at the first sample byte and the result is LSRC_OK; otherwise
 // LSRC_ERR_INVALID (the reason is traced). Channels and rate are validated.
 uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info);
+// The "data" size field before the first sample byte as the file holds it now (a streaming
+// writer rewrites it when it finishes); the file position stays. False when it cannot be read.
+bool LWaveReadDataSize(LFile& file, int64_t dataStart, uint32_t& size);
 
 // Fills a 46-byte PCM header (sizes given; LWAVE_STREAMING_SIZE while writing).
 void LWaveMakePCMHeader(uint8_t* header, int channels, int32_t sampleRate, int bytesPerSample,

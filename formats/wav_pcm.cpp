@@ -68,12 +68,8 @@ LSRCPCMFileBase::LSRCPCMFileBase(LFile&& file, int32_t sampleRate, int64_t dataS
 
 int32_t LSRCPCMFileBase::GetEndSample() {
     if (length_ >= 0) return length_;
-    const int64_t at = file_.Tell();
-    uint8_t field[4];
-    bool gotField = dataStart_ >= 4 && file_.Seek(dataStart_ - 4) && file_.Read(field, 4) == 4;
-    if (at >= 0) file_.Seek(at);
-    if (gotField) {
-        const uint32_t size = LoadLE32(field);
+    uint32_t size = 0;
+    if (LWaveReadDataSize(file_, dataStart_, size)) {
         if (size != LWAVE_STREAMING_SIZE) {
             LTrace("LSRCPCMFileBase::GetEndSample() No-longer-streaming detected");
             length_ = int32_t(std::min<int64_t>(size / uint32_t(frameSize_), kMaxFrames));
