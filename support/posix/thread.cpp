@@ -18,8 +18,10 @@ namespace {
 
 // Every event shares one lock and one condition: a set wakes all waiters, each of which
 // re-checks the events it waits for. Waits for two events then need nothing extra.
-std::mutex g_eventLock;
-std::condition_variable g_eventChanged;
+// Both are never destroyed: a thread let go by a timed stop may still set an event while the
+// process exits.
+std::mutex& g_eventLock = *new std::mutex;
+std::condition_variable& g_eventChanged = *new std::condition_variable;
 
 template <class Pred>
 bool WaitEvents(uint32_t ms, Pred ready) {
