@@ -15,10 +15,6 @@ constexpr int64_t kMaxFrames = 0x7FFFFFFF;
 constexpr int kDs64Bytes = 8 + 28;
 constexpr int kRF64HeaderBytes = LWAVE_PCM_HEADER_BYTES + kDs64Bytes;
 
-void PutLE(uint8_t* p, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 void MakeRF64Header(uint8_t* h, int channels, int32_t rate, int bytesPerSample, uint64_t data,
                     uint64_t frames) {
     uint8_t pcm[LWAVE_PCM_HEADER_BYTES];
@@ -27,11 +23,11 @@ void MakeRF64Header(uint8_t* h, int channels, int32_t rate, int bytesPerSample, 
     std::memcpy(h, pcm, 12);
     std::memcpy(h, "RF64", 4);
     std::memcpy(h + 12, "ds64", 4);
-    PutLE(h + 16, kDs64Bytes - 8, 4);
-    PutLE(h + 20, data + kRF64HeaderBytes - 8, 8);  // RIFF size
-    PutLE(h + 28, data, 8);                         // data size
-    PutLE(h + 36, frames, 8);                       // sample frames
-    PutLE(h + 44, 0, 4);                            // no size table
+    StoreLE32(h + 16, kDs64Bytes - 8);
+    StoreLE64(h + 20, data + kRF64HeaderBytes - 8);  // RIFF size
+    StoreLE64(h + 28, data);                         // data size
+    StoreLE64(h + 36, frames);                       // sample frames
+    StoreLE32(h + 44, 0);                            // no size table
     std::memcpy(h + 48, pcm + 12, LWAVE_PCM_HEADER_BYTES - 12);
 }
 
@@ -261,7 +257,7 @@ bool LSNKPCMFileBase::ToRF64() {
     uint8_t header[kRF64HeaderBytes];
     MakeRF64Header(header, channels_, sampleRate_, bytesPerSample_, uint64_t(data),
                    uint64_t(sPosition));
-    PutLE(header + 4, LWAVE_STREAMING_SIZE, 4);
+    StoreLE32(header + 4, LWAVE_STREAMING_SIZE);
     dataStart_ = kRF64HeaderBytes;
     return file_.Seek(0) && file_.Write(header, kRF64HeaderBytes) == kRF64HeaderBytes &&
            file_.Seek(dataStart_ + data);

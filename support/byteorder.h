@@ -20,6 +20,10 @@ inline void StoreLE32(uint8_t* p, uint32_t v) {
     StoreLE16(p, v);
     StoreLE16(p + 2, v >> 16);
 }
+inline void StoreLE64(uint8_t* p, uint64_t v) {
+    StoreLE32(p, uint32_t(v));
+    StoreLE32(p + 4, uint32_t(v >> 32));
+}
 
 inline uint16_t LoadBE16(const uint8_t* p) {
     return uint16_t(p[0] << 8 | p[1]);
