@@ -8,6 +8,7 @@
 #include "formats/gsm.h"
 #include "formats/mp3.h"
 #include "formats/wav.h"
+#include "support/file.h"
 
 namespace {
 
@@ -65,6 +66,6 @@ const LInputFormat kOtherInput = {"",        false,  nullptr, nullptr, &kPlatfor
 
 const LInputFormat& LFindInputFormat(const char* extension) {
     for (const LInputFormat& row : kInputs)
-        if (strcasecmp(extension, row.extension) == 0) return row;
+        if (ExtIs(extension, row.extension)) return row;
     return kOtherInput;
 }

@@ -14,6 +14,7 @@
 #include "formats/gsm.h"
 #include "formats/raw.h"
 #include "support/byteorder.h"
+#include "support/file.h"
 #include "support/trace.h"
 
 namespace {
@@ -144,7 +145,7 @@ static_assert(LOUTPUT_FORMAT_COUNT == 11 && !kOutputs[LOUTPUT_FORMAT_COUNT].list
 
 const LOutputFormat* LFindOutputFormat(const char* extension) {
     for (const LOutputFormat& row : kOutputs)
-        if (strcasecmp(extension, row.extension) == 0) return &row;
+        if (ExtIs(extension, row.extension)) return &row;
     return nullptr;
 }
 
