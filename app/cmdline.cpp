@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "store/settings.h"
 #include "cd/drives.h"
 #include "convert/formattable.h"
 #include "convert/job.h"
+#include "store/settings.h"
 #include "support/file.h"
 
 const LCommandOption kCommandOptions[] = {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "store/encsettings.h"
 #include "convert/host.h"
+#include "store/encsettings.h"
 
 // At most this many arguments (entry 0, the program, included) are looked at.
 constexpr int LCOMMAND_MAX_ARGS = 32;

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "cli/clihost.h"
-#include "store/registry.h"
 #include "convert/job.h"
 #include "external/posix/spawn.h"
+#include "store/registry.h"
 
 extern char** environ;
 

@@ -126,8 +126,7 @@ bool LCliHost::RunConvert(bool interactive, int* outcome) {
     bool cdTracks = false;
     for (const Entry& e : entries_) {
         const size_t dot = e.path.find_last_of('.');
-        cdTracks =
-            cdTracks || (dot != std::string::npos && ExtIs(e.path.c_str() + dot, ".cda"));
+        cdTracks = cdTracks || (dot != std::string::npos && ExtIs(e.path.c_str() + dot, ".cda"));
     }
     if (jobs_ <= 1 || selected <= 1 || cdTracks) return LRunConvert(*this, interactive, outcome);
     return LRunParallelBatch(*this, jobs_, outcome);

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/cmdline.h"
 #include "cli/batch.h"
 #include "cli/clihost.h"
-#include "app/cmdline.h"
+#include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"
-#include "external/posix/childoutput.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"
 

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "store/settings.h"
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
 #include "convert/gensink.h"
+#include "store/settings.h"
 #include "support/fileops.h"
 #include "support/trace.h"
 

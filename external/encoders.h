@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "store/encsettings.h"
 #include "core/sound.h"
+#include "store/encsettings.h"
 
 // What an encoder is told: its command line and the rate and channel count it is fed with.
 struct LEncoderCommand {

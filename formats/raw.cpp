@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "store/encsettings.h"
 #include "formats/g711.h"
 #include "formats/vox.h"
+#include "store/encsettings.h"
 #include "support/byteorder.h"
 #include "support/trace.h"
 

@@ -6,17 +6,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cd/drives.h"
+#include "cd/rip.h"
+#include "convert/gensink.h"
+#include "convert/gensource.h"
+#include "external/win32/related.h"
 #include "gui/maindlg.h"
 #include "gui/pages.h"
 #include "gui/resource.h"
 #include "gui/tageditor.h"
 #include "store/settings.h"
 #include "store/tags.h"
-#include "cd/drives.h"
-#include "cd/rip.h"
-#include "convert/gensink.h"
-#include "convert/gensource.h"
-#include "external/win32/related.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
 

@@ -4,12 +4,12 @@
 
 #include "app/cmdline.h"
 #include "convert/gensink.h"
+#include "convert/job.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/maindlg.h"
-#include "store/win32/combohistory.h"
 #include "gui/resource.h"
 #include "store/settings.h"
-#include "convert/job.h"
+#include "store/win32/combohistory.h"
 #include "support/file.h"
 
 int MainDialog::EntryCount() {

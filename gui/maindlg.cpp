@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "convert/formattable.h"
-#include "store/win32/combohistory.h"
+#include "external/win32/related.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
 #include "gui/startup.h"
 #include "store/settings.h"
-#include "external/win32/related.h"
+#include "store/win32/combohistory.h"
 #include "support/file.h"
 
 namespace {

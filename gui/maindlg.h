@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "convert/cdconvert.h"
-#include "store/encsettings.h"
 #include "app/player.h"
+#include "convert/cdconvert.h"
 #include "convert/host.h"
-#include "support/win32/dialog.h"
+#include "store/encsettings.h"
 #include "support/progress.h"
+#include "support/win32/dialog.h"
 // After the dialog framework, which brings windows.h.
 #include <shellapi.h>
 
@@ -185,4 +185,3 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
 
 // The extension of a path: from the last "." of its last component; "" when it has none.
 const char* PathExtension(const char* path);
-

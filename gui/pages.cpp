@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "gui/resource.h"
-#include "store/settings.h"
 #include "app/shell.h"
 #include "app/sounddevice.h"
+#include "gui/resource.h"
+#include "store/settings.h"
 #include "support/file.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "store/registry.h"
-#include "store/settings.h"
 #include "external/process.h"
 #include "external/win32/ftp.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "support/trace.h"
 
 bool ComponentReadPath(const char* name, char* path) {

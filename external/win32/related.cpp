@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-#include "store/registry.h"
 #include "external/components.h"
-#include "support/win32/dialog.h"
+#include "store/registry.h"
 #include "support/file.h"
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "support/win32/dialog.h"
 
 const LRelatedProgram kRelatedPrograms[4] = {
     {"Quorra", "RunEdit", "qusetup", "Quorra", "Run Quorra", "quorra/index"},

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "store/registry.h"
-#include "store/settings.h"
 #include "app/shell.h"
 #include "external/components.h"
 #include "setup/payload.h"
 #include "setup/win32/links.h"
 #include "setup/win32/setup.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
 

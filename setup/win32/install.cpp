@@ -12,8 +12,8 @@
 #include "setup/payload.h"
 #include "setup/win32/setup.h"
 #include "support/byteorder.h"
-#include "support/win32/dialog.h"
 #include "support/progress.h"
+#include "support/win32/dialog.h"
 
 namespace {
 
