@@ -36,6 +36,57 @@ int ChannelMode(const char* word) {
     return -1;
 }
 
+// The values that follow on the command line, handed in order to their setters; the list is
+// complete when every setter got its value.
+class Values {
+  public:
+    Values(const char* const* argv, int count, int at)
+        : argv_(argv), count_(count), at_(at), start_(at) {}
+    template <class Set>
+    Values& operator>>(Set set) {
+        if (complete_ && at_ < count_)
+            set(argv_[at_++]);
+        else
+            complete_ = false;
+        return *this;
+    }
+    bool Complete() const { return complete_; }
+    int Taken() const { return at_ - start_; }
+
+  private:
+    const char* const* argv_;
+    int count_, at_, start_;
+    bool complete_ = true;
+};
+
+template <class T>
+auto Num(T& field) {
+    return [&field](const char* v) { field = T(Number(v)); };
+}
+auto FlagOf(bool& field) {
+    return [&field](const char* v) { field = Flag(v); };
+}
+auto ModeOf(uint8_t& field) {
+    return [&field](const char* v) {
+        if (int m = ChannelMode(v); m >= 0) field = uint8_t(m);
+    };
+}
+
+// A record is stored only when its list is complete; the count includes the mode word.
+template <class Record>
+int Finish(Record& s, const Values& v, int before) {
+    if (v.Complete()) s.Store();
+    return before + v.Taken();
+}
+
+int ParseRaw(LRawSettings& s, const char* const* argv, int count, int i) {
+    s.Load();
+    Values v(argv, count, i + 1);
+    v >> Num(s.codec) >> Num(s.sampleRate) >> Num(s.channels);
+    if (v.Complete() && s.channels == 0) s.channels = 1;
+    return Finish(s, v, 0);
+}
+
 }  // namespace
 
 int LParseMp3Settings(LSettingsRecords& r, const char* const* argv, int count, int i,
@@ -44,37 +95,17 @@ int LParseMp3Settings(LSettingsRecords& r, const char* const* argv, int count, i
     s.Load();
     if (i + 1 >= count) return 0;
     const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
+    Values v(argv, count, i + 2);
     if (Is(mode, "CBR")) {
         s.constantBitRate = true;
-        const char* v;
-        if (!(v = next(2))) return read;
-        s.cbrBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.highQuality = Flag(v), ++read;
-        if (!(v = next(4))) return read;
-        if (int m = ChannelMode(v); m >= 0) s.channelMode = uint8_t(m);
-        ++read;
-        if (!(v = next(5))) return read;
-        s.errorProtection = Flag(v), ++read;
+        v >> Num(s.cbrBitRate) >> FlagOf(s.highQuality) >> ModeOf(s.channelMode) >>
+            FlagOf(s.errorProtection);
     } else if (Is(mode, "VBR")) {
         s.constantBitRate = false;
-        const char* v;
-        if (!(v = next(2))) return read;
-        s.vbrMinBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.vbrMaxBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.vbrQuality = uint8_t(Number(v)), ++read;
-        if (!(v = next(5))) return read;
-        if (int m = ChannelMode(v); m >= 0) s.channelMode = uint8_t(m);
-        ++read;
-        if (!(v = next(6))) return read;
-        s.errorProtection = Flag(v), ++read;
+        v >> Num(s.vbrMinBitRate) >> Num(s.vbrMaxBitRate) >> Num(s.vbrQuality) >>
+            ModeOf(s.channelMode) >> FlagOf(s.errorProtection);
     }
-    s.Store();
-    return read;
+    return Finish(s, v, 1);
 }
 
 int LParseOggSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
@@ -83,30 +114,16 @@ int LParseOggSettings(LSettingsRecords& r, const char* const* argv, int count, i
     s.Load();
     if (i + 1 >= count) return 0;
     const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
-    const char* v;
+    Values v(argv, count, i + 2);
     if (Is(mode, "Quality")) {
         s.quality = true;
-        if (!(v = next(2))) return read;
-        s.vbrQuality = uint8_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.channels = uint8_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.stripComments = Flag(v), ++read;
+        v >> Num(s.vbrQuality) >> Num(s.channels) >> FlagOf(s.stripComments);
     } else if (Is(mode, "VBR")) {
         s.quality = false;
-        if (!(v = next(2))) return read;
-        s.vbrMinBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(3))) return read;
-        s.vbrMaxBitRate = uint16_t(Number(v)), ++read;
-        if (!(v = next(4))) return read;
-        s.channels = uint8_t(Number(v)), ++read;
-        if (!(v = next(5))) return read;
-        s.stripComments = Flag(v), ++read;
+        v >> Num(s.vbrMinBitRate) >> Num(s.vbrMaxBitRate) >> Num(s.channels) >>
+            FlagOf(s.stripComments);
     }
-    s.Store();
-    return read;
+    return Finish(s, v, 1);
 }
 
 int LParseAACSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
@@ -115,27 +132,13 @@ int LParseAACSettings(LSettingsRecords& r, const char* const* argv, int count, i
     s.Load();
     if (i + 1 >= count) return 0;
     const char* mode = argv[i + 1];
-    int read = 1;
-    auto next = [&](int k) { return i + k < count ? argv[i + k] : nullptr; };
-    const char* v;
-    int flagsAt = 2;  // an unknown mode word: the flags follow it directly
-    if (Is(mode, "ABR") || Is(mode, "VBR")) {
-        const bool abr = Is(mode, "ABR");
-        s.averageBitRate = abr;
-        if (!(v = next(2))) return read;
-        if (abr)
-            s.abrBitRate = uint16_t(Number(v));
-        else
-            s.vbrQuality = uint16_t(Number(v));
-        ++read;
-        flagsAt = 3;
+    Values v(argv, count, i + 2);
+    if (Is(mode, "ABR") || Is(mode, "VBR")) {  // an unknown mode word: the flags follow it
+        s.averageBitRate = Is(mode, "ABR");
+        v >> Num(s.averageBitRate ? s.abrBitRate : s.vbrQuality);
     }
-    if (!(v = next(flagsAt))) return read;
-    s.forceMPEG2 = Flag(v), ++read;
-    if (!(v = next(flagsAt + 1))) return read;
-    s.disableTNS = Flag(v), ++read;
-    s.Store();
-    return read;
+    v >> FlagOf(s.forceMPEG2) >> FlagOf(s.disableTNS);
+    return Finish(s, v, 1);
 }
 
 int LParseFlacSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
@@ -152,34 +155,10 @@ int LParseFlacSettings(LSettingsRecords& r, const char* const* argv, int count, 
         const int channels = Number(argv[i + 3]);
         if (!UsableRate(rate) || !UsableChannels(channels)) return 3;
     }
-    int read = 0;
-    if (i + 1 >= count) return read;
-    s.compression = uint8_t(Number(argv[i + 1])), ++read;
-    if (i + 2 >= count) return read;
-    s.sampleRate = uint32_t(Number(argv[i + 2])), ++read;
-    if (i + 3 >= count) return read;
-    s.channels = uint8_t(Number(argv[i + 3])), ++read;
-    s.Store();
-    return read;
+    Values v(argv, count, i + 1);
+    v >> Num(s.compression) >> Num(s.sampleRate) >> Num(s.channels);
+    return Finish(s, v, 0);
 }
-
-namespace {
-
-int ParseRaw(LRawSettings& s, const char* const* argv, int count, int i) {
-    s.Load();
-    int read = 0;
-    if (i + 1 >= count) return read;
-    s.codec = uint32_t(Number(argv[i + 1])), ++read;
-    if (i + 2 >= count) return read;
-    s.sampleRate = uint32_t(Number(argv[i + 2])), ++read;
-    if (i + 3 >= count) return read;
-    s.channels = uint8_t(Number(argv[i + 3])), ++read;
-    if (s.channels == 0) s.channels = 1;
-    s.Store();
-    return read;
-}
-
-}  // namespace
 
 int LParseVoxSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
                       std::string&) {
