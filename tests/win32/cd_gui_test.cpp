@@ -147,14 +147,24 @@ TEST_F(CdGui, PlayingATrackSendsItsSamplesToTheDevice) {
     PostMessageA(w, WM_COMMAND, 1008, 0);  // select all
     PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
     const std::vector<int16_t> pcm = disc_.TrackPCM(1);
-    const size_t bytes = pcm.size() * 2;
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; }));
     // Ended by itself.
     EXPECT_TRUE(WaitFor([&] { return !SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0); }, 30000));
-    std::vector<uint8_t> played = testutil::ReadFileBytes(capture);
-    ASSERT_EQ(played.size(), bytes);
-    EXPECT_EQ(std::memcmp(played.data(), pcm.data(), bytes), 0);
     PostMessageA(w, WM_COMMAND, 1006, 0);
+    // Every sample in order; Wine's mixer pads an underrun (a loaded machine) with silent frames.
+    const std::vector<uint8_t> played = testutil::ReadFileBytes(capture);
+    std::vector<int32_t> frames(played.size() / 4), want(pcm.size() / 2);
+    std::memcpy(frames.data(), played.data(), frames.size() * 4);
+    std::memcpy(want.data(), pcm.data(), want.size() * 4);
+    size_t next = 0;
+    for (int32_t f : frames) {
+        if (next < want.size() && f == want[next])
+            ++next;
+        else
+            ASSERT_EQ(f, 0) << "frame " << next << " of " << want.size();
+    }
+    EXPECT_EQ(next, want.size());
+    EXPECT_EQ(played.size() % 4, 0u);
 }
 
 // With "UseCDDB" on, a run names the track from the disc's entry at the CDDB server by each
