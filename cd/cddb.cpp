@@ -107,7 +107,6 @@ int Converse(Session& s, LCDDBInfo* info, const char* server, const char* discId
         std::string text = "Process(LCDDBInfo) No CDDB match found:";
         LTrace((text + s.line).c_str());
         *outcome = LCDDBOutcome::NoMatch;
-        CDDBShowNoMatch();
         return LPROCESS_OK;
     }
     if (code == 200) {

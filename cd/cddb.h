@@ -59,9 +59,9 @@ enum class LCDDBOutcome { TocOnly, Found, NoMatch, Failed, Cancelled };
 // Fills the record from the table of contents (after the caller has opened the drive and read
 // it) and, when info->bUseCDDB is set, from the CDDB server; the disc's server fields are
 // cleared first, so nothing of an earlier disc survives.
-// Always LPROCESS_OK: every server outcome, found or not, leaves a usable record. A "No CDDB
-// match found" box tells the user when the server knows no such disc; network failures are
-// silent and leave the defaults.
+// Always LPROCESS_OK: every server outcome, found or not, leaves a usable record. When the
+// server knows no such disc the outcome says so, and the caller tells the user ("No CDDB match
+// found"); network failures are silent and leave the defaults.
 int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* starts, int count,
                       uint32_t leadOut, LCDDBOutcome* outcome = nullptr);
 
@@ -70,9 +70,8 @@ int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* sta
 // leaves it.
 int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, LCDDBOutcome* outcome = nullptr);
 
-// The "No CDDB match found" box (no owner, caption "Tamber", error icon; standard error where
-// there is no window system).
-void CDDBShowNoMatch();
+// What the user is told when the server knows no such disc (caption "Tamber").
+inline constexpr const char* kCDDBNoMatchMessage = "No CDDB match found";
 
 // Cleans one text from the server (title, artist, album, category, extended data) into a name
 // for one file or folder level: the characters that cannot appear in a file name are dropped

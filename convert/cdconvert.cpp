@@ -55,10 +55,15 @@ class LNestedProgress : public LProgressProcess<T> {
 // The disc record's lookup, run behind "Loading CD Information".
 struct LCDInfoLoad {
     LCDDBInfo* info;
+    LUser* user;
 };
 int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
     int status = LCDReadDiscInfo(dlg, *load->info);
-    if (status == LPROCESS_OK && load->info->bUseCDDB) status = ProcessCDDBLookup(dlg, load->info);
+    LCDDBOutcome outcome = LCDDBOutcome::Found;
+    if (status == LPROCESS_OK && load->info->bUseCDDB)
+        status = ProcessCDDBLookup(dlg, load->info, &outcome);
+    if (outcome == LCDDBOutcome::NoMatch)
+        load->user->ShowErrorMessage(kCDDBNoMatchMessage, "Tamber");
     return status;
 }
 
@@ -68,7 +73,7 @@ void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCD
     info.bUseCDDB = useCDDB ? 1 : 0;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
-    LCDInfoLoad load{&info};
+    LCDInfoLoad load{&info, &host};
     LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, host);
     dlg.Run(jobDialog);
 }

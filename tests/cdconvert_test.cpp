@@ -155,10 +155,10 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     FILE* server =
         popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
     char mode[64];
-    int port = 0;
-    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "good")) {
-    }
-    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(port)).c_str());
+    int port = 0, good = 0, nomatch = 0;
+    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "ready"))
+        (std::strcmp(mode, "good") ? std::strcmp(mode, "nomatch") ? port : nomatch : good) = port;
+    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(good)).c_str());
     LCDDBInfo& info = *host_.cd.info;
     info.bUseCDDB = 1;
     testutil::FakeProgress dlg;
@@ -170,6 +170,13 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     SettingsWriteBool("Settings", "FormatChoiceA", false);
     SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
     EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
+    // A disc the server does not know: the user is told through the host.
+    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(nomatch)).c_str());
+    SettingsWriteBool("Settings", "UseCDDB", true);
+    host_.cd.tableLoaded = false;
+    LCDLoadTableForPlay(host_, host_.cd, info.iDrive);
+    EXPECT_EQ(host_.messages, std::vector<std::string>{kCDDBNoMatchMessage});
+    SettingsWriteBool("Settings", "UseCDDB", false);
 }
 
 TEST_F(CdConvert, TrackToMp3ThroughTheEncoder) {
