@@ -177,9 +177,7 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
     const std::vector<int32_t> ours = DecodeAll(src);
     const std::vector<float> ref = Mpg123Float(mp3);
     const Accuracy a = Compare(ours, ref);
-    std::printf("[ accuracy ] %-14s %5d Hz %d ch lame %-22s frames %zu/%zu rms %.3g max %.3g\n",
-                c.name, c.rate, c.channels, c.lame, ours.size() / src.GetChannels(),
-                ref.size() / src.GetChannels(), a.rms, a.max);
+    SCOPED_TRACE(c.lame);
     EXPECT_EQ(ours.size(), ref.size());
     EXPECT_LE(a.rms, kRmsBound);
     EXPECT_LE(a.max, kMaxBound);
@@ -248,11 +246,6 @@ TEST(Mp3Tables, HuffmanTablesAreCompletePrefixCodesAndDecodeEveryCode) {
         }
         EXPECT_DOUBLE_EQ(kraft, 1.0) << "table " << n;
     }
-    // Known entries: table 1 (x=1, y=1) is "1" of length... 3 bits 001; table A (0,0,0,0) is "1".
-    EXPECT_EQ(kMP3HuffCodes[1].codes[3], 0);
-    EXPECT_EQ(kMP3HuffCodes[1].lens[3], 3);
-    EXPECT_EQ(kMP3HuffCodes[32].lens[0], 1);
-    EXPECT_EQ(kMP3HuffCodes[13].lens[254], 19);
 }
 
 std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
