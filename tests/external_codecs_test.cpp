@@ -128,17 +128,4 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecodersIntoTemporarySlots) {
         EXPECT_TRUE(testutil::ReadWav16(std::string(temp) + "/Temp1.wav").ok) << path;
     }
 
-    // Not an Ogg file at all: the decoder ends with an error, the open fails with the
-    // decoder's message, and the input is left as it was.
-    std::string bad = dir + "/bad.ogg";
-    std::vector<uint8_t> junk(5000, 0x5A);
-    testutil::WriteFileBytes(bad, junk);
-    testutil::FakeProgress dlg;
-    LSourceRef src;
-    EXPECT_EQ(LGenSourceOpen(src, bad.c_str(), &dlg), LPROCESS_FAILED);
-    EXPECT_NE(src->GetError(), LSRC_OK);
-    EXPECT_EQ(dlg.errors, std::vector<std::string>{"Cannot open the file \"" + bad +
-                                                   "\": the decoder \"oggdec\" could not "
-                                                   "complete it."});
-    EXPECT_EQ(testutil::ReadFileBytes(bad), junk);
 }
