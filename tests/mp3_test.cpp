@@ -13,6 +13,7 @@
 #include "formats/mp3_tables.h"
 #include "tests/support/iso_layer3.h"
 #include "tests/support/peers.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 namespace {
@@ -56,14 +57,8 @@ std::string MakeMp3(const std::string& dir, const std::string& name, int32_t rat
 
 // Everything the source delivers up to its (final) length.
 std::vector<int32_t> DecodeAll(LMP3Source& src) {
-    std::vector<int32_t> all;
-    const int nch = src.GetChannels();
-    std::vector<int32_t> block(size_t(4096) * nch);
-    for (int guard = 0; guard < 100000 && src.GetPosition() < src.GetEndSample(); ++guard) {
-        src.Read(block.data(), 4096);
-        all.insert(all.end(), block.begin(), block.end());
-    }
-    all.resize(size_t(src.GetEndSample()) * nch);
+    std::vector<int32_t> all = testutil::ReadToEnd(&src);
+    all.resize(size_t(src.GetEndSample()) * src.GetChannels());
     return all;
 }
 

@@ -186,19 +186,15 @@ TEST(WaveFile, RejectsBadHeaders) {
     EXPECT_EQ(LLastTrace(), pre + "Unable to Open File: " + dir + "/none.wav");
 }
 
-// Limits that pass: rate 196000, 255 channels; wider PCM goes to the codec layer; a size field
-// beyond a cut-off file counts the frames that are there; the extra-bytes count never exceeds
+// Limits that pass: rate 196000, 255 channels; a size field beyond a cut-off file counts the frames that are there; the extra-bytes count never exceeds
 // what the chunk holds.
-TEST(WaveFile, AcceptsLimitsAndRoutesOtherFormats) {
+TEST(WaveFile, AcceptsLimitsAndCutOffFiles) {
     const std::string path = ScratchDir() + "/x.wav";
     LSourceRef s = OpenBytes(path, WavBytes(FmtBody(1, 1, 196000, 16), {1, 0, 2, 0}));
     EXPECT_EQ(s->GetSampleRate(), 196000);
     s = OpenBytes(path, WavBytes(FmtBody(1, 255, 8000, 8), Bytes(255, 128)));
     EXPECT_EQ(s->GetChannels(), 255);
     EXPECT_EQ(s->GetEndSample(), 1);
-    s = OpenBytes(path, WavBytes(FmtBody(1, 1, 8000, 24), Bytes(6, 0)));
-    EXPECT_EQ(s->GetError(), LSRC_OK);
-    EXPECT_EQ(dynamic_cast<LSRCPCMFileBase*>(s.get()), nullptr);
     Bytes in;
     PutChunk(in, "fmt ", FmtBody(1, 2, 8000, 16));
     PutChunk(in, "data", Bytes(402, 7), 0x7FFFFFF0);
