@@ -11,8 +11,8 @@
 
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
-#include "tests/support/soundutil.h"
 #include "tests/support/peers.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 using namespace testutil;
@@ -175,8 +175,10 @@ TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
         const char* name;
         uint16_t tag, bits, align;
         uint32_t avg;
-    } rows[] = {{"alaw", LWAVE_FORMAT_ALAW, 8, 1, 8000}, {"MuLaw", LWAVE_FORMAT_MULAW, 8, 1, 8000},
-                {"PCM8", LWAVE_FORMAT_PCM, 8, 1, 8000},  {"MP3", LWAVE_FORMAT_PCM, 16, 2, 16000}};
+    } rows[] = {{"alaw", LWAVE_FORMAT_ALAW, 8, 1, 8000},
+                {"MuLaw", LWAVE_FORMAT_MULAW, 8, 1, 8000},
+                {"PCM8", LWAVE_FORMAT_PCM, 8, 1, 8000},
+                {"MP3", LWAVE_FORMAT_PCM, 16, 2, 16000}};
     for (const auto& r : rows) {
         const LWaveFileFormat record(8000, 1, r.name);
         const LWaveFormatEx& f = record.Format();

@@ -127,5 +127,4 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecodersIntoTemporarySlots) {
             EXPECT_GT(BestSnr(pcm, back, 2, 2048), 15.0) << path;
         EXPECT_TRUE(testutil::ReadWav16(std::string(temp) + "/Temp1.wav").ok) << path;
     }
-
 }

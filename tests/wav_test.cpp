@@ -186,8 +186,8 @@ TEST(WaveFile, RejectsBadHeaders) {
     EXPECT_EQ(LLastTrace(), pre + "Unable to Open File: " + dir + "/none.wav");
 }
 
-// Limits that pass: rate 196000, 255 channels; a size field beyond a cut-off file counts the frames that are there; the extra-bytes count never exceeds
-// what the chunk holds.
+// Limits that pass: rate 196000, 255 channels; a size field beyond a cut-off file counts the frames
+// that are there; the extra-bytes count never exceeds what the chunk holds.
 TEST(WaveFile, AcceptsLimitsAndCutOffFiles) {
     const std::string path = ScratchDir() + "/x.wav";
     LSourceRef s = OpenBytes(path, WavBytes(FmtBody(1, 1, 196000, 16), {1, 0, 2, 0}));
