@@ -31,11 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using TestHost = testutil::FakeHost;
-
-// A progress surface that records errors and can cancel at the first block.
-struct TestDialog : testutil::FakeProgress {
-    explicit TestDialog(bool cancel = false) { stopped = cancel; }
-};
+using TestDialog = testutil::FakeProgress;
 
 bool StartsWith(const std::string& text, const std::string& start) {
     return text.rfind(start, 0) == 0;
@@ -290,7 +286,8 @@ TEST_F(Convert, SameFileIsReplacedOnlyOnSuccess) {
     h.format = ".wav";
     Select(h, {in});
 
-    TestDialog cancelling(true);  // cancelled at the transfer's first block: no message
+    TestDialog cancelling;  // cancelled at the transfer's first block: no message
+    cancelling.stopped = true;
     EXPECT_EQ(Job(h, cancelling), LPROCESS_STOPPED);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
     EXPECT_FALSE(fs::exists(dir_ + "/_b.wav"));

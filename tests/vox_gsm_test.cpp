@@ -63,8 +63,8 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
 }
 
 // Nibbles pending across writes, a lone last nibble, silence; a seek to an odd sample starts on
-// that sample's nibble; saturated codes stay bounded.
-TEST(Vox, PendingNibblesSeeksAndExtremes) {
+// that sample's nibble (saturated codes: the VOX fuzz target).
+TEST(Vox, PendingNibblesAndSeeks) {
     const std::string dir = ScratchDir();
     std::vector<int32_t> in(6);
     for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
@@ -88,10 +88,6 @@ TEST(Vox, PendingNibblesSeeksAndExtremes) {
     src->Seek(3);
     LVoxCodec fresh;
     EXPECT_EQ(ReadFrames(*src, 1)[0], fresh.Decode(six[1] & 0x0F));
-
-    LVoxCodec codec;
-    for (int i = 0; i < 100000; ++i) codec.Decode(uint8_t(i % 200 < 100 ? 7 : 15));
-    for (int i = 0; i < 1000; ++i) codec.Encode(i % 2 ? INT32_MAX : INT32_MIN);
 }
 
 // Lags outside 40..120 decode with the last valid lag; extreme input stays bounded and every
