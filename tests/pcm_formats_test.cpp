@@ -11,8 +11,8 @@
 #include "formats/g711.h"
 #include "formats/raw.h"
 #include "store/encsettings.h"
-#include "tests/support/soundutil.h"
 #include "tests/support/peers.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 using namespace testutil;
