@@ -6,23 +6,27 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/sound.h"
 
-// Writes the input to a per-process scratch file (removed at exit) and returns its path.
-inline const char* FuzzFile(const char* tag, const uint8_t* data, size_t size) {
-    struct Scratch {
-        std::string path;
-        ~Scratch() { std::remove(path.c_str()); }
-    };
-    static Scratch scratch{std::string("/tmp/tamber-") + tag + "-fuzz-" + std::to_string(getpid())};
-    FILE* f = std::fopen(scratch.path.c_str(), "wb");
+// Writes the input to a per-process scratch file of that name (removed at exit); its path.
+inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) {
+    static struct Scratch {
+        std::map<std::string, std::string> paths;
+        ~Scratch() {
+            for (const auto& p : paths) std::remove(p.second.c_str());
+        }
+    } scratch;
+    std::string& path = scratch.paths[name];
+    if (path.empty()) path = "/tmp/tamber-fuzz-" + std::to_string(getpid()) + "-" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return nullptr;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    return scratch.path.c_str();
+    return path.c_str();
 }
 
 // Reads a few blocks, seeks before the start, into the middle and past the end.

@@ -22,12 +22,6 @@ const testutil::DiscImage& Disc() {
     return disc;
 }
 
-std::vector<int32_t> Widened(const std::vector<int16_t>& pcm) {
-    std::vector<int32_t> v(pcm.begin(), pcm.end());
-    for (auto& x : v) x *= 16;
-    return v;
-}
-
 // The READ CD sizes issued, in order.
 std::vector<int> ReadSizes(FakeCDDrive& drive) {
     std::vector<int> sizes;
@@ -88,7 +82,7 @@ TEST(CdRip, EveryTrackEqualsTheImageWithTheReadPattern) {
         auto* sink = new MemorySink(44100, 2);
         LSinkRef ref(sink);
         ASSERT_EQ(RipTrack(t, ref, dlg), LPROCESS_OK) << t;
-        EXPECT_EQ(sink->samples, Widened(Disc().TrackPCM(t))) << "track " << t + 1;
+        EXPECT_EQ(sink->samples, testutil::Internal(Disc().TrackPCM(t))) << "track " << t + 1;
         EXPECT_EQ(dlg.line0History.back(), "Loading Track " + std::to_string(t + 1));
         for (int n : sink->writeSizes) EXPECT_LE(n, LSOUND_BLOCK_FRAMES);
     }

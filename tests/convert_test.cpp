@@ -31,11 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using TestHost = testutil::FakeHost;
-
-// A progress surface that records errors and can cancel at the first block.
-struct TestDialog : testutil::FakeProgress {
-    explicit TestDialog(bool cancel = false) { stopped = cancel; }
-};
+using TestDialog = testutil::FakeProgress;
 
 bool StartsWith(const std::string& text, const std::string& start) {
     return text.rfind(start, 0) == 0;
@@ -182,17 +178,10 @@ TEST_F(Convert, DecodedInputsUseFreeTemporarySlots) {
     EXPECT_FALSE(fs::exists(std::string(temp) + "/Temp1.lck"));     // the lock went with the open
     ASSERT_EQ(LGenSourceOpen(second, b.c_str(), &d), LPROCESS_OK);  // slot 1 is still held open
     EXPECT_TRUE(fs::exists(std::string(temp) + "/Temp2.wav"));
+    EXPECT_EQ(second->GetEndSample(), 2400);
+    // Without a temporary folder of its own no slot can be claimed, and the message says so.
     first.reset();
     second.reset();
-    LSourceRef third;
-    ASSERT_EQ(LGenSourceOpen(third, a.c_str(), &d), LPROCESS_OK);  // slot 1 is free again
-    EXPECT_EQ(third->GetEndSample(), 2400);
-    // A missing Ogg file: the decoder fails, or its empty output surfaces as a source error.
-    TestDialog m;
-    int status = LGenSourceOpen(third, (dir_ + "/missing.ogg").c_str(), &m);
-    EXPECT_TRUE(status == LPROCESS_FAILED || third->GetError() != 0);
-    // Without a temporary folder of its own no slot can be claimed, and the message says so.
-    third.reset();
     fs::remove_all(temp);
     fs::create_directory_symlink(dir_, temp);
     EXPECT_EQ(OpenError(a), "Cannot open the file \"" + a +
@@ -297,7 +286,8 @@ TEST_F(Convert, SameFileIsReplacedOnlyOnSuccess) {
     h.format = ".wav";
     Select(h, {in});
 
-    TestDialog cancelling(true);  // cancelled at the transfer's first block: no message
+    TestDialog cancelling;  // cancelled at the transfer's first block: no message
+    cancelling.stopped = true;
     EXPECT_EQ(Job(h, cancelling), LPROCESS_STOPPED);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
     EXPECT_FALSE(fs::exists(dir_ + "/_b.wav"));

@@ -11,8 +11,8 @@
 #include "formats/raw.h"
 #include "store/encsettings.h"
 #include "support/byteorder.h"
-#include "tests/support/soundutil.h"
 #include "tests/support/peers.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 using namespace testutil;

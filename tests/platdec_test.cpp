@@ -90,7 +90,6 @@ TEST_F(PlatformDecoder, WmaMatchesFfmpegWithinOneStep) {
         const int32_t delay = Delay(a, b);
         ASSERT_NE(delay, INT32_MIN);
         RecordProperty("delay", delay);
-        std::printf("decoder delay against ffmpeg: %d frames\n", delay);
         size_t bad = 0, compared = 0;
         for (size_t i = 0; i < a.samples.size(); ++i) {
             const int64_t j = int64_t(i) + int64_t(delay) * c.channels;

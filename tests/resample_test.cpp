@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "core/adapt.h"
@@ -18,13 +17,9 @@ using testutil::MemorySource;
 
 namespace {
 
+// A sine at the internal scale (amp in internal units, kept to 16-bit steps).
 std::vector<int32_t> SineSamples(int32_t rate, int ch, int32_t frames, double hz, double amp) {
-    std::vector<int32_t> v(size_t(frames) * ch);
-    for (int32_t i = 0; i < frames; ++i)
-        for (int c = 0; c < ch; ++c)
-            v[size_t(i) * ch + c] =
-                int32_t(std::lround(amp * std::sin(2 * std::numbers::pi * hz * i / rate)));
-    return v;
+    return testutil::Internal(testutil::Sine(rate, ch, frames, hz, amp / 16));
 }
 
 std::vector<int32_t> NoiseSamples(size_t count, int32_t limit, uint32_t seed) {

@@ -50,8 +50,6 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
     double eo = 0, es = 0;
     for (size_t i = 0; i < ours.size(); ++i)
         eo += double(ours[i]) * ours[i], es += double(soxDec[i]) * soxDec[i];
-    std::printf("sox-made VOX: correlation with sox's decode %.4f, level ratio %.3f\n",
-                Correlation(ours, soxDec), std::sqrt(eo / es));
     EXPECT_GT(Correlation(ours, soxDec), 0.99);
     EXPECT_NEAR(std::sqrt(eo / es), 0.5, 0.1);
 
@@ -61,14 +59,12 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
         Feed(*sink, Internal(speech));
     }
     LSourceRef back = LRawFile::OpenSource((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
-    const double snr = SnrDb(speech, ReadAll16(*back));
-    std::printf("VOX round trip of speech: %.2f dB SNR\n", snr);
-    EXPECT_GT(snr, 15.0);
+    EXPECT_GT(SnrDb(speech, ReadAll16(*back)), 15.0);
 }
 
 // Nibbles pending across writes, a lone last nibble, silence; a seek to an odd sample starts on
-// that sample's nibble; saturated codes stay bounded.
-TEST(Vox, PendingNibblesSeeksAndExtremes) {
+// that sample's nibble (saturated codes: the VOX fuzz target).
+TEST(Vox, PendingNibblesAndSeeks) {
     const std::string dir = ScratchDir();
     std::vector<int32_t> in(6);
     for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
@@ -92,10 +88,6 @@ TEST(Vox, PendingNibblesSeeksAndExtremes) {
     src->Seek(3);
     LVoxCodec fresh;
     EXPECT_EQ(ReadFrames(*src, 1)[0], fresh.Decode(six[1] & 0x0F));
-
-    LVoxCodec codec;
-    for (int i = 0; i < 100000; ++i) codec.Decode(uint8_t(i % 200 < 100 ? 7 : 15));
-    for (int i = 0; i < 1000; ++i) codec.Encode(i % 2 ? INT32_MAX : INT32_MIN);
 }
 
 // Lags outside 40..120 decode with the last valid lag; extreme input stays bounded and every
@@ -165,8 +157,6 @@ TEST_F(Speech, GsmFileAgainstToastAndUntoast) {
     const auto peer = ReadRaw16(dir + "/tu.raw");
     ASSERT_EQ(ours.size(), peer.size());
     const double vsPeer = SnrDb(peer, ours), peerSnr = SnrDb(speech, peer);
-    std::printf("toast file: ours vs untoast %.1f dB; vs original: untoast %.2f dB, ours %.2f dB\n",
-                vsPeer, peerSnr, SnrDb(speech, ours));
     EXPECT_GT(vsPeer, 30.0);
     EXPECT_GT(SnrDb(speech, ours), peerSnr - 1.5);
 
@@ -176,9 +166,7 @@ TEST_F(Speech, GsmFileAgainstToastAndUntoast) {
     }
     EXPECT_EQ(ReadFileBytes(dir + "/ours.gsm").size(), (speech.size() + 159) / 160 * 33);
     ASSERT_EQ(testutil::Run("untoast -l -c '" + dir + "/ours.gsm' > '" + dir + "/ou.raw'"), 0);
-    const double snr = SnrDb(speech, ReadRaw16(dir + "/ou.raw"));
-    std::printf("our .gsm file through untoast: %.2f dB (toast: %.2f dB)\n", snr, peerSnr);
-    EXPECT_GT(snr, peerSnr - 1.5);
+    EXPECT_GT(SnrDb(speech, ReadRaw16(dir + "/ou.raw")), peerSnr - 1.5);
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "formats/mp3.h"
 #include "formats/mp3_frame.h"
+#include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 namespace testutil {
@@ -56,12 +56,7 @@ void ExpectStream(const IsoStream& s) {
             for (int j = 0; j < nch; ++j)  // mono duplicated, two channels averaged
                 ref.push_back(c == nch ? at(i + j) : c == 2 ? (at(i) + at(i + 1)) / 2 : at(i));
     }
-    std::vector<int32_t> ours;
-    std::vector<int32_t> block(size_t(4096) * nch);
-    for (int guard = 0; guard < 100000 && src.GetPosition() < src.GetEndSample(); ++guard) {
-        src.Read(block.data(), 4096);
-        ours.insert(ours.end(), block.begin(), block.end());
-    }
+    std::vector<int32_t> ours = ReadToEnd(&src);
     ours.resize(size_t(src.GetEndSample()) * nch);
     double sum = 0, maxLsb = 0;
     const size_t n = std::min(ours.size(), ref.size());
@@ -74,8 +69,6 @@ void ExpectStream(const IsoStream& s) {
     const double rms = n ? std::sqrt(sum / n) : 0;
     const double psnr = rms > 0 ? 20 * std::log10(32768 / rms) : 999;
     const size_t refFrames = ref.size() / nch;
-    std::printf("[ iso ] %-20s frames %7d ref %7zu max %6.0f LSB PSNR %6.1f dB\n", s.name,
-                src.GetEndSample(), refFrames, maxLsb, psnr);
     EXPECT_EQ(size_t(src.GetEndSample()), refFrames + size_t(s.shorterFrames * spf)) << s.name;
     EXPECT_LE(maxLsb, 1) << s.name;
     EXPECT_GT(psnr, 96) << s.name;

@@ -20,7 +20,8 @@ std::vector<int32_t> Internal(const std::vector<int16_t>& v);
 
 // Signal-to-noise ratio of test against reference over the common length, in dB.
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
-// The best SnrDb with test shifted by up to maxShift samples either way (codec delays).
+// The best SnrDb with test shifted by up to maxShift samples either way (codec delays; a
+// multiple of the channel count for interleaved samples).
 double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
                        int maxShift);
 // Pearson correlation over the common length.
