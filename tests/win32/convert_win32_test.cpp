@@ -1,5 +1,5 @@
 // The conversion job under Windows: same-file replacement through "_name", case-insensitive
-// same-file detection, and the overwrite rule from the registry.
+// same-file detection, slash options.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -12,7 +12,6 @@
 #include "app/cmdline.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
-#include "store/settings.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
@@ -79,30 +78,6 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     EXPECT_EQ(testutil::ReadFileBytes(in), replaced);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     fs::remove(wff);
-}
-
-TEST(ConvertWin32, OverwriteRuleFromTheRegistry) {
-    std::string dir = testutil::ScratchDir();
-    std::string in = dir + "\\a.wav", outDir = dir + "\\out";
-    fs::create_directories(outDir);
-    testutil::WriteWav16(in, 8000, 1, testutil::Sine(8000, 1, 800, 440, 8000));
-    testutil::WriteFileBytes(outDir + "\\A.WAV", {'x'});
-    SettingsWriteBool("Settings", "AlwaysPrompt", false);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
-    SettingsWriteBool("Settings", "NeverOverwrite", true);
-    Host h;
-    h.Select({in});
-    h.folder = outDir;
-    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.entries[0].image, 3);
-    EXPECT_EQ(fs::file_size(outDir + "\\a.wav"), 1u);
-    SettingsWriteBool("Settings", "NeverOverwrite", false);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
-    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.entries[0].image, 2);
-    EXPECT_GT(fs::file_size(outDir + "\\a.wav"), 1000u);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
-    SettingsWriteBool("Settings", "AlwaysPrompt", true);
 }
 
 TEST(ConvertWin32, SlashArgumentsAreOptionsHere) {

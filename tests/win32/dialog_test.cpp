@@ -1,4 +1,4 @@
-// The dialog framework under Wine: modal, modeless, sheet and wizard runs, keys and list helpers.
+// The dialog framework under Wine: modal and modeless runs, keys, list, combo and tooltip helpers.
 #include "support/win32/dialog.h"
 
 #include <gtest/gtest.h>
@@ -178,106 +178,6 @@ TEST(Dialog, ListColumnsComboAndTooltip) {
     EXPECT_EQ(l.tools, 1);
     EXPECT_EQ(l.tip, "Second text");
     EXPECT_EQ(l.text, "Other");
-}
-
-TEST(Dialog, ToolbarHasIdButtonsAndTips) {
-    InitControls();
-    struct T : Probe {
-        int id = 0, count = 0;
-        bool enabled = false;
-        std::string tip;
-        void InitDialog() override {
-            const LToolbarButton buttons[] = {{1001, STD_FILENEW, "New", "Make one", 0},
-                                              {0, 0, nullptr, nullptr, TBSTYLE_SEP},
-                                              {1002, STD_DELETE, "Del", "Remove it", 0}};
-            HWND bar = CreateToolbar(buttons, 3);
-            id = GetDlgCtrlID(bar);
-            count = static_cast<int>(SendMessageA(bar, TB_BUTTONCOUNT, 0, 0));
-            enabled = SendMessageA(bar, TB_ISBUTTONENABLED, 1002, 0) != 0;
-            HWND tips = reinterpret_cast<HWND>(SendMessageA(bar, TB_GETTOOLTIPS, 0, 0));
-            char buf[80] = {};
-            TOOLINFOA ti{};
-            ti.cbSize = TTTOOLINFOA_V2_SIZE;
-            ti.hwnd = bar;
-            ti.uId = 1002;
-            ti.lpszText = buf;
-            SendMessageA(tips, TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
-            tip = buf;
-            Post(IDCANCEL);
-        }
-    } t;
-    LDialog::DoModal("TESTDLG", nullptr, &t);
-    EXPECT_EQ(t.id, 89);
-    EXPECT_EQ(t.count, 3);
-    EXPECT_TRUE(t.enabled);
-    EXPECT_EQ(t.tip, "Remove it");
-}
-
-// Sheet pages: OK runs CmOk; a refusal keeps the sheet open on that page.
-class Page : public LPropertyPage {
-  public:
-    int oks = 0, refuse = 0, enables = 0;
-    bool stayedOnPage = false;
-    bool pressOk = false;
-    void InitDialog() override {
-        if (pressOk) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_OK, 0);
-    }
-    void EnableControls() override { ++enables; }
-    bool CmOk() override {
-        ++oks;
-        HWND sheet = GetParent(hwnd_);
-        if (oks > 1) stayedOnPage = PropSheet_GetCurrentPageHwnd(sheet) == hwnd_;
-        if (oks <= refuse) {
-            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-            return false;
-        }
-        return true;
-    }
-};
-
-TEST(Dialog, PropertySheetRefusedPageKeepsSheetOpen) {
-    InitControls();
-    Page first, second;
-    second.refuse = 1;
-    second.pressOk = true;
-    const LSheetPage pages[] = {{"TESTPAGE", &first}, {"TESTPAGE", &second}};
-    EXPECT_TRUE(LPropertySheetRun(nullptr, pages, 2, "Settings", 0, 1));
-    EXPECT_EQ(second.oks, 2);
-    EXPECT_TRUE(second.stayedOnPage);
-    EXPECT_EQ(first.oks, 0);  // never shown, never asked
-    EXPECT_EQ(second.GetHandle(), nullptr);
-
-    // Cancel: false, no CmOk.
-    struct CancelPage : Page {
-        void InitDialog() override {
-            PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        }
-    } cancel;
-    const LSheetPage one[] = {{"TESTPAGE", &cancel}};
-    EXPECT_FALSE(LPropertySheetRun(nullptr, one, 1, "Settings", 0, 0));
-    EXPECT_EQ(cancel.oks, 0);
-}
-
-TEST(Dialog, WizardFinishAsksThePage) {
-    InitControls();
-    struct W : LWizardPage {
-        W() : LWizardPage(PSWIZB_FINISH) {}
-        int oks = 0, enables = 0;
-        void EnableControls() override {
-            if (++enables == 2) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-        }
-        bool CmOk() override {
-            if (++oks == 1) {
-                PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-                return false;
-            }
-            return true;
-        }
-    } w;
-    const LSheetPage pages[] = {{"TESTPAGE", &w, "Title", "Subtitle"}};
-    EXPECT_TRUE(LWizardRun(nullptr, pages, 1, "Wizard"));
-    EXPECT_EQ(w.oks, 2);
-    EXPECT_GE(w.enables, 2);  // after init and when the page became active
 }
 
 }  // namespace

@@ -4,15 +4,11 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
-#include <algorithm>
 #include <string>
 #include <thread>
 
-#include "core/transfer.h"
-#include "formats/wav.h"
 #include "support/progress.h"
 #include "support/waitable.h"
-#include "tests/support/testutil.h"
 
 namespace {
 
@@ -219,50 +215,6 @@ TEST(ProgressDialog, ShowErrorIsAnErrorBox) {
     EXPECT_EQ(run.status, LPROCESS_FAILED);
     EXPECT_EQ(e.caption, "Error");
     EXPECT_EQ(e.text, "Unable to open C:\\x.wav");
-}
-
-// A real WAV-to-WAV transfer whose Cancel button is clicked after a few blocks.
-class ClickCancel : public LProgressProcess<LPRSourceToSink> {
-  public:
-    ClickCancel(LPRSourceToSink* rec) : LProgressProcess<LPRSourceToSink>("Converting", rec) {}
-    bool PumpMessages() override {
-        if (++pumps == 4 && GetWindow()) {
-            HWND button = GetDlgItem(static_cast<HWND>(GetWindow()), IDCANCEL);
-            clicked = SendMessageA(button, BM_CLICK, 0, 0) == 0 && !GetWindow();
-        }
-        return LProgressProcess<LPRSourceToSink>::PumpMessages();
-    }
-    int pumps = 0;
-    bool clicked = false;
-};
-
-TEST(ProgressDialog, CancelButtonStopsARealTransferAtABlockBoundary) {
-    std::string dir = testutil::ScratchDir();
-    std::string in = dir + "\\in.wav", out = dir + "\\out.wav";
-    const int32_t frames = 44100 * 10;
-    std::vector<int16_t> samples = testutil::Sine(44100, 2, frames, 440.0, 0.5);
-    ASSERT_TRUE(testutil::WriteWav16(in, 44100, 2, samples));
-    LPRSourceToSink rec;
-    rec.title = "Converting";
-    rec.source = LWaveFile::OpenSource(in.c_str());
-    rec.sink = LWaveFile::OpenSinkPCM(out.c_str(), 44100, 16, 2);
-    ClickCancel run(&rec);
-    run.Run(nullptr);
-    EXPECT_TRUE(run.clicked);
-    EXPECT_EQ(run.status, LPROCESS_STOPPED);
-    int32_t written = rec.sink->GetPosition();
-    EXPECT_GT(written, 0);
-    EXPECT_LT(written, frames);
-    EXPECT_EQ(written % 8192, 0);
-    rec.sink.reset();
-    rec.source.reset();
-    // The output holds exactly the first whole blocks of the input, byte for byte.
-    std::vector<uint8_t> a = testutil::ReadFileBytes(in), b = testutil::ReadFileBytes(out);
-    ASSERT_EQ(b.size(), 46u + size_t(written) * 4);
-    EXPECT_TRUE(std::equal(b.begin() + 46, b.end(), a.begin() + 44));
-    LSourceRef back = LWaveFile::OpenSource(out.c_str());
-    EXPECT_EQ(back->GetError(), 0);
-    EXPECT_EQ(back->GetEndSample(), written);
 }
 
 // Messages the base does not handle reach the DialogProc hook of a derived dialog.

@@ -439,10 +439,12 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
         testutil::WriteWav16(dir + "\\" + names[i], 8000, 1,
                              std::vector<int16_t>(800 * (i + 1), 9));
     WriteBytes(out + "\\b.au", 100);
-    CopyFileA(WinPath(TAMBER_BINARY_DIR "/tests/standin_gate.exe").c_str(), gate.c_str(), 0);
+    CopyFileA(Built("tests/standin_codec.exe").c_str(), gate.c_str(), 0);
+    SetEnvironmentVariableA("STANDIN_MODE", "gate");  // inherited by the program's decoder
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", REG_SZ,
                     gate.c_str(), DWORD(gate.size() + 1));
     HWND w = StartMain();
+    SetEnvironmentVariableA("STANDIN_MODE", nullptr);
     ASSERT_TRUE(w);
     HANDLE fill = StartWith({"-overwrite", "PROMPT", "-format", ".au", "-outfolder", out,
                              dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
