@@ -1,4 +1,4 @@
-// The dialog framework under Wine: modal and modeless runs, keys, list, combo and tooltip helpers.
+// The dialog framework under Wine: modeless runs, keys, accelerators, list, combo and tooltip.
 #include "support/win32/dialog.h"
 
 #include <gtest/gtest.h>
@@ -22,58 +22,16 @@ void SetKeys(bool ctrl, bool shift, bool alt) {
     SetKeyboardState(state);
 }
 
-// Counts the calls the framework makes; OK is refused `refuseOk` times.
+// Counts the calls the framework makes.
 class Probe : public LDialog {
   public:
-    int enables = 0, inits = 0, destroys = 0, oks = 0, helps = 0;
-    int refuseOk = 0;
+    int enables = 0, destroys = 0;
     std::vector<int> commands;
-    std::vector<std::string> log;
-    void InitDialog() override { ++inits; }
     void EnableControls() override { ++enables; }
     void DestroyDialog() override { ++destroys; }
-    void CmHelp() override { ++helps; }
-    bool CmOk() override {
-        ++oks;
-        log.push_back("ok enables=" + std::to_string(enables));
-        return oks > refuseOk;
-    }
     void EvCommand(int id, int) override { commands.push_back(id); }
     void Post(int id) { PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 };
-
-TEST(Dialog, ModalRefusedOkStaysOpenAndCommandsEnableControls) {
-    InitControls();
-    struct D : Probe {
-        void InitDialog() override {
-            Probe::InitDialog();
-            Post(1001);  // one EnableControls
-            Post(IDOK);  // refused: no EnableControls
-            Post(IDHELP);
-            Post(IDOK);  // accepted: closes with 1
-        }
-    } d;
-    d.refuseOk = 1;
-    EXPECT_TRUE(LDialog::DoModal("TESTDLG", nullptr, &d));
-    EXPECT_EQ(d.inits, 1);
-    EXPECT_EQ(d.enables, 2);  // after init, after command 1001
-    EXPECT_EQ(d.oks, 2);
-    EXPECT_EQ(d.helps, 1);
-    EXPECT_EQ(d.destroys, 1);
-    EXPECT_EQ(d.commands, std::vector<int>{1001});
-    EXPECT_EQ(d.GetHandle(), nullptr);
-
-    // Cancel ends with result 2, so the run reports false; the object opens again.
-    struct C : Probe {
-        void InitDialog() override { Post(IDCANCEL); }
-    } c;
-    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
-    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
-    EXPECT_EQ(c.destroys, 2);
-    // A template that does not exist fails cleanly.
-    Probe missing;
-    EXPECT_FALSE(LDialog::DoModal("NOSUCHDLG", nullptr, &missing));
-}
 
 // Modeless: keys through the message filter and an accelerator table.
 class Keys : public Probe {

@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buf, sizeof buf, &got, nullptr) && got) {
         pcm.insert(pcm.end(), buf, buf + got);
         // Dies as an access violation would, without the system's crash dialog.
-        if (crashAfter && pcm.size() >= crashAfter) TerminateProcess(GetCurrentProcess(), 0xC0000005);
+        if (crashAfter && pcm.size() >= crashAfter)
+            TerminateProcess(GetCurrentProcess(), 0xC0000005);
     }
     return Save(out, Wav(rate, channels, pcm)) ? 0 : 4;
 }
