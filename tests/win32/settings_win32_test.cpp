@@ -7,7 +7,6 @@
 #include <string>
 #include <tuple>
 
-#include "app/shell.h"
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/registry.h"
@@ -69,28 +68,6 @@ TEST(Registry, ReadingRulesMatchTheTextStore) {
     EXPECT_FALSE(SettingsReadString("T", "V", out, "dflt"));
     EXPECT_STREQ(out, "dflt");
     RegistryDeleteKey(LRegistryRoot::LocalMachine, "Software\\Velmora\\Tamber\\T");
-}
-
-TEST(Registry, ShellVerbUnderClassesRoot) {
-    ShellAddVerb(".TMBRTEST", LSHELL_VERB, "C:\\Program Files\\Velmora\\Tamber\\tamber.exe");
-    char out[260];
-    RegistryReadString(LRegistryRoot::ClassesRoot, ".TMBRTEST", nullptr, out, "");
-    EXPECT_STREQ(out, "TMBRTESTfile");
-    RegistryReadString(LRegistryRoot::ClassesRoot,
-                       "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr, out, "");
-    EXPECT_STREQ(out, "\"C:\\Program Files\\Velmora\\Tamber\\tamber.exe\" \"%L\"");
-    ShellRemoveVerb(".TMBRTEST", LSHELL_VERB);
-    EXPECT_FALSE(RegistryReadString(LRegistryRoot::ClassesRoot,
-                                    "TMBRTESTfile\\Shell\\Convert with Tamber\\command", nullptr,
-                                    out, ""));
-    RegistryDeleteKey(LRegistryRoot::ClassesRoot, "TMBRTESTfile\\Shell");
-    RegistryDeleteKey(LRegistryRoot::ClassesRoot, "TMBRTESTfile");
-    RegistryDeleteKey(LRegistryRoot::ClassesRoot, ".TMBRTEST");
-
-    char folder[260];
-    ProgramFolder(folder);
-    EXPECT_NE(std::string(folder).find("\\Velmora\\Tamber"), std::string::npos) << folder;
-    EXPECT_NE(GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES);
 }
 
 // Gives everyone only the rights to read a key, or all rights again.
