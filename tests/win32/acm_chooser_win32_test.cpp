@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
-#include <cstdio>
-#include <cstring>
 #include <string>
-#include <thread>
 
 #include "formats/acm.h"
 #include "gui/dialogs/dialogs.h"
@@ -27,61 +23,47 @@ void Press(HWND dlg, int id) {
 
 TEST(AcmChooser, OkKeepsTheChosenFormatAndCancelReturnsFalse) {
     LWaveFileFormat format(8000, 1, "ALAW");
-    std::atomic<bool> seen{false};
-    std::thread ui([&] {
-        HWND dlg = WaitDialog("Select Wave File Format");
-        if (!dlg) return;
-        seen = true;
-        RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Screenshot("tamber-acm-chooser.png");
-        Press(dlg, IDOK);
-    });
-    bool chosen = LWaveFormatChoose(nullptr, format, 1, "Select Wave File Format");
-    ui.join();
-    EXPECT_TRUE(seen);
-    EXPECT_TRUE(chosen);
+    const char* title = "Select Wave File Format";
+    EXPECT_TRUE(Driving(
+        title,
+        [](HWND dlg) {
+            RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            Screenshot("tamber-acm-chooser.png");
+            Press(dlg, IDOK);
+        },
+        [&] { return LWaveFormatChoose(nullptr, format, 1, title); }));
     EXPECT_EQ(format.Format().nChannels, 1);
     EXPECT_TRUE(format.TestSupportedRecord());
-    std::printf("chosen: tag %u, %u Hz, %u ch, %u bits\n", format.Format().wFormatTag,
-                unsigned(format.Format().nSamplesPerSec), format.Format().nChannels,
-                format.Format().wBitsPerSample);
-
-    std::thread cancel([] {
-        if (HWND dlg = WaitDialog("Select Wave File Format")) Press(dlg, IDCANCEL);
-    });
-    EXPECT_FALSE(LWaveFormatChoose(nullptr, format, 0, "Select Wave File Format"));
-    cancel.join();
+    EXPECT_FALSE(Driving(
+        title, [](HWND dlg) { Press(dlg, IDCANCEL); },
+        [&] { return LWaveFormatChoose(nullptr, format, 0, title); }));
 }
 
 TEST(AcmChooser, FormatThatCannotBeEncodedIsRefusedAndTheChooserReopens) {
     // Wine's Microsoft ADPCM driver decodes but does not encode.
     LWaveFileFormat format = testutil::MsAdpcmRecord(8000, 1);
     if (format.TestSupportedRecord()) GTEST_SKIP() << "this machine encodes Microsoft ADPCM";
-    std::string boxText;
-    std::atomic<int> choosers{0};
-    std::thread ui([&] {
-        HWND dlg = WaitDialog("Select Wave File Format");
-        if (!dlg) return;
-        ++choosers;
-        Press(dlg, IDOK);
-        HWND box = WaitDialog("Format Not Available");
-        if (!box) return;
-        boxText = AllTexts(box);
-        Screenshot("tamber-acm-not-available.png");
-        Press(box, IDOK);
-        // The chooser comes back; this time the user gives up.
-        WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000);
-        HWND again = WaitDialog("Select Wave File Format");
-        if (!again) return;
-        ++choosers;
-        Press(again, IDCANCEL);
-    });
-    bool chosen = LWaveFormatChoose(nullptr, format, 1, "Select Wave File Format");
-    ui.join();
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ(choosers.load(), 2);
-    EXPECT_NE(boxText.find("The requested format is not available because the required CODEC is "
-                           "not installed on this computer."),
-              std::string::npos)
-        << boxText;
+    const char* title = "Select Wave File Format";
+    int choosers = 0;
+    EXPECT_FALSE(Driving(
+        title,
+        [&](HWND dlg) {
+            ++choosers;
+            Press(dlg, IDOK);
+            HWND box = WaitDialog("Format Not Available");
+            ASSERT_TRUE(box);
+            EXPECT_NE(AllTexts(box).find("The requested format is not available because the "
+                                         "required CODEC is not installed on this computer."),
+                      std::string::npos);
+            Screenshot("tamber-acm-not-available.png");
+            Press(box, IDOK);
+            // The chooser comes back; this time the user gives up.
+            WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000);
+            HWND again = WaitDialog(title);
+            ASSERT_TRUE(again);
+            ++choosers;
+            Press(again, IDCANCEL);
+        },
+        [&] { return LWaveFormatChoose(nullptr, format, 1, title); }));
+    EXPECT_EQ(choosers, 2);
 }

@@ -3,10 +3,8 @@
 
 The drive letter R: is mapped onto a folder holding Track01.cda to Track05.cda and marked
 "cdrom" in the prefix (HKLM\\Software\\Wine\\Drives), which Wine reads when it starts; the
-suite (wine-run, suite) then finds the drive as Windows would. Wine's sound goes through ALSA,
-whose default device writes what it plays into a file (TAMBER_PLAYED); a local CDDB server
-knows the disc (CDDB_GOOD). Everything is undone at
-the end.
+suite (wine-run, suite) then finds the drive as Windows would; a local CDDB server knows the
+disc (CDDB_GOOD). Everything is undone at the end.
 """
 import os
 import shutil
@@ -35,10 +33,6 @@ def main():
     wine(wine_run, "cmd", "/c", "exit")  # creates the prefix when it is new
     link = os.path.join(prefix, "dosdevices", "r:")
     disc = tempfile.mkdtemp(prefix="tamber-cd-")
-    rig = tempfile.mkdtemp(prefix="tamber-cd-rig-")
-    played, conf = os.path.join(rig, "played.raw"), os.path.join(rig, "played.conf")
-    with open(conf, "w") as f:
-        f.write('pcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' % played)
     drives = "HKLM\\Software\\Wine\\Drives"
     try:
         for t in range(1, TRACKS + 1):
@@ -49,19 +43,14 @@ def main():
             os.remove(link)
         os.symlink(disc, link)
         wine(wine_run, "reg", "add", drives, "/v", "r:", "/t", "REG_SZ", "/d", "cdrom", "/f")
-        wine(wine_run, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Audio", "/t",
-             "REG_SZ", "/d", "alsa", "/f")
         subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
-        env = dict(os.environ, TAMBER_CD_DRIVE="R:", TAMBER_PLAYED=played,
-                   CDDB_GOOD=str(cddb_server.start()["good"]),
-                   ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
+        env = dict(os.environ, TAMBER_CD_DRIVE="R:", CDDB_GOOD=str(cddb_server.start()["good"]))
         return subprocess.run([wine_run, suite], env=env).returncode
     finally:
         wine(wine_run, "reg", "delete", drives, "/v", "r:", "/f")
         if os.path.islink(link):
             os.remove(link)
         shutil.rmtree(disc, ignore_errors=True)
-        shutil.rmtree(rig, ignore_errors=True)
         subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
 
 

@@ -21,6 +21,7 @@
 #include "tests/support/fakeprogress.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
@@ -43,13 +44,10 @@ HMODULE WINAPI LoadStandin(LPCSTR name) {
     // Under its own name Wine would load its builtin layer instead: load a copy.
     static std::string copy;
     if (copy.empty()) {
-        std::string from = "Z:" TAMBER_BINARY_DIR "/tests/standin-dlls/wnaspi32.dll";
-        for (char& c : from)
-            if (c == '/') c = '\\';
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         copy = std::string(temp) + "cd_win32_test_aspi.dll";
-        CopyFileA(from.c_str(), copy.c_str(), FALSE);
+        CopyFileA(wintest::Built("tests/standin-dlls/wnaspi32.dll").c_str(), copy.c_str(), FALSE);
     }
     return LoadLibraryA(copy.c_str());
 }

@@ -1,18 +1,15 @@
 // The conversion job under Windows: same-file replacement through "_name", case-insensitive
-// same-file detection, and the overwrite rule from the registry.
+// same-file detection.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/cmdline.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
-#include "store/settings.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
@@ -21,12 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Host : testutil::FakeHost {
-    void StartInstallTimer() override { ++installTimers; }
-    int installTimers = 0;
-};
-
-int RunJob(Host& h, bool cancel, std::vector<std::string>* errors = nullptr) {
+int RunJob(testutil::FakeHost& h, bool cancel, std::vector<std::string>* errors = nullptr) {
     testutil::FakeProgress dlg;
     dlg.stopped = cancel;
     LConvertJob job;
@@ -42,7 +34,7 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     std::string in = dir + "\\B.WAV";
     testutil::WriteWav16(in, 8000, 2, testutil::Sine(8000, 2, 3000, 440, 8000));
     const auto original = testutil::ReadFileBytes(in);
-    Host h;
+    testutil::FakeHost h;
     h.Select({in});
     h.folder = dir;
     h.format = ".wav";  // the same file despite the different case
@@ -79,48 +71,6 @@ TEST(ConvertWin32, SameFileReplacedOnlyOnSuccess) {
     EXPECT_EQ(testutil::ReadFileBytes(in), replaced);
     EXPECT_FALSE(fs::exists(dir + "\\_B.WAV"));
     fs::remove(wff);
-}
-
-TEST(ConvertWin32, OverwriteRuleFromTheRegistry) {
-    std::string dir = testutil::ScratchDir();
-    std::string in = dir + "\\a.wav", outDir = dir + "\\out";
-    fs::create_directories(outDir);
-    testutil::WriteWav16(in, 8000, 1, testutil::Sine(8000, 1, 800, 440, 8000));
-    testutil::WriteFileBytes(outDir + "\\A.WAV", {'x'});
-    SettingsWriteBool("Settings", "AlwaysPrompt", false);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
-    SettingsWriteBool("Settings", "NeverOverwrite", true);
-    Host h;
-    h.Select({in});
-    h.folder = outDir;
-    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.entries[0].image, 3);
-    EXPECT_EQ(fs::file_size(outDir + "\\a.wav"), 1u);
-    SettingsWriteBool("Settings", "NeverOverwrite", false);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
-    EXPECT_EQ(RunJob(h, false), LPROCESS_OK);
-    EXPECT_EQ(h.entries[0].image, 2);
-    EXPECT_GT(fs::file_size(outDir + "\\a.wav"), 1000u);
-    SettingsWriteBool("Settings", "AlwaysOverwrite", false);
-    SettingsWriteBool("Settings", "AlwaysPrompt", true);
-}
-
-TEST(ConvertWin32, SlashArgumentsAreOptionsHere) {
-    std::string dir = testutil::ScratchDir();
-    std::string a = dir + "\\a.wav";
-    testutil::WriteWav16(a, 8000, 1, testutil::Sine(8000, 1, 800, 440, 8000));
-    Host h;
-    LSettingsRecords records;
-    LCommandLine cl(h, records);
-    const char* argv[] = {"tamber.exe", "/install", "/unknown", a.c_str(), "-FORMAT", ".MP3"};
-    cl.Run(6, argv);
-    EXPECT_EQ(h.installTimers, 1);
-    ASSERT_EQ(h.entries.size(), 1u);
-    EXPECT_EQ(h.entries[0].path, a);
-    // Duplicates are found without regard to case.
-    std::string upper = a;
-    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_FALSE(cl.LoadFile(upper.c_str()));
 }
 
 }  // namespace

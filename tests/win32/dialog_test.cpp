@@ -1,4 +1,4 @@
-// The dialog framework under Wine: modal, modeless, sheet and wizard runs, keys and list helpers.
+// The dialog framework under Wine: modeless runs, keys, accelerators, list, combo and tooltip.
 #include "support/win32/dialog.h"
 
 #include <gtest/gtest.h>
@@ -22,58 +22,16 @@ void SetKeys(bool ctrl, bool shift, bool alt) {
     SetKeyboardState(state);
 }
 
-// Counts the calls the framework makes; OK is refused `refuseOk` times.
+// Counts the calls the framework makes.
 class Probe : public LDialog {
   public:
-    int enables = 0, inits = 0, destroys = 0, oks = 0, helps = 0;
-    int refuseOk = 0;
+    int enables = 0, destroys = 0;
     std::vector<int> commands;
-    std::vector<std::string> log;
-    void InitDialog() override { ++inits; }
     void EnableControls() override { ++enables; }
     void DestroyDialog() override { ++destroys; }
-    void CmHelp() override { ++helps; }
-    bool CmOk() override {
-        ++oks;
-        log.push_back("ok enables=" + std::to_string(enables));
-        return oks > refuseOk;
-    }
     void EvCommand(int id, int) override { commands.push_back(id); }
     void Post(int id) { PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 };
-
-TEST(Dialog, ModalRefusedOkStaysOpenAndCommandsEnableControls) {
-    InitControls();
-    struct D : Probe {
-        void InitDialog() override {
-            Probe::InitDialog();
-            Post(1001);  // one EnableControls
-            Post(IDOK);  // refused: no EnableControls
-            Post(IDHELP);
-            Post(IDOK);  // accepted: closes with 1
-        }
-    } d;
-    d.refuseOk = 1;
-    EXPECT_TRUE(LDialog::DoModal("TESTDLG", nullptr, &d));
-    EXPECT_EQ(d.inits, 1);
-    EXPECT_EQ(d.enables, 2);  // after init, after command 1001
-    EXPECT_EQ(d.oks, 2);
-    EXPECT_EQ(d.helps, 1);
-    EXPECT_EQ(d.destroys, 1);
-    EXPECT_EQ(d.commands, std::vector<int>{1001});
-    EXPECT_EQ(d.GetHandle(), nullptr);
-
-    // Cancel ends with result 2, so the run reports false; the object opens again.
-    struct C : Probe {
-        void InitDialog() override { Post(IDCANCEL); }
-    } c;
-    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
-    EXPECT_FALSE(LDialog::DoModal("TESTDLG", nullptr, &c));
-    EXPECT_EQ(c.destroys, 2);
-    // A template that does not exist fails cleanly.
-    Probe missing;
-    EXPECT_FALSE(LDialog::DoModal("NOSUCHDLG", nullptr, &missing));
-}
 
 // Modeless: keys through the message filter and an accelerator table.
 class Keys : public Probe {
@@ -178,106 +136,6 @@ TEST(Dialog, ListColumnsComboAndTooltip) {
     EXPECT_EQ(l.tools, 1);
     EXPECT_EQ(l.tip, "Second text");
     EXPECT_EQ(l.text, "Other");
-}
-
-TEST(Dialog, ToolbarHasIdButtonsAndTips) {
-    InitControls();
-    struct T : Probe {
-        int id = 0, count = 0;
-        bool enabled = false;
-        std::string tip;
-        void InitDialog() override {
-            const LToolbarButton buttons[] = {{1001, STD_FILENEW, "New", "Make one", 0},
-                                              {0, 0, nullptr, nullptr, TBSTYLE_SEP},
-                                              {1002, STD_DELETE, "Del", "Remove it", 0}};
-            HWND bar = CreateToolbar(buttons, 3);
-            id = GetDlgCtrlID(bar);
-            count = static_cast<int>(SendMessageA(bar, TB_BUTTONCOUNT, 0, 0));
-            enabled = SendMessageA(bar, TB_ISBUTTONENABLED, 1002, 0) != 0;
-            HWND tips = reinterpret_cast<HWND>(SendMessageA(bar, TB_GETTOOLTIPS, 0, 0));
-            char buf[80] = {};
-            TOOLINFOA ti{};
-            ti.cbSize = TTTOOLINFOA_V2_SIZE;
-            ti.hwnd = bar;
-            ti.uId = 1002;
-            ti.lpszText = buf;
-            SendMessageA(tips, TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
-            tip = buf;
-            Post(IDCANCEL);
-        }
-    } t;
-    LDialog::DoModal("TESTDLG", nullptr, &t);
-    EXPECT_EQ(t.id, 89);
-    EXPECT_EQ(t.count, 3);
-    EXPECT_TRUE(t.enabled);
-    EXPECT_EQ(t.tip, "Remove it");
-}
-
-// Sheet pages: OK runs CmOk; a refusal keeps the sheet open on that page.
-class Page : public LPropertyPage {
-  public:
-    int oks = 0, refuse = 0, enables = 0;
-    bool stayedOnPage = false;
-    bool pressOk = false;
-    void InitDialog() override {
-        if (pressOk) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_OK, 0);
-    }
-    void EnableControls() override { ++enables; }
-    bool CmOk() override {
-        ++oks;
-        HWND sheet = GetParent(hwnd_);
-        if (oks > 1) stayedOnPage = PropSheet_GetCurrentPageHwnd(sheet) == hwnd_;
-        if (oks <= refuse) {
-            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-            return false;
-        }
-        return true;
-    }
-};
-
-TEST(Dialog, PropertySheetRefusedPageKeepsSheetOpen) {
-    InitControls();
-    Page first, second;
-    second.refuse = 1;
-    second.pressOk = true;
-    const LSheetPage pages[] = {{"TESTPAGE", &first}, {"TESTPAGE", &second}};
-    EXPECT_TRUE(LPropertySheetRun(nullptr, pages, 2, "Settings", 0, 1));
-    EXPECT_EQ(second.oks, 2);
-    EXPECT_TRUE(second.stayedOnPage);
-    EXPECT_EQ(first.oks, 0);  // never shown, never asked
-    EXPECT_EQ(second.GetHandle(), nullptr);
-
-    // Cancel: false, no CmOk.
-    struct CancelPage : Page {
-        void InitDialog() override {
-            PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        }
-    } cancel;
-    const LSheetPage one[] = {{"TESTPAGE", &cancel}};
-    EXPECT_FALSE(LPropertySheetRun(nullptr, one, 1, "Settings", 0, 0));
-    EXPECT_EQ(cancel.oks, 0);
-}
-
-TEST(Dialog, WizardFinishAsksThePage) {
-    InitControls();
-    struct W : LWizardPage {
-        W() : LWizardPage(PSWIZB_FINISH) {}
-        int oks = 0, enables = 0;
-        void EnableControls() override {
-            if (++enables == 2) PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-        }
-        bool CmOk() override {
-            if (++oks == 1) {
-                PostMessageA(GetParent(hwnd_), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-                return false;
-            }
-            return true;
-        }
-    } w;
-    const LSheetPage pages[] = {{"TESTPAGE", &w, "Title", "Subtitle"}};
-    EXPECT_TRUE(LWizardRun(nullptr, pages, 1, "Wizard"));
-    EXPECT_EQ(w.oks, 2);
-    EXPECT_GE(w.enables, 2);  // after init and when the page became active
 }
 
 }  // namespace

@@ -4,10 +4,7 @@
 // windows.h first.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
 #include <string>
-#include <thread>
 
 #include "convert/gensink.h"
 #include "gui/dialogs/dialogs.h"
@@ -16,16 +13,10 @@
 
 namespace {
 
-using wintest::WaitFor;
-
-HWND Dialog(const char* caption) {
-    return wintest::FindDialog(caption);
-}
+using wintest::Driving;
 
 std::string Text(HWND dlg, int id) {
-    char text[260] = {};
-    GetDlgItemTextA(dlg, id, text, sizeof text);
-    return text;
+    return wintest::Text(GetDlgItem(dlg, id));
 }
 int Sel(HWND dlg, int id) {
     return int(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
@@ -53,46 +44,25 @@ void SetSel(HWND dlg, int id, int i) {
     SendDlgItemMessageA(dlg, id, CB_SETCURSEL, WPARAM(i), 0);
 }
 
-// Runs the dialog while a second thread drives it; the driver's checks are collected as text.
-template <class Run>
-bool Drive(const char* caption, Run run, std::function<void(HWND, std::string&)> driver,
-           std::string& failures) {
-    std::thread t([&] {
-        HWND dlg = nullptr;
-        if (!WaitFor([&] { return (dlg = Dialog(caption)) != nullptr && IsWindowVisible(dlg); })) {
-            failures += "dialog did not appear; ";
-            return;
-        }
-        driver(dlg, failures);
-    });
-    bool result = run();
-    t.join();
-    return result;
-}
-
-#define CHECK_THAT(cond) \
-    if (!(cond)) f += std::string(#cond) + "; "
-
 }  // namespace
 
 TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     LMP3EncodeSettings s;
     s.Store();
-    std::string failures;
-    bool ok = Drive(
-        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
-        [](HWND d, std::string& f) {
-            CHECK_THAT(On(d, 102) && !On(d, 105));
-            CHECK_THAT(Text(d, 103) == "128");
-            CHECK_THAT(Count(d, 103) == 18 && Count(d, 106) == 18 && Count(d, 108) == 10);
-            CHECK_THAT(Sel(d, 108) == 4 && Sel(d, 101) == 1);
-            CHECK_THAT(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
+    bool ok = Driving(
+        "MP3 Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 102) && !On(d, 105));
+            EXPECT_TRUE(Text(d, 103) == "128");
+            EXPECT_TRUE(Count(d, 103) == 18 && Count(d, 106) == 18 && Count(d, 108) == 10);
+            EXPECT_TRUE(Sel(d, 108) == 4 && Sel(d, 101) == 1);
+            EXPECT_TRUE(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
             Choose(d, 105, 102);
-            CHECK_THAT(!Enabled(d, 103) && !Enabled(d, 104) && Enabled(d, 106) && Enabled(d, 108));
+            EXPECT_TRUE(!Enabled(d, 103) && !Enabled(d, 104) && Enabled(d, 106) && Enabled(d, 108));
             SetDlgItemTextA(d, 103, "999");
             Click(d, 110);  // back to the defaults, controls only
-            CHECK_THAT(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
-            CHECK_THAT(Enabled(d, 103) && !Enabled(d, 106));
+            EXPECT_TRUE(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
+            EXPECT_TRUE(Enabled(d, 103) && !Enabled(d, 106));
             Choose(d, 105, 102);
             SetDlgItemTextA(d, 106, " +64kbps");
             SetDlgItemTextA(d, 107, "256");
@@ -101,9 +71,8 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
             Click(d, 109);
             PostMessageA(d, WM_COMMAND, IDOK, 0);
         },
-        failures);
+        [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(failures, "");
     EXPECT_FALSE(s.constantBitRate);
     EXPECT_EQ(s.vbrMinBitRate, 64);
     EXPECT_EQ(s.vbrMaxBitRate, 256);
@@ -119,13 +88,13 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     EXPECT_EQ(SettingsReadInt("MP3Encoder", "ErrorProtection", 0), 1);
 
     // Cancel changes nothing, even after edits.
-    ok = Drive(
-        "MP3 Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
-        [](HWND d, std::string&) {
+    ok = Driving(
+        "MP3 Encoder Settings",
+        [](HWND d) {
             Click(d, 110);
             PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
         },
-        failures);
+        [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_FALSE(ok);
     stored.Load();
     EXPECT_FALSE(stored.constantBitRate);
@@ -136,22 +105,20 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     s.stripComments = true;
     s.channels = 1;
     s.quality = false;
-    std::string failures;
-    bool ok = Drive(
-        "Ogg Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
-        [](HWND d, std::string& f) {
-            CHECK_THAT(On(d, 105) && !On(d, 102));
-            CHECK_THAT(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
-            CHECK_THAT(Sel(d, 110) == 0 && Count(d, 108) == 11 && Count(d, 106) == 13);
+    bool ok = Driving(
+        "Ogg Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 105) && !On(d, 102));
+            EXPECT_TRUE(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
+            EXPECT_TRUE(Sel(d, 110) == 0 && Count(d, 108) == 11 && Count(d, 106) == 13);
             Click(d, 111);
-            CHECK_THAT(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
-            CHECK_THAT(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
-            CHECK_THAT(Text(d, 106) == "96" && Text(d, 107) == "128");
+            EXPECT_TRUE(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
+            EXPECT_TRUE(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
+            EXPECT_TRUE(Text(d, 106) == "96" && Text(d, 107) == "128");
             PostMessageA(d, WM_COMMAND, IDOK, 0);
         },
-        failures);
+        [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(failures, "");
     EXPECT_TRUE(s.quality);
     EXPECT_EQ(s.channels, 2);
     EXPECT_TRUE(s.stripComments);
@@ -173,20 +140,17 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     s.vbrQuality = 250;
     s.Store();
     DialogUser user;
-    std::string failures;
-    bool ok = Drive(
+    bool ok = Driving(
         "AAC / M4A Encoder Settings",
-        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; },
-        [](HWND d, std::string& f) {
-            CHECK_THAT(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
-            CHECK_THAT(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
+            EXPECT_TRUE(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
             SetDlgItemTextA(d, 108, "none");
             Click(d, 106);
             PostMessageA(d, WM_COMMAND, IDOK, 0);
         },
-        failures);
+        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(failures, "");
     s.Load();
     EXPECT_EQ(s.vbrQuality, 100);
     EXPECT_TRUE(s.forceMPEG2);
@@ -198,20 +162,18 @@ TEST(EncoderDialogs, FlacRateZeroMeans44100) {
     LFlacEncodeSettings s;
     s.sampleRate = 22050;
     s.compression = 8;
-    std::string failures;
-    bool ok = Drive(
-        "Flac Encoder Settings", [&] { return LSettingsDialogRun(nullptr, s); },
-        [](HWND d, std::string& f) {
-            CHECK_THAT(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
-            CHECK_THAT(Count(d, 101) == 9 && Count(d, 102) == 12);
+    bool ok = Driving(
+        "Flac Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
+            EXPECT_TRUE(Count(d, 101) == 9 && Count(d, 102) == 12);
             Click(d, 104);
-            CHECK_THAT(Text(d, 102) == "44100" && Sel(d, 101) == 4 && Sel(d, 103) == 1);
+            EXPECT_TRUE(Text(d, 102) == "44100" && Sel(d, 101) == 4 && Sel(d, 103) == 1);
             SetDlgItemTextA(d, 102, "0");
             PostMessageA(d, WM_COMMAND, IDOK, 0);
         },
-        failures);
+        [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(failures, "");
     EXPECT_EQ(s.sampleRate, 44100u);
     EXPECT_EQ(s.channels, 2);
     EXPECT_EQ(s.compression, 4);

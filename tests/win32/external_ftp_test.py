@@ -38,7 +38,7 @@ def main():
     try:
         folder = os.path.join(root, "components")
         os.makedirs(folder)
-        installer = os.path.join(os.path.dirname(suite), "standin_installer.exe")
+        installer = os.path.join(os.path.dirname(suite), "standin_codec.exe")
         for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp", "qusetup"):
             shutil.copy(installer, os.path.join(folder, name + ".exe"))
 

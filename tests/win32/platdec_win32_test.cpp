@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,28 +16,16 @@
 #include "support/byteorder.h"
 #include "tests/support/fakeprogress.h"
 #include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace fs = std::filesystem;
 using testutil::FakeProgress;
 
 namespace {
 
-// The 46-byte header of the decoders' temporary WAV: 16-bit PCM with an 18-byte format record.
-std::vector<uint8_t> DecodedWavHeader(uint32_t rate, uint16_t channels, uint32_t dataBytes) {
-    std::vector<uint8_t> h(46);
-    std::memcpy(h.data(), "RIFF", 4);
-    StoreLE32(&h[4], dataBytes + 38);
-    std::memcpy(&h[8], "WAVEfmt ", 8);
-    StoreLE32(&h[16], 18);
-    StoreLE16(&h[20], 1);
-    StoreLE16(&h[22], channels);
-    StoreLE32(&h[24], rate);
-    StoreLE32(&h[28], rate * channels * 2);
-    StoreLE16(&h[32], channels * 2u);
-    StoreLE16(&h[34], 16);
-    std::memcpy(&h[38], "data", 4);
-    StoreLE32(&h[42], dataBytes);
-    return h;
+// The decoders' temporary WAV: 16-bit PCM with an 18-byte format record.
+testutil::Bytes DecodedWav(uint32_t rate, uint16_t channels, const testutil::Bytes& data) {
+    return testutil::WavBytes(testutil::FmtBody(1, channels, rate, 16, 18), data);
 }
 
 const std::string kWin = "Z:\\tmp\\tamber-platdec-win32";
@@ -69,13 +56,8 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     ASSERT_EQ(Decode(in, out, d), LPROCESS_OK);
     EXPECT_EQ(d.lines[0], "Decoding with DirectX");
     EXPECT_EQ(d.lines[1], "tone.xyz");
-    std::vector<uint8_t> a = testutil::ReadFileBytes(in), b = testutil::ReadFileBytes(out);
-    ASSERT_EQ(b.size(), a.size() + 2);
-    const uint32_t data = uint32_t(pcm.size() * 2);
-    const std::vector<uint8_t> head = DecodedWavHeader(22050, 2, data);
-    EXPECT_TRUE(std::equal(head.begin(), head.begin() + 20, b.begin()));
-    EXPECT_TRUE(std::equal(a.begin() + 20, a.begin() + 36, b.begin() + 20));  // the format
-    EXPECT_TRUE(b[36] == 0 && b[37] == 0 && std::equal(a.begin() + 36, a.end(), b.begin() + 38));
+    const testutil::Bytes a = testutil::ReadFileBytes(in);
+    EXPECT_EQ(testutil::ReadFileBytes(out), DecodedWav(22050, 2, {a.begin() + 44, a.end()}));
 }
 
 // Files made by the harness script with ffmpeg: the graph keeps the decoder delay that ffmpeg
@@ -137,9 +119,8 @@ class Dss : public DirectShow {
   protected:
     void SetUp() override {
         DirectShow::SetUp();
-        char exe[MAX_PATH], key[LMAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        const std::string dll = fs::path(exe).parent_path().string() + "\\standin-dlls\\dss32.dll";
+        char key[LMAX_PATH];
+        const std::string dll = wintest::Built("tests/standin-dlls/dss32.dll");
         ComponentKeyPath(key, "dss32");
         RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", dll.c_str());
     }
@@ -151,17 +132,14 @@ class Dss : public DirectShow {
         std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", (kWin + "\\out.wav").c_str());
         return Process(&d, &r);
     }
-    // The header and blocks the stand-in's delivery must give.
-    static std::vector<uint8_t> Expected(int kind, int blocks, uint32_t rate) {
-        std::vector<uint8_t> data;
+    // The file the stand-in's blocks must give.
+    static testutil::Bytes Expected(int kind, int blocks, uint32_t rate) {
+        testutil::Bytes data;
         for (int i = 0; i < blocks; ++i) {
             const int size = i % 2 ? 528 : kind == 3 ? 660 : 480;
             for (int j = 0; j < size; ++j) data.push_back(uint8_t(i * 7 + j));
         }
-        const uint32_t n = uint32_t(data.size());
-        std::vector<uint8_t> out = DecodedWavHeader(rate, 1, n);
-        out.insert(out.end(), data.begin(), data.end());
-        return out;
+        return DecodedWav(rate, 1, data);
     }
 };
 
@@ -220,19 +198,18 @@ TEST_F(RealAudio, WithoutTheEngineSaysSo) {
 }
 
 TEST_F(RealAudio, TheEnginesBlocksBecomeTheWavFile) {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    const std::string folder = fs::path(exe).parent_path().string() + "\\standin-dlls";
+    const std::string folder = wintest::Built("tests/standin-dlls");
     ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, folder.c_str(), DWORD(folder.size())),
               ERROR_SUCCESS);
     for (auto [rate, channels] : {std::pair{22050, 2}, std::pair{8000, 1}}) {
         FakeProgress d;
         ASSERT_EQ(Decode(std::to_string(rate) + " " + std::to_string(channels) + " 16 5 0", d),
                   LPROCESS_OK);
-        std::vector<uint8_t> want = DecodedWavHeader(rate, uint16_t(channels), 5000);
+        testutil::Bytes data;
         for (int i = 0; i < 5; ++i)
-            for (int j = 0; j < 1000; ++j) want.push_back(uint8_t(i * 7 + j));
-        EXPECT_EQ(testutil::ReadFileBytes(kWin + "\\out.wav"), want);
+            for (int j = 0; j < 1000; ++j) data.push_back(uint8_t(i * 7 + j));
+        EXPECT_EQ(testutil::ReadFileBytes(kWin + "\\out.wav"),
+                  DecodedWav(rate, uint16_t(channels), data));
     }
     // Failures: the file does not open, no device manager, no audio; an endless stream stops on
     // Cancel. None leaves a file.

@@ -4,55 +4,36 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
-#include <algorithm>
 #include <string>
 #include <thread>
 
-#include "core/transfer.h"
-#include "formats/wav.h"
 #include "support/progress.h"
 #include "support/waitable.h"
-#include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
-
-std::string ItemText(HWND dlg, int id) {
-    char buf[256] = {};
-    GetDlgItemTextA(dlg, id, buf, sizeof buf);
-    return buf;
-}
-
-int BarPos(HWND dlg) {
-    return static_cast<int>(SendDlgItemMessageA(dlg, 102, PBM_GETPOS, 0, 0));
-}
 
 struct Probe {
     HWND owner = nullptr;
     int cancelAt = -1;  // step at which a Cancel click is posted
     int steps = 0;
-    bool ownerDisabled = false, visible = false, afterCancelIgnored = false;
-    std::string caption, line0, line1, line2, label;
-    int barAtStart = -1, bar = -1;
-    RECT rect = {};
+    bool afterCancelIgnored = false;
+    std::string seen;  // caption, state, bar, the three lines, bar
 };
 
 int Process(LProgressDialog* dlg, Probe* p) {
     HWND hwnd = static_cast<HWND>(dlg->GetWindow());
-    char title[128] = {};
-    GetWindowTextA(hwnd, title, sizeof title);
-    p->caption = title;
-    p->visible = IsWindowVisible(hwnd);
-    p->barAtStart = BarPos(hwnd);
-    p->ownerDisabled = p->owner && !IsWindowEnabled(p->owner);
+    const auto bar = [&] {
+        return std::to_string(SendDlgItemMessageA(hwnd, 102, PBM_GETPOS, 0, 0));
+    };
+    p->seen = wintest::Text(hwnd) + (IsWindowVisible(hwnd) ? " shown" : " hidden") +
+              (p->owner && !IsWindowEnabled(p->owner) ? " owner off " : " ") + bar();
     dlg->SetText("Converting", 0);
     dlg->SetText("song.wav", 1);
-    dlg->SetText("never shown", 2);
-    p->line0 = ItemText(hwnd, 100);
-    p->line1 = ItemText(hwnd, 101);
-    p->line2 = ItemText(hwnd, 102);
+    dlg->SetText("never shown", 2);  // the window has two lines
     dlg->SetProgress(0.555);
-    p->bar = BarPos(hwnd);
-    MapDialogRect(hwnd, &p->rect);
+    for (int id : {100, 101, 102}) p->seen += "|" + wintest::Text(GetDlgItem(hwnd, id));
+    p->seen += "|" + bar();
     for (int i = 0; i < 50; ++i) {
         if (i == p->cancelAt) PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         if (dlg->PumpMessages()) {
@@ -66,43 +47,26 @@ int Process(LProgressDialog* dlg, Probe* p) {
     return LPROCESS_OK;
 }
 
-HWND MakeOwner() {
-    return CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-TEST(ProgressDialog, ShowsTitleTextsAndBarWithOwnerDisabled) {
+TEST(ProgressDialog, ShowsTextsAndBarWithOwnerDisabledAndCancelStopsAtTheNextPump) {
     Probe p;
-    p.owner = MakeOwner();
+    p.owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
+                              200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     LProgressProcess<Probe> run("Converting Files", &p);
     run.Run(p.owner);
     EXPECT_EQ(run.status, LPROCESS_OK);
     EXPECT_EQ(p.steps, 50);
-    EXPECT_EQ(p.caption, "Converting Files");
-    EXPECT_TRUE(p.visible);
-    EXPECT_EQ(p.barAtStart, 0);
-    EXPECT_TRUE(p.ownerDisabled);
+    EXPECT_EQ(p.seen, "Converting Files shown owner off 0|Converting|song.wav||55");
     EXPECT_TRUE(IsWindowEnabled(p.owner));
-    EXPECT_EQ(p.line0, "Converting");
-    EXPECT_EQ(p.line1, "song.wav");
-    EXPECT_EQ(p.line2, "");
-    EXPECT_EQ(p.bar, 55);
     EXPECT_EQ(run.GetWindow(), nullptr);
     DestroyWindow(p.owner);
-}
 
-TEST(ProgressDialog, CancelStopsAtTheNextPump) {
-    Probe p;
-    p.cancelAt = 7;
-    LProgressProcess<Probe> run("Cancel me", &p);
+    p = Probe{nullptr, 7};
     run.Run(nullptr);
     EXPECT_EQ(run.status, LPROCESS_STOPPED);
     EXPECT_EQ(p.steps, 7);
     EXPECT_TRUE(p.afterCancelIgnored);
     EXPECT_EQ(run.GetWindow(), nullptr);
-    // The same object runs again afterwards.
-    p.cancelAt = -1;
-    p.steps = 0;
+    p = Probe{};  // the same object runs again afterwards
     run.Run(nullptr);
     EXPECT_EQ(run.status, LPROCESS_OK);
     EXPECT_EQ(p.steps, 50);
@@ -145,10 +109,8 @@ void CALLBACK CancelTimer(HWND h, UINT, UINT_PTR id, DWORD) {
 }
 
 int Process(LProgressDialog* dlg, Wait* w) {
-    if (w->cancel) {
-        // Cancel arrives from a timer while the process waits (as a click would).
-        SetTimer(static_cast<HWND>(dlg->GetWindow()), 1, 50, CancelTimer);
-    }
+    // Cancel arrives from a timer while the process waits (as a click would).
+    if (w->cancel) SetTimer(static_cast<HWND>(dlg->GetWindow()), 1, 50, CancelTimer);
     DWORD start = GetTickCount();
     w->result = w->ev ? dlg->WaitForObject(*w->ev, w->ms) : dlg->WaitTimed(w->ms);
     w->took = GetTickCount() - start;
@@ -161,7 +123,6 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     LProgressProcess<Wait> run("Waiting", &w);
     run.Run(nullptr);
     EXPECT_EQ(w.result, LPROCESS_FAILED);
-
     std::thread setter([&] {
         Sleep(30);
         SetEvent(ev.h);
@@ -171,7 +132,6 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     setter.join();
     EXPECT_EQ(w.result, 0);
     EXPECT_LT(w.took, 5000u);
-
     ResetEvent(ev.h);
     w.ms = LWAIT_INFINITE;
     w.cancel = true;
@@ -190,21 +150,13 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
 }
 
 struct Err {
-    std::string caption, text;
+    std::string text;
 };
 int Process(LProgressDialog* dlg, Err* e) {
-    // A helper thread reads the message box and presses OK.
     std::thread closer([e] {
-        for (int i = 0; i < 500; ++i) {
-            if (HWND box = FindWindowA("#32770", "Error")) {
-                char buf[256] = {};
-                GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
-                e->text = buf;
-                e->caption = "Error";
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(10);
+        if (HWND box = wintest::WaitDialog("Error")) {
+            e->text = wintest::MessageText(box);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
         }
     });
     dlg->ShowError("Unable to open C:\\x.wav");
@@ -217,52 +169,7 @@ TEST(ProgressDialog, ShowErrorIsAnErrorBox) {
     LProgressProcess<Err> run("Err", &e);
     run.Run(nullptr);
     EXPECT_EQ(run.status, LPROCESS_FAILED);
-    EXPECT_EQ(e.caption, "Error");
     EXPECT_EQ(e.text, "Unable to open C:\\x.wav");
-}
-
-// A real WAV-to-WAV transfer whose Cancel button is clicked after a few blocks.
-class ClickCancel : public LProgressProcess<LPRSourceToSink> {
-  public:
-    ClickCancel(LPRSourceToSink* rec) : LProgressProcess<LPRSourceToSink>("Converting", rec) {}
-    bool PumpMessages() override {
-        if (++pumps == 4 && GetWindow()) {
-            HWND button = GetDlgItem(static_cast<HWND>(GetWindow()), IDCANCEL);
-            clicked = SendMessageA(button, BM_CLICK, 0, 0) == 0 && !GetWindow();
-        }
-        return LProgressProcess<LPRSourceToSink>::PumpMessages();
-    }
-    int pumps = 0;
-    bool clicked = false;
-};
-
-TEST(ProgressDialog, CancelButtonStopsARealTransferAtABlockBoundary) {
-    std::string dir = testutil::ScratchDir();
-    std::string in = dir + "\\in.wav", out = dir + "\\out.wav";
-    const int32_t frames = 44100 * 10;
-    std::vector<int16_t> samples = testutil::Sine(44100, 2, frames, 440.0, 0.5);
-    ASSERT_TRUE(testutil::WriteWav16(in, 44100, 2, samples));
-    LPRSourceToSink rec;
-    rec.title = "Converting";
-    rec.source = LWaveFile::OpenSource(in.c_str());
-    rec.sink = LWaveFile::OpenSinkPCM(out.c_str(), 44100, 16, 2);
-    ClickCancel run(&rec);
-    run.Run(nullptr);
-    EXPECT_TRUE(run.clicked);
-    EXPECT_EQ(run.status, LPROCESS_STOPPED);
-    int32_t written = rec.sink->GetPosition();
-    EXPECT_GT(written, 0);
-    EXPECT_LT(written, frames);
-    EXPECT_EQ(written % 8192, 0);
-    rec.sink.reset();
-    rec.source.reset();
-    // The output holds exactly the first whole blocks of the input, byte for byte.
-    std::vector<uint8_t> a = testutil::ReadFileBytes(in), b = testutil::ReadFileBytes(out);
-    ASSERT_EQ(b.size(), 46u + size_t(written) * 4);
-    EXPECT_TRUE(std::equal(b.begin() + 46, b.end(), a.begin() + 44));
-    LSourceRef back = LWaveFile::OpenSource(out.c_str());
-    EXPECT_EQ(back->GetError(), 0);
-    EXPECT_EQ(back->GetEndSample(), written);
 }
 
 // Messages the base does not handle reach the DialogProc hook of a derived dialog.

@@ -7,6 +7,7 @@
 #include "support/progress.h"
 #include "support/thread.h"
 #include "support/trace.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
@@ -25,19 +26,13 @@ class Worker : public LThread {
     }
 };
 
-template <class F>
-bool WaitUntil(F done) {
-    for (int i = 0; i < 2000 && !done(); ++i) Sleep(1);
-    return done();
-}
-
 TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWait) {
     Worker w;
     w.StopThreadTimed(100);
     EXPECT_FALSE(w.HasThread());
     w.Start(LTHREAD_PRIORITY_BELOW_NORMAL);
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return w.priority != 99; }));
+    ASSERT_TRUE(wintest::WaitFor([&] { return w.priority != 99; }));
     EXPECT_EQ(w.runs, 1);
     EXPECT_EQ(w.priority, THREAD_PRIORITY_BELOW_NORMAL);
     // The stop signal is a real event handle.
@@ -47,9 +42,9 @@ TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWait) {
     EXPECT_FALSE(w.IsRunning());
 
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return w.runs == 2; }));
+    ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 2; }));
     w.release.Set();
-    ASSERT_TRUE(WaitUntil([&] { return !w.IsRunning(); }));
+    ASSERT_TRUE(wintest::WaitFor([&] { return !w.IsRunning(); }));
     EXPECT_EQ(w.result, 0);
 }
 

@@ -56,6 +56,15 @@ HWND WaitDialog(const char* caption, int ms) {
     return w && IsWindowVisible(w) ? w : nullptr;
 }
 
+HWND MainWindow() {
+    HWND w = FindWindowA(MAKEINTATOM(0x8002), "Tamber Plus");
+    return w ? w : FindWindowA(MAKEINTATOM(0x8002), "Tamber");
+}
+
+HWND SheetPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
 bool Answer(const char* caption, int id, int ms) {
     HWND box = WaitDialog(caption, ms);
     if (!box) return false;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace wintest {
@@ -38,6 +39,21 @@ std::string MessageText(HWND box);
 std::string AllTexts(HWND parent);
 // A child window (any depth) whose text is exactly text.
 HWND FindChildText(HWND parent, const std::string& text);
+// The program's main window (either caption), or null.
+HWND MainWindow();
+// The page a property sheet or wizard shows now.
+HWND SheetPage(HWND sheet);
+// Runs run() (a call that shows a modal dialog) while another thread waits for the visible
+// dialog of that caption and hands it to drive; returns run()'s answer.
+template <class Drive, class Run>
+auto Driving(const char* caption, Drive drive, Run run) {
+    std::thread t([&] {
+        if (HWND d = WaitDialog(caption)) drive(d);
+    });
+    auto result = run();
+    t.join();
+    return result;
+}
 // A combo box entry (the text crosses processes by itself).
 std::string ComboText(HWND combo, int index);
 
