@@ -62,6 +62,8 @@ class LSRCACMWave : public LSoundSourceBase {
   private:
     // Decodes more data into the destination buffer; false when the data has ended.
     bool Refill(int32_t stillWanted);
+    // Opens the codec stream for the format; false when no codec takes it.
+    bool OpenStream();
     int64_t BytesToFrames(int64_t bytes) const;
     int64_t FramesToBytes(int64_t frames) const;
     int64_t DataLength();
@@ -72,6 +74,7 @@ class LSRCACMWave : public LSoundSourceBase {
     int64_t dataStart_ = 0;
     LAcmStream* stream_ = nullptr;
     bool prepared_ = false;
+    std::vector<uint8_t> format_;  // the record and its extra bytes
     std::vector<uint8_t> src_, dst_;
     uint32_t srcCap_ = 0, dstCap_ = 0;
     uint32_t srcValid_ = 0;               // encoded bytes waiting in the source buffer

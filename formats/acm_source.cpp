@@ -28,10 +28,10 @@ LSRCACMWave::LSRCACMWave(LFile&& file, const LWaveFormatEx* format, int64_t data
     if (avgBytes_ <= 0) avgBytes_ = 1;
     blockAlign_ = format->nBlockAlign;
 
-    LWaveFormatEx pcm = LAcmPCM16Format(format->nChannels, format->nSamplesPerSec);
-    stream_ = LAcmStreamOpen(format, &pcm, 0);
-    if (!stream_) stream_ = LAcmStreamOpen(format, &pcm, LACM_OPEN_NONREALTIME);
-    if (!stream_) {
+    const auto* record = reinterpret_cast<const uint8_t*>(format);
+    format_.assign(record, record + sizeof(LWaveFormatEx) + format->cbSize);
+    const LWaveFormatEx pcm = LAcmPCM16Format(format->nChannels, format->nSamplesPerSec);
+    if (!OpenStream()) {
         LTrace("LSRCACMWave::LSRCACMWave acmStreamOpen handle invalid ERROR");
         SetError(LSRC_ERR_CODEC);
         return;
@@ -62,6 +62,14 @@ LSRCACMWave::LSRCACMWave(LFile&& file, const LWaveFormatEx* format, int64_t data
         return;
     }
     prepared_ = true;
+}
+
+bool LSRCACMWave::OpenStream() {
+    const auto* format = reinterpret_cast<const LWaveFormatEx*>(format_.data());
+    const LWaveFormatEx pcm = LAcmPCM16Format(format->nChannels, format->nSamplesPerSec);
+    stream_ = LAcmStreamOpen(format, &pcm, 0);
+    if (!stream_) stream_ = LAcmStreamOpen(format, &pcm, LACM_OPEN_NONREALTIME);
+    return stream_ != nullptr;
 }
 
 LSRCACMWave::~LSRCACMWave() {
@@ -199,8 +207,18 @@ int32_t LSRCACMWave::GetEndSample() {
 
 void LSRCACMWave::Seek(int32_t t) {
     if (GetError() != LSRC_OK) return;
-    uint32_t used = 0, produced = 0;
-    stream_->Convert(0, LACM_CONVERT_START, &used, &produced);
+    // A fresh stream: some codecs keep their decoder state across a start flag.
+    if (prepared_) stream_->Unprepare();
+    prepared_ = false;
+    stream_->Close();
+    delete stream_;
+    stream_ = nullptr;
+    if (!OpenStream() || !stream_->Prepare(src_.data(), srcCap_, dst_.data(), dstCap_)) {
+        LTrace("LSRCACMWave::Seek the codec stream cannot be opened again");
+        SetError(LSRC_ERR_CODEC);
+        return;
+    }
+    prepared_ = true;
     srcValid_ = dstValid_ = dstPos_ = 0;
     bytesRead_ = 0;
     endFrame_ = -1;

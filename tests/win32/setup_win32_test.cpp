@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/littleendian.h"
 #include "formats/mp3.h"
+#include "support/byteorder.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"

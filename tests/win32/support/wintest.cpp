@@ -225,4 +225,19 @@ void Screenshot(const char* name) {
     }
 }
 
+bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,
+                   int channels) {
+    const size_t frame = size_t(channels) * 2, frames = pcm.size() / size_t(channels);
+    if (played.size() % frame) return false;
+    const std::vector<uint8_t> silent(frame, 0);
+    size_t next = 0;
+    for (size_t at = 0; at < played.size(); at += frame) {
+        if (next < frames && !std::memcmp(&played[at], &pcm[next * channels], frame))
+            ++next;
+        else if (std::memcmp(&played[at], silent.data(), frame))
+            return false;
+    }
+    return next == frames;
+}
+
 }  // namespace wintest
