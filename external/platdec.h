@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "support/file.h"
@@ -81,6 +82,22 @@ class LDecodedWav {
     uint16_t extra_ = 0;
     std::atomic<uint64_t> data_{0};
     std::atomic<bool> full_{false};
+};
+
+// Watches a decoder's output file: stalled once it has not grown for the limit.
+class LStallWatch {
+  public:
+    explicit LStallWatch(uint32_t limitMs) : limit_(limitMs) {}
+    bool Stalled(const LDecodedWav& wav) {
+        const auto now = std::chrono::steady_clock::now();
+        if (wav.DataBytes() != bytes_) bytes_ = wav.DataBytes(), since_ = now;
+        return now - since_ >= limit_;
+    }
+
+  private:
+    std::chrono::milliseconds limit_;
+    uint64_t bytes_ = 0;
+    std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
 };
 
 // A WAVEFORMATEX (18 bytes) for integer PCM; byte rate = block align x rate.

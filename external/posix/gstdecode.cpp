@@ -169,14 +169,14 @@ int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     int channels = 0, rate = 0, result = -1;
     double seconds = 0;
     gint64 duration = -1;
-    auto lastData = Clock::now(), lastPump = Clock::time_point{};
+    auto lastPump = Clock::time_point{};
+    LStallWatch stall(d->stallMs);
     while (result < 0) {
         if (GstSample* sample =
                 gst_app_sink_try_pull_sample(GST_APP_SINK(p.sink), 50 * GST_MSECOND)) {
             Step step = TakeSample(sample, wav, d->szWavOutFilePath, channels, rate, pcm, seconds);
             gst_sample_unref(sample);
             if (step == Step::Failed) result = LPROCESS_FAILED;
-            lastData = Clock::now();
         } else if (gst_app_sink_is_eos(GST_APP_SINK(p.sink))) {
             // A stream that ends far before its stated duration was cut short.
             gst_element_query_duration(p.pipe, GST_FORMAT_TIME, &duration);
@@ -210,7 +210,7 @@ int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
             const double shown = double(int64_t(seconds)) / (whole >= 1 ? whole : 1.0);
             dlg->SetProgress(shown < 1 ? shown : 1.0);
         }
-        if (now - lastData >= std::chrono::milliseconds(d->stallMs)) {
+        if (stall.Stalled(wav)) {
             LTrace("Process(LDxLoadToWav) the decoder stalled");
             result = LPROCESS_FAILED;
             p.StopInBackground();

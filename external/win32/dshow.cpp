@@ -66,11 +66,9 @@ class LDxSampleCallback : public ISampleGrabberCB {
             wav_->Append(slice_, uint32_t(n * 2));
             done += n * 4;
         }
-        ++buffers;
         return S_OK;
     }
     std::atomic<uint32_t> seconds{0};
-    std::atomic<uint32_t> buffers{0};
     bool toInt16 = false;  // the graph delivers 32-bit float
 
   private:
@@ -262,8 +260,7 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
         g.grabber->SetCallback(nullptr, 1);
         return LPROCESS_STOPPED;
     }
-    uint32_t lastBuffers = 0;
-    DWORD lastChange = GetTickCount();
+    LStallWatch stall(d->stallMs);
     for (;;) {
         long code = 0;
         const HRESULT hr = g.events->WaitForCompletion(1000, &code);
@@ -283,11 +280,7 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
         }
         dlg->SetProgress(double(callback.seconds.load()) / seconds);
         if (wav.Full()) break;
-        const uint32_t buffers = callback.buffers.load();
-        if (buffers != lastBuffers) {
-            lastBuffers = buffers;
-            lastChange = GetTickCount();
-        } else if (GetTickCount() - lastChange >= d->stallMs) {
+        if (stall.Stalled(wav)) {
             Trace("Process(LDxLoadToWav) the graph stalled");
             break;
         }

@@ -72,7 +72,6 @@ class RMAAudioSink final : public IRMAAudioDevice {
             return E_FAIL;
         }
         time_ = data->ulAudioTime;
-        ++blocks;
         if (response_) response_->OnTimeSync(time_);
         return S_OK;
     }
@@ -94,7 +93,6 @@ class RMAAudioSink final : public IRMAAudioDevice {
     HRESULT STDMETHODCALLTYPE CheckFormat(const RMAAudioFormat*) override { return S_OK; }
 
     LDecodedWav wav;
-    std::atomic<uint32_t> blocks{0};
     std::atomic<bool> failed{false};
 
   private:
@@ -114,16 +112,12 @@ int Play(LProgressDialog* dlg, LReadAudioDecode* d, IRMAPlayer* player, RMAAudio
         return LPROCESS_FAILED;
     }
     double x = 0.9;
-    uint32_t lastBlocks = 0;
-    DWORD lastChange = GetTickCount();
+    LStallWatch stall(d->stallMs);
     while (!player->IsDone()) {
         // The engine works through window messages: dispatch them, then give it a moment.
         if (dlg->PumpMessages() || dlg->WaitTimed(10) == LPROCESS_STOPPED) return LPROCESS_STOPPED;
         if (sink.failed) return LPROCESS_FAILED;
-        if (sink.blocks != lastBlocks) {
-            lastBlocks = sink.blocks;
-            lastChange = GetTickCount();
-        } else if (GetTickCount() - lastChange >= d->stallMs) {
+        if (stall.Stalled(sink.wav)) {
             LTrace("Process(LReadAudioDecode) the engine stalled");
             return LPROCESS_FAILED;
         }
