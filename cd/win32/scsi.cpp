@@ -10,6 +10,7 @@
 #include "cd/win32/aspi.h"
 #include "cd/win32/hooks.h"
 #include "support/trace.h"
+#include "support/win32/procaddress.h"
 
 static_assert(sizeof(void*) == 4, "the request layouts carry 32-bit addresses");
 
@@ -32,10 +33,8 @@ void DetectRoute() {
     if (!g_calls.getVersionEx(&v) || v.dwPlatformId == VER_PLATFORM_WIN32_NT) return;
     HMODULE lib = g_calls.loadLibrary("WNASPI32");  // never freed
     if (!lib) return;
-    auto send = reinterpret_cast<SendASPI32CommandFn>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "SendASPI32Command")));
-    auto info = reinterpret_cast<GetASPI32SupportInfoFn>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "GetASPI32SupportInfo")));
+    auto send = LProcAddress<SendASPI32CommandFn>(lib, "SendASPI32Command");
+    auto info = LProcAddress<GetASPI32SupportInfoFn>(lib, "GetASPI32SupportInfo");
     if (send && info) {
         g_send = send;
         g_info = info;

@@ -6,6 +6,7 @@
 #include "external/components.h"
 #include "external/platdec.h"
 #include "support/trace.h"
+#include "support/win32/procaddress.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ using ActiveFile = int(WINAPI*)(const char* path, int32_t* length, int32_t* kind
 
 template <class F>
 bool Find(HMODULE lib, const char* name, F& out) {
-    out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+    out = LProcAddress<F>(lib, name);
     return out != nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include "external/platdec.h"
 #include "external/win32/rma.h"
 #include "support/trace.h"
+#include "support/win32/procaddress.h"
 
 namespace {
 
@@ -140,12 +141,8 @@ int Process(LProgressDialog* dlg, LReadAudioDecode* d) {
     dlg->SetText("Decoding Real Audio", 0);
     dlg->SetText(name, 1);
     HMODULE lib = EngineLibrary();
-    const auto create = lib ? reinterpret_cast<RmaCreateEngine>(
-                                  reinterpret_cast<void*>(GetProcAddress(lib, "CreateEngine")))
-                            : nullptr;
-    const auto close = lib ? reinterpret_cast<RmaCloseEngine>(
-                                 reinterpret_cast<void*>(GetProcAddress(lib, "CloseEngine")))
-                           : nullptr;
+    const auto create = lib ? LProcAddress<RmaCreateEngine>(lib, "CreateEngine") : nullptr;
+    const auto close = lib ? LProcAddress<RmaCloseEngine>(lib, "CloseEngine") : nullptr;
     IRMAClientEngine* engine = nullptr;
     if (!create || !close || FAILED(create(&engine)) || !engine) {
         dlg->ShowError(kRealMissingMessage);

@@ -3,6 +3,7 @@
 
 #include "external/decoders.h"
 #include "support/trace.h"
+#include "support/win32/procaddress.h"
 
 int Process(LProgressDialog* dlg, LVoiceItDecode* d) {
     dlg->SetText("Decoding VoiceIt File", 0);
@@ -15,8 +16,7 @@ int Process(LProgressDialog* dlg, LVoiceItDecode* d) {
         return LPROCESS_FAILED;
     }
     using Convert = int(__stdcall*)(const char*, const char*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "_Sr_CvtSri2WaveFile@8")));
+    auto convert = LProcAddress<Convert>(lib, "_Sr_CvtSri2WaveFile@8");
     int result = LPROCESS_FAILED;
     if (!convert) {
         LTrace("Process(LVoiceItDecode) unable to find Sr_CvtSri2WaveFile in SrPump.dll");

@@ -14,6 +14,7 @@
 #include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
+#include "support/win32/procaddress.h"
 
 namespace {
 
@@ -136,13 +137,11 @@ void SetupRemove(const char* folder) {
 
     if (HMODULE shlwapi = LoadLibraryA("shlwapi")) {
         using DeleteKey = LONG(WINAPI*)(HKEY, LPCSTR);
-        if (auto del = reinterpret_cast<DeleteKey>(
-                reinterpret_cast<void*>(GetProcAddress(shlwapi, "SHDeleteKeyA")))) {
+        if (auto del = LProcAddress<DeleteKey>(shlwapi, "SHDeleteKeyA")) {
             del(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber");
             del(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber");
         }
-        if (auto del = reinterpret_cast<DeleteKey>(
-                reinterpret_cast<void*>(GetProcAddress(shlwapi, "SHDeleteEmptyKeyA")))) {
+        if (auto del = LProcAddress<DeleteKey>(shlwapi, "SHDeleteEmptyKeyA")) {
             del(HKEY_LOCAL_MACHINE, "Software\\Velmora");
             del(HKEY_CURRENT_USER, "Software\\Velmora");
         }
