@@ -149,29 +149,6 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     EXPECT_LT(t.took, 5000u);
 }
 
-struct Err {
-    std::string text;
-};
-int Process(LProgressDialog* dlg, Err* e) {
-    std::thread closer([e] {
-        if (HWND box = wintest::WaitDialog("Error")) {
-            e->text = wintest::MessageText(box);
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    });
-    dlg->ShowError("Unable to open C:\\x.wav");
-    closer.join();
-    return LPROCESS_FAILED;
-}
-
-TEST(ProgressDialog, ShowErrorIsAnErrorBox) {
-    Err e;
-    LProgressProcess<Err> run("Err", &e);
-    run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_FAILED);
-    EXPECT_EQ(e.text, "Unable to open C:\\x.wav");
-}
-
 // Messages the base does not handle reach the DialogProc hook of a derived dialog.
 class Hooked : public LProgressDialog {
   public:

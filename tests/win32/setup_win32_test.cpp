@@ -179,7 +179,6 @@ TEST(SetupFile, CancelDuringExtraction) {
     HWND progress = WaitDialog("Installing Tamber");
     ASSERT_TRUE(progress);
     ASSERT_TRUE(WaitFor([&] { return Shows(progress, "tamber.hlp"); }));
-    Screenshot("tamber-setup-progress.png");
     PostMessageA(progress, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
     CloseHandle(p);
@@ -210,7 +209,6 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     HWND sheet = nullptr;
     HANDLE p = StartWizard(Variant("tamber-setup.exe"), 101, &sheet);
     ASSERT_TRUE(sheet);
-    Screenshot("tamber-setup-wizard.png");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
     CloseHandle(p);
@@ -255,7 +253,6 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     HWND ask = WaitDialog("Uninstall Tamber");
     ASSERT_TRUE(ask);
     EXPECT_TRUE(Shows(ask, "Are you sure you want to remove Tamber from this computer?"));
-    Screenshot("tamber-setup-uninstall.png");
     PostMessageA(ask, WM_COMMAND, IDYES, 0);
     // The shared settings go last.
     EXPECT_TRUE(WaitFor([&] { return Reg(HKEY_LOCAL_MACHINE, settings, "Convert") == "<none>"; }));
@@ -309,7 +306,6 @@ TEST(HelpFile, OpensAtContentsAndEachContext) {
                           Case{HELP_CONTEXT, 961, "WAV Compression Format"}}) {
         ASSERT_TRUE(WinHelpA(owner, hlp.c_str(), c.command, c.context)) << c.context;
         EXPECT_TRUE(WaitFor([&] { return HelpShows(c.text); })) << c.context;
-        if (c.context == 941) Screenshot("tamber-help-raw.png");
     }
     WinHelpA(owner, hlp.c_str(), HELP_QUIT, 0);
     DestroyWindow(owner);

@@ -203,28 +203,6 @@ void SetSetting(const char* section, const char* value, const char* text) {
     RegWrite(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value, text);
 }
 
-void Screenshot(const char* name) {
-    const std::string file = std::string("Z:\\tmp\\") + name;
-    // A window shows on the X screen a moment after Windows calls it visible: an empty (single
-    // colour, a few hundred bytes) picture is taken again.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        DeleteFileA(file.c_str());
-        // Wine starts host programs: the host shell runs the screenshot tool.
-        HANDLE p = Start("Z:\\bin\\sh", {"-c", std::string("import -window root /tmp/") + name});
-        if (!p) return;
-        CloseHandle(p);
-        // Wine does not see a host program end: the picture is done when its size settles.
-        size_t last = 0, now = 0;
-        WaitFor([&] {
-            now = testutil::ReadFileBytes(file).size();
-            const bool done = now > 0 && now == last;
-            last = now;
-            return done;
-        });
-        if (now > 2000) return;
-    }
-}
-
 bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,
                    int channels) {
     const size_t frame = size_t(channels) * 2, frames = pcm.size() / size_t(channels);

@@ -81,9 +81,6 @@ void RegWrite(HKEY root, const std::string& key, const char* value, const char* 
 std::string Setting(const char* section, const char* value);
 void SetSetting(const char* section, const char* value, const char* text);
 
-// The whole X screen into /tmp/<name> (the host's screenshot tool); returns once it is written.
-void Screenshot(const char* name);
-
 // True when the captured bytes hold every frame of pcm in order with only silent frames between
 // them: Wine's mixer pads an underrun (a loaded machine) with silence.
 bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,
