@@ -149,27 +149,4 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     EXPECT_LT(t.took, 5000u);
 }
 
-// Messages the base does not handle reach the DialogProc hook of a derived dialog.
-class Hooked : public LProgressDialog {
-  public:
-    Hooked() : LProgressDialog("Hooked") {}
-    int timers = 0;
-
-  protected:
-    bool ProcessBody() override {
-        SetTimer(static_cast<HWND>(GetWindow()), 7, 10, nullptr);
-        for (int i = 0; i < 200 && timers < 3; ++i) WaitTimed(10);
-        return timers >= 3;
-    }
-    intptr_t DialogProc(uint32_t message, uintptr_t wParam, intptr_t) override {
-        if (message == WM_TIMER && wParam == 7) ++timers;
-        return message == WM_TIMER;
-    }
-};
-
-TEST(ProgressDialog, OtherMessagesReachTheHook) {
-    Hooked h;
-    EXPECT_TRUE(h.Run(nullptr));
-}
-
 }  // namespace

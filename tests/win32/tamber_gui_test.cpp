@@ -66,7 +66,7 @@ class TamberGui : public ::testing::Test {
     std::vector<HANDLE> processes_;
 };
 
-TEST_F(TamberGui, StartsWithBoxesAndRestoresHugeSizeWithinDesktop) {
+TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
     SetSetting("MainDialog", "Width", "5000");
     SetSetting("MainDialog", "Height", "5000");
     SetSetting("MainDialog", "Maximized", "0");
@@ -81,20 +81,8 @@ TEST_F(TamberGui, StartsWithBoxesAndRestoresHugeSizeWithinDesktop) {
     EXPECT_EQ(r.right - r.left, desk.right - desk.left);
     EXPECT_EQ(r.bottom - r.top, desk.bottom - desk.top);
 
-    Remote remote(w);
-    HWND format = GetDlgItem(w, 103), folder = GetDlgItem(w, 104);
-    EXPECT_EQ(SendMessageA(format, CB_GETCOUNT, 0, 0), 11);
-    EXPECT_EQ(SendMessageA(format, CB_GETCURSEL, 0, 0), 1);
-    EXPECT_EQ(ComboText(format, 10), ".m4a");
-    const int folders = static_cast<int>(SendMessageA(folder, CB_GETCOUNT, 0, 0));
-    ASSERT_GE(folders, 1);
-    EXPECT_EQ(ComboText(folder, folders - 1), "[Same as source file]");
-    EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(GetDlgItem(w, 102))), 2);
-    // The status bar shows its first message half a second after the start.
-    EXPECT_TRUE(WaitFor([&] { return Text(GetDlgItem(w, 101)) == "Tamber v 1.05"; }, 5000));
-    HWND toolbar = GetDlgItem(w, 89);
-    EXPECT_EQ(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), 8);
-    EXPECT_FALSE(SendMessageA(toolbar, TB_ISBUTTONENABLED, 1005, 0));  // empty list
+    EXPECT_EQ(SendMessageA(GetDlgItem(w, 103), CB_GETCURSEL, 0, 0), 1);
+    EXPECT_FALSE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));  // empty list
 
     // Shrinking below the minimum client area snaps back.
     SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);

@@ -116,14 +116,6 @@ HWND FindChildText(HWND parent, const std::string& text) {
     return s.found;
 }
 
-std::string ComboText(HWND combo, int index) {
-    wchar_t buf[512] = {};
-    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buf));
-    std::string text;
-    for (const wchar_t* p = buf; *p; ++p) text += static_cast<char>(*p);
-    return text;
-}
-
 Remote::Remote(HWND w) {
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);

@@ -54,8 +54,6 @@ auto Driving(const char* caption, Drive drive, Run run) {
     t.join();
     return result;
 }
-// A combo box entry (the text crosses processes by itself).
-std::string ComboText(HWND combo, int index);
 
 // Memory inside a window's process for the messages that carry pointers.
 class Remote {
