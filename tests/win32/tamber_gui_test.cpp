@@ -1,5 +1,5 @@
-// tamber.exe under Wine: start-up, forwarding, window size, list, settings sheet registry values,
-// the tag editor, dropped files, queued starts and playback, driven by messages from outside.
+// tamber.exe under Wine: window size, forwarding, list, settings sheet registry values, the tag
+// editor, dropped files, queued starts and playback, driven by messages from outside.
 #include <windows.h>
 // windows.h first.
 #include <commctrl.h>
@@ -103,52 +103,6 @@ TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
     EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
     EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
     EXPECT_EQ(Setting("Settings", "OutputFormat"), "1");
-}
-
-// The headless conversion: no window ever shows, both files are converted, every process ends.
-TEST_F(TamberGui, HiddenConvertAndExitWithoutInstance) {
-    const std::string dir = testutil::ScratchDir();
-    const std::string out = dir + "\\out";
-    ASSERT_TRUE(
-        testutil::WriteWav16(dir + "\\a.wav", 8000, 1, testutil::Sine(8000, 1, 4000, 440, 0.5)));
-    ASSERT_TRUE(
-        testutil::WriteWav16(dir + "\\b.wav", 22050, 2, testutil::Sine(22050, 2, 9000, 300, 0.5)));
-    SetSetting("Settings", "AlwaysOverwrite", "1");
-    SetSetting("Settings", "AlwaysPrompt", "0");
-    HANDLE first = StartWith({"-hide", "-format", ".au", "-outfolder", out, dir + "\\a.wav",
-                              dir + "\\b.wav", "-convert", "-exit"});
-    bool everShown = false, asked = false;
-    while (WaitForSingleObject(first, 20) == WAIT_TIMEOUT) {
-        HWND w = MainWindow();
-        if (w && IsWindowVisible(w)) everShown = true;
-        // The missing output folder is offered for creation even with the window hidden.
-        if (HWND box = FindDialog("Tamber")) {
-            asked = true;
-            PostMessageA(box, WM_COMMAND, IDYES, 0);
-            WaitFor([] { return FindDialog("Tamber") == nullptr; }, 5000);
-        }
-    }
-    EXPECT_FALSE(everShown);
-    EXPECT_TRUE(asked);
-    EXPECT_TRUE(WaitFor([] { return MainWindow() == nullptr; }, 10000));
-    EXPECT_TRUE(WaitFor([] { return CountProcesses("tamber.exe") == 0; }, 10000));
-    for (const char* name : {"\\a.au", "\\b.au"}) {
-        const auto bytes = testutil::ReadFileBytes(out + name);
-        ASSERT_GT(bytes.size(), 24u) << name;
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), ".snd");
-    }
-    // With an instance running the same command line is forwarded and waited for.
-    HWND w = StartMain();
-    ASSERT_TRUE(w);
-    DeleteFileA((out + "\\a.au").c_str());
-    HANDLE second = StartWith(
-        {"-hide", "-format", ".au", "-outfolder", out, dir + "\\a.wav", "-convert", "-exit"});
-    ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
-    EXPECT_GT(testutil::ReadFileBytes(out + "\\a.au").size(), 24u);  // done before it returned
-    EXPECT_TRUE(WaitFor([] { return MainWindow() == nullptr; }, 10000));
-    EXPECT_TRUE(WaitFor([] { return CountProcesses("tamber.exe") == 0; }, 10000));
-    SetSetting("Settings", "AlwaysOverwrite", "0");
-    SetSetting("Settings", "AlwaysPrompt", "1");
 }
 
 // One window for the ways into the list, each part on a cleared list: arguments that start the

@@ -2,7 +2,6 @@
 #include "tests/win32/support/wintest.h"
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -32,18 +31,6 @@ HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
-}
-
-int CountProcesses(const char* exe) {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 pe{};
-    pe.dwSize = sizeof pe;
-    int n = 0;
-    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
-        if (_stricmp(pe.szExeFile, exe) == 0) ++n;
-    }
-    CloseHandle(snap);
-    return n;
 }
 
 HWND FindDialog(const char* caption) {

@@ -25,8 +25,6 @@ std::string Built(const char* relative);  // under the build tree
 
 // Starts a program with each argument quoted; the process handle, or null.
 HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {});
-// Running processes with this file name (any letter case).
-int CountProcesses(const char* exe);
 
 // A top-level dialog (any process) by caption; the visible one, waited for.
 HWND FindDialog(const char* caption);
