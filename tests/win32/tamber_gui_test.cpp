@@ -109,7 +109,7 @@ TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
 // window (a second copy becomes the window; duplicates in any letter case, empty and missing
 // files are skipped without a message), forty forwarded arguments (the program and the first 31
 // paths arrive, each cut to 259 characters), the tag editor (refusing other files), a missing
-// output folder (No refuses the run, Yes creates one level only) and the menu hints, the settings
+// output folder (No refuses the run, Yes creates one level only), the settings
 // sheet's values, and a dropped folder tree (every non-empty file whatever its extension; dropped
 // again, the duplicates are reported once per item; Remove Unsupported drops the foreign ones).
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
@@ -215,11 +215,6 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
         ASSERT_TRUE(Answer("Error", IDOK));
     }
     EXPECT_EQ(GetFileAttributesA((dir + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
-
-    SendMessageA(w, WM_MENUSELECT, MAKEWPARAM(1017, MF_HILITE),
-                 reinterpret_cast<LPARAM>(GetMenu(w)));
-    EXPECT_EQ(Text(GetDlgItem(w, 101)),
-              "Remove files from the list that Tamber may not be able to convert.");
 
     PostMessageA(w, WM_COMMAND, 1004, 0);
     HWND sheet = nullptr;
