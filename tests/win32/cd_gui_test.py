@@ -1,11 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the CD suite under Wine with a drive of type CD-ROM that shows a disc's track files.
-
-The drive letter R: is mapped onto a folder holding Track01.cda to Track05.cda and marked
-"cdrom" in the prefix (HKLM\\Software\\Wine\\Drives), which Wine reads when it starts; the
-suite (wine-run, suite) then finds the drive as Windows would; a local CDDB server knows the
-disc (CDDB_GOOD). Everything is undone at the end.
-"""
+"""Runs the CD suite (wine-run, suite) with R: a "cdrom" drive holding Track01-05.cda and a local
+CDDB server that knows the disc (CDDB_GOOD); everything is undone at the end."""
 import os
 import shutil
 import subprocess

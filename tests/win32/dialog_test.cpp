@@ -1,4 +1,4 @@
-// The dialog framework under Wine: modeless runs, keys, accelerators, list, combo and tooltip.
+// The dialog framework under Wine: modeless runs, keys and accelerators.
 #include "support/win32/dialog.h"
 
 #include <gtest/gtest.h>
@@ -91,51 +91,6 @@ TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
     EXPECT_EQ(k.enables, 1);  // an accelerator does not run EnableControls
     EXPECT_EQ(k.destroys, 1);
     EXPECT_EQ(k.GetHandle(), nullptr);
-}
-
-TEST(Dialog, ListColumnsComboAndTooltip) {
-    InitControls();
-    struct L : Probe {
-        int w0 = 0, w1 = 0, fit = 0, comboCount = 0, tools = 0;
-        std::string tip, text;
-        void InitDialog() override {
-            MoveControlPixels(1002, 0, 0, 500, 200);
-            const LListColumn cols[] = {{"A", 100, LVCFMT_LEFT}, {"B", -1, LVCFMT_LEFT}, {}};
-            InsertListColumns(1002, cols);
-            w0 = ListView_GetColumnWidth(GetItem(1002), 0);
-            w1 = ListView_GetColumnWidth(GetItem(1002), 1);
-            MoveControlPixels(1002, 0, 0, 450, 200);
-            FitListColumn(1002, 0, 300);
-            fit = ListView_GetColumnWidth(GetItem(1002), 0);
-            const char* items[] = {"x", "y", "z", nullptr};
-            FillCombo(1003, items);
-            FillCombo(1003, items);  // reset first: still three
-            comboCount = static_cast<int>(SendMessageA(GetItem(1003), CB_GETCOUNT, 0, 0));
-            AddTooltip(1001, "First text");
-            UpdateTooltip(1001, "Second text");
-            tools = static_cast<int>(SendMessageA(tooltip_, TTM_GETTOOLCOUNT, 0, 0));
-            char buf[80] = {};
-            TOOLINFOA ti{};
-            ti.cbSize = TTTOOLINFOA_V2_SIZE;
-            ti.hwnd = hwnd_;
-            ti.uId = reinterpret_cast<UINT_PTR>(GetItem(1001));
-            ti.lpszText = buf;
-            SendMessageA(tooltip_, TTM_GETTEXTA, sizeof buf, reinterpret_cast<LPARAM>(&ti));
-            tip = buf;
-            char t[260];
-            GetControlText(1001, t);
-            text = t;
-            Post(IDCANCEL);
-        }
-    } l;
-    LDialog::DoModal("TESTDLG", nullptr, &l);
-    EXPECT_EQ(l.w0, 100);
-    EXPECT_EQ(l.w1, 400);
-    EXPECT_EQ(l.fit, 300);  // 450 - 400 = 50 is below the minimum
-    EXPECT_EQ(l.comboCount, 3);
-    EXPECT_EQ(l.tools, 1);
-    EXPECT_EQ(l.tip, "Second text");
-    EXPECT_EQ(l.text, "Other");
 }
 
 }  // namespace

@@ -157,25 +157,3 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
     EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
 }
-
-TEST(EncoderDialogs, FlacRateZeroMeans44100) {
-    LFlacEncodeSettings s;
-    s.sampleRate = 22050;
-    s.compression = 8;
-    bool ok = Driving(
-        "Flac Encoder Settings",
-        [](HWND d) {
-            EXPECT_TRUE(Text(d, 102) == "22050" && Sel(d, 101) == 8 && Sel(d, 103) == 0);
-            EXPECT_TRUE(Count(d, 101) == 9 && Count(d, 102) == 12);
-            Click(d, 104);
-            EXPECT_TRUE(Text(d, 102) == "44100" && Sel(d, 101) == 4 && Sel(d, 103) == 1);
-            SetDlgItemTextA(d, 102, "0");
-            PostMessageA(d, WM_COMMAND, IDOK, 0);
-        },
-        [&] { return LSettingsDialogRun(nullptr, s); });
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(s.sampleRate, 44100u);
-    EXPECT_EQ(s.channels, 2);
-    EXPECT_EQ(s.compression, 4);
-    EXPECT_EQ(SettingsReadInt("FlacEncoder", "SampleRate", 0), 44100);
-}

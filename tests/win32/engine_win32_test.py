@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Runs the engine suite under Wine (wine-run, suite) with what it needs from the host.
-
-The test CDDB servers' ports go in CDDB_<NAME>. WMA files and ffmpeg's decodes of them are made
-here, since Wine does not finish rendering a file that a host tool started from inside Wine has
-just written: /tmp/tamber-platdec-wma/<name>.wma and <name>.ref.wav.
-"""
+"""Runs the engine suite (wine-run, suite) with the CDDB servers' ports in CDDB_<NAME> and WMA files
+with ffmpeg's decodes in /tmp/tamber-platdec-wma (made here: Wine does not finish rendering a
+file that a host tool started from inside Wine has just written)."""
 import os
 import shutil
 import subprocess

@@ -1,11 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the install-on-demand suite under Wine against FTP servers on 127.0.0.1.
-
-Starts the servers, runs the suite (wine-run, suite) with their ports in the environment and
-stops them when the suite ends. Servers: "good" serves components/<name>.exe, "refuse" turns
-anonymous users away, "nosize" does not answer SIZE, "slow" sends 16 KB a second; "dead" is a
-port where nothing listens.
-"""
+"""Runs the install-on-demand suite (wine-run, suite) against local FTP servers (ports in FTP_*):
+good, refuse (no anonymous), nosize (no SIZE), slow (16 KB/s), dead (nothing listens)."""
 import os
 import shutil
 import socket

@@ -17,15 +17,6 @@ std::string Scratch() {
     return wintest::WinPath(testutil::ScratchDir());
 }
 
-TEST(Win32Files, PathHelpersInsertBackslash) {
-    char buf[LMAX_PATH] = "C:\\a";
-    LFile::FilePathCat(buf, "b", ".wav");
-    EXPECT_STREQ(buf, "C:\\a\\b.wav");
-    char out[LMAX_PATH];
-    LFile::_GetFolderFromPath(out, "C:/x/y\\z.mp3");
-    EXPECT_STREQ(out, "C:/x/y");
-}
-
 TEST(Win32Files, SharingDecidesInUseAndRetries) {
     std::string dir = Scratch();
     std::string path = dir + "\\out.wav";

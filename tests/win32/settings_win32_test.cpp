@@ -5,7 +5,6 @@
 #include <sddl.h>
 
 #include <string>
-#include <tuple>
 
 #include "store/combohistory.h"
 #include "store/encsettings.h"
@@ -54,20 +53,6 @@ TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
     EXPECT_EQ(
         Query(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber\\OutputFolder", "Item 1", &type, &size),
         "D:\\music");
-}
-
-TEST(Registry, ReadingRulesMatchTheTextStore) {
-    for (auto [text, asInt, asBool] :
-         {std::tuple{"abc", 0, true}, {"no", 0, true}, {"0abc", 0, false}, {"", 42, true}}) {
-        SettingsWriteString("T", "V", text);
-        EXPECT_EQ(SettingsReadInt("T", "V", 42), asInt) << text;
-        EXPECT_EQ(SettingsReadBool("T", "V", true), asBool) << text;
-    }
-    SettingsDeleteValue("T", "V");
-    char out[260];
-    EXPECT_FALSE(SettingsReadString("T", "V", out, "dflt"));
-    EXPECT_STREQ(out, "dflt");
-    RegistryDeleteKey(LRegistryRoot::LocalMachine, "Software\\Velmora\\Tamber\\T");
 }
 
 // Gives everyone only the rights to read a key, or all rights again.

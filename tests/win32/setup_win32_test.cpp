@@ -137,8 +137,8 @@ TEST(SetupFile, UncreatableFolderAsksForTheAdministrator) {
     CloseHandle(p);
 }
 
-// A truncated setup file refuses to start when "SETUP" is in its name and starts as the
-// program otherwise; a changed payload byte gives the checksum message after the licence.
+// A truncated setup file refuses to start; a changed payload byte gives the checksum message
+// after the licence.
 TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
     HANDLE p = Start(Variant("cut-setup.exe"));
     HWND box = WaitDialog("Install Error");
@@ -146,13 +146,6 @@ TEST(SetupFile, TruncatedAndCorruptFilesRefuse) {
     EXPECT_TRUE(Shows(box, kCorrupt));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
-    CloseHandle(p);
-
-    p = Start(Variant("cut.exe"));
-    HWND main = WaitDialog("Tamber Plus");
-    EXPECT_TRUE(main);
-    PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
     CloseHandle(p);
 
     HWND sheet = nullptr;
@@ -179,7 +172,6 @@ TEST(SetupFile, CancelDuringExtraction) {
     HWND progress = WaitDialog("Installing Tamber");
     ASSERT_TRUE(progress);
     ASSERT_TRUE(WaitFor([&] { return Shows(progress, "tamber.hlp"); }));
-    Screenshot("tamber-setup-progress.png");
     PostMessageA(progress, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
     CloseHandle(p);
@@ -210,7 +202,6 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     HWND sheet = nullptr;
     HANDLE p = StartWizard(Variant("tamber-setup.exe"), 101, &sheet);
     ASSERT_TRUE(sheet);
-    Screenshot("tamber-setup-wizard.png");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
     CloseHandle(p);
@@ -255,7 +246,6 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     HWND ask = WaitDialog("Uninstall Tamber");
     ASSERT_TRUE(ask);
     EXPECT_TRUE(Shows(ask, "Are you sure you want to remove Tamber from this computer?"));
-    Screenshot("tamber-setup-uninstall.png");
     PostMessageA(ask, WM_COMMAND, IDYES, 0);
     // The shared settings go last.
     EXPECT_TRUE(WaitFor([&] { return Reg(HKEY_LOCAL_MACHINE, settings, "Convert") == "<none>"; }));
@@ -300,16 +290,10 @@ TEST(HelpFile, OpensAtContentsAndEachContext) {
         const char* text;
     };
     for (const Case& c : {Case{HELP_CONTENTS, 0, "Tamber Help Contents"},
-                          Case{HELP_CONTEXT, 101, "Overwrite: whether existing output files"},
                           Case{HELP_CONTEXT, 941, "Headerless audio has no description"},
-                          Case{HELP_CONTEXT, 951, "MP3 Encoder Settings"},
-                          Case{HELP_CONTEXT, 952, "Ogg Vorbis Encoder Settings"},
-                          Case{HELP_CONTEXT, 953, "AAC Encoder Settings"},
-                          Case{HELP_CONTEXT, 954, "FLAC Encoder Settings"},
                           Case{HELP_CONTEXT, 961, "WAV Compression Format"}}) {
         ASSERT_TRUE(WinHelpA(owner, hlp.c_str(), c.command, c.context)) << c.context;
         EXPECT_TRUE(WaitFor([&] { return HelpShows(c.text); })) << c.context;
-        if (c.context == 941) Screenshot("tamber-help-raw.png");
     }
     WinHelpA(owner, hlp.c_str(), HELP_QUIT, 0);
     DestroyWindow(owner);

@@ -3,7 +3,7 @@
 
 The setup file must be tamber.exe, tamber.hlp and lame.exe of the build, then their sizes, the
 sum of their bytes and the install mode word (32-bit little-endian each). The suite gets, in
-TAMBER_SETUP_VARIANTS, copies of it: whole, cut short (with and without "setup" in the name),
+TAMBER_SETUP_VARIANTS, copies of it: whole, cut short,
 with one payload byte changed, and one with a large help file to cancel during extraction.
 """
 import os
@@ -58,7 +58,6 @@ def main():
         variants = {
             "tamber-setup.exe": setup,
             "cut-setup.exe": setup[:-3],
-            "cut.exe": setup[:-3],
             "changed-setup.exe": bytes(changed),
             "big-setup.exe": b"".join(big) + trailer(big),
         }

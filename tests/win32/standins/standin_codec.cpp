@@ -1,7 +1,7 @@
 // Stand-in for the outside programs in the Windows suites, copied under the name of the one it
-// replaces. As an encoder or decoder (lame, oggenc, faac, flac, oggdec, faad, shorten, actdec) it
-// records its command line in "<own path>.cmd.txt" (the suites compare it whole) and writes a
-// WAV file: encoders of the PCM they read, decoders a copy of their input. STANDIN_MODE=exit
+// replaces. As the encoder lame (stereo) or a decoder (oggdec, shorten, actdec) it records its
+// command line in "<own path>.cmd.txt" (the suites compare it whole) and writes a WAV file: the
+// encoder of the PCM it reads, decoders a copy of their input. STANDIN_MODE=exit
 // ends at once, =crash crashes after half a second of input, =stall sleeps without reading,
 // =broken writes a truncated file, =gate holds a decoder: it creates "<own path>.waiting" and
 // waits for "<own path>.open". Under any other name it is a component installer that records
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
     const std::vector<std::string> a(argv + 1, argv + argc);
     const std::string mode = std::getenv("STANDIN_MODE") ? std::getenv("STANDIN_MODE") : "";
-    const std::string codecs = " lame oggenc faac flac oggdec faad shorten actdec ";
+    const std::string codecs = " lame oggdec shorten actdec ";
     if (codecs.find(" " + name + " ") == std::string::npos) {
         if (name.rfind("hang", 0) == 0) return Sleep(8000), 0;
         const std::string key = "Software\\Velmora\\Components\\" + name;
@@ -68,23 +68,16 @@ int main(int argc, char** argv) {
         while (GetFileAttributesA((self + ".open").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
     }
 
-    int rate = 0, channels = 2;
-    bool mono = false, downmix = false;
+    int rate = 0;
+    const int channels = 2;
     std::string out;
     for (size_t i = 0; i < a.size(); ++i) {
         const std::string& o = a[i];
         const std::string next = i + 1 < a.size() ? a[i + 1] : "";
         if (o == "-o") out = next;
         if (o == "-s") rate = int(std::atof(next.c_str()) * 1000 + 0.5);  // lame: kHz
-        if (o == "-R") rate = std::atoi(next.c_str());
-        if (o == "-C") channels = std::atoi(next.c_str());
-        if (o.rfind("--sample-rate=", 0) == 0) rate = std::atoi(o.c_str() + 14);
-        if (o.rfind("--channels=", 0) == 0) channels = std::atoi(o.c_str() + 11);
-        if (o == "-m") mono = next == "m";
-        if (o == "-a") downmix = true;
     }
-    const bool encoder =
-        name == "lame" || name == "oggenc" || name == "faac" || (name == "flac" && a[0] != "-d");
+    const bool encoder = name == "lame";
     // Without "-o" the output comes last (lame, and the decoders that take "input output").
     const std::string in = out.empty() ? a[a.size() - 2] : a.back();
     if (out.empty()) out = a.back();
@@ -92,8 +85,7 @@ int main(int argc, char** argv) {
     if (mode == "stall") return Sleep(6000), 0;
     if (mode == "broken") return Save(out, {'R', 'I', 'F', 'F', 1}) ? 0 : 4;
     if (!encoder) return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
-    if (mono && !downmix) channels = 1;
-    if (rate <= 0 || channels <= 0) return 2;
+    if (rate <= 0) return 2;
     const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
     std::vector<uint8_t> pcm;
     char buf[65536];

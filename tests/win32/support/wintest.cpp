@@ -2,7 +2,6 @@
 #include "tests/win32/support/wintest.h"
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -32,18 +31,6 @@ HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
-}
-
-int CountProcesses(const char* exe) {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 pe{};
-    pe.dwSize = sizeof pe;
-    int n = 0;
-    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
-        if (_stricmp(pe.szExeFile, exe) == 0) ++n;
-    }
-    CloseHandle(snap);
-    return n;
 }
 
 HWND FindDialog(const char* caption) {
@@ -114,14 +101,6 @@ HWND FindChildText(HWND parent, const std::string& text) {
     ChildSearch s{&text, nullptr, {}};
     EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
     return s.found;
-}
-
-std::string ComboText(HWND combo, int index) {
-    wchar_t buf[512] = {};
-    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buf));
-    std::string text;
-    for (const wchar_t* p = buf; *p; ++p) text += static_cast<char>(*p);
-    return text;
 }
 
 Remote::Remote(HWND w) {
@@ -201,28 +180,6 @@ std::string Setting(const char* section, const char* value) {
 
 void SetSetting(const char* section, const char* value, const char* text) {
     RegWrite(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value, text);
-}
-
-void Screenshot(const char* name) {
-    const std::string file = std::string("Z:\\tmp\\") + name;
-    // A window shows on the X screen a moment after Windows calls it visible: an empty (single
-    // colour, a few hundred bytes) picture is taken again.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        DeleteFileA(file.c_str());
-        // Wine starts host programs: the host shell runs the screenshot tool.
-        HANDLE p = Start("Z:\\bin\\sh", {"-c", std::string("import -window root /tmp/") + name});
-        if (!p) return;
-        CloseHandle(p);
-        // Wine does not see a host program end: the picture is done when its size settles.
-        size_t last = 0, now = 0;
-        WaitFor([&] {
-            now = testutil::ReadFileBytes(file).size();
-            const bool done = now > 0 && now == last;
-            last = now;
-            return done;
-        });
-        if (now > 2000) return;
-    }
 }
 
 bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,

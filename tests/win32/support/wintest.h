@@ -25,8 +25,6 @@ std::string Built(const char* relative);  // under the build tree
 
 // Starts a program with each argument quoted; the process handle, or null.
 HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {});
-// Running processes with this file name (any letter case).
-int CountProcesses(const char* exe);
 
 // A top-level dialog (any process) by caption; the visible one, waited for.
 HWND FindDialog(const char* caption);
@@ -54,8 +52,6 @@ auto Driving(const char* caption, Drive drive, Run run) {
     t.join();
     return result;
 }
-// A combo box entry (the text crosses processes by itself).
-std::string ComboText(HWND combo, int index);
 
 // Memory inside a window's process for the messages that carry pointers.
 class Remote {
@@ -80,9 +76,6 @@ void RegWrite(HKEY root, const std::string& key, const char* value, const char* 
 // The program's own settings (HKLM\Software\Velmora\Tamber\<section>).
 std::string Setting(const char* section, const char* value);
 void SetSetting(const char* section, const char* value, const char* text);
-
-// The whole X screen into /tmp/<name> (the host's screenshot tool); returns once it is written.
-void Screenshot(const char* name);
 
 // True when the captured bytes hold every frame of pcm in order with only silent frames between
 // them: Wine's mixer pads an underrun (a loaded machine) with silence.
