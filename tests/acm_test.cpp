@@ -33,21 +33,14 @@ struct PeerEncoding {
 };
 
 const PeerEncoding kPeerEncodings[] = {
-    {"A-law", "sox", "-e a-law", true, false},
-    {"u-law", "sox", "-e u-law", true, false},
     {"IMA ADPCM", "sox", "-e ima-adpcm", true, false},
-    {"MS ADPCM", "sox", "-e ms-adpcm", true, false},
     {"GSM 6.10", "sox", "-e gsm-full-rate", false, true},
     {"PCM 24 (extensible)", "sox", "-b 24", true, false, true},
     {"PCM 32", "sox", "-b 32", true, false, true},
     {"float 32", "sox", "-e floating-point -b 32", true, false, true},
     {"A-law", "ffmpeg", "-c:a pcm_alaw", true, false},
     {"u-law", "ffmpeg", "-c:a pcm_mulaw", true, false},
-    {"IMA ADPCM", "ffmpeg", "-c:a adpcm_ima_wav", true, false},
     {"MS ADPCM", "ffmpeg", "-c:a adpcm_ms", true, false},
-    {"GSM 6.10", "ffmpeg", "-c:a libgsm_ms", false, true},
-    {"PCM 24", "ffmpeg", "-c:a pcm_s24le", true, false, true},
-    {"float 32", "ffmpeg", "-c:a pcm_f32le", true, false, true},
     {"float 64", "ffmpeg", "-c:a pcm_f64le", true, false, true},
     {"MP3", "ffmpeg", "-c:a libmp3lame -b:a 96k", false, false},
 };
