@@ -225,30 +225,6 @@ TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     EXPECT_TRUE(w.StopRequested());  // manual reset: stays set until the next start
 }
 
-TEST(LSignalObject, DualWaitTellsWhichFired) {
-    LSignalObject own, stop;
-    EXPECT_EQ(stop.WaitSignalDual(own, 20), LPROCESS_FAILED);
-    stop.Set();
-    EXPECT_EQ(stop.WaitSignalDual(own, 0), LPROCESS_STOPPED);
-    own.Set();
-    EXPECT_EQ(stop.WaitSignalDual(own, 0), 0);  // both: own wins
-    own.Reset();
-    stop.Reset();
-    EXPECT_FALSE(stop.IsSet());
-    std::thread setter([&] {
-        std::this_thread::sleep_for(20ms);
-        own.Set();
-    });
-    EXPECT_EQ(stop.WaitSignalDual(own, LWAIT_INFINITE), 0);
-    setter.join();
-
-    // Another kind of waitable is waited for too.
-    Flag flag;
-    EXPECT_EQ(stop.WaitSignalDual(flag, 15), LPROCESS_FAILED);
-    flag.set = true;
-    EXPECT_EQ(stop.WaitSignalDual(flag, 1000), 0);
-}
-
 class Counter : public LThreadQueuedNotify {
   public:
     std::atomic<int> calls{0};
