@@ -189,24 +189,6 @@ TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
     EXPECT_EQ(unknown.Format().wFormatTag, 0x1234);
 }
 
-// A file still being written reports a length that follows it, a block behind its end.
-TEST(AcmEdges, StreamingFileFollowsTheWriter) {
-    const std::string file = ScratchDir() + "/grow.wav";
-    LSinkRef sink = LWaveOpenSink(file.c_str(), LWaveFileFormat(8000, 1, "ALAW"));
-    ASSERT_TRUE(sink && !sink->IsUnusable());
-    std::vector<int32_t> buf(8000, 1600);
-    sink->Write(buf.data(), 8000);
-    LSourceRef src = LWaveFile::OpenSource(file.c_str());
-    ASSERT_EQ(src->GetError(), 0);
-    EXPECT_TRUE(src->IsStreaming());
-    EXPECT_EQ(src->GetEndSample(), 8000 - 1);
-    sink->Write(buf.data(), 4000);
-    EXPECT_EQ(src->GetEndSample(), 12000 - 1);
-    sink.reset();
-    EXPECT_EQ(src->GetEndSample(), 12000);
-    EXPECT_FALSE(src->IsStreaming());
-}
-
 // Bad input: a clear error code, never a crash or a hang, the file left as it was.
 TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
     const std::string dir = ScratchDir();

@@ -67,25 +67,6 @@ TEST(SoundBase, InvalidConstructionAndTimes) {
     EXPECT_EQ(LSoundTimeMs(100, 0), 0);
 }
 
-TEST(PeakLimit, BlockSizesGainsAndWhenItIsBuilt) {
-    for (auto [rate, frames] : {std::pair{44100, 1260}, {8000, 228}, {500, 20}, {400000, 8192}})
-        EXPECT_EQ(LSRCPeakLimit(Mem(rate, 1, {}, 0xFFFE0), 0x7FFF0).BlockFrames(), frames) << rate;
-    LSourceRef hot = Mem(44100, 2, {}, 0x1000000);
-    EXPECT_EQ(LSRCPeakLimit(hot, 0x500000).GetPeak(), 0x3FFFFF);
-    LSRCPeakLimit lim(hot, 0x7FFF0);
-    EXPECT_EQ(lim.BlockGain(0x7FFF0), 0x1000000);
-    EXPECT_EQ(lim.BlockGain(0), 0x1000000);
-    EXPECT_NEAR(lim.BlockGain(2 * 0x7FFF0), 0x800000, 0x800000 / 1000);
-    EXPECT_NEAR(lim.BlockGain(4 * 0x7FFF0), 0x400000, 0x400000 / 1000);
-
-    LSourceRef cd = Mem(44100, 2, {}, 0x7FFF0);
-    EXPECT_EQ(Limit(cd, 0x7FFF0).get(), cd.get());
-    EXPECT_NE(dynamic_cast<LSRCPeakLimit*>(Limit(Mem(44100, 2, {}, 0xFFFE0), 0x7FFF0).get()),
-              nullptr);
-    LSourceRef broken(new LSRCNull(3));
-    EXPECT_EQ(Limit(broken, 0).get(), broken.get());
-}
-
 // Material within the level comes through bit for bit, including its positions.
 TEST(PeakLimit, QuietMaterialPassesUnchanged) {
     std::vector<int32_t> in(2 * 10000);
