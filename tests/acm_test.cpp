@@ -133,7 +133,6 @@ TEST(AcmWriter, OutputsReadBackInPeers) {
     }
 }
 
-// Seeking decodes from a block boundary before the target and lands on the exact frame.
 TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {
     const std::string file = ScratchDir() + "/ima.wav";
     ASSERT_TRUE(EncodeWithWriter(file, ImaRecord(22050, 2), ToneMix(22050, 2, 22050)));
@@ -189,7 +188,6 @@ TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
     EXPECT_EQ(unknown.Format().wFormatTag, 0x1234);
 }
 
-// Bad input: a clear error code, never a crash or a hang, the file left as it was.
 TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
     const std::string dir = ScratchDir();
     auto fmt = [](uint16_t tag, uint16_t ch, uint16_t align, uint16_t bits,

@@ -101,7 +101,6 @@ TEST_F(Convert, ReadersByExtensionInAnyCase) {
     EXPECT_EQ(src->GetEndSample(), 100);
 }
 
-// Every reader and decoder row with the message its failure shows.
 TEST_F(Convert, OpenFailuresAndTheirMessages) {
     const std::string missing = dir_ + "/none";
     for (const char* ext : {".mp3", ".aiff", ".au", ".gsm", ".vox", ""})

@@ -67,7 +67,6 @@ TEST(SoundBase, InvalidConstructionAndTimes) {
     EXPECT_EQ(LSoundTimeMs(100, 0), 0);
 }
 
-// Material within the level comes through bit for bit, including its positions.
 TEST(PeakLimit, QuietMaterialPassesUnchanged) {
     std::vector<int32_t> in(2 * 10000);
     for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t((i * 7919) % 0xFFFE1) - 0x7FFF0;
@@ -185,7 +184,6 @@ TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
     }
 }
 
-// Cancel stops at a block boundary (through the resampler and the limiter): whole blocks only.
 TEST(Transfer, CancelStopsAtBlockBoundary) {
     for (int stopAfter : {0, 1, 3}) {
         auto* sink = new MemorySink(48000, 2);

@@ -106,7 +106,6 @@ LSourceRef Adapted(LSourceRef src, int32_t rate, int ch) {
 
 }  // namespace
 
-// The adapter chain: which stages are built, in which order, with which rates and peaks.
 TEST(Resample, BadRatesAreRefused) {
     LSourceRef cd(new MemorySource(44100, 2, std::vector<int32_t>(4000)));
     // A target rate below 1 never reaches the filter design's division.
@@ -209,7 +208,6 @@ TEST(Resample, SeekMatchesContinuousRead) {
     EXPECT_EQ(buf[0], 0);
 }
 
-// Source channel adapters: duplicate, or keep the first channel.
 TEST(Resample, SourceChannelAdapters) {
     LSourceRef s(new MemorySource(8000, 2, {1, 2, 3, 4, 5, 6}));
     LSourceRef m = Adapted(s, 8000, 1);
