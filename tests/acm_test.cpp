@@ -33,21 +33,14 @@ struct PeerEncoding {
 };
 
 const PeerEncoding kPeerEncodings[] = {
-    {"A-law", "sox", "-e a-law", true, false},
-    {"u-law", "sox", "-e u-law", true, false},
     {"IMA ADPCM", "sox", "-e ima-adpcm", true, false},
-    {"MS ADPCM", "sox", "-e ms-adpcm", true, false},
     {"GSM 6.10", "sox", "-e gsm-full-rate", false, true},
     {"PCM 24 (extensible)", "sox", "-b 24", true, false, true},
     {"PCM 32", "sox", "-b 32", true, false, true},
     {"float 32", "sox", "-e floating-point -b 32", true, false, true},
     {"A-law", "ffmpeg", "-c:a pcm_alaw", true, false},
     {"u-law", "ffmpeg", "-c:a pcm_mulaw", true, false},
-    {"IMA ADPCM", "ffmpeg", "-c:a adpcm_ima_wav", true, false},
     {"MS ADPCM", "ffmpeg", "-c:a adpcm_ms", true, false},
-    {"GSM 6.10", "ffmpeg", "-c:a libgsm_ms", false, true},
-    {"PCM 24", "ffmpeg", "-c:a pcm_s24le", true, false, true},
-    {"float 32", "ffmpeg", "-c:a pcm_f32le", true, false, true},
     {"float 64", "ffmpeg", "-c:a pcm_f64le", true, false, true},
     {"MP3", "ffmpeg", "-c:a libmp3lame -b:a 96k", false, false},
 };
@@ -140,7 +133,6 @@ TEST(AcmWriter, OutputsReadBackInPeers) {
     }
 }
 
-// Seeking decodes from a block boundary before the target and lands on the exact frame.
 TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {
     const std::string file = ScratchDir() + "/ima.wav";
     ASSERT_TRUE(EncodeWithWriter(file, ImaRecord(22050, 2), ToneMix(22050, 2, 22050)));
@@ -196,25 +188,6 @@ TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
     EXPECT_EQ(unknown.Format().wFormatTag, 0x1234);
 }
 
-// A file still being written reports a length that follows it, a block behind its end.
-TEST(AcmEdges, StreamingFileFollowsTheWriter) {
-    const std::string file = ScratchDir() + "/grow.wav";
-    LSinkRef sink = LWaveOpenSink(file.c_str(), LWaveFileFormat(8000, 1, "ALAW"));
-    ASSERT_TRUE(sink && !sink->IsUnusable());
-    std::vector<int32_t> buf(8000, 1600);
-    sink->Write(buf.data(), 8000);
-    LSourceRef src = LWaveFile::OpenSource(file.c_str());
-    ASSERT_EQ(src->GetError(), 0);
-    EXPECT_TRUE(src->IsStreaming());
-    EXPECT_EQ(src->GetEndSample(), 8000 - 1);
-    sink->Write(buf.data(), 4000);
-    EXPECT_EQ(src->GetEndSample(), 12000 - 1);
-    sink.reset();
-    EXPECT_EQ(src->GetEndSample(), 12000);
-    EXPECT_FALSE(src->IsStreaming());
-}
-
-// Bad input: a clear error code, never a crash or a hang, the file left as it was.
 TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
     const std::string dir = ScratchDir();
     auto fmt = [](uint16_t tag, uint16_t ch, uint16_t align, uint16_t bits,

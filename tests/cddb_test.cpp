@@ -98,36 +98,6 @@ TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
     }
 }
 
-TEST(SocketConnect, CancelAndTimeOutWhileTheHandshakeHangs) {
-    // A listener whose queue is full leaves further connection attempts waiting.
-    int lfd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa = {};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr*>(&sa), len), 0);
-    ASSERT_EQ(listen(lfd, 0), 0);
-    getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len);
-    LIPAddress target(("127.0.0.1:" + std::to_string(ntohs(sa.sin_port))).c_str(), 1);
-    testutil::FakeProgress dlg;
-    LIPSocketTCP fill[3], s;
-    for (auto& f : fill) ProcessConnect(&dlg, f, target, false, 300);
-    auto t0 = Clock::now();
-    EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 800), LPROCESS_FAILED);
-    EXPECT_NEAR(Seconds(t0), 0.8, 0.4);
-    EXPECT_FALSE(s.IsOpen());
-    dlg.CancelAfter(300);
-    t0 = Clock::now();
-    EXPECT_EQ(ProcessConnect(&dlg, s, target, true, 10000), LPROCESS_STOPPED);
-    EXPECT_LT(Seconds(t0), 1.5);
-    EXPECT_FALSE(s.IsOpen());
-    close(lfd);
-    EXPECT_FALSE(LIPAddress("no-such-host.invalid", 8880).IsValid());
-    EXPECT_FALSE(LIPAddress("127.0.0.1:99999", 8880).IsValid());
-    LIPAddress byName("localhost:8881", 8880, &dlg, 5000);
-    EXPECT_TRUE(byName.IsValid() && byName.port == 8881);
-}
-
 // Whole lookups of the worked-example disc against the test servers.
 class CDDBLookup : public ::testing::Test {
   protected:

@@ -67,26 +67,6 @@ TEST(SoundBase, InvalidConstructionAndTimes) {
     EXPECT_EQ(LSoundTimeMs(100, 0), 0);
 }
 
-TEST(PeakLimit, BlockSizesGainsAndWhenItIsBuilt) {
-    for (auto [rate, frames] : {std::pair{44100, 1260}, {8000, 228}, {500, 20}, {400000, 8192}})
-        EXPECT_EQ(LSRCPeakLimit(Mem(rate, 1, {}, 0xFFFE0), 0x7FFF0).BlockFrames(), frames) << rate;
-    LSourceRef hot = Mem(44100, 2, {}, 0x1000000);
-    EXPECT_EQ(LSRCPeakLimit(hot, 0x500000).GetPeak(), 0x3FFFFF);
-    LSRCPeakLimit lim(hot, 0x7FFF0);
-    EXPECT_EQ(lim.BlockGain(0x7FFF0), 0x1000000);
-    EXPECT_EQ(lim.BlockGain(0), 0x1000000);
-    EXPECT_NEAR(lim.BlockGain(2 * 0x7FFF0), 0x800000, 0x800000 / 1000);
-    EXPECT_NEAR(lim.BlockGain(4 * 0x7FFF0), 0x400000, 0x400000 / 1000);
-
-    LSourceRef cd = Mem(44100, 2, {}, 0x7FFF0);
-    EXPECT_EQ(Limit(cd, 0x7FFF0).get(), cd.get());
-    EXPECT_NE(dynamic_cast<LSRCPeakLimit*>(Limit(Mem(44100, 2, {}, 0xFFFE0), 0x7FFF0).get()),
-              nullptr);
-    LSourceRef broken(new LSRCNull(3));
-    EXPECT_EQ(Limit(broken, 0).get(), broken.get());
-}
-
-// Material within the level comes through bit for bit, including its positions.
 TEST(PeakLimit, QuietMaterialPassesUnchanged) {
     std::vector<int32_t> in(2 * 10000);
     for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t((i * 7919) % 0xFFFE1) - 0x7FFF0;
@@ -204,7 +184,6 @@ TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
     }
 }
 
-// Cancel stops at a block boundary (through the resampler and the limiter): whole blocks only.
 TEST(Transfer, CancelStopsAtBlockBoundary) {
     for (int stopAfter : {0, 1, 3}) {
         auto* sink = new MemorySink(48000, 2);
@@ -214,19 +193,6 @@ TEST(Transfer, CancelStopsAtBlockBoundary) {
         EXPECT_EQ(sink->GetPosition(), stopAfter * 8192);
         for (int32_t n : sink->writeSizes) EXPECT_EQ(n, 8192);
     }
-}
-
-// A resampled conversion writes a few frames more than the adapted end reports: the
-// resampler's position does not count the phase it still has pending.
-TEST(Transfer, ResampledLengthFollowsPositionArithmetic) {
-    LSourceRef src = Mem(44100, 2, Ramp(44100, 2));
-    auto* sink = new MemorySink(48000, 2);
-    LSinkRef sinkRef(sink);
-    EXPECT_EQ(RunTransfer(src, sinkRef), LPROCESS_OK);
-    EXPECT_EQ(sink->GetPosition(), 47993);
-    LSourceRef chain = src;
-    ConvertSourceFormat(48000, 2, chain);
-    EXPECT_EQ(chain->GetEndSample(), 47991);
 }
 
 namespace {

@@ -190,42 +190,6 @@ TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
     testutil::ExpectIsoStreamsAtFullAccuracy();
 }
 
-TEST(Mp3Tables, HuffmanTablesAreCompletePrefixCodesAndDecodeEveryCode) {
-    const MP3Tables& t = MP3GetTables();
-    const int linbits[32] = {0, 0, 0, 0, 0, 0, 0,  0,  0, 0, 0, 0, 0, 0, 0,  0,
-                             1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
-    for (int n = 0; n < 34; ++n) {
-        const MP3HuffCodeTable& c = kMP3HuffCodes[n];
-        if (n < 32) {
-            EXPECT_EQ(t.huff[n].linbits, linbits[n]) << n;
-        }
-        if (!c.codes) {
-            EXPECT_TRUE(n == 0 || n == 4 || n == 14) << n;
-            continue;
-        }
-        double kraft = 0;
-        for (int i = 0; i < c.xlen * c.xlen; ++i) {
-            kraft += std::ldexp(1.0, -c.lens[i]);
-            // Decode the codeword (followed by arbitrary bits) through the lookup.
-            const uint64_t word = uint64_t(c.codes[i]) << (64 - c.lens[i]) | 0x1234;
-            const MP3HuffLookup& h = t.huff[n];
-            uint32_t e = h.entries[word >> (64 - h.bits)];
-            int used = h.bits;
-            if (e & 0x80000000u) {
-                const int sub = int((e >> 24) & 0x7F);
-                e = h.entries[(e & 0xFFFFFF) + ((word << h.bits) >> (64 - sub))];
-                used = h.bits + int((e >> 8) & 0xFF);
-            } else {
-                used = int((e >> 8) & 0xFF);
-            }
-            EXPECT_EQ(used, c.lens[i]) << "table " << n << " entry " << i;
-            EXPECT_EQ(int((e >> 4) & 15), i / c.xlen) << "table " << n << " entry " << i;
-            EXPECT_EQ(int(e & 15), i % c.xlen) << "table " << n << " entry " << i;
-        }
-        EXPECT_DOUBLE_EQ(kraft, 1.0) << "table " << n;
-    }
-}
-
 std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
     LMP3Source src(path.c_str());
     EXPECT_EQ(src.GetError(), LSRC_OK) << path;

@@ -225,58 +225,6 @@ TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     EXPECT_TRUE(w.StopRequested());  // manual reset: stays set until the next start
 }
 
-// Ignores its stop signal until told otherwise.
-class Stubborn : public LThread {
-  public:
-    std::atomic<bool> quit{false}, done{false};
-
-  protected:
-    void ThreadFunction() override {
-        while (!quit) std::this_thread::sleep_for(1ms);
-        done = true;
-    }
-};
-
-TEST(LThread, TimedStopOfAStubbornThreadLetsGo) {
-    auto* s = new Stubborn;
-    s->Start();
-    ASSERT_TRUE(WaitUntil([&] { return s->IsRunning(); }));
-    LClearTrace();
-    s->StopThreadTimed(30);
-    EXPECT_EQ(LLastTrace(), "LThread::StopThreadTimed TimeOut ERROR");
-    EXPECT_FALSE(s->IsRunning());
-    EXPECT_FALSE(s->HasThread());
-    // The detached thread still owns the object until it returns.
-    s->quit = true;
-    ASSERT_TRUE(WaitUntil([&] { return s->done.load(); }));
-    std::this_thread::sleep_for(20ms);
-    delete s;
-}
-
-TEST(LSignalObject, DualWaitTellsWhichFired) {
-    LSignalObject own, stop;
-    EXPECT_EQ(stop.WaitSignalDual(own, 20), LPROCESS_FAILED);
-    stop.Set();
-    EXPECT_EQ(stop.WaitSignalDual(own, 0), LPROCESS_STOPPED);
-    own.Set();
-    EXPECT_EQ(stop.WaitSignalDual(own, 0), 0);  // both: own wins
-    own.Reset();
-    stop.Reset();
-    EXPECT_FALSE(stop.IsSet());
-    std::thread setter([&] {
-        std::this_thread::sleep_for(20ms);
-        own.Set();
-    });
-    EXPECT_EQ(stop.WaitSignalDual(own, LWAIT_INFINITE), 0);
-    setter.join();
-
-    // Another kind of waitable is waited for too.
-    Flag flag;
-    EXPECT_EQ(stop.WaitSignalDual(flag, 15), LPROCESS_FAILED);
-    flag.set = true;
-    EXPECT_EQ(stop.WaitSignalDual(flag, 1000), 0);
-}
-
 class Counter : public LThreadQueuedNotify {
   public:
     std::atomic<int> calls{0};

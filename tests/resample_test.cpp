@@ -106,69 +106,8 @@ LSourceRef Adapted(LSourceRef src, int32_t rate, int ch) {
 
 }  // namespace
 
-// The filter design's worked numbers: ratios, centre taps (cutoff) and unity gain per row.
-TEST(Resample, FilterDesignNumbers) {
-    struct Case {
-        int32_t from, to;
-        bool narrow;
-        int taps, n, N, centre;
-    };
-    for (const Case& c :
-         {Case{44100, 48000, false, 63, 37, 34, 63898},
-          Case{44100, 48000, false, 15, 37, 34, 63898},
-          Case{48000, 16000, true, 63, 1, 3, int((1.0 / 3 - 0.09375) * 65536 + 0.5)},
-          Case{16000, 8000, false, 63, 1, 2, int((0.5 - 0.046875) * 65536 + 0.5)}}) {
-        LPolyphaseFilter f;
-        f.Design(c.from, c.to, c.narrow, c.taps);
-        EXPECT_EQ(f.n, c.n);
-        EXPECT_EQ(f.N, c.N);
-        EXPECT_EQ(f.Row(0)[c.taps / 2], c.centre);
-        for (int j = 0; j < f.n && c.taps == 63 && c.n > 1; ++j) {
-            int64_t sum = 0;
-            for (int t = 0; t < 63; ++t) sum += f.Row(j)[t];
-            EXPECT_NEAR(double(sum), 65536.0, 700.0) << j;
-        }
-    }
-}
-
-// The adapter chain: which stages are built, in which order, with which rates and peaks.
-TEST(Resample, ChainShapes) {
+TEST(Resample, BadRatesAreRefused) {
     LSourceRef cd(new MemorySource(44100, 2, std::vector<int32_t>(4000)));
-    EXPECT_EQ(Adapted(cd, 44100, 2).get(), cd.get());  // nothing to do
-
-    LSourceRef up = Adapted(cd, 48000, 2);
-    auto* rate = dynamic_cast<LSRCConvertRate*>(up.get());
-    ASSERT_NE(rate, nullptr);
-    EXPECT_EQ(up->GetSampleRate(), 48000);
-    EXPECT_EQ(up->GetPeak(), 0xFFFE0);
-    EXPECT_EQ(up->GetEndSample(), 2000 * 37 / 34);
-
-    LSourceRef phone(new MemorySource(48000, 1, std::vector<int32_t>(48000)));
-    LSourceRef down = Adapted(phone, 8000, 1);
-    auto* stage2 = dynamic_cast<LSRCConvertRate*>(down.get());
-    ASSERT_NE(stage2, nullptr);
-    EXPECT_EQ(stage2->Filter().N, 2);
-    EXPECT_EQ(down->GetEndSample(), 8000);
-    EXPECT_EQ(down->GetPeak(), 0x7FFF0 * 4);
-
-    // Stereo into mono: the channel is dropped before resampling; mono to stereo after it.
-    LSourceRef st = Adapted(cd, 22050, 1);
-    EXPECT_NE(dynamic_cast<LSRCConvertRate*>(st.get()), nullptr);
-    EXPECT_EQ(st->GetChannels(), 1);
-    LSourceRef mono(new MemorySource(8000, 1, std::vector<int32_t>(80)));
-    LSourceRef ms = Adapted(mono, 16000, 2);
-    EXPECT_NE(dynamic_cast<LSRCMonoToStereo*>(ms.get()), nullptr);
-    EXPECT_EQ(ms->GetChannels(), 2);
-
-    // Six channels are not carried: the source comes back unchanged.
-    LSourceRef six(new MemorySource(44100, 6, std::vector<int32_t>(60)));
-    LClearTrace();
-    LSourceRef six2 = Adapted(six, 44100, 2);
-    EXPECT_EQ(six2.get(), six.get());
-    EXPECT_EQ(LLastTrace(),
-              "LSPConvChannels::OpenSource Multichannels (or 0) used when BUILD_SUPPORT_MULTICHANS "
-              "is not set");
-
     // A target rate below 1 never reaches the filter design's division.
     for (int32_t bad : {0, -8000}) {
         LSourceRef r = Adapted(cd, bad, 2);
@@ -269,7 +208,6 @@ TEST(Resample, SeekMatchesContinuousRead) {
     EXPECT_EQ(buf[0], 0);
 }
 
-// Source channel adapters: duplicate, or keep the first channel.
 TEST(Resample, SourceChannelAdapters) {
     LSourceRef s(new MemorySource(8000, 2, {1, 2, 3, 4, 5, 6}));
     LSourceRef m = Adapted(s, 8000, 1);

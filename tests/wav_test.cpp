@@ -76,19 +76,6 @@ TEST(WaveFile, WritesExactHeaderThatSoxReads) {
     }
 }
 
-// Files written by sox (a different header layout) read back as the samples sox decodes.
-TEST(WaveFile, ReadsFilesWrittenBySox) {
-    if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
-    const std::string wav = ScratchDir() + "/s.wav";
-    for (const char* enc : {"-b 8 -e unsigned", "-b 16 -e signed"}) {
-        ASSERT_EQ(testutil::Run(std::string("sox -n -r 11025 -c 2 ") + enc + " '" + wav +
-                                "' synth 0.7 sine 440 sine 1000 vol 0.9"),
-                  0);
-        LSourceRef src = LWaveFile::OpenSource(wav.c_str());
-        EXPECT_EQ(ReadAll16(*src), SoxDecode(wav)) << enc;
-    }
-}
-
 // Junk before the RIFF form, odd-sized chunks with their pad byte, an odd-sized "fmt ", and
 // chunks after the data; the chunk walk hands back the format record and the data's place.
 TEST(WaveFile, SkipsJunkChunks) {
