@@ -97,9 +97,9 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpeg) {
                 if (e.gsm && (rate != 8000 || ch != 1)) continue;
                 std::remove((d.win + "\\peer.wav").c_str());
                 std::string in = d.unix + "/src.wav", out = d.unix + "/peer.wav";
-                RunHost("ffmpeg", "-nostdin -loglevel error -y -i " + in + " " + e.args + " " + out);
-                ASSERT_TRUE(std::filesystem::exists(d.win + "\\peer.wav"))
-                    << e.label;
+                RunHost("ffmpeg",
+                        "-nostdin -loglevel error -y -i " + in + " " + e.args + " " + out);
+                ASSERT_TRUE(std::filesystem::exists(d.win + "\\peer.wav")) << e.label;
                 std::vector<int16_t> ref = FfmpegDecode(d, "peer.wav");
                 uint8_t err = 0;
                 std::vector<int16_t> ours = DecodeWithReader(d.win + "\\peer.wav", &err);
@@ -110,8 +110,7 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpeg) {
                 }
                 ASSERT_EQ(err, 0) << e.label;
                 if (e.exact)
-                    EXPECT_EQ(MaxDiff(ours, ref), 0)
-                        << e.label << " " << rate << " " << ch;
+                    EXPECT_EQ(MaxDiff(ours, ref), 0) << e.label << " " << rate << " " << ch;
                 else
                     EXPECT_GT(SnrDb(ref, ours), 20.0) << e.label << " " << rate;
             }
