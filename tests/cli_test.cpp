@@ -225,6 +225,14 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
     const std::string sums = Sums(dir_ + "/ALL");
     EXPECT_EQ(sums, Sums(dir_ + "/ONE"));
     EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 40);
+    // Each file alone under GNU parallel, as the README shows it.
+    if (testutil::HaveTool("parallel")) {
+        EXPECT_EQ(testutil::Run("cd '" + dir_ + "' && ls f*.wav | TAMBER_HOME=home parallel " +
+                                "--will-cite -j 4 '" TAMBER_BINARY_DIR "/tamber' -jobs 1 " +
+                                "-outfolder GNU {} -convert 2>/dev/null"),
+                  0);
+        EXPECT_EQ(Sums(dir_ + "/GNU"), Sums(dir_ + "/ONE"));
+    }
     testutil::WriteFileBytes(dir_ + "/f30.wav", std::vector<uint8_t>(100, 0x55));
     const int one = Tamber("-outfolder BAD1 -jobs 1" + files + " -convert");
     const int all = Tamber("-outfolder BADN -jobs 4" + files + " -convert");
