@@ -48,7 +48,13 @@ bool LFile::OpenReadWrite(const char* path) {
 
 bool LFile::Create(const char* path) {
     Close();
-    handle_ = OpenFd(path, O_RDWR | O_CREAT | O_TRUNC);
+    // An empty file (a slot just claimed with CreateNew) is not truncated: on ext4 a truncation
+    // makes the final close start writing the whole file back and wait on it.
+    handle_ = OpenFd(path, O_RDWR | O_CREAT);
+    struct stat st;
+    if (IsOpen() && (::fstat(static_cast<int>(handle_), &st) != 0 || st.st_size != 0) &&
+        ::ftruncate(static_cast<int>(handle_), 0) != 0)
+        Close();
     return IsOpen();
 }
 
