@@ -90,7 +90,7 @@ class LSRCPCMFileBase : public LSoundSourceBase {
     // count (0 at the end or on failure).
     int32_t Fetch(int32_t bytes, const uint8_t*& data);
 
-    std::vector<uint8_t> ahead_;  // whole frames, about 1 MB, filled by one read
+    std::vector<uint8_t> ahead_;  // whole frames, about 256 KiB, filled by one read
     int32_t aheadAt_ = 0, aheadEnd_ = 0;
 };
 
@@ -158,7 +158,7 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     bool tooLarge_ = false;
     int bytesPerSample_;
     int32_t frameSize_;
-    std::vector<uint8_t> raw_;  // output buffer: whole frames, about 1 MB, written in one call
+    std::vector<uint8_t> raw_;  // output buffer: whole frames, about 256 KiB, written at once
     int32_t fill_ = 0;          // bytes in raw_ not yet written
 };
 
