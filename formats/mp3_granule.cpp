@@ -235,17 +235,23 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
         const uint32_t* lut = hl.entries;
         const int bits = hl.bits;
         const int linbits = hl.linbits;
-        // One pair: at most 19 + 2 * (13 + 1) bits, so a single refill covers it.
+        // One pair takes at most 19 + 2 * (13 + 1) bits, so the cache is topped up only when
+        // it holds fewer. Most pairs are one lookup that includes their signs.
         auto pairs = [&](auto store, int segEnd) {
             for (; i < segEnd; i += 2) {
-                br.Refill();
+                if (br.Available() < 47) br.Refill();
                 uint32_t e = lut[br.Peek(bits)];
+                if (e & kMP3HuffSigned) {
+                    br.Skip(int((e >> 10) & 63));
+                    store(i, t.pow43Signed[(e >> 5) & 31] * mul, t.pow43Signed[e & 31] * mul);
+                    continue;
+                }
                 if (e & 0x80000000u) {
                     br.Skip(bits);
                     e = lut[(e & 0xFFFFFFu) + br.Peek(int((e >> 24) & 0x7F))];
                 }
-                br.Skip(int((e >> 8) & 0xFF));
-                int x = int((e >> 4) & 15);
+                br.Skip(int((e >> 10) & 63));
+                int x = int((e >> 5) & 15);
                 int y = int(e & 15);
                 if (x == 15 && linbits) x += int(br.GetCached(linbits));
                 const float vx = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
@@ -276,28 +282,24 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     }
     i = bigEnd;
 
-    // Count1 region: quadruples of -1, 0, 1.
+    // Count1 region: quadruples of -1, 0, 1, each one lookup with its signs.
     const MP3HuffLookup& q = t.huff[32 + gi.count1Table];
+    static constexpr float kUnit[4] = {0.0f, 1.0f, -1.0f, 0.0f};
     int lastQuad = -1;
     while (br.Position() < endBit && i <= 572) {
-        br.Refill();  // a quadruple takes at most 6 + 4 bits
+        if (br.Available() < kMP3HuffMaxFirstBits) br.Refill();
         const uint32_t e = q.entries[br.Peek(q.bits)];
-        br.Skip(int((e >> 8) & 0xFF));
-        const uint32_t vwxy = ((e >> 4) & 15) * 4 + (e & 15);
+        br.Skip(int((e >> 10) & 63));
         lastQuad = i;
         while (i >= runs[run].end) mul = runs[++run].mul;
         if (i + 4 <= runs[run].end) {  // the usual case: one scale for all four
-            for (int k = 0; k < 4; ++k) {
-                const uint32_t bit = (vwxy >> (3 - k)) & 1;
-                out[map[i + k]] = Signed(mul * float(bit), br.GetIf(bit));
-            }
+            for (int k = 0; k < 4; ++k) out[map[i + k]] = kUnit[(e >> (6 - 2 * k)) & 3] * mul;
             i += 4;
             continue;
         }
         for (int k = 0; k < 4; ++k, ++i) {
-            const uint32_t bit = (vwxy >> (3 - k)) & 1;
             while (i >= runs[run].end) mul = runs[++run].mul;
-            out[map[i]] = Signed(mul * float(bit), br.GetIf(bit));
+            out[map[i]] = kUnit[(e >> (6 - 2 * k)) & 3] * mul;
         }
     }
     if (br.Position() > endBit && lastQuad >= 0) {
