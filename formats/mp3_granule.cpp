@@ -31,6 +31,7 @@ void MP3Layer3::Init(int version, int freqIndex) {
     for (int k = 0; k < 576; ++k) mapLong_[k] = uint16_t(k);
     for (int k = 0; k < 576; ++k) mapMixed_[k] = k < mixedLongLines_ ? uint16_t(k) : mapShort_[k];
     ResetState();
+    std::memset(slots_, 0, sizeof(slots_));  // the padding stays zero
     std::memset(sfLong_, 0, sizeof(sfLong_));
     std::memset(sfShort_, 0, sizeof(sfShort_));
 }

@@ -4,44 +4,73 @@
 
 #include "formats/mp3_layer3.h"
 
+// Every helper of the vector paths is inlined into its caller, so that the 8-lane path's
+// instruction set applies to all of it.
+#define MP3_INLINE __attribute__((always_inline)) inline
+
 namespace {
+
+// Four or eight floats at a time through the compiler's generic vectors. Loads go through
+// memcpy at the point of use (no function passes a vector by value).
+typedef float V4 __attribute__((vector_size(16)));
+typedef int32_t I4 __attribute__((vector_size(16)));
+typedef float V8 __attribute__((vector_size(32)));
+typedef int32_t I8 __attribute__((vector_size(32)));
+template <class V>
+struct IntVector;
+template <>
+struct IntVector<V4> {
+    typedef I4 type;
+};
+template <>
+struct IntVector<V8> {
+    typedef I8 type;
+};
+#define MP3_LOAD(dst, src) std::memcpy(&(dst), (src), sizeof(dst))
 
 // DCT-II, X[n] = sum_k x[k] cos((2k+1) n pi / 2N), by the even/odd split: the sums and the
 // scaled differences of mirrored inputs give the even and (pairwise added) odd outputs.
 // T is float, or a vector that transforms several independent inputs at once.
 template <int N, class T>
-inline void FastDct(const T* in, T* out, const float* factors) {
-    T a[N / 2], b[N / 2];
-    const float* f = factors + 32 - N;
-    for (int k = 0; k < N / 2; ++k) {
-        a[k] = in[k] + in[N - 1 - k];
-        b[k] = (in[k] - in[N - 1 - k]) * f[k];
+MP3_INLINE void FastDct(const T* in, T* out, const float* factors) {
+    if constexpr (N == 1) {
+        out[0] = in[0];
+    } else {
+        T a[N / 2], b[N / 2];
+        const float* f = factors + 32 - N;
+        for (int k = 0; k < N / 2; ++k) {
+            a[k] = in[k] + in[N - 1 - k];
+            b[k] = (in[k] - in[N - 1 - k]) * f[k];
+        }
+        T A[N / 2], B[N / 2];
+        FastDct<N / 2>(a, A, factors);
+        FastDct<N / 2>(b, B, factors);
+        for (int n = 0; n < N / 2; ++n) out[2 * n] = A[n];
+        for (int n = 0; n < N / 2 - 1; ++n) out[2 * n + 1] = B[n] + B[n + 1];
+        out[N - 1] = B[N / 2 - 1];
     }
-    T A[N / 2], B[N / 2];
-    FastDct<N / 2>(a, A, factors);
-    FastDct<N / 2>(b, B, factors);
-    for (int n = 0; n < N / 2; ++n) out[2 * n] = A[n];
-    for (int n = 0; n < N / 2 - 1; ++n) out[2 * n + 1] = B[n] + B[n + 1];
-    out[N - 1] = B[N / 2 - 1];
 }
 
-template <>
-inline void FastDct<1, float>(const float* in, float* out, const float*) {
-    out[0] = in[0];
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MP3_WIDE_VECTORS 1
+bool HaveWideVectors() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    }();
+    return have;
 }
-
-// Four floats at a time through the compiler's generic vectors (SSE on x86-64). Loads go
-// through memcpy at the point of use (no function passes a vector by value).
-typedef float V4 __attribute__((vector_size(16)));
-typedef int32_t I4 __attribute__((vector_size(16)));
-#define MP3_LOAD4(dst, src) std::memcpy(&(dst), (src), sizeof(V4))
-
-template <>
-inline void FastDct<1, V4>(const V4* in, V4* out, const float*) {
-    out[0] = in[0];
-}
+#endif
 
 }  // namespace
+
+bool MP3Layer3::UsesWideVectors() {
+#ifdef MP3_WIDE_VECTORS
+    return allowWideVectors && HaveWideVectors();
+#else
+    return false;
+#endif
+}
 
 void MP3Layer3::Dct32(const float* in, float* out) const {
     FastDct<32>(in, out, t_->dctFactor);
@@ -69,7 +98,10 @@ void MP3Layer3::Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit) {
     }
 }
 
-void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+template <class V>
+MP3_INLINE void MP3Layer3::HybridWith(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    constexpr int kLanes = int(sizeof(V) / sizeof(float));
+    constexpr int kRowVectors = (18 + kLanes - 1) / kLanes;
     const MP3Tables& t = *t_;
     const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
     const int longSubbands = shortBlocks ? (gi.mixedBlock ? mixedLongLines_ / 18 : 0) : 32;
@@ -78,25 +110,29 @@ void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
     const int normalSubbands = gi.windowSwitching && gi.mixedBlock ? mixedLongLines_ / 18 : 0;
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap_[ch][sb];
-        float res[18];
+        float* res = slots_[ch][sb];
         if (sb >= sbLimit) {
             for (int i = 0; i < 18; ++i) res[i] = ov[i];
             std::memset(ov, 0, sizeof(float) * 18);
         } else if (sb < longSubbands) {
             // 36-point IMDCT through an 18-point DCT-IV and its symmetries.
             const float* in = xr[ch] + 18 * sb;
-            V4 acc[5] = {};
-            for (int k = 0; k < 18; ++k) {
-                const float v = in[k];
-                if (v == 0.0f) continue;
-                const float* c = t.dct18[k];
-                for (int q = 0; q < 5; ++q) {
-                    V4 cq;
-                    MP3_LOAD4(cq, c + 4 * q);
-                    acc[q] += v * cq;
+            // Two sets of sums (even and odd k) halve the chain of dependent additions.
+            V acc[kRowVectors] = {}, odd[kRowVectors] = {};
+            for (int k = 0; k < 18; k += 2) {
+                const float v0 = in[k], v1 = in[k + 1];
+                const float* c0 = t.dct18[k];
+                const float* c1 = t.dct18[k + 1];
+                for (int q = 0; q < kRowVectors; ++q) {
+                    V cq0, cq1;
+                    MP3_LOAD(cq0, c0 + kLanes * q);
+                    MP3_LOAD(cq1, c1 + kLanes * q);
+                    acc[q] += v0 * cq0;
+                    odd[q] += v1 * cq1;
                 }
             }
-            float d[20];
+            for (int q = 0; q < kRowVectors; ++q) acc[q] += odd[q];
+            float d[kRowVectors * kLanes];
             std::memcpy(d, acc, sizeof(d));
             const int type = shortBlocks || sb < normalSubbands ? 0 : gi.blockType;
             const float* w = t.winLong[type];
@@ -130,26 +166,25 @@ void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
         }
         if (sb & 1)
             for (int i = 1; i < 18; i += 2) res[i] = -res[i];
-        for (int i = 0; i < 18; ++i) slots_[ch][i][sb] = res[i];
     }
 }
 
-void MP3Layer3::Synthesize(int nch, int32_t* out) {
+template <class V>
+MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
+    typedef typename IntVector<V>::type I;
+    constexpr int kLanes = int(sizeof(V) / sizeof(float));
+    static_assert((18 + kLanes - 1) / kLanes * kLanes <= kSlotStride, "slot padding");
     const MP3Tables& t = *t_;
-    // The DCT of every time slot first, four slots at a time in the vector lanes (two lanes
-    // of the last group are spare).
-    float X[2][20][32];
+    // The DCT of every time slot first, kLanes slots at a time in the vector lanes (the
+    // lanes past slot 17 transform the zero padding).
+    float X[2][kSlotStride][32];
     for (int ch = 0; ch < nch; ++ch) {
-        for (int s0 = 0; s0 < 20; s0 += 4) {
-            V4 in[32], res[32];
-            for (int k = 0; k < 32; ++k) {
-                in[k] = V4{slots_[ch][s0][k], slots_[ch][s0 + 1][k],
-                           s0 + 2 < 18 ? slots_[ch][s0 + 2][k] : 0.0f,
-                           s0 + 3 < 18 ? slots_[ch][s0 + 3][k] : 0.0f};
-            }
+        for (int s0 = 0; s0 < 18; s0 += kLanes) {
+            V in[32], res[32];
+            for (int k = 0; k < 32; ++k) MP3_LOAD(in[k], slots_[ch][k] + s0);
             FastDct<32>(in, res, t.dctFactor);
             for (int n = 0; n < 32; ++n)
-                for (int l = 0; l < 4; ++l) X[ch][s0 + l][n] = res[n][l];
+                for (int l = 0; l < kLanes; ++l) X[ch][s0 + l][n] = res[n][l];
         }
     }
     for (int s = 0; s < 18; ++s) {
@@ -157,40 +192,80 @@ void MP3Layer3::Synthesize(int nch, int32_t* out) {
         for (int ch = 0; ch < nch; ++ch) {
             // V follows from X[n] = sum_k S[k] cos((2k+1) n pi / 64) by symmetry.
             const float* x = X[ch][s];
-            float* V = fifo_[ch][slot];
-            for (int i = 0; i < 16; ++i) V[i] = x[16 + i];
-            V[16] = 0.0f;
-            for (int i = 17; i < 48; ++i) V[i] = -x[48 - i];
-            for (int i = 48; i < 64; ++i) V[i] = -x[i - 48];
-            V4 a[8] = {};
-            for (int sec = 0; sec < 16; ++sec) {
+            float* v64 = fifo_[ch][slot];
+            for (int i = 0; i < 16; ++i) v64[i] = x[16 + i];
+            v64[16] = 0.0f;
+            for (int i = 17; i < 48; ++i) v64[i] = -x[48 - i];
+            for (int i = 48; i < 64; ++i) v64[i] = -x[i - 48];
+            constexpr int kOut = 32 / kLanes;
+            // Two sets of sums (even and odd sections) halve the chain of dependent additions.
+            V a[kOut] = {}, odd[kOut] = {};
+            for (int sec = 0; sec < 16; sec += 2) {
                 const float* d = t.window + 32 * sec;
-                const float* v = fifo_[ch][(slot + sec) & 15] + ((sec & 1) << 5);
-                for (int q = 0; q < 8; ++q) {
-                    V4 dq, vq;
-                    MP3_LOAD4(dq, d + 4 * q);
-                    MP3_LOAD4(vq, v + 4 * q);
-                    a[q] += dq * vq;
+                const float* v0 = fifo_[ch][(slot + sec) & 15];
+                const float* v1 = fifo_[ch][(slot + sec + 1) & 15] + 32;
+                for (int q = 0; q < kOut; ++q) {
+                    V d0, d1, x0, x1;
+                    MP3_LOAD(d0, d + kLanes * q);
+                    MP3_LOAD(d1, d + 32 + kLanes * q);
+                    MP3_LOAD(x0, v0 + kLanes * q);
+                    MP3_LOAD(x1, v1 + kLanes * q);
+                    a[q] += d0 * x0;
+                    odd[q] += d1 * x1;
                 }
             }
+            for (int q = 0; q < kOut; ++q) a[q] += odd[q];
             // Truncation toward zero; only the int32 range is guarded, never the 16-bit one
             // (a NaN, which valid data cannot produce, becomes the lower limit).
-            const V4 lo = {-2147483520.0f, -2147483520.0f, -2147483520.0f, -2147483520.0f};
-            const V4 hi = {2147483520.0f, 2147483520.0f, 2147483520.0f, 2147483520.0f};
-            I4 samples[8];
-            for (int q = 0; q < 8; ++q) {
-                V4 v = a[q] > lo ? a[q] : lo;
+            V lo, hi;
+            for (int l = 0; l < kLanes; ++l) lo[l] = -2147483520.0f, hi[l] = 2147483520.0f;
+            int32_t sm[32];
+            for (int q = 0; q < kOut; ++q) {
+                V v = a[q] > lo ? a[q] : lo;
                 v = v < hi ? v : hi;
-                samples[q] = __builtin_convertvector(v, I4);
+                const I samples = __builtin_convertvector(v, I);
+                std::memcpy(sm + kLanes * q, &samples, sizeof(samples));
             }
-            const int32_t* sm = reinterpret_cast<const int32_t*>(samples);
             int32_t* o = out + s * 32 * nch + ch;
             if (nch == 1) {
-                std::memcpy(o, sm, sizeof(samples));
+                std::memcpy(o, sm, sizeof(sm));
             } else {
                 for (int j = 0; j < 32; ++j) o[2 * j] = sm[j];
             }
         }
         slot_ = slot;
     }
+}
+
+#ifdef MP3_WIDE_VECTORS
+__attribute__((target("avx2,fma"))) void MP3Layer3::HybridWide(const MP3GranuleInfo& gi, int ch,
+                                                               int sbLimit) {
+    HybridWith<V8>(gi, ch, sbLimit);
+}
+
+__attribute__((target("avx2,fma"))) void MP3Layer3::SynthesizeWide(int nch, int32_t* out) {
+    SynthesizeWith<V8>(nch, out);
+}
+#else
+void MP3Layer3::HybridWide(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    HybridWith<V4>(gi, ch, sbLimit);
+}
+
+void MP3Layer3::SynthesizeWide(int nch, int32_t* out) {
+    SynthesizeWith<V4>(nch, out);
+}
+#endif
+
+void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    if (UsesWideVectors())
+        HybridWide(gi, ch, sbLimit);
+    else
+        HybridWith<V4>(gi, ch, sbLimit);
+}
+
+void MP3Layer3::Synthesize(int nch, int32_t* out) {
+    if (UsesWideVectors())
+        SynthesizeWide(nch, out);
+    else
+        SynthesizeWith<V4>(nch, out);
 }

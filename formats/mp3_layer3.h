@@ -35,7 +35,21 @@ class MP3Layer3 {
 
     float xr[2][576];
 
+    // The IMDCT and synthesis run on 8-lane vectors with fused multiply-add where the
+    // processor has them (AVX2 and FMA, x86-64 only) and this is set; otherwise on 4-lane
+    // vectors (SSE2). Tests clear it to check the 4-lane path on the same machine.
+    static inline bool allowWideVectors = true;
+    // Whether the 8-lane path runs now.
+    static bool UsesWideVectors();
+
   private:
+    template <class V>
+    void HybridWith(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    template <class V>
+    void SynthesizeWith(int nch, int32_t* out);
+    void HybridWide(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void SynthesizeWide(int nch, int32_t* out);
+
     int HighestNonzero(int ch) const;
 
     const MP3Tables* t_ = nullptr;
@@ -52,8 +66,10 @@ class MP3Layer3 {
     uint8_t slenLong_[23];
     uint8_t slenShort_[13];
     int nonzero_[2] = {0, 0};
-    // Hybrid filter output [channel][time slot][subband] and the overlap [channel][subband][18].
-    float slots_[2][18][32];
+    // Hybrid filter output [channel][subband][time slot], the slots padded with zeros to whole
+    // vectors, and the overlap [channel][subband][18].
+    static constexpr int kSlotStride = 24;
+    float slots_[2][32][kSlotStride];
     float overlap_[2][32][18];
     // Synthesis history: 16 slots of 64 values per channel; slot_ holds the newest.
     float fifo_[2][16][64];
