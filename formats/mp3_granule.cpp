@@ -38,8 +38,7 @@ void MP3Layer3::Init(int version, int freqIndex) {
 
 void MP3Layer3::ResetState() {
     std::memset(overlap_, 0, sizeof(overlap_));
-    std::memset(fifo_, 0, sizeof(fifo_));
-    slot_ = 0;
+    std::memset(history_, 0, sizeof(history_));
 }
 
 void MP3Layer3::ReadScalefactors(MP3BitReader& br, const MP3Header& h, const MP3SideInfo& si,

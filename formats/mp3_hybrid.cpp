@@ -187,23 +187,29 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
                 for (int l = 0; l < kLanes; ++l) X[ch][s0 + l][n] = res[n][l];
         }
     }
-    for (int s = 0; s < 18; ++s) {
-        const int slot = (slot_ - 1) & 15;
-        for (int ch = 0; ch < nch; ++ch) {
+    // The 64 values of every new slot go to the history first: the window reads them as
+    // vectors, which must not wait on the single-value stores that wrote them.
+    for (int ch = 0; ch < nch; ++ch) {
+        for (int s = 0; s < 18; ++s) {
             // V follows from X[n] = sum_k S[k] cos((2k+1) n pi / 64) by symmetry.
             const float* x = X[ch][s];
-            float* v64 = fifo_[ch][slot];
+            float* v64 = history_[ch][16 + s];
             for (int i = 0; i < 16; ++i) v64[i] = x[16 + i];
             v64[16] = 0.0f;
             for (int i = 17; i < 48; ++i) v64[i] = -x[48 - i];
             for (int i = 48; i < 64; ++i) v64[i] = -x[i - 48];
-            constexpr int kOut = 32 / kLanes;
+        }
+    }
+    constexpr int kOut = 32 / kLanes;
+    for (int s = 0; s < 18; ++s) {
+        for (int ch = 0; ch < nch; ++ch) {
+            // Section sec takes the slot sec steps back from the newest (16 + s).
             // Two sets of sums (even and odd sections) halve the chain of dependent additions.
             V a[kOut] = {}, odd[kOut] = {};
             for (int sec = 0; sec < 16; sec += 2) {
                 const float* d = t.window + 32 * sec;
-                const float* v0 = fifo_[ch][(slot + sec) & 15];
-                const float* v1 = fifo_[ch][(slot + sec + 1) & 15] + 32;
+                const float* v0 = history_[ch][16 + s - sec];
+                const float* v1 = history_[ch][15 + s - sec] + 32;
                 for (int q = 0; q < kOut; ++q) {
                     V d0, d1, x0, x1;
                     MP3_LOAD(d0, d + kLanes * q);
@@ -233,8 +239,10 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
                 for (int j = 0; j < 32; ++j) o[2 * j] = sm[j];
             }
         }
-        slot_ = slot;
     }
+    // The newest 16 slots become the history of the next granule.
+    for (int ch = 0; ch < nch; ++ch)
+        std::memcpy(history_[ch][0], history_[ch][18], sizeof(float) * 16 * 64);
 }
 
 #ifdef MP3_WIDE_VECTORS

@@ -71,7 +71,7 @@ class MP3Layer3 {
     static constexpr int kSlotStride = 24;
     float slots_[2][32][kSlotStride];
     float overlap_[2][32][18];
-    // Synthesis history: 16 slots of 64 values per channel; slot_ holds the newest.
-    float fifo_[2][16][64];
-    int slot_ = 0;
+    // Synthesis history per channel: the last 16 slots of 64 values (oldest first), then room
+    // for the 18 slots of one granule.
+    float history_[2][16 + 18][64];
 };
