@@ -84,16 +84,23 @@ void MP3Layer3::Antialias(const MP3GranuleInfo& gi, int ch, int sbLimit) {
         boundaries = mixedLongLines_ / 18 - 1;
     }
     boundaries = std::min(boundaries, 31);
-    float* x = xr[ch];
-    const float* cs = t_->cs;
-    const float* ca = t_->ca;
+    // Four butterflies at a time; the lower subband's lines run backwards from its top.
+    V4 cs[2], ca[2];
+    MP3_LOAD(cs, t_->cs);
+    MP3_LOAD(ca, t_->ca);
     for (int sb = 0; sb < boundaries; ++sb) {
-        float* lo = x + 18 * sb + 17;
-        float* hi = x + 18 * (sb + 1);
-        for (int i = 0; i < 8; ++i) {
-            const float a = lo[-i], b = hi[i];
-            lo[-i] = a * cs[i] - b * ca[i];
-            hi[i] = b * cs[i] + a * ca[i];
+        float* lo = xr[ch] + 18 * sb;
+        float* hi = lo + 18;
+        for (int h = 0; h < 2; ++h) {
+            V4 a, b;
+            MP3_LOAD(a, lo + 14 - 4 * h);
+            MP3_LOAD(b, hi + 4 * h);
+            a = __builtin_shufflevector(a, a, 3, 2, 1, 0);
+            V4 na = a * cs[h] - b * ca[h];
+            const V4 nb = b * cs[h] + a * ca[h];
+            na = __builtin_shufflevector(na, na, 3, 2, 1, 0);
+            std::memcpy(lo + 14 - 4 * h, &na, sizeof(na));
+            std::memcpy(hi + 4 * h, &nb, sizeof(nb));
         }
     }
 }
