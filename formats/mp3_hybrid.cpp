@@ -16,6 +16,8 @@ typedef float V4 __attribute__((vector_size(16)));
 typedef int32_t I4 __attribute__((vector_size(16)));
 typedef float V8 __attribute__((vector_size(32)));
 typedef int32_t I8 __attribute__((vector_size(32)));
+typedef float V16 __attribute__((vector_size(64)));
+typedef int32_t I16 __attribute__((vector_size(64)));
 template <class V>
 struct IntVector;
 template <>
@@ -25,6 +27,10 @@ struct IntVector<V4> {
 template <>
 struct IntVector<V8> {
     typedef I8 type;
+};
+template <>
+struct IntVector<V16> {
+    typedef I16 type;
 };
 #define MP3_LOAD(dst, src) std::memcpy(&(dst), (src), sizeof(dst))
 
@@ -53,22 +59,26 @@ MP3_INLINE void FastDct(const T* in, T* out, const float* factors) {
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define MP3_WIDE_VECTORS 1
-bool HaveWideVectors() {
-    static const bool have = [] {
+// The widest vectors the processor (and the system, which must save their registers) offers.
+int ProcessorLanes() {
+    static const int lanes = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        if (__builtin_cpu_supports("avx512f")) return 16;
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return 8;
+        return 4;
     }();
-    return have;
+    return lanes;
 }
 #endif
 
 }  // namespace
 
-bool MP3Layer3::UsesWideVectors() {
+int MP3Layer3::VectorLanes() {
 #ifdef MP3_WIDE_VECTORS
-    return allowWideVectors && HaveWideVectors();
+    const int lanes = ProcessorLanes();
+    return maxVectorLanes >= 16 ? lanes : std::min(lanes, maxVectorLanes >= 8 ? 8 : 4);
 #else
-    return false;
+    return 4;
 #endif
 }
 
@@ -253,34 +263,55 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
 }
 
 #ifdef MP3_WIDE_VECTORS
-__attribute__((target("avx2,fma"))) void MP3Layer3::HybridWide(const MP3GranuleInfo& gi, int ch,
-                                                               int sbLimit) {
+__attribute__((target("avx2,fma"))) void MP3Layer3::Hybrid8(const MP3GranuleInfo& gi, int ch,
+                                                            int sbLimit) {
     HybridWith<V8>(gi, ch, sbLimit);
 }
 
-__attribute__((target("avx2,fma"))) void MP3Layer3::SynthesizeWide(int nch, int32_t* out) {
+__attribute__((target("avx2,fma"))) void MP3Layer3::Synthesize8(int nch, int32_t* out) {
     SynthesizeWith<V8>(nch, out);
 }
-#else
-void MP3Layer3::HybridWide(const MP3GranuleInfo& gi, int ch, int sbLimit) {
-    HybridWith<V4>(gi, ch, sbLimit);
+
+__attribute__((target("avx512f,avx2,fma"))) void MP3Layer3::Hybrid16(const MP3GranuleInfo& gi,
+                                                                     int ch, int sbLimit) {
+    HybridWith<V16>(gi, ch, sbLimit);
 }
 
-void MP3Layer3::SynthesizeWide(int nch, int32_t* out) {
-    SynthesizeWith<V4>(nch, out);
+__attribute__((target("avx512f,avx2,fma"))) void MP3Layer3::Synthesize16(int nch, int32_t* out) {
+    SynthesizeWith<V16>(nch, out);
+}
+#else
+// Never called: VectorLanes() is 4 here.
+void MP3Layer3::Hybrid8(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    Hybrid(gi, ch, sbLimit);
+}
+void MP3Layer3::Synthesize8(int nch, int32_t* out) {
+    Synthesize(nch, out);
+}
+void MP3Layer3::Hybrid16(const MP3GranuleInfo& gi, int ch, int sbLimit) {
+    Hybrid(gi, ch, sbLimit);
+}
+void MP3Layer3::Synthesize16(int nch, int32_t* out) {
+    Synthesize(nch, out);
 }
 #endif
 
 void MP3Layer3::Hybrid(const MP3GranuleInfo& gi, int ch, int sbLimit) {
-    if (UsesWideVectors())
-        HybridWide(gi, ch, sbLimit);
+    const int lanes = VectorLanes();
+    if (lanes == 16)
+        Hybrid16(gi, ch, sbLimit);
+    else if (lanes == 8)
+        Hybrid8(gi, ch, sbLimit);
     else
         HybridWith<V4>(gi, ch, sbLimit);
 }
 
 void MP3Layer3::Synthesize(int nch, int32_t* out) {
-    if (UsesWideVectors())
-        SynthesizeWide(nch, out);
+    const int lanes = VectorLanes();
+    if (lanes == 16)
+        Synthesize16(nch, out);
+    else if (lanes == 8)
+        Synthesize8(nch, out);
     else
         SynthesizeWith<V4>(nch, out);
 }

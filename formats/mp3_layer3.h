@@ -35,20 +35,22 @@ class MP3Layer3 {
 
     float xr[2][576];
 
-    // The IMDCT and synthesis run on 8-lane vectors with fused multiply-add where the
-    // processor has them (AVX2 and FMA, x86-64 only) and this is set; otherwise on 4-lane
-    // vectors (SSE2). Tests clear it to check the 4-lane path on the same machine.
-    static inline bool allowWideVectors = true;
-    // Whether the 8-lane path runs now.
-    static bool UsesWideVectors();
+    // The IMDCT and synthesis run on the widest vectors the processor has, chosen at run time
+    // on x86-64: 16 lanes (AVX-512F), 8 lanes (AVX2 with FMA), else 4 lanes (SSE2, the only
+    // choice of the 32-bit build). Tests lower the limit to check the narrower paths.
+    static inline int maxVectorLanes = 16;
+    // The lanes used now: 4, 8 or 16.
+    static int VectorLanes();
 
   private:
     template <class V>
     void HybridWith(const MP3GranuleInfo& gi, int ch, int sbLimit);
     template <class V>
     void SynthesizeWith(int nch, int32_t* out);
-    void HybridWide(const MP3GranuleInfo& gi, int ch, int sbLimit);
-    void SynthesizeWide(int nch, int32_t* out);
+    void Hybrid8(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Synthesize8(int nch, int32_t* out);
+    void Hybrid16(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Synthesize16(int nch, int32_t* out);
 
     int HighestNonzero(int ch) const;
 
@@ -68,7 +70,7 @@ class MP3Layer3 {
     int nonzero_[2] = {0, 0};
     // Hybrid filter output [channel][subband][time slot], the slots padded with zeros to whole
     // vectors, and the overlap [channel][subband][18].
-    static constexpr int kSlotStride = 24;
+    static constexpr int kSlotStride = 32;
     float slots_[2][32][kSlotStride];
     float overlap_[2][32][18];
     // Synthesis history per channel: the last 16 slots of 64 values (oldest first), then room

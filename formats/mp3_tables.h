@@ -62,7 +62,7 @@ struct MP3Tables {
     float winLong[4][36];
     float winShort[12];
     // DCT-IV (18 points, [k][n]) and the 12-point IMDCT cosines ([k][i]).
-    float dct18[18][24];  // rows padded with zeros to whole vectors
+    float dct18[18][32];  // rows padded with zeros to whole vectors
     float imdct12[6][12];
     // Antialiasing cs and ca.
     float cs[8];

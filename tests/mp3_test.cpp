@@ -152,10 +152,11 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
     }
     const std::vector<float> ref = Mpg123Float(mp3);
     SCOPED_TRACE(c.lame);
-    // Both vector widths, where the machine has the wider one.
-    for (bool wide : {true, false}) {
-        MP3Layer3::allowWideVectors = wide;
-        SCOPED_TRACE(MP3Layer3::UsesWideVectors() ? "8 lanes" : "4 lanes");
+    // Every vector width the machine has.
+    for (int lanes : {16, 8, 4}) {
+        MP3Layer3::maxVectorLanes = lanes;
+        if (MP3Layer3::VectorLanes() != lanes) continue;
+        SCOPED_TRACE(::testing::Message() << lanes << " lanes");
         LMP3Source src(mp3.c_str());
         ASSERT_EQ(src.GetError(), LSRC_OK);
         EXPECT_EQ(src.GetSampleRate(), c.rate);
@@ -165,7 +166,7 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
         EXPECT_LE(a.rms, kRmsBound);
         EXPECT_LE(a.max, kMaxBound);
     }
-    MP3Layer3::allowWideVectors = true;
+    MP3Layer3::maxVectorLanes = 16;
 }
 
 const Case kCases[] = {
@@ -194,12 +195,13 @@ INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
 // The standard's compliance streams within its full-accuracy bounds: PSNR above 96 dB and at
 // most 1 LSB at 16 bits, the whole stream decoded (the reference may end early).
 TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
-    for (bool wide : {true, false}) {
-        MP3Layer3::allowWideVectors = wide;
-        SCOPED_TRACE(MP3Layer3::UsesWideVectors() ? "8 lanes" : "4 lanes");
+    for (int lanes : {16, 8, 4}) {
+        MP3Layer3::maxVectorLanes = lanes;
+        if (MP3Layer3::VectorLanes() != lanes) continue;
+        SCOPED_TRACE(::testing::Message() << lanes << " lanes");
         testutil::ExpectIsoStreamsAtFullAccuracy();
     }
-    MP3Layer3::allowWideVectors = true;
+    MP3Layer3::maxVectorLanes = 16;
 }
 
 // Every codeword of every Huffman table, written from the published codes with each sign
