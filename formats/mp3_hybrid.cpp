@@ -1,6 +1,7 @@
 // Layer III hybrid filter bank: antialiasing butterflies, IMDCT with overlap-add, and synthesis.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "formats/mp3_layer3.h"
 
@@ -33,6 +34,14 @@ struct IntVector<V16> {
     typedef I16 type;
 };
 #define MP3_LOAD(dst, src) std::memcpy(&(dst), (src), sizeof(dst))
+
+// The lanes of a and b alternating: a0 b0 a1 b1 ... in first, the upper halves in second.
+template <class I, std::size_t... K>
+MP3_INLINE void Interleave(const I& a, const I& b, I& first, I& second, std::index_sequence<K...>) {
+    constexpr int n = int(sizeof...(K));
+    first = __builtin_shufflevector(a, b, ((K & 1) ? n + K / 2 : K / 2)...);
+    second = __builtin_shufflevector(a, b, ((K & 1) ? n + n / 2 + K / 2 : n / 2 + K / 2)...);
+}
 
 // DCT-II, X[n] = sum_k x[k] cos((2k+1) n pi / 2N), by the even/odd split: the sums and the
 // scaled differences of mirrored inputs give the even and (pairwise added) odd outputs.
@@ -153,14 +162,15 @@ MP3_INLINE void MP3Layer3::HybridWith(const MP3GranuleInfo& gi, int ch, int sbLi
             std::memcpy(d, acc, sizeof(d));
             const int type = shortBlocks || sb < normalSubbands ? 0 : gi.blockType;
             const float* w = t.winLong[type];
-            float y[36];
-            for (int i = 0; i < 9; ++i) y[i] = d[i + 9];
-            for (int i = 9; i < 27; ++i) y[i] = -d[26 - i];
-            for (int i = 27; i < 36; ++i) y[i] = -d[i - 27];
-            for (int i = 0; i < 18; ++i) {
-                res[i] = y[i] * w[i] + ov[i];
-                ov[i] = y[18 + i] * w[18 + i];
-            }
+            // The 36 outputs are d[9..17], -d[17..0], -d[0..8]: the first 18 (windowed) plus
+            // the overlap are the result, the last 18 the new overlap. Read straight from d
+            // (no array in between, whose narrow stores wide loads would wait for).
+            float* __restrict r = res;
+            float* __restrict o = ov;
+            for (int i = 0; i < 9; ++i) r[i] = d[9 + i] * w[i] + o[i];
+            for (int i = 9; i < 18; ++i) r[i] = -d[26 - i] * w[i] + o[i];
+            for (int i = 0; i < 9; ++i) o[i] = -d[8 - i] * w[18 + i];
+            for (int i = 9; i < 18; ++i) o[i] = -d[i - 9] * w[18 + i];
         } else {
             // Three 12-point IMDCTs overlapped at 6, 12 and 18.
             const float* in = xr[ch] + 18 * sb;
@@ -218,7 +228,10 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
         }
     }
     constexpr int kOut = 32 / kLanes;
+    V lo, hi;
+    for (int l = 0; l < kLanes; ++l) lo[l] = -2147483520.0f, hi[l] = 2147483520.0f;
     for (int s = 0; s < 18; ++s) {
+        I samples[2][kOut];
         for (int ch = 0; ch < nch; ++ch) {
             // Section sec takes the slot sec steps back from the newest (16 + s).
             // Two sets of sums (even and odd sections) halve the chain of dependent additions.
@@ -237,23 +250,25 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
                     odd[q] += d1 * x1;
                 }
             }
-            for (int q = 0; q < kOut; ++q) a[q] += odd[q];
             // Truncation toward zero; only the int32 range is guarded, never the 16-bit one
             // (a NaN, which valid data cannot produce, becomes the lower limit).
-            V lo, hi;
-            for (int l = 0; l < kLanes; ++l) lo[l] = -2147483520.0f, hi[l] = 2147483520.0f;
-            int32_t sm[32];
             for (int q = 0; q < kOut; ++q) {
-                V v = a[q] > lo ? a[q] : lo;
+                V v = a[q] + odd[q];
+                v = v > lo ? v : lo;
                 v = v < hi ? v : hi;
-                const I samples = __builtin_convertvector(v, I);
-                std::memcpy(sm + kLanes * q, &samples, sizeof(samples));
+                samples[ch][q] = __builtin_convertvector(v, I);
             }
-            int32_t* o = out + s * 32 * nch + ch;
-            if (nch == 1) {
-                std::memcpy(o, sm, sizeof(sm));
-            } else {
-                for (int j = 0; j < 32; ++j) o[2 * j] = sm[j];
+        }
+        int32_t* o = out + s * 32 * nch;
+        if (nch == 1) {
+            std::memcpy(o, samples[0], sizeof(samples[0]));
+        } else {
+            for (int q = 0; q < kOut; ++q) {
+                I first, second;
+                Interleave(samples[0][q], samples[1][q], first, second,
+                           std::make_index_sequence<kLanes>());
+                std::memcpy(o + 2 * kLanes * q, &first, sizeof(first));
+                std::memcpy(o + 2 * kLanes * q + kLanes, &second, sizeof(second));
             }
         }
     }
