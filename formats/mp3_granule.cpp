@@ -242,17 +242,18 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
                 if (br.Available() < 47) br.Refill();
                 uint32_t e = lut[br.Peek(bits)];
                 if (e & kMP3HuffSigned) {
-                    br.Skip(int((e >> 10) & 63));
-                    store(i, t.pow43Signed[(e >> 5) & 31] * mul, t.pow43Signed[e & 31] * mul);
+                    br.Skip(int(e & 63));
+                    store(i, t.pow43Signed[(e >> 11) & 31] * mul,
+                          t.pow43Signed[(e >> 6) & 31] * mul);
                     continue;
                 }
                 if (e & 0x80000000u) {
                     br.Skip(bits);
                     e = lut[(e & 0xFFFFFFu) + br.Peek(int((e >> 24) & 0x7F))];
                 }
-                br.Skip(int((e >> 10) & 63));
-                int x = int((e >> 5) & 15);
-                int y = int(e & 15);
+                br.Skip(int(e & 63));
+                int x = int((e >> 11) & 15);
+                int y = int((e >> 6) & 15);
                 if (x == 15 && linbits) x += int(br.GetCached(linbits));
                 const float vx = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
                 if (y == 15 && linbits) y += int(br.GetCached(linbits));
@@ -289,17 +290,17 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     while (br.Position() < endBit && i <= 572) {
         if (br.Available() < kMP3HuffMaxFirstBits) br.Refill();
         const uint32_t e = q.entries[br.Peek(q.bits)];
-        br.Skip(int((e >> 10) & 63));
+        br.Skip(int(e & 63));
         lastQuad = i;
         while (i >= runs[run].end) mul = runs[++run].mul;
         if (i + 4 <= runs[run].end) {  // the usual case: one scale for all four
-            for (int k = 0; k < 4; ++k) out[map[i + k]] = kUnit[(e >> (6 - 2 * k)) & 3] * mul;
+            for (int k = 0; k < 4; ++k) out[map[i + k]] = kUnit[(e >> (12 - 2 * k)) & 3] * mul;
             i += 4;
             continue;
         }
         for (int k = 0; k < 4; ++k, ++i) {
             while (i >= runs[run].end) mul = runs[++run].mul;
-            out[map[i]] = kUnit[(e >> (6 - 2 * k)) & 3] * mul;
+            out[map[i]] = kUnit[(e >> (12 - 2 * k)) & 3] * mul;
         }
     }
     if (br.Position() > endBit && lastQuad >= 0) {

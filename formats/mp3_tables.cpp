@@ -111,23 +111,23 @@ uint32_t HuffLeaf(const MP3HuffCodeTable& t, bool quad, int i, int len, uint32_t
     if (quad) {
         const int signs = __builtin_popcount(unsigned(i));
         if (signs > rest) return 0;  // cannot happen: the lookup is sized for all four
-        uint32_t e = uint32_t(len + signs) << 10;
+        uint32_t e = uint32_t(len + signs);
         int used = 0;
         for (int k = 0; k < 4; ++k) {
             if (!((i >> (3 - k)) & 1)) continue;
             const uint32_t minus = (after >> (rest - 1 - used++)) & 1;
-            e |= (minus ? 2u : 1u) << (6 - 2 * k);
+            e |= (minus ? 2u : 1u) << (12 - 2 * k);
         }
         return e;
     }
     const int x = i / t.xlen, y = i % t.xlen;
     const bool escape = t.linbits && (x == 15 || y == 15);
     const int signs = (x != 0) + (y != 0);
-    if (escape || signs > rest) return uint32_t((len << 10) | (x << 5) | y);
-    uint32_t e = kMP3HuffSigned | uint32_t((len + signs) << 10) | uint32_t((x << 5) | y);
+    if (escape || signs > rest) return uint32_t(len | (x << 11) | (y << 6));
+    uint32_t e = kMP3HuffSigned | uint32_t(len + signs) | uint32_t((x << 11) | (y << 6));
     int used = 0;
-    if (x) e |= ((after >> (rest - 1 - used++)) & 1) << 9;
-    if (y) e |= ((after >> (rest - 1 - used++)) & 1) << 4;
+    if (x) e |= ((after >> (rest - 1 - used++)) & 1) << 15;
+    if (y) e |= ((after >> (rest - 1 - used++)) & 1) << 10;
     return e;
 }
 
@@ -182,7 +182,7 @@ int BuildHuffLookup(const MP3HuffCodeTable& t, bool quad, uint32_t* store, int p
             if (len <= first || (t.codes[i] >> (len - first)) != prefix) continue;
             const int rest = len - first;
             const int x = i / t.xlen, y = i % t.xlen;
-            const uint32_t leaf = uint32_t((rest << 10) | (x << 5) | y);
+            const uint32_t leaf = uint32_t(rest | (x << 11) | (y << 6));
             const int slot = (t.codes[i] & ((1 << rest) - 1)) << (subBits - rest);
             for (int k = 0; k < (1 << (subBits - rest)); ++k) base[sub + slot + k] = leaf;
         }

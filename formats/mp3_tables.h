@@ -34,12 +34,12 @@ extern const double kMP3AliasCi[8];
 // Decoding lookup for one Huffman table. Entries of the first level are indexed by the next
 // `bits` bits. A link holds 0x80000000 | (subtable bits << 24) | offset from the table start
 // (a subtable indexes the bits after the first level). A leaf holds the bits it consumes in
-// bits 10-15 and then:
-// - big-value pairs: x in bits 5-8 and y in bits 0-3. With kMP3HuffSigned set (a code whose
+// bits 0-5 (so that the bit cache shifts by the entry itself) and then:
+// - big-value pairs: x in bits 11-14 and y in bits 6-9. With kMP3HuffSigned set (a code whose
 //   sign bits fit in the lookup and that needs no linbits) the consumed bits include the sign
-//   bits and bits 9 and 4 are the signs of x and y; otherwise the signs and linbits follow.
-// - count1 quadruples: always with their sign bits, two bits per value v, w, x, y from bit 6
-//   down to bit 0 (0 zero, 1 plus one, 2 minus one).
+//   bits and bits 15 and 10 are the signs of x and y; otherwise the signs and linbits follow.
+// - count1 quadruples: always with their sign bits, two bits per value v, w, x, y from bit 12
+//   down to bit 6 (0 zero, 1 plus one, 2 minus one).
 constexpr uint32_t kMP3HuffSigned = 1u << 16;
 constexpr int kMP3HuffMaxFirstBits = 10;
 
