@@ -312,9 +312,9 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     return i;
 }
 
-int MP3Layer3::HighestNonzero(int ch) const {
+int MP3Layer3::HighestNonzero(int ch, int bound) const {
     const float* x = xr[ch];
-    for (int k = 575; k >= 0; --k)
+    for (int k = bound - 1; k >= 0; --k)
         if (x[k] != 0.0f) return k + 1;
     return 0;
 }
@@ -419,14 +419,18 @@ void MP3Layer3::DecodeGranule(const uint8_t* mainData, int32_t mainBytes, int64_
         const int64_t end = start + gi.part23Length;
         MP3BitReader br(mainData, mainBytes, start);
         ReadScalefactors(br, h, si, gr, ch);
-        DecodeHuffmanData(br, end, gi, ch);
+        // Long blocks are stored in order: nothing lies above the decoded lines.
+        const int lines = DecodeHuffmanData(br, end, gi, ch);
+        const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
+        nonzero_[ch] = HighestNonzero(ch, shortBlocks ? 576 : lines);
         bitPos = end;
     }
-    for (int ch = 0; ch < nch; ++ch) nonzero_[ch] = HighestNonzero(ch);
     if (nch == 2 && h.mode == 1 && h.modeExt != 0) {
         JointStereo(h, si.gr[gr][1]);
-        nonzero_[0] = HighestNonzero(0);
-        nonzero_[1] = HighestNonzero(1);
+        // Both channels follow from lines below the higher of the two tops.
+        const int bound = std::max(nonzero_[0], nonzero_[1]);
+        nonzero_[0] = HighestNonzero(0, bound);
+        nonzero_[1] = HighestNonzero(1, bound);
     }
     for (int ch = 0; ch < nch; ++ch) {
         const MP3GranuleInfo& gi = si.gr[gr][ch];

@@ -52,7 +52,8 @@ class MP3Layer3 {
     void Hybrid16(const MP3GranuleInfo& gi, int ch, int sbLimit);
     void Synthesize16(int nch, int32_t* out);
 
-    int HighestNonzero(int ch) const;
+    // One past the highest non-zero line below bound.
+    int HighestNonzero(int ch, int bound) const;
 
     const MP3Tables* t_ = nullptr;
     const MP3BandTable* bands_ = nullptr;
