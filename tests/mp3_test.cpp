@@ -455,6 +455,23 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
         EXPECT_LT(src.GetEndSample(), 44100 * 2 / 3);
         EXPECT_GT(src.GetEndSample(), 44100 / 3);
     }
+    // A VBRI tag that claims 2^31 samples: reading at its end leaves the position there.
+    {
+        std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
+        std::fill(vbri.begin() + 4, vbri.end(), 0);
+        vbri[2] &= 0xFD;  // no padding: 417 bytes
+        std::memcpy(vbri.data() + 36, "VBRI", 4);
+        const uint32_t frames = (1u << 31) / 1152 + 1;
+        for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
+        vbri.insert(vbri.end(), bytes.begin(), bytes.end());
+        LMP3Source src(vbri.data(), int64_t(vbri.size()));
+        ASSERT_EQ(src.GetEndSample(), INT32_MAX);
+        src.Seek(INT32_MAX);
+        std::vector<int32_t> block(2 * 1000, 1);
+        src.Read(block.data(), 1000);
+        EXPECT_EQ(src.GetPosition(), INT32_MAX);
+        EXPECT_EQ(block[0], 0);
+    }
     // Side information at its extremes in every frame: big_values 511, part2_3_length 4095,
     // main_data_begin 511, all tables 31; then all zero (part2_3_length 0 gives silence).
     for (uint8_t fill : {0xFF, 0x00}) {
