@@ -204,14 +204,19 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
     const MP3Tables& t = *t_;
     // The DCT of every time slot first, kLanes slots at a time in the vector lanes (the
     // lanes past slot 17 transform the zero padding).
-    float X[2][kSlotStride][32];
+    float X[2][18][32];
     for (int ch = 0; ch < nch; ++ch) {
         for (int s0 = 0; s0 < 18; s0 += kLanes) {
             V in[32], res[32];
             for (int k = 0; k < 32; ++k) MP3_LOAD(in[k], slots_[ch][k] + s0);
             FastDct<32>(in, res, t.dctFactor);
-            for (int n = 0; n < 32; ++n)
-                for (int l = 0; l < kLanes; ++l) X[ch][s0 + l][n] = res[n][l];
+            if (s0 + kLanes <= 18) {
+                for (int n = 0; n < 32; ++n)
+                    for (int l = 0; l < kLanes; ++l) X[ch][s0 + l][n] = res[n][l];
+            } else {  // the last group: 18 % kLanes slots
+                for (int n = 0; n < 32; ++n)
+                    for (int l = 0; l < 18 % kLanes; ++l) X[ch][s0 + l][n] = res[n][l];
+            }
         }
     }
     // The 64 values of every new slot go to the history first: the window reads them as
