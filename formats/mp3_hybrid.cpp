@@ -35,6 +35,13 @@ struct IntVector<V16> {
 };
 #define MP3_LOAD(dst, src) std::memcpy(&(dst), (src), sizeof(dst))
 
+// Vector registers of the target: sums beyond them would live on the stack.
+#if defined(__x86_64__)
+constexpr int kVectorRegisters = 16;
+#else
+constexpr int kVectorRegisters = 8;
+#endif
+
 // The lanes of a and b alternating: a0 b0 a1 b1 ... in first, the upper halves in second.
 template <class I, std::size_t... K>
 MP3_INLINE void Interleave(const I& a, const I& b, I& first, I& second, std::index_sequence<K...>) {
@@ -144,6 +151,7 @@ MP3_INLINE void MP3Layer3::HybridWith(const MP3GranuleInfo& gi, int ch, int sbLi
             // 36-point IMDCT through an 18-point DCT-IV and its symmetries.
             const float* in = xr[ch] + 18 * sb;
             // Two sets of sums (even and odd k) halve the chain of dependent additions.
+            constexpr bool kSplit = 2 * kRowVectors + 2 <= kVectorRegisters;
             V acc[kRowVectors] = {}, odd[kRowVectors] = {};
             for (int k = 0; k < 18; k += 2) {
                 const float v0 = in[k], v1 = in[k + 1];
@@ -154,10 +162,11 @@ MP3_INLINE void MP3Layer3::HybridWith(const MP3GranuleInfo& gi, int ch, int sbLi
                     MP3_LOAD(cq0, c0 + kLanes * q);
                     MP3_LOAD(cq1, c1 + kLanes * q);
                     acc[q] += v0 * cq0;
-                    odd[q] += v1 * cq1;
+                    (kSplit ? odd[q] : acc[q]) += v1 * cq1;
                 }
             }
-            for (int q = 0; q < kRowVectors; ++q) acc[q] += odd[q];
+            if (kSplit)
+                for (int q = 0; q < kRowVectors; ++q) acc[q] += odd[q];
             float d[kRowVectors * kLanes];
             std::memcpy(d, acc, sizeof(d));
             const int type = shortBlocks || sb < normalSubbands ? 0 : gi.blockType;
@@ -233,35 +242,40 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
         }
     }
     constexpr int kOut = 32 / kLanes;
+    constexpr bool kSplit = kOut < 8;
+    constexpr int kBlock = kVectorRegisters >= 16 ? kOut : std::min(kOut, 4);
     V lo, hi;
     for (int l = 0; l < kLanes; ++l) lo[l] = -2147483520.0f, hi[l] = 2147483520.0f;
     for (int s = 0; s < 18; ++s) {
         I samples[2][kOut];
         for (int ch = 0; ch < nch; ++ch) {
-            // Section sec takes the slot sec steps back from the newest (16 + s).
-            // Two sets of sums (even and odd sections) halve the chain of dependent additions.
-            V a[kOut] = {}, odd[kOut] = {};
-            for (int sec = 0; sec < 16; sec += 2) {
-                const float* d = t.window + 32 * sec;
-                const float* v0 = history_[ch][16 + s - sec];
-                const float* v1 = history_[ch][15 + s - sec] + 32;
-                for (int q = 0; q < kOut; ++q) {
-                    V d0, d1, x0, x1;
-                    MP3_LOAD(d0, d + kLanes * q);
-                    MP3_LOAD(d1, d + 32 + kLanes * q);
-                    MP3_LOAD(x0, v0 + kLanes * q);
-                    MP3_LOAD(x1, v1 + kLanes * q);
-                    a[q] += d0 * x0;
-                    odd[q] += d1 * x1;
+            // Section sec takes the slot sec steps back from the newest (16 + s). With few
+            // vectors per slot, two sets of sums (even and odd sections) halve the chain of
+            // dependent additions; with many, blocks of them keep the sums in registers.
+            for (int q0 = 0; q0 < kOut; q0 += kBlock) {
+                V a[kBlock] = {}, odd[kBlock] = {};
+                for (int sec = 0; sec < 16; sec += 2) {
+                    const float* d = t.window + 32 * sec + kLanes * q0;
+                    const float* v0 = history_[ch][16 + s - sec] + kLanes * q0;
+                    const float* v1 = history_[ch][15 + s - sec] + 32 + kLanes * q0;
+                    for (int q = 0; q < kBlock; ++q) {
+                        V d0, d1, x0, x1;
+                        MP3_LOAD(d0, d + kLanes * q);
+                        MP3_LOAD(d1, d + 32 + kLanes * q);
+                        MP3_LOAD(x0, v0 + kLanes * q);
+                        MP3_LOAD(x1, v1 + kLanes * q);
+                        a[q] += d0 * x0;
+                        (kSplit ? odd[q] : a[q]) += d1 * x1;
+                    }
                 }
-            }
-            // Truncation toward zero; only the int32 range is guarded, never the 16-bit one
-            // (a NaN, which valid data cannot produce, becomes the lower limit).
-            for (int q = 0; q < kOut; ++q) {
-                V v = a[q] + odd[q];
-                v = v > lo ? v : lo;
-                v = v < hi ? v : hi;
-                samples[ch][q] = __builtin_convertvector(v, I);
+                // Truncation toward zero; only the int32 range is guarded, never the 16-bit
+                // one (a NaN, which valid data cannot produce, becomes the lower limit).
+                for (int q = 0; q < kBlock; ++q) {
+                    V v = kSplit ? a[q] + odd[q] : a[q];
+                    v = v > lo ? v : lo;
+                    v = v < hi ? v : hi;
+                    samples[ch][q0 + q] = __builtin_convertvector(v, I);
+                }
             }
         }
         int32_t* o = out + s * 32 * nch;
