@@ -5,13 +5,13 @@
 
 #include "formats/mp3_layer3.h"
 
-// Every helper of the vector paths is inlined into its caller, so that the 8-lane path's
-// instruction set applies to all of it.
+// Every helper of the vector paths is inlined into its caller, so that the instruction set
+// of a wider path applies to all of it.
 #define MP3_INLINE __attribute__((always_inline)) inline
 
 namespace {
 
-// Four or eight floats at a time through the compiler's generic vectors. Loads go through
+// Four, eight or sixteen floats at a time through the compiler's generic vectors. Loads go through
 // memcpy at the point of use (no function passes a vector by value).
 typedef float V4 __attribute__((vector_size(16)));
 typedef int32_t I4 __attribute__((vector_size(16)));
@@ -150,7 +150,8 @@ MP3_INLINE void MP3Layer3::HybridWith(const MP3GranuleInfo& gi, int ch, int sbLi
         } else if (sb < longSubbands) {
             // 36-point IMDCT through an 18-point DCT-IV and its symmetries.
             const float* in = xr[ch] + 18 * sb;
-            // Two sets of sums (even and odd k) halve the chain of dependent additions.
+            // Where registers allow, two sets of sums (even and odd k) halve the chain of
+            // dependent additions.
             constexpr bool kSplit = 2 * kRowVectors + 2 <= kVectorRegisters;
             V acc[kRowVectors] = {}, odd[kRowVectors] = {};
             for (int k = 0; k < 18; k += 2) {
@@ -211,8 +212,8 @@ MP3_INLINE void MP3Layer3::SynthesizeWith(int nch, int32_t* out) {
     constexpr int kLanes = int(sizeof(V) / sizeof(float));
     static_assert((18 + kLanes - 1) / kLanes * kLanes <= kSlotStride, "slot padding");
     const MP3Tables& t = *t_;
-    // The DCT of every time slot first, kLanes slots at a time in the vector lanes (the
-    // lanes past slot 17 transform the zero padding).
+    // The DCT of every time slot first, kLanes slots at a time in the vector lanes (in the
+    // last group, the lanes past slot 17 transform the zero padding).
     float X[2][18][32];
     for (int ch = 0; ch < nch; ++ch) {
         for (int s0 = 0; s0 < 18; s0 += kLanes) {
