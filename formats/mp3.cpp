@@ -229,7 +229,7 @@ void LMP3Source::Read(int32_t* buffer, int32_t n) {
     if (n <= 0) return;
     if (GetError() != LSRC_OK || length_ < position_) {
         std::memset(buffer, 0, sizeof(int32_t) * size_t(n) * nch);
-        position_ += n;
+        Advance(n);
         return;
     }
     int32_t done = 0;
@@ -251,8 +251,8 @@ void LMP3Source::Read(int32_t* buffer, int32_t n) {
         const bool direct = n - done >= spf;
         int32_t* dst = direct ? buffer + size_t(done) * nch : frame_;
         if (!DecodeFrame(dst)) {
-            const int32_t ranOut = position_ + done;
-            if (length_ > ranOut) length_ = ranOut;
+            const int64_t ranOut = int64_t(position_) + done;
+            if (length_ > ranOut) length_ = int32_t(ranOut);
             std::memset(buffer + size_t(done) * nch, 0, sizeof(int32_t) * size_t(n - done) * nch);
             break;
         }
@@ -265,7 +265,12 @@ void LMP3Source::Read(int32_t* buffer, int32_t n) {
             frameIndex_ = 0;
         }
     }
-    position_ += n;
+    Advance(n);
+}
+
+void LMP3Source::Advance(int32_t n) {
+    // A length near the largest position (claimed by a tag) must not wrap it around.
+    position_ = int32_t(std::min<int64_t>(int64_t(position_) + n, INT32_MAX));
 }
 
 void LMP3Source::Seek(int32_t frame) {

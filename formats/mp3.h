@@ -34,6 +34,7 @@ class LMP3Source : public LSoundSourceBase {
     // samples and the next frame is tried, unless countSkipped (then it returns true at once).
     bool DecodeFrame(int32_t* out, bool countSkipped = false);
     void Reestimate();
+    void Advance(int32_t n);
 
     std::unique_ptr<MP3ByteStream> stream_;
     MP3Layer3 layer3_;

@@ -31,14 +31,14 @@ void MP3Layer3::Init(int version, int freqIndex) {
     for (int k = 0; k < 576; ++k) mapLong_[k] = uint16_t(k);
     for (int k = 0; k < 576; ++k) mapMixed_[k] = k < mixedLongLines_ ? uint16_t(k) : mapShort_[k];
     ResetState();
+    std::memset(slots_, 0, sizeof(slots_));  // the padding stays zero
     std::memset(sfLong_, 0, sizeof(sfLong_));
     std::memset(sfShort_, 0, sizeof(sfShort_));
 }
 
 void MP3Layer3::ResetState() {
     std::memset(overlap_, 0, sizeof(overlap_));
-    std::memset(fifo_, 0, sizeof(fifo_));
-    slot_ = 0;
+    std::memset(history_, 0, sizeof(history_));
 }
 
 void MP3Layer3::ReadScalefactors(MP3BitReader& br, const MP3Header& h, const MP3SideInfo& si,
@@ -235,18 +235,25 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
         const uint32_t* lut = hl.entries;
         const int bits = hl.bits;
         const int linbits = hl.linbits;
-        // One pair: at most 19 + 2 * (13 + 1) bits, so a single refill covers it.
+        // One pair takes at most 19 + 2 * (13 + 1) bits, so the cache is topped up only when
+        // it holds fewer. Most pairs are one lookup that includes their signs.
         auto pairs = [&](auto store, int segEnd) {
             for (; i < segEnd; i += 2) {
-                br.Refill();
+                if (br.Available() < 47) br.Refill();
                 uint32_t e = lut[br.Peek(bits)];
+                if (e & kMP3HuffSigned) {
+                    br.Skip(int(e & 63));
+                    store(i, t.pow43Signed[(e >> 11) & 31] * mul,
+                          t.pow43Signed[(e >> 6) & 31] * mul);
+                    continue;
+                }
                 if (e & 0x80000000u) {
                     br.Skip(bits);
                     e = lut[(e & 0xFFFFFFu) + br.Peek(int((e >> 24) & 0x7F))];
                 }
-                br.Skip(int((e >> 8) & 0xFF));
-                int x = int((e >> 4) & 15);
-                int y = int(e & 15);
+                br.Skip(int(e & 63));
+                int x = int((e >> 11) & 15);
+                int y = int((e >> 6) & 15);
                 if (x == 15 && linbits) x += int(br.GetCached(linbits));
                 const float vx = Signed(t.pow43[x] * mul, br.GetIf(x != 0));
                 if (y == 15 && linbits) y += int(br.GetCached(linbits));
@@ -276,28 +283,24 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     }
     i = bigEnd;
 
-    // Count1 region: quadruples of -1, 0, 1.
+    // Count1 region: quadruples of -1, 0, 1, each one lookup with its signs.
     const MP3HuffLookup& q = t.huff[32 + gi.count1Table];
+    static constexpr float kUnit[4] = {0.0f, 1.0f, -1.0f, 0.0f};
     int lastQuad = -1;
     while (br.Position() < endBit && i <= 572) {
-        br.Refill();  // a quadruple takes at most 6 + 4 bits
+        if (br.Available() < kMP3HuffMaxFirstBits) br.Refill();
         const uint32_t e = q.entries[br.Peek(q.bits)];
-        br.Skip(int((e >> 8) & 0xFF));
-        const uint32_t vwxy = ((e >> 4) & 15) * 4 + (e & 15);
+        br.Skip(int(e & 63));
         lastQuad = i;
         while (i >= runs[run].end) mul = runs[++run].mul;
         if (i + 4 <= runs[run].end) {  // the usual case: one scale for all four
-            for (int k = 0; k < 4; ++k) {
-                const uint32_t bit = (vwxy >> (3 - k)) & 1;
-                out[map[i + k]] = Signed(mul * float(bit), br.GetIf(bit));
-            }
+            for (int k = 0; k < 4; ++k) out[map[i + k]] = kUnit[(e >> (12 - 2 * k)) & 3] * mul;
             i += 4;
             continue;
         }
         for (int k = 0; k < 4; ++k, ++i) {
-            const uint32_t bit = (vwxy >> (3 - k)) & 1;
             while (i >= runs[run].end) mul = runs[++run].mul;
-            out[map[i]] = Signed(mul * float(bit), br.GetIf(bit));
+            out[map[i]] = kUnit[(e >> (12 - 2 * k)) & 3] * mul;
         }
     }
     if (br.Position() > endBit && lastQuad >= 0) {
@@ -309,9 +312,9 @@ int MP3Layer3::DecodeHuffmanData(MP3BitReader& reader, int64_t endBit, const MP3
     return i;
 }
 
-int MP3Layer3::HighestNonzero(int ch) const {
+int MP3Layer3::HighestNonzero(int ch, int bound) const {
     const float* x = xr[ch];
-    for (int k = 575; k >= 0; --k)
+    for (int k = bound - 1; k >= 0; --k)
         if (x[k] != 0.0f) return k + 1;
     return 0;
 }
@@ -416,14 +419,18 @@ void MP3Layer3::DecodeGranule(const uint8_t* mainData, int32_t mainBytes, int64_
         const int64_t end = start + gi.part23Length;
         MP3BitReader br(mainData, mainBytes, start);
         ReadScalefactors(br, h, si, gr, ch);
-        DecodeHuffmanData(br, end, gi, ch);
+        // Long blocks are stored in order: nothing lies above the decoded lines.
+        const int lines = DecodeHuffmanData(br, end, gi, ch);
+        const bool shortBlocks = gi.windowSwitching && gi.blockType == 2;
+        nonzero_[ch] = HighestNonzero(ch, shortBlocks ? 576 : lines);
         bitPos = end;
     }
-    for (int ch = 0; ch < nch; ++ch) nonzero_[ch] = HighestNonzero(ch);
     if (nch == 2 && h.mode == 1 && h.modeExt != 0) {
         JointStereo(h, si.gr[gr][1]);
-        nonzero_[0] = HighestNonzero(0);
-        nonzero_[1] = HighestNonzero(1);
+        // Both channels follow from lines below the higher of the two tops.
+        const int bound = std::max(nonzero_[0], nonzero_[1]);
+        nonzero_[0] = HighestNonzero(0, bound);
+        nonzero_[1] = HighestNonzero(1, bound);
     }
     for (int ch = 0; ch < nch; ++ch) {
         const MP3GranuleInfo& gi = si.gr[gr][ch];

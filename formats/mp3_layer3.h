@@ -35,8 +35,25 @@ class MP3Layer3 {
 
     float xr[2][576];
 
+    // The IMDCT and synthesis run on the widest vectors the processor has, chosen at run time
+    // on x86-64: 16 lanes (AVX-512F), 8 lanes (AVX2 with FMA), else 4 lanes (SSE2, the only
+    // choice of the 32-bit build). Tests lower the limit to check the narrower paths.
+    static inline int maxVectorLanes = 16;
+    // The lanes used now: 4, 8 or 16.
+    static int VectorLanes();
+
   private:
-    int HighestNonzero(int ch) const;
+    template <class V>
+    void HybridWith(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    template <class V>
+    void SynthesizeWith(int nch, int32_t* out);
+    void Hybrid8(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Synthesize8(int nch, int32_t* out);
+    void Hybrid16(const MP3GranuleInfo& gi, int ch, int sbLimit);
+    void Synthesize16(int nch, int32_t* out);
+
+    // One past the highest non-zero line below bound.
+    int HighestNonzero(int ch, int bound) const;
 
     const MP3Tables* t_ = nullptr;
     const MP3BandTable* bands_ = nullptr;
@@ -52,10 +69,12 @@ class MP3Layer3 {
     uint8_t slenLong_[23];
     uint8_t slenShort_[13];
     int nonzero_[2] = {0, 0};
-    // Hybrid filter output [channel][time slot][subband] and the overlap [channel][subband][18].
-    float slots_[2][18][32];
+    // Hybrid filter output [channel][subband][time slot], the slots padded with zeros to whole
+    // vectors, and the overlap [channel][subband][18].
+    static constexpr int kSlotStride = 32;
+    float slots_[2][32][kSlotStride];
     float overlap_[2][32][18];
-    // Synthesis history: 16 slots of 64 values per channel; slot_ holds the newest.
-    float fifo_[2][16][64];
-    int slot_ = 0;
+    // Synthesis history per channel: the last 16 slots of 64 values (oldest first), then room
+    // for the 18 slots of one granule.
+    float history_[2][16 + 18][64];
 };

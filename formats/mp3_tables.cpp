@@ -1,6 +1,7 @@
 // Layer III published constants (bands, pretab, slen, partitions, window) and the derived tables.
 #include "formats/mp3_tables.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -104,45 +105,73 @@ namespace {
 constexpr int kHuffStoreSize = int(sizeof(MP3Tables::huffStore) / sizeof(uint32_t));
 constexpr double kPi = 3.14159265358979323846;
 
+// A leaf for code i of length len whose next `rest` bits in the stream (after the code) are
+// `after`. Sign bits are folded in when they fit and no linbits follow.
+uint32_t HuffLeaf(const MP3HuffCodeTable& t, bool quad, int i, int len, uint32_t after, int rest) {
+    if (quad) {
+        const int signs = __builtin_popcount(unsigned(i));
+        if (signs > rest) return 0;  // cannot happen: the lookup is sized for all four
+        uint32_t e = uint32_t(len + signs);
+        int used = 0;
+        for (int k = 0; k < 4; ++k) {
+            if (!((i >> (3 - k)) & 1)) continue;
+            const uint32_t minus = (after >> (rest - 1 - used++)) & 1;
+            e |= (minus ? 2u : 1u) << (12 - 2 * k);
+        }
+        return e;
+    }
+    const int x = i / t.xlen, y = i % t.xlen;
+    const bool escape = t.linbits && (x == 15 || y == 15);
+    const int signs = (x != 0) + (y != 0);
+    if (escape || signs > rest) return uint32_t(len | (x << 11) | (y << 6));
+    uint32_t e = kMP3HuffSigned | uint32_t(len + signs) | uint32_t((x << 11) | (y << 6));
+    int used = 0;
+    if (x) e |= ((after >> (rest - 1 - used++)) & 1) << 15;
+    if (y) e |= ((after >> (rest - 1 - used++)) & 1) << 10;
+    return e;
+}
+
+// The subtable size (in bits) behind one first-level prefix: enough for its longest code.
+int SubtableBits(const MP3HuffCodeTable& t, int n, int first, int prefix) {
+    int subBits = 0;
+    for (int i = 0; i < n; ++i) {
+        const int len = t.lens[i];
+        if (len > first && (t.codes[i] >> (len - first)) == prefix && len - first > subBits)
+            subBits = len - first;
+    }
+    return subBits;
+}
+
 // Builds the lookup of one Huffman table into store[pos...]; returns the new end position.
-int BuildHuffLookup(const MP3HuffCodeTable& t, uint32_t* store, int pos, MP3HuffLookup& out) {
+// The first level is wide enough for the sign bits of short codes (all four of a quadruple).
+int BuildHuffLookup(const MP3HuffCodeTable& t, bool quad, uint32_t* store, int pos,
+                    MP3HuffLookup& out) {
     const int n = t.xlen * t.xlen;
     int maxLen = 0;
     for (int i = 0; i < n; ++i) maxLen = t.lens[i] > maxLen ? t.lens[i] : maxLen;
-    const int first = maxLen < 8 ? maxLen : 8;
+    const int first = std::min(maxLen + (quad ? 4 : 2), kMP3HuffMaxFirstBits);
     uint32_t* base = store + pos;
     const int firstSize = 1 << first;
     // Room needed: the first level and one subtable per prefix of a long code.
     int need = firstSize;
     for (int prefix = 0; prefix < firstSize; ++prefix) {
-        int subBits = 0;
-        for (int i = 0; i < n; ++i) {
-            const int len = t.lens[i];
-            if (len > first && (t.codes[i] >> (len - first)) == prefix && len - first > subBits)
-                subBits = len - first;
-        }
+        const int subBits = SubtableBits(t, n, first, prefix);
         need += subBits ? 1 << subBits : 0;
     }
     if (pos + need > kHuffStoreSize) return pos;  // cannot happen with the published tables
     std::memset(base, 0, sizeof(uint32_t) * firstSize);
     int end = firstSize;
-    // Short codes fill their slots directly.
+    // Short codes fill their slots directly, one per value of the bits that follow them.
     for (int i = 0; i < n; ++i) {
         const int len = t.lens[i];
-        const uint32_t leaf = uint32_t((len << 8) | ((i / t.xlen) << 4) | (i % t.xlen));
-        if (len <= first) {
-            const int slot = t.codes[i] << (first - len);
-            for (int k = 0; k < (1 << (first - len)); ++k) base[slot + k] = leaf;
-        }
+        if (len > first) continue;
+        const int rest = first - len;
+        const int slot = t.codes[i] << rest;
+        for (int k = 0; k < (1 << rest); ++k) base[slot + k] = HuffLeaf(t, quad, i, len, k, rest);
     }
     // Long codes go to subtables, one per first-level prefix, sized for the longest code.
     for (int prefix = 0; prefix < firstSize; ++prefix) {
-        int subBits = 0;
-        for (int i = 0; i < n; ++i) {
-            const int len = t.lens[i];
-            if (len > first && (t.codes[i] >> (len - first)) == prefix && len - first > subBits)
-                subBits = len - first;
-        }
+        const int subBits = SubtableBits(t, n, first, prefix);
         if (subBits == 0) continue;
         const int sub = end;
         std::memset(base + sub, 0, sizeof(uint32_t) * (1 << subBits));
@@ -152,7 +181,8 @@ int BuildHuffLookup(const MP3HuffCodeTable& t, uint32_t* store, int pos, MP3Huff
             const int len = t.lens[i];
             if (len <= first || (t.codes[i] >> (len - first)) != prefix) continue;
             const int rest = len - first;
-            const uint32_t leaf = uint32_t((rest << 8) | ((i / t.xlen) << 4) | (i % t.xlen));
+            const int x = i / t.xlen, y = i % t.xlen;
+            const uint32_t leaf = uint32_t(rest | (x << 11) | (y << 6));
             const int slot = (t.codes[i] & ((1 << rest) - 1)) << (subBits - rest);
             for (int k = 0; k < (1 << (subBits - rest)); ++k) base[sub + slot + k] = leaf;
         }
@@ -178,10 +208,11 @@ void Build(MP3Tables& t) {
             t.huff[i].linbits = src.linbits;
             continue;
         }
-        pos = BuildHuffLookup(src, t.huffStore, pos, t.huff[i]);
+        pos = BuildHuffLookup(src, i >= 32, t.huffStore, pos, t.huff[i]);
     }
     t.huffStoreUsed = pos;
     for (int k = 0; k < 8207; ++k) t.pow43[k] = float(std::pow(double(k), 4.0 / 3.0));
+    for (int k = 0; k < 32; ++k) t.pow43Signed[k] = k & 16 ? -t.pow43[k & 15] : t.pow43[k & 15];
     for (int q = 0; q < 464; ++q) t.pow2q[q] = float(std::pow(2.0, (q - 400) / 4.0));
     for (int i = 0; i < 36; ++i) {
         const double s36 = std::sin(kPi / 36 * (i + 0.5));

@@ -32,8 +32,17 @@ extern const uint8_t kMP3PartitionSizes[6][3][4];
 extern const double kMP3AliasCi[8];
 
 // Decoding lookup for one Huffman table. Entries of the first level are indexed by the next
-// `bits` bits; a leaf holds (length << 8) | (x << 4) | y, a link holds 0x80000000 | (subtable
-// bits << 24) | offset from the table start (a subtable indexes the bits after the first level).
+// `bits` bits. A link holds 0x80000000 | (subtable bits << 24) | offset from the table start
+// (a subtable indexes the bits after the first level). A leaf holds the bits it consumes in
+// bits 0-5 (so that the bit cache shifts by the entry itself) and then:
+// - big-value pairs: x in bits 11-14 and y in bits 6-9. With kMP3HuffSigned set (a code whose
+//   sign bits fit in the lookup and that needs no linbits) the consumed bits include the sign
+//   bits and bits 15 and 10 are the signs of x and y; otherwise the signs and linbits follow.
+// - count1 quadruples: always with their sign bits, two bits per value v, w, x, y from bit 12
+//   down to bit 6 (0 zero, 1 plus one, 2 minus one).
+constexpr uint32_t kMP3HuffSigned = 1u << 16;
+constexpr int kMP3HuffMaxFirstBits = 10;
+
 struct MP3HuffLookup {
     const uint32_t* entries = nullptr;
     uint8_t bits = 0;
@@ -45,13 +54,15 @@ struct MP3Tables {
     MP3HuffLookup huff[34];
     // |k|^(4/3) for k = 0..8206.
     float pow43[8207];
+    // The signed small magnitudes of a pair leaf: (sign << 4 | k) gives -+k^(4/3), k = 0..15.
+    float pow43Signed[32];
     // 2^(q/4) for q = -400..63, indexed by q + 400.
     float pow2q[464];
     // IMDCT windows of the long block types 0, 1, 3 (index 2 unused) and the short window.
     float winLong[4][36];
     float winShort[12];
     // DCT-IV (18 points, [k][n]) and the 12-point IMDCT cosines ([k][i]).
-    float dct18[18][20];  // rows padded with zeros to whole vectors
+    float dct18[18][32];  // rows padded with zeros to whole vectors
     float imdct12[6][12];
     // Antialiasing cs and ca.
     float cs[8];
@@ -65,7 +76,7 @@ struct MP3Tables {
     float dctFactor[31];
     float window[512];
     // The storage behind the Huffman lookups.
-    uint32_t huffStore[8192];
+    uint32_t huffStore[16384];
     int huffStoreUsed = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/mp3_layer3.h"
 #include "formats/mp3_tables.h"
 #include "tests/support/iso_layer3.h"
 #include "tests/support/peers.h"
@@ -149,16 +150,31 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
     if (c.mixed) {
         EXPECT_GT(Reflag(mp3, true), 3);
     }
-    LMP3Source src(mp3.c_str());
-    ASSERT_EQ(src.GetError(), LSRC_OK);
-    EXPECT_EQ(src.GetSampleRate(), c.rate);
-    const std::vector<int32_t> ours = DecodeAll(src);
     const std::vector<float> ref = Mpg123Float(mp3);
-    const Accuracy a = Compare(ours, ref);
     SCOPED_TRACE(c.lame);
-    EXPECT_EQ(ours.size(), ref.size());
-    EXPECT_LE(a.rms, kRmsBound);
-    EXPECT_LE(a.max, kMaxBound);
+    // Every vector width the machine has; they differ by float rounding only (the wider
+    // paths fuse multiply and add): a quarter of a 16-bit step (16 internal units) at most.
+    std::vector<int32_t> widest;
+    for (int lanes : {16, 8, 4}) {
+        MP3Layer3::maxVectorLanes = lanes;
+        if (MP3Layer3::VectorLanes() != lanes) continue;
+        SCOPED_TRACE(::testing::Message() << lanes << " lanes");
+        LMP3Source src(mp3.c_str());
+        ASSERT_EQ(src.GetError(), LSRC_OK);
+        EXPECT_EQ(src.GetSampleRate(), c.rate);
+        const std::vector<int32_t> ours = DecodeAll(src);
+        const Accuracy a = Compare(ours, ref);
+        EXPECT_EQ(ours.size(), ref.size());
+        EXPECT_LE(a.rms, kRmsBound);
+        EXPECT_LE(a.max, kMaxBound);
+        if (widest.empty()) widest = ours;
+        ASSERT_EQ(ours.size(), widest.size());
+        int32_t worst = 0;
+        for (size_t i = 0; i < ours.size(); ++i)
+            worst = std::max(worst, std::abs(ours[i] - widest[i]));
+        EXPECT_LE(worst, 4);
+    }
+    MP3Layer3::maxVectorLanes = 16;
 }
 
 const Case kCases[] = {
@@ -187,7 +203,64 @@ INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
 // The standard's compliance streams within its full-accuracy bounds: PSNR above 96 dB and at
 // most 1 LSB at 16 bits, the whole stream decoded (the reference may end early).
 TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
-    testutil::ExpectIsoStreamsAtFullAccuracy();
+    for (int lanes : {16, 8, 4}) {
+        MP3Layer3::maxVectorLanes = lanes;
+        if (MP3Layer3::VectorLanes() != lanes) continue;
+        SCOPED_TRACE(::testing::Message() << lanes << " lanes");
+        testutil::ExpectIsoStreamsAtFullAccuracy();
+    }
+    MP3Layer3::maxVectorLanes = 16;
+}
+
+// Every codeword of every Huffman table, written from the published codes with each sign
+// combination and linbits at their extremes, decodes back to its values and length.
+TEST(Mp3Huffman, EveryCodewordDecodesWithItsSignsAndLinbits) {
+    MP3Layer3 layer;
+    layer.Init(0, 0);
+    for (int table = 1; table < 34; ++table) {
+        const MP3HuffCodeTable& ct = kMP3HuffCodes[table];
+        if (!ct.codes) continue;
+        const bool quad = table >= 32;
+        for (int pass = 0; pass < 4; ++pass) {
+            std::vector<uint8_t> bytes(2048, 0);
+            int64_t bit = 0;
+            auto put = [&](uint32_t v, int n) {
+                for (int k = n - 1; k >= 0; --k, ++bit)
+                    if ((v >> k) & 1) bytes[size_t(bit >> 3)] |= uint8_t(0x80 >> (bit & 7));
+            };
+            std::vector<float> want;
+            const int codes = ct.xlen * ct.xlen;
+            for (int i = 0; i < codes; ++i) {
+                put(ct.codes[i], ct.lens[i]);
+                const int values = quad ? 4 : 2;
+                for (int k = 0; k < values; ++k) {
+                    int v = quad ? (i >> (3 - k)) & 1 : (k == 0 ? i / ct.xlen : i % ct.xlen);
+                    if (v == 15 && ct.linbits) {
+                        const uint32_t top = (1u << ct.linbits) - 1;
+                        const uint32_t extra = pass == 1 ? top : (pass * 0x9E37u + i) & top;
+                        put(extra, ct.linbits);
+                        v += int(extra);
+                    }
+                    const uint32_t minus = (pass >> (k & 1)) & 1;
+                    if (v) put(minus, 1);
+                    const float mag = float(std::pow(double(v), 4.0 / 3.0));
+                    want.push_back(minus ? -mag : mag);
+                }
+            }
+            MP3GranuleInfo gi;
+            gi.globalGain = 210;  // a scale of one
+            gi.part23Length = int(bit);
+            gi.bigValues = quad ? 0 : codes;
+            gi.tableSelect[0] = gi.tableSelect[1] = gi.tableSelect[2] = quad ? 0 : table;
+            gi.count1Table = quad ? table - 32 : 0;
+            MP3BitReader br(bytes.data(), int32_t(bytes.size()), 0);
+            const int lines = layer.DecodeHuffmanData(br, bit, gi, 0);
+            SCOPED_TRACE(::testing::Message() << "table " << table << " pass " << pass);
+            ASSERT_EQ(lines, int(want.size()));
+            EXPECT_EQ(br.Position(), bit);
+            for (size_t k = 0; k < want.size(); ++k) ASSERT_EQ(layer.xr[0][k], want[k]) << k;
+        }
+    }
 }
 
 std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
@@ -389,6 +462,23 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
         const std::vector<int32_t> all = DecodeAll(src);
         EXPECT_LT(src.GetEndSample(), 44100 * 2 / 3);
         EXPECT_GT(src.GetEndSample(), 44100 / 3);
+    }
+    // A VBRI tag that claims 2^31 samples: reading at its end leaves the position there.
+    {
+        std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
+        std::fill(vbri.begin() + 4, vbri.end(), 0);
+        vbri[2] &= 0xFD;  // no padding: 417 bytes
+        std::memcpy(vbri.data() + 36, "VBRI", 4);
+        const uint32_t frames = (1u << 31) / 1152 + 1;
+        for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
+        vbri.insert(vbri.end(), bytes.begin(), bytes.end());
+        LMP3Source src(vbri.data(), int64_t(vbri.size()));
+        ASSERT_EQ(src.GetEndSample(), INT32_MAX);
+        src.Seek(INT32_MAX);
+        std::vector<int32_t> block(2 * 1000, 1);
+        src.Read(block.data(), 1000);
+        EXPECT_EQ(src.GetPosition(), INT32_MAX);
+        EXPECT_EQ(block[0], 0);
     }
     // Side information at its extremes in every frame: big_values 511, part2_3_length 4095,
     // main_data_begin 511, all tables 31; then all zero (part2_3_length 0 gives silence).
