@@ -1,0 +1,203 @@
+// Resampler vector kernels: pair layout, rearranged rows, SSE2 and AVX2 stereo groups.
+#include "core/rate_kernels.h"
+
+#ifdef TAMBER_RATE_VECTORS
+#include <immintrin.h>
+
+#include <cstddef>
+
+namespace {
+
+// Advances one output frame.
+inline void Step(const LRateStep& s, int32_t& index, int32_t& acc) {
+    index += s.whole;
+    acc += s.frac;
+    if (acc >= s.phases) {
+        acc -= s.phases;
+        ++index;
+    }
+}
+
+// The finishing arithmetic on 32-bit lanes, for a = A >> 1 and b = B >> 1 (each fits in 32
+// bits; their sum may not): ((a + b + 2^shift) >> (shift + 1)) taken modulo 2^32, as
+// h = (a >> 1) + (b >> 1) plus the rounding of the two dropped low bits and the bias.
+inline __m128i FinishSse2(__m128i a, __m128i b, int shift) {
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m128i h = _mm_add_epi32(_mm_srai_epi32(a, 1), _mm_srai_epi32(b, 1));
+    __m128i r = _mm_add_epi32(_mm_and_si128(a, one), _mm_and_si128(b, one));
+    r = _mm_srli_epi32(_mm_add_epi32(r, _mm_set1_epi32(1 << shift)), 1);
+    const __m128i low = _mm_and_si128(h, _mm_set1_epi32((1 << shift) - 1));
+    return _mm_add_epi32(_mm_sra_epi32(h, count), _mm_sra_epi32(_mm_add_epi32(low, r), count));
+}
+
+// A half sum from its 16-bit part and its lobe multiple: (low >> 1) + lobe * 2^14.
+inline __m128i HalfSse2(__m128i low, __m128i lobe) {
+    return _mm_add_epi32(_mm_srai_epi32(low, 1), _mm_slli_epi32(lobe, 14));
+}
+
+// Pairs the lanes of two frames: [L R L R] partial sums of each -> [L0 R0 L1 R1].
+inline __m128i JoinSse2(__m128i f0, __m128i f1) {
+    return _mm_add_epi32(_mm_unpacklo_epi64(f0, f1), _mm_unpackhi_epi64(f0, f1));
+}
+
+struct SumsSse2 {
+    __m128i a, b, ka, kb;
+};
+
+inline SumsSse2 FrameSse2(const int16_t* pairs, const int16_t* rows, int32_t index, int32_t phase) {
+    const auto* f = reinterpret_cast<const __m128i*>(pairs + size_t(index) * kRatePairLanes);
+    const auto* c = reinterpret_cast<const __m128i*>(rows + size_t(phase) * kRateRowLanes);
+    SumsSse2 s;
+    s.a = _mm_madd_epi16(_mm_loadu_si128(c), _mm_loadu_si128(f));
+    s.b = _mm_madd_epi16(_mm_loadu_si128(c + 1), _mm_loadu_si128(f + 1));
+    for (int q = 1; q < 8; ++q) {
+        s.a = _mm_add_epi32(s.a,
+                            _mm_madd_epi16(_mm_loadu_si128(c + 2 * q), _mm_loadu_si128(f + 8 * q)));
+        s.b = _mm_add_epi32(
+            s.b, _mm_madd_epi16(_mm_loadu_si128(c + 2 * q + 1), _mm_loadu_si128(f + 8 * q + 1)));
+    }
+    s.ka = _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(c + 16), _mm_loadu_si128(f + 48)),
+                         _mm_madd_epi16(_mm_loadu_si128(c + 18), _mm_loadu_si128(f + 56)));
+    s.kb = _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(c + 17), _mm_loadu_si128(f + 1)),
+                         _mm_madd_epi16(_mm_loadu_si128(c + 19), _mm_loadu_si128(f + 9)));
+    return s;
+}
+
+__attribute__((target("avx2"))) inline __m256i FrameAvx2(const int16_t* pairs, const int16_t* rows,
+                                                         int32_t index, int32_t phase,
+                                                         __m256i& lobe) {
+    const auto* f = reinterpret_cast<const __m256i*>(pairs + size_t(index) * kRatePairLanes);
+    const auto* c = reinterpret_cast<const __m256i*>(rows + size_t(phase) * kRateRowLanes);
+    __m256i s0 = _mm256_madd_epi16(_mm256_loadu_si256(c), _mm256_loadu_si256(f));
+    __m256i s1 = _mm256_madd_epi16(_mm256_loadu_si256(c + 1), _mm256_loadu_si256(f + 4));
+    for (int q = 2; q < 8; q += 2) {
+        s0 = _mm256_add_epi32(
+            s0, _mm256_madd_epi16(_mm256_loadu_si256(c + q), _mm256_loadu_si256(f + 4 * q)));
+        s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_loadu_si256(c + q + 1),
+                                                    _mm256_loadu_si256(f + 4 * q + 4)));
+    }
+    // Taps 24-27 with 32-35 and 28-31 with 36-39: the low halves of entries 24 and 28, the
+    // high halves of entries 0 and 4.
+    const __m256i x0 = _mm256_blend_epi32(_mm256_loadu_si256(f + 24), _mm256_loadu_si256(f), 0xF0);
+    const __m256i x1 =
+        _mm256_blend_epi32(_mm256_loadu_si256(f + 28), _mm256_loadu_si256(f + 4), 0xF0);
+    lobe = _mm256_add_epi32(_mm256_madd_epi16(_mm256_loadu_si256(c + 8), x0),
+                            _mm256_madd_epi16(_mm256_loadu_si256(c + 9), x1));
+    return _mm256_add_epi32(s0, s1);
+}
+
+__attribute__((target("avx2"))) inline __m256i JoinAvx2(__m256i f0, __m256i f1) {
+    return _mm256_add_epi32(_mm256_unpacklo_epi64(f0, f1), _mm256_unpackhi_epi64(f0, f1));
+}
+
+__attribute__((target("avx2"))) inline __m256i HalvesAvx2(__m256i low, __m256i lobe) {
+    return _mm256_add_epi32(_mm256_srai_epi32(low, 1), _mm256_slli_epi32(lobe, 14));
+}
+
+}  // namespace
+
+void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs) {
+    for (int32_t m = 0; m < kRatePairEntries; ++m) {
+        const auto* l = reinterpret_cast<const __m128i*>(left + m);
+        const auto* r = reinterpret_cast<const __m128i*>(right + m);
+        const __m128i lo = _mm_unpacklo_epi32(_mm_loadu_si128(l), _mm_loadu_si128(r));
+        const __m128i hi = _mm_unpacklo_epi32(_mm_loadu_si128(l + 4), _mm_loadu_si128(r + 4));
+        auto* out = reinterpret_cast<__m128i*>(pairs + size_t(m) * kRatePairLanes);
+        _mm_storeu_si128(out, lo);
+        _mm_storeu_si128(out + 1, hi);
+    }
+}
+
+void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row) {
+    // Four taps t..t+3 of one half, each pair once per channel.
+    auto spread = [](const int16_t* c, int16_t* out) {
+        const int16_t order[8] = {c[0], c[1], c[0], c[1], c[2], c[3], c[2], c[3]};
+        for (int i = 0; i < 8; ++i) out[i] = order[i];
+    };
+    for (int q = 0; q < 8; ++q) {
+        spread(low + 4 * q, row + 16 * q);
+        spread(low + 32 + 4 * q, row + 16 * q + 8);
+    }
+    spread(lobe, row + 128);       // taps 24-27
+    spread(lobe + 8, row + 136);   // taps 32-35
+    spread(lobe + 4, row + 144);   // taps 28-31
+    spread(lobe + 12, row + 152);  // taps 36-39
+}
+
+int32_t LRateStereoSse2(const int16_t* pairs, const int16_t* rows, const LRateStep& step, int shift,
+                        int32_t& index, int32_t& acc, int32_t frames, int32_t* out) {
+    int32_t i0 = index, a0 = acc, done = 0;
+    while (frames - done >= 2) {
+        int32_t i1 = i0, a1 = a0;
+        Step(step, i1, a1);
+        if (i1 > step.limit) break;
+        const SumsSse2 f0 = FrameSse2(pairs, rows, i0, a0);
+        const SumsSse2 f1 = FrameSse2(pairs, rows, i1, a1);
+        const __m128i a = HalfSse2(JoinSse2(f0.a, f1.a), JoinSse2(f0.ka, f1.ka));
+        const __m128i b = HalfSse2(JoinSse2(f0.b, f1.b), JoinSse2(f0.kb, f1.kb));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), FinishSse2(a, b, shift));
+        out += 4;
+        done += 2;
+        index = i1;
+        acc = a1;
+        i0 = i1;
+        a0 = a1;
+        Step(step, i0, a0);
+        if (i0 > step.limit) break;
+    }
+    return done;
+}
+
+__attribute__((target("avx2"))) int32_t LRateStereoAvx2(const int16_t* pairs, const int16_t* rows,
+                                                        const LRateStep& step, int shift,
+                                                        int32_t& index, int32_t& acc,
+                                                        int32_t frames, int32_t* out) {
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i bias = _mm256_set1_epi32(1 << shift);
+    const __m256i mask = _mm256_set1_epi32((1 << shift) - 1);
+    int32_t i0 = index, a0 = acc, done = 0;
+    while (frames - done >= 4) {
+        int32_t i1 = i0, a1 = a0;
+        Step(step, i1, a1);
+        int32_t i2 = i1, a2 = a1;
+        Step(step, i2, a2);
+        int32_t i3 = i2, a3 = a2;
+        Step(step, i3, a3);
+        if (i3 > step.limit) break;
+        __m256i k0, k1, k2, k3;
+        const __m256i v0 = FrameAvx2(pairs, rows, i0, a0, k0);
+        const __m256i v1 = FrameAvx2(pairs, rows, i1, a1, k1);
+        const __m256i v2 = FrameAvx2(pairs, rows, i2, a2, k2);
+        const __m256i v3 = FrameAvx2(pairs, rows, i3, a3, k3);
+        // [A of frames 0, 1 | B of frames 0, 1] and the same for frames 2, 3.
+        const __m256i h01 = HalvesAvx2(JoinAvx2(v0, v1), JoinAvx2(k0, k1));
+        const __m256i h23 = HalvesAvx2(JoinAvx2(v2, v3), JoinAvx2(k2, k3));
+        const __m256i a = _mm256_permute2x128_si256(h01, h23, 0x20);
+        const __m256i b = _mm256_permute2x128_si256(h01, h23, 0x31);
+        const __m256i h = _mm256_add_epi32(_mm256_srai_epi32(a, 1), _mm256_srai_epi32(b, 1));
+        __m256i r = _mm256_add_epi32(_mm256_and_si256(a, one), _mm256_and_si256(b, one));
+        r = _mm256_srli_epi32(_mm256_add_epi32(r, bias), 1);
+        const __m256i low = _mm256_add_epi32(_mm256_and_si256(h, mask), r);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(out),
+            _mm256_add_epi32(_mm256_sra_epi32(h, count), _mm256_sra_epi32(low, count)));
+        out += 8;
+        done += 4;
+        index = i3;
+        acc = a3;
+        i0 = i3;
+        a0 = a3;
+        Step(step, i0, a0);
+        if (i0 > step.limit) break;
+    }
+    return done;
+}
+
+bool LRateHaveAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+#endif
