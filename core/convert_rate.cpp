@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/rate_kernels.h"
+#include "core/sample_range.h"
 #include "support/trace.h"
 
 #if defined(__GNUC__)
@@ -147,11 +148,8 @@ void LSRCConvertRate::LoadBlock() {
 
     // Normalise the whole window so that every sample fits in 16 bits.
     const size_t count = size_t(kWorkFrames) * ch;
-    int32_t lo = 0, hi = 0;
-    for (size_t i = 0; i < count; ++i) {
-        lo = std::min(lo, w[i]);
-        hi = std::max(hi, w[i]);
-    }
+    int32_t lo, hi;
+    LSampleRange(w, count, lo, hi);
     const int64_t m = std::max<int64_t>(hi, -int64_t(lo));
     int s = 0;
     while ((m >> s) > 0x7FFF) ++s;
@@ -163,6 +161,17 @@ void LSRCConvertRate::LoadBlock() {
     // Rounding can lift a sample to +32768, which only the wide path carries.
     fastBlock_ = fastRows_ && (int64_t(hi) + round) >> s <= INT16_MAX;
     pairsReady_ = false;
+#ifdef TAMBER_RATE_VECTORS
+    if (fastBlock_ && plain && ch == 2 && allowVectors) {
+        // Only the planes and the pair layout feed the output; the work buffer keeps the
+        // normalised history for the next block.
+        LRateNormaliseStereo(w, kWorkFrames, s, planes_.data(), planes_.data() + kPlaneStride);
+        for (size_t i = size_t(LSOUND_BLOCK_FRAMES) * 2; i < count; ++i) w[i] = (w[i] + round) >> s;
+        LRateBuildPairs(planes_.data(), planes_.data() + kPlaneStride, pairData_);
+        pairsReady_ = true;
+        return;
+    }
+#endif
     if (fastBlock_ && plain && ch <= 2) {
         // Normalise and fill the 16-bit planes in one pass.
         int16_t* p0 = planes_.data();
@@ -177,12 +186,6 @@ void LSRCConvertRate::LoadBlock() {
                 p1[i] = int16_t(b);
             }
         }
-#ifdef TAMBER_RATE_VECTORS
-        if (ch == 2 && allowVectors) {
-            LRateBuildPairs(p0, p1, pairData_);
-            pairsReady_ = true;
-        }
-#endif
         return;
     }
     if (s > 0) {

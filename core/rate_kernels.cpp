@@ -95,7 +95,70 @@ __attribute__((target("avx2"))) inline __m256i HalvesAvx2(__m256i low, __m256i l
     return _mm256_add_epi32(_mm256_srai_epi32(low, 1), _mm256_slli_epi32(lobe, 14));
 }
 
+// Eight frames [L R L R | L R L R] x 2 -> [L L | L L] and [R R | R R] (frames 0 1 4 5 | 2 3 6 7).
+__attribute__((target("avx2"))) inline void SplitAvx2(const int32_t* p, __m256i round,
+                                                      __m128i shift, __m256i& l, __m256i& r) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
+    a = _mm256_shuffle_epi32(_mm256_sra_epi32(_mm256_add_epi32(a, round), shift), 0xD8);
+    b = _mm256_shuffle_epi32(_mm256_sra_epi32(_mm256_add_epi32(b, round), shift), 0xD8);
+    l = _mm256_unpacklo_epi64(a, b);
+    r = _mm256_unpackhi_epi64(a, b);
+}
+
+__attribute__((target("avx2"))) int32_t NormaliseAvx2(const int32_t* w, int32_t count, int s,
+                                                      int16_t* left, int16_t* right) {
+    const __m256i round = _mm256_set1_epi32(s > 0 ? 1 << (s - 1) : 0);
+    const __m128i shift = _mm_cvtsi32_si128(s);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m256i l0, r0, l1, r1;
+        SplitAvx2(w + 2 * size_t(i), round, shift, l0, r0);
+        SplitAvx2(w + 2 * size_t(i) + 16, round, shift, l1, r1);
+        const __m256i l = _mm256_permutevar8x32_epi32(_mm256_packs_epi32(l0, l1), order);
+        const __m256i r = _mm256_permutevar8x32_epi32(_mm256_packs_epi32(r0, r1), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(left + i), l);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(right + i), r);
+    }
+    return i;
+}
+
+int32_t NormaliseSse2(const int32_t* w, int32_t count, int s, int16_t* left, int16_t* right) {
+    const __m128i round = _mm_set1_epi32(s > 0 ? 1 << (s - 1) : 0);
+    const __m128i shift = _mm_cvtsi32_si128(s);
+    // Four frames [L R L R] x 2 -> [L L L L] and [R R R R].
+    auto split = [&](const int32_t* p, __m128i& l, __m128i& r) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+        a = _mm_shuffle_epi32(_mm_sra_epi32(_mm_add_epi32(a, round), shift), 0xD8);
+        b = _mm_shuffle_epi32(_mm_sra_epi32(_mm_add_epi32(b, round), shift), 0xD8);
+        l = _mm_unpacklo_epi64(a, b);
+        r = _mm_unpackhi_epi64(a, b);
+    };
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m128i l0, r0, l1, r1;
+        split(w + 2 * size_t(i), l0, r0);
+        split(w + 2 * size_t(i) + 8, l1, r1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(left + i), _mm_packs_epi32(l0, l1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(right + i), _mm_packs_epi32(r0, r1));
+    }
+    return i;
+}
+
 }  // namespace
+
+void LRateNormaliseStereo(const int32_t* w, int32_t count, int s, int16_t* left, int16_t* right) {
+    static const bool avx2 = LRateHaveAvx2();
+    int32_t i =
+        avx2 ? NormaliseAvx2(w, count, s, left, right) : NormaliseSse2(w, count, s, left, right);
+    const int32_t round = s > 0 ? int32_t(1) << (s - 1) : 0;
+    for (; i < count; ++i) {
+        left[i] = int16_t((w[2 * size_t(i)] + round) >> s);
+        right[i] = int16_t((w[2 * size_t(i) + 1] + round) >> s);
+    }
+}
 
 void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs) {
     for (int32_t m = 0; m < kRatePairEntries; ++m) {

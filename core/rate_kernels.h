@@ -27,6 +27,10 @@ struct LRateStep {
 
 // Builds the pair layout from two 16-bit planes that hold at least 8263 readable samples each.
 void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs);
+// Normalises interleaved stereo frames, (x + round) >> s, into two 16-bit planes (the values
+// must fit).
+void LRateNormaliseStereo(const int32_t* frames, int32_t count, int s, int16_t* left,
+                          int16_t* right);
 // Spreads one phase's 64 low parts and 16 lobe multiples into its rearranged row.
 void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row);
 
