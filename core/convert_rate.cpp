@@ -125,6 +125,9 @@ void LSRCConvertRate::PrepareFastRows() {
         pairData_ = Aligned32(pairs_);
         vrows_.assign(size_t(n) * kRateRowLanes + 16, 0);
         vrowData_ = Aligned32(vrows_);
+        narrowLobe_ = true;
+        for (size_t i = 0; i < lobes_.size(); ++i)
+            if (lobes_[i] != 0 && (i % 16 < 4 || i % 16 >= 12)) narrowLobe_ = false;
         for (int32_t j = 0; j < n; ++j)
             LRateBuildRow(rows16_.data() + size_t(j) * 64, lobes_.data() + size_t(j) * 16,
                           vrowData_ + size_t(j) * kRateRowLanes);
@@ -162,7 +165,7 @@ void LSRCConvertRate::LoadBlock() {
     fastBlock_ = fastRows_ && (int64_t(hi) + round) >> s <= INT16_MAX;
     pairsReady_ = false;
 #ifdef TAMBER_RATE_VECTORS
-    if (fastBlock_ && plain && ch == 2 && allowVectors) {
+    if (fastBlock_ && plain && ch == 2 && narrowLobe_ && allowVectors) {
         // Only the planes and the pair layout feed the output; the work buffer keeps the
         // normalised history for the next block.
         LRateNormaliseStereo(w, kWorkFrames, s, planes_.data(), planes_.data() + kPlaneStride);
@@ -237,11 +240,11 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
         // Stereo frames in groups while the window stays within the block.
         if constexpr (kKernel != kPlain) {
             if (pairsReady_ && s <= 14) {
-                const int32_t done = kKernel == kAvx2
-                                         ? LRateStereoAvx2(pairData_, vrowData_, run, 14 - s, index,
-                                                           acc, n - f, buffer)
-                                         : LRateStereoSse2(pairData_, vrowData_, run, 14 - s, index,
-                                                           acc, n - f, buffer);
+                const auto kernel = kKernel == kVnni   ? LRateStereoVnni
+                                    : kKernel == kAvx2 ? LRateStereoAvx2
+                                                       : LRateStereoSse2;
+                const int32_t done =
+                    kernel(pairData_, vrowData_, run, 14 - s, index, acc, n - f, buffer);
                 if (done > 0) {
                     buffer += 2 * size_t(done);
                     f += done - 1;
@@ -291,8 +294,14 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
 __attribute__((target("avx2"))) void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
     ReadFrames<kAvx2>(buffer, n);
 }
+__attribute__((target("avx2"))) void LSRCConvertRate::ReadFramesDots(int32_t* buffer, int32_t n) {
+    ReadFrames<kVnni>(buffer, n);
+}
 #else
 void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
+    ReadFrames<kPlain>(buffer, n);
+}
+void LSRCConvertRate::ReadFramesDots(int32_t* buffer, int32_t n) {
     ReadFrames<kPlain>(buffer, n);
 }
 #endif
@@ -304,9 +313,11 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
     }
     if (n <= 0) return;
 #ifdef TAMBER_RATE_VECTORS
-    static const bool avx2 = LRateHaveAvx2();
+    static const bool avx2 = LRateHaveAvx2(), dots = LRateHaveVnni();
     if (allowVectors) {
-        if (avx2 && allowWideVectors)
+        if (dots && allowWideVectors && allowVectorDots)
+            ReadFramesDots(buffer, n);
+        else if (avx2 && allowWideVectors)
             ReadFramesWide(buffer, n);
         else
             ReadFrames<kSse2>(buffer, n);

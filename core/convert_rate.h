@@ -24,6 +24,9 @@ class LSRCConvertRate : public LSRCFilterBase {
     // 128-bit ones may (tests turn them off to check the other paths).
     static inline bool allowWideVectors = true;
     static inline bool allowVectors = true;
+    // Whether the 256-bit multiply-accumulate instructions may be used where the processor has
+    // them (with the wide vectors).
+    static inline bool allowVectorDots = true;
 
     static constexpr int kTaps = 63;
     static constexpr int32_t kHistory = 63;
@@ -34,10 +37,11 @@ class LSRCConvertRate : public LSRCFilterBase {
     void LoadBlock();
     int32_t Scale(int64_t x) const;
     void PrepareFastRows();
-    enum Kernel { kPlain, kSse2, kAvx2 };
+    enum Kernel { kPlain, kSse2, kAvx2, kVnni };
     template <Kernel kKernel>
     void ReadFrames(int32_t* buffer, int32_t n);
     void ReadFramesWide(int32_t* buffer, int32_t n);
+    void ReadFramesDots(int32_t* buffer, int32_t n);
 
     LPolyphaseFilter filter_;
     int32_t index_ = kStartIndex;
@@ -58,6 +62,7 @@ class LSRCConvertRate : public LSRCFilterBase {
     // Stereo: the window in the vector kernels' pair layout, built with the planes, and the rows
     // rearranged for them (both 32-byte aligned within their vectors).
     bool pairsReady_ = false;
+    bool narrowLobe_ = false;  // lobe multiples only at taps 28 to 35
     std::vector<int16_t> pairs_, vrows_;
     int16_t* pairData_ = nullptr;
     int16_t* vrowData_ = nullptr;

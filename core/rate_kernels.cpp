@@ -57,42 +57,10 @@ inline SumsSse2 FrameSse2(const int16_t* pairs, const int16_t* rows, int32_t ind
         s.b = _mm_add_epi32(
             s.b, _mm_madd_epi16(_mm_loadu_si128(c + 2 * q + 1), _mm_loadu_si128(f + 8 * q + 1)));
     }
-    s.ka = _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(c + 16), _mm_loadu_si128(f + 48)),
-                         _mm_madd_epi16(_mm_loadu_si128(c + 18), _mm_loadu_si128(f + 56)));
-    s.kb = _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(c + 17), _mm_loadu_si128(f + 1)),
-                         _mm_madd_epi16(_mm_loadu_si128(c + 19), _mm_loadu_si128(f + 9)));
+    // Taps 28-31 (the low half of entry 28) and 32-35 (the high half of entry 0).
+    s.ka = _mm_madd_epi16(_mm_loadu_si128(c + 16), _mm_loadu_si128(f + 56));
+    s.kb = _mm_madd_epi16(_mm_loadu_si128(c + 17), _mm_loadu_si128(f + 1));
     return s;
-}
-
-__attribute__((target("avx2"))) inline __m256i FrameAvx2(const int16_t* pairs, const int16_t* rows,
-                                                         int32_t index, int32_t phase,
-                                                         __m256i& lobe) {
-    const auto* f = reinterpret_cast<const __m256i*>(pairs + size_t(index) * kRatePairLanes);
-    const auto* c = reinterpret_cast<const __m256i*>(rows + size_t(phase) * kRateRowLanes);
-    __m256i s0 = _mm256_madd_epi16(_mm256_loadu_si256(c), _mm256_loadu_si256(f));
-    __m256i s1 = _mm256_madd_epi16(_mm256_loadu_si256(c + 1), _mm256_loadu_si256(f + 4));
-    for (int q = 2; q < 8; q += 2) {
-        s0 = _mm256_add_epi32(
-            s0, _mm256_madd_epi16(_mm256_loadu_si256(c + q), _mm256_loadu_si256(f + 4 * q)));
-        s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_loadu_si256(c + q + 1),
-                                                    _mm256_loadu_si256(f + 4 * q + 4)));
-    }
-    // Taps 24-27 with 32-35 and 28-31 with 36-39: the low halves of entries 24 and 28, the
-    // high halves of entries 0 and 4.
-    const __m256i x0 = _mm256_blend_epi32(_mm256_loadu_si256(f + 24), _mm256_loadu_si256(f), 0xF0);
-    const __m256i x1 =
-        _mm256_blend_epi32(_mm256_loadu_si256(f + 28), _mm256_loadu_si256(f + 4), 0xF0);
-    lobe = _mm256_add_epi32(_mm256_madd_epi16(_mm256_loadu_si256(c + 8), x0),
-                            _mm256_madd_epi16(_mm256_loadu_si256(c + 9), x1));
-    return _mm256_add_epi32(s0, s1);
-}
-
-__attribute__((target("avx2"))) inline __m256i JoinAvx2(__m256i f0, __m256i f1) {
-    return _mm256_add_epi32(_mm256_unpacklo_epi64(f0, f1), _mm256_unpackhi_epi64(f0, f1));
-}
-
-__attribute__((target("avx2"))) inline __m256i HalvesAvx2(__m256i low, __m256i lobe) {
-    return _mm256_add_epi32(_mm256_srai_epi32(low, 1), _mm256_slli_epi32(lobe, 14));
 }
 
 // Eight frames [L R L R | L R L R] x 2 -> [L L | L L] and [R R | R R] (frames 0 1 4 5 | 2 3 6 7).
@@ -182,10 +150,8 @@ void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row) {
         spread(low + 4 * q, row + 16 * q);
         spread(low + 32 + 4 * q, row + 16 * q + 8);
     }
-    spread(lobe, row + 128);       // taps 24-27
-    spread(lobe + 8, row + 136);   // taps 32-35
-    spread(lobe + 4, row + 144);   // taps 28-31
-    spread(lobe + 12, row + 152);  // taps 36-39
+    spread(lobe + 4, row + 128);  // taps 28-31
+    spread(lobe + 8, row + 136);  // taps 32-35
 }
 
 int32_t LRateStereoSse2(const int16_t* pairs, const int16_t* rows, const LRateStep& step, int shift,
@@ -212,55 +178,24 @@ int32_t LRateStereoSse2(const int16_t* pairs, const int16_t* rows, const LRateSt
     return done;
 }
 
-__attribute__((target("avx2"))) int32_t LRateStereoAvx2(const int16_t* pairs, const int16_t* rows,
-                                                        const LRateStep& step, int shift,
-                                                        int32_t& index, int32_t& acc,
-                                                        int32_t frames, int32_t* out) {
-    const __m128i count = _mm_cvtsi32_si128(shift);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i bias = _mm256_set1_epi32(1 << shift);
-    const __m256i mask = _mm256_set1_epi32((1 << shift) - 1);
-    int32_t i0 = index, a0 = acc, done = 0;
-    while (frames - done >= 4) {
-        int32_t i1 = i0, a1 = a0;
-        Step(step, i1, a1);
-        int32_t i2 = i1, a2 = a1;
-        Step(step, i2, a2);
-        int32_t i3 = i2, a3 = a2;
-        Step(step, i3, a3);
-        if (i3 > step.limit) break;
-        __m256i k0, k1, k2, k3;
-        const __m256i v0 = FrameAvx2(pairs, rows, i0, a0, k0);
-        const __m256i v1 = FrameAvx2(pairs, rows, i1, a1, k1);
-        const __m256i v2 = FrameAvx2(pairs, rows, i2, a2, k2);
-        const __m256i v3 = FrameAvx2(pairs, rows, i3, a3, k3);
-        // [A of frames 0, 1 | B of frames 0, 1] and the same for frames 2, 3.
-        const __m256i h01 = HalvesAvx2(JoinAvx2(v0, v1), JoinAvx2(k0, k1));
-        const __m256i h23 = HalvesAvx2(JoinAvx2(v2, v3), JoinAvx2(k2, k3));
-        const __m256i a = _mm256_permute2x128_si256(h01, h23, 0x20);
-        const __m256i b = _mm256_permute2x128_si256(h01, h23, 0x31);
-        const __m256i h = _mm256_add_epi32(_mm256_srai_epi32(a, 1), _mm256_srai_epi32(b, 1));
-        __m256i r = _mm256_add_epi32(_mm256_and_si256(a, one), _mm256_and_si256(b, one));
-        r = _mm256_srli_epi32(_mm256_add_epi32(r, bias), 1);
-        const __m256i low = _mm256_add_epi32(_mm256_and_si256(h, mask), r);
-        _mm256_storeu_si256(
-            reinterpret_cast<__m256i*>(out),
-            _mm256_add_epi32(_mm256_sra_epi32(h, count), _mm256_sra_epi32(low, count)));
-        out += 8;
-        done += 4;
-        index = i3;
-        acc = a3;
-        i0 = i3;
-        a0 = a3;
-        Step(step, i0, a0);
-        if (i0 > step.limit) break;
-    }
-    return done;
-}
+#define TAMBER_WIDE_TARGET "avx2"
+#define TAMBER_WIDE_NAME(name) name##Avx2
+#define TAMBER_WIDE_ACC(s, c, x) _mm256_add_epi32(s, _mm256_madd_epi16(c, x))
+#include "core/rate_kernels_wide.inc"
+
+#define TAMBER_WIDE_TARGET "avx2,avxvnni"
+#define TAMBER_WIDE_NAME(name) name##Vnni
+#define TAMBER_WIDE_ACC(s, c, x) _mm256_dpwssd_avx_epi32(s, c, x)
+#include "core/rate_kernels_wide.inc"
 
 bool LRateHaveAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
+}
+
+bool LRateHaveVnni() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avxvnni");
 }
 
 #endif

@@ -15,9 +15,10 @@ constexpr int kRatePairLanes = 16;
 // Entries the kernels read for window starts 0 to 8191 (taps up to 63 of the last one).
 constexpr int32_t kRatePairEntries = 8224;
 // A phase's rearranged row: 8 vectors of the 16-bit parts (four taps of A in the low half, the
-// same four of B in the high half, each pair given once per channel), then 2 vectors of the lobe
-// multiples (taps 24-27 and 32-35, then 28-31 and 36-39).
-constexpr int kRateRowLanes = 10 * 16;
+// same four of B in the high half, each pair given once per channel), then one of the lobe
+// multiples, which the kernels take from taps 28 to 35 only (the rows of every ratio have them
+// there).
+constexpr int kRateRowLanes = 9 * 16;
 
 // One step of the output position: index += (acc + frac) div n, acc = (acc + frac) mod n.
 struct LRateStep {
@@ -40,6 +41,10 @@ void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row);
 // acc at the last of them (unchanged when none).
 int32_t LRateStereoAvx2(const int16_t* pairs, const int16_t* rows, const LRateStep& step, int shift,
                         int32_t& index, int32_t& acc, int32_t frames, int32_t* out);
+int32_t LRateStereoVnni(const int16_t* pairs, const int16_t* rows, const LRateStep& step, int shift,
+                        int32_t& index, int32_t& acc, int32_t frames, int32_t* out);
 int32_t LRateStereoSse2(const int16_t* pairs, const int16_t* rows, const LRateStep& step, int shift,
                         int32_t& index, int32_t& acc, int32_t frames, int32_t* out);
 bool LRateHaveAvx2();
+// AVX2 and the 256-bit multiply-accumulate of 16-bit pairs.
+bool LRateHaveVnni();
