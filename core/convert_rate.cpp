@@ -123,6 +123,7 @@ void LSRCConvertRate::PrepareFastRows() {
     if (channels_ == 2) {
         pairs_.assign(size_t(kRatePairEntries) * kRatePairLanes + 16, 0);
         pairData_ = Aligned32(pairs_);
+        inter_.assign(kRateInterSamples, 0);
         vrows_.assign(size_t(n) * kRateRowLanes + 16, 0);
         vrowData_ = Aligned32(vrows_);
         narrowLobe_ = true;
@@ -152,7 +153,7 @@ void LSRCConvertRate::LoadBlock() {
     // Normalise the whole window so that every sample fits in 16 bits.
     const size_t count = size_t(kWorkFrames) * ch;
     int32_t lo, hi;
-    LSampleRange(w, count, lo, hi);
+    LSampleRange(w, count, lo, hi, allowWideVectors);
     const int64_t m = std::max<int64_t>(hi, -int64_t(lo));
     int s = 0;
     while ((m >> s) > 0x7FFF) ++s;
@@ -168,9 +169,9 @@ void LSRCConvertRate::LoadBlock() {
     if (fastBlock_ && plain && ch == 2 && narrowLobe_ && allowVectors) {
         // Only the planes and the pair layout feed the output; the work buffer keeps the
         // normalised history for the next block.
-        LRateNormaliseStereo(w, kWorkFrames, s, planes_.data(), planes_.data() + kPlaneStride);
+        LRatePrepareStereo(w, kWorkFrames, s, planes_.data(), planes_.data() + kPlaneStride,
+                           inter_.data(), pairData_, allowWideVectors);
         for (size_t i = size_t(LSOUND_BLOCK_FRAMES) * 2; i < count; ++i) w[i] = (w[i] + round) >> s;
-        LRateBuildPairs(planes_.data(), planes_.data() + kPlaneStride, pairData_);
         pairsReady_ = true;
         return;
     }

@@ -63,7 +63,7 @@ class LSRCConvertRate : public LSRCFilterBase {
     // rearranged for them (both 32-byte aligned within their vectors).
     bool pairsReady_ = false;
     bool narrowLobe_ = false;  // lobe multiples only at taps 28 to 35
-    std::vector<int16_t> pairs_, vrows_;
+    std::vector<int16_t> pairs_, vrows_, inter_;
     int16_t* pairData_ = nullptr;
     int16_t* vrowData_ = nullptr;
 };

@@ -64,26 +64,34 @@ inline SumsSse2 FrameSse2(const int16_t* pairs, const int16_t* rows, int32_t ind
 }
 
 // Eight frames [L R L R | L R L R] x 2 -> [L L | L L] and [R R | R R] (frames 0 1 4 5 | 2 3 6 7).
+// Also stores the eight frames as interleaved 16-bit samples.
 __attribute__((target("avx2"))) inline void SplitAvx2(const int32_t* p, __m256i round,
-                                                      __m128i shift, __m256i& l, __m256i& r) {
+                                                      __m128i shift, __m256i& l, __m256i& r,
+                                                      int16_t* inter) {
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
-    a = _mm256_shuffle_epi32(_mm256_sra_epi32(_mm256_add_epi32(a, round), shift), 0xD8);
-    b = _mm256_shuffle_epi32(_mm256_sra_epi32(_mm256_add_epi32(b, round), shift), 0xD8);
+    a = _mm256_sra_epi32(_mm256_add_epi32(a, round), shift);
+    b = _mm256_sra_epi32(_mm256_add_epi32(b, round), shift);
+    // Frames [0 1 4 5 | 2 3 6 7] -> [0 1 2 3 | 4 5 6 7].
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(inter),
+                        _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
+    a = _mm256_shuffle_epi32(a, 0xD8);
+    b = _mm256_shuffle_epi32(b, 0xD8);
     l = _mm256_unpacklo_epi64(a, b);
     r = _mm256_unpackhi_epi64(a, b);
 }
 
 __attribute__((target("avx2"))) int32_t NormaliseAvx2(const int32_t* w, int32_t count, int s,
-                                                      int16_t* left, int16_t* right) {
+                                                      int16_t* left, int16_t* right,
+                                                      int16_t* inter) {
     const __m256i round = _mm256_set1_epi32(s > 0 ? 1 << (s - 1) : 0);
     const __m128i shift = _mm_cvtsi32_si128(s);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int32_t i = 0;
     for (; i + 16 <= count; i += 16) {
         __m256i l0, r0, l1, r1;
-        SplitAvx2(w + 2 * size_t(i), round, shift, l0, r0);
-        SplitAvx2(w + 2 * size_t(i) + 16, round, shift, l1, r1);
+        SplitAvx2(w + 2 * size_t(i), round, shift, l0, r0, inter + 2 * size_t(i));
+        SplitAvx2(w + 2 * size_t(i) + 16, round, shift, l1, r1, inter + 2 * size_t(i) + 16);
         const __m256i l = _mm256_permutevar8x32_epi32(_mm256_packs_epi32(l0, l1), order);
         const __m256i r = _mm256_permutevar8x32_epi32(_mm256_packs_epi32(r0, r1), order);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(left + i), l);
@@ -117,18 +125,9 @@ int32_t NormaliseSse2(const int32_t* w, int32_t count, int s, int16_t* left, int
 
 }  // namespace
 
-void LRateNormaliseStereo(const int32_t* w, int32_t count, int s, int16_t* left, int16_t* right) {
-    static const bool avx2 = LRateHaveAvx2();
-    int32_t i =
-        avx2 ? NormaliseAvx2(w, count, s, left, right) : NormaliseSse2(w, count, s, left, right);
-    const int32_t round = s > 0 ? int32_t(1) << (s - 1) : 0;
-    for (; i < count; ++i) {
-        left[i] = int16_t((w[2 * size_t(i)] + round) >> s);
-        right[i] = int16_t((w[2 * size_t(i) + 1] + round) >> s);
-    }
-}
+namespace {
 
-void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs) {
+void BuildPairsSse2(const int16_t* left, const int16_t* right, int16_t* pairs) {
     for (int32_t m = 0; m < kRatePairEntries; ++m) {
         const auto* l = reinterpret_cast<const __m128i*>(left + m);
         const auto* r = reinterpret_cast<const __m128i*>(right + m);
@@ -138,6 +137,41 @@ void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs) 
         _mm_storeu_si128(out, lo);
         _mm_storeu_si128(out + 1, hi);
     }
+}
+
+// Entry m from the interleaved samples of frames m to m + 3 and m + 32 to m + 35: one byte
+// shuffle puts each channel's pairs together.
+__attribute__((target("avx2"))) void BuildPairsAvx2(const int16_t* inter, int16_t* pairs) {
+    const __m256i order = _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15, 0,
+                                           1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
+    for (int32_t m = 0; m < kRatePairEntries; ++m) {
+        const __m256i x =
+            _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(inter + 2 * size_t(m + 32)),
+                                reinterpret_cast<const __m128i*>(inter + 2 * size_t(m)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + size_t(m) * kRatePairLanes),
+                            _mm256_shuffle_epi8(x, order));
+    }
+}
+
+}  // namespace
+
+void LRatePrepareStereo(const int32_t* w, int32_t count, int s, int16_t* left, int16_t* right,
+                        int16_t* inter, int16_t* pairs, bool wide) {
+    static const bool haveAvx2 = LRateHaveAvx2();
+    const bool avx2 = haveAvx2 && wide;
+    int32_t i = avx2 ? NormaliseAvx2(w, count, s, left, right, inter)
+                     : NormaliseSse2(w, count, s, left, right);
+    const int32_t round = s > 0 ? int32_t(1) << (s - 1) : 0;
+    for (; i < count; ++i) {
+        left[i] = int16_t((w[2 * size_t(i)] + round) >> s);
+        right[i] = int16_t((w[2 * size_t(i) + 1] + round) >> s);
+        inter[2 * size_t(i)] = left[i];
+        inter[2 * size_t(i) + 1] = right[i];
+    }
+    if (avx2)
+        BuildPairsAvx2(inter, pairs);
+    else
+        BuildPairsSse2(left, right, pairs);
 }
 
 void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row) {

@@ -26,12 +26,12 @@ struct LRateStep {
     int32_t limit;  // the largest window start within the block
 };
 
-// Builds the pair layout from two 16-bit planes that hold at least 8263 readable samples each.
-void LRateBuildPairs(const int16_t* left, const int16_t* right, int16_t* pairs);
 // Normalises interleaved stereo frames, (x + round) >> s, into two 16-bit planes (the values
-// must fit).
-void LRateNormaliseStereo(const int32_t* frames, int32_t count, int s, int16_t* left,
-                          int16_t* right);
+// must fit; each plane readable for 8263 samples) and builds the pair layout from them, with
+// `inter` (kRateInterSamples) as scratch; 256-bit vectors only when `wide`.
+void LRatePrepareStereo(const int32_t* frames, int32_t count, int s, int16_t* left, int16_t* right,
+                        int16_t* inter, int16_t* pairs, bool wide);
+constexpr int32_t kRateInterSamples = 2 * (kRatePairEntries + 36);
 // Spreads one phase's 64 low parts and 16 lobe multiples into its rearranged row.
 void LRateBuildRow(const int16_t* low, const int16_t* lobe, int16_t* row);
 

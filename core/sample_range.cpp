@@ -68,12 +68,12 @@ bool HaveAvx2() {
 
 }  // namespace
 
-void LSampleRange(const int32_t* samples, size_t count, int32_t& lo, int32_t& hi) {
+void LSampleRange(const int32_t* samples, size_t count, int32_t& lo, int32_t& hi, bool wide) {
     lo = 0;
     hi = 0;
 #ifdef TAMBER_RANGE_VECTORS
     static const bool avx2 = HaveAvx2();
-    if (avx2)
+    if (avx2 && wide)
         RangeAvx2(samples, count, lo, hi);
     else
         RangeSse2(samples, count, lo, hi);

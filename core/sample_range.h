@@ -4,5 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// lo = min(0, smallest), hi = max(0, largest) over count samples.
-void LSampleRange(const int32_t* samples, size_t count, int32_t& lo, int32_t& hi);
+// lo = min(0, smallest), hi = max(0, largest) over count samples (with 256-bit vectors only
+// when `wide`).
+void LSampleRange(const int32_t* samples, size_t count, int32_t& lo, int32_t& hi, bool wide = true);
