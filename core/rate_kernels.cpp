@@ -2,6 +2,7 @@
 #include "core/rate_kernels.h"
 
 #ifdef TAMBER_RATE_VECTORS
+#include <cpuid.h>
 #include <immintrin.h>
 
 #include <cstddef>
@@ -228,8 +229,9 @@ bool LRateHaveAvx2() {
 }
 
 bool LRateHaveVnni() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avxvnni");
+    // The 256-bit multiply-accumulate is bit 4 of EAX in leaf 7, sub-leaf 1.
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return LRateHaveAvx2() && __get_cpuid_count(7, 1, &a, &b, &c, &d) && (a >> 4 & 1) != 0;
 }
 
 #endif
