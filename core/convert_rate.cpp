@@ -5,11 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/rate_kernels.h"
+#include "core/sample_range.h"
 #include "support/trace.h"
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
-#endif
 
 #if defined(__GNUC__)
 #define TAMBER_INLINE_BODY __attribute__((always_inline)) inline
@@ -20,6 +18,14 @@
 namespace {
 
 constexpr int kPlaneStride = LSRCConvertRate::kWorkFrames + 1;
+// Readable samples past the last plane, for the pair layout's loads.
+constexpr int kPlaneTail = 16;
+
+// A 32-byte aligned start within a vector of 16-bit values with 16 values to spare.
+int16_t* Aligned32(std::vector<int16_t>& v) {
+    const auto p = reinterpret_cast<uintptr_t>(v.data());
+    return v.data() + ((32 - p % 32) % 32) / 2;
+}
 
 // Taps 24 to 39 carry the coefficients' multiples of 32768 (the main lobe lies there).
 constexpr int kLobeFirst = 24;
@@ -46,80 +52,6 @@ inline void DotChannel(const int16_t* low, const int16_t* k, const int16_t* x, i
     lobe[0] = Dot8(k, x + kLobeFirst);
     lobe[1] = Dot8(k + 8, x + kLobeFirst + 8);
 }
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define TAMBER_X86_DISPATCH 1
-__attribute__((target("avx2"))) inline __m256i Dot2Avx2(const int16_t* c, const int16_t* x) {
-    const auto* cv = reinterpret_cast<const __m256i*>(c);
-    const auto* xv = reinterpret_cast<const __m256i*>(x);
-    return _mm256_add_epi32(
-        _mm256_madd_epi16(_mm256_loadu_si256(cv), _mm256_loadu_si256(xv)),
-        _mm256_madd_epi16(_mm256_loadu_si256(cv + 1), _mm256_loadu_si256(xv + 1)));
-}
-
-// Both channels with 256-bit multiply-add lanes (16 taps per instruction): sums = [lA lB rA
-// rB], lobe = [lA lB rA rB] of the lobe multiples.
-__attribute__((target("avx2"))) inline void DotStereoAvx2(const int16_t* low, const int16_t* k,
-                                                          const int16_t* l, const int16_t* r,
-                                                          int32_t* sums, int32_t* lobe) {
-    const __m256i lA = Dot2Avx2(low, l), lB = Dot2Avx2(low + 32, l + 32);
-    const __m256i rA = Dot2Avx2(low, r), rB = Dot2Avx2(low + 32, r + 32);
-    // Pairwise adds never mix two different sums.
-    const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(lA, lB), _mm256_hadd_epi32(rA, rB));
-    const __m128i v = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), v);
-    // Lobe: the low 128 bits hold taps 24-31 (A), the high ones taps 32-39 (B).
-    const __m256i kv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k));
-    const __m256i lk =
-        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + kLobeFirst)));
-    const __m256i rk =
-        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + kLobeFirst)));
-    const __m256i w = _mm256_hadd_epi32(_mm256_hadd_epi32(lk, rk), _mm256_setzero_si256());
-    // w = [lA rA 0 0 | lB rB 0 0]
-    int32_t t[8];
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), w);
-    lobe[0] = t[0];
-    lobe[1] = t[4];
-    lobe[2] = t[1];
-    lobe[3] = t[5];
-}
-
-// A whole stereo output frame for shifts s <= 14, the finishing arithmetic done on four 64-bit
-// lanes: an offset of 2^40 keeps every value positive, so logical shifts act as arithmetic ones
-// (2^40 is a multiple of every divisor used here and is taken off again at the end).
-__attribute__((target("avx2"))) inline void StereoFrameAvx2(const int16_t* low, const int16_t* k,
-                                                            const int16_t* l, const int16_t* r,
-                                                            int s, int32_t* out) {
-    const __m256i lA = Dot2Avx2(low, l), lB = Dot2Avx2(low + 32, l + 32);
-    const __m256i rA = Dot2Avx2(low, r), rB = Dot2Avx2(low + 32, r + 32);
-    const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(lA, lB), _mm256_hadd_epi32(rA, rB));
-    const __m128i v = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
-    const __m256i kv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k));
-    const __m256i lk =
-        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + kLobeFirst)));
-    const __m256i rk =
-        _mm256_madd_epi16(kv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + kLobeFirst)));
-    const __m256i w = _mm256_hadd_epi32(_mm256_hadd_epi32(lk, rk), _mm256_setzero_si256());
-    // w = [lA rA 0 0 | lB rB 0 0]  ->  [lA lB rA rB]
-    const __m128i lobe =
-        _mm_unpacklo_epi32(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
-    const __m256i offset = _mm256_set1_epi64x(int64_t(1) << 40);
-    __m256i a = _mm256_add_epi64(_mm256_cvtepi32_epi64(v),
-                                 _mm256_slli_epi64(_mm256_cvtepi32_epi64(lobe), 15));
-    a = _mm256_srli_epi64(_mm256_add_epi64(a, offset), 1);   // A >> 1 for [lA lB rA rB]
-    a = _mm256_add_epi64(a, _mm256_shuffle_epi32(a, 0x4E));  // lanes 0, 2: (A >> 1) + (B >> 1)
-    a = _mm256_add_epi64(a, _mm256_set1_epi64x(int64_t(1) << (14 - s)));
-    a = _mm256_srl_epi64(a, _mm_cvtsi32_si128(15 - s));
-    a = _mm256_sub_epi64(a, _mm256_set1_epi64x((int64_t(1) << 40) >> (15 - s)));
-    out[0] = _mm256_extract_epi32(a, 0);
-    out[1] = _mm256_extract_epi32(a, 4);
-}
-
-bool HaveAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-#endif
 
 // ((A >> 1) + (B >> 1) + bias) >> (15 - s) for the 16-bit path, whose sums are bounded by
 // 2^32 when the filter is built: the result always fits.
@@ -185,7 +117,23 @@ void LSRCConvertRate::PrepareFastRows() {
             if (small * 32768 > INT32_MAX || whole * 32768 >= (int64_t(1) << 32)) fastRows_ = false;
         }
     }
-    if (fastRows_) planes_.assign(size_t(kPlaneStride) * channels_, 0);
+    if (!fastRows_) return;
+    planes_.assign(size_t(kPlaneStride) * channels_ + kPlaneTail, 0);
+#ifdef TAMBER_RATE_VECTORS
+    if (channels_ == 2) {
+        pairs_.assign(size_t(kRatePairEntries) * kRatePairLanes + 16, 0);
+        pairData_ = Aligned32(pairs_);
+        inter_.assign(kRateInterSamples, 0);
+        vrows_.assign(size_t(n) * kRateRowLanes + 16, 0);
+        vrowData_ = Aligned32(vrows_);
+        narrowLobe_ = true;
+        for (size_t i = 0; i < lobes_.size(); ++i)
+            if (lobes_[i] != 0 && (i % 16 < 4 || i % 16 >= 12)) narrowLobe_ = false;
+        for (int32_t j = 0; j < n; ++j)
+            LRateBuildRow(rows16_.data() + size_t(j) * 64, lobes_.data() + size_t(j) * 16,
+                          vrowData_ + size_t(j) * kRateRowLanes);
+    }
+#endif
 }
 
 int32_t LSRCConvertRate::Scale(int64_t x) const {
@@ -204,11 +152,8 @@ void LSRCConvertRate::LoadBlock() {
 
     // Normalise the whole window so that every sample fits in 16 bits.
     const size_t count = size_t(kWorkFrames) * ch;
-    int32_t lo = 0, hi = 0;
-    for (size_t i = 0; i < count; ++i) {
-        lo = std::min(lo, w[i]);
-        hi = std::max(hi, w[i]);
-    }
+    int32_t lo, hi;
+    LSampleRange(w, count, lo, hi, allowWideVectors);
     const int64_t m = std::max<int64_t>(hi, -int64_t(lo));
     int s = 0;
     while ((m >> s) > 0x7FFF) ++s;
@@ -219,6 +164,18 @@ void LSRCConvertRate::LoadBlock() {
 
     // Rounding can lift a sample to +32768, which only the wide path carries.
     fastBlock_ = fastRows_ && (int64_t(hi) + round) >> s <= INT16_MAX;
+    pairsReady_ = false;
+#ifdef TAMBER_RATE_VECTORS
+    if (fastBlock_ && plain && ch == 2 && narrowLobe_ && allowVectors) {
+        // Only the planes and the pair layout feed the output; the work buffer keeps the
+        // normalised history for the next block.
+        LRatePrepareStereo(w, kWorkFrames, s, planes_.data(), planes_.data() + kPlaneStride,
+                           inter_.data(), pairData_, allowWideVectors);
+        for (size_t i = size_t(LSOUND_BLOCK_FRAMES) * 2; i < count; ++i) w[i] = (w[i] + round) >> s;
+        pairsReady_ = true;
+        return;
+    }
+#endif
     if (fastBlock_ && plain && ch <= 2) {
         // Normalise and fill the 16-bit planes in one pass.
         int16_t* p0 = planes_.data();
@@ -246,7 +203,7 @@ void LSRCConvertRate::LoadBlock() {
     }
 }
 
-template <bool kWide>
+template <LSRCConvertRate::Kernel kKernel>
 TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) {
     const int ch = channels_;
     const int32_t phases = filter_.n, step = filter_.N;
@@ -258,6 +215,7 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
     const int16_t* const planes = planes_.data();
     int s = shift_;
     bool fast = fastBlock_;
+    const LRateStep run = {phases, whole, frac, LSOUND_BLOCK_FRAMES - 1};
     for (int32_t f = 0; f < n; ++f) {
         // Input index += accumulator div n; accumulator mod n (the accumulator of the previous
         // frame was below n, so one carry at most beyond the whole step).
@@ -279,6 +237,23 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
             s = shift_;
             fast = fastBlock_;
         }
+#ifdef TAMBER_RATE_VECTORS
+        // Stereo frames in groups while the window stays within the block.
+        if constexpr (kKernel != kPlain) {
+            if (pairsReady_ && s <= 14) {
+                const auto kernel = kKernel == kVnni   ? LRateStereoVnni
+                                    : kKernel == kAvx2 ? LRateStereoAvx2
+                                                       : LRateStereoSse2;
+                const int32_t done =
+                    kernel(pairData_, vrowData_, run, 14 - s, index, acc, n - f, buffer);
+                if (done > 0) {
+                    buffer += 2 * size_t(done);
+                    f += done - 1;
+                    continue;
+                }
+            }
+        }
+#endif
 
         if (fast) {
             // A half sum is the 16-bit dot product plus 32768 times the lobe's dot product.
@@ -287,23 +262,8 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
             const int16_t* x = planes + index;
             int32_t sums[4], lobe[4];
             if (ch == 2) {
-                const int16_t* r = x + kPlaneStride;
-#ifdef TAMBER_X86_DISPATCH
-                if constexpr (kWide) {
-                    if (s <= 14) {
-                        StereoFrameAvx2(low, k, x, r, s, buffer);
-                        buffer += 2;
-                        continue;
-                    }
-                    DotStereoAvx2(low, k, x, r, sums, lobe);
-                } else {
-                    DotChannel(low, k, x, sums, lobe);
-                    DotChannel(low, k, r, sums + 2, lobe + 2);
-                }
-#else
                 DotChannel(low, k, x, sums, lobe);
-                DotChannel(low, k, r, sums + 2, lobe + 2);
-#endif
+                DotChannel(low, k, x + kPlaneStride, sums + 2, lobe + 2);
                 *buffer++ = FinishBounded(sums[0] + int64_t(lobe[0]) * 32768,
                                           sums[1] + int64_t(lobe[1]) * 32768, s);
                 *buffer++ = FinishBounded(sums[2] + int64_t(lobe[2]) * 32768,
@@ -331,13 +291,19 @@ TAMBER_INLINE_BODY void LSRCConvertRate::ReadFrames(int32_t* buffer, int32_t n) 
     accumulator_ = acc + step;
 }
 
-#ifdef TAMBER_X86_DISPATCH
+#ifdef TAMBER_RATE_VECTORS
 __attribute__((target("avx2"))) void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
-    ReadFrames<true>(buffer, n);
+    ReadFrames<kAvx2>(buffer, n);
+}
+__attribute__((target("avx2"))) void LSRCConvertRate::ReadFramesDots(int32_t* buffer, int32_t n) {
+    ReadFrames<kVnni>(buffer, n);
 }
 #else
 void LSRCConvertRate::ReadFramesWide(int32_t* buffer, int32_t n) {
-    ReadFrames<false>(buffer, n);
+    ReadFrames<kPlain>(buffer, n);
+}
+void LSRCConvertRate::ReadFramesDots(int32_t* buffer, int32_t n) {
+    ReadFrames<kPlain>(buffer, n);
 }
 #endif
 
@@ -347,14 +313,19 @@ void LSRCConvertRate::Read(int32_t* buffer, int32_t n) {
         return;
     }
     if (n <= 0) return;
-#ifdef TAMBER_X86_DISPATCH
-    static const bool avx2 = HaveAvx2();
-    if (avx2 && allowWideVectors) {
-        ReadFramesWide(buffer, n);
+#ifdef TAMBER_RATE_VECTORS
+    static const bool avx2 = LRateHaveAvx2(), dots = LRateHaveVnni();
+    if (allowVectors) {
+        if (dots && allowWideVectors && allowVectorDots)
+            ReadFramesDots(buffer, n);
+        else if (avx2 && allowWideVectors)
+            ReadFramesWide(buffer, n);
+        else
+            ReadFrames<kSse2>(buffer, n);
         return;
     }
 #endif
-    ReadFrames<false>(buffer, n);
+    ReadFrames<kPlain>(buffer, n);
 }
 
 int32_t LSRCConvertRate::GetPosition() {

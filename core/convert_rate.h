@@ -20,9 +20,13 @@ class LSRCConvertRate : public LSRCFilterBase {
     const LPolyphaseFilter& Filter() const { return filter_; }
     // True when the filter's rows allow the 16-bit product path.
     bool HasShortRows() const { return fastRows_; }
-    // Whether 256-bit vector instructions may be used where the processor has them (tests turn
-    // them off to check the portable path).
+    // Whether 256-bit vector instructions may be used where the processor has them, and whether
+    // 128-bit ones may (tests turn them off to check the other paths).
     static inline bool allowWideVectors = true;
+    static inline bool allowVectors = true;
+    // Whether the 256-bit multiply-accumulate instructions may be used where the processor has
+    // them (with the wide vectors).
+    static inline bool allowVectorDots = true;
 
     static constexpr int kTaps = 63;
     static constexpr int32_t kHistory = 63;
@@ -33,9 +37,11 @@ class LSRCConvertRate : public LSRCFilterBase {
     void LoadBlock();
     int32_t Scale(int64_t x) const;
     void PrepareFastRows();
-    template <bool kWide>
+    enum Kernel { kPlain, kSse2, kAvx2, kVnni };
+    template <Kernel kKernel>
     void ReadFrames(int32_t* buffer, int32_t n);
     void ReadFramesWide(int32_t* buffer, int32_t n);
+    void ReadFramesDots(int32_t* buffer, int32_t n);
 
     LPolyphaseFilter filter_;
     int32_t index_ = kStartIndex;
@@ -52,5 +58,12 @@ class LSRCConvertRate : public LSRCFilterBase {
     bool fastBlock_ = false;
     std::vector<int16_t> rows16_;  // n rows of 64 low parts (tap 63 is 0)
     std::vector<int16_t> lobes_;   // n rows of 16 multiples k for taps 24 to 39
-    std::vector<int16_t> planes_;  // per channel, kWorkFrames + 1 samples
+    std::vector<int16_t> planes_;  // per channel, kWorkFrames + 1 samples (and a tail)
+    // Stereo: the window in the vector kernels' pair layout, built with the planes, and the rows
+    // rearranged for them (both 32-byte aligned within their vectors).
+    bool pairsReady_ = false;
+    bool narrowLobe_ = false;  // lobe multiples only at taps 28 to 35
+    std::vector<int16_t> pairs_, vrows_, inter_;
+    int16_t* pairData_ = nullptr;
+    int16_t* vrowData_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/adapt.h"
+#include "core/sample_range.h"
 
 LSRCPeakLimit::LSRCPeakLimit(const LSourceRef& inner, int32_t level) : LSRCFilterBase(inner) {
     SetPeak(std::min(level, kMaxLevel));
@@ -24,12 +25,8 @@ int32_t LSRCPeakLimit::BlockGain(int64_t m) const {
 }
 
 int32_t LSRCPeakLimit::Gain(const int32_t* block) const {
-    int32_t lo = 0, hi = 0;
-    const size_t count = size_t(block_) * channels_;
-    for (size_t i = 0; i < count; ++i) {
-        lo = std::min(lo, block[i]);
-        hi = std::max(hi, block[i]);
-    }
+    int32_t lo, hi;
+    LSampleRange(block, size_t(block_) * channels_, lo, hi);
     return BlockGain(std::max<int64_t>(hi, -int64_t(lo)));
 }
 

@@ -136,10 +136,13 @@ TEST(Resample, MatchesArithmeticExactly) {
     };
     const Case cases[] = {{44100, 48000, 2}, {48000, 44100, 1}, {22050, 44100, 2},
                           {8000, 44100, 1},  {44100, 32000, 2}, {11025, 8000, 1}};
-    for (const bool wide : {true, false})
+    // 256-bit vectors with and without multiply-accumulate, 128-bit vectors, plain arithmetic.
+    for (const int path : {0, 1, 2, 3})
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << (wide ? " wide" : ""));
-            LSRCConvertRate::allowWideVectors = wide;
+            SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << " path " << path);
+            LSRCConvertRate::allowVectorDots = path == 0;
+            LSRCConvertRate::allowWideVectors = path < 2;
+            LSRCConvertRate::allowVectors = path < 3;
             const int32_t frames = 20000;
             std::vector<int32_t> in = NoiseSamples(size_t(frames) * c.ch, 0x7FFF0, c.from);
             // A stretch of a hot square wave: rounds to +32768 (the 32-bit-product path).
@@ -160,7 +163,8 @@ TEST(Resample, MatchesArithmeticExactly) {
             ASSERT_EQ(got.size(), want.size());
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << i;
         }
-    LSRCConvertRate::allowWideVectors = true;
+    LSRCConvertRate::allowVectorDots = LSRCConvertRate::allowWideVectors = true;
+    LSRCConvertRate::allowVectors = true;
 }
 
 // A 1 kHz sine keeps its frequency and level through one stage up and two stages down, on both
