@@ -3,17 +3,9 @@
 // our compressed outputs read back in ffmpeg and sox; edges; bad input.
 #include "formats/acm.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
-#include <tuple>
-
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
-#include "tests/support/peers.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

@@ -1,15 +1,11 @@
 // CD extraction against a drive served from a disc image at the SCSI generic seam: commands byte
 // for byte, the TOC, the read pattern, samples, cancel, and a drive that fails or goes away.
-#include <gtest/gtest.h>
-
-#include <chrono>
 
 #include "cd/rip.h"
 #include "cd/scsi.h"
 #include "cd/toc.h"
 #include "tests/support/fakecd.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

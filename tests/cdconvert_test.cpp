@@ -2,24 +2,13 @@
 // Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
 #include "convert/cdconvert.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "app/cmdline.h"
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 

@@ -3,25 +3,18 @@
 #include "cd/cddb.h"
 
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <map>
 #include <sstream>
-#include <string>
-#include <tuple>
 
 #include "store/settings.h"
 #include "support/file.h"
 #include "support/socket.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

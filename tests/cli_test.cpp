@@ -1,22 +1,14 @@
 // The headless tamber front end as a user runs it (exit codes, messages, outputs checked with
 // sox) and where the world around it fails.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <functional>
 #include <map>
 #include <sstream>
-#include <string>
 #include <utility>
 
 #include "store/tags.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/peers.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 

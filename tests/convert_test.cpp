@@ -2,15 +2,9 @@
 // in any case, decoder rows and their messages, temporary slots, the WAV format file), overwrite
 // rules, the same-file case with a failing transfer, the option parsers, the list passes and bad
 // input.
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/cmdline.h"
 #include "convert/formattable.h"
@@ -22,11 +16,7 @@
 #include "store/settings.h"
 #include "support/file.h"
 #include "tests/support/fakehost.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/peers.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 

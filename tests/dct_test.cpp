@@ -1,18 +1,12 @@
 // DCT containers of versions 0 to 3 built from the layout: results, messages and cancel.
 #include "formats/dct.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #ifndef _WIN32
 #include <fcntl.h>
 #endif
-#include <string>
-#include <vector>
 
 #include "convert/gensource.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

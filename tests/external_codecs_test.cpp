@@ -1,20 +1,12 @@
 // Round trips through the real encoders and decoders: lame, oggenc, flac, oggdec, faad (AAC
 // made by ffmpeg).
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
 
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/encoders.h"
 #include "store/registry.h"
 #include "support/file.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/peers.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

@@ -1,16 +1,9 @@
 // Outside programs against stand-ins: the encoder pipe (exact bytes, early exits, crashes,
 // stalls), hidden children, the command-line decoders and components, and the command lines
 // built for the encoders.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <thread>
-#include <tuple>
 
 #include "external/components.h"
 #include "external/decoders.h"
@@ -18,8 +11,7 @@
 #include "external/pipesink.h"
 #include "external/process.h"
 #include "store/registry.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

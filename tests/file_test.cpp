@@ -2,24 +2,15 @@
 // retried opens, in-use tests, lock files and temporary slots, across threads and processes.
 #include "support/file.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <set>
-#include <string>
-#include <thread>
 
 #include "support/fileops.h"
 #include "support/trace.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 

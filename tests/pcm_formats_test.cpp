@@ -1,9 +1,4 @@
 // Raw (seven codings), G.711, AIFF and AU readers and writers against sox, plus bad input.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <string>
 
 #include "formats/aiff.h"
 #include "formats/au.h"
@@ -11,9 +6,7 @@
 #include "formats/raw.h"
 #include "store/encsettings.h"
 #include "support/byteorder.h"
-#include "tests/support/peers.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

@@ -2,20 +2,11 @@
 // unknown extension, bad input, Cancel, the stall limit and the 4 GiB stop of the WAV writer.
 #include "external/platdec.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "convert/gensource.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/peers.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
-namespace fs = std::filesystem;
 using testutil::FakeProgress;
 
 namespace {

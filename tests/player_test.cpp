@@ -1,18 +1,10 @@
 // The player against ALSA's file plugin over the null device: what it plays lands in a file.
 #include "app/player.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <random>
-#include <thread>
 
 #include "convert/gensource.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

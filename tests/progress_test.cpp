@@ -2,17 +2,14 @@
 // the threads under it: worker threads, their stop signal and timed stop, events, notifications.
 #include "support/progress.h"
 
-#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include "support/thread.h"
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "tests/support/kit.h"
 
 namespace {
 

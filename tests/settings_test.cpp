@@ -1,19 +1,14 @@
 // The plain-text settings store: layout, parsing rules, records, history, and a broken folder.
 #include "store/settings.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <string>
-#include <tuple>
-
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/registry.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

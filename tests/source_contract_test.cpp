@@ -1,10 +1,6 @@
 // The contract every file reader keeps, run over a table of formats: the end sample, reading in
 // odd pieces equal to one read, zeros before the start and past the end, error 4 for a missing
 // file; and every file writer of the table gives an unusable sink where it cannot create one.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
 
 #include "formats/aiff.h"
 #include "formats/au.h"
@@ -13,8 +9,7 @@
 #include "formats/raw.h"
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

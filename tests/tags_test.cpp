@@ -2,14 +2,9 @@
 // them.
 #include "store/tags.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
 
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 

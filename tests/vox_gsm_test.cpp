@@ -1,18 +1,12 @@
 // The speech codecs: Dialogic VOX against sox, GSM 06.10 and ".gsm" files against toast and
 // untoast, pending nibbles, frame counts, invalid lags and extreme input.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 
 #include "formats/gsm.h"
 #include "formats/gsm610.h"
 #include "formats/raw.h"
 #include "formats/vox.h"
 #include "store/encsettings.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

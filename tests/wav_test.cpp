@@ -1,10 +1,6 @@
 // WAV reader and PCM writer: exact headers, peer files, junk chunks, bad headers, RF64, the sink's
 // seek, files still being written, failing writes and the 4 GiB limit.
-#include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <functional>
 #ifndef _WIN32
 #include <fcntl.h>
 #endif
@@ -16,9 +12,7 @@
 #include "formats/wav.h"
 #include "support/progress.h"
 #include "support/trace.h"
-#include "tests/support/peers.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 
