@@ -1,6 +1,4 @@
-// Fuzzes the WAV reader: the chunk walk, format checks, PCM and every codec behind the "fmt "
-// record (refills, damaged-block skipping, end detection, length estimates, streaming sizes),
-// with reads and seeks that the input's last bytes choose.
+// Fuzzes the WAV reader and every codec behind its "fmt " record, with chosen reads and seeks.
 #include <algorithm>
 
 #include "formats/wav.h"

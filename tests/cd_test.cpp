@@ -1,5 +1,4 @@
-// CD extraction against a drive served from a disc image at the SCSI generic seam: commands byte
-// for byte, the TOC, the read pattern, samples, cancel, and a drive that fails or goes away.
+// CD extraction against a drive served from a disc image at the SCSI generic seam.
 
 #include "cd/rip.h"
 #include "cd/scsi.h"

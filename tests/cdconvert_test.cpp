@@ -1,5 +1,4 @@
-// CD track entries in a conversion run: names by the three schemes, 259-character texts, the
-// Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
+// CD track entries in a conversion run: naming schemes, long texts, whole discs, CDDB names.
 #include "convert/cdconvert.h"
 
 #include "app/cmdline.h"

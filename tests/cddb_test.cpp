@@ -1,5 +1,4 @@
-// CDDB lookup: disc ids against libdiscid, the entry rules, name cleaning, and whole lookups
-// against local test servers (tests/cddb_server.py) that misbehave in every way a network can.
+// CDDB lookup: disc ids against libdiscid, entry rules, and local misbehaving test servers.
 #include "cd/cddb.h"
 
 #include <arpa/inet.h>

@@ -1,5 +1,4 @@
-// Round trips through the real encoders and decoders: lame, oggenc, flac, oggdec, faad (AAC
-// made by ffmpeg).
+// Round trips through the real encoders and decoders: lame, oggenc, flac, oggdec, faad.
 
 #include "convert/gensource.h"
 #include "external/components.h"

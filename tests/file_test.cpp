@@ -1,5 +1,4 @@
-// Path helpers on 260-character buffers, LFile against the real file system, user folders;
-// retried opens, in-use tests, lock files and temporary slots, across threads and processes.
+// Path helpers, LFile, user folders, retried opens, lock files and temporary slots.
 #include "support/file.h"
 
 #include <sys/stat.h>

@@ -1,5 +1,4 @@
-// The platform decoder through GStreamer: WMA against ffmpeg's own decode, a WAV under an
-// unknown extension, bad input, Cancel, the stall limit and the 4 GiB stop of the WAV writer.
+// The platform decoder through GStreamer against ffmpeg, bad input, Cancel and the stall.
 #include "external/platdec.h"
 
 #include <sys/stat.h>

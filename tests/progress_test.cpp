@@ -1,5 +1,4 @@
-// The headless progress surface (running a process, cancel by request and by Ctrl+C, waits) and
-// the threads under it: worker threads, their stop signal and timed stop, events, notifications.
+// The headless progress surface and the threads under it.
 #include "support/progress.h"
 
 #include <signal.h>

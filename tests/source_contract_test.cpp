@@ -1,6 +1,4 @@
-// The contract every file reader keeps, run over a table of formats: the end sample, reading in
-// odd pieces equal to one read, zeros before the start and past the end, error 4 for a missing
-// file; and every file writer of the table gives an unusable sink where it cannot create one.
+// The contract every file reader and writer keeps, run over a table of formats.
 
 #include "formats/aiff.h"
 #include "formats/au.h"

@@ -1,5 +1,4 @@
-// Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse and appending, peers reading
-// them.
+// Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse and appending.
 #include "store/tags.h"
 
 #include <algorithm>

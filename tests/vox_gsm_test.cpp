@@ -1,5 +1,4 @@
-// The speech codecs: Dialogic VOX against sox, GSM 06.10 and ".gsm" files against toast and
-// untoast, pending nibbles, frame counts, invalid lags and extreme input.
+// The speech codecs: VOX against sox, GSM 06.10 and ".gsm" files against toast and untoast.
 
 #include "formats/gsm.h"
 #include "formats/gsm610.h"
@@ -84,9 +83,8 @@ TEST(Vox, PendingNibblesAndSeeks) {
     EXPECT_EQ(ReadFrames(*src, 1)[0], fresh.Decode(six[1] & 0x0F));
 }
 
-// Lags outside 40..120 decode with the last valid lag; extreme input stays bounded and every
-// frame packs with its signature.
-TEST(Gsm610, InvalidLagsAndExtremes) {
+// Lags outside 40..120 decode with the last valid lag (extreme input: the GSM fuzz target).
+TEST(Gsm610, InvalidLagsDecodeWithTheLastValidLag) {
     LGSMParams p{};
     for (int i = 0; i < 8; ++i) p.LARc[i] = int16_t(5 + i);
     for (int j = 0; j < 4; ++j) {
@@ -102,19 +100,6 @@ TEST(Gsm610, InvalidLagsAndExtremes) {
     a.Decode(p, outA);
     b.Decode(bad, outB);
     EXPECT_EQ(std::memcmp(outA, outB, sizeof outA), 0);
-
-    LGSMFrame codec;
-    int32_t in[160], out[160];
-    uint8_t frame[33];
-    for (int round = 0; round < 50; ++round) {
-        for (int i = 0; i < 160; ++i)
-            in[i] = round % 3 == 0   ? ((i / (round % 7 + 1)) % 2 ? 0x7FFF0 : -0x80000)
-                    : round % 3 == 1 ? -0x80000
-                                     : 0x7FFF0;
-        codec.EncodeNormal(in, frame);
-        EXPECT_EQ(frame[0] >> 4, 0xD);
-        codec.DecodeNormal(frame, out);
-    }
 }
 
 // Whole 33-byte frames only (a partial last one is padded on writing, ignored on reading); a

@@ -1,5 +1,4 @@
-// WAV reader and PCM writer: exact headers, peer files, junk chunks, bad headers, RF64, the sink's
-// seek, files still being written, failing writes and the 4 GiB limit.
+// WAV reader and PCM writer: headers, peers, bad input, RF64, growth, the 4 GiB limit.
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -1,5 +1,4 @@
-// A conversion host for tests: the list, the two boxes, a scripted answer to every question,
-// and the questions and messages it was asked to show, in order.
+// A conversion host for tests: scripted answers, and what it was asked to show.
 #pragma once
 
 #include <string>

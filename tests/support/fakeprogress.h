@@ -1,5 +1,4 @@
-// A quiet progress surface for tests: records texts, progress and errors; stops on request,
-// after a time or after a number of pumps.
+// A quiet progress surface for tests: records texts, progress and errors; stops on request.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,4 @@
-// What most suites include: GoogleTest, the standard headers they use, and the shared helpers
-// (scratch folders and files, WAV building, signals, memory sources, peers, quiet progress).
+// What most suites include: GoogleTest, common standard headers and the shared helpers.
 #pragma once
 
 #include <gtest/gtest.h>

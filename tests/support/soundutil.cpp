@@ -34,6 +34,13 @@ void MemorySink::Seek(int32_t frame) {
     samples.resize(std::min(samples.size(), size_t(frame) * GetChannels()));
 }
 
+std::vector<int32_t> Ramp(size_t count) {
+    std::vector<int32_t> v(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
+    return v;
+}
+
 std::vector<int32_t> ReadToEnd(LSoundSourceBase* src) {
     const int ch = src->GetChannels();
     std::vector<int32_t> all, buf(size_t(LSOUND_BLOCK_FRAMES) * ch);

@@ -41,6 +41,8 @@ class MemorySink : public LSoundSinkBase {
     std::vector<int32_t> writeSizes;
 };
 
+// Internal samples over the whole range with every low bit in use (count samples).
+std::vector<int32_t> Ramp(size_t count);
 // Every frame from the current position up to GetEndSample, in transfer-sized blocks.
 std::vector<int32_t> ReadToEnd(LSoundSourceBase* src);
 // The same, converted back to 16 bits.

@@ -62,6 +62,20 @@ std::string ScratchDir() {
     return dir.string();
 }
 
+std::string ScratchHome(const std::string& home) {
+    const std::string dir = ScratchDir();
+#ifdef _WIN32
+    _putenv_s("TAMBER_HOME", (dir + home).c_str());
+#else
+    setenv("TAMBER_HOME", (dir + home).c_str(), 1);
+#endif
+    return dir;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
 void ForgetWavOutputFormat() {
     char data[LMAX_PATH];
     LFile::GetUserDataFolder(data);
@@ -111,6 +125,18 @@ bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(f);
+}
+
+std::string ReadText(const std::string& path) {
+    const Bytes b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+std::string StandIn(const std::string& path, const std::string& body) {
+    const std::string text = "#!/bin/sh\n" + body + "\n";
+    WriteFileBytes(path, Bytes(text.begin(), text.end()));
+    fs::permissions(path, fs::perms::all);
+    return path;
 }
 
 void PutLE(Bytes& v, uint64_t x, int bytes) {
