@@ -73,7 +73,7 @@ TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
                     // GSM and MP3: the decoders' rounding may differ, the audio may not.
                     const bool mp3 = std::string(e.label) == "MP3";
                     EXPECT_GT(SnrDb(ref, ours), mp3 ? 60.0 : 20.0) << e.tool << " " << e.label;
-                    if (mp3) EXPECT_EQ(ours.size(), ref.size());
+                    EXPECT_TRUE(!mp3 || ours.size() == ref.size());
                 }
             }
         }
@@ -176,15 +176,19 @@ TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
     EXPECT_EQ(unknown.Format().wFormatTag, 0x1234);
 }
 
+// An 18-byte "fmt " record at 8000 Hz and its extra bytes (block align given, or from the bits).
+Bytes Fmt(uint16_t tag, uint16_t ch, uint16_t bits, const Bytes& extra, int align = -1) {
+    Bytes f = FmtBody(tag, ch, 8000, bits, 18);
+    if (align >= 0) f[12] = uint8_t(align), f[13] = 0;
+    f[16] = uint8_t(extra.size());
+    f.insert(f.end(), extra.begin(), extra.end());
+    return f;
+}
+
 TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
     const std::string dir = ScratchDir();
-    auto fmt = [](uint16_t tag, uint16_t ch, uint16_t align, uint16_t bits,
-                  std::vector<uint8_t> extra) {
-        std::vector<uint8_t> f(18);
-        LWaveFormatEx w{tag, ch, 8000, 8000, align, bits, uint16_t(extra.size())};
-        std::memcpy(f.data(), &w, 18);
-        f.insert(f.end(), extra.begin(), extra.end());
-        return f;
+    auto fmt = [](uint16_t tag, uint16_t ch, int align, uint16_t bits, const Bytes& extra) {
+        return Fmt(tag, ch, bits, extra, align);
     };
     std::vector<uint8_t> data(2048, 0x11);
     std::vector<uint8_t> badGuid = {16, 0,    4, 0,    0, 0, 0x99, 0x12, 0,    0,    0,
@@ -267,19 +271,6 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
 // (floats round, clipped at full scale).
 TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
     const std::string dir = ScratchDir();
-    auto record = [](uint16_t tag, int ch, int bytes, int bits, std::vector<uint8_t> extra) {
-        std::vector<uint8_t> f(18);
-        LWaveFormatEx w{tag,
-                        uint16_t(ch),
-                        8000,
-                        uint32_t(8000 * ch * bytes),
-                        uint16_t(ch * bytes),
-                        uint16_t(bits),
-                        uint16_t(extra.size())};
-        std::memcpy(f.data(), &w, 18);
-        f.insert(f.end(), extra.begin(), extra.end());
-        return f;
-    };
     auto ext = [](uint32_t sub, int valid) {
         std::vector<uint8_t> x = {uint8_t(valid), 0, 3, 0, 0, 0};
         for (int i = 0; i < 4; ++i) x.push_back(uint8_t(sub >> (8 * i)));
@@ -313,13 +304,12 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
         std::vector<int16_t> want;
     };
     const std::vector<Case> cases = {
-        {"PCM 24", record(LWAVE_FORMAT_PCM, 1, 3, 24, {}), d24, want24},
-        {"PCM 32", record(LWAVE_FORMAT_PCM, 1, 4, 32, {}), d32, want32},
-        {"PCM 24 in 32 (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 4, 32, ext(1, 24)), d32,
-         want32},
-        {"PCM 8 (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 1, 8, ext(1, 8)), d8, want8},
-        {"float", record(LWAVE_FORMAT_IEEE_FLOAT, 1, 4, 32, {}), dF, wantF},
-        {"float (extensible)", record(LWAVE_FORMAT_EXTENSIBLE, 1, 4, 32, ext(3, 32)), dF, wantF},
+        {"PCM 24", Fmt(LWAVE_FORMAT_PCM, 1, 24, {}), d24, want24},
+        {"PCM 32", Fmt(LWAVE_FORMAT_PCM, 1, 32, {}), d32, want32},
+        {"PCM 24 in 32 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(1, 24)), d32, want32},
+        {"PCM 8 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 8, ext(1, 8)), d8, want8},
+        {"float", Fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 32, {}), dF, wantF},
+        {"float (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(3, 32)), dF, wantF},
     };
     for (const Case& c : cases) {
         const std::string file = dir + "/wide.wav";

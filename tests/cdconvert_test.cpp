@@ -24,10 +24,6 @@ class Host : public testutil::FakeHost {
 
 class CdConvert : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = testutil::ScratchDir();
-        setenv("TAMBER_HOME", (dir_ + "/home").c_str(), 1);
-    }
     // The command line against the host, with the served drive.
     void Run(std::vector<std::string> args) {
         args.insert(args.begin(), "tamber");
@@ -49,7 +45,7 @@ class CdConvert : public ::testing::Test {
         char out[LMAX_PATH];
         return LCDNameOutput(host_, t, folder.c_str(), ".wav", out) ? out : "(none)";
     }
-    std::string dir_;
+    std::string dir_ = testutil::ScratchHome();
     Host host_;
 };
 
@@ -137,14 +133,12 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     testutil::DiscImage disc;
     disc.starts = {0, 15000, 30000, 45000};
     testutil::FakeCDDrive drive(disc);
-    // The server lives as long as this process, its parent.
-    FILE* server =
-        popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
-    char mode[64];
-    int port = 0, good = 0, nomatch = 0;
-    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "ready"))
-        (std::strcmp(mode, "good") ? std::strcmp(mode, "nomatch") ? port : nomatch : good) = port;
-    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(good)).c_str());
+    auto servers = testutil::CddbTestServers();
+    auto use = [&](const char* mode) {
+        const std::string server = "127.0.0.1:" + std::to_string(servers[mode]);
+        SettingsWriteString(kCDDBSection, "Server", server.c_str());
+    };
+    use("good");
     LCDDBInfo& info = *host_.cd.info;
     info.bUseCDDB = 1;
     testutil::FakeProgress dlg;
@@ -157,7 +151,7 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
     EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
     // A disc the server does not know: the user is told through the host.
-    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(nomatch)).c_str());
+    use("nomatch");
     SettingsWriteBool("Settings", "UseCDDB", true);
     host_.cd.tableLoaded = false;
     LCDLoadTableForPlay(host_, host_.cd, info.iDrive);

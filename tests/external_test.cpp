@@ -120,7 +120,7 @@ TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
         EXPECT_EQ(sink->IsUnusable(), c.status != LPROCESS_OK);
         sink.reset();
         // An ended encoder never comes back to write its file.
-        if (c.status != LPROCESS_OK) EXPECT_FALSE(std::ifstream(flag).good());
+        EXPECT_FALSE(c.status != LPROCESS_OK && std::ifstream(flag).good());
     }
     LPipeOut::finishLimitMs = limit;
 }

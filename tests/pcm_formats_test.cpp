@@ -120,7 +120,9 @@ TEST_F(SoxPeer, RawCodingsReadAndWriteLikeSox) {
         }
         LSourceRef back = LRawFile::OpenSource(ours.c_str(), 22050, 2, c.codec);
         EXPECT_EQ(ReadAll16(*back), SoxDecode(ours, type));
-        if (RawCodecBytes(c.codec) == 2) EXPECT_EQ(ReadFileBytes(ours), ReadFileBytes(file));
+        if (RawCodecBytes(c.codec) == 2) {
+            EXPECT_EQ(ReadFileBytes(ours), ReadFileBytes(file));
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ Wav16 ReadWav16(const std::string& path);
 // path is replaced by the path opened with flags (O_RDONLY: writes then fail; O_WRONLY: reads
 // do). Returns how many were replaced.
 int SpoilOpenFile(const std::string& path, int flags);
+// The ports of the local CDDB test servers (tests/cddb_server.py) by mode; started once, they
+// live as long as this process.
+std::map<std::string, int> CddbTestServers();
 #endif
 
 }  // namespace testutil
