@@ -2,17 +2,17 @@
 #include "cli/batch.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/clihost.h"
@@ -35,7 +35,22 @@ struct Running {
     pid_t pid;
     int output;  // the child's standard error (a memory file)
     std::string input, written;
+    int ended = -1;  // readable when the child has ended (-1 where the system has no such file)
 };
+
+// Waits until a child ends, Ctrl+C arrives, or the progress line is due again (a short poll
+// where the system cannot tell a child's end through a file).
+void WaitForChange(const std::vector<Running>& running) {
+    std::vector<pollfd> fds;
+    bool all = true;
+    for (const Running& r : running) {
+        if (r.ended >= 0)
+            fds.push_back({r.ended, POLLIN, 0});
+        else
+            all = false;
+    }
+    poll(fds.data(), fds.size(), all && !fds.empty() ? 200 : 5);
+}
 
 // Starts "tamber -jobs 1 -format ext -outfolder folder input -convert" in its own process
 // group (Ctrl+C reaches it through this process only), standard error into a memory file.
@@ -72,6 +87,9 @@ bool Start(Running& r, const char* ext, const char* folder) {
         close(r.output);
         return false;
     }
+#ifdef SYS_pidfd_open
+    r.ended = int(syscall(SYS_pidfd_open, r.pid, 0));
+#endif
     return true;
 }
 
@@ -137,6 +155,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
                                                                                : LPROCESS_FAILED);
             host.ClearProgressLine();
             Relay(running[k].output);
+            if (running[k].ended >= 0) close(running[k].ended);
             host.SetEntryImage(running[k].index, code == 0 ? LENTRY_DONE : LENTRY_FAILED);
             if (code != 0) {
                 stopNew = true;
@@ -192,7 +211,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
         }
         if (running.empty() && (stopNew || next >= host.EntryCount())) break;
         host.DrawBatchLine();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitForChange(running);
     }
     host.ClearProgressLine();
     sigaction(SIGINT, &old, nullptr);

@@ -32,6 +32,9 @@ struct LInputFormat {
     const LGenDecoder* decoder;
     LReaderMessages messages;
     LSettingsParser parse;  // "-insettings", or null
+    // Carries tags that are read and written in place (the tag editor; a conversion between two
+    // such formats takes them along).
+    bool tags = false;
 };
 
 struct LOutputFormat {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "convert/cdconvert.h"
+#include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
@@ -246,7 +247,7 @@ int OpenInput(Batch& b, const Entry& e, LSourceRef& source) {
 }
 
 bool Taggable(const char* ext) {
-    return ExtIs(ext, ".mp3") || ExtIs(ext, ".wav");
+    return LFindInputFormat(ext).tags;
 }
 
 // Open, transfer, tags and the final name of an ordinary file.

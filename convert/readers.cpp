@@ -25,8 +25,8 @@ constexpr const char* kRaw = LRawSettings::kRawSection;
 
 // The listed rows in the order the file list has always named them.
 constexpr LInputFormat kInputs[] = {
-    {".wav", true, LWaveFile::OpenSource, nullptr, nullptr, M::Wav, nullptr},
-    {".mp3", true, OpenMp3, nullptr, nullptr, M::Mp3, nullptr},
+    {".wav", true, LWaveFile::OpenSource, nullptr, nullptr, M::Wav, nullptr, true},
+    {".mp3", true, OpenMp3, nullptr, nullptr, M::Mp3, nullptr, true},
     {".ogg", true, nullptr, nullptr, &kOggDecoder, M::Exists, nullptr},
     {".wma", true, nullptr, nullptr, &kWmaDecoder, M::Exists, nullptr},
     {".aif", true, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},

@@ -57,6 +57,8 @@ int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
         }
         sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
         if (sink->IsUnusable()) {
+            // A stop asked for meanwhile ends a wait on the sink's program: it is a stop.
+            if (dlg->PumpMessages()) return LPROCESS_STOPPED;
             LTrace("LPRSourceToSink::Process Sink Error");
             return LPROCESS_FAILED;
         }

@@ -83,6 +83,15 @@ class LSRCPCMFileBase : public LSoundSourceBase {
     int32_t length_ = -1;  // frames, or -1 while streaming
     int32_t frameSize_ = 2;
     std::vector<uint8_t> raw_;  // conversion buffer: 8192 frames
+
+  private:
+    // Up to `bytes` bytes at the file position: from the read-ahead buffer while the length is
+    // known, straight from the file while it is still being written. Sets `data`; returns the
+    // count (0 at the end or on failure).
+    int32_t Fetch(int32_t bytes, const uint8_t*& data);
+
+    std::vector<uint8_t> ahead_;  // whole frames, about 1 MB, filled by one read
+    int32_t aheadAt_ = 0, aheadEnd_ = 0;
 };
 
 class LSRCPCM8File : public LSRCPCMFileBase {
@@ -141,13 +150,16 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     // Writes the final sizes and closes the file; false when the header could not be written.
     bool Close();
     bool ToRF64();
+    // Writes what the buffer holds; false (and the unusable flag) when the file refuses it.
+    bool Flush();
 
     LFile file_;
     int32_t dataStart_ = LWAVE_PCM_HEADER_BYTES;
     bool tooLarge_ = false;
     int bytesPerSample_;
     int32_t frameSize_;
-    std::vector<uint8_t> raw_;  // conversion buffer: 8192 frames
+    std::vector<uint8_t> raw_;  // output buffer: whole frames, about 1 MB, written in one call
+    int32_t fill_ = 0;          // bytes in raw_ not yet written
 };
 
 class LSNKPCM8File : public LSNKPCMFileBase {

@@ -8,6 +8,7 @@
 
 #include "cd/drives.h"
 #include "cd/rip.h"
+#include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "external/win32/related.h"
@@ -82,7 +83,7 @@ void MainDialog::CmEditTag() {
     const std::string path = CmGrabSelectedFilePath();
     if (path.empty()) return;
     const char* ext = PathExtension(path.c_str());
-    if (!ExtIs(ext, ".wav") && !ExtIs(ext, ".mp3")) {
+    if (!LFindInputFormat(ext).tags) {
         MessageBoxA(hwnd_, "Only wav and mp3 files can have tags edited.", nullptr,
                     MB_OK | MB_ICONERROR);
         return;

@@ -237,7 +237,7 @@ void MainDialog::EnableControls() {
     if (selection) {
         const std::string path = CmGrabSelectedFilePath();
         const char* ext = PathExtension(path.c_str());
-        taggable = ExtIs(ext, ".mp3") || ExtIs(ext, ".wav");
+        taggable = LFindInputFormat(ext).tags;
     }
     const bool playing = IsPlaying();
     for (int id : {CM_REMOVE, CM_PLAY, CM_CONVERT, CM_EDIT}) EnableMenuItem(menu_, id, selection);

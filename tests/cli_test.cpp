@@ -384,6 +384,34 @@ TEST_F(Faults, KilledRunLeavesTheInputWhole) {
     EXPECT_EQ(Files().size(), 3u);  // x.wav, x.ogg, _x.ogg
 }
 
+// Ctrl+C during a parallel batch stops every running entry (encoders included), starts no
+// other, and leaves neither outputs nor temporary files.
+TEST_F(Faults, InterruptStopsEveryRunningEntry) {
+    for (const char* f : {"a.wav", "b.wav", "c.wav"}) fs::copy_file(w("x.wav"), w(f));
+    StandIn("oggenc", "echo $$ > \"" + dir_ + "/enc.$$\"; sleep 30");
+    const std::string args = "-jobs 2 -format .ogg -outfolder out a.wav b.wav c.wav -convert";
+    testutil::Run("(" + Command(args, -1, "\\$(echo \\$\\$ > ../tamber.pid)") + "; echo $? > '" +
+                  dir_ + "/rc.new'; mv '" + dir_ + "/rc.new' '" + dir_ + "/rc') &");
+    auto encoders = [&] {
+        std::vector<std::string> pids;
+        for (auto& e : fs::directory_iterator(dir_))
+            if (e.path().filename().string().rfind("enc.", 0) == 0)
+                pids.push_back(e.path().filename().string().substr(4));
+        return pids;
+    };
+    for (int i = 0; i < 200 && encoders().size() < 2; ++i) usleep(50000);
+    ASSERT_EQ(encoders().size(), 2u);
+    // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
+    testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
+    for (int i = 0; i < 200 && !fs::exists(dir_ + "/rc"); ++i) usleep(50000);
+    auto rc = testutil::ReadFileBytes(dir_ + "/rc");
+    EXPECT_EQ(std::string(rc.begin(), rc.end()), "1\n");
+    for (const std::string& pid : encoders()) EXPECT_NE(testutil::Run("kill -0 " + pid), 0);
+    EXPECT_EQ(encoders().size(), 2u);  // c.wav never started
+    EXPECT_TRUE(!fs::exists(w("out")) || fs::is_empty(w("out")));
+    EXPECT_EQ(Files().size(), 4u);  // x, a, b and c.wav
+}
+
 // Eight runs convert overlapping batches into one folder at once: every output complete.
 TEST_F(Faults, ConcurrentRunsShareAFolder) {
     std::vector<std::vector<int16_t>> pcm;

@@ -18,6 +18,7 @@
 
 #include "external/posix/childoutput.h"
 #include "external/posix/spawn.h"
+#include "support/posix/progressline.h"
 #include "support/trace.h"
 
 extern char** environ;
@@ -216,9 +217,13 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-        // The pipe is full: wait until the encoder takes some of it.
+        // The pipe is full: wait until the encoder takes some of it (a stop ends the wait).
         pollfd pfd{int(write_), POLLOUT, 0};
         int r = poll(&pfd, 1, int(stallLimitMs));
+        if (LInterruptRequested()) {
+            CloseWriteEnd();
+            return false;
+        }
         if (r < 0 && errno == EINTR) continue;
         if (r == 0) {
             LTrace("LPipeOut::Write encoder takes no input");

@@ -63,6 +63,10 @@ uint32_t Slice(uint32_t remaining) {
 
 }  // namespace
 
+bool LInterruptRequested() {
+    return g_interrupted != 0;
+}
+
 // Access for the free helpers that draw the line.
 struct LProgressDialogAccess {
     static void ClearBar(LProgressDialog& d) {

@@ -9,3 +9,7 @@ using LProgressLineFormatter = void (*)(char* line, size_t size, const char* wha
 // With a formatter set, the line is drawn only on a terminal; the front end says on other
 // standard errors what it wants said. Null restores the plain line.
 void LSetProgressLineFormatter(LProgressLineFormatter formatter);
+
+// True once Ctrl+C asked the running process to stop (blocking waits on other programs check it
+// so that a stop does not wait for them).
+bool LInterruptRequested();
