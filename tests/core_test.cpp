@@ -1,10 +1,7 @@
 // The sound core: base classes, the peak limiter, the transfer and the ring between threads.
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <future>
 #include <numbers>
-#include <thread>
 
 #include "core/adapt.h"
 #include "core/peak_limit.h"
@@ -12,8 +9,7 @@
 #include "core/ring_process.h"
 #include "core/transfer.h"
 #include "support/trace.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 

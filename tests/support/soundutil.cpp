@@ -12,7 +12,6 @@ MemorySource::MemorySource(int32_t rate, int channels, std::vector<int32_t> samp
 }
 
 void MemorySource::Read(int32_t* buffer, int32_t n) {
-    largestRead = std::max(largestRead, n);
     const int ch = GetChannels();
     for (int32_t i = 0; i < n; ++i, ++position_)
         for (int c = 0; c < ch; ++c)

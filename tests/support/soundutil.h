@@ -21,7 +21,6 @@ class MemorySource : public LSoundSourceBase {
     bool IsStreaming() override { return streaming; }
 
     bool streaming = false;
-    int32_t largestRead = 0;
 
   private:
     std::vector<int32_t> samples_;
