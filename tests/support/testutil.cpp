@@ -212,28 +212,20 @@ Wav16 ReadWav16(const std::string& path) {
     };
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
         return w;
-    bool haveFormat = false;
-    for (size_t pos = 12; pos + 8 <= b.size();) {
-        const uint32_t size = le(pos + 4, 4);
+    for (size_t pos = 12, size; pos + 8 <= b.size(); pos += 8 + size + (size & 1)) {
+        size = le(pos + 4, 4);
         const size_t body = pos + 8;
         if (!std::memcmp(&b[pos], "fmt ", 4) && body + 16 <= b.size()) {
             w.channels = int(le(body + 2, 2));
             w.rate = int32_t(le(body + 4, 4));
-            const uint32_t tag = le(body, 2);
-            if ((tag != 1 && tag != 0xFFFE) || le(body + 14, 2) != 16) return w;
-            haveFormat = true;
-        } else if (!std::memcmp(&b[pos], "data", 4) && haveFormat) {
-            size_t bytes = size;
+            if ((le(body, 2) != 1 && le(body, 2) != 0xFFFE) || le(body + 14, 2) != 16) return w;
+        } else if (!std::memcmp(&b[pos], "data", 4) && w.channels) {
             // Streamed writers may leave the size open; take what is there.
-            if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size())
-                bytes = b.size() - body;
-            w.samples.resize(bytes / 2);
-            for (size_t i = 0; i < w.samples.size(); ++i)
-                w.samples[i] = int16_t(le(body + 2 * i, 2));
+            if (size == 0 || size == 0xFFFFFFFF || body + size > b.size()) size = b.size() - body;
+            for (size_t i = 0; i + 1 < size; i += 2) w.samples.push_back(int16_t(le(body + i, 2)));
             w.ok = true;
             return w;
         }
-        pos = body + size + (size & 1);
     }
     return w;
 }
