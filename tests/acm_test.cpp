@@ -42,7 +42,7 @@ const PeerEncoding kPeerEncodings[] = {
 TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
     if (!HavePeers()) GTEST_SKIP() << "sox or ffmpeg missing (scripts/setup.sh installs them)";
     const std::string dir = ScratchDir();
-    for (int32_t rate : {8000, 22050, 44100}) {
+    for (int32_t rate : {8000, 22050, 44100})
         for (int ch : {1, 2}) {
             const std::string src =
                 dir + "/src_" + std::to_string(rate) + "_" + std::to_string(ch) + ".wav";
@@ -77,7 +77,6 @@ TEST(AcmPeerFiles, DecodeLikeFfmpeg) {
                 }
             }
         }
-    }
 }
 
 // Our compressed outputs are read back by ffmpeg and sox with the expected audio, and our own
@@ -90,7 +89,7 @@ TEST(AcmWriter, OutputsReadBackInPeers) {
         double minSnr;
         bool exact;
     };
-    for (int32_t rate : {8000, 22050, 44100}) {
+    for (int32_t rate : {8000, 22050, 44100})
         for (int ch : {1, 2}) {
             std::vector<int16_t> signal = ToneMix(rate, ch, rate / 2);
             std::vector<std::pair<Target, LWaveFileFormat>> targets = {
@@ -116,7 +115,6 @@ TEST(AcmWriter, OutputsReadBackInPeers) {
                 }
             }
         }
-    }
 }
 
 TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {

@@ -289,31 +289,30 @@ class Faults : public Cli {
 // Writes fail at the first byte, half-way and within the last KiB, for every output kind,
 // writing a new file, replacing an old output and converting a file onto itself.
 TEST_F(Faults, WriteFailuresLoseNothing) {
-    struct Kind {
-        const char* ext;
-        const char* settings;
-    };
-    for (Kind k : {Kind{".wav", ""}, Kind{".wav", "-settings .wav ULAW 8000 1"}, Kind{".raw", ""},
-                   Kind{".aiff", ""}, Kind{".au", ""}, Kind{".vox", ""}, Kind{".gsm", ""},
-                   Kind{".flac", ""}}) {
+    const std::pair<const char*, const char*> kinds[] = {
+        {".wav", ""}, {".wav", "-settings .wav ULAW 8000 1"},
+        {".raw", ""}, {".aiff", ""},
+        {".au", ""},  {".vox", ""},
+        {".gsm", ""}, {".flac", ""}};
+    for (auto [ext, settings] : kinds) {
         fs::remove_all(dir_ + "/home");
-        ASSERT_EQ(Tamber(std::string("-overwrite ALWAYS ") + k.settings), 0);
-        ASSERT_EQ(Tamber(std::string("-format ") + k.ext + " -outfolder ref x.wav -convert"), 0);
-        const std::string ref = w("ref/x") + k.ext;
+        ASSERT_EQ(Tamber(std::string("-overwrite ALWAYS ") + settings), 0);
+        ASSERT_EQ(Tamber(std::string("-format ") + ext + " -outfolder ref x.wav -convert"), 0);
+        const std::string ref = w("ref/x") + ext;
         const long size = long(fs::file_size(ref));
         for (const char* c : {"new", "replace", "same"}) {
-            std::string args = std::string("-format ") + k.ext + " -outfolder out x.wav -convert";
+            std::string args = std::string("-format ") + ext + " -outfolder out x.wav -convert";
             fs::create_directories(w("out"));
-            if (c == std::string("replace")) testutil::WriteFileBytes(w("out/x") + k.ext, {1, 2});
+            if (c == std::string("replace")) testutil::WriteFileBytes(w("out/x") + ext, {1, 2});
             if (c == std::string("same")) {
-                fs::copy_file(ref, w("x") + k.ext, fs::copy_options::overwrite_existing);
-                args = std::string("-format ") + k.ext + " -outfolder " + dir_ + "/w x" + k.ext +
+                fs::copy_file(ref, w("x") + ext, fs::copy_options::overwrite_existing);
+                args = std::string("-format ") + ext + " -outfolder " + dir_ + "/w x" + ext +
                        " -convert";
             }
             for (long limit : {0L, size / 2048, (size - 1) / 1024}) {
                 auto before = Files();
-                EXPECT_EQ(Tamber(args, limit), 2) << k.ext << k.settings << c << limit;
-                EXPECT_EQ(Files(), before) << k.ext << k.settings << c << limit;
+                EXPECT_EQ(Tamber(args, limit), 2) << ext << settings << c << limit;
+                EXPECT_EQ(Files(), before) << ext << settings << c << limit;
             }
             fs::remove_all(w("out"));
         }

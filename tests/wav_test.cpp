@@ -43,8 +43,8 @@ LSourceRef OpenBytes(const std::string& path, const Bytes& file) {
 // does our reader.
 TEST(WaveFile, WritesExactHeaderThatSoxReads) {
     const std::string dir = ScratchDir(), path = dir + "/out.wav", raw = dir + "/sox.raw";
-    for (int bits : {8, 16}) {
-        for (int ch : {1, 2}) {
+    for (int bits : {8, 16})
+        for (int ch : {1, 2})
             for (int32_t frames : {0, 3, 10001}) {
                 SCOPED_TRACE(testing::Message() << bits << " bits " << ch << " ch " << frames);
                 const auto samples = Noise(size_t(frames) * ch, bits, uint32_t(frames + ch));
@@ -65,8 +65,6 @@ TEST(WaveFile, WritesExactHeaderThatSoxReads) {
                 ASSERT_EQ(testutil::Run("sox '" + path + "' -t raw '" + raw + "'"), 0);
                 EXPECT_EQ(ReadFileBytes(raw), Bytes(file.begin() + 46, file.end()));
             }
-        }
-    }
 }
 
 // Junk before the RIFF form, odd-sized chunks with their pad byte, an odd-sized "fmt ", and
