@@ -1,5 +1,4 @@
-// Fuzzes the format adapters with arbitrary rates, channel counts and 32-bit samples: source
-// resamplers, channel adapters, the peak limiter and the sink-side adapters.
+// Fuzzes the source and sink adapters and the limiter with arbitrary rates and samples.
 #include <cstdint>
 #include <cstring>
 #include <vector>

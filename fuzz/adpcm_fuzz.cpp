@@ -1,6 +1,4 @@
-// Fuzz target: the codec layer's decoders (IMA and Microsoft ADPCM, G.711, GSM in WAV, wide and
-// floating-point PCM, extensible records, MPEG Layer 3) fed an arbitrary format record and
-// arbitrary data.
+// Fuzzes every codec-layer decoder with an arbitrary format record and data.
 #include <cstdint>
 #include <cstring>
 #include <memory>

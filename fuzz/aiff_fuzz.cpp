@@ -7,6 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* path = FuzzFile("aiff", data, size);
     if (!path) return 0;
     LSourceRef src = LAifFile::OpenSource(path);
-    if (src->GetError() == LSRC_OK) FuzzExercise(*src);
+    if (src->GetError() == LSRC_OK) FuzzExercise(*src, data, size);
     return 0;
 }

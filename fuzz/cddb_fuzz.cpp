@@ -1,5 +1,4 @@
-// CDDB replies from an untrusted server: the entry parser keeps every field within its buffer,
-// and no cleaned name can hold a separator or climb out of a folder.
+// CDDB replies from an untrusted server: fields stay in their buffers, names in their folder.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -29,16 +29,31 @@ inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) 
     return path.c_str();
 }
 
-// Reads a few blocks, seeks before the start, into the middle and past the end.
-inline void FuzzExercise(LSoundSourceBase& src) {
+// Reads and seeks that the input's last bytes choose (positions must follow exactly), then a
+// few blocks, a seek before the start, into the middle and past the end.
+inline void FuzzExercise(LSoundSourceBase& src, const uint8_t* data, size_t size) {
     static std::vector<int32_t> buf;
     buf.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(src.GetChannels()));
+    uint32_t h = 2166136261u;
+    for (size_t i = size > 16 ? size - 16 : 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
+    for (int step = 0; step < 6; ++step) {
+        const int32_t end = src.GetEndSample(), before = src.GetPosition();
+        if (end < 0) __builtin_trap();
+        h = h * 1103515245u + 12345u;
+        const int32_t n = int32_t(1 + (h >> 8) % LSOUND_BLOCK_FRAMES);
+        src.Read(buf.data(), n);
+        if (src.GetPosition() != std::min<int64_t>(int64_t(before) + n, INT32_MAX))
+            __builtin_trap();
+        h = h * 1103515245u + 12345u;
+        const int32_t target =
+            end > 0 ? int32_t(int64_t((h >> 4) % (uint64_t(end) + 600)) - 300) : -5;
+        src.Seek(target);
+        if (src.GetPosition() != target) __builtin_trap();
+    }
     const int32_t end = src.GetEndSample();
     for (int i = 0; i < 4 && src.GetPosition() < end; ++i) src.Read(buf.data(), 8192);
-    src.Seek(-17);
-    src.Read(buf.data(), 100);
-    src.Seek(end / 2);
-    src.Read(buf.data(), 3001);
-    src.Seek(int32_t(std::min<int64_t>(int64_t(end) + 5, INT32_MAX)));
-    src.Read(buf.data(), 1);
+    for (int32_t at : {-17, end / 2, int32_t(std::min<int64_t>(int64_t(end) + 5, INT32_MAX))}) {
+        src.Seek(at);
+        src.Read(buf.data(), 3001);
+    }
 }

@@ -4,6 +4,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LMP3Source src(data, int64_t(size));
-    if (src.GetError() == LSRC_OK) FuzzExercise(src);
+    if (src.GetError() == LSRC_OK) FuzzExercise(src, data, size);
     return 0;
 }

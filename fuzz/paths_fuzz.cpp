@@ -1,5 +1,4 @@
-// Path helpers on arbitrary text (names come from tags, CD databases and command lines): every
-// result fits the 260-character buffer and nothing is written past it.
+// Path helpers on arbitrary text: every result fits its 260-character buffer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,4 @@
-// The table-of-contents parse on arbitrary drive responses: no read beyond the response, and a
-// track count whose addresses (with the lead-out) all came from it.
+// The table-of-contents parse on arbitrary drive responses: no read beyond the response.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

@@ -1,15 +1,10 @@
-// CD extraction against a drive served from a disc image at the SCSI generic seam: commands byte
-// for byte, the TOC, the read pattern, samples, cancel, and a drive that fails or goes away.
-#include <gtest/gtest.h>
-
-#include <chrono>
+// CD extraction against a drive served from a disc image at the SCSI generic seam.
 
 #include "cd/rip.h"
 #include "cd/scsi.h"
 #include "cd/toc.h"
 #include "tests/support/fakecd.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -52,13 +47,12 @@ TEST(CdCommands, TocAndReadBlocksByteForByteAndTheParse) {
     FakeProgress dlg;
     LSCSI scsi;
     EXPECT_EQ(scsi.GetCDROMDriveCount(), 1);
-    EXPECT_FALSE(scsi.OpenCDROMDrive(1));
-    ASSERT_TRUE(scsi.OpenCDROMDrive(0));
+    ASSERT_TRUE(!scsi.OpenCDROMDrive(1) && scsi.OpenCDROMDrive(0));
     uint8_t tracks = 0;
     uint32_t addr[256];
     ASSERT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_OK);
     ASSERT_EQ(tracks, 5);
-    for (int i = 0; i <= 5; ++i) EXPECT_EQ(addr[i], Disc().starts[size_t(i)]);
+    EXPECT_EQ(std::vector<uint32_t>(addr, addr + 6), Disc().starts);
     EXPECT_EQ(drive.Commands()[0],
               (std::vector<uint8_t>{0x43, 0, 0, 0, 0, 0, 0x01, 0x08, 0x00, 0}));
 
@@ -68,10 +62,9 @@ TEST(CdCommands, TocAndReadBlocksByteForByteAndTheParse) {
               (std::vector<uint8_t>{0xBE, 0, 1, 2, 3, 4, 0, 0, 27, 0xF0, 0, 0}));
 
     // A length field below 10, and one claiming more entries than the response holds.
-    uint8_t shortToc[LCD_TOC_BYTES] = {0x00, 0x09};
-    EXPECT_FALSE(LCDParseTOC(shortToc, LCD_TOC_BYTES, tracks, addr));
-    uint8_t longToc[16] = {0xFF, 0xFF};
-    EXPECT_FALSE(LCDParseTOC(longToc, 16, tracks, addr));
+    uint8_t shortToc[LCD_TOC_BYTES] = {0x00, 0x09}, longToc[16] = {0xFF, 0xFF};
+    EXPECT_FALSE(LCDParseTOC(shortToc, LCD_TOC_BYTES, tracks, addr) ||
+                 LCDParseTOC(longToc, 16, tracks, addr));
     EXPECT_EQ(tracks, 0);
 }
 
@@ -89,9 +82,7 @@ TEST(CdRip, EveryTrackEqualsTheImageWithTheReadPattern) {
     // Track 1 (10 sectors): one read of 10, 5880 frames; track 2 (40 sectors): 13 + 27.
     std::vector<int> sizes = ReadSizes(drive);
     ASSERT_GE(sizes.size(), 3u);
-    EXPECT_EQ(sizes[0], 10);
-    EXPECT_EQ(sizes[1], 13);
-    EXPECT_EQ(sizes[2], 27);
+    EXPECT_EQ(std::vector<int>(sizes.begin(), sizes.begin() + 3), (std::vector<int>{10, 13, 27}));
     EXPECT_EQ(Disc().TrackPCM(0).size(), 5880u * 2);
     EXPECT_EQ(drive.openFiles, 0);
 }

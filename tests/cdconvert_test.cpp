@@ -1,14 +1,5 @@
-// CD track entries in a conversion run: names by the three schemes, 259-character texts, the
-// Linux track arguments, and whole discs converted to WAV and MP3 from a served disc image.
+// CD track entries in a conversion run: naming schemes, long texts, whole discs, CDDB names.
 #include "convert/cdconvert.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/cmdline.h"
 #include "cd/cddb.h"
@@ -16,10 +7,7 @@
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -36,10 +24,6 @@ class Host : public testutil::FakeHost {
 
 class CdConvert : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = testutil::ScratchDir();
-        setenv("TAMBER_HOME", (dir_ + "/home").c_str(), 1);
-    }
     // The command line against the host, with the served drive.
     void Run(std::vector<std::string> args) {
         args.insert(args.begin(), "tamber");
@@ -61,13 +45,14 @@ class CdConvert : public ::testing::Test {
         char out[LMAX_PATH];
         return LCDNameOutput(host_, t, folder.c_str(), ".wav", out) ? out : "(none)";
     }
-    std::string dir_;
+    std::string dir_ = testutil::ScratchHome();
     Host host_;
 };
 
 TEST_F(CdConvert, TrackNumbersAndTheNamingSchemes) {
-    EXPECT_EQ(CmMapFileNameToTrackNumber("D:\\Track03.cda"), 2);
-    EXPECT_EQ(CmMapFileNameToTrackNumber("/dev/sr0/Track12.cda"), 11);
+    EXPECT_EQ(std::tuple(CmMapFileNameToTrackNumber("D:\\Track03.cda"),
+                         CmMapFileNameToTrackNumber("/dev/sr0/Track12.cda")),
+              std::tuple(2, 11));
     LCDNameTexts t = Texts("AC/DC", "High Voltage", "T.N.T.");
     EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC - TNT.wav");
     SettingsWriteBool("Settings", "FormatChoiceA", false);
@@ -115,19 +100,17 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     ASSERT_EQ(host_.entries.size(), 5u);
     EXPECT_EQ(host_.entries[2].path, "/dev/fakesr0/Track03.cda");
     for (int t = 0; t < 5; ++t) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/all/Track%02d.wav", t + 1);
-        testutil::Wav16 wav = testutil::ReadWav16(dir_ + name);
-        EXPECT_EQ(wav.rate, 44100);
-        EXPECT_EQ(wav.samples, disc.TrackPCM(t)) << name;
+        testutil::Wav16 wav =
+            testutil::ReadWav16(dir_ + "/all/Track0" + std::to_string(t + 1) + ".wav");
+        EXPECT_EQ(std::tuple(wav.rate, wav.samples), std::tuple(44100, disc.TrackPCM(t))) << t;
     }
     EXPECT_EQ(host_.Images(), std::vector<int>(5, LENTRY_DONE));
     // With "UseCDDB" on but only the default titles known, the names stay the job's.
     SettingsWriteBool("Settings", "UseCDDB", true);
     host_.RemoveAllEntries();
     Run({"/dev/fakesr0#2", "-convert"});
-    EXPECT_EQ(testutil::ReadWav16(dir_ + "/all/Track02.wav").samples, disc.TrackPCM(1));
-    EXPECT_EQ(host_.cd.info->iTracks, 5);
+    EXPECT_TRUE(testutil::ReadWav16(dir_ + "/all/Track02.wav").samples == disc.TrackPCM(1) &&
+                host_.cd.info->iTracks == 5);
     SettingsWriteBool("Settings", "UseCDDB", false);
 
     // One track; a track beyond the disc fails and leaves no file; "[Same as source file]" means
@@ -137,10 +120,10 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     EXPECT_EQ(host_.Images(), (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));
     EXPECT_EQ(testutil::ReadWav16(dir_ + "/home/Music/Track04.wav").samples, disc.TrackPCM(3));
     EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
-    std::vector<std::string> none, sizes;
+    std::vector<std::string> none;
     std::vector<uint32_t> bytes;
-    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr1", none, bytes));
-    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr0#x", none, bytes));
+    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr1", none, bytes) ||
+                 LCDTrackArguments("/dev/fakesr0#x", none, bytes));
 }
 
 // The disc of the CDDB worked example looked up at the test server: the names it gives stay
@@ -149,14 +132,12 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     testutil::DiscImage disc;
     disc.starts = {0, 15000, 30000, 45000};
     testutil::FakeCDDrive drive(disc);
-    // The server lives as long as this process, its parent.
-    FILE* server =
-        popen("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
-    char mode[64];
-    int port = 0, good = 0, nomatch = 0;
-    while (std::fscanf(server, "%63s %d", mode, &port) == 2 && std::strcmp(mode, "ready"))
-        (std::strcmp(mode, "good") ? std::strcmp(mode, "nomatch") ? port : nomatch : good) = port;
-    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(good)).c_str());
+    auto servers = testutil::CddbTestServers();
+    auto use = [&](const char* mode) {
+        const std::string server = "127.0.0.1:" + std::to_string(servers[mode]);
+        SettingsWriteString(kCDDBSection, "Server", server.c_str());
+    };
+    use("good");
     LCDDBInfo& info = *host_.cd.info;
     info.bUseCDDB = 1;
     testutil::FakeProgress dlg;
@@ -169,7 +150,7 @@ TEST_F(CdConvert, NamesFromTheTestServerStayInTheFolder) {
     SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
     EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
     // A disc the server does not know: the user is told through the host.
-    SettingsWriteString(kCDDBSection, "Server", ("127.0.0.1:" + std::to_string(nomatch)).c_str());
+    use("nomatch");
     SettingsWriteBool("Settings", "UseCDDB", true);
     host_.cd.tableLoaded = false;
     LCDLoadTableForPlay(host_, host_.cd, info.iDrive);

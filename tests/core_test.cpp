@@ -1,11 +1,7 @@
-// The sound core: base classes, the peak limiter, the source-to-sink
-// transfer and the ring bridge between threads.
-#include <gtest/gtest.h>
+// The sound core: base classes, the peak limiter, the transfer and the ring between threads.
 
-#include <cmath>
 #include <future>
 #include <numbers>
-#include <thread>
 
 #include "core/adapt.h"
 #include "core/peak_limit.h"
@@ -13,18 +9,11 @@
 #include "core/ring_process.h"
 #include "core/transfer.h"
 #include "support/trace.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 
 namespace {
-
-std::vector<int32_t> Ramp(int32_t frames, int ch) {
-    std::vector<int32_t> v(size_t(frames) * ch);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = int32_t(i % 65536) * 8 - 0x40000;
-    return v;
-}
 
 LSourceRef Mem(int32_t rate, int ch, std::vector<int32_t> v, int32_t peak = LSAMPLE_FULL_SCALE) {
     return LSourceRef(new MemorySource(rate, ch, std::move(v), peak));
@@ -55,16 +44,12 @@ LSourceRef Limit(LSourceRef src, int32_t level) {
 
 TEST(SoundBase, InvalidConstructionAndTimes) {
     LSRCNull null(0);
-    EXPECT_EQ(null.GetSampleRate(), 11025);
-    EXPECT_EQ(null.GetPeak(), 0x200000);
     MemorySource noRate(0, 2, {}), noChannels(8000, 0, {});
-    EXPECT_EQ(noRate.GetSampleRate(), 44100);
-    EXPECT_EQ(noRate.GetError(), LSRC_ERR_INVALID);
-    EXPECT_EQ(noChannels.GetChannels(), 1);
-    EXPECT_EQ(noChannels.GetError(), LSRC_ERR_INVALID);
-
-    EXPECT_EQ(LSoundTimeMs(44100 * 3 + 441, 44100), 3010);
-    EXPECT_EQ(LSoundTimeMs(100, 0), 0);
+    EXPECT_EQ(std::tuple(null.GetSampleRate(), null.GetPeak(), noRate.GetSampleRate(),
+                         noRate.GetError(), noChannels.GetChannels(), noChannels.GetError()),
+              std::tuple(11025, 0x200000, 44100, LSRC_ERR_INVALID, 1, LSRC_ERR_INVALID));
+    EXPECT_EQ(std::tuple(LSoundTimeMs(44100 * 3 + 441, 44100), LSoundTimeMs(100, 0)),
+              std::tuple(3010, 0));
 }
 
 TEST(PeakLimit, QuietMaterialPassesUnchanged) {
@@ -76,7 +61,6 @@ TEST(PeakLimit, QuietMaterialPassesUnchanged) {
     EXPECT_EQ(ReadToEnd(lim.get()), in);
     EXPECT_EQ(lim->GetPosition(), 10000);
     lim->Seek(4321);
-    EXPECT_EQ(lim->GetPosition(), 4321);
     EXPECT_EQ(ReadFrames(*lim, 3),
               std::vector<int32_t>(in.begin() + 2 * 4321, in.begin() + 2 * 4324));
     static_cast<MemorySource*>(src.get())->streaming = true;
@@ -112,23 +96,21 @@ TEST(PeakLimit, HotSignalIsHeldWithinLevel) {
 // Lengths: a partial last block, an exact multiple of the block, one frame, an empty source.
 TEST(Transfer, WritesExactlyTheSourceFrames) {
     for (int32_t frames : {10000, 16384, 1, 0}) {
-        const auto in = Ramp(frames, 2);
+        const auto in = Ramp(size_t(frames) * 2);
         LSourceRef src = Mem(44100, 2, in);
         auto* sink = new MemorySink(44100, 2);
         LSinkRef sinkRef(sink);
         EXPECT_EQ(RunTransfer(src, sinkRef), LPROCESS_OK);
         EXPECT_EQ(sink->samples, in) << frames;
-        if (frames == 10000) {
-            EXPECT_EQ(sink->writeSizes, (std::vector<int32_t>{8192, 1808}));
-        }
-        EXPECT_EQ(src->RefCount(), 1);  // the caller's references are as they were
-        EXPECT_EQ(sinkRef->RefCount(), 1);
+        EXPECT_TRUE(frames != 10000 || sink->writeSizes == (std::vector<int32_t>{8192, 1808}));
+        // The caller's references are as they were.
+        EXPECT_EQ(std::tuple(src->RefCount(), sinkRef->RefCount()), std::tuple(1, 1));
     }
 }
 
 // Nothing is written when the source or the sink is unusable or cannot be adapted.
 TEST(Transfer, FailsWithoutWritingOnUnusableEnds) {
-    auto fresh = [] { return Mem(44100, 2, Ramp(100, 2)); };
+    auto fresh = [] { return Mem(44100, 2, Ramp(size_t(100) * 2)); };
     auto* sink = new MemorySink(44100, 2);
     LSinkRef sinkRef(sink);
     LClearTrace();
@@ -140,7 +122,7 @@ TEST(Transfer, FailsWithoutWritingOnUnusableEnds) {
     bad->MakeUnusable();
     EXPECT_EQ(RunTransfer(fresh(), LSinkRef(bad)), LPROCESS_FAILED);
     // Channel counts no adapter bridges; a sink rate below 1 (stored settings can hold one).
-    EXPECT_EQ(RunTransfer(Mem(44100, 6, Ramp(100, 6)), sinkRef), LPROCESS_FAILED);
+    EXPECT_EQ(RunTransfer(Mem(44100, 6, Ramp(size_t(100) * 6)), sinkRef), LPROCESS_FAILED);
     for (auto* other : {new MemorySink(44100, 6), new MemorySink(0, 2), new MemorySink(-1, 2)}) {
         LSinkRef ref(other);
         EXPECT_EQ(RunTransfer(fresh(), ref), LPROCESS_FAILED);
@@ -178,9 +160,9 @@ TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
     for (const auto& c : cases) {
         auto* sink = new Breaking(c.breakAfter, c.failFinish);
         LSinkRef ref(sink);
-        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(3 * LSOUND_BLOCK_FRAMES + 5, 2)), ref), c.status);
-        EXPECT_EQ(sink->writes, c.writes);
-        EXPECT_EQ(sink->finishes, c.finishes);
+        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(size_t(3 * LSOUND_BLOCK_FRAMES + 5) * 2)), ref),
+                  c.status);
+        EXPECT_EQ(std::tuple(sink->writes, sink->finishes), std::tuple(c.writes, c.finishes));
     }
 }
 
@@ -188,7 +170,7 @@ TEST(Transfer, CancelStopsAtBlockBoundary) {
     for (int stopAfter : {0, 1, 3}) {
         auto* sink = new MemorySink(48000, 2);
         LSinkRef sinkRef(sink);
-        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(100000, 2)), sinkRef, stopAfter),
+        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(size_t(100000) * 2)), sinkRef, stopAfter),
                   LPROCESS_STOPPED);
         EXPECT_EQ(sink->GetPosition(), stopAfter * 8192);
         for (int32_t n : sink->writeSizes) EXPECT_EQ(n, 8192);
@@ -215,8 +197,7 @@ struct Bridge {
 // consumer reads odd-sized blocks and gets every frame in order, then zeros after the end.
 TEST(Ring, ProducerThreadFeedsConsumer) {
     Bridge b(2, 1001);  // not a whole number of frames
-    EXPECT_EQ(b.source->GetPeak(), 0x7FFF0);
-    EXPECT_TRUE(b.source->IsStreaming());
+    EXPECT_EQ(std::tuple(b.source->GetPeak(), b.source->IsStreaming()), std::tuple(0x7FFF0, true));
     constexpr int32_t kFrames = 200000;
     std::thread producer([sink = b.sink]() mutable {
         std::vector<int32_t> block(2 * 5000);

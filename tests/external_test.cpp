@@ -1,16 +1,7 @@
-// Outside programs against stand-ins: the encoder pipe (exact bytes, early exits, crashes,
-// stalls), hidden children, the command-line decoders and components, and the command lines
-// built for the encoders.
-#include <gtest/gtest.h>
+// Outside programs against stand-ins: the encoder pipe, children, decoders, command lines.
 #include <sys/stat.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <thread>
-#include <tuple>
 
 #include "external/components.h"
 #include "external/decoders.h"
@@ -18,8 +9,7 @@
 #include "external/pipesink.h"
 #include "external/process.h"
 #include "store/registry.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -28,21 +18,7 @@ using testutil::FakeProgress;
 // A stand-in program. Its output goes nowhere: a stand-in left sleeping must not hold the test
 // runner's output pipe open.
 std::string Script(const std::string& dir, const char* name, const std::string& body) {
-    std::string path = dir + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\nexec >/dev/null 2>&1\n" << body << "\n";
-    chmod(path.c_str(), 0755);
-    return path;
-}
-
-std::vector<int32_t> Ramp(int32_t frames, int channels) {
-    std::vector<int32_t> v(size_t(frames) * channels);
-    for (size_t i = 0; i < v.size(); ++i)
-        v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
-    return v;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    return testutil::StandIn(dir + "/" + name, "exec >/dev/null 2>&1\n" + body);
 }
 
 LSinkRef Pipe(const std::string& program, int32_t rate = 44100, int channels = 2) {
@@ -55,7 +31,7 @@ TEST(PipeSink, WritesRoundedLittleEndianSamplesAndEndsInput) {
     std::string dir = testutil::ScratchDir();
     std::string enc = Script(dir, "enc", "cat > \"$2\"");
     std::string out = dir + "/out file.raw";
-    std::vector<int32_t> in = Ramp(20000, 2);
+    std::vector<int32_t> in = testutil::Ramp(40000);
     // Rounding at the half step, both signs; beyond full scale wraps, no clipping.
     const int32_t edges[][2] = {{7, 0}, {8, 1}, {-9, -1}, {-8, 0}, {0x7FFFF, -32768}};
     for (size_t i = 0; i < std::size(edges); ++i) in[i] = edges[i][0];
@@ -79,41 +55,31 @@ TEST(PipeSink, MissingProgramAndZeroChannelsFail) {
     std::string dir = testutil::ScratchDir();
     LSinkRef missing = Pipe(dir + "/no such encoder");
     EXPECT_TRUE(missing->IsUnusable());
-    std::vector<int32_t> in = Ramp(100, 2);
+    std::vector<int32_t> in = testutil::Ramp(200);
     EXPECT_EQ(missing->Write(in.data(), 100), 0);
     LSinkRef zero = Pipe(Script(dir, "enc", "cat > /dev/null"), 8000, 0);
-    EXPECT_TRUE(zero->IsUnusable());
-    EXPECT_EQ(zero->GetChannels(), 1);
-    EXPECT_FALSE(LPipeOut().Open(""));
+    EXPECT_TRUE(zero->IsUnusable() && zero->GetChannels() == 1 && !LPipeOut().Open(""));
 }
 
 // An encoder that exits at once, or reads about half of the input, writes it and dies of a
-// signal: the broken pipe is reported and this program lives on.
-TEST(PipeSink, EncoderThatExitsAtOnceOrCrashesHalfWay) {
+// signal: the broken pipe is reported and this program lives on. One that takes all of its
+// input but then fails (an error code, a signal) fails the finish; one that ends well does not.
+TEST(PipeSink, EncoderThatBreaksOffOrFailsAtTheEnd) {
     std::string dir = testutil::ScratchDir(), out = dir + "/half.raw";
-    std::vector<int32_t> in = Ramp(8192, 2);
+    std::vector<int32_t> in = testutil::Ramp(8192 * 2);
     for (const std::string& body :
          {std::string("exit 3"), "head -c 655360 > \"" + out + "\"; kill -SEGV $$"}) {
         LSinkRef sink = Pipe(Script(dir, "enc", body));
         ASSERT_FALSE(sink->IsUnusable()) << body;  // the process did start
         int ok = 1;
         for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);
-        EXPECT_EQ(ok, 0) << body;
-        EXPECT_TRUE(sink->IsUnusable());
-        EXPECT_EQ(sink->GetPosition(), 40 * 8192);
+        EXPECT_EQ(std::tuple(ok, sink->IsUnusable(), sink->GetPosition()),
+                  std::tuple(0, true, 40 * 8192))
+            << body;
     }
     EXPECT_EQ(testutil::ReadFileBytes(out).size(), 655360u);
-}
-
-// An encoder that takes all of its input but then cannot write its file ends with an error
-// code: finishing the sink says so. One that ends well leaves the sink usable.
-TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
-    std::string dir = testutil::ScratchDir();
-    std::vector<int32_t> in = Ramp(8192, 2);
-    for (auto [body, bad] :
-         {std::pair{"cat > /dev/null; exit 1", true},
-          std::pair{"cat > /dev/null; kill -KILL $$", true}, std::pair{"cat > /dev/null", false}}) {
-        LSinkRef sink = Pipe(Script(dir, "enc", body));
+    for (auto [body, bad] : {std::pair{"exit 1", true}, {"kill -KILL $$", true}, {"", false}}) {
+        LSinkRef sink = Pipe(Script(dir, "enc", std::string("cat > /dev/null; ") + body));
         EXPECT_EQ(sink->Write(in.data(), 8192), 1) << body;
         EXPECT_FALSE(sink->IsUnusable()) << body;
         EXPECT_EQ(sink->Finish(nullptr), bad ? LPROCESS_FAILED : LPROCESS_OK) << body;
@@ -126,18 +92,18 @@ TEST(PipeSink, EncoderExitCodeDecidesTheFinish) {
 // ends the wait at once.
 TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
     std::string dir = testutil::ScratchDir(), flag = dir + "/finished";
-    std::vector<int32_t> in = Ramp(4096, 2);  // fits into the pipe's buffer
+    std::vector<int32_t> in = testutil::Ramp(4096 * 2);  // fits into the pipe's buffer
     const uint32_t limit = LPipeOut::finishLimitMs;
     LPipeOut::finishLimitMs = 2000;
-    struct Case {
+    const struct {
         const char* sleep;
         int cancelAfterMs;  // -1: none
         int status;
         double minS, maxS;
-    };
-    for (const Case& c :
-         {Case{"1", -1, LPROCESS_OK, 0.9, 1.9}, Case{"30", -1, LPROCESS_FAILED, 1.9, 3.5},
-          Case{"30", 300, LPROCESS_STOPPED, 0.25, 1.5}}) {
+    } cases[] = {{"1", -1, LPROCESS_OK, 0.9, 1.9},
+                 {"30", -1, LPROCESS_FAILED, 1.9, 3.5},
+                 {"30", 300, LPROCESS_STOPPED, 0.25, 1.5}};
+    for (const auto& c : cases) {
         std::remove(flag.c_str());
         LSinkRef sink = Pipe(
             Script(dir, "slow",
@@ -147,14 +113,12 @@ TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
         if (c.cancelAfterMs >= 0) dlg.CancelAfter(c.cancelAfterMs);
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(sink->Finish(&dlg), c.status) << c.sleep;
-        EXPECT_GE(Seconds(start), c.minS) << c.sleep;
-        EXPECT_LT(Seconds(start), c.maxS) << c.sleep;
+        const double took = testutil::SecondsSince(start);
+        EXPECT_TRUE(took >= c.minS && took < c.maxS) << c.sleep << ": " << took;
         EXPECT_EQ(sink->IsUnusable(), c.status != LPROCESS_OK);
         sink.reset();
         // An ended encoder never comes back to write its file.
-        if (c.status != LPROCESS_OK) {
-            EXPECT_FALSE(std::ifstream(flag).good());
-        }
+        EXPECT_FALSE(c.status != LPROCESS_OK && std::ifstream(flag).good());
     }
     LPipeOut::finishLimitMs = limit;
 }
@@ -162,7 +126,7 @@ TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
 // Cut input after the stall limit, then the three-second wait, then the encoder is ended: not
 // the 8 s sleep.
 TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
-    std::vector<int32_t> in = Ramp(LSOUND_BLOCK_FRAMES, 2);
+    std::vector<int32_t> in = testutil::Ramp(LSOUND_BLOCK_FRAMES * 2);
     uint32_t limit = LPipeOut::stallLimitMs;
     LPipeOut::stallLimitMs = 1000;
     auto start = std::chrono::steady_clock::now();
@@ -170,12 +134,12 @@ TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
     {
         LSinkRef sink = Pipe(Script(testutil::ScratchDir(), "stall", "sleep 8"));
         for (int i = 0; i < 30; ++i) ok &= sink->Write(in.data(), LSOUND_BLOCK_FRAMES);
-        EXPECT_GE(Seconds(start), 0.9);
-        EXPECT_LT(Seconds(start), 3.0);
+        EXPECT_GE(testutil::SecondsSince(start), 0.9);
+        EXPECT_LT(testutil::SecondsSince(start), 3.0);
     }
     LPipeOut::stallLimitMs = limit;
     EXPECT_EQ(ok, 0);
-    EXPECT_LT(Seconds(start), 7.0);
+    EXPECT_LT(testutil::SecondsSince(start), 7.0);
 }
 
 TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {
@@ -184,8 +148,7 @@ TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {
     std::string prog = Script(dir, "child", "cat > \"" + flag + "\"");
     LChildProcess child;
     ASSERT_TRUE(child.StartHidden(("\"" + prog + "\"").c_str()));
-    EXPECT_TRUE(child.WaitFor(5000));
-    EXPECT_TRUE(child.WaitFor(0));  // stays ended
+    EXPECT_TRUE(child.WaitFor(5000) && child.WaitFor(0));  // and stays ended
     EXPECT_EQ(testutil::ReadFileBytes(flag).size(), 0u);
     EXPECT_FALSE(LChildProcess().StartHidden(("\"" + dir + "/missing\"").c_str()));
 }
@@ -210,11 +173,7 @@ int Decode(FakeProgress& dlg, const std::string& in, const std::string& out) {
 
 class Decoders : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = testutil::ScratchDir();
-        setenv("TAMBER_HOME", dir.c_str(), 1);
-    }
-    std::string dir;
+    std::string dir = testutil::ScratchHome("");
 };
 
 }  // namespace
@@ -240,11 +199,9 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     for (const auto& r : rows) {
         FakeProgress dlg;
         EXPECT_EQ(r.run(dlg, in, out), LPROCESS_OK) << r.title;
-        auto b = testutil::ReadFileBytes(dir + "/args.txt");
-        EXPECT_EQ(std::string(b.begin(), b.end()), r.args);
-        EXPECT_EQ(dlg.lines[0], r.title);
-        EXPECT_EQ(dlg.lines[1], "my song.x");
-        EXPECT_TRUE(dlg.errors.empty());
+        EXPECT_EQ(testutil::ReadText(dir + "/args.txt"), r.args);
+        EXPECT_EQ(std::tuple(dlg.lines[0], dlg.lines[1], dlg.errors.size()),
+                  std::tuple(r.title, "my song.x", 0u));
     }
 }
 
@@ -272,8 +229,8 @@ TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
     FakeProgress dlg;
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ProcessRunCommandLineProcess(&dlg, prog.c_str(), 1200), LPROCESS_FAILED);
-    EXPECT_GE(Seconds(start), 1.15);
-    EXPECT_LT(Seconds(start), 3.5);
+    const double took = testutil::SecondsSince(start);
+    EXPECT_TRUE(took >= 1.15 && took < 3.5) << took;
     EXPECT_EQ(dlg.progress.size(), 3u);  // slices of 500, 500 and 200 ms
     // Shorter than one slice: the only slice is the whole time-out.
     FakeProgress quick;
@@ -319,119 +276,91 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
               "VoiceIt addon from http://www.velmora.com/voiceit.html.");
 }
 
-TEST(EncoderCommandLines, Mp3ModesRatesAndChannels) {
-    const std::string lame = "\"C:\\enc\\lame.exe\" ";
-    // clang-format off
-    const struct {
-        std::function<void(LMP3EncodeSettings&)> set;
-        int channels; int32_t rate;
-        const char* options; const char* khz; int32_t outRate; int outChannels;
-    } rows[] = {
-        // Defaults: CBR 128, high quality, joint.
-        {[](auto&) {}, 2, 44100, "-m j -b 128 -h", "44.100", 44100, 2},
-        // VBR 32..192 with 22050 Hz mono: top above 160 below 32000 Hz encodes at 44100.
-        {[](auto& s) { s.constantBitRate = false, s.vbrMaxBitRate = 192; }, 1, 22050,
-         "-m m -v -b 32 -B 192 -V 4", "44.100", 44100, 1},
-        // CBR 16 with 44100 stereo: 22050 Hz mono, mode m, no down-mix option.
-        {[](auto& s) { s.cbrBitRate = 16, s.highQuality = false; }, 2, 44100, "-m m -b 16",
-         "22.050", 22050, 1},
-        // Mono mode with a stereo input down-mixes; a mode above 3 counts as joint.
-        {[](auto& s) { s.channelMode = 3, s.errorProtection = true; }, 2, 44100,
-         "-a -m m -p -b 128 -h", "44.100", 44100, 2},
-        {[](auto& s) { s.channelMode = 9; }, 2, 48000, "-m j -b 128 -h", "48.000", 48000, 2},
-        {[](auto& s) { s.channelMode = 0; }, 2, 32000, "-m s -b 128 -h", "32.000", 32000, 2},
-        {[](auto& s) { s.channelMode = 2; }, 1, 32000, "-m m -b 128 -h", "32.000", 32000, 1},
-        // Six channels in: the encoder is told stereo, never fed surround frames as stereo.
-        {[](auto&) {}, 6, 48000, "-m j -b 128 -h", "48.000", 48000, 2},
-    };
-    // clang-format on
-    for (const auto& r : rows) {
-        LMP3EncodeSettings s;
-        r.set(s);
-        LEncoderCommand cmd = LMP3EncodePipe::CommandLine("C:\\enc\\lame.exe", "D:\\out put.mp3", s,
-                                                          r.channels, r.rate);
-        EXPECT_EQ(cmd.commandLine,
-                  lame + r.options + " -r -s " + r.khz + " -S - \"D:\\out put.mp3\"");
-        EXPECT_EQ(cmd.sampleRate, r.outRate) << r.options;
-        EXPECT_EQ(cmd.channels, r.outChannels) << r.options;
-    }
-    // Rates snap to the nearest rate the encoder takes.
-    LMP3EncodeSettings s;
-    s.cbrBitRate = 64;
-    const int32_t snaps[][2] = {{12000, 11025}, {46000, 44100}, {96000, 48000}, {44100, 44100},
-                                {40000, 44100}, {25000, 32000}, {23000, 22050}, {17000, 22050},
-                                {16000, 16000}, {9000, 11025},  {8000, 8000},   {6000, 8000},
-                                {11025, 11025}, {24000, 24000}, {48000, 48000}};
-    for (const auto& c : snaps)
-        EXPECT_EQ(LMP3EncodePipe::CommandLine("lame", "o.mp3", s, 2, c[0]).sampleRate, c[1])
-            << c[0];
-    // A low bitrate caps the rate at 22050 before snapping; a high one lifts low rates.
-    for (auto [bitRate, in, khz] : {std::tuple{24, 48000, " -s 22.050 "},
-                                    {192, 8000, " -s 44.100 "},
-                                    {192, 32000, " -s 32.000 "}}) {
-        s.cbrBitRate = uint16_t(bitRate);
-        EXPECT_NE(LMP3EncodePipe::CommandLine("lame", "o.mp3", s, 2, in).commandLine.find(khz),
-                  std::string::npos)
-            << bitRate << " " << in;
-    }
+template <class T, class F>
+T With(F set) {
+    T s;
+    set(s);
+    return s;
 }
 
-TEST(EncoderCommandLines, OggAacFlacAndTheBitRateLimit) {
-    LOggEncodeSettings ogg;  // quality 4, mono
-    LEncoderCommand cmd =
-        LOggEncodePipe::CommandLine("/usr/bin/oggenc", "/o/a b.ogg", ogg, 2, 44100);
-    EXPECT_EQ(cmd.commandLine,
-              "\"/usr/bin/oggenc\" -C 2 -R 44100 --downmix -q 4 -Q - -o \"/o/a b.ogg\"");
-    EXPECT_EQ(cmd.channels, 2);
-    EXPECT_EQ(cmd.sampleRate, 44100);
-    ogg.quality = false;
-    ogg.vbrMinBitRate = 96;
-    ogg.vbrMaxBitRate = 128;
-    ogg.stripComments = true;
-    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 1, 8000).commandLine,
-              "\"oggenc\" -C 1 -R 8000 -m 36 -M 36 --discard-comments -Q - -o \"o.ogg\"");
-    // Stereo kept: the limit counts both channels; Channels 0 counts as mono.
-    ogg.stripComments = false;
-    ogg.channels = 2;
-    ogg.vbrMaxBitRate = 500;
-    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 2, 22050).commandLine,
-              "\"oggenc\" -C 2 -R 22050 -m 96 -M 198 -Q - -o \"o.ogg\"");
-    ogg.channels = 0;
-    EXPECT_EQ(LOggEncodePipe::CommandLine("oggenc", "o.ogg", ogg, 2, 22050).commandLine,
-              "\"oggenc\" -C 2 -R 22050 --downmix -m 96 -M 99 -Q - -o \"o.ogg\"");
-
-    LAACEncodeSettings aac;
-    aac.averageBitRate = true;
-    aac.abrBitRate = 320;
-    EXPECT_EQ(LAACEncodePipe::CommandLine("faac", "o.m4a", aac, 1, 16000).commandLine,
-              "\"faac\" -C 1 -R 16000 -b 72 -X - -o \"o.m4a\"");
-    aac.averageBitRate = false;
-    aac.forceMPEG2 = true;
-    aac.disableTNS = true;
-    EXPECT_EQ(LAACEncodePipe::CommandLine("faac", "o.m4a", aac, 2, 44100).commandLine,
-              "\"faac\" -C 2 -R 44100 -q 100 --mpeg-vers 2 --no-tns -X - -o \"o.m4a\"");
-
-    LFlacEncodeSettings flac;
-    flac.channels = 0;
-    cmd = LFlacEncodePipe::CommandLine("flac", "o.flac", flac);
-    EXPECT_EQ(cmd.commandLine,
-              "\"flac\" --channels=1 --sample-rate=44100 --compression-level-4 --endian=little "
-              "--bps=16 --sign=signed -f - -o \"o.flac\"");
-    EXPECT_EQ(cmd.channels, 1);
-    EXPECT_EQ(cmd.sampleRate, 44100);
-    flac.channels = 6;
-    flac.sampleRate = 96000;
-    flac.compression = 8;
-    cmd = LFlacEncodePipe::CommandLine("flac", "o.flac", flac);
-    EXPECT_NE(cmd.commandLine.find("--channels=2 --sample-rate=96000 --compression-level-8 "),
-              std::string::npos);
-    EXPECT_EQ(cmd.channels, 2);
-    EXPECT_EQ(cmd.sampleRate, 96000);
-
+TEST(EncoderCommandLines, ModesRatesChannelsAndTheBitRateLimit) {
+    auto lame = [](auto set, int ch, int32_t rate) {
+        return LMP3EncodePipe::CommandLine("C:\\enc\\lame.exe", "D:\\out put.mp3",
+                                           With<LMP3EncodeSettings>(set), ch, rate);
+    };
+    auto lameLine = [](std::string options, const char* khz) {
+        return "\"C:\\enc\\lame.exe\" " + options + " -r -s " + khz + " -S - \"D:\\out put.mp3\"";
+    };
+    auto ogg = [](auto set, int ch, int32_t rate) {
+        return LOggEncodePipe::CommandLine("oggenc", "o.ogg", With<LOggEncodeSettings>(set), ch,
+                                           rate);
+    };
+    auto aac = [](auto set, int ch, int32_t rate) {
+        return LAACEncodePipe::CommandLine("faac", "o.m4a", With<LAACEncodeSettings>(set), ch,
+                                           rate);
+    };
+    auto flac = [](auto set) {
+        return LFlacEncodePipe::CommandLine("flac", "o.flac", With<LFlacEncodeSettings>(set));
+    };
+    const std::string flacTail = " --endian=little --bps=16 --sign=signed -f - -o \"o.flac\"";
+    // clang-format off
+    const struct { LEncoderCommand cmd; std::string line; int32_t rate; int channels; } rows[] = {
+        // Defaults: CBR 128, high quality, joint.
+        {lame([](auto&) {}, 2, 44100), lameLine("-m j -b 128 -h", "44.100"), 44100, 2},
+        // VBR 32..192 with 22050 Hz mono: a top above 160 below 32000 Hz encodes at 44100.
+        {lame([](auto& s) { s.constantBitRate = false, s.vbrMaxBitRate = 192; }, 1, 22050),
+         lameLine("-m m -v -b 32 -B 192 -V 4", "44.100"), 44100, 1},
+        // CBR 16 with 44100 stereo: 22050 Hz mono, mode m, no down-mix option.
+        {lame([](auto& s) { s.cbrBitRate = 16, s.highQuality = false; }, 2, 44100),
+         lameLine("-m m -b 16", "22.050"), 22050, 1},
+        // Mono mode with a stereo input down-mixes; a mode above 3 counts as joint.
+        {lame([](auto& s) { s.channelMode = 3, s.errorProtection = true; }, 2, 44100),
+         lameLine("-a -m m -p -b 128 -h", "44.100"), 44100, 2},
+        {lame([](auto& s) { s.channelMode = 9; }, 2, 48000), lameLine("-m j -b 128 -h", "48.000"),
+         48000, 2},
+        {lame([](auto& s) { s.channelMode = 0; }, 2, 32000), lameLine("-m s -b 128 -h", "32.000"),
+         32000, 2},
+        // Six channels in: the encoder is told stereo, never fed surround frames as stereo.
+        {lame([](auto&) {}, 6, 48000), lameLine("-m j -b 128 -h", "48.000"), 48000, 2},
+        // Ogg quality 4 down-mixed; VBR limits per channel count (Channels 0 counts as mono).
+        {ogg([](auto&) {}, 2, 44100), "\"oggenc\" -C 2 -R 44100 --downmix -q 4 -Q - -o \"o.ogg\"",
+         44100, 2},
+        {ogg([](auto& s) { s.quality = false, s.vbrMinBitRate = 96, s.vbrMaxBitRate = 128,
+                           s.stripComments = true; }, 1, 8000),
+         "\"oggenc\" -C 1 -R 8000 -m 36 -M 36 --discard-comments -Q - -o \"o.ogg\"", 8000, 1},
+        {ogg([](auto& s) { s.quality = false, s.vbrMinBitRate = 96, s.vbrMaxBitRate = 500,
+                           s.channels = 2; }, 2, 22050),
+         "\"oggenc\" -C 2 -R 22050 -m 96 -M 198 -Q - -o \"o.ogg\"", 22050, 2},
+        {ogg([](auto& s) { s.quality = false, s.vbrMinBitRate = 96, s.vbrMaxBitRate = 500,
+                           s.channels = 0; }, 2, 22050),
+         "\"oggenc\" -C 2 -R 22050 --downmix -m 96 -M 99 -Q - -o \"o.ogg\"", 22050, 2},
+        {aac([](auto& s) { s.averageBitRate = true, s.abrBitRate = 320; }, 1, 16000),
+         "\"faac\" -C 1 -R 16000 -b 72 -X - -o \"o.m4a\"", 16000, 1},
+        {aac([](auto& s) { s.forceMPEG2 = true, s.disableTNS = true; }, 2, 44100),
+         "\"faac\" -C 2 -R 44100 -q 100 --mpeg-vers 2 --no-tns -X - -o \"o.m4a\"", 44100, 2},
+        {flac([](auto& s) { s.channels = 0; }),
+         "\"flac\" --channels=1 --sample-rate=44100 --compression-level-4" + flacTail, 44100, 1},
+        {flac([](auto& s) { s.channels = 6, s.sampleRate = 96000, s.compression = 8; }),
+         "\"flac\" --channels=2 --sample-rate=96000 --compression-level-8" + flacTail, 96000, 2},
+    };
+    // clang-format on
+    for (const auto& r : rows)
+        EXPECT_EQ(std::tuple(r.cmd.commandLine, r.cmd.sampleRate, r.cmd.channels),
+                  std::tuple(r.line, r.rate, r.channels));
+    // MP3 rates snap to the nearest rate the encoder takes; a low bitrate caps the rate at 22050
+    // before snapping, a high one lifts low rates.
+    const int32_t snaps[][3] = {{12000, 11025, 64}, {46000, 44100, 64}, {96000, 48000, 64},
+                                {40000, 44100, 64}, {25000, 32000, 64}, {23000, 22050, 64},
+                                {17000, 22050, 64}, {16000, 16000, 64}, {9000, 11025, 64},
+                                {6000, 8000, 64},   {24000, 24000, 64}, {48000, 22050, 24},
+                                {8000, 44100, 192}, {32000, 32000, 192}};
+    for (const auto& c : snaps)
+        EXPECT_EQ(lame([&](auto& s) { s.cbrBitRate = uint16_t(c[2]); }, 2, c[0]).sampleRate, c[1])
+            << c[0] << " " << c[2];
     // Left to right in double: other evaluation orders give 26 for the first.
-    EXPECT_EQ(LEncoderBitRateLimit(1, 6000), 27);
-    EXPECT_EQ(LEncoderBitRateLimit(1, 8000), 36);
-    EXPECT_EQ(LEncoderBitRateLimit(2, 44100), 396);
+    EXPECT_EQ(std::tuple(LEncoderBitRateLimit(1, 6000), LEncoderBitRateLimit(1, 8000),
+                         LEncoderBitRateLimit(2, 44100)),
+              std::tuple(27, 36, 396));
 }
 
 TEST(SplitCommandLine, QuotesAndBlanks) {

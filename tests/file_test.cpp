@@ -1,25 +1,15 @@
-// Path helpers on 260-character buffers, LFile against the real file system, user folders;
-// retried opens, in-use tests, lock files and temporary slots, across threads and processes.
+// Path helpers, LFile, user folders, retried opens, lock files and temporary slots.
 #include "support/file.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <set>
-#include <string>
-#include <thread>
 
 #include "support/fileops.h"
 #include "support/trace.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -27,7 +17,6 @@ namespace {
 TEST(PathHelpers, SplitsExtensionsAndJoins) {
     using Split = void (*)(char*, const char*);
     auto newExt = [](char* d, const char* p) { LFile::_ApplyNewFileExtension(d, p, ".lck"); };
-    auto tarWav = [](char* d, const char* p) { LFile::_ApplyNewFileExtension(d, p, ".wav"); };
     auto cat = [](char* d, const char* p) { std::strcpy(d, p), LFile::FilePathCat(d, "b.wav"); };
     auto catExt = [](char* d, const char* p) {
         std::strcpy(d, p), LFile::FilePathCat(d, "Temp1", ".wav");
@@ -48,7 +37,7 @@ TEST(PathHelpers, SplitsExtensionsAndJoins) {
         {newExt, "C:\\a.b\\song", "C:\\a.b\\song"},
         {newExt, "C:\\a\\song.wav", "C:\\a\\song.lck"},
         {newExt, "/x/.hidden", "/x/.hidden"},
-        {tarWav, "a.tar.gz", "a.tar.wav"},
+        {newExt, "a.tar.gz", "a.tar.lck"},
         {GetFileExtension, "C:\\a.b\\song", ""},
         {GetFileExtension, "/a/Song.MP3", ".MP3"},
         {GetFileExtension, "a.tar.gz", ".gz"},
@@ -136,10 +125,8 @@ TEST(LFileIO, WriteSeekReadTruncateRoundTrip) {
     char block[1000];
     for (int i = 0; i < 1000; ++i) block[i] = static_cast<char>(i * 7);
     EXPECT_EQ(f.Write(block, 1000), 1000);
-    EXPECT_EQ(f.Tell(), 1000);
-    EXPECT_EQ(f.GetFileSizeBytes(), 1000);
-    ASSERT_TRUE(f.Seek(600));
-    EXPECT_TRUE(f.Truncate());
+    EXPECT_EQ(std::tuple(f.Tell(), f.GetFileSizeBytes()), std::tuple(1000, 1000));
+    ASSERT_TRUE(f.Seek(600) && f.Truncate());
     EXPECT_EQ(f.GetFileSizeBytes(), 600);
     f.Close();
 
@@ -167,24 +154,18 @@ TEST(LFileIO, FailuresAreValuesAndLeaveFilesAlone) {
     // Nor is a pipe: opening it must not wait for a writer.
     std::string fifo = dir + "/pipe.wav";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(f.Open(fifo.c_str()));
-    EXPECT_FALSE(f.OpenReadWrite(fifo.c_str()));
-    EXPECT_FALSE(IsFileInUse(fifo.c_str()));
-    EXPECT_FALSE(f.Open(""));
-    EXPECT_FALSE(f.Create((dir + "/no/such/folder/x.wav").c_str()));
-    EXPECT_FALSE(f.Seek(0));
-    EXPECT_EQ(f.Tell(), -1);
-    EXPECT_EQ(f.GetFileSizeBytes(), -1);
+    EXPECT_FALSE(f.Open(fifo.c_str()) || f.OpenReadWrite(fifo.c_str()) ||
+                 IsFileInUse(fifo.c_str()));
+    EXPECT_FALSE(f.Open("") || f.Create((dir + "/no/such/folder/x.wav").c_str()));
     char b[4];
-    EXPECT_EQ(f.Read(b, 4), -1);
-    EXPECT_EQ(f.Write(b, 4), -1);
-    EXPECT_FALSE(f.Truncate());
+    EXPECT_EQ(std::tuple(f.Seek(0), f.Tell(), f.GetFileSizeBytes(), f.Read(b, 4), f.Write(b, 4),
+                         f.Truncate()),
+              std::tuple(false, -1, -1, -1, -1, false));
 
     // Opening for update keeps the content until written.
     std::string path = dir + "/keep.bin";
     ASSERT_TRUE(testutil::WriteFileBytes(path, {1, 2, 3, 4}));
-    ASSERT_TRUE(f.OpenReadWrite(path.c_str()));
-    ASSERT_TRUE(f.Seek(2));
+    ASSERT_TRUE(f.OpenReadWrite(path.c_str()) && f.Seek(2));
     EXPECT_EQ(f.Write("\x09", 1), 1);
     f.Close();
     EXPECT_EQ(testutil::ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 9, 4}));
@@ -201,8 +182,7 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
         get(out);
         EXPECT_EQ(std::string(out), home + name);
     }
-    EXPECT_TRUE(fs::is_directory(home + "/data"));
-    EXPECT_TRUE(fs::is_directory(home + "/tmp"));
+    EXPECT_TRUE(fs::is_directory(home + "/data") && fs::is_directory(home + "/tmp"));
     ::unsetenv("TAMBER_HOME");
 
     ::setenv("XDG_DATA_HOME", (home + "/xdg").c_str(), 1);
@@ -216,9 +196,9 @@ TEST(UserFolders, TamberHomeMovesEveryFolder) {
     ::setenv("XDG_CONFIG_HOME", (home + "/cfg").c_str(), 1);
     fs::create_directories(home + "/cfg");
     fs::create_directories(home + "/Dokumente");
-    std::FILE* f = std::fopen((home + "/cfg/user-dirs.dirs").c_str(), "w");
-    std::fputs("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", f);
-    std::fclose(f);
+    const std::string dirs =
+        "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n";
+    testutil::WriteFileBytes(home + "/cfg/user-dirs.dirs", {dirs.begin(), dirs.end()});
     LFile::GetUserDocumentsFolder(out);
     EXPECT_EQ(std::string(out), home + "/Dokumente");
     fs::remove(home + "/Dokumente");
@@ -314,8 +294,7 @@ TEST(PathLock, OneHolderAtATimeAndTheLockFileGoesWithIt) {
     std::string dir = testutil::ScratchDir();
     std::string wav = dir + "/Temp1.wav";
     LPathLock a, b;
-    ASSERT_TRUE(CreatePathLock(a, wav.c_str()));
-    EXPECT_TRUE(a.IsHeld());
+    ASSERT_TRUE(CreatePathLock(a, wav.c_str()) && a.IsHeld());
     EXPECT_EQ(std::string(a.GetLockPath()), dir + "/Temp1.lck");
     EXPECT_TRUE(fs::exists(dir + "/Temp1.lck"));
     EXPECT_FALSE(CreatePathLock(b, wav.c_str()));
@@ -343,28 +322,20 @@ TEST(PathLock, OneHolderAtATimeAndTheLockFileGoesWithIt) {
     EXPECT_EQ(testutil::ReadFileBytes(lck), (std::vector<uint8_t>{6}));
 
     // A lock that cannot be created blocks nobody.
-    EXPECT_TRUE(CreatePathLock(c, (dir + "/no/such/x.wav").c_str()));
-    EXPECT_FALSE(c.IsHeld());
+    EXPECT_TRUE(CreatePathLock(c, (dir + "/no/such/x.wav").c_str()) && !c.IsHeld());
 }
 
 class TempSlots : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home_ = testutil::ScratchDir();
-        setenv("TAMBER_HOME", home_.c_str(), 1);
-        tmp_ = home_ + "/tmp";
-    }
     void TearDown() override { unsetenv("TAMBER_HOME"); }
-    std::string home_, tmp_;
+    std::string tmp_ = testutil::ScratchHome("") + "/tmp";
 };
 
 TEST_F(TempSlots, LowestFreeNameIsTakenAndStaleFilesAreReused) {
     LPathLock l1, l2, l3;
     char p1[LMAX_PATH], p2[LMAX_PATH], p3[LMAX_PATH];
-    ASSERT_TRUE(ReserveTempWavName(l1, p1));
-    EXPECT_EQ(std::string(p1), tmp_ + "/Temp1.wav");
-    ASSERT_TRUE(ReserveTempWavName(l2, p2));
-    EXPECT_EQ(std::string(p2), tmp_ + "/Temp2.wav");
+    ASSERT_TRUE(ReserveTempWavName(l1, p1) && ReserveTempWavName(l2, p2));
+    EXPECT_EQ(std::string(p1) + " " + p2, tmp_ + "/Temp1.wav " + tmp_ + "/Temp2.wav");
 
     // A decoder left Temp1.wav behind: once its lock is gone the slot is reused and emptied.
     testutil::WriteFileBytes(p1, {1, 2, 3});
@@ -386,9 +357,7 @@ TEST_F(TempSlots, LowestFreeNameIsTakenAndStaleFilesAreReused) {
 TEST_F(TempSlots, RunningInstancesNeverShareASlot) {
     constexpr int kChildren = 4;
     int report[2], go[2], end[2];
-    ASSERT_EQ(pipe(report), 0);
-    ASSERT_EQ(pipe(go), 0);
-    ASSERT_EQ(pipe(end), 0);
+    ASSERT_EQ(pipe(report) | pipe(go) | pipe(end), 0);
     std::vector<pid_t> kids;
     for (int i = 0; i < kChildren; ++i) {
         pid_t pid = fork();

@@ -178,15 +178,11 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
 }
 
 const Case kCases[] = {
-    {"m1_44k_joint", 44100, 2, "-b 128", false},
-    {"m1_48k_stereo", 48000, 2, "-m s -b 320", false},
+    // MPEG-1 and MPEG-2 rates and modes plainly coded: the compliance streams below.
     {"m1_32k_mono", 32000, 1, "-m m -b 64", false},
-    {"m1_44k_dual", 44100, 2, "-m d -b 192", false},
     {"m1_44k_short", 44100, 2, "-b 160", true},
     {"m1_44k_crc", 44100, 2, "-p -b 128", false},
     {"m1_44k_vbr", 44100, 2, "-V 2", true},
-    {"m2_22k_joint", 22050, 2, "-b 64", false},
-    {"m2_24k_stereo", 24000, 2, "-m s -b 96", true},
     {"m2_16k_mono", 16000, 1, "-b 32", true},
     {"m25_11k_joint", 11025, 2, "-b 32", false},
     {"m25_12k_mono", 12000, 1, "-b 24 -p", true},
@@ -276,8 +272,7 @@ TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
     const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
     {
         LMP3Source src(vbr.c_str());
-        ASSERT_EQ(src.GetError(), LSRC_OK);
-        EXPECT_GT(src.TagFrames(), 0);
+        ASSERT_TRUE(src.GetError() == LSRC_OK && src.TagFrames() > 0);
         EXPECT_EQ(src.GetEndSample(), src.TagFrames() * 1152);
         EXPECT_EQ(int64_t(DecodeAll(src).size()), int64_t(src.TagFrames()) * 1152 * 2);
     }
@@ -285,9 +280,8 @@ TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
     const std::string cbr = MakeMp3(dir, "cbr", 22050, 1, 1.0, "-t -b 32");
     {
         LMP3Source src(cbr.c_str());
-        ASSERT_EQ(src.GetError(), LSRC_OK);
-        EXPECT_EQ(src.TagFrames(), 0);
-        EXPECT_EQ(src.SamplesPerFrame(), 576);
+        ASSERT_EQ(std::tuple(src.GetError(), src.TagFrames(), src.SamplesPerFrame()),
+                  std::tuple(LSRC_OK, 0, 576));
         const int32_t estimate = src.GetEndSample();
         const std::vector<float> ref = Mpg123Float(cbr);
         std::vector<int32_t> block(8192);
@@ -299,7 +293,8 @@ TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
         EXPECT_EQ(src.GetEndSample(), int32_t(ref.size()));
         EXPECT_NEAR(estimate, src.GetEndSample(), 2 * 576);
         src.Read(block.data(), 100);
-        for (int i = 0; i < 100; ++i) EXPECT_EQ(block[i], 0);
+        EXPECT_EQ(std::vector<int32_t>(block.begin(), block.begin() + 100),
+                  std::vector<int32_t>(100));
     }
 }
 
@@ -382,8 +377,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     {
         testutil::WriteFileBytes(dir + "/vbri.mp3", Concat({vbri, bytes}));
         LMP3Source src((dir + "/vbri.mp3").c_str());
-        EXPECT_EQ(src.TagFrames(), 38);
-        EXPECT_EQ(src.GetEndSample(), 38 * 1152);
+        EXPECT_EQ(std::tuple(src.TagFrames(), src.GetEndSample()), std::tuple(38, 38 * 1152));
         std::vector<int32_t> all = DecodeAll(src);
         EXPECT_TRUE(std::equal(all.begin(), all.end(), ref.begin()));
     }
@@ -431,11 +425,9 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
         peak = std::max(peak, std::abs(v));
         over += std::abs(v) > LSAMPLE_FULL_SCALE;
     }
-    EXPECT_GT(peak, LSAMPLE_FULL_SCALE);  // not clipped to 16 bits
-    EXPECT_LT(peak, 1 << 21);             // within the declared peak
-    EXPECT_GT(over, 0);
-    LMP3Source src((dir + "/sq.mp3").c_str());
-    EXPECT_EQ(src.GetPeak(), 1 << 21);
+    // Not clipped to 16 bits, within the declared peak.
+    EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21) && over > 0) << peak;
+    EXPECT_EQ(LMP3Source((dir + "/sq.mp3").c_str()).GetPeak(), 1 << 21);
 }
 
 TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
@@ -459,9 +451,8 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     {
         std::vector<uint8_t> half(bytes.begin(), bytes.begin() + bytes.size() / 2);
         LMP3Source src(half.data(), int64_t(half.size()));
-        const std::vector<int32_t> all = DecodeAll(src);
-        EXPECT_LT(src.GetEndSample(), 44100 * 2 / 3);
-        EXPECT_GT(src.GetEndSample(), 44100 / 3);
+        DecodeAll(src);
+        EXPECT_TRUE(src.GetEndSample() > 44100 / 3 && src.GetEndSample() < 44100 * 2 / 3);
     }
     // A VBRI tag that claims 2^31 samples: reading at its end leaves the position there.
     {
@@ -494,9 +485,7 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
         LMP3Source src(bad.data(), int64_t(bad.size()));
         ASSERT_EQ(src.GetError(), LSRC_OK);
         const std::vector<int32_t> all = DecodeAll(src);
-        if (fill == 0) {
-            for (int32_t v : all) ASSERT_EQ(v, 0);
-        }
+        EXPECT_TRUE(fill != 0 || all == std::vector<int32_t>(all.size(), 0));
     }
 }
 

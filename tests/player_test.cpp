@@ -1,18 +1,10 @@
 // The player against ALSA's file plugin over the null device: what it plays lands in a file.
 #include "app/player.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <random>
-#include <thread>
 
 #include "convert/gensource.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -87,10 +79,9 @@ class GrowingSource : public testutil::MemorySource {
 
 // Buffer sizes, levels, the limiter rule and a device that does not exist.
 TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
-    EXPECT_EQ(LSoundPlayer::FramesFor(44100), 4410);
-    EXPECT_EQ(LSoundPlayer::FramesFor(8000), 800);
-    EXPECT_EQ(LSoundPlayer::FramesFor(100), 20);
-    EXPECT_EQ(LSoundPlayer::FramesFor(96000), 8192);
+    EXPECT_EQ(std::tuple(LSoundPlayer::FramesFor(44100), LSoundPlayer::FramesFor(100),
+                         LSoundPlayer::FramesFor(96000)),
+              std::tuple(4410, 20, 8192));
     std::vector<int32_t> square(400, LSAMPLE_FULL_SCALE), zero(400, 0);
     EXPECT_EQ(LSoundPlayer::Level(square.data(), 200, 2), 15);  // 10 log10(16383^2 / 2^23)
     EXPECT_EQ(LSoundPlayer::Level(zero.data(), 200, 2), -127);
@@ -100,8 +91,7 @@ TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
 
     EXPECT_FALSE(player.Start(LSourceRef(new LSRCNull(LSRC_ERR_PLACEHOLDER))));
     EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF0))));
-    EXPECT_EQ(player.BufferBytes(), 17640);
-    EXPECT_FALSE(player.HasLimiter());
+    EXPECT_TRUE(player.BufferBytes() == 17640 && !player.HasLimiter());
     EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF1))));
     EXPECT_TRUE(player.HasLimiter());
     player.Stop();
@@ -155,16 +145,15 @@ TEST_F(Player, PauseSeekAndSlowSource) {
     src->visible = 4000;
     ASSERT_TRUE(WaitFor([&] { return player.PlayedPosition() == 4000; }));
     player.Play();
-    EXPECT_EQ(plays, 2);
     player.Pause();
     player.Pause();
-    EXPECT_EQ(pauses, 1);
+    EXPECT_EQ(std::tuple(plays, pauses), std::tuple(2, 1));
     player.Seek(100000);
     src->visible = int32_t(v.size());
     ASSERT_TRUE(WaitFor([&] { return player.QueuedBuffers() == 64; }));
     src->open = false;
-    EXPECT_EQ(player.PlayedPosition(), 100000);
-    EXPECT_EQ(player.Flags(), LSoundPlayer::OPEN | LSoundPlayer::PAUSED);
+    EXPECT_EQ(std::tuple(player.PlayedPosition(), player.Flags()),
+              std::tuple(100000, LSoundPlayer::OPEN | LSoundPlayer::PAUSED));
     player.Play();
     ASSERT_TRUE(WaitFor([&] { return !player.IsOpen(); }));
     auto expected = Pcm({v.begin(), v.begin() + 4000});

@@ -1,18 +1,14 @@
-// The headless progress surface (running a process, cancel by request and by Ctrl+C, waits) and
-// the threads under it: worker threads, their stop signal and timed stop, events, notifications.
+// The headless progress surface and the threads under it.
 #include "support/progress.h"
 
-#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include "support/thread.h"
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "tests/support/kit.h"
 
 namespace {
 
@@ -27,12 +23,7 @@ int Process(LProgressDialog* dlg, Counting* data) {
     dlg->SetText("item", 1);
     dlg->SetText("ignored", 2);
     for (int i = 0; i < 100; ++i) {
-        if (i == data->stopAt) {
-            if (data->interrupt)
-                ::raise(SIGINT);
-            else
-                dlg->RequestStop();
-        }
+        if (i == data->stopAt) data->interrupt ? void(::raise(SIGINT)) : dlg->RequestStop();
         if (dlg->PumpMessages()) return LPROCESS_STOPPED;
         ++data->steps;
         dlg->SetProgress(i / 100.0);
@@ -59,19 +50,13 @@ TEST(ConsoleProgress, RunsToEndAndCancelStopsAtAStep) {
     LProgressProcess<Counting> run("Test", &data);
     EXPECT_TRUE(run.PumpMessages());  // not open: nothing to pump for
     EXPECT_TRUE(run.Run(nullptr));
-    EXPECT_EQ(run.status, LPROCESS_OK);
-    EXPECT_EQ(data.steps, 100);
-    EXPECT_EQ(run.GetWindow(), nullptr);
-
-    Counting stopped;
-    stopped.stopAt = 37;
+    EXPECT_EQ(std::tuple(run.status, data.steps, run.GetWindow()),
+              std::tuple(LPROCESS_OK, 100, nullptr));
+    Counting stopped{0, 37};
     LProgressProcess<Counting> again("Test", &stopped);
     again.Run(nullptr);
-    EXPECT_EQ(again.status, LPROCESS_STOPPED);
-    EXPECT_EQ(stopped.steps, 37);
-    // A stop from an earlier run does not carry over.
-    stopped.stopAt = -1;
-    stopped.steps = 0;
+    EXPECT_EQ(std::tuple(again.status, stopped.steps), std::tuple(LPROCESS_STOPPED, 37));
+    stopped = Counting{};  // a stop from an earlier run does not carry over
     again.Run(nullptr);
     EXPECT_EQ(again.status, LPROCESS_OK);
 }
@@ -81,14 +66,11 @@ TEST(ConsoleProgress, CtrlCStopsTheProcessAndIsRestoredAfterwards) {
     struct sigaction sa = {}, old;
     sa.sa_handler = [](int) { ++outside; };
     sigaction(SIGINT, &sa, &old);
-    Counting data;
-    data.stopAt = 5;
-    data.interrupt = true;
+    Counting data{0, 5, true};
     LProgressProcess<Counting> run("Test", &data);
     run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_STOPPED);
-    EXPECT_EQ(data.steps, 5);
-    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(std::tuple(run.status, data.steps, outside.load()),
+              std::tuple(LPROCESS_STOPPED, 5, 0));
     ::raise(SIGINT);  // the program's own handler is back
     EXPECT_EQ(outside, 1);
     sigaction(SIGINT, &old, nullptr);
@@ -152,8 +134,7 @@ TEST(ConsoleProgress, RunWhileOpenReturnsAtOnce) {
     Nested n;
     LProgressProcess<Nested> run("Outer", &n);
     EXPECT_TRUE(run.Run(nullptr));
-    EXPECT_FALSE(n.inner);
-    EXPECT_EQ(run.status, LPROCESS_OK);
+    EXPECT_EQ(std::tuple(n.inner, run.status), std::tuple(false, LPROCESS_OK));
 }
 
 struct Talk {};
@@ -170,10 +151,9 @@ TEST(ConsoleProgress, ErrorsAndTextLinesGoToStandardError) {
     LProgressProcess<Talk> run("Talk", &t);
     ::testing::internal::CaptureStderr();
     run.Run(nullptr);
-    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),  // not a terminal: no bar drawing
+              "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
     EXPECT_EQ(run.status, LPROCESS_FAILED);
-    // Not a terminal here: plain lines, no bar drawing.
-    EXPECT_EQ(err, "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
 }
 
 using namespace std::chrono_literals;
@@ -211,18 +191,15 @@ TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
 
     w.release.Set();  // the run ends by itself
     ASSERT_TRUE(WaitUntil([&] { return !w.IsRunning(); }));
-    EXPECT_EQ(w.result, 0);
-    EXPECT_TRUE(w.HasThread());  // finished, not yet joined
+    EXPECT_EQ(std::tuple(w.result.load(), w.HasThread()), std::tuple(0, true));  // not joined
     w.release.Reset();
     w.Start();
     ASSERT_TRUE(WaitUntil([&] { return w.runs == 2; }));
     EXPECT_FALSE(w.StopRequested());  // a new start clears the previous stop
 
-    w.StopThreadTimed(5000);  // the stop signal ends the wait
-    EXPECT_EQ(w.result, LPROCESS_STOPPED);
-    EXPECT_FALSE(w.IsRunning());
-    EXPECT_FALSE(w.HasThread());
-    EXPECT_TRUE(w.StopRequested());  // manual reset: stays set until the next start
+    w.StopThreadTimed(5000);  // the stop signal ends the wait; the stop stays set (manual reset)
+    EXPECT_EQ(std::tuple(w.result.load(), w.IsRunning(), w.HasThread(), w.StopRequested()),
+              std::tuple(LPROCESS_STOPPED, false, false, true));
 }
 
 class Counter : public LThreadQueuedNotify {
@@ -257,8 +234,7 @@ TEST(LThreadQueuedNotify, RunsOnTheCreatingThreadWhenItPumps) {
     worker.join();
     EXPECT_EQ(c.calls, 0);
     EXPECT_EQ(LThreadQueuedNotify::DeliverPending(), 3);
-    EXPECT_EQ(c.calls, 3);
-    EXPECT_EQ(c.where, std::this_thread::get_id());
+    EXPECT_TRUE(c.calls == 3 && c.where == std::this_thread::get_id());
 
     // The progress surface's pump delivers them too.
     Pumped p{&c};

@@ -1,8 +1,4 @@
 // Resamplers and channel adapters on the source and the sink side.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
 
 #include "core/adapt.h"
 #include "core/channels.h"
@@ -10,7 +6,7 @@
 #include "core/sink_adapt.h"
 #include "support/progress.h"
 #include "support/trace.h"
-#include "tests/support/soundutil.h"
+#include "tests/support/kit.h"
 
 using testutil::MemorySink;
 using testutil::MemorySource;

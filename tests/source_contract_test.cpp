@@ -1,10 +1,4 @@
-// The contract every file reader keeps, run over a table of formats: the end sample, reading in
-// odd pieces equal to one read, zeros before the start and past the end, error 4 for a missing
-// file; and every file writer of the table gives an unusable sink where it cannot create one.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
+// The contract every file reader and writer keeps, run over a table of formats.
 
 #include "formats/aiff.h"
 #include "formats/au.h"
@@ -13,8 +7,7 @@
 #include "formats/raw.h"
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 
@@ -96,9 +89,8 @@ TEST_P(SourceContract, ReadsSeeksAndFails) {
     }
 
     LSourceRef src = f.open(path.c_str());
-    ASSERT_EQ(src->GetError(), LSRC_OK);
-    EXPECT_EQ(src->GetSampleRate(), f.rate);
-    EXPECT_EQ(src->GetChannels(), ch);
+    ASSERT_EQ(std::tuple(src->GetError(), src->GetSampleRate(), src->GetChannels()),
+              std::tuple(LSRC_OK, f.rate, ch));
     const int32_t end = src->GetEndSample();
     if (f.slack == 0) {
         EXPECT_EQ(end, frames);
@@ -145,14 +137,13 @@ TEST_P(SourceContract, ReadsSeeksAndFails) {
 
     // A missing file: error 4, no length, silent reads.
     LSourceRef missing = f.open((dir + "/none." + f.name).c_str());
-    EXPECT_EQ(missing->GetError(), LSRC_ERR_OPEN);
-    EXPECT_EQ(missing->GetEndSample(), 0);
+    EXPECT_EQ(std::tuple(missing->GetError(), missing->GetEndSample()),
+              std::tuple(LSRC_ERR_OPEN, 0));
     EXPECT_EQ(ReadFrames(*missing, 10), std::vector<int32_t>(10 * missing->GetChannels(), 0));
     // A file that cannot be created: a sink that says so, and takes writes without harm.
     if (f.sink) {
         LSinkRef bad = f.sink((dir + "/no/such/folder/x").c_str());
-        ASSERT_TRUE(bad);
-        EXPECT_TRUE(bad->IsUnusable());
+        ASSERT_TRUE(bad && bad->IsUnusable());
         bad->Write(written.data(), 100);
     }
 }

@@ -1,18 +1,11 @@
-// The speech codecs: Dialogic VOX against sox, GSM 06.10 and ".gsm" files against toast and
-// untoast, pending nibbles, frame counts, invalid lags and extreme input.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstring>
+// The speech codecs: VOX against sox, GSM 06.10 and ".gsm" files against toast and untoast.
 
 #include "formats/gsm.h"
 #include "formats/gsm610.h"
 #include "formats/raw.h"
 #include "formats/vox.h"
 #include "store/encsettings.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 
@@ -42,9 +35,8 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
     LRawSettings settings(LRawSettings::kVoxSection);
     settings.channels = 2;  // still mono
     LSourceRef src = LRawFile::OpenSource((dir + "/sox.vox").c_str(), settings);
-    ASSERT_EQ(src->GetError(), 0);
-    EXPECT_EQ(src->GetChannels(), 1);
-    EXPECT_EQ(src->GetPeak(), 0x200000);
+    ASSERT_EQ(std::tuple(src->GetError(), src->GetChannels(), src->GetPeak()),
+              std::tuple(0, 1, 0x200000));
     const auto ours = ReadAll16(*src);
     ASSERT_EQ(ours.size(), soxDec.size());
     double eo = 0, es = 0;
@@ -79,9 +71,8 @@ TEST(Vox, PendingNibblesAndSeeks) {
         return ReadFileBytes(dir + name);
     };
     const Bytes six = write("/six.vox", {6});
-    EXPECT_EQ(six.size(), 3u);
+    EXPECT_EQ(std::tuple(six.size(), write("/five.vox", {5}).size()), std::tuple(3u, 2u));
     EXPECT_EQ(write("/split.vox", {3, 3}), six);
-    EXPECT_EQ(write("/five.vox", {5}).size(), 2u);
     EXPECT_EQ(write("/zeros.vox", {100}, 0), Bytes(50, 0x08));
 
     LSourceRef src = LRawFile::OpenSource((dir + "/six.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
@@ -90,9 +81,8 @@ TEST(Vox, PendingNibblesAndSeeks) {
     EXPECT_EQ(ReadFrames(*src, 1)[0], fresh.Decode(six[1] & 0x0F));
 }
 
-// Lags outside 40..120 decode with the last valid lag; extreme input stays bounded and every
-// frame packs with its signature.
-TEST(Gsm610, InvalidLagsAndExtremes) {
+// Lags outside 40..120 decode with the last valid lag (extreme input: the GSM fuzz target).
+TEST(Gsm610, InvalidLagsDecodeWithTheLastValidLag) {
     LGSMParams p{};
     for (int i = 0; i < 8; ++i) p.LARc[i] = int16_t(5 + i);
     for (int j = 0; j < 4; ++j) {
@@ -108,19 +98,6 @@ TEST(Gsm610, InvalidLagsAndExtremes) {
     a.Decode(p, outA);
     b.Decode(bad, outB);
     EXPECT_EQ(std::memcmp(outA, outB, sizeof outA), 0);
-
-    LGSMFrame codec;
-    int32_t in[160], out[160];
-    uint8_t frame[33];
-    for (int round = 0; round < 50; ++round) {
-        for (int i = 0; i < 160; ++i)
-            in[i] = round % 3 == 0   ? ((i / (round % 7 + 1)) % 2 ? 0x7FFF0 : -0x80000)
-                    : round % 3 == 1 ? -0x80000
-                                     : 0x7FFF0;
-        codec.EncodeNormal(in, frame);
-        EXPECT_EQ(frame[0] >> 4, 0xD);
-        codec.DecodeNormal(frame, out);
-    }
 }
 
 // Whole 33-byte frames only (a partial last one is padded on writing, ignored on reading); a
@@ -139,8 +116,7 @@ TEST(GsmFile, FramesAndSeek) {
     bytes.resize(100, 0x5A);
     ASSERT_TRUE(WriteFileBytes(dir + "/100.gsm", bytes));
     LGSMFileSource src((dir + "/100.gsm").c_str());
-    EXPECT_EQ(src.GetEndSample(), 480);
-    EXPECT_EQ(src.GetPeak(), 0xFFFE0);
+    EXPECT_EQ(std::tuple(src.GetEndSample(), src.GetPeak()), std::tuple(480, 0xFFFE0));
     LGSMFrame fresh;
     int32_t second[160];
     fresh.DecodeNormal(bytes.data() + 33, second);

@@ -1,10 +1,5 @@
-// WAV reader and PCM writer: exact headers, peer files, junk chunks, bad headers, RF64, the sink's
-// seek, files still being written, failing writes and the 4 GiB limit.
-#include <gtest/gtest.h>
+// WAV reader and PCM writer: headers, peers, bad input, RF64, growth, the 4 GiB limit.
 
-#include <cstring>
-#include <filesystem>
-#include <functional>
 #ifndef _WIN32
 #include <fcntl.h>
 #endif
@@ -16,9 +11,7 @@
 #include "formats/wav.h"
 #include "support/progress.h"
 #include "support/trace.h"
-#include "tests/support/peers.h"
-#include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
+#include "tests/support/kit.h"
 
 using namespace testutil;
 
@@ -50,8 +43,8 @@ LSourceRef OpenBytes(const std::string& path, const Bytes& file) {
 // does our reader.
 TEST(WaveFile, WritesExactHeaderThatSoxReads) {
     const std::string dir = ScratchDir(), path = dir + "/out.wav", raw = dir + "/sox.raw";
-    for (int bits : {8, 16}) {
-        for (int ch : {1, 2}) {
+    for (int bits : {8, 16})
+        for (int ch : {1, 2})
             for (int32_t frames : {0, 3, 10001}) {
                 SCOPED_TRACE(testing::Message() << bits << " bits " << ch << " ch " << frames);
                 const auto samples = Noise(size_t(frames) * ch, bits, uint32_t(frames + ch));
@@ -72,8 +65,6 @@ TEST(WaveFile, WritesExactHeaderThatSoxReads) {
                 ASSERT_EQ(testutil::Run("sox '" + path + "' -t raw '" + raw + "'"), 0);
                 EXPECT_EQ(ReadFileBytes(raw), Bytes(file.begin() + 46, file.end()));
             }
-        }
-    }
 }
 
 // Junk before the RIFF form, odd-sized chunks with their pad byte, an odd-sized "fmt ", and
@@ -97,10 +88,8 @@ TEST(WaveFile, SkipsJunkChunks) {
     ASSERT_TRUE(f.Open(path.c_str()));
     LWaveDataInfo info;
     ASSERT_EQ(LWaveReadHeader(f, info), LSRC_OK);
-    EXPECT_EQ(info.format.extraSize, 0);
-    EXPECT_EQ(info.format.bytes.size(), 18u);
-    EXPECT_EQ(info.dataSize, 8u);
-    EXPECT_EQ(f.Tell(), info.dataStart);
+    EXPECT_EQ(std::tuple(info.format.extraSize, info.format.bytes.size(), info.dataSize, f.Tell()),
+              std::tuple(0, 18u, 8u, info.dataStart));
 }
 
 // Every malformed header gives error 3 and its trace, never a crash, and leaves the file as it
@@ -177,8 +166,7 @@ TEST(WaveFile, AcceptsLimitsAndCutOffFiles) {
     LSourceRef s = OpenBytes(path, WavBytes(FmtBody(1, 1, 196000, 16), {1, 0, 2, 0}));
     EXPECT_EQ(s->GetSampleRate(), 196000);
     s = OpenBytes(path, WavBytes(FmtBody(1, 255, 8000, 8), Bytes(255, 128)));
-    EXPECT_EQ(s->GetChannels(), 255);
-    EXPECT_EQ(s->GetEndSample(), 1);
+    EXPECT_EQ(std::tuple(s->GetChannels(), s->GetEndSample()), std::tuple(255, 1));
     Bytes in;
     PutChunk(in, "fmt ", FmtBody(1, 2, 8000, 16));
     PutChunk(in, "data", Bytes(402, 7), 0x7FFFFFF0);
@@ -192,8 +180,7 @@ TEST(WaveFile, AcceptsLimitsAndCutOffFiles) {
     ASSERT_TRUE(f.Open(path.c_str()));
     LWaveDataInfo info;
     ASSERT_EQ(LWaveReadHeader(f, info), LSRC_OK);
-    EXPECT_EQ(info.format.extraSize, 2);
-    EXPECT_EQ(info.format.bytes[16], 2);
+    EXPECT_EQ(std::tuple(info.format.extraSize, info.format.bytes[16]), std::tuple(2, 2));
 }
 
 // RF64 and BW64: ffmpeg's files (PCM and the codec layer) decode as ffmpeg decodes them; a
@@ -242,9 +229,7 @@ TEST(WaveFile, SinkSeekTruncates) {
     }
     const Bytes file = ReadFileBytes(path);
     ASSERT_EQ(file.size(), 46u + 12);
-    EXPECT_EQ(file[4], 12 + 38);
-    EXPECT_EQ(file[42], 12);
-    EXPECT_EQ(file[46], 2);
+    EXPECT_EQ(std::tuple(file[4], file[42], file[46]), std::tuple(12 + 38, 12, 2));
     EXPECT_FALSE(LWaveFile::OpenSinkPCM(path.c_str(), 8000, 24, 2));
 }
 

@@ -17,8 +17,7 @@ int BlockAlign(int32_t rate, int channels) {
 }
 
 void Put16(uint8_t* p, int v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(unsigned(v) >> 8);
+    p[0] = uint8_t(v), p[1] = uint8_t(unsigned(v) >> 8);
 }
 
 }  // namespace
@@ -50,10 +49,7 @@ LWaveFileFormat MsAdpcmRecord(int32_t rate, int channels) {
     uint8_t* x = f.Bytes() + 18;
     Put16(x, spb);
     Put16(x + 2, 7);
-    for (int i = 0; i < 7; ++i) {
-        Put16(x + 4 + 4 * i, c1[i]);
-        Put16(x + 6 + 4 * i, c2[i]);
-    }
+    for (int i = 0; i < 7; ++i) Put16(x + 4 + 4 * i, c1[i]), Put16(x + 6 + 4 * i, c2[i]);
     return f;
 }
 

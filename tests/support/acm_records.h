@@ -1,5 +1,4 @@
-// Wave format records for the codec tests (IMA and Microsoft ADPCM, GSM in WAV) and helpers
-// that decode a whole WAV file through the program's reader.
+// Wave format records for the codec tests and whole-file decode/encode through the WAV layer.
 #pragma once
 
 #include <cstdint>

@@ -21,15 +21,8 @@ std::vector<int16_t> DiscImage::TrackPCM(int t) const {
 std::vector<uint8_t> DiscImage::TocResponse() const {
     std::vector<uint8_t> r(4);
     auto entry = [&r](int number, uint32_t lba) {
-        uint8_t e[8] = {0,
-                        0x10,
-                        uint8_t(number),
-                        0,
-                        uint8_t(lba >> 24),
-                        uint8_t(lba >> 16),
-                        uint8_t(lba >> 8),
-                        uint8_t(lba)};
-        r.insert(r.end(), e, e + 8);
+        r.insert(r.end(), {0, 0x10, uint8_t(number), 0});
+        for (int shift = 24; shift >= 0; shift -= 8) r.push_back(uint8_t(lba >> shift));
     };
     for (int t = 0; t < Tracks(); ++t) entry(t + 1, starts[size_t(t)]);
     entry(0xAA, starts.back());

@@ -1,5 +1,4 @@
-// An audio CD that exists only in memory (a disc image and its table of contents) and, on Linux,
-// a CD drive serving it at the SCSI generic seam.
+// An audio CD in memory and, on Linux, a drive serving it at the SCSI generic seam.
 #pragma once
 
 #include <atomic>

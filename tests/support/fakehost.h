@@ -1,11 +1,13 @@
-// A conversion host for tests: the list, the two boxes, a scripted answer to every question,
-// and the questions and messages it was asked to show, in order.
+// A conversion host for tests: scripted answers, and what it was asked to show.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "convert/formattable.h"
 #include "convert/host.h"
+#include "support/file.h"
 
 namespace testutil {
 
@@ -21,32 +23,57 @@ class FakeHost : public LConvertHost {
     int answer = LANSWER_NO;
     int questions = 0;
     std::vector<std::string> messages;
+    // The raw records offered to the settings dialog (every dialog is cancelled).
+    std::vector<LRawSettings> rawOffered;
 
     // Adds selected entries.
-    void Select(const std::vector<std::string>& paths);
-    std::vector<int> Images() const;
+    void Select(const std::vector<std::string>& paths) {
+        for (const auto& p : paths) entries.push_back({p, true, -1});
+    }
+    std::vector<int> Images() const {
+        std::vector<int> v;
+        for (const auto& e : entries) v.push_back(e.image);
+        return v;
+    }
 
     int EntryCount() override { return int(entries.size()); }
-    void GetEntryPath(int i, char* path) override;
+    void GetEntryPath(int i, char* path) override {
+        std::snprintf(path, LMAX_PATH, "%s", entries[size_t(i)].path.c_str());
+    }
     bool IsEntrySelected(int i) override { return entries[size_t(i)].selected; }
-    void SelectAll() override;
+    void SelectAll() override {
+        for (auto& e : entries) e.selected = true;
+    }
     void SetEntryImage(int i, int image) override { entries[size_t(i)].image = image; }
     void AddEntry(const char* path, uint32_t) override { entries.push_back({path, false, 0}); }
     void RemoveAllEntries() override { entries.clear(); }
-    void GetOutputFolder(char* text) override;
+    void GetOutputFolder(char* text) override {
+        std::snprintf(text, LMAX_PATH, "%s", folder.c_str());
+    }
     void SetOutputFolder(const char* text) override { folder = text; }
-    void GetOutputFormat(char* extension) override;
+    void GetOutputFormat(char* extension) override {
+        std::snprintf(extension, LMAX_PATH, "%s", format.c_str());
+    }
     // One of the window's output formats, as the window spells it.
-    bool SelectOutputFormat(const char* extension) override;
+    bool SelectOutputFormat(const char* extension) override {
+        const int i = LOutputFormatIndex(extension);
+        if (i >= 0) format = LOutputFormatExtension(i);
+        return i >= 0;
+    }
     LWindowHandle GetWindow() override { return nullptr; }
     bool IsHidden() override { return true; }
     void SetHidden(bool) override {}
     void CloseWindow() override {}
-    int AskYesNoCancel(const char* text, const char*) override;
+    int AskYesNoCancel(const char* text, const char*) override {
+        ++questions;
+        messages.push_back(text);
+        return answer;
+    }
     void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
-    // Every dialog is cancelled; the raw records offered to the settings dialog are kept.
-    std::vector<LRawSettings> rawOffered;
-    bool EditSettings(LSettingsRecordRef record) override;
+    bool EditSettings(LSettingsRecordRef record) override {
+        if (auto* raw = std::get_if<LRawSettings*>(&record)) rawOffered.push_back(**raw);
+        return false;
+    }
     bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
     bool InstallComponent(const char*) override { return false; }
 };

@@ -1,7 +1,7 @@
-// A quiet progress surface for tests: records texts, progress and errors; stops on request,
-// after a time or after a number of pumps.
+// A quiet progress surface for tests: records texts, progress and errors; stops on request.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -36,17 +36,13 @@ class FakeProgress : public LProgressDialog {
     void ShowError(const char* text) override { errors.push_back(text ? text : ""); }
     // Waits in short slices and pumps between them, like the interactive surfaces do.
     int WaitForObject(LWaitable& object, uint32_t ms) override {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        using namespace std::chrono;
+        const auto end = steady_clock::now() + milliseconds(ms);
         for (;;) {
-            auto now = std::chrono::steady_clock::now();
-            uint32_t left =
-                now >= end
-                    ? 0
-                    : uint32_t(
-                          std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
-            if (object.WaitFor(left < 20 ? left : 20)) return LPROCESS_OK;
+            const int64_t left = duration_cast<milliseconds>(end - steady_clock::now()).count();
+            if (object.WaitFor(uint32_t(std::clamp<int64_t>(left, 0, 20)))) return LPROCESS_OK;
             if (PumpMessages()) return LPROCESS_STOPPED;
-            if (left == 0) return LPROCESS_FAILED;
+            if (left <= 0) return LPROCESS_FAILED;
         }
     }
 

@@ -1,5 +1,4 @@
-// The ISO/IEC 11172-4 and 13818-4 Layer III compliance streams, unpacked by CMake from the test
-// data shared beside the project, checked against their reference output.
+// The ISO Layer III compliance streams checked against their reference output.
 #pragma once
 
 #include <string>

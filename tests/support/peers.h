@@ -1,5 +1,4 @@
-// Independent tools as judges: a file decoded by a peer decoder and read back, and what soxi
-// says about a file.
+// Independent tools as judges: peer decodes read back, and soxi's answers.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "tests/support/testutil.h"
 
@@ -87,11 +88,8 @@ double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<
 double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
     const size_t n = std::min(a.size(), b.size());
     if (n == 0) return 0;
-    double ma = 0, mb = 0;
-    for (size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
-    ma /= double(n);
-    mb /= double(n);
-    double sab = 0, saa = 0, sbb = 0;
+    double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
+    for (size_t i = 0; i < n; ++i) ma += a[i] / double(n), mb += b[i] / double(n);
     for (size_t i = 0; i < n; ++i) {
         sab += (a[i] - ma) * (b[i] - mb);
         saa += (a[i] - ma) * (a[i] - ma);
@@ -116,11 +114,7 @@ std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int cha
 static double Goertzel(const std::vector<double>& x, double rate, double hz) {
     const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
     double s1 = 0, s2 = 0;
-    for (double v : x) {
-        const double s0 = v + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
+    for (double v : x) s2 = std::exchange(s1, v + k * s1 - s2);
     const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
     return 2.0 * std::sqrt(std::max(power, 0.0)) / double(x.size());
 }

@@ -1,5 +1,4 @@
-// Test signals and measures: tones, speech, SNR (also at the best offset), differences, tones
-// found.
+// Test signals and measures: tones, speech, SNR, differences, tones found.
 #pragma once
 
 #include <cstdint>

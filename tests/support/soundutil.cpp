@@ -12,7 +12,6 @@ MemorySource::MemorySource(int32_t rate, int channels, std::vector<int32_t> samp
 }
 
 void MemorySource::Read(int32_t* buffer, int32_t n) {
-    largestRead = std::max(largestRead, n);
     const int ch = GetChannels();
     for (int32_t i = 0; i < n; ++i, ++position_)
         for (int c = 0; c < ch; ++c)
@@ -32,6 +31,13 @@ void MemorySink::Seek(int32_t frame) {
     if (frame < 0) frame = 0;
     sPosition = frame;
     samples.resize(std::min(samples.size(), size_t(frame) * GetChannels()));
+}
+
+std::vector<int32_t> Ramp(size_t count) {
+    std::vector<int32_t> v(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = int32_t((i * 7919) % 0xFFFE0) - 0x7FFF0 + int32_t(i % 16);
+    return v;
 }
 
 std::vector<int32_t> ReadToEnd(LSoundSourceBase* src) {

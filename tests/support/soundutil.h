@@ -21,7 +21,6 @@ class MemorySource : public LSoundSourceBase {
     bool IsStreaming() override { return streaming; }
 
     bool streaming = false;
-    int32_t largestRead = 0;
 
   private:
     std::vector<int32_t> samples_;
@@ -41,6 +40,8 @@ class MemorySink : public LSoundSinkBase {
     std::vector<int32_t> writeSizes;
 };
 
+// Internal samples over the whole range with every low bit in use (count samples).
+std::vector<int32_t> Ramp(size_t count);
 // Every frame from the current position up to GetEndSample, in transfer-sized blocks.
 std::vector<int32_t> ReadToEnd(LSoundSourceBase* src);
 // The same, converted back to 16 bits.

@@ -35,15 +35,10 @@ const fs::path& ProcessRoot() {
     static const fs::path root =
         fs::temp_directory_path() / "tamber-tests" / std::to_string(getpid());
 #endif
-    static const bool registered = [] {
-        std::atexit([] {
-            if (::testing::UnitTest::GetInstance()->Passed()) {
-                std::error_code ec;
-                fs::remove_all(ProcessRoot(), ec);
-            }
-        });
-        return true;
-    }();
+    static const int registered = std::atexit([] {
+        std::error_code ec;
+        if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(ProcessRoot(), ec);
+    });
     (void)registered;
     return root;
 }
@@ -60,6 +55,20 @@ std::string ScratchDir() {
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     return dir.string();
+}
+
+std::string ScratchHome(const std::string& home) {
+    const std::string dir = ScratchDir();
+#ifdef _WIN32
+    _putenv_s("TAMBER_HOME", (dir + home).c_str());
+#else
+    setenv("TAMBER_HOME", (dir + home).c_str(), 1);
+#endif
+    return dir;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 void ForgetWavOutputFormat() {
@@ -111,6 +120,18 @@ bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(f);
+}
+
+std::string ReadText(const std::string& path) {
+    const Bytes b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+std::string StandIn(const std::string& path, const std::string& body) {
+    const std::string text = "#!/bin/sh\n" + body + "\n";
+    WriteFileBytes(path, Bytes(text.begin(), text.end()));
+    fs::permissions(path, fs::perms::all);
+    return path;
 }
 
 void PutLE(Bytes& v, uint64_t x, int bytes) {
@@ -191,28 +212,20 @@ Wav16 ReadWav16(const std::string& path) {
     };
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
         return w;
-    bool haveFormat = false;
-    for (size_t pos = 12; pos + 8 <= b.size();) {
-        const uint32_t size = le(pos + 4, 4);
+    for (size_t pos = 12, size; pos + 8 <= b.size(); pos += 8 + size + (size & 1)) {
+        size = le(pos + 4, 4);
         const size_t body = pos + 8;
         if (!std::memcmp(&b[pos], "fmt ", 4) && body + 16 <= b.size()) {
             w.channels = int(le(body + 2, 2));
             w.rate = int32_t(le(body + 4, 4));
-            const uint32_t tag = le(body, 2);
-            if ((tag != 1 && tag != 0xFFFE) || le(body + 14, 2) != 16) return w;
-            haveFormat = true;
-        } else if (!std::memcmp(&b[pos], "data", 4) && haveFormat) {
-            size_t bytes = size;
+            if ((le(body, 2) != 1 && le(body, 2) != 0xFFFE) || le(body + 14, 2) != 16) return w;
+        } else if (!std::memcmp(&b[pos], "data", 4) && w.channels) {
             // Streamed writers may leave the size open; take what is there.
-            if (bytes == 0 || bytes == 0xFFFFFFFF || body + bytes > b.size())
-                bytes = b.size() - body;
-            w.samples.resize(bytes / 2);
-            for (size_t i = 0; i < w.samples.size(); ++i)
-                w.samples[i] = int16_t(le(body + 2 * i, 2));
+            if (size == 0 || size == 0xFFFFFFFF || body + size > b.size()) size = b.size() - body;
+            for (size_t i = 0; i + 1 < size; i += 2) w.samples.push_back(int16_t(le(body + i, 2)));
             w.ok = true;
             return w;
         }
-        pos = body + size + (size & 1);
     }
     return w;
 }
@@ -229,6 +242,20 @@ int SpoilOpenFile(const std::string& path, int flags) {
         if (other >= 0) close(other);
     }
     return swapped;
+}
+
+std::map<std::string, int> CddbTestServers() {
+    static const std::map<std::string, int> ports = [] {
+        std::map<std::string, int> m;
+        FILE* server = popen(
+            "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
+        char name[64];
+        int port;
+        while (std::fscanf(server, "%63s %d", name, &port) == 2 && std::strcmp(name, "ready"))
+            m[name] = port;
+        return m;
+    }();
+    return ports;
 }
 #endif
 

@@ -1,7 +1,9 @@
 // Helpers shared by the test suites: scratch folders, peer tools, files, RIFF/WAVE building.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,16 @@ std::string RunOutput(const std::string& command);
 // True when the program is on PATH.
 bool HaveTool(const char* name);
 
+// A fresh scratch folder with TAMBER_HOME set to it plus home ("" for the folder itself).
+std::string ScratchHome(const std::string& home = "/home");
+// Seconds on the steady clock since the given time.
+double SecondsSince(std::chrono::steady_clock::time_point since);
+
 Bytes ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
+std::string ReadText(const std::string& path);
+// A shell script at path, executable: "#!/bin/sh" and the body.
+std::string StandIn(const std::string& path, const std::string& body);
 
 // RIFF/WAVE building. Little-endian field of 1 to 8 bytes.
 void PutLE(Bytes& v, uint64_t x, int bytes);
@@ -61,6 +71,9 @@ Wav16 ReadWav16(const std::string& path);
 // path is replaced by the path opened with flags (O_RDONLY: writes then fail; O_WRONLY: reads
 // do). Returns how many were replaced.
 int SpoilOpenFile(const std::string& path, int flags);
+// The ports of the local CDDB test servers (tests/cddb_server.py) by mode; started once, they
+// live as long as this process.
+std::map<std::string, int> CddbTestServers();
 #endif
 
 }  // namespace testutil
