@@ -1,11 +1,6 @@
 // The wave format chooser for real under Wine: the platform's ACM dialog titled "Select Wave
 // File Format", OK and Cancel, and the "Format Not Available" retry for a format that the
 // machine can decode but not encode.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-
 #include "formats/acm.h"
 #include "gui/dialogs/dialogs.h"
 #include "tests/support/acm_records.h"

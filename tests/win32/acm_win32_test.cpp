@@ -1,19 +1,13 @@
 // Compressed WAV through the platform's Audio Compression Manager (Wine's real ACM drivers):
 // ffmpeg-made files decode like ffmpeg decodes them, our outputs read back in ffmpeg.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "formats/acm.h"
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
 #include "tests/support/signal.h"
-#include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 using namespace testutil;
 

@@ -2,18 +2,7 @@
 // CD-ROM drive showing the disc's track files: the conversion rips each track into a WAV file
 // equal to the image, named from CDDB; a read failure fails only its own track.
 // Run by cd_gui_test.py, which provides the drive (TAMBER_CD_DRIVE).
-#include <windows.h>
-// windows.h first.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "tests/support/fakecd.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

@@ -1,15 +1,8 @@
 // The Windows CD routes: the ASPI route against the stand-in "WNASPI32" playing a disc image
 // (requests as submitted, busy retry, sense failure, a read that never completes), the ASPI
 // layer left alone on NT, and the pass-through route at its seam with a fake device handle.
-#include <windows.h>
-// windows.h first.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "cd/drives.h"
 #include "cd/rip.h"
@@ -18,9 +11,7 @@
 #include "cd/win32/aspi.h"
 #include "cd/win32/hooks.h"
 #include "tests/support/fakecd.h"
-#include "tests/support/fakeprogress.h"
 #include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

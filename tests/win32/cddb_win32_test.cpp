@@ -1,14 +1,11 @@
 // The CDDB lookup over Winsock against the test servers that the harness script starts.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "cd/cddb.h"
 #include "store/settings.h"
-#include "tests/support/fakeprogress.h"
+#include "tests/win32/support/wintest.h"
 
 TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {
     static LCDDBInfo info;

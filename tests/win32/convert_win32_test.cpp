@@ -1,20 +1,11 @@
 // The conversion job under Windows: same-file replacement through "_name", case-insensitive
 // same-file detection.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "convert/gensink.h"
 #include "convert/job.h"
 #include "tests/support/fakehost.h"
-#include "tests/support/fakeprogress.h"
-#include "tests/support/testutil.h"
-
-namespace fs = std::filesystem;
+#include "tests/win32/support/wintest.h"
 
 namespace {
 

@@ -1,11 +1,5 @@
 // The encoder settings dialogs under Wine: shown from the record, modes enabling their controls,
 // "Restore Defaults", typed numbers parsed like stored ones, OK storing and Cancel not.
-#include <windows.h>
-// windows.h first.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "convert/gensink.h"
 #include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
@@ -13,6 +7,7 @@
 
 namespace {
 
+using wintest::Click;
 using wintest::Driving;
 
 std::string Text(HWND dlg, int id) {
@@ -29,10 +24,6 @@ bool On(HWND dlg, int id) {
 }
 bool Enabled(HWND dlg, int id) {
     return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
-}
-// A click as the user makes it (sent: the dialog has reacted when it returns).
-void Click(HWND dlg, int id) {
-    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
 }
 // Chooses a radio button of a pair as a click does: the other one clears, the dialog is told.
 void Choose(HWND dlg, int id, int other) {
@@ -73,19 +64,14 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
         },
         [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_TRUE(ok);
-    EXPECT_FALSE(s.constantBitRate);
-    EXPECT_EQ(s.vbrMinBitRate, 64);
-    EXPECT_EQ(s.vbrMaxBitRate, 256);
-    EXPECT_EQ(s.vbrQuality, 2);
-    EXPECT_EQ(s.channelMode, 3);
-    EXPECT_TRUE(s.errorProtection);
+    const auto fields = [](const LMP3EncodeSettings& m) {
+        return std::tuple(m.constantBitRate, m.vbrMinBitRate, m.vbrMaxBitRate, m.vbrQuality,
+                          m.channelMode, m.errorProtection, m.cbrBitRate);
+    };
+    EXPECT_EQ(fields(s), std::tuple(false, 64, 256, 2, 3, true, 128));
     LMP3EncodeSettings stored;
     stored.Load();
-    EXPECT_FALSE(stored.constantBitRate);
-    EXPECT_EQ(stored.vbrMinBitRate, 64);
-    EXPECT_EQ(stored.vbrMaxBitRate, 256);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "CBRBitRate", 0), 128);
-    EXPECT_EQ(SettingsReadInt("MP3Encoder", "ErrorProtection", 0), 1);
+    EXPECT_EQ(fields(stored), fields(s));
 
     // Cancel changes nothing, even after edits.
     ok = Driving(
@@ -119,9 +105,7 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
         },
         [&] { return LSettingsDialogRun(nullptr, s); });
     EXPECT_TRUE(ok);
-    EXPECT_TRUE(s.quality);
-    EXPECT_EQ(s.channels, 2);
-    EXPECT_TRUE(s.stripComments);
+    EXPECT_EQ(std::tuple(s.quality, s.channels, s.stripComments), std::tuple(true, 2, true));
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
 
@@ -152,8 +136,5 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
         [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; });
     EXPECT_TRUE(ok);
     s.Load();
-    EXPECT_EQ(s.vbrQuality, 100);
-    EXPECT_TRUE(s.forceMPEG2);
-    EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 100);
-    EXPECT_EQ(SettingsReadInt("AACEncoder", "ForceMPEG2", 0), 1);
+    EXPECT_EQ(std::tuple(s.vbrQuality, s.forceMPEG2), std::tuple(100, true));
 }

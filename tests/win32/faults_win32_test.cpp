@@ -1,10 +1,6 @@
 // tamber.exe under a file-size limit (faults_win32_test.py starts each run): the failure shows
 // its message box with the conversion's failure text, which this suite reads and closes.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdlib>
-#include <string>
 
 #include "tests/win32/support/wintest.h"
 

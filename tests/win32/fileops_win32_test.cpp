@@ -1,14 +1,7 @@
 // Files, folders, sharing, lock files and temporary slots on Windows (Wine), across processes.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <thread>
-
 #include "support/file.h"
 #include "support/fileops.h"
 #include "support/trace.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

@@ -1,12 +1,4 @@
 // The "LProgressDialog" window for real: texts, bar, owner disabled, Cancel, waits, errors.
-#include <gtest/gtest.h>
-#include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
-
-#include <string>
-#include <thread>
-
 #include "support/progress.h"
 #include "support/waitable.h"
 #include "tests/win32/support/wintest.h"

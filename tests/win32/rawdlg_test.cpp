@@ -1,10 +1,4 @@
 // The raw settings dialog under Wine: rates outside 6000..196000 are refused, good values stored.
-#include <windows.h>
-// windows.h first.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 #include "tests/win32/support/wintest.h"

@@ -1,16 +1,9 @@
 // The maker's related programs under Wine: the wizard page offers only what is missing and
 // reports a failed install; a start expands the command template, waits, or asks to download.
-#include <windows.h>
-// windows.h first.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <string>
+#include "external/win32/related.h"
 
 #include "external/components.h"
-#include "external/win32/related.h"
 #include "store/settings.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

@@ -1,43 +1,26 @@
 // The registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
-#include <gtest/gtest.h>
-#include <windows.h>
-// windows.h first.
+#include "tests/win32/support/wintest.h"
+// The security descriptor calls need windows.h first.
 #include <sddl.h>
-
-#include <string>
 
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/registry.h"
 #include "store/settings.h"
-#include "tests/win32/support/wintest.h"
 
 namespace {
-
-std::string Query(HKEY root, const char* key, const char* name, DWORD* type, DWORD* size) {
-    HKEY k;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return "<no key>";
-    char buf[600] = {0};
-    *size = sizeof buf;
-    LONG rc = RegQueryValueExA(k, name, nullptr, type, reinterpret_cast<BYTE*>(buf), size);
-    RegCloseKey(k);
-    return rc == ERROR_SUCCESS ? std::string(buf) : "<no value>";
-}
 
 TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
     SettingsWriteInt("Settings", "OutputFormat", -3);
     SettingsWriteBool("Settings", "AlwaysPrompt", true);
     SettingsWriteString("Settings", "OutputFolder", "C:\\out");
-    DWORD type = 0, size = 0;
-    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "OutputFormat",
-                    &type, &size),
-              "-3");
-    EXPECT_EQ(type, DWORD(REG_SZ));
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings", "AlwaysPrompt",
-                    &type, &size),
-              "1");
-    EXPECT_EQ(size, 2u);
+    const std::string key = "Software\\Velmora\\Tamber\\Settings";
+    for (auto [value, text] : {std::pair{"OutputFormat", "-3"}, {"AlwaysPrompt", "1"}}) {
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(wintest::RegRead(HKEY_LOCAL_MACHINE, key, value, &type, &size), text);
+        EXPECT_EQ(std::pair(type, size), std::pair(DWORD(REG_SZ), DWORD(strlen(text) + 1)))
+            << value;
+    }
     EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 0), -3);
 
     LMP3EncodeSettings mp3;
@@ -51,7 +34,7 @@ TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
     UserSettingsDeleteValue("OutputFolder", "Count");
     ComboHistorySaveText("OutputFolder", "D:\\music");
     EXPECT_EQ(
-        Query(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber\\OutputFolder", "Item 1", &type, &size),
+        wintest::RegRead(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber\\OutputFolder", "Item 1"),
         "D:\\music");
 }
 

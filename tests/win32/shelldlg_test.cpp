@@ -1,16 +1,7 @@
 // The folder browser and the open dialog, driven for real under Wine.
 #include "support/win32/shelldlg.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
-
-#include <string>
-#include <thread>
-
 #include "support/file.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {

@@ -1,7 +1,4 @@
 // Worker threads, stop signals, timed stops and the "LTQN" notifier on Windows (Wine).
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <atomic>
 
 #include "support/progress.h"

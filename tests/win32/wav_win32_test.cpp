@@ -1,12 +1,8 @@
 // The WAV reader in the 32-bit program: 64-bit sizes and offsets past 4 GiB.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "formats/wav.h"
-#include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 // A sparse RF64 file of 4.1 GiB, read across the 4 GiB mark up to its last frame.
 TEST(WaveFileWin32, ReadsRf64PastFourGiB) {

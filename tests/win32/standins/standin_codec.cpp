@@ -71,20 +71,17 @@ int main(int argc, char** argv) {
     int rate = 0;
     const int channels = 2;
     std::string out;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const std::string& o = a[i];
-        const std::string next = i + 1 < a.size() ? a[i + 1] : "";
-        if (o == "-o") out = next;
-        if (o == "-s") rate = int(std::atof(next.c_str()) * 1000 + 0.5);  // lame: kHz
+    for (size_t i = 0; i + 1 < a.size(); ++i) {
+        if (a[i] == "-o") out = a[i + 1];
+        if (a[i] == "-s") rate = int(std::atof(a[i + 1].c_str()) * 1000 + 0.5);  // lame: kHz
     }
-    const bool encoder = name == "lame";
     // Without "-o" the output comes last (lame, and the decoders that take "input output").
     const std::string in = out.empty() ? a[a.size() - 2] : a.back();
     if (out.empty()) out = a.back();
     if (mode == "exit") return 3;
     if (mode == "stall") return Sleep(6000), 0;
     if (mode == "broken") return Save(out, {'R', 'I', 'F', 'F', 1}) ? 0 : 4;
-    if (!encoder) return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
+    if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
     if (rate <= 0) return 2;
     const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
     std::vector<uint8_t> pcm;

@@ -1,11 +1,7 @@
 // Window, process and registry helpers for the Wine suites.
 #include "tests/win32/support/wintest.h"
 
-#include <commctrl.h>
-
 #include <cstring>
-
-#include "tests/support/testutil.h"
 
 namespace wintest {
 
@@ -33,6 +29,12 @@ HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
     return pi.hProcess;
 }
 
+bool Ended(HANDLE process, int ms) {
+    const bool ended = process && WaitForSingleObject(process, DWORD(ms)) == WAIT_OBJECT_0;
+    if (process) CloseHandle(process);
+    return ended;
+}
+
 HWND FindDialog(const char* caption) {
     return FindWindowA(MAKEINTATOM(0x8002), caption);
 }
@@ -52,9 +54,10 @@ HWND SheetPage(HWND sheet) {
     return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
-bool Answer(const char* caption, int id, int ms) {
+bool Answer(const char* caption, int id, const std::string& text, int ms) {
     HWND box = WaitDialog(caption, ms);
     if (!box) return false;
+    EXPECT_TRUE(text.empty() || Shows(box, text)) << caption << ": " << AllTexts(box);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     return WaitFor([&] { return !IsWindow(box); }, ms);
 }
@@ -67,6 +70,14 @@ std::string Text(HWND w) {
 
 std::string MessageText(HWND box) {
     return Text(GetDlgItem(box, 0xFFFF));
+}
+
+void Click(HWND dlg, int id) {
+    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
+
+void Command(HWND w, int id) {
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
 namespace {
@@ -95,6 +106,10 @@ std::string AllTexts(HWND parent) {
     ChildSearch s{nullptr, nullptr, {}};
     EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
     return s.all;
+}
+
+bool Shows(HWND parent, const std::string& text) {
+    return AllTexts(parent).find(text) != std::string::npos;
 }
 
 HWND FindChildText(HWND parent, const std::string& text) {
@@ -151,12 +166,14 @@ void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
     PostMessageA(w, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
 }
 
-std::string RegRead(HKEY root, const std::string& key, const char* value) {
+std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD* type,
+                    DWORD* size) {
     HKEY k;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
     char buf[600] = {};
-    DWORD size = sizeof buf - 1, type = 0;
-    const LONG r = RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    DWORD n = sizeof buf - 1;
+    const LONG r = RegQueryValueExA(k, value, nullptr, type, reinterpret_cast<BYTE*>(buf), &n);
+    if (size) *size = n;
     RegCloseKey(k);
     return r == ERROR_SUCCESS ? std::string(buf) : "<no value>";
 }

@@ -1,9 +1,8 @@
 // Stand-in for the RealPlayer engine in the Windows suites. The "RealAudio file" is text:
 // "rate channels bits blocks failure" (blocks -1: never ends; failure 1: the file does not
 // open, 3: the device is never opened). With STANDIN_RMA_NO_DEVICES set the engine has no audio
-// device manager. Block i holds 1000 bytes
-// (i * 7 + j) & 0xFF at time 10 i ms; the next block comes only once the device has reported
-// the previous block's time.
+// device manager. Block i holds 1000 bytes (i * 7 + j) & 0xFF at time 10 i ms; the next block
+// comes only once the device has reported the previous block's time.
 #include <cstdio>
 #include <cstring>
 
@@ -17,8 +16,7 @@ template <class Base>
 struct Object : Base {
     virtual ~Object() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return *out = nullptr, E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -27,9 +25,7 @@ struct Object : Base {
 struct Buffer : Object<IRMABuffer> {
     unsigned char bytes[1000];
     HRESULT STDMETHODCALLTYPE Get(unsigned char*& data, unsigned long& length) override {
-        data = bytes;
-        length = sizeof bytes;
-        return S_OK;
+        return data = bytes, length = sizeof bytes, S_OK;
     }
     HRESULT STDMETHODCALLTYPE Set(const unsigned char*, unsigned long) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE SetSize(unsigned long) override { return E_FAIL; }
@@ -40,8 +36,7 @@ struct Buffer : Object<IRMABuffer> {
 struct Response : Object<IRMAAudioDeviceResponse> {
     long synced = -1;
     HRESULT STDMETHODCALLTYPE OnTimeSync(unsigned long time) override {
-        synced = long(time);
-        return S_OK;
+        return synced = long(time), S_OK;
     }
 };
 
@@ -86,10 +81,7 @@ struct Player : Object<IRMAPlayer> {
         std::fclose(f);
         return n == 5 && g_failure != 1 ? S_OK : E_FAIL;
     }
-    HRESULT STDMETHODCALLTYPE Begin() override {
-        begun = true;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Begin() override { return begun = true, S_OK; }
     HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Pause() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Seek(unsigned long) override { return S_OK; }
@@ -104,8 +96,7 @@ struct Player : Object<IRMAPlayer> {
 struct Devices : Object<IRMAAudioDeviceManager> {
     Player* player = nullptr;
     HRESULT STDMETHODCALLTYPE Replace(IRMAAudioDevice* device) override {
-        player->device = device;
-        return S_OK;
+        return player->device = device, S_OK;
     }
     HRESULT STDMETHODCALLTYPE Remove(IRMAAudioDevice* device) override {
         if (player && player->device == device) player->device = nullptr;
@@ -126,14 +117,11 @@ struct Engine : Object<IRMAClientEngine> {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE CreatePlayer(IRMAPlayer*& out) override {
-        player = new Player;
-        out = player;
-        return S_OK;
+        return out = player = new Player, S_OK;
     }
     HRESULT STDMETHODCALLTYPE ClosePlayer(IRMAPlayer* p) override {
         if (p != player) return E_FAIL;
-        player = nullptr;
-        devices.player = nullptr;
+        player = devices.player = nullptr;
         p->Release();
         return S_OK;
     }
@@ -146,8 +134,7 @@ struct Engine : Object<IRMAClientEngine> {
 
 extern "C" {
 __declspec(dllexport) HRESULT STDAPICALLTYPE CreateEngine(IRMAClientEngine** engine) {
-    *engine = new Engine;
-    return S_OK;
+    return *engine = new Engine, S_OK;
 }
 __declspec(dllexport) HRESULT STDAPICALLTYPE CloseEngine(IRMAClientEngine* engine) {
     delete static_cast<Engine*>(engine);
