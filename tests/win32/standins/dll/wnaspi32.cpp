@@ -139,5 +139,5 @@ extern "C" DWORD __cdecl SendASPI32Command(void* request) {
     srb->SRB_Status = SS_PENDING;
     HANDLE t = CreateThread(nullptr, 0, Execute, job, 0, nullptr);
     if (!t) delete job;
-    return t && CloseHandle(t) ? SS_PENDING : (srb->SRB_Status = SS_ERR);
+    return t && CloseHandle(t) ? DWORD(SS_PENDING) : (srb->SRB_Status = SS_ERR);
 }
