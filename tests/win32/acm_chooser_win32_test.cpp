@@ -10,49 +10,38 @@ namespace {
 
 using namespace wintest;
 
-void Press(HWND dlg, int id) {
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
+const char kTitle[] = "Select Wave File Format";
 
 }  // namespace
 
 TEST(AcmChooser, OkKeepsTheChosenFormatAndCancelReturnsFalse) {
     LWaveFileFormat format(8000, 1, "ALAW");
-    const char* title = "Select Wave File Format";
     EXPECT_TRUE(Driving(
-        title, [](HWND dlg) { Press(dlg, IDOK); },
-        [&] { return LWaveFormatChoose(nullptr, format, 1, title); }));
+        kTitle, [](HWND dlg) { Command(dlg, IDOK); },
+        [&] { return LWaveFormatChoose(nullptr, format, 1, kTitle); }));
     EXPECT_EQ(format.Format().nChannels, 1);
     EXPECT_TRUE(format.TestSupportedRecord());
     EXPECT_FALSE(Driving(
-        title, [](HWND dlg) { Press(dlg, IDCANCEL); },
-        [&] { return LWaveFormatChoose(nullptr, format, 0, title); }));
+        kTitle, [](HWND dlg) { Command(dlg, IDCANCEL); },
+        [&] { return LWaveFormatChoose(nullptr, format, 0, kTitle); }));
 }
 
 TEST(AcmChooser, FormatThatCannotBeEncodedIsRefusedAndTheChooserReopens) {
     // Wine's Microsoft ADPCM driver decodes but does not encode.
     LWaveFileFormat format = testutil::MsAdpcmRecord(8000, 1);
     if (format.TestSupportedRecord()) GTEST_SKIP() << "this machine encodes Microsoft ADPCM";
-    const char* title = "Select Wave File Format";
-    int choosers = 0;
+    bool reopened = false;
     EXPECT_FALSE(Driving(
-        title,
+        kTitle,
         [&](HWND dlg) {
-            ++choosers;
-            Press(dlg, IDOK);
-            HWND box = WaitDialog("Format Not Available");
-            ASSERT_TRUE(box);
-            EXPECT_NE(AllTexts(box).find("The requested format is not available because the "
-                                         "required CODEC is not installed on this computer."),
-                      std::string::npos);
-            Press(box, IDOK);
+            Command(dlg, IDOK);
+            EXPECT_TRUE(Answer("Format Not Available", IDOK,
+                               "The requested format is not available because the required CODEC "
+                               "is not installed on this computer."));
             // The chooser comes back; this time the user gives up.
             WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000);
-            HWND again = WaitDialog(title);
-            ASSERT_TRUE(again);
-            ++choosers;
-            Press(again, IDCANCEL);
+            reopened = Answer(kTitle, IDCANCEL);
         },
-        [&] { return LWaveFormatChoose(nullptr, format, 1, title); }));
-    EXPECT_EQ(choosers, 2);
+        [&] { return LWaveFormatChoose(nullptr, format, 1, kTitle); }));
+    EXPECT_TRUE(reopened);
 }

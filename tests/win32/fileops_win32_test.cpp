@@ -48,21 +48,17 @@ TEST(Win32Files, UserFoldersComeFromShellFolders) {
                         HKEY_CURRENT_USER,
                         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                         "AppData"));
-    EXPECT_NE(GetFileAttributesA(docs), INVALID_FILE_ATTRIBUTES) << docs;
-    EXPECT_NE(GetFileAttributesA(shared), INVALID_FILE_ATTRIBUTES) << shared;
-    EXPECT_NE(GetFileAttributesA(temp), INVALID_FILE_ATTRIBUTES) << temp;
+    for (const char* folder : {docs, shared, temp}) EXPECT_TRUE(fs::exists(folder)) << folder;
     EXPECT_NE(temp[strlen(temp) - 1], '\\');
 }
 
 TEST(Win32Files, DeleteFolderTreeEntersDottedSubfolders) {
     std::string dir = Scratch() + "\\top";
-    CreateDirectoryA(dir.c_str(), nullptr);
-    CreateDirectoryA((dir + "\\v1.2").c_str(), nullptr);
-    CreateDirectoryA((dir + "\\v1.2\\inner").c_str(), nullptr);
+    fs::create_directories(dir + "\\v1.2\\inner");
     for (const char* f : {"\\a.wav", "\\v1.2\\b.wav", "\\v1.2\\inner\\c"})
         testutil::WriteFileBytes(dir + f, {1});
     EXPECT_TRUE(DeleteFolderTree(dir.c_str()));
-    EXPECT_EQ(GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fs::exists(dir));
 }
 
 // Child mode: reserve a slot, report its name, hold it until the parent's event is set.
@@ -92,8 +88,7 @@ PROCESS_INFORMATION StartChild(const std::string& report) {
     EXPECT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                nullptr, nullptr, &si, &pi));
     // Its report is complete once it exists; the child then holds its slot.
-    EXPECT_TRUE(wintest::WaitFor(
-        [&] { return GetFileAttributesA(report.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
+    EXPECT_TRUE(wintest::WaitFor([&] { return fs::exists(report); }, 20000));
     return pi;
 }
 
@@ -103,12 +98,11 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "TamberSlotRelease");
     PROCESS_INFORMATION a = StartChild(home + "\\a.txt");
     PROCESS_INFORMATION b = StartChild(home + "\\b.txt");
-    auto bytes = testutil::ReadFileBytes(home + "\\a.txt");
-    std::string nameA(bytes.begin(), bytes.end());
-    bytes = testutil::ReadFileBytes(home + "\\b.txt");
-    std::string nameB(bytes.begin(), bytes.end());
-    EXPECT_EQ(nameA, home + "\\tmp\\Temp1.wav");
-    EXPECT_EQ(nameB, home + "\\tmp\\Temp2.wav");
+    for (auto [report, slot] :
+         {std::pair{"\\a.txt", "\\tmp\\Temp1.wav"}, {"\\b.txt", "\\tmp\\Temp2.wav"}}) {
+        const auto bytes = testutil::ReadFileBytes(home + report);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), home + slot);
+    }
 
     LPathLock mine;
     char path[LMAX_PATH];
@@ -123,8 +117,7 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
     WaitForSingleObject(b.hProcess, 20000);
     for (HANDLE h : {a.hProcess, a.hThread, b.hProcess, b.hThread}) CloseHandle(h);
     CloseHandle(release);
-    EXPECT_EQ(GetFileAttributesA((home + "\\tmp\\Temp1.lck").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA((home + "\\tmp\\Temp2.lck").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fs::exists(home + "\\tmp\\Temp1.lck") || fs::exists(home + "\\tmp\\Temp2.lck"));
     ASSERT_TRUE(ReserveTempWavName(mine, path));
     EXPECT_EQ(std::string(path), home + "\\tmp\\Temp1.wav");
     SetEnvironmentVariableA("TAMBER_HOME", nullptr);

@@ -1,5 +1,6 @@
 // The "LProgressDialog" window for real: texts, bar, owner disabled, Cancel, waits, errors.
 #include "support/progress.h"
+#include "support/thread.h"
 #include "support/waitable.h"
 #include "tests/win32/support/wintest.h"
 
@@ -80,16 +81,8 @@ TEST(ProgressDialog, RunWhileOpenReturnsAtOnce) {
     EXPECT_EQ(run.status, LPROCESS_OK);
 }
 
-class Event : public LWaitable {
-  public:
-    HANDLE h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ~Event() override { CloseHandle(h); }
-    intptr_t NativeHandle() const override { return reinterpret_cast<intptr_t>(h); }
-    bool WaitFor(uint32_t ms) override { return WaitForSingleObject(h, ms) == WAIT_OBJECT_0; }
-};
-
 struct Wait {
-    Event* ev;
+    LSignalObject* ev;
     uint32_t ms;
     bool cancel = false;
     int result = -1;
@@ -110,21 +103,21 @@ int Process(LProgressDialog* dlg, Wait* w) {
 }
 
 TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
-    Event ev;
+    LSignalObject ev;
     Wait w{&ev, 40};
     LProgressProcess<Wait> run("Waiting", &w);
     run.Run(nullptr);
     EXPECT_EQ(w.result, LPROCESS_FAILED);
     std::thread setter([&] {
         Sleep(30);
-        SetEvent(ev.h);
+        ev.Set();
     });
     w.ms = 10000;
     run.Run(nullptr);
     setter.join();
     EXPECT_EQ(w.result, 0);
     EXPECT_LT(w.took, 5000u);
-    ResetEvent(ev.h);
+    ev.Reset();
     w.ms = LWAIT_INFINITE;
     w.cancel = true;
     run.Run(nullptr);

@@ -16,23 +16,17 @@ BOOL CALLBACK FindVisibleDialog(HWND h, LPARAM p) {
     return TRUE;
 }
 
-// Finds a visible dialog of the thread, waiting up to 10 s.
-HWND FindDialog(DWORD thread) {
-    for (int i = 0; i < 1000; ++i) {
-        HWND found = nullptr;
-        EnumThreadWindows(thread, FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
-        Sleep(10);
-    }
-    return nullptr;
-}
-
 // Runs run() while another thread hands the dialog that this thread shows to drive.
 template <class Drive, class Run>
 bool DrivingMine(Drive drive, Run run) {
     const DWORD me = GetCurrentThreadId();
     std::thread t([&] {
-        if (HWND dlg = FindDialog(me)) drive(dlg);
+        HWND dlg = nullptr;
+        if (wintest::WaitFor([&] {
+                EnumThreadWindows(me, FindVisibleDialog, reinterpret_cast<LPARAM>(&dlg));
+                return dlg != nullptr;
+            }))
+            drive(dlg);
     });
     const bool result = run();
     t.join();

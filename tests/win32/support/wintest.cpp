@@ -1,14 +1,13 @@
 // Window, process and registry helpers for the Wine suites.
 #include "tests/win32/support/wintest.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace wintest {
 
 std::string WinPath(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
+    std::replace(path.begin(), path.end(), '/', '\\');
     return !path.empty() && path[0] == '\\' ? "Z:" + path : path;
 }
 
@@ -30,8 +29,10 @@ HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
 }
 
 bool Ended(HANDLE process, int ms) {
-    const bool ended = process && WaitForSingleObject(process, DWORD(ms)) == WAIT_OBJECT_0;
-    if (process) CloseHandle(process);
+    if (!process) return false;
+    const bool ended = WaitForSingleObject(process, DWORD(ms)) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
     return ended;
 }
 
@@ -41,8 +42,8 @@ HWND FindDialog(const char* caption) {
 
 HWND WaitDialog(const char* caption, int ms) {
     HWND w = nullptr;
-    WaitFor([&] { return (w = FindDialog(caption)) != nullptr && IsWindowVisible(w); }, ms);
-    return w && IsWindowVisible(w) ? w : nullptr;
+    return WaitFor([&] { return (w = FindDialog(caption)) && IsWindowVisible(w); }, ms) ? w
+                                                                                        : nullptr;
 }
 
 HWND MainWindow() {
@@ -58,7 +59,7 @@ bool Answer(const char* caption, int id, const std::string& text, int ms) {
     HWND box = WaitDialog(caption, ms);
     if (!box) return false;
     EXPECT_TRUE(text.empty() || Shows(box, text)) << caption << ": " << AllTexts(box);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    Command(box, id);
     return WaitFor([&] { return !IsWindow(box); }, ms);
 }
 
@@ -82,40 +83,21 @@ void Command(HWND w, int id) {
 
 namespace {
 
-struct ChildSearch {
-    const std::string* text;
-    HWND found;
-    std::string all;
-};
-
-BOOL CALLBACK VisitChild(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<ChildSearch*>(lp);
-    const std::string text = Text(w);
-    if (!s->text) {
-        s->all += text + "\n";
-        return TRUE;
-    }
-    if (text != *s->text) return TRUE;
-    s->found = w;
-    return FALSE;
+BOOL CALLBACK AddText(HWND w, LPARAM all) {
+    *reinterpret_cast<std::string*>(all) += Text(w) + "\n";
+    return TRUE;
 }
 
 }  // namespace
 
 std::string AllTexts(HWND parent) {
-    ChildSearch s{nullptr, nullptr, {}};
-    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
-    return s.all;
+    std::string all;
+    EnumChildWindows(parent, AddText, reinterpret_cast<LPARAM>(&all));
+    return all;
 }
 
 bool Shows(HWND parent, const std::string& text) {
     return AllTexts(parent).find(text) != std::string::npos;
-}
-
-HWND FindChildText(HWND parent, const std::string& text) {
-    ChildSearch s{&text, nullptr, {}};
-    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
-    return s.found;
 }
 
 Remote::Remote(HWND w) {

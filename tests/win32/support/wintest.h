@@ -51,7 +51,8 @@ std::string Built(const char* relative);  // under the build tree
 
 // Starts a program with each argument quoted; the process handle, or null.
 HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {});
-// Waits for the process to end and closes its handle; whether it ended in time.
+// Waits for the process to end (ends it when it does not in time) and closes its handle; whether
+// it ended in time.
 bool Ended(HANDLE process, int ms = 20000);
 
 // A top-level dialog (any process) by caption; the visible one, waited for.
@@ -65,8 +66,6 @@ std::string Text(HWND w);
 std::string MessageText(HWND box);
 std::string AllTexts(HWND parent);
 bool Shows(HWND parent, const std::string& text);  // some child's text holds it
-// A child window (any depth) whose text is exactly text.
-HWND FindChildText(HWND parent, const std::string& text);
 // A button click as the user makes it (sent: the dialog has reacted when it returns); a command
 // posted to a window.
 void Click(HWND dlg, int id);
