@@ -1,41 +1,27 @@
 // The dialog framework under Wine: modeless runs, keys and accelerators.
 #include "support/win32/dialog.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-void InitControls() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-}
-
-void SetKeys(bool ctrl, bool shift, bool alt) {
+void SetKeys(bool ctrl, bool shift) {
     BYTE state[256] = {};
     GetKeyboardState(state);
     state[VK_CONTROL] = ctrl ? 0x80 : 0;
     state[VK_SHIFT] = shift ? 0x80 : 0;
-    state[VK_MENU] = alt ? 0x80 : 0;
     SetKeyboardState(state);
 }
 
-// Counts the calls the framework makes.
-class Probe : public LDialog {
+// Modeless: keys through the message filter and an accelerator table; counts the calls the
+// framework makes.
+class Keys : public LDialog {
   public:
     int enables = 0, destroys = 0;
     std::vector<int> commands;
     void EnableControls() override { ++enables; }
     void DestroyDialog() override { ++destroys; }
     void EvCommand(int id, int) override { commands.push_back(id); }
-    void Post(int id) { PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-};
-
-// Modeless: keys through the message filter and an accelerator table.
-class Keys : public Probe {
-  public:
     std::vector<uint32_t> downs, ups;
     bool reopenRefused = false;
     static constexpr LAccelerator table[] = {{LKEY_CTRL | 'A', 500}, {VK_RETURN, 101}};
@@ -56,26 +42,27 @@ class Keys : public Probe {
 };
 
 TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
-    InitControls();
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
     struct K : Keys {
         void InitDialog() override {
             reopenRefused = !RunModeless(nullptr, "TESTDLG");
-            SetKeys(true, true, false);
+            SetKeys(true, true);
             PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+Shift+A: no accelerator
             PostKey(WM_KEYDOWN, 'A', true);   // repeat: not passed on
             PostMessageA(hwnd_, WM_APP, 0, 0);
         }
         bool WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
             if (msg == WM_APP) {
-                SetKeys(true, false, false);
+                SetKeys(true, false);
                 PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+A: command 500
                 PostKey(WM_KEYUP, 'A', false);
                 PostMessageA(hwnd_, WM_APP + 1, 0, 0);
                 return true;
             }
             if (msg == WM_APP + 1) {
-                SetKeys(false, false, false);
-                Post(IDCANCEL);
+                SetKeys(false, false);
+                wintest::Command(hwnd_, IDCANCEL);
                 return true;
             }
             return Keys::WindowProc(msg, wp, lp);

@@ -40,7 +40,7 @@ void SetSel(HWND dlg, int id, int i) {
 TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     LMP3EncodeSettings s;
     s.Store();
-    bool ok = Driving(
+    EXPECT_TRUE(Driving(
         "MP3 Encoder Settings",
         [](HWND d) {
             EXPECT_TRUE(On(d, 102) && !On(d, 105));
@@ -60,10 +60,9 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
             SetSel(d, 108, 2);
             SetSel(d, 101, 3);
             Click(d, 109);
-            PostMessageA(d, WM_COMMAND, IDOK, 0);
+            wintest::Command(d, IDOK);
         },
-        [&] { return LSettingsDialogRun(nullptr, s); });
-    EXPECT_TRUE(ok);
+        [&] { return LSettingsDialogRun(nullptr, s); }));
     const auto fields = [](const LMP3EncodeSettings& m) {
         return std::tuple(m.constantBitRate, m.vbrMinBitRate, m.vbrMaxBitRate, m.vbrQuality,
                           m.channelMode, m.errorProtection, m.cbrBitRate);
@@ -74,14 +73,13 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     EXPECT_EQ(fields(stored), fields(s));
 
     // Cancel changes nothing, even after edits.
-    ok = Driving(
+    EXPECT_FALSE(Driving(
         "MP3 Encoder Settings",
         [](HWND d) {
             Click(d, 110);
-            PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+            wintest::Command(d, IDCANCEL);
         },
-        [&] { return LSettingsDialogRun(nullptr, s); });
-    EXPECT_FALSE(ok);
+        [&] { return LSettingsDialogRun(nullptr, s); }));
     stored.Load();
     EXPECT_FALSE(stored.constantBitRate);
 }
@@ -91,7 +89,7 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     s.stripComments = true;
     s.channels = 1;
     s.quality = false;
-    bool ok = Driving(
+    EXPECT_TRUE(Driving(
         "Ogg Encoder Settings",
         [](HWND d) {
             EXPECT_TRUE(On(d, 105) && !On(d, 102));
@@ -101,10 +99,9 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
             EXPECT_TRUE(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
             EXPECT_TRUE(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
             EXPECT_TRUE(Text(d, 106) == "96" && Text(d, 107) == "128");
-            PostMessageA(d, WM_COMMAND, IDOK, 0);
+            wintest::Command(d, IDOK);
         },
-        [&] { return LSettingsDialogRun(nullptr, s); });
-    EXPECT_TRUE(ok);
+        [&] { return LSettingsDialogRun(nullptr, s); }));
     EXPECT_EQ(std::tuple(s.quality, s.channels, s.stripComments), std::tuple(true, 2, true));
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
@@ -124,17 +121,16 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     s.vbrQuality = 250;
     s.Store();
     DialogUser user;
-    bool ok = Driving(
+    EXPECT_TRUE(Driving(
         "AAC / M4A Encoder Settings",
         [](HWND d) {
             EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
             EXPECT_TRUE(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
             SetDlgItemTextA(d, 108, "none");
             Click(d, 106);
-            PostMessageA(d, WM_COMMAND, IDOK, 0);
+            wintest::Command(d, IDOK);
         },
-        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; });
-    EXPECT_TRUE(ok);
+        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; }));
     s.Load();
     EXPECT_EQ(std::tuple(s.vbrQuality, s.forceMPEG2), std::tuple(100, true));
 }

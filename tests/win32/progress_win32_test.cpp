@@ -28,7 +28,7 @@ int Process(LProgressDialog* dlg, Probe* p) {
     for (int id : {100, 101, 102}) p->seen += "|" + wintest::Text(GetDlgItem(hwnd, id));
     p->seen += "|" + bar();
     for (int i = 0; i < 50; ++i) {
-        if (i == p->cancelAt) PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (i == p->cancelAt) wintest::Command(hwnd, IDCANCEL);
         if (dlg->PumpMessages()) {
             p->afterCancelIgnored = dlg->PumpMessages() && !IsWindow(hwnd);
             dlg->SetText("after", 0);  // must do nothing
@@ -46,23 +46,21 @@ TEST(ProgressDialog, ShowsTextsAndBarWithOwnerDisabledAndCancelStopsAtTheNextPum
                               200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     LProgressProcess<Probe> run("Converting Files", &p);
     run.Run(p.owner);
-    EXPECT_EQ(run.status, LPROCESS_OK);
-    EXPECT_EQ(p.steps, 50);
-    EXPECT_EQ(p.seen, "Converting Files shown owner off 0|Converting|song.wav||55");
+    EXPECT_EQ(
+        std::tuple(run.status, p.steps, p.seen),
+        std::tuple(LPROCESS_OK, 50, "Converting Files shown owner off 0|Converting|song.wav||55"));
     EXPECT_TRUE(IsWindowEnabled(p.owner));
     EXPECT_EQ(run.GetWindow(), nullptr);
     DestroyWindow(p.owner);
 
     p = Probe{nullptr, 7};
     run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_STOPPED);
-    EXPECT_EQ(p.steps, 7);
-    EXPECT_TRUE(p.afterCancelIgnored);
+    EXPECT_EQ(std::tuple(run.status, p.steps, p.afterCancelIgnored),
+              std::tuple(LPROCESS_STOPPED, 7, true));
     EXPECT_EQ(run.GetWindow(), nullptr);
     p = Probe{};  // the same object runs again afterwards
     run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_OK);
-    EXPECT_EQ(p.steps, 50);
+    EXPECT_EQ(std::tuple(run.status, p.steps), std::tuple(LPROCESS_OK, 50));
 }
 
 struct Nest {
