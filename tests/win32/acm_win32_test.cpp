@@ -1,5 +1,6 @@
-// Compressed WAV through the platform's Audio Compression Manager (Wine's real ACM drivers):
-// ffmpeg-made files decode like ffmpeg decodes them, our outputs read back in ffmpeg.
+// WAV files in the 32-bit program: compressed WAV through the platform's Audio Compression
+// Manager (Wine's real ACM drivers), ffmpeg-made files decoding like ffmpeg decodes them and our
+// outputs read back in ffmpeg; 64-bit sizes and offsets past 4 GiB.
 #include <cstdio>
 #include <cstring>
 
@@ -151,4 +152,22 @@ TEST(AcmPlatform, EdgesThroughTheAcm) {
     LWaveFileFormat bad(8000, 1, "ALAW");
     bad.Format().wFormatTag = 0x1234;
     EXPECT_FALSE(bad.TestSupportedRecord());
+}
+
+// A sparse RF64 file of 4.1 GiB, read across the 4 GiB mark up to its last frame.
+TEST(WaveFileWin32, ReadsRf64PastFourGiB) {
+    const std::string path = testutil::ScratchDir() + "\\big.wav";
+    const int64_t frames = (int64_t(41) << 30) / 10 / 4;
+    const std::vector<int64_t> marks = {0, (int64_t(1) << 30) + 1, frames - 1};
+    ASSERT_TRUE(testutil::WriteSparseRf64(path, frames, marks));
+    LSourceRef src = LWaveFile::OpenSource(path.c_str());
+    ASSERT_EQ(src->GetEndSample(), frames);
+    for (int64_t k : marks) {
+        int32_t frame[2];
+        src->Seek(int32_t(k));
+        src->Read(frame, 1);
+        EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << k;
+    }
+    src.reset();
+    std::remove(path.c_str());
 }

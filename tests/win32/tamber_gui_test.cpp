@@ -164,9 +164,8 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(Answer("Edit Audio Tags", IDOK));
     LAudioTagData tags;
     ASSERT_TRUE(tags.ReadTags(wav.c_str()));
-    EXPECT_STREQ(tags.Get("TITLE"), "A Title");
-    EXPECT_STREQ(tags.Get("ARTIST"), "Someone");
-    EXPECT_STREQ(tags.Get("GENRE"), "Rock");
+    EXPECT_EQ(std::string(tags.Get("TITLE")) + "|" + tags.Get("ARTIST") + "|" + tags.Get("GENRE"),
+              "A Title|Someone|Rock");
 
     ASSERT_TRUE(
         testutil::WriteWav16(dir + "\\in.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 0.5)));
@@ -204,16 +203,14 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     SetWindowTextA(custom, "{%n %t}");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
-    for (auto [name, value] : {std::pair{"ContextMenu", "1"},
-                               {"NeverOverwrite", "1"},
-                               {"AlwaysPrompt", "0"},
-                               {"AlwaysOverwrite", "0"},
-                               {"CancelAll", "0"},
-                               {"UseCDDB", "1"},
-                               {"FormatChoiceC", "1"},
-                               {"CustomString", "{%n %t}"},
-                               {"SoundOutDevice", "0"}})
-        EXPECT_EQ(Setting("Settings", name), value) << name;
+    std::string stored;
+    for (const char* name :
+         {"ContextMenu", "NeverOverwrite", "AlwaysPrompt", "AlwaysOverwrite", "CancelAll",
+          "UseCDDB", "FormatChoiceC", "CustomString", "SoundOutDevice"})
+        stored += std::string(name) + "=" + Setting("Settings", name) + " ";
+    EXPECT_EQ(stored,
+              "ContextMenu=1 NeverOverwrite=1 AlwaysPrompt=0 AlwaysOverwrite=0 CancelAll=0 "
+              "UseCDDB=1 FormatChoiceC=1 CustomString={%n %t} SoundOutDevice=0 ");
     // The verb is registered for the WAV file type, and goes again when unticked.
     const std::string type = RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr);
     ASSERT_NE(type, "<no key>");
@@ -303,19 +300,6 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
-// The Unix name of a file under Wine (for the ALSA configuration).
-std::string UnixPath(const std::string& path) {
-    using Fn = char*(CDECL*)(const wchar_t*);
-    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    if (!fn) return path;
-    const std::wstring wide(path.begin(), path.end());
-    char* unix = fn(wide.c_str());
-    std::string result = unix ? unix : "";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 // Playback through Wine's ALSA driver into ALSA's file plugin: F9 plays the selected entry and
 // enables Stop, the end of the file disables it again and the captured bytes are the file's
 // samples; Stop ends it mid-way; a conversion stops the player first; Exit while playing ends
@@ -325,8 +309,8 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     // The suite's environment names this configuration (ALSA_CONFIG_PATH): the default device
     // writes what it plays into the capture file.
     const std::string capture = WinPath(TAMBER_BINARY_DIR "/played.raw");
-    const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" +
-                             UnixPath(capture) + "\" format \"raw\" }\n";
+    const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" TAMBER_BINARY_DIR
+                             "/played.raw\" format \"raw\" }\n";
     testutil::WriteFileBytes(WinPath(TAMBER_BINARY_DIR "/played.conf"), {rule.begin(), rule.end()});
     RegWrite(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Audio", "alsa");
     const auto shortPcm = testutil::Sine(22050, 2, 22050 * 4, 440, 0.5);
