@@ -89,11 +89,11 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     return TRUE;
 }
 
-extern "C" DWORD __cdecl GetASPI32SupportInfo() {
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() {
     return (SS_COMP << 8) | 1;  // done, one host adapter
 }
 
-extern "C" DWORD __cdecl SendASPI32Command(void* request) {
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
     auto* head = static_cast<uint8_t*>(request);
     const std::string mode = Env("TAMBER_ASPI_MODE"), targetText = Env("TAMBER_ASPI_TARGET");
     const int target = targetText.empty() ? 1 : std::atoi(targetText.c_str());
