@@ -147,9 +147,8 @@ TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
     EXPECT_EQ(missing.errors, std::vector<std::string>{kRealMissingMessage});
     EXPECT_EQ(missing.lines[0] + "|" + missing.lines[1], "Decoding Real Audio|in.ra");
 
-    const std::string folder = wintest::Built("tests/standin-dlls");
-    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, folder.c_str(), DWORD(folder.size())),
-              ERROR_SUCCESS);
+    wintest::RegWrite(HKEY_CLASSES_ROOT, key, nullptr,
+                      wintest::Built("tests/standin-dlls").c_str());
     for (auto [rate, channels] : {std::pair{22050, 2}, std::pair{8000, 1}}) {
         FakeProgress d;
         const std::string script =

@@ -266,8 +266,7 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     WriteBytes(out + "\\b.au", 100);
     CopyFileA(Built("tests/standin_codec.exe").c_str(), gate.c_str(), 0);
     SetEnvironmentVariableA("STANDIN_MODE", "gate");  // inherited by the program's decoder
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", REG_SZ,
-                    gate.c_str(), DWORD(gate.size() + 1));
+    RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", gate.c_str());
     HWND w = StartMain();
     SetEnvironmentVariableA("STANDIN_MODE", nullptr);
     ASSERT_TRUE(w);

@@ -161,16 +161,10 @@ std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD*
 }
 
 void RegWrite(HKEY root, const std::string& key, const char* value, const char* text) {
-    HKEY k;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) !=
-        ERROR_SUCCESS)
-        return;
     if (text)
-        RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>(std::strlen(text) + 1));
+        RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text, DWORD(std::strlen(text) + 1));
     else
-        RegDeleteValueA(k, value);
-    RegCloseKey(k);
+        RegDeleteKeyValueA(root, key.c_str(), value);
 }
 
 std::string Setting(const char* section, const char* value) {
