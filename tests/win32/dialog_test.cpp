@@ -1,6 +1,9 @@
-// The dialog framework under Wine: modeless runs, keys and accelerators.
+// The dialog framework (modeless runs, keys and accelerators) and the shell's dialogs (the folder
+// browser and the open dialog), driven for real under Wine.
 #include "support/win32/dialog.h"
 
+#include "support/file.h"
+#include "support/win32/shelldlg.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -78,6 +81,97 @@ TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
     EXPECT_EQ(k.enables, 1);  // an accelerator does not run EnableControls
     EXPECT_EQ(k.destroys, 1);
     EXPECT_EQ(k.GetHandle(), nullptr);
+}
+
+BOOL CALLBACK FindVisibleDialog(HWND h, LPARAM p) {
+    char cls[32];
+    GetClassNameA(h, cls, sizeof cls);
+    if (IsWindowVisible(h) && strcmp(cls, "#32770") == 0) {
+        *reinterpret_cast<HWND*>(p) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Runs run() while another thread hands the dialog that this thread shows to drive.
+template <class Drive, class Run>
+bool DrivingMine(Drive drive, Run run) {
+    const DWORD me = GetCurrentThreadId();
+    std::thread t([&] {
+        HWND dlg = nullptr;
+        if (wintest::WaitFor([&] {
+                EnumThreadWindows(me, FindVisibleDialog, reinterpret_cast<LPARAM>(&dlg));
+                return dlg != nullptr;
+            }))
+            drive(dlg);
+    });
+    const bool result = run();
+    t.join();
+    return result;
+}
+
+void Cancel(HWND dlg) {
+    PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNothing) {
+    const std::string dir = wintest::WinPath(testutil::ScratchDir());
+    for (const char* f : {"\\a.wav", "\\b.mp3"}) testutil::WriteFileBytes(dir + f, {1});
+    char folder[LMAX_PATH];
+    strcpy(folder, dir.c_str());
+    std::vector<std::string> names;
+    EXPECT_TRUE(DrivingMine(
+        [](HWND dlg) {
+            EXPECT_EQ(wintest::Text(dlg), "Locate Audio File(s)");
+            // The file name box (combo box 0x47C, or edit 0x480 in the old layout).
+            HWND box = GetDlgItem(dlg, 0x47C);
+            SetWindowTextA(box ? box : GetDlgItem(dlg, 0x480), "\"a.wav\" \"b.mp3\"");
+            PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        },
+        [&] {
+            return ChooseFilesToOpen(nullptr, folder, "Locate Audio File(s)",
+                                     "All Files\0*.*\0Wave Files (*.wav)\0*.wav\0", "WAV", names);
+        }));
+    EXPECT_EQ(names, (std::vector<std::string>{dir + "\\a.wav", dir + "\\b.mp3"}));
+    EXPECT_STREQ(folder, dir.c_str());
+
+    char other[LMAX_PATH] = "C:\\windows";
+    EXPECT_FALSE(DrivingMine(Cancel, [&] {
+        return ChooseFilesToOpen(nullptr, other, "t", "All Files\0*.*\0", "WAV", names);
+    }));
+    EXPECT_TRUE(names.empty());
+    EXPECT_STREQ(other, "C:\\windows");
+}
+
+TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
+    const std::string dir = wintest::WinPath(testutil::ScratchDir());
+    const std::string want = dir.substr(dir.rfind('\\') + 1);
+    char path[LMAX_PATH];
+    strcpy(path, dir.c_str());
+    EXPECT_TRUE(DrivingMine(
+        [&](HWND dlg) {
+            // Press OK once the tree shows the preselected folder (expanding it takes a while,
+            // seconds on a loaded machine).
+            HWND tree = FindWindowExA(dlg, nullptr, "SysTreeView32", nullptr);
+            wintest::WaitFor(
+                [&] {
+                    if (!tree) return true;
+                    char text[MAX_PATH] = {};
+                    TVITEMA item = {};
+                    item.mask = TVIF_TEXT;
+                    item.hItem = TreeView_GetSelection(tree);
+                    item.pszText = text;
+                    item.cchTextMax = sizeof text;
+                    return item.hItem && TreeView_GetItem(tree, &item) && want == text;
+                },
+                40000);
+            PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        },
+        [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
+    EXPECT_EQ(_stricmp(path, dir.c_str()), 0) << path << " wanted " << dir;
+    EXPECT_FALSE(
+        DrivingMine(Cancel, [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
+    EXPECT_EQ(_stricmp(path, dir.c_str()), 0);
 }
 
 }  // namespace

@@ -77,27 +77,23 @@ TEST(TempSlotChild, DISABLED_Hold) {
     CloseHandle(ev);
 }
 
-PROCESS_INFORMATION StartChild(const std::string& report) {
+HANDLE StartChild(const std::string& report) {
     SetEnvironmentVariableA("TAMBER_SLOT_REPORT", report.c_str());
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string cmd = std::string("\"") + exe +
-                      "\" --gtest_also_run_disabled_tests --gtest_filter=TempSlotChild.*";
-    STARTUPINFOA si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &si, &pi));
+    HANDLE child =
+        wintest::Start(exe, {"--gtest_also_run_disabled_tests", "--gtest_filter=TempSlotChild.*"},
+                       CREATE_NO_WINDOW);
     // Its report is complete once it exists; the child then holds its slot.
     EXPECT_TRUE(wintest::WaitFor([&] { return fs::exists(report); }, 20000));
-    return pi;
+    return child;
 }
 
 TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
     std::string home = Scratch();
     SetEnvironmentVariableA("TAMBER_HOME", home.c_str());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "TamberSlotRelease");
-    PROCESS_INFORMATION a = StartChild(home + "\\a.txt");
-    PROCESS_INFORMATION b = StartChild(home + "\\b.txt");
+    HANDLE a = StartChild(home + "\\a.txt"), b = StartChild(home + "\\b.txt");
     for (auto [report, slot] :
          {std::pair{"\\a.txt", "\\tmp\\Temp1.wav"}, {"\\b.txt", "\\tmp\\Temp2.wav"}}) {
         const auto bytes = testutil::ReadFileBytes(home + report);
@@ -112,10 +108,9 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
 
     // One instance ends normally, the other is killed: the system removes both lock files.
     SetEvent(release);
-    WaitForSingleObject(a.hProcess, 20000);
-    TerminateProcess(b.hProcess, 1);
-    WaitForSingleObject(b.hProcess, 20000);
-    for (HANDLE h : {a.hProcess, a.hThread, b.hProcess, b.hThread}) CloseHandle(h);
+    EXPECT_TRUE(wintest::Ended(a));
+    TerminateProcess(b, 1);
+    wintest::Ended(b);
     CloseHandle(release);
     EXPECT_FALSE(fs::exists(home + "\\tmp\\Temp1.lck") || fs::exists(home + "\\tmp\\Temp2.lck"));
     ASSERT_TRUE(ReserveTempWavName(mine, path));

@@ -15,14 +15,14 @@ std::string Built(const char* relative) {
     return WinPath(std::string(TAMBER_BINARY_DIR) + "/" + relative);
 }
 
-HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args, DWORD flags) {
     std::string line = "\"" + exe + "\"";
     for (const std::string& a : args) line += " \"" + a + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &si, &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;

@@ -49,8 +49,8 @@ int Decode(FakeProgress& surface, const std::string& in, const std::string& out,
 std::string WinPath(std::string path);
 std::string Built(const char* relative);  // under the build tree
 
-// Starts a program with each argument quoted; the process handle, or null.
-HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {});
+// Starts a program with each argument quoted (and the creation flags); the process, or null.
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {}, DWORD flags = 0);
 // Waits for the process to end (ends it when it does not in time) and closes its handle; whether
 // it ended in time.
 bool Ended(HANDLE process, int ms = 20000);
