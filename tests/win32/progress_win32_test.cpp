@@ -185,19 +185,14 @@ class Counter : public LThreadQueuedNotify {
     }
 };
 
-DWORD WINAPI NotifyThrice(LPVOID p) {
-    for (int i = 0; i < 3; ++i) static_cast<Counter*>(p)->Notify();
-    return 0;
-}
-
 TEST(Win32Thread, NotifierWindowDeliversOnTheCreatingThread) {
     Counter c;
     HWND hidden = FindWindowA("LTQN", "");
     ASSERT_NE(hidden, nullptr);
     EXPECT_FALSE(IsWindowVisible(hidden));
-    HANDLE t = CreateThread(nullptr, 0, NotifyThrice, &c, 0, nullptr);
-    WaitForSingleObject(t, 5000);
-    CloseHandle(t);
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i) c.Notify();
+    }).join();
     EXPECT_EQ(c.calls, 0);  // posted, not yet pumped
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
