@@ -73,13 +73,11 @@ TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
     } k;
     EXPECT_TRUE(k.RunModeless(nullptr, "TESTDLG"));
     EXPECT_TRUE(k.reopenRefused);
-    ASSERT_EQ(k.downs.size(), 2u);
-    EXPECT_EQ(k.downs[0], 'A' | LKEY_CTRL | LKEY_SHIFT);
-    EXPECT_EQ(k.downs[1], 'A' | LKEY_CTRL);
+    EXPECT_EQ(k.downs, (std::vector<uint32_t>{'A' | LKEY_CTRL | LKEY_SHIFT, 'A' | LKEY_CTRL}));
     EXPECT_EQ(k.ups, std::vector<uint32_t>{'A'});
     EXPECT_EQ(k.commands, std::vector<int>{500});
-    EXPECT_EQ(k.enables, 1);  // an accelerator does not run EnableControls
-    EXPECT_EQ(k.destroys, 1);
+    // An accelerator does not run EnableControls.
+    EXPECT_EQ(std::pair(k.enables, k.destroys), std::pair(1, 1));
     EXPECT_EQ(k.GetHandle(), nullptr);
 }
 

@@ -281,17 +281,15 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     // Handed to the question box, or run inside the job, it would return at once.
     EXPECT_EQ(WaitForSingleObject(second, 1500), DWORD(WAIT_TIMEOUT));
     PostMessageA(box, WM_COMMAND, IDYES, 0);
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(gate + ".waiting"); }));
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(gate + ".waiting"); }));
     HANDLE third = StartWith({"-clear", dir + "\\d.wav", "-convert"});
     EXPECT_EQ(WaitForSingleObject(second, 0), DWORD(WAIT_TIMEOUT));
     WriteBytes(gate + ".open", 1);
     ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
-    const auto size = [&](std::string name) {
-        return std::filesystem::file_size(out + "\\" + name);
-    };
+    const auto size = [&](std::string name) { return fs::file_size(out + "\\" + name); };
     EXPECT_EQ(size("c.au"), size("a.au") + 4800);  // converted before the start returned
     ASSERT_EQ(WaitForSingleObject(third, 30000), WAIT_OBJECT_0);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 5);  // none doubled
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 5);  // none doubled
     for (int i = 1; i < 5; ++i)
         EXPECT_EQ(size(names[i][0] + std::string(".au")), size("a.au") + 1600 * i) << names[i];
     HWND list = GetDlgItem(w, 102);

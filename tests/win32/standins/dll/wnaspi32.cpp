@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "cd/win32/aspi.h"
 #include "tests/support/fakecd.h"
@@ -57,12 +58,10 @@ struct Job {
     std::string mode;
 };
 
-DWORD WINAPI Execute(void* param) {
-    const Job job = *static_cast<Job*>(param);
-    delete static_cast<Job*>(param);
+void Execute(const Job job) {
     SRB_ExecSCSICmd* srb = job.srb;
     const int never = ModeValue(job.mode, "never"), senseFrom = ModeValue(job.mode, "sense");
-    if (job.read >= 0 && never >= 0 && job.read >= never) return 0;  // stays pending
+    if (job.read >= 0 && never >= 0 && job.read >= never) return;  // stays pending
     auto* out = reinterpret_cast<uint8_t*>(uintptr_t(srb->SRB_BufPointer));
     std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);
     const testutil::DiscImage* image = Image();
@@ -79,7 +78,6 @@ DWORD WINAPI Execute(void* param) {
     }
     srb->SRB_Status = status;
     if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(HANDLE(uintptr_t(srb->SRB_PostProc)));
-    return 0;
 }
 
 }  // namespace
@@ -131,13 +129,12 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     Log(line);
     if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0)
         return srb->SRB_Status = SS_NO_DEVICE;
-    Job* job = new Job{srb, 0, -1, mode};
+    Job job{srb, 0, -1, mode};
     EnterCriticalSection(&g_lock);
-    job->command = g_commands++;
-    if (srb->CDBByte[0] == 0xBE) job->read = g_reads++;
+    job.command = g_commands++;
+    if (srb->CDBByte[0] == 0xBE) job.read = g_reads++;
     LeaveCriticalSection(&g_lock);
     srb->SRB_Status = SS_PENDING;
-    HANDLE t = CreateThread(nullptr, 0, Execute, job, 0, nullptr);
-    if (!t) delete job;
-    return t && CloseHandle(t) ? DWORD(SS_PENDING) : (srb->SRB_Status = SS_ERR);
+    std::thread(Execute, job).detach();
+    return SS_PENDING;
 }
