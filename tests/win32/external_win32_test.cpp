@@ -23,7 +23,6 @@ std::string Install(const std::string& dir, const char* program, const char* com
     char key[LMAX_PATH];
     ComponentKeyPath(key, component);
     RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", exe.c_str());
-    DeleteFileA((exe + ".cmd.txt").c_str());
     return exe;
 }
 
