@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -19,8 +20,8 @@
 
 namespace {
 
-CRITICAL_SECTION g_lock;
-int g_commands = 0, g_reads = 0;
+std::mutex g_lock;
+int g_commands = 0, g_reads = 0;  // counted from the last change of mode
 std::string g_lastMode;
 
 std::string Env(const char* name) {
@@ -82,11 +83,6 @@ void Execute(const Job job) {
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
-    if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_lock);
-    return TRUE;
-}
-
 extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() {
     return (SS_COMP << 8) | 1;  // done, one host adapter
 }
@@ -96,9 +92,6 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     const std::string mode = Env("TAMBER_ASPI_MODE"), targetText = Env("TAMBER_ASPI_TARGET");
     const int target = targetText.empty() ? 1 : std::atoi(targetText.c_str());
     char line[256];
-    EnterCriticalSection(&g_lock);
-    if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
-    LeaveCriticalSection(&g_lock);
     if (head[0] == SC_GET_DEV_TYPE) {
         auto* srb = static_cast<SRB_GDEVBlock*>(request);
         std::snprintf(line, sizeof line, "devtype status=%d type=%d ha=%d target=%d lun=%d",
@@ -130,10 +123,12 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0)
         return srb->SRB_Status = SS_NO_DEVICE;
     Job job{srb, 0, -1, mode};
-    EnterCriticalSection(&g_lock);
-    job.command = g_commands++;
-    if (srb->CDBByte[0] == 0xBE) job.read = g_reads++;
-    LeaveCriticalSection(&g_lock);
+    {
+        const std::lock_guard<std::mutex> hold(g_lock);
+        if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
+        job.command = g_commands++;
+        if (srb->CDBByte[0] == 0xBE) job.read = g_reads++;
+    }
     srb->SRB_Status = SS_PENDING;
     std::thread(Execute, job).detach();
     return SS_PENDING;
