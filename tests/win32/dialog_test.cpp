@@ -81,36 +81,9 @@ TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
     EXPECT_EQ(k.GetHandle(), nullptr);
 }
 
-BOOL CALLBACK FindVisibleDialog(HWND h, LPARAM p) {
-    char cls[32];
-    GetClassNameA(h, cls, sizeof cls);
-    if (IsWindowVisible(h) && strcmp(cls, "#32770") == 0) {
-        *reinterpret_cast<HWND*>(p) = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Runs run() while another thread hands the dialog that this thread shows to drive.
-template <class Drive, class Run>
-bool DrivingMine(Drive drive, Run run) {
-    const DWORD me = GetCurrentThreadId();
-    std::thread t([&] {
-        HWND dlg = nullptr;
-        if (wintest::WaitFor([&] {
-                EnumThreadWindows(me, FindVisibleDialog, reinterpret_cast<LPARAM>(&dlg));
-                return dlg != nullptr;
-            }))
-            drive(dlg);
-    });
-    const bool result = run();
-    t.join();
-    return result;
-}
-
-void Cancel(HWND dlg) {
-    PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
-}
+// The dialogs shown by this thread, found by their captions.
+const char kOpen[] = "Locate Audio File(s)", kBrowse[] = "Browse for Folder";
+const auto kCancel = [](HWND dlg) { wintest::Command(dlg, IDCANCEL); };
 
 TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNothing) {
     const std::string dir = wintest::WinPath(testutil::ScratchDir());
@@ -118,24 +91,24 @@ TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNo
     char folder[LMAX_PATH];
     strcpy(folder, dir.c_str());
     std::vector<std::string> names;
-    EXPECT_TRUE(DrivingMine(
+    EXPECT_TRUE(wintest::Driving(
+        kOpen,
         [](HWND dlg) {
-            EXPECT_EQ(wintest::Text(dlg), "Locate Audio File(s)");
             // The file name box (combo box 0x47C, or edit 0x480 in the old layout).
             HWND box = GetDlgItem(dlg, 0x47C);
             SetWindowTextA(box ? box : GetDlgItem(dlg, 0x480), "\"a.wav\" \"b.mp3\"");
-            PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            wintest::Command(dlg, IDOK);
         },
         [&] {
-            return ChooseFilesToOpen(nullptr, folder, "Locate Audio File(s)",
+            return ChooseFilesToOpen(nullptr, folder, kOpen,
                                      "All Files\0*.*\0Wave Files (*.wav)\0*.wav\0", "WAV", names);
         }));
     EXPECT_EQ(names, (std::vector<std::string>{dir + "\\a.wav", dir + "\\b.mp3"}));
     EXPECT_STREQ(folder, dir.c_str());
 
     char other[LMAX_PATH] = "C:\\windows";
-    EXPECT_FALSE(DrivingMine(Cancel, [&] {
-        return ChooseFilesToOpen(nullptr, other, "t", "All Files\0*.*\0", "WAV", names);
+    EXPECT_FALSE(wintest::Driving(kOpen, kCancel, [&] {
+        return ChooseFilesToOpen(nullptr, other, kOpen, "All Files\0*.*\0", "WAV", names);
     }));
     EXPECT_TRUE(names.empty());
     EXPECT_STREQ(other, "C:\\windows");
@@ -146,7 +119,8 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
     const std::string want = dir.substr(dir.rfind('\\') + 1);
     char path[LMAX_PATH];
     strcpy(path, dir.c_str());
-    EXPECT_TRUE(DrivingMine(
+    EXPECT_TRUE(wintest::Driving(
+        kBrowse,
         [&](HWND dlg) {
             // Press OK once the tree shows the preselected folder (expanding it takes a while,
             // seconds on a loaded machine).
@@ -163,12 +137,12 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
                     return item.hItem && TreeView_GetItem(tree, &item) && want == text;
                 },
                 40000);
-            PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            wintest::Command(dlg, IDOK);
         },
         [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
     EXPECT_EQ(_stricmp(path, dir.c_str()), 0) << path << " wanted " << dir;
-    EXPECT_FALSE(
-        DrivingMine(Cancel, [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
+    EXPECT_FALSE(wintest::Driving(
+        kBrowse, kCancel, [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
     EXPECT_EQ(_stricmp(path, dir.c_str()), 0);
 }
 
