@@ -14,13 +14,8 @@
 
 namespace {
 
-std::string Scratch() {
-    return wintest::WinPath(testutil::ScratchDir());
-}
-
 TEST(Win32Files, SharingDecidesInUseAndRetries) {
-    std::string dir = Scratch();
-    std::string path = dir + "\\out.wav";
+    const std::string path = testutil::ScratchDir() + "\\out.wav";
     LFile writer;
     ASSERT_TRUE(writer.Create(path.c_str()));
     EXPECT_EQ(writer.Write("RIFF", 4), 4);
@@ -61,7 +56,7 @@ TEST(Win32Files, UserFoldersComeFromShellFolders) {
 }
 
 TEST(Win32Files, DeleteFolderTreeEntersDottedSubfolders) {
-    std::string dir = Scratch() + "\\top";
+    std::string dir = testutil::ScratchDir() + "\\top";
     fs::create_directories(dir + "\\v1.2\\inner");
     for (const char* f : {"\\a.wav", "\\v1.2\\b.wav", "\\v1.2\\inner\\c"})
         testutil::WriteFileBytes(dir + f, {1});
@@ -98,7 +93,7 @@ HANDLE StartChild(const std::string& report) {
 }
 
 TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
-    std::string home = Scratch();
+    std::string home = testutil::ScratchDir();
     SetEnvironmentVariableA("TAMBER_HOME", home.c_str());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "TamberSlotRelease");
     HANDLE a = StartChild(home + "\\a.txt"), b = StartChild(home + "\\b.txt");
