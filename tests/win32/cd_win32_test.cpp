@@ -36,9 +36,7 @@ HMODULE WINAPI LoadStandin(LPCSTR name) {
     // Under its own name Wine would load its builtin layer instead: load a copy.
     static std::string copy;
     if (copy.empty()) {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        copy = std::string(temp) + "cd_win32_test_aspi.dll";
+        copy = (fs::temp_directory_path() / "cd_win32_test_aspi.dll").string();
         CopyFileA(wintest::Built("tests/standin-dlls/wnaspi32.dll").c_str(), copy.c_str(), FALSE);
     }
     return LoadLibraryA(copy.c_str());

@@ -13,10 +13,9 @@ namespace {
 
 using wintest::Seconds;
 
-std::string TempInstaller(const char* component) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    return std::string(folder) + component + ".exe";
+// The downloaded installer's place while it runs.
+fs::path TempInstaller(const char* component) {
+    return fs::temp_directory_path() / (std::string(component) + ".exe");
 }
 
 class InstallOnDemand : public ::testing::Test {

@@ -185,9 +185,7 @@ TEST(SetupFile, InstallsRunsAndUninstalls) {
     EXPECT_FALSE(fs::exists(group));
     ExpectNotInstalled();
     EXPECT_EQ(verb(".WAV"), "<none>");
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    EXPECT_TRUE(fs::exists(std::string(temp) + "uninst.exe"));  // the temporary copy stays
+    EXPECT_TRUE(fs::exists(fs::temp_directory_path() / "uninst.exe"));  // the temporary copy stays
 }
 
 // The help file opens at its contents page and at every context number the program passes.
