@@ -15,7 +15,7 @@ struct Probe {
     int cancelAt = -1;  // step at which a Cancel click is posted
     int steps = 0;
     bool afterCancelIgnored = false;
-    std::string seen;  // caption, state, bar, the three lines, bar
+    std::string seen{};  // caption, state, bar, the three lines, bar
 };
 
 int Process(LProgressDialog* dlg, Probe* p) {
@@ -106,34 +106,27 @@ int Process(LProgressDialog* dlg, Wait* w) {
 
 TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     LSignalObject ev;
-    Wait w{&ev, 40};
+    Wait w{};
     LProgressProcess<Wait> run("Waiting", &w);
-    run.Run(nullptr);
-    EXPECT_EQ(w.result, LPROCESS_FAILED);
+    // A wait of ms on the event (or a timed wait without one), cancelled on the way or not.
+    const auto wait = [&](LSignalObject* on, uint32_t ms, bool cancel) {
+        w = Wait{on, ms, cancel};
+        run.Run(nullptr);
+        return w.result;
+    };
+    EXPECT_EQ(wait(&ev, 40, false), LPROCESS_FAILED);
     std::thread setter([&] {
         Sleep(30);
         ev.Set();
     });
-    w.ms = 10000;
-    run.Run(nullptr);
+    EXPECT_EQ(wait(&ev, 10000, false), 0);
     setter.join();
-    EXPECT_EQ(w.result, 0);
     EXPECT_LT(w.took, 5000u);
     ev.Reset();
-    w.ms = LWAIT_INFINITE;
-    w.cancel = true;
-    run.Run(nullptr);
-    EXPECT_EQ(w.result, LPROCESS_STOPPED);
-
-    Wait t{nullptr, 30};
-    LProgressProcess<Wait> sleep("Sleeping", &t);
-    sleep.Run(nullptr);
-    EXPECT_EQ(t.result, 0);
-    t.cancel = true;
-    t.ms = 20000;
-    sleep.Run(nullptr);
-    EXPECT_EQ(t.result, LPROCESS_STOPPED);
-    EXPECT_LT(t.took, 5000u);
+    EXPECT_EQ(wait(&ev, LWAIT_INFINITE, true), LPROCESS_STOPPED);
+    EXPECT_EQ(wait(nullptr, 30, false), 0);
+    EXPECT_EQ(wait(nullptr, 20000, true), LPROCESS_STOPPED);
+    EXPECT_LT(w.took, 5000u);
 }
 
 class Worker : public LThread {
