@@ -31,12 +31,6 @@ std::string Recorded(const std::string& exe) {
     return {b.begin(), b.end()};
 }
 
-std::vector<int16_t> Ramp(size_t count) {
-    std::vector<int16_t> v(count);
-    for (size_t i = 0; i < count; ++i) v[i] = int16_t((i * 2654435761u) >> 16);
-    return v;
-}
-
 class StandIns : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -52,7 +46,7 @@ class StandIns : public ::testing::Test {
 
 TEST_F(StandIns, EncoderGetsItsExactCommandLineAndEverySample) {
     const std::string out = dir + "\\out put.x";
-    const std::vector<int16_t> pcm = Ramp(2 * 30000);
+    const std::vector<int16_t> pcm = testutil::ToneMix(44100, 2, 30000);
     LMP3EncodeSettings mp3;
     const std::string exe = Install(dir, "lame", "mp3el");
     LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), mp3, 2, 44100);
@@ -118,7 +112,7 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
 
 TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
     const std::string in = dir + "\\in put.wav", out = dir + "\\Temp1.wav";
-    const std::vector<int16_t> pcm = Ramp(2 * 5000);
+    const std::vector<int16_t> pcm = testutil::ToneMix(22050, 2, 5000);
     ASSERT_TRUE(testutil::WriteWav16(in, 22050, 2, pcm));
     const std::vector<uint8_t> original = testutil::ReadFileBytes(in);
     const std::string exe = Install(dir, "shorten", "shndec");
