@@ -1,19 +1,14 @@
-// Compressed WAV through the platform's Audio Compression Manager (Wine's real ACM drivers):
-// ffmpeg-made files decode like ffmpeg decodes them, our outputs read back in ffmpeg.
-#include <gtest/gtest.h>
-#include <windows.h>
-
+// WAV files in the 32-bit program: compressed WAV through the platform's Audio Compression
+// Manager (Wine's real ACM drivers), ffmpeg-made files decoding like ffmpeg decodes them and our
+// outputs read back in ffmpeg; 64-bit sizes and offsets past 4 GiB.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "formats/acm.h"
 #include "formats/wav.h"
 #include "tests/support/acm_records.h"
 #include "tests/support/signal.h"
-#include "tests/support/testutil.h"
+#include "tests/win32/support/wintest.h"
 
 using namespace testutil;
 
@@ -28,61 +23,33 @@ SharedDir Scratch(const char* name) {
     SharedDir d{std::string("Z:\\tmp\\tamber-acm-win32\\") + name,
                 std::string("/tmp/tamber-acm-win32/") + name};
     std::error_code ec;
-    std::filesystem::remove_all(d.win, ec);
-    std::filesystem::create_directories(d.win, ec);
+    fs::remove_all(d.win, ec);
+    fs::create_directories(d.win, ec);
     return d;
 }
 
-// Runs a peer tool (a host program) through the host shell and waits for it: Wine cannot wait
-// for a host process, so the shell leaves a marker file when the tool has finished.
-bool RunHost(const std::string& tool, const std::string& args) {
+// Runs a command of the host (a peer tool) through the host shell and waits for it: Wine cannot
+// wait for a host process, so the shell leaves a marker file when the command has finished.
+bool RunHost(const std::string& command) {
     static int serial = 0;
-    const std::string id = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
-    const std::string marker = "/tmp/tamber-acm-win32/done" + id;
-    const std::string markerWin = "Z:\\tmp\\tamber-acm-win32\\done" + id;
-    std::error_code ec;
-    std::filesystem::remove(markerWin, ec);
-    std::string cmd = "Z:\\bin\\sh -c \"" + tool + " " + args + " ; echo x > " + marker + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    for (int i = 0; i < 6000 && !std::filesystem::exists(markerWin); ++i) Sleep(10);
-    return std::filesystem::remove(markerWin, ec);
+    const std::string marker =
+        "done" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    CloseHandle(wintest::Start("Z:\\bin\\sh",
+                               {"-c", command + " ; echo x > /tmp/tamber-acm-win32/" + marker}));
+    const std::string done = "Z:\\tmp\\tamber-acm-win32\\" + marker;
+    return wintest::WaitFor([&] { return fs::exists(done); }, 60000) && fs::remove(done);
 }
 
 bool HavePeers() {
-    return std::filesystem::exists("Z:\\usr\\bin\\ffmpeg");
+    return fs::exists("Z:\\usr\\bin\\ffmpeg");
 }
 
 std::vector<int16_t> FfmpegDecode(const SharedDir& d, const std::string& name) {
-    std::remove((d.win + "\\ff.raw").c_str());
-    RunHost("ffmpeg", "-nostdin -loglevel error -y -i " + d.unix + "/" + name +
-                          " -f s16le -acodec pcm_s16le " + d.unix + "/ff.raw");
+    fs::remove(d.win + "\\ff.raw");
+    RunHost("ffmpeg -nostdin -loglevel error -y -i " + d.unix + "/" + name +
+            " -f s16le -acodec pcm_s16le " + d.unix + "/ff.raw");
     return ReadRaw16(d.win + "\\ff.raw");
 }
-
-struct PeerEncoding {
-    const char* label;
-    const char* args;
-    bool exact;  // the platform codec must match ffmpeg sample for sample
-    bool gsm;
-};
-
-const PeerEncoding kPeerEncodings[] = {
-    {"A-law", "-c:a pcm_alaw", true, false},
-    {"u-law", "-c:a pcm_mulaw", true, false},
-    {"IMA ADPCM", "-c:a adpcm_ima_wav", false, false},
-    {"MS ADPCM", "-c:a adpcm_ms", false, false},
-    {"GSM 6.10", "-c:a libgsm_ms", false, true},
-    {"MP3", "-c:a libmp3lame -b:a 96k", false, false},
-};
 
 }  // namespace
 
@@ -93,26 +60,32 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpeg) {
         for (int ch : {1, 2}) {
             ASSERT_TRUE(
                 WriteWav16(d.win + "\\src.wav", rate, ch, ToneMix(rate, ch, rate * 3 / 10)));
-            for (const PeerEncoding& e : kPeerEncodings) {
-                if (e.gsm && (rate != 8000 || ch != 1)) continue;
-                std::remove((d.win + "\\peer.wav").c_str());
-                std::string in = d.unix + "/src.wav", out = d.unix + "/peer.wav";
-                RunHost("ffmpeg",
-                        "-nostdin -loglevel error -y -i " + in + " " + e.args + " " + out);
-                ASSERT_TRUE(std::filesystem::exists(d.win + "\\peer.wav")) << e.label;
+            // The platform codec must match ffmpeg sample for sample where exact.
+            for (auto [label, args, exact] : {std::tuple{"A-law", "pcm_alaw", true},
+                                              {"u-law", "pcm_mulaw", true},
+                                              {"IMA ADPCM", "adpcm_ima_wav", false},
+                                              {"MS ADPCM", "adpcm_ms", false},
+                                              {"GSM 6.10", "libgsm_ms", false},
+                                              {"MP3", "libmp3lame -b:a 96k", false}}) {
+                const bool gsm = std::string(label) == "GSM 6.10";
+                if (gsm && (rate != 8000 || ch != 1)) continue;
+                fs::remove(d.win + "\\peer.wav");
+                RunHost("ffmpeg -nostdin -loglevel error -y -i " + d.unix + "/src.wav -c:a " +
+                        args + " " + d.unix + "/peer.wav");
+                ASSERT_TRUE(fs::exists(d.win + "\\peer.wav")) << label;
                 std::vector<int16_t> ref = FfmpegDecode(d, "peer.wav");
                 uint8_t err = 0;
                 std::vector<int16_t> ours = DecodeWithReader(d.win + "\\peer.wav", &err);
                 if (err == 5) {  // no ACM codec on this machine
-                    EXPECT_TRUE(e.gsm || std::string(e.label) == "MP3")
-                        << "only GSM and MP3 may lack a codec under Wine: " << e.label;
+                    EXPECT_TRUE(gsm || std::string(label) == "MP3")
+                        << "only GSM and MP3 may lack a codec under Wine: " << label;
                     continue;
                 }
-                ASSERT_EQ(err, 0) << e.label;
-                if (e.exact)
-                    EXPECT_EQ(MaxDiff(ours, ref), 0) << e.label << " " << rate << " " << ch;
+                ASSERT_EQ(err, 0) << label;
+                if (exact)
+                    EXPECT_EQ(MaxDiff(ours, ref), 0) << label << " " << rate << " " << ch;
                 else
-                    EXPECT_GT(SnrDb(ref, ours), 20.0) << e.label << " " << rate;
+                    EXPECT_GT(SnrDb(ref, ours), 20.0) << label << " " << rate;
             }
         }
     }
@@ -179,4 +152,22 @@ TEST(AcmPlatform, EdgesThroughTheAcm) {
     LWaveFileFormat bad(8000, 1, "ALAW");
     bad.Format().wFormatTag = 0x1234;
     EXPECT_FALSE(bad.TestSupportedRecord());
+}
+
+// A sparse RF64 file of 4.1 GiB, read across the 4 GiB mark up to its last frame.
+TEST(WaveFileWin32, ReadsRf64PastFourGiB) {
+    const std::string path = testutil::ScratchDir() + "\\big.wav";
+    const int64_t frames = (int64_t(41) << 30) / 10 / 4;
+    const std::vector<int64_t> marks = {0, (int64_t(1) << 30) + 1, frames - 1};
+    ASSERT_TRUE(testutil::WriteSparseRf64(path, frames, marks));
+    LSourceRef src = LWaveFile::OpenSource(path.c_str());
+    ASSERT_EQ(src->GetEndSample(), frames);
+    for (int64_t k : marks) {
+        int32_t frame[2];
+        src->Seek(int32_t(k));
+        src->Read(frame, 1);
+        EXPECT_EQ(frame[1], LSampleFrom16(testutil::Rf64Mark(k))) << k;
+    }
+    src.reset();
+    std::remove(path.c_str());
 }

@@ -10,43 +10,37 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import cddb_server  # noqa: E402
 
-TRACKS = 5
-
-
 WINESERVER = (shutil.which("wineserver-stable") or shutil.which("wineserver")
               or "/usr/lib/wine/wineserver")
 
 
-def wine(wine_run, *args):
-    subprocess.run([wine_run, *args], check=False, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-
-
 def main():
     wine_run, suite = sys.argv[1], sys.argv[2]
+    wine = lambda *args: subprocess.run([wine_run, *args], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
     prefix = os.environ.get("TAMBER_WINEPREFIX", "/var/tmp/tamber-wine")
-    wine(wine_run, "cmd", "/c", "exit")  # creates the prefix when it is new
+    settle = lambda: subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+    wine("cmd", "/c", "exit")  # creates the prefix when it is new
     link = os.path.join(prefix, "dosdevices", "r:")
     disc = tempfile.mkdtemp(prefix="tamber-cd-")
     drives = "HKLM\\Software\\Wine\\Drives"
     try:
-        for t in range(1, TRACKS + 1):
-            # The shell's track files: a 44-byte RIFF "CDDA" header each.
+        for t in range(1, 6):  # the shell's track files: a 44-byte RIFF "CDDA" header each
             with open(os.path.join(disc, "Track%02d.cda" % t), "wb") as f:
                 f.write(b"RIFF" + (36).to_bytes(4, "little") + b"CDDAfmt " + bytes(28))
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(disc, link)
-        wine(wine_run, "reg", "add", drives, "/v", "r:", "/t", "REG_SZ", "/d", "cdrom", "/f")
-        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+        wine("reg", "add", drives, "/v", "r:", "/t", "REG_SZ", "/d", "cdrom", "/f")
+        settle()
         env = dict(os.environ, TAMBER_CD_DRIVE="R:", CDDB_GOOD=str(cddb_server.start()["good"]))
         return subprocess.run([wine_run, suite], env=env).returncode
     finally:
-        wine(wine_run, "reg", "delete", drives, "/v", "r:", "/f")
+        wine("reg", "delete", drives, "/v", "r:", "/f")
         if os.path.islink(link):
             os.remove(link)
         shutil.rmtree(disc, ignore_errors=True)
-        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=prefix))
+        settle()
 
 
 if __name__ == "__main__":

@@ -1,41 +1,30 @@
-// The dialog framework under Wine: modeless runs, keys and accelerators.
+// The dialog framework (modeless runs, keys and accelerators) and the shell's dialogs (the folder
+// browser and the open dialog), driven for real under Wine.
 #include "support/win32/dialog.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "support/file.h"
+#include "support/win32/shelldlg.h"
+#include "tests/win32/support/wintest.h"
 
 namespace {
 
-void InitControls() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-}
-
-void SetKeys(bool ctrl, bool shift, bool alt) {
+void SetKeys(bool ctrl, bool shift) {
     BYTE state[256] = {};
     GetKeyboardState(state);
     state[VK_CONTROL] = ctrl ? 0x80 : 0;
     state[VK_SHIFT] = shift ? 0x80 : 0;
-    state[VK_MENU] = alt ? 0x80 : 0;
     SetKeyboardState(state);
 }
 
-// Counts the calls the framework makes.
-class Probe : public LDialog {
+// Modeless: keys through the message filter and an accelerator table; counts the calls the
+// framework makes.
+class Keys : public LDialog {
   public:
     int enables = 0, destroys = 0;
     std::vector<int> commands;
     void EnableControls() override { ++enables; }
     void DestroyDialog() override { ++destroys; }
     void EvCommand(int id, int) override { commands.push_back(id); }
-    void Post(int id) { PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-};
-
-// Modeless: keys through the message filter and an accelerator table.
-class Keys : public Probe {
-  public:
     std::vector<uint32_t> downs, ups;
     bool reopenRefused = false;
     static constexpr LAccelerator table[] = {{LKEY_CTRL | 'A', 500}, {VK_RETURN, 101}};
@@ -56,26 +45,27 @@ class Keys : public Probe {
 };
 
 TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
-    InitControls();
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
     struct K : Keys {
         void InitDialog() override {
             reopenRefused = !RunModeless(nullptr, "TESTDLG");
-            SetKeys(true, true, false);
+            SetKeys(true, true);
             PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+Shift+A: no accelerator
             PostKey(WM_KEYDOWN, 'A', true);   // repeat: not passed on
             PostMessageA(hwnd_, WM_APP, 0, 0);
         }
         bool WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
             if (msg == WM_APP) {
-                SetKeys(true, false, false);
+                SetKeys(true, false);
                 PostKey(WM_KEYDOWN, 'A', false);  // Ctrl+A: command 500
                 PostKey(WM_KEYUP, 'A', false);
                 PostMessageA(hwnd_, WM_APP + 1, 0, 0);
                 return true;
             }
             if (msg == WM_APP + 1) {
-                SetKeys(false, false, false);
-                Post(IDCANCEL);
+                SetKeys(false, false);
+                wintest::Command(hwnd_, IDCANCEL);
                 return true;
             }
             return Keys::WindowProc(msg, wp, lp);
@@ -83,14 +73,77 @@ TEST(Dialog, ModelessKeysRepeatsAndAccelerators) {
     } k;
     EXPECT_TRUE(k.RunModeless(nullptr, "TESTDLG"));
     EXPECT_TRUE(k.reopenRefused);
-    ASSERT_EQ(k.downs.size(), 2u);
-    EXPECT_EQ(k.downs[0], 'A' | LKEY_CTRL | LKEY_SHIFT);
-    EXPECT_EQ(k.downs[1], 'A' | LKEY_CTRL);
+    EXPECT_EQ(k.downs, (std::vector<uint32_t>{'A' | LKEY_CTRL | LKEY_SHIFT, 'A' | LKEY_CTRL}));
     EXPECT_EQ(k.ups, std::vector<uint32_t>{'A'});
     EXPECT_EQ(k.commands, std::vector<int>{500});
-    EXPECT_EQ(k.enables, 1);  // an accelerator does not run EnableControls
-    EXPECT_EQ(k.destroys, 1);
+    // An accelerator does not run EnableControls.
+    EXPECT_EQ(std::pair(k.enables, k.destroys), std::pair(1, 1));
     EXPECT_EQ(k.GetHandle(), nullptr);
+}
+
+// The dialogs shown by this thread, found by their captions.
+const char kOpen[] = "Locate Audio File(s)", kBrowse[] = "Browse for Folder";
+const auto kCancel = [](HWND dlg) { wintest::Command(dlg, IDCANCEL); };
+
+TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNothing) {
+    const std::string dir = wintest::WinPath(testutil::ScratchDir());
+    for (const char* f : {"\\a.wav", "\\b.mp3"}) testutil::WriteFileBytes(dir + f, {1});
+    char folder[LMAX_PATH];
+    strcpy(folder, dir.c_str());
+    std::vector<std::string> names;
+    EXPECT_TRUE(wintest::Driving(
+        kOpen,
+        [](HWND dlg) {
+            // The file name box (combo box 0x47C, or edit 0x480 in the old layout).
+            HWND box = GetDlgItem(dlg, 0x47C);
+            SetWindowTextA(box ? box : GetDlgItem(dlg, 0x480), "\"a.wav\" \"b.mp3\"");
+            wintest::Command(dlg, IDOK);
+        },
+        [&] {
+            return ChooseFilesToOpen(nullptr, folder, kOpen,
+                                     "All Files\0*.*\0Wave Files (*.wav)\0*.wav\0", "WAV", names);
+        }));
+    EXPECT_EQ(names, (std::vector<std::string>{dir + "\\a.wav", dir + "\\b.mp3"}));
+    EXPECT_STREQ(folder, dir.c_str());
+
+    char other[LMAX_PATH] = "C:\\windows";
+    EXPECT_FALSE(wintest::Driving(kOpen, kCancel, [&] {
+        return ChooseFilesToOpen(nullptr, other, kOpen, "All Files\0*.*\0", "WAV", names);
+    }));
+    EXPECT_TRUE(names.empty());
+    EXPECT_STREQ(other, "C:\\windows");
+}
+
+TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
+    const std::string dir = wintest::WinPath(testutil::ScratchDir());
+    const std::string want = dir.substr(dir.rfind('\\') + 1);
+    char path[LMAX_PATH];
+    strcpy(path, dir.c_str());
+    EXPECT_TRUE(wintest::Driving(
+        kBrowse,
+        [&](HWND dlg) {
+            // Press OK once the tree shows the preselected folder (expanding it takes a while,
+            // seconds on a loaded machine).
+            HWND tree = FindWindowExA(dlg, nullptr, "SysTreeView32", nullptr);
+            wintest::WaitFor(
+                [&] {
+                    if (!tree) return true;
+                    char text[MAX_PATH] = {};
+                    TVITEMA item = {};
+                    item.mask = TVIF_TEXT;
+                    item.hItem = TreeView_GetSelection(tree);
+                    item.pszText = text;
+                    item.cchTextMax = sizeof text;
+                    return item.hItem && TreeView_GetItem(tree, &item) && want == text;
+                },
+                40000);
+            wintest::Command(dlg, IDOK);
+        },
+        [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
+    EXPECT_EQ(_stricmp(path, dir.c_str()), 0) << path << " wanted " << dir;
+    EXPECT_FALSE(wintest::Driving(
+        kBrowse, kCancel, [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
+    EXPECT_EQ(_stricmp(path, dir.c_str()), 0);
 }
 
 }  // namespace

@@ -38,17 +38,11 @@ def main():
             shutil.copy(installer, os.path.join(folder, name + ".exe"))
 
         slow_dtp = type("SlowDTP", (ThrottledDTPHandler,), dict(write_limit=16384))
-        no_size = dict(FTPHandler.proto_cmds)
-        del no_size["SIZE"]
-        servers = {
-            "GOOD": server(root),
-            "REFUSE": server(root, anonymous=False),
-            "NOSIZE": server(root, proto_cmds=no_size),
-            "SLOW": server(root, dtp_handler=slow_dtp),
-        }
-        env = dict(os.environ)
-        for key, srv in servers.items():
-            env["FTP_" + key] = str(srv.address[1])
+        no_size = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "SIZE"}
+        servers = {"GOOD": server(root), "REFUSE": server(root, anonymous=False),
+                   "NOSIZE": server(root, proto_cmds=no_size),
+                   "SLOW": server(root, dtp_handler=slow_dtp)}
+        env = dict(os.environ, **{"FTP_" + k: str(s.address[1]) for k, s in servers.items()})
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             env["FTP_DEAD"] = str(s.getsockname()[1])

@@ -36,8 +36,8 @@ def main():
     try:
         for ext, settings, case, where in CASES:
             shutil.rmtree(work)
-            for d in ("out", "ref"):
-                os.makedirs(os.path.join(work, d))
+            os.makedirs(os.path.join(work, "out"))
+            os.makedirs(os.path.join(work, "ref"))
             src = os.path.join(work, "x.wav")
             with wave.open(src, "wb") as w:
                 w.setnchannels(2), w.setsampwidth(2), w.setframerate(22050)
@@ -55,10 +55,10 @@ def main():
                 folder, target = work, shutil.copy(ref, os.path.join(work, "x" + ext))
             limit = {"start": 0, "middle": size // 2048, "end": (size - 1) // 1024}[where]
             before = files(work)
-            run_ = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit)
+            faulty = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit)
             env = dict(os.environ, TAMBER_FAULT_MESSAGE="Conversion of the file")
             box = subprocess.run([wine_run, suite], env=env, capture_output=True, text=True)
-            run_.wait(120)
+            faulty.wait(120)
             label = f"{ext} {' '.join(settings)} {case} {where} ({limit} KiB of {size} bytes)"
             ok = box.returncode == 0 and files(work) == before
             failures += not ok

@@ -1,25 +1,21 @@
-// Files, folders, sharing, lock files and temporary slots on Windows (Wine), across processes.
-#include <gtest/gtest.h>
-#include <windows.h>
+// Files, folders, sharing, lock files and temporary slots on Windows (Wine), across processes;
+// the registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
+#include "tests/win32/support/wintest.h"
+// The security descriptor calls need windows.h first.
+#include <sddl.h>
 
-#include <string>
-#include <thread>
-
+#include "store/combohistory.h"
+#include "store/encsettings.h"
+#include "store/registry.h"
+#include "store/settings.h"
 #include "support/file.h"
 #include "support/fileops.h"
 #include "support/trace.h"
-#include "tests/support/testutil.h"
-#include "tests/win32/support/wintest.h"
 
 namespace {
 
-std::string Scratch() {
-    return wintest::WinPath(testutil::ScratchDir());
-}
-
 TEST(Win32Files, SharingDecidesInUseAndRetries) {
-    std::string dir = Scratch();
-    std::string path = dir + "\\out.wav";
+    const std::string path = testutil::ScratchDir() + "\\out.wav";
     LFile writer;
     ASSERT_TRUE(writer.Create(path.c_str()));
     EXPECT_EQ(writer.Write("RIFF", 4), 4);
@@ -55,21 +51,17 @@ TEST(Win32Files, UserFoldersComeFromShellFolders) {
                         HKEY_CURRENT_USER,
                         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                         "AppData"));
-    EXPECT_NE(GetFileAttributesA(docs), INVALID_FILE_ATTRIBUTES) << docs;
-    EXPECT_NE(GetFileAttributesA(shared), INVALID_FILE_ATTRIBUTES) << shared;
-    EXPECT_NE(GetFileAttributesA(temp), INVALID_FILE_ATTRIBUTES) << temp;
+    for (const char* folder : {docs, shared, temp}) EXPECT_TRUE(fs::exists(folder)) << folder;
     EXPECT_NE(temp[strlen(temp) - 1], '\\');
 }
 
 TEST(Win32Files, DeleteFolderTreeEntersDottedSubfolders) {
-    std::string dir = Scratch() + "\\top";
-    CreateDirectoryA(dir.c_str(), nullptr);
-    CreateDirectoryA((dir + "\\v1.2").c_str(), nullptr);
-    CreateDirectoryA((dir + "\\v1.2\\inner").c_str(), nullptr);
+    std::string dir = testutil::ScratchDir() + "\\top";
+    fs::create_directories(dir + "\\v1.2\\inner");
     for (const char* f : {"\\a.wav", "\\v1.2\\b.wav", "\\v1.2\\inner\\c"})
         testutil::WriteFileBytes(dir + f, {1});
     EXPECT_TRUE(DeleteFolderTree(dir.c_str()));
-    EXPECT_EQ(GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fs::exists(dir));
 }
 
 // Child mode: reserve a slot, report its name, hold it until the parent's event is set.
@@ -88,34 +80,28 @@ TEST(TempSlotChild, DISABLED_Hold) {
     CloseHandle(ev);
 }
 
-PROCESS_INFORMATION StartChild(const std::string& report) {
+HANDLE StartChild(const std::string& report) {
     SetEnvironmentVariableA("TAMBER_SLOT_REPORT", report.c_str());
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string cmd = std::string("\"") + exe +
-                      "\" --gtest_also_run_disabled_tests --gtest_filter=TempSlotChild.*";
-    STARTUPINFOA si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &si, &pi));
+    HANDLE child =
+        wintest::Start(exe, {"--gtest_also_run_disabled_tests", "--gtest_filter=TempSlotChild.*"},
+                       CREATE_NO_WINDOW);
     // Its report is complete once it exists; the child then holds its slot.
-    EXPECT_TRUE(wintest::WaitFor(
-        [&] { return GetFileAttributesA(report.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
-    return pi;
+    EXPECT_TRUE(wintest::WaitFor([&] { return fs::exists(report); }, 20000));
+    return child;
 }
 
 TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
-    std::string home = Scratch();
+    std::string home = testutil::ScratchDir();
     SetEnvironmentVariableA("TAMBER_HOME", home.c_str());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "TamberSlotRelease");
-    PROCESS_INFORMATION a = StartChild(home + "\\a.txt");
-    PROCESS_INFORMATION b = StartChild(home + "\\b.txt");
-    auto bytes = testutil::ReadFileBytes(home + "\\a.txt");
-    std::string nameA(bytes.begin(), bytes.end());
-    bytes = testutil::ReadFileBytes(home + "\\b.txt");
-    std::string nameB(bytes.begin(), bytes.end());
-    EXPECT_EQ(nameA, home + "\\tmp\\Temp1.wav");
-    EXPECT_EQ(nameB, home + "\\tmp\\Temp2.wav");
+    HANDLE a = StartChild(home + "\\a.txt"), b = StartChild(home + "\\b.txt");
+    for (auto [report, slot] :
+         {std::pair{"\\a.txt", "\\tmp\\Temp1.wav"}, {"\\b.txt", "\\tmp\\Temp2.wav"}}) {
+        const auto bytes = testutil::ReadFileBytes(home + report);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), home + slot);
+    }
 
     LPathLock mine;
     char path[LMAX_PATH];
@@ -125,16 +111,76 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
 
     // One instance ends normally, the other is killed: the system removes both lock files.
     SetEvent(release);
-    WaitForSingleObject(a.hProcess, 20000);
-    TerminateProcess(b.hProcess, 1);
-    WaitForSingleObject(b.hProcess, 20000);
-    for (HANDLE h : {a.hProcess, a.hThread, b.hProcess, b.hThread}) CloseHandle(h);
+    EXPECT_TRUE(wintest::Ended(a));
+    TerminateProcess(b, 1);
+    wintest::Ended(b);
     CloseHandle(release);
-    EXPECT_EQ(GetFileAttributesA((home + "\\tmp\\Temp1.lck").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA((home + "\\tmp\\Temp2.lck").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fs::exists(home + "\\tmp\\Temp1.lck") || fs::exists(home + "\\tmp\\Temp2.lck"));
     ASSERT_TRUE(ReserveTempWavName(mine, path));
     EXPECT_EQ(std::string(path), home + "\\tmp\\Temp1.wav");
     SetEnvironmentVariableA("TAMBER_HOME", nullptr);
+}
+
+TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
+    SettingsWriteInt("Settings", "OutputFormat", -3);
+    SettingsWriteBool("Settings", "AlwaysPrompt", true);
+    SettingsWriteString("Settings", "OutputFolder", "C:\\out");
+    const std::string key = "Software\\Velmora\\Tamber\\Settings";
+    for (auto [value, text] : {std::pair{"OutputFormat", "-3"}, {"AlwaysPrompt", "1"}}) {
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(wintest::RegRead(HKEY_LOCAL_MACHINE, key, value, &type, &size), text);
+        EXPECT_EQ(std::pair(type, size), std::pair(DWORD(REG_SZ), DWORD(strlen(text) + 1)))
+            << value;
+    }
+    EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 0), -3);
+
+    LMP3EncodeSettings mp3;
+    mp3.constantBitRate = false;
+    mp3.vbrMaxBitRate = 192;
+    mp3.Store();
+    EXPECT_EQ(wintest::Setting("MP3Encoder", "ConstantBitRate"), "0");
+    EXPECT_EQ(wintest::Setting("MP3Encoder", "VBRMaxBitRate"), "192");
+
+    // Per-user history lives under HKEY_CURRENT_USER.
+    UserSettingsDeleteValue("OutputFolder", "Count");
+    ComboHistorySaveText("OutputFolder", "D:\\music");
+    EXPECT_EQ(
+        wintest::RegRead(HKEY_CURRENT_USER, "Software\\Velmora\\Tamber\\OutputFolder", "Item 1"),
+        "D:\\music");
+}
+
+// Gives everyone only the rights to read a key, or all rights again.
+void SetKeyRights(HKEY root, const char* path, const char* sddl) {
+    HKEY key;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    RegCreateKeyExA(root, path, 0, nullptr, 0, WRITE_DAC, nullptr, &key, nullptr);
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), 0);
+    LocalFree(sd);
+    RegCloseKey(key);
+}
+
+// A user who may not write the machine-wide store keeps his settings per user, a value that can
+// be stored nowhere is reported, and a later machine-wide write drops the user's copy.
+TEST(Registry, SettingsFallBackToTheUserStoreAndReportWhatIsLost) {
+    static int lost = 0;
+    SettingsSetWriteFailureHandler([](const char*, const char*) { ++lost; });
+    const char* key = "Software\\Velmora\\Tamber\\Locked";
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        SetKeyRights(root, key, "D:P(A;;KR;;;WD)");
+        EXPECT_EQ(SettingsWriteInt("Locked", "Value", 2), root == HKEY_LOCAL_MACHINE);
+    }
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 2);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        SetKeyRights(root, key, "D:P(A;;KA;;;WD)");
+    EXPECT_TRUE(SettingsWriteInt("Locked", "Value", 4));
+    char out[260];
+    EXPECT_FALSE(RegistryReadString(LRegistryRoot::CurrentUser, key, "Value", out, ""));
+    EXPECT_EQ(SettingsReadInt("Locked", "Value", 0), 4);
+    SettingsSetWriteFailureHandler(nullptr);
+    RegistryDeleteKey(LRegistryRoot::LocalMachine, key);
+    RegistryDeleteKey(LRegistryRoot::CurrentUser, key);
 }
 
 }  // namespace

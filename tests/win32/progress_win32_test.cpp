@@ -1,13 +1,10 @@
-// The "LProgressDialog" window for real: texts, bar, owner disabled, Cancel, waits, errors.
-#include <gtest/gtest.h>
-#include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
-
-#include <string>
-#include <thread>
+// The "LProgressDialog" window for real (texts, bar, owner disabled, Cancel, waits), and worker
+// threads, stop signals, timed stops and the "LTQN" notifier on Windows.
+#include <atomic>
 
 #include "support/progress.h"
+#include "support/thread.h"
+#include "support/trace.h"
 #include "support/waitable.h"
 #include "tests/win32/support/wintest.h"
 
@@ -18,7 +15,7 @@ struct Probe {
     int cancelAt = -1;  // step at which a Cancel click is posted
     int steps = 0;
     bool afterCancelIgnored = false;
-    std::string seen;  // caption, state, bar, the three lines, bar
+    std::string seen{};  // caption, state, bar, the three lines, bar
 };
 
 int Process(LProgressDialog* dlg, Probe* p) {
@@ -35,7 +32,7 @@ int Process(LProgressDialog* dlg, Probe* p) {
     for (int id : {100, 101, 102}) p->seen += "|" + wintest::Text(GetDlgItem(hwnd, id));
     p->seen += "|" + bar();
     for (int i = 0; i < 50; ++i) {
-        if (i == p->cancelAt) PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (i == p->cancelAt) wintest::Command(hwnd, IDCANCEL);
         if (dlg->PumpMessages()) {
             p->afterCancelIgnored = dlg->PumpMessages() && !IsWindow(hwnd);
             dlg->SetText("after", 0);  // must do nothing
@@ -53,23 +50,21 @@ TEST(ProgressDialog, ShowsTextsAndBarWithOwnerDisabledAndCancelStopsAtTheNextPum
                               200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     LProgressProcess<Probe> run("Converting Files", &p);
     run.Run(p.owner);
-    EXPECT_EQ(run.status, LPROCESS_OK);
-    EXPECT_EQ(p.steps, 50);
-    EXPECT_EQ(p.seen, "Converting Files shown owner off 0|Converting|song.wav||55");
+    EXPECT_EQ(
+        std::tuple(run.status, p.steps, p.seen),
+        std::tuple(LPROCESS_OK, 50, "Converting Files shown owner off 0|Converting|song.wav||55"));
     EXPECT_TRUE(IsWindowEnabled(p.owner));
     EXPECT_EQ(run.GetWindow(), nullptr);
     DestroyWindow(p.owner);
 
     p = Probe{nullptr, 7};
     run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_STOPPED);
-    EXPECT_EQ(p.steps, 7);
-    EXPECT_TRUE(p.afterCancelIgnored);
+    EXPECT_EQ(std::tuple(run.status, p.steps, p.afterCancelIgnored),
+              std::tuple(LPROCESS_STOPPED, 7, true));
     EXPECT_EQ(run.GetWindow(), nullptr);
     p = Probe{};  // the same object runs again afterwards
     run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_OK);
-    EXPECT_EQ(p.steps, 50);
+    EXPECT_EQ(std::tuple(run.status, p.steps), std::tuple(LPROCESS_OK, 50));
 }
 
 struct Nest {
@@ -88,16 +83,8 @@ TEST(ProgressDialog, RunWhileOpenReturnsAtOnce) {
     EXPECT_EQ(run.status, LPROCESS_OK);
 }
 
-class Event : public LWaitable {
-  public:
-    HANDLE h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ~Event() override { CloseHandle(h); }
-    intptr_t NativeHandle() const override { return reinterpret_cast<intptr_t>(h); }
-    bool WaitFor(uint32_t ms) override { return WaitForSingleObject(h, ms) == WAIT_OBJECT_0; }
-};
-
 struct Wait {
-    Event* ev;
+    LSignalObject* ev;
     uint32_t ms;
     bool cancel = false;
     int result = -1;
@@ -118,35 +105,92 @@ int Process(LProgressDialog* dlg, Wait* w) {
 }
 
 TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
-    Event ev;
-    Wait w{&ev, 40};
+    LSignalObject ev;
+    Wait w{};
     LProgressProcess<Wait> run("Waiting", &w);
-    run.Run(nullptr);
-    EXPECT_EQ(w.result, LPROCESS_FAILED);
+    // A wait of ms on the event (or a timed wait without one), cancelled on the way or not.
+    const auto wait = [&](LSignalObject* on, uint32_t ms, bool cancel) {
+        w = Wait{on, ms, cancel};
+        run.Run(nullptr);
+        return w.result;
+    };
+    EXPECT_EQ(wait(&ev, 40, false), LPROCESS_FAILED);
     std::thread setter([&] {
         Sleep(30);
-        SetEvent(ev.h);
+        ev.Set();
     });
-    w.ms = 10000;
-    run.Run(nullptr);
+    EXPECT_EQ(wait(&ev, 10000, false), 0);
     setter.join();
-    EXPECT_EQ(w.result, 0);
     EXPECT_LT(w.took, 5000u);
-    ResetEvent(ev.h);
-    w.ms = LWAIT_INFINITE;
-    w.cancel = true;
-    run.Run(nullptr);
-    EXPECT_EQ(w.result, LPROCESS_STOPPED);
+    ev.Reset();
+    EXPECT_EQ(wait(&ev, LWAIT_INFINITE, true), LPROCESS_STOPPED);
+    EXPECT_EQ(wait(nullptr, 30, false), 0);
+    EXPECT_EQ(wait(nullptr, 20000, true), LPROCESS_STOPPED);
+    EXPECT_LT(w.took, 5000u);
+}
 
-    Wait t{nullptr, 30};
-    LProgressProcess<Wait> sleep("Sleeping", &t);
-    sleep.Run(nullptr);
-    EXPECT_EQ(t.result, 0);
-    t.cancel = true;
-    t.ms = 20000;
-    sleep.Run(nullptr);
-    EXPECT_EQ(t.result, LPROCESS_STOPPED);
-    EXPECT_LT(t.took, 5000u);
+class Worker : public LThread {
+  public:
+    ~Worker() override { StopThreadTimed(5000); }
+    std::atomic<int> runs{0}, result{-1}, priority{99};
+    LSignalObject release;
+
+  protected:
+    void ThreadFunction() override {
+        ++runs;
+        Sleep(20);
+        priority = GetThreadPriority(GetCurrentThread());
+        result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
+    }
+};
+
+TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWait) {
+    Worker w;
+    w.StopThreadTimed(100);
+    EXPECT_FALSE(w.HasThread());
+    w.Start(LTHREAD_PRIORITY_BELOW_NORMAL);
+    w.Start();
+    ASSERT_TRUE(wintest::WaitFor([&] { return w.priority != 99; }));
+    EXPECT_EQ(w.runs, 1);
+    EXPECT_EQ(w.priority, THREAD_PRIORITY_BELOW_NORMAL);
+    // The stop signal is a real event handle.
+    EXPECT_NE(w.StopSignal().NativeHandle(), 0);
+    w.StopThreadTimed(5000);
+    EXPECT_EQ(w.result, LPROCESS_STOPPED);
+    EXPECT_FALSE(w.IsRunning());
+
+    w.Start();
+    ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 2; }));
+    w.release.Set();
+    ASSERT_TRUE(wintest::WaitFor([&] { return !w.IsRunning(); }));
+    EXPECT_EQ(w.result, 0);
+}
+
+class Counter : public LThreadQueuedNotify {
+  public:
+    int calls = 0;
+    DWORD where = 0;
+
+  protected:
+    void Notified() override {
+        ++calls;
+        where = GetCurrentThreadId();
+    }
+};
+
+TEST(Win32Thread, NotifierWindowDeliversOnTheCreatingThread) {
+    Counter c;
+    HWND hidden = FindWindowA("LTQN", "");
+    ASSERT_NE(hidden, nullptr);
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i) c.Notify();
+    }).join();
+    EXPECT_EQ(c.calls, 0);  // posted, not yet pumped
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EXPECT_EQ(c.calls, 3);
+    EXPECT_EQ(c.where, GetCurrentThreadId());
 }
 
 }  // namespace

@@ -1,16 +1,9 @@
 // The maker's related programs under Wine: the wizard page offers only what is missing and
 // reports a failed install; a start expands the command template, waits, or asks to download.
-#include <windows.h>
-// windows.h first.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <string>
+#include "external/win32/related.h"
 
 #include "external/components.h"
-#include "external/win32/related.h"
 #include "store/settings.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -22,20 +15,15 @@ void SetTemplate(const char* program, const char* verb, const char* value) {
              value);
 }
 
-void NoServers() {
-    SettingsWriteString(kInstallSection, "FirstServer", "127.0.0.1:1");
-    SettingsWriteString(kInstallSection, "SecondServer", "127.0.0.1:1");
-}
-
 }  // namespace
 
 TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
-    NoServers();
+    for (const char* server : {"FirstServer", "SecondServer"})
+        SettingsWriteString(kInstallSection, server, "127.0.0.1:1");
     SetTemplate("Quorra", "RunEdit", nullptr);
     SetTemplate("Fennix", "CopyCD", "\"C:\\Fennix\\fennix.exe\" %s");
     SetTemplate("Tallowin", "ExtractCD", "");  // empty counts as not installed
     SetTemplate("Mirabel", "RunMirabel", nullptr);
-    std::string message;
     const auto driver = [&](HWND wizard) {
         HWND page = nullptr;
         WaitFor(
@@ -49,31 +37,27 @@ TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
         CheckDlgButton(page, 101, BST_CHECKED);
         CheckDlgButton(page, 107, BST_CHECKED);
         PostMessageA(wizard, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-        if (HWND box = WaitDialog("Error")) {
-            message = MessageText(box);
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
+        // Quorra failed first; Mirabel was skipped.
+        EXPECT_TRUE(
+            Answer("Error", IDOK,
+                   "Cannot download and install the program \"Quorra\". Please download it "
+                   "manually following the links from http://www.velmora.com/software.html."));
     };
     EXPECT_FALSE(Driving("Tamber Install Wizard", driver,
                          [] { return LRelatedProgramsWizardRun(nullptr); }));
-    // Quorra failed first; Mirabel was skipped.
-    EXPECT_EQ(message,
-              "Cannot download and install the program \"Quorra\". Please download it manually "
-              "following the links from http://www.velmora.com/software.html.");
 
     // A missing program asked for is offered for download.
     SetTemplate("Mirabel", "RunMirabel", nullptr);
     EXPECT_FALSE(Driving(
         "Download Required",
-        [](HWND box) {
-            EXPECT_EQ(MessageText(box),
-                      "The free plugin \"Mirabel\" program is required. Do you "
-                      "want to download it now?");
-            PostMessageA(box, WM_COMMAND, IDNO, 0);
+        [](HWND) {
+            Answer(
+                "Download Required", IDNO,
+                "The free plugin \"Mirabel\" program is required. Do you want to download it now?");
         },
         [] { return LRelatedProgramRun(nullptr, kRelatedPrograms[3], "", false); }));
-    SettingsDeleteValue(kInstallSection, "FirstServer");
-    SettingsDeleteValue(kInstallSection, "SecondServer");
+    for (const char* server : {"FirstServer", "SecondServer"})
+        SettingsDeleteValue(kInstallSection, server);
 }
 
 TEST(RelatedPrograms, StartExpandsTheTemplateAndWaits) {

@@ -1,20 +1,9 @@
 // tamber.exe under Wine: window size, forwarding, list, settings sheet registry values, the tag
 // editor, dropped files, queued starts and playback, driven by messages from outside.
-#include <windows.h>
-// windows.h first.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "store/tags.h"
-#include "tests/support/testutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -55,8 +44,7 @@ class TamberGui : public ::testing::Test {
     HWND StartMain() {
         processes_.push_back(Start(Built("tamber.exe"), {}));
         HWND w = nullptr;
-        WaitFor([&] { return (w = MainWindow()) != nullptr && IsWindowVisible(w); });
-        return w;
+        return WaitFor([&] { return (w = MainWindow()) && IsWindowVisible(w); }) ? w : nullptr;
     }
     HANDLE StartWith(const std::vector<std::string>& args) {
         HANDLE p = Start(Built("tamber.exe"), args);
@@ -67,8 +55,7 @@ class TamberGui : public ::testing::Test {
 };
 
 TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
-    SetSetting("MainDialog", "Width", "5000");
-    SetSetting("MainDialog", "Height", "5000");
+    for (const char* v : {"Width", "Height"}) SetSetting("MainDialog", v, "5000");
     SetSetting("MainDialog", "Maximized", "0");
     SetSetting("Settings", "OutputFormat", "1");
     HWND w = StartMain();
@@ -76,10 +63,7 @@ TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
     RECT desk, r;
     GetWindowRect(GetDesktopWindow(), &desk);
     GetWindowRect(w, &r);
-    EXPECT_EQ(r.left, desk.left);
-    EXPECT_EQ(r.top, desk.top);
-    EXPECT_EQ(r.right - r.left, desk.right - desk.left);
-    EXPECT_EQ(r.bottom - r.top, desk.bottom - desk.top);
+    EXPECT_TRUE(EqualRect(&r, &desk));
 
     EXPECT_EQ(SendMessageA(GetDlgItem(w, 103), CB_GETCURSEL, 0, 0), 1);
     EXPECT_FALSE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));  // empty list
@@ -87,17 +71,12 @@ TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
     // Shrinking below the minimum client area snaps back.
     SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);
     RECT client;
-    WaitFor(
-        [&] {
-            GetClientRect(w, &client);
-            return client.right >= 420 && client.bottom >= 240;
-        },
-        3000);
-    EXPECT_GE(client.right, 420);
-    EXPECT_GE(client.bottom, 240);
+    EXPECT_TRUE(WaitFor(
+        [&] { return GetClientRect(w, &client) && client.right >= 420 && client.bottom >= 240; },
+        3000));
     GetWindowRect(w, &r);
 
-    PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    Command(w, IDCANCEL);
     ASSERT_TRUE(WaitFor([] { return MainWindow() == nullptr; }));
     EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
     EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
@@ -122,7 +101,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     HANDLE first = StartWith({dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
                               dir + "\\empty.wav", dir + "\\missing.wav"});
     ASSERT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
-    HWND w = MainWindow(), box = nullptr;
+    HWND w = MainWindow();
     ASSERT_TRUE(w);
     HWND list = GetDlgItem(w, 102);
     ASSERT_EQ(ListView_GetItemCount(list), 2);
@@ -162,20 +141,17 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_EQ(ListView_GetItemCount(list), 2);
 
     // Select the .txt entry (first, sorted): Edit Tag refuses it.
-    PostMessageA(w, WM_COMMAND, 1008, 0);  // select all: first selected is clip.txt
+    Command(w, 1008);  // select all: first selected is clip.txt
     ASSERT_TRUE(WaitFor([&] { return ListView_GetSelectedCount(list) == 2; }, 3000));
-    PostMessageA(w, WM_COMMAND, 1009, 0);
-    ASSERT_TRUE(box = WaitDialog("Error"));
-    EXPECT_TRUE(FindChildText(box, "Only wav and mp3 files can have tags edited."));
-    ASSERT_TRUE(Answer("Error", IDOK));
+    Command(w, 1009);
+    ASSERT_TRUE(Answer("Error", IDOK, "Only wav and mp3 files can have tags edited."));
 
     // Remove clip.txt through the confirmation (Yes), leaving song.WAV selected.
-    PostMessageA(w, WM_COMMAND, 1017, 0);
-    ASSERT_TRUE(box = WaitDialog("Confirm Remove"));
-    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    Command(w, 1017);
+    ASSERT_TRUE(Answer("Confirm Remove", IDYES));
     ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == 1; }));
-    PostMessageA(w, WM_COMMAND, 1008, 0);
-    PostMessageA(w, WM_COMMAND, 1009, 0);
+    Command(w, 1008);
+    Command(w, 1009);
     HWND editor = nullptr;
     ASSERT_TRUE(editor = WaitDialog("Edit Audio Tags"));
     HWND genre = GetDlgItem(editor, 104);
@@ -185,84 +161,65 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     SendMessageA(GetDlgItem(editor, 101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("A Title"));
     SendMessageA(GetDlgItem(editor, 102), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Someone"));
     SendMessageA(genre, CB_SETCURSEL, 17, 0);
-    PostMessageA(editor, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitFor([] { return FindDialog("Edit Audio Tags") == nullptr; }));
+    ASSERT_TRUE(Answer("Edit Audio Tags", IDOK));
     LAudioTagData tags;
     ASSERT_TRUE(tags.ReadTags(wav.c_str()));
-    EXPECT_STREQ(tags.Get("TITLE"), "A Title");
-    EXPECT_STREQ(tags.Get("ARTIST"), "Someone");
-    EXPECT_STREQ(tags.Get("GENRE"), "Rock");
+    EXPECT_EQ(std::string(tags.Get("TITLE")) + "|" + tags.Get("ARTIST") + "|" + tags.Get("GENRE"),
+              "A Title|Someone|Rock");
 
     ASSERT_TRUE(
         testutil::WriteWav16(dir + "\\in.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 0.5)));
     const std::string deep = dir + "\\missing\\deeper";
     ASSERT_TRUE(send({"-clear", "-format", ".au", "-outfolder", deep, dir + "\\in.wav"}));
-    PostMessageA(w, WM_COMMAND, 1008, 0);
-    struct Case {
-        int answer;
-        const char* message;
-    };
-    for (const Case& c :
-         {Case{IDNO, "Unable to convert files. Please specify an existing output folder."},
-          Case{IDYES, "Unable to create folder."}}) {
-        PostMessageA(w, WM_COMMAND, 1005, 0);
-        ASSERT_TRUE(box = WaitDialog("Tamber"));
-        EXPECT_TRUE(FindChildText(
-            box, "The folder \"" + deep + "\" does not exist. Do you want to create it now?"));
-        PostMessageA(box, WM_COMMAND, c.answer, 0);
-        ASSERT_TRUE(box = WaitDialog("Error"));
-        EXPECT_TRUE(FindChildText(box, c.message)) << c.message;
-        ASSERT_TRUE(Answer("Error", IDOK));
+    Command(w, 1008);
+    for (auto [answer, message] :
+         {std::pair{IDNO, "Unable to convert files. Please specify an existing output folder."},
+          {IDYES, "Unable to create folder."}}) {
+        Command(w, 1005);
+        ASSERT_TRUE(
+            Answer("Tamber", answer,
+                   "The folder \"" + deep + "\" does not exist. Do you want to create it now?"));
+        ASSERT_TRUE(Answer("Error", IDOK, message));
     }
-    EXPECT_EQ(GetFileAttributesA((dir + "\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fs::exists(dir + "\\missing"));
 
-    PostMessageA(w, WM_COMMAND, 1004, 0);
-    HWND sheet = nullptr;
-    ASSERT_TRUE(sheet = WaitDialog("Settings"));
-
-    // General: tick the context menu entry.
-    HWND page = SheetPage(sheet);
-    SendMessageA(GetDlgItem(page, 102), BM_CLICK, 0, 0);
-    // Overwrite: never.
+    Command(w, 1004);
+    HWND sheet = WaitDialog("Settings");
+    ASSERT_TRUE(sheet);
+    Click(SheetPage(sheet), 102);  // General: the context menu entry
     SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
-    page = SheetPage(sheet);
-    SendMessageA(GetDlgItem(page, 203), BM_CLICK, 0, 0);
+    Click(SheetPage(sheet), 203);  // Overwrite: never
     // Formats: CDDB on, custom pattern without "{" is refused.
     SendMessageA(sheet, PSM_SETCURSEL, 2, 0);
-    page = SheetPage(sheet);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, 306)));
-    SendMessageA(GetDlgItem(page, 301), BM_CLICK, 0, 0);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, 306)));
-    SendMessageA(GetDlgItem(page, 305), BM_CLICK, 0, 0);
-    SendMessageA(GetDlgItem(page, 306), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("%t"));
+    HWND page = SheetPage(sheet), custom = GetDlgItem(page, 306);
+    EXPECT_FALSE(IsWindowEnabled(custom));
+    Click(page, 301);
+    EXPECT_TRUE(IsWindowEnabled(custom));
+    Click(page, 305);
+    SetWindowTextA(custom, "%t");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    ASSERT_TRUE(box = WaitDialog("Error"));
-    EXPECT_TRUE(FindChildText(box, "The string you entered is invalid."));
-    ASSERT_TRUE(Answer("Error", IDOK));
-    EXPECT_TRUE(IsWindow(sheet));
+    ASSERT_TRUE(Answer("Error", IDOK, "The string you entered is invalid."));
     EXPECT_EQ(SheetPage(sheet), page);
-    SendMessageA(GetDlgItem(page, 306), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("{%n %t}"));
+    SetWindowTextA(custom, "{%n %t}");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
-
-    EXPECT_EQ(Setting("Settings", "ContextMenu"), "1");
-    EXPECT_EQ(Setting("Settings", "NeverOverwrite"), "1");
-    EXPECT_EQ(Setting("Settings", "AlwaysPrompt"), "0");
-    EXPECT_EQ(Setting("Settings", "AlwaysOverwrite"), "0");
-    EXPECT_EQ(Setting("Settings", "CancelAll"), "0");
-    EXPECT_EQ(Setting("Settings", "UseCDDB"), "1");
-    EXPECT_EQ(Setting("Settings", "FormatChoiceC"), "1");
-    EXPECT_EQ(Setting("Settings", "CustomString"), "{%n %t}");
-    EXPECT_EQ(Setting("Settings", "SoundOutDevice"), "0");
+    std::string stored;
+    for (const char* name :
+         {"ContextMenu", "NeverOverwrite", "AlwaysPrompt", "AlwaysOverwrite", "CancelAll",
+          "UseCDDB", "FormatChoiceC", "CustomString", "SoundOutDevice"})
+        stored += std::string(name) + "=" + Setting("Settings", name) + " ";
+    EXPECT_EQ(stored,
+              "ContextMenu=1 NeverOverwrite=1 AlwaysPrompt=0 AlwaysOverwrite=0 CancelAll=0 "
+              "UseCDDB=1 FormatChoiceC=1 CustomString={%n %t} SoundOutDevice=0 ");
     // The verb is registered for the WAV file type, and goes again when unticked.
     const std::string type = RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr);
     ASSERT_NE(type, "<no key>");
     const std::string verbKey = type + "\\Shell\\Convert with Tamber\\command";
     EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verbKey, nullptr).find("tamber.exe"), std::string::npos);
 
-    PostMessageA(w, WM_COMMAND, 1004, 0);
+    Command(w, 1004);
     ASSERT_TRUE(sheet = WaitDialog("Settings"));
-    SendMessageA(GetDlgItem(SheetPage(sheet), 102), BM_CLICK, 0, 0);
+    Click(SheetPage(sheet), 102);
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
     EXPECT_EQ(Setting("Settings", "ContextMenu"), "0");
@@ -283,17 +240,14 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles; }, 60000));
     EXPECT_FALSE(FindDialog("Tamber"));
     remote.Drop(w, {drop + "\\take0000.txt", drop});
-    for (int n = 0; n < 2; ++n) {  // once per dropped item: the file, then the folder
-        box = WaitDialog("Tamber", 60000);
-        ASSERT_TRUE(box) << n;
-        EXPECT_TRUE(FindChildText(box,
-                                  "One or more files were not added because those files "
-                                  "already exist in the list."));
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
-    }
+    for (int n = 0; n < 2; ++n)  // once per dropped item: the file, then the folder
+        ASSERT_TRUE(Answer("Tamber", IDOK,
+                           "One or more files were not added because those files already exist "
+                           "in the list.",
+                           60000))
+            << n;
     EXPECT_EQ(ListView_GetItemCount(list), kDropFiles);
-    PostMessageA(w, WM_COMMAND, 1017, 0);
+    Command(w, 1017);
     ASSERT_TRUE(Answer("Confirm Remove", IDYES));
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
 }
@@ -312,58 +266,36 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     WriteBytes(out + "\\b.au", 100);
     CopyFileA(Built("tests/standin_codec.exe").c_str(), gate.c_str(), 0);
     SetEnvironmentVariableA("STANDIN_MODE", "gate");  // inherited by the program's decoder
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", REG_SZ,
-                    gate.c_str(), DWORD(gate.size() + 1));
+    RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\oggdec", "Path", gate.c_str());
     HWND w = StartMain();
     SetEnvironmentVariableA("STANDIN_MODE", nullptr);
     ASSERT_TRUE(w);
     HANDLE fill = StartWith({"-overwrite", "PROMPT", "-format", ".au", "-outfolder", out,
                              dir + "\\a.wav", dir + "\\b.wav", dir + "\\g.ogg"});
     ASSERT_EQ(WaitForSingleObject(fill, 20000), WAIT_OBJECT_0);
-    PostMessageA(w, WM_COMMAND, 1005, 0);  // the user's Convert
-    HWND box = nullptr;
-    ASSERT_TRUE(box = WaitDialog("Tamber"));
+    Command(w, 1005);  // the user's Convert
+    HWND box = WaitDialog("Tamber");
+    ASSERT_TRUE(box);
     HANDLE second = StartWith({"-clear", dir + "\\c.wav", "-convert"});
     ASSERT_TRUE(WaitFor(RunMutexHeld));
     // Handed to the question box, or run inside the job, it would return at once.
     EXPECT_EQ(WaitForSingleObject(second, 1500), DWORD(WAIT_TIMEOUT));
     PostMessageA(box, WM_COMMAND, IDYES, 0);
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(gate + ".waiting"); }));
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(gate + ".waiting"); }));
     HANDLE third = StartWith({"-clear", dir + "\\d.wav", "-convert"});
     EXPECT_EQ(WaitForSingleObject(second, 0), DWORD(WAIT_TIMEOUT));
     WriteBytes(gate + ".open", 1);
     ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
-    const auto size = [&](std::string name) {
-        return std::filesystem::file_size(out + "\\" + name);
-    };
+    const auto size = [&](std::string name) { return fs::file_size(out + "\\" + name); };
     EXPECT_EQ(size("c.au"), size("a.au") + 4800);  // converted before the start returned
     ASSERT_EQ(WaitForSingleObject(third, 30000), WAIT_OBJECT_0);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 5);  // none doubled
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 5);  // none doubled
     for (int i = 1; i < 5; ++i)
         EXPECT_EQ(size(names[i][0] + std::string(".au")), size("a.au") + 1600 * i) << names[i];
     HWND list = GetDlgItem(w, 102);
     ASSERT_EQ(ListView_GetItemCount(list), 1);  // the third start's -clear came last
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
-
-}  // namespace
-
-namespace {
-
-// The Unix name of a file under Wine (for the ALSA configuration).
-std::string UnixPath(const std::string& path) {
-    using Fn = char*(CDECL*)(const wchar_t*);
-    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-    if (!fn) return path;
-    const std::wstring wide(path.begin(), path.end());
-    char* unix = fn(wide.c_str());
-    std::string result = unix ? unix : "";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
-}  // namespace
 
 // Playback through Wine's ALSA driver into ALSA's file plugin: F9 plays the selected entry and
 // enables Stop, the end of the file disables it again and the captured bytes are the file's
@@ -374,14 +306,10 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     // The suite's environment names this configuration (ALSA_CONFIG_PATH): the default device
     // writes what it plays into the capture file.
     const std::string capture = WinPath(TAMBER_BINARY_DIR "/played.raw");
-    const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" +
-                             UnixPath(capture) + "\" format \"raw\" }\n";
+    const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" TAMBER_BINARY_DIR
+                             "/played.raw\" format \"raw\" }\n";
     testutil::WriteFileBytes(WinPath(TAMBER_BINARY_DIR "/played.conf"), {rule.begin(), rule.end()});
-    HKEY k;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_WRITE, nullptr,
-                    &k, nullptr);
-    RegSetValueExA(k, "Audio", 0, REG_SZ, reinterpret_cast<const BYTE*>("alsa"), 5);
-    RegCloseKey(k);
+    RegWrite(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Audio", "alsa");
     const auto shortPcm = testutil::Sine(22050, 2, 22050 * 4, 440, 0.5);
     ASSERT_TRUE(testutil::WriteWav16(dir + "\\b_short.wav", 22050, 2, shortPcm));
     const auto longPcm = testutil::Sine(8000, 1, 8000 * 60, 300, 0.5);
@@ -396,18 +324,15 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     auto stopEnabled = [&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; };
     auto add = [&](const char* name) {
         ASSERT_EQ(WaitForSingleObject(StartWith({dir + name}), 20000), WAIT_OBJECT_0);
-        PostMessageA(w, WM_COMMAND, 1008, 0);  // select all; the first (by name) plays
+        Command(w, 1008);  // select all; the first (by name) plays
     };
     add("\\b_short.wav");
     EXPECT_FALSE(stopEnabled());
     SetSetting("Settings", "SoundOutDevice", "9");  // no such device
-    PostMessageA(w, WM_COMMAND, 1003, 0);
-    HWND box = nullptr;
-    ASSERT_TRUE(box = WaitDialog("Tamber"));
-    EXPECT_TRUE(FindChildText(box,
-                              "Cannot open the sound device for playback. Check you have selected "
-                              "the correct device in the pull downlist in Settings."));
-    ASSERT_TRUE(Answer("Tamber", IDOK));
+    Command(w, 1003);
+    ASSERT_TRUE(Answer("Tamber", IDOK,
+                       "Cannot open the sound device for playback. Check you have selected the "
+                       "correct device in the pull downlist in Settings."));
     EXPECT_FALSE(stopEnabled());
     SetSetting("Settings", "SoundOutDevice", "0");
     PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
@@ -418,17 +343,19 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     add("\\a_long.wav");
     const size_t longBytes = longPcm.size() * 2;
     for (int command : {1007, 1005}) {
-        PostMessageA(w, WM_COMMAND, 1003, 0);
+        Command(w, 1003);
         ASSERT_TRUE(WaitFor(stopEnabled));
-        PostMessageA(w, WM_COMMAND, command, 0);
+        Command(w, command);
         ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); })) << command;
         EXPECT_LT(testutil::ReadFileBytes(capture).size(), longBytes) << command;
     }
     ASSERT_TRUE(WaitFor([&] {
         return testutil::ReadFileBytes(dir + "\\out\\b_short.wav").size() > shortPcm.size() * 2;
     }));
-    PostMessageA(w, WM_COMMAND, 1003, 0);
+    Command(w, 1003);
     ASSERT_TRUE(WaitFor(stopEnabled));
-    PostMessageA(w, WM_COMMAND, 1006, 0);
+    Command(w, 1006);
     EXPECT_EQ(WaitForSingleObject(processes_[0], 15000), WAIT_OBJECT_0);
 }
+
+}  // namespace

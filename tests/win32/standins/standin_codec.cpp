@@ -1,11 +1,11 @@
 // Stand-in for the outside programs in the Windows suites, copied under the name of the one it
 // replaces. As the encoder lame (stereo) or a decoder (oggdec, shorten, actdec) it records its
 // command line in "<own path>.cmd.txt" (the suites compare it whole) and writes a WAV file: the
-// encoder of the PCM it reads, decoders a copy of their input. STANDIN_MODE=exit
-// ends at once, =crash crashes after half a second of input, =stall sleeps without reading,
-// =broken writes a truncated file, =gate holds a decoder: it creates "<own path>.waiting" and
-// waits for "<own path>.open". Under any other name it is a component installer that records
-// the component's "Path"; one whose name starts with "hang" never finishes in time.
+// encoder of the PCM it reads, decoders a copy of their input. STANDIN_MODE=exit ends at once,
+// =crash crashes after half a second of input, =stall sleeps without reading, =gate holds a
+// decoder: it creates "<own path>.waiting" and waits for "<own path>.open". Under any other name
+// it is a component installer that records the component's "Path"; one whose name starts with
+// "hang" never finishes in time.
 #include <windows.h>
 
 #include <cctype>
@@ -71,20 +71,16 @@ int main(int argc, char** argv) {
     int rate = 0;
     const int channels = 2;
     std::string out;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const std::string& o = a[i];
-        const std::string next = i + 1 < a.size() ? a[i + 1] : "";
-        if (o == "-o") out = next;
-        if (o == "-s") rate = int(std::atof(next.c_str()) * 1000 + 0.5);  // lame: kHz
+    for (size_t i = 0; i + 1 < a.size(); ++i) {
+        if (a[i] == "-o") out = a[i + 1];
+        if (a[i] == "-s") rate = int(std::atof(a[i + 1].c_str()) * 1000 + 0.5);  // lame: kHz
     }
-    const bool encoder = name == "lame";
     // Without "-o" the output comes last (lame, and the decoders that take "input output").
     const std::string in = out.empty() ? a[a.size() - 2] : a.back();
     if (out.empty()) out = a.back();
     if (mode == "exit") return 3;
     if (mode == "stall") return Sleep(6000), 0;
-    if (mode == "broken") return Save(out, {'R', 'I', 'F', 'F', 1}) ? 0 : 4;
-    if (!encoder) return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
+    if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
     if (rate <= 0) return 2;
     const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
     std::vector<uint8_t> pcm;

@@ -1,18 +1,13 @@
 // Window, process and registry helpers for the Wine suites.
 #include "tests/win32/support/wintest.h"
 
-#include <commctrl.h>
-
+#include <algorithm>
 #include <cstring>
-
-#include "tests/support/testutil.h"
 
 namespace wintest {
 
 std::string WinPath(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
+    std::replace(path.begin(), path.end(), '/', '\\');
     return !path.empty() && path[0] == '\\' ? "Z:" + path : path;
 }
 
@@ -20,17 +15,25 @@ std::string Built(const char* relative) {
     return WinPath(std::string(TAMBER_BINARY_DIR) + "/" + relative);
 }
 
-HANDLE Start(const std::string& exe, const std::vector<std::string>& args) {
+HANDLE Start(const std::string& exe, const std::vector<std::string>& args, DWORD flags) {
     std::string line = "\"" + exe + "\"";
     for (const std::string& a : args) line += " \"" + a + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &si, &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
+}
+
+bool Ended(HANDLE process, int ms) {
+    if (!process) return false;
+    const bool ended = WaitForSingleObject(process, DWORD(ms)) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 1);
+    CloseHandle(process);
+    return ended;
 }
 
 HWND FindDialog(const char* caption) {
@@ -39,8 +42,8 @@ HWND FindDialog(const char* caption) {
 
 HWND WaitDialog(const char* caption, int ms) {
     HWND w = nullptr;
-    WaitFor([&] { return (w = FindDialog(caption)) != nullptr && IsWindowVisible(w); }, ms);
-    return w && IsWindowVisible(w) ? w : nullptr;
+    return WaitFor([&] { return (w = FindDialog(caption)) && IsWindowVisible(w); }, ms) ? w
+                                                                                        : nullptr;
 }
 
 HWND MainWindow() {
@@ -52,10 +55,11 @@ HWND SheetPage(HWND sheet) {
     return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
-bool Answer(const char* caption, int id, int ms) {
+bool Answer(const char* caption, int id, const std::string& text, int ms) {
     HWND box = WaitDialog(caption, ms);
     if (!box) return false;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    EXPECT_TRUE(text.empty() || Shows(box, text)) << caption << ": " << AllTexts(box);
+    Command(box, id);
     return WaitFor([&] { return !IsWindow(box); }, ms);
 }
 
@@ -69,38 +73,31 @@ std::string MessageText(HWND box) {
     return Text(GetDlgItem(box, 0xFFFF));
 }
 
+void Click(HWND dlg, int id) {
+    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
+
+void Command(HWND w, int id) {
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
 namespace {
 
-struct ChildSearch {
-    const std::string* text;
-    HWND found;
-    std::string all;
-};
-
-BOOL CALLBACK VisitChild(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<ChildSearch*>(lp);
-    const std::string text = Text(w);
-    if (!s->text) {
-        s->all += text + "\n";
-        return TRUE;
-    }
-    if (text != *s->text) return TRUE;
-    s->found = w;
-    return FALSE;
+BOOL CALLBACK AddText(HWND w, LPARAM all) {
+    *reinterpret_cast<std::string*>(all) += Text(w) + "\n";
+    return TRUE;
 }
 
 }  // namespace
 
 std::string AllTexts(HWND parent) {
-    ChildSearch s{nullptr, nullptr, {}};
-    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
-    return s.all;
+    std::string all;
+    EnumChildWindows(parent, AddText, reinterpret_cast<LPARAM>(&all));
+    return all;
 }
 
-HWND FindChildText(HWND parent, const std::string& text) {
-    ChildSearch s{&text, nullptr, {}};
-    EnumChildWindows(parent, VisitChild, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+bool Shows(HWND parent, const std::string& text) {
+    return AllTexts(parent).find(text) != std::string::npos;
 }
 
 Remote::Remote(HWND w) {
@@ -151,27 +148,23 @@ void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
     PostMessageA(w, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
 }
 
-std::string RegRead(HKEY root, const std::string& key, const char* value) {
+std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD* type,
+                    DWORD* size) {
     HKEY k;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
     char buf[600] = {};
-    DWORD size = sizeof buf - 1, type = 0;
-    const LONG r = RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    DWORD n = sizeof buf - 1;
+    const LONG r = RegQueryValueExA(k, value, nullptr, type, reinterpret_cast<BYTE*>(buf), &n);
+    if (size) *size = n;
     RegCloseKey(k);
     return r == ERROR_SUCCESS ? std::string(buf) : "<no value>";
 }
 
 void RegWrite(HKEY root, const std::string& key, const char* value, const char* text) {
-    HKEY k;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) !=
-        ERROR_SUCCESS)
-        return;
     if (text)
-        RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>(std::strlen(text) + 1));
+        RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text, DWORD(std::strlen(text) + 1));
     else
-        RegDeleteValueA(k, value);
-    RegCloseKey(k);
+        RegDeleteKeyValueA(root, key.c_str(), value);
 }
 
 std::string Setting(const char* section, const char* value) {

@@ -1,9 +1,8 @@
 // Stand-in for the RealPlayer engine in the Windows suites. The "RealAudio file" is text:
 // "rate channels bits blocks failure" (blocks -1: never ends; failure 1: the file does not
 // open, 3: the device is never opened). With STANDIN_RMA_NO_DEVICES set the engine has no audio
-// device manager. Block i holds 1000 bytes
-// (i * 7 + j) & 0xFF at time 10 i ms; the next block comes only once the device has reported
-// the previous block's time.
+// device manager. Block i holds 1000 bytes (i * 7 + j) & 0xFF at time 10 i ms; the next block
+// comes only once the device has reported the previous block's time.
 #include <cstdio>
 #include <cstring>
 
@@ -11,66 +10,55 @@
 
 namespace {
 
-int g_rate, g_channels, g_bits, g_blocks, g_failure;
+// One object plays every part: the engine, its one player, the device manager, the response
+// that the device reports to and the buffer that carries each block.
+struct Engine final : IRMAClientEngine,
+                      IRMAPlayer,
+                      IRMAAudioDeviceManager,
+                      IRMAAudioDeviceResponse,
+                      IRMABuffer {
+    int rate = 0, channels = 0, bits = 0, blocks = 0, failure = 0, next = 0;
+    bool playing = false, begun = false, opened = false;
+    long synced = -1;
+    IRMAAudioDevice* device = nullptr;
+    unsigned char bytes[1000];
 
-template <class Base>
-struct Object : Base {
-    virtual ~Object() = default;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
+    // IUnknown, for every part.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        const bool devices = iid == kIidRmaAudioDeviceManager && playing &&
+                             !GetEnvironmentVariableA("STANDIN_RMA_NO_DEVICES", nullptr, 0);
+        *out = devices ? static_cast<IRMAAudioDeviceManager*>(this) : nullptr;
+        return devices ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-};
 
-struct Buffer : Object<IRMABuffer> {
-    unsigned char bytes[1000];
-    HRESULT STDMETHODCALLTYPE Get(unsigned char*& data, unsigned long& length) override {
-        data = bytes;
-        length = sizeof bytes;
-        return S_OK;
+    // The engine.
+    HRESULT STDMETHODCALLTYPE CreatePlayer(IRMAPlayer*& out) override {
+        playing = true, begun = opened = false, next = 0, synced = -1, device = nullptr;
+        return out = this, S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Set(const unsigned char*, unsigned long) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE SetSize(unsigned long) override { return E_FAIL; }
-    unsigned long STDMETHODCALLTYPE GetSize() override { return sizeof bytes; }
-    unsigned char* STDMETHODCALLTYPE GetBuffer() override { return bytes; }
-};
+    HRESULT STDMETHODCALLTYPE ClosePlayer(IRMAPlayer* p) override {
+        if (p != static_cast<IRMAPlayer*>(this) || !playing) return E_FAIL;
+        return playing = false, device = nullptr, S_OK;
+    }
+    uint16_t STDMETHODCALLTYPE GetPlayerCount() override { return playing ? 1 : 0; }
+    HRESULT STDMETHODCALLTYPE GetPlayer(uint16_t, IUnknown*&) override { return E_FAIL; }
+    HRESULT STDMETHODCALLTYPE EventOccurred(RmaEvent*) override { return S_OK; }
 
-struct Response : Object<IRMAAudioDeviceResponse> {
-    long synced = -1;
-    HRESULT STDMETHODCALLTYPE OnTimeSync(unsigned long time) override {
-        synced = long(time);
-        return S_OK;
-    }
-};
-
-// Held by the engine and by its caller; the last Release deletes it.
-struct Player : Object<IRMAPlayer> {
-    ULONG refs = 2;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (--refs) return refs;
-        delete this;
-        return 0;
-    }
-    IRMAAudioDevice* device = nullptr;
-    Response response;
-    Buffer buffer;
-    bool begun = false, opened = false;
-    int next = 0;
+    // The player.
     HRESULT STDMETHODCALLTYPE GetClientEngine(IRMAClientEngine*&) override { return E_FAIL; }
     BOOL STDMETHODCALLTYPE IsDone() override {
-        if (!begun || g_failure == 3 || !device) return TRUE;
+        if (!begun || failure == 3 || !device) return TRUE;
         if (!opened) {
-            RMAAudioFormat f{uint16_t(g_channels), uint16_t(g_bits), unsigned(g_rate), 4096};
-            if (FAILED(device->Open(&f, &response))) return TRUE;
+            RMAAudioFormat f{uint16_t(channels), uint16_t(bits), unsigned(rate), 4096};
+            if (FAILED(device->Open(&f, this))) return TRUE;
             opened = true;
         }
-        if (g_blocks >= 0 && next >= g_blocks) return TRUE;
-        if (next > 0 && response.synced != (next - 1) * 10) return FALSE;  // waits for the device
-        for (int j = 0; j < 1000; ++j) buffer.bytes[j] = (unsigned char)(next * 7 + j);
-        RMAAudioData data{&buffer, unsigned(next * 10), 0};
+        if (blocks >= 0 && next >= blocks) return TRUE;
+        if (next > 0 && synced != (next - 1) * 10) return FALSE;  // waits for the device
+        for (int j = 0; j < 1000; ++j) bytes[j] = (unsigned char)(next * 7 + j);
+        RMAAudioData data{this, unsigned(next * 10), 0};
         device->Write(&data);
         ++next;
         return FALSE;
@@ -81,15 +69,11 @@ struct Player : Object<IRMAPlayer> {
         if (std::strncmp(url, "file:", 5) != 0) return E_FAIL;
         FILE* f = std::fopen(url + 5, "r");
         if (!f) return E_FAIL;
-        const int n =
-            std::fscanf(f, "%d %d %d %d %d", &g_rate, &g_channels, &g_bits, &g_blocks, &g_failure);
+        const int n = std::fscanf(f, "%d %d %d %d %d", &rate, &channels, &bits, &blocks, &failure);
         std::fclose(f);
-        return n == 5 && g_failure != 1 ? S_OK : E_FAIL;
+        return n == 5 && failure != 1 ? S_OK : E_FAIL;
     }
-    HRESULT STDMETHODCALLTYPE Begin() override {
-        begun = true;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Begin() override { return begun = true, S_OK; }
     HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Pause() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Seek(unsigned long) override { return S_OK; }
@@ -99,55 +83,32 @@ struct Player : Object<IRMAPlayer> {
     HRESULT STDMETHODCALLTYPE GetClientContext(IUnknown*&) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE AddAdviseSink(IUnknown*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE RemoveAdviseSink(IUnknown*) override { return S_OK; }
-};
 
-struct Devices : Object<IRMAAudioDeviceManager> {
-    Player* player = nullptr;
-    HRESULT STDMETHODCALLTYPE Replace(IRMAAudioDevice* device) override {
-        player->device = device;
+    // The device manager and the response the device reports to.
+    HRESULT STDMETHODCALLTYPE Replace(IRMAAudioDevice* d) override { return device = d, S_OK; }
+    HRESULT STDMETHODCALLTYPE Remove(IRMAAudioDevice* d) override {
+        if (device == d) device = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Remove(IRMAAudioDevice* device) override {
-        if (player && player->device == device) player->device = nullptr;
-        return S_OK;
+    HRESULT STDMETHODCALLTYPE OnTimeSync(unsigned long time) override {
+        return synced = long(time), S_OK;
     }
-};
 
-struct Engine : Object<IRMAClientEngine> {
-    Player* player = nullptr;
-    Devices devices;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        *out = nullptr;
-        if (iid != kIidRmaAudioDeviceManager ||
-            GetEnvironmentVariableA("STANDIN_RMA_NO_DEVICES", nullptr, 0) || !player)
-            return E_NOINTERFACE;
-        devices.player = player;
-        *out = static_cast<IRMAAudioDeviceManager*>(&devices);
-        return S_OK;
+    // The buffer.
+    HRESULT STDMETHODCALLTYPE Get(unsigned char*& data, unsigned long& length) override {
+        return data = bytes, length = sizeof bytes, S_OK;
     }
-    HRESULT STDMETHODCALLTYPE CreatePlayer(IRMAPlayer*& out) override {
-        player = new Player;
-        out = player;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ClosePlayer(IRMAPlayer* p) override {
-        if (p != player) return E_FAIL;
-        player = nullptr;
-        devices.player = nullptr;
-        p->Release();
-        return S_OK;
-    }
-    uint16_t STDMETHODCALLTYPE GetPlayerCount() override { return player ? 1 : 0; }
-    HRESULT STDMETHODCALLTYPE GetPlayer(uint16_t, IUnknown*&) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE EventOccurred(RmaEvent*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Set(const unsigned char*, unsigned long) override { return E_FAIL; }
+    HRESULT STDMETHODCALLTYPE SetSize(unsigned long) override { return E_FAIL; }
+    unsigned long STDMETHODCALLTYPE GetSize() override { return sizeof bytes; }
+    unsigned char* STDMETHODCALLTYPE GetBuffer() override { return bytes; }
 };
 
 }  // namespace
 
 extern "C" {
 __declspec(dllexport) HRESULT STDAPICALLTYPE CreateEngine(IRMAClientEngine** engine) {
-    *engine = new Engine;
-    return S_OK;
+    return *engine = new Engine, S_OK;
 }
 __declspec(dllexport) HRESULT STDAPICALLTYPE CloseEngine(IRMAClientEngine* engine) {
     delete static_cast<Engine*>(engine);

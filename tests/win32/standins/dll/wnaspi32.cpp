@@ -11,15 +11,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "cd/win32/aspi.h"
 #include "tests/support/fakecd.h"
 
 namespace {
 
-CRITICAL_SECTION g_lock;
-int g_commands = 0, g_reads = 0;
+std::mutex g_lock;
+int g_commands = 0, g_reads = 0;  // counted from the last change of mode
 std::string g_lastMode;
 
 std::string Env(const char* name) {
@@ -28,32 +30,26 @@ std::string Env(const char* name) {
     return n && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
+// N of the mode "key:N", or -1 for another mode.
 int ModeValue(const std::string& mode, const char* key) {
-    size_t k = std::strlen(key);
-    return mode.compare(0, k, key) == 0 && mode.size() > k && mode[k] == ':'
-               ? std::atoi(mode.c_str() + k + 1)
-               : -1;
+    const size_t k = std::strlen(key);
+    return mode.compare(0, k, key) == 0 && mode[k] == ':' ? std::atoi(&mode[k + 1]) : -1;
 }
 
 void Log(const char* line) {
-    std::string path = Env("TAMBER_ASPI_LOG");
-    if (path.empty()) return;
-    if (FILE* f = std::fopen(path.c_str(), "a")) {
+    if (FILE* f = std::fopen(Env("TAMBER_ASPI_LOG").c_str(), "a")) {
         std::fprintf(f, "%lu %s\n", GetTickCount(), line);
         std::fclose(f);
     }
 }
 
-// The image named by the environment, read once per name.
+// The image named by the environment, read again when the name changes.
 const testutil::DiscImage* Image() {
     static testutil::DiscImage image;
     static std::string loaded;
-    std::string path = Env("TAMBER_ASPI_IMAGE");
-    if (path != loaded) {
-        image = testutil::DiscImage();
-        if (!image.Load(path)) image.starts.clear();
-        loaded = path;
-    }
+    const std::string path = Env("TAMBER_ASPI_IMAGE");
+    if (path != loaded && !(image = testutil::DiscImage()).Load(path)) image.starts.clear();
+    loaded = path;
     return image.starts.empty() ? nullptr : &image;
 }
 
@@ -63,112 +59,77 @@ struct Job {
     std::string mode;
 };
 
-DWORD WINAPI Execute(void* param) {
-    Job* job = static_cast<Job*>(param);
-    SRB_ExecSCSICmd* srb = job->srb;
-    const std::string& mode = job->mode;
-    int never = ModeValue(mode, "never"), senseFrom = ModeValue(mode, "sense");
-    if (job->read >= 0 && never >= 0 && job->read >= never) {
-        delete job;
-        return 0;  // stays pending
-    }
+void Execute(const Job job) {
+    SRB_ExecSCSICmd* srb = job.srb;
+    const int never = ModeValue(job.mode, "never"), senseFrom = ModeValue(job.mode, "sense");
+    if (job.read >= 0 && never >= 0 && job.read >= never) return;  // stays pending
     auto* out = reinterpret_cast<uint8_t*>(uintptr_t(srb->SRB_BufPointer));
     std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);
     const testutil::DiscImage* image = Image();
-    const bool failRead = job->read >= 0 && senseFrom >= 0 && job->read >= senseFrom;
-    if (job->command < ModeValue(mode, "busy")) {
+    const bool failRead = job.read >= 0 && senseFrom >= 0 && job.read >= senseFrom;
+    uint8_t status = SS_ERR;
+    if (job.command < ModeValue(job.mode, "busy")) {
         srb->SenseArea[2] = 0x02, srb->SenseArea[12] = 0x04, srb->SenseArea[13] = 0x01;
         srb->SRB_TargStat = STATUS_BUSY;  // not ready, becoming ready
-        srb->SRB_Status = SS_ERR;
     } else if (!image ||
                image->Answer(srb->CDBByte, out, srb->SRB_BufLen, srb->SenseArea, failRead) != 0) {
         srb->SRB_TargStat = 0x02;  // check condition
-        srb->SRB_Status = SS_ERR;
     } else {
-        srb->SRB_Status = SS_COMP;
+        status = SS_COMP;
     }
-    HANDLE event = reinterpret_cast<HANDLE>(uintptr_t(srb->SRB_PostProc));
-    if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(event);
-    delete job;
-    return 0;
+    srb->SRB_Status = status;
+    if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(HANDLE(uintptr_t(srb->SRB_PostProc)));
 }
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
-    if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_lock);
-    return TRUE;
-}
-
-extern "C" DWORD __cdecl GetASPI32SupportInfo() {
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() {
     return (SS_COMP << 8) | 1;  // done, one host adapter
 }
 
-extern "C" DWORD __cdecl SendASPI32Command(void* request) {
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
     auto* head = static_cast<uint8_t*>(request);
-    const std::string mode = Env("TAMBER_ASPI_MODE");
+    const std::string mode = Env("TAMBER_ASPI_MODE"), targetText = Env("TAMBER_ASPI_TARGET");
+    const int target = targetText.empty() ? 1 : std::atoi(targetText.c_str());
     char line[256];
-    EnterCriticalSection(&g_lock);
-    if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
-    LeaveCriticalSection(&g_lock);
-    const int target =
-        Env("TAMBER_ASPI_TARGET").empty() ? 1 : std::atoi(Env("TAMBER_ASPI_TARGET").c_str());
-    switch (head[0]) {
-        case SC_GET_DEV_TYPE: {
-            auto* srb = static_cast<SRB_GDEVBlock*>(request);
-            std::snprintf(line, sizeof line, "devtype status=%d type=%d ha=%d target=%d lun=%d",
-                          srb->SRB_Status, srb->SRB_DeviceType, srb->SRB_HaId, srb->SRB_Target,
-                          srb->SRB_Lun);
-            Log(line);
-            if (srb->SRB_HaId == 0 && srb->SRB_Target == target && srb->SRB_Lun == 0) {
-                srb->SRB_DeviceType = DTYPE_CDROM;
-                srb->SRB_Status = SS_COMP;
-            } else {
-                srb->SRB_Status = SS_NO_DEVICE;
-            }
-            return srb->SRB_Status;
-        }
-        case SC_EXEC_SCSI_CMD: {
-            auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
-            std::string hex;
-            for (int i = 0; i < srb->SRB_CDBLen && i < 16; ++i) {
-                char b[4];
-                std::snprintf(b, sizeof b, "%02x", srb->CDBByte[i]);
-                hex += b;
-            }
-            std::snprintf(line, sizeof line,
-                          "exec status=%d ha=%d target=%d lun=%d flags=%02x buflen=%lu "
-                          "senselen=%d cdblen=%d post=%d cdb=%s",
-                          srb->SRB_Status, srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun,
-                          srb->SRB_Flags, (unsigned long)srb->SRB_BufLen, srb->SRB_SenseLen,
-                          srb->SRB_CDBLen, srb->SRB_PostProc != 0, hex.c_str());
-            Log(line);
-            if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0) {
-                srb->SRB_Status = SS_NO_DEVICE;
-                return SS_NO_DEVICE;
-            }
-            Job* job = new Job{srb, 0, -1, mode};
-            EnterCriticalSection(&g_lock);
-            job->command = g_commands++;
-            if (srb->CDBByte[0] == 0xBE) job->read = g_reads++;
-            LeaveCriticalSection(&g_lock);
-            srb->SRB_Status = SS_PENDING;
-            HANDLE t = CreateThread(nullptr, 0, Execute, job, 0, nullptr);
-            if (!t) {
-                delete job;
-                srb->SRB_Status = SS_ERR;
-                return SS_ERR;
-            }
-            CloseHandle(t);
-            return SS_PENDING;
-        }
-        case SC_ABORT_SRB: {
-            Log("abort");
-            head[1] = SS_COMP;
-            return SS_COMP;
-        }
-        default:
-            head[1] = SS_COMP;
-            return SS_COMP;
+    if (head[0] == SC_GET_DEV_TYPE) {
+        auto* srb = static_cast<SRB_GDEVBlock*>(request);
+        std::snprintf(line, sizeof line, "devtype status=%d type=%d ha=%d target=%d lun=%d",
+                      srb->SRB_Status, srb->SRB_DeviceType, srb->SRB_HaId, srb->SRB_Target,
+                      srb->SRB_Lun);
+        Log(line);
+        const bool drive = srb->SRB_HaId == 0 && srb->SRB_Target == target && srb->SRB_Lun == 0;
+        if (drive) srb->SRB_DeviceType = DTYPE_CDROM;
+        return srb->SRB_Status = drive ? SS_COMP : SS_NO_DEVICE;
     }
+    if (head[0] != SC_EXEC_SCSI_CMD) {
+        if (head[0] == SC_ABORT_SRB) Log("abort");
+        return head[1] = SS_COMP;
+    }
+    auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
+    std::string hex;
+    for (int i = 0; i < srb->SRB_CDBLen && i < 16; ++i) {
+        char b[4];
+        std::snprintf(b, sizeof b, "%02x", srb->CDBByte[i]);
+        hex += b;
+    }
+    std::snprintf(line, sizeof line,
+                  "exec status=%d ha=%d target=%d lun=%d flags=%02x buflen=%lu senselen=%d "
+                  "cdblen=%d post=%d cdb=%s",
+                  srb->SRB_Status, srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun, srb->SRB_Flags,
+                  (unsigned long)srb->SRB_BufLen, srb->SRB_SenseLen, srb->SRB_CDBLen,
+                  srb->SRB_PostProc != 0, hex.c_str());
+    Log(line);
+    if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0)
+        return srb->SRB_Status = SS_NO_DEVICE;
+    Job job{srb, 0, -1, mode};
+    {
+        const std::lock_guard<std::mutex> hold(g_lock);
+        if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
+        job.command = g_commands++;
+        if (srb->CDBByte[0] == 0xBE) job.read = g_reads++;
+    }
+    srb->SRB_Status = SS_PENDING;
+    std::thread(Execute, job).detach();
+    return SS_PENDING;
 }

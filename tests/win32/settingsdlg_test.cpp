@@ -1,0 +1,210 @@
+// The settings dialogs under Wine: the encoder settings (shown from the record, modes enabling
+// their controls, "Restore Defaults", typed numbers parsed like stored ones, OK storing and Cancel
+// not), the raw settings (rates outside 6000..196000 refused, good values stored) and the
+// platform's wave format chooser titled "Select Wave File Format" (OK and Cancel, and the "Format
+// Not Available" retry for a format that the machine can decode but not encode).
+#include "convert/gensink.h"
+#include "formats/acm.h"
+#include "gui/dialogs/dialogs.h"
+#include "store/settings.h"
+#include "tests/support/acm_records.h"
+#include "tests/win32/support/wintest.h"
+
+namespace {
+
+using namespace wintest;
+
+std::string Text(HWND dlg, int id) {
+    return wintest::Text(GetDlgItem(dlg, id));
+}
+int Sel(HWND dlg, int id) {
+    return int(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
+}
+int Count(HWND dlg, int id) {
+    return int(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
+}
+bool On(HWND dlg, int id) {
+    return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
+}
+bool Enabled(HWND dlg, int id) {
+    return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
+}
+// Chooses a radio button of a pair as a click does: the other one clears, the dialog is told.
+void Choose(HWND dlg, int id, int other) {
+    SendDlgItemMessageA(dlg, other, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendDlgItemMessageA(dlg, id, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dlg, id)));
+}
+void SetSel(HWND dlg, int id, int i) {
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, WPARAM(i), 0);
+}
+
+const char kTitle[] = "Select Wave File Format";
+
+// Enters a rate and presses OK.
+void TryRate(HWND dlg, const char* rate) {
+    SetDlgItemTextA(dlg, 102, rate);
+    Command(dlg, IDOK);
+}
+
+}  // namespace
+
+TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
+    LMP3EncodeSettings s;
+    s.Store();
+    EXPECT_TRUE(Driving(
+        "MP3 Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 102) && !On(d, 105));
+            EXPECT_TRUE(Text(d, 103) == "128");
+            EXPECT_TRUE(Count(d, 103) == 18 && Count(d, 106) == 18 && Count(d, 108) == 10);
+            EXPECT_TRUE(Sel(d, 108) == 4 && Sel(d, 101) == 1);
+            EXPECT_TRUE(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
+            Choose(d, 105, 102);
+            EXPECT_TRUE(!Enabled(d, 103) && !Enabled(d, 104) && Enabled(d, 106) && Enabled(d, 108));
+            SetDlgItemTextA(d, 103, "999");
+            Click(d, 110);  // back to the defaults, controls only
+            EXPECT_TRUE(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
+            EXPECT_TRUE(Enabled(d, 103) && !Enabled(d, 106));
+            Choose(d, 105, 102);
+            SetDlgItemTextA(d, 106, " +64kbps");
+            SetDlgItemTextA(d, 107, "256");
+            SetSel(d, 108, 2);
+            SetSel(d, 101, 3);
+            Click(d, 109);
+            Command(d, IDOK);
+        },
+        [&] { return LSettingsDialogRun(nullptr, s); }));
+    const auto fields = [](const LMP3EncodeSettings& m) {
+        return std::tuple(m.constantBitRate, m.vbrMinBitRate, m.vbrMaxBitRate, m.vbrQuality,
+                          m.channelMode, m.errorProtection, m.cbrBitRate);
+    };
+    EXPECT_EQ(fields(s), std::tuple(false, 64, 256, 2, 3, true, 128));
+    LMP3EncodeSettings stored;
+    stored.Load();
+    EXPECT_EQ(fields(stored), fields(s));
+
+    // Cancel changes nothing, even after edits.
+    EXPECT_FALSE(Driving(
+        "MP3 Encoder Settings",
+        [](HWND d) {
+            Click(d, 110);
+            Command(d, IDCANCEL);
+        },
+        [&] { return LSettingsDialogRun(nullptr, s); }));
+    stored.Load();
+    EXPECT_FALSE(stored.constantBitRate);
+}
+
+TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
+    LOggEncodeSettings s;
+    s.stripComments = true;
+    s.channels = 1;
+    s.quality = false;
+    EXPECT_TRUE(Driving(
+        "Ogg Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 105) && !On(d, 102));
+            EXPECT_TRUE(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
+            EXPECT_TRUE(Sel(d, 110) == 0 && Count(d, 108) == 11 && Count(d, 106) == 13);
+            Click(d, 111);
+            EXPECT_TRUE(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
+            EXPECT_TRUE(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
+            EXPECT_TRUE(Text(d, 106) == "96" && Text(d, 107) == "128");
+            Command(d, IDOK);
+        },
+        [&] { return LSettingsDialogRun(nullptr, s); }));
+    EXPECT_EQ(std::tuple(s.quality, s.channels, s.stripComments), std::tuple(true, 2, true));
+    EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
+}
+
+// The Windows program's dialogs, as its main window shows them for the engine.
+struct DialogUser : LUser {
+    LWindowHandle GetWindow() override { return nullptr; }
+    int AskYesNoCancel(const char*, const char*) override { return LANSWER_CANCEL; }
+    void ShowErrorMessage(const char*, const char*) override {}
+    bool EditSettings(LSettingsRecordRef r) override { return LSettingsDialogRun(nullptr, r); }
+    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
+    bool InstallComponent(const char*) override { return false; }
+};
+
+TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
+    LAACEncodeSettings s;
+    s.vbrQuality = 250;
+    s.Store();
+    DialogUser user;
+    EXPECT_TRUE(Driving(
+        "AAC / M4A Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
+            EXPECT_TRUE(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
+            SetDlgItemTextA(d, 108, "none");
+            Click(d, 106);
+            Command(d, IDOK);
+        },
+        [&] { return LGenSinkCheckSettings(".M4A", user, 0, 0) == 1; }));
+    s.Load();
+    EXPECT_EQ(std::tuple(s.vbrQuality, s.forceMPEG2), std::tuple(100, true));
+}
+
+TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
+    LRawSettings raw(LRawSettings::kRawSection);
+    raw.Load();
+    const auto run = [&] { return LSettingsDialogRun(nullptr, raw); };
+    EXPECT_TRUE(Driving(
+        "Raw Audio Settings",
+        [](HWND dlg) {
+            EXPECT_EQ(SendDlgItemMessageA(dlg, 101, CB_GETCOUNT, 0, 0), 7);
+            EXPECT_EQ(SendDlgItemMessageA(dlg, 102, CB_GETCOUNT, 0, 0), 12);
+            for (const char* rate : {"5999", "196001"}) {
+                TryRate(dlg, rate);
+                EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000")) << rate;
+            }
+            EXPECT_TRUE(IsWindow(dlg));
+            SendDlgItemMessageA(dlg, 101, CB_SETCURSEL, 2, 0);
+            SendDlgItemMessageA(dlg, 103, CB_SETCURSEL, 1, 0);
+            TryRate(dlg, "22050");
+        },
+        run));
+    EXPECT_EQ(std::tuple(raw.sampleRate, raw.channels, raw.codec), std::tuple(22050u, 2, 2u));
+    EXPECT_EQ(std::tuple(SettingsReadInt("RawAudio", "SampleRate", 0),
+                         SettingsReadInt("RawAudio", "Channels", 0),
+                         SettingsReadInt("RawAudio", "Codec", 0)),
+              std::tuple(22050, 2, 2));
+    // Cancel keeps the record and reports false.
+    EXPECT_FALSE(Driving(
+        "Raw Audio Settings", [](HWND dlg) { Command(dlg, IDCANCEL); }, run));
+    EXPECT_EQ(raw.sampleRate, 22050u);
+}
+
+TEST(AcmChooser, OkKeepsTheChosenFormatAndCancelReturnsFalse) {
+    LWaveFileFormat format(8000, 1, "ALAW");
+    EXPECT_TRUE(Driving(
+        kTitle, [](HWND dlg) { Command(dlg, IDOK); },
+        [&] { return LWaveFormatChoose(nullptr, format, 1, kTitle); }));
+    EXPECT_EQ(format.Format().nChannels, 1);
+    EXPECT_TRUE(format.TestSupportedRecord());
+    EXPECT_FALSE(Driving(
+        kTitle, [](HWND dlg) { Command(dlg, IDCANCEL); },
+        [&] { return LWaveFormatChoose(nullptr, format, 0, kTitle); }));
+}
+
+TEST(AcmChooser, FormatThatCannotBeEncodedIsRefusedAndTheChooserReopens) {
+    // Wine's Microsoft ADPCM driver decodes but does not encode.
+    LWaveFileFormat format = testutil::MsAdpcmRecord(8000, 1);
+    if (format.TestSupportedRecord()) GTEST_SKIP() << "this machine encodes Microsoft ADPCM";
+    bool reopened = false;
+    EXPECT_FALSE(Driving(
+        kTitle,
+        [&](HWND dlg) {
+            Command(dlg, IDOK);
+            EXPECT_TRUE(Answer("Format Not Available", IDOK,
+                               "The requested format is not available because the required CODEC "
+                               "is not installed on this computer."));
+            // The chooser comes back; this time the user gives up.
+            WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000);
+            reopened = Answer(kTitle, IDCANCEL);
+        },
+        [&] { return LWaveFormatChoose(nullptr, format, 1, kTitle); }));
+    EXPECT_TRUE(reopened);
+}
