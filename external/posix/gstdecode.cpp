@@ -1,28 +1,21 @@
 // Everything the platform's media framework can play, decoded through GStreamer: uridecodebin
 // into an app sink that receives 32-bit float samples, which are rounded to 16 bits here.
-#include <gst/app/gstappsink.h>
-#include <gst/gst.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <mutex>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "external/platdec.h"
+#include "external/posix/gstlib.h"
 #include "support/trace.h"
 
+// Inside this namespace the GStreamer calls go through the functions loaded on first use.
+namespace gstlib {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool InitGStreamer() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = gst_init_check(nullptr, nullptr, nullptr); });
-    return ok;
-}
 
 // Links the first audio stream the decoder offers to the converter; other streams stay unlinked.
 void OnPadAdded(GstElement*, GstPad* pad, gpointer convert) {
@@ -32,7 +25,7 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer convert) {
         if (!caps) caps = gst_pad_query_caps(pad, nullptr);
         const char* name =
             gst_caps_get_size(caps) ? gst_structure_get_name(gst_caps_get_structure(caps, 0)) : "";
-        if (g_str_has_prefix(name, "audio/")) gst_pad_link(pad, sink);
+        if (std::strncmp(name, "audio/", 6) == 0) gst_pad_link(pad, sink);
         gst_caps_unref(caps);
     }
     gst_object_unref(sink);
@@ -139,6 +132,7 @@ bool Covers(const LDecodedWav& wav, int channels, int rate, gint64 duration, dou
 }
 
 }  // namespace
+}  // namespace gstlib
 
 // GLib allocates tables when it is loaded and keeps them until the process ends; the leak
 // checker of sanitized builds is told so.
@@ -146,12 +140,14 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libglib-2.0.so\n";
 }
 
-int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
+namespace gstlib {
+
+int Decode(LProgressDialog* dlg, LDxLoadToWav* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szInFilePath);
     dlg->SetText("Decoding with DirectX", 0);
     dlg->SetText(name, 1);
-    if (!InitGStreamer()) {
+    if (!Load()) {
         LTrace("Process(LDxLoadToWav) Could not create filter graph");
         return LPROCESS_FAILED;
     }
@@ -219,4 +215,10 @@ int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     if (result == LPROCESS_OK && !wav.Finish()) result = LPROCESS_FAILED;
     if (result != LPROCESS_OK) wav.Abandon();
     return result;
+}
+
+}  // namespace gstlib
+
+int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
+    return gstlib::Decode(dlg, d);
 }
