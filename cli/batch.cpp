@@ -6,11 +6,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,81 +31,112 @@ void OnInterrupt(int) {
     g_interrupts = g_interrupts + 1;
 }
 
-struct Running {
-    int index;
-    pid_t pid;
-    int output;  // the child's standard error (a memory file)
-    std::string input, written;
-    int ended = -1;  // readable when the child has ended (-1 where the system has no such file)
+// A worker: "tamber -jobs 1 -format ext -outfolder folder" in its own process group (Ctrl+C
+// reaches it through this process only) that converts the inputs written to its standard
+// input, one at a time, and answers each with its exit status on its standard output; its
+// messages go to a memory file.
+struct Worker {
+    pid_t pid = -1;
+    int input = -1;   // its standard input (entries, each ended by a zero byte)
+    int status = -1;  // its standard output (one status line per entry)
+    int output = -1;  // its standard error
+    off_t relayed = 0;
+    std::string pending;  // status text not yet a whole line
+    // The entry it converts (-1: idle) and the files that entry reads and writes.
+    int index = -1;
+    std::string source, written;
 };
 
-// Waits until a child ends, Ctrl+C arrives, or the progress line is due again (a short poll
-// where the system cannot tell a child's end through a file).
-void WaitForChange(const std::vector<Running>& running) {
-    std::vector<pollfd> fds;
-    bool all = true;
-    for (const Running& r : running) {
-        if (r.ended >= 0)
-            fds.push_back({r.ended, POLLIN, 0});
-        else
-            all = false;
-    }
-    poll(fds.data(), fds.size(), all && !fds.empty() ? 200 : 5);
-}
-
-// Starts "tamber -jobs 1 -format ext -outfolder folder input -convert" in its own process
-// group (Ctrl+C reaches it through this process only), standard error into a memory file.
-bool Start(Running& r, const char* ext, const char* folder) {
+bool StartWorker(Worker& w, const char* ext, const char* folder) {
     char self[LMAX_PATH * 4];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return false;
     self[n] = 0;
-    std::vector<std::string> args = {self,         "-jobs", "1",     "-format", ext,
-                                     "-outfolder", folder,  r.input, "-convert"};
+    std::vector<std::string> args = {self, "-jobs", "1", "-format", ext, "-outfolder", folder};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) env.push_back(*e);
     env.push_back(std::string(kBatchChildVariable) + "=1");
+    env.push_back(std::string(kBatchWorkerVariable) + "=1");
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    r.output = memfd_create("tamber-batch-entry", MFD_CLOEXEC);
-    if (r.output < 0) return false;
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return false;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]), close(in[1]);
+        return false;
+    }
+    w.output = memfd_create("tamber-batch-worker", MFD_CLOEXEC);
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     LInitChildSpawnAttributes(attr);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, r.output, 2);
-    const int rc = posix_spawn(&r.pid, self, &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, w.output, 2);
+    const int rc =
+        w.output < 0 ? -1 : posix_spawn(&w.pid, self, &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
     if (rc != 0) {
-        close(r.output);
+        close(in[1]), close(out[0]);
+        if (w.output >= 0) close(w.output);
         return false;
     }
-#ifdef SYS_pidfd_open
-    r.ended = int(syscall(SYS_pidfd_open, r.pid, 0));
-#endif
+    w.input = in[1];
+    w.status = out[0];
+    fcntl(w.status, F_SETFL, fcntl(w.status, F_GETFL) | O_NONBLOCK);
     return true;
 }
 
-// What the child said (its messages), shown as it said them.
-void Relay(int fd) {
-    const off_t end = lseek(fd, 0, SEEK_END);
-    std::string text(size_t(end > 0 ? end : 0), '\0');
-    const ssize_t n = pread(fd, text.data(), text.size(), 0);
+// Hands the worker an entry; false when it no longer takes input.
+bool Assign(Worker& w, int index, const std::string& input, const char* written) {
+    const std::string text = input + '\0';
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = write(w.input, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    w.index = index;
+    w.source = input;
+    w.written = written;
+    return true;
+}
+
+// What the worker said since the last time (the messages of its entry), shown as it said them.
+void Relay(Worker& w) {
+    const off_t end = lseek(w.output, 0, SEEK_END);
+    if (end <= w.relayed) return;
+    std::string text(size_t(end - w.relayed), '\0');
+    const ssize_t n = pread(w.output, text.data(), text.size(), w.relayed);
     if (n > 0) std::fwrite(text.data(), 1, size_t(n), stderr);
-    close(fd);
+    w.relayed = end;
+}
+
+// Ends the worker (no more input, then waits for it), shows what it said last and lets it go;
+// LPROCESS_STOPPED for a worker that Ctrl+C ended.
+int EndWorker(Worker& w) {
+    close(w.input);
+    int status = 0;
+    while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    Relay(w);
+    close(w.status);
+    close(w.output);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGINT ? LPROCESS_STOPPED : LPROCESS_FAILED;
 }
 
 // Two entries that must not run at once: one writes or replaces a file the other reads or writes.
-bool Collide(const Running& r, const LEntryPaths& p, const char* input) {
-    for (const char* a : {r.input.c_str(), r.written.c_str()})
+bool Collide(const Worker& w, const LEntryPaths& p, const char* input) {
+    if (w.index < 0) return false;
+    for (const char* a : {w.source.c_str(), w.written.c_str()})
         for (const char* b : {input, p.finalPath})
             if (std::strcmp(a, b) == 0) return true;
     return false;
@@ -133,46 +165,63 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old);
+    // A worker that ended makes a write to it fail instead of ending this process.
+    struct sigaction ignore = {}, oldPipe = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &oldPipe);
     g_interrupts = 0;
     int forwarded = 0;
 
     LOverwriteState overwrite;
-    std::vector<Running> running;
+    std::vector<Worker> workers;
     int next = 0, failedIndex = -1, failedStatus = LPROCESS_OK;
     bool stopNew = false, cancelled = false;
-    for (;;) {
-        // Children that ended.
-        for (size_t k = 0; k < running.size();) {
-            int status = 0;
-            const pid_t r = waitpid(running[k].pid, &status, WNOHANG);
-            if (r == 0) {
-                ++k;
-                continue;
-            }
-            const int code = r < 0               ? LPROCESS_FAILED
-                             : WIFEXITED(status) ? WEXITSTATUS(status)
-                                                 : (WTERMSIG(status) == SIGINT ? LPROCESS_STOPPED
-                                                                               : LPROCESS_FAILED);
-            host.ClearProgressLine();
-            Relay(running[k].output);
-            if (running[k].ended >= 0) close(running[k].ended);
-            host.SetEntryImage(running[k].index, code == 0 ? LENTRY_DONE : LENTRY_FAILED);
-            if (code != 0) {
-                stopNew = true;
-                if (failedIndex < 0 || running[k].index < failedIndex) {
-                    failedIndex = running[k].index;
-                    failedStatus = code == LPROCESS_STOPPED ? LPROCESS_STOPPED : LPROCESS_FAILED;
-                }
-            }
-            running.erase(running.begin() + long(k));
+    auto fail = [&](int index, int code) {
+        stopNew = true;
+        if (failedIndex < 0 || index < failedIndex) {
+            failedIndex = index;
+            failedStatus = code == LPROCESS_STOPPED ? LPROCESS_STOPPED : LPROCESS_FAILED;
         }
-        // Ctrl+C: each one passed on once to every running child.
+    };
+    auto busy = [&] {
+        int count = 0;
+        for (const Worker& w : workers) count += w.index >= 0;
+        return count;
+    };
+    for (;;) {
+        // Entries that ended: a status line, or the end of a worker.
+        for (size_t k = 0; k < workers.size();) {
+            Worker& w = workers[k];
+            char buffer[64];
+            const ssize_t n = w.index >= 0 ? read(w.status, buffer, sizeof buffer) : -1;
+            if (n > 0) w.pending.append(buffer, size_t(n));
+            const size_t eol = w.pending.find('\n');
+            if (eol != std::string::npos || n == 0) {
+                const int code = eol != std::string::npos ? std::atoi(w.pending.c_str()) : -1;
+                w.pending.erase(0, eol == std::string::npos ? w.pending.size() : eol + 1);
+                host.ClearProgressLine();
+                const int index = w.index;
+                w.index = -1;
+                if (code < 0) {  // the worker ended in the middle of its entry
+                    const int ended = EndWorker(w);
+                    host.SetEntryImage(index, LENTRY_FAILED);
+                    fail(index, ended);
+                    workers.erase(workers.begin() + long(k));
+                    continue;
+                }
+                Relay(w);
+                host.SetEntryImage(index, code == 0 ? LENTRY_DONE : LENTRY_FAILED);
+                if (code != 0) fail(index, code);
+            }
+            ++k;
+        }
+        // Ctrl+C: each one passed on once to every worker.
         while (forwarded < g_interrupts) {
             ++forwarded;
             stopNew = true;
-            for (const Running& r : running) kill(r.pid, SIGINT);
+            for (const Worker& w : workers) kill(w.pid, SIGINT);
         }
-        while (!stopNew && next < host.EntryCount() && int(running.size()) < jobs) {
+        while (!stopNew && next < host.EntryCount() && busy() < jobs) {
             if (!host.IsEntrySelected(next)) {
                 ++next;
                 continue;
@@ -182,7 +231,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             LEntryPaths paths;
             LPlanEntryPaths(input, folder, ext, paths);
             bool wait = false;
-            for (const Running& r : running) wait = wait || Collide(r, paths, input);
+            for (const Worker& w : workers) wait = wait || Collide(w, paths, input);
             if (wait) break;  // after the entry it depends on, as one at a time
             bool proceed = true, skip = false;
             host.ClearProgressLine();
@@ -198,21 +247,35 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
                 host.SetEntryImage(next++, LENTRY_FAILED);
                 continue;
             }
-            Running r{next, 0, -1, input, paths.finalPath};
+            Worker* idle = nullptr;
+            for (Worker& w : workers)
+                if (w.index < 0 && !idle) idle = &w;
+            if (!idle) {
+                workers.emplace_back();
+                if (!StartWorker(workers.back(), ext, folder)) {
+                    workers.pop_back();
+                } else {
+                    idle = &workers.back();
+                }
+            }
             host.SetEntryImage(next, LENTRY_CONVERTING);
-            if (!Start(r, ext, folder)) {
+            if (!idle || !Assign(*idle, next, input, paths.finalPath)) {
                 host.SetEntryImage(next, LENTRY_FAILED);
                 std::fprintf(stderr, "tamber: cannot start a conversion of \"%s\"\n", input);
                 failedIndex = next, failedStatus = LPROCESS_FAILED, stopNew = true;
                 break;
             }
-            running.push_back(std::move(r));
             ++next;
         }
-        if (running.empty() && (stopNew || next >= host.EntryCount())) break;
+        if (busy() == 0 && (stopNew || next >= host.EntryCount())) break;
         host.DrawBatchLine();
-        WaitForChange(running);
+        std::vector<pollfd> fds;
+        for (const Worker& w : workers)
+            if (w.index >= 0) fds.push_back({w.status, POLLIN, 0});
+        poll(fds.data(), fds.size(), fds.empty() ? 5 : 200);
     }
+    for (Worker& w : workers) EndWorker(w);
+    sigaction(SIGPIPE, &oldPipe, nullptr);
     host.ClearProgressLine();
     sigaction(SIGINT, &old, nullptr);
     if (failedIndex >= 0)

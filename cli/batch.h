@@ -12,3 +12,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome);
 // Set in a child's environment: it converts one entry, its overwrite question answered Yes
 // already, and says nothing but its messages.
 constexpr const char* kBatchChildVariable = "TAMBER_BATCH_CHILD";
+// Set, with the one above, in a worker's environment: it converts the inputs its standard input
+// names (each ended by a zero byte) one after another, each as a child would, and writes each
+// one's exit status on a line of its standard output.
+constexpr const char* kBatchWorkerVariable = "TAMBER_BATCH_WORKER";

@@ -65,44 +65,8 @@ void ReportChildFailure(const std::string& program, const std::string& output) {
                  text.c_str());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        Usage(stderr);
-        return 2;
-    }
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
-            !std::strcmp(argv[i], "-?")) {
-            Usage(stdout);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--version")) {
-            std::printf("tamber %s\n", kVersion);
-            return 0;
-        }
-    }
-    // "-jobs N" belongs to this front end: taken out before the common command line runs.
-    int jobs = int(std::thread::hardware_concurrency());
-    if (jobs < 1) jobs = 1;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0 && strcasecmp(argv[i], "-jobs") == 0) {
-            if (i + 1 < argc) {
-                char* end = nullptr;
-                const long n = std::strtol(argv[i + 1], &end, 10);
-                if (end && *end == 0 && n >= 1 && n <= 1024)
-                    jobs = int(n);
-                else
-                    std::fprintf(stderr, "-jobs %s: not a number from 1 to 1024, keeping %d\n",
-                                 argv[i + 1], jobs);
-                ++i;
-            }
-            continue;
-        }
-        args.push_back(argv[i]);
-    }
+// One run of the command line: the settings read, the batch converted, the settings stored.
+int RunOnce(std::vector<char*> args, int jobs) {
     // A setting that cannot be stored is said once; the stored value stays in force.
     SettingsSetWriteFailureHandler([](const char* section, const char* name) {
         static bool told = false;
@@ -144,4 +108,64 @@ int main(int argc, char** argv) {
         default:
             return 2;
     }
+}
+
+// A parallel batch's worker: each input named on standard input (ended by a zero byte) is
+// converted as "args input -convert" would, its exit status written as a line on standard
+// output; the end of standard input ends the worker.
+int RunWorker(const std::vector<char*>& args, int jobs) {
+    char* line = nullptr;
+    size_t size = 0;
+    std::string convert = "-convert";
+    while (getdelim(&line, &size, '\0', stdin) > 0) {
+        std::vector<char*> run = args;
+        run.push_back(line);
+        run.push_back(convert.data());
+        std::printf("%d\n", RunOnce(run, jobs));
+        std::fflush(stdout);
+    }
+    std::free(line);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        Usage(stderr);
+        return 2;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+            !std::strcmp(argv[i], "-?")) {
+            Usage(stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("tamber %s\n", kVersion);
+            return 0;
+        }
+    }
+    // "-jobs N" belongs to this front end: taken out before the common command line runs.
+    int jobs = int(std::thread::hardware_concurrency());
+    if (jobs < 1) jobs = 1;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && strcasecmp(argv[i], "-jobs") == 0) {
+            if (i + 1 < argc) {
+                char* end = nullptr;
+                const long n = std::strtol(argv[i + 1], &end, 10);
+                if (end && *end == 0 && n >= 1 && n <= 1024)
+                    jobs = int(n);
+                else
+                    std::fprintf(stderr, "-jobs %s: not a number from 1 to 1024, keeping %d\n",
+                                 argv[i + 1], jobs);
+                ++i;
+            }
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
+    if (std::getenv(kBatchWorkerVariable)) return RunWorker(args, jobs);
+    return RunOnce(args, jobs);
 }
