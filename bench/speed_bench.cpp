@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     const std::string clean = "rm -rf '" + g_dir + "/out'";
     const std::string batch = " b1.wav b2.wav b3.wav b4.wav b5.wav b6.wav b7.wav b8.wav";
     using benchutil::RegisterShell;
-    RegisterShell("Mp3Tamber", Tamber("-format .wav in10.mp3"), 3, clean);
+    RegisterShell("Mp3Tamber", Tamber("-settings .wav PCM 44100 2 -format .wav in10.mp3"), 3,
+                  clean);
     RegisterShell("Mp3Mpg123", Peer("mpg123 -q --no-gapless -w out/in10.wav in10.mp3"), 3, clean);
     RegisterShell("To48kTamber", Tamber("-settings .wav PCM 48000 2 -format .wav in10.wav"), 3,
                   clean);

@@ -24,6 +24,9 @@ bool SameDevice(const std::string& a, const std::string& b) {
 }
 
 uint8_t DriveOfDevice(const std::string& device) {
+    // An existing file or folder is no drive: the files of a batch skip the search.
+    struct stat st;
+    if (::stat(device.c_str(), &st) == 0 && !S_ISBLK(st.st_mode)) return LCD_NO_DRIVE;
     std::vector<std::string> drives = LSGGetDevices().List();
     for (size_t i = 0; i < drives.size() && i < LCD_NO_DRIVE; ++i)
         if (SameDevice(drives[i], device)) return uint8_t(i);
