@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -183,6 +184,13 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             failedStatus = code == LPROCESS_STOPPED ? LPROCESS_STOPPED : LPROCESS_FAILED;
         }
     };
+    // The workers start first: their start overlaps the planning of the first entries.
+    int selected = 0;
+    for (int i = 0; i < host.EntryCount(); ++i) selected += host.IsEntrySelected(i);
+    for (int i = 0; i < std::min(jobs, selected); ++i) {
+        workers.emplace_back();
+        if (!StartWorker(workers.back(), ext, folder)) workers.pop_back();
+    }
     auto busy = [&] {
         int count = 0;
         for (const Worker& w : workers) count += w.index >= 0;
