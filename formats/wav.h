@@ -72,6 +72,10 @@ class LSRCPCMFileBase : public LSoundSourceBase {
     int32_t GetEndSample() override;
     void Seek(int32_t frame) override;
     bool IsStreaming() override { return length_ < 0; }
+    // The file's own bytes of up to `frames` frames from the position (for a copy into a file
+    // of the same format), while the length is known: sets `data`, returns the whole frames
+    // (0 at the end).
+    int32_t ReadBytes(const uint8_t*& data, int32_t frames);
 
   protected:
     // Converts `samples` samples from the raw buffer into the output.
@@ -134,6 +138,8 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     ~LSNKPCMFileBase() override;
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
+    // Frames already in the file's byte format (a copy from a file of the same format).
+    void WriteBytes(const uint8_t* bytes, int32_t n);
     void Seek(int32_t frame) override;
     int Finish(LProgressDialog* dlg) override;
     const char* GetFailureMessage() const override {
@@ -150,6 +156,10 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     // Writes the final sizes and closes the file; false when the header could not be written.
     bool Close();
     bool ToRF64();
+    // Write and WriteBytes: n frames, each piece filled by `fill` (destination, first frame,
+    // frames).
+    template <class Fill>
+    void Put(int32_t n, Fill fill);
     // Writes what the buffer holds; false (and the unusable flag) when the file refuses it.
     bool Flush();
 

@@ -136,6 +136,15 @@ void LSRCPCMFileBase::Read(int32_t* buffer, int32_t n) {
     if (done < total) std::memset(out, 0, sizeof(int32_t) * size_t(total - done));
 }
 
+int32_t LSRCPCMFileBase::ReadBytes(const uint8_t*& data, int32_t frames) {
+    if (length_ < 0 || position_ < 0 || !file_.IsOpen() || GetError() != LSRC_OK) return 0;
+    frames = std::min(frames, std::max(length_ - position_, 0));
+    frames = std::min(frames, LSOUND_BLOCK_FRAMES);
+    const int32_t whole = Fetch(frames * frameSize_, data) / frameSize_;
+    position_ += whole;
+    return whole;
+}
+
 int32_t LSRCPCMFileBase::Fetch(int32_t bytes, const uint8_t*& data) {
     if (length_ < 0) {
         data = raw_.data();
@@ -255,36 +264,48 @@ int LSNKPCMFileBase::Finish(LProgressDialog* dlg) {
 }
 
 int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
-    if (n <= 0) return 0;
+    Put(n, [&](uint8_t* to, int32_t first, int32_t frames) {
+        Convert(to, buffer + size_t(first) * channels_, frames * channels_);
+    });
+    return 0;
+}
+
+void LSNKPCMFileBase::WriteBytes(const uint8_t* bytes, int32_t n) {
+    Put(n, [&](uint8_t* to, int32_t first, int32_t frames) {
+        std::memcpy(to, bytes + size_t(first) * frameSize_, size_t(frames) * frameSize_);
+    });
+}
+
+template <class Fill>
+void LSNKPCMFileBase::Put(int32_t n, Fill fill) {
+    if (n <= 0) return;
     if (IsUnusable() || !file_.IsOpen()) {
         sPosition += n;
-        return 0;
+        return;
     }
     const int64_t frames = int64_t(sPosition) + n;
     if (frames > kMaxFrames) {
         LTrace("LSNKPCMFileBase::Write The file would pass the frames a writer can count");
         tooLarge_ = true;
         MarkUnusable();
-        return 0;
+        return;
     }
     if (dataStart_ == LWAVE_PCM_HEADER_BYTES && frames * frameSize_ > rf64From && !ToRF64()) {
         LTrace("LSNKPCMFileBase::Write Unable to continue the file as RF64");
         MarkUnusable();
-        return 0;
+        return;
     }
     sPosition += n;
     // Gathered into the buffer and written whenever it is full (a reader following the file
     // sees the data at most one buffer late).
     const int32_t room = int32_t(raw_.size()) / frameSize_;
-    while (n > 0) {
-        const int32_t part = std::min(n, room - fill_ / frameSize_);
-        Convert(raw_.data() + fill_, buffer, part * channels_);
+    for (int32_t done = 0; done < n;) {
+        const int32_t part = std::min(n - done, room - fill_ / frameSize_);
+        fill(raw_.data() + fill_, done, part);
         fill_ += part * frameSize_;
-        buffer += part * channels_;
-        n -= part;
-        if (fill_ == room * frameSize_ && !Flush()) return 0;
+        done += part;
+        if (fill_ == room * frameSize_ && !Flush()) return;
     }
-    return 0;
 }
 
 // Past what a RIFF header can count the file continues as RF64: the data moves up to make room

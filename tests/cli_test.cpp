@@ -290,10 +290,15 @@ class Faults : public Cli {
 // writing a new file, replacing an old output and converting a file onto itself.
 TEST_F(Faults, WriteFailuresLoseNothing) {
     const std::pair<const char*, const char*> kinds[] = {
-        {".wav", ""}, {".wav", "-settings .wav ULAW 8000 1"},
-        {".raw", ""}, {".aiff", ""},
-        {".au", ""},  {".vox", ""},
-        {".gsm", ""}, {".flac", ""}};
+        {".wav", ""},
+        {".wav", "-settings .wav ULAW 8000 1"},
+        {".wav", "-settings .wav PCM 22050 2"},  // the input's format: its bytes are copied
+        {".raw", ""},
+        {".aiff", ""},
+        {".au", ""},
+        {".vox", ""},
+        {".gsm", ""},
+        {".flac", ""}};
     for (auto [ext, settings] : kinds) {
         fs::remove_all(dir_ + "/home");
         ASSERT_EQ(Tamber(std::string("-overwrite ALWAYS ") + settings), 0);
