@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,15 +66,17 @@ void ReportChildFailure(const std::string& program, const std::string& output) {
                  text.c_str());
 }
 
-// One run of the command line: the settings read, the batch converted, the settings stored.
-int RunOnce(std::vector<char*> args, int jobs) {
+// One run of the command line: the settings read, the batch converted, the settings stored
+// (at the end of the run, or of the worker that holds them).
+int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
     // A setting that cannot be stored is said once; the stored value stays in force.
     SettingsSetWriteFailureHandler([](const char* section, const char* name) {
         static bool told = false;
         if (!told) std::fprintf(stderr, "tamber: cannot save the setting %s %s\n", section, name);
         told = true;
     });
-    HeldSettings heldSettings;
+    std::optional<HeldSettings> heldSettings;
+    if (holdSettings) heldSettings.emplace();
     LCliHost host(isatty(STDIN_FILENO) != 0);
     g_host = &host;
     LSetProgressLineFormatter(DrawLine);
@@ -114,6 +117,7 @@ int RunOnce(std::vector<char*> args, int jobs) {
 // converted as "args input -convert" would, its exit status written as a line on standard
 // output; the end of standard input ends the worker.
 int RunWorker(const std::vector<char*>& args, int jobs) {
+    HeldSettings heldSettings;  // the parent stored this batch's settings; stored once here
     char* line = nullptr;
     size_t size = 0;
     std::string convert = "-convert";
@@ -121,7 +125,7 @@ int RunWorker(const std::vector<char*>& args, int jobs) {
         std::vector<char*> run = args;
         run.push_back(line);
         run.push_back(convert.data());
-        std::printf("%d\n", RunOnce(run, jobs));
+        std::printf("%d\n", RunOnce(run, jobs, false));
         std::fflush(stdout);
     }
     std::free(line);
