@@ -20,11 +20,6 @@ void AppendCut(char* dest, const char* add) {
     dest[len + n] = 0;
 }
 
-void CopyCut(char* dest, const char* text) {
-    dest[0] = 0;
-    AppendCut(dest, text);
-}
-
 // The track index written right after the keyword up to "=": 0 to 255, or -1.
 int KeywordIndex(const char* p) {
     int value = 0, digits = 0;
@@ -45,7 +40,7 @@ void SetOrJoin(char* dest, bool& seen, const char* value) {
     if (seen)
         AppendCut(dest, value);
     else
-        CopyCut(dest, value);
+        LCopyPath(dest, value);
     seen = true;
 }
 
@@ -71,7 +66,7 @@ bool IsDeviceName(const char* s, size_t len) {
 void PrefixUnderscore(char* name) {
     char copy[LMAX_PATH];
     std::snprintf(copy, sizeof copy, "_%s", name);
-    CopyCut(name, copy);
+    LCopyPath(name, copy);
 }
 
 // Whole seconds from the disc's start (the 150 frames being the two-second lead-in).
@@ -175,7 +170,7 @@ bool LCDDBEntryParser::Feed(const char* line) {
 void LCDDBEntryParser::ApplyDiscTitle() {
     const char* split = std::strstr(discTitle_, " / ");
     if (!split) {
-        CopyCut(info_.szAlbumName, discTitle_);
+        LCopyPath(info_.szAlbumName, discTitle_);
         return;
     }
     size_t n = static_cast<size_t>(split - discTitle_);
