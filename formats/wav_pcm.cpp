@@ -325,7 +325,6 @@ bool LSNKPCMFileBase::ToRF64() {
     uint8_t header[kRF64HeaderBytes];
     MakeRF64Header(header, channels_, sampleRate_, bytesPerSample_, uint64_t(data),
                    uint64_t(sPosition));
-    StoreLE32(header + 4, LWAVE_STREAMING_SIZE);
     dataStart_ = kRF64HeaderBytes;
     return file_.Seek(0) && file_.Write(header, kRF64HeaderBytes) == kRF64HeaderBytes &&
            file_.Seek(dataStart_ + data);
