@@ -64,6 +64,8 @@ class LSRCACMWave : public LSoundSourceBase {
     bool Refill(int32_t stillWanted);
     // Opens the codec stream for the format; false when no codec takes it.
     bool OpenStream();
+    // Unprepares, closes and frees the codec stream (if any).
+    void CloseStream();
     int64_t BytesToFrames(int64_t bytes) const;
     int64_t FramesToBytes(int64_t frames) const;
     int64_t DataLength();

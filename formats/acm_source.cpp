@@ -72,12 +72,17 @@ bool LSRCACMWave::OpenStream() {
     return stream_ != nullptr;
 }
 
+void LSRCACMWave::CloseStream() {
+    if (!stream_) return;
+    if (prepared_) stream_->Unprepare();
+    prepared_ = false;
+    stream_->Close();
+    delete stream_;
+    stream_ = nullptr;
+}
+
 LSRCACMWave::~LSRCACMWave() {
-    if (stream_) {
-        if (prepared_) stream_->Unprepare();
-        stream_->Close();
-        delete stream_;
-    }
+    CloseStream();
 }
 
 int64_t LSRCACMWave::BytesToFrames(int64_t bytes) const {
@@ -208,11 +213,7 @@ int32_t LSRCACMWave::GetEndSample() {
 void LSRCACMWave::Seek(int32_t t) {
     if (GetError() != LSRC_OK) return;
     // A fresh stream: some codecs keep their decoder state across a start flag.
-    if (prepared_) stream_->Unprepare();
-    prepared_ = false;
-    stream_->Close();
-    delete stream_;
-    stream_ = nullptr;
+    CloseStream();
     if (!OpenStream() || !stream_->Prepare(src_.data(), srcCap_, dst_.data(), dstCap_)) {
         LTrace("LSRCACMWave::Seek the codec stream cannot be opened again");
         SetError(LSRC_ERR_CODEC);
