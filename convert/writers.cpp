@@ -100,28 +100,22 @@ int EncoderSettings(LUser& user, int32_t sampleRateHint, int channelHint) {
     return user.EditSettings(&s) ? 1 : 0;
 }
 
-LSinkRef OpenMp3(const char* path, int32_t sampleRate, int channels) {
-    LMP3EncodeSettings s;
+// Encoder formats: the sink with the stored record, for the input's rate and channels.
+template <class S, LSinkRef (*open)(const char*, const S&, int, int32_t)>
+LSinkRef OpenEncoder(const char* path, int32_t sampleRate, int channels) {
+    S s;
     s.Load();
-    return LMP3EncodePipe::OpenMp3Sink(path, s, channels, sampleRate);
+    return open(path, s, channels, sampleRate);
 }
+constexpr auto OpenMp3 = OpenEncoder<LMP3EncodeSettings, LMP3EncodePipe::OpenMp3Sink>;
+constexpr auto OpenOgg = OpenEncoder<LOggEncodeSettings, LOggEncodePipe::OpenOggSink>;
+constexpr auto OpenAac = OpenEncoder<LAACEncodeSettings, LAACEncodePipe::OpenAACSink>;
 
-LSinkRef OpenOgg(const char* path, int32_t sampleRate, int channels) {
-    LOggEncodeSettings s;
-    s.Load();
-    return LOggEncodePipe::OpenOggSink(path, s, channels, sampleRate);
-}
-
+// FLAC encodes at the record's own rate and channel count.
 LSinkRef OpenFlac(const char* path, int32_t, int) {
     LFlacEncodeSettings s;
     s.Load();
     return LFlacEncodePipe::OpenFlacSink(path, s);
-}
-
-LSinkRef OpenAac(const char* path, int32_t sampleRate, int channels) {
-    LAACEncodeSettings s;
-    s.Load();
-    return LAACEncodePipe::OpenAACSink(path, s, channels, sampleRate);
 }
 
 // The listed rows in the order of the output format box.
