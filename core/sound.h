@@ -64,6 +64,11 @@ class LSoundSourceBase {
     virtual void Seek(int32_t frame) {}
     virtual bool IsStreaming() { return false; }
     virtual void WaitForData(int32_t ms);
+    // Sources stored as 16-bit little-endian PCM hand out their bytes for a copy into a sink of
+    // the same format: up to n frames from the position (sets data; returns the frames, fewer
+    // only at the end). Offered only where every frame lies in the file (known length).
+    virtual bool OffersPcm16() { return false; }
+    virtual int32_t ReadPcm16(const uint8_t*& data, int32_t n) { return 0; }
 
     int32_t GetSampleRate() const { return sampleRate_; }
     int GetChannels() const { return channels_; }
@@ -111,6 +116,9 @@ class LSoundSinkBase {
     // Why an unusable sink failed, when the user can act on it: a message whose "%s" stands
     // for the input file's path; null for a plain write failure.
     virtual const char* GetFailureMessage() const { return nullptr; }
+    // Sinks that store 16-bit little-endian PCM take such bytes as they are (n frames).
+    virtual bool TakesPcm16() { return false; }
+    virtual void WritePcm16(const uint8_t* bytes, int32_t n) {}
 
     int32_t GetSampleRate() const { return sampleRate_; }
     int GetChannels() const { return channels_; }

@@ -35,17 +35,31 @@ int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
         return LPROCESS_FAILED;
     }
 
+    // A chain that left the source as it was (same rate and channels, nothing to limit) hands
+    // every sample to the sink unchanged: where both store 16-bit PCM the bytes are copied.
+    const bool bytes =
+        source.get() == data->source.get() && source->OffersPcm16() && sink->TakesPcm16();
     double total = double(source->GetEndSample());
     if (total == 0.0) total = 1.0;
-    std::vector<int32_t> block(size_t(source->GetChannels()) * LSOUND_BLOCK_FRAMES);
+    std::vector<int32_t> block(bytes ? 0 : size_t(source->GetChannels()) * LSOUND_BLOCK_FRAMES);
     for (;;) {
         if (dlg->PumpMessages()) return LPROCESS_STOPPED;
-        source->Read(block.data(), LSOUND_BLOCK_FRAMES);
-        const int32_t pos = source->GetPosition();
-        const int32_t end = source->GetEndSample();
-        if (pos >= end) {
-            const int64_t n = LSOUND_BLOCK_FRAMES - (int64_t(pos) - end);
+        bool last;
+        if (bytes) {
+            const uint8_t* raw = nullptr;
+            const int32_t n = source->ReadPcm16(raw, LSOUND_BLOCK_FRAMES);
+            if (n > 0) sink->WritePcm16(raw, n);
+            last = n < LSOUND_BLOCK_FRAMES;
+        } else {
+            source->Read(block.data(), LSOUND_BLOCK_FRAMES);
+            const int32_t pos = source->GetPosition();
+            const int32_t end = source->GetEndSample();
+            last = pos >= end;
+            const int64_t n =
+                last ? LSOUND_BLOCK_FRAMES - (int64_t(pos) - end) : LSOUND_BLOCK_FRAMES;
             if (n > 0 && n <= LSOUND_BLOCK_FRAMES) sink->Write(block.data(), int32_t(n));
+        }
+        if (last) {
             // The file is complete only once the sink has finished it (sizes in the header,
             // the encoder's exit); a sink that failed on the way is not finished.
             const int finished = sink->IsUnusable() ? LPROCESS_FAILED : sink->Finish(dlg);
@@ -55,7 +69,6 @@ int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
             }
             return finished;
         }
-        sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
         if (sink->IsUnusable()) {
             // A stop asked for meanwhile ends a wait on the sink's program: it is a stop.
             if (dlg->PumpMessages()) return LPROCESS_STOPPED;

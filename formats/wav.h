@@ -72,10 +72,7 @@ class LSRCPCMFileBase : public LSoundSourceBase {
     int32_t GetEndSample() override;
     void Seek(int32_t frame) override;
     bool IsStreaming() override { return length_ < 0; }
-    // The file's own bytes of up to `frames` frames from the position (for a copy into a file
-    // of the same format), while the length is known: sets `data`, returns the whole frames
-    // (0 at the end).
-    int32_t ReadBytes(const uint8_t*& data, int32_t frames);
+    int32_t ReadPcm16(const uint8_t*& data, int32_t frames) override;
 
   protected:
     // Converts `samples` samples from the raw buffer into the output.
@@ -112,6 +109,8 @@ class LSRCPCM16File : public LSRCPCMFileBase {
     LSRCPCM16File(LFile&& file, int32_t sampleRate, int64_t dataSize, int channels)
         : LSRCPCMFileBase(std::move(file), sampleRate, dataSize, 2, LSAMPLE_FULL_SCALE, channels) {}
 
+    bool OffersPcm16() override { return length_ >= 0 && position_ >= 0; }
+
   protected:
     void Convert(int32_t* out, const uint8_t* raw, int32_t samples) override;
 };
@@ -138,8 +137,7 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     ~LSNKPCMFileBase() override;
 
     int32_t Write(const int32_t* buffer, int32_t n) override;
-    // Frames already in the file's byte format (a copy from a file of the same format).
-    void WriteBytes(const uint8_t* bytes, int32_t n);
+    void WritePcm16(const uint8_t* bytes, int32_t n) override;
     void Seek(int32_t frame) override;
     int Finish(LProgressDialog* dlg) override;
     const char* GetFailureMessage() const override {
@@ -156,7 +154,7 @@ class LSNKPCMFileBase : public LSoundSinkBase {
     // Writes the final sizes and closes the file; false when the header could not be written.
     bool Close();
     bool ToRF64();
-    // Write and WriteBytes: n frames, each piece filled by `fill` (destination, first frame,
+    // Write and WritePcm16: n frames, each piece filled by `fill` (destination, first frame,
     // frames).
     template <class Fill>
     void Put(int32_t n, Fill fill);
@@ -185,6 +183,8 @@ class LSNKPCM16File : public LSNKPCMFileBase {
   public:
     LSNKPCM16File(const char* path, int32_t sampleRate, int32_t framesPresent, int channels)
         : LSNKPCMFileBase(path, sampleRate, framesPresent, 2, channels) {}
+
+    bool TakesPcm16() override { return true; }
 
   protected:
     void Convert(uint8_t* raw, const int32_t* in, int32_t samples) override;

@@ -136,7 +136,7 @@ void LSRCPCMFileBase::Read(int32_t* buffer, int32_t n) {
     if (done < total) std::memset(out, 0, sizeof(int32_t) * size_t(total - done));
 }
 
-int32_t LSRCPCMFileBase::ReadBytes(const uint8_t*& data, int32_t frames) {
+int32_t LSRCPCMFileBase::ReadPcm16(const uint8_t*& data, int32_t frames) {
     if (length_ < 0 || position_ < 0 || !file_.IsOpen() || GetError() != LSRC_OK) return 0;
     frames = std::min(frames, std::max(length_ - position_, 0));
     frames = std::min(frames, LSOUND_BLOCK_FRAMES);
@@ -270,7 +270,7 @@ int32_t LSNKPCMFileBase::Write(const int32_t* buffer, int32_t n) {
     return 0;
 }
 
-void LSNKPCMFileBase::WriteBytes(const uint8_t* bytes, int32_t n) {
+void LSNKPCMFileBase::WritePcm16(const uint8_t* bytes, int32_t n) {
     Put(n, [&](uint8_t* to, int32_t first, int32_t frames) {
         std::memcpy(to, bytes + size_t(first) * frameSize_, size_t(frames) * frameSize_);
     });
