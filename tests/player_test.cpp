@@ -31,10 +31,8 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
 
     // Delivers notifications until the condition holds (at most 20 s).
     bool WaitFor(const std::function<bool()>& done) {
-        for (int i = 0; i < 20000 && !done(); ++i)
-            if (LThreadQueuedNotify::DeliverPending() == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return done();
+        return testutil::WaitUntil([&] { return LThreadQueuedNotify::DeliverPending(), done(); },
+                                   20);
     }
     // Plays to the end; the captured bytes.
     std::vector<uint8_t> PlayAll(const LSourceRef& src) {

@@ -156,8 +156,6 @@ TEST(ConsoleProgress, ErrorsAndTextLinesGoToStandardError) {
     EXPECT_EQ(run.status, LPROCESS_FAILED);
 }
 
-using namespace std::chrono_literals;
-
 // Counts its runs; each run waits for its release event or the stop signal.
 class Worker : public LThread {
   public:
@@ -173,11 +171,6 @@ class Worker : public LThread {
     }
 };
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(1ms);
-    return done();
-}
-
 TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     Worker w;
     w.StopThreadTimed(100);  // never started: nothing happens
@@ -186,15 +179,15 @@ TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     LClearTrace();
     w.Start(LTHREAD_PRIORITY_HIGHEST);
     EXPECT_EQ(LLastTrace(), "LThread::Start Thread is already running!");
-    ASSERT_TRUE(WaitUntil([&] { return w.runs == 1; }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 1; }));
     EXPECT_TRUE(w.IsRunning());
 
     w.release.Set();  // the run ends by itself
-    ASSERT_TRUE(WaitUntil([&] { return !w.IsRunning(); }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return !w.IsRunning(); }));
     EXPECT_EQ(std::tuple(w.result.load(), w.HasThread()), std::tuple(0, true));  // not joined
     w.release.Reset();
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return w.runs == 2; }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 2; }));
     EXPECT_FALSE(w.StopRequested());  // a new start clears the previous stop
 
     w.StopThreadTimed(5000);  // the stop signal ends the wait; the stop stays set (manual reset)
