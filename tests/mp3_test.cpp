@@ -263,10 +263,9 @@ TEST(Mp3Huffman, EveryCodewordDecodesWithItsSignsAndLinbits) {
     }
 }
 
-std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
+std::vector<int32_t> DecodeFile(const std::string& path) {
     LMP3Source src(path.c_str());
     EXPECT_EQ(src.GetError(), LSRC_OK) << path;
-    if (rate) *rate = src.GetSampleRate();
     return DecodeAll(src);
 }
 
@@ -424,13 +423,9 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     ASSERT_EQ(testutil::Run("lame --quiet -m m -b 320 " + dir + "/sq.wav " + dir + "/sq.mp3"), 0);
     const std::vector<int32_t> all = DecodeFile(dir + "/sq.mp3");
     int32_t peak = 0;
-    int64_t over = 0;
-    for (int32_t v : all) {
-        peak = std::max(peak, std::abs(v));
-        over += std::abs(v) > LSAMPLE_FULL_SCALE;
-    }
+    for (int32_t v : all) peak = std::max(peak, std::abs(v));
     // Not clipped to 16 bits, within the declared peak.
-    EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21) && over > 0) << peak;
+    EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21)) << peak;
     EXPECT_EQ(LMP3Source((dir + "/sq.mp3").c_str()).GetPeak(), 1 << 21);
 }
 
