@@ -201,7 +201,9 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
                    Case{"/Temp1.wav", "/Temp1.wav", O_RDONLY, "Unable to write the temporary"}}) {
         struct Spoiler : FakeProgress {
             bool PumpMessages() override {
-                if (++pumps == 2 && !spoil.empty()) EXPECT_EQ(SpoilOpenFile(spoil, flags), 1);
+                if (++pumps == 2 && !spoil.empty()) {
+                    EXPECT_EQ(SpoilOpenFile(spoil, flags), 1);
+                }
                 return false;
             }
             std::string spoil;
