@@ -180,25 +180,22 @@ Bytes Fmt(uint16_t tag, uint16_t ch, uint16_t bits, const Bytes& extra, int alig
 
 TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
     const std::string dir = ScratchDir();
-    auto fmt = [](uint16_t tag, uint16_t ch, int align, uint16_t bits, const Bytes& extra) {
-        return Fmt(tag, ch, bits, extra, align);
-    };
     std::vector<uint8_t> data(2048, 0x11);
     std::vector<uint8_t> badGuid = {16, 0,    4, 0,    0, 0, 0x99, 0x12, 0,    0,    0,
                                     0,  0x10, 0, 0x80, 0, 0, 0xAA, 0,    0x38, 0x9B, 0x71};
     std::vector<uint8_t> goodGuidOddTail = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
                                             0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x72};
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
-        {"unknown tag", fmt(0x1234, 1, 1, 8, {})},
-        {"IMA block align 0", fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 0, 4, {0xF9, 0x01})},
-        {"IMA block align 1", fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 1, 4, {0xF9, 0x01})},
-        {"MS ADPCM block align 0", fmt(LWAVE_FORMAT_ADPCM, 1, 0, 4, {})},
-        {"MS ADPCM block align 1", fmt(LWAVE_FORMAT_ADPCM, 2, 1, 4, {})},
-        {"extensible, unknown sub-format", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, badGuid)},
-        {"extensible, foreign GUID", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, goodGuidOddTail)},
-        {"extensible, record cut short", fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 4, 16, {16, 0})},
-        {"PCM of 40 bits", fmt(LWAVE_FORMAT_PCM, 1, 5, 40, {})},
-        {"float of 16 bits", fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 2, 16, {})},
+        {"unknown tag", Fmt(0x1234, 1, 8, {}, 1)},
+        {"IMA block align 0", Fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 4, {0xF9, 0x01}, 0)},
+        {"IMA block align 1", Fmt(LWAVE_FORMAT_IMA_ADPCM, 1, 4, {0xF9, 0x01}, 1)},
+        {"MS ADPCM block align 0", Fmt(LWAVE_FORMAT_ADPCM, 1, 4, {}, 0)},
+        {"MS ADPCM block align 1", Fmt(LWAVE_FORMAT_ADPCM, 2, 4, {}, 1)},
+        {"extensible, unknown sub-format", Fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 16, badGuid, 4)},
+        {"extensible, foreign GUID", Fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 16, goodGuidOddTail, 4)},
+        {"extensible, record cut short", Fmt(LWAVE_FORMAT_EXTENSIBLE, 2, 16, {16, 0}, 4)},
+        {"PCM of 40 bits", Fmt(LWAVE_FORMAT_PCM, 1, 40, {}, 5)},
+        {"float of 16 bits", Fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 16, {}, 2)},
     };
     for (const auto& [label, f] : cases) {
         const std::string file = dir + "/bad.wav";

@@ -148,7 +148,6 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     while (deep.size() < 280) deep += "/" + std::string(40, 'd');
     fs::create_directories(deep);
     testutil::WriteWav16(deep + "/long.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 5000));
-    EXPECT_GE((deep + "/long.wav").size(), 290u);
     EXPECT_EQ(Tamber("-outfolder OUT '" + deep + "/long.wav' -convert"), 2);
     EXPECT_TRUE(Has("skipped"));
 }
@@ -214,8 +213,7 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
     testutil::WriteFileBytes(dir_ + "/f30.wav", std::vector<uint8_t>(100, 0x55));
     const int one = Tamber("-outfolder BAD1 -jobs 1" + files + " -convert");
     const int all = Tamber("-outfolder BADN -jobs 4" + files + " -convert");
-    EXPECT_EQ(all, one);
-    EXPECT_EQ(one, 2);
+    EXPECT_EQ(std::tuple(one, all), std::tuple(2, 2));
     EXPECT_TRUE(Has("Cannot open the file \"f30.wav\" because it is corrupt.")) << err_;
     // Everything one at a time wrote is there, and whatever more ran is the same conversion.
     const std::string good = Sums(dir_ + "/ONE"), many = Sums(dir_ + "/BADN");
@@ -373,7 +371,7 @@ TEST_F(Faults, KilledRunLeavesTheInputWhole) {
     StandIn("oggenc", out + "; echo $$ > '" + dir_ + "/enc.pid'; sleep 30");
     testutil::Run(Command("-format .ogg -outfolder . x.ogg -convert") + " & echo $! > '" + dir_ +
                   "/tamber.pid'");
-    for (int i = 0; i < 200 && !fs::exists(dir_ + "/enc.pid"); ++i) usleep(50000);
+    testutil::WaitUntil([&] { return fs::exists(dir_ + "/enc.pid"); });
     ASSERT_EQ(testutil::Run("kill -9 $(cat '" + dir_ + "/tamber.pid')"), 0);
     testutil::Run("kill -9 -$(cat '" + dir_ + "/enc.pid')");
     EXPECT_EQ(testutil::ReadFileBytes(w("x.ogg")), original);
@@ -401,11 +399,11 @@ TEST_F(Faults, InterruptStopsEveryRunningEntry) {
                 pids.push_back(e.path().filename().string().substr(4));
         return pids;
     };
-    for (int i = 0; i < 200 && encoders().size() < 2; ++i) usleep(50000);
+    testutil::WaitUntil([&] { return encoders().size() >= 2; });
     ASSERT_EQ(encoders().size(), 2u);
     // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
     testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
-    for (int i = 0; i < 200 && !fs::exists(dir_ + "/rc"); ++i) usleep(50000);
+    testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
     auto rc = testutil::ReadFileBytes(dir_ + "/rc");
     EXPECT_EQ(std::string(rc.begin(), rc.end()), "1\n");
     for (const std::string& pid : encoders()) EXPECT_NE(testutil::Run("kill -0 " + pid), 0);

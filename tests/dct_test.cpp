@@ -71,6 +71,13 @@ std::vector<uint8_t> Sound(size_t n) {
     return s;
 }
 
+LDCTDecode Rec(const std::string& in, const std::string& out) {
+    LDCTDecode rec{};
+    std::snprintf(rec.szDCTInFilePath, LMAX_PATH, "%s", in.c_str());
+    std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s", out.c_str());
+    return rec;
+}
+
 struct Outcome {
     int status;
     std::vector<std::string> errors;
@@ -82,9 +89,7 @@ Outcome RunDct(const std::string& dir, const std::vector<uint8_t>& bytes, int ca
     const std::string in = dir + "/in.dct", out = dir + "/Temp1.wav";
     std::remove(out.c_str());
     EXPECT_TRUE(WriteFileBytes(in, bytes));
-    LDCTDecode rec{};
-    std::snprintf(rec.szDCTInFilePath, sizeof rec.szDCTInFilePath, "%s", in.c_str());
-    std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s", out.c_str());
+    LDCTDecode rec = Rec(in, out);
     FakeProgress dlg;
     dlg.stopAfterPumps = cancelAfter;
     const int status = Process(&dlg, &rec);
@@ -152,9 +157,7 @@ TEST(Dct, RefusalsShowTheirMessages) {
               std::string::npos);
 
     // A missing container: failure without a message (the caller reports it).
-    LDCTDecode rec{};
-    std::snprintf(rec.szDCTInFilePath, sizeof rec.szDCTInFilePath, "%s/none.dct", dir.c_str());
-    std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s/o.wav", dir.c_str());
+    LDCTDecode rec = Rec(dir + "/none.dct", dir + "/o.wav");
     FakeProgress dlg;
     EXPECT_EQ(Process(&dlg, &rec), 2);
     EXPECT_TRUE(dlg.errors.empty());
@@ -207,9 +210,7 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
             int flags = 0;
         } dlg;
         if (c.spoil) dlg.spoil = dir + c.spoil, dlg.flags = c.flags;
-        LDCTDecode rec{};
-        std::snprintf(rec.szDCTInFilePath, LMAX_PATH, "%s/in.dct", dir.c_str());
-        std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s%s", dir.c_str(), c.out);
+        LDCTDecode rec = Rec(dir + "/in.dct", dir + c.out);
         EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << c.message;
         ASSERT_EQ(dlg.errors.size(), 1u) << c.message;
         EXPECT_EQ(dlg.errors[0].rfind(c.message, 0), 0u) << dlg.errors[0];

@@ -236,9 +236,7 @@ TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
     FakeProgress quick;
     EXPECT_EQ(ProcessRunCommandLineProcess(&quick, prog.c_str(), 100), LPROCESS_FAILED);
     EXPECT_EQ(quick.progress.size(), 1u);
-    for (int i = 0; i < 50 && !std::ifstream(flag).good(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(std::ifstream(flag).good());
+    EXPECT_TRUE(testutil::WaitUntil([&] { return std::ifstream(flag).good(); }, 5));
 }
 
 TEST_F(Decoders, MissingComponentTellsWhatToInstall) {

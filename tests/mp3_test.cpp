@@ -263,10 +263,9 @@ TEST(Mp3Huffman, EveryCodewordDecodesWithItsSignsAndLinbits) {
     }
 }
 
-std::vector<int32_t> DecodeFile(const std::string& path, int32_t* rate = nullptr) {
+std::vector<int32_t> DecodeFile(const std::string& path) {
     LMP3Source src(path.c_str());
     EXPECT_EQ(src.GetError(), LSRC_OK) << path;
-    if (rate) *rate = src.GetSampleRate();
     return DecodeAll(src);
 }
 
@@ -339,6 +338,16 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     return all;
 }
 
+// A VBRI frame with the given frame count, made from the first header of a 128 kbit/s stream.
+std::vector<uint8_t> Vbri(const std::vector<uint8_t>& stream, uint32_t frames) {
+    std::vector<uint8_t> vbri(stream.begin(), stream.begin() + 417);
+    std::fill(vbri.begin() + 4, vbri.end(), 0);
+    vbri[2] &= 0xFD;  // no padding: 417 bytes
+    std::memcpy(vbri.data() + 36, "VBRI", 4);
+    for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
+    return vbri;
+}
+
 TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     const std::string dir = ScratchDir();
     const std::string plain = MakeMp3(dir, "plain", 44100, 2, 1.0, "-t -b 128");
@@ -372,14 +381,8 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
         EXPECT_EQ(decodeBytes(liar), ref);
     }
     // A hand-made VBRI frame in front: its count gives the length, it is not decoded.
-    std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
-    std::fill(vbri.begin() + 4, vbri.end(), 0);
-    vbri[2] &= 0xFD;  // no padding: 417 bytes
-    std::memcpy(vbri.data() + 36, "VBRI", 4);
-    const uint32_t frames = 38;
-    for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
     {
-        testutil::WriteFileBytes(dir + "/vbri.mp3", Concat({vbri, bytes}));
+        testutil::WriteFileBytes(dir + "/vbri.mp3", Concat({Vbri(bytes, 38), bytes}));
         LMP3Source src((dir + "/vbri.mp3").c_str());
         EXPECT_EQ(std::tuple(src.TagFrames(), src.GetEndSample()), std::tuple(38, 38 * 1152));
         std::vector<int32_t> all = DecodeAll(src);
@@ -424,13 +427,9 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     ASSERT_EQ(testutil::Run("lame --quiet -m m -b 320 " + dir + "/sq.wav " + dir + "/sq.mp3"), 0);
     const std::vector<int32_t> all = DecodeFile(dir + "/sq.mp3");
     int32_t peak = 0;
-    int64_t over = 0;
-    for (int32_t v : all) {
-        peak = std::max(peak, std::abs(v));
-        over += std::abs(v) > LSAMPLE_FULL_SCALE;
-    }
+    for (int32_t v : all) peak = std::max(peak, std::abs(v));
     // Not clipped to 16 bits, within the declared peak.
-    EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21) && over > 0) << peak;
+    EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21)) << peak;
     EXPECT_EQ(LMP3Source((dir + "/sq.mp3").c_str()).GetPeak(), 1 << 21);
 }
 
@@ -460,13 +459,7 @@ TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     }
     // A VBRI tag that claims 2^31 samples: reading at its end leaves the position there.
     {
-        std::vector<uint8_t> vbri(bytes.begin(), bytes.begin() + 417);
-        std::fill(vbri.begin() + 4, vbri.end(), 0);
-        vbri[2] &= 0xFD;  // no padding: 417 bytes
-        std::memcpy(vbri.data() + 36, "VBRI", 4);
-        const uint32_t frames = (1u << 31) / 1152 + 1;
-        for (int i = 0; i < 4; ++i) vbri[36 + 14 + i] = uint8_t(frames >> (24 - 8 * i));
-        vbri.insert(vbri.end(), bytes.begin(), bytes.end());
+        const std::vector<uint8_t> vbri = Concat({Vbri(bytes, (1u << 31) / 1152 + 1), bytes});
         LMP3Source src(vbri.data(), int64_t(vbri.size()));
         ASSERT_EQ(src.GetEndSample(), INT32_MAX);
         src.Seek(INT32_MAX);

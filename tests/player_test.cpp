@@ -31,10 +31,8 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
 
     // Delivers notifications until the condition holds (at most 20 s).
     bool WaitFor(const std::function<bool()>& done) {
-        for (int i = 0; i < 20000 && !done(); ++i)
-            if (LThreadQueuedNotify::DeliverPending() == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return done();
+        return testutil::WaitUntil([&] { return LThreadQueuedNotify::DeliverPending(), done(); },
+                                   20);
     }
     // Plays to the end; the captured bytes.
     std::vector<uint8_t> PlayAll(const LSourceRef& src) {
@@ -53,11 +51,6 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
             out.push_back(uint8_t(s >> 8));
         }
         return out;
-    }
-    static std::vector<int32_t> Ramp(size_t n) {
-        std::vector<int32_t> v(n);
-        for (size_t i = 0; i < n; ++i) v[i] = int32_t((i * 7919) % 65536 - 32768) * 16 + 5;
-        return v;
     }
 
     LSoundPlayer player;
@@ -109,7 +102,7 @@ TEST_F(Player, PlaysEveryFrameThenStopsItself) {
     } cases[] = {{8000, 1, 52345}, {44100, 2, 300}, {96000, 2, 200000}, {44100, 2, 4410 * 70}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
-        const auto v = Ramp(c.frames * size_t(c.channels));
+        const auto v = testutil::Ramp(c.frames * size_t(c.channels));
         EXPECT_EQ(PlayAll(LSourceRef(new testutil::MemorySource(c.rate, c.channels, v))), Pcm(v));
         EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(c.frames), c.rate)));
     }
@@ -138,7 +131,7 @@ TEST_F(Player, PlaysEveryFrameThenStopsItself) {
 // at the new place, and the rest plays from there once resumed. The source grows slowly, so the
 // feeder waits for it.
 TEST_F(Player, PauseSeekAndSlowSource) {
-    const auto v = Ramp(8000 * 30);
+    const auto v = testutil::Ramp(8000 * 30);
     auto* src = new GrowingSource(8000, v);
     LSourceRef ref(src);
     ASSERT_TRUE(player.Start(ref));
@@ -165,7 +158,7 @@ TEST_F(Player, PauseSeekAndSlowSource) {
 // Start, stop, seek, pause, cue and play in a fast random loop: no hang, no fault, no leak.
 TEST_F(Player, StartStopSeekLoop) {
     std::mt19937 rng(7);
-    const auto v = Ramp(44100 * 2 * 20);
+    const auto v = testutil::Ramp(44100 * 2 * 20);
     for (int i = 0; i < 1000; ++i) {
         const int32_t at = int32_t(rng() % (44100 * 20));
         const std::function<void()> actions[] = {

@@ -120,25 +120,12 @@ TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     EXPECT_EQ(timed.result, 0);
 }
 
-// A process that opens its own surface again: the nested Run is refused.
-struct Nested {
+// A process that talks to its surface, and opens it again (the nested Run is refused).
+struct Talk {
     bool inner = true;
 };
-int Process(LProgressDialog* dlg, Nested* n) {
-    auto* self = static_cast<LProgressProcess<Nested>*>(dlg);
-    n->inner = self->Run(nullptr);
-    return LPROCESS_OK;
-}
-
-TEST(ConsoleProgress, RunWhileOpenReturnsAtOnce) {
-    Nested n;
-    LProgressProcess<Nested> run("Outer", &n);
-    EXPECT_TRUE(run.Run(nullptr));
-    EXPECT_EQ(std::tuple(n.inner, run.status), std::tuple(false, LPROCESS_OK));
-}
-
-struct Talk {};
-int Process(LProgressDialog* dlg, Talk*) {
+int Process(LProgressDialog* dlg, Talk* t) {
+    t->inner = static_cast<LProgressProcess<Talk>*>(dlg)->Run(nullptr);
     dlg->SetText("Converting", 0);
     dlg->SetText("song.wav", 1);
     dlg->SetProgress(0.5);
@@ -146,17 +133,15 @@ int Process(LProgressDialog* dlg, Talk*) {
     return LPROCESS_FAILED;
 }
 
-TEST(ConsoleProgress, ErrorsAndTextLinesGoToStandardError) {
+TEST(ConsoleProgress, ErrorsAndTextGoToStandardErrorAndRunWhileOpenReturnsAtOnce) {
     Talk t;
     LProgressProcess<Talk> run("Talk", &t);
     ::testing::internal::CaptureStderr();
-    run.Run(nullptr);
+    EXPECT_TRUE(run.Run(nullptr));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),  // not a terminal: no bar drawing
               "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
-    EXPECT_EQ(run.status, LPROCESS_FAILED);
+    EXPECT_EQ(std::tuple(t.inner, run.status), std::tuple(false, LPROCESS_FAILED));
 }
-
-using namespace std::chrono_literals;
 
 // Counts its runs; each run waits for its release event or the stop signal.
 class Worker : public LThread {
@@ -173,11 +158,6 @@ class Worker : public LThread {
     }
 };
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(1ms);
-    return done();
-}
-
 TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     Worker w;
     w.StopThreadTimed(100);  // never started: nothing happens
@@ -186,15 +166,15 @@ TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
     LClearTrace();
     w.Start(LTHREAD_PRIORITY_HIGHEST);
     EXPECT_EQ(LLastTrace(), "LThread::Start Thread is already running!");
-    ASSERT_TRUE(WaitUntil([&] { return w.runs == 1; }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 1; }));
     EXPECT_TRUE(w.IsRunning());
 
     w.release.Set();  // the run ends by itself
-    ASSERT_TRUE(WaitUntil([&] { return !w.IsRunning(); }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return !w.IsRunning(); }));
     EXPECT_EQ(std::tuple(w.result.load(), w.HasThread()), std::tuple(0, true));  // not joined
     w.release.Reset();
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return w.runs == 2; }));
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 2; }));
     EXPECT_FALSE(w.StopRequested());  // a new start clears the previous stop
 
     w.StopThreadTimed(5000);  // the stop signal ends the wait; the stop stays set (manual reset)

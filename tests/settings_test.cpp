@@ -110,22 +110,18 @@ TEST_F(Store, ComboHistoryMovesToTopAndKeepsNine) {
 }
 
 TEST_F(Store, ConcurrentWritersLoseNothing) {
+    auto key = [](int k, int i) { return "K" + std::to_string(k) + "_" + std::to_string(i); };
     pid_t kids[2];
     for (int k = 0; k < 2; ++k) {
         kids[k] = fork();
         if (kids[k] == 0) {
-            for (int i = 0; i < 40; ++i)
-                SettingsWriteInt("Race",
-                                 ("K" + std::to_string(k) + "_" + std::to_string(i)).c_str(), i);
+            for (int i = 0; i < 40; ++i) SettingsWriteInt("Race", key(k, i).c_str(), i);
             _exit(0);
         }
     }
     for (pid_t p : kids) waitpid(p, nullptr, 0);
     for (int k = 0; k < 2; ++k)
-        for (int i = 0; i < 40; ++i)
-            EXPECT_EQ(SettingsReadInt(
-                          "Race", ("K" + std::to_string(k) + "_" + std::to_string(i)).c_str(), -1),
-                      i);
+        for (int i = 0; i < 40; ++i) EXPECT_EQ(SettingsReadInt("Race", key(k, i).c_str(), -1), i);
 }
 
 TEST_F(Store, UnwritableFolderFallsBackToDefaults) {

@@ -25,11 +25,13 @@ struct Format {
 LSinkRef Wav(const char* p, LWaveFileFormat f) {
     return LWaveOpenSink(p, f);
 }
-std::function<LSinkRef(const char*)> RawSink(int32_t rate, int ch, int32_t codec) {
-    return [=](const char* p) { return LRawFile::OpenSink(p, rate, ch, codec); };
-}
-std::function<LSourceRef(const char*)> RawSource(int32_t rate, int ch, int32_t codec) {
-    return [=](const char* p) { return LRawFile::OpenSource(p, rate, ch, codec); };
+Format Raw(const char* name, int32_t rate, int ch, int32_t codec, int32_t slack = 0) {
+    return {name,
+            rate,
+            ch,
+            slack,
+            [=](const char* p) { return LRawFile::OpenSink(p, rate, ch, codec); },
+            [=](const char* p) { return LRawFile::OpenSource(p, rate, ch, codec); }};
 }
 const auto kWav = [](const char* p) { return LWaveFile::OpenSource(p); };
 
@@ -47,19 +49,13 @@ const Format kFormats[] = {
     {"wav_msadpcm", 8000, 1, 500, [](const char* p) { return Wav(p, MsAdpcmRecord(8000, 1)); },
      kWav},
     {"wav_gsm", 8000, 1, 320, [](const char* p) { return Wav(p, GsmRecord(8000)); }, kWav},
-    {"raw_pcm16le", 11025, 2, 0, RawSink(11025, 2, LRAW_CODEC_PCM16LE),
-     RawSource(11025, 2, LRAW_CODEC_PCM16LE)},
-    {"raw_pcm16be", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_PCM16BE),
-     RawSource(8000, 1, LRAW_CODEC_PCM16BE)},
-    {"raw_pcm8u", 8000, 2, 0, RawSink(8000, 2, LRAW_CODEC_PCM8U),
-     RawSource(8000, 2, LRAW_CODEC_PCM8U)},
-    {"raw_pcm8s", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_PCM8S),
-     RawSource(8000, 1, LRAW_CODEC_PCM8S)},
-    {"raw_ulaw", 8000, 1, 0, RawSink(8000, 1, LRAW_CODEC_ULAW),
-     RawSource(8000, 1, LRAW_CODEC_ULAW)},
-    {"raw_alaw", 8000, 2, 0, RawSink(8000, 2, LRAW_CODEC_ALAW),
-     RawSource(8000, 2, LRAW_CODEC_ALAW)},
-    {"vox", 8000, 1, 1, RawSink(8000, 1, LRAW_CODEC_VOX), RawSource(8000, 1, LRAW_CODEC_VOX)},
+    Raw("raw_pcm16le", 11025, 2, LRAW_CODEC_PCM16LE),
+    Raw("raw_pcm16be", 8000, 1, LRAW_CODEC_PCM16BE),
+    Raw("raw_pcm8u", 8000, 2, LRAW_CODEC_PCM8U),
+    Raw("raw_pcm8s", 8000, 1, LRAW_CODEC_PCM8S),
+    Raw("raw_ulaw", 8000, 1, LRAW_CODEC_ULAW),
+    Raw("raw_alaw", 8000, 2, LRAW_CODEC_ALAW),
+    Raw("vox", 8000, 1, LRAW_CODEC_VOX, 1),
     {"aiff", 44100, 2, 0, [](const char* p) { return LAifFile::OpenSink(p, 44100, 2); },
      [](const char* p) { return LAifFile::OpenSource(p); }},
     {"au", 8000, 1, 0, [](const char* p) { return LAuFile::OpenSink(p, 8000, 1); },

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "support/file.h"
 #ifdef _WIN32
@@ -69,6 +70,15 @@ std::string ScratchHome(const std::string& home) {
 
 double SecondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+bool WaitUntil(const std::function<bool()>& done, double seconds) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (SecondsSince(start) > seconds) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 void ForgetWavOutputFormat() {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ bool HaveTool(const char* name);
 std::string ScratchHome(const std::string& home = "/home");
 // Seconds on the steady clock since the given time.
 double SecondsSince(std::chrono::steady_clock::time_point since);
+// Polls done every millisecond until it holds or `seconds` pass; its last answer.
+bool WaitUntil(const std::function<bool()>& done, double seconds = 10);
 
 Bytes ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
