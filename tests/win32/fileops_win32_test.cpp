@@ -5,7 +5,6 @@
 #include <sddl.h>
 
 #include "store/combohistory.h"
-#include "store/encsettings.h"
 #include "store/registry.h"
 #include "store/settings.h"
 #include "support/file.h"
@@ -133,13 +132,6 @@ TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
             << value;
     }
     EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 0), -3);
-
-    LMP3EncodeSettings mp3;
-    mp3.constantBitRate = false;
-    mp3.vbrMaxBitRate = 192;
-    mp3.Store();
-    EXPECT_EQ(wintest::Setting("MP3Encoder", "ConstantBitRate"), "0");
-    EXPECT_EQ(wintest::Setting("MP3Encoder", "VBRMaxBitRate"), "192");
 
     // Per-user history lives under HKEY_CURRENT_USER.
     UserSettingsDeleteValue("OutputFolder", "Count");
