@@ -154,7 +154,7 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
             for (const char* rate : {"5999", "196001", "22050"}) {
                 SetDlgItemTextA(dlg, 102, rate);
                 Command(dlg, IDOK);
-                if (rate[0] != '2') EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000"));
+                if (std::string(rate) != "22050") EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000"));
             }
         },
         run));
