@@ -154,7 +154,9 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
             for (const char* rate : {"5999", "196001", "22050"}) {
                 SetDlgItemTextA(dlg, 102, rate);
                 Command(dlg, IDOK);
-                if (std::string(rate) != "22050") EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000"));
+                if (std::string(rate) != "22050") {
+                    EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000")) << rate;
+                }
             }
         },
         run));
