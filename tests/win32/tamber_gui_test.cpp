@@ -54,36 +54,6 @@ class TamberGui : public ::testing::Test {
     std::vector<HANDLE> processes_;
 };
 
-TEST_F(TamberGui, RestoresHugeSizeWithinDesktop) {
-    for (const char* v : {"Width", "Height"}) SetSetting("MainDialog", v, "5000");
-    SetSetting("MainDialog", "Maximized", "0");
-    SetSetting("Settings", "OutputFormat", "1");
-    HWND w = StartMain();
-    ASSERT_TRUE(w);
-    RECT desk, r;
-    GetWindowRect(GetDesktopWindow(), &desk);
-    GetWindowRect(w, &r);
-    EXPECT_TRUE(EqualRect(&r, &desk));
-
-    EXPECT_EQ(SendMessageA(GetDlgItem(w, 103), CB_GETCURSEL, 0, 0), 1);
-    EXPECT_FALSE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));  // empty list
-
-    // Shrinking below the minimum client area snaps back.
-    SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);
-    RECT client;
-    EXPECT_TRUE(WaitFor(
-        [&] { return GetClientRect(w, &client) && client.right >= 420 && client.bottom >= 240; },
-        3000));
-    GetWindowRect(w, &r);
-
-    Command(w, IDCANCEL);
-    ASSERT_TRUE(WaitFor([] { return MainWindow() == nullptr; }));
-    EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
-    EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
-    EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
-    EXPECT_EQ(Setting("Settings", "OutputFormat"), "1");
-}
-
 // One window for the ways into the list, each part on a cleared list: arguments that start the
 // window (a second copy becomes the window; duplicates in any letter case, empty and missing
 // files are skipped without a message), forty forwarded arguments (the program and the first 31
@@ -297,11 +267,13 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
+// The window's stored size and format: a huge size is cut to the desktop, the format box shows
+// the stored format, a size below the minimum snaps back, and the exit stores the window's place.
 // Playback through Wine's ALSA driver into ALSA's file plugin: F9 plays the selected entry and
 // enables Stop, the end of the file disables it again and the captured bytes are the file's
-// samples; Stop ends it mid-way; a conversion stops the player first; Exit while playing ends
-// the program.
-TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
+// samples; Stop ends it mid-way; a conversion (to the stored format) stops the player first; Exit
+// while playing ends the program.
+TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     const std::string dir = testutil::ScratchDir();
     // The suite's environment names this configuration (ALSA_CONFIG_PATH): the default device
     // writes what it plays into the capture file.
@@ -315,11 +287,24 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
     const auto longPcm = testutil::Sine(8000, 1, 8000 * 60, 300, 0.5);
     ASSERT_TRUE(testutil::WriteWav16(dir + "\\a_long.wav", 8000, 1, longPcm));
     CreateDirectoryA((dir + "\\out").c_str(), nullptr);
-    SetSetting("Settings", "OutputFormat", "0");
+    SetSetting("Settings", "OutputFormat", "2");  // .au
     SetSetting("Settings", "OutputFolder", (dir + "\\out").c_str());
+    for (const char* v : {"Width", "Height"}) SetSetting("MainDialog", v, "5000");
+    SetSetting("MainDialog", "Maximized", "0");
 
     HWND w = StartMain();
     ASSERT_TRUE(w);
+    RECT desk, r;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    GetWindowRect(w, &r);
+    EXPECT_TRUE(EqualRect(&r, &desk));
+    EXPECT_EQ(SendMessageA(GetDlgItem(w, 103), CB_GETCURSEL, 0, 0), 2);
+    EXPECT_FALSE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));  // empty list
+    SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);
+    RECT client;
+    EXPECT_TRUE(WaitFor(
+        [&] { return GetClientRect(w, &client) && client.right >= 420 && client.bottom >= 240; },
+        3000));
     HWND list = GetDlgItem(w, 102), bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
     auto stopEnabled = [&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; };
     auto add = [&](const char* name) {
@@ -350,12 +335,17 @@ TEST_F(TamberGui, PlayStopAndConvertWhilePlaying) {
         EXPECT_LT(testutil::ReadFileBytes(capture).size(), longBytes) << command;
     }
     ASSERT_TRUE(WaitFor([&] {
-        return testutil::ReadFileBytes(dir + "\\out\\b_short.wav").size() > shortPcm.size() * 2;
+        return testutil::ReadFileBytes(dir + "\\out\\b_short.au").size() > shortPcm.size() * 2;
     }));
     Command(w, 1003);
     ASSERT_TRUE(WaitFor(stopEnabled));
+    GetWindowRect(w, &r);
     Command(w, 1006);
     EXPECT_EQ(WaitForSingleObject(processes_[0], 15000), WAIT_OBJECT_0);
+    EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
+    EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
+    EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
+    EXPECT_EQ(Setting("Settings", "OutputFormat"), "2");
 }
 
 }  // namespace
