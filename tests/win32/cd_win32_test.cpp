@@ -264,7 +264,7 @@ TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {
         const uint32_t starts[] = {0, 15000, 30000};
         auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(ProcessCDDBLookup(&dlg, &info, starts, 3, 45000, &outcome), LPROCESS_OK);
-        return wintest::Seconds(t0);
+        return testutil::SecondsSince(t0);
     };
     ASSERT_NE(std::getenv("CDDB_SPLIT"), nullptr) << "run through engine_win32_test.py";
     lookup("SPLIT", 1000);

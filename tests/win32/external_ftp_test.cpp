@@ -11,7 +11,7 @@
 
 namespace {
 
-using wintest::Seconds;
+using testutil::SecondsSince;
 
 // The downloaded installer's place while it runs.
 fs::path TempInstaller(const char* component) {
@@ -49,7 +49,7 @@ class InstallOnDemand : public ::testing::Test {
         rec.name = component;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(ProcessGetComponentPath(surface.get(), &rec), expected) << component;
-        return Seconds(start);
+        return SecondsSince(start);
     }
     std::unique_ptr<testutil::FakeProgress> surface;
     LProcessGetComponentPath rec;

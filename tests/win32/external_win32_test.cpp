@@ -13,8 +13,8 @@
 
 namespace {
 
+using testutil::SecondsSince;
 using wintest::Decode;
-using wintest::Seconds;
 
 // Copies the stand-in under the name of the program it replaces and registers it.
 std::string Install(const std::string& dir, const char* program, const char* component) {
@@ -86,7 +86,7 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
         sink.reset();
         EXPECT_FALSE(fs::exists(out)) << mode;
     }
-    EXPECT_LT(Seconds(start), 10.0);
+    EXPECT_LT(SecondsSince(start), 10.0);
 
     // Never reads: the end of input is followed by at most three seconds of waiting.
     LSinkRef sink = open("stall");
@@ -94,7 +94,7 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
     EXPECT_EQ(sink->Write(block.data(), 1000), 1);
     start = std::chrono::steady_clock::now();
     sink.reset();
-    EXPECT_NEAR(Seconds(start), 3.7, 0.8);
+    EXPECT_NEAR(SecondsSince(start), 3.7, 0.8);
 
     // Never reads while more than the pipe holds arrives: the input is cut after the stall
     // limit instead of waiting for ever, and the rest of the conversion runs on at once.
@@ -104,10 +104,10 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
     ASSERT_TRUE(sink);
     start = std::chrono::steady_clock::now();
     EXPECT_FALSE(writeAll(sink));
-    EXPECT_NEAR(Seconds(start), 1.7, 0.8);
+    EXPECT_NEAR(SecondsSince(start), 1.7, 0.8);
     sink.reset();
     LPipeOut::stallLimitMs = limit;
-    EXPECT_LT(Seconds(start), 5.5);  // the stand-in itself would sleep for 6 s
+    EXPECT_LT(SecondsSince(start), 5.5);  // the stand-in itself would sleep for 6 s
 }
 
 TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
@@ -152,5 +152,5 @@ TEST_F(StandIns, CancelEndsTheDecodeAtOnce) {
     fake.CancelAfter(700);
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(Decode<LACTDecode>(fake, dir + "\\a.act", dir + "\\Temp1.wav"), LPROCESS_STOPPED);
-    EXPECT_LT(Seconds(t0), 1.2);  // the stand-in would run for 6 s
+    EXPECT_LT(SecondsSince(t0), 1.2);  // the stand-in would run for 6 s
 }

@@ -69,10 +69,6 @@ std::string Text(HWND w) {
     return buf;
 }
 
-std::string MessageText(HWND box) {
-    return Text(GetDlgItem(box, 0xFFFF));
-}
-
 void Click(HWND dlg, int id) {
     SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
 }

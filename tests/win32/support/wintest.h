@@ -32,11 +32,6 @@ bool WaitFor(F f, int ms = 15000) {
     return f();
 }
 
-// Seconds since a time point of the steady clock.
-inline double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
 // Runs a decoder's record (its input path, then its output path) on the surface.
 template <class Rec>
 int Decode(FakeProgress& surface, const std::string& in, const std::string& out, Rec rec = {}) {
@@ -61,9 +56,8 @@ HWND WaitDialog(const char* caption, int ms = 15000);
 // Waits for the dialog, checks (when text is given) that a child shows text, posts the button's
 // command and waits until the dialog is gone.
 bool Answer(const char* caption, int id, const std::string& text = "", int ms = 15000);
-// A control's text; the box's message text (its static control 0xFFFF); all children's texts.
+// A control's text; all children's texts.
 std::string Text(HWND w);
-std::string MessageText(HWND box);
 std::string AllTexts(HWND parent);
 bool Shows(HWND parent, const std::string& text);  // some child's text holds it
 // A button click as the user makes it (sent: the dialog has reacted when it returns); a command
