@@ -74,10 +74,10 @@ class CdWin32 : public ::testing::Test {
             if (l.find(kind) != std::string::npos) lines.push_back(l);
         return lines;
     }
-    int RipTrack(int t, const LSinkRef& sink) {
+    int RipTrack(int t, const LSinkRef& sink, uint8_t drive = 0) {
         testutil::FakeProgress dlg;
         LCDROMRipTrack rec;
-        rec.nTrack = uint8_t(t);
+        rec.nDrive = drive, rec.nTrack = uint8_t(t);
         rec.sink = sink;
         return Process(&dlg, &rec);
     }
@@ -216,10 +216,8 @@ TEST_F(CdWin32, PassThroughRequestsAtTheSeam) {
     EXPECT_EQ(LCDMapPathToDrive("D:\\Track03.cda"), 1);
 
     auto* sink = new testutil::MemorySink(44100, 2);
-    testutil::FakeProgress dlg;
-    LCDROMRipTrack rec;
-    rec.nDrive = 1, rec.nTrack = 1, rec.sink = LSinkRef(sink);
-    ASSERT_EQ(Process(&dlg, &rec), LPROCESS_OK);
+    LSinkRef hold(sink);
+    ASSERT_EQ(RipTrack(1, hold, 1), LPROCESS_OK);
     EXPECT_EQ(sink->samples, Widened(1));
     EXPECT_EQ(g_dev.opened, "\\\\.\\D:");
     EXPECT_EQ(g_dev.openAccess | g_dev.openShare | g_dev.openFlags,
