@@ -132,7 +132,7 @@ count_lines() {
         -print0 2>/dev/null | xargs -0 cat 2>/dev/null | grep -cv '^[[:space:]]*$'
 }
 test_lines=$(count_lines tests fuzz bench)
-product_lines=$(count_lines support store core formats external cd convert app setup gui cli)
+product_lines=$(count_lines support store core formats external cd convert app setup gui cli res)
 echo "test.sh: test code $test_lines lines, product code $product_lines lines, ratio" \
     "$(awk -v t="$test_lines" -v p="$product_lines" 'BEGIN { printf "%.2f", t / p }')"
 echo "test.sh: finished in $((SECONDS / 60)) min $((SECONDS % 60)) s"
