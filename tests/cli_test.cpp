@@ -210,8 +210,10 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
     EXPECT_TRUE(Has("Cannot open the file \"f30.wav\" because it is corrupt.")) << err_;
     EXPECT_EQ(testutil::ReadFileBytes(dir_ + "/f30.wav"), std::vector<uint8_t>(100, 0x55));
     // Everything one at a time wrote is there, and whatever more ran is the same conversion.
-    const std::string good = Sums(dir_ + "/ONE"), many = Sums(dir_ + "/BADN");
-    std::istringstream lines(Sums(dir_ + "/BAD1"));
+    const std::string good = Sums(dir_ + "/ONE"), many = Sums(dir_ + "/BADN"),
+                      upTo = Sums(dir_ + "/BAD1");
+    EXPECT_EQ(std::count(upTo.begin(), upTo.end(), '\n'), 20);  // f10 to f29: none after f30
+    std::istringstream lines(upTo);
     for (std::string line; std::getline(lines, line);)
         EXPECT_NE(many.find(line), std::string::npos);
     std::istringstream extra(many);
@@ -242,17 +244,6 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/OUT"), fs::directory_iterator()),
                   1);
     }
-    // The real encoder, whose output name is taken by a folder.
-    fs::remove(dir_ + "/bin/lame");
-    if (!testutil::HaveTool("lame")) return;
-    fs::remove(dir_ + "/OUT/m8.mp3");
-    fs::create_directories(dir_ + "/OUT/m8.mp3");
-    fs::remove_all(dir_ + "/home");
-    fs::create_directories(dir_ + "/home");
-    EXPECT_EQ(Tamber("-overwrite ALWAYS -format .mp3 -outfolder OUT m8.wav -convert"), 2);
-    EXPECT_FALSE(Has("done")) << err_;
-    EXPECT_TRUE(fs::is_directory(dir_ + "/OUT/m8.mp3"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/OUT"), fs::directory_iterator()), 1);
 }
 
 // The headless tamber where the world fails: a full disk (a file-size limit), a read-only

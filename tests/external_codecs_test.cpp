@@ -3,8 +3,6 @@
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/encoders.h"
-#include "store/registry.h"
-#include "support/file.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -30,46 +28,21 @@ TEST_F(RealCodecs, Mp3ThroughLame) {
     std::string out = dir + "/a song.mp3";
     LMP3EncodeSettings s;
     LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), s, 2, 44100);
-    ASSERT_TRUE(sink);
-    ASSERT_FALSE(sink->IsUnusable());
+    ASSERT_TRUE(sink && !sink->IsUnusable());
     Feed(sink, pcm);
     sink.reset();
-    char path[LMAX_PATH];
-    RegistryReadString(LRegistryRoot::LocalMachine, "Software\\Velmora\\Components\\mp3el", "Path",
-                       path, "");
-    EXPECT_NE(std::string(path).find("/lame"), std::string::npos);  // recorded
     testutil::Wav16 back = testutil::PeerDecode("mpg123", out);
     EXPECT_EQ(std::tuple(back.ok, back.channels, back.rate), std::tuple(true, 2, 44100));
     EXPECT_NEAR(double(back.samples.size()), double(pcm.size()), 2 * 2400.0);
     EXPECT_GT(testutil::SnrDbBestOffset(pcm, back.samples, 2 * 1200), 20.0);
-
-    // 16 kbit/s: down to 22050 Hz mono.
-    s.cbrBitRate = 16;
-    sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), s, 2, 44100);
-    ASSERT_TRUE(sink);
-    EXPECT_EQ(std::tuple(sink->GetSampleRate(), sink->GetChannels()), std::tuple(22050, 1));
-    std::vector<int16_t> mono = testutil::Sine(22050, 1, 22050, 440.0, 12000.0);
-    Feed(sink, mono);
-    sink.reset();
-    back = testutil::PeerDecode("mpg123", out);
-    // lame picks its own output rate for 16 kbit/s; what it heard is still one second of 440 Hz.
-    ASSERT_TRUE(back.ok && back.channels == 1 && back.rate > 0);
-    double seconds = double(back.samples.size()) / back.rate;
-    EXPECT_NEAR(seconds, 1.0, 0.1);
-    int crossings = 0;
-    for (size_t i = 1; i < back.samples.size(); ++i)
-        crossings += (back.samples[i - 1] < 0) != (back.samples[i] < 0);
-    EXPECT_NEAR(crossings / seconds, 880.0, 40.0);
 }
 
 // Our encoder pipes write Ogg and FLAC (a name with quotes and a backslash must reach both
-// programs whole), ffmpeg writes AAC; all open through the input table's decoders into
-// temporary slots. FLAC comes back exact.
-TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecodersIntoTemporarySlots) {
+// programs whole), ffmpeg writes AAC; all open through the input table's decoders. FLAC comes
+// back exact.
+TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecoders) {
     ASSERT_TRUE(testutil::HaveTool("flac") && testutil::HaveTool("oggenc") &&
                 testutil::HaveTool("oggdec") && testutil::HaveTool("ffmpeg"));
-    char temp[LMAX_PATH];
-    LFile::GetTempFolder(temp);
     std::string wav = dir + "/in.wav";
     ASSERT_TRUE(testutil::WriteWav16(wav, 44100, 2, pcm));
     std::string flac = dir + "/a \"song\\\".FLAC", ogg = dir + "/a song.ogg",
@@ -99,6 +72,5 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecodersIntoTemporarySlots) {
             EXPECT_GT(testutil::SnrDb(pcm, back), 20.0);
         else
             EXPECT_GT(testutil::SnrDbBestOffset(pcm, back, 2 * 2048), 15.0) << path;
-        EXPECT_TRUE(testutil::ReadWav16(std::string(temp) + "/Temp1.wav").ok) << path;
     }
 }

@@ -248,8 +248,6 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
                               "Tamber cannot install the required install-on-demand component "
                               "\"oggdec\". Please install the program \"oggdec\" (it must be "
                               "found on PATH) and try again."});
-    EXPECT_EQ(Decode<LACTDecode>(dlg, dir + "/x.act", dir + "/Temp1.wav"), LPROCESS_FAILED);
-    EXPECT_NE(dlg.errors.back().find("\"actdec\""), std::string::npos);
 
     // A program put on PATH is found and recorded for the next look-up; a recorded program that
     // was removed since is looked for again, and found elsewhere.
