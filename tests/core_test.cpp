@@ -127,41 +127,6 @@ TEST(Transfer, FailsWithoutWritingOnUnusableEnds) {
     EXPECT_EQ(sink->GetPosition(), 0);
 }
 
-// A sink that breaks on the way or cannot complete its file fails the transfer; nothing more
-// is written after the break.
-TEST(Transfer, SinkThatBreaksFailsTheTransfer) {
-    struct Breaking : LSoundSinkBase {
-        Breaking(int breakAfter, bool failFinish)
-            : LSoundSinkBase(44100, 2), breakAfter(breakAfter), failFinish(failFinish) {}
-        int32_t Write(const int32_t*, int32_t n) override {
-            sPosition += n;
-            if (++writes == breakAfter) SetErrorFlags(LSNK_ERR_UNUSABLE);
-            return writes < breakAfter ? 1 : 0;
-        }
-        int Finish(LProgressDialog* dlg) override {
-            ++finishes;
-            if (failFinish) SetErrorFlags(LSNK_ERR_UNUSABLE);
-            return LSoundSinkBase::Finish(dlg);
-        }
-        int breakAfter, writes = 0, finishes = 0;
-        bool failFinish;
-    };
-    const struct {
-        int breakAfter;
-        bool failFinish;
-        int status, writes, finishes;
-    } cases[] = {{1, false, LPROCESS_FAILED, 1, 0},
-                 {100, true, LPROCESS_FAILED, 4, 1},
-                 {100, false, LPROCESS_OK, 4, 1}};
-    for (const auto& c : cases) {
-        auto* sink = new Breaking(c.breakAfter, c.failFinish);
-        LSinkRef ref(sink);
-        EXPECT_EQ(RunTransfer(Mem(44100, 2, Ramp(size_t(3 * LSOUND_BLOCK_FRAMES + 5) * 2)), ref),
-                  c.status);
-        EXPECT_EQ(std::tuple(sink->writes, sink->finishes), std::tuple(c.writes, c.finishes));
-    }
-}
-
 TEST(Transfer, CancelStopsAtBlockBoundary) {
     for (int stopAfter : {0, 1, 3}) {
         auto* sink = new MemorySink(48000, 2);

@@ -178,11 +178,12 @@ class Decoders : public ::testing::Test {
 
 }  // namespace
 
+// The decoders without a peer here (AAC, Ogg and FLAC: the real programs' round trips).
 TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     // Each stand-in writes its arguments, one a line.
     const std::string recorder = Script(
         dir, "record dec", "for a in \"$@\"; do echo \"$a\"; done > \"" + dir + "/args.txt\"");
-    for (const char* c : {"aacdec", "oggdec", "flacdec", "actdec", "shndec"}) Register(c, recorder);
+    for (const char* c : {"actdec", "shndec"}) Register(c, recorder);
     const std::string in = dir + "/my song.x", out = dir + "/Temp 1.wav";
     using Run = int (*)(FakeProgress&, const std::string&, const std::string&);
     const struct {
@@ -190,9 +191,6 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
         const char* title;
         std::string args;
     } rows[] = {
-        {Decode<LAACDecode>, "Decoding AAC file", "-d\n-o\n" + out + "\n" + in + "\n"},
-        {Decode<LOggDecode>, "Decoding Ogg file", "-o\n" + out + "\n" + in + "\n"},
-        {Decode<LFLACDecode>, "Decoding FLAC file", "-d\n-o\n" + out + "\n" + in + "\n"},
         {Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n"},
         {Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n"},
     };

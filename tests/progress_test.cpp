@@ -120,29 +120,6 @@ TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     EXPECT_EQ(timed.result, 0);
 }
 
-// A process that talks to its surface, and opens it again (the nested Run is refused).
-struct Talk {
-    bool inner = true;
-};
-int Process(LProgressDialog* dlg, Talk* t) {
-    t->inner = static_cast<LProgressProcess<Talk>*>(dlg)->Run(nullptr);
-    dlg->SetText("Converting", 0);
-    dlg->SetText("song.wav", 1);
-    dlg->SetProgress(0.5);
-    dlg->ShowError("Unable to open file: /x/song.wav");
-    return LPROCESS_FAILED;
-}
-
-TEST(ConsoleProgress, ErrorsAndTextGoToStandardErrorAndRunWhileOpenReturnsAtOnce) {
-    Talk t;
-    LProgressProcess<Talk> run("Talk", &t);
-    ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(run.Run(nullptr));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),  // not a terminal: no bar drawing
-              "Converting\nsong.wav\nUnable to open file: /x/song.wav\n");
-    EXPECT_EQ(std::tuple(t.inner, run.status), std::tuple(false, LPROCESS_FAILED));
-}
-
 // Counts its runs; each run waits for its release event or the stop signal.
 class Worker : public LThread {
   public:
@@ -194,17 +171,7 @@ class Counter : public LThreadQueuedNotify {
     }
 };
 
-struct Pumped {
-    Counter* counter;
-};
-int Process(LProgressDialog* dlg, Pumped* p) {
-    std::thread worker([p] { p->counter->Notify(); });
-    worker.join();
-    dlg->PumpMessages();
-    return p->counter->calls == 4 ? LPROCESS_OK : LPROCESS_FAILED;
-}
-
-TEST(LThreadQueuedNotify, RunsOnTheCreatingThreadWhenItPumps) {
+TEST(LThreadQueuedNotify, RunsOnTheCreatingThreadOnly) {
     Counter c;
     std::thread worker([&] {
         for (int i = 0; i < 3; ++i) c.Notify();
@@ -215,12 +182,6 @@ TEST(LThreadQueuedNotify, RunsOnTheCreatingThreadWhenItPumps) {
     EXPECT_EQ(c.calls, 0);
     EXPECT_EQ(LThreadQueuedNotify::DeliverPending(), 3);
     EXPECT_TRUE(c.calls == 3 && c.where == std::this_thread::get_id());
-
-    // The progress surface's pump delivers them too.
-    Pumped p{&c};
-    LProgressProcess<Pumped> run("Pump", &p);
-    run.Run(nullptr);
-    EXPECT_EQ(run.status, LPROCESS_OK);
 
     // Notifications for a destroyed object are dropped.
     {
