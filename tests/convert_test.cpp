@@ -185,8 +185,8 @@ TEST_F(Convert, NeverOverwriteSkipsEveryPresentOutput) {
 }
 
 // A cancelled conversion onto the input itself leaves the input as it was (a successful one
-// replaces it: the headless front end's fault tests).
-TEST_F(Convert, SameFileIsKeptOnCancel) {
+// replaces it: the headless front end's fault tests); "[Same as source file]".
+TEST_F(Convert, SameFileIsKeptOnCancelAndSameFolderOutputs) {
     // An 8-bit input converted to 16-bit WAV in its own folder.
     std::string in = dir_ + "/b.wav";
     ASSERT_EQ(testutil::Run("sox -n -r 8000 -b 8 -c 1 '" + in + "' synth 0.5 sine 300"), 0);
@@ -216,10 +216,10 @@ TEST_F(Convert, OutputFormatNobodyWritesFailsTheJob) {
     TestHost h = OutHost();
     h.entries = {{Wav("a.wav"), true, -1}};
     h.format = ".xyz";
-    TestDialog dlg3;
-    EXPECT_EQ(Job(h, dlg3), LPROCESS_FAILED);
-    ASSERT_EQ(dlg3.errors.size(), 1u);
-    EXPECT_EQ(dlg3.errors[0].rfind(
+    TestDialog dlg;
+    EXPECT_EQ(Job(h, dlg), LPROCESS_FAILED);
+    ASSERT_EQ(dlg.errors.size(), 1u);
+    EXPECT_EQ(dlg.errors[0].rfind(
                   "The specified output format is not supported by Tamber. Please see ", 0),
               0u);
 }
