@@ -1,18 +1,10 @@
 // CDDB lookup: disc ids against libdiscid, entry rules, and local misbehaving test servers.
 #include "cd/cddb.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <iterator>
-#include <map>
 #include <sstream>
 
 #include "store/settings.h"
 #include "support/file.h"
-#include "support/socket.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -61,26 +53,19 @@ TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
 }
 
 TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
-    // Pairs: a server text and its cleaned name ("" = nothing usable).
+    // A server text and its cleaned name (CDDBCleanName), or a finished name and what is used
+    // (CDDBSafeComponent); "" = nothing usable. Separators and control characters: the fuzzer's.
     // clang-format off
-    const char* texts[] = {"AC/DC: Live?", "ACDC Live", "../../etc/passwd", "etcpasswd",
-        "C:\\Win\\x", "CWinx", "\\\\server\\", "server", "  Caf\xc3\xa9  ", "Caf", "con", "_con",
-        "LPT1", "_LPT1", "COM10", "COM10", "..", "", " . ", "", "\x01\x80", ""};
+    const std::tuple<bool, const char*, const char*> cases[] = {
+        {true, "AC/DC: Live?", "ACDC Live"}, {true, "  Caf\xc3\xa9  ", "Caf"}, {true, "con", "_con"},
+        {true, "LPT1", "_LPT1"}, {true, "COM10", "COM10"}, {true, "..", ""}, {true, " . ", ""},
+        {false, "3. Title. .", "3. Title"}, {false, "aux .mp3", "_aux .mp3"}, {false, " ", ""}};
     // clang-format on
-    char out[LMAX_PATH];
-    for (size_t i = 0; i < std::size(texts); i += 2) {
-        EXPECT_EQ(CDDBCleanName(out, texts[i]), texts[i + 1][0] != 0) << texts[i];
-        EXPECT_STREQ(out, texts[i + 1]);
-    }
-    // Pairs: a finished file or folder name and what is used ("" = refused).
-    // clang-format off
-    const char* names[] = {"3. Title. .", "3. Title", "aux .mp3", "_aux .mp3", "..", "", ".", "",
-        "a/b", "", "a\\b", "", "C:x", "", " ", ""};
-    // clang-format on
-    for (size_t i = 0; i < std::size(names); i += 2) {
-        std::snprintf(out, sizeof out, "%s", names[i]);
-        EXPECT_EQ(CDDBSafeComponent(out), names[i + 1][0] != 0) << names[i];
-        EXPECT_TRUE(!names[i + 1][0] || !strcmp(out, names[i + 1])) << out;
+    for (auto [clean, in, expected] : cases) {
+        char out[LMAX_PATH];
+        std::snprintf(out, sizeof out, "%s", in);
+        EXPECT_EQ(clean ? CDDBCleanName(out, in) : CDDBSafeComponent(out), *expected != 0) << in;
+        if (clean || *expected) EXPECT_STREQ(out, expected);
     }
 }
 
@@ -152,10 +137,6 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
         EXPECT_EQ(outcome_, LCDDBOutcome::Failed) << mode;
         EXPECT_TRUE(Defaults() || !strcmp(mode, "drip") || !strcmp(mode, "midentry")) << mode;
     }
-    SetUp();
-    dlg_.CancelAfter(300);
-    EXPECT_LT(Lookup("silent", 10000), 1.0);
-    EXPECT_TRUE(outcome_ == LCDDBOutcome::Cancelled && Defaults());
     SetUp();
     info_.bUseCDDB = 0;
     Lookup("good");

@@ -45,11 +45,8 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
     // The 16-bit little-endian PCM of internal samples.
     static std::vector<uint8_t> Pcm(const std::vector<int32_t>& v, size_t from = 0) {
         std::vector<uint8_t> out;
-        for (size_t i = from; i < v.size(); ++i) {
-            const uint16_t s = uint16_t(LSampleTo16(v[i]));
-            out.push_back(uint8_t(s));
-            out.push_back(uint8_t(s >> 8));
-        }
+        for (size_t i = from; i < v.size(); ++i)
+            testutil::PutLE(out, uint16_t(LSampleTo16(v[i])), 2);
         return out;
     }
 
@@ -78,9 +75,6 @@ TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
     std::vector<int32_t> square(400, LSAMPLE_FULL_SCALE), zero(400, 0);
     EXPECT_EQ(LSoundPlayer::Level(square.data(), 200, 2), 15);  // 10 log10(16383^2 / 2^23)
     EXPECT_EQ(LSoundPlayer::Level(zero.data(), 200, 2), -127);
-    char text[32];
-    LSoundPlayDevice::GetText(0, text);
-    EXPECT_STREQ(text, "[Default Sound Out]");
 
     EXPECT_FALSE(player.Start(LSourceRef(new LSRCNull(LSRC_ERR_PLACEHOLDER))));
     EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF0))));
@@ -92,35 +86,27 @@ TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
     EXPECT_FALSE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero))));
 }
 
-// Every frame arrives once, in order, at 8000, 44100 and 96000 Hz and for a source shorter than
-// one buffer; the end notifies the end position and stops the player by itself.
+// Every frame arrives once, in order, in mono and stereo, for a source shorter than one buffer and
+// one longer than the queue; the end notifies the end position and stops the player by itself.
 TEST_F(Player, PlaysEveryFrameThenStopsItself) {
     const struct {
         int32_t rate;
         int channels;
         size_t frames;
-    } cases[] = {{8000, 1, 52345}, {44100, 2, 300}, {96000, 2, 200000}, {44100, 2, 4410 * 70}};
+    } cases[] = {{8000, 1, 52345}, {44100, 2, 300}, {44100, 2, 4410 * 70}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
         const auto v = testutil::Ramp(c.frames * size_t(c.channels));
         EXPECT_EQ(PlayAll(LSourceRef(new testutil::MemorySource(c.rate, c.channels, v))), Pcm(v));
         EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(c.frames), c.rate)));
     }
-    // A WAV file through the input opener.
-    const std::string dir = testutil::ScratchDir();
-    const std::string wav = dir + "/in.wav";
-    const auto sine = testutil::Sine(22050, 2, 30000, 440, 20000);
-    ASSERT_TRUE(testutil::WriteWav16(wav, 22050, 2, sine));
-    testutil::FakeProgress progress;
-    LSourceRef src;
-    ASSERT_EQ(LGenSourceOpen(src, wav.c_str(), &progress), 0);
-    const auto bytes = PlayAll(src);
-    ASSERT_EQ(bytes.size(), sine.size() * 2);
-    EXPECT_EQ(std::memcmp(bytes.data(), sine.data(), bytes.size()), 0);
     // An MP3 file plays exactly what its reader decodes.
     if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
-    const std::string mp3 = dir + "/in.mp3";
+    const std::string wav = testutil::ScratchDir() + "/in.wav", mp3 = wav + ".mp3";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 22050, 2, testutil::Sine(22050, 2, 30000, 440, 20000)));
     ASSERT_EQ(testutil::Run("lame --quiet -b 128 '" + wav + "' '" + mp3 + "'"), 0);
+    testutil::FakeProgress progress;
+    LSourceRef src;
     ASSERT_EQ(LGenSourceOpen(src, mp3.c_str(), &progress), 0);
     const auto decoded = Pcm(testutil::ReadToEnd(src.get()));
     ASSERT_EQ(LGenSourceOpen(src, mp3.c_str(), &progress), 0);

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -49,7 +48,7 @@ class FakeCDDrive : public LSGDevices {
     std::vector<std::string> List() override { return names_; }
     int Open(const char* path) override;
     int Execute(int fd, sg_io_hdr_t* request) override;
-    void Close(int fd) override;
+    void Close(int) override { --openFiles; }
 
     // Fault modes.
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
@@ -57,17 +56,14 @@ class FakeCDDrive : public LSGDevices {
     std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
     std::vector<uint8_t> tocOverride;        // served instead of the image's TOC
 
-    // Every command block received, in order.
-    std::vector<std::vector<uint8_t>> Commands();
-    int ReadCount();
+    std::vector<int> ReadSizes();  // the sector count of every READ CD received, in order
     std::atomic<int> openFiles{0};
 
   private:
     const DiscImage& image_;
     std::vector<std::string> names_;
     std::mutex mutex_;
-    std::vector<std::vector<uint8_t>> commands_;
-    int reads_ = 0;
+    std::vector<int> readSizes_;
 };
 
 }  // namespace testutil
