@@ -7,17 +7,14 @@
 
 namespace {
 
-using testutil::FakeCDDrive;
-using testutil::FakeProgress;
-using testutil::MemorySink;
+using namespace testutil;
 
 const testutil::DiscImage& Disc() {
-    static testutil::DiscImage disc = testutil::MakeTestDisc(0);
+    static DiscImage disc = MakeTestDisc(0);
     return disc;
 }
 
-int RipTrack(int track, const LSinkRef& sink, uint8_t drive = 0) {
-    FakeProgress dlg;
+int RipTrack(int track, const LSinkRef& sink, FakeProgress& dlg, uint8_t drive = 0) {
     LCDROMRipTrack rec;
     rec.nDrive = drive, rec.nTrack = uint8_t(track);
     rec.sink = sink;
@@ -29,11 +26,9 @@ TEST(CdRip, EveryTrackEqualsTheImageInBlockSizedWrites) {
     for (int t = 0; t < Disc().Tracks(); ++t) {
         FakeProgress dlg;
         auto* sink = new MemorySink(44100, 2);
-        LCDROMRipTrack rec;
-        rec.nTrack = uint8_t(t);
-        rec.sink = LSinkRef(sink);
-        ASSERT_EQ(Process(&dlg, &rec), LPROCESS_OK) << t;
-        EXPECT_EQ(sink->samples, testutil::Internal(Disc().TrackPCM(t))) << "track " << t + 1;
+        LSinkRef hold(sink);
+        ASSERT_EQ(RipTrack(t, hold, dlg), LPROCESS_OK) << t;
+        EXPECT_EQ(sink->samples, Internal(Disc().TrackPCM(t))) << "track " << t + 1;
         EXPECT_EQ(dlg.line0History.back(), "Loading Track " + std::to_string(t + 1));
         for (int n : sink->writeSizes) EXPECT_LE(n, LSOUND_BLOCK_FRAMES);
     }
@@ -43,7 +38,8 @@ TEST(CdRip, EveryTrackEqualsTheImageInBlockSizedWrites) {
 TEST(CdRip, FailuresEndCleanly) {
     FakeCDDrive drive(Disc());
     auto fails = [](int track, uint8_t drive = 0) {
-        return RipTrack(track, LSinkRef(new MemorySink(44100, 2)), drive) == LPROCESS_FAILED;
+        FakeProgress dlg;
+        return RipTrack(track, LSinkRef(new MemorySink(44100, 2)), dlg, drive) == LPROCESS_FAILED;
     };
     // A drive index past the list, and a track index equal to the track count: no read at all.
     EXPECT_TRUE(fails(0, 1) && fails(5));
@@ -68,7 +64,7 @@ TEST(CdRip, FailuresEndCleanly) {
         rec.firstSector = 0, rec.endSector = 50;
         auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
-        EXPECT_LT(testutil::SecondsSince(t0), 5);
+        EXPECT_LT(SecondsSince(t0), 5);
         drive.neverComplete = false;
         LCDSetTimeoutsForTesting(LCDTimeouts());
     }

@@ -47,9 +47,8 @@ TEST_F(CdConvert, LongTextsAreCutAt259AndKeepTheExtension) {
         SettingsWriteBool("Settings", "FormatChoiceA", pattern[0] == 'A');
         SettingsWriteBool("Settings", "FormatChoiceB", pattern[0] == 'B');
         SettingsWriteString("Settings", "CustomString", pattern);
-        std::string name = Name(t, dir_);
-        EXPECT_LE(name.size(), 259u) << pattern;
-        EXPECT_EQ(name.substr(name.size() - 4), ".wav") << pattern;
+        const std::string name = Name(t, dir_);
+        EXPECT_TRUE(name.size() <= 259 && name.ends_with(".wav")) << pattern << ": " << name;
     }
 }
 
@@ -70,8 +69,7 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     EXPECT_TRUE(testutil::ReadWav16(dir_ + "/all/Track02.wav").samples == disc.TrackPCM(1) &&
                 host_.cd.info->iTracks == 5);
 
-    // One track; a track beyond the disc fails and leaves no file; "[Same as source file]" means
-    // the music folder for a disc.
+    // A track beyond the disc fails, leaving no file; "[Same as source file]" is the music folder.
     host_.RemoveAllEntries();
     Run({"-outfolder", "[Same as source file]", "/dev/fakesr0#4", "/dev/fakesr0#6", "-convert"});
     EXPECT_EQ(host_.Images(), (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));

