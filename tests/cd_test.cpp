@@ -37,9 +37,9 @@ TEST(CdRip, EveryTrackEqualsTheImageInBlockSizedWrites) {
 
 TEST(CdRip, FailuresEndCleanly) {
     FakeCDDrive drive(Disc());
-    auto fails = [](int track, uint8_t drive = 0) {
+    auto fails = [](int track, uint8_t index = 0) {
         FakeProgress dlg;
-        return RipTrack(track, LSinkRef(new MemorySink(44100, 2)), dlg, drive) == LPROCESS_FAILED;
+        return RipTrack(track, LSinkRef(new MemorySink(44100, 2)), dlg, index) == LPROCESS_FAILED;
     };
     // A drive index past the list, and a track index equal to the track count: no read at all.
     EXPECT_TRUE(fails(0, 1) && fails(5));
