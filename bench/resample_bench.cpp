@@ -1,7 +1,5 @@
-// The resampling chain in memory, without file I/O: 60 seconds of 44.1 kHz stereo music-like
-// 16-bit material to 48 kHz through the resampler alone and followed by the peak limiter, with
-// the vector paths the machine offers and with the portable one. Counters: input seconds per
-// processor second.
+// 60 s of 44.1 kHz stereo to 48 kHz in memory, with and without the limiter, wide and portable
+// vector paths. Counters: input seconds per processor second.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -42,18 +40,11 @@ class LoopSource : public LSoundSourceBase {
     void Read(int32_t* buffer, int32_t n) override {
         const auto& m = Music();
         const int32_t loop = int32_t(m.size() / 2);
-        for (int32_t done = 0; done < n;) {
-            const int32_t at = pos_ % loop;
-            const int32_t part = std::min(n - done, loop - at);
-            if (pos_ >= end_) {
-                std::memset(buffer + 2 * size_t(done), 0, sizeof(int32_t) * 2 * size_t(n - done));
-                pos_ += n - done;
-                return;
-            }
-            std::memcpy(buffer + 2 * size_t(done), m.data() + 2 * size_t(at),
-                        sizeof(int32_t) * 2 * size_t(part));
-            done += part;
-            pos_ += part;
+        for (int32_t part; n > 0; n -= part, pos_ += part, buffer += 2 * size_t(part)) {
+            part = std::min(n, loop - pos_ % loop);
+            const size_t bytes = sizeof(int32_t) * 2 * size_t(part);
+            if (pos_ >= end_) std::memset(buffer, 0, bytes);  // silence past the end
+            if (pos_ < end_) std::memcpy(buffer, m.data() + 2 * size_t(pos_ % loop), bytes);
         }
     }
     int32_t GetPosition() override { return pos_; }

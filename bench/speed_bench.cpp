@@ -1,7 +1,5 @@
-// The headless tamber program as a user runs it, against its peers in the same run: MP3 to WAV
-// against mpg123, 44.1 to 48 kHz against sox and ffmpeg, a same-format WAV copy against dd, a
-// batch of 8 one-minute files with "-jobs 1" against the default jobs (to MP3 through lame and
-// to 48 kHz WAV), and the peak memory of a 10- and a 60-minute conversion. Prints the ratios.
+// The headless tamber program against its peers in the same run (mpg123, sox, ffmpeg, dd; -jobs 1
+// against the default jobs) and its peak memory at 10 and 60 minutes. Prints the ratios.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "bench/support/benchutil.h"
 
@@ -65,24 +64,22 @@ int main(int argc, char** argv) {
 
     const std::string clean = "rm -rf '" + g_dir + "/out'";
     const std::string batch = " b1.wav b2.wav b3.wav b4.wav b5.wav b6.wav b7.wav b8.wav";
-    using benchutil::RegisterShell;
-    RegisterShell("Mp3Tamber", Tamber("-settings .wav PCM 44100 2 -format .wav in10.mp3"), 3,
-                  clean);
-    RegisterShell("Mp3Mpg123", Peer("mpg123 -q --no-gapless -w out/in10.wav in10.mp3"), 3, clean);
-    RegisterShell("To48kTamber", Tamber("-settings .wav PCM 48000 2 -format .wav in10.wav"), 3,
-                  clean);
-    RegisterShell("To48kSox", Peer("sox in10.wav -r 48000 out/in10.wav"), 3, clean);
-    RegisterShell("To48kFfmpeg",
-                  Peer("ffmpeg -nostdin -v error -y -i in10.wav -ar 48000 out/a.wav"), 3, clean);
-    RegisterShell("CopyTamber", Tamber("-settings .wav PCM 44100 2 -format .wav in10.wav"), 5,
-                  clean);
-    RegisterShell("CopyDd", Peer("dd if=in10.wav of=out/in10.wav bs=1M status=none"), 5, clean);
-    RegisterShell("Mp3Jobs1", Tamber("-format .mp3 -jobs 1" + batch), 2, clean);
-    RegisterShell("Mp3JobsDefault", Tamber("-format .mp3" + batch), 2, clean);
-    RegisterShell("To48kJobs1", Tamber("-settings .wav PCM 48000 2 -format .wav -jobs 1" + batch),
-                  3, clean);
-    RegisterShell("To48kJobsDefault", Tamber("-settings .wav PCM 48000 2 -format .wav" + batch), 3,
-                  clean);
+    const std::string same = "-settings .wav PCM 44100 2 -format .wav ";
+    const std::string to48 = "-settings .wav PCM 48000 2 -format .wav ";
+    const std::tuple<const char*, std::string, int> runs[] = {
+        {"Mp3Tamber", Tamber(same + "in10.mp3"), 3},
+        {"Mp3Mpg123", Peer("mpg123 -q --no-gapless -w out/in10.wav in10.mp3"), 3},
+        {"To48kTamber", Tamber(to48 + "in10.wav"), 3},
+        {"To48kSox", Peer("sox in10.wav -r 48000 out/in10.wav"), 3},
+        {"To48kFfmpeg", Peer("ffmpeg -nostdin -v error -y -i in10.wav -ar 48000 out/a.wav"), 3},
+        {"CopyTamber", Tamber(same + "in10.wav"), 5},
+        {"CopyDd", Peer("dd if=in10.wav of=out/in10.wav bs=1M status=none"), 5},
+        {"Mp3Jobs1", Tamber("-format .mp3 -jobs 1" + batch), 2},
+        {"Mp3JobsDefault", Tamber("-format .mp3" + batch), 2},
+        {"To48kJobs1", Tamber(to48 + "-jobs 1" + batch), 3},
+        {"To48kJobsDefault", Tamber(to48 + batch), 3}};
+    for (const auto& [name, command, iterations] : runs)
+        benchutil::RegisterShell(name, command, iterations, clean);
     benchmark::Initialize(&argc, argv);
     benchutil::RatioReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);

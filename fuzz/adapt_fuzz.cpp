@@ -48,11 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LSinkRef inner(new MemorySink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
     LSinkConvertRate::OpenSink(rate, inRate, inner);
     LSinkConvertChannels::OpenSink(chans, rate, inCh);
-    if (chans) {
-        const int32_t n = int32_t(std::min<size_t>(left / 4 / size_t(inCh), 8192));
-        std::vector<int32_t> in(size_t(n) * inCh);
-        if (n) std::memcpy(in.data(), p, in.size() * 4);
-        chans->Write(in.data(), n);
-    }
+    if (chans) chans->Write(samples.data(), int32_t(std::min<size_t>(samples.size() / inCh, 8192)));
     return 0;
 }

@@ -1,4 +1,5 @@
 // Fuzzes every codec-layer decoder with an arbitrary format record and data.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -25,10 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f->nBlockAlign = uint16_t(data[2] | (data[3] << 8));
     f->wBitsPerSample = data[4];
     f->cbSize = data[5];
-    size_t pos = 6;
-    size_t extra = f->cbSize < size - pos ? f->cbSize : size - pos;
-    std::memcpy(record.data() + 18, data + pos, extra);
-    pos += extra;
+    const size_t pos = 6 + std::min<size_t>(f->cbSize, size - 6);
+    std::memcpy(record.data() + 18, data + 6, pos - 6);
 
     LWaveFormatEx pcm = LAcmPCM16Format(f->nChannels, f->nSamplesPerSec);
     std::unique_ptr<LAcmStream> s(LAcmStreamOpen(f, &pcm, 0));

@@ -29,8 +29,7 @@ inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) 
     return path.c_str();
 }
 
-// Reads and seeks that the input's last bytes choose (positions must follow exactly), then a
-// few blocks, a seek before the start, into the middle and past the end.
+// Reads and seeks chosen by the input's last bytes, then seeks before, into and past the end.
 inline void FuzzExercise(LSoundSourceBase& src, const uint8_t* data, size_t size) {
     static std::vector<int32_t> buf;
     buf.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(src.GetChannels()));

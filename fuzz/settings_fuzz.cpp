@@ -11,26 +11,13 @@
 #include "store/encsettings.h"
 #include "store/settings.h"
 
-namespace {
-
-const std::string& Home() {
-    static const std::string home = [] {
-        char tmpl[] = "/tmp/settings_fuzz.XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        std::string h = d ? d : "/tmp/settings_fuzz";
-        setenv("TAMBER_HOME", h.c_str(), 1);
-        std::string config = h + "/config";
-        mkdir(config.c_str(), 0755);
-        return h;
-    }();
-    return home;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = Home() + "/config/machine.ini";
-    FILE* f = std::fopen(path.c_str(), "wb");
+    // A profile of its own, made once; the input becomes its machine-wide store file.
+    static char home[] = "/tmp/settings_fuzz.XXXXXX";
+    static const bool ready = mkdtemp(home) && setenv("TAMBER_HOME", home, 1) == 0 &&
+                              mkdir((std::string(home) + "/config").c_str(), 0755) == 0;
+    FILE* f =
+        ready ? std::fopen((std::string(home) + "/config/machine.ini").c_str(), "wb") : nullptr;
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);

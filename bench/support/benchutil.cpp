@@ -39,8 +39,7 @@ void MakeMusicWav(const std::string& path, int minutes) {
 
 namespace {
 
-// Processor time (user and system) of the finished children: on a shared, busy machine it is
-// steadier than the wall time.
+// Processor seconds of the finished children: steadier than wall time on a busy machine.
 double ChildrenCpu() {
     struct rusage ru = {};
     getrusage(RUSAGE_CHILDREN, &ru);
@@ -76,8 +75,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
         if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
             const std::string name = r.benchmark_name().substr(0, r.benchmark_name().find('/'));
             seconds_[name] = r.GetAdjustedRealTime() / 1000.0;
-            auto cpu = r.counters.find("cpu_s");
-            if (cpu != r.counters.end()) cpu_[name] = cpu->second;
+            if (r.counters.count("cpu_s")) cpu_[name] = r.counters.at("cpu_s");
         }
     ConsoleReporter::ReportRuns(runs);
 }
@@ -85,8 +83,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
 void RatioReporter::Ratio(const char* what, const char* a, const char* b) const {
     auto x = seconds_.find(a), y = seconds_.find(b);
     if (x == seconds_.end() || y == seconds_.end()) return;
-    auto cx = cpu_.find(a), cy = cpu_.find(b);
-    const double ca = cx == cpu_.end() ? 0 : cx->second, cb = cy == cpu_.end() ? 0 : cy->second;
+    const double ca = cpu_.count(a) ? cpu_.at(a) : 0, cb = cpu_.count(b) ? cpu_.at(b) : 0;
     std::printf("%-50s wall %6.3f / %6.3f s = %.2f   cpu %6.3f / %6.3f s = %.2f\n", what, x->second,
                 y->second, x->second / y->second, ca, cb, cb > 0 ? ca / cb : 0.0);
 }

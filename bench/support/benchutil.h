@@ -1,5 +1,4 @@
-// Helpers shared by the benchmark programs: the music-like input, shell contenders timed in wall
-// and processor seconds, and the ratio lines printed after the runs.
+// Helpers shared by the benchmark programs: the music-like input, shell contenders, ratio lines.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -10,12 +9,10 @@
 
 namespace benchutil {
 
-// Writes (once; an existing file is kept) a 44.1 kHz stereo 16-bit WAV of the given length:
-// two tones and some noise, the same content in every benchmark.
+// Writes (once) a 44.1 kHz stereo 16-bit WAV of two tones and some noise, minutes long.
 void MakeMusicWav(const std::string& path, int minutes);
 
-// Registers a benchmark that runs a shell command per iteration (after `before`, untimed work
-// such as removing the previous outputs) and records its children's processor seconds.
+// A benchmark running a shell command per iteration (after untimed `before`), with cpu_s.
 void RegisterShell(const std::string& name, const std::string& command, int iterations,
                    const std::string& before = "");
 

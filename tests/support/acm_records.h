@@ -19,9 +19,7 @@ LWaveFileFormat GsmRecord(int32_t rate);
 bool WriteWavRaw(const std::string& path, const std::vector<uint8_t>& fmt,
                  const std::vector<uint8_t>& data);
 
-// Decodes a whole file through LWaveFile::OpenSource the way the transfer reads a source
-// (8192-frame blocks until the position reaches the end). Returns interleaved 16-bit samples;
-// error gets the source's error code, channels its channel count.
+// A whole file decoded by the WAV reader in whole blocks, as the transfer reads; 16-bit samples.
 std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error = nullptr,
                                       int* channels = nullptr);
 

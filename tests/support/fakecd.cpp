@@ -5,60 +5,38 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <numbers>
 #include <thread>
 
 namespace testutil {
-
-constexpr double kPi = 3.14159265358979323846;
 
 std::vector<int16_t> DiscImage::TrackPCM(int t) const {
     return std::vector<int16_t>(pcm.begin() + ptrdiff_t(starts[size_t(t)]) * 1176,
                                 pcm.begin() + ptrdiff_t(starts[size_t(t) + 1]) * 1176);
 }
 
-std::vector<uint8_t> DiscImage::TocResponse() const {
-    std::vector<uint8_t> r(4);
-    auto entry = [&r](int number, uint32_t lba) {
-        r.insert(r.end(), {0, 0x10, uint8_t(number), 0});
-        for (int shift = 24; shift >= 0; shift -= 8) r.push_back(uint8_t(lba >> shift));
-    };
-    for (int t = 0; t < Tracks(); ++t) entry(t + 1, starts[size_t(t)]);
-    entry(0xAA, starts.back());
-    uint16_t length = uint16_t(r.size() - 2);
-    r[0] = uint8_t(length >> 8), r[1] = uint8_t(length);
-    r[2] = 1, r[3] = uint8_t(Tracks());
-    return r;
-}
-
 bool DiscImage::Save(const std::string& path) const {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    uint32_t n = uint32_t(Tracks());
-    bool ok = std::fwrite("TMBRCDI1", 1, 8, f) == 8 && std::fwrite(&n, 4, 1, f) == 1 &&
-              std::fwrite(starts.data(), 4, starts.size(), f) == starts.size() &&
-              std::fwrite(pcm.data(), 2, pcm.size(), f) == pcm.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    const uint32_t n = uint32_t(Tracks());
+    f.write("TMBRCDI1", 8).write(reinterpret_cast<const char*>(&n), 4);
+    f.write(reinterpret_cast<const char*>(starts.data()), std::streamsize(starts.size() * 4));
+    f.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(pcm.size() * 2));
+    f.close();
+    return !f.fail();
 }
 
 bool DiscImage::Load(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char magic[8];
+    std::ifstream f(path, std::ios::binary);
+    char magic[8] = {};
     uint32_t n = 0;
-    bool ok = std::fread(magic, 1, 8, f) == 8 && std::memcmp(magic, "TMBRCDI1", 8) == 0 &&
-              std::fread(&n, 4, 1, f) == 1 && n < 100;
-    if (ok) {
-        starts.resize(n + 1);
-        ok = std::fread(starts.data(), 4, n + 1, f) == n + 1;
-    }
-    if (ok) {
-        pcm.resize(size_t(starts.back()) * 1176);
-        ok = std::fread(pcm.data(), 2, pcm.size(), f) == pcm.size();
-    }
-    std::fclose(f);
-    return ok;
+    f.read(magic, 8).read(reinterpret_cast<char*>(&n), 4);
+    if (!f || std::memcmp(magic, "TMBRCDI1", 8) || n >= 100) return false;
+    starts.resize(n + 1);
+    f.read(reinterpret_cast<char*>(starts.data()), std::streamsize(starts.size() * 4));
+    pcm.resize(f ? size_t(starts.back()) * 1176 : 0);
+    return bool(f.read(reinterpret_cast<char*>(pcm.data()), std::streamsize(pcm.size() * 2)));
 }
 
 int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8_t* sense,
@@ -68,8 +46,13 @@ int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8
         sense[0] = 0x70, sense[2] = key, sense[7] = 6, sense[12] = asc;
         return 2;
     };
-    if (cdb[0] == 0x43) {
-        std::vector<uint8_t> toc = TocResponse();
+    if (cdb[0] == 0x43) {  // READ TOC, LBA addressing
+        const size_t length = 8 * starts.size() + 2;
+        std::vector<uint8_t> toc = {uint8_t(length >> 8), uint8_t(length), 1, uint8_t(Tracks())};
+        for (size_t t = 0; t < starts.size(); ++t)
+            toc.insert(toc.end(), {0, 0x10, uint8_t(t + 1 < starts.size() ? t + 1 : 0xAA), 0,
+                                   uint8_t(starts[t] >> 24), uint8_t(starts[t] >> 16),
+                                   uint8_t(starts[t] >> 8), uint8_t(starts[t])});
         std::memset(out, 0, outBytes);
         std::memcpy(out, toc.data(), std::min<size_t>(toc.size(), outBytes));
         return 0;
@@ -87,23 +70,18 @@ int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8
 DiscImage MakeTestDisc(uint32_t firstSector, int scale) {
     // Sector counts and tones (0: silence) of the five tracks.
     const uint32_t sectors[] = {10, 40, 1013 * uint32_t(scale), 301, 777 * uint32_t(scale)};
-    const double tones[] = {440, 1000, 261.63, 0, 523.25};
-    DiscImage d;
-    uint32_t lba = firstSector;
-    d.pcm.assign(size_t(firstSector) * 1176, 0);
+    const double tones[] = {440, 1000, 261.63, 0, 523.25}, w = 2 * std::numbers::pi / 44100;
+    DiscImage d{{firstSector}, std::vector<int16_t>(size_t(firstSector) * 1176)};
     for (size_t t = 0; t < std::size(sectors); ++t) {
-        const double hz = tones[t];
-        d.starts.push_back(lba);
         for (uint32_t i = 0; i < sectors[t] * 588; ++i) {
-            double x = double(i) / 44100.0;
-            double l = 9000 * std::sin(2 * kPi * hz * x) + 3000 * std::sin(2 * kPi * 3.1 * hz * x);
-            double r = 8000 * std::sin(2 * kPi * hz * 1.5 * x + 0.3 * double(t));
+            const double l =
+                9000 * std::sin(w * tones[t] * i) + 3000 * std::sin(w * 3.1 * tones[t] * i);
             d.pcm.push_back(int16_t(std::lrint(l)));
-            d.pcm.push_back(int16_t(std::lrint(r)));
+            d.pcm.push_back(
+                int16_t(std::lrint(8000 * std::sin(w * tones[t] * 1.5 * i + 0.3 * double(t)))));
         }
-        lba += sectors[t];
+        d.starts.push_back(d.starts.back() + sectors[t]);
     }
-    d.starts.push_back(lba);
     return d;
 }
 
@@ -123,35 +101,23 @@ FakeCDDrive::~FakeCDDrive() {
 
 int FakeCDDrive::Open(const char* path) {
     for (size_t i = 0; i < names_.size(); ++i)
-        if (names_[i] == path) {
-            ++openFiles;
-            return 1000 + int(i);
-        }
+        if (names_[i] == path) return ++openFiles, 1000 + int(i);
     errno = ENOENT;
     return -1;
 }
 
-void FakeCDDrive::Close(int fd) {
-    --openFiles;
-}
-
-std::vector<std::vector<uint8_t>> FakeCDDrive::Commands() {
+std::vector<int> FakeCDDrive::ReadSizes() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return commands_;
+    return readSizes_;
 }
 
-int FakeCDDrive::ReadCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reads_;
-}
-
-int FakeCDDrive::Execute(int fd, sg_io_hdr_t* rq) {
+int FakeCDDrive::Execute(int, sg_io_hdr_t* rq) {
     const uint8_t* cdb = rq->cmdp;
-    int readIndex = -1;
-    {
+    int read = -1;  // the number of this READ CD, from 0
+    if (cdb[0] == 0xBE) {
         std::lock_guard<std::mutex> lock(mutex_);
-        commands_.emplace_back(cdb, cdb + rq->cmd_len);
-        if (cdb[0] == 0xBE) readIndex = reads_++;
+        read = int(readSizes_.size());
+        readSizes_.push_back(cdb[8]);
     }
     if (neverComplete) {
         // The kernel ends a command at the request's own time limit.
@@ -159,18 +125,15 @@ int FakeCDDrive::Execute(int fd, sg_io_hdr_t* rq) {
         rq->host_status = 0x03;  // timed out
         return 0;
     }
-    if (readIndex >= 0 && vanishAfter >= 0 && readIndex >= vanishAfter) {
-        errno = ENODEV;
-        return -1;
-    }
-    std::vector<uint8_t> toc = cdb[0] == 0x43 ? tocOverride : std::vector<uint8_t>();
-    if (!toc.empty()) {
+    if (read >= 0 && vanishAfter >= 0 && read >= vanishAfter) return errno = ENODEV, -1;
+    if (cdb[0] == 0x43 && !tocOverride.empty()) {
         std::memset(rq->dxferp, 0, rq->dxfer_len);
-        std::memcpy(rq->dxferp, toc.data(), std::min<size_t>(toc.size(), rq->dxfer_len));
+        std::memcpy(rq->dxferp, tocOverride.data(),
+                    std::min<size_t>(tocOverride.size(), rq->dxfer_len));
         return 0;
     }
     uint8_t sense[14];
-    bool fail = readIndex >= 0 && failReadAfter >= 0 && readIndex >= failReadAfter;
+    const bool fail = read >= 0 && failReadAfter >= 0 && read >= failReadAfter;
     rq->status =
         uint8_t(image_.Answer(cdb, static_cast<uint8_t*>(rq->dxferp), rq->dxfer_len, sense, fail));
     if (rq->status) {

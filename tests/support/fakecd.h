@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -17,19 +16,15 @@ struct DiscImage {
     int Tracks() const { return int(starts.size()) - 1; }
     // The 16-bit samples of track t (from 0).
     std::vector<int16_t> TrackPCM(int t) const;
-    // The READ TOC response (LBA addressing).
-    std::vector<uint8_t> TocResponse() const;
     // The image as one file: "TMBRCDI1", track count (4 bytes LE), the start table, the samples.
     bool Save(const std::string& path) const;
     bool Load(const std::string& path);
-    // A drive's answer to READ TOC or READ CD: the data into out (outBytes long) and status 0,
-    // or status 2 (check condition) with 14 bytes of sense data. failRead: a medium error.
+    // A drive's answer to READ TOC or READ CD: status 0, or 2 with 14 bytes of sense data.
     int Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8_t* sense,
                bool failRead = false) const;
 };
 
-// Tracks of music and silence with odd lengths: 10 and 40 sectors, then longer ones; the first
-// starts at `firstSector`, the last ends at the lead-out. `scale` multiplies the long tracks.
+// Five tracks of 10, 40, 1013 * scale, 301 and 777 * scale sectors from firstSector on.
 DiscImage MakeTestDisc(uint32_t firstSector = 0, int scale = 1);
 
 }  // namespace testutil
@@ -39,8 +34,7 @@ DiscImage MakeTestDisc(uint32_t firstSector = 0, int scale = 1);
 
 namespace testutil {
 
-// A drive answering READ TOC and READ CD from an image. Installs itself as the device layer
-// while alive.
+// A drive answering READ TOC and READ CD from an image: the device layer while it lives.
 class FakeCDDrive : public LSGDevices {
   public:
     explicit FakeCDDrive(const DiscImage& image, std::vector<std::string> names = {"/dev/fakesr0"});
@@ -49,7 +43,7 @@ class FakeCDDrive : public LSGDevices {
     std::vector<std::string> List() override { return names_; }
     int Open(const char* path) override;
     int Execute(int fd, sg_io_hdr_t* request) override;
-    void Close(int fd) override;
+    void Close(int) override { --openFiles; }
 
     // Fault modes.
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
@@ -57,17 +51,14 @@ class FakeCDDrive : public LSGDevices {
     std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
     std::vector<uint8_t> tocOverride;        // served instead of the image's TOC
 
-    // Every command block received, in order.
-    std::vector<std::vector<uint8_t>> Commands();
-    int ReadCount();
+    std::vector<int> ReadSizes();  // the sector count of every READ CD received, in order
     std::atomic<int> openFiles{0};
 
   private:
     const DiscImage& image_;
     std::vector<std::string> names_;
     std::mutex mutex_;
-    std::vector<std::vector<uint8_t>> commands_;
-    int reads_ = 0;
+    std::vector<int> readSizes_;
 };
 
 }  // namespace testutil

@@ -36,8 +36,8 @@ void ExpectStream(const IsoStream& s) {
     const std::vector<uint8_t> bits = ReadFileBytes(base + ".bit");
     LMP3Source src((base + ".bit").c_str());
     ASSERT_TRUE(!raw.empty() && src.GetError() == LSRC_OK)
-        << base << ".bit/.pcm missing (error " << int(src.GetError())
-        << "): the build unpacks them from ../shared/testdata/iso-layer3-vectors.tar.xz";
+        << base
+        << ".bit/.pcm missing: the build unpacks ../shared/testdata/iso-layer3-vectors.tar.xz";
     const int nch = src.GetChannels();
     const int spf = src.SamplesPerFrame();
     // Channels of each fixed-size frame, for the reference in the decoder's channel count.

@@ -5,12 +5,9 @@
 
 namespace testutil {
 
-// The folder (with its trailing separator) that holds the "<name>.bit" streams and their
-// "<name>.pcm" references (16-bit little-endian, each frame in its own channel count).
+// The folder (with a trailing separator) of the "<name>.bit" streams and "<name>.pcm" references.
 std::string IsoDir();
-// Decodes every stream with LMP3Source and expects the standard's full accuracy against its
-// reference (PSNR above 96 dB, at most 1 LSB at 16 bits, where the reference clips at 16 bits)
-// and the whole stream decoded; prints one line per stream.
+// Every stream decoded whole at full accuracy (PSNR above 96 dB, at most 1 LSB at 16 bits).
 void ExpectIsoStreamsAtFullAccuracy();
 
 }  // namespace testutil

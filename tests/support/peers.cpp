@@ -2,6 +2,7 @@
 #include "tests/support/peers.h"
 
 #include <cstring>
+#include <map>
 
 #include "tests/support/signal.h"
 #include "tests/support/testutil.h"
@@ -20,20 +21,16 @@ std::string Quoted(const std::string& path) {
 
 Wav16 PeerDecode(const std::string& peer, const std::string& path) {
     const std::string out = path + ".peer.wav", in = Quoted(path), wav = Quoted(out);
-    std::string command;
-    if (peer == "mpg123") command = "mpg123 -q -w " + wav + " " + in;
-    if (peer == "ffmpeg")
-        command = "ffmpeg -nostdin -v error -y -i " + in + " -c:a pcm_s16le " + wav;
-    if (peer == "sox") command = "sox " + in + " -b 16 " + wav;
-    if (peer == "untoast") {
-        Wav16 w;
-        if (Run("untoast -l -c " + in + " > " + Quoted(out + ".raw")) != 0) return w;
-        w.samples = ReadRaw16(out + ".raw");
-        w.rate = 8000, w.channels = 1, w.ok = true;
-        return w;
-    }
-    if (command.empty() || Run(command + " 2>/dev/null") != 0) return Wav16{};
-    return ReadWav16(out);
+    if (peer == "untoast")
+        return Run("untoast -l -c " + in + " > " + Quoted(out + ".raw")) == 0
+                   ? Wav16{8000, 1, ReadRaw16(out + ".raw"), true}
+                   : Wav16{};
+    const std::map<std::string, std::string> commands = {
+        {"mpg123", "mpg123 -q -w " + wav + " " + in},
+        {"ffmpeg", "ffmpeg -nostdin -v error -y -i " + in + " -c:a pcm_s16le " + wav},
+        {"sox", "sox " + in + " -b 16 " + wav}};
+    const auto c = commands.find(peer);
+    return c != commands.end() && Run(c->second + " 2>/dev/null") == 0 ? ReadWav16(out) : Wav16{};
 }
 
 std::vector<int16_t> SoxDecode(const std::string& path, const std::string& inType) {

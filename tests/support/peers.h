@@ -8,15 +8,13 @@
 
 namespace testutil {
 
-// The file decoded by "mpg123", "ffmpeg", "sox" or "untoast" (8 kHz mono GSM 06.10) into
-// path + ".peer.wav" and read back; ok is false when the peer failed.
+// The file decoded by "mpg123", "ffmpeg", "sox" or "untoast" (GSM 06.10); ok false on failure.
 Wav16 PeerDecode(const std::string& peer, const std::string& path);
 
 inline std::vector<int16_t> FfmpegDecode(const std::string& path) {
     return PeerDecode("ffmpeg", path).samples;
 }
-// sox's decode of a file, or of headerless data described by inType ("-t raw -r 8000 ..."), to
-// 16-bit samples; mpg123's float decode without gapless trimming. Empty when the peer failed.
+// sox's decode (inType describes headerless data); mpg123's float decode, not gapless trimmed.
 std::vector<int16_t> SoxDecode(const std::string& path, const std::string& inType = "");
 std::vector<float> Mpg123Float(const std::string& path);
 

@@ -55,14 +55,7 @@ std::vector<int32_t> Internal(const std::vector<int16_t>& v) {
 }
 
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {
-    const size_t n = std::min(reference.size(), test.size());
-    double s = 0, e = 0;
-    for (size_t i = 0; i < n; ++i) {
-        s += double(reference[i]) * reference[i];
-        const double d = double(reference[i]) - test[i];
-        e += d * d;
-    }
-    return e == 0 ? 200 : 10 * std::log10(s / e);
+    return SnrDbBestOffset(reference, test, 0);
 }
 
 double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
@@ -87,7 +80,6 @@ double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<
 
 double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
     const size_t n = std::min(a.size(), b.size());
-    if (n == 0) return 0;
     double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
     for (size_t i = 0; i < n; ++i) ma += a[i] / double(n), mb += b[i] / double(n);
     for (size_t i = 0; i < n; ++i) {
@@ -124,10 +116,8 @@ Tone FindTone(const std::vector<double>& x, double rate, double lo, double hi) {
     // Coarse scan, then refine around the peak.
     double step = (hi - lo) / 200.0, from = lo, to = hi;
     for (int pass = 0; pass < 4; ++pass) {
-        for (double f = from; f <= to; f += step) {
-            const double a = Goertzel(x, rate, f);
-            if (a > best.amplitude) best = {f, a};
-        }
+        for (double f = from; f <= to; f += step)
+            if (const double a = Goertzel(x, rate, f); a > best.amplitude) best = {f, a};
         from = best.hz - 2 * step;
         to = best.hz + 2 * step;
         step /= 20.0;

@@ -11,16 +11,14 @@ namespace testutil {
 std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz, double amplitude);
 // Two tones and a little noise at about -6 dBFS, interleaved.
 std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames);
-// About ten seconds of 8 kHz mono speech as 16-bit samples (empty when espeak-ng or sox is
-// missing). Also written to dir/speech.raw (16-bit little-endian) for peer tools.
+// About ten seconds of 8 kHz mono speech, also in dir/speech.raw (empty without espeak-ng, sox).
 std::vector<int16_t> Speech8k(const std::string& dir);
 // 16-bit samples at the internal scale.
 std::vector<int32_t> Internal(const std::vector<int16_t>& v);
 
 // Signal-to-noise ratio of test against reference over the common length, in dB.
 double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
-// The best SnrDb with test shifted by up to maxShift samples either way (codec delays; a
-// multiple of the channel count for interleaved samples).
+// The best SnrDb with test shifted by up to maxShift samples either way (codec delays).
 double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
                        int maxShift);
 // Pearson correlation over the common length.
@@ -29,8 +27,7 @@ double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
 int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
 // One channel of an interleaved vector, as doubles.
 std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int channel);
-// The frequency (Hz, to about 0.01 Hz) of the strongest component between lo and hi, and its
-// amplitude, by Goertzel's algorithm over the given span.
+// The strongest component between lo and hi Hz (to about 0.01 Hz), by Goertzel's algorithm.
 struct Tone {
     double hz = 0;
     double amplitude = 0;

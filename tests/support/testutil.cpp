@@ -25,22 +25,14 @@ namespace testutil {
 
 namespace {
 
-// Each test program gets its own root, so that several programs (or several checkouts) running
-// at once never share or delete each other's files. It is removed when the program ends, unless
-// a test failed, so that the files can be looked at.
+// A root per test program, removed at its end unless a test failed (to look at the files).
 const fs::path& ProcessRoot() {
-#ifdef _WIN32
-    static const fs::path root =
-        fs::temp_directory_path() / "tamber-tests" / std::to_string(_getpid());
-#else
     static const fs::path root =
         fs::temp_directory_path() / "tamber-tests" / std::to_string(getpid());
-#endif
-    static const int registered = std::atexit([] {
+    [[maybe_unused]] static const int registered = std::atexit([] {
         std::error_code ec;
         if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(ProcessRoot(), ec);
     });
-    (void)registered;
     return root;
 }
 
@@ -49,8 +41,7 @@ const fs::path& ProcessRoot() {
 std::string ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "misc";
-    for (char& c : name)
-        if (c == '/') c = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     fs::path dir = ProcessRoot() / name;
     std::error_code ec;
     fs::remove_all(dir, ec);
@@ -93,27 +84,16 @@ int Run(const std::string& command) {
 #ifdef _WIN32
     return rc;
 #else
-    if (rc == -1) return -1;
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
+    return rc == -1 ? -1 : WIFEXITED(rc) ? WEXITSTATUS(rc) : 128 + WTERMSIG(rc);
 #endif
 }
 
 std::string RunOutput(const std::string& command) {
     std::string out;
-#ifdef _WIN32
-    FILE* p = _popen(command.c_str(), "r");
-#else
     FILE* p = popen(command.c_str(), "r");
-#endif
-    if (!p) return out;
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-#ifdef _WIN32
-    _pclose(p);
-#else
-    pclose(p);
-#endif
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    if (p) pclose(p);
     return out;
 }
 
@@ -158,12 +138,13 @@ void PutChunk(Bytes& v, const char* id, const Bytes& body, int64_t size, bool pa
 Bytes FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size) {
     const uint32_t align = channels * ((bits + 7u) / 8u);
     Bytes f;
-    PutLE(f, tag, 2);
-    PutLE(f, channels, 2);
-    PutLE(f, rate, 4);
-    PutLE(f, rate * align, 4);
-    PutLE(f, align, 2);
-    PutLE(f, bits, 2);
+    for (auto [x, n] : {std::pair<uint32_t, int>{tag, 2},
+                        {channels, 2},
+                        {rate, 4},
+                        {rate * align, 4},
+                        {align, 2},
+                        {bits, 2}})
+        PutLE(f, x, n);
     f.resize(size, 0);
     return f;
 }

@@ -16,8 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A fresh, empty scratch folder for the calling test (removed when the test program ends).
 std::string ScratchDir();
-// Removes the stored WAV output format ("WavCodec.wff"), so WAV outputs are PCM at the source's
-// rate and channels whatever an earlier test in the same profile chose.
+// Removes the stored WAV output format ("WavCodec.wff"): WAV outputs are the source's PCM again.
 void ForgetWavOutputFormat();
 // Runs a shell command; returns its exit status (-1 when it could not be run).
 int Run(const std::string& command);
@@ -41,8 +40,7 @@ std::string StandIn(const std::string& path, const std::string& body);
 
 // RIFF/WAVE building. Little-endian field of 1 to 8 bytes.
 void PutLE(Bytes& v, uint64_t x, int bytes);
-// A chunk: its id, a size field (the body's size unless given), the body, and a pad byte after
-// an odd body unless pad is false.
+// A chunk: id, size (the body's unless given), body, pad byte after an odd body unless !pad.
 void PutChunk(Bytes& v, const char* id, const Bytes& body, int64_t size = -1, bool pad = true);
 // A "fmt " body: byte rate and block align follow from the bits; cut or zero-padded to size.
 Bytes FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16);
@@ -53,8 +51,7 @@ Bytes WavBytes(const Bytes& fmt, const Bytes& data);
 // Writes a 16-bit PCM WAV file from interleaved samples.
 bool WriteWav16(const std::string& path, int32_t rate, int channels,
                 const std::vector<int16_t>& samples);
-// An RF64 WAV of 16-bit stereo PCM at 44100 Hz holding `frames` frames, sparse (silent) but
-// for each frame k of `marked`, which holds Rf64Mark(k) in both channels.
+// A sparse RF64 WAV, 16-bit stereo at 44100 Hz, silent but for Rf64Mark(k) at each marked k.
 bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<int64_t>& marked);
 inline int16_t Rf64Mark(int64_t frame) {
     return int16_t(frame * 7919 % 65536 - 32768);
@@ -70,12 +67,9 @@ struct Wav16 {
 Wav16 ReadWav16(const std::string& path);
 
 #ifndef _WIN32
-// A real failure of the outside world: every descriptor of this process open on the (absolute)
-// path is replaced by the path opened with flags (O_RDONLY: writes then fail; O_WRONLY: reads
-// do). Returns how many were replaced.
+// Reopens every descriptor of this process on the (absolute) path with flags; how many it did.
 int SpoilOpenFile(const std::string& path, int flags);
-// The ports of the local CDDB test servers (tests/cddb_server.py) by mode; started once, they
-// live as long as this process.
+// The ports of the local CDDB test servers (tests/cddb_server.py, started once) by mode.
 std::map<std::string, int> CddbTestServers();
 #endif
 
