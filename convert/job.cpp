@@ -40,7 +40,8 @@ bool ReplaceWith(const char* from, const char* to) {
 // no other running conversion is ever written over. False when no name could be claimed.
 bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
                       const char* ext) {
-    for (int n = 1; n < 1000; ++n) {
+    int vanished = 0;
+    for (int n = 1; n < 1000;) {
         const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
         const size_t fixed =
             std::strlen(folder) + 1 + std::strlen(prefix) + suffix.size() + std::strlen(ext);
@@ -49,8 +50,13 @@ bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const 
         JoinPath(dest, folder, prefix + stem + suffix + ext);
         LFile claim;
         if (claim.CreateNew(dest)) return true;
-        // Something exists there (or the folder cannot be written: then every name fails).
-        if (!LFileExists(dest)) return false;
+        if (LFileExists(dest)) {
+            ++n;  // taken: the next number
+            continue;
+        }
+        // Nothing there: the folder cannot be written, or another running conversion let
+        // this name go between the two steps (then the same name is tried again).
+        if (++vanished > 16) return false;
     }
     return false;
 }
