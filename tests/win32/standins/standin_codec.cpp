@@ -9,39 +9,13 @@
 #include <windows.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/support/testutil.h"
 
-void Put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-
-std::vector<uint8_t> Wav(int rate, int channels, const std::vector<uint8_t>& pcm) {
-    std::vector<uint8_t> v{'R', 'I', 'F', 'F'};
-    Put(v, uint32_t(36 + pcm.size()), 4);
-    v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0});
-    Put(v, uint32_t(channels), 2);
-    Put(v, uint32_t(rate), 4);
-    Put(v, uint32_t(rate * channels * 2), 4);
-    Put(v, uint32_t(channels * 2), 2);
-    v.insert(v.end(), {16, 0, 'd', 'a', 't', 'a'});
-    Put(v, uint32_t(pcm.size()), 4);
-    v.insert(v.end(), pcm.begin(), pcm.end());
-    return v;
-}
-
-bool Save(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
+using testutil::Bytes;
 
 int main(int argc, char** argv) {
     char path[MAX_PATH];
@@ -61,10 +35,10 @@ int main(int argc, char** argv) {
                                DWORD(exe.size() + 1)) != ERROR_SUCCESS;
     }
     const std::string line = GetCommandLineA();
-    Save(self + ".cmd.txt", {line.begin(), line.end()});
+    testutil::WriteFileBytes(self + ".cmd.txt", {line.begin(), line.end()});
     if (a.size() < 2) return 2;
     if (mode == "gate") {
-        Save(self + ".waiting", {});
+        testutil::WriteFileBytes(self + ".waiting", {});
         while (GetFileAttributesA((self + ".open").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
     }
 
@@ -83,7 +57,7 @@ int main(int argc, char** argv) {
     if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
     if (rate <= 0) return 2;
     const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
-    std::vector<uint8_t> pcm;
+    Bytes pcm;
     char buf[65536];
     DWORD got = 0;
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buf, sizeof buf, &got, nullptr) && got) {
@@ -92,5 +66,6 @@ int main(int argc, char** argv) {
         if (crashAfter && pcm.size() >= crashAfter)
             TerminateProcess(GetCurrentProcess(), 0xC0000005);
     }
-    return Save(out, Wav(rate, channels, pcm)) ? 0 : 4;
+    const Bytes wav = testutil::WavBytes(testutil::FmtBody(1, channels, uint32_t(rate), 16), pcm);
+    return testutil::WriteFileBytes(out, wav) ? 0 : 4;
 }

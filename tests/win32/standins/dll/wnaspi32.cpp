@@ -5,7 +5,7 @@
 //   TAMBER_ASPI_MODE   "busy:N" the first N commands find the target busy; "sense:N" READ CD
 //                      number N (from 0) and later fail with sense data; "never:N" READ CD
 //                      number N and later never complete
-//   TAMBER_ASPI_LOG    a file that receives one line per request (fields as submitted)
+//   TAMBER_ASPI_LOG    a file that receives a line per command (fields as submitted) and abort
 #include <windows.h>
 
 #include <cstdio>
@@ -38,7 +38,7 @@ int ModeValue(const std::string& mode, const char* key) {
 
 void Log(const char* line) {
     if (FILE* f = std::fopen(Env("TAMBER_ASPI_LOG").c_str(), "a")) {
-        std::fprintf(f, "%lu %s\n", GetTickCount(), line);
+        std::fprintf(f, "%s\n", line);
         std::fclose(f);
     }
 }
@@ -91,13 +91,8 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     auto* head = static_cast<uint8_t*>(request);
     const std::string mode = Env("TAMBER_ASPI_MODE"), targetText = Env("TAMBER_ASPI_TARGET");
     const int target = targetText.empty() ? 1 : std::atoi(targetText.c_str());
-    char line[256];
     if (head[0] == SC_GET_DEV_TYPE) {
         auto* srb = static_cast<SRB_GDEVBlock*>(request);
-        std::snprintf(line, sizeof line, "devtype status=%d type=%d ha=%d target=%d lun=%d",
-                      srb->SRB_Status, srb->SRB_DeviceType, srb->SRB_HaId, srb->SRB_Target,
-                      srb->SRB_Lun);
-        Log(line);
         const bool drive = srb->SRB_HaId == 0 && srb->SRB_Target == target && srb->SRB_Lun == 0;
         if (drive) srb->SRB_DeviceType = DTYPE_CDROM;
         return srb->SRB_Status = drive ? SS_COMP : SS_NO_DEVICE;
@@ -107,18 +102,15 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
         return head[1] = SS_COMP;
     }
     auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
+    char line[256];
     std::string hex;
     for (int i = 0; i < srb->SRB_CDBLen && i < 16; ++i) {
         char b[4];
         std::snprintf(b, sizeof b, "%02x", srb->CDBByte[i]);
         hex += b;
     }
-    std::snprintf(line, sizeof line,
-                  "exec status=%d ha=%d target=%d lun=%d flags=%02x buflen=%lu senselen=%d "
-                  "cdblen=%d post=%d cdb=%s",
-                  srb->SRB_Status, srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun, srb->SRB_Flags,
-                  (unsigned long)srb->SRB_BufLen, srb->SRB_SenseLen, srb->SRB_CDBLen,
-                  srb->SRB_PostProc != 0, hex.c_str());
+    std::snprintf(line, sizeof line, "exec flags=%02x buflen=%lu senselen=%d cdb=%s",
+                  srb->SRB_Flags, (unsigned long)srb->SRB_BufLen, srb->SRB_SenseLen, hex.c_str());
     Log(line);
     if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0)
         return srb->SRB_Status = SS_NO_DEVICE;
