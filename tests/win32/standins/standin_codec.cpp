@@ -9,13 +9,32 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "tests/support/testutil.h"
+#include "support/byteorder.h"
 
-using testutil::Bytes;
+namespace {
+
+// Writes the bytes, after the header of a 16-bit stereo WAV file at the rate when one is given.
+bool Save(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t rate = 0) {
+    uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0,  0, 'W', 'A', 'V', 'E', 'f', 'm',
+                     't', ' ', 16,  0,   0, 0, 1,  0, 2,   0,   0,   0,   0,   0,
+                     0,   0,   0,   0,   4, 0, 16, 0, 'd', 'a', 't', 'a'};
+    StoreLE32(h + 4, uint32_t(36 + bytes.size()));
+    StoreLE32(h + 24, rate);
+    StoreLE32(h + 28, rate * 4);
+    StoreLE32(h + 40, uint32_t(bytes.size()));
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = (!rate || std::fwrite(h, 1, 44, f) == 44) &&
+                    std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     char path[MAX_PATH];
@@ -35,15 +54,14 @@ int main(int argc, char** argv) {
                                DWORD(exe.size() + 1)) != ERROR_SUCCESS;
     }
     const std::string line = GetCommandLineA();
-    testutil::WriteFileBytes(self + ".cmd.txt", {line.begin(), line.end()});
+    Save(self + ".cmd.txt", {line.begin(), line.end()});
     if (a.size() < 2) return 2;
     if (mode == "gate") {
-        testutil::WriteFileBytes(self + ".waiting", {});
+        Save(self + ".waiting", {});
         while (GetFileAttributesA((self + ".open").c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
     }
 
     int rate = 0;
-    const int channels = 2;
     std::string out;
     for (size_t i = 0; i + 1 < a.size(); ++i) {
         if (a[i] == "-o") out = a[i + 1];
@@ -56,8 +74,8 @@ int main(int argc, char** argv) {
     if (mode == "stall") return Sleep(6000), 0;
     if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
     if (rate <= 0) return 2;
-    const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
-    Bytes pcm;
+    const size_t crashAfter = mode == "crash" ? size_t(rate) * 2 : 0;  // half a second
+    std::vector<uint8_t> pcm;
     char buf[65536];
     DWORD got = 0;
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buf, sizeof buf, &got, nullptr) && got) {
@@ -66,6 +84,5 @@ int main(int argc, char** argv) {
         if (crashAfter && pcm.size() >= crashAfter)
             TerminateProcess(GetCurrentProcess(), 0xC0000005);
     }
-    const Bytes wav = testutil::WavBytes(testutil::FmtBody(1, channels, uint32_t(rate), 16), pcm);
-    return testutil::WriteFileBytes(out, wav) ? 0 : 4;
+    return Save(out, pcm, uint32_t(rate)) ? 0 : 4;
 }
