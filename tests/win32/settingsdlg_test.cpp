@@ -19,9 +19,6 @@ std::string Text(HWND dlg, int id) {
 int Sel(HWND dlg, int id) {
     return int(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
 }
-int Count(HWND dlg, int id) {
-    return int(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
-}
 bool On(HWND dlg, int id) {
     return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
 }
@@ -50,7 +47,6 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
         [](HWND d) {
             EXPECT_TRUE(On(d, 102) && !On(d, 105));
             EXPECT_TRUE(Text(d, 103) == "128");
-            EXPECT_TRUE(Count(d, 103) == 18 && Count(d, 106) == 18 && Count(d, 108) == 10);
             EXPECT_TRUE(Sel(d, 108) == 4 && Sel(d, 101) == 1);
             EXPECT_TRUE(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
             Choose(d, 105, 102);
@@ -88,7 +84,7 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
         [](HWND d) {
             EXPECT_TRUE(On(d, 105) && !On(d, 102));
             EXPECT_TRUE(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
-            EXPECT_TRUE(Sel(d, 110) == 0 && Count(d, 108) == 11 && Count(d, 106) == 13);
+            EXPECT_EQ(Sel(d, 110), 0);
             Click(d, 111);
             EXPECT_TRUE(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106));
             EXPECT_TRUE(Sel(d, 110) == 1 && Sel(d, 108) == 4 && On(d, 104));
@@ -119,7 +115,7 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
         "AAC / M4A Encoder Settings",
         [](HWND d) {
             EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
-            EXPECT_TRUE(Text(d, 108) == "250" && Count(d, 103) == 17 && Count(d, 108) == 11);
+            EXPECT_EQ(Text(d, 108), "250");
             SetDlgItemTextA(d, 108, "none");
             Click(d, 106);
             Command(d, IDOK);
@@ -136,7 +132,6 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
     EXPECT_TRUE(Driving(
         "Raw Audio Settings",
         [](HWND dlg) {
-            EXPECT_TRUE(Count(dlg, 101) == 7 && Count(dlg, 102) == 12);
             SetSel(dlg, 101, 2);
             SetSel(dlg, 103, 1);
             for (const char* rate : {"5999", "196001", "22050"}) {
