@@ -39,10 +39,6 @@ bool RunHost(const std::string& command) {
     return wintest::WaitFor([&] { return fs::exists(done); }, 60000) && fs::remove(done);
 }
 
-bool HavePeers() {
-    return fs::exists("Z:\\usr\\bin\\ffmpeg");
-}
-
 std::vector<int16_t> FfmpegDecode(const SharedDir& d, const std::string& name) {
     fs::remove(d.win + "\\ff.raw");
     RunHost("ffmpeg -nostdin -loglevel error -y -i " + d.unix + "/" + name +
@@ -55,7 +51,7 @@ std::vector<int16_t> FfmpegDecode(const SharedDir& d, const std::string& name) {
 // Both ways per rate and channel count: ffmpeg's files decode here like ffmpeg decodes them, and
 // our files decode in ffmpeg.
 TEST(AcmPlatform, PeerFilesDecodeLikeFfmpegAndOutputsReadBackInPeers) {
-    if (!HavePeers()) GTEST_SKIP() << "ffmpeg missing";
+    if (!fs::exists("Z:\\usr\\bin\\ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
     SharedDir d = Scratch("peer");
     for (int32_t rate : {8000, 22050, 44100}) {
         for (int ch : {1, 2}) {

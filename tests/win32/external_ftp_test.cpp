@@ -23,8 +23,8 @@ class InstallOnDemand : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(std::getenv("FTP_GOOD"), nullptr) << "run through external_ftp_test.py";
         char key[LMAX_PATH];
-        for (const char* component : {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow",
-                                      "hangcomp", "qusetup"}) {
+        for (const char* component :
+             {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow", "hangcomp"}) {
             ComponentKeyPath(key, component);
             RegistryDeleteValue(LRegistryRoot::LocalMachine, key, "Path");
         }
@@ -63,11 +63,6 @@ TEST_F(InstallOnDemand, FirstServerRefusesSecondServes) {
     EXPECT_TRUE(surface->errors.empty());
     EXPECT_EQ(surface->line0History.back(), "Running install-on-demand");
     EXPECT_FALSE(fs::exists(TempInstaller("ftpsecond")));
-    // A related program installs through the same download.
-    EXPECT_EQ(ProcessInstallProgram(surface.get(), "qusetup"), LPROCESS_OK);
-    char path[LMAX_PATH];
-    EXPECT_TRUE(ComponentReadPath("qusetup", path));
-    EXPECT_FALSE(fs::exists(TempInstaller("qusetup")));
     // Recorded now: asked again, it needs no network.
     Get("ftpsecond", "DEAD", "DEAD", LPROCESS_OK);
     EXPECT_TRUE(surface->line0History.empty());

@@ -147,14 +147,9 @@ TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
 
     wintest::RegWrite(HKEY_CLASSES_ROOT, key, nullptr,
                       wintest::Built("tests/standin-dlls").c_str());
-    for (auto [rate, channels] : {std::pair{22050, 2}, std::pair{8000, 1}}) {
-        FakeProgress d;
-        const std::string script =
-            std::to_string(rate) + " " + std::to_string(channels) + " 16 5 0";
-        ASSERT_EQ(Script(script, d, ".ra", slow), LPROCESS_OK);
-        EXPECT_EQ(testutil::ReadFileBytes(kOut),
-                  DecodedWav(rate, uint16_t(channels), Blocks(5, 1000, 1000)));
-    }
+    FakeProgress played;
+    ASSERT_EQ(Script("22050 2 16 5 0", played, ".ra", slow), LPROCESS_OK);
+    EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, Blocks(5, 1000, 1000)));
     // Failures: the file does not open, no device manager, no audio; an endless stream stops on
     // Cancel. None leaves a file.
     fs::remove(kOut);
