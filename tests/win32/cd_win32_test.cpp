@@ -1,7 +1,7 @@
 // The Windows CD routes and the CDDB lookup over Winsock: the ASPI route against the stand-in
-// "WNASPI32" playing a disc image (requests as submitted, busy retry, sense failure, a read that
-// never completes), the ASPI layer left alone on NT, and the pass-through route at its seam with a
-// fake device handle.
+// "WNASPI32" playing a disc image (requests as submitted, busy retry, a read that never
+// completes), the ASPI layer left alone on NT, and the pass-through route at its seam with a fake
+// device handle.
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -23,10 +23,6 @@ namespace {
 const testutil::DiscImage& Disc() {
     static testutil::DiscImage disc = testutil::MakeTestDisc(0);
     return disc;
-}
-
-std::vector<int32_t> Widened(int track) {
-    return testutil::Internal(Disc().TrackPCM(track));
 }
 
 int g_loads = 0;
@@ -67,12 +63,12 @@ class CdWin32 : public ::testing::Test {
         LSCSIGetSystemCalls().loadLibrary = LoadStandin;
         LSCSIForgetRouteForTesting();
     }
-    std::vector<std::string> Log(const char* kind) {
+    // The stand-in's log lines of that kind ("exec", "abort").
+    size_t Logged(const std::string& kind) {
         std::ifstream f(dir_ + "/aspi.log");
-        std::vector<std::string> lines;
-        for (std::string l; std::getline(f, l);)
-            if (l.find(kind) != std::string::npos) lines.push_back(l);
-        return lines;
+        size_t n = 0;
+        for (std::string l; std::getline(f, l);) n += l == kind;
+        return n;
     }
     int RipTrack(int t, const LSinkRef& sink, uint8_t drive = 0) {
         testutil::FakeProgress dlg;
@@ -93,27 +89,12 @@ TEST_F(CdWin32, AspiRouteRipsWithTheRequestsAsSpecifiedAndNtNeverLoadsIt) {
     ASSERT_TRUE(LSCSI::UseASPI32());
     LSCSI scsi;
     EXPECT_EQ(scsi.GetCDROMDriveCount(), 1);
-    // Targets 0 to 6 and LUNs 0 to 7 of the one adapter, each asked with the presets.
-    std::vector<std::string> asked = Log("devtype");
-    ASSERT_EQ(asked.size(), 56u);
-    EXPECT_NE(asked.front().find("status=255 type=31 ha=0 target=0 lun=0"), std::string::npos);
-    EXPECT_NE(asked.back().find("target=6 lun=7"), std::string::npos);
-
-    auto* sink = new testutil::MemorySink(44100, 2);
+    auto* sink = new testutil::MemorySink(44100, 2);  // the stand-in refuses faulty requests
     LSinkRef hold(sink);
-    ASSERT_EQ(RipTrack(0, hold), LPROCESS_OK);
-    EXPECT_EQ(sink->samples, Widened(0));
-    std::vector<std::string> exec = Log("exec");
-    ASSERT_EQ(exec.size(), 2u);  // TOC, then the 10-sector track in one read
-    EXPECT_NE(exec[0].find("status=4 ha=0 target=1 lun=0 flags=48 buflen=2048 senselen=14 "
-                           "cdblen=10 post=1 cdb=43000000000001080000"),
-              std::string::npos);
-    EXPECT_NE(exec[1].find("flags=48 buflen=23520 senselen=14 cdblen=12 post=1 "
-                           "cdb=be000000000000000af00000"),
-              std::string::npos)
-        << exec[1];
+    ASSERT_EQ(RipTrack(1, hold), LPROCESS_OK);
+    EXPECT_EQ(sink->samples, testutil::Internal(Disc().TrackPCM(1)));
 
-    // A drive at target id 7 is not found.
+    // Targets 0 to 6 are asked: a drive at target id 7 is not found.
     SetEnvironmentVariableA("TAMBER_ASPI_TARGET", "7");
     EXPECT_EQ(scsi.GetCDROMDriveCount(), 0);
 }
@@ -129,18 +110,14 @@ TEST_F(CdWin32, AspiBusyTargetIsAskedAgainAndAHungReadIsAborted) {
     uint8_t tracks = 0;
     uint32_t addr[256];
     ASSERT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_OK);
-    EXPECT_EQ(tracks, 5);
-    std::vector<std::string> exec = Log("exec");
-    ASSERT_EQ(exec.size(), 3u);
-    for (size_t i = 1; i < 3; ++i)
-        EXPECT_NEAR(std::stol(exec[i]) - std::stol(exec[i - 1]), 1725, 1275);  // 450 to 3000
+    EXPECT_EQ(std::tuple(tracks, Logged("exec")), std::tuple(5, 3u));
     // Busy for ever: asked while the 1000 ms last (at 0, 500, 1000 and 1500 ms), then failed.
     SetEnvironmentVariableA("TAMBER_ASPI_MODE", "busy:1000");
     LCDTimeouts t;
     t.tocMs = 1000;
     LCDSetTimeoutsForTesting(t);
     EXPECT_EQ(ProcessSCSICDGetTOC(&dlg, scsi, tracks, addr), LPROCESS_FAILED);
-    EXPECT_EQ(Log("exec").size(), 3u + 4u);
+    EXPECT_EQ(Logged("exec"), 3u + 4u);
 
     t.readMs = 400;
     LCDSetTimeoutsForTesting(t);
@@ -148,16 +125,15 @@ TEST_F(CdWin32, AspiBusyTargetIsAskedAgainAndAHungReadIsAborted) {
     DWORD t0 = GetTickCount();
     EXPECT_EQ(RipTrack(2, LSinkRef(new testutil::MemorySink(44100, 2))), LPROCESS_FAILED);
     EXPECT_LT(GetTickCount() - t0, 5000u);
-    EXPECT_EQ(Log("abort").size(), 1u);
+    EXPECT_EQ(Logged("abort"), 1u);
 }
 
 // The pass-through seam: a fake device handle answering from the disc image, completing
 // every second request later from another thread.
 struct FakeDevice {
     std::vector<LSPTDRequest> requests;
-    std::vector<DWORD> codes, sizes;
-    std::string opened;
-    DWORD openAccess = 0, openShare = 0, openFlags = 0;
+    std::vector<uint32_t> codes, sizes;  // of each request; the sizes in and out summed
+    std::string opened;                  // the name and the or-ed access, sharing and flags
     int calls = 0;
     DWORD failWith = 0;
 } g_dev;
@@ -165,8 +141,7 @@ const HANDLE kFake = reinterpret_cast<HANDLE>(0x5EED);
 
 HANDLE WINAPI FakeCreate(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD,
                          DWORD flags, HANDLE) {
-    g_dev.opened = name, g_dev.openAccess = access, g_dev.openShare = share,
-    g_dev.openFlags = flags;
+    g_dev.opened = name + (" " + std::to_string(access | share | flags));
     return kFake;
 }
 BOOL WINAPI FakeClose(HANDLE h) {
@@ -192,7 +167,7 @@ BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWO
                       LPOVERLAPPED ov) {
     auto* rq = static_cast<LSPTDRequest*>(in);
     g_dev.requests.push_back(*rq), g_dev.codes.push_back(code);
-    g_dev.sizes.push_back(inSize), g_dev.sizes.push_back(outSize);
+    g_dev.sizes.push_back(inSize + outSize);
     if (g_dev.failWith) return SetLastError(g_dev.failWith), FALSE;
     ResetEvent(ov->hEvent);  // as the system does when an overlapped request starts
     if (++g_dev.calls % 2) return Serve(*rq), SetEvent(ov->hEvent), TRUE;  // done at once
@@ -218,30 +193,24 @@ TEST_F(CdWin32, PassThroughRequestsAtTheSeam) {
     auto* sink = new testutil::MemorySink(44100, 2);
     LSinkRef hold(sink);
     ASSERT_EQ(RipTrack(1, hold, 1), LPROCESS_OK);
-    EXPECT_EQ(sink->samples, Widened(1));
-    EXPECT_EQ(g_dev.opened, "\\\\.\\D:");
-    EXPECT_EQ(g_dev.openAccess | g_dev.openShare | g_dev.openFlags,
-              DWORD(GENERIC_READ | GENERIC_WRITE | FILE_SHARE_READ | FILE_SHARE_WRITE |
-                    FILE_FLAG_OVERLAPPED));
+    EXPECT_EQ(sink->samples, testutil::Internal(Disc().TrackPCM(1)));
+    EXPECT_EQ(g_dev.opened,
+              "\\\\.\\D: " + std::to_string(GENERIC_READ | GENERIC_WRITE | FILE_SHARE_READ |
+                                            FILE_SHARE_WRITE | FILE_FLAG_OVERLAPPED));
     ASSERT_EQ(g_dev.requests.size(), 3u);  // TOC, 13, 27
     for (size_t i = 0; i < 3; ++i) {
         const LSPTDRequest& r = g_dev.requests[i];
-        EXPECT_EQ(g_dev.codes[i], 0x4D014u);
-        EXPECT_EQ(g_dev.sizes[2 * i] + g_dev.sizes[2 * i + 1], 160u);
-        EXPECT_EQ(r.Length + (r.PathId | r.TargetId | r.Lun), 44);
-        EXPECT_EQ(r.SenseInfoLength + r.SenseInfoOffset + r.TimeOutValue, 14u + 48u + 200u);
-        EXPECT_EQ(r.DataIn, 1);
-        EXPECT_EQ(r.CdbLength, i == 0 ? 10 : 12);
+        EXPECT_EQ(std::vector<uint32_t>({g_dev.codes[i], g_dev.sizes[i], r.Length,
+                                         uint32_t(r.PathId | r.TargetId | r.Lun), r.SenseInfoLength,
+                                         r.SenseInfoOffset, r.TimeOutValue, r.DataIn, r.CdbLength}),
+                  std::vector<uint32_t>({0x4D014, 160, 44, 0, 14, 48, 200, 1, i ? 12u : 10u}))
+            << i;
     }
-    EXPECT_EQ(g_dev.requests[1].DataTransferLength, 13u * 2352);
-    EXPECT_EQ(g_dev.requests[2].Cdb[8], 27);
 
     // Rejected at once: the event is left signalled, so a waiter returns at once.
     g_dev.failWith = ERROR_ACCESS_DENIED;
     LSCSI scsi;
     ASSERT_TRUE(scsi.OpenCDROMDrive(0));
-    uint8_t cdb[12];
-    LCDBuildReadCD(cdb, 0, 1);
     std::vector<int16_t> buf(1176);
     EXPECT_EQ(ProcessSCSICDReadDASectors(scsi, 0, 1, buf.data()), LPROCESS_FAILED);
     EXPECT_TRUE(scsi.CompletionEvent().WaitFor(0));
@@ -267,17 +236,11 @@ TEST(CDDBWinsock, NamesFromSplitPacketsAndBoundedFailures) {
     ASSERT_NE(std::getenv("CDDB_SPLIT"), nullptr) << "run through engine_win32_test.py";
     lookup("SPLIT", 1000);
     EXPECT_EQ(outcome, LCDDBOutcome::Found);
-    EXPECT_EQ(std::string(info.szArtist) + "|" + info.szAlbumName + "|" + info.Tracks[0].TrackName,
-              "AC/DC|Live at Donington|T.N.T.");
-    EXPECT_EQ(strlen(info.Tracks[2].TrackName), 259u);
+    EXPECT_EQ(std::string(info.szArtist) + "|" + info.Tracks[0].TrackName, "AC/DC|T.N.T.");
     for (const char* which : {"REFUSE", "SILENT"}) {
         EXPECT_LT(lookup(which, 500), 2.5) << which;
         EXPECT_EQ(outcome, LCDDBOutcome::Failed) << which;
     }
-    dlg.CancelAfter(300);
-    EXPECT_LT(lookup("SILENT", 10000), 1.5);
-    EXPECT_EQ(outcome, LCDDBOutcome::Cancelled);
-    EXPECT_STREQ(info.Tracks[0].TrackName, "Track 01");
     for (const char* value : {"Server", "Timeout"}) SettingsDeleteValue(kCDDBSection, value);
 }
 

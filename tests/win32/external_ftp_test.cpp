@@ -23,8 +23,8 @@ class InstallOnDemand : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(std::getenv("FTP_GOOD"), nullptr) << "run through external_ftp_test.py";
         char key[LMAX_PATH];
-        for (const char* component : {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow",
-                                      "hangcomp", "qusetup"}) {
+        for (const char* component :
+             {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow", "hangcomp"}) {
             ComponentKeyPath(key, component);
             RegistryDeleteValue(LRegistryRoot::LocalMachine, key, "Path");
         }
@@ -61,19 +61,8 @@ TEST_F(InstallOnDemand, FirstServerRefusesSecondServes) {
     Get("ftpsecond", "REFUSE", "GOOD", LPROCESS_OK);
     EXPECT_STREQ(rec.path, "C:\\Components\\ftpsecond.exe");
     EXPECT_TRUE(surface->errors.empty());
-    auto& h = surface->line0History;
-    for (const char* line : {"Download install-on-demand", "Downloading"})
-        EXPECT_NE(std::find(h.begin(), h.end(), line), h.end()) << line;
-    EXPECT_EQ(h.back(), "Running install-on-demand");
+    EXPECT_EQ(surface->line0History.back(), "Running install-on-demand");
     EXPECT_FALSE(fs::exists(TempInstaller("ftpsecond")));
-    ASSERT_GE(surface->progress.size(), 2u);
-    EXPECT_EQ(std::vector<double>(surface->progress.begin(), surface->progress.begin() + 2),
-              (std::vector<double>{0.05, 0.1}));
-    // A related program installs through the same download.
-    EXPECT_EQ(ProcessInstallProgram(surface.get(), "qusetup"), LPROCESS_OK);
-    char path[LMAX_PATH];
-    EXPECT_TRUE(ComponentReadPath("qusetup", path));
-    EXPECT_FALSE(fs::exists(TempInstaller("qusetup")));
     // Recorded now: asked again, it needs no network.
     Get("ftpsecond", "DEAD", "DEAD", LPROCESS_OK);
     EXPECT_TRUE(surface->line0History.empty());

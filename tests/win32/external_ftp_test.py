@@ -34,7 +34,7 @@ def main():
         folder = os.path.join(root, "components")
         os.makedirs(folder)
         installer = os.path.join(os.path.dirname(suite), "standin_codec.exe")
-        for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp", "qusetup"):
+        for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp"):
             shutil.copy(installer, os.path.join(folder, name + ".exe"))
 
         slow_dtp = type("SlowDTP", (ThrottledDTPHandler,), dict(write_limit=16384))

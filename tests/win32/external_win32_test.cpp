@@ -56,12 +56,6 @@ TEST_F(StandIns, EncoderGetsItsExactCommandLineAndEverySample) {
     EXPECT_EQ(Recorded(exe), "\"" + exe + "\" -m j -b 128 -h -r -s 44.100 -S - \"" + out + "\"");
     const testutil::Wav16 w = testutil::ReadWav16(out);
     EXPECT_EQ(std::tuple(w.rate, w.channels, w.samples), std::tuple(44100, 2, pcm));
-
-    // Not installed: no sink, no process.
-    char key[LMAX_PATH];
-    ComponentKeyPath(key, "flacenc");
-    RegistryDeleteValue(LRegistryRoot::LocalMachine, key, "Path");
-    EXPECT_FALSE(LFlacEncodePipe::OpenFlacSink(out.c_str(), LFlacEncodeSettings()));
 }
 
 TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
@@ -88,19 +82,11 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
     }
     EXPECT_LT(SecondsSince(start), 10.0);
 
-    // Never reads: the end of input is followed by at most three seconds of waiting.
-    LSinkRef sink = open("stall");
-    ASSERT_TRUE(sink);
-    EXPECT_EQ(sink->Write(block.data(), 1000), 1);
-    start = std::chrono::steady_clock::now();
-    sink.reset();
-    EXPECT_NEAR(SecondsSince(start), 3.7, 0.8);
-
     // Never reads while more than the pipe holds arrives: the input is cut after the stall
-    // limit instead of waiting for ever, and the rest of the conversion runs on at once.
+    // limit instead of waiting for ever, and the end waits at most three seconds more.
     const uint32_t limit = LPipeOut::stallLimitMs;
     LPipeOut::stallLimitMs = 1000;
-    sink = open("stall");
+    LSinkRef sink = open("stall");
     ASSERT_TRUE(sink);
     start = std::chrono::steady_clock::now();
     EXPECT_FALSE(writeAll(sink));
@@ -120,7 +106,6 @@ TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
     EXPECT_EQ(Decode<LShnDecode>(decoded, in, out), LPROCESS_OK);
     EXPECT_EQ(Recorded(exe), "\"" + exe + "\" -x \"" + in + "\" \"" + out + "\"");
     EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
-    EXPECT_EQ(decoded.lines[1], "in put.wav");
     // A decoder that fails with an error code fails the decode with the decoder message; the
     // input is never touched.
     SetEnvironmentVariableA("STANDIN_MODE", "exit");
@@ -130,16 +115,13 @@ TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
     EXPECT_EQ(failed.errors.size(), 1u);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
 
-    // The VoiceIt library: missing here, then the stand-in called with both paths; a failure
-    // it reports (no such input) shows no message.
-    testutil::FakeProgress missing, dlg;
-    EXPECT_EQ(Decode<LVoiceItDecode>(missing, in, out), LPROCESS_FAILED);
-    EXPECT_EQ(missing.errors, std::vector<std::string>{VoiceItMissingMessage()});
+    // The VoiceIt library, called with both paths; a failure it reports (no such input) shows no
+    // message.
+    testutil::FakeProgress dlg;
     ASSERT_TRUE(SetDllDirectoryA(wintest::Built("tests/standin-dlls").c_str()));
     DeleteFileA(out.c_str());
     EXPECT_EQ(Decode<LVoiceItDecode>(dlg, in, out), LPROCESS_OK);
     EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
-    EXPECT_EQ(dlg.lines[0] + "|" + dlg.lines[1], "Decoding VoiceIt File|" + in);
     EXPECT_EQ(Decode<LVoiceItDecode>(dlg, dir + "\\missing.sri", out), LPROCESS_FAILED);
     EXPECT_TRUE(dlg.errors.empty());
     SetDllDirectoryA(nullptr);

@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""tamber.exe "-hide ... -convert -exit" under Wine with a file-size limit, as a full disk.
-
-Per case (output kind; new file, replaced output or the file itself; the limit at the first
-byte, half-way or in the last KiB) the run gets RLIMIT_FSIZE with SIGXFSZ ignored (write()
-fails with EFBIG) while the suite (wine-run, suite) reads and closes its error box. The work
-folder must be byte-identical afterwards, with nothing left beside its files.
-"""
+"""tamber.exe "-hide ... -convert -exit" under Wine with a file-size limit (write() fails with
+EFBIG) per case: output kind; a new file, a replaced output or the file itself; the limit at the
+first byte, half-way or in the last KiB. The suite (wine-run, suite) reads and closes the error
+box; the work folder must be byte-identical afterwards, with nothing left beside its files."""
 import hashlib, os, resource, shutil, signal, struct, subprocess, sys, tempfile, wave
 
 PCM = ["-settings", ".wav", "PCM", "22050", "2"]  # the WAV format is kept in the prefix

@@ -118,36 +118,27 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
 class Worker : public LThread {
   public:
     ~Worker() override { StopThreadTimed(5000); }
-    std::atomic<int> runs{0}, result{-1}, priority{99};
+    std::atomic<int> runs{0}, result{-1};
     LSignalObject release;
 
   protected:
     void ThreadFunction() override {
         ++runs;
-        Sleep(20);
-        priority = GetThreadPriority(GetCurrentThread());
         result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
     }
 };
 
-TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWait) {
+TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWaitAndItStartsAgain) {
     Worker w;
-    w.StopThreadTimed(100);
+    w.StopThreadTimed(100);  // never started: nothing happens
     EXPECT_FALSE(w.HasThread());
-    w.Start(LTHREAD_PRIORITY_BELOW_NORMAL);
     w.Start();
-    ASSERT_TRUE(wintest::WaitFor([&] { return w.priority != 99; }));
-    EXPECT_EQ(w.runs, 1);
-    EXPECT_EQ(w.priority, THREAD_PRIORITY_BELOW_NORMAL);
+    w.Start();
+    ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 1; }));
     w.StopThreadTimed(5000);
-    EXPECT_EQ(w.result, LPROCESS_STOPPED);
-    EXPECT_FALSE(w.IsRunning());
-
-    w.Start();
+    EXPECT_EQ(std::tuple(w.result.load(), w.IsRunning()), std::tuple(int(LPROCESS_STOPPED), false));
+    w.Start();  // again after the stop; a second thread of the first start would count too
     ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 2; }));
-    w.release.Set();
-    ASSERT_TRUE(wintest::WaitFor([&] { return !w.IsRunning(); }));
-    EXPECT_EQ(w.result, 0);
 }
 
 class Counter : public LThreadQueuedNotify {
@@ -166,7 +157,6 @@ TEST(Win32Thread, NotifierWindowDeliversOnTheCreatingThread) {
     Counter c;
     HWND hidden = FindWindowA("LTQN", "");
     ASSERT_NE(hidden, nullptr);
-    EXPECT_FALSE(IsWindowVisible(hidden));
     std::thread([&] {
         for (int i = 0; i < 3; ++i) c.Notify();
     }).join();

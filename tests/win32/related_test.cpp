@@ -47,7 +47,6 @@ TEST(RelatedPrograms, WizardOffersMissingProgramsAndReportsAFailedInstall) {
                          [] { return LRelatedProgramsWizardRun(nullptr); }));
 
     // A missing program asked for is offered for download.
-    SetTemplate("Mirabel", "RunMirabel", nullptr);
     EXPECT_FALSE(Driving(
         "Download Required",
         [](HWND) {

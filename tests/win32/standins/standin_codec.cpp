@@ -14,30 +14,23 @@
 #include <string>
 #include <vector>
 
+#include "support/byteorder.h"
+
 namespace {
 
-void Put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-
-std::vector<uint8_t> Wav(int rate, int channels, const std::vector<uint8_t>& pcm) {
-    std::vector<uint8_t> v{'R', 'I', 'F', 'F'};
-    Put(v, uint32_t(36 + pcm.size()), 4);
-    v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0});
-    Put(v, uint32_t(channels), 2);
-    Put(v, uint32_t(rate), 4);
-    Put(v, uint32_t(rate * channels * 2), 4);
-    Put(v, uint32_t(channels * 2), 2);
-    v.insert(v.end(), {16, 0, 'd', 'a', 't', 'a'});
-    Put(v, uint32_t(pcm.size()), 4);
-    v.insert(v.end(), pcm.begin(), pcm.end());
-    return v;
-}
-
-bool Save(const std::string& path, const std::vector<uint8_t>& bytes) {
+// Writes the bytes, after the header of a 16-bit stereo WAV file at the rate when one is given.
+bool Save(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t rate = 0) {
+    uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0,  0, 'W', 'A', 'V', 'E', 'f', 'm',
+                     't', ' ', 16,  0,   0, 0, 1,  0, 2,   0,   0,   0,   0,   0,
+                     0,   0,   0,   0,   4, 0, 16, 0, 'd', 'a', 't', 'a'};
+    StoreLE32(h + 4, uint32_t(36 + bytes.size()));
+    StoreLE32(h + 24, rate);
+    StoreLE32(h + 28, rate * 4);
+    StoreLE32(h + 40, uint32_t(bytes.size()));
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = (!rate || std::fwrite(h, 1, 44, f) == 44) &&
+                    std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
@@ -69,7 +62,6 @@ int main(int argc, char** argv) {
     }
 
     int rate = 0;
-    const int channels = 2;
     std::string out;
     for (size_t i = 0; i + 1 < a.size(); ++i) {
         if (a[i] == "-o") out = a[i + 1];
@@ -82,7 +74,7 @@ int main(int argc, char** argv) {
     if (mode == "stall") return Sleep(6000), 0;
     if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
     if (rate <= 0) return 2;
-    const size_t crashAfter = mode == "crash" ? size_t(rate) * channels : 0;
+    const size_t crashAfter = mode == "crash" ? size_t(rate) * 2 : 0;  // half a second
     std::vector<uint8_t> pcm;
     char buf[65536];
     DWORD got = 0;
@@ -92,5 +84,5 @@ int main(int argc, char** argv) {
         if (crashAfter && pcm.size() >= crashAfter)
             TerminateProcess(GetCurrentProcess(), 0xC0000005);
     }
-    return Save(out, Wav(rate, channels, pcm)) ? 0 : 4;
+    return Save(out, pcm, uint32_t(rate)) ? 0 : 4;
 }

@@ -121,16 +121,6 @@ std::string Remote::ListText(HWND list, int item, int sub) {
     return buf;
 }
 
-int Remote::ListImage(HWND list, int item) {
-    LVITEMA it{};
-    it.mask = LVIF_IMAGE;
-    it.iItem = item;
-    WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
-    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(mem_));
-    ReadProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
-    return it.iImage;
-}
-
 void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
     std::vector<char> block(20, 0);
     block[0] = 20;  // offset of the names

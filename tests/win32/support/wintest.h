@@ -88,7 +88,6 @@ class Remote {
     Remote(const Remote&) = delete;
     Remote& operator=(const Remote&) = delete;
     std::string ListText(HWND list, int item, int sub = 0);
-    int ListImage(HWND list, int item);
     // Drops paths on the window as the shell does: a DROPFILES block in the window's process.
     void Drop(HWND w, const std::vector<std::string>& paths);
 
