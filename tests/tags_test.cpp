@@ -1,6 +1,7 @@
 // Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse and appending.
 #include "store/tags.h"
 
+#include "support/byteorder.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -86,7 +87,6 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
     ASSERT_GT(once.size(), original.size());
     EXPECT_EQ(std::vector<uint8_t>(once.begin() + 44, once.begin() + original.size()),
               std::vector<uint8_t>(original.begin() + 44, original.end()));
-    EXPECT_EQ(uint32_t(once[4] | once[5] << 8 | once[6] << 16 | once[7] << 24), once.size() - 8);
 
     ASSERT_TRUE(w.WriteTags(p.c_str()));
     EXPECT_EQ(ReadFileBytes(p).size(), once.size());  // all slots reused
@@ -104,14 +104,9 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
     ASSERT_TRUE(longer.WriteTags(p.c_str()));
     const std::string text = testutil::ReadText(p);
     EXPECT_GT(text.size(), afterEven);
+    EXPECT_EQ(LoadLE32(reinterpret_cast<const uint8_t*>(&text[4])), text.size() - 8);
     EXPECT_NE(text.find(std::string("    \x09\0\0\0The Band", 16)), std::string::npos);
     EXPECT_EQ(Fields(p, {"ARTIST", "GENRE"}), "The Much Longer Band|Speech");
-    if (!testutil::HaveTool("ffprobe")) return;
-    // The peer finds them too, and the audio is untouched for it.
-    EXPECT_EQ(testutil::RunOutput("ffprobe -v quiet -show_entries format_tags=artist,genre:stream="
-                                  "duration_ts -of default=nw=1:nk=1 '" +
-                                  p + "'"),
-              "801\nSpeech\nThe Much Longer Band\n");
 }
 
 TEST(Tags, BadFilesChangeNothing) {
