@@ -29,6 +29,7 @@ const PeerEncoding kPeerEncodings[] = {
     {"A-law", "ffmpeg", "-c:a pcm_alaw", true, false},
     {"u-law", "ffmpeg", "-c:a pcm_mulaw", true, false},
     {"MS ADPCM", "ffmpeg", "-c:a adpcm_ms", true, false},
+    {"float 64", "ffmpeg", "-c:a pcm_f64le", true, false, true},
     {"MP3", "ffmpeg", "-c:a libmp3lame -b:a 96k", false, false},
 };
 
@@ -241,33 +242,29 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
     const std::vector<int32_t> values = {
         0,          1,           -1,         0x7FFFFFFF, int32_t(0x80000000),
         0x12345678, -0x12345678, 0x00008000, -0x00008001};
-    std::vector<uint8_t> d24, d32, dF, d8;
-    std::vector<int16_t> want24, want32, wantF, want8;
+    Bytes d24, d32, d8;
+    std::vector<int16_t> top, want8;  // 24 and 32 bits keep the same top 16
     for (int32_t v : values) {
-        for (int i = 1; i < 4; ++i) d24.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-        want24.push_back(int16_t(uint32_t(v) >> 16));
-        for (int i = 0; i < 4; ++i) d32.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-        want32.push_back(int16_t(uint32_t(v) >> 16));
-        d8.push_back(uint8_t(uint32_t(v) >> 24));
-        want8.push_back(int16_t((int(uint8_t(uint32_t(v) >> 24)) - 128) * 256));
+        const uint32_t u = uint32_t(v);
+        for (int i = 0; i < 4; ++i) d32.push_back(uint8_t(u >> (8 * i)));
+        d24.insert(d24.end(), d32.end() - 3, d32.end());
+        d8.push_back(uint8_t(u >> 24));
+        top.push_back(int16_t(u >> 16));
+        want8.push_back(int16_t((int(u >> 24) - 128) * 256));
     }
     const float floats[] = {0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 2.0f, -3.0f, 0.999f, 1.0f / 65536};
-    const int16_t wantFloats[] = {0, 16384, -16384, 32767, -32768, 32767, -32768, 32735, 0};
-    for (int i = 0; i < 9; ++i) {
-        uint8_t b[4];
-        std::memcpy(b, &floats[i], 4);
-        dF.insert(dF.end(), b, b + 4);
-        wantF.push_back(wantFloats[i]);
-    }
+    const std::vector<int16_t> wantF = {0, 16384, -16384, 32767, -32768, 32767, -32768, 32735, 0};
+    Bytes dF(sizeof floats);
+    std::memcpy(dF.data(), floats, sizeof floats);
     struct Case {
         const char* label;
         std::vector<uint8_t> fmt, data;
         std::vector<int16_t> want;
     };
     const std::vector<Case> cases = {
-        {"PCM 24", Fmt(LWAVE_FORMAT_PCM, 1, 24, {}), d24, want24},
-        {"PCM 32", Fmt(LWAVE_FORMAT_PCM, 1, 32, {}), d32, want32},
-        {"PCM 24 in 32 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(1, 24)), d32, want32},
+        {"PCM 24", Fmt(LWAVE_FORMAT_PCM, 1, 24, {}), d24, top},
+        {"PCM 32", Fmt(LWAVE_FORMAT_PCM, 1, 32, {}), d32, top},
+        {"PCM 24 in 32 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(1, 24)), d32, top},
         {"PCM 8 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 8, ext(1, 8)), d8, want8},
         {"float", Fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 32, {}), dF, wantF},
         {"float (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(3, 32)), dF, wantF},

@@ -60,20 +60,6 @@ TEST(Tags, Id3ReadRules) {
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 300), audio);
 }
 
-TEST(Tags, Id3AppendedToUntaggedFile) {
-    const std::string p = testutil::ScratchDir() + "/b.mp3";
-    WriteFileBytes(p, std::vector<uint8_t>(50, 1));
-    EXPECT_EQ(Fields(p, {"TITLE"}), "(none)");
-    LAudioTagData w;
-    w.Set("TITLE", "A title that is much longer than thirty characters");
-    w.Set("ARTIST", "Artist");
-    ASSERT_TRUE(w.WriteTags(p.c_str()));
-    auto bytes = ReadFileBytes(p);
-    ASSERT_EQ(bytes.size(), 178u);
-    EXPECT_EQ(std::tuple(bytes[50 + 32], bytes[50 + 127]), std::tuple(0, 0));  // no genre: 0
-    EXPECT_EQ(Fields(p, {"TITLE", "ARTIST"}), "A title that is much longer t|Artist");
-}
-
 TEST(Tags, WavSlotsAreReusedAndAppended) {
     const std::string p = testutil::ScratchDir() + "/t.wav";
     testutil::WriteWav16(p, 8000, 1, testutil::Sine(8000, 1, 801, 440, 0.3));  // odd data: padded

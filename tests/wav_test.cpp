@@ -123,7 +123,6 @@ TEST(WaveFile, RejectsBadHeaders) {
                       negative = "subchunk too short (< 0)!", noDs64 = "'ds64' chunk not found!",
                       invalid = "nChannels or nSamplesPerSec is invalid";
     const std::vector<std::tuple<const char*, Bytes, std::string>> cases = {
-        {"empty", {}, noRiff},
         {"eleven bytes", Bytes(11, 'R'), noRiff},
         {"no fmt", chunks({{"data", d4}}), "'fmt ' subchunk not found!"},
         {"fmt 15", withFmt(FmtBody(1, 1, 8000, 16, 15)), tooLong},
@@ -149,7 +148,6 @@ TEST(WaveFile, RejectsBadHeaders) {
         {"256 channels", withFmt(FmtBody(1, 256, 8000, 16)), invalid},
         {"rate 0", withFmt(FmtBody(1, 1, 0, 16)), invalid},
         {"rate 196001", withFmt(FmtBody(1, 1, 196001, 16)), invalid},
-        {"rate negative", withFmt(FmtBody(1, 1, 0x80000000, 16)), invalid},
     };
     for (const auto& [name, file, trace] : cases) {
         LClearTrace();
