@@ -7,9 +7,7 @@
 
 namespace {
 
-using testutil::Mpg123Float;
-using testutil::Run;
-using testutil::ScratchDir;
+using namespace testutil;
 
 // A signal with content across the band: a few tones, noise and, if asked, sharp clicks
 // that make the encoder switch to short blocks.
@@ -32,21 +30,18 @@ std::vector<int16_t> TestSignal(int32_t rate, int channels, int32_t frames, bool
 
 std::string MakeMp3(const std::string& dir, const std::string& name, int32_t rate, int channels,
                     double seconds, const std::string& lameArgs, bool clicks = false) {
-    const std::string wav = dir + "/" + name + ".wav";
-    const std::string mp3 = dir + "/" + name + ".mp3";
-    testutil::WriteWav16(wav, rate, channels,
-                         TestSignal(rate, channels, int32_t(rate * seconds), clicks));
-    char resample[32];
-    std::snprintf(resample, sizeof(resample), " --resample %g ", rate / 1000.0);
-    const int rc =
-        Run("lame --quiet" + std::string(resample) + lameArgs + " '" + wav + "' '" + mp3 + "'");
-    EXPECT_EQ(rc, 0) << lameArgs;
+    const std::string wav = dir + "/" + name + ".wav", mp3 = dir + "/" + name + ".mp3";
+    WriteWav16(wav, rate, channels, TestSignal(rate, channels, int32_t(rate * seconds), clicks));
+    EXPECT_EQ(Run("lame --quiet --resample " + std::to_string(rate / 1000.0) + " " + lameArgs +
+                  " '" + wav + "' '" + mp3 + "'"),
+              0)
+        << lameArgs;
     return mp3;
 }
 
 // Everything the source delivers up to its (final) length.
 std::vector<int32_t> DecodeAll(LMP3Source& src) {
-    std::vector<int32_t> all = testutil::ReadToEnd(&src);
+    std::vector<int32_t> all = ReadToEnd(&src);
     all.resize(size_t(src.GetEndSample()) * src.GetChannels());
     return all;
 }
@@ -83,7 +78,7 @@ struct Case {
 // flag changes the scalefactor layout and the stream becomes garbage no two decoders agree on.
 int Reflag(const std::string& path, bool mixed) {
     int flagged = 0;
-    std::vector<uint8_t> b = testutil::ReadFileBytes(path);
+    std::vector<uint8_t> b = ReadFileBytes(path);
     auto bit = [&](size_t pos) { return (b[pos >> 3] >> (7 - (pos & 7))) & 1; };
     for (size_t at = 0; at + 4 <= b.size();) {
         MP3Header h;
@@ -113,7 +108,7 @@ int Reflag(const std::string& path, bool mixed) {
         }
         at += size_t(h.PayloadBytes()) + 4 + (h.crc ? 2 : 0);
     }
-    testutil::WriteFileBytes(path, b);
+    WriteFileBytes(path, b);
     return flagged;
 }
 
@@ -180,7 +175,7 @@ TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
         MP3Layer3::maxVectorLanes = lanes;
         if (MP3Layer3::VectorLanes() != lanes) continue;
         SCOPED_TRACE(::testing::Message() << lanes << " lanes");
-        testutil::ExpectIsoStreamsAtFullAccuracy();
+        ExpectIsoStreamsAtFullAccuracy();
     }
     MP3Layer3::maxVectorLanes = 16;
 }
@@ -213,7 +208,7 @@ TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
         for (int32_t read = 0; read < estimate + 20000; read += 8192) src.Read(block.data(), 8192);
         EXPECT_EQ(src.GetEndSample(), int32_t(ref.size()));
         EXPECT_NEAR(estimate, src.GetEndSample(), 2 * 576);
-        EXPECT_EQ(testutil::ReadFrames(src, 100), std::vector<int32_t>(100));
+        EXPECT_EQ(ReadFrames(src, 100), std::vector<int32_t>(100));
     }
 }
 
@@ -227,8 +222,7 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
         const int32_t target = 10 * 1152 + 5;
         src.Seek(target);
         EXPECT_EQ(src.GetPosition(), target);
-        std::vector<int32_t> got(3000 * 2);
-        src.Read(got.data(), 3000);
+        const std::vector<int32_t> got = ReadFrames(src, 3000);
         EXPECT_TRUE(std::equal(got.begin(), got.end(), straight.begin() + target * 2));
     }
     // VBR: the estimate may land on another frame, but what follows is a clean decode of
@@ -238,8 +232,7 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
     LMP3Source src(vbr.c_str());
     for (int32_t target : {30 * 1152 + 700, 55 * 1152}) {
         src.Seek(target);
-        std::vector<int32_t> got(1152 * 2);
-        src.Read(got.data(), 1152);
+        const std::vector<int32_t> got = ReadFrames(src, 1152);
         bool found = false;
         for (size_t f = 0; !found && (f + 2) * 1152 * 2 <= whole.size(); ++f)
             found =
@@ -267,20 +260,17 @@ std::vector<uint8_t> Vbri(const std::vector<uint8_t>& stream, uint32_t frames) {
 TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     const std::string dir = ScratchDir();
     const std::string plain = MakeMp3(dir, "plain", 44100, 2, 1.0, "-t -b 128");
-    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(plain);
+    const std::vector<uint8_t> bytes = ReadFileBytes(plain);
     const std::vector<int32_t> ref = DecodeFile(plain);
     auto decodeBytes = [&](const std::vector<uint8_t>& b) {
-        testutil::WriteFileBytes(dir + "/x.mp3", b);
+        WriteFileBytes(dir + "/x.mp3", b);
         return DecodeFile(dir + "/x.mp3");
     };
-    // Junk before the first frame, and an ID3v1 tag after the last.
-    // The junk holds things that look like frame headers but are not followed by frames.
+    // Junk (with frame headers that no frame follows) before the first frame, ID3v1 after.
     std::vector<uint8_t> junk(3000);
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 7 & 0x7F);
-    for (size_t i = 100; i + 4 < junk.size(); i += 500) {
-        const uint8_t fake[4] = {0xFF, 0xFB, 0x50, 0xC4};
-        std::memcpy(&junk[i], fake, 4);
-    }
+    for (size_t i = 100; i + 4 < junk.size(); i += 500)
+        std::memcpy(&junk[i], "\xFF\xFB\x50\xC4", 4);
     std::vector<uint8_t> id3v1(128, ' ');
     std::memcpy(id3v1.data(), "TAG", 3);
     EXPECT_EQ(decodeBytes(Concat({junk, bytes, id3v1})), ref);
@@ -298,7 +288,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     }
     // A hand-made VBRI frame in front: its count gives the length, it is not decoded.
     {
-        testutil::WriteFileBytes(dir + "/vbri.mp3", Concat({Vbri(bytes, 38), bytes}));
+        WriteFileBytes(dir + "/vbri.mp3", Concat({Vbri(bytes, 38), bytes}));
         LMP3Source src((dir + "/vbri.mp3").c_str());
         EXPECT_EQ(std::tuple(src.TagFrames(), src.GetEndSample()), std::tuple(38, 38 * 1152));
         std::vector<int32_t> all = DecodeAll(src);
@@ -308,11 +298,11 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     // the length is estimated.
     {
         const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
-        std::vector<uint8_t> v = testutil::ReadFileBytes(vbr);
+        std::vector<uint8_t> v = ReadFileBytes(vbr);
         const std::vector<int32_t> tagged = DecodeFile(vbr);
         ASSERT_EQ(std::memcmp(&v[36], "Xing", 4), 0);
         v[43] &= 0xFE;  // flags are big-endian: bit 0 is in the fourth byte
-        testutil::WriteFileBytes(dir + "/noflag.mp3", v);
+        WriteFileBytes(dir + "/noflag.mp3", v);
         LMP3Source src((dir + "/noflag.mp3").c_str());
         EXPECT_EQ(src.TagFrames(), 0);
         const std::vector<int32_t> all = DecodeAll(src);
@@ -322,7 +312,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
     }
     // A 48 kHz frame in the middle of a 44.1 kHz stream is skipped.
     const std::string other = MakeMp3(dir, "other", 48000, 2, 0.2, "-t -b 128");
-    const std::vector<uint8_t> o = testutil::ReadFileBytes(other);
+    const std::vector<uint8_t> o = ReadFileBytes(other);
     size_t cut = 0;  // the start of the 10th frame
     for (int f = 0; f < 10; ++f) cut += 144 * 128000 / 44100 + ((bytes[cut + 2] >> 1) & 1);
     std::vector<uint8_t> mixed(bytes.begin(), bytes.begin() + cut);
@@ -335,7 +325,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
 TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     const std::string dir = ScratchDir();
     // A full-scale square wave: its decoded overshoot goes beyond 16 bits and stays.
-    testutil::WriteWav16(dir + "/sq.wav", 44100, 1, [] {
+    WriteWav16(dir + "/sq.wav", 44100, 1, [] {
         std::vector<int16_t> s(44100);
         for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 32767 : -32767;
         return s;
@@ -351,21 +341,20 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
 
 TEST(Mp3BadInput, FailsCleanlyAndStaysBounded) {
     const std::string dir = ScratchDir();
-    testutil::WriteFileBytes(dir + "/empty.mp3", {});
+    WriteFileBytes(dir + "/empty.mp3", {});
     EXPECT_EQ(LMP3Source((dir + "/empty.mp3").c_str()).GetError(), LSRC_ERR_INVALID);
     // Nothing but sync bytes: no acceptable header anywhere.
     const std::vector<uint8_t> sync(200000, 0xFF);
     EXPECT_EQ(LMP3Source(sync.data(), int64_t(sync.size())).GetError(), LSRC_ERR_INVALID);
 
     // A lone free-format frame: without a second header its size is unknown.
-    const std::vector<uint8_t> free =
-        testutil::ReadFileBytes(testutil::IsoDir() + "l3-he_free.bit");
+    const std::vector<uint8_t> free = ReadFileBytes(IsoDir() + "l3-he_free.bit");
     ASSERT_GT(free.size(), 391u);
     EXPECT_EQ(LMP3Source(free.data(), 391).GetError(), LSRC_ERR_INVALID);
     EXPECT_EQ(LMP3Source(free.data(), 391 + 392 + 4).GetError(), LSRC_OK);
 
     const std::string good = MakeMp3(dir, "good", 44100, 2, 1.0, "-t -b 128");
-    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(good);
+    const std::vector<uint8_t> bytes = ReadFileBytes(good);
     // A truncated file ends early, at the last whole frame.
     {
         std::vector<uint8_t> half(bytes.begin(), bytes.begin() + bytes.size() / 2);

@@ -103,18 +103,19 @@ TEST(WaveFile, RejectsBadHeaders) {
         return RiffWave(in, size);
     };
     auto withFmt = [&](const Bytes& fmt) { return chunks({{"fmt ", fmt}, {"data", d4}}); };
-    auto sized = [](const char* id, int64_t size, Bytes body, Bytes rest = {}) {
+    auto cat = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    auto sized = [&](const char* id, int64_t size, Bytes body, Bytes rest = {}) {
         Bytes in;
         PutChunk(in, id, body, size, false);
-        in.insert(in.end(), rest.begin(), rest.end());
-        return in;
+        return cat(in, rest);
     };
-    const Bytes fmt16 = chunks({{"fmt ", FmtBody(1, 1, 8000, 16)}});
-    const Bytes fmtChunk(fmt16.begin() + 12, fmt16.end());
+    const Bytes fmtChunk = sized("fmt ", 16, FmtBody(1, 1, 8000, 16));
     auto bw64 = [&](int64_t dsSize) {
-        Bytes in = dsSize ? sized("ds64", dsSize, Bytes(28, 0), fmtChunk) : fmtChunk;
-        PutChunk(in, "data", d4);
-        Bytes v = RiffWave(in);
+        Bytes v = RiffWave(cat(dsSize ? sized("ds64", dsSize, Bytes(28, 0), fmtChunk) : fmtChunk,
+                               sized("data", 4, d4)));
         std::memcpy(v.data(), "BW64", 4);
         return v;
     };
@@ -132,13 +133,7 @@ TEST(WaveFile, RejectsBadHeaders) {
          "'data' subchunk not found!"},
         {"negative before fmt", RiffWave(sized("LIST", 0xFFFFFFF0, d4, fmtChunk)), negative},
         {"2 GB after fmt",
-         [&] {
-             Bytes in = fmtChunk, list = sized("LIST", 0x80000000, d4);
-             in.insert(in.end(), list.begin(), list.end());
-             PutChunk(in, "data", d4);
-             return RiffWave(in);
-         }(),
-         negative},
+         RiffWave(cat(fmtChunk, sized("LIST", 0x80000000, d4, sized("data", 4, d4)))), negative},
         {"junk too short", sized("JUNK", 3, {1, 2, 3, 4, 5, 6, 7, 8}), "chunk too short!"},
         {"huge junk", sized("JUNK", 0xFFFFFFFF, {1, 2, 3, 4, 5, 6, 7, 8}), noRiff},
         {"no ds64", bw64(0), noDs64},
