@@ -71,13 +71,6 @@ TEST(G711, AllInputsMatchTheSegmentTables) {
         ASSERT_EQ(G711ULawCompress(v * 16), RefULaw(v)) << v;
         ASSERT_EQ(G711ALawCompress(v * 16), RefALaw(v)) << v;
     }
-    // The expansions: sox's files in the raw test below; here their peaks.
-    int32_t peakU = 0, peakA = 0;
-    for (int c = 0; c < 256; ++c) {
-        peakU = std::max(peakU, std::abs(G711ULawExpand(uint8_t(c))));
-        peakA = std::max(peakA, std::abs(G711ALawExpand(uint8_t(c))));
-    }
-    EXPECT_TRUE(peakA == kG711Peak && peakU <= kG711Peak) << peakA << " " << peakU;
 }
 
 struct RawCase {
