@@ -215,8 +215,7 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
 }
 #endif
 
-// A dictation file opened by extension: the container's sound data (here a WAV) is copied out
-// to a temporary slot and read back as the input; the container stays untouched.
+// A dictation file opened by extension: its sound (a WAV) is the input; the container intact.
 TEST(Dct, OpensAsAnInputThroughTheTable) {
     const std::string dir = ScratchHome(), wav = dir + "/inner.wav", in = dir + "/memo.DCT";
     const auto samples = Sine(8000, 1, 4000, 440, 9000);

@@ -9,8 +9,7 @@ namespace {
 
 using namespace testutil;
 
-// A signal with content across the band: a few tones, noise and, if asked, sharp clicks
-// that make the encoder switch to short blocks.
+// Tones and noise across the band; clicks, if asked, make the encoder switch to short blocks.
 std::vector<int16_t> TestSignal(int32_t rate, int channels, int32_t frames, bool clicks) {
     std::vector<int16_t> s(size_t(frames) * channels);
     uint32_t seed = 12345;
@@ -46,8 +45,7 @@ std::vector<int32_t> DecodeAll(LMP3Source& src) {
     return all;
 }
 
-// The root-mean-square and the largest difference in units of full scale, over the samples
-// both decoders produced.
+// RMS and largest difference in units of full scale, over the samples both decoders gave.
 std::pair<double, double> Difference(const std::vector<int32_t>& ours,
                                      const std::vector<float>& ref) {
     const size_t n = std::min(ours.size(), ref.size());
@@ -73,9 +71,8 @@ struct Case {
 };
 
 // Sets mixed_block_flag in every short-block granule (mixed) or the intensity bit of every
-// joint-stereo header; returns how many were set. lame writes neither, so this is how both
-// decoders get to run those rules on the same stream. Intensity only for MPEG-1: in MPEG-2 the
-// flag changes the scalefactor layout and the stream becomes garbage no two decoders agree on.
+// joint-stereo header (lame writes neither); returns how many were set. Intensity for MPEG-1
+// only: in MPEG-2 it changes the scalefactor layout, and no two decoders agree on the result.
 int Reflag(const std::string& path, bool mixed) {
     int flagged = 0;
     std::vector<uint8_t> b = ReadFileBytes(path);
@@ -123,8 +120,7 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
     }
     const std::vector<float> ref = Mpg123Float(mp3);
     SCOPED_TRACE(c.lame);
-    // Every vector width the machine has; they differ by float rounding only (the wider
-    // paths fuse multiply and add): a quarter of a 16-bit step (16 internal units) at most.
+    // Every vector width the machine has: they differ by float rounding (fused multiply-add).
     std::vector<int32_t> widest;
     for (int lanes : {16, 8, 4}) {
         MP3Layer3::maxVectorLanes = lanes;
@@ -168,8 +164,7 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Files, Mp3Accuracy, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The standard's compliance streams within its full-accuracy bounds: PSNR above 96 dB and at
-// most 1 LSB at 16 bits, the whole stream decoded (the reference may end early).
+// The standard's compliance streams: PSNR above 96 dB, at most 1 LSB at 16 bits, all decoded.
 TEST(Mp3Compliance, IsoStreamsMatchTheirReferenceAtFullAccuracy) {
     for (int lanes : {16, 8, 4}) {
         MP3Layer3::maxVectorLanes = lanes;
@@ -225,8 +220,7 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
         const std::vector<int32_t> got = ReadFrames(src, 3000);
         EXPECT_TRUE(std::equal(got.begin(), got.end(), straight.begin() + target * 2));
     }
-    // VBR: the estimate may land on another frame, but what follows is a clean decode of
-    // that frame (bit-identical to the straight decode there).
+    // VBR: the estimate may land on another frame, but decodes it as the straight decode does.
     const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 2.0, "-V 2", true);
     const std::vector<int32_t> whole = DecodeFile(vbr);
     LMP3Source src(vbr.c_str());
@@ -294,8 +288,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
         std::vector<int32_t> all = DecodeAll(src);
         EXPECT_TRUE(std::equal(all.begin(), all.end(), ref.begin()));
     }
-    // A Xing header without the frame-count flag: its frame is decoded as silent audio and
-    // the length is estimated.
+    // A Xing header without the frame-count flag: decoded as a silent frame, length estimated.
     {
         const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
         std::vector<uint8_t> v = ReadFileBytes(vbr);
@@ -325,11 +318,9 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
 TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     const std::string dir = ScratchDir();
     // A full-scale square wave: its decoded overshoot goes beyond 16 bits and stays.
-    WriteWav16(dir + "/sq.wav", 44100, 1, [] {
-        std::vector<int16_t> s(44100);
-        for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 32767 : -32767;
-        return s;
-    }());
+    std::vector<int16_t> sq(44100);
+    for (size_t i = 0; i < sq.size(); ++i) sq[i] = (i / 50) % 2 ? 32767 : -32767;
+    WriteWav16(dir + "/sq.wav", 44100, 1, sq);
     ASSERT_EQ(testutil::Run("lame --quiet -m m -b 320 " + dir + "/sq.wav " + dir + "/sq.mp3"), 0);
     const std::vector<int32_t> all = DecodeFile(dir + "/sq.mp3");
     int32_t peak = 0;

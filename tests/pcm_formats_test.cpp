@@ -12,8 +12,7 @@ using namespace testutil;
 
 namespace {
 
-// A deterministic signal that visits the whole 16-bit range: a loud sine, a ramp over every
-// value step and pseudo-random noise, interleaved over the channels.
+// The whole 16-bit range: a loud sine, a ramp over every value step and noise, interleaved.
 std::vector<int16_t> TestSignal(int channels, int frames) {
     std::vector<int16_t> v(size_t(frames) * size_t(channels));
     uint32_t seed = 12345;
@@ -44,8 +43,7 @@ class SoxPeer : public ::testing::Test {
     std::string dir;
 };
 
-// Reference quantisers straight from the segment tables: the largest code whose decision
-// level does not exceed the magnitude.
+// Reference quantisers: the largest code whose decision level does not exceed the magnitude.
 uint8_t RefULaw(int v) {
     static const int thr[8] = {0, 124, 380, 892, 1916, 3964, 8060, 16252};
     const int mag = std::abs(v);
@@ -341,8 +339,7 @@ TEST(AiffFile, BadAndOddHeaders) {
         cases.push_back({Bytes(full.begin(), full.begin() + cut), 3});
     ExpectErrors(p, cases, LAifFile::OpenSource);
 
-    // An odd-sized chunk in front of COMM, with the IFF pad byte or (from a sloppy writer)
-    // without it: both read the same samples.
+    // An odd-sized chunk before COMM, with or (sloppy writers) without its pad: same samples.
     ASSERT_TRUE(WriteFileBytes(p, full));
     const auto reference = ReadFrames(*LAifFile::OpenSource(p.c_str()), 10);
     for (Bytes name : {Bytes{'N', 'A', 'M', 'E', 0, 0, 0, 3, 'a', 'b', 'c', 0},

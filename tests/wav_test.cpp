@@ -39,8 +39,7 @@ LSourceRef OpenBytes(const std::string& path, const Bytes& file) {
 
 }  // namespace
 
-// The PCM sink writes the documented header byte for byte, sox reads the samples back, and so
-// does our reader.
+// The PCM sink writes the documented header byte for byte; sox and our reader read it back.
 TEST(WaveFile, WritesExactHeaderThatSoxReads) {
     const std::string dir = ScratchDir(), path = dir + "/out.wav", raw = dir + "/sox.raw";
     for (int bits : {8, 16})
@@ -92,8 +91,7 @@ TEST(WaveFile, SkipsJunkChunks) {
               std::tuple(0, 18u, 8u, info.dataStart));
 }
 
-// Every malformed header gives error 3 and its trace, never a crash, and leaves the file as it
-// was.
+// Every malformed header gives error 3 and its trace, no crash, and leaves the file alone.
 TEST(WaveFile, RejectsBadHeaders) {
     const std::string dir = ScratchDir(), path = dir + "/bad.wav";
     const Bytes d4 = {1, 0, 2, 0};
