@@ -89,7 +89,6 @@ TEST(AcmEdges, ImaSeekLandsOnTheExactFrame) {
     const int32_t total = int32_t(all.size() / 2);
     all.resize(all.size() + 2000, 0);
     LSourceRef src = LWaveFile::OpenSource(file.c_str());
-    EXPECT_EQ(src->GetEndSample(), total);
     for (int32_t t : {0, 1, 1016, 1017, 1018, 5000, 11111, total - 500, total - 1}) {
         src->Seek(t);
         std::vector<int16_t> got;

@@ -145,12 +145,10 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
 }
 
 const Case kCases[] = {
-    {"m1_44k_joint", 44100, 2, "-b 128", false},
     {"m1_48k_stereo", 48000, 2, "-m s -b 320", false},
     {"m1_32k_mono", 32000, 1, "-m m -b 64", false},
     {"m1_44k_short", 44100, 2, "-b 160", true},
-    {"m1_44k_crc", 44100, 2, "-p -b 128", false},
-    {"m2_22k_joint", 22050, 2, "-b 64", false},
+    {"m1_44k_crc", 44100, 2, "-p -b 128", false},  // the tag frame too carries a CRC
     {"m2_24k_stereo", 24000, 2, "-m s -b 96", true},
     {"m2_16k_mono", 16000, 1, "-b 32", true},
     {"m25_11k_joint", 11025, 2, "-b 32", false},

@@ -154,16 +154,13 @@ TEST(Resample, SeekMatchesContinuousRead) {
     const auto all = testutil::ReadToEnd(rs.get());
     for (int32_t t : {0, 1, 37, 9000, 20001}) {
         rs->Seek(t);
-        std::vector<int32_t> buf(100);
-        rs->Read(buf.data(), 100);
+        const std::vector<int32_t> buf = testutil::ReadFrames(*rs, 100);
         // The position lags by the phase still pending (a few frames), as the transfer expects.
         EXPECT_NEAR(rs->GetPosition(), t + 100, 4);
         for (int i = 0; i < 100; ++i) ASSERT_NEAR(buf[i], all[size_t(t + i)], 64) << t << " " << i;
     }
     rs->Seek(-50);  // before the start: silence first, never a phase outside the table
-    std::vector<int32_t> buf(100);
-    rs->Read(buf.data(), 100);
-    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(testutil::ReadFrames(*rs, 100)[0], 0);
 }
 
 TEST(Resample, SourceChannelAdapters) {
@@ -177,14 +174,13 @@ TEST(Resample, SourceChannelAdapters) {
 
 // Sink-side adapters: channel mixing, resampling (length and tone), ratios above 16:1.
 TEST(Resample, SinkAdapters) {
-    LSinkRef mono(new MemorySink(44100, 1));
-    LSinkRef down;
+    LSinkRef mono(new MemorySink(44100, 1)), down;
     LSinkConvertChannels::OpenSink(down, mono, 2);
     ASSERT_TRUE(down);
     const int32_t st[] = {100, 300, -0x7FFF0, -0x7FFF0, 0x7FFFFFFF, 0x7FFFFFFF};
     down->Write(st, 3);
-    auto* ms = static_cast<MemorySink*>(mono.get());
-    EXPECT_EQ(ms->samples, (std::vector<int32_t>{200, -0x7FFF0, 0x7FFFFFFF}));
+    EXPECT_EQ(static_cast<MemorySink*>(mono.get())->samples,
+              (std::vector<int32_t>{200, -0x7FFF0, 0x7FFFFFFF}));
     EXPECT_EQ(down->GetPosition(), 3);
     LSinkRef stereo(new MemorySink(44100, 2)), up;
     LSinkConvertChannels::OpenSink(up, stereo, 1);

@@ -82,7 +82,6 @@ TEST_P(SourceContract, ReadsSeeksAndFails) {
     // Exact, or a block codec rounds up (VOX keeps no lone last nibble).
     EXPECT_TRUE(end >= frames - (f.slack ? 1 : 0) && end <= frames + f.slack) << end;
     const std::vector<int32_t> whole = ReadToEnd(src.get());
-    ASSERT_EQ(whole.size(), size_t(end) * ch);
     if (f.slack == 0 && f.sink) {
         // Lossless and G.711 writers: read back as written, to the coding's precision.
         int64_t worst = 0;

@@ -31,10 +31,9 @@ std::string Fields(const std::string& path, std::initializer_list<const char*> n
 TEST(Tags, Id3ReadRules) {
     const std::string p = testutil::ScratchDir() + "/a.mp3";
     const std::vector<uint8_t> audio(300, 0xAB);
-    auto withTag = [&](const std::vector<uint8_t>& tag) {
-        auto file = audio;
-        file.insert(file.end(), tag.begin(), tag.end());
-        WriteFileBytes(p, file);
+    auto withTag = [&](std::vector<uint8_t> tag) {
+        tag.insert(tag.begin(), audio.begin(), audio.end());
+        WriteFileBytes(p, tag);
     };
     withTag(Id3("0123456789012345678901234567890123", 0, 7, 200));  // 30-character title field
     EXPECT_EQ(Fields(p, {"TITLE", "DATE", "TRACKNUMBER", "COMMENT", "GENRE"}),

@@ -46,10 +46,8 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
     EXPECT_NEAR(std::sqrt(eo / es), 0.5, 0.1);
 
     // Our own encoder through our own decoder.
-    {
-        LSinkRef sink = LRawFile::OpenSink((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
-        Feed(*sink, Internal(speech));
-    }
+    Feed(*LRawFile::OpenSink((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX),
+         Internal(speech));
     LSourceRef back = LRawFile::OpenSource((dir + "/ours.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
     EXPECT_GT(SnrDb(speech, ReadAll16(*back)), 15.0);
 }
@@ -106,10 +104,7 @@ TEST(GsmFile, FramesAndSeek) {
     const std::string dir = ScratchDir();
     std::vector<int32_t> in(161);
     for (size_t i = 0; i < in.size(); ++i) in[i] = int32_t((i * 977) % 8000) * 16 - 64000;
-    {
-        LGSMFileSink sink((dir + "/161.gsm").c_str());
-        Feed(sink, in, 100);
-    }
+    Feed(*LSinkRef(new LGSMFileSink((dir + "/161.gsm").c_str())), in, 100);
     Bytes bytes = ReadFileBytes(dir + "/161.gsm");
     ASSERT_EQ(bytes.size(), 66u);
     EXPECT_EQ(bytes[33] >> 4, 0xD);
@@ -136,10 +131,7 @@ TEST_F(Speech, GsmFileAgainstToastAndUntoast) {
     EXPECT_GT(vsPeer, 30.0);
     EXPECT_GT(SnrDb(speech, ours), peerSnr - 1.5);
 
-    {
-        LGSMFileSink sink((dir + "/ours.gsm").c_str());
-        Feed(sink, Internal(speech));
-    }
+    Feed(*LSinkRef(new LGSMFileSink((dir + "/ours.gsm").c_str())), Internal(speech));
     ASSERT_EQ(testutil::Run("untoast -l -c '" + dir + "/ours.gsm' > '" + dir + "/ou.raw'"), 0);
     EXPECT_GT(SnrDb(speech, ReadRaw16(dir + "/ou.raw")), peerSnr - 1.5);
 }

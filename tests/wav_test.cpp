@@ -47,10 +47,7 @@ TEST(WaveFile, WritesExactHeaderThatSoxReads) {
             for (int32_t frames : {0, 3, 10001}) {
                 SCOPED_TRACE(testing::Message() << bits << " bits " << ch << " ch " << frames);
                 const auto samples = Noise(size_t(frames) * ch, bits, uint32_t(frames + ch));
-                {
-                    LSinkRef sink = LWaveFile::OpenSinkPCM(path.c_str(), 22050, bits, ch);
-                    Feed(*sink, samples, 777);
-                }
+                Feed(*LWaveFile::OpenSinkPCM(path.c_str(), 22050, bits, ch), samples, 777);
                 const Bytes file = ReadFileBytes(path);
                 const uint32_t dataBytes = uint32_t(frames * ch * bits / 8);
                 ASSERT_EQ(file.size(), 46 + dataBytes);  // no pad byte after odd data
@@ -187,8 +184,7 @@ TEST(WaveFile, ReadsRf64AndBw64) {
                       0);
             Bytes file = ReadFileBytes(rf);
             std::memcpy(file.data(), form, 4);
-            LSourceRef s = OpenBytes(rf, file);
-            EXPECT_EQ(ReadAll16(*s), FfmpegDecode(rf)) << codec << " " << form;
+            EXPECT_EQ(ReadAll16(*OpenBytes(rf, file)), FfmpegDecode(rf)) << codec << " " << form;
         }
     }
     const int64_t frames = (int64_t(41) << 30) / 10 / 4;
