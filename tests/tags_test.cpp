@@ -92,6 +92,12 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
     EXPECT_EQ(LoadLE32(reinterpret_cast<const uint8_t*>(&text[4])), text.size() - 8);
     EXPECT_NE(text.find(std::string("    \x09\0\0\0The Band", 16)), std::string::npos);
     EXPECT_EQ(Fields(p, {"ARTIST", "GENRE"}), "The Much Longer Band|Speech");
+    if (!testutil::HaveTool("ffprobe")) return;
+    // The peer finds them too, and the audio is untouched for it.
+    EXPECT_EQ(testutil::RunOutput("ffprobe -v quiet -show_entries format_tags=artist,genre:stream="
+                                  "duration_ts -of default=nw=1:nk=1 '" +
+                                  p + "'"),
+              "801\nSpeech\nThe Much Longer Band\n");
 }
 
 TEST(Tags, BadFilesChangeNothing) {
