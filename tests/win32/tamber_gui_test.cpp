@@ -136,10 +136,12 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(Answer("Error", IDOK,
                        "Unable to convert files. Please specify an existing output folder."));
 
-    // The context-menu verb of the WAV file type, registered when the entry is ticked.
-    const std::string verb =
-        RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr) + "\\Shell\\Convert with Tamber";
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, verb.c_str());
+    // The WAV file type's context-menu verb, registered when the entry is ticked; on a fresh
+    // system the type only gets its name then.
+    auto verb = [] {
+        return RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr) + "\\Shell\\Convert with Tamber";
+    };
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, verb().c_str());
     Command(w, 1004);
     HWND sheet = WaitDialog("Settings");
     ASSERT_TRUE(sheet);
@@ -168,7 +170,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(stored,
               "ContextMenu=1 NeverOverwrite=1 AlwaysPrompt=0 AlwaysOverwrite=0 CancelAll=0 "
               "UseCDDB=1 FormatChoiceC=1 CustomString={%n %t} SoundOutDevice=0 ");
-    EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verb + "\\command", nullptr).find("tamber.exe"),
+    EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verb() + "\\command", nullptr).find("tamber.exe"),
               std::string::npos);
 
     const std::string drop = dir + "\\drop";
