@@ -8,9 +8,10 @@ extern const char* const kShellExtensions[LSHELL_EXTENSION_COUNT];
 
 // Registers the verb for the extension's file type with the command "<executable>" "%L",
 // among the machine's classes or, when the user may not change those, among his own; false when
-// it could be written in neither. Platforms without a shell file-type registry do nothing.
+// it could be written in neither. Windows only: other systems have no file-type registry.
 bool ShellAddVerb(const char* extension, const char* verb, const char* executable);
-// Removes the verb again, from both places (only when the extension has a file type).
+// Removes the verb again, from both places (only when the extension has a file type). Windows
+// only.
 void ShellRemoveVerb(const char* extension, const char* verb);
 
 // The installation folder (at most 259 characters). On Windows: the "ProgramFilesDir" folder

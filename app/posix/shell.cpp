@@ -1,5 +1,5 @@
-// Shell integration on POSIX systems: no file-type registry; the program folder is the
-// folder of the running executable.
+// Shell integration on POSIX systems: the program folder is the folder of the running executable
+// (there is no file-type registry for a context-menu verb).
 #include "app/shell.h"
 
 #include <unistd.h>
@@ -7,12 +7,6 @@
 #include <cstring>
 
 #include "support/file.h"
-
-bool ShellAddVerb(const char*, const char*, const char*) {
-    return true;
-}
-
-void ShellRemoveVerb(const char*, const char*) {}
 
 void ProgramFolder(char* dest) {
     char exe[LMAX_PATH * 4];
