@@ -187,8 +187,7 @@ TEST(Ring, ProducerThreadFeedsConsumer) {
 TEST(Ring, EndsGoingAway) {
     {
         Bridge b(1, 1000);
-        std::vector<int32_t> in(30);
-        for (int i = 0; i < 30; ++i) in[size_t(i)] = i + 1;
+        std::vector<int32_t> in = Ramp(30);
         b.sink->Write(in.data(), 30);
         EXPECT_EQ(b.source->GetEndSample(), 30);
         b.sink.reset();

@@ -89,14 +89,10 @@ TEST_F(PlatformDecoder, UnknownExtensionWavComesOutEqual) {
     testutil::WriteWav16(in, 44100, 2, pcm);
     FakeProgress d;
     ASSERT_EQ(Decode(in, out, d), LPROCESS_OK);
-    std::vector<uint8_t> b = testutil::ReadFileBytes(out);
-    ASSERT_EQ(b.size(), 46 + pcm.size() * 2);
-    auto get32 = [&](size_t at) {
-        return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24);
-    };
-    EXPECT_EQ(std::tuple(get32(4), get32(16), get32(42)),
-              std::tuple(pcm.size() * 2 + 38, 18u, pcm.size() * 2));
-    EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
+    const std::vector<uint8_t> wav = testutil::ReadFileBytes(in);  // a 44-byte header
+    EXPECT_EQ(
+        testutil::ReadFileBytes(out),
+        testutil::WavBytes(testutil::FmtBody(1, 2, 44100, 16, 18), {wav.begin() + 44, wav.end()}));
 }
 
 TEST_F(PlatformDecoder, BadInputGetsTheOpenersMessagesAndLeavesNoTemporaryFile) {
@@ -115,7 +111,6 @@ TEST_F(PlatformDecoder, BadInputGetsTheOpenersMessagesAndLeavesNoTemporaryFile) 
     } cases[] = {
         {wma, "Cannot open file \"" + wma + "\". It is possible that the file does not exist"},
         {junk, "Cannot open the file \"" + junk + "\". This means that either the file format"},
-        {dir_ + "/none.xyz", "Cannot open the file \"" + dir_ + "/none.xyz\". Check it exists"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

@@ -89,35 +89,25 @@ int Process(LProgressDialog* dlg, Waiting* w) {
 
 TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     Flag flag;
-    Waiting w{&flag, 30};
+    Waiting w{};
     LProgressProcess<Waiting> run("Wait", &w);
-    run.Run(nullptr);
-    EXPECT_EQ(w.result, LPROCESS_FAILED);  // timed out
-
-    w.ms = LWAIT_INFINITE;
-    flag.waiting = false;
-    std::thread setter([&] {
-        while (!flag.waiting) std::this_thread::yield();
-        flag.set = true;
-    });
-    run.Run(nullptr);
-    setter.join();
-    EXPECT_EQ(w.result, 0);
-
-    // Cancel from another thread ends an endless wait at once.
-    flag.set = flag.waiting = false;
-    std::thread stopper([&] {
-        while (!flag.waiting) std::this_thread::yield();
-        run.RequestStop();
-    });
-    run.Run(nullptr);
-    stopper.join();
-    EXPECT_EQ(w.result, LPROCESS_STOPPED);
-
-    Waiting timed{nullptr, 15};
-    LProgressProcess<Waiting> sleep("Sleep", &timed);
-    sleep.Run(nullptr);
-    EXPECT_EQ(timed.result, 0);
+    // Waits ms on the flag (none: a timed wait); `then` runs on another thread once it waits.
+    auto wait = [&](
+                    Flag* on, uint32_t ms, std::function<void()> then = [] {}) {
+        w = Waiting{on, ms};
+        flag.set = flag.waiting = false;
+        std::thread other([&] {
+            while (on && !flag.waiting) std::this_thread::yield();
+            then();
+        });
+        run.Run(nullptr);
+        other.join();
+        return w.result;
+    };
+    EXPECT_EQ(wait(&flag, 30), LPROCESS_FAILED);  // timed out
+    EXPECT_EQ(wait(&flag, LWAIT_INFINITE, [&] { flag.set = true; }), 0);
+    EXPECT_EQ(wait(&flag, LWAIT_INFINITE, [&] { run.RequestStop(); }), LPROCESS_STOPPED);
+    EXPECT_EQ(wait(nullptr, 15), 0);
 }
 
 // Counts its runs; each run waits for its release event or the stop signal.
