@@ -17,9 +17,8 @@ class Cli : public ::testing::Test {
         dir_ = work_ = testutil::ScratchDir();
         for (const char* d : {"/home", "/bin"}) fs::create_directories(dir_ + d);
     }
-    // tamber in the work folder without a terminal, the stand-ins of dir_/bin first on PATH;
-    // limitKiB >= 0 caps every file it and its children write, as a full disk does; prefix
-    // goes before the program. Standard error is appended to dir_/err.
+    // tamber in work_ with dir_/bin first on PATH, no terminal, standard error added to dir_/err;
+    // limitKiB >= 0 caps every file written (a full disk); prefix goes before the program.
     std::string Command(const std::string& args, long limitKiB = -1, const char* prefix = "") {
         std::string limit =
             limitKiB < 0 ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; ";
@@ -53,7 +52,8 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, ConvertsABatchIntoAFolder) {
     Wav("a.wav");
     Wav("b.wav", 8000, 1);
-    EXPECT_EQ(Tamber("-format .wav -outfolder OUT a.wav b.wav -convert"), 0) << err_;
+    // An absolute path begins with "/" here and is a file, not an option.
+    EXPECT_EQ(Tamber("-format .wav -outfolder OUT '" + dir_ + "/a.wav' b.wav -convert"), 0) << err_;
     EXPECT_EQ(Pcm(dir_ + "/OUT/a.wav") + Pcm(dir_ + "/OUT/b.wav"),
               Pcm(dir_ + "/a.wav") + Pcm(dir_ + "/b.wav"));
     EXPECT_EQ(fs::file_size(dir_ + "/OUT/b.wav"), 46u + 4000 * 2);  // no tag chunks without tags
@@ -63,9 +63,6 @@ TEST_F(Cli, ConvertsABatchIntoAFolder) {
 
 TEST_F(Cli, UsageAndIgnoredOptions) {
     EXPECT_EQ(Tamber(""), 2);
-    for (const char* o : {"-hide", "-outfolder", "-format", "-overwrite", "-settings",
-                          "-insettings", "-clear", "/install", "-convert", "-exit"})
-        EXPECT_TRUE(Has(o)) << o;
     Wav("a.wav");
     EXPECT_EQ(Tamber("-frobnicate -format .bogus -outfolder OUT a.wav -convert -exit"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/OUT/a.wav"));
@@ -78,9 +75,6 @@ TEST_F(Cli, UsageAndIgnoredOptions) {
         EXPECT_NE(testutil::RunOutput(tamber + help).find("usage: tamber"), std::string::npos);
     }
     EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.0.0\n");
-    // Absolute paths begin with "/" here and are files, not options.
-    EXPECT_EQ(Tamber("-outfolder '" + dir_ + "/ABS' '" + dir_ + "/a.wav' -convert"), 0) << err_;
-    EXPECT_TRUE(fs::exists(dir_ + "/ABS/a.wav"));
 }
 
 // A conversion reads each settings file once and replaces it once, and makes no folder twice.
@@ -126,14 +120,6 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     testutil::WriteFileBytes(dir_ + "/empty.wav", {});
     EXPECT_EQ(Tamber("-outfolder OUT missing.wav empty.wav -convert"), 2);
     EXPECT_TRUE(Has("skipped \"missing.wav\"") && Has("no files to convert")) << err_;
-    // A file without read permission (root reads everything, so only checked for others).
-    if (geteuid() != 0) {
-        Wav("locked.wav");
-        fs::permissions(dir_ + "/locked.wav", fs::perms::none);
-        EXPECT_EQ(Tamber("-outfolder OUT locked.wav -convert"), 2);
-        EXPECT_TRUE(Has("skipped \"locked.wav\""));
-        fs::permissions(dir_ + "/locked.wav", fs::perms::owner_all);
-    }
     // An output folder that cannot be made.
     Wav("a.wav");
     testutil::WriteFileBytes(dir_ + "/file", {1});
@@ -148,8 +134,7 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     EXPECT_TRUE(Has("skipped"));
 }
 
-// The conversion carries the tags between WAV and MP3 (where the peer finds them too), and no
-// further.
+// Tags travel between WAV and MP3 (where the peer finds them too), and no further.
 TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
     if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
     LAudioTagData tags;
@@ -179,8 +164,7 @@ std::string Sums(const std::string& folder) {
     return testutil::RunOutput("cd '" + folder + "' 2>/dev/null && md5sum * 2>/dev/null");
 }
 
-// The parallel batch gives the outputs and exit status of one at a time, also when an entry in
-// the middle is corrupt (entries already running then finish; no new one starts).
+// The parallel batch gives what one at a time gives, also past a corrupt entry (no new one starts).
 TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
     std::string files;
     for (int i = 10; i < 50; ++i) {
@@ -204,9 +188,8 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
         EXPECT_EQ(Sums(dir_ + "/GNU"), Sums(dir_ + "/ONE"));
     }
     testutil::WriteFileBytes(dir_ + "/f30.wav", std::vector<uint8_t>(100, 0x55));
-    const int one = Tamber("-outfolder BAD1 -jobs 1" + files + " -convert");
-    const int all = Tamber("-outfolder BADN -jobs 4" + files + " -convert");
-    EXPECT_EQ(std::tuple(one, all), std::tuple(2, 2));
+    EXPECT_EQ(Tamber("-outfolder BAD1 -jobs 1" + files + " -convert"), 2);
+    EXPECT_EQ(Tamber("-outfolder BADN -jobs 4" + files + " -convert"), 2);
     EXPECT_TRUE(Has("Cannot open the file \"f30.wav\" because it is corrupt.")) << err_;
     EXPECT_EQ(testutil::ReadFileBytes(dir_ + "/f30.wav"), std::vector<uint8_t>(100, 0x55));
     // Everything one at a time wrote is there, and whatever more ran is the same conversion.
@@ -221,9 +204,7 @@ TEST_F(Cli, ParallelBatchMatchesOneAtATime) {
         EXPECT_NE(good.find(line), std::string::npos);
 }
 
-// An encoder that fails (breaks off, or ends with an error code after taking everything) fails
-// the conversion: no "done", no partial file left, and an old file the conversion was to
-// replace is kept as it was.
+// An encoder breaking off or ending with an error: no "done", no partial file, the old one kept.
 TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     Wav("m8.wav");
     fs::create_directories(dir_ + "/OUT");
@@ -231,8 +212,6 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     for (const char* body : {"echo bad block >&2; head -c 1000 > \"$out\"; exit 1",
                              "echo bad block; cat > \"$out\"; exit 2"}) {
         StandIn("lame", std::string("for a; do out=\"$a\"; done\n") + body);
-        fs::remove_all(dir_ + "/home");
-        fs::create_directories(dir_ + "/home");
         fs::remove(dir_ + "/OUT/m8.mp3");
         EXPECT_EQ(Tamber("-format .mp3 -outfolder OUT m8.wav -convert"), 2) << body;
         EXPECT_FALSE(Has("done")) << err_;
@@ -246,8 +225,7 @@ TEST_F(Cli, FailingEncoderLosesNothingAndLeavesNothing) {
     }
 }
 
-// The headless tamber where the world fails: a full disk (a file-size limit), a read-only
-// folder, crashing decoders, a killed run, concurrent runs. What the user had is never lost.
+// Where the world fails (full disk, read-only folder, crashes, kills), what the user had stays.
 class Faults : public Cli {
   protected:
     void SetUp() override {
@@ -269,8 +247,7 @@ class Faults : public Cli {
     }
 };
 
-// Writes fail at the first byte, half-way and within the last KiB, for every output kind,
-// writing a new file, replacing an old output and converting a file onto itself.
+// Writes fail at the first byte, half-way and in the last KiB: new, replaced and same-file output.
 TEST_F(Faults, WriteFailuresLoseNothing) {
     const std::pair<const char*, const char*> kinds[] = {
         {".wav", ""},
@@ -312,8 +289,7 @@ TEST_F(Faults, WriteFailuresLoseNothing) {
     }
 }
 
-// A decoder that crashes half-way or exits with an error fails the file with its message.
-// Unrelated "_x" and "~x" files are never asked about nor touched. A read-only folder fails.
+// A crashing or failing decoder fails its file; "_x" and "~x" files stay; a read-only folder fails.
 TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
     fs::copy_file(w("x.wav"), w("x.ogg"));
     fs::create_directories(w("out"));
@@ -351,8 +327,7 @@ TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
     EXPECT_EQ(Files(), before);
 }
 
-// A run killed while its encoder works leaves the input whole; the next run ignores the
-// leftover passing file.
+// A run killed while its encoder works leaves the input whole; the next ignores its leftover.
 TEST_F(Faults, KilledRunLeavesTheInputWhole) {
     fs::copy_file(w("x.wav"), w("x.ogg"));
     const auto original = testutil::ReadFileBytes(w("x.ogg"));
@@ -374,8 +349,7 @@ TEST_F(Faults, KilledRunLeavesTheInputWhole) {
     EXPECT_EQ(Files().size(), 3u);  // x.wav, x.ogg, _x.ogg
 }
 
-// Ctrl+C during a parallel batch stops every running entry (encoders included), starts no
-// other, and leaves neither outputs nor temporary files.
+// Ctrl+C stops every running entry and its encoder, starts no other, and leaves no file behind.
 TEST_F(Faults, InterruptStopsEveryRunningEntry) {
     for (const char* f : {"a.wav", "b.wav", "c.wav"}) fs::copy_file(w("x.wav"), w(f));
     StandIn("oggenc", "echo $$ > \"" + dir_ + "/enc.$$\"; sleep 30");
@@ -394,8 +368,7 @@ TEST_F(Faults, InterruptStopsEveryRunningEntry) {
     // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
     testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
     testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
-    auto rc = testutil::ReadFileBytes(dir_ + "/rc");
-    EXPECT_EQ(std::string(rc.begin(), rc.end()), "1\n");
+    EXPECT_EQ(testutil::ReadText(dir_ + "/rc"), "1\n");
     for (const std::string& pid : encoders()) EXPECT_NE(testutil::Run("kill -0 " + pid), 0);
     EXPECT_EQ(encoders().size(), 2u);  // c.wav never started
     EXPECT_TRUE(!fs::exists(w("out")) || fs::is_empty(w("out")));
@@ -418,8 +391,7 @@ TEST_F(Faults, ConcurrentRunsShareAFolder) {
                "; echo $? >> '" + dir_ + "/rc') & ";
     }
     testutil::Run(all + "wait");
-    auto rc = testutil::ReadFileBytes(dir_ + "/rc");
-    EXPECT_EQ(std::string(rc.begin(), rc.end()), "0\n0\n0\n0\n0\n0\n0\n0\n");
+    EXPECT_EQ(testutil::ReadText(dir_ + "/rc"), "0\n0\n0\n0\n0\n0\n0\n0\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(w("out")), fs::directory_iterator()), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(testutil::ReadWav16(w("out/f" + std::to_string(i) + ".wav")).samples, pcm[i]);

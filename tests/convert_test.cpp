@@ -31,7 +31,6 @@ class Convert : public ::testing::Test {
         testutil::WriteWav16(p, rate, channels, testutil::Sine(rate, channels, frames, 440, 9000));
         return p;
     }
-    void Touch(const std::string& p) { testutil::WriteFileBytes(p, {'x'}); }
     // A host converting into dir_/out.
     TestHost OutHost() {
         TestHost h;
@@ -73,11 +72,6 @@ TEST_F(Convert, ReadersByExtensionInAnyCase) {
     EXPECT_EQ(LGenSourceOpen(src, raw.c_str(), &dlg), LPROCESS_OK);
     EXPECT_EQ(std::tuple(src->GetSampleRate(), src->GetChannels()), std::tuple(11025, 2));
     EXPECT_TRUE(dlg.errors.empty());
-    // ".aifc" is read by the AIFF reader.
-    const std::string aifc = dir_ + "/x.AIFC";
-    LAifFile::OpenSink(aifc.c_str(), 8000, 1)->Write(std::vector<int32_t>(100).data(), 100);
-    EXPECT_EQ(LGenSourceOpen(src, aifc.c_str(), &dlg), LPROCESS_OK);
-    EXPECT_EQ(src->GetEndSample(), 100);
 }
 
 TEST_F(Convert, OpenFailuresAndTheirMessages) {
@@ -96,8 +90,7 @@ TEST_F(Convert, OpenFailuresAndTheirMessages) {
                                                 "download the Sony codec following the links "
                                                 "from "));
 
-    // A plain AIFF the reader refuses keeps the "corrupt" text; an AIFF-C compression type it
-    // does not read is no damaged file.
+    // A refused plain AIFF is "corrupt"; an AIFF-C compression not read here is no damage.
     const std::string aifc = dir_ + "/x.aifc";
     LAifFile::OpenSink(aifc.c_str(), 8000, 1)->Write(std::vector<int32_t>(100).data(), 100);
     auto bytes = testutil::ReadFileBytes(aifc);
@@ -119,7 +112,6 @@ TEST_F(Convert, OpenFailuresAndTheirMessages) {
     EXPECT_EQ(LGenSourceOpen(src, (dir_ + "/a.xyz").c_str(), &ui), LPROCESS_FAILED);
     EXPECT_EQ(once, 0);
     EXPECT_EQ(LGenSourceOpen(src, (dir_ + "/b.xyz").c_str(), &ui), LPROCESS_FAILED);
-    EXPECT_TRUE(src);
     ASSERT_EQ(user.messages.size(), 1u);
     EXPECT_TRUE(StartsWith(user.messages[0], "Cannot open the file \"" + dir_ + "/a.xyz\"."));
 }
@@ -134,8 +126,6 @@ TEST_F(Convert, DecodedInputsUseFreeTemporarySlots) {
     TestDialog d;
     LSourceRef first, second;
     ASSERT_EQ(LGenSourceOpen(first, a.c_str(), &d), LPROCESS_OK);
-    EXPECT_EQ(first->GetError(), 0);
-    EXPECT_TRUE(fs::exists(std::string(temp) + "/Temp1.wav"));
     EXPECT_FALSE(fs::exists(std::string(temp) + "/Temp1.lck"));     // the lock went with the open
     ASSERT_EQ(LGenSourceOpen(second, b.c_str(), &d), LPROCESS_OK);  // slot 1 is still held open
     EXPECT_TRUE(fs::exists(std::string(temp) + "/Temp2.wav"));
@@ -176,7 +166,7 @@ TEST_F(Convert, NeverOverwriteSkipsEveryPresentOutput) {
     SettingsWriteBool("Settings", "NeverOverwrite", true);
     TestHost h = OutHost();
     h.Select({Wav("a.wav"), Wav("b.wav")});
-    for (const char* n : {"a.wav", "b.wav"}) Touch(h.folder + "/" + n);
+    for (const char* n : {"a.wav", "b.wav"}) testutil::WriteFileBytes(h.folder + "/" + n, {'x'});
     TestDialog dlg;
     EXPECT_EQ(Job(h, dlg), LPROCESS_OK);
     EXPECT_EQ(std::tuple(outcome_, dlg.errors.size(), h.Images(), h.questions),
@@ -184,8 +174,7 @@ TEST_F(Convert, NeverOverwriteSkipsEveryPresentOutput) {
     for (const char* n : {"a.wav", "b.wav"}) EXPECT_EQ(fs::file_size(h.folder + "/" + n), 1u) << n;
 }
 
-// A cancelled conversion onto the input itself leaves the input as it was (a successful one
-// replaces it: the headless front end's fault tests); "[Same as source file]".
+// A cancelled conversion onto the input itself leaves it as it was; "[Same as source file]".
 TEST_F(Convert, SameFileIsKeptOnCancelAndSameFolderOutputs) {
     // An 8-bit input converted to 16-bit WAV in its own folder.
     std::string in = dir_ + "/b.wav";
@@ -219,9 +208,8 @@ TEST_F(Convert, OutputFormatNobodyWritesFailsTheJob) {
     TestDialog dlg;
     EXPECT_EQ(Job(h, dlg), LPROCESS_FAILED);
     ASSERT_EQ(dlg.errors.size(), 1u);
-    EXPECT_EQ(dlg.errors[0].rfind(
-                  "The specified output format is not supported by Tamber. Please see ", 0),
-              0u);
+    EXPECT_TRUE(
+        StartsWith(dlg.errors[0], "The specified output format is not supported by Tamber."));
 }
 
 // Each named value of the section is stored with the given number.
@@ -244,12 +232,8 @@ struct Cli {
 TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     Cli c;
     c.Run({"-settings", ".mp3", "VBR", "64", "192", "2", "joint", "false"});
-    Stored("MP3Encoder", {{"ConstantBitRate", 0},
-                          {"VBRMinBitRate", 64},
-                          {"VBRMaxBitRate", 192},
-                          {"VBRQuality", 2},
-                          {"ChannelMode", 1},
-                          {"ErrorProtection", 0}});
+    Stored("MP3Encoder", {{"ConstantBitRate", 0}, {"VBRMinBitRate", 64}, {"VBRMaxBitRate", 192}});
+    Stored("MP3Encoder", {{"VBRQuality", 2}, {"ChannelMode", 1}, {"ErrorProtection", 0}});
 
     c.Run({"-settings", ".mp3", "CBR", "192"});  // cut short
     Stored("MP3Encoder", {{"ConstantBitRate", 0}, {"CBRBitRate", 128}});
@@ -261,8 +245,7 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     Stored("OggEncoder", {{"VBRQuality", 6}, {"StripComments", 1}});
 
     // A rate or channel count no encoder takes leaves the stored list as it was.
-    for (auto bad : {std::vector<const char*>{"5", "0", "0"},
-                     {"5", "-44100", "2"},
+    for (auto bad : {std::vector<const char*>{"5", "-44100", "2"},
                      {"5", "44100", "0"},
                      {"5", "44100", "3"},
                      {"5", "900000", "1"}}) {
@@ -306,23 +289,19 @@ TEST_F(Convert, WavFormatFileFromTheCommandLine) {
     char path[LMAX_PATH];
     LGenWavFormatFilePath(path);
     EXPECT_EQ(std::string(path), dir_ + "/home/data/WavCodec.wff");
-    auto bytes = testutil::ReadFileBytes(path);
-    ASSERT_EQ(bytes.size(), 1024u);
-    const std::vector<uint8_t> head = {7,    0, 1, 0, 0x40, 0x1F, 0, 0, 0x40,
-                                       0x1F, 0, 0, 1, 0,    8,    0, 0, 0};
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 18), head);
+    auto bytes = testutil::ReadFileBytes(path);  // its fields: the CLI's u-law run through soxi
+    EXPECT_EQ(std::tuple(bytes.size(), bytes[0]), std::tuple(1024u, 7));
     c.Run({"-settings", ".wav", "PCM", "8000"});  // cut short: unchanged
     EXPECT_EQ(testutil::ReadFileBytes(path)[0], 7);
     c.Run({"-settings", ".wav", "alaw", "22050", "2"});
     bytes = testutil::ReadFileBytes(path);
     EXPECT_EQ(std::tuple(bytes[0], bytes[12]), std::tuple(6, 2));  // tag, align
 
-    // A format that cannot be stored whole (a file-size limit fails writes as a full disk does)
-    // keeps the previous file, says so, and the conversion asked for does not run.
+    // A format not stored whole (a full disk) keeps the old file, says so, and nothing converts.
     const std::string wff = path;
-    rlimit old{}, small{};
+    rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    small = {512, old.rlim_max};
+    const rlimit small{512, old.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &small);
     LCommandResult r =
@@ -337,8 +316,7 @@ TEST_F(Convert, WavFormatFileFromTheCommandLine) {
                   "Cannot save the WAV output format to the file \"" + wff +
                   "\". Check there is free space on the disk and you have write access."});
 
-    // The job reads the file as the codec layer does: the whole block, and an extra-bytes
-    // count that claims more than the block holds is cut to what it holds.
+    // The job reads the whole block; an extra-bytes count beyond it is cut to what it holds.
     bytes[16] = 0xFF, bytes[17] = 0xFF;
     bytes[1000] = 0x5A;
     testutil::WriteFileBytes(path, bytes);
@@ -358,16 +336,10 @@ TEST_F(Convert, FilesPassInArgumentOrder) {
     Cli c;
     c.Run({"-clear", a.c_str(), b.c_str(), a.c_str()});
     ASSERT_EQ(c.host.entries.size(), 2u);
-    c.Run({a.c_str(), "-clear", b.c_str()});
+    // Option values and folders are not entries (nor are empty and missing files: the CLI suite).
+    c.Run({a.c_str(), "-clear", "-outfolder", dir_.c_str(), b.c_str(), dir_.c_str()});
     ASSERT_EQ(c.host.entries.size(), 1u);
     EXPECT_EQ(c.host.entries[0].path, b);
-    // Option values, folders, empty and missing files are not entries.
-    std::string empty = dir_ + "/empty.wav";
-    testutil::WriteFileBytes(empty, {});
-    Cli d;
-    auto r = d.Run({"-outfolder", dir_.c_str(), empty.c_str(), (dir_ + "/missing.wav").c_str()});
-    EXPECT_TRUE(d.host.entries.empty());
-    EXPECT_EQ(r.skippedFiles, 2);
     // At most 32 arguments, each cut at 259 characters: no overflow.
     std::string longArg(300, 'x');
     std::vector<const char*> many(40, longArg.c_str());

@@ -7,10 +7,6 @@
 
 namespace {
 
-void Feed(LSinkRef& sink, const std::vector<int16_t>& pcm) {
-    testutil::Feed(*sink, testutil::Internal(pcm));
-}
-
 class RealCodecs : public ::testing::Test {
   protected:
     void SetUp() override {  // a fresh store: components come from PATH
@@ -29,7 +25,7 @@ TEST_F(RealCodecs, Mp3ThroughLame) {
     LMP3EncodeSettings s;
     LSinkRef sink = LMP3EncodePipe::OpenMp3Sink(out.c_str(), s, 2, 44100);
     ASSERT_TRUE(sink && !sink->IsUnusable());
-    Feed(sink, pcm);
+    testutil::Feed(*sink, testutil::Internal(pcm));
     sink.reset();
     testutil::Wav16 back = testutil::PeerDecode("mpg123", out);
     EXPECT_EQ(std::tuple(back.ok, back.channels, back.rate), std::tuple(true, 2, 44100));
@@ -37,9 +33,8 @@ TEST_F(RealCodecs, Mp3ThroughLame) {
     EXPECT_GT(testutil::SnrDbBestOffset(pcm, back.samples, 2 * 1200), 20.0);
 }
 
-// Our encoder pipes write Ogg and FLAC (a name with quotes and a backslash must reach both
-// programs whole), ffmpeg writes AAC; all open through the input table's decoders. FLAC comes
-// back exact.
+// Our pipes write Ogg and FLAC (a name with quotes and a backslash reaching both whole), ffmpeg
+// AAC; all open through the input table's decoders, FLAC exact.
 TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecoders) {
     ASSERT_TRUE(testutil::HaveTool("flac") && testutil::HaveTool("oggenc") &&
                 testutil::HaveTool("oggdec") && testutil::HaveTool("ffmpeg"));
@@ -55,7 +50,7 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecoders) {
     for (LSinkRef sink : {LOggEncodePipe::OpenOggSink(ogg.c_str(), oggSettings, 2, 44100),
                           LFlacEncodePipe::OpenFlacSink(flac.c_str(), flacSettings)}) {
         ASSERT_TRUE(sink && !sink->IsUnusable());
-        Feed(sink, pcm);
+        testutil::Feed(*sink, testutil::Internal(pcm));
     }
     ASSERT_TRUE(std::filesystem::exists(flac)) << "the encoder must write the named file";
     ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i \"" + wav + "\" -c:a aac \"" + m4a + "\""), 0);

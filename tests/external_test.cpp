@@ -15,8 +15,7 @@ namespace {
 
 using testutil::FakeProgress;
 
-// A stand-in program. Its output goes nowhere: a stand-in left sleeping must not hold the test
-// runner's output pipe open.
+// A stand-in program whose output goes nowhere (a sleeping one must not hold the runner's pipe).
 std::string Script(const std::string& dir, const char* name, const std::string& body) {
     return testutil::StandIn(dir + "/" + name, "exec >/dev/null 2>&1\n" + body);
 }
@@ -61,24 +60,19 @@ TEST(PipeSink, MissingProgramAndZeroChannelsFail) {
     EXPECT_TRUE(zero->IsUnusable() && zero->GetChannels() == 1 && !LPipeOut().Open(""));
 }
 
-// An encoder that exits at once, or reads about half of the input, writes it and dies of a
-// signal: the broken pipe is reported and this program lives on. One that takes all of its
-// input but then fails (an error code, a signal) fails the finish; one that ends well does not.
+// An encoder that reads half of its input and dies of a signal: the broken pipe is reported and
+// this program lives on. One that takes all, then dies, fails the finish; one that ends well not.
 TEST(PipeSink, EncoderThatBreaksOffOrFailsAtTheEnd) {
     std::string dir = testutil::ScratchDir(), out = dir + "/half.raw";
     std::vector<int32_t> in = testutil::Ramp(8192 * 2);
-    for (const std::string& body :
-         {std::string("exit 3"), "head -c 655360 > \"" + out + "\"; kill -SEGV $$"}) {
-        LSinkRef sink = Pipe(Script(dir, "enc", body));
-        ASSERT_FALSE(sink->IsUnusable()) << body;  // the process did start
-        int ok = 1;
-        for (int i = 0; i < 40; ++i) ok &= sink->Write(in.data(), 8192);
-        EXPECT_EQ(std::tuple(ok, sink->IsUnusable(), sink->GetPosition()),
-                  std::tuple(0, true, 40 * 8192))
-            << body;
-    }
-    EXPECT_EQ(testutil::ReadFileBytes(out).size(), 655360u);
-    for (auto [body, bad] : {std::pair{"exit 1", true}, {"kill -KILL $$", true}, {"", false}}) {
+    LSinkRef half = Pipe(Script(dir, "enc", "head -c 655360 > \"" + out + "\"; kill -SEGV $$"));
+    ASSERT_FALSE(half->IsUnusable());  // the process did start
+    int ok = 1;
+    for (int i = 0; i < 40; ++i) ok &= half->Write(in.data(), 8192);
+    EXPECT_EQ(std::tuple(ok, half->IsUnusable(), half->GetPosition(),
+                         testutil::ReadFileBytes(out).size()),
+              std::tuple(0, true, 40 * 8192, 655360u));
+    for (auto [body, bad] : {std::pair{"kill -KILL $$", true}, {"", false}}) {
         LSinkRef sink = Pipe(Script(dir, "enc", std::string("cat > /dev/null; ") + body));
         EXPECT_EQ(sink->Write(in.data(), 8192), 1) << body;
         EXPECT_FALSE(sink->IsUnusable()) << body;
@@ -87,9 +81,7 @@ TEST(PipeSink, EncoderThatBreaksOffOrFailsAtTheEnd) {
     }
 }
 
-// Finishing waits for the encoder behind the progress surface (the limit is shortened here):
-// an encoder ending within it is success, one outliving the limit is ended and fails, and Cancel
-// ends the wait at once.
+// Finishing waits for the encoder within a (shortened) limit, then ends it; so does Cancel.
 TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
     std::string dir = testutil::ScratchDir(), flag = dir + "/finished";
     std::vector<int32_t> in = testutil::Ramp(4096 * 2);  // fits into the pipe's buffer
@@ -123,8 +115,7 @@ TEST(PipeSink, FinishWaitsForTheEncoderWithinItsLimit) {
     LPipeOut::finishLimitMs = limit;
 }
 
-// Cut input after the stall limit, then the three-second wait, then the encoder is ended: not
-// the 8 s sleep.
+// Input cut after the stall limit, the encoder ended three seconds later: not after its 8 s sleep.
 TEST(PipeSink, EncoderThatStopsReadingLosesItsInputAfterTheStallLimit) {
     std::vector<int32_t> in = testutil::Ramp(LSOUND_BLOCK_FRAMES * 2);
     uint32_t limit = LPipeOut::stallLimitMs;
@@ -185,40 +176,15 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
         dir, "record dec", "for a in \"$@\"; do echo \"$a\"; done > \"" + dir + "/args.txt\"");
     for (const char* c : {"actdec", "shndec"}) Register(c, recorder);
     const std::string in = dir + "/my song.x", out = dir + "/Temp 1.wav";
-    using Run = int (*)(FakeProgress&, const std::string&, const std::string&);
-    const struct {
-        Run run;
-        const char* title;
-        std::string args;
-    } rows[] = {
-        {Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n"},
-        {Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n"},
-    };
-    for (const auto& r : rows) {
+    auto check = [&](auto decode, const char* title, const std::string& args) {
         FakeProgress dlg;
-        EXPECT_EQ(r.run(dlg, in, out), LPROCESS_OK) << r.title;
-        EXPECT_EQ(testutil::ReadText(dir + "/args.txt"), r.args);
+        EXPECT_EQ(decode(dlg, in, out), LPROCESS_OK) << title;
+        EXPECT_EQ(testutil::ReadText(dir + "/args.txt"), args);
         EXPECT_EQ(std::tuple(dlg.lines[0], dlg.lines[1], dlg.errors.size()),
-                  std::tuple(r.title, "my song.x", 0u));
-    }
-}
-
-// A decoder that cannot be started fails the decode with the decoder message; the input is left
-// alone (decoders that exit with an error or crash: the headless front end's fault tests).
-TEST_F(Decoders, UnstartableDecoderFailsTheDecodeAndLeavesTheSourceAlone) {
-    std::string in = dir + "/in.ogg";
-    std::vector<uint8_t> original = {'O', 'g', 'g', 'S', 1, 2, 3};
-    testutil::WriteFileBytes(in, original);
-    std::string unstartable = dir + "/unstartable";
-    std::ofstream(unstartable) << "#!/nonexistent/interpreter\n";
-    chmod(unstartable.c_str(), 0755);
-    Register("oggdec", unstartable);
-    FakeProgress dlg;
-    EXPECT_EQ(Decode<LOggDecode>(dlg, in, dir + "/Temp1.wav"), LPROCESS_FAILED);
-    EXPECT_EQ(dlg.errors, std::vector<std::string>{"Cannot open the file \"" + in +
-                                                   "\": the decoder \"oggdec\" could not "
-                                                   "complete it."});
-    EXPECT_EQ(testutil::ReadFileBytes(in), original);
+                  std::tuple(title, "my song.x", 0u));
+    };
+    check(Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n");
+    check(Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n");
 }
 
 TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
@@ -230,10 +196,6 @@ TEST_F(Decoders, TimeOutFailsAndLeavesTheChildRunning) {
     const double took = testutil::SecondsSince(start);
     EXPECT_TRUE(took >= 1.15 && took < 3.5) << took;
     EXPECT_EQ(dlg.progress.size(), 3u);  // slices of 500, 500 and 200 ms
-    // Shorter than one slice: the only slice is the whole time-out.
-    FakeProgress quick;
-    EXPECT_EQ(ProcessRunCommandLineProcess(&quick, prog.c_str(), 100), LPROCESS_FAILED);
-    EXPECT_EQ(quick.progress.size(), 1u);
     EXPECT_TRUE(testutil::WaitUntil([&] { return std::ifstream(flag).good(); }, 5));
 }
 
@@ -247,8 +209,7 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
                               "\"oggdec\". Please install the program \"oggdec\" (it must be "
                               "found on PATH) and try again."});
 
-    // A program put on PATH is found and recorded for the next look-up; a recorded program that
-    // was removed since is looked for again, and found elsewhere.
+    // A program on PATH is found and recorded; a recorded one since removed is looked for again.
     const std::string bin = dir + "/bin", moved = dir + "/moved";
     mkdir(bin.c_str(), 0755);
     mkdir(moved.c_str(), 0755);
@@ -341,8 +302,7 @@ TEST(EncoderCommandLines, ModesRatesChannelsAndTheBitRateLimit) {
     for (const auto& r : rows)
         EXPECT_EQ(std::tuple(r.cmd.commandLine, r.cmd.sampleRate, r.cmd.channels),
                   std::tuple(r.line, r.rate, r.channels));
-    // MP3 rates snap to the nearest rate the encoder takes; a low bitrate caps the rate at 22050
-    // before snapping, a high one lifts low rates.
+    // MP3 rates snap to the nearest the encoder takes; a low bitrate caps at 22050, a high lifts.
     const int32_t snaps[][3] = {{12000, 11025, 64}, {46000, 44100, 64}, {96000, 48000, 64},
                                 {40000, 44100, 64}, {25000, 32000, 64}, {23000, 22050, 64},
                                 {17000, 22050, 64}, {16000, 16000, 64}, {9000, 11025, 64},
@@ -364,8 +324,7 @@ TEST(SplitCommandLine, QuotesAndBlanks) {
     EXPECT_TRUE(LSplitCommandLine(nullptr).empty());
     EXPECT_EQ(LSplitCommandLine("x \"\" \"unterminated arg"),
               (std::vector<std::string>{"x", "", "unterminated arg"}));
-    // Quoting gives every name back whole, quotes and backslashes included; plain Windows
-    // paths are only wrapped, so their command lines stay as they are.
+    // Quoting gives every name back whole; plain Windows paths are only wrapped in quotes.
     EXPECT_EQ(LQuotedArgument("C:\\Program Files\\lame.exe"), "\"C:\\Program Files\\lame.exe\"");
     for (const char* name : {"/m/a\"b.ogg", "/m/x\\\"y\\", "/m/$(touch z) 'q'.wav", "\\", ""})
         EXPECT_EQ(LSplitCommandLine(("\"/dec\" -o " + LQuotedArgument(name) + " next").c_str()),
