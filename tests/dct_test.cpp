@@ -136,7 +136,8 @@ TEST(Dct, RefusalsShowTheirMessages) {
         {make([](Container& c) { c.version = 4; }), "DCT File load error"},
         {make([](Container& c) { c.lengthDelta = 1; }), corrupt},
         {make([](Container& c) { c.version = 2, c.flags = 2; }),
-         "You cannot load encrypted files with this software. Download Scrivane from "},
+         "You cannot load encrypted files with this software. Download Scrivane from " +
+             std::string(kDCTTranscriptionPage) + " to open encrypted files."},
         {make([](Container& c) { c.version = 3, c.flatDelta = 100000; }), corrupt},
         {make([](Container& c) { c.notesDelta = 100000; }), because + "(notes error)."},
         {make([](Container& c) {
@@ -153,8 +154,6 @@ TEST(Dct, RefusalsShowTheirMessages) {
             << message;
         EXPECT_EQ(o.errors[0].substr(0, message.size()), message);
     }
-    EXPECT_NE(RunDct(dir, cases[2].first).errors[0].find(" to open encrypted files."),
-              std::string::npos);
 
     // A missing container: failure without a message (the caller reports it).
     LDCTDecode rec = Rec(dir + "/none.dct", dir + "/o.wav");

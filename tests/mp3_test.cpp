@@ -131,11 +131,10 @@ TEST_P(Mp3Accuracy, MatchesMpg123WithinFullAccuracyBounds) {
         EXPECT_EQ(src.GetSampleRate(), c.rate);
         const std::vector<int32_t> ours = DecodeAll(src);
         const auto [rms, max] = Difference(ours, ref);
-        EXPECT_EQ(ours.size(), ref.size());
+        ASSERT_EQ(ours.size(), ref.size());
         EXPECT_LE(rms, kRmsBound);
         EXPECT_LE(max, kMaxBound);
         if (widest.empty()) widest = ours;
-        ASSERT_EQ(ours.size(), widest.size());
         int32_t worst = 0;
         for (size_t i = 0; i < ours.size(); ++i)
             worst = std::max(worst, std::abs(ours[i] - widest[i]));
@@ -179,30 +178,19 @@ std::vector<int32_t> DecodeFile(const std::string& path) {
     return DecodeAll(src);
 }
 
-TEST(Mp3Length, TagFrameCountIsExactAndEstimateIsCorrectedAtTheEnd) {
-    const std::string dir = ScratchDir();
-    // Xing header with a frame count (VBR): exact length, also before any read.
-    const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
-    {
-        LMP3Source src(vbr.c_str());
-        ASSERT_TRUE(src.GetError() == LSRC_OK && src.TagFrames() > 0);
-        EXPECT_EQ(src.GetEndSample(), src.TagFrames() * 1152);
-        EXPECT_EQ(int64_t(DecodeAll(src).size()), int64_t(src.TagFrames()) * 1152 * 2);
-    }
-    // No tag (lame -t): the estimate is corrected to the real end; past it come zeros.
-    const std::string cbr = MakeMp3(dir, "cbr", 22050, 1, 1.0, "-t -b 32");
-    {
-        LMP3Source src(cbr.c_str());
-        ASSERT_EQ(std::tuple(src.GetError(), src.TagFrames(), src.SamplesPerFrame()),
-                  std::tuple(LSRC_OK, 0, 576));
-        const int32_t estimate = src.GetEndSample();
-        const std::vector<float> ref = Mpg123Float(cbr);
-        std::vector<int32_t> block(8192);
-        for (int32_t read = 0; read < estimate + 20000; read += 8192) src.Read(block.data(), 8192);
-        EXPECT_EQ(src.GetEndSample(), int32_t(ref.size()));
-        EXPECT_NEAR(estimate, src.GetEndSample(), 2 * 576);
-        EXPECT_EQ(ReadFrames(src, 100), std::vector<int32_t>(100));
-    }
+// No tag (lame -t): the estimate is corrected to the real end; past it come zeros.
+TEST(Mp3Length, EstimateIsCorrectedAtTheEnd) {
+    const std::string cbr = MakeMp3(ScratchDir(), "cbr", 22050, 1, 1.0, "-t -b 32");
+    LMP3Source src(cbr.c_str());
+    ASSERT_EQ(std::tuple(src.GetError(), src.TagFrames(), src.SamplesPerFrame()),
+              std::tuple(LSRC_OK, 0, 576));
+    const int32_t estimate = src.GetEndSample();
+    const std::vector<float> ref = Mpg123Float(cbr);
+    std::vector<int32_t> block(8192);
+    for (int32_t read = 0; read < estimate + 20000; read += 8192) src.Read(block.data(), 8192);
+    EXPECT_EQ(src.GetEndSample(), int32_t(ref.size()));
+    EXPECT_NEAR(estimate, src.GetEndSample(), 2 * 576);
+    EXPECT_EQ(ReadFrames(src, 100), std::vector<int32_t>(100));
 }
 
 TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
@@ -210,31 +198,29 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
     // 48 kHz, 128 kbit/s: every frame is 384 bytes, so the byte estimate is exact.
     const std::string cbr = MakeMp3(dir, "cbr48", 48000, 2, 1.0, "-b 128", true);
     const std::vector<int32_t> straight = DecodeFile(cbr);
-    {
-        LMP3Source src(cbr.c_str());
-        const int32_t target = 10 * 1152 + 5;
-        src.Seek(target);
-        EXPECT_EQ(src.GetPosition(), target);
-        const std::vector<int32_t> got = ReadFrames(src, 3000);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), straight.begin() + target * 2));
-    }
+    LMP3Source exact(cbr.c_str());
+    const int32_t target = 10 * 1152 + 5;
+    exact.Seek(target);
+    EXPECT_EQ(exact.GetPosition(), target);
+    const std::vector<int32_t> head = ReadFrames(exact, 3000);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), straight.begin() + target * 2));
     // VBR: the estimate may land on another frame, but decodes it as the straight decode does.
     const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 2.0, "-V 2", true);
     const std::vector<int32_t> whole = DecodeFile(vbr);
     LMP3Source src(vbr.c_str());
-    for (int32_t target : {30 * 1152 + 700, 55 * 1152}) {
-        src.Seek(target);
+    for (int32_t t : {30 * 1152 + 700, 55 * 1152}) {
+        src.Seek(t);
         const std::vector<int32_t> got = ReadFrames(src, 1152);
         bool found = false;
         for (size_t f = 0; !found && (f + 2) * 1152 * 2 <= whole.size(); ++f)
-            found =
-                std::equal(got.begin(), got.end(), whole.begin() + (f * 1152 + target % 1152) * 2);
-        EXPECT_TRUE(found) << target;
+            found = std::equal(got.begin(), got.end(), whole.begin() + (f * 1152 + t % 1152) * 2);
+        EXPECT_TRUE(found) << t;
     }
 }
 
-std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
-    std::vector<uint8_t> all;
+template <class T = uint8_t>
+std::vector<T> Concat(std::initializer_list<std::vector<T>> parts) {
+    std::vector<T> all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
     return all;
 }
@@ -286,30 +272,30 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
         std::vector<int32_t> all = DecodeAll(src);
         EXPECT_TRUE(std::equal(all.begin(), all.end(), ref.begin()));
     }
-    // A Xing header without the frame-count flag: decoded as a silent frame, length estimated.
+    // A Xing header: its frame count is the exact length, also before and after reading;
+    // without the frame-count flag it is decoded as a silent frame and the length estimated.
     {
         const std::string vbr = MakeMp3(dir, "vbr", 44100, 2, 1.0, "-V 4");
+        LMP3Source tagged(vbr.c_str());
+        ASSERT_TRUE(tagged.GetError() == LSRC_OK && tagged.TagFrames() > 0);
+        EXPECT_EQ(tagged.GetEndSample(), tagged.TagFrames() * 1152);
+        const std::vector<int32_t> audio = DecodeAll(tagged);
+        EXPECT_EQ(int64_t(audio.size()), int64_t(tagged.TagFrames()) * 1152 * 2);
         std::vector<uint8_t> v = ReadFileBytes(vbr);
-        const std::vector<int32_t> tagged = DecodeFile(vbr);
         ASSERT_EQ(std::memcmp(&v[36], "Xing", 4), 0);
         v[43] &= 0xFE;  // flags are big-endian: bit 0 is in the fourth byte
         WriteFileBytes(dir + "/noflag.mp3", v);
         LMP3Source src((dir + "/noflag.mp3").c_str());
         EXPECT_EQ(src.TagFrames(), 0);
-        const std::vector<int32_t> all = DecodeAll(src);
-        ASSERT_EQ(all.size(), tagged.size() + 1152 * 2);
-        for (int i = 0; i < 1152 * 2; ++i) ASSERT_EQ(all[i], 0);
-        EXPECT_TRUE(std::equal(tagged.begin(), tagged.end(), all.begin() + 1152 * 2));
+        EXPECT_EQ(DecodeAll(src), Concat<int32_t>({std::vector<int32_t>(1152 * 2), audio}));
     }
     // A 48 kHz frame in the middle of a 44.1 kHz stream is skipped.
-    const std::string other = MakeMp3(dir, "other", 48000, 2, 0.2, "-t -b 128");
-    const std::vector<uint8_t> o = ReadFileBytes(other);
+    const std::vector<uint8_t> o = ReadFileBytes(MakeMp3(dir, "other", 48000, 2, 0.2, "-t -b 128"));
     size_t cut = 0;  // the start of the 10th frame
     for (int f = 0; f < 10; ++f) cut += 144 * 128000 / 44100 + ((bytes[cut + 2] >> 1) & 1);
-    std::vector<uint8_t> mixed(bytes.begin(), bytes.begin() + cut);
-    mixed.insert(mixed.end(), o.begin(), o.begin() + 384);
-    mixed.insert(mixed.end(), bytes.begin() + cut, bytes.end());
-    const std::vector<int32_t> m = decodeBytes(mixed);
+    const std::vector<int32_t> m = decodeBytes(Concat({{bytes.begin(), bytes.begin() + cut},
+                                                       {o.begin(), o.begin() + 384},
+                                                       {bytes.begin() + cut, bytes.end()}}));
     EXPECT_TRUE(std::equal(ref.begin(), ref.end(), m.begin()));
 }
 

@@ -164,28 +164,22 @@ TEST(AiffRate, ExtendedConversions) {
 TEST_F(SoxPeer, AiffAndAuFromSoxDecodeExactly) {
     const auto signal = TestSignal(2, 20000);
     ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
-    struct Case {
-        const char* name;
-        const char* args;
-        bool aiff;
-        int32_t peak;
+    const std::tuple<const char*, const char*, int32_t> cases[] = {
+        {"a16.aiff", "-b 16", 0x7FFF0},         {"a8.aiff", "-b 8", 0x7FFF0},
+        {"u16.au", "-b 16 -e signed", 0x7FFF0}, {"u8.au", "-b 8 -e signed", 0x7FFF0},
+        {"ul.au", "-e mu-law", 0x7E000},        {"al.au", "-e a-law", 0x7E000},
     };
-    const Case cases[] = {
-        {"a16.aiff", "-b 16", true, 0x7FFF0},          {"a8.aiff", "-b 8", true, 0x7FFF0},
-        {"u16.au", "-b 16 -e signed", false, 0x7FFF0}, {"u8.au", "-b 8 -e signed", false, 0x7FFF0},
-        {"ul.au", "-e mu-law", false, 0x7E000},        {"al.au", "-e a-law", false, 0x7E000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = dir + "/" + c.name;
-        ASSERT_EQ(testutil::Run(kSox + RawIn(32000) + "'" + dir + "/in.raw' " + c.args + " '" +
-                                file + "'"),
-                  0);
-        LSourceRef src =
-            c.aiff ? LAifFile::OpenSource(file.c_str()) : LAuFile::OpenSource(file.c_str());
+    for (const auto& [name, args, peak] : cases) {
+        SCOPED_TRACE(name);
+        const std::string file = dir + "/" + name;
+        ASSERT_EQ(
+            testutil::Run(kSox + RawIn(32000) + "'" + dir + "/in.raw' " + args + " '" + file + "'"),
+            0);
+        LSourceRef src = std::strstr(name, "aiff") ? LAifFile::OpenSource(file.c_str())
+                                                   : LAuFile::OpenSource(file.c_str());
         EXPECT_EQ(std::tuple(src->GetError(), src->GetSampleRate(), src->GetChannels(),
                              src->GetPeak(), src->GetEndSample()),
-                  std::tuple(0, 32000, 2, c.peak, 20000));
+                  std::tuple(0, 32000, 2, peak, 20000));
         EXPECT_EQ(ReadAll16(*src), SoxDecode(file));
     }
 }
@@ -199,36 +193,32 @@ TEST_F(SoxPeer, AifcFromPeersDecodesLikeFfmpeg) {
                            dir + "/in.raw' -f aiff ";
     const std::string loud = "-af aformat=sample_fmts=dbl,volume=1.37 ";
     const std::string sox = kSox + RawIn(32000) + "'" + dir + "/in.raw' -t aifc ";
-    const struct {
-        std::string make;
-        const char* patch;  // compression type written over "NONE"
-        uint8_t error;
-    } cases[] = {{ff + "-c:a pcm_s16le", nullptr, 0},
-                 {ff + loud + "-c:a pcm_f32be", nullptr, 0},
-                 {ff + loud + "-c:a pcm_f64be", nullptr, 0},
-                 {ff + "-c:a pcm_mulaw", nullptr, 0},
-                 {ff + "-c:a pcm_alaw", nullptr, 0},
-                 {sox + "-b 16", nullptr, 0},
-                 {sox + "-b 8", nullptr, 0},
-                 {sox + "-b 16", "twos", 0},
-                 {sox + "-b 16", "ima4", 5},
-                 {sox + "-b 24", nullptr, 5}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.make);
+    // The command, the compression type written over "NONE" (or none), the error expected.
+    const std::tuple<std::string, const char*, uint8_t> cases[] = {
+        {ff + "-c:a pcm_s16le", nullptr, 0},
+        {ff + loud + "-c:a pcm_f32be", nullptr, 0},
+        {ff + loud + "-c:a pcm_f64be", nullptr, 0},
+        {ff + "-c:a pcm_mulaw", nullptr, 0},
+        {ff + "-c:a pcm_alaw", nullptr, 0},
+        {sox + "-b 16", nullptr, 0},
+        {sox + "-b 16", "twos", 0},
+        {sox + "-b 16", "ima4", 5},
+        {sox + "-b 24", nullptr, 5}};
+    for (const auto& [make, patch, error] : cases) {
+        SCOPED_TRACE(make);
         const std::string file = dir + "/x.aifc";
-        ASSERT_EQ(testutil::Run(c.make + " '" + file + "'"), 0);
+        ASSERT_EQ(testutil::Run(make + " '" + file + "'"), 0);
         std::vector<uint8_t> bytes = ReadFileBytes(file);
         ASSERT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "AIFC");
-        if (c.patch) {
-            const std::string text(bytes.begin(), bytes.end());
-            const size_t at = text.find("NONE");
+        if (patch) {
+            const size_t at = std::string(bytes.begin(), bytes.end()).find("NONE");
             ASSERT_NE(at, std::string::npos);
-            std::memcpy(&bytes[at], c.patch, 4);
+            std::memcpy(&bytes[at], patch, 4);
             ASSERT_TRUE(WriteFileBytes(file, bytes));
         }
         LSourceRef src = LAifFile::OpenSource(file.c_str());
-        ASSERT_EQ(src->GetError(), c.error);
-        if (c.error) continue;
+        ASSERT_EQ(src->GetError(), error);
+        if (error) continue;
         EXPECT_EQ(std::tuple(src->GetSampleRate(), ReadAll16(*src)),
                   std::tuple(32000, FfmpegDecode(file)));
     }

@@ -17,17 +17,13 @@ using namespace testutil;
 
 namespace {
 
-// Random-ish samples covering the full range, including both extremes.
+// Random-ish samples covering the full range of 8 or 16 bits, including both extremes.
 std::vector<int32_t> Noise(size_t count, int bits, uint32_t seed) {
     std::vector<int32_t> v(count);
     for (size_t i = 0; i < count; ++i) {
         seed = seed * 1664525u + 1013904223u;
-        v[i] = bits == 8 ? LSampleFromU8(uint8_t(i % 97 == 0   ? 0
-                                                 : i % 89 == 0 ? 255
-                                                               : seed >> 24))
-                         : LSampleFrom16(int16_t(i % 97 == 0   ? -32768
-                                                 : i % 89 == 0 ? 32767
-                                                               : seed >> 16));
+        const int16_t x = int16_t(i % 97 == 0 ? -32768 : i % 89 == 0 ? 32767 : seed >> 16);
+        v[i] = bits == 8 ? LSampleFromU8(uint8_t((x >> 8) + 128)) : LSampleFrom16(x);
     }
     return v;
 }
