@@ -229,12 +229,7 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
     const std::vector<int16_t> wantF = {0, 16384, -16384, 32767, -32768, 32767, -32768, 32735, 0};
     Bytes dF(sizeof floats);
     std::memcpy(dF.data(), floats, sizeof floats);
-    struct Case {
-        const char* label;
-        std::vector<uint8_t> fmt, data;
-        std::vector<int16_t> want;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, Bytes, Bytes, std::vector<int16_t>>> cases = {
         {"PCM 24", Fmt(LWAVE_FORMAT_PCM, 1, 24, {}), d24, top},
         {"PCM 32", Fmt(LWAVE_FORMAT_PCM, 1, 32, {}), d32, top},
         {"PCM 24 in 32 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(1, 24)), d32, top},
@@ -242,12 +237,12 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
         {"float", Fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 32, {}), dF, wantF},
         {"float (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(3, 32)), dF, wantF},
     };
-    for (const Case& c : cases) {
+    for (const auto& [label, fmt, data, want] : cases) {
         const std::string file = dir + "/wide.wav";
-        ASSERT_TRUE(WriteWavRaw(file, c.fmt, c.data));
+        ASSERT_TRUE(WriteWavRaw(file, fmt, data));
         uint8_t err = 0;
         std::vector<int16_t> got = DecodeWithReader(file, &err);
-        ASSERT_EQ(err, 0) << c.label;
-        EXPECT_EQ(got, c.want) << c.label;
+        ASSERT_EQ(err, 0) << label;
+        EXPECT_EQ(got, want) << label;
     }
 }

@@ -186,15 +186,12 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
     Container big;
     big.sound = Sound(200000);
     WriteFileBytes(dir + "/in.dct", Build(big));
-    struct Case {
-        const char* out;
-        const char* spoil;  // the file whose descriptor fails at the second block
-        int flags;
-        const char* message;
-    };
-    for (Case c : {Case{"/none/Temp1.wav", nullptr, 0, "Unable to create the temporary file"},
-                   Case{"/Temp1.wav", "/in.dct", O_WRONLY, "Unable to read the DCT file"},
-                   Case{"/Temp1.wav", "/Temp1.wav", O_RDONLY, "Unable to write the temporary"}}) {
+    // The output, the file whose descriptor fails at the second block and how, the message.
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
+        {"/none/Temp1.wav", nullptr, 0, "Unable to create the temporary file"},
+        {"/Temp1.wav", "/in.dct", O_WRONLY, "Unable to read the DCT file"},
+        {"/Temp1.wav", "/Temp1.wav", O_RDONLY, "Unable to write the temporary"}};
+    for (const auto& [out, spoil, flags, message] : cases) {
         struct Spoiler : FakeProgress {
             bool PumpMessages() override {
                 if (++pumps == 2 && !spoil.empty()) {
@@ -205,11 +202,11 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
             std::string spoil;
             int flags = 0;
         } dlg;
-        if (c.spoil) dlg.spoil = dir + c.spoil, dlg.flags = c.flags;
-        LDCTDecode rec = Rec(dir + "/in.dct", dir + c.out);
-        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << c.message;
-        ASSERT_EQ(dlg.errors.size(), 1u) << c.message;
-        EXPECT_EQ(dlg.errors[0].rfind(c.message, 0), 0u) << dlg.errors[0];
+        if (spoil) dlg.spoil = dir + spoil, dlg.flags = flags;
+        LDCTDecode rec = Rec(dir + "/in.dct", dir + out);
+        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << message;
+        ASSERT_EQ(dlg.errors.size(), 1u) << message;
+        EXPECT_EQ(dlg.errors[0].rfind(message, 0), 0u) << dlg.errors[0];
     }
 }
 #endif

@@ -9,28 +9,15 @@ namespace {
 
 using namespace testutil;
 
-// Tones and noise across the band; clicks, if asked, make the encoder switch to short blocks.
-std::vector<int16_t> TestSignal(int32_t rate, int channels, int32_t frames, bool clicks) {
-    std::vector<int16_t> s(size_t(frames) * channels);
-    uint32_t seed = 12345;
-    for (int32_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            seed = seed * 1664525u + 1013904223u;
-            const double noise = (int32_t(seed >> 8) - (1 << 23)) / double(1 << 23);
-            const double t = double(i) / rate;
-            double v = 0.3 * std::sin(2 * M_PI * (440 + 110 * c) * t) +
-                       0.15 * std::sin(2 * M_PI * 3150 * t) + 0.05 * noise;
-            if (clicks && (i % (rate / 4)) < 40) v += ((i / 4) % 2 ? 0.4 : -0.4);
-            s[size_t(i) * channels + c] = int16_t(std::lround(std::clamp(v, -1.0, 1.0) * 32000));
-        }
-    }
-    return s;
-}
-
+// Tones and noise, made by lame; clicks, if asked, make the encoder switch to short blocks.
 std::string MakeMp3(const std::string& dir, const std::string& name, int32_t rate, int channels,
                     double seconds, const std::string& lameArgs, bool clicks = false) {
     const std::string wav = dir + "/" + name + ".wav", mp3 = dir + "/" + name + ".mp3";
-    WriteWav16(wav, rate, channels, TestSignal(rate, channels, int32_t(rate * seconds), clicks));
+    std::vector<int16_t> s = ToneMix(rate, channels, int32_t(rate * seconds));
+    for (size_t i = 0; clicks && i < s.size(); ++i)
+        if (i / channels % size_t(rate / 4) < 40)
+            s[i] += int16_t(i / channels / 4 % 2 ? 12800 : -12800);
+    WriteWav16(wav, rate, channels, s);
     EXPECT_EQ(Run("lame --quiet --resample " + std::to_string(rate / 1000.0) + " " + lameArgs +
                   " '" + wav + "' '" + mp3 + "'"),
               0)

@@ -19,12 +19,9 @@ std::vector<int16_t> TestSignal(int channels, int frames) {
     for (size_t i = 0; i < v.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
         const size_t section = i * 3 / v.size();
-        if (section == 0)
-            v[i] = int16_t(32767 * std::sin(double(i) * 0.01));
-        else if (section == 1)
-            v[i] = int16_t(int32_t(i * 37 % 65536) - 32768);
-        else
-            v[i] = int16_t(seed >> 16);
+        v[i] = section == 0   ? int16_t(32767 * std::sin(double(i) * 0.01))
+               : section == 1 ? int16_t(int32_t(i * 37 % 65536) - 32768)
+                              : int16_t(seed >> 16);
     }
     return v;
 }
@@ -43,31 +40,23 @@ class SoxPeer : public ::testing::Test {
     std::string dir;
 };
 
-// Reference quantisers: the largest code whose decision level does not exceed the magnitude.
-uint8_t RefULaw(int v) {
-    static const int thr[8] = {0, 124, 380, 892, 1916, 3964, 8060, 16252};
-    const int mag = std::abs(v);
+// Reference quantiser: the largest code whose decision level does not exceed the magnitude.
+// Segment s starts at 128 << s (u-law: 132 less) and steps by 8 << s (A-law: at least 16).
+uint8_t RefG711(int v, bool alaw) {
     int best = 0;
     for (int code = 0; code < 128; ++code) {
         const int s = code >> 4, m = code & 15;
-        if (thr[s] + (m << (s + 3)) <= mag) best = code;
+        const int start = s == 0 ? 0 : (128 << s) - (alaw ? 0 : 132);
+        if (start + m * (alaw ? std::max(16, 8 << s) : 8 << s) <= std::abs(v)) best = code;
     }
-    return uint8_t(~((v < 0 ? 0x80 : 0) | best));
-}
-uint8_t RefALaw(int v) {
-    static const int thr[8] = {0, 256, 512, 1024, 2048, 4096, 8192, 16384};
-    static const int step[8] = {16, 16, 32, 64, 128, 256, 512, 1024};
-    const int mag = std::abs(v);
-    int best = 0;
-    for (int code = 0; code < 128; ++code)
-        if (thr[code >> 4] + (code & 15) * step[code >> 4] <= mag) best = code;
-    return uint8_t(((v >= 0 ? 0x80 : 0) | best) ^ 0x55);
+    return alaw ? uint8_t(((v >= 0 ? 0x80 : 0) | best) ^ 0x55)
+                : uint8_t(~((v < 0 ? 0x80 : 0) | best));
 }
 
 TEST(G711, AllInputsMatchTheSegmentTables) {
     for (int v = -32768; v <= 32767; ++v) {
-        ASSERT_EQ(G711ULawCompress(v * 16), RefULaw(v)) << v;
-        ASSERT_EQ(G711ALawCompress(v * 16), RefALaw(v)) << v;
+        ASSERT_EQ(G711ULawCompress(v * 16), RefG711(v, false)) << v;
+        ASSERT_EQ(G711ALawCompress(v * 16), RefG711(v, true)) << v;
     }
 }
 
