@@ -1,6 +1,7 @@
 // MP3 reader against lame-made files and mpg123's float output; length, seeking, tags, bad input.
 #include "formats/mp3.h"
 
+#include "tests/support/concat.h"
 #include "tests/support/iso_layer3.h"
 #include "tests/support/kit.h"
 
@@ -36,8 +37,7 @@ struct Case {
     int32_t rate;
     int channels;
     const char* lame;
-    bool clicks;
-    bool intensity = false, mixed = false;  // re-flagged by Reflag
+    bool clicks, intensity = false, mixed = false;  // the last two re-flagged by Reflag
 };
 
 // Sets mixed_block_flag in short-block granules or the intensity bit of joint-stereo headers (lame
@@ -192,13 +192,6 @@ TEST(Mp3Seek, PrerollMakesSeekExactWhereTheByteEstimateIsAndCleanElsewhere) {
     }
 }
 
-template <class T = uint8_t>
-std::vector<T> Concat(std::initializer_list<std::vector<T>> parts) {
-    std::vector<T> all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 // A VBRI frame with the given frame count, made from the first header of a 128 kbit/s stream.
 std::vector<uint8_t> Vbri(const std::vector<uint8_t>& stream, uint32_t frames) {
     std::vector<uint8_t> vbri(stream.begin(), stream.begin() + 417);
@@ -268,7 +261,7 @@ TEST(Mp3Stream, TagsJunkVbriAndForeignFramesLeaveTheAudioUnchanged) {
 
 TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     const std::string dir = ScratchDir();
-    // A full-scale square wave: its decoded overshoot goes beyond 16 bits and stays.
+    // A full-scale square wave: its decoded overshoot goes beyond 16 bits, within the peak.
     std::vector<int16_t> sq(44100);
     for (size_t i = 0; i < sq.size(); ++i) sq[i] = (i / 50) % 2 ? 32767 : -32767;
     WriteWav16(dir + "/sq.wav", 44100, 1, sq);
@@ -276,7 +269,6 @@ TEST(Mp3Level, FullScaleComesOutAtInternalFullScaleUnclipped) {
     const std::vector<int32_t> all = DecodeFile(dir + "/sq.mp3");
     int32_t peak = 0;
     for (int32_t v : all) peak = std::max(peak, std::abs(v));
-    // Not clipped to 16 bits, within the declared peak.
     EXPECT_TRUE(peak > LSAMPLE_FULL_SCALE && peak < (1 << 21)) << peak;
     EXPECT_EQ(LMP3Source((dir + "/sq.mp3").c_str()).GetPeak(), 1 << 21);
 }

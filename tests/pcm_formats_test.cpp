@@ -6,6 +6,7 @@
 #include "formats/raw.h"
 #include "store/encsettings.h"
 #include "support/byteorder.h"
+#include "tests/support/concat.h"
 #include "tests/support/kit.h"
 
 using namespace testutil;
@@ -253,9 +254,7 @@ Bytes Aiff(int channels, int sampleSize, const uint8_t* rate, bool ssndFirst, ui
 
 // A chunk inserted in front of COMM (the FORM size fixed up).
 Bytes WithChunk(const Bytes& file, const Bytes& chunk) {
-    Bytes v(file.begin(), file.begin() + 12);
-    v.insert(v.end(), chunk.begin(), chunk.end());
-    v.insert(v.end(), file.begin() + 12, file.end());
+    Bytes v = Concat({{file.begin(), file.begin() + 12}, chunk, {file.begin() + 12, file.end()}});
     StoreBE32(&v[4], uint32_t(v.size() - 8));
     return v;
 }

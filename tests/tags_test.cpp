@@ -2,6 +2,7 @@
 #include "store/tags.h"
 
 #include "support/byteorder.h"
+#include "tests/support/concat.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -37,15 +38,13 @@ LAudioTagData Tags(std::initializer_list<std::pair<const char*, const char*>> fi
 TEST(Tags, Id3ReadRules) {
     const std::string p = testutil::ScratchDir() + "/a.mp3";
     const std::vector<uint8_t> audio(300, 0xAB);
-    auto withTag = [&](std::vector<uint8_t> tag) {
-        tag.insert(tag.begin(), audio.begin(), audio.end());
-        WriteFileBytes(p, tag);
-    };
-    withTag(Id3("0123456789012345678901234567890123", 0, 7, 200));  // 30-character title field
+    // A 30-character title field.
+    WriteFileBytes(p,
+                   testutil::Concat({audio, Id3("0123456789012345678901234567890123", 0, 7, 200)}));
     EXPECT_EQ(Fields(p, {"TITLE", "DATE", "TRACKNUMBER", "COMMENT", "GENRE"}),
               "01234567890123456789012345678|1999|7|" + std::string(28, 'c') + "|200");
     // Version 1.0: byte 125 non-zero gives a 29-character comment and no track.
-    withTag(Id3("x", 'c', 7, 17));
+    WriteFileBytes(p, testutil::Concat({audio, Id3("x", 'c', 7, 17)}));
     EXPECT_EQ(Fields(p, {"COMMENT", "TRACKNUMBER", "GENRE"}), std::string(29, 'c') + "|-|Rock");
 
     // Writing a track zeroes byte 125; genres go by index; an empty title keeps the old; in place.

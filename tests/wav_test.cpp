@@ -11,6 +11,7 @@
 #include "formats/wav.h"
 #include "support/progress.h"
 #include "support/trace.h"
+#include "tests/support/concat.h"
 #include "tests/support/kit.h"
 
 using namespace testutil;
@@ -69,9 +70,7 @@ TEST(WaveFile, SkipsJunkChunks) {
     PutChunk(inner, "DISP", {0, 0, 0, 0});
     PutChunk(file, "ABCD", Bytes(20, 0xEE));
     PutChunk(file, "EFGH", Bytes(7, 0xEE));
-    const Bytes riff = RiffWave(inner);
-    file.insert(file.end(), riff.begin(), riff.end());
-    LSourceRef src = OpenBytes(ScratchDir() + "/junk.wav", file);
+    LSourceRef src = OpenBytes(ScratchDir() + "/junk.wav", Concat({file, RiffWave(inner)}));
     ASSERT_EQ(src->GetError(), LSRC_OK);
     EXPECT_EQ(ReadToEnd(src.get()), (std::vector<int32_t>{16, 32767 * 16, -32768 * 16, 32}));
 }
@@ -86,19 +85,16 @@ TEST(WaveFile, RejectsBadHeaders) {
         return RiffWave(in, size);
     };
     auto withFmt = [&](const Bytes& fmt) { return chunks({{"fmt ", fmt}, {"data", d4}}); };
-    auto cat = [](Bytes a, const Bytes& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    };
     auto sized = [&](const char* id, int64_t size, Bytes body, Bytes rest = {}) {
         Bytes in;
         PutChunk(in, id, body, size, false);
-        return cat(in, rest);
+        return Concat({in, rest});
     };
     const Bytes fmtChunk = sized("fmt ", 16, FmtBody(1, 1, 8000, 16));
     auto bw64 = [&](int64_t dsSize) {
-        Bytes v = RiffWave(cat(dsSize ? sized("ds64", dsSize, Bytes(28, 0), fmtChunk) : fmtChunk,
-                               sized("data", 4, d4)));
+        Bytes v =
+            RiffWave(Concat({dsSize ? sized("ds64", dsSize, Bytes(28, 0), fmtChunk) : fmtChunk,
+                             sized("data", 4, d4)}));
         std::memcpy(v.data(), "BW64", 4);
         return v;
     };
@@ -116,7 +112,8 @@ TEST(WaveFile, RejectsBadHeaders) {
          "'data' subchunk not found!"},
         {"negative before fmt", RiffWave(sized("LIST", 0xFFFFFFF0, d4, fmtChunk)), negative},
         {"2 GB after fmt",
-         RiffWave(cat(fmtChunk, sized("LIST", 0x80000000, d4, sized("data", 4, d4)))), negative},
+         RiffWave(Concat({fmtChunk, sized("LIST", 0x80000000, d4, sized("data", 4, d4))})),
+         negative},
         {"junk too short", sized("JUNK", 3, {1, 2, 3, 4, 5, 6, 7, 8}), "chunk too short!"},
         {"huge junk", sized("JUNK", 0xFFFFFFFF, {1, 2, 3, 4, 5, 6, 7, 8}), noRiff},
         {"no ds64", bw64(0), noDs64},
