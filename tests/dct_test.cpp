@@ -15,11 +15,11 @@ namespace {
 struct Container {
     uint16_t version = 1;
     uint32_t flags = 0;
-    std::vector<uint8_t> flat;  // version 3
-    std::vector<uint8_t> notes;
-    std::vector<std::vector<uint8_t>> attachments;
+    std::vector<uint8_t> flat{};  // version 3
+    std::vector<uint8_t> notes{};
+    std::vector<std::vector<uint8_t>> attachments{};
     uint8_t channels = 1;
-    std::vector<uint8_t> sound;
+    std::vector<uint8_t> sound{};
     // Declared minus real sizes.
     int64_t soundSizeDelta = 0, lengthDelta = 0, notesDelta = 0, attachmentDelta = 0, flatDelta = 0;
 };
