@@ -34,9 +34,8 @@ const PeerEncoding kPeerEncodings[] = {
 
 }  // namespace
 
-// Every encoding at 8000, 22050 and 44100 Hz, mono and stereo, both ways: made by an independent
-// tool, it decodes through our reader like the peer decodes it (GSM and MP3: rounding may
-// differ, the audio may not); made by our writer, ffmpeg and sox read it back.
+// Each encoding at 8000, 22050 and 44100 Hz, mono and stereo: a peer's file decodes like the peer
+// decodes it (GSM, MP3: within an SNR); ours read back in ffmpeg and sox.
 TEST(AcmPeers, PeerFilesDecodeLikeThePeerAndOutputsReadBack) {
     if (!HavePeers()) GTEST_SKIP() << "sox or ffmpeg missing (scripts/setup.sh installs them)";
     const std::string dir = ScratchDir(), src = dir + "/src.wav", file = dir + "/x.wav";
@@ -52,8 +51,8 @@ TEST(AcmPeers, PeerFilesDecodeLikeThePeerAndOutputsReadBack) {
                                                 : "ffmpeg -nostdin -loglevel error -y -i '" + src +
                                                       "' " + e.args + " '" + file + "'"),
                           0);
-                const bool imaBySox = std::strcmp(e.label, "IMA ADPCM") == 0;
-                std::vector<int16_t> ref = imaBySox ? SoxDecode(file) : FfmpegDecode(file);
+                const std::vector<int16_t> ref =
+                    std::strcmp(e.label, "IMA ADPCM") ? FfmpegDecode(file) : SoxDecode(file);
                 uint8_t err = 0;
                 int channels = 0;
                 std::vector<int16_t> ours = DecodeWithReader(file, &err, &channels);
@@ -108,28 +107,6 @@ TEST(AcmEdges, HeaderAfterNoWrites) {
     EXPECT_EQ(LWaveFile::OpenSource(file.c_str())->GetEndSample(), 0);
 }
 
-// Codec names in any case give their records (an unknown name gives 16-bit PCM); a record with
-// another tag is refused; a format file that is missing leaves the record as it was.
-TEST(AcmEdges, RecordsFromCodecNamesAndTheFormatFile) {
-    const struct {
-        const char* name;
-        uint16_t tag, bits, align;
-        uint32_t avg;
-    } rows[] = {{"pcm8", LWAVE_FORMAT_PCM, 8, 1, 8000}, {"MP3", LWAVE_FORMAT_PCM, 16, 2, 16000}};
-    for (const auto& r : rows) {
-        const LWaveFileFormat record(8000, 1, r.name);
-        const LWaveFormatEx& f = record.Format();
-        EXPECT_EQ(std::tuple(f.wFormatTag, f.wBitsPerSample, f.nBlockAlign, f.nAvgBytesPerSec),
-                  std::tuple(r.tag, r.bits, r.align, r.avg))
-            << r.name;
-    }
-    LWaveFileFormat unknown(8000, 1, "ALAW");
-    unknown.Format().wFormatTag = 0x1234;
-    EXPECT_FALSE(unknown.TestSupportedRecord());
-    EXPECT_FALSE(unknown.Load((ScratchDir() + "/none.wff").c_str()));
-    EXPECT_EQ(unknown.Format().wFormatTag, 0x1234);
-}
-
 // An 18-byte "fmt " record at 8000 Hz and its extra bytes (block align given, or from the bits).
 Bytes Fmt(uint16_t tag, uint16_t ch, uint16_t bits, const Bytes& extra, int align = -1) {
     Bytes f = FmtBody(tag, ch, 8000, bits, 18);
@@ -139,7 +116,7 @@ Bytes Fmt(uint16_t tag, uint16_t ch, uint16_t bits, const Bytes& extra, int alig
     return f;
 }
 
-TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
+TEST(AcmBadInput, UnsupportedFormatsAreRefusedAndNamesGiveRecords) {
     const std::string dir = ScratchDir();
     std::vector<uint8_t> data(2048, 0x11);
     std::vector<uint8_t> badGuid = {16, 0,    4, 0,    0, 0, 0x99, 0x12, 0,    0,    0,
@@ -165,12 +142,19 @@ TEST(AcmBadInput, UnsupportedFormatsGiveError5) {
         EXPECT_EQ(err, 5) << label;
         EXPECT_EQ(ReadFileBytes(file), before) << label;
     }
-    // Writing a format no codec handles: the sink is unusable.
+    // A record no codec handles is refused, its sink unusable; a missing format file changes no
+    // record. Codec names in any case give their records (an unknown one 16-bit PCM).
     LWaveFileFormat f(8000, 1, "ALAW");
     f.Format().wFormatTag = 0x1234;
+    EXPECT_FALSE(f.TestSupportedRecord());
+    EXPECT_FALSE(f.Load((dir + "/none.wff").c_str()));
+    EXPECT_EQ(f.Format().wFormatTag, 0x1234);
     LSinkRef sink = LWaveOpenSink((dir + "/w.wav").c_str(), f);
-    ASSERT_TRUE(sink);
-    EXPECT_TRUE(sink->IsUnusable());
+    EXPECT_TRUE(sink && sink->IsUnusable());
+    const LWaveFileFormat pcm8(8000, 1, "pcm8"), other(8000, 1, "MP3");
+    EXPECT_EQ(std::tuple(pcm8.Format().wFormatTag, pcm8.Format().wBitsPerSample,
+                         other.Format().wFormatTag, other.Format().wBitsPerSample),
+              std::tuple(LWAVE_FORMAT_PCM, 8, LWAVE_FORMAT_PCM, 16));
 }
 
 // Damaged blocks are skipped as silence, and data cut in the middle of a block ends cleanly.
@@ -180,8 +164,7 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
     std::vector<int16_t> clean = DecodeWithReader(good);
     std::vector<uint8_t> bytes = ReadFileBytes(good);
     const size_t dataStart = 46 + 2;
-    // Blocks 40 and 61 (of 64) get an impossible step index; the second sits where only three
-    // blocks are left in the buffer, so a quarter of it is not a whole block.
+    // Blocks 40 and 61 of 64 get a bad step index (61: in a buffer not holding whole blocks).
     ASSERT_EQ(bytes.size(), dataStart + 256 * 64);
     std::vector<uint8_t> damaged = bytes;
     damaged[dataStart + 256 * 40 + 2] = 200;
@@ -190,11 +173,9 @@ TEST(AcmBadInput, DamagedAndCutDataDecodeWithoutHanging) {
     uint8_t err = 0;
     std::vector<int16_t> out = DecodeWithReader(dir + "/damaged.wav", &err);
     ASSERT_TRUE(err == 0 && out.size() > 505u * 16);
-    // The first full buffer (16 blocks) decodes unchanged; the damaged stretch leaves audio out
-    // but the rest of the file still decodes.
+    // The first buffer (16 blocks) is unchanged; the damage drops audio, the rest decodes.
     EXPECT_EQ(MaxDiff(std::vector<int16_t>(out.begin(), out.begin() + 505 * 16), clean), 0);
-    EXPECT_LT(out.size(), clean.size());
-    EXPECT_GT(out.size(), clean.size() - 505 * 16);
+    EXPECT_TRUE(out.size() < clean.size() && out.size() > clean.size() - 505 * 16) << out.size();
     // The skip keeps to block boundaries, so everything after it decodes as before.
     const size_t tail = 505 * 2;
     EXPECT_EQ(std::vector<int16_t>(out.end() - tail, out.end()),
@@ -237,12 +218,7 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
     const std::vector<int16_t> wantF = {0, 16384, -16384, 32767, -32768, 32767, -32768, 32735, 0};
     Bytes dF(sizeof floats);
     std::memcpy(dF.data(), floats, sizeof floats);
-    struct Case {
-        const char* label;
-        std::vector<uint8_t> fmt, data;
-        std::vector<int16_t> want;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, Bytes, Bytes, std::vector<int16_t>>> cases = {
         {"PCM 24", Fmt(LWAVE_FORMAT_PCM, 1, 24, {}), d24, top},
         {"PCM 32", Fmt(LWAVE_FORMAT_PCM, 1, 32, {}), d32, top},
         {"PCM 24 in 32 (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(1, 24)), d32, top},
@@ -250,12 +226,12 @@ TEST(AcmEdges, WidePcmAndFloatKeepTheTopSixteenBits) {
         {"float", Fmt(LWAVE_FORMAT_IEEE_FLOAT, 1, 32, {}), dF, wantF},
         {"float (extensible)", Fmt(LWAVE_FORMAT_EXTENSIBLE, 1, 32, ext(3, 32)), dF, wantF},
     };
-    for (const Case& c : cases) {
+    for (const auto& [label, fmt, data, want] : cases) {
         const std::string file = dir + "/wide.wav";
-        ASSERT_TRUE(WriteWavRaw(file, c.fmt, c.data));
+        ASSERT_TRUE(WriteWavRaw(file, fmt, data));
         uint8_t err = 0;
         std::vector<int16_t> got = DecodeWithReader(file, &err);
-        ASSERT_EQ(err, 0) << c.label;
-        EXPECT_EQ(got, c.want) << c.label;
+        ASSERT_EQ(err, 0) << label;
+        EXPECT_EQ(got, want) << label;
     }
 }

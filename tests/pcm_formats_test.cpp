@@ -6,6 +6,7 @@
 #include "formats/raw.h"
 #include "store/encsettings.h"
 #include "support/byteorder.h"
+#include "tests/support/concat.h"
 #include "tests/support/kit.h"
 
 using namespace testutil;
@@ -19,12 +20,9 @@ std::vector<int16_t> TestSignal(int channels, int frames) {
     for (size_t i = 0; i < v.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
         const size_t section = i * 3 / v.size();
-        if (section == 0)
-            v[i] = int16_t(32767 * std::sin(double(i) * 0.01));
-        else if (section == 1)
-            v[i] = int16_t(int32_t(i * 37 % 65536) - 32768);
-        else
-            v[i] = int16_t(seed >> 16);
+        v[i] = section == 0   ? int16_t(32767 * std::sin(double(i) * 0.01))
+               : section == 1 ? int16_t(int32_t(i * 37 % 65536) - 32768)
+                              : int16_t(seed >> 16);
     }
     return v;
 }
@@ -43,39 +41,27 @@ class SoxPeer : public ::testing::Test {
     std::string dir;
 };
 
-// Reference quantisers: the largest code whose decision level does not exceed the magnitude.
-uint8_t RefULaw(int v) {
-    static const int thr[8] = {0, 124, 380, 892, 1916, 3964, 8060, 16252};
-    const int mag = std::abs(v);
+// Reference quantiser: the largest code whose decision level does not exceed the magnitude.
+// Segment s starts at 128 << s (u-law: 132 less) and steps by 8 << s (A-law: at least 16).
+uint8_t RefG711(int v, bool alaw) {
     int best = 0;
     for (int code = 0; code < 128; ++code) {
         const int s = code >> 4, m = code & 15;
-        if (thr[s] + (m << (s + 3)) <= mag) best = code;
+        const int start = s == 0 ? 0 : (128 << s) - (alaw ? 0 : 132);
+        if (start + m * (alaw ? std::max(16, 8 << s) : 8 << s) <= std::abs(v)) best = code;
     }
-    return uint8_t(~((v < 0 ? 0x80 : 0) | best));
-}
-uint8_t RefALaw(int v) {
-    static const int thr[8] = {0, 256, 512, 1024, 2048, 4096, 8192, 16384};
-    static const int step[8] = {16, 16, 32, 64, 128, 256, 512, 1024};
-    const int mag = std::abs(v);
-    int best = 0;
-    for (int code = 0; code < 128; ++code)
-        if (thr[code >> 4] + (code & 15) * step[code >> 4] <= mag) best = code;
-    return uint8_t(((v >= 0 ? 0x80 : 0) | best) ^ 0x55);
+    return alaw ? uint8_t(((v >= 0 ? 0x80 : 0) | best) ^ 0x55)
+                : uint8_t(~((v < 0 ? 0x80 : 0) | best));
 }
 
 TEST(G711, AllInputsMatchTheSegmentTables) {
     for (int v = -32768; v <= 32767; ++v) {
-        ASSERT_EQ(G711ULawCompress(v * 16), RefULaw(v)) << v;
-        ASSERT_EQ(G711ALawCompress(v * 16), RefALaw(v)) << v;
+        ASSERT_EQ(G711ULawCompress(v * 16), RefG711(v, false)) << v;
+        ASSERT_EQ(G711ALawCompress(v * 16), RefG711(v, true)) << v;
     }
 }
 
-struct RawCase {
-    int32_t codec;
-    const char* soxType;
-};
-const RawCase kRawCases[] = {
+const std::pair<int32_t, const char*> kRawCases[] = {
     {LRAW_CODEC_ULAW, "-e mu-law"},
     {LRAW_CODEC_ALAW, "-e a-law"},
     {LRAW_CODEC_PCM16LE, "-b 16 -e signed -L"},
@@ -87,31 +73,27 @@ const RawCase kRawCases[] = {
 TEST_F(SoxPeer, RawCodingsReadAndWriteLikeSox) {
     const auto signal = TestSignal(2, 30000);
     ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
-    for (const RawCase& c : kRawCases) {
-        SCOPED_TRACE(c.soxType);
-        const std::string type = std::string("-t raw -r 22050 -c 2 ") + c.soxType + " ";
-        const std::string file = dir + "/sox" + std::to_string(c.codec) + ".raw";
+    for (const auto& [codec, soxType] : kRawCases) {
+        SCOPED_TRACE(soxType);
+        const std::string type = std::string("-t raw -r 22050 -c 2 ") + soxType + " ";
+        const std::string file = dir + "/sox" + std::to_string(codec) + ".raw";
         ASSERT_EQ(
             testutil::Run(kSox + RawIn(22050) + "'" + dir + "/in.raw' " + type + "'" + file + "'"),
             0);
-        LSourceRef src = LRawFile::OpenSource(file.c_str(), 22050, 2, c.codec);
-        ASSERT_EQ(std::tuple(src->GetError(), src->GetPeak()),
-                  std::tuple(0, RawCodecPeak(c.codec)));
+        LSourceRef src = LRawFile::OpenSource(file.c_str(), 22050, 2, codec);
+        ASSERT_EQ(std::tuple(src->GetError(), src->GetPeak()), std::tuple(0, RawCodecPeak(codec)));
         EXPECT_EQ(ReadAll16(*src), SoxDecode(file, type));
 
-        // Our writer: sox reads back exactly what our own reader reads.
-        const std::string ours = dir + "/ours" + std::to_string(c.codec) + ".raw";
-        Feed(*LRawFile::OpenSink(ours.c_str(), 22050, 2, c.codec), Internal(signal));
-        LSourceRef back = LRawFile::OpenSource(ours.c_str(), 22050, 2, c.codec);
+        // Our writer: sox reads back exactly what our own reader reads (16 bits: sox's bytes).
+        const std::string ours = dir + "/ours" + std::to_string(codec) + ".raw";
+        Feed(*LRawFile::OpenSink(ours.c_str(), 22050, 2, codec), Internal(signal));
+        LSourceRef back = LRawFile::OpenSource(ours.c_str(), 22050, 2, codec);
         EXPECT_EQ(ReadAll16(*back), SoxDecode(ours, type));
-        if (RawCodecBytes(c.codec) == 2) {
-            EXPECT_EQ(ReadFileBytes(ours), ReadFileBytes(file));
-        }
+        EXPECT_TRUE(RawCodecBytes(codec) != 2 || ReadFileBytes(ours) == ReadFileBytes(file));
     }
 }
 
-// A stray byte after the last frame, a stored channel count of 0, invalid codecs and channels;
-// the sink's seek cuts the file and its writes do not saturate.
+// A stray last byte, a stored channel count of 0, bad codecs and channels; sink seek and wrap.
 TEST(RawFile, OddSizesBadSettingsAndSinkSeek) {
     const std::string dir = ScratchDir(), odd = dir + "/odd.raw";
     ASSERT_TRUE(WriteFileBytes(odd, Bytes(2001, 0x11)));
@@ -164,34 +146,27 @@ TEST(AiffRate, ExtendedConversions) {
 TEST_F(SoxPeer, AiffAndAuFromSoxDecodeExactly) {
     const auto signal = TestSignal(2, 20000);
     ASSERT_TRUE(WriteRaw16(dir + "/in.raw", signal));
-    struct Case {
-        const char* name;
-        const char* args;
-        bool aiff;
-        int32_t peak;
+    const std::tuple<const char*, const char*, int32_t> cases[] = {
+        {"a16.aiff", "-b 16", 0x7FFF0},         {"a8.aiff", "-b 8", 0x7FFF0},
+        {"u16.au", "-b 16 -e signed", 0x7FFF0}, {"u8.au", "-b 8 -e signed", 0x7FFF0},
+        {"ul.au", "-e mu-law", 0x7E000},        {"al.au", "-e a-law", 0x7E000},
     };
-    const Case cases[] = {
-        {"a16.aiff", "-b 16", true, 0x7FFF0},          {"a8.aiff", "-b 8", true, 0x7FFF0},
-        {"u16.au", "-b 16 -e signed", false, 0x7FFF0}, {"u8.au", "-b 8 -e signed", false, 0x7FFF0},
-        {"ul.au", "-e mu-law", false, 0x7E000},        {"al.au", "-e a-law", false, 0x7E000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = dir + "/" + c.name;
-        ASSERT_EQ(testutil::Run(kSox + RawIn(32000) + "'" + dir + "/in.raw' " + c.args + " '" +
-                                file + "'"),
-                  0);
-        LSourceRef src =
-            c.aiff ? LAifFile::OpenSource(file.c_str()) : LAuFile::OpenSource(file.c_str());
+    for (const auto& [name, args, peak] : cases) {
+        SCOPED_TRACE(name);
+        const std::string file = dir + "/" + name;
+        ASSERT_EQ(
+            testutil::Run(kSox + RawIn(32000) + "'" + dir + "/in.raw' " + args + " '" + file + "'"),
+            0);
+        LSourceRef src = std::strstr(name, "aiff") ? LAifFile::OpenSource(file.c_str())
+                                                   : LAuFile::OpenSource(file.c_str());
         EXPECT_EQ(std::tuple(src->GetError(), src->GetSampleRate(), src->GetChannels(),
                              src->GetPeak(), src->GetEndSample()),
-                  std::tuple(0, 32000, 2, c.peak, 20000));
+                  std::tuple(0, 32000, 2, peak, 20000));
         EXPECT_EQ(ReadAll16(*src), SoxDecode(file));
     }
 }
 
-// AIFF-C from ffmpeg and sox in each compression type read here (floats made louder than full
-// scale) decodes like ffmpeg decodes it; another type or a 24-bit "NONE" is refused (error 5).
+// AIFF-C by ffmpeg and sox decodes like ffmpeg (floats beyond full scale too); others: error 5.
 TEST_F(SoxPeer, AifcFromPeersDecodesLikeFfmpeg) {
     if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing (scripts/setup.sh installs it)";
     ASSERT_TRUE(WriteRaw16(dir + "/in.raw", TestSignal(2, 20000)));
@@ -199,36 +174,32 @@ TEST_F(SoxPeer, AifcFromPeersDecodesLikeFfmpeg) {
                            dir + "/in.raw' -f aiff ";
     const std::string loud = "-af aformat=sample_fmts=dbl,volume=1.37 ";
     const std::string sox = kSox + RawIn(32000) + "'" + dir + "/in.raw' -t aifc ";
-    const struct {
-        std::string make;
-        const char* patch;  // compression type written over "NONE"
-        uint8_t error;
-    } cases[] = {{ff + "-c:a pcm_s16le", nullptr, 0},
-                 {ff + loud + "-c:a pcm_f32be", nullptr, 0},
-                 {ff + loud + "-c:a pcm_f64be", nullptr, 0},
-                 {ff + "-c:a pcm_mulaw", nullptr, 0},
-                 {ff + "-c:a pcm_alaw", nullptr, 0},
-                 {sox + "-b 16", nullptr, 0},
-                 {sox + "-b 8", nullptr, 0},
-                 {sox + "-b 16", "twos", 0},
-                 {sox + "-b 16", "ima4", 5},
-                 {sox + "-b 24", nullptr, 5}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.make);
+    // The command, the compression type written over "NONE" (or none), the error expected.
+    const std::tuple<std::string, const char*, uint8_t> cases[] = {
+        {ff + "-c:a pcm_s16le", nullptr, 0},
+        {ff + loud + "-c:a pcm_f32be", nullptr, 0},
+        {ff + loud + "-c:a pcm_f64be", nullptr, 0},
+        {ff + "-c:a pcm_mulaw", nullptr, 0},
+        {ff + "-c:a pcm_alaw", nullptr, 0},
+        {sox + "-b 16", nullptr, 0},
+        {sox + "-b 16", "twos", 0},
+        {sox + "-b 16", "ima4", 5},
+        {sox + "-b 24", nullptr, 5}};
+    for (const auto& [make, patch, error] : cases) {
+        SCOPED_TRACE(make);
         const std::string file = dir + "/x.aifc";
-        ASSERT_EQ(testutil::Run(c.make + " '" + file + "'"), 0);
+        ASSERT_EQ(testutil::Run(make + " '" + file + "'"), 0);
         std::vector<uint8_t> bytes = ReadFileBytes(file);
         ASSERT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "AIFC");
-        if (c.patch) {
-            const std::string text(bytes.begin(), bytes.end());
-            const size_t at = text.find("NONE");
+        if (patch) {
+            const size_t at = std::string(bytes.begin(), bytes.end()).find("NONE");
             ASSERT_NE(at, std::string::npos);
-            std::memcpy(&bytes[at], c.patch, 4);
+            std::memcpy(&bytes[at], patch, 4);
             ASSERT_TRUE(WriteFileBytes(file, bytes));
         }
         LSourceRef src = LAifFile::OpenSource(file.c_str());
-        ASSERT_EQ(src->GetError(), c.error);
-        if (c.error) continue;
+        ASSERT_EQ(src->GetError(), error);
+        if (error) continue;
         EXPECT_EQ(std::tuple(src->GetSampleRate(), ReadAll16(*src)),
                   std::tuple(32000, FfmpegDecode(file)));
     }
@@ -283,9 +254,7 @@ Bytes Aiff(int channels, int sampleSize, const uint8_t* rate, bool ssndFirst, ui
 
 // A chunk inserted in front of COMM (the FORM size fixed up).
 Bytes WithChunk(const Bytes& file, const Bytes& chunk) {
-    Bytes v(file.begin(), file.begin() + 12);
-    v.insert(v.end(), chunk.begin(), chunk.end());
-    v.insert(v.end(), file.begin() + 12, file.end());
+    Bytes v = Concat({{file.begin(), file.begin() + 12}, chunk, {file.begin() + 12, file.end()}});
     StoreBE32(&v[4], uint32_t(v.size() - 8));
     return v;
 }
@@ -343,8 +312,7 @@ TEST(AiffFile, BadAndOddHeaders) {
         ASSERT_TRUE(WriteFileBytes(p, WithChunk(full, name)));
         EXPECT_EQ(ReadFrames(*LAifFile::OpenSource(p.c_str()), 10), reference) << name.size();
     }
-    // Sample size 12 reads as 16-bit data; a larger COMM is skipped; an unfinished file (SSND
-    // size 0xFFFFFFFF) reads the data that is there.
+    // Sample size 12 reads as 16; a larger COMM is skipped; SSND size 0xFFFFFFFF reads the rest.
     ASSERT_TRUE(WriteFileBytes(p, Aiff(1, 12, r8k, false, 108, 100, 22)));
     LSourceRef s12 = LAifFile::OpenSource(p.c_str());
     EXPECT_EQ(s12->GetEndSample(), 50);
@@ -371,8 +339,7 @@ TEST(AuFile, HeadersAndBadInput) {
                   {bad, 3},
                   {Bytes(bad.begin(), bad.begin() + 23), 3}},
                  LAuFile::OpenSource);
-    // Size not given: to the end of the file; the samples start at the offset; the channel
-    // field's low 8 bits count.
+    // No size: to the end of the file; data from the offset; the channel field's low byte counts.
     ASSERT_TRUE(WriteFileBytes(p, Au(32, 0xFFFFFFFFu, 3, 11025, 0x102, 120)));
     LSourceRef s = LAuFile::OpenSource(p.c_str());
     EXPECT_EQ(s->GetChannels(), 2);

@@ -82,8 +82,7 @@ LSourceRef Adapted(LSourceRef src, int32_t rate, int ch) {
 }  // namespace
 
 TEST(Resample, BadRatesAreRefused) {
-    // A target rate below 1 never reaches the filter design's division; a ratio the phase table
-    // cannot express is refused instead of dividing by zero.
+    // A target rate below 1, and a ratio the phase table cannot express, are refused.
     LSourceRef cd(new MemorySource(44100, 2, std::vector<int32_t>(4000)));
     EXPECT_NE(Adapted(cd, 0, 2)->GetError(), LSRC_OK);
     LSourceRef slow(new MemorySource(1, 1, std::vector<int32_t>(10)));
@@ -93,8 +92,7 @@ TEST(Resample, BadRatesAreRefused) {
     EXPECT_EQ(Adapted(err, 48000, 2).get(), err.get());
 }
 
-// Output equals the written-out 64-bit arithmetic sample for sample, across block boundaries,
-// for full-scale noise and square waves that round up to +32768 after normalisation.
+// Exactly the model's output across blocks, for full-scale noise and squares rounding to 32768.
 TEST(Resample, MatchesArithmeticExactly) {
     const Rates cases[] = {{44100, 48000, 2}, {48000, 44100, 1}, {22050, 44100, 2},
                            {8000, 44100, 1},  {44100, 32000, 2}, {11025, 8000, 1}};
@@ -124,8 +122,8 @@ TEST(Resample, MatchesArithmeticExactly) {
             const auto want = ModelResample(in, c.ch, c.from, c.to, false, outFrames);
             ASSERT_EQ(got, want);
         }
-    LSRCConvertRate::allowVectorDots = LSRCConvertRate::allowWideVectors = true;
-    LSRCConvertRate::allowVectors = true;
+    LSRCConvertRate::allowVectorDots = LSRCConvertRate::allowWideVectors =
+        LSRCConvertRate::allowVectors = true;
 }
 
 // A 1 kHz sine keeps its frequency and level through one stage up and two down, both channels.
@@ -174,22 +172,20 @@ TEST(Resample, SourceChannelAdapters) {
 
 // Sink-side adapters: channel mixing, resampling (length and tone), ratios above 16:1.
 TEST(Resample, SinkAdapters) {
-    LSinkRef mono(new MemorySink(44100, 1)), down;
-    LSinkConvertChannels::OpenSink(down, mono, 2);
-    ASSERT_TRUE(down);
+    // What a channel adapter from `from` channels passes on to a sink of `to`, and its position.
     const int32_t st[] = {100, 300, -0x7FFF0, -0x7FFF0, 0x7FFFFFFF, 0x7FFFFFFF};
-    down->Write(st, 3);
-    EXPECT_EQ(static_cast<MemorySink*>(mono.get())->samples,
-              (std::vector<int32_t>{200, -0x7FFF0, 0x7FFFFFFF}));
-    EXPECT_EQ(down->GetPosition(), 3);
-    LSinkRef stereo(new MemorySink(44100, 2)), up;
-    LSinkConvertChannels::OpenSink(up, stereo, 1);
-    up->Write(st, 2);
-    EXPECT_EQ(static_cast<MemorySink*>(stereo.get())->samples,
-              (std::vector<int32_t>{100, 100, 300, 300}));
-    LSinkRef six(new MemorySink(44100, 6)), none;
-    LSinkConvertChannels::OpenSink(none, six, 2);
-    EXPECT_FALSE(none);
+    using Passed = std::pair<std::vector<int32_t>, int32_t>;
+    auto adapt = [&](int from, int to, int32_t frames) {
+        auto* inner = new MemorySink(44100, to);
+        LSinkRef innerRef(inner), adapter;
+        LSinkConvertChannels::OpenSink(adapter, innerRef, from);
+        if (!adapter) return Passed{{}, -1};
+        adapter->Write(st, frames);
+        return Passed{inner->samples, adapter->GetPosition()};
+    };
+    EXPECT_EQ(adapt(2, 1, 3), Passed({200, -0x7FFF0, 0x7FFFFFFF}, 3));
+    EXPECT_EQ(adapt(1, 2, 2), Passed({100, 100, 300, 300}, 2));
+    EXPECT_EQ(adapt(2, 6, 1).second, -1);  // no adapter for 2 to 6 channels
 
     const double amp = 0x7FFF0 * 0.5;
     for (const Rates c :
@@ -223,13 +219,12 @@ TEST(Resample, SinkAdapters) {
     rs->Write(sq.data(), 8192);
     rs->Write(sq.data() + 8192, 8192);
     rs.reset();
-    int flips = 0;
-    for (size_t i = 1; i < inner->samples.size(); ++i)
-        if ((inner->samples[i] > 0x40000 && inner->samples[i - 1] < -0x40000) ||
-            (inner->samples[i] < -0x40000 && inner->samples[i - 1] > 0x40000))
-            ++flips;
+    const std::vector<int32_t>& s = inner->samples;
+    int flips = 0;  // jumps from beyond half scale on one side to the other
+    for (size_t i = 1; i < s.size(); ++i)
+        flips += std::min(s[i], s[i - 1]) < -0x40000 && std::max(s[i], s[i - 1]) > 0x40000;
     // One jump per half period of the square at most (2 per 480 output frames).
-    EXPECT_LE(flips, int(inner->samples.size() / 240) + 2);
+    EXPECT_LE(flips, int(s.size() / 240) + 2);
 }
 
 // The adapters pass Finish on (the resampler's tail once) and take over the inner sink's failure.

@@ -2,6 +2,7 @@
 #include "store/tags.h"
 
 #include "support/byteorder.h"
+#include "tests/support/concat.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -28,25 +29,26 @@ std::string Fields(const std::string& path, std::initializer_list<const char*> n
     return out;
 }
 
+LAudioTagData Tags(std::initializer_list<std::pair<const char*, const char*>> fields) {
+    LAudioTagData t;
+    for (const auto& [name, value] : fields) t.Set(name, value);
+    return t;
+}
+
 TEST(Tags, Id3ReadRules) {
     const std::string p = testutil::ScratchDir() + "/a.mp3";
     const std::vector<uint8_t> audio(300, 0xAB);
-    auto withTag = [&](std::vector<uint8_t> tag) {
-        tag.insert(tag.begin(), audio.begin(), audio.end());
-        WriteFileBytes(p, tag);
-    };
-    withTag(Id3("0123456789012345678901234567890123", 0, 7, 200));  // 30-character title field
+    // A 30-character title field.
+    WriteFileBytes(p,
+                   testutil::Concat({audio, Id3("0123456789012345678901234567890123", 0, 7, 200)}));
     EXPECT_EQ(Fields(p, {"TITLE", "DATE", "TRACKNUMBER", "COMMENT", "GENRE"}),
               "01234567890123456789012345678|1999|7|" + std::string(28, 'c') + "|200");
     // Version 1.0: byte 125 non-zero gives a 29-character comment and no track.
-    withTag(Id3("x", 'c', 7, 17));
+    WriteFileBytes(p, testutil::Concat({audio, Id3("x", 'c', 7, 17)}));
     EXPECT_EQ(Fields(p, {"COMMENT", "TRACKNUMBER", "GENRE"}), std::string(29, 'c') + "|-|Rock");
 
-    // Writing a track into it zeroes byte 125; a genre name or number is stored by index; an
-    // empty title keeps the old one; the tag is updated in place.
-    LAudioTagData w;
-    w.Set("TRACKNUMBER", "7");
-    w.Set("GENRE", "rock");
+    // Writing a track zeroes byte 125; genres go by index; an empty title keeps the old; in place.
+    LAudioTagData w = Tags({{"TRACKNUMBER", "7"}, {"GENRE", "rock"}});
     ASSERT_TRUE(w.WriteTags(p.c_str()));
     auto bytes = ReadFileBytes(p);
     ASSERT_EQ(bytes.size(), 428u);
@@ -63,10 +65,7 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
     const std::string p = testutil::ScratchDir() + "/t.wav";
     testutil::WriteWav16(p, 8000, 1, testutil::Sine(8000, 1, 801, 440, 0.3));  // odd data: padded
     const auto original = ReadFileBytes(p);
-    LAudioTagData w;
-    w.Set("TITLE", "Morning");
-    w.Set("ARTIST", "The Band");
-    w.Set("GENRE", "Speech");
+    LAudioTagData w = Tags({{"TITLE", "Morning"}, {"ARTIST", "The Band"}, {"GENRE", "Speech"}});
     ASSERT_TRUE(w.WriteTags(p.c_str()));
     const auto once = ReadFileBytes(p);
     ASSERT_GT(once.size(), original.size());
@@ -75,8 +74,7 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
 
     ASSERT_TRUE(w.WriteTags(p.c_str()));
     EXPECT_EQ(ReadFileBytes(p).size(), once.size());  // all slots reused
-    LAudioTagData even;
-    even.Set("TITLE", "Even");  // even-length title
+    LAudioTagData even = Tags({{"TITLE", "Even"}});   // even-length title
     ASSERT_TRUE(even.WriteTags(p.c_str()));
     const size_t afterEven = ReadFileBytes(p).size();
     ASSERT_TRUE(even.WriteTags(p.c_str()));
@@ -84,9 +82,7 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
     EXPECT_EQ(Fields(p, {"TITLE", "ARTIST", "GENRE"}), "Even|The Band|Speech");  // merged
 
     // A longer artist leaves a blank slot of the old size and appends a new LIST chunk.
-    LAudioTagData longer;
-    longer.Set("ARTIST", "The Much Longer Band");
-    ASSERT_TRUE(longer.WriteTags(p.c_str()));
+    ASSERT_TRUE(Tags({{"ARTIST", "The Much Longer Band"}}).WriteTags(p.c_str()));
     const std::string text = testutil::ReadText(p);
     EXPECT_GT(text.size(), afterEven);
     EXPECT_EQ(LoadLE32(reinterpret_cast<const uint8_t*>(&text[4])), text.size() - 8);
@@ -102,8 +98,7 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
 
 TEST(Tags, BadFilesChangeNothing) {
     const std::string dir = testutil::ScratchDir(), ogg = dir + "/a.ogg", bad = dir + "/bad.wav";
-    LAudioTagData t;
-    t.Set("TITLE", "x");
+    LAudioTagData t = Tags({{"TITLE", "x"}});
     EXPECT_FALSE(t.WriteTags((dir + "/missing.wav").c_str()) ||
                  t.ReadTags((dir + "/missing.mp3").c_str()) ||
                  t.WriteTags((dir + "/nofolder/x.mp3").c_str()));

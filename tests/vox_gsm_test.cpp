@@ -52,26 +52,20 @@ TEST_F(Speech, VoxAgainstSoxAndOurRoundTrip) {
     EXPECT_GT(SnrDb(speech, ReadAll16(*back)), 15.0);
 }
 
-// Nibbles pending across writes, a lone last nibble, silence; a seek to an odd sample starts on
-// that sample's nibble (saturated codes: the VOX fuzz target).
+// Nibbles pending across writes, a lone last nibble, silence; a seek to an odd sample's nibble.
 TEST(Vox, PendingNibblesAndSeeks) {
     const std::string dir = ScratchDir();
     std::vector<int32_t> in(6);
     for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
-    auto write = [&](const char* name, std::initializer_list<int32_t> pieces, int32_t fill = -1) {
-        LSinkRef sink = LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX);
-        int32_t at = 0;
-        for (int32_t n : pieces) {
-            const std::vector<int32_t> zeros(size_t(n), 0);
-            sink->Write(fill == 0 ? zeros.data() : in.data() + at, n);
-            at += n;
-        }
+    auto write = [&](const char* name, const std::vector<int32_t>& samples, int32_t piece) {
+        Feed(*LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX), samples, piece);
         return ReadFileBytes(dir + name);
     };
-    const Bytes six = write("/six.vox", {6});
-    EXPECT_EQ(std::tuple(six.size(), write("/five.vox", {5}).size()), std::tuple(3u, 2u));
-    EXPECT_EQ(write("/split.vox", {3, 3}), six);
-    EXPECT_EQ(write("/zeros.vox", {100}, 0), Bytes(50, 0x08));
+    const Bytes six = write("/six.vox", in, 6);
+    EXPECT_EQ(std::tuple(six.size(), write("/five.vox", {in.begin(), in.begin() + 5}, 5).size()),
+              std::tuple(3u, 2u));
+    EXPECT_EQ(write("/split.vox", in, 3), six);
+    EXPECT_EQ(write("/zeros.vox", std::vector<int32_t>(100), 100), Bytes(50, 0x08));
 
     LSourceRef src = LRawFile::OpenSource((dir + "/six.vox").c_str(), 8000, 1, LRAW_CODEC_VOX);
     src->Seek(3);
@@ -98,8 +92,7 @@ TEST(Gsm610, InvalidLagsDecodeWithTheLastValidLag) {
     EXPECT_EQ(std::memcmp(outA, outB, sizeof outA), 0);
 }
 
-// Whole 33-byte frames only (a partial last one is padded on writing, ignored on reading); a
-// seek decodes the target's frame after a reset.
+// Whole 33-byte frames (the last padded; a partial one ignored); a seek resets the decoder.
 TEST(GsmFile, FramesAndSeek) {
     const std::string dir = ScratchDir();
     std::vector<int32_t> in(161);
