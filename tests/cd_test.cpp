@@ -15,9 +15,7 @@ const testutil::DiscImage& Disc() {
 }
 
 int RipTrack(int track, const LSinkRef& sink, FakeProgress& dlg, uint8_t drive = 0) {
-    LCDROMRipTrack rec;
-    rec.nDrive = drive, rec.nTrack = uint8_t(track);
-    rec.sink = sink;
+    LCDROMRipTrack rec{drive, uint8_t(track), sink};
     return Process(&dlg, &rec);
 }
 
@@ -44,30 +42,20 @@ TEST(CdRip, FailuresEndCleanly) {
     // A drive index past the list, and a track index equal to the track count: no read at all.
     EXPECT_TRUE(fails(0, 1) && fails(5));
     EXPECT_TRUE(drive.ReadSizes().empty());
-    drive.tocOverride = {0x00, 0x08, 1, 1, 0, 0, 0, 0, 0, 0};  // shorter than 10 bytes
-    EXPECT_TRUE(fails(0));
-    drive.tocOverride.clear();
     drive.failReadAfter = 2;  // a read failing with sense data
     EXPECT_TRUE(fails(2));
     drive.failReadAfter = -1;
     drive.vanishAfter = int(drive.ReadSizes().size()) + 3;  // a drive that goes away mid-rip
     EXPECT_TRUE(fails(2));
-    drive.vanishAfter = -1;
-    {  // a READ that never completes ends at the wait's time limit
-        LCDTimeouts t;
-        t.tocMs = t.readMs = 300;
-        t.deviceSeconds = 1;
-        LCDSetTimeoutsForTesting(t);
-        drive.neverComplete = true;
-        FakeProgress dlg;
-        LCDROMRipSectors rec;
-        rec.firstSector = 0, rec.endSector = 50;
-        auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
-        EXPECT_LT(SecondsSince(t0), 5);
-        drive.neverComplete = false;
-        LCDSetTimeoutsForTesting(LCDTimeouts());
-    }
+    // A READ that never completes ends at the wait's time limit.
+    LCDSetTimeoutsForTesting({300, 300, 500, 1});
+    drive.neverComplete = true;
+    FakeProgress dlg;
+    LCDROMRipSectors rec{.endSector = 50};
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
+    EXPECT_LT(SecondsSince(t0), 5);
+    LCDSetTimeoutsForTesting(LCDTimeouts());
     EXPECT_EQ(drive.openFiles, 0);
 }
 
@@ -76,8 +64,7 @@ TEST(CdRip, CancelStopsReadingAndDeliversWhatWasRequested) {
     FakeProgress dlg;
     dlg.stopped = true;  // the first look at the queue already reports the cancel
     auto* sink = new MemorySink(44100, 2);
-    LCDROMRipSectors rec;
-    rec.firstSector = Disc().starts[2], rec.endSector = Disc().starts[3];
+    LCDROMRipSectors rec{.firstSector = Disc().starts[2], .endSector = Disc().starts[3]};
     rec.sink = LSinkRef(sink);
     EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
     EXPECT_EQ(drive.ReadSizes(), std::vector<int>{13});

@@ -126,12 +126,6 @@ int FakeCDDrive::Execute(int, sg_io_hdr_t* rq) {
         return 0;
     }
     if (read >= 0 && vanishAfter >= 0 && read >= vanishAfter) return errno = ENODEV, -1;
-    if (cdb[0] == 0x43 && !tocOverride.empty()) {
-        std::memset(rq->dxferp, 0, rq->dxfer_len);
-        std::memcpy(rq->dxferp, tocOverride.data(),
-                    std::min<size_t>(tocOverride.size(), rq->dxfer_len));
-        return 0;
-    }
     uint8_t sense[14];
     const bool fail = read >= 0 && failReadAfter >= 0 && read >= failReadAfter;
     rq->status =

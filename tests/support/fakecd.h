@@ -49,7 +49,6 @@ class FakeCDDrive : public LSGDevices {
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
     std::atomic<int> failReadAfter{-1};      // READ CD number n (from 0) on fails with sense
     std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
-    std::vector<uint8_t> tocOverride;        // served instead of the image's TOC
 
     std::vector<int> ReadSizes();  // the sector count of every READ CD received, in order
     std::atomic<int> openFiles{0};
