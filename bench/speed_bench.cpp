@@ -28,17 +28,11 @@ std::string Peer(const std::string& command) {
     return "cd '" + g_dir + "' && mkdir -p out && " + command;
 }
 
-// Peak resident memory (KiB) of the headless program converting the file to 48 kHz.
-long PeakMemoryKiB(const std::string& input) {
+// Peak resident memory (KiB) of the shell command and what it ran (the headless program).
+long PeakMemoryKiB(const std::string& command) {
     fs::remove_all(g_dir + "/out");
     const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(g_dir.c_str()) != 0) _exit(127);
-        setenv("TAMBER_HOME", "home", 1);
-        execl(TAMBER_CLI, TAMBER_CLI, "-jobs", "1", "-settings", ".wav", "PCM", "48000", "2",
-              "-format", ".wav", input.c_str(), "-outfolder", "out", "-convert", nullptr);
-        _exit(127);
-    }
+    if (child == 0) _exit(std::system(command.c_str()) == 0 ? 0 : 1);
     int status = 0;
     struct rusage ru = {};
     if (child < 0 || wait4(child, &status, 0, &ru) != child || status != 0) return -1;
@@ -52,15 +46,11 @@ int main(int argc, char** argv) {
     g_dir = dir ? dir : (fs::temp_directory_path() / "tamber-speed-bench").string();
     fs::create_directories(g_dir);
     benchutil::MakeMusicWav(g_dir + "/in10.wav", 10);
-    benchutil::MakeMusicWav(g_dir + "/b1.wav", 1);
-    for (int i = 2; i <= 8; ++i)
-        fs::copy_file(g_dir + "/b1.wav", g_dir + "/b" + std::to_string(i) + ".wav",
-                      fs::copy_options::overwrite_existing);
-    if (!fs::exists(g_dir + "/in10.mp3") &&
-        std::system(
-            ("lame --quiet -b 192 '" + g_dir + "/in10.wav' '" + g_dir + "/in10.mp3'").c_str()) != 0)
+    for (int i = 1; i <= 8; ++i)
+        benchutil::MakeMusicWav(g_dir + "/b" + std::to_string(i) + ".wav", 1);
+    if (std::system(Peer("[ -e in10.mp3 ] || lame --quiet -b 192 in10.wav in10.mp3").c_str()) != 0)
         std::fprintf(stderr, "speed_bench: lame could not make the MP3 input\n");
-    std::system(("cat '" + g_dir + "'/*.wav '" + g_dir + "'/*.mp3 > /dev/null").c_str());
+    std::system(Peer("cat *.wav *.mp3 > /dev/null").c_str());  // into the page cache
 
     const std::string clean = "rm -rf '" + g_dir + "/out'";
     const std::string batch = " b1.wav b2.wav b3.wav b4.wav b5.wav b6.wav b7.wav b8.wav";
@@ -96,7 +86,8 @@ int main(int argc, char** argv) {
               "To48kJobsDefault");
     if (!std::getenv("TAMBER_BENCH_NO_MEMORY")) {
         benchutil::MakeMusicWav(g_dir + "/in60.wav", 60);
-        const long m10 = PeakMemoryKiB("in10.wav"), m60 = PeakMemoryKiB("in60.wav");
+        const long m10 = PeakMemoryKiB(Tamber(to48 + "-jobs 1 in10.wav")),
+                   m60 = PeakMemoryKiB(Tamber(to48 + "-jobs 1 in60.wav"));
         std::printf(
             "peak memory converting to 48 kHz: 10 min %ld KiB, 60 min %ld KiB, "
             "difference %ld KiB (goal < 1024)\n",

@@ -23,8 +23,7 @@ bool DiscImage::Save(const std::string& path) const {
     f.write("TMBRCDI1", 8).write(reinterpret_cast<const char*>(&n), 4);
     f.write(reinterpret_cast<const char*>(starts.data()), std::streamsize(starts.size() * 4));
     f.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(pcm.size() * 2));
-    f.close();
-    return !f.fail();
+    return f.flush().good();
 }
 
 bool DiscImage::Load(const std::string& path) {
