@@ -1,5 +1,4 @@
-// 60 s of 44.1 kHz stereo to 48 kHz in memory, with and without the limiter, wide and portable
-// vector paths. Counters: input seconds per processor second.
+// 60 s of 44.1 kHz stereo to 48 kHz in memory, with or without limiter, wide or portable vectors.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -11,8 +10,7 @@
 
 namespace {
 
-constexpr int32_t kRate = 44100;
-constexpr int32_t kSeconds = 60;
+constexpr int32_t kRate = 44100, kSeconds = 60;
 
 // Five seconds of music played in a loop.
 class LoopSource : public LSoundSourceBase {

@@ -13,16 +13,12 @@ const uint32_t kExample[] = {0, 15000, 30000};  // lead-out 45000
 
 TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
     EXPECT_EQ(CDDBQueryLine(kExample, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
-    // Random tables (1 to 99 tracks, short discs and discs up to 96 minutes) with libdiscid's
-    // ids: "id n lead-out start...", addresses shifted by the lead-in as libdiscid wants them.
+    // libdiscid's ids of random tables (1-99 tracks, up to 96 min): "id n lead-out start...".
     std::istringstream tables(testutil::RunOutput(
-        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n"
-        " n = k + 1 if k < 99 else random.randint(1, 99)\n"
-        " a = [random.randrange(300) if k % 3 else 0]\n"
-        " for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 else "
-        "900))\n"
-        " a = [x + 150 for x in a]\n"
-        " print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
+        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n n ="
+        " k + 1 if k < 99 else random.randint(1, 99)\n a = [150 + (random.randrange(300) if k % 3 "
+        "else 0)]\n for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 "
+        "else 900))\n print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
     std::string id;
     int n, count = 0;
     for (uint32_t a[100]; tables >> id >> n; ++count) {
@@ -52,8 +48,7 @@ TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
 }
 
 TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
-    // A server text and its cleaned name (CDDBCleanName), or a finished name and what is used
-    // (CDDBSafeComponent); "" = nothing usable. Separators and control characters: the fuzzer's.
+    // CDDBCleanName's (text, name) or CDDBSafeComponent's (name, used); "" = nothing usable.
     // clang-format off
     const std::tuple<bool, const char*, const char*> cases[] = {
         {true, "AC/DC: Live?", "ACDC Live"}, {true, "  Caf\xc3\xa9  ", "Caf"}, {true, "con", "_con"},
@@ -88,7 +83,8 @@ class CDDBLookup : public ::testing::Test {
     LCDDBOutcome outcome_ = LCDDBOutcome::TocOnly;
 };
 
-TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
+// A match in one packet, split or slow; the first of inexact matches; long lines.
+TEST_F(CDDBLookup, MatchesNameTheDisc) {
     for (const char* mode : {"good", "split", "slow"}) {
         SetUp();
         Lookup(mode);
@@ -103,9 +99,7 @@ TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
                   std::tuple(LCDDBOutcome::Found, 1992, 259u, 3))
             << mode;
     }
-}
-
-TEST_F(CDDBLookup, InexactMatchesAndLongLines) {
+    SetUp();
     info_.iYear = 1977;  // an earlier disc's
     Lookup("inexact");   // the first of several matches is read; "EXTD=YEAR" ends before a year
     EXPECT_EQ(std::tuple(outcome_, std::string(info_.szCategory) + "|" + info_.Tracks[2].TrackName,

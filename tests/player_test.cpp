@@ -77,30 +77,24 @@ TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
     EXPECT_FALSE(player.Start(LSourceRef(new MemorySource(44100, 2, zero))));
 }
 
-// Every frame arrives once, in order, in mono and stereo, through the limiter, for a source shorter
-// than one buffer and one longer than the queue; the end notifies the end and stops the player.
+// Every frame once, in order: mono, stereo, limiter, shorter than a buffer, longer than the queue.
 TEST_F(Player, PlaysEveryFrameThenStopsItself) {
-    const struct {
-        int32_t rate;
-        int channels;
-        size_t frames;
-        int32_t peak;  // above full scale: through the limiter
-    } cases[] = {
+    // Rate, channels, frames, peak (above full scale: through the limiter).
+    const std::tuple<int32_t, int, size_t, int32_t> cases[] = {
         {8000, 1, 52345, 0x7FFF1}, {44100, 2, 300, 0x7FFF0}, {44100, 2, 4410 * 70, 0x7FFF0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.rate);
-        const auto v = Ramp(c.frames * size_t(c.channels));
+    for (const auto& [rate, channels, frames, peak] : cases) {
+        SCOPED_TRACE(rate);
+        const auto v = Ramp(frames * size_t(channels));
         const int before = stops;
-        EXPECT_TRUE(player.Start(LSourceRef(new MemorySource(c.rate, c.channels, v, c.peak))));
+        EXPECT_TRUE(player.Start(LSourceRef(new MemorySource(rate, channels, v, peak))));
         EXPECT_TRUE(WaitFor([&] { return stops > before; }));
         EXPECT_FALSE(player.IsOpen());
         EXPECT_EQ(ReadFileBytes(g_capture), Pcm(v));
-        EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(c.frames), c.rate)));
+        EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(frames), rate)));
     }
 }
 
-// Pause twice pauses once; Play while playing only notifies; a seek while paused stays there until
-// resumed. The source grows slowly, so the feeder waits for it.
+// Pause twice pauses once, Play while playing notifies, a paused seek waits; a slow source.
 TEST_F(Player, PauseSeekAndSlowSource) {
     const auto v = Ramp(8000 * 30);
     auto* src = new GrowingSource(8000, v);

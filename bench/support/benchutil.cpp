@@ -39,17 +39,13 @@ void MakeMusicWav(const std::string& path, int minutes) {
     }
 }
 
-namespace {
-
 // Processor seconds of the finished children: steadier than wall time on a busy machine.
-double ChildrenCpu() {
+static double ChildrenCpu() {
     struct rusage ru = {};
     getrusage(RUSAGE_CHILDREN, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
-
-}  // namespace
 
 void RegisterShell(const std::string& name, const std::string& command, int iterations,
                    const std::string& before) {

@@ -24,10 +24,8 @@ namespace fs = std::filesystem;
 
 namespace testutil {
 
-namespace {
-
 // A root per test program, removed at its end unless a test failed (to look at the files).
-const fs::path& ProcessRoot() {
+static const fs::path& ProcessRoot() {
     static const fs::path root =
         fs::temp_directory_path() / "tamber-tests" / std::to_string(getpid());
     [[maybe_unused]] static const int registered = std::atexit([] {
@@ -36,8 +34,6 @@ const fs::path& ProcessRoot() {
     });
     return root;
 }
-
-}  // namespace
 
 std::string ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
