@@ -1,44 +1,23 @@
-// 60 s of 44.1 kHz stereo to 48 kHz in memory, with and without the limiter, wide and portable
-// vector paths. Counters: input seconds per processor second.
+// 60 s of 44.1 kHz stereo to 48 kHz in memory, with or without limiter, wide or portable vectors.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "bench/support/benchutil.h"
 #include "core/adapt.h"
 #include "core/convert_rate.h"
 
 namespace {
 
-constexpr int32_t kRate = 44100;
-constexpr int32_t kSeconds = 60;
+constexpr int32_t kRate = 44100, kSeconds = 60;
 
-// Two tones and some noise at 16-bit steps, a few seconds long, played in a loop.
-const std::vector<int32_t>& Music() {
-    static const std::vector<int32_t> samples = [] {
-        std::vector<int32_t> v(size_t(kRate) * 2 * 5);
-        uint32_t seed = 1;
-        for (size_t i = 0; i < v.size() / 2; ++i) {
-            const double t = double(i) / kRate;
-            for (int c = 0; c < 2; ++c) {
-                seed = seed * 1664525u + 1013904223u;
-                const double x = 0.45 * std::sin(2 * M_PI * (220.0 + 110 * c) * t) +
-                                 0.35 * std::sin(2 * M_PI * 3520.0 * t) +
-                                 0.1 * (double(seed >> 8) / double(1 << 24) - 0.5);
-                v[2 * i + size_t(c)] = int32_t(std::lrint(x * 32767)) * 16;
-            }
-        }
-        return v;
-    }();
-    return samples;
-}
-
+// Five seconds of music played in a loop.
 class LoopSource : public LSoundSourceBase {
   public:
     explicit LoopSource(int32_t frames) : LSoundSourceBase(kRate, 2, 0x7FFF0), end_(frames) {}
     void Read(int32_t* buffer, int32_t n) override {
-        const auto& m = Music();
+        static const std::vector<int32_t> m = benchutil::Music(0, kRate * 5);
         const int32_t loop = int32_t(m.size() / 2);
         for (int32_t part; n > 0; n -= part, pos_ += part, buffer += 2 * size_t(part)) {
             part = std::min(n, loop - pos_ % loop);

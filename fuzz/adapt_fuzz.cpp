@@ -10,15 +10,11 @@
 using testutil::MemorySink;
 using testutil::MemorySource;
 
-namespace {
-
-uint32_t Take32(const uint8_t*& p, size_t& left) {
+static uint32_t Take32(const uint8_t*& p, size_t& left) {
     uint32_t v = 0;
     for (int i = 0; i < 4 && left; ++i, --left) v |= uint32_t(*p++) << (8 * i);
     return v;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* p = data;

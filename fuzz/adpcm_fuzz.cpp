@@ -7,12 +7,10 @@
 
 #include "formats/acm_codec.h"
 
-namespace {
 constexpr uint16_t kTags[] = {
     LWAVE_FORMAT_IMA_ADPCM,  LWAVE_FORMAT_ADPCM,      LWAVE_FORMAT_ALAW,
     LWAVE_FORMAT_MULAW,      LWAVE_FORMAT_GSM610,     LWAVE_FORMAT_PCM,
     LWAVE_FORMAT_IEEE_FLOAT, LWAVE_FORMAT_EXTENSIBLE, LWAVE_FORMAT_MPEGLAYER3};
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 7) return 0;

@@ -4,9 +4,5 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size >= 10) (void)AIFFRateFromExtended(data);
-    const char* path = FuzzFile("aiff", data, size);
-    if (!path) return 0;
-    LSourceRef src = LAifFile::OpenSource(path);
-    if (src->GetError() == LSRC_OK) FuzzExercise(*src, data, size);
-    return 0;
+    return FuzzSource("aiff", data, size, LAifFile::OpenSource);
 }

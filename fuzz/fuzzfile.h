@@ -32,6 +32,7 @@ inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) 
 // Reads and seeks chosen by the input's last bytes, then seeks before, into and past the end.
 inline void FuzzExercise(LSoundSourceBase& src, const uint8_t* data, size_t size) {
     static std::vector<int32_t> buf;
+    (void)src.IsStreaming();
     buf.resize(size_t(LSOUND_BLOCK_FRAMES) * size_t(src.GetChannels()));
     uint32_t h = 2166136261u;
     for (size_t i = size > 16 ? size - 16 : 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
@@ -55,4 +56,14 @@ inline void FuzzExercise(LSoundSourceBase& src, const uint8_t* data, size_t size
         src.Seek(at);
         src.Read(buf.data(), 3001);
     }
+}
+
+// The input as the scratch file `name`, opened by `open` and exercised when it opens.
+template <class Open>
+int FuzzSource(const char* name, const uint8_t* data, size_t size, Open open) {
+    const char* path = FuzzFile(name, data, size);
+    if (!path) return 0;
+    LSourceRef src = open(path);
+    if (src->GetError() == LSRC_OK) FuzzExercise(*src, data, size);
+    return 0;
 }

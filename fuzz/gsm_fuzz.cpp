@@ -20,9 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(pcm, data + off, 4 * LGSMFrame::kSamples);
         codec.EncodeNormal(pcm, frame);
     }
-    const char* path = FuzzFile("gsm", data, size);
-    if (!path) return 0;
-    LGSMFileSource src(path);
-    if (src.GetError() == LSRC_OK) FuzzExercise(src, data, size);
-    return 0;
+    return FuzzSource("gsm", data, size,
+                      [](const char* p) { return LSourceRef(new LGSMFileSource(p)); });
 }

@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = all.substr(0, cut);
     const std::string name = cut == std::string::npos ? "" : all.substr(cut + 1).c_str();
     const char *p = path.c_str(), *n = name.c_str();
-    // Each result goes into a buffer with a guard zone behind it, filled with a marker that must
-    // survive.
+    // Each result goes into a buffer with a guard zone behind it that must keep its marker.
     char buf[LMAX_PATH + 64];
     auto guarded = [&buf](auto&& call) {
         std::memset(buf, 0x5A, sizeof buf);

@@ -11,9 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(&x, data + off, 4);
         codec.Encode(x);
     }
-    const char* path = FuzzFile("vox", data, size);
-    if (!path) return 0;
-    LSRCVOX src(path, 8000);
-    if (src.GetError() == LSRC_OK) FuzzExercise(src, data, size);
-    return 0;
+    return FuzzSource("vox", data, size,
+                      [](const char* p) { return LSourceRef(new LSRCVOX(p, 8000)); });
 }

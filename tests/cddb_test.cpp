@@ -13,16 +13,12 @@ const uint32_t kExample[] = {0, 15000, 30000};  // lead-out 45000
 
 TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
     EXPECT_EQ(CDDBQueryLine(kExample, 3, 45000), "cddb query 0c025803 3 150 15150 30150 602\n");
-    // Random tables (1 to 99 tracks, short discs and discs up to 96 minutes) with libdiscid's
-    // ids: "id n lead-out start...", addresses shifted by the lead-in as libdiscid wants them.
+    // libdiscid's ids of random tables (1-99 tracks, up to 96 min): "id n lead-out start...".
     std::istringstream tables(testutil::RunOutput(
-        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n"
-        " n = k + 1 if k < 99 else random.randint(1, 99)\n"
-        " a = [random.randrange(300) if k % 3 else 0]\n"
-        " for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 else "
-        "900))\n"
-        " a = [x + 150 for x in a]\n"
-        " print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
+        "/usr/bin/python3 -c 'import libdiscid, random\nrandom.seed(14)\nfor k in range(300):\n n ="
+        " k + 1 if k < 99 else random.randint(1, 99)\n a = [150 + (random.randrange(300) if k % 3 "
+        "else 0)]\n for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 "
+        "else 900))\n print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
     std::string id;
     int n, count = 0;
     for (uint32_t a[100]; tables >> id >> n; ++count) {
@@ -52,8 +48,7 @@ TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
 }
 
 TEST(CDDBEntry, CleanNamesStayInsideTheFolder) {
-    // A server text and its cleaned name (CDDBCleanName), or a finished name and what is used
-    // (CDDBSafeComponent); "" = nothing usable. Separators and control characters: the fuzzer's.
+    // CDDBCleanName's (text, name) or CDDBSafeComponent's (name, used); "" = nothing usable.
     // clang-format off
     const std::tuple<bool, const char*, const char*> cases[] = {
         {true, "AC/DC: Live?", "ACDC Live"}, {true, "  Caf\xc3\xa9  ", "Caf"}, {true, "con", "_con"},
@@ -83,33 +78,28 @@ class CDDBLookup : public ::testing::Test {
         EXPECT_TRUE(dlg_.errors.empty());
         return testutil::SecondsSince(t0);
     }
-    bool Defaults() {
-        return !strcmp(info_.Tracks[0].TrackName, "Track 01") &&
-               !strcmp(info_.Tracks[2].TrackName, "Track 03");
-    }
     static inline LCDDBInfo info_;
     testutil::FakeProgress dlg_;
     LCDDBOutcome outcome_ = LCDDBOutcome::TocOnly;
 };
 
-TEST_F(CDDBLookup, MatchNamesTheDiscInOnePacketOrSplitOrSlow) {
+// A match in one packet, split or slow; the first of inexact matches; long lines.
+TEST_F(CDDBLookup, MatchesNameTheDisc) {
     for (const char* mode : {"good", "split", "slow"}) {
         SetUp();
         Lookup(mode);
-        EXPECT_EQ(outcome_, LCDDBOutcome::Found) << mode;
         EXPECT_EQ(std::string(info_.szArtist) + "|" + info_.szAlbumName + "|" + info_.szCategory +
                       "|" + info_.Tracks[0].TrackName + "|" + info_.Tracks[1].TrackName + "|" +
                       info_.Tracks[0].szExtendedData + "|" + dlg_.lines[0],
                   "AC/DC|Live at Donington|rock|T.N.T.|Caf\xc3\xa9 del Mar \xe2\x80\x93 Sunset|"
                   "Recorded live|Connected to freedb server");
         // The third title: two lines joined, then cut.
-        EXPECT_EQ(std::tuple(info_.iYear, strlen(info_.Tracks[2].TrackName),
+        EXPECT_EQ(std::tuple(outcome_, info_.iYear, strlen(info_.Tracks[2].TrackName),
                              info_.Tracks[2].iTrackNumber),
-                  std::tuple(1992, 259u, 3));
+                  std::tuple(LCDDBOutcome::Found, 1992, 259u, 3))
+            << mode;
     }
-}
-
-TEST_F(CDDBLookup, InexactMatchesLongLinesAndNoMatch) {
+    SetUp();
     info_.iYear = 1977;  // an earlier disc's
     Lookup("inexact");   // the first of several matches is read; "EXTD=YEAR" ends before a year
     EXPECT_EQ(std::tuple(outcome_, std::string(info_.szCategory) + "|" + info_.Tracks[2].TrackName,
@@ -120,9 +110,6 @@ TEST_F(CDDBLookup, InexactMatchesLongLinesAndNoMatch) {
     EXPECT_EQ(std::string(info_.szAlbumName) + "|" + info_.Tracks[0].TrackName + "|" +
                   info_.Tracks[1].TrackName,
               std::string(259 - 7, 'A') + "|" + std::string(259 - 8, 'B') + "|After Long");
-    SetUp();
-    Lookup("nomatch");
-    EXPECT_TRUE(outcome_ == LCDDBOutcome::NoMatch && Defaults());
 }
 
 TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
@@ -134,7 +121,8 @@ TEST_F(CDDBLookup, NetworkFailuresAreSilentAndBounded) {
         SetUp();
         EXPECT_LT(Lookup(mode, timeout), limit) << mode;
         EXPECT_EQ(outcome_, LCDDBOutcome::Failed) << mode;
-        EXPECT_TRUE(Defaults() || !strcmp(mode, "drip") || !strcmp(mode, "midentry")) << mode;
+        const bool kept = !strcmp(mode, "drip") || !strcmp(mode, "midentry");
+        EXPECT_TRUE(kept || !strcmp(info_.Tracks[2].TrackName, "Track 03")) << mode;
     }
     SetUp();
     info_.bUseCDDB = 0;

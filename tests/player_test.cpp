@@ -7,18 +7,20 @@
 
 namespace {
 
+using namespace testutil;
+
 std::string g_capture;
 
 // Every test in this program plays into g_capture (each device open truncates it).
 class Player : public ::testing::Test, public LSoundPlayerNotify {
   protected:
     static void SetUpTestSuite() {
-        const std::string dir = testutil::ScratchDir();
+        const std::string dir = ScratchDir();
         g_capture = dir + "/played.raw";
         const std::string conf = dir + "/asound.conf";
         const std::string rule = "pcm.!default { type file slave.pcm \"null\" file \"" + g_capture +
                                  "\" format \"raw\" }\n";
-        testutil::WriteFileBytes(conf, {rule.begin(), rule.end()});
+        WriteFileBytes(conf, {rule.begin(), rule.end()});
         setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
     }
 
@@ -30,22 +32,12 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
 
     // Delivers notifications until the condition holds (at most 20 s).
     bool WaitFor(const std::function<bool()>& done) {
-        return testutil::WaitUntil([&] { return LThreadQueuedNotify::DeliverPending(), done(); },
-                                   20);
-    }
-    // Plays to the end; the captured bytes.
-    std::vector<uint8_t> PlayAll(const LSourceRef& src) {
-        const int before = stops;
-        EXPECT_TRUE(player.Start(src));
-        EXPECT_TRUE(WaitFor([&] { return stops > before; }));
-        EXPECT_FALSE(player.IsOpen());
-        return testutil::ReadFileBytes(g_capture);
+        return WaitUntil([&] { return LThreadQueuedNotify::DeliverPending(), done(); }, 20);
     }
     // The 16-bit little-endian PCM of internal samples.
-    static std::vector<uint8_t> Pcm(const std::vector<int32_t>& v, size_t from = 0) {
+    static std::vector<uint8_t> Pcm(const std::vector<int32_t>& v) {
         std::vector<uint8_t> out;
-        for (size_t i = from; i < v.size(); ++i)
-            testutil::PutLE(out, uint16_t(LSampleTo16(v[i])), 2);
+        for (int32_t x : v) PutLE(out, uint16_t(LSampleTo16(x)), 2);
         return out;
     }
 
@@ -55,7 +47,7 @@ class Player : public ::testing::Test, public LSoundPlayerNotify {
 };
 
 // A source whose end grows as the test releases frames; it streams until closed.
-class GrowingSource : public testutil::MemorySource {
+class GrowingSource : public MemorySource {
   public:
     GrowingSource(int32_t rate, std::vector<int32_t> v) : MemorySource(rate, 1, std::move(v)) {}
     int32_t GetEndSample() override { return visible; }
@@ -76,38 +68,35 @@ TEST_F(Player, SizesLevelsLimiterAndMissingDevice) {
     EXPECT_EQ(LSoundPlayer::Level(zero.data(), 200, 2), -127);
 
     EXPECT_FALSE(player.Start(LSourceRef(new LSRCNull(LSRC_ERR_PLACEHOLDER))));
-    EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF0))));
+    EXPECT_TRUE(player.Start(LSourceRef(new MemorySource(44100, 2, zero, 0x7FFF0))));
     EXPECT_TRUE(player.BufferBytes() == 17640 && !player.HasLimiter());
-    EXPECT_TRUE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero, 0x7FFF1))));
+    EXPECT_TRUE(player.Start(LSourceRef(new MemorySource(44100, 2, zero, 0x7FFF1))));
     EXPECT_TRUE(player.HasLimiter());
     player.Stop();
     player.SetDevice(99);
-    EXPECT_FALSE(player.Start(LSourceRef(new testutil::MemorySource(44100, 2, zero))));
+    EXPECT_FALSE(player.Start(LSourceRef(new MemorySource(44100, 2, zero))));
 }
 
-// Every frame arrives once, in order, in mono and stereo, through the limiter, for a source shorter
-// than one buffer and one longer than the queue; the end notifies the end and stops the player.
+// Every frame once, in order: mono, stereo, limiter, shorter than a buffer, longer than the queue.
 TEST_F(Player, PlaysEveryFrameThenStopsItself) {
-    const struct {
-        int32_t rate;
-        int channels;
-        size_t frames;
-        int32_t peak;  // above full scale: through the limiter
-    } cases[] = {
+    // Rate, channels, frames, peak (above full scale: through the limiter).
+    const std::tuple<int32_t, int, size_t, int32_t> cases[] = {
         {8000, 1, 52345, 0x7FFF1}, {44100, 2, 300, 0x7FFF0}, {44100, 2, 4410 * 70, 0x7FFF0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.rate);
-        const auto v = testutil::Ramp(c.frames * size_t(c.channels));
-        EXPECT_EQ(PlayAll(LSourceRef(new testutil::MemorySource(c.rate, c.channels, v, c.peak))),
-                  Pcm(v));
-        EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(c.frames), c.rate)));
+    for (const auto& [rate, channels, frames, peak] : cases) {
+        SCOPED_TRACE(rate);
+        const auto v = Ramp(frames * size_t(channels));
+        const int before = stops;
+        EXPECT_TRUE(player.Start(LSourceRef(new MemorySource(rate, channels, v, peak))));
+        EXPECT_TRUE(WaitFor([&] { return stops > before; }));
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_EQ(ReadFileBytes(g_capture), Pcm(v));
+        EXPECT_EQ(lastMs, int32_t(LSoundTimeMs(int64_t(frames), rate)));
     }
 }
 
-// Pause twice pauses once; Play while playing only notifies; a seek while paused stays there until
-// resumed. The source grows slowly, so the feeder waits for it.
+// Pause twice pauses once, Play while playing notifies, a paused seek waits; a slow source.
 TEST_F(Player, PauseSeekAndSlowSource) {
-    const auto v = testutil::Ramp(8000 * 30);
+    const auto v = Ramp(8000 * 30);
     auto* src = new GrowingSource(8000, v);
     LSourceRef ref(src);
     ASSERT_TRUE(player.Start(ref));
@@ -125,20 +114,19 @@ TEST_F(Player, PauseSeekAndSlowSource) {
               std::tuple(100000, LSoundPlayer::OPEN | LSoundPlayer::PAUSED));
     player.Play();
     ASSERT_TRUE(WaitFor([&] { return !player.IsOpen(); }));
-    auto expected = Pcm({v.begin(), v.begin() + 4000});
-    const auto rest = Pcm(v, 100000);
-    expected.insert(expected.end(), rest.begin(), rest.end());
-    EXPECT_EQ(testutil::ReadFileBytes(g_capture), expected);
+    std::vector<int32_t> heard(v.begin(), v.begin() + 4000);
+    heard.insert(heard.end(), v.begin() + 100000, v.end());
+    EXPECT_EQ(ReadFileBytes(g_capture), Pcm(heard));
 }
 
 // Start, stop, seek, pause, cue and play in a fast random loop: no hang, no fault, no leak.
 TEST_F(Player, StartStopSeekLoop) {
     std::mt19937 rng(7);
-    const auto v = testutil::Ramp(44100 * 2 * 20);
+    const auto v = Ramp(44100 * 2 * 20);
     for (int i = 0; i < 1000; ++i) {
         const int32_t at = int32_t(rng() % (44100 * 20));
         const std::function<void()> actions[] = {
-            [&] { player.Start(LSourceRef(new testutil::MemorySource(44100, 2, v))); },
+            [&] { player.Start(LSourceRef(new MemorySource(44100, 2, v))); },
             [&] { player.Stop(); },
             [&] { player.Seek(at); },
             [&] { player.Pause(); },

@@ -16,38 +16,36 @@
 
 namespace benchutil {
 
+std::vector<int32_t> Music(int64_t first, int32_t n) {
+    std::vector<int32_t> v(2 * size_t(n));
+    uint32_t seed = uint32_t(first) * 2654435761u + 1;
+    for (int32_t i = 0; i < n; ++i) {
+        const double t = double(first + i) / 44100.0, w = 2 * std::numbers::pi;
+        seed = seed * 1664525u + 1013904223u;
+        const double x = 0.4 * std::sin(w * 440 * t) + 0.3 * std::sin(w * 1234 * t) +
+                         0.05 * (double(seed >> 16) / 32768.0 - 1.0);
+        v[2 * size_t(i)] = int32_t(std::lround(x * 0x7FFF0));
+        v[2 * size_t(i) + 1] = -v[2 * size_t(i)];
+    }
+    return v;
+}
+
 void MakeMusicWav(const std::string& path, int minutes) {
     if (std::filesystem::exists(path)) return;
     LSinkRef sink = LWaveFile::OpenSinkPCM(path.c_str(), 44100, 16, 2);
-    std::vector<int32_t> block(2 * 8192);
-    uint32_t seed = 1;
-    const int64_t frames = int64_t(minutes) * 60 * 44100;
-    const double twoPi = 2 * std::numbers::pi;
-    for (int64_t f = 0; f < frames; f += 8192) {
+    for (int64_t f = 0, frames = int64_t(minutes) * 60 * 44100; f < frames; f += 8192) {
         const int32_t n = int32_t(std::min<int64_t>(8192, frames - f));
-        for (int32_t i = 0; i < n; ++i) {
-            const double t = double(f + i) / 44100.0;
-            seed = seed * 1664525u + 1013904223u;
-            const double v = 0.4 * std::sin(twoPi * 440 * t) + 0.3 * std::sin(twoPi * 1234 * t) +
-                             0.05 * (double(seed >> 16) / 32768.0 - 1.0);
-            block[2 * i] = int32_t(std::lround(v * 0x7FFF0));
-            block[2 * i + 1] = int32_t(std::lround(-v * 0x7FFF0));
-        }
-        sink->Write(block.data(), n);
+        sink->Write(Music(f, n).data(), n);
     }
 }
 
-namespace {
-
 // Processor seconds of the finished children: steadier than wall time on a busy machine.
-double ChildrenCpu() {
+static double ChildrenCpu() {
     struct rusage ru = {};
     getrusage(RUSAGE_CHILDREN, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
-
-}  // namespace
 
 void RegisterShell(const std::string& name, const std::string& command, int iterations,
                    const std::string& before) {

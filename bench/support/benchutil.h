@@ -3,13 +3,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace benchutil {
 
-// Writes (once) a 44.1 kHz stereo 16-bit WAV of two tones and some noise, minutes long.
+// n frames of 44.1 kHz stereo internal samples from frame `first` on: two tones and some noise.
+std::vector<int32_t> Music(int64_t first, int32_t n);
+// Writes (once) a 16-bit WAV of that music, minutes long.
 void MakeMusicWav(const std::string& path, int minutes);
 
 // A benchmark running a shell command per iteration (after untimed `before`), with cpu_s.

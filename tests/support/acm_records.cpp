@@ -5,22 +5,18 @@
 #include <cstring>
 
 #include "formats/wav.h"
+#include "support/byteorder.h"
 #include "tests/support/soundutil.h"
 #include "tests/support/testutil.h"
 
 namespace testutil {
-namespace {
 
-int BlockAlign(int32_t rate, int channels) {
+static int BlockAlign(int32_t rate, int channels) {
     return 256 * channels * (rate <= 11025 ? 1 : rate <= 22050 ? 2 : 4);
 }
 
-void Put16(uint8_t* p, int v) {
-    p[0] = uint8_t(v), p[1] = uint8_t(unsigned(v) >> 8);
-}
-
-LWaveFileFormat Record(int32_t rate, int channels, uint16_t tag, int align, int bits, int spb,
-                       int extra) {
+static LWaveFileFormat Record(int32_t rate, int channels, uint16_t tag, int align, int bits,
+                              int spb, int extra) {
     LWaveFileFormat f(rate, channels, "PCM");
     LWaveFormatEx& w = f.Format();
     w.wFormatTag = tag;
@@ -28,11 +24,9 @@ LWaveFileFormat Record(int32_t rate, int channels, uint16_t tag, int align, int 
     w.wBitsPerSample = uint16_t(bits);
     w.nAvgBytesPerSec = uint32_t(int64_t(rate) * align / spb);
     w.cbSize = uint16_t(extra);
-    Put16(f.Bytes() + 18, spb);  // samples per block
+    StoreLE16(f.Bytes() + 18, spb);  // samples per block
     return f;
 }
-
-}  // namespace
 
 LWaveFileFormat ImaRecord(int32_t rate, int channels) {
     const int align = BlockAlign(rate, channels);
@@ -47,8 +41,8 @@ LWaveFileFormat MsAdpcmRecord(int32_t rate, int channels) {
     LWaveFileFormat f = Record(rate, channels, LWAVE_FORMAT_ADPCM, align, 4,
                                (align - 7 * channels) * 2 / channels + 2, 32);
     uint8_t* x = f.Bytes() + 20;
-    Put16(x, 7);
-    for (int i = 0; i < 7; ++i) Put16(x + 2 + 4 * i, c1[i]), Put16(x + 4 + 4 * i, c2[i]);
+    StoreLE16(x, 7);
+    for (int i = 0; i < 7; ++i) StoreLE16(x + 2 + 4 * i, c1[i]), StoreLE16(x + 4 + 4 * i, c2[i]);
     return f;
 }
 

@@ -23,8 +23,7 @@ bool DiscImage::Save(const std::string& path) const {
     f.write("TMBRCDI1", 8).write(reinterpret_cast<const char*>(&n), 4);
     f.write(reinterpret_cast<const char*>(starts.data()), std::streamsize(starts.size() * 4));
     f.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(pcm.size() * 2));
-    f.close();
-    return !f.fail();
+    return f.flush().good();
 }
 
 bool DiscImage::Load(const std::string& path) {
@@ -90,8 +89,7 @@ DiscImage MakeTestDisc(uint32_t firstSector, int scale) {
 #ifndef _WIN32
 namespace testutil {
 
-FakeCDDrive::FakeCDDrive(const DiscImage& image, std::vector<std::string> names)
-    : image_(image), names_(std::move(names)) {
+FakeCDDrive::FakeCDDrive(const DiscImage& image) : image_(image) {
     LSGSetDevicesForTesting(this);
 }
 
@@ -100,8 +98,7 @@ FakeCDDrive::~FakeCDDrive() {
 }
 
 int FakeCDDrive::Open(const char* path) {
-    for (size_t i = 0; i < names_.size(); ++i)
-        if (names_[i] == path) return ++openFiles, 1000 + int(i);
+    if (std::strcmp(path, "/dev/fakesr0") == 0) return ++openFiles, 1000;
     errno = ENOENT;
     return -1;
 }
@@ -126,12 +123,6 @@ int FakeCDDrive::Execute(int, sg_io_hdr_t* rq) {
         return 0;
     }
     if (read >= 0 && vanishAfter >= 0 && read >= vanishAfter) return errno = ENODEV, -1;
-    if (cdb[0] == 0x43 && !tocOverride.empty()) {
-        std::memset(rq->dxferp, 0, rq->dxfer_len);
-        std::memcpy(rq->dxferp, tocOverride.data(),
-                    std::min<size_t>(tocOverride.size(), rq->dxfer_len));
-        return 0;
-    }
     uint8_t sense[14];
     const bool fail = read >= 0 && failReadAfter >= 0 && read >= failReadAfter;
     rq->status =

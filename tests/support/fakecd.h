@@ -34,13 +34,13 @@ DiscImage MakeTestDisc(uint32_t firstSector = 0, int scale = 1);
 
 namespace testutil {
 
-// A drive answering READ TOC and READ CD from an image: the device layer while it lives.
+// The device layer while it lives: one drive, "/dev/fakesr0", serving an image to READ TOC/CD.
 class FakeCDDrive : public LSGDevices {
   public:
-    explicit FakeCDDrive(const DiscImage& image, std::vector<std::string> names = {"/dev/fakesr0"});
+    explicit FakeCDDrive(const DiscImage& image);
     ~FakeCDDrive() override;
 
-    std::vector<std::string> List() override { return names_; }
+    std::vector<std::string> List() override { return {"/dev/fakesr0"}; }
     int Open(const char* path) override;
     int Execute(int fd, sg_io_hdr_t* request) override;
     void Close(int) override { --openFiles; }
@@ -49,14 +49,12 @@ class FakeCDDrive : public LSGDevices {
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
     std::atomic<int> failReadAfter{-1};      // READ CD number n (from 0) on fails with sense
     std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
-    std::vector<uint8_t> tocOverride;        // served instead of the image's TOC
 
     std::vector<int> ReadSizes();  // the sector count of every READ CD received, in order
     std::atomic<int> openFiles{0};
 
   private:
     const DiscImage& image_;
-    std::vector<std::string> names_;
     std::mutex mutex_;
     std::vector<int> readSizes_;
 };

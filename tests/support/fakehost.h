@@ -37,9 +37,7 @@ class FakeHost : public LConvertHost {
     }
 
     int EntryCount() override { return int(entries.size()); }
-    void GetEntryPath(int i, char* path) override {
-        std::snprintf(path, LMAX_PATH, "%s", entries[size_t(i)].path.c_str());
-    }
+    void GetEntryPath(int i, char* path) override { Copy(path, entries[size_t(i)].path); }
     bool IsEntrySelected(int i) override { return entries[size_t(i)].selected; }
     void SelectAll() override {
         for (auto& e : entries) e.selected = true;
@@ -47,13 +45,9 @@ class FakeHost : public LConvertHost {
     void SetEntryImage(int i, int image) override { entries[size_t(i)].image = image; }
     void AddEntry(const char* path, uint32_t) override { entries.push_back({path, false, 0}); }
     void RemoveAllEntries() override { entries.clear(); }
-    void GetOutputFolder(char* text) override {
-        std::snprintf(text, LMAX_PATH, "%s", folder.c_str());
-    }
+    void GetOutputFolder(char* text) override { Copy(text, folder); }
     void SetOutputFolder(const char* text) override { folder = text; }
-    void GetOutputFormat(char* extension) override {
-        std::snprintf(extension, LMAX_PATH, "%s", format.c_str());
-    }
+    void GetOutputFormat(char* extension) override { Copy(extension, format); }
     // One of the window's output formats, as the window spells it.
     bool SelectOutputFormat(const char* extension) override {
         const int i = LOutputFormatIndex(extension);
@@ -76,6 +70,11 @@ class FakeHost : public LConvertHost {
     }
     bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
     bool InstallComponent(const char*) override { return false; }
+
+  private:
+    static void Copy(char* to, const std::string& text) {
+        std::snprintf(to, LMAX_PATH, "%s", text.c_str());
+    }
 };
 
 }  // namespace testutil

@@ -20,12 +20,11 @@ class FakeProgress : public LProgressDialog {
     // Every PumpMessages from ms milliseconds after this call on reports a stop.
     void CancelAfter(int ms) {
         cancelAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        cancelArmed_ = true;
     }
 
     bool PumpMessages() override {
         if (++pumps > stopAfterPumps && stopAfterPumps >= 0) stopped = true;
-        if (cancelArmed_ && std::chrono::steady_clock::now() >= cancelAt_) stopped = true;
+        if (std::chrono::steady_clock::now() >= cancelAt_) stopped = true;
         return stopped;
     }
     void SetText(const char* text, int line) override {
@@ -58,8 +57,7 @@ class FakeProgress : public LProgressDialog {
     bool ProcessBody() override { return true; }
 
   private:
-    bool cancelArmed_ = false;
-    std::chrono::steady_clock::time_point cancelAt_;
+    std::chrono::steady_clock::time_point cancelAt_ = std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace testutil

@@ -9,15 +9,11 @@
 
 namespace testutil {
 
-namespace {
-
-std::string Quoted(const std::string& path) {
+static std::string Quoted(const std::string& path) {
     std::string q = "'";
     for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
-
-}  // namespace
 
 Wav16 PeerDecode(const std::string& peer, const std::string& path) {
     const std::string out = path + ".peer.wav", in = Quoted(path), wav = Quoted(out);

@@ -22,29 +22,27 @@ std::vector<int16_t> Sine(int32_t rate, int channels, int32_t frames, double hz,
 std::vector<int16_t> ToneMix(int32_t rate, int channels, int32_t frames) {
     std::vector<int16_t> out(size_t(frames) * channels);
     uint32_t seed = 12345;
-    for (int32_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            const double t = double(i) / rate;
-            double v = 9000 * std::sin(2 * std::numbers::pi * (330 + 110 * c) * t) +
-                       5000 * std::sin(2 * std::numbers::pi * 1250 * t + c);
-            seed = seed * 1664525u + 1013904223u;
-            v += double(int32_t(seed >> 16) - 32768) / 32768.0 * 600;
-            out[size_t(i) * channels + c] = int16_t(std::lround(v));
-        }
+    for (size_t k = 0; k < out.size(); ++k) {
+        const int c = int(k % size_t(channels));
+        const double t = double(k / size_t(channels)) / rate;
+        double v = 9000 * std::sin(2 * std::numbers::pi * (330 + 110 * c) * t) +
+                   5000 * std::sin(2 * std::numbers::pi * 1250 * t + c);
+        seed = seed * 1664525u + 1013904223u;
+        v += double(int32_t(seed >> 16) - 32768) / 32768.0 * 600;
+        out[k] = int16_t(std::lround(v));
     }
     return out;
 }
 
 std::vector<int16_t> Speech8k(const std::string& dir) {
     if (!HaveTool("espeak-ng") || !HaveTool("sox")) return {};
-    const std::string wav = dir + "/speech22.wav", raw = dir + "/speech.raw";
+    const std::string raw = dir + "/speech.raw";
     const std::string text =
         "The quick brown fox jumps over the lazy dog. Converting audio files correctly to the "
         "sample is what users expect from a good program. Seven silver swans swam silently "
         "seaward, and nine nimble nightingales never needed naming.";
-    if (Run("espeak-ng -w '" + wav + "' \"" + text + "\" >/dev/null 2>&1") != 0) return {};
-    if (Run("sox '" + wav + "' -r 8000 -c 1 -b 16 -e signed -L -t raw '" + raw + "'") != 0)
-        return {};
+    const std::string sox = "sox -V1 -t wav - -r 8000 -c 1 -b 16 -e signed -L -t raw '" + raw + "'";
+    if (Run("espeak-ng --stdout \"" + text + "\" 2>/dev/null | " + sox) != 0) return {};
     return ReadRaw16(raw);
 }
 

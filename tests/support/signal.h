@@ -29,8 +29,7 @@ int MaxDiff(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
 std::vector<double> Channel(const std::vector<int32_t>& v, int channels, int channel);
 // The strongest component between lo and hi Hz (to about 0.01 Hz), by Goertzel's algorithm.
 struct Tone {
-    double hz = 0;
-    double amplitude = 0;
+    double hz = 0, amplitude = 0;
 };
 Tone FindTone(const std::vector<double>& x, double rate, double lo, double hi);
 

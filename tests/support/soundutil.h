@@ -24,8 +24,7 @@ class MemorySource : public LSoundSourceBase {
 
   private:
     std::vector<int32_t> samples_;
-    int32_t frames_;
-    int32_t position_ = 0;
+    int32_t frames_, position_ = 0;
 };
 
 // Collects what is written; Seek cuts back.

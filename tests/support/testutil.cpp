@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/byteorder.h"
 #include "support/file.h"
 #ifdef _WIN32
 #include <process.h>
@@ -23,10 +24,8 @@ namespace fs = std::filesystem;
 
 namespace testutil {
 
-namespace {
-
 // A root per test program, removed at its end unless a test failed (to look at the files).
-const fs::path& ProcessRoot() {
+static const fs::path& ProcessRoot() {
     static const fs::path root =
         fs::temp_directory_path() / "tamber-tests" / std::to_string(getpid());
     [[maybe_unused]] static const int registered = std::atexit([] {
@@ -35,8 +34,6 @@ const fs::path& ProcessRoot() {
     });
     return root;
 }
-
-}  // namespace
 
 std::string ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -138,13 +135,9 @@ void PutChunk(Bytes& v, const char* id, const Bytes& body, int64_t size, bool pa
 Bytes FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size) {
     const uint32_t align = channels * ((bits + 7u) / 8u);
     Bytes f;
-    for (auto [x, n] : {std::pair<uint32_t, int>{tag, 2},
-                        {channels, 2},
-                        {rate, 4},
-                        {rate * align, 4},
-                        {align, 2},
-                        {bits, 2}})
-        PutLE(f, x, n);
+    // Tag, channels, rate; byte rate, block align, bits.
+    PutLE(f, tag | uint64_t(channels) << 16 | uint64_t(rate) << 32, 8);
+    PutLE(f, rate * align | uint64_t(align) << 32 | uint64_t(bits) << 48, 8);
     f.resize(size, 0);
     return f;
 }
@@ -185,10 +178,9 @@ bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<
     std::filesystem::resize_file(path, v.size() + uint64_t(frames) * 4, ec);
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     for (int64_t k : marked) {
-        const uint16_t m = uint16_t(Rf64Mark(k));
-        const char frame[4] = {char(m), char(m >> 8), char(m), char(m >> 8)};
+        const uint32_t frame = uint16_t(Rf64Mark(k)) * 0x10001u;  // both channels, little-endian
         f.seekp(std::streamoff(v.size()) + std::streamoff(k) * 4);
-        f.write(frame, 4);
+        f.write(reinterpret_cast<const char*>(&frame), 4);
     }
     return !ec && f.good();
 }
@@ -196,24 +188,20 @@ bool WriteSparseRf64(const std::string& path, int64_t frames, const std::vector<
 Wav16 ReadWav16(const std::string& path) {
     Wav16 w;
     const Bytes b = ReadFileBytes(path);
-    auto le = [&](size_t at, int n) {
-        uint32_t x = 0;
-        for (int i = n - 1; i >= 0; --i) x = x << 8 | b[at + size_t(i)];
-        return x;
-    };
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
         return w;
     for (size_t pos = 12, size; pos + 8 <= b.size(); pos += 8 + size + (size & 1)) {
-        size = le(pos + 4, 4);
-        const size_t body = pos + 8;
-        if (!std::memcmp(&b[pos], "fmt ", 4) && body + 16 <= b.size()) {
-            w.channels = int(le(body + 2, 2));
-            w.rate = int32_t(le(body + 4, 4));
-            if ((le(body, 2) != 1 && le(body, 2) != 0xFFFE) || le(body + 14, 2) != 16) return w;
-        } else if (!std::memcmp(&b[pos], "data", 4) && w.channels) {
+        const uint8_t* d = b.data() + pos + 8;  // the chunk's body
+        const size_t left = b.size() - pos - 8;
+        size = LoadLE32(d - 4);
+        if (!std::memcmp(d - 8, "fmt ", 4) && left >= 16) {
+            w.channels = LoadLE16(d + 2);
+            w.rate = int32_t(LoadLE32(d + 4));
+            if ((LoadLE16(d) != 1 && LoadLE16(d) != 0xFFFE) || LoadLE16(d + 14) != 16) return w;
+        } else if (!std::memcmp(d - 8, "data", 4) && w.channels) {
             // Streamed writers may leave the size open; take what is there.
-            if (size == 0 || size == 0xFFFFFFFF || body + size > b.size()) size = b.size() - body;
-            for (size_t i = 0; i + 1 < size; i += 2) w.samples.push_back(int16_t(le(body + i, 2)));
+            if (size == 0 || size == 0xFFFFFFFF || size > left) size = left;
+            for (size_t i = 0; i + 1 < size; i += 2) w.samples.push_back(int16_t(LoadLE16(d + i)));
             w.ok = true;
             return w;
         }
