@@ -115,13 +115,10 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     EXPECT_LT(w.took, 5000u);
 }
 
-class Worker : public LThread {
-  public:
+struct Worker : LThread {
     ~Worker() override { StopThreadTimed(5000); }
     std::atomic<int> runs{0}, result{-1};
     LSignalObject release;
-
-  protected:
     void ThreadFunction() override {
         ++runs;
         result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
@@ -141,30 +138,20 @@ TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWaitAndItStartsAgain) {
     ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 2; }));
 }
 
-class Counter : public LThreadQueuedNotify {
-  public:
-    int calls = 0;
-    DWORD where = 0;
-
-  protected:
-    void Notified() override {
-        ++calls;
-        where = GetCurrentThreadId();
-    }
-};
-
 TEST(Win32Thread, NotifierWindowDeliversOnTheCreatingThread) {
-    Counter c;
+    struct : LThreadQueuedNotify {
+        std::vector<DWORD> threads;  // that each call ran on
+        void Notified() override { threads.push_back(GetCurrentThreadId()); }
+    } c;
     HWND hidden = FindWindowA("LTQN", "");
     ASSERT_NE(hidden, nullptr);
     std::thread([&] {
         for (int i = 0; i < 3; ++i) c.Notify();
     }).join();
-    EXPECT_EQ(c.calls, 0);  // posted, not yet pumped
+    EXPECT_TRUE(c.threads.empty());  // posted, not yet pumped
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    EXPECT_EQ(c.calls, 3);
-    EXPECT_EQ(c.where, GetCurrentThreadId());
+    EXPECT_EQ(c.threads, std::vector<DWORD>(3, GetCurrentThreadId()));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // tamber.exe under Wine: window size, forwarding, list, settings sheet registry values, the tag
 // editor, dropped files, queued starts and playback, driven by messages from outside.
-#include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "store/tags.h"
 #include "tests/win32/support/wintest.h"
@@ -60,8 +60,7 @@ class TamberGui : public ::testing::Test {
 // 40 forwarded paths, each cut to 259 characters; a dropped folder tree, duplicates reported once
 // per dropped item), the tag editor, a missing output folder, the settings sheet.
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
-    SetSetting("Settings", "ContextMenu", "0");
-    SetSetting("Settings", "UseCDDB", "0");
+    for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
     WriteBytes(dir + "\\b.wav", 1023);
     WriteBytes(dir + "\\a.mp3", 5000);
@@ -78,22 +77,20 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
     EXPECT_FALSE(FindDialog("Tamber"));
 
-    std::vector<std::string> args, expected;
+    std::vector<std::string> args;
+    std::set<std::string> expected, got;
     for (int i = 0; i < 39; ++i) {
         std::string name = dir + "\\" + char('A' + i % 26) + std::to_string(i) + "_";
         name.resize(259 - 4, 'x');
         name += ".wav";
         WriteBytes(name, 2048 + i);
-        if (i < 31) expected.push_back(name);
+        if (i < 31) expected.insert(name);
         args.push_back(name + "EXTRA_TEXT_PAST_THE_LIMIT");  // cut away by the sender
     }
     ASSERT_TRUE(Send({"-clear"}));
     ASSERT_TRUE(Send(args));
     ASSERT_EQ(ListView_GetItemCount(list), 31);
-    std::vector<std::string> got;
-    for (int i = 0; i < 31; ++i) got.push_back(remote.ListText(list, i, 0));
-    std::sort(expected.begin(), expected.end());
-    std::sort(got.begin(), got.end());
+    for (int i = 0; i < 31; ++i) got.insert(remote.ListText(list, i, 0));
     EXPECT_EQ(got, expected);
     EXPECT_TRUE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));
 
@@ -108,9 +105,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     Command(w, 1009);
     ASSERT_TRUE(Answer("Error", IDOK, "Only wav and mp3 files can have tags edited."));
 
-    Command(w, 1017);  // Remove Unsupported
-    ASSERT_TRUE(Answer("Confirm Remove", IDYES));
-    ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == 1; }));
+    ASSERT_TRUE(Send({"-clear", wav}));
     Command(w, 1008);
     Command(w, 1009);
     HWND editor = WaitDialog("Edit Audio Tags"), genre = GetDlgItem(editor, 104);
@@ -317,7 +312,6 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     EXPECT_EQ(WaitForSingleObject(processes_[0], 15000), WAIT_OBJECT_0);
     EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
     EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
-    EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
     EXPECT_EQ(Setting("Settings", "OutputFormat"), "2");
 }
 
