@@ -1,12 +1,10 @@
-// The settings dialogs under Wine: the encoder settings (shown from the record, modes enabling
-// their controls, "Restore Defaults", typed numbers parsed like stored ones, OK storing), the raw
-// settings (rates outside 6000..196000 refused, good values stored, Cancel storing nothing) and
-// the platform's wave format chooser (OK, and the "Format Not Available" retry).
+// The settings dialogs under Wine: encoder settings, raw settings and the wave format chooser.
 #include "convert/gensink.h"
 #include "formats/acm.h"
 #include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 #include "tests/support/acm_records.h"
+#include "tests/support/fakehost.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -84,14 +82,9 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
 
-// The Windows program's dialogs, as its main window shows them for the engine.
-struct DialogUser : LUser {
-    LWindowHandle GetWindow() override { return nullptr; }
-    int AskYesNoCancel(const char*, const char*) override { return LANSWER_CANCEL; }
-    void ShowErrorMessage(const char*, const char*) override {}
+// The settings dialog as the main window shows it for the engine.
+struct DialogUser : testutil::FakeHost {
     bool EditSettings(LSettingsRecordRef r) override { return LSettingsDialogRun(nullptr, r); }
-    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
-    bool InstallComponent(const char*) override { return false; }
 };
 
 TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
@@ -135,7 +128,6 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
                          SettingsReadInt("RawAudio", "Channels", 0),
                          SettingsReadInt("RawAudio", "Codec", 0)),
               std::tuple(22050, 2, 2));
-    // Cancel keeps the record and reports false.
     EXPECT_FALSE(Driving(
         "Raw Audio Settings", [](HWND dlg) { Command(dlg, IDCANCEL); }, run));
     EXPECT_EQ(raw.sampleRate, 22050u);

@@ -1,6 +1,6 @@
-// tamber.exe under Wine: window size, forwarding, list, settings sheet registry values, the tag
-// editor, dropped files, queued starts and playback, driven by messages from outside.
+// tamber.exe under Wine driven by messages from outside, its state read back.
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "store/tags.h"
@@ -20,6 +20,14 @@ bool RunMutexHeld() {
     if (r != WAIT_TIMEOUT) ReleaseMutex(m);
     CloseHandle(m);
     return r == WAIT_TIMEOUT;
+}
+
+// The frames (16-bit stereo) that are not silent: Wine's mixer pads an underrun with silence.
+std::vector<uint32_t> Sounding(const void* bytes, size_t size) {
+    std::vector<uint32_t> frames(size / 4);
+    std::memcpy(frames.data(), bytes, frames.size() * 4);
+    std::erase(frames, 0u);
+    return frames;
 }
 
 void WriteBytes(const std::string& path, size_t n) {
@@ -62,9 +70,8 @@ class TamberGui : public ::testing::Test {
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
-    WriteBytes(dir + "\\b.wav", 1023);
-    WriteBytes(dir + "\\a.mp3", 5000);
-    WriteBytes(dir + "\\empty.wav", 0);
+    for (auto [name, n] : {std::pair{"\\b.wav", 1023}, {"\\a.mp3", 5000}, {"\\empty.wav", 0}})
+        WriteBytes(dir + name, n);
     HANDLE first = StartWith({dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
                               dir + "\\empty.wav", dir + "\\missing.wav"});
     ASSERT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
@@ -109,7 +116,6 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     Command(w, 1008);
     Command(w, 1009);
     HWND editor = WaitDialog("Edit Audio Tags"), genre = GetDlgItem(editor, 104);
-    ASSERT_TRUE(editor);
     // The window exists a moment before its boxes are filled.
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(genre, CB_GETCOUNT, 0, 0) == 148; }, 5000));
     SetDlgItemTextA(editor, 101, "A Title");
@@ -131,15 +137,13 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(Answer("Error", IDOK,
                        "Unable to convert files. Please specify an existing output folder."));
 
-    // The WAV file type's context-menu verb, registered when the entry is ticked; on a fresh
-    // system the type only gets its name then.
+    // The .WAV verb, registered on the tick (on a fresh system the type is named only then).
     auto verb = [] {
         return RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr) + "\\Shell\\Convert with Tamber";
     };
     RegDeleteTreeA(HKEY_CLASSES_ROOT, verb().c_str());
     Command(w, 1004);
     HWND sheet = WaitDialog("Settings");
-    ASSERT_TRUE(sheet);
     Click(SheetPage(sheet), 102);  // General: the context menu entry
     SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
     Click(SheetPage(sheet), 203);  // Overwrite: never
@@ -195,9 +199,8 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
 }
 
-// Starts that arrive while the window converts on its own (first at its overwrite question,
-// then while a decoder runs) wait with the run mutex held, run after that job in the order they
-// came, and each returns only once its own conversion is done.
+// Starts during a job (at its overwrite question, then while a decoder runs) wait with the run
+// mutex held, run after it in their order and return once their own conversion is done.
 TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     const std::string dir = testutil::ScratchDir(), out = dir + "\\out",
                       gate = dir + "\\oggdec.exe";
@@ -239,9 +242,8 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
-// The stored size (cut to the desktop, snapped to the minimum, stored at the exit) and format;
-// playback into ALSA's file plugin: F9 plays every sample and the end disables Stop; Stop, a
-// conversion and Exit each end it.
+// The stored size and format; playback into ALSA's file plugin: F9 plays every sample, the end
+// disables Stop; Stop, a conversion and Exit each end it.
 TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     const std::string dir = testutil::ScratchDir();
     // Named by the suite's ALSA_CONFIG_PATH: the default device writes into the capture file.
@@ -291,7 +293,9 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
     ASSERT_TRUE(WaitFor(stopEnabled));
     ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); }, 30000));
-    EXPECT_TRUE(wintest::PlayedInOrder(testutil::ReadFileBytes(capture), shortPcm, 2));
+    const auto played = testutil::ReadFileBytes(capture);
+    EXPECT_EQ(Sounding(played.data(), played.size()),
+              Sounding(shortPcm.data(), shortPcm.size() * 2));
 
     add("\\a_long.wav");
     const size_t longBytes = longPcm.size() * 2;
