@@ -1,5 +1,4 @@
-// The conversion job under Windows: an output that names its input in another letter case, or
-// with forward slashes, is the same file (replaced through "_name" only once it is complete).
+// An output naming its input in another case or with slashes is the same file, replaced whole.
 #include <algorithm>
 #include <cstdio>
 

@@ -1,5 +1,4 @@
-// The dialog framework (modeless runs, keys and accelerators) and the shell's dialogs (the folder
-// browser and the open dialog), driven for real under Wine.
+// The dialog framework (modeless, keys, accelerators) and the shell's dialogs, under Wine.
 #include "support/win32/dialog.h"
 
 #include "support/file.h"
@@ -16,8 +15,7 @@ void SetKeys(bool ctrl, bool shift) {
     SetKeyboardState(state);
 }
 
-// Modeless: keys reach the dialog through the message filter with their modifiers (an
-// auto-repeat held back) and run an accelerator; a second run while it is open is refused.
+// Keys reach a modeless dialog with modifiers (not auto-repeats) and run accelerators; no rerun.
 class Keys : public LDialog {
   public:
     std::vector<uint32_t> downs;
@@ -96,8 +94,7 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
     EXPECT_TRUE(wintest::Driving(
         kBrowse,
         [&](HWND dlg) {
-            // Press OK once the tree shows the preselected folder (expanding it takes a while,
-            // seconds on a loaded machine).
+            // OK once the tree shows the preselected folder (seconds on a loaded machine).
             HWND tree = FindWindowExA(dlg, nullptr, "SysTreeView32", nullptr);
             wintest::WaitFor(
                 [&] {

@@ -7,13 +7,10 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
-
-DEADLINE_S = 300
 
 
 def server(root, anonymous=True, cls=FTPHandler, **attrs):
@@ -48,13 +45,8 @@ def main():
             env["FTP_DEAD"] = str(s.getsockname()[1])
 
         proc = subprocess.Popen([wine_run, suite], env=env)
-        start = time.monotonic()
         any_server = next(iter(servers.values()))
-        while proc.poll() is None:
-            if time.monotonic() - start > DEADLINE_S:
-                proc.kill()
-                print("ftp harness: suite did not finish in time", file=sys.stderr)
-                break
+        while proc.poll() is None:  # ctest's time limit ends a suite that hangs
             # All servers share one I/O loop; serve it in short, bounded steps.
             any_server.serve_forever(timeout=0.05, blocking=False)
         for srv in servers.values():

@@ -1,5 +1,4 @@
-// tamber.exe under a file-size limit (faults_win32_test.py starts each run): the failure shows
-// its message box with the conversion's failure text, which this suite reads and closes.
+// tamber.exe under a file-size limit (the .py starts each run): reads and closes its error box.
 #include <cstdlib>
 
 #include "tests/win32/support/wintest.h"

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""tamber.exe "-hide ... -convert -exit" under Wine with a file-size limit (write() fails with
-EFBIG) per case: output kind; a new file, a replaced output or the file itself; the limit at the
-first byte, half-way or in the last KiB. The suite (wine-run, suite) reads and closes the error
-box; the work folder must be byte-identical afterwards, with nothing left beside its files."""
+"""tamber.exe "-hide ... -convert -exit" under a file-size limit (EFBIG) per case: output kind,
+new/replaced/same file, limit at the start, middle or end. The suite (wine-run, suite) closes the
+error box; the work folder must be byte-identical afterwards."""
 import hashlib, os, resource, shutil, signal, struct, subprocess, sys, tempfile, wave
 
 PCM = ["-settings", ".wav", "PCM", "22050", "2"]  # the WAV format is kept in the prefix

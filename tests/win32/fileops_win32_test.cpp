@@ -1,5 +1,4 @@
-// Files, folders, sharing, lock files and temporary slots on Windows (Wine), across processes;
-// the registry back end: REG_SZ values under HKLM/HKCU "Software\Velmora\Tamber\<section>".
+// Files, folders, sharing, locks and temporary slots across processes; the registry back end.
 #include "tests/win32/support/wintest.h"
 // The security descriptor calls need windows.h first.
 #include <sddl.h>
@@ -9,7 +8,6 @@
 #include "store/settings.h"
 #include "support/file.h"
 #include "support/fileops.h"
-#include "support/trace.h"
 
 namespace {
 
@@ -22,12 +20,10 @@ TEST(Win32Files, SharingDecidesInUseAndRetries) {
     LFile other;
     EXPECT_TRUE(other.Open(path.c_str()));  // readers may look at a file being written
     other.Close();
-    for (uint32_t budget : {0u, 10u, 100u}) {
-        DWORD start = GetTickCount();
-        EXPECT_FALSE(OpenFileRetrying(other, path.c_str(), LFILE_READ | LFILE_WRITE,
-                                      LSHARE_READ | LSHARE_WRITE, budget, LOPEN_ALWAYS));
-        EXPECT_LT(GetTickCount() - start, 3000u);
-    }
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(OpenFileRetrying(other, path.c_str(), LFILE_READ | LFILE_WRITE,
+                                  LSHARE_READ | LSHARE_WRITE, 100, LOPEN_ALWAYS));
+    EXPECT_LT(GetTickCount() - start, 3000u);
     std::thread release([&] {
         Sleep(40);
         writer.Close();
@@ -41,25 +37,14 @@ TEST(Win32Files, SharingDecidesInUseAndRetries) {
 }
 
 TEST(Win32Files, UserFoldersComeFromShellFolders) {
-    char docs[LMAX_PATH], data[LMAX_PATH], shared[LMAX_PATH], temp[LMAX_PATH];
+    char docs[LMAX_PATH], data[LMAX_PATH];
     LFile::GetUserDocumentsFolder(docs);
     LFile::GetUserDataFolder(data);
-    LFile::GetSharedDataFolder(shared);
-    LFile::GetTempFolder(temp);
     EXPECT_EQ(data, wintest::RegRead(
                         HKEY_CURRENT_USER,
                         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                         "AppData"));
-    for (const char* folder : {docs, shared, temp}) EXPECT_TRUE(fs::exists(folder)) << folder;
-}
-
-TEST(Win32Files, DeleteFolderTreeEntersDottedSubfolders) {
-    std::string dir = testutil::ScratchDir() + "\\top";
-    fs::create_directories(dir + "\\v1.2\\inner");
-    for (const char* f : {"\\a.wav", "\\v1.2\\b.wav", "\\v1.2\\inner\\c"})
-        testutil::WriteFileBytes(dir + f, {1});
-    EXPECT_TRUE(DeleteFolderTree(dir.c_str()));
-    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_TRUE(fs::exists(docs)) << docs;
 }
 
 // Child mode: reserve a slot, report its name, hold it until the parent ends this process.
@@ -67,12 +52,11 @@ TEST(TempSlotChild, DISABLED_Hold) {
     LPathLock lock;
     char path[LMAX_PATH] = "FAILED";
     ReserveTempWavName(lock, path);
-    char report[MAX_PATH];
-    GetEnvironmentVariableA("TAMBER_SLOT_REPORT", report, sizeof report);
+    const std::string report = std::getenv("TAMBER_SLOT_REPORT");
     // Written whole under another name and then renamed, so the parent never reads a part.
-    const std::string part = std::string(report) + ".part";
+    const std::string part = report + ".part";
     testutil::WriteFileBytes(part, std::vector<uint8_t>(path, path + strlen(path)));
-    MoveFileA(part.c_str(), report);
+    MoveFileA(part.c_str(), report.c_str());
     Sleep(20000);
 }
 
@@ -104,7 +88,6 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
 TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
     SettingsWriteInt("Settings", "OutputFormat", -3);
     SettingsWriteBool("Settings", "AlwaysPrompt", true);
-    SettingsWriteString("Settings", "OutputFolder", "C:\\out");
     const std::string key = "Software\\Velmora\\Tamber\\Settings";
     for (auto [value, text] : {std::pair{"OutputFormat", "-3"}, {"AlwaysPrompt", "1"}}) {
         DWORD type = 0, size = 0;
@@ -112,9 +95,7 @@ TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
         EXPECT_EQ(std::pair(type, size), std::pair(DWORD(REG_SZ), DWORD(strlen(text) + 1)))
             << value;
     }
-    EXPECT_EQ(SettingsReadInt("Settings", "OutputFormat", 0), -3);
 
-    // Per-user history lives under HKEY_CURRENT_USER.
     UserSettingsDeleteValue("OutputFolder", "Count");
     ComboHistorySaveText("OutputFolder", "D:\\music");
     EXPECT_EQ(
@@ -133,8 +114,7 @@ void SetKeyRights(HKEY root, const char* path, const char* sddl) {
     RegCloseKey(key);
 }
 
-// A user who may not write the machine-wide store keeps his settings per user, a value that can
-// be stored nowhere is reported, and a later machine-wide write drops the user's copy.
+// Unwritable machine store: settings kept per user, a lost value reported, later writes win.
 TEST(Registry, SettingsFallBackToTheUserStoreAndReportWhatIsLost) {
     static int lost = 0;
     SettingsSetWriteFailureHandler([](const char*, const char*) { ++lost; });

@@ -1,10 +1,6 @@
-// Platform decoders under Wine: a WAV under an unknown extension comes out of the DirectShow graph
-// bit-identical, bad input gets the opener's messages, Cancel; DSS and RealAudio through stand-in
-// libraries.
+// Platform decoders under Wine: DirectShow (exact, like ffmpeg, bad input), DSS and RealAudio.
 #include "convert/gensource.h"
-#include "external/components.h"
 #include "external/platdec.h"
-#include "store/registry.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -57,9 +53,8 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, {a.begin() + 44, a.end()}));
 }
 
-// Files made by the harness script with ffmpeg: the graph keeps the decoder delay that ffmpeg
-// drops (4096 frames from 32 kHz up, 2048 below); from there on each sample is ffmpeg's within
-// one step.
+// The harness's ffmpeg files: after the decoder delay that ffmpeg drops (4096 frames from 32 kHz
+// up, 2048 below) each sample is ffmpeg's within one step.
 TEST_F(DirectShow, WmaDecodesLikeFfmpegAfterTheDecoderDelay) {
     for (const char* name : {"wmav2-2-44100", "wmav1-1-22050", "wmav2-1-48000"}) {
         SCOPED_TRACE(name);
@@ -103,19 +98,15 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     EXPECT_FALSE(fs::exists(kOut));
 }
 
-// The DSS library stand-in: its "files" say kind, length, block count (-1: endless) and
-// failure; its blocks are 480 bytes (660 for kind 3), every second one 528.
+// The DSS stand-in's blocks are 480 bytes (660 for kind 3), every second one 528.
 TEST_F(DirectShow, DssBlocksHeadersAndFailures) {
-    char key[LMAX_PATH];
-    ComponentKeyPath(key, "dss32");
-    const std::string dll = wintest::Built("tests/standin-dlls/dss32.dll");
-    RegistryWriteString(LRegistryRoot::LocalMachine, key, "Path", dll.c_str());
+    wintest::RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\dss32", "Path",
+                      wintest::Built("tests/standin-dlls/dss32.dll").c_str());
     for (auto [script, blocks, rate] : {std::tuple{"2 100000 5 0", 5, 8000u},  // the 8 kHz kind
                                         {"3 100000 4 0", 4, 11025u},
                                         {"1 60 9 0", 3, 11025u}}) {  // stops at the length
         FakeProgress d;
         ASSERT_EQ(Script<LDSSDecode>(script, d, ".dss"), LPROCESS_OK) << script;
-        EXPECT_EQ(d.lines[0], "Decoding DSS File");
         EXPECT_EQ(testutil::ReadFileBytes(kOut),
                   DecodedWav(rate, 1, Blocks(blocks, script[0] == '3' ? 660 : 480, 528)))
             << script;
@@ -134,8 +125,7 @@ TEST_F(DirectShow, DssBlocksHeadersAndFailures) {
     EXPECT_FALSE(fs::exists(kOut));
 }
 
-// The RealPlayer engine stand-in: its "files" say rate, channels, bits, block count (-1:
-// endless) and failure. The engine is looked up once per run, so the run without it comes first.
+// The RealPlayer stand-in; the engine is looked up once per run, so the run without it is first.
 TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
     const char* key = "Software\\RealNetworks\\Preferences\\DT_Common";
     const LReadAudioDecode slow{{}, {}, 60000};  // no stall limit on a loaded machine
@@ -150,8 +140,7 @@ TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
     FakeProgress played;
     ASSERT_EQ(Script("22050 2 16 5 0", played, ".ra", slow), LPROCESS_OK);
     EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, Blocks(5, 1000, 1000)));
-    // Failures: the file does not open, no device manager, no audio; an endless stream stops on
-    // Cancel. None leaves a file.
+    // Failures (no open, no device manager, no audio) and Cancel of an endless stream: no file.
     fs::remove(kOut);
     for (const char* script : {"8000 1 16 3 1", "8000 1 16 3 2", "8000 1 16 3 3"}) {
         FakeProgress d;

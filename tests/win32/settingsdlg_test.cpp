@@ -1,12 +1,10 @@
-// The settings dialogs under Wine: the encoder settings (shown from the record, modes enabling
-// their controls, "Restore Defaults", typed numbers parsed like stored ones, OK storing), the raw
-// settings (rates outside 6000..196000 refused, good values stored, Cancel storing nothing) and
-// the platform's wave format chooser (OK, and the "Format Not Available" retry).
+// The settings dialogs under Wine: encoder settings, raw settings and the wave format chooser.
 #include "convert/gensink.h"
 #include "formats/acm.h"
 #include "gui/dialogs/dialogs.h"
 #include "store/settings.h"
 #include "tests/support/acm_records.h"
+#include "tests/support/fakehost.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -16,24 +14,16 @@ using namespace wintest;
 std::string Text(HWND dlg, int id) {
     return wintest::Text(GetDlgItem(dlg, id));
 }
-int Sel(HWND dlg, int id) {
-    return int(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
-}
-bool On(HWND dlg, int id) {
-    return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
-}
-bool Enabled(HWND dlg, int id) {
-    return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
-}
+const auto Sel = [](HWND d, int id) { return SendDlgItemMessageA(d, id, CB_GETCURSEL, 0, 0); };
+const auto On = [](HWND d, int id) { return IsDlgButtonChecked(d, id) == BST_CHECKED; };
+const auto Enabled = [](HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; };
 // Chooses a radio button of a pair as a click does: the other one clears, the dialog is told.
 void Choose(HWND dlg, int id, int other) {
     SendDlgItemMessageA(dlg, other, BM_SETCHECK, BST_UNCHECKED, 0);
     SendDlgItemMessageA(dlg, id, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dlg, id)));
 }
-void SetSel(HWND dlg, int id, int i) {
-    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, WPARAM(i), 0);
-}
+const auto SetSel = [](HWND d, int id, int i) { SendDlgItemMessageA(d, id, CB_SETCURSEL, i, 0); };
 
 const char kTitle[] = "Select Wave File Format";
 
@@ -45,8 +35,7 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     EXPECT_TRUE(Driving(
         "MP3 Encoder Settings",
         [](HWND d) {
-            EXPECT_TRUE(On(d, 102) && !On(d, 105));
-            EXPECT_TRUE(Text(d, 103) == "128");
+            EXPECT_TRUE(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
             EXPECT_TRUE(Sel(d, 108) == 4 && Sel(d, 101) == 1);
             EXPECT_TRUE(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
             Choose(d, 105, 102);
@@ -82,9 +71,8 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     EXPECT_TRUE(Driving(
         "Ogg Encoder Settings",
         [](HWND d) {
-            EXPECT_TRUE(On(d, 105) && !On(d, 102));
+            EXPECT_TRUE(On(d, 105) && !On(d, 102) && Sel(d, 110) == 0);
             EXPECT_TRUE(!Enabled(d, 108) && Enabled(d, 106) && Enabled(d, 107));
-            EXPECT_EQ(Sel(d, 110), 0);
             Click(d, 111);
             EXPECT_TRUE(On(d, 102) && Enabled(d, 108) && !Enabled(d, 106) && Sel(d, 110) == 1);
             Command(d, IDOK);
@@ -94,14 +82,9 @@ TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     EXPECT_EQ(SettingsReadInt("OggEncoder", "Channels", 0), 2);
 }
 
-// The Windows program's dialogs, as its main window shows them for the engine.
-struct DialogUser : LUser {
-    LWindowHandle GetWindow() override { return nullptr; }
-    int AskYesNoCancel(const char*, const char*) override { return LANSWER_CANCEL; }
-    void ShowErrorMessage(const char*, const char*) override {}
+// The settings dialog as the main window shows it for the engine.
+struct DialogUser : testutil::FakeHost {
     bool EditSettings(LSettingsRecordRef r) override { return LSettingsDialogRun(nullptr, r); }
-    bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
-    bool InstallComponent(const char*) override { return false; }
 };
 
 TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
@@ -112,8 +95,7 @@ TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
     EXPECT_TRUE(Driving(
         "AAC / M4A Encoder Settings",
         [](HWND d) {
-            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Enabled(d, 108));
-            EXPECT_EQ(Text(d, 108), "250");
+            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Text(d, 108) == "250");
             SetDlgItemTextA(d, 108, "none");
             Click(d, 106);
             Command(d, IDOK);
@@ -146,24 +128,20 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
                          SettingsReadInt("RawAudio", "Channels", 0),
                          SettingsReadInt("RawAudio", "Codec", 0)),
               std::tuple(22050, 2, 2));
-    // Cancel keeps the record and reports false.
     EXPECT_FALSE(Driving(
         "Raw Audio Settings", [](HWND dlg) { Command(dlg, IDCANCEL); }, run));
     EXPECT_EQ(raw.sampleRate, 22050u);
 }
 
-TEST(AcmChooser, OkKeepsTheChosenFormat) {
+// OK keeps an encodable format; one that cannot be encoded is refused and the chooser reopens.
+TEST(AcmChooser, OkKeepsTheFormatOrRefusesOneThatCannotBeEncoded) {
     LWaveFileFormat format(8000, 1, "ALAW");
     EXPECT_TRUE(Driving(
         kTitle, [](HWND dlg) { Command(dlg, IDOK); },
         [&] { return LWaveFormatChoose(nullptr, format, 1, kTitle); }));
     EXPECT_EQ(format.Format().nChannels, 1);
     EXPECT_TRUE(format.TestSupportedRecord());
-}
-
-TEST(AcmChooser, FormatThatCannotBeEncodedIsRefusedAndTheChooserReopens) {
-    // Wine's Microsoft ADPCM driver decodes but does not encode.
-    LWaveFileFormat format = testutil::MsAdpcmRecord(8000, 1);
+    format = testutil::MsAdpcmRecord(8000, 1);  // Wine's driver decodes but does not encode
     if (format.TestSupportedRecord()) GTEST_SKIP() << "this machine encodes Microsoft ADPCM";
     bool reopened = false;
     EXPECT_FALSE(Driving(

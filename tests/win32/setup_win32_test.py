@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the setup file's layout independently (tamber.exe, tamber.hlp and lame.exe, their sizes,
-the sum of their bytes and the install mode word, 32-bit little-endian each), then runs the setup
-suite in a fresh Wine prefix with, in TAMBER_SETUP_VARIANTS, copies of it: whole, cut short, with
-one payload byte changed, and one with a large help file to cancel during extraction.
-"""
+"""Checks the setup file's layout (tamber.exe, tamber.hlp, lame.exe, their sizes, byte sum and mode
+word, 32-bit little-endian), then runs the setup suite in a fresh prefix with variants of it (whole,
+cut short, a payload byte changed, a large help file) in TAMBER_SETUP_VARIANTS."""
 import os
 import shutil
 import struct

@@ -1,7 +1,7 @@
-// tamber.exe under Wine: window size, forwarding, list, settings sheet registry values, the tag
-// editor, dropped files, queued starts and playback, driven by messages from outside.
-#include <algorithm>
+// tamber.exe under Wine driven by messages from outside, its state read back.
 #include <cstdio>
+#include <cstring>
+#include <set>
 
 #include "store/tags.h"
 #include "tests/win32/support/wintest.h"
@@ -20,6 +20,14 @@ bool RunMutexHeld() {
     if (r != WAIT_TIMEOUT) ReleaseMutex(m);
     CloseHandle(m);
     return r == WAIT_TIMEOUT;
+}
+
+// The frames (16-bit stereo) that are not silent: Wine's mixer pads an underrun with silence.
+std::vector<uint32_t> Sounding(const void* bytes, size_t size) {
+    std::vector<uint32_t> frames(size / 4);
+    std::memcpy(frames.data(), bytes, frames.size() * 4);
+    std::erase(frames, 0u);
+    return frames;
 }
 
 void WriteBytes(const std::string& path, size_t n) {
@@ -60,12 +68,10 @@ class TamberGui : public ::testing::Test {
 // 40 forwarded paths, each cut to 259 characters; a dropped folder tree, duplicates reported once
 // per dropped item), the tag editor, a missing output folder, the settings sheet.
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
-    SetSetting("Settings", "ContextMenu", "0");
-    SetSetting("Settings", "UseCDDB", "0");
+    for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
-    WriteBytes(dir + "\\b.wav", 1023);
-    WriteBytes(dir + "\\a.mp3", 5000);
-    WriteBytes(dir + "\\empty.wav", 0);
+    for (auto [name, n] : {std::pair{"\\b.wav", 1023}, {"\\a.mp3", 5000}, {"\\empty.wav", 0}})
+        WriteBytes(dir + name, n);
     HANDLE first = StartWith({dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
                               dir + "\\empty.wav", dir + "\\missing.wav"});
     ASSERT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
@@ -78,22 +84,20 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
     EXPECT_FALSE(FindDialog("Tamber"));
 
-    std::vector<std::string> args, expected;
+    std::vector<std::string> args;
+    std::set<std::string> expected, got;
     for (int i = 0; i < 39; ++i) {
         std::string name = dir + "\\" + char('A' + i % 26) + std::to_string(i) + "_";
         name.resize(259 - 4, 'x');
         name += ".wav";
         WriteBytes(name, 2048 + i);
-        if (i < 31) expected.push_back(name);
+        if (i < 31) expected.insert(name);
         args.push_back(name + "EXTRA_TEXT_PAST_THE_LIMIT");  // cut away by the sender
     }
     ASSERT_TRUE(Send({"-clear"}));
     ASSERT_TRUE(Send(args));
     ASSERT_EQ(ListView_GetItemCount(list), 31);
-    std::vector<std::string> got;
-    for (int i = 0; i < 31; ++i) got.push_back(remote.ListText(list, i, 0));
-    std::sort(expected.begin(), expected.end());
-    std::sort(got.begin(), got.end());
+    for (int i = 0; i < 31; ++i) got.insert(remote.ListText(list, i, 0));
     EXPECT_EQ(got, expected);
     EXPECT_TRUE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));
 
@@ -108,13 +112,10 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     Command(w, 1009);
     ASSERT_TRUE(Answer("Error", IDOK, "Only wav and mp3 files can have tags edited."));
 
-    Command(w, 1017);  // Remove Unsupported
-    ASSERT_TRUE(Answer("Confirm Remove", IDYES));
-    ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == 1; }));
+    ASSERT_TRUE(Send({"-clear", wav}));
     Command(w, 1008);
     Command(w, 1009);
     HWND editor = WaitDialog("Edit Audio Tags"), genre = GetDlgItem(editor, 104);
-    ASSERT_TRUE(editor);
     // The window exists a moment before its boxes are filled.
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(genre, CB_GETCOUNT, 0, 0) == 148; }, 5000));
     SetDlgItemTextA(editor, 101, "A Title");
@@ -136,15 +137,13 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(Answer("Error", IDOK,
                        "Unable to convert files. Please specify an existing output folder."));
 
-    // The WAV file type's context-menu verb, registered when the entry is ticked; on a fresh
-    // system the type only gets its name then.
+    // The .WAV verb, registered on the tick (on a fresh system the type is named only then).
     auto verb = [] {
         return RegRead(HKEY_CLASSES_ROOT, ".WAV", nullptr) + "\\Shell\\Convert with Tamber";
     };
     RegDeleteTreeA(HKEY_CLASSES_ROOT, verb().c_str());
     Command(w, 1004);
     HWND sheet = WaitDialog("Settings");
-    ASSERT_TRUE(sheet);
     Click(SheetPage(sheet), 102);  // General: the context menu entry
     SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
     Click(SheetPage(sheet), 203);  // Overwrite: never
@@ -200,9 +199,8 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
 }
 
-// Starts that arrive while the window converts on its own (first at its overwrite question,
-// then while a decoder runs) wait with the run mutex held, run after that job in the order they
-// came, and each returns only once its own conversion is done.
+// Starts during a job (at its overwrite question, then while a decoder runs) wait with the run
+// mutex held, run after it in their order and return once their own conversion is done.
 TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     const std::string dir = testutil::ScratchDir(), out = dir + "\\out",
                       gate = dir + "\\oggdec.exe";
@@ -244,9 +242,8 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
-// The stored size (cut to the desktop, snapped to the minimum, stored at the exit) and format;
-// playback into ALSA's file plugin: F9 plays every sample and the end disables Stop; Stop, a
-// conversion and Exit each end it.
+// The stored size and format; playback into ALSA's file plugin: F9 plays every sample, the end
+// disables Stop; Stop, a conversion and Exit each end it.
 TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     const std::string dir = testutil::ScratchDir();
     // Named by the suite's ALSA_CONFIG_PATH: the default device writes into the capture file.
@@ -296,7 +293,9 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     PostMessageA(list, WM_KEYDOWN, VK_F9, 1);
     ASSERT_TRUE(WaitFor(stopEnabled));
     ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); }, 30000));
-    EXPECT_TRUE(wintest::PlayedInOrder(testutil::ReadFileBytes(capture), shortPcm, 2));
+    const auto played = testutil::ReadFileBytes(capture);
+    EXPECT_EQ(Sounding(played.data(), played.size()),
+              Sounding(shortPcm.data(), shortPcm.size() * 2));
 
     add("\\a_long.wav");
     const size_t longBytes = longPcm.size() * 2;
@@ -317,7 +316,6 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     EXPECT_EQ(WaitForSingleObject(processes_[0], 15000), WAIT_OBJECT_0);
     EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
     EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
-    EXPECT_EQ(Setting("MainDialog", "Maximized"), "0");
     EXPECT_EQ(Setting("Settings", "OutputFormat"), "2");
 }
 

@@ -1,11 +1,8 @@
-// Stand-in for the outside programs in the Windows suites, copied under the name of the one it
-// replaces. As the encoder lame (stereo) or a decoder (oggdec, shorten, actdec) it records its
-// command line in "<own path>.cmd.txt" (the suites compare it whole) and writes a WAV file: the
-// encoder of the PCM it reads, decoders a copy of their input. STANDIN_MODE=exit ends at once,
-// =crash crashes after half a second of input, =stall sleeps without reading, =gate holds a
-// decoder: it creates "<own path>.waiting" and waits for "<own path>.open". Under any other name
-// it is a component installer that records the component's "Path"; one whose name starts with
-// "hang" never finishes in time.
+// Stand-in for outside programs, copied under their names. As lame (stereo) or a decoder (oggdec,
+// shorten, actdec) it records its command line in "<self>.cmd.txt" and writes a WAV file of the
+// PCM read or copies its input; STANDIN_MODE exit, crash (after half a second), stall, or gate
+// (makes "<self>.waiting", waits for "<self>.open"). Else an installer that records "Path"; one
+// whose name starts with "hang" never ends in time.
 #include <windows.h>
 
 #include <cctype>

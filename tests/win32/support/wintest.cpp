@@ -6,6 +6,21 @@
 
 namespace wintest {
 
+namespace {
+
+BOOL CALLBACK AddText(HWND w, LPARAM all) {
+    *reinterpret_cast<std::string*>(all) += Text(w) + "\n";
+    return TRUE;
+}
+
+std::string AllTexts(HWND parent) {
+    std::string all;
+    EnumChildWindows(parent, AddText, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+}  // namespace
+
 std::string WinPath(std::string path) {
     std::replace(path.begin(), path.end(), '/', '\\');
     return !path.empty() && path[0] == '\\' ? "Z:" + path : path;
@@ -77,21 +92,6 @@ void Command(HWND w, int id) {
     PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
-namespace {
-
-BOOL CALLBACK AddText(HWND w, LPARAM all) {
-    *reinterpret_cast<std::string*>(all) += Text(w) + "\n";
-    return TRUE;
-}
-
-}  // namespace
-
-std::string AllTexts(HWND parent) {
-    std::string all;
-    EnumChildWindows(parent, AddText, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
-
 bool Shows(HWND parent, const std::string& text) {
     return AllTexts(parent).find(text) != std::string::npos;
 }
@@ -137,13 +137,13 @@ void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
 std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD* type,
                     DWORD* size) {
     HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<none>";
     char buf[600] = {};
     DWORD n = sizeof buf - 1;
     const LONG r = RegQueryValueExA(k, value, nullptr, type, reinterpret_cast<BYTE*>(buf), &n);
     if (size) *size = n;
     RegCloseKey(k);
-    return r == ERROR_SUCCESS ? std::string(buf) : "<no value>";
+    return r == ERROR_SUCCESS ? std::string(buf) : "<none>";
 }
 
 void RegWrite(HKEY root, const std::string& key, const char* value, const char* text) {
@@ -159,21 +159,6 @@ std::string Setting(const char* section, const char* value) {
 
 void SetSetting(const char* section, const char* value, const char* text) {
     RegWrite(HKEY_LOCAL_MACHINE, std::string("Software\\Velmora\\Tamber\\") + section, value, text);
-}
-
-bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,
-                   int channels) {
-    const size_t frame = size_t(channels) * 2, frames = pcm.size() / size_t(channels);
-    if (played.size() % frame) return false;
-    const std::vector<uint8_t> silent(frame, 0);
-    size_t next = 0;
-    for (size_t at = 0; at < played.size(); at += frame) {
-        if (next < frames && !std::memcmp(&played[at], &pcm[next * channels], frame))
-            ++next;
-        else if (std::memcmp(&played[at], silent.data(), frame))
-            return false;
-    }
-    return next == frames;
 }
 
 }  // namespace wintest

@@ -1,5 +1,4 @@
-// Window, process and registry helpers for the Wine suites, with the headers they all use: wait
-// on state, find and answer dialogs, read controls of other processes, start programs.
+// Window, process and registry helpers for the Wine suites, with the headers they all use.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +25,8 @@ using testutil::FakeProgress;
 // Polls f every 20 ms until it holds or ms have passed; returns its last answer.
 template <class F>
 bool WaitFor(F f, int ms = 15000) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(ms); Sleep(20)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(ms); Sleep(20))
         if (f()) return true;
-    }
     return f();
 }
 
@@ -46,30 +44,24 @@ std::string Built(const char* relative);  // under the build tree
 
 // Starts a program with each argument quoted (and the creation flags); the process, or null.
 HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {}, DWORD flags = 0);
-// Waits for the process to end (ends it when it does not in time) and closes its handle; whether
-// it ended in time.
+// Whether the process ended in time (else it is ended); closes its handle.
 bool Ended(HANDLE process, int ms = 20000);
 
 // A top-level dialog (any process) by caption; the visible one, waited for.
 HWND FindDialog(const char* caption);
 HWND WaitDialog(const char* caption, int ms = 15000);
-// Waits for the dialog, checks (when text is given) that a child shows text, posts the button's
-// command and waits until the dialog is gone.
+// Waits for the dialog, checks a child shows text (if given), posts id, waits until it is gone.
 bool Answer(const char* caption, int id, const std::string& text = "", int ms = 15000);
-// A control's text; all children's texts.
-std::string Text(HWND w);
-std::string AllTexts(HWND parent);
+std::string Text(HWND w);                          // a control's text
 bool Shows(HWND parent, const std::string& text);  // some child's text holds it
-// A button click as the user makes it (sent: the dialog has reacted when it returns); a command
-// posted to a window.
+// A button click, sent (the dialog has reacted on return); a command, posted.
 void Click(HWND dlg, int id);
 void Command(HWND w, int id);
 // The program's main window (either caption), or null.
 HWND MainWindow();
 // The page a property sheet or wizard shows now.
 HWND SheetPage(HWND sheet);
-// Runs run() (a call that shows a modal dialog) while another thread waits for the visible
-// dialog of that caption and hands it to drive; returns run()'s answer.
+// Runs run() (which shows a modal dialog) while another thread hands that dialog to drive.
 template <class Drive, class Run>
 auto Driving(const char* caption, Drive drive, Run run) {
     std::thread t([&] {
@@ -85,8 +77,6 @@ class Remote {
   public:
     explicit Remote(HWND w);
     ~Remote();
-    Remote(const Remote&) = delete;
-    Remote& operator=(const Remote&) = delete;
     std::string ListText(HWND list, int item, int sub = 0);
     // Drops paths on the window as the shell does: a DROPFILES block in the window's process.
     void Drop(HWND w, const std::vector<std::string>& paths);
@@ -96,17 +86,12 @@ class Remote {
     char* mem_;
 };
 
-// Registry strings: "<no key>" / "<no value>" when missing; a null text deletes the value.
+// Registry strings: "<none>" when missing; a null text deletes the value.
 std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD* type = nullptr,
                     DWORD* size = nullptr);
 void RegWrite(HKEY root, const std::string& key, const char* value, const char* text);
 // The program's own settings (HKLM\Software\Velmora\Tamber\<section>).
 std::string Setting(const char* section, const char* value);
 void SetSetting(const char* section, const char* value, const char* text);
-
-// True when the captured bytes hold every frame of pcm in order with only silent frames between
-// them: Wine's mixer pads an underrun (a loaded machine) with silence.
-bool PlayedInOrder(const std::vector<uint8_t>& played, const std::vector<int16_t>& pcm,
-                   int channels);
 
 }  // namespace wintest

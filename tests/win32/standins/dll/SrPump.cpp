@@ -1,5 +1,4 @@
-// Stand-in for the VoiceIt library in the Windows suites: "converts" by copying the input file
-// to the output; 0 on success, 1 when the input cannot be copied.
+// Stand-in for the VoiceIt library: "converts" by copying the input; 0 on success, else 1.
 #include <windows.h>
 
 extern "C" __declspec(dllexport) int __stdcall Sr_CvtSri2WaveFile(const char* input,

@@ -1,6 +1,5 @@
-// Stand-in for the DSS decoder library in the Windows suites. The "DSS file" is text:
-// "kind length blocks failure" (blocks -1: never ends; failure 1: open fails, 2: start fails).
-// Block i is flagged when i is even and holds the bytes (i * 7 + j) & 0xFF.
+// Stand-in DSS library. A "DSS file" is "kind length blocks failure" (-1 blocks: endless; failure
+// 1: open, 2: start fails); block i, flagged when even, holds the bytes (i * 7 + j) & 0xFF.
 #include <windows.h>
 
 #include <cstdint>

@@ -1,8 +1,6 @@
-// Stand-in for the RealPlayer engine in the Windows suites. The "RealAudio file" is text:
-// "rate channels bits blocks failure" (blocks -1: never ends; failure 1: the file does not
-// open, 3: the device is never opened). With STANDIN_RMA_NO_DEVICES set the engine has no audio
-// device manager. Block i holds 1000 bytes (i * 7 + j) & 0xFF at time 10 i ms; the next block
-// comes only once the device has reported the previous block's time.
+// Stand-in RealPlayer engine. A "RealAudio file" is "rate channels bits blocks failure" (-1 blocks:
+// endless; failure 1: no open, 3: no device open; STANDIN_RMA_NO_DEVICES: no device manager). Block
+// i, 1000 bytes (i * 7 + j) & 0xFF at 10 i ms, follows the device's time sync of the one before.
 #include <cstdio>
 #include <cstring>
 
@@ -10,8 +8,7 @@
 
 namespace {
 
-// One object plays every part: the engine, its one player, the device manager, the response
-// that the device reports to and the buffer that carries each block.
+// One object plays every part: engine, player, device manager, device response and buffer.
 struct Engine final : IRMAClientEngine,
                       IRMAPlayer,
                       IRMAAudioDeviceManager,
@@ -23,7 +20,6 @@ struct Engine final : IRMAClientEngine,
     IRMAAudioDevice* device = nullptr;
     unsigned char bytes[1000];
 
-    // IUnknown, for every part.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         const bool devices = iid == kIidRmaAudioDeviceManager && playing &&
                              !GetEnvironmentVariableA("STANDIN_RMA_NO_DEVICES", nullptr, 0);
@@ -33,7 +29,6 @@ struct Engine final : IRMAClientEngine,
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    // The engine.
     HRESULT STDMETHODCALLTYPE CreatePlayer(IRMAPlayer*& out) override {
         playing = true, begun = opened = false, next = 0, synced = -1, device = nullptr;
         return out = this, S_OK;
@@ -46,7 +41,6 @@ struct Engine final : IRMAClientEngine,
     HRESULT STDMETHODCALLTYPE GetPlayer(uint16_t, IUnknown*&) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE EventOccurred(RmaEvent*) override { return S_OK; }
 
-    // The player.
     HRESULT STDMETHODCALLTYPE GetClientEngine(IRMAClientEngine*&) override { return E_FAIL; }
     BOOL STDMETHODCALLTYPE IsDone() override {
         if (!begun || failure == 3 || !device) return TRUE;
@@ -84,7 +78,6 @@ struct Engine final : IRMAClientEngine,
     HRESULT STDMETHODCALLTYPE AddAdviseSink(IUnknown*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE RemoveAdviseSink(IUnknown*) override { return S_OK; }
 
-    // The device manager and the response the device reports to.
     HRESULT STDMETHODCALLTYPE Replace(IRMAAudioDevice* d) override { return device = d, S_OK; }
     HRESULT STDMETHODCALLTYPE Remove(IRMAAudioDevice* d) override {
         if (device == d) device = nullptr;
@@ -94,7 +87,6 @@ struct Engine final : IRMAClientEngine,
         return synced = long(time), S_OK;
     }
 
-    // The buffer.
     HRESULT STDMETHODCALLTYPE Get(unsigned char*& data, unsigned long& length) override {
         return data = bytes, length = sizeof bytes, S_OK;
     }

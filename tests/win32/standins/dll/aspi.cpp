@@ -1,21 +1,20 @@
-// A stand-in ASPI layer: one host adapter with one CD-ROM drive that plays a disc image, refusing
-// a command not submitted as the layer's callers must (data in with the completion event, 14
-// sense bytes, the command's own length). Settings come from the environment of its process:
+// A stand-in ASPI layer: one host adapter with one CD-ROM drive (target 1) that plays a disc image,
+// refusing a command not submitted as the layer's callers must (data in with the completion event,
+// 14 sense bytes, the command's own length). Settings come from the environment of its process:
 //   TAMBER_ASPI_IMAGE  the image ("TMBRCDI1", track count, start table, 16-bit samples), read once
-//   TAMBER_ASPI_TARGET the drive's target id (default 1)
 //   TAMBER_ASPI_MODE   "busy:N" the first N commands find the target busy; "never:N" READ CD
 //                      number N (from 0) and later never complete
 //   TAMBER_ASPI_LOG    a file that receives a line per command ("exec") and per abort ("abort")
+#include "cd/win32/aspi.h"
+
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "cd/win32/aspi.h"
 #include "tests/support/fakecd.h"
 
 namespace {
@@ -65,11 +64,10 @@ extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() {
 
 extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
     auto* head = static_cast<uint8_t*>(request);
-    const std::string mode = Env("TAMBER_ASPI_MODE"), targetText = Env("TAMBER_ASPI_TARGET");
-    const int target = targetText.empty() ? 1 : std::atoi(targetText.c_str());
+    const std::string mode = Env("TAMBER_ASPI_MODE");
     if (head[0] == SC_GET_DEV_TYPE) {
         auto* srb = static_cast<SRB_GDEVBlock*>(request);
-        const bool drive = srb->SRB_HaId == 0 && srb->SRB_Target == target && srb->SRB_Lun == 0;
+        const bool drive = srb->SRB_HaId == 0 && srb->SRB_Target == 1 && srb->SRB_Lun == 0;
         if (drive) srb->SRB_DeviceType = DTYPE_CDROM;
         return srb->SRB_Status = drive ? SS_COMP : SS_NO_DEVICE;
     }
@@ -79,7 +77,7 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     }
     auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
     Log("exec");
-    if (srb->SRB_HaId != 0 || srb->SRB_Target != target || srb->SRB_Lun != 0)
+    if (srb->SRB_HaId != 0 || srb->SRB_Target != 1 || srb->SRB_Lun != 0)
         return srb->SRB_Status = SS_NO_DEVICE;
     const uint8_t op = srb->CDBByte[0];
     if (srb->SRB_Flags != (SRB_DIR_IN | SRB_EVENT_NOTIFY) || srb->SRB_SenseLen != 14 ||
