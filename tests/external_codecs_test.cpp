@@ -52,7 +52,6 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecoders) {
         ASSERT_TRUE(sink && !sink->IsUnusable());
         testutil::Feed(*sink, testutil::Internal(pcm));
     }
-    ASSERT_TRUE(std::filesystem::exists(flac)) << "the encoder must write the named file";
     ASSERT_EQ(testutil::Run("ffmpeg -v error -y -i \"" + wav + "\" -c:a aac \"" + m4a + "\""), 0);
     for (const std::string& path : {flac, ogg, m4a}) {
         testutil::FakeProgress dlg;
