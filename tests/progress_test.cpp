@@ -17,9 +17,7 @@ struct Counting {
 };
 
 int Process(LProgressDialog* dlg, Counting* data) {
-    dlg->SetText("Counting", 0);
-    dlg->SetText("item", 1);
-    dlg->SetText("ignored", 2);
+    dlg->SetText("ignored", 2);  // the console shows lines 0 and 1 only
     for (int i = 0; i < 100; ++i) {
         if (i == data->stopAt) ::raise(SIGINT);
         if (dlg->PumpMessages()) return LPROCESS_STOPPED;
@@ -51,7 +49,6 @@ TEST(ConsoleProgress, CtrlCStopsTheRunAndIsRestoredAfterwards) {
     sigaction(SIGINT, &sa, &old);
     Counting data{0, 5};
     LProgressProcess<Counting> run("Test", &data);
-    EXPECT_TRUE(run.PumpMessages());  // not open: nothing to pump for
     run.Run(nullptr);
     EXPECT_EQ(std::tuple(run.status, data.steps, outside.load()),
               std::tuple(LPROCESS_STOPPED, 5, 0));
