@@ -7,8 +7,7 @@
 
 namespace {
 
-using testutil::ReadFileBytes;
-using testutil::WriteFileBytes;
+using namespace testutil;
 
 std::vector<uint8_t> Id3(const char* title, uint8_t b125, uint8_t b126, uint8_t genre) {
     std::vector<uint8_t> t(128, 0);
@@ -36,15 +35,14 @@ LAudioTagData Tags(std::initializer_list<std::pair<const char*, const char*>> fi
 }
 
 TEST(Tags, Id3ReadRules) {
-    const std::string p = testutil::ScratchDir() + "/a.mp3";
+    const std::string p = ScratchDir() + "/a.mp3";
     const std::vector<uint8_t> audio(300, 0xAB);
     // A 30-character title field.
-    WriteFileBytes(p,
-                   testutil::Concat({audio, Id3("0123456789012345678901234567890123", 0, 7, 200)}));
+    WriteFileBytes(p, Concat({audio, Id3("0123456789012345678901234567890123", 0, 7, 200)}));
     EXPECT_EQ(Fields(p, {"TITLE", "DATE", "TRACKNUMBER", "COMMENT", "GENRE"}),
               "01234567890123456789012345678|1999|7|" + std::string(28, 'c') + "|200");
     // Version 1.0: byte 125 non-zero gives a 29-character comment and no track.
-    WriteFileBytes(p, testutil::Concat({audio, Id3("x", 'c', 7, 17)}));
+    WriteFileBytes(p, Concat({audio, Id3("x", 'c', 7, 17)}));
     EXPECT_EQ(Fields(p, {"COMMENT", "TRACKNUMBER", "GENRE"}), std::string(29, 'c') + "|-|Rock");
 
     // Writing a track zeroes byte 125; genres go by index; an empty title keeps the old; in place.
@@ -62,8 +60,8 @@ TEST(Tags, Id3ReadRules) {
 }
 
 TEST(Tags, WavSlotsAreReusedAndAppended) {
-    const std::string p = testutil::ScratchDir() + "/t.wav";
-    testutil::WriteWav16(p, 8000, 1, testutil::Sine(8000, 1, 801, 440, 0.3));  // odd data: padded
+    const std::string p = ScratchDir() + "/t.wav";
+    WriteWav16(p, 8000, 1, Sine(8000, 1, 801, 440, 0.3));  // odd data: padded
     const auto original = ReadFileBytes(p);
     LAudioTagData w = Tags({{"TITLE", "Morning"}, {"ARTIST", "The Band"}, {"GENRE", "Speech"}});
     ASSERT_TRUE(w.WriteTags(p.c_str()));
@@ -83,28 +81,25 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
 
     // A longer artist leaves a blank slot of the old size and appends a new LIST chunk.
     ASSERT_TRUE(Tags({{"ARTIST", "The Much Longer Band"}}).WriteTags(p.c_str()));
-    const std::string text = testutil::ReadText(p);
+    const std::string text = ReadText(p);
     EXPECT_GT(text.size(), afterEven);
     EXPECT_EQ(LoadLE32(reinterpret_cast<const uint8_t*>(&text[4])), text.size() - 8);
     EXPECT_NE(text.find(std::string("    \x09\0\0\0The Band", 16)), std::string::npos);
     EXPECT_EQ(Fields(p, {"ARTIST", "GENRE"}), "The Much Longer Band|Speech");
-    if (!testutil::HaveTool("ffprobe")) return;
+    if (!HaveTool("ffprobe")) return;
     // The peer finds them too, and the audio is untouched for it.
-    EXPECT_EQ(testutil::RunOutput("ffprobe -v quiet -show_entries format_tags=artist,genre:stream="
-                                  "duration_ts -of default=nw=1:nk=1 '" +
-                                  p + "'"),
+    EXPECT_EQ(RunOutput("ffprobe -v quiet -show_entries format_tags=artist,genre:stream="
+                        "duration_ts -of default=nw=1:nk=1 '" +
+                        p + "'"),
               "801\nSpeech\nThe Much Longer Band\n");
 }
 
 TEST(Tags, BadFilesChangeNothing) {
-    const std::string dir = testutil::ScratchDir(), ogg = dir + "/a.ogg", bad = dir + "/bad.wav";
+    const std::string dir = ScratchDir(), bad = dir + "/bad.wav";
     LAudioTagData t = Tags({{"TITLE", "x"}});
     EXPECT_FALSE(t.WriteTags((dir + "/missing.wav").c_str()) ||
                  t.ReadTags((dir + "/missing.mp3").c_str()) ||
                  t.WriteTags((dir + "/nofolder/x.mp3").c_str()));
-    WriteFileBytes(ogg, {1, 2, 3});
-    EXPECT_FALSE(t.WriteTags(ogg.c_str()));
-    EXPECT_EQ(ReadFileBytes(ogg).size(), 3u);
     // Malformed chunk sizes end the walk without a crash; reading finds nothing.
     WriteFileBytes(bad, {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
                          'L', 'I', 'S', 'T', 0x20, 0,    0,    0,    'I', 'N', 'F', 'O',

@@ -100,7 +100,6 @@ TEST(GsmFile, FramesAndSeek) {
     Feed(*LSinkRef(new LGSMFileSink((dir + "/161.gsm").c_str())), in, 100);
     Bytes bytes = ReadFileBytes(dir + "/161.gsm");
     ASSERT_EQ(bytes.size(), 66u);
-    EXPECT_EQ(bytes[33] >> 4, 0xD);
     bytes.resize(100, 0x5A);
     ASSERT_TRUE(WriteFileBytes(dir + "/100.gsm", bytes));
     LGSMFileSource src((dir + "/100.gsm").c_str());
