@@ -34,8 +34,7 @@ std::vector<int16_t> FfmpegDecode(const std::string& name) {
 
 }  // namespace
 
-// Per rate, channel count and codec: ffmpeg's file decodes here as in ffmpeg (G.711 exactly), and
-// ours (no MP3 writer) decodes in ffmpeg.
+// Per rate, channels and codec: ffmpeg's file decodes as in ffmpeg (G.711 exactly), ours in ffmpeg.
 TEST(AcmPlatform, PeerFilesDecodeLikeFfmpegAndOutputsReadBackInPeers) {
     if (!fs::exists("Z:\\usr\\bin\\ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
     std::error_code ec;
@@ -45,14 +44,13 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpegAndOutputsReadBackInPeers) {
         for (int ch : {1, 2}) {
             const std::vector<int16_t> signal = ToneMix(rate, ch, rate / 2);
             ASSERT_TRUE(WriteWav16(kWin + "\\src.wav", rate, ch, signal));
-            for (auto [label, args, format] :
-                 {std::tuple{"A-law", "pcm_alaw", LWaveFileFormat(rate, ch, "ALAW")},
+            for (auto [name, args, format] :
+                 {std::tuple{std::string("A-law"), "pcm_alaw", LWaveFileFormat(rate, ch, "ALAW")},
                   {"u-law", "pcm_mulaw", LWaveFileFormat(rate, ch, "ULAW")},
                   {"IMA ADPCM", "adpcm_ima_wav", ImaRecord(rate, ch)},
                   {"MS ADPCM", "adpcm_ms", MsAdpcmRecord(rate, ch)},
                   {"GSM 6.10", "libgsm_ms", GsmRecord(rate)},
                   {"MP3", "libmp3lame -b:a 96k", LWaveFileFormat()}}) {
-                const std::string name = label;
                 if (name == "GSM 6.10" && (rate != 8000 || ch != 1)) continue;
                 SCOPED_TRACE(name + " " + std::to_string(rate) + " " + std::to_string(ch));
                 // Wine's GSM and MP3 codecs need host libraries; its msadp32 only decodes.
@@ -60,7 +58,6 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpegAndOutputsReadBackInPeers) {
                 fs::remove(kWin + "\\peer.wav");
                 RunHost("ffmpeg -nostdin -loglevel error -y -i " + kUnix + "/src.wav -c:a " + args +
                         " " + kUnix + "/peer.wav");
-                ASSERT_TRUE(fs::exists(kWin + "\\peer.wav"));
                 uint8_t err = 0;
                 const std::vector<int16_t> ours = DecodeWithReader(kWin + "\\peer.wav", &err);
                 EXPECT_TRUE(err == 0 || (err == 5 && mayLack)) << int(err);
@@ -84,15 +81,6 @@ TEST(AcmPlatform, PeerFilesDecodeLikeFfmpegAndOutputsReadBackInPeers) {
             }
         }
     }
-}
-
-// A tag no codec of the system handles is refused with error 5.
-TEST(AcmPlatform, UnknownTagGivesError5) {
-    const std::string bad = testutil::ScratchDir() + "\\bad.wav";
-    ASSERT_TRUE(WriteWavRaw(bad, FmtBody(0x1234, 1, 8000, 8, 18), std::vector<uint8_t>(1000, 1)));
-    uint8_t err = 0;
-    DecodeWithReader(bad, &err);
-    EXPECT_EQ(err, 5);
 }
 
 // A sparse RF64 file of 4.1 GiB, read across the 4 GiB mark up to its last frame.

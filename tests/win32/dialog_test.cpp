@@ -7,11 +7,10 @@
 
 namespace {
 
-void SetKeys(bool ctrl, bool shift) {
+void SetCtrlShift(bool down) {
     BYTE state[256] = {};
     GetKeyboardState(state);
-    state[VK_CONTROL] = ctrl ? 0x80 : 0;
-    state[VK_SHIFT] = shift ? 0x80 : 0;
+    state[VK_CONTROL] = state[VK_SHIFT] = down ? 0x80 : 0;
     SetKeyboardState(state);
 }
 
@@ -33,7 +32,7 @@ class Keys : public LDialog {
     }
     void InitDialog() override {
         reopenRefused = !RunModeless(nullptr, "TESTDLG");
-        SetKeys(true, true);  // Ctrl+Shift: 'A' matches no accelerator, 'B' does
+        SetCtrlShift(true);  // Ctrl+Shift: 'A' matches no accelerator, 'B' does
         for (auto [key, repeat] : {std::pair{'A', false}, {'B', false}, {'B', true}})
             PostMessageA(GetItem(1002), WM_KEYDOWN, WPARAM(key), 1 | (repeat ? 1 << 30 : 0));
         wintest::Command(hwnd_, IDCANCEL);
@@ -45,7 +44,7 @@ TEST(Dialog, ModelessKeysModifiersAndAccelerators) {
     InitCommonControlsEx(&icc);
     Keys k;
     EXPECT_TRUE(k.RunModeless(nullptr, "TESTDLG"));
-    SetKeys(false, false);
+    SetCtrlShift(false);
     EXPECT_TRUE(k.reopenRefused);
     const uint32_t both = LKEY_CTRL | LKEY_SHIFT;
     EXPECT_EQ(k.downs, (std::vector<uint32_t>{'A' | both, 'B' | both}));
@@ -53,8 +52,7 @@ TEST(Dialog, ModelessKeysModifiersAndAccelerators) {
               std::tuple(std::vector<int>{501}, 1, HWND(nullptr)));
 }
 
-// The dialogs shown by this thread, found by their captions.
-const char kOpen[] = "Locate Audio File(s)", kBrowse[] = "Browse for Folder";
+const char kOpen[] = "Locate Audio File(s)";
 const auto kCancel = [](HWND dlg) { wintest::Command(dlg, IDCANCEL); };
 
 TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNothing) {
@@ -78,12 +76,11 @@ TEST(ShellDialogs, OpenDialogReturnsSeveralFilesAndTheirFolderAndCancelChangesNo
     EXPECT_EQ(names, (std::vector<std::string>{dir + "\\a.wav", dir + "\\b.mp3"}));
     EXPECT_STREQ(folder, dir.c_str());
 
-    char other[LMAX_PATH] = "C:\\windows";
     EXPECT_FALSE(wintest::Driving(kOpen, kCancel, [&] {
-        return ChooseFilesToOpen(nullptr, other, kOpen, "All Files\0*.*\0", "WAV", names);
+        return ChooseFilesToOpen(nullptr, folder, kOpen, "All Files\0*.*\0", "WAV", names);
     }));
     EXPECT_TRUE(names.empty());
-    EXPECT_STREQ(other, "C:\\windows");
+    EXPECT_STREQ(folder, dir.c_str());
 }
 
 TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
@@ -92,7 +89,7 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
     char path[LMAX_PATH];
     strcpy(path, dir.c_str());
     EXPECT_TRUE(wintest::Driving(
-        kBrowse,
+        "Browse for Folder",
         [&](HWND dlg) {
             // OK once the tree shows the preselected folder (seconds on a loaded machine).
             HWND tree = FindWindowExA(dlg, nullptr, "SysTreeView32", nullptr);
@@ -112,9 +109,6 @@ TEST(ShellDialogs, FolderBrowserStartsAtThePathAndReturnsTheChoice) {
         },
         [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
     EXPECT_EQ(_stricmp(path, dir.c_str()), 0) << path << " wanted " << dir;
-    EXPECT_FALSE(wintest::Driving(
-        kBrowse, kCancel, [&] { return BrowseForFolder(nullptr, "Locate folder...", path); }));
-    EXPECT_EQ(_stricmp(path, dir.c_str()), 0);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the engine suite (wine-run, suite) with the CDDB servers' ports in CDDB_<NAME> and WMA files
-with ffmpeg's decodes in /tmp/tamber-platdec-wma (made here: Wine does not finish rendering a
-file that a host tool started from inside Wine has just written)."""
+"""Runs the engine suite with the CDDB servers' ports in CDDB_<NAME> and WMA files with ffmpeg's
+decodes in /tmp/tamber-platdec-wma (made here: Wine cannot read what a host tool it ran wrote)."""
 import os
 import shutil
 import subprocess
@@ -13,8 +12,7 @@ import cddb_server  # noqa: E402
 DIR = "/tmp/tamber-platdec-wma"
 CASES = [("wmav2", 2, 44100), ("wmav1", 1, 22050), ("wmav2", 1, 48000)]
 
-shutil.rmtree(DIR, ignore_errors=True)
-os.makedirs(DIR)
+os.makedirs(DIR, exist_ok=True)
 if shutil.which("ffmpeg"):
     for codec, channels, rate in CASES:
         name = f"{DIR}/{codec}-{channels}-{rate}"

@@ -20,7 +20,6 @@ def server(root, anonymous=True, cls=FTPHandler, **attrs):
     else:
         auth.add_user("someone", "secret", root, perm="elr")
     handler = type("Handler", (cls,), dict(authorizer=auth, banner="test server", **attrs))
-    handler.passive_ports = None
     return FTPServer(("127.0.0.1", 0), handler)
 
 

@@ -11,9 +11,7 @@ namespace {
 
 using namespace wintest;
 
-std::string Text(HWND dlg, int id) {
-    return wintest::Text(GetDlgItem(dlg, id));
-}
+const auto ItemText = [](HWND d, int id) { return Text(GetDlgItem(d, id)); };
 const auto Sel = [](HWND d, int id) { return SendDlgItemMessageA(d, id, CB_GETCURSEL, 0, 0); };
 const auto On = [](HWND d, int id) { return IsDlgButtonChecked(d, id) == BST_CHECKED; };
 const auto Enabled = [](HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; };
@@ -35,14 +33,14 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     EXPECT_TRUE(Driving(
         "MP3 Encoder Settings",
         [](HWND d) {
-            EXPECT_TRUE(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
+            EXPECT_TRUE(On(d, 102) && !On(d, 105) && ItemText(d, 103) == "128");
             EXPECT_TRUE(Sel(d, 108) == 4 && Sel(d, 101) == 1);
             EXPECT_TRUE(Enabled(d, 103) && Enabled(d, 104) && !Enabled(d, 106) && !Enabled(d, 108));
             Choose(d, 105, 102);
             EXPECT_TRUE(!Enabled(d, 103) && !Enabled(d, 104) && Enabled(d, 106) && Enabled(d, 108));
             SetDlgItemTextA(d, 103, "999");
             Click(d, 110);  // back to the defaults, controls only
-            EXPECT_TRUE(On(d, 102) && !On(d, 105) && Text(d, 103) == "128");
+            EXPECT_TRUE(On(d, 102) && !On(d, 105) && ItemText(d, 103) == "128");
             EXPECT_TRUE(Enabled(d, 103) && !Enabled(d, 106));
             Choose(d, 105, 102);
             SetDlgItemTextA(d, 106, " +64kbps");
@@ -53,21 +51,14 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
             Command(d, IDOK);
         },
         [&] { return LSettingsDialogRun(nullptr, s); }));
-    const auto fields = [](const LMP3EncodeSettings& m) {
-        return std::tuple(m.constantBitRate, m.vbrMinBitRate, m.vbrMaxBitRate, m.vbrQuality,
-                          m.channelMode, m.errorProtection, m.cbrBitRate);
-    };
-    EXPECT_EQ(fields(s), std::tuple(false, 64, 256, 2, 3, true, 128));
-    LMP3EncodeSettings stored;
-    stored.Load();
-    EXPECT_EQ(fields(stored), fields(s));
+    EXPECT_EQ(std::tuple(s.constantBitRate, s.vbrMinBitRate, s.vbrMaxBitRate, s.vbrQuality,
+                         s.channelMode, s.errorProtection, s.cbrBitRate),
+              std::tuple(false, 64, 256, 2, 3, true, 128));
+    EXPECT_EQ(SettingsReadInt("MP3Encoder", "VBRMaxBitRate", 0), 256);  // stored
 }
 
 TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
-    LOggEncodeSettings s;
-    s.stripComments = true;
-    s.channels = 1;
-    s.quality = false;
+    LOggEncodeSettings s{.quality = false, .stripComments = true};  // mono
     EXPECT_TRUE(Driving(
         "Ogg Encoder Settings",
         [](HWND d) {
@@ -88,14 +79,13 @@ struct DialogUser : testutil::FakeHost {
 };
 
 TEST(EncoderDialogs, AacZeroQualityStoresOneHundredThroughTheOutputTable) {
-    LAACEncodeSettings s;
-    s.vbrQuality = 250;
+    LAACEncodeSettings s{.vbrQuality = 250};
     s.Store();
     DialogUser user;
     EXPECT_TRUE(Driving(
         "AAC / M4A Encoder Settings",
         [](HWND d) {
-            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && Text(d, 108) == "250");
+            EXPECT_TRUE(On(d, 105) && !Enabled(d, 103) && ItemText(d, 108) == "250");
             SetDlgItemTextA(d, 108, "none");
             Click(d, 106);
             Command(d, IDOK);
@@ -114,20 +104,17 @@ TEST(RawDialog, RefusesRatesOutsideTheRangeAndStoresGoodOnes) {
         [](HWND dlg) {
             SetSel(dlg, 101, 2);
             SetSel(dlg, 103, 1);
-            for (const char* rate : {"5999", "196001", "22050"}) {
+            for (const char* rate : {"5999", "196001"}) {
                 SetDlgItemTextA(dlg, 102, rate);
                 Command(dlg, IDOK);
-                if (std::string(rate) != "22050") {
-                    EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000")) << rate;
-                }
+                EXPECT_TRUE(Answer("Error", IDOK, "between 6000 and 196000")) << rate;
             }
+            SetDlgItemTextA(dlg, 102, "22050");
+            Command(dlg, IDOK);
         },
         run));
     EXPECT_EQ(std::tuple(raw.sampleRate, raw.channels, raw.codec), std::tuple(22050u, 2, 2u));
-    EXPECT_EQ(std::tuple(SettingsReadInt("RawAudio", "SampleRate", 0),
-                         SettingsReadInt("RawAudio", "Channels", 0),
-                         SettingsReadInt("RawAudio", "Codec", 0)),
-              std::tuple(22050, 2, 2));
+    EXPECT_EQ(SettingsReadInt("RawAudio", "SampleRate", 0), 22050);
     EXPECT_FALSE(Driving(
         "Raw Audio Settings", [](HWND dlg) { Command(dlg, IDCANCEL); }, run));
     EXPECT_EQ(raw.sampleRate, 22050u);

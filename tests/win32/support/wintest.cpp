@@ -51,14 +51,12 @@ bool Ended(HANDLE process, int ms) {
     return ended;
 }
 
-HWND FindDialog(const char* caption) {
-    return FindWindowA(MAKEINTATOM(0x8002), caption);
-}
-
 HWND WaitDialog(const char* caption, int ms) {
     HWND w = nullptr;
-    return WaitFor([&] { return (w = FindDialog(caption)) && IsWindowVisible(w); }, ms) ? w
-                                                                                        : nullptr;
+    const auto shown = [&] {
+        return (w = FindWindowA(MAKEINTATOM(0x8002), caption)) && IsWindowVisible(w);
+    };
+    return WaitFor(shown, ms) ? w : nullptr;
 }
 
 HWND MainWindow() {

@@ -47,8 +47,7 @@ HANDLE Start(const std::string& exe, const std::vector<std::string>& args = {}, 
 // Whether the process ended in time (else it is ended); closes its handle.
 bool Ended(HANDLE process, int ms = 20000);
 
-// A top-level dialog (any process) by caption; the visible one, waited for.
-HWND FindDialog(const char* caption);
+// The visible top-level dialog (any process) of that caption, waited for (0: now), or null.
 HWND WaitDialog(const char* caption, int ms = 15000);
 // Waits for the dialog, checks a child shows text (if given), posts id, waits until it is gone.
 bool Answer(const char* caption, int id, const std::string& text = "", int ms = 15000);
@@ -59,7 +58,6 @@ void Click(HWND dlg, int id);
 void Command(HWND w, int id);
 // The program's main window (either caption), or null.
 HWND MainWindow();
-// The page a property sheet or wizard shows now.
 HWND SheetPage(HWND sheet);
 // Runs run() (which shows a modal dialog) while another thread hands that dialog to drive.
 template <class Drive, class Run>

@@ -1,10 +1,8 @@
-// A stand-in ASPI layer: one host adapter with one CD-ROM drive (target 1) that plays a disc image,
-// refusing a command not submitted as the layer's callers must (data in with the completion event,
-// 14 sense bytes, the command's own length). Settings come from the environment of its process:
-//   TAMBER_ASPI_IMAGE  the image ("TMBRCDI1", track count, start table, 16-bit samples), read once
-//   TAMBER_ASPI_MODE   "busy:N" the first N commands find the target busy; "never:N" READ CD
-//                      number N (from 0) and later never complete
-//   TAMBER_ASPI_LOG    a file that receives a line per command ("exec") and per abort ("abort")
+// A stand-in ASPI layer: one adapter with a CD-ROM drive (target 1) playing a disc image; commands
+// not submitted as callers must (data in with the event, 14 sense bytes, the command's own length)
+// are refused. From the environment: TAMBER_ASPI_IMAGE the image, read once; TAMBER_ASPI_MODE
+// "busy:N" (the first N commands find the target busy) or "never:N" (READ CD number N from 0 on
+// never completes); TAMBER_ASPI_LOG gets a line per command ("exec") and per abort ("abort").
 #include "cd/win32/aspi.h"
 
 #include <windows.h>
