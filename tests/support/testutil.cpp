@@ -8,8 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
+#include "cd/cddb.h"
+#include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
 #ifdef _WIN32
@@ -48,11 +51,7 @@ std::string ScratchDir() {
 
 std::string ScratchHome(const std::string& home) {
     const std::string dir = ScratchDir();
-#ifdef _WIN32
-    _putenv_s("TAMBER_HOME", (dir + home).c_str());
-#else
-    setenv("TAMBER_HOME", (dir + home).c_str(), 1);
-#endif
+    putenv(strdup(("TAMBER_HOME=" + dir + home).c_str()));  // the environment keeps the text
     return dir;
 }
 
@@ -223,8 +222,8 @@ int SpoilOpenFile(const std::string& path, int flags) {
     return swapped;
 }
 
-std::map<std::string, int> CddbTestServers() {
-    static const std::map<std::string, int> ports = [] {
+void UseCddbTestServer(const std::string& mode, int timeoutMs) {
+    static std::map<std::string, int> ports = [] {
         std::map<std::string, int> m;
         FILE* server = popen(
             "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
@@ -234,7 +233,9 @@ std::map<std::string, int> CddbTestServers() {
             m[name] = port;
         return m;
     }();
-    return ports;
+    SettingsWriteString(kCDDBSection, "Server",
+                        ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
+    SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
 }
 #endif
 
