@@ -51,7 +51,11 @@ std::string ScratchDir() {
 
 std::string ScratchHome(const std::string& home) {
     const std::string dir = ScratchDir();
-    putenv(strdup(("TAMBER_HOME=" + dir + home).c_str()));  // the environment keeps the text
+#ifdef _WIN32
+    _putenv_s("TAMBER_HOME", (dir + home).c_str());
+#else
+    setenv("TAMBER_HOME", (dir + home).c_str(), 1);
+#endif
     return dir;
 }
 
