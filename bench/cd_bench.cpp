@@ -9,9 +9,7 @@
 #include "tests/support/fakecd.h"
 #include "tests/support/fakeprogress.h"
 
-namespace {
-
-void BM_RipDiscToWav(benchmark::State& state) {
+static void BM_RipDiscToWav(benchmark::State& state) {
     // About 9.5 minutes of audio: the long tracks scaled 30 times.
     static const testutil::DiscImage disc = testutil::MakeTestDisc(0, 30);
     testutil::FakeCDDrive drive(disc);
@@ -32,7 +30,5 @@ void BM_RipDiscToWav(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RipDiscToWav)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-
-}  // namespace
 
 BENCHMARK_MAIN();

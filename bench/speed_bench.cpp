@@ -12,23 +12,21 @@
 
 #include "bench/support/benchutil.h"
 
-namespace {
-
 namespace fs = std::filesystem;
 
-std::string g_dir;
+static std::string g_dir;
 
-std::string Tamber(const std::string& args) {
+static std::string Tamber(const std::string& args) {
     return "cd '" + g_dir + "' && TAMBER_HOME=home '" TAMBER_CLI "' " + args +
            " -outfolder out -convert 2>/dev/null";
 }
 
-std::string Peer(const std::string& command) {
+static std::string Peer(const std::string& command) {
     return "cd '" + g_dir + "' && mkdir -p out && " + command;
 }
 
 // Peak resident memory (KiB) of the shell command and what it ran (the headless program).
-long PeakMemoryKiB(const std::string& command) {
+static long PeakMemoryKiB(const std::string& command) {
     fs::remove_all(g_dir + "/out");
     const pid_t child = fork();
     if (child == 0) _exit(std::system(command.c_str()) == 0 ? 0 : 1);
@@ -37,8 +35,6 @@ long PeakMemoryKiB(const std::string& command) {
     if (child < 0 || wait4(child, &status, 0, &ru) != child || status != 0) return -1;
     return ru.ru_maxrss;
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const char* dir = std::getenv("TAMBER_BENCH_DIR");

@@ -7,9 +7,6 @@
 #include "core/sink_adapt.h"
 #include "tests/support/soundutil.h"
 
-using testutil::MemorySink;
-using testutil::MemorySource;
-
 static uint32_t Take32(const uint8_t*& p, size_t& left) {
     uint32_t v = 0;
     for (int i = 0; i < 4 && left; ++i, --left) v |= uint32_t(*p++) << (8 * i);
@@ -27,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<int32_t> samples(left / 4 / size_t(inCh) * size_t(inCh));
     if (!samples.empty()) std::memcpy(samples.data(), p, samples.size() * 4);
-    LSourceRef src(new MemorySource(inRate, inCh, samples, 0x7FFFFFFF));
+    LSourceRef src(new testutil::MemorySource(inRate, inCh, samples, 0x7FFFFFFF));
     ConvertSourceFormat(outRate, outCh, src);
     LSourceRef limited;
     LSPPeakLimit(0x7FFF0).OpenSource(limited, src);
@@ -41,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)limited->GetEndSample();
 
     // Sink side: the same samples pushed through the sink adapters.
-    LSinkRef inner(new MemorySink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
+    LSinkRef inner(new testutil::MemorySink(outRate > 0 ? outRate : 8000, outCh)), rate, chans;
     LSinkConvertRate::OpenSink(rate, inRate, inner);
     LSinkConvertChannels::OpenSink(chans, rate, inCh);
     if (chans) chans->Write(samples.data(), int32_t(std::min<size_t>(samples.size() / inCh, 8192)));

@@ -36,22 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (srcCap > (1u << 20)) __builtin_trap();  // a codec must not ask for absurd buffers
     std::vector<uint8_t> src(srcCap), dst(dstCap);
     if (!s->Prepare(src.data(), srcCap, dst.data(), dstCap)) return 0;
-    const uint8_t* in = data + pos;
-    size_t left = size - pos;
+    const uint8_t *in = data + pos, *end = data + size;
     uint32_t valid = 0;
     for (int rounds = 0; rounds < 10000; ++rounds) {
-        uint32_t take = uint32_t(left < srcCap - valid ? left : srcCap - valid);
+        const uint32_t take = uint32_t(std::min<size_t>(size_t(end - in), srcCap - valid));
         std::memcpy(src.data() + valid, in, take);
         in += take;
-        left -= take;
         valid += take;
         uint32_t used = 0, produced = 0;
-        uint32_t flags = left == 0 ? LACM_CONVERT_END : LACM_CONVERT_BLOCKALIGN;
+        uint32_t flags = in == end ? LACM_CONVERT_END : LACM_CONVERT_BLOCKALIGN;
         if (!s->Convert(valid, flags, &used, &produced)) used = valid < 4 ? valid : valid / 4;
         if (used > valid || produced > dstCap) __builtin_trap();
         std::memmove(src.data(), src.data() + used, valid - used);
         valid -= used;
-        if (left == 0 && (produced == 0 || valid == 0)) break;
+        if (in == end && (produced == 0 || valid == 0)) break;
     }
     s->Unprepare();
     s->Close();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,13 +15,11 @@
 
 // Writes the input to a per-process scratch file of that name (removed at exit); its path.
 inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) {
-    static struct Scratch {
-        std::map<std::string, std::string> paths;
-        ~Scratch() {
-            for (const auto& p : paths) std::remove(p.second.c_str());
-        }
-    } scratch;
-    std::string& path = scratch.paths[name];
+    static std::map<std::string, std::string> paths;
+    [[maybe_unused]] static const int cleanup = std::atexit([] {
+        for (const auto& p : paths) std::remove(p.second.c_str());
+    });
+    std::string& path = paths[name];
     if (path.empty()) path = "/tmp/tamber-fuzz-" + std::to_string(getpid()) + "-" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return nullptr;

@@ -9,12 +9,9 @@
 #include "support/fileops.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Two zero-terminated texts: a path and a name/extension.
-    const std::string all(reinterpret_cast<const char*>(data), size);
-    const size_t cut = all.find('\0');
-    const std::string path = all.substr(0, cut);
-    const std::string name = cut == std::string::npos ? "" : all.substr(cut + 1).c_str();
-    const char *p = path.c_str(), *n = name.c_str();
+    // Two zero-terminated texts: a path and a name/extension ("" when the input has one text).
+    const std::string all = std::string(reinterpret_cast<const char*>(data), size) + '\0';
+    const char *p = all.c_str(), *n = p + std::strlen(p) + 1;
     // Each result goes into a buffer with a guard zone behind it that must keep its marker.
     char buf[LMAX_PATH + 64];
     auto guarded = [&buf](auto&& call) {

@@ -1,9 +1,11 @@
-// CD track entries in a conversion run: naming schemes, long texts, whole discs, CDDB names.
+// CD extraction from a drive served at the SCSI generic seam, and CD track entries in a
+// conversion run: whole discs, CDDB names, naming schemes, long texts.
 #include "convert/cdconvert.h"
 
 #include "app/cmdline.h"
 #include "cd/cddb.h"
-#include "cd/drives.h"
+#include "cd/rip.h"
+#include "cd/scsi.h"
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
@@ -12,6 +14,49 @@
 namespace {
 
 using namespace testutil;
+
+// A track in block-sized writes (every track's samples: the command line below), then a cancel,
+// a drive past the list, failing reads and a hung drive, each ending cleanly.
+TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
+    const DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    FakeProgress dlg;
+    auto* sink = new MemorySink(44100, 2);
+    LCDROMRipTrack track{0, 2, LSinkRef(sink)};
+    ASSERT_EQ(Process(&dlg, &track), LPROCESS_OK);
+    EXPECT_EQ(sink->samples, Internal(disc.TrackPCM(2)));
+    EXPECT_EQ(dlg.line0History.back(), "Loading Track 3");
+    for (int n : sink->writeSizes) EXPECT_LE(n, LSOUND_BLOCK_FRAMES);
+    const int reads = drive.reads;
+    dlg.stopped = true;  // the first look at the queue already reports the cancel
+    LCDROMRipSectors rec;
+    rec.firstSector = disc.starts[2], rec.endSector = disc.starts[3];
+    rec.sink = LSinkRef(sink = new MemorySink(44100, 2));
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
+    EXPECT_EQ(sink->samples.size(), 13u * 588 * 2);  // the one read asked for, delivered
+    auto fails = [](uint8_t index) {
+        FakeProgress quiet;
+        LCDROMRipTrack rip{index, 2, LSinkRef(new MemorySink(44100, 2))};
+        return Process(&quiet, &rip) == LPROCESS_FAILED;
+    };
+    EXPECT_TRUE(fails(1));  // a drive index past the list reads nothing
+    EXPECT_EQ(drive.reads, reads + 1);
+    drive.failReadAfter = reads + 2;  // the second read fails with sense data
+    EXPECT_TRUE(fails(0));
+    drive.failReadAfter = -1;
+    drive.vanishAfter = drive.reads + 3;  // a drive that goes away mid-rip
+    EXPECT_TRUE(fails(0));
+    // A READ that never completes ends at the wait's time limit.
+    LCDSetTimeoutsForTesting({300, 300, 500, 1});
+    drive.neverComplete = true;
+    dlg.stopped = false;
+    rec.firstSector = 0, rec.endSector = 50;
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
+    EXPECT_LT(SecondsSince(t0), 5);
+    LCDSetTimeoutsForTesting(LCDTimeouts());
+    EXPECT_EQ(drive.openFiles, 0);
+}
 
 // The window stand-in with CD track entries.
 class Host : public FakeHost {
@@ -27,62 +72,48 @@ class Host : public FakeHost {
 class CdConvert : public ::testing::Test {
   protected:
     // The command line against the host, with the served drive.
-    void Run(std::vector<std::string> args) {
+    void Run(std::vector<const char*> args) {
         args.insert(args.begin(), "tamber");
-        std::vector<const char*> argv;
-        for (auto& a : args) argv.push_back(a.c_str());
         LSettingsRecords records;
-        LCommandLine(host_, records).Run(int(argv.size()), argv.data());
+        LCommandLine(host_, records).Run(int(args.size()), args.data());
     }
-    std::string Name(const LCDNameTexts& t, const std::string& folder) {
+    // The name under scheme "A", "B" or a custom pattern, in a folder of the scratch folder.
+    std::string Name(const LCDNameTexts& t, const char* scheme, const std::string& folder = "") {
+        SettingsWriteBool("Settings", "FormatChoiceA", !strcmp(scheme, "A"));
+        SettingsWriteBool("Settings", "FormatChoiceB", !strcmp(scheme, "B"));
+        SettingsWriteString("Settings", "CustomString", scheme);
         char out[LMAX_PATH];
-        return LCDNameOutput(host_, t, folder.c_str(), ".wav", out) ? out : "(none)";
+        return LCDNameOutput(host_, t, (dir_ + folder).c_str(), ".wav", out) ? out : "(none)";
     }
     std::string dir_ = ScratchHome();
     Host host_;
 };
 
-TEST_F(CdConvert, LongTextsAreCutAt259AndKeepTheExtension) {
-    LCDNameTexts t;
-    for (char* text : {t.artist, t.album, t.title}) std::memset(text, 'x', 259);
-    for (const char* pattern : {"A", "{%n %a %b %t %e %g}", "[%b]{%t}", "[%a][%b][%t]{%t}"}) {
-        SettingsWriteBool("Settings", "FormatChoiceA", pattern[0] == 'A');
-        SettingsWriteString("Settings", "CustomString", pattern);
-        const std::string name = Name(t, dir_);
-        EXPECT_TRUE(name.size() <= 259 && name.ends_with(".wav")) << pattern << ": " << name;
-    }
-}
-
 TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     DiscImage disc = MakeTestDisc(150);
     FakeCDDrive drive(disc);
-    Run({"-format", ".wav", "-outfolder", dir_ + "/all", "/dev/fakesr0", "-convert"});
+    Run({"-format", ".wav", "-outfolder", (dir_ + "/all").c_str(), "/dev/fakesr0", "-convert"});
     for (int t = 0; t < 5; ++t) {
         Wav16 wav = ReadWav16(dir_ + "/all/Track0" + std::to_string(t + 1) + ".wav");
         EXPECT_EQ(std::tuple(wav.rate, wav.samples), std::tuple(44100, disc.TrackPCM(t))) << t;
     }
     EXPECT_EQ(host_.Images(), std::vector<int>(5, LENTRY_DONE));
-    // A track beyond the disc fails, leaving no file; "[Same as source file]" is the music folder.
+    // A track beyond the disc fails, leaving no file; an unknown drive or track number adds no
+    // entry; "[Same as source file]" is the music folder.
     host_.RemoveAllEntries();
-    Run({"-outfolder", "[Same as source file]", "/dev/fakesr0#4", "/dev/fakesr0#6", "-convert"});
+    Run({"-outfolder", "[Same as source file]", "/dev/fakesr0#4", "/dev/fakesr0#6", "/dev/fakesr1",
+         "/dev/fakesr0#x", "-convert"});
     EXPECT_EQ(host_.Images(), (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));
     EXPECT_EQ(ReadWav16(dir_ + "/home/Music/Track04.wav").samples, disc.TrackPCM(3));
     EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
-    std::vector<std::string> none;
-    std::vector<uint32_t> bytes;
-    EXPECT_FALSE(LCDTrackArguments("/dev/fakesr1", none, bytes) ||
-                 LCDTrackArguments("/dev/fakesr0#x", none, bytes));
 }
 
-// The worked example named from the test server under every scheme; an unknown disc is reported.
-TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServer) {
+// The worked example named from the test server under every scheme; an unknown disc is reported;
+// texts of 259 characters are cut, keeping the extension.
+TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
     DiscImage disc{{0, 15000, 30000, 45000}, {}};
     FakeCDDrive drive(disc);
-    auto use = [](const char* mode) {
-        const std::string server = "127.0.0.1:" + std::to_string(CddbTestServers()[mode]);
-        SettingsWriteString(kCDDBSection, "Server", server.c_str());
-    };
-    use("good");
+    UseCddbTestServer("good");
     LCDDBInfo& info = *host_.cd.info;
     info.bUseCDDB = 1;
     FakeProgress dlg;
@@ -90,27 +121,26 @@ TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServer) {
     ASSERT_EQ(ProcessCDDBLookup(&dlg, &info), LPROCESS_OK);
     LCDNameTexts t;
     LCDCleanTexts(info, 0, t);
-    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC - TNT.wav");
-    SettingsWriteBool("Settings", "FormatChoiceA", false);
-    SettingsWriteBool("Settings", "FormatChoiceB", true);
-    EXPECT_EQ(Name(t, dir_), dir_ + "/Live at Donington - ACDC - TNT.wav");
-    SettingsWriteBool("Settings", "FormatChoiceB", false);
-    SettingsWriteString("Settings", "CustomString", "[%a][%b]{%n %t %y}");
-    EXPECT_EQ(Name(t, dir_), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
+    EXPECT_EQ(Name(t, "A"), dir_ + "/ACDC - TNT.wav");
+    EXPECT_EQ(Name(t, "B"), dir_ + "/Live at Donington - ACDC - TNT.wav");
+    EXPECT_EQ(Name(t, "[%a][%b]{%n %t %y}"), dir_ + "/ACDC/Live at Donington/1. TNT - 1992.wav");
     EXPECT_TRUE(fs::is_directory(dir_ + "/ACDC/Live at Donington"));
-    SettingsWriteString("Settings", "CustomString", "%t");  // no file part
-    EXPECT_EQ(Name(t, dir_), "(none)");
+    EXPECT_EQ(Name(t, "%t"), "(none)");  // no file part
     // A folder level that cannot be created is reported, naming this program, and passed over.
     WriteFileBytes(dir_ + "/file", {'x'});
-    SettingsWriteString("Settings", "CustomString", "[%a]{%t}");
-    EXPECT_EQ(Name(t, dir_ + "/file"), dir_ + "/file/ACDC/TNT.wav");
+    EXPECT_EQ(Name(t, "[%a]{%t}", "/file"), dir_ + "/file/ACDC/TNT.wav");
     ASSERT_EQ(host_.messages.size(), 1u);
     EXPECT_NE(host_.messages[0].find("running Tamber in Administrator mode."), std::string::npos);
-    use("nomatch");
+    UseCddbTestServer("nomatch");
     SettingsWriteBool("Settings", "UseCDDB", true);
     host_.cd.tableLoaded = false;
     LCDLoadTableForPlay(host_, host_.cd, info.iDrive);
     EXPECT_EQ(host_.messages.back(), kCDDBNoMatchMessage);
+    for (char* text : {t.artist, t.album, t.title}) std::memset(text, 'x', 259);
+    for (const char* pattern : {"A", "{%n %a %b %t %e %g}", "[%b]{%t}", "[%a][%b][%t]{%t}"}) {
+        const std::string name = Name(t, pattern);
+        EXPECT_TRUE(name.size() <= 259 && name.ends_with(".wav")) << pattern << ": " << name;
+    }
 }
 
 }  // namespace

@@ -19,13 +19,10 @@ TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
         " k + 1 if k < 99 else random.randint(1, 99)\n a = [150 + (random.randrange(300) if k % 3 "
         "else 0)]\n for i in range(n): a.append(a[-1] + random.randrange(300, 430000 // n if k % 2 "
         "else 900))\n print(libdiscid.put(1, n, a[n], a[:n]).freedb_id, n, *a)'"));
-    std::string id;
     int n, count = 0;
-    for (uint32_t a[100]; tables >> id >> n; ++count) {
+    for (uint32_t a[100], id; tables >> std::hex >> id >> std::dec >> n; ++count) {
         for (int i = 0; i <= n; ++i) tables >> a[i], a[i] -= 150;
-        char ours[16];
-        std::snprintf(ours, sizeof ours, "%08x", CDDBDiscId(a, n, a[n]));
-        EXPECT_EQ(ours, id) << n << " tracks";
+        EXPECT_EQ(CDDBDiscId(a, n, a[n]), id) << n << " tracks";
     }
     EXPECT_EQ(count, 300);
 }
@@ -33,9 +30,7 @@ TEST(CDDBDiscId, WorkedExampleAndRandomTablesMatchLibdiscid) {
 TEST(CDDBEntry, KeywordRulesAndJoinsAcrossLineBreaks) {
     static LCDDBInfo info;
     CDDBFillFromToc(info, kExample, 3, 45000);
-    EXPECT_EQ(std::tuple(std::string(info.Tracks[2].TrackName), info.Tracks[2].SectorEnd,
-                         info.Tracks[0].iLength),
-              std::tuple("Track 03", 45000u, 200));
+    EXPECT_EQ(info.Tracks[2].SectorEnd, 45000u);  // the lead-out
     LCDDBEntryParser p(info);
     p.Feed("DTITLE=No Split: Here?");  // no " / ": the whole value, uncleaned
     EXPECT_EQ(std::string(info.szAlbumName) + "|" + info.szArtist, "No Split: Here?|");
@@ -70,9 +65,7 @@ class CDDBLookup : public ::testing::Test {
     void SetUp() override { info_ = LCDDBInfo{}, info_.bUseCDDB = 1; }
     // Returns the seconds the lookup took.
     double Lookup(const char* mode, int timeoutMs = 1000) {
-        std::string server = "127.0.0.1:" + std::to_string(testutil::CddbTestServers()[mode]);
-        SettingsWriteString(kCDDBSection, "Server", server.c_str());
-        SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
+        testutil::UseCddbTestServer(mode, timeoutMs);
         auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(ProcessCDDBLookup(&dlg_, &info_, kExample, 3, 45000, &outcome_), LPROCESS_OK);
         EXPECT_TRUE(dlg_.errors.empty());

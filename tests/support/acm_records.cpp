@@ -2,12 +2,10 @@
 #include "tests/support/acm_records.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "formats/wav.h"
 #include "support/byteorder.h"
 #include "tests/support/soundutil.h"
-#include "tests/support/testutil.h"
 
 namespace testutil {
 
@@ -50,17 +48,12 @@ LWaveFileFormat GsmRecord(int32_t rate) {
     return Record(rate, 1, LWAVE_FORMAT_GSM610, 65, 0, 320, 2);
 }
 
-bool WriteWavRaw(const std::string& path, const std::vector<uint8_t>& fmt,
-                 const std::vector<uint8_t>& data) {
-    return WriteFileBytes(path, WavBytes(fmt, data));
-}
-
 std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error, int* channels) {
     std::vector<int16_t> out;
     LSourceRef src = LWaveFile::OpenSource(path.c_str());
     if (error) *error = src->GetError();
-    if (channels) *channels = src->GetChannels();
     const int ch = src->GetChannels();
+    if (channels) *channels = ch;
     std::vector<int32_t> buf(size_t(LSOUND_BLOCK_FRAMES) * ch);
     // Whole blocks, the last one past the end; at most 100000 of them.
     for (int32_t n = 0, before = 0;

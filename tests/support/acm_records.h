@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/acm.h"
-#include "tests/support/signal.h"
+#include "tests/support/testutil.h"
 
 namespace testutil {
 
@@ -16,8 +16,9 @@ LWaveFileFormat MsAdpcmRecord(int32_t rate, int channels);
 LWaveFileFormat GsmRecord(int32_t rate);
 
 // A WAV file holding the given "fmt " body and data bytes.
-bool WriteWavRaw(const std::string& path, const std::vector<uint8_t>& fmt,
-                 const std::vector<uint8_t>& data);
+inline bool WriteWavRaw(const std::string& path, const Bytes& fmt, const Bytes& data) {
+    return WriteFileBytes(path, WavBytes(fmt, data));
+}
 
 // A whole file decoded by the WAV reader in whole blocks, as the transfer reads; 16-bit samples.
 std::vector<int16_t> DecodeWithReader(const std::string& path, uint8_t* error = nullptr,

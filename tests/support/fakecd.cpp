@@ -89,33 +89,15 @@ DiscImage MakeTestDisc(uint32_t firstSector, int scale) {
 #ifndef _WIN32
 namespace testutil {
 
-FakeCDDrive::FakeCDDrive(const DiscImage& image) : image_(image) {
-    LSGSetDevicesForTesting(this);
-}
-
-FakeCDDrive::~FakeCDDrive() {
-    LSGSetDevicesForTesting(nullptr);
-}
-
 int FakeCDDrive::Open(const char* path) {
     if (std::strcmp(path, "/dev/fakesr0") == 0) return ++openFiles, 1000;
     errno = ENOENT;
     return -1;
 }
 
-std::vector<int> FakeCDDrive::ReadSizes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return readSizes_;
-}
-
 int FakeCDDrive::Execute(int, sg_io_hdr_t* rq) {
     const uint8_t* cdb = rq->cmdp;
-    int read = -1;  // the number of this READ CD, from 0
-    if (cdb[0] == 0xBE) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        read = int(readSizes_.size());
-        readSizes_.push_back(cdb[8]);
-    }
+    const int read = cdb[0] == 0xBE ? reads++ : -1;  // the number of this READ CD, from 0
     if (neverComplete) {
         // The kernel ends a command at the request's own time limit.
         std::this_thread::sleep_for(std::chrono::milliseconds(rq->timeout));

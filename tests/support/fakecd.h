@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,26 +36,22 @@ namespace testutil {
 // The device layer while it lives: one drive, "/dev/fakesr0", serving an image to READ TOC/CD.
 class FakeCDDrive : public LSGDevices {
   public:
-    explicit FakeCDDrive(const DiscImage& image);
-    ~FakeCDDrive() override;
+    explicit FakeCDDrive(const DiscImage& image) : image_(image) { LSGSetDevicesForTesting(this); }
+    ~FakeCDDrive() override { LSGSetDevicesForTesting(nullptr); }
 
     std::vector<std::string> List() override { return {"/dev/fakesr0"}; }
     int Open(const char* path) override;
     int Execute(int fd, sg_io_hdr_t* request) override;
     void Close(int) override { --openFiles; }
 
-    // Fault modes.
     std::atomic<bool> neverComplete{false};  // commands run into their time limit
     std::atomic<int> failReadAfter{-1};      // READ CD number n (from 0) on fails with sense
     std::atomic<int> vanishAfter{-1};        // after n READ CDs the device is gone
 
-    std::vector<int> ReadSizes();  // the sector count of every READ CD received, in order
-    std::atomic<int> openFiles{0};
+    std::atomic<int> reads{0}, openFiles{0};  // READ CDs received, devices open
 
   private:
     const DiscImage& image_;
-    std::mutex mutex_;
-    std::vector<int> readSizes_;
 };
 
 }  // namespace testutil

@@ -52,10 +52,6 @@ std::vector<int32_t> Internal(const std::vector<int16_t>& v) {
     return out;
 }
 
-double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {
-    return SnrDbBestOffset(reference, test, 0);
-}
-
 double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
                        int maxShift) {
     // The shift is found on every 7th sample, then measured on all of them.

@@ -16,11 +16,13 @@ std::vector<int16_t> Speech8k(const std::string& dir);
 // 16-bit samples at the internal scale.
 std::vector<int32_t> Internal(const std::vector<int16_t>& v);
 
-// Signal-to-noise ratio of test against reference over the common length, in dB.
-double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
-// The best SnrDb with test shifted by up to maxShift samples either way (codec delays).
+// Signal-to-noise ratio (dB) of test against reference over the common length, the best with
+// test shifted by up to maxShift samples either way (codec delays); SnrDb does not shift.
 double SnrDbBestOffset(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
                        int maxShift);
+inline double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {
+    return SnrDbBestOffset(reference, test, 0);
+}
 // Pearson correlation over the common length.
 double Correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b);
 // Largest absolute difference over the common length.

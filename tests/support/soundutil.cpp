@@ -12,11 +12,12 @@ MemorySource::MemorySource(int32_t rate, int channels, std::vector<int32_t> samp
 }
 
 void MemorySource::Read(int32_t* buffer, int32_t n) {
-    const int ch = GetChannels();
-    for (int32_t i = 0; i < n; ++i, ++position_)
-        for (int c = 0; c < ch; ++c)
-            *buffer++ =
-                (position_ >= 0 && position_ < frames_) ? samples_[size_t(position_) * ch + c] : 0;
+    const int64_t ch = GetChannels(), from = std::clamp<int64_t>(position_, 0, frames_),
+                  to = std::clamp<int64_t>(int64_t(position_) + n, 0, frames_);
+    std::fill_n(buffer, n * ch, 0);
+    if (to > from)
+        std::copy(&samples_[from * ch], &samples_[0] + to * ch, buffer + (from - position_) * ch);
+    position_ += n;
 }
 
 int32_t MemorySink::Write(const int32_t* buffer, int32_t n) {

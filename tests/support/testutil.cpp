@@ -8,8 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
+#include "cd/cddb.h"
+#include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
 #ifdef _WIN32
@@ -223,8 +226,8 @@ int SpoilOpenFile(const std::string& path, int flags) {
     return swapped;
 }
 
-std::map<std::string, int> CddbTestServers() {
-    static const std::map<std::string, int> ports = [] {
+void UseCddbTestServer(const std::string& mode, int timeoutMs) {
+    static std::map<std::string, int> ports = [] {
         std::map<std::string, int> m;
         FILE* server = popen(
             "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
@@ -234,7 +237,9 @@ std::map<std::string, int> CddbTestServers() {
             m[name] = port;
         return m;
     }();
-    return ports;
+    SettingsWriteString(kCDDBSection, "Server",
+                        ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
+    SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
 }
 #endif
 

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -69,8 +68,8 @@ Wav16 ReadWav16(const std::string& path);
 #ifndef _WIN32
 // Reopens every descriptor of this process on the (absolute) path with flags; how many it did.
 int SpoilOpenFile(const std::string& path, int flags);
-// The ports of the local CDDB test servers (tests/cddb_server.py, started once) by mode.
-std::map<std::string, int> CddbTestServers();
+// Points the CDDB settings at the local test server (tests/cddb_server.py) of that mode.
+void UseCddbTestServer(const std::string& mode, int timeoutMs = 1000);
 #endif
 
 }  // namespace testutil
