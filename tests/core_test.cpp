@@ -1,5 +1,6 @@
-// The sound core: base classes, the peak limiter, the transfer and the ring between threads.
+// The sound core: base classes, the peak limiter, the transfer, the ring and the worker thread.
 
+#include <atomic>
 #include <future>
 #include <numbers>
 
@@ -8,6 +9,8 @@
 #include "core/ring.h"
 #include "core/ring_process.h"
 #include "core/transfer.h"
+#include "support/thread.h"
+#include "support/waitable.h"
 #include "tests/support/kit.h"
 
 using namespace testutil;
@@ -247,6 +250,43 @@ int Process(LProgressDialog* progress, StallingProducer* p) {
     p->sink->Write(block.data(), 32);  // nobody reads it: dropped
     g_producerReturned.set_value();
     return stop ? LPROCESS_STOPPED : LPROCESS_OK;
+}
+
+// Counts its runs; each run waits for its release event or the stop signal.
+class Worker : public LThread {
+  public:
+    ~Worker() override { StopThreadTimed(5000); }
+    std::atomic<int> runs{0};
+    std::atomic<int> result{-1};
+    LSignalObject release;
+
+  protected:
+    void ThreadFunction() override {
+        ++runs;
+        result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
+    }
+};
+
+TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
+    Worker w;
+    w.StopThreadTimed(100);  // never started: nothing happens
+    EXPECT_FALSE(w.HasThread());
+    w.Start();
+    w.Start(LTHREAD_PRIORITY_HIGHEST);  // a second thread would show as a third run below
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 1; }));
+    EXPECT_TRUE(w.IsRunning());
+
+    w.release.Set();  // the run ends by itself
+    ASSERT_TRUE(testutil::WaitUntil([&] { return !w.IsRunning(); }));
+    EXPECT_EQ(std::tuple(w.result.load(), w.HasThread()), std::tuple(0, true));  // not joined
+    w.release.Reset();
+    w.Start();
+    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 2; }));
+    EXPECT_FALSE(w.StopRequested());  // a new start clears the previous stop
+
+    w.StopThreadTimed(5000);  // the stop signal ends the wait; the stop stays set (manual reset)
+    EXPECT_EQ(std::tuple(w.result.load(), w.IsRunning(), w.HasThread(), w.StopRequested()),
+              std::tuple(LPROCESS_STOPPED, false, false, true));
 }
 
 }  // namespace

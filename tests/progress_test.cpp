@@ -1,4 +1,4 @@
-// The headless progress surface and the threads under it.
+// The headless progress surface and the queued notifications under it.
 #include "support/progress.h"
 
 #include <signal.h>
@@ -93,43 +93,6 @@ TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     EXPECT_EQ(wait(&flag, LWAIT_INFINITE, [&] { flag.set = true; }), 0);
     EXPECT_EQ(wait(&flag, LWAIT_INFINITE, [&] { run.RequestStop(); }), LPROCESS_STOPPED);
     EXPECT_EQ(wait(nullptr, 15), 0);
-}
-
-// Counts its runs; each run waits for its release event or the stop signal.
-class Worker : public LThread {
-  public:
-    ~Worker() override { StopThreadTimed(5000); }
-    std::atomic<int> runs{0};
-    std::atomic<int> result{-1};
-    LSignalObject release;
-
-  protected:
-    void ThreadFunction() override {
-        ++runs;
-        result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
-    }
-};
-
-TEST(LThread, StartTwiceRunsOnceAndRestartsAfterTheEnd) {
-    Worker w;
-    w.StopThreadTimed(100);  // never started: nothing happens
-    EXPECT_FALSE(w.HasThread());
-    w.Start();
-    w.Start(LTHREAD_PRIORITY_HIGHEST);  // a second thread would show as a third run below
-    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 1; }));
-    EXPECT_TRUE(w.IsRunning());
-
-    w.release.Set();  // the run ends by itself
-    ASSERT_TRUE(testutil::WaitUntil([&] { return !w.IsRunning(); }));
-    EXPECT_EQ(std::tuple(w.result.load(), w.HasThread()), std::tuple(0, true));  // not joined
-    w.release.Reset();
-    w.Start();
-    ASSERT_TRUE(testutil::WaitUntil([&] { return w.runs == 2; }));
-    EXPECT_FALSE(w.StopRequested());  // a new start clears the previous stop
-
-    w.StopThreadTimed(5000);  // the stop signal ends the wait; the stop stays set (manual reset)
-    EXPECT_EQ(std::tuple(w.result.load(), w.IsRunning(), w.HasThread(), w.StopRequested()),
-              std::tuple(LPROCESS_STOPPED, false, false, true));
 }
 
 class Counter : public LThreadQueuedNotify {

@@ -1,5 +1,4 @@
-// The progress window for real (texts, bar, owner, Cancel, waits); threads and notifier on Windows.
-#include <atomic>
+// The progress window for real (texts, bar, owner, Cancel, waits); the notifier on Windows.
 
 #include "support/progress.h"
 #include "support/thread.h"
@@ -101,29 +100,6 @@ TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     ev.Reset();
     EXPECT_EQ(wait(&ev, LWAIT_INFINITE, true), LPROCESS_STOPPED);
     EXPECT_EQ(wait(nullptr, 30, false), 0);
-}
-
-struct Worker : LThread {
-    ~Worker() override { StopThreadTimed(5000); }
-    std::atomic<int> runs{0}, result{-1};
-    LSignalObject release;
-    void ThreadFunction() override {
-        ++runs;
-        result = StopSignal().WaitSignalDual(release, LWAIT_INFINITE);
-    }
-};
-
-TEST(Win32Thread, StartTwiceRunsOnceStopEndsTheWaitAndItStartsAgain) {
-    Worker w;
-    w.StopThreadTimed(100);  // never started: nothing happens
-    EXPECT_FALSE(w.HasThread());
-    w.Start();
-    w.Start();
-    ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 1; }));
-    w.StopThreadTimed(5000);
-    EXPECT_EQ(std::tuple(w.result.load(), w.IsRunning()), std::tuple(int(LPROCESS_STOPPED), false));
-    w.Start();  // again after the stop; a second thread of the first start would count too
-    ASSERT_TRUE(wintest::WaitFor([&] { return w.runs == 2; }));
 }
 
 TEST(Win32Thread, NotifierWindowDeliversOnTheCreatingThread) {
