@@ -1,7 +1,10 @@
-# The distributed files of the Windows build: LAME cross-built from Debian's source package.
+# The distributed files of the Windows build: LAME cross-built from Debian's source package,
+# for the build's own processor.
 set(TAMBER_LAME_EXE ${CMAKE_BINARY_DIR}/lame.exe)
+set(TAMBER_MINGW_HOST ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
 add_custom_command(OUTPUT ${TAMBER_LAME_EXE}
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/build-lame.sh ${CMAKE_BINARY_DIR}/lame-build ${TAMBER_LAME_EXE}
+            ${TAMBER_MINGW_HOST}
     DEPENDS ${CMAKE_SOURCE_DIR}/scripts/build-lame.sh
     COMMENT "Cross-building LAME from Debian's source package" VERBATIM)
 add_custom_target(lame ALL DEPENDS ${TAMBER_LAME_EXE})

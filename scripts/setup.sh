@@ -5,8 +5,9 @@ set -euo pipefail
 PACKAGES=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev ccache pkg-config libasound2-dev
     libgtest-dev googletest libbenchmark-dev
-    g++-mingw-w64-i686-posix mingw-w64-i686-dev
-    wine wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    g++-multilib qemu-user-static
+    wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
     python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every tree and runs all suites: native (sanitized), fuzz (short
-# runs) and Windows under Wine and Xvfb. Every suite runs even when an earlier one failed; the
+# runs) and Windows under Wine and Xvfb (the 32-bit product, or its x86-64 build where this
+# kernel runs no 32-bit programs). Every suite runs even when an earlier one failed; the
 # last line sums them all ("N passed, N failed") and the exit status is non-zero on any failure.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -97,33 +98,73 @@ fi
 echo "== release build (front end and benchmarks)"
 build release && echo "== release: built"
 
-echo "== win32 build and tests under Wine ($TAMBER_WINEPREFIX, $TAMBER_WINEPREFIX-b)"
+# Both Windows builds are always built: the 32-bit product and its x86-64 twin. The Wine suites
+# run on the product where this kernel runs 32-bit programs, else on the x86-64 build under the
+# 64-bit loader in a 64-bit prefix (TAMBER_WINE_BUILD=win32|win64 chooses by hand). There the
+# portable suites also run as 32-bit Linux programs under qemu-i386, the check of 32-bit
+# arithmetic that the product's suites would otherwise make.
+if [[ -n ${TAMBER_WINE_BUILD:-} ]]; then
+    wine_build=$TAMBER_WINE_BUILD
+elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    wine_build=win32
+else
+    wine_build=win64
+    echo "== this kernel runs no 32-bit programs: the Wine suites run the x86-64 build"
+fi
+if [[ $wine_build == win64 ]]; then
+    wine_arch=win64
+    wine_prefix="${TAMBER_WINEPREFIX}64"
+else
+    wine_arch=win32
+    wine_prefix=$TAMBER_WINEPREFIX
+fi
+
+echo "== Windows builds (win32, win64)"
+build win32 && echo "== win32: built"
+win32_built=$?
+build win64 && echo "== win64: built"
+win64_built=$?
+
+echo "== $wine_build tests under Wine ($wine_prefix, $wine_prefix-b)"
 # The suites carry one of two labels; the two groups run side by side, each with its own Wine
 # prefix (settings, registry, running instances) and its own X display.
 run_wine() {  # label, prefix, display
     WINEPREFIX="$2" wineserver -k 2>/dev/null
-    TAMBER_WINEPREFIX="$2" xvfb-run -n "$3" -s "-screen 0 1280x1024x24" bash -c '
+    TAMBER_WINE_ARCH=$wine_arch TAMBER_WINEPREFIX="$2" xvfb-run -n "$3" -s "-screen 0 1280x1024x24" bash -c '
         scripts/wine-run cmd /c exit >/dev/null 2>&1   # creates the prefix on first use
-        cd build/win32 && ctest --output-on-failure -L "$0"
+        cd "build/$1" && ctest --output-on-failure -L "$0"
         rc=$?
         WINEPREFIX="$TAMBER_WINEPREFIX" wineserver -k 2>/dev/null
-        exit $rc' "$1"
+        exit $rc' "$1" "$wine_build"
 }
 free_display() {  # the first display number from $1 on without a server
     local n=$1
     while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
     echo "$n"
 }
-if build win32; then
+if { [[ $wine_build == win32 ]] && ((win32_built == 0)); } ||
+    { [[ $wine_build == win64 ]] && ((win64_built == 0)); }; then
     display_a=$(free_display 140)
     display_b=$(free_display $((display_a + 1)))
-    run_wine wine-a "$TAMBER_WINEPREFIX" "$display_a" >"$LOGS/win32-a.log" 2>&1 &
-    run_wine wine-b "$TAMBER_WINEPREFIX-b" "$display_b" >"$LOGS/win32-b.log" 2>&1
+    run_wine wine-a "$wine_prefix" "$display_a" >"$LOGS/$wine_build-a.log" 2>&1 &
+    run_wine wine-b "$wine_prefix-b" "$display_b" >"$LOGS/$wine_build-b.log" 2>&1
     wait
     for group in a b; do
-        grep -vE '^ *Start |Test +#[0-9]+: .* Passed' "$LOGS/win32-$group.log"
-        add_ctest "win32 ($group)" "$LOGS/win32-$group.log"
+        grep -vE '^ *Start |Test +#[0-9]+: .* Passed' "$LOGS/$wine_build-$group.log"
+        add_ctest "$wine_build ($group)" "$LOGS/$wine_build-$group.log"
     done
+else
+    echo "== $wine_build tests: not run (its build failed)"
+    failed=$((failed + 1))
+fi
+
+if [[ $wine_build == win64 ]]; then
+    echo "== linux32: the portable suites as 32-bit programs under qemu-i386"
+    if build linux32; then
+        (cd build/linux32 && ctest --output-on-failure) 2>&1 | tee "$LOGS/linux32.log" |
+            grep -vE '^ *Start |Test +#[0-9]+: .* Passed'
+        add_ctest linux32 "$LOGS/linux32.log"
+    fi
 fi
 
 # Size of the tests (tests/, fuzz/, bench/) against the product code, non-blank lines.
@@ -135,6 +176,7 @@ test_lines=$(count_lines tests fuzz bench)
 product_lines=$(count_lines support store core formats external cd convert app setup gui cli res)
 echo "test.sh: test code $test_lines lines, product code $product_lines lines, ratio" \
     "$(awk -v t="$test_lines" -v p="$product_lines" 'BEGIN { printf "%.2f", t / p }')"
+echo "test.sh: the Wine suites ran the $wine_build build"
 echo "test.sh: finished in $((SECONDS / 60)) min $((SECONDS % 60)) s"
 if ((failed == 0)); then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES (logs in build/logs)"; fi
 echo "$passed passed, $failed failed"

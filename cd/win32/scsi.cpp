@@ -12,8 +12,6 @@
 #include "support/trace.h"
 #include "support/win32/procaddress.h"
 
-static_assert(sizeof(void*) == 4, "the request layouts carry 32-bit addresses");
-
 namespace {
 
 using SendASPI32CommandFn = DWORD(__cdecl*)(void*);
@@ -171,7 +169,7 @@ void LSCSI::Close() {
         SRB_Abort abort{};
         abort.SRB_Cmd = SC_ABORT_SRB;
         abort.SRB_HaId = haId_;
-        abort.SRB_ToAbort = uint32_t(reinterpret_cast<uintptr_t>(&p.srb));
+        abort.SRB_ToAbort = &p.srb;
         g_send(&abort);
         p.srb.SRB_Cmd = 0;
     }
@@ -204,9 +202,9 @@ int LSCSI::ExecuteAsync(const uint8_t* cdb, int cdbLength, int direction, uint32
         p.srb.SRB_Flags =
             uint8_t((direction == LSCSI_DATA_IN ? SRB_DIR_IN : SRB_DIR_OUT) | SRB_EVENT_NOTIFY);
         p.srb.SRB_BufLen = dataLength;
-        p.srb.SRB_BufPointer = uint32_t(reinterpret_cast<uintptr_t>(data));
+        p.srb.SRB_BufPointer = data;
         p.srb.SRB_SenseLen = 14;
-        p.srb.SRB_PostProc = uint32_t(event_.NativeHandle());
+        p.srb.SRB_PostProc = reinterpret_cast<void*>(event_.NativeHandle());
         std::memcpy(p.srb.CDBByte, cdb, size_t(cdbLength));
         p.srb.SRB_CDBLen = uint8_t(cdbLength);
         event_.Reset();
@@ -228,15 +226,16 @@ int LSCSI::ExecuteAsync(const uint8_t* cdb, int cdbLength, int direction, uint32
         return LPROCESS_FAILED;
     }
     std::memset(&p.sptd, 0, sizeof p.sptd);
-    p.sptd.Length = 44;
-    p.sptd.CdbLength = uint8_t(cdbLength);
-    p.sptd.SenseInfoLength = 14;
-    p.sptd.DataIn = direction == LSCSI_DATA_IN ? 1 : 0;
-    p.sptd.DataTransferLength = dataLength;
-    p.sptd.TimeOutValue = LCDGetTimeouts().deviceSeconds;
-    p.sptd.DataBuffer = uint32_t(reinterpret_cast<uintptr_t>(data));
-    p.sptd.SenseInfoOffset = 48;
-    std::memcpy(p.sptd.Cdb, cdb, size_t(cdbLength));
+    LSPTD& r = p.sptd.sptd;
+    r.Length = sizeof(LSPTD);
+    r.CdbLength = uint8_t(cdbLength);
+    r.SenseInfoLength = 14;
+    r.DataIn = direction == LSCSI_DATA_IN ? 1 : 0;
+    r.DataTransferLength = dataLength;
+    r.TimeOutValue = LCDGetTimeouts().deviceSeconds;
+    r.DataBuffer = data;
+    r.SenseInfoOffset = offsetof(LSPTDRequest, Sense);
+    std::memcpy(r.Cdb, cdb, size_t(cdbLength));
     DWORD returned = 0;
     if (g_calls.deviceIoControl(p.device, LIOCTL_SCSI_PASS_THROUGH_DIRECT, &p.sptd, sizeof p.sptd,
                                 &p.sptd, sizeof p.sptd, &returned, &p.overlapped)) {
@@ -269,7 +268,7 @@ bool LSCSI::CommandFailed() {
         !g_calls.getOverlappedResult(p.device, &p.overlapped, &done, FALSE))
         return true;
     const uint8_t* s = p.sptd.Sense;
-    return p.sptd.ScsiStatus != 0 && (s[2] != 0 || s[12] != 0 || s[13] != 0);
+    return p.sptd.sptd.ScsiStatus != 0 && (s[2] != 0 || s[12] != 0 || s[13] != 0);
 }
 
 bool LSCSI::TargetBusy() {

@@ -123,24 +123,26 @@ DWORD WINAPI FakeDrives(DWORD n, LPSTR buf) {
 }
 // Serves the request from the image, as the driver would (into the caller's buffer).
 void Serve(LSPTDRequest rq) {
-    auto* out = reinterpret_cast<uint8_t*>(uintptr_t(rq.DataBuffer));
-    rq.ScsiStatus = uint8_t(kDisc.Answer(rq.Cdb, out, rq.DataTransferLength, rq.Sense));
+    auto* out = static_cast<uint8_t*>(rq.sptd.DataBuffer);
+    rq.sptd.ScsiStatus =
+        uint8_t(kDisc.Answer(rq.sptd.Cdb, out, rq.sptd.DataTransferLength, rq.Sense));
 }
 
 BOOL WINAPI FakeIoctl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD outSize, LPDWORD,
                       LPOVERLAPPED ov) {
-    auto* rq = static_cast<LSPTDRequest*>(in);
+    auto* full = static_cast<LSPTDRequest*>(in);
+    const LSPTD* rq = &full->sptd;
     const uint32_t cdbLength = rq->Cdb[0] == 0x43 ? 10 : 12;  // READ TOC, READ CD
-    if (code != 0x4D014 || inSize + outSize != 160 || rq->Length != 44 ||
-        (rq->PathId | rq->TargetId | rq->Lun) || rq->SenseInfoLength != 14 ||
-        rq->SenseInfoOffset != 48 || rq->TimeOutValue != 200 || rq->DataIn != 1 ||
-        rq->CdbLength != cdbLength)
+    if (code != 0x4D014 || inSize + outSize != 2 * sizeof(LSPTDRequest) ||
+        rq->Length != sizeof(LSPTD) || (rq->PathId | rq->TargetId | rq->Lun) ||
+        rq->SenseInfoLength != 14 || rq->SenseInfoOffset != offsetof(LSPTDRequest, Sense) ||
+        rq->TimeOutValue != 200 || rq->DataIn != 1 || rq->CdbLength != cdbLength)
         g_dev.failWith = ERROR_INVALID_PARAMETER;
     if (g_dev.failWith) return SetLastError(g_dev.failWith), FALSE;
     ResetEvent(ov->hEvent);  // as the system does when an overlapped request starts
-    if (++g_dev.calls % 2) return Serve(*rq), SetEvent(ov->hEvent), TRUE;  // done at once
+    if (++g_dev.calls % 2) return Serve(*full), SetEvent(ov->hEvent), TRUE;  // done at once
     // Later: the data lands only just before the event, so a caller that did not wait loses it.
-    std::thread([rq = *rq, e = ov->hEvent] {
+    std::thread([rq = *full, e = ov->hEvent] {
         Sleep(20);
         Serve(rq);
         SetEvent(e);

@@ -39,7 +39,7 @@ void Execute(SRB_ExecSCSICmd* srb, int command, int read, int busy, int never) {
     static testutil::DiscImage image;
     static const bool loaded = image.Load(Env("TAMBER_ASPI_IMAGE"));
     if (read >= 0 && never >= 0 && read >= never) return;  // stays pending
-    auto* out = reinterpret_cast<uint8_t*>(uintptr_t(srb->SRB_BufPointer));
+    auto* out = static_cast<uint8_t*>(srb->SRB_BufPointer);
     std::memset(srb->SenseArea, 0, sizeof srb->SenseArea);
     uint8_t status = SS_ERR;
     if (command < busy) {
@@ -51,7 +51,7 @@ void Execute(SRB_ExecSCSICmd* srb, int command, int read, int busy, int never) {
         status = SS_COMP;
     }
     srb->SRB_Status = status;
-    if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(HANDLE(uintptr_t(srb->SRB_PostProc)));
+    if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(HANDLE(srb->SRB_PostProc));
 }
 
 }  // namespace
