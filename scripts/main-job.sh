@@ -64,8 +64,14 @@ done
 gui_batch=$S
 gui_out=$JOB/out-gui
 mkdir -p "$gui_out"
+# The 32-bit product where this kernel runs 32-bit programs, else its x86-64 build under the
+# 64-bit loader; the 32-bit product and its setup file are built either way.
 scripts/build.sh win32 tamber setupfile
-export TAMBER_WINEPREFIX=${TAMBER_WINEPREFIX:-/var/tmp/tamber-wine-mainjob}
+wine_build=$(scripts/wine-build)
+export TAMBER_WINE_ARCH=$wine_build
+[[ $wine_build == win64 ]] && scripts/build.sh win64 tamber
+echo "main-job: the Windows program runs as the $wine_build build"
+export TAMBER_WINEPREFIX=${TAMBER_WINEPREFIX:-/var/tmp/tamber-wine-mainjob-$wine_build}
 export WINEPREFIX=$TAMBER_WINEPREFIX
 gui_xvfb_pid=
 if [[ -z "${DISPLAY:-}" ]]; then
@@ -92,12 +98,12 @@ for f in "$gui_batch"/*; do gui_args+=("$(winpath "$f")"); done
 gui_args+=(-convert)
 # The first start has no instance to talk to: it starts one, forwards the arguments and waits
 # until that instance has run the whole command line, conversion included.
-timeout 300 scripts/wine-run build/win32/tamber.exe "${gui_args[@]}"
+timeout 300 scripts/wine-run "build/$wine_build/tamber.exe" "${gui_args[@]}"
 sleep 1
 import -window root "$gui_out/tamber-main-window.png"
-timeout 60 scripts/wine-run build/win32/tamber.exe -exit || true
+timeout 60 scripts/wine-run "build/$wine_build/tamber.exe" -exit || true
 wineserver -w 2>/dev/null || true
 [[ -n "$gui_xvfb_pid" ]] && kill "$gui_xvfb_pid" 2>/dev/null
-echo "main-job: tamber.exe under Wine wrote $(ls "$gui_out"/*.wav 2>/dev/null | wc -l) file(s) to $gui_out"
+echo "main-job: tamber.exe ($wine_build build) under Wine wrote $(ls "$gui_out"/*.wav 2>/dev/null | wc -l) file(s) to $gui_out"
 echo "main-job: main window screenshot $gui_out/tamber-main-window.png"
 echo "main-job: the Windows setup file (tamber.exe, tamber.hlp, lame.exe) is $ROOT/build/win32/tamber-setup.exe"

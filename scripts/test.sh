@@ -103,21 +103,9 @@ build release && echo "== release: built"
 # 64-bit loader in a 64-bit prefix (TAMBER_WINE_BUILD=win32|win64 chooses by hand). There the
 # portable suites also run as 32-bit Linux programs under qemu-i386, the check of 32-bit
 # arithmetic that the product's suites would otherwise make.
-if [[ -n ${TAMBER_WINE_BUILD:-} ]]; then
-    wine_build=$TAMBER_WINE_BUILD
-elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    wine_build=win32
-else
-    wine_build=win64
-    echo "== this kernel runs no 32-bit programs: the Wine suites run the x86-64 build"
-fi
-if [[ $wine_build == win64 ]]; then
-    wine_arch=win64
-    wine_prefix="${TAMBER_WINEPREFIX}64"
-else
-    wine_arch=win32
-    wine_prefix=$TAMBER_WINEPREFIX
-fi
+wine_build=$(scripts/wine-build)
+wine_prefix=$TAMBER_WINEPREFIX
+[[ $wine_build == win64 ]] && wine_prefix="${TAMBER_WINEPREFIX}64"
 
 echo "== Windows builds (win32, win64)"
 build win32 && echo "== win32: built"
@@ -130,7 +118,7 @@ echo "== $wine_build tests under Wine ($wine_prefix, $wine_prefix-b)"
 # prefix (settings, registry, running instances) and its own X display.
 run_wine() {  # label, prefix, display
     WINEPREFIX="$2" wineserver -k 2>/dev/null
-    TAMBER_WINE_ARCH=$wine_arch TAMBER_WINEPREFIX="$2" xvfb-run -n "$3" -s "-screen 0 1280x1024x24" bash -c '
+    TAMBER_WINE_ARCH=$wine_build TAMBER_WINEPREFIX="$2" xvfb-run -n "$3" -s "-screen 0 1280x1024x24" bash -c '
         scripts/wine-run cmd /c exit >/dev/null 2>&1   # creates the prefix on first use
         cd "build/$1" && ctest --output-on-failure -L "$0"
         rc=$?
