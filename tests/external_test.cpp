@@ -133,6 +133,14 @@ TEST(ChildProcess, HiddenChildWaitsAndLeavesNothingOpen) {
     EXPECT_TRUE(child.WaitFor(5000) && child.WaitFor(0));  // and stays ended
     EXPECT_EQ(testutil::ReadFileBytes(flag).size(), 0u);
     EXPECT_FALSE(LChildProcess().StartHidden(("\"" + dir + "/missing\"").c_str()));
+    // A child ended on purpose leaves no descriptor of its captured output behind.
+    auto fds = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = fds();
+    ASSERT_TRUE(child.StartHidden(("\"" + Script(dir, "slow", "sleep 30") + "\"").c_str()));
+    child.Kill();
+    EXPECT_EQ(fds(), before);
 }
 
 namespace {
@@ -282,7 +290,7 @@ TEST(EncoderCommandLines, ModesRatesChannelsAndTheBitRateLimit) {
          "\"faac\" -C 1 -R 16000 -b 72 -X - -o \"o.m4a\"", 16000, 1},
         {aac([](auto& s) { s.forceMPEG2 = true, s.disableTNS = true; }, 2, 44100),
          "\"faac\" -C 2 -R 44100 -q 100 --mpeg-vers 2 --no-tns -X - -o \"o.m4a\"", 44100, 2},
-        {flac([](auto& s) { s.channels = 0; }),
+        {flac([](auto& s) { s.channels = 1, s.sampleRate = 44100; }),
          "\"flac\" --channels=1 --sample-rate=44100 --compression-level-4" + flacTail, 44100, 1},
         {flac([](auto& s) { s.channels = 6, s.sampleRate = 96000, s.compression = 8; }),
          "\"flac\" --channels=2 --sample-rate=96000 --compression-level-8" + flacTail, 96000, 2},
