@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
-    char text[260];
+    char text[LMAX_PATH];
     SettingsReadString("Settings", "OutputFolder", text, "default");
     LSettingsRecords records;
     records.LoadAll();

@@ -26,7 +26,7 @@ TEST_F(Store, TextValuesRoundTripWithTheirLayout) {
                         "OutputFormat=-7\n"),
               std::string::npos);
 
-    char out[260];
+    char out[LMAX_PATH];
     EXPECT_TRUE(SettingsReadString("Settings", "outputfolder", out, "def"));
     EXPECT_STREQ(out, "C:\\out dir\\x=1%2\n[y]");
     EXPECT_EQ(SettingsReadInt("SETTINGS", "OutputFormat", 3), -7);
