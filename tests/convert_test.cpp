@@ -236,7 +236,7 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
 
     // A rate or channel count no encoder takes leaves the stored list as it was.
     for (auto bad : {std::vector<const char*>{"5", "-44100", "2"},
-                     {"5", "44100", "0"},
+                     {"5", "44100", "-1"},
                      {"5", "44100", "3"},
                      {"5", "900000", "1"}}) {
         c.Run({"-settings", ".flac", bad[0], bad[1], bad[2], "-settings", ".wav", "PCM", bad[1],
@@ -248,6 +248,8 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         LGenWavFormatFilePath(wff);
         EXPECT_FALSE(std::filesystem::exists(wff)) << bad[1] << " " << bad[2];
     }
+    c.Run({"-settings", ".flac", "5", "0", "0"});  // the source's rate and channels
+    Stored("FlacEncoder", {{"Compression", 5}, {"SampleRate", 0}, {"Channels", 0}});
     // So does a compression level outside 0 to 8 (264 would wrap to 8 in a byte).
     for (const char* level : {"9", "-1", "264"}) {
         c.Run({"-settings", ".flac", level, "22050", "1", "-settings", ".flac", level});

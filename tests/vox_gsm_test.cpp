@@ -62,8 +62,9 @@ TEST(Vox, PendingNibblesAndSeeks) {
         return ReadFileBytes(dir + name);
     };
     const Bytes six = write("/six.vox", in, 6);
-    EXPECT_EQ(std::tuple(six.size(), write("/five.vox", {in.begin(), in.begin() + 5}, 5).size()),
-              std::tuple(3u, 2u));
+    // A lone last sample keeps a byte of its own, in the high nibble.
+    EXPECT_EQ(write("/five.vox", {in.begin(), in.begin() + 5}, 5),
+              (Bytes{six[0], six[1], uint8_t(six[2] & 0xF0)}));
     EXPECT_EQ(write("/split.vox", in, 3), six);
     EXPECT_EQ(write("/zeros.vox", std::vector<int32_t>(100), 100), Bytes(50, 0x08));
 
