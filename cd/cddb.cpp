@@ -8,6 +8,7 @@
 #include <string>
 
 #include "store/settings.h"
+#include "support/file.h"
 #include "support/socket.h"
 #include "support/trace.h"
 

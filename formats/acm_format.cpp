@@ -9,6 +9,7 @@
 
 #include "formats/acm.h"
 #include "formats/wav.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/settings.h"
+#include "support/file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A profile of its own, made once; the input becomes its machine-wide store file.

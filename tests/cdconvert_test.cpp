@@ -146,7 +146,7 @@ TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
 // A track named from CDDB goes through a passing name too: a link planted at that name is
 // replaced, not written through, and a failed rip leaves the older file there as it was.
 TEST_F(CdConvert, NamedTrackNeverWritesThroughItsName) {
-    DiscImage disc = MakeTestDisc(150);
+    DiscImage disc = MakeTestDisc();
     FakeCDDrive drive(disc);
     UseCddbTestServer("good");
     SettingsWriteBool("Settings", "UseCDDB", true);

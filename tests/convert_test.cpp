@@ -248,14 +248,14 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         LGenWavFormatFilePath(wff);
         EXPECT_FALSE(std::filesystem::exists(wff)) << bad[1] << " " << bad[2];
     }
-    c.Run({"-settings", ".flac", "5", "0", "0"});  // the source's rate and channels
-    Stored("FlacEncoder", {{"Compression", 5}, {"SampleRate", 0}, {"Channels", 0}});
     // So does a compression level outside 0 to 8 (264 would wrap to 8 in a byte).
     for (const char* level : {"9", "-1", "264"}) {
         c.Run({"-settings", ".flac", level, "22050", "1", "-settings", ".flac", level});
         Stored("FlacEncoder", {{"SampleRate", 48000}});
         EXPECT_EQ(c.records.flac.compression, 8) << level;
     }
+    c.Run({"-settings", ".flac", "5", "0", "0"});  // the source's rate and channels
+    Stored("FlacEncoder", {{"Compression", 5}, {"SampleRate", 0}, {"Channels", 0}});
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
     Stored("AACEncoder", {{"ForceMPEG2", 1}, {"DisableTNS", 1}, {"VBRQuality", 100}});
     // A section is stored from what is stored now, not from the records' older copy.

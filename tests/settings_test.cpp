@@ -8,6 +8,7 @@
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/registry.h"
+#include "support/file.h"
 #include "tests/support/kit.h"
 
 namespace {

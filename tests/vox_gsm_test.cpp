@@ -58,7 +58,9 @@ TEST(Vox, PendingNibblesAndSeeks) {
     std::vector<int32_t> in(6);
     for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
     auto write = [&](const char* name, const std::vector<int32_t>& samples, int32_t piece) {
-        Feed(*LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX), samples, piece);
+        LSinkRef sink = LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX);
+        Feed(*sink, samples, piece);
+        sink->Finish(nullptr);
         return ReadFileBytes(dir + name);
     };
     const Bytes six = write("/six.vox", in, 6);

@@ -1,6 +1,7 @@
 // Child processes on POSIX systems: posix_spawn with a pipe on standard input.
 #include "external/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <poll.h>
@@ -14,6 +15,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -93,6 +96,35 @@ void EndOutput(pid_t pid, bool failed) {
         reporter(program, text);
     }
     close(fd);
+}
+
+// True while a process of the group still runs (ended ones that wait for their parent to
+// reap them, zombies, write nothing any more and do not count).
+bool GroupRuns(pid_t group) {
+    DIR* proc = opendir("/proc");
+    if (!proc) return kill(-group, 0) == 0;
+    bool runs = false;
+    while (dirent* e = readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        char path[64], text[512];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        FILE* f = std::fopen(path, "r");
+        if (!f) continue;
+        const size_t n = std::fread(text, 1, sizeof text - 1, f);
+        std::fclose(f);
+        text[n] = 0;
+        // "pid (name) state ppid pgrp ...": the name may hold blanks, so read after its ")".
+        const char* close = std::strrchr(text, ')');
+        char state = 0;
+        int parent = 0, pgrp = 0;
+        if (close && std::sscanf(close + 1, " %c %d %d", &state, &parent, &pgrp) == 3 &&
+            pgrp == group && state != 'Z' && state != 'X') {
+            runs = true;
+            break;
+        }
+    }
+    closedir(proc);
+    return runs;
 }
 
 // Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise it is
@@ -191,7 +223,7 @@ void LChildProcess::Kill() {
     }
     // The rest of the group is gone a moment later; until then it may still write into the
     // files that its caller is about to release (a temporary slot, an output).
-    for (int ms = 0; ms < kGroupEndWaitMs && kill(-pid, 0) == 0; ++ms) usleep(1000);
+    for (int ms = 0; ms < kGroupEndWaitMs && GroupRuns(pid); ++ms) usleep(1000);
     EndOutput(pid, false);  // ended on purpose: its output explains nothing
     ended_ = true;
     badExit_ = true;
