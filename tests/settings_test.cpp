@@ -34,10 +34,10 @@ TEST_F(Store, TextValuesRoundTripWithTheirLayout) {
     // A missing value gives the default and reports failure; the per-user store is separate.
     EXPECT_FALSE(UserSettingsReadString("Settings", "OutputFolder", out, "def"));
     EXPECT_STREQ(out, "def");
-    // Overlong text is cut at 259 characters.
-    SettingsWriteString("Settings", "Long", std::string(400, 'x').c_str());
+    // Overlong text is cut to the buffer.
+    SettingsWriteString("Settings", "Long", std::string(LMAX_PATH + 140, 'x').c_str());
     SettingsReadString("Settings", "Long", out, "");
-    EXPECT_EQ(std::string(out), std::string(259, 'x'));
+    EXPECT_EQ(std::string(out), std::string(LMAX_PATH - 1, 'x'));
 }
 
 TEST_F(Store, IntegerAndBooleanReadingRules) {
