@@ -12,6 +12,7 @@
 #include "cd/drives.h"
 #include "convert/formattable.h"
 #include "convert/job.h"
+#include "convert/messages.h"
 #include "store/settings.h"
 #include "support/file.h"
 
@@ -109,18 +110,20 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
     return true;
 }
 
+bool LCommandLine::RefuseLongPath(const char* path) {
+    if (LPathFits(path)) return false;
+    host_.ShowErrorMessage(LFormatMessage(kPathTooLongMessage, path).c_str(), "Tamber");
+    return true;
+}
+
 LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     LCommandResult result;
     settingsFailed_ = false;
     const int count = argc < argumentLimit_ ? argc : argumentLimit_;
-    // Each entry is used up to 259 characters.
-    std::vector<std::vector<char>> store(size_t(count > 0 ? count : 0),
-                                         std::vector<char>(LMAX_PATH));
+    // Arguments are used whole: a path that would not fit a path buffer is refused by name
+    // below, never cut into another file's name.
     std::vector<const char*> argv(size_t(count > 0 ? count : 0));
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(store[size_t(i)].data(), LMAX_PATH, "%s", argvIn[i] ? argvIn[i] : "");
-        argv[size_t(i)] = store[size_t(i)].data();
-    }
+    for (int i = 0; i < count; ++i) argv[size_t(i)] = argvIn[i] ? argvIn[i] : "";
     std::vector<bool> isValue(size_t(count > 0 ? count : 0), false);
 
     // Options pass.
@@ -137,7 +140,11 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             const char* v = argv[size_t(++i)];
             isValue[size_t(i)] = true;
             if (Is(a, "-outfolder")) {
-                host_.SetOutputFolder(v);
+                // Another folder in its place would take the outputs: nothing is converted.
+                if (!RefuseLongPath(v))
+                    host_.SetOutputFolder(v);
+                else
+                    settingsFailed_ = true;
             } else if (Is(a, "-format")) {
                 if (!host_.SelectOutputFormat(v)) host_.NoteIgnoredArgument(a, v);
             } else if (Is(a, "-overwrite")) {
@@ -166,6 +173,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             host_.RemoveAllEntries();
         } else if (Is(a, "/install")) {
             host_.StartInstallTimer();
+        } else if (IsFileArgument(a) && !isValue[size_t(i)] && RefuseLongPath(a)) {
+            ++result.skippedFiles;
         } else if (IsFileArgument(a)) {
             bool added = false;
             bool notDuplicate = LoadFile(a, &added);

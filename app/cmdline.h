@@ -46,6 +46,8 @@ class LCommandLine {
     // "-settings"/"-insettings": the format's parser (convert/formattable.h); returns the
     // values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
+    // A path too long for a path buffer: the user is told (naming it) and the result is true.
+    bool RefuseLongPath(const char* path);
 
     LConvertHost& host_;
     LSettingsRecords& records_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "store/settings.h"
+#include "support/file.h"
 #include "support/socket.h"
 #include "support/trace.h"
 
@@ -156,7 +157,7 @@ int ProcessCDDBLookup(LProgressDialog* dlg, LCDDBInfo* info, const uint32_t* sta
     info->iYear = 0;
     if (!info->bUseCDDB || count < 1 || count > 99) return LPROCESS_OK;
 
-    char server[260];
+    char server[LMAX_PATH];
     SettingsReadString(kCDDBSection, "Server", server, kCDDBServerDefault);
     int32_t timeout = SettingsReadInt(kCDDBSection, "Timeout", int32_t(kCDDBTimeoutMs));
     if (timeout < 1 || timeout > int32_t(kCDDBTimeoutMs)) timeout = int32_t(kCDDBTimeoutMs);

@@ -237,7 +237,8 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             char input[LMAX_PATH];
             host.GetEntryPath(next, input);
             LEntryPaths paths;
-            LPlanEntryPaths(input, folder, ext, paths);
+            // An output path that does not fit is the worker's to refuse, unasked.
+            const bool fits = LPlanEntryPaths(input, folder, ext, paths);
             bool wait = false;
             for (const Worker& w : workers) wait = wait || Collide(w, paths, input);
             if (wait) break;  // after the entry it depends on, as one at a time
@@ -245,7 +246,8 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             host.ClearProgressLine();
             // The rule as one at a time applies it: to the file the user gets, not to an input
             // that is replaced by its own conversion.
-            if (!paths.sameFile) CmTestFileExists(host, paths.finalPath, overwrite, proceed, skip);
+            if (!paths.sameFile && fits)
+                CmTestFileExists(host, paths.finalPath, overwrite, proceed, skip);
             if (!proceed) {
                 for (int i = next; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
                 stopNew = cancelled = true;

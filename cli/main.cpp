@@ -1,5 +1,6 @@
 // Entry point of the headless tamber front end: the command line against an in-memory list,
 // run as with "-hide"; progress and messages on standard error.
+#include <signal.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -135,6 +136,9 @@ int RunWorker(const std::vector<char*>& args, int jobs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // An ignored SIGCHLD is inherited from whoever started us; with it the system reaps every
+    // child itself and no decoder's or encoder's exit status could be seen.
+    signal(SIGCHLD, SIG_DFL);
     if (argc < 2) {
         Usage(stderr);
         return 2;

@@ -21,25 +21,28 @@
 
 namespace {
 
-// folder + separator (when needed) + name, cut at 259 characters.
-void JoinPath(char* dest, const char* folder, const std::string& name) {
+// folder + separator (when needed) + name; false (dest cut) when that does not fit.
+bool JoinPath(char* dest, const char* folder, const std::string& name) {
+    const size_t length = std::strlen(folder);
+    const bool separator = length > 0 && !LIsPathSeparator(folder[length - 1]);
+    if (length + separator + name.size() >= size_t(LMAX_PATH)) {
+        LCopyPath(dest, folder);
+        return false;
+    }
     LCopyPath(dest, folder);
     LFile::FilePathCat(dest, name.c_str());
+    return true;
 }
 
-// Moves the finished file over the old one in one step.
+// Moves the finished file over the old one in one step, once it is on the disk.
 bool ReplaceWith(const char* from, const char* to) {
-    std::error_code ec;
-    std::filesystem::rename(from, to, ec);
-    return !ec;
+    return LReplaceFile(from, to);
 }
 
-// Claims a free name in the folder for the file being written: prefix + name + extension,
-// else with " (2)", " (3)", ... before the extension, the name shortened where the path would
-// pass 259 characters. The empty file is created in the same step, so that no other file and
-// no other running conversion is ever written over. False when no name could be claimed.
-bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
-                      const char* ext) {
+}  // namespace
+
+bool LClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
+                       const char* ext) {
     int vanished = 0;
     for (int n = 1; n < 1000;) {
         const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
@@ -60,6 +63,8 @@ bool ClaimPassingName(char* dest, const char* folder, const char* prefix, const 
     }
     return false;
 }
+
+namespace {
 
 // The claimed file until it has taken its final name: deleted on every other way out.
 class PassingFile {
@@ -136,7 +141,7 @@ bool LIsSameAsSource(const char* folderText) {
     return strcasecmp(folderText, kSameAsSourceFolder) == 0;
 }
 
-void LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
                      LEntryPaths& paths) {
     char name[LMAX_PATH], inExt[LMAX_PATH];
     GetFileNameNoExtension(name, input);
@@ -147,8 +152,10 @@ void LPlanEntryPaths(const char* input, const char* folderText, const char* outE
         LFile::_GetFolderFromPath(paths.folder, input);
     else
         LCopyPath(paths.folder, folderText);
-    JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
+    paths.sameFile = false;
+    if (!JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt)) return false;
     paths.sameFile = LSameFile(paths.finalPath, input);
+    return true;
 }
 
 namespace {
@@ -212,8 +219,8 @@ bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
     char inFolder[LMAX_PATH];
     LFile::_GetFolderFromPath(inFolder, e.input);
     const bool claimed =
-        e.paths.sameFile ? ClaimPassingName(passing.path, inFolder, "_", e.name, e.inExt)
-                         : ClaimPassingName(passing.path, e.paths.folder, "~", e.name, b.outExt);
+        e.paths.sameFile ? LClaimPassingName(passing.path, inFolder, "_", e.name, e.inExt)
+                         : LClaimPassingName(passing.path, e.paths.folder, "~", e.name, b.outExt);
     passing.held = claimed;
     return claimed;
 }
@@ -312,7 +319,11 @@ int ConvertEntry(Batch& b, int index) {
     b.host.GetEntryPath(index, e.input);
     GetFileNameNoExtension(e.name, e.input);
     GetFileExtension(e.inExt, e.input);
-    LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths);
+    if (!LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths)) {
+        // A cut name would be another file's, or lose its extension.
+        b.dlg->ShowError(LFormatMessage(kOutputPathTooLongMessage, e.input).c_str());
+        return Failed(b, e, LPROCESS_FAILED);
+    }
 
     const int rule = ApplyOverwriteRule(b, e);
     if (rule != kGoOn) return rule;

@@ -150,10 +150,11 @@ int LParseFlacSettings(LSettingsRecords& r, const char* const* argv, int count, 
         return std::min(3, count - 1 - i);
     if (i + 3 < count) {
         // A rate or channel count no encoder takes would fail every later conversion: the whole
-        // list is left alone.
+        // list is left alone. 0 is the source's own.
         const int32_t rate = Number(argv[i + 2]);
         const int channels = Number(argv[i + 3]);
-        if (!UsableRate(rate) || !UsableChannels(channels)) return 3;
+        if ((rate != 0 && !UsableRate(rate)) || (channels != 0 && !UsableChannels(channels)))
+            return 3;
     }
     Values v(argv, count, i + 1);
     v >> Num(s.compression) >> Num(s.sampleRate) >> Num(s.channels);

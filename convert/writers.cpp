@@ -111,10 +111,12 @@ constexpr auto OpenMp3 = OpenEncoder<LMP3EncodeSettings, LMP3EncodePipe::OpenMp3
 constexpr auto OpenOgg = OpenEncoder<LOggEncodeSettings, LOggEncodePipe::OpenOggSink>;
 constexpr auto OpenAac = OpenEncoder<LAACEncodeSettings, LAACEncodePipe::OpenAACSink>;
 
-// FLAC encodes at the record's own rate and channel count.
-LSinkRef OpenFlac(const char* path, int32_t, int) {
+// FLAC encodes at the record's rate and channel count; 0 in either keeps the source's.
+LSinkRef OpenFlac(const char* path, int32_t sampleRate, int channels) {
     LFlacEncodeSettings s;
     s.Load();
+    if (s.sampleRate == 0) s.sampleRate = uint32_t(sampleRate);
+    if (s.channels == 0) s.channels = uint8_t(channels > 255 ? 255 : channels);
     return LFlacEncodePipe::OpenFlacSink(path, s);
 }
 

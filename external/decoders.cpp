@@ -44,6 +44,9 @@ int ProcessRunCommandLineProcess(LProgressDialog* dlg, const char* commandLine,
             break;
         }
     }
+    // A stopped or timed-out decoder is ended here, before its caller lets its temporary
+    // output go: a late write must never land in a file that another conversion took since.
+    if (result != LPROCESS_OK) child.Kill();
     child.Release();
     return result;
 }

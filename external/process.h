@@ -9,8 +9,9 @@
 
 class LProgressDialog;  // support/progress.h
 
-// A started child process. Destroying or releasing it never ends the child: a child that is
-// still running is left running.
+// A started child process. Destroying or releasing a child that still runs ends it (with
+// what it started where the platform keeps them together) and waits for it, so that nothing
+// it does outlives its use.
 class LChildProcess : public LWaitable {
   public:
     LChildProcess() = default;
@@ -22,16 +23,20 @@ class LChildProcess : public LWaitable {
     // hidden, with this program's environment and current folder.
     bool StartHidden(const char* commandLine);
     bool IsStarted() const { return handle_ != kNone; }
-    // Closes the process handle; the child goes on if it still runs.
+    // Ends the child if it still runs (Kill), then closes the process handle.
     void Release();
-    // Ends a child that still runs and waits for it to be gone (it then counts as ended badly).
+    // Ends a child that still runs, with its process group on POSIX systems, and waits for it
+    // to be gone (it then counts as ended badly).
     void Kill();
 
     intptr_t NativeHandle() const override { return handle_; }
     // True once the child has ended (waits at most ms milliseconds).
     bool WaitFor(uint32_t ms) override;
-    // True once the child is seen to have ended with a non-zero exit code (or a signal).
+    // True once the child is seen to have ended with a non-zero exit code, a signal, or an
+    // end that could not be seen (another part of the program reaped it).
     bool EndedBadly() const { return ended_ && badExit_; }
+    // How long Kill waits for the rest of a killed child's process group to be gone.
+    static constexpr int kGroupEndWaitMs = 2000;
 
   private:
     friend class LPipeOut;

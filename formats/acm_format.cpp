@@ -9,6 +9,7 @@
 
 #include "formats/acm.h"
 #include "formats/wav.h"
+#include "support/fileops.h"
 #include "support/trace.h"
 
 #ifdef _WIN32
@@ -70,8 +71,8 @@ bool LWaveFileFormat::Save(const char* path) const {
     bool ok = f.Write(block_, LWAVE_FORMAT_BLOCK_BYTES) == LWAVE_FORMAT_BLOCK_BYTES;
     f.Close();
     std::error_code ec;
-    if (ok) std::filesystem::rename(temp, path, ec);
-    if (!ok || ec) {
+    if (ok) ok = LReplaceFile(temp, path);
+    if (!ok) {
         LTrace("LWaveFileFormat::Save cannot write the format file");
         std::filesystem::remove(temp, ec);
         return false;

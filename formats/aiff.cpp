@@ -150,7 +150,10 @@ bool LAifFile::IsCompressedForm(const char* path) {
 }
 
 int32_t WriteHeaderAIFF(LRawFileDataSoundSinkBase& sink, bool final) {
-    const uint32_t dataBytes = uint32_t(sink.GetPosition()) * uint32_t(sink.FrameSize());
+    const uint64_t bytes = uint64_t(sink.GetPosition()) * uint64_t(sink.FrameSize());
+    // Sizes that do not fit their fields would wrap into another, shorter file's: refused.
+    if (bytes + 46 > 0xFFFFFFFFu) return -1;
+    const uint32_t dataBytes = uint32_t(bytes);
     uint8_t h[54] = {};
     std::memcpy(h, "FORM", 4);
     StoreBE32(h + 4, 46 + dataBytes);

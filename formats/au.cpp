@@ -28,10 +28,13 @@ int32_t CodecOfEncoding(uint32_t encoding) {
 }
 
 int32_t WriteHeaderAU(LRawFileDataSoundSinkBase& sink, bool final) {
+    const uint64_t dataBytes = uint64_t(sink.GetPosition()) * uint64_t(sink.FrameSize());
+    // A size that does not fit its field would wrap into another, shorter file's: refused.
+    if (final && dataBytes >= kNotGiven) return -1;
     uint8_t h[24];
     std::memcpy(h, ".snd", 4);
     StoreBE32(h + 4, 24);
-    StoreBE32(h + 8, final ? uint32_t(sink.GetPosition()) * uint32_t(sink.FrameSize()) : kNotGiven);
+    StoreBE32(h + 8, final ? uint32_t(dataBytes) : kNotGiven);
     StoreBE32(h + 12, 3);
     StoreBE32(h + 16, uint32_t(sink.GetSampleRate()));
     StoreBE32(h + 20, uint32_t(sink.GetChannels()));

@@ -153,6 +153,13 @@ int32_t LSNKVOX::Write(const int32_t* buffer, int32_t n) {
 
 int LSNKVOX::Finish(LProgressDialog* dlg) {
     if (!file_.IsOpen()) MarkUnusable();
+    // The last sample of an odd count goes out in the high nibble of a byte of its own (the low
+    // one is a zero step).
+    if (pending_ && file_.IsOpen() && !IsUnusable()) {
+        const uint8_t last = pendingHigh_;
+        if (file_.Write(&last, 1) != 1) MarkUnusable();
+        pending_ = false;
+    }
     file_.Close();
     return LSoundSinkBase::Finish(dlg);
 }

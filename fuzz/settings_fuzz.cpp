@@ -10,6 +10,7 @@
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/settings.h"
+#include "support/file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A profile of its own, made once; the input becomes its machine-wide store file.
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
-    char text[260];
+    char text[LMAX_PATH];
     SettingsReadString("Settings", "OutputFolder", text, "default");
     LSettingsRecords records;
     records.LoadAll();

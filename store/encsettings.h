@@ -48,9 +48,10 @@ struct LAACEncodeSettings {
 
 // Section "FlacEncoder".
 struct LFlacEncodeSettings {
-    uint8_t compression = 4;      // "Compression", 0 to 8
-    uint8_t channels = 1;         // "Channels"
-    uint32_t sampleRate = 44100;  // "SampleRate"
+    uint8_t compression = 4;  // "Compression", 0 to 8
+    // 0: the source's own ("Same as source"); a stored non-zero value is used as it is.
+    uint8_t channels = 0;     // "Channels"
+    uint32_t sampleRate = 0;  // "SampleRate"
 
     static constexpr const char* kSection = "FlacEncoder";
     static constexpr bool UsableLevel(int32_t level) { return level >= 0 && level <= 8; }

@@ -1,4 +1,4 @@
-// Path helpers on fixed 260-character buffers, shared by both platforms.
+// Path helpers on fixed-size path buffers, shared by both platforms.
 #include "support/file.h"
 
 #include <strings.h>
@@ -38,6 +38,10 @@ bool LCopyPath(char* dest, const char* src) {
     }
     dest[n] = 0;
     return src[n] != 0;
+}
+
+bool LPathFits(const char* path) {
+    return std::strlen(path) < size_t(LMAX_PATH);
 }
 
 bool ExtIs(const char* ext, const char* wanted) {

@@ -1,10 +1,19 @@
 // LFile: the thin wrapper of a platform file handle that every file format uses, plus path helpers.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
-// Path buffers hold 260 characters: at most 259 and a terminating zero.
+// Path buffers hold the system's longest path and a terminating zero: 259 characters on
+// Windows, PATH_MAX - 1 elsewhere. A path that does not fit is refused, never cut, where it
+// comes in (an argument, an entry, an output name).
+#ifdef _WIN32
 constexpr int LMAX_PATH = 260;
+#else
+constexpr int LMAX_PATH = PATH_MAX;
+#endif
+// True when the path fits a path buffer.
+bool LPathFits(const char* path);
 // The separator the path helpers insert ("\\" on Windows, "/" elsewhere); both are read.
 #ifdef _WIN32
 constexpr char LPATH_SEP = '\\';
@@ -16,7 +25,8 @@ constexpr char LPATH_SEP = '/';
 constexpr bool LIsPathSeparator(char c) {
     return c == '\\' || c == '/';
 }
-// Copies at most 259 characters and a terminating zero; true when the source had to be cut.
+// Copies at most LMAX_PATH - 1 characters and a terminating zero; true when the source had to
+// be cut.
 bool LCopyPath(char* dest, const char* src);
 // An extension with its dot equals another without regard to case (".MP3" is ".mp3").
 bool ExtIs(const char* ext, const char* wanted);
@@ -59,7 +69,7 @@ class LFile {
     // Cuts the file at the current position.
     bool Truncate();
 
-    // Path helpers: destination buffer (LMAX_PATH characters) first; input cut at 259 characters.
+    // Path helpers: destination buffer (LMAX_PATH characters) first; input cut to fit.
     static void _GetFileFromPath(char* dest, const char* path);
     static void _GetFolderFromPath(char* dest, const char* path);
     static void _ApplyNewFileExtension(char* dest, const char* path, const char* extension);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 void GetLockFilePath(char* dest, const char* path) {
     char ext[LMAX_PATH];
@@ -48,4 +49,11 @@ bool ReserveTempWavName(LPathLock& lock, char* path) {
     lock.Release();
     path[0] = 0;
     return false;
+}
+
+bool LReplaceFile(const char* from, const char* to) {
+    if (!LFlushFile(from)) return false;
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return !ec;
 }

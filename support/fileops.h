@@ -22,6 +22,13 @@ bool LFileExists(const char* path);
 // Deletes a file; true when it is gone.
 bool LDeleteFile(const char* path);
 
+// Puts the file's bytes on the disk (fsync, FlushFileBuffers); false when that failed.
+bool LFlushFile(const char* path);
+// Gives the finished file `from` the name `to` in one step (replacing a file there, or a link
+// itself rather than what it points to), once its bytes are on the disk: a crash leaves the old
+// file or the whole new one, never a cut one. False (nothing renamed) on a failure.
+bool LReplaceFile(const char* from, const char* to);
+
 // True when opening the existing file for reading without sharing fails because someone
 // holds it open.
 bool IsFileInUse(const char* path);

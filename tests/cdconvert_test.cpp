@@ -109,7 +109,7 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
 }
 
 // The worked example named from the test server under every scheme; an unknown disc is reported;
-// texts of 259 characters are cut, keeping the extension.
+// long texts are cut, keeping the extension.
 TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
     DiscImage disc{{0, 15000, 30000, 45000}, {}};
     FakeCDDrive drive(disc);
@@ -139,7 +139,28 @@ TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
     for (char* text : {t.artist, t.album, t.title}) std::memset(text, 'x', 259);
     for (const char* pattern : {"A", "{%n %a %b %t %e %g}", "[%b]{%t}", "[%a][%b][%t]{%t}"}) {
         const std::string name = Name(t, pattern);
-        EXPECT_TRUE(name.size() <= 259 && name.ends_with(".wav")) << pattern << ": " << name;
+        EXPECT_TRUE(name.size() < size_t(LMAX_PATH) && name.ends_with(".wav")) << pattern;
+    }
+}
+
+// A track named from CDDB goes through a passing name too: a link planted at that name is
+// replaced, not written through, and a failed rip leaves the older file there as it was.
+TEST_F(CdConvert, NamedTrackNeverWritesThroughItsName) {
+    DiscImage disc = MakeTestDisc();
+    FakeCDDrive drive(disc);
+    UseCddbTestServer("good");
+    SettingsWriteBool("Settings", "UseCDDB", true);
+    const std::string out = dir_ + "/out", named = out + "/Test Artist - First.wav";
+    fs::create_directories(out);
+    WriteFileBytes(dir_ + "/victim", {'v'});
+    fs::create_symlink(dir_ + "/victim", named);
+    for (int failAfter : {-1, 0}) {
+        drive.failReadAfter = failAfter;
+        Run({"-overwrite", "ALWAYS", "-outfolder", out.c_str(), "/dev/fakesr0#1", "-convert"});
+        EXPECT_EQ(ReadFileBytes(dir_ + "/victim"), Bytes{'v'});
+        EXPECT_FALSE(fs::is_symlink(named));
+        EXPECT_EQ(ReadWav16(named).samples, disc.TrackPCM(0)) << failAfter;
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
     }
 }
 

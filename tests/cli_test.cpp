@@ -83,7 +83,7 @@ TEST_F(Cli, SettingsFilesAreTouchedOncePerRun) {
     ASSERT_EQ(Tamber("-outfolder OUT a.wav -convert"), 0) << err_;
     ASSERT_EQ(Tamber("-overwrite ALWAYS -outfolder OUT a.wav -convert", -1,
                      "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e "
-                     "trace=openat,rename,mkdir"),
+                     "trace=openat,rename,mkdir,fsync"),
               0)
         << err_;
     const std::string trace = testutil::RunOutput("cat '" + dir_ + "/trace.txt'");
@@ -95,6 +95,8 @@ TEST_F(Cli, SettingsFilesAreTouchedOncePerRun) {
         EXPECT_LE(count("rename.*" + file), 1) << trace;
     }
     EXPECT_EQ(trace.find("mkdir("), std::string::npos) << trace;
+    // Each replacing file (the output, the settings) is on the disk before it takes its name.
+    EXPECT_GE(count("fsync("), count("rename(")) << trace;
 }
 
 // Asked once (for a.wav); the answer holds for the batch (c.wav is skipped unasked).
@@ -124,13 +126,6 @@ TEST_F(Cli, BadInputIsReportedAndLosesNothing) {
     testutil::WriteFileBytes(dir_ + "/file", {1});
     EXPECT_EQ(Tamber("-outfolder file/sub a.wav -convert"), 2);
     EXPECT_TRUE(Has("Unable to create folder."));
-    // A 300-character path is cut at 259 characters: the file is not found, nothing overflows.
-    std::string deep = dir_;
-    while (deep.size() < 280) deep += "/" + std::string(40, 'd');
-    fs::create_directories(deep);
-    testutil::WriteWav16(deep + "/long.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 5000));
-    EXPECT_EQ(Tamber("-outfolder OUT '" + deep + "/long.wav' -convert"), 2);
-    EXPECT_TRUE(Has("skipped"));
 }
 
 // Tags travel between WAV and MP3 (where the peer finds them too), and no further.
@@ -262,6 +257,8 @@ TEST_F(Faults, WriteFailuresLoseNothing) {
                 testutil::Soxi("-e", ref) + testutil::Soxi("-r", ref) + testutil::Soxi("-c", ref),
                 "u-law80001");
         }
+        if (ext == ".flac")  // fresh settings: the source's channels and rate
+            EXPECT_EQ(testutil::Soxi("-c", ref) + testutil::Soxi("-r", ref), "222050");
         const long size = long(fs::file_size(ref));
         for (const char* c : {"new", "replace", "same"}) {
             std::string args = "-format " + ext + " -outfolder out x.wav -convert";
@@ -298,6 +295,11 @@ TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
             EXPECT_EQ(Files(), before) << body << args;
         }
     }
+    // A crash is no success when this program was started with SIGCHLD ignored.
+    StandIn("oggdec", "head -c 3000 \"$3\" > \"$2\"; kill -SEGV $$");
+    EXPECT_EQ(Tamber("-format .wav -outfolder out x.ogg -convert", -1, "env --ignore-signal=CHLD"),
+              2);
+    EXPECT_TRUE(Has(failed) && !Has("done")) << err_;
     for (const char* n : {"_x.wav", "~x.wav", "out/~x.wav"}) testutil::WriteFileBytes(w(n), {7});
     ASSERT_EQ(Tamber("-format .wav -outfolder out x.wav -convert"), 0);
     ASSERT_EQ(Tamber("-settings .wav PCM 8000 1 -outfolder . x.wav -convert"), 0);
@@ -335,30 +337,84 @@ TEST_F(Faults, KilledRunLeavesTheInputWhole) {
     EXPECT_EQ(testutil::ReadFileBytes(w("x.ogg")), original);
 }
 
-// Ctrl+C stops every running entry and its encoder, starts no other, and leaves no file behind.
+// Ctrl+C stops every running entry and its encoder or decoder with all it started, starts no
+// other, and leaves no file behind.
 TEST_F(Faults, InterruptStopsEveryRunningEntry) {
-    for (const char* f : {"a.wav", "b.wav", "c.wav"}) fs::copy_file(w("x.wav"), w(f));
-    StandIn("oggenc", "echo $$ > \"" + dir_ + "/enc.$$\"; sleep 30");
-    const std::string args = "-jobs 2 -format .ogg -outfolder out a.wav b.wav c.wav -convert";
-    testutil::Run("(" + Command(args, -1, "\\$(echo \\$\\$ > ../tamber.pid)") + "; echo $? > '" +
-                  dir_ + "/rc.new'; mv '" + dir_ + "/rc.new' '" + dir_ + "/rc') &");
-    auto encoders = [&] {
-        std::vector<std::string> pids;
+    for (auto [tool, in, format] :
+         {std::tuple{"oggenc", ".wav", ".ogg"}, {"oggdec", ".ogg", ".wav"}}) {
+        for (const char* f : {"a", "b", "c"}) fs::copy_file(w("x.wav"), w(f + std::string(in)));
+        StandIn(tool, "echo $$ > \"" + dir_ + "/enc.$$\"; sleep 30");
+        const std::string args = std::string("-jobs 2 -format ") + format + " -outfolder out a" +
+                                 in + " b" + in + " c" + in + " -convert";
+        testutil::Run("(" + Command(args, -1, "\\$(echo \\$\\$ > ../tamber.pid)") +
+                      "; echo $? > '" + dir_ + "/rc.new'; mv '" + dir_ + "/rc.new' '" + dir_ +
+                      "/rc') &");
+        auto children = [&] {
+            std::vector<std::string> pids;
+            for (auto& e : fs::directory_iterator(dir_))
+                if (e.path().filename().string().rfind("enc.", 0) == 0)
+                    pids.push_back(e.path().filename().string().substr(4));
+            return pids;
+        };
+        testutil::WaitUntil([&] { return children().size() >= 2; });
+        ASSERT_EQ(children().size(), 2u) << tool;
+        // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
+        testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
+        testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
+        EXPECT_EQ(testutil::ReadText(dir_ + "/rc"), "1\n") << tool;
+        for (const std::string& pid : children())  // the child leads its own process group
+            EXPECT_NE(testutil::Run("kill -0 -- -" + pid + " 2>/dev/null"), 0) << tool;
+        EXPECT_EQ(children().size(), 2u) << tool;  // c never started
+        EXPECT_TRUE(!fs::exists(w("out")) || fs::is_empty(w("out"))) << tool;
+        EXPECT_EQ(Files().size(), 4u) << tool;  // x.wav, a, b and c
         for (auto& e : fs::directory_iterator(dir_))
-            if (e.path().filename().string().rfind("enc.", 0) == 0)
-                pids.push_back(e.path().filename().string().substr(4));
-        return pids;
-    };
-    testutil::WaitUntil([&] { return encoders().size() >= 2; });
-    ASSERT_EQ(encoders().size(), 2u);
-    // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
-    testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
-    testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
-    EXPECT_EQ(testutil::ReadText(dir_ + "/rc"), "1\n");
-    for (const std::string& pid : encoders()) EXPECT_NE(testutil::Run("kill -0 " + pid), 0);
-    EXPECT_EQ(encoders().size(), 2u);  // c.wav never started
-    EXPECT_TRUE(!fs::exists(w("out")) || fs::is_empty(w("out")));
-    EXPECT_EQ(Files().size(), 4u);  // x, a, b and c.wav
+            if (e.path().filename().string().rfind("enc.", 0) == 0 || e.path().filename() == "rc")
+                fs::remove(e.path());
+        for (const char* f : {"a", "b", "c"}) fs::remove(w(f + std::string(in)));
+    }
+}
+
+// Paths past 259 characters are used whole; one past the system's limit is refused by name and
+// nothing else is converted in its place.
+TEST_F(Faults, LongPathsAreNeitherCutNorMixedUp) {
+    const std::string deep = work_ + "/" + std::string(249 - work_.size(), 'd');
+    fs::create_directories(deep);  // 250 characters: deep/take.wav is 259
+    testutil::WriteWav16(deep + "/take.wav", 8000, 1, testutil::Sine(8000, 1, 800, 440, 5000));
+    fs::copy_file(w("x.wav"), deep + "/take.wav-alt2.wav");
+    for (const char* n : {"Symphony1-movement1", "Symphony1-movement2"})
+        testutil::WriteWav16(w(n) + ".wav", 8000, 1, testutil::Sine(8000, 1, 800, n[18], 5000));
+    ASSERT_EQ(
+        Tamber("-outfolder '" + deep + "/o' '" + deep +
+               "/take.wav-alt2.wav' Symphony1-movement1.wav Symphony1-movement2.wav -convert"),
+        0)
+        << err_;
+    for (std::string n : {"take.wav-alt2", "Symphony1-movement1", "Symphony1-movement2"}) {
+        const std::string in = n[0] == 't' ? deep + "/" + n + ".wav" : w(n + ".wav");
+        EXPECT_EQ(testutil::ReadWav16(deep + "/o/" + n + ".wav").samples,
+                  testutil::ReadWav16(in).samples)
+            << n;
+    }
+    std::string dots;
+    for (int i = 0; i < 2045; ++i) dots += "./";  // 4090 characters
+    auto before = Files();
+    EXPECT_EQ(Tamber("-outfolder out " + dots + dots + "x.wav -convert"), 2);
+    EXPECT_TRUE(Has("The path \"" + dots + dots + "x.wav\" is too long")) << err_.substr(0, 300);
+    EXPECT_EQ(Tamber("-outfolder " + dots + "o x.wav -convert"), 2);  // the output's path
+    EXPECT_TRUE(Has("for \"x.wav\" would be too long")) << err_.substr(0, 300);
+    EXPECT_EQ(Files(), before);
+}
+
+// A settings file that is there but cannot be read is never replaced by one holding one change.
+TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
+    if (geteuid() == 0 && !testutil::HaveTool("setpriv")) GTEST_SKIP() << "no setpriv";
+    const char* who = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    ASSERT_EQ(Tamber("-overwrite ALWAYS -settings .flac 8 44100 2"), 0);
+    testutil::Run("chmod -R a+rwX '" + dir_ + "' && chmod a+x '" + dir_ + "/..'");
+    const std::string ini = dir_ + "/home/config/machine.ini";
+    const auto before = testutil::ReadFileBytes(ini);
+    fs::permissions(ini, fs::perms::none);
+    Tamber("-settings .flac 5 0 0", -1, who);
+    EXPECT_EQ(testutil::ReadFileBytes(ini), before);
 }
 
 // Eight runs convert overlapping batches into one folder at once: every output complete.

@@ -236,7 +236,7 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
 
     // A rate or channel count no encoder takes leaves the stored list as it was.
     for (auto bad : {std::vector<const char*>{"5", "-44100", "2"},
-                     {"5", "44100", "0"},
+                     {"5", "44100", "-1"},
                      {"5", "44100", "3"},
                      {"5", "900000", "1"}}) {
         c.Run({"-settings", ".flac", bad[0], bad[1], bad[2], "-settings", ".wav", "PCM", bad[1],
@@ -254,6 +254,8 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
         Stored("FlacEncoder", {{"SampleRate", 48000}});
         EXPECT_EQ(c.records.flac.compression, 8) << level;
     }
+    c.Run({"-settings", ".flac", "5", "0", "0"});  // the source's rate and channels
+    Stored("FlacEncoder", {{"Compression", 5}, {"SampleRate", 0}, {"Channels", 0}});
     c.Run({"-settings", ".m4a", "odd", "true", "true"});  // unknown mode: flags follow directly
     Stored("AACEncoder", {{"ForceMPEG2", 1}, {"DisableTNS", 1}, {"VBRQuality", 100}});
     // A section is stored from what is stored now, not from the records' older copy.

@@ -53,35 +53,37 @@ TEST(PathHelpers, SplitsExtensionsAndJoins) {
     EXPECT_FALSE(LSamePathText("A/b.wav", "a/b.wav"));  // case counts here
 }
 
-TEST(PathHelpers, OverlongInputIsCutAt259) {
-    std::string longName(400, 'n');
+TEST(PathHelpers, OverlongInputIsCutToTheBuffer) {
+    const size_t max = LMAX_PATH - 1;
+    std::string longName(max + 140, 'n');
     std::string longPath = "/f/" + longName + ".wav";
     char out[LMAX_PATH];  // nothing written past a buffer: the paths fuzzer
     LFile::_GetFileFromPath(out, longPath.c_str());
-    EXPECT_EQ(std::strlen(out), 256u);  // 259 minus the "/f/" prefix
+    EXPECT_EQ(std::strlen(out), max - 3);  // the buffer minus the "/f/" prefix
     LFile::_GetFolderFromPath(out, longPath.c_str());
     EXPECT_STREQ(out, "/f");
-    LFile::_ApplyNewFileExtension(out, (std::string(250, 'a') + ".w").c_str(), ".longextension");
-    EXPECT_EQ(std::strlen(out), 259u);
+    LFile::_ApplyNewFileExtension(out, (std::string(max - 9, 'a') + ".w").c_str(),
+                                  ".longextension");
+    EXPECT_EQ(std::strlen(out), max);
     char buf[LMAX_PATH] = {};
-    std::memset(buf, 'd', 259);
+    std::memset(buf, 'd', max);
     LFile::FilePathCat(buf, "b.wav");
-    EXPECT_EQ(std::strlen(buf), 259u);  // already full: left alone
-    buf[250] = 0;
+    EXPECT_EQ(std::strlen(buf), max);  // already full: left alone
+    buf[max - 9] = 0;
     LFile::FilePathCat(buf, longName.c_str(), ".wav");
-    EXPECT_EQ(std::strlen(buf), 259u);
-    EXPECT_EQ(buf[250], LPATH_SEP);
+    EXPECT_EQ(std::strlen(buf), max);
+    EXPECT_EQ(buf[max - 9], LPATH_SEP);
 }
 
 TEST(PathHelpers, CleanFileNameDropsReservedCharacters) {
-    const std::string longName(500, 'z');
+    const std::string longName(LMAX_PATH + 240, 'z');
     const struct {
         const char* text;
         std::string name;  // "": nothing usable
     } rows[] = {{"AC/DC: Live?", "ACDC Live"},
                 {"\"*./:<>?\\|\x01\x1f\x80\xff", ""},
                 {"Caf\xc3\xa9 Track 01.mp3", "Caf Track 01mp3"},
-                {longName.c_str(), std::string(259, 'z')}};
+                {longName.c_str(), std::string(LMAX_PATH - 1, 'z')}};
     for (const auto& r : rows) {
         char out[LMAX_PATH];
         EXPECT_EQ(CleanFileName(out, r.text), !r.name.empty()) << r.text;

@@ -8,6 +8,7 @@
 #include "store/combohistory.h"
 #include "store/encsettings.h"
 #include "store/registry.h"
+#include "support/file.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -26,17 +27,17 @@ TEST_F(Store, TextValuesRoundTripWithTheirLayout) {
                         "OutputFormat=-7\n"),
               std::string::npos);
 
-    char out[260];
+    char out[LMAX_PATH];
     EXPECT_TRUE(SettingsReadString("Settings", "outputfolder", out, "def"));
     EXPECT_STREQ(out, "C:\\out dir\\x=1%2\n[y]");
     EXPECT_EQ(SettingsReadInt("SETTINGS", "OutputFormat", 3), -7);
     // A missing value gives the default and reports failure; the per-user store is separate.
     EXPECT_FALSE(UserSettingsReadString("Settings", "OutputFolder", out, "def"));
     EXPECT_STREQ(out, "def");
-    // Overlong text is cut at 259 characters.
-    SettingsWriteString("Settings", "Long", std::string(400, 'x').c_str());
+    // Overlong text is cut to the buffer.
+    SettingsWriteString("Settings", "Long", std::string(LMAX_PATH + 140, 'x').c_str());
     SettingsReadString("Settings", "Long", out, "");
-    EXPECT_EQ(std::string(out), std::string(259, 'x'));
+    EXPECT_EQ(std::string(out), std::string(LMAX_PATH - 1, 'x'));
 }
 
 TEST_F(Store, IntegerAndBooleanReadingRules) {

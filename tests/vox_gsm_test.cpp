@@ -58,12 +58,15 @@ TEST(Vox, PendingNibblesAndSeeks) {
     std::vector<int32_t> in(6);
     for (int i = 0; i < 6; ++i) in[size_t(i)] = int32_t(48000 * std::sin(i * 0.9));
     auto write = [&](const char* name, const std::vector<int32_t>& samples, int32_t piece) {
-        Feed(*LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX), samples, piece);
+        LSinkRef sink = LRawFile::OpenSink((dir + name).c_str(), 8000, 1, LRAW_CODEC_VOX);
+        Feed(*sink, samples, piece);
+        sink->Finish(nullptr);
         return ReadFileBytes(dir + name);
     };
     const Bytes six = write("/six.vox", in, 6);
-    EXPECT_EQ(std::tuple(six.size(), write("/five.vox", {in.begin(), in.begin() + 5}, 5).size()),
-              std::tuple(3u, 2u));
+    // A lone last sample keeps a byte of its own, in the high nibble.
+    EXPECT_EQ(write("/five.vox", {in.begin(), in.begin() + 5}, 5),
+              (Bytes{six[0], six[1], uint8_t(six[2] & 0xF0)}));
     EXPECT_EQ(write("/split.vox", in, 3), six);
     EXPECT_EQ(write("/zeros.vox", std::vector<int32_t>(100), 100), Bytes(50, 0x08));
 

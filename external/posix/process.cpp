@@ -1,17 +1,22 @@
 // Child processes on POSIX systems: posix_spawn with a pipe on standard input.
 #include "external/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -44,10 +49,31 @@ void IgnoreBrokenPipes() {
 // Children's standard output and error go to an anonymous memory file each, kept by process id
 // until the child is reaped; a child that fails has its output handed to the reporter.
 std::atomic<LChildFailureReporter> g_reporter{nullptr};
+struct Output {
+    int fd = -1;
+    std::string program;
+    off_t freed = 0;  // the bytes before this offset have been given back (a hole)
+};
 std::mutex g_outputsLock;
-std::map<pid_t, std::pair<int, std::string>> g_outputs;  // fd, program
+std::map<pid_t, Output> g_outputs;
 
 constexpr off_t kReportedBytes = 4096;  // the end of the output is what explains a failure
+// What a chatty child's output may hold in memory: past twice this, all but the last
+// kKeptBytes is given back (the file keeps its size, its start reads as zeros).
+constexpr off_t kKeptBytes = 65536;
+
+// Keeps the captured output of a running child within its bound.
+void BoundOutput(pid_t pid) {
+    std::lock_guard<std::mutex> hold(g_outputsLock);
+    auto it = g_outputs.find(pid);
+    if (it == g_outputs.end()) return;
+    struct stat st;
+    Output& o = it->second;
+    if (fstat(o.fd, &st) != 0 || st.st_size - o.freed <= 2 * kKeptBytes) return;
+    const off_t upTo = st.st_size - kKeptBytes;
+    if (fallocate(o.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, o.freed, upTo - o.freed) == 0)
+        o.freed = upTo;
+}
 
 void EndOutput(pid_t pid, bool failed) {
     int fd = -1;
@@ -56,8 +82,8 @@ void EndOutput(pid_t pid, bool failed) {
         std::lock_guard<std::mutex> hold(g_outputsLock);
         auto it = g_outputs.find(pid);
         if (it == g_outputs.end()) return;
-        fd = it->second.first;
-        program = std::move(it->second.second);
+        fd = it->second.fd;
+        program = std::move(it->second.program);
         g_outputs.erase(it);
     }
     LChildFailureReporter reporter = g_reporter.load();
@@ -70,6 +96,35 @@ void EndOutput(pid_t pid, bool failed) {
         reporter(program, text);
     }
     close(fd);
+}
+
+// True while a process of the group still runs (ended ones that wait for their parent to
+// reap them, zombies, write nothing any more and do not count).
+bool GroupRuns(pid_t group) {
+    DIR* proc = opendir("/proc");
+    if (!proc) return kill(-group, 0) == 0;
+    bool runs = false;
+    while (dirent* e = readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        char path[64], text[512];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        FILE* f = std::fopen(path, "r");
+        if (!f) continue;
+        const size_t n = std::fread(text, 1, sizeof text - 1, f);
+        std::fclose(f);
+        text[n] = 0;
+        // "pid (name) state ppid pgrp ...": the name may hold blanks, so read after its ")".
+        const char* close = std::strrchr(text, ')');
+        char state = 0;
+        int parent = 0, pgrp = 0;
+        if (close && std::sscanf(close + 1, " %c %d %d", &state, &parent, &pgrp) == 3 &&
+            pgrp == group && state != 'Z' && state != 'X') {
+            runs = true;
+            break;
+        }
+    }
+    closedir(proc);
+    return runs;
 }
 
 // Spawns the command line; stdinFd >= 0 becomes the child's standard input, otherwise it is
@@ -113,7 +168,7 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
         if (size_t slash = program.find_last_of('/'); slash != std::string::npos)
             program.erase(0, slash + 1);
         std::lock_guard<std::mutex> hold(g_outputsLock);
-        g_outputs[pid] = {output, std::move(program)};
+        g_outputs[pid] = {output, std::move(program), 0};
     }
     return pid;
 }
@@ -141,11 +196,15 @@ bool LChildProcess::WaitFor(uint32_t ms) {
         int status = 0;
         pid_t r = waitpid(pid_t(handle_), &status, WNOHANG);
         if (r == pid_t(handle_) || (r < 0 && errno != EINTR)) {
+            // Only an exit code 0 seen here is a success: a child whose end cannot be seen
+            // (ECHILD, when something reaped it for us) failed as far as anyone can tell.
             ended_ = true;
-            badExit_ = r == pid_t(handle_) && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            badExit_ = r != pid_t(handle_) || !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            if (r != pid_t(handle_)) LTrace("LChildProcess::WaitFor the child's end is unknown");
             EndOutput(pid_t(handle_), badExit_);
             return true;
         }
+        BoundOutput(pid_t(handle_));
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
@@ -156,27 +215,23 @@ bool LChildProcess::WaitFor(uint32_t ms) {
 
 void LChildProcess::Kill() {
     if (handle_ == kNone || ended_) return;
+    const pid_t pid = pid_t(handle_);
     // The child leads its own process group: whatever it started goes with it.
-    if (kill(-pid_t(handle_), SIGKILL) != 0) kill(pid_t(handle_), SIGKILL);
+    if (kill(-pid, SIGKILL) != 0) kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid_t(handle_), &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    // The rest of the group is gone a moment later; until then it may still write into the
+    // files that its caller is about to release (a temporary slot, an output).
+    for (int ms = 0; ms < kGroupEndWaitMs && GroupRuns(pid); ++ms) usleep(1000);
+    EndOutput(pid, false);  // ended on purpose: its output explains nothing
     ended_ = true;
     badExit_ = true;
 }
 
 void LChildProcess::Release() {
     if (handle_ == kNone) return;
-    if (!ended_ && !WaitFor(0)) {
-        // Left running: reap it whenever it ends so that it leaves no zombie behind.
-        pid_t pid = pid_t(handle_);
-        std::thread([pid] {
-            int status = 0;
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            EndOutput(pid, false);  // nobody waits for this one's result any more
-        }).detach();
-    }
+    if (!ended_ && !WaitFor(0)) Kill();
     handle_ = kNone;
     ended_ = false;
     badExit_ = false;
@@ -217,6 +272,7 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        BoundOutput(pid_t(process_.handle_));
         // The pipe is full: wait until the encoder takes some of it (a stop ends the wait).
         pollfd pfd{int(write_), POLLOUT, 0};
         int r = poll(&pfd, 1, int(stallLimitMs));

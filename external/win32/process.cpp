@@ -53,6 +53,7 @@ void LChildProcess::Kill() {
 
 void LChildProcess::Release() {
     if (handle_ == kNone) return;
+    if (!ended_ && !WaitFor(0)) Kill();
     CloseHandle(AsHandle(handle_));
     handle_ = kNone;
     ended_ = false;

@@ -193,6 +193,8 @@ class LAACEncodeDlg : public LEncoderDialog {
     LAACEncodeSettings& s_;
 };
 
+constexpr const char* kSameAsSource = "Same as source";
+
 class LFlacEncodeDlg : public LEncoderDialog {
   public:
     explicit LFlacEncodeDlg(LFlacEncodeSettings& s) : s_(s) { restoreId_ = 104; }
@@ -200,27 +202,31 @@ class LFlacEncodeDlg : public LEncoderDialog {
     void InitDialog() override {
         static const char* const levels[] = {"0 (fastest)", "1", "2", "3",        "4",
                                              "5",           "6", "7", "8 (best)", nullptr};
-        static const char* const rates[] = {"6000",  "8000",   "11025", "16000", "22050",
-                                            "32000", "44100",  "48000", "64000", "88200",
-                                            "96000", "196000", nullptr};
-        static const char* const channels[] = {"Mono", "Stereo", nullptr};
+        static const char* const rates[] = {kSameAsSource, "6000",  "8000",   "11025", "16000",
+                                            "22050",       "32000", "44100",  "48000", "64000",
+                                            "88200",       "96000", "196000", nullptr};
+        static const char* const channels[] = {kSameAsSource, "Mono", "Stereo", nullptr};
         FillCombo(101, levels);
         FillCombo(102, rates);
         FillCombo(103, channels);
         Select(101, s_.compression);
-        SetNumber(102, long(s_.sampleRate));
-        Select(103, s_.channels >= 2 ? 1 : 0);
+        if (s_.sampleRate == 0)
+            SetDlgItemTextA(hwnd_, 102, kSameAsSource);
+        else
+            SetNumber(102, long(s_.sampleRate));
+        Select(103, s_.channels >= 2 ? 2 : s_.channels);
     }
     void RestoreDefaults() override {
         Select(101, 4);
-        SetDlgItemTextA(hwnd_, 102, "44100");
-        Select(103, 1);
+        SetDlgItemTextA(hwnd_, 102, kSameAsSource);
+        Select(103, 0);
     }
     bool CmOk() override {
         s_.compression = uint8_t(Selected(101));
+        // "Same as source", an empty box or text that is no number: the source's rate (0).
         int32_t rate = Number(102, 0);
-        s_.sampleRate = uint32_t(rate == 0 ? 44100 : rate);
-        s_.channels = uint8_t(Selected(103) + 1);
+        s_.sampleRate = uint32_t(rate < 0 ? 0 : rate);
+        s_.channels = uint8_t(Selected(103));
         s_.Store();
         return true;
     }

@@ -234,7 +234,14 @@ bool Write(LRegistryRoot root, const std::vector<Change>& changes, bool applied)
         changed = true;
     } else {
         std::string text;
-        ReadWholeFile(path, text);
+        // A file that is there but cannot be read holds settings nobody may lose: it is never
+        // replaced by one holding only this change.
+        if (exists && !ReadWholeFile(path, text)) {
+            LTrace("RegistryWriteString cannot read the store file: nothing written");
+            flock(lock, LOCK_UN);
+            close(lock);
+            return false;
+        }
         store = Parse(text);
         for (const Change& change : changes) changed = change(store) || changed;
     }
@@ -245,6 +252,7 @@ bool Write(LRegistryRoot root, const std::vector<Change>& changes, bool applied)
         if (fd >= 0) {
             std::string out = Format(store);
             ok = write(fd, out.data(), out.size()) == ssize_t(out.size());
+            ok = ok && fsync(fd) == 0;  // on the disk before it takes the name
             ok = (close(fd) == 0) && ok;
             ok = ok && rename(tmp.c_str(), path.c_str()) == 0;
             if (!ok) unlink(tmp.c_str());

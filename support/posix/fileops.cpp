@@ -74,6 +74,16 @@ bool IsFileInUse(const char* path) {
     return busy;
 }
 
+bool LFlushFile(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int rc;
+    do rc = ::fsync(fd);
+    while (rc != 0 && errno == EINTR);
+    ::close(fd);
+    return rc == 0;
+}
+
 bool LFileExists(const char* path) {
     struct stat st;
     return path && *path && ::lstat(path, &st) == 0;

@@ -51,6 +51,15 @@ bool IsFileInUse(const char* path) {
     return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+bool LFlushFile(const char* path) {
+    // Flushing needs write access; others may go on reading and writing meanwhile.
+    HANDLE h = Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = FlushFileBuffers(h);
+    CloseHandle(h);
+    return ok != FALSE;
+}
+
 bool LFileExists(const char* path) {
     return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
