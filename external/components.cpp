@@ -4,10 +4,24 @@
 #include <cstdio>
 #include <cstring>
 
+#include "external/componentdigests.h"
 #include "support/trace.h"
 
 void ComponentKeyPath(char* dest, const char* name) {
     std::snprintf(dest, LMAX_PATH, "Software\\Velmora\\Components\\%s", name ? name : "");
+}
+
+std::string ComponentDamagedMessage(const char* name) {
+    std::string text = "The downloaded install-on-demand component \"";
+    text += name ? name : "";
+    text += "\" is damaged or is not the file Tamber expects, so it was not run.";
+    return text;
+}
+
+const LComponentDigest* ComponentDigest(const char* name) {
+    for (const LComponentDigest* row = kComponentDigests; name && row->name; ++row)
+        if (std::strcmp(row->name, name) == 0) return row;
+    return nullptr;
 }
 
 int ProcessGetComponentPath(LProgressDialog* dlg, LProcessGetComponentPath* data) {

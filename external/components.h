@@ -35,6 +35,9 @@ int ProcessInstallProgram(LProgressDialog* dlg, const char* installerName);
 
 // The message shown when a component cannot be installed.
 std::string ComponentInstallFailedMessage(const char* name);
+// The message shown when a downloaded installer is not the published file (checked by size and
+// SHA-256), before the one above.
+std::string ComponentDamagedMessage(const char* name);
 
 // Addresses of the maker's web pages quoted in messages.
 inline constexpr const char* kComponentsWebPage = "http://www.velmora.com/components.html";

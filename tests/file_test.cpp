@@ -1,10 +1,11 @@
-// Path helpers, LFile, user folders, retried opens, lock files and temporary slots.
+// Path helpers, LFile, user folders, retried opens, lock files, temporary slots and SHA-256.
 #include "support/file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/fileops.h"
+#include "support/sha256.h"
 #include "tests/support/kit.h"
 
 namespace {
@@ -199,3 +200,32 @@ TEST_F(TempSlots, LowestFreeNameIsTakenAndStaleFilesAreReused) {
 }
 
 }  // namespace
+
+// The standard's examples (one block, two blocks, a million "a"), the empty message, and a file
+// fed in uneven pieces against sha256sum.
+TEST(Sha256, StandardVectorsAndSha256sum) {
+    const auto hex = [](const std::string& m) {
+        LSha256 s;
+        s.Update(m.data(), m.size());
+        return s.FinalHex();
+    };
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    LSha256 million;
+    const std::string thousand(1000, 'a');
+    for (int i = 0; i < 1000; ++i) million.Update(thousand.data(), thousand.size());
+    EXPECT_EQ(million.FinalHex(),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+
+    if (!testutil::HaveTool("sha256sum")) GTEST_SKIP() << "no sha256sum";
+    testutil::Bytes bytes(100003);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 2654435761u >> 11);
+    const std::string path = testutil::ScratchDir() + "/digest.bin";
+    ASSERT_TRUE(testutil::WriteFileBytes(path, bytes));
+    LSha256 file;
+    for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 % 191 + 1)
+        file.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
+    EXPECT_EQ(file.FinalHex(), testutil::RunOutput("sha256sum " + path).substr(0, 64));
+}

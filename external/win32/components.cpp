@@ -7,10 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "external/componentdigests.h"
 #include "external/process.h"
 #include "external/win32/ftp.h"
 #include "store/registry.h"
 #include "store/settings.h"
+#include "support/file.h"
+#include "support/sha256.h"
 #include "support/trace.h"
 
 bool ComponentReadPath(const char* name, char* path) {
@@ -30,9 +33,23 @@ std::string ComponentInstallFailedMessage(const char* name) {
 
 namespace {
 
-// Log on, change to "components" and download from one server.
+// The downloaded file is the published one: its size and SHA-256 digest.
+bool IsPublishedFile(const char* path, const LComponentDigest& published) {
+    LFile file;
+    if (!file.Open(path) || file.GetFileSizeBytes() != int64_t(published.size)) return false;
+    LSha256 digest;
+    char block[65536];
+    for (int32_t got; (got = file.Read(block, sizeof block)) != 0;) {
+        if (got < 0) return false;
+        digest.Update(block, size_t(got));
+    }
+    return digest.FinalHex() == published.sha256;
+}
+
+// Log on, change to "components" and download from one server; at most the published size is
+// taken. refused is set when the file is not the published one.
 int DownloadFromServer(LProgressDialog* dlg, const char* server, const char* remoteName,
-                       const char* localPath) {
+                       const char* localPath, const LComponentDigest& published, bool& refused) {
     LFileTransferProtocol ftp;
     int status = ProcessFtpLogOnServer(dlg, &ftp, server);
     if (status != LPROCESS_OK) {
@@ -42,9 +59,16 @@ int DownloadFromServer(LProgressDialog* dlg, const char* server, const char* rem
         if (status != LPROCESS_OK)
             LTrace("ProcessDownloadComponent ProcessFtpSetCurrentDirectory(components) FAILED");
         else
-            status = ProcessFtpDownload(dlg, remoteName, localPath, ftp.hService);
+            status =
+                ProcessFtpDownload(dlg, remoteName, localPath, ftp.hService, published.size + 1);
     }
     ftp.Disconnect();
+    // A file too long (cut at one byte more than published) or with other bytes is not run.
+    if (status == LPROCESS_OK && !IsPublishedFile(localPath, published)) {
+        LTrace("ProcessDownloadComponent the download is not the published file");
+        refused = true;
+        status = LPROCESS_FAILED;
+    }
     return status;
 }
 
@@ -67,9 +91,18 @@ int ProcessDownloadComponent(LProgressDialog* dlg, const char* name) {
     char first[LMAX_PATH], second[LMAX_PATH];
     SettingsReadString(kInstallSection, "FirstServer", first, kFirstServerDefault);
     SettingsReadString(kInstallSection, "SecondServer", second, kSecondServerDefault);
-    int status = DownloadFromServer(dlg, first, remote.c_str(), local.c_str());
-    if (status == LPROCESS_FAILED)
-        status = DownloadFromServer(dlg, second, remote.c_str(), local.c_str());
+    // Only an installer whose digest the program knows is fetched at all.
+    const LComponentDigest* published = ComponentDigest(name);
+    bool refused = false;
+    int status = LPROCESS_FAILED;
+    if (!published)
+        LTrace("ProcessDownloadComponent no published installer of that name");
+    else
+        status = DownloadFromServer(dlg, first, remote.c_str(), local.c_str(), *published, refused);
+    if (published && status == LPROCESS_FAILED)
+        status =
+            DownloadFromServer(dlg, second, remote.c_str(), local.c_str(), *published, refused);
+    if (refused && status == LPROCESS_FAILED) dlg->ShowError(ComponentDamagedMessage(name).c_str());
 
     if (status == LPROCESS_OK) {
         dlg->SetText("Running install-on-demand", 0);

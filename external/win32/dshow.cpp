@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "external/platdec.h"
+#include "support/thread.h"
 #include "support/trace.h"
 
 namespace {
@@ -132,9 +135,11 @@ struct Graph {
     IBaseFilter* nullRenderer = nullptr;
     AM_MEDIA_TYPE type{};
     bool haveType = false;
-    ~Graph() {
+    ~Graph() { Release(); }
+    void Release() {
         if (grabber) grabber->SetCallback(nullptr, 1);
         if (haveType) FreeType(type);
+        haveType = false;
         SafeRelease(nullRenderer);
         SafeRelease(grabber);
         SafeRelease(grabberFilter);
@@ -209,6 +214,38 @@ bool BuildGraph(Graph& g, const char* path) {
         return false;
     }
     return true;
+}
+
+// Building the graph on a worker of its own: a source that never answers (Wine's reader of a
+// tiny junk file, a pipe that never delivers) would otherwise hold the decode for ever. The
+// worker keeps the graph until the caller is done with it; when the caller gave up waiting, it
+// releases the graph whenever building returns.
+struct GraphJob {
+    LSignalObject built, finished;
+    char path[LMAX_PATH] = {};
+    Graph graph;
+    std::atomic<bool> ok{false};
+};
+
+// 0 with the graph built, LPROCESS_STOPPED on Cancel, LPROCESS_FAILED when building failed or
+// did not end within ms. The caller sets finished once it no longer uses the graph.
+int BuildGraphWaiting(LProgressDialog* dlg, const std::shared_ptr<GraphJob>& job, uint32_t ms) {
+    try {
+        std::thread([job] {
+            const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            job->ok = BuildGraph(job->graph, job->path);
+            job->built.Set();
+            job->finished.WaitFor(LWAIT_INFINITE);
+            job->graph.Release();
+            if (SUCCEEDED(init)) CoUninitialize();
+        }).detach();
+    } catch (...) {
+        return LPROCESS_FAILED;
+    }
+    const int status = dlg->WaitForObject(job->built, ms);
+    if (status == LPROCESS_FAILED) Trace("Process(LDxLoadToWav) building the graph stalled");
+    if (status != LPROCESS_OK) return status;
+    return job->ok ? LPROCESS_OK : LPROCESS_FAILED;
 }
 
 // The graph's output, a whole stream or at least the given share of its duration.
@@ -300,11 +337,11 @@ int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     dlg->SetText(name, 1);
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LDecodedWav wav;
-    int result = LPROCESS_FAILED;
-    {
-        Graph g;
-        if (BuildGraph(g, d->szInFilePath)) result = RunGraph(dlg, g, d, wav);
-    }
+    auto job = std::make_shared<GraphJob>();
+    std::memcpy(job->path, d->szInFilePath, sizeof job->path);
+    int result = BuildGraphWaiting(dlg, job, d->stallMs);
+    if (result == LPROCESS_OK) result = RunGraph(dlg, job->graph, d, wav);
+    job->finished.Set();
     if (result == LPROCESS_OK && !wav.Finish()) result = LPROCESS_FAILED;
     if (result != LPROCESS_OK) wav.Abandon();
     if (SUCCEEDED(init)) CoUninitialize();

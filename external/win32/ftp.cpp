@@ -126,7 +126,7 @@ int ProcessFtpSetCurrentDirectory(LProgressDialog* dlg, LFileTransferProtocol* f
 }
 
 int ProcessFtpDownload(LProgressDialog* dlg, const char* remoteName, const char* localPath,
-                       LInternetHandle service) {
+                       LInternetHandle service, uint32_t maxBytes) {
     dlg->SetText("Downloading", 0);
     dlg->SetText(remoteName, 1);
     if (!service) {
@@ -167,6 +167,7 @@ int ProcessFtpDownload(LProgressDialog* dlg, const char* remoteName, const char*
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (local != INVALID_HANDLE_VALUE) {
         char block[256];
+        uint64_t total = 0;
         for (;;) {
             if (dlg->PumpMessages()) {
                 result = LPROCESS_STOPPED;
@@ -183,10 +184,22 @@ int ProcessFtpDownload(LProgressDialog* dlg, const char* remoteName, const char*
                 result = LPROCESS_OK;
                 break;
             }
+            // A file longer than the limit is cut there; the caller sees its length.
+            const bool last = total + got >= maxBytes;
+            if (last) got = DWORD(maxBytes - total);
+            total += got;
             DWORD written = 0;
-            WriteFile(local, block, got, &written, nullptr);
+            if (!WriteFile(local, block, got, &written, nullptr) || written != got) {
+                LTrace("ProcessFtpDownload WriteFile FAILED");
+                break;
+            }
+            if (last) {
+                LTrace("ProcessFtpDownload the file reached its limit");
+                result = LPROCESS_OK;
+                break;
+            }
         }
-        CloseHandle(local);
+        if (!CloseHandle(local)) result = LPROCESS_FAILED;
     }
     close(remote);
     return result;

@@ -34,5 +34,6 @@ class LFileTransferProtocol {
 int ProcessFtpLogOnServer(LProgressDialog* dlg, LFileTransferProtocol* ftp, const char* server);
 int ProcessFtpSetCurrentDirectory(LProgressDialog* dlg, LFileTransferProtocol* ftp,
                                   const char* folder);
+// Takes at most maxBytes (a longer file is cut there); fails when a write fails.
 int ProcessFtpDownload(LProgressDialog* dlg, const char* remoteName, const char* localPath,
-                       LInternetHandle service);
+                       LInternetHandle service, uint32_t maxBytes);

@@ -72,7 +72,65 @@ struct InstallRecord {
     char folder[MAX_PATH];
 };
 
-// Copies the payload from the start of the running file; LPROCESS_OK with checksum left 0.
+// Reads the payload from the start of the running file in chunks: adds every byte to sum,
+// writes it to out when there is one, shows progress over both passes and watches for cancel.
+struct PayloadReader {
+    LProgressDialog* dlg;
+    HANDLE in;
+    double done, total;  // bytes read in both passes, and twice the payload
+    uint32_t sum = 0;
+    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunk);
+
+    // The next size bytes; written is cleared when out cannot take them.
+    int Read(uint32_t size, HANDLE out, bool& written) {
+        while (size) {
+            const DWORD want = size < kChunk ? size : kChunk;
+            DWORD got = 0, put = 0;
+            if (!ReadFile(in, chunk.data(), want, &got, nullptr) || got != want)
+                return LPROCESS_FAILED;
+            sum = SetupChecksumAdd(sum, chunk.data(), got);
+            if (out != INVALID_HANDLE_VALUE && written &&
+                (!WriteFile(out, chunk.data(), got, &put, nullptr) || put != got))
+                written = false;
+            size -= got;
+            done += got;
+            dlg->SetProgress(total > 0 ? done / total : 1.0);
+            if (dlg->PumpMessages()) return LPROCESS_STOPPED;
+        }
+        return LPROCESS_OK;
+    }
+};
+
+// The sizes and the checksum from the trailer; false unless the sizes and the trailer make up
+// the whole file.
+bool ReadTrailer(HANDLE in, int count, std::vector<uint32_t>& sizes, uint32_t& sum) {
+    sizes.assign(count, 0);
+    std::vector<uint8_t> trailer(SetupTrailerSize(count));
+    LARGE_INTEGER length, back;
+    back.QuadPart = -static_cast<LONGLONG>(trailer.size());
+    DWORD got = 0;
+    if (!GetFileSizeEx(in, &length) || !SetFilePointerEx(in, back, nullptr, FILE_END) ||
+        !ReadFile(in, trailer.data(), DWORD(trailer.size()), &got, nullptr) ||
+        got != trailer.size() || SetFilePointer(in, 0, nullptr, FILE_BEGIN) != 0)
+        return false;
+    LONGLONG expected = static_cast<LONGLONG>(trailer.size());
+    for (int i = 0; i < count; ++i) expected += sizes[i] = LoadLE32(&trailer[4 * i]);
+    sum = LoadLE32(&trailer[4 * count]);
+    return expected == length.QuadPart;
+}
+
+// The passing name of a target: its file name with "~" in front, in the same folder.
+bool PassingPath(char* dest, const char* target) {
+    const char* name = std::strrchr(target, '\\');
+    name = name ? name + 1 : target;
+    const int n = std::snprintf(dest, MAX_PATH, "%.*s~%s", int(name - target), target, name);
+    return n > 0 && n < MAX_PATH;
+}
+
+// Checks the running file's sizes and checksum, then copies each payload file under its
+// passing name and, once every byte has been read and checked again, renames it into place:
+// a broken setup file, a cancel or a read failure leaves the installed files as they were.
+// Targets that could not be written are listed in failed.
 int Extract(LProgressDialog* dlg, const char* folder, std::string& failed) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH - 1);
@@ -80,60 +138,73 @@ int Extract(LProgressDialog* dlg, const char* folder, std::string& failed) {
         CreateFileA(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (in == INVALID_HANDLE_VALUE) return LPROCESS_FAILED;
     const int count = SetupFileCount();
-    std::vector<uint8_t> trailer(SetupTrailerSize(count));
-    LARGE_INTEGER back;
-    back.QuadPart = -static_cast<LONGLONG>(trailer.size());
-    DWORD got = 0;
-    if (!SetFilePointerEx(in, back, nullptr, FILE_END) ||
-        !ReadFile(in, trailer.data(), DWORD(trailer.size()), &got, nullptr) ||
-        got != trailer.size() || SetFilePointer(in, 0, nullptr, FILE_BEGIN) != 0) {
-        CloseHandle(in);
-        return LPROCESS_FAILED;
+    std::vector<uint32_t> sizes;
+    uint32_t stored = 0;
+    const bool laidOut = ReadTrailer(in, count, sizes, stored);
+    double total = 0;
+    for (uint32_t s : sizes) total += 2.0 * s;
+    PayloadReader reader{dlg, in, 0, total};
+    int status = laidOut ? LPROCESS_OK : LPROCESS_FAILED;
+    bool unused = false;
+    dlg->SetText("Checking installation file", 0);
+    for (int i = 0; i < count && status == LPROCESS_OK; ++i)
+        status = reader.Read(sizes[i], INVALID_HANDLE_VALUE, unused);
+    bool corrupt = status == LPROCESS_FAILED || (status == LPROCESS_OK && reader.sum != stored);
+    if (!corrupt && status == LPROCESS_OK) {
+        status = SetFilePointer(in, 0, nullptr, FILE_BEGIN) == 0 ? LPROCESS_OK : LPROCESS_FAILED;
+        reader.sum = 0;
     }
-    uint32_t sum = LoadLE32(&trailer[4 * count]);
-    double total = 0, copied = 0;
-    for (int i = 0; i < count; ++i) total += LoadLE32(&trailer[4 * i]);
-    int status = LPROCESS_OK;
-    std::vector<uint8_t> chunk(kChunk);
-    for (int i = 0; i < count && status == LPROCESS_OK; ++i) {
-        uint32_t left = LoadLE32(&trailer[4 * i]);
-        if (!left) continue;
+    std::vector<std::string> targets(count), passing(count);
+    std::vector<bool> written(count, false);
+    for (int i = 0; i < count && !corrupt && status == LPROCESS_OK; ++i) {
+        if (!sizes[i]) continue;
         dlg->SetText(kSetupFiles[i].name, 0);
-        char target[MAX_PATH];
+        char target[MAX_PATH] = {}, temp[MAX_PATH] = {};
         HANDLE out = INVALID_HANDLE_VALUE;
-        if (SetupTargetPath(target, folder, kSetupFiles[i]))
-            out = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (SetupTargetPath(target, folder, kSetupFiles[i]) && PassingPath(temp, target))
+            out = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        targets[i] = target[0] ? target : kSetupFiles[i].name;
+        if (out != INVALID_HANDLE_VALUE) passing[i] = temp;
         // The bytes are still read and counted, so that the checksum stays meaningful.
-        bool written = out != INVALID_HANDLE_VALUE;
-        while (left) {
-            const DWORD want = left < kChunk ? left : kChunk;
-            if (!ReadFile(in, chunk.data(), want, &got, nullptr) || got != want) {
-                status = LPROCESS_FAILED;  // shorter than its size table says
-                sum = 1;
-                break;
-            }
-            sum -= SetupChecksumAdd(0, chunk.data(), got);
-            DWORD put = 0;
-            if (written && (!WriteFile(out, chunk.data(), got, &put, nullptr) || put != got))
-                written = false;
-            left -= got;
-            copied += got;
-            dlg->SetProgress(total > 0 ? copied / total : 1.0);
-            if (dlg->PumpMessages()) {
-                status = LPROCESS_STOPPED;
-                break;
-            }
+        bool ok = out != INVALID_HANDLE_VALUE;
+        status = reader.Read(sizes[i], out, ok);
+        if (out != INVALID_HANDLE_VALUE) {
+            ok = FlushFileBuffers(out) && ok;
+            CloseHandle(out);
         }
-        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-        if (!written) failed += std::string("\n") + target;
+        written[i] = ok;
     }
     CloseHandle(in);
-    if (status == LPROCESS_OK && sum != 0) {
+    // A file changed since the check is as broken as one that failed it.
+    corrupt =
+        corrupt || status == LPROCESS_FAILED || (status == LPROCESS_OK && reader.sum != stored);
+    for (int i = 0; i < count; ++i) {
+        if (passing[i].empty()) {
+            if (sizes[i] && status == LPROCESS_OK && !corrupt) failed += "\n" + targets[i];
+        } else if (status != LPROCESS_OK || corrupt || !written[i] ||
+                   !MoveFileExA(passing[i].c_str(), targets[i].c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            DeleteFileA(passing[i].c_str());
+            if (status == LPROCESS_OK && !corrupt) failed += "\n" + targets[i];
+        }
+    }
+    if (corrupt && status != LPROCESS_STOPPED) {
         MessageBoxA(static_cast<HWND>(dlg->GetWindow()), kCorrupt, "Install Error",
                     MB_OK | MB_ICONWARNING);
         status = LPROCESS_FAILED;
     }
     return status;
+}
+
+// The folders made for the installation go again when nothing was put in them.
+void RemoveEmptyFolders(const char* folder) {
+    char parent[MAX_PATH];
+    std::snprintf(parent, sizeof parent, "%s", folder);
+    RemoveDirectoryA(folder);
+    if (char* cut = std::strrchr(parent, '\\')) {
+        *cut = 0;
+        RemoveDirectoryA(parent);
+    }
 }
 
 int Process(LProgressDialog* dlg, InstallRecord* rec) {
@@ -152,19 +223,15 @@ int Process(LProgressDialog* dlg, InstallRecord* rec) {
     LSheetPage pages[] = {{"SetupLicencePage", &page, "Licence Agreement",
                            "Please read the following important information before continuing."}};
     if (!LWizardRun(window, pages, 1, "Tamber Setup") || !page.agreed) {
-        // Nothing installed: the folders made for the question go again when still empty.
-        char parent[MAX_PATH];
-        std::snprintf(parent, sizeof parent, "%s", rec->folder);
-        RemoveDirectoryA(rec->folder);
-        if (char* cut = std::strrchr(parent, '\\')) {
-            *cut = 0;
-            RemoveDirectoryA(parent);
-        }
+        RemoveEmptyFolders(rec->folder);
         return LPROCESS_FAILED;
     }
     std::string failed;
     const int status = Extract(dlg, rec->folder, failed);
-    if (status != LPROCESS_OK) return status;
+    if (status != LPROCESS_OK) {
+        RemoveEmptyFolders(rec->folder);
+        return status;
+    }
     if (!failed.empty()) {
         const std::string text =
             "Setup could not create these files; the installation is incomplete:" + failed;

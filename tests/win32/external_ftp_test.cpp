@@ -20,8 +20,8 @@ class InstallOnDemand : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(std::getenv("FTP_GOOD"), nullptr) << "run through external_ftp_test.py";
-        for (std::string c :
-             {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow", "hangcomp"})
+        for (std::string c : {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow",
+                              "hangcomp", "ftpwrong", "ftpendless"})
             wintest::RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\" + c, "Path",
                               nullptr);
     }
@@ -75,6 +75,18 @@ TEST_F(InstallOnDemand, FailuresShowTheMessage) {
                       std::string(component) +
                       "\". Please download it from http://www.velmora.com/components.html and "
                       "install it manually."});
+        EXPECT_FALSE(fs::exists(TempInstaller(component))) << component;  // also after a time-out
+    }
+}
+
+// A file with other bytes, or one that does not end: not run, said so, and deleted.
+TEST_F(InstallOnDemand, DownloadNotThePublishedFileIsRefused) {
+    for (const char* component : {"ftpwrong", "ftpendless"}) {
+        Get(component, "GOOD", "DEAD", LPROCESS_FAILED);
+        ASSERT_EQ(surface->errors.size(), 2u) << component;
+        EXPECT_EQ(surface->errors[0], ComponentDamagedMessage(component));
+        EXPECT_EQ(surface->errors[1], ComponentInstallFailedMessage(component));
+        EXPECT_FALSE(fs::exists(TempInstaller(component))) << component;
     }
 }
 

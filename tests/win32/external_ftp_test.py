@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs the install-on-demand suite (wine-run, suite) against local FTP servers (ports in FTP_*):
-good, refuse (no anonymous), nosize (no SIZE), slow (16 KB/s), dead (nothing listens)."""
+good, refuse (no anonymous), nosize (no SIZE), slow (16 KB/s), dead (nothing listens); the
+installers are the stand-in's copies, a changed one and an endless one."""
 import os
 import shutil
 import socket
@@ -32,6 +33,13 @@ def main():
         installer = os.path.join(os.path.dirname(suite), "standin_codec.exe")
         for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp"):
             shutil.copy(installer, os.path.join(folder, name + ".exe"))
+        # Not the published file: one byte of its DOS stub changed; the file and then endless.
+        wrong = bytearray(open(installer, "rb").read())
+        wrong[0x50] ^= 0x01
+        open(os.path.join(folder, "ftpwrong.exe"), "wb").write(wrong)
+        with open(os.path.join(folder, "ftpendless.exe"), "wb") as endless:
+            endless.write(open(installer, "rb").read())
+            endless.truncate(1 << 30)  # sparse: no disk is used
 
         slow_dtp = type("SlowDTP", (ThrottledDTPHandler,), dict(write_limit=16384))
         no_size = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "SIZE"}

@@ -91,6 +91,14 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     d.CancelAfter(0);
     EXPECT_EQ(Decode<LDxLoadToWav>(d, kWin + "\\long.xyz", kOut), LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
+    // A source that never answers (as Wine's reader of a 3-byte junk file may not): building the
+    // graph is given up at the stall limit.
+    const char* silent = "\\\\.\\pipe\\tamber-platdec-silent";
+    HANDLE pipe = CreateNamedPipeA(silent, PIPE_ACCESS_DUPLEX, 0, 1, 4096, 4096, 0, nullptr);
+    FakeProgress stalled;
+    EXPECT_EQ(Decode(stalled, silent, kOut, LDxLoadToWav{{}, {}, 2000}), LPROCESS_FAILED);
+    EXPECT_FALSE(fs::exists(kOut));
+    CloseHandle(pipe);
 }
 
 // The DSS stand-in's blocks are 480 bytes (660 for kind 3), every second one 528.

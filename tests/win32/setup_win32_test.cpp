@@ -27,6 +27,18 @@ void ExpectNotInstalled() {
     EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "<none>");
 }
 
+// An installation already there: setup files that fail, or a cancelled one, leave it alone.
+void PlantInstallation() {
+    fs::create_directories(kFolder);
+    for (const char* name : {"tamber.exe", "tamber.hlp"})
+        testutil::WriteFileBytes(kFolder + "\\" + name, {'o', 'l', 'd'});
+}
+void ExpectPlantedKept() {
+    for (const char* name : {"tamber.exe", "tamber.hlp"})
+        EXPECT_TRUE(testutil::ReadText(kFolder + "\\" + name) == "old") << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(kFolder), {}), 2);  // no passing files left
+}
+
 std::string Variant(const char* name) {
     const char* dir = std::getenv("TAMBER_SETUP_VARIANTS");
     return std::string(dir ? dir : "") + "\\" + name;
@@ -58,14 +70,19 @@ BOOL CALLBACK FindHelpText(HWND w, LPARAM lp) {
 
 }  // namespace
 
-// Cut short, a changed payload byte, or a folder that cannot be made: refused with a message.
+// Cut short, short of payload, a changed payload byte, or a folder that cannot be made: refused
+// with a message, the installed files untouched.
 TEST(SetupFile, TruncatedCorruptAndUncreatableRefuse) {
+    PlantInstallation();
     HANDLE p = Start(Variant("cut-setup.exe"));
     EXPECT_TRUE(Answer("Install Error", IDOK, kCorrupt));
     EXPECT_TRUE(Ended(p, 10000));
-    p = StartInstall("changed-setup.exe");
-    EXPECT_TRUE(Answer("Install Error", IDOK, kCorrupt));
-    EXPECT_TRUE(Ended(p));
+    for (const char* variant : {"changed-setup.exe", "short-setup.exe"}) {
+        p = StartInstall(variant);
+        EXPECT_TRUE(Answer("Install Error", IDOK, kCorrupt)) << variant;
+        EXPECT_TRUE(Ended(p));
+        ExpectPlantedKept();
+    }
     ExpectNotInstalled();
 
     const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion";
@@ -83,13 +100,13 @@ TEST(SetupFile, TruncatedCorruptAndUncreatableRefuse) {
 
 // Cancel during a long extraction, or a file that cannot be written, ends the install unfinished.
 TEST(SetupFile, CancelDuringExtraction) {
+    PlantInstallation();
     HANDLE p = StartInstall("big-setup.exe");
     HWND progress = WaitDialog("Installing Tamber");
     ASSERT_TRUE(WaitFor([&] { return Shows(progress, "tamber.hlp"); }));
     Command(progress, IDCANCEL);
     EXPECT_TRUE(Ended(p));
-    EXPECT_TRUE(fs::exists(kFolder + "\\tamber.exe"));
-    EXPECT_LT(fs::file_size(kFolder + "\\tamber.hlp"), 96u << 20);
+    ExpectPlantedKept();
     ExpectNotInstalled();
 
     const std::string blocked = kFolder + "\\lame.exe";  // a folder in the file's place

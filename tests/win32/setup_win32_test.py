@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the setup file's layout (tamber.exe, tamber.hlp, lame.exe, their sizes, byte sum and mode
 word, 32-bit little-endian), then runs the setup suite in a fresh prefix with variants of it (whole,
-cut short, a payload byte changed, a large help file) in TAMBER_SETUP_VARIANTS."""
+cut short, short of payload, a payload byte changed, a large help file) in TAMBER_SETUP_VARIANTS."""
 import os
 import shutil
 import struct
@@ -31,12 +31,14 @@ def main():
     scratch = tempfile.mkdtemp(prefix="tamber-setup-")
     prefix = tempfile.mkdtemp(prefix="tamber-wine-setup-", dir="/var/tmp")
     try:
+        lame = len(parts[0]) + len(parts[1])
         changed = bytearray(setup)
-        changed[len(parts[0]) + len(parts[1]) + 1000] ^= 0x01
+        changed[lame + 1000] ^= 0x01
         variants = {
             "tamber-setup.exe": setup,
             "cut-setup.exe": setup[:-3],
             "changed-setup.exe": bytes(changed),
+            "short-setup.exe": setup[:lame + 1000] + setup[lame + 5096:],  # its trailer whole
             "big-setup.exe": setup_file([parts[0], bytes(range(256)) * (96 << 12), parts[2]]),
         }
         for name, data in variants.items():
