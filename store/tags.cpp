@@ -31,18 +31,20 @@ bool HasExtension(const char* path, const char* ext) {
     return ExtIs(found, ext);
 }
 
-// The INFO sub-chunk ids and the tag names they carry; "IPRD" is read as the title only.
+// The INFO sub-chunk ids and the tag names they carry, as every other reader maps them. "ICOP"
+// (the copyright) is read as the date only when there is no "ICRD": this program once wrote the
+// date there.
 struct InfoId {
     const char* id;
     const char* name;
 };
-constexpr InfoId kInfoIds[] = {{"IART", "ARTIST"}, {"INAM", "ALBUM"},       {"ICOP", "DATE"},
-                               {"IGNR", "GENRE"},  {"ITRK", "TRACKNUMBER"}, {"ICMT", "COMMENT"}};
-constexpr const char* kKnownIds[] = {"IPRD", "ITRK", "INAM", "ICOP", "IGNR", "ICMT", "IART"};
+constexpr InfoId kInfoIds[] = {{"IART", "ARTIST"}, {"INAM", "TITLE"}, {"IPRD", "ALBUM"},
+                               {"ICRD", "DATE"},   {"IGNR", "GENRE"}, {"ITRK", "TRACKNUMBER"},
+                               {"ICMT", "COMMENT"}};
+constexpr const char* kKnownIds[] = {"IPRD", "ITRK", "INAM", "ICRD", "IGNR", "ICMT", "IART"};
 constexpr char kBlankId[4] = {' ', ' ', ' ', ' '};
 
 const char* NameOfId(const uint8_t* id) {
-    if (std::memcmp(id, "IPRD", 4) == 0) return "TITLE";
     for (const InfoId& e : kInfoIds)
         if (std::memcmp(id, e.id, 4) == 0) return e.name;
     return nullptr;
@@ -141,12 +143,21 @@ class TagReader : public WavVisitor {
   public:
     TagReader(LAudioTagData& tags, bool replace) : tags_(tags), replace_(replace) {}
     bool InfoList(LFile& f, int64_t begin, int64_t end) override {
-        return ForEachSubChunk(f, begin, end, [&](int64_t sp, const uint8_t* head, uint32_t size) {
-            if (const char* name = NameOfId(head)) Apply(name, ReadText(f, sp + 8, size));
-        });
+        std::string copyright;
+        bool created = false;
+        const bool ok =
+            ForEachSubChunk(f, begin, end, [&](int64_t sp, const uint8_t* head, uint32_t size) {
+                if (std::memcmp(head, "ICOP", 4) == 0) copyright = ReadText(f, sp + 8, size);
+                created = created || std::memcmp(head, "ICRD", 4) == 0;
+                if (const char* name = NameOfId(head)) Apply(name, ReadText(f, sp + 8, size));
+            });
+        if (!created && !copyright.empty()) Apply("DATE", copyright);
+        return ok;
     }
-    void DispText(LFile& f, int64_t pos, uint32_t size) override {
-        Apply("TITLE", ReadText(f, pos, size));
+    // A title that changed length leaves its old "DISP" behind: the last one is the title.
+    void DispText(LFile& f, int64_t pos, uint32_t size) override { disp_ = ReadText(f, pos, size); }
+    void Finish() {
+        if (!disp_.empty()) Apply("TITLE", disp_);
     }
     void Apply(const char* name, const std::string& value) {
         if (!replace_ && *tags_.Get(name, "")) return;
@@ -156,6 +167,7 @@ class TagReader : public WavVisitor {
   private:
     LAudioTagData& tags_;
     bool replace_;
+    std::string disp_;
 };
 
 class TagWriter : public WavVisitor {
@@ -165,7 +177,7 @@ class TagWriter : public WavVisitor {
         // Nothing to write for empty values or names without a place in the file.
         for (size_t i = 0; i < items_.size(); ++i) {
             const auto& [name, value] = items_[i];
-            if (value.empty() || (name != "TITLE" && !IdOfName(name))) written_[i] = true;
+            if (value.empty() || !IdOfName(name)) written_[i] = true;
         }
         title_ = tags.Get("TITLE", "");
     }
@@ -181,10 +193,6 @@ class TagWriter : public WavVisitor {
         for (size_t i = 0; i < items_.size(); ++i) {
             if (written_[i]) continue;
             const auto& [name, value] = items_[i];
-            if (name == "TITLE") {
-                written_[i] = true;
-                continue;
-            }
             const uint32_t want = uint32_t(value.size() + 1);
             for (auto& slot : blanks) {
                 if (slot.first < 0 || slot.second != want) continue;
@@ -201,16 +209,17 @@ class TagWriter : public WavVisitor {
         return ok;
     }
 
-    void DispText(LFile& f, int64_t pos, uint32_t size) override {
-        if (title_.empty()) return;
-        if (size != title_.size() + 1 && size != DispTextSize(title_.size())) return;
-        std::vector<uint8_t> text(size + (size & 1), 0);
-        std::memcpy(text.data(), title_.data(), title_.size());
-        if (WriteAt(f, pos, text.data(), int32_t(size))) titleInPlace_ = true;
-    }
+    // Only the last "DISP" counts (the reader's rule): the title goes there when it fits.
+    void DispText(LFile&, int64_t pos, uint32_t size) override { lastDisp_ = {pos, size}; }
 
     // Appends what was not written in place; false on a write failure.
     bool Append(LFile& f) {
+        if (const auto [pos, size] = lastDisp_;
+            !title_.empty() && (size == title_.size() + 1 || size == DispTextSize(title_.size()))) {
+            std::vector<uint8_t> text(size + (size & 1), 0);
+            std::memcpy(text.data(), title_.data(), title_.size());
+            if (WriteAt(f, pos, text.data(), int32_t(size))) titleInPlace_ = true;
+        }
         int64_t end = f.GetFileSizeBytes();
         if (end < 0) return false;
         if (end & 1) {  // keep chunks on even offsets after an unpadded odd chunk
@@ -252,6 +261,7 @@ class TagWriter : public WavVisitor {
     const std::vector<std::pair<std::string, std::string>>& items_;
     std::vector<bool> written_;
     std::string title_;
+    std::pair<int64_t, uint32_t> lastDisp_{-1, 0};
     bool titleInPlace_ = false;
 };
 
@@ -391,6 +401,7 @@ bool LAudioTagData::UpdateTags(const char* path, bool replace) {
     if (!OpenForTags(f, path, false)) return false;
     TagReader reader(*this, replace);
     WalkWav(f, reader);
+    reader.Finish();
     return true;
 }
 

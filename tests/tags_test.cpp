@@ -1,4 +1,4 @@
-// Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse and appending.
+// Audio tags: ID3v1.1 fields and genres, WAV INFO/DISP slot reuse, appending and peers' mapping.
 #include "store/tags.h"
 
 #include "support/byteorder.h"
@@ -92,6 +92,22 @@ TEST(Tags, WavSlotsAreReusedAndAppended) {
                         "duration_ts -of default=nw=1:nk=1 '" +
                         p + "'"),
               "801\nSpeech\nThe Much Longer Band\n");
+
+    // INFO as the peers map it, both ways: INAM title, IPRD album, ICRD date.
+    ASSERT_TRUE(Tags({{"ALBUM", "Dawn"}, {"DATE", "1999"}}).WriteTags(p.c_str()));
+    EXPECT_EQ(RunOutput("ffprobe -v quiet -show_entries format_tags=title,album,date -of "
+                        "default=nw=1 '" +
+                        p + "' | sort"),
+              "TAG:album=Dawn\nTAG:date=1999\nTAG:title=Even\n");
+    // The title that changed length left an old DISP behind: it never comes back.
+    ASSERT_TRUE(Tags({{"TITLE", "Morning"}}).WriteTags(p.c_str()));
+    EXPECT_EQ(Fields(p, {"TITLE", "ALBUM"}), "Morning|Dawn");
+    const std::string q = ScratchDir() + "/peer.wav";
+    RunOutput(
+        "ffmpeg -v quiet -y -f lavfi -i anullsrc=r=8000:cl=mono -t 0.1 -metadata title=T "
+        "-metadata album=A -metadata date=2001 -metadata copyright=C '" +
+        q + "'");
+    EXPECT_EQ(Fields(q, {"TITLE", "ALBUM", "DATE"}), "T|A|2001");
 }
 
 TEST(Tags, BadFilesChangeNothing) {
