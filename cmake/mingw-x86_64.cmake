@@ -1,12 +1,5 @@
-# Toolchain for the x86-64 Windows build (mingw-w64, posix threads, static runtime): the same
-# sources as the 32-bit product, for machines whose kernel runs no 32-bit programs.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR env TAMBER_WINE_ARCH=win64 ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+# Toolchain for the x86-64 Windows build: the same sources as the 32-bit product, for machines
+# whose kernel runs no 32-bit programs.
+set(TAMBER_MINGW_PROCESSOR x86_64)
+set(TAMBER_WINE_ARCH win64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
