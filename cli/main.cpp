@@ -18,6 +18,7 @@
 #include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"
+#include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"
 
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
     // An ignored SIGCHLD is inherited from whoever started us; with it the system reaps every
     // child itself and no decoder's or encoder's exit status could be seen.
     signal(SIGCHLD, SIG_DFL);
+    // Ctrl+C between the steps of a run ends it at once, and every child it started with it.
+    LEndChildrenOnInterrupt();
     if (argc < 2) {
         Usage(stderr);
         return 2;
