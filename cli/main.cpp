@@ -91,7 +91,15 @@ int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
     commandLine.SetArgumentLimit(int(args.size()));
     LCommandResult result = commandLine.Run(int(args.size()), args.data());
     host.StoreBoxes();
-    if (!result.converted) return result.settingsFailed ? 2 : 0;
+    // A settings file that cannot be read is left as it is: what was to go into it did not.
+    char unreadable[LMAX_PATH];
+    const bool unsaved = RegistryUnreadableFile(unreadable);
+    if (unsaved)
+        std::fprintf(stderr,
+                     "tamber: the settings file %s cannot be read: it is left as it is, and the "
+                     "settings of this run are not saved in it\n",
+                     unreadable);
+    if (!result.converted) return result.settingsFailed || unsaved ? 2 : 0;
     if (host.EntryCount() == 0) {
         std::fprintf(stderr, "tamber: no files to convert\n");
         return 2;

@@ -424,7 +424,8 @@ TEST_F(Faults, LongPathsAreNeitherCutNorMixedUp) {
     EXPECT_EQ(Files(), before);
 }
 
-// A settings file that is there but cannot be read is never replaced by one holding one change.
+// A settings file that is there but cannot be read is never replaced by one holding one change,
+// and the run says so and fails.
 TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
     if (geteuid() == 0 && !testutil::HaveTool("setpriv")) GTEST_SKIP() << "no setpriv";
     const char* who = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
@@ -433,7 +434,8 @@ TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
     const std::string ini = dir_ + "/home/config/machine.ini";
     const auto before = testutil::ReadFileBytes(ini);
     fs::permissions(ini, fs::perms::none);
-    Tamber("-settings .flac 5 0 0", -1, who);
+    EXPECT_EQ(Tamber("-settings .flac 5 0 0", -1, who), 2);
+    EXPECT_TRUE(Has("tamber: the settings file " + ini + " cannot be read")) << err_;
     EXPECT_EQ(testutil::ReadFileBytes(ini), before);
 }
 
