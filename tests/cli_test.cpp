@@ -439,6 +439,16 @@ TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
     EXPECT_EQ(testutil::ReadFileBytes(ini), before);
 }
 
+// An empty or relative PATH entry is no folder to search: a program in the working folder is
+// never taken for a component.
+TEST_F(Faults, OnlyAbsolutePathEntriesAreSearched) {
+    testutil::StandIn(w("lame"), "touch '" + dir_ + "/ran'; exit 1");
+    Tamber("-format .mp3 -outfolder out x.wav -convert", -1, "env PATH=:.:/usr/bin:/bin");
+    EXPECT_FALSE(fs::exists(dir_ + "/ran"));
+    EXPECT_EQ(testutil::ReadText(dir_ + "/home/config/machine.ini").find("./lame"),
+              std::string::npos);
+}
+
 // Eight runs convert overlapping batches into one folder at once: every output complete.
 TEST_F(Faults, ConcurrentRunsShareAFolder) {
     std::vector<std::vector<int16_t>> pcm;
