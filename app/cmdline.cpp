@@ -125,6 +125,19 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     std::vector<const char*> argv(size_t(count > 0 ? count : 0));
     for (int i = 0; i < count; ++i) argv[size_t(i)] = argvIn[i] ? argvIn[i] : "";
     std::vector<bool> isValue(size_t(count > 0 ? count : 0), false);
+    // Relative paths of a start made elsewhere, against its folder (options pass and files
+    // pass); a joined path too long for a buffer is refused below like any other.
+    std::vector<std::string> joined(argv.size());
+    auto resolved = [&](int i) {
+        const char* a = argv[size_t(i)];
+        if (baseFolder_.empty() || LIsPathSeparator(a[0]) || (a[0] && a[1] == ':') ||
+            LIsSameAsSource(a))
+            return a;
+        joined[size_t(i)] = baseFolder_;
+        if (!LIsPathSeparator(joined[size_t(i)].back())) joined[size_t(i)] += LPATH_SEP;
+        joined[size_t(i)] += a;
+        return argv[size_t(i)] = joined[size_t(i)].c_str();
+    };
 
     // Options pass.
     for (int i = 1; i < count; ++i) {
@@ -140,6 +153,7 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             const char* v = argv[size_t(++i)];
             isValue[size_t(i)] = true;
             if (Is(a, "-outfolder")) {
+                v = resolved(i);
                 // Another folder in its place would take the outputs: nothing is converted.
                 if (!RefuseLongPath(v))
                     host_.SetOutputFolder(v);
@@ -167,7 +181,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
 
     // Files pass.
     for (int i = 1; i < count; ++i) {
-        const char* a = argv[size_t(i)];
+        const char* a =
+            IsFileArgument(argv[size_t(i)]) && !isValue[size_t(i)] ? resolved(i) : argv[size_t(i)];
         if (Is(a, "-clear")) {
             host_.SelectAll();
             host_.RemoveAllEntries();

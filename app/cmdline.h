@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "convert/host.h"
 #include "store/encsettings.h"
@@ -37,6 +38,9 @@ class LCommandLine {
     LCommandResult Run(int argc, const char* const* argv);
     // How many arguments (entry 0 included) Run looks at; LCOMMAND_MAX_ARGS unless changed.
     void SetArgumentLimit(int limit) { argumentLimit_ = limit; }
+    // The folder that relative file arguments and a relative "-outfolder" are read against
+    // (the starting folder of a forwarded start); empty: used as they are.
+    void SetBaseFolder(const char* folder) { baseFolder_ = folder ? folder : ""; }
 
     // Adds a file to the list (LoadFile): false only when it is already listed; unreadable,
     // empty or non-regular files are skipped (true, nothing added; *added tells).
@@ -53,4 +57,5 @@ class LCommandLine {
     LSettingsRecords& records_;
     bool settingsFailed_ = false;  // in this run
     int argumentLimit_ = LCOMMAND_MAX_ARGS;
+    std::string baseFolder_;
 };

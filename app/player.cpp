@@ -9,11 +9,16 @@
 #include <thread>
 
 #include "core/peak_limit.h"
+#include "support/progress.h"
 #include "support/trace.h"
 
 namespace {
 constexpr uint32_t kLoopForever = 2147483647u;
-}
+// The feeder and the done handler write into the buffers, the device and the source that a stop
+// lets go next: a stop waits for them to end, however long a source's read holds them (a thread
+// let go after a time-out would write into freed memory).
+constexpr uint32_t kThreadStopMs = LWAIT_INFINITE;
+}  // namespace
 
 LSoundPlayer::LSoundPlayer()
     : notify_(*this), source_(new LSRCNull(LSRC_ERR_PLACEHOLDER)), doneHandler_(*this) {}
@@ -21,7 +26,7 @@ LSoundPlayer::LSoundPlayer()
 LSoundPlayer::~LSoundPlayer() {
     Stop();
     source_ = LSourceRef(new LSRCNull(LSRC_ERR_PLACEHOLDER));
-    StopThreadTimed(5000);
+    StopThreadTimed(kThreadStopMs);
 }
 
 int LSoundPlayer::QueuedBuffers() const {
@@ -150,7 +155,7 @@ bool LSoundPlayer::Start(const LSourceRef& source, int mode) {
 
 void LSoundPlayer::Stop() {
     if (!IsOpen()) return;
-    StopThreadTimed(5000);
+    StopThreadTimed(kThreadStopMs);
     if (!wave_->Reset()) LTrace("LSoundPlayer::Stop waveOutReset ERROR");
     int budget = 1000;
     for (auto& h : headers_) h.Destroy(*wave_, budget);
@@ -196,7 +201,7 @@ void LSoundPlayer::Cue() {
         flags_ &= uint16_t(~PAUSED);
         return;
     }
-    StopThreadTimed(5000);  // the feeder resets the device as it leaves
+    StopThreadTimed(kThreadStopMs);  // the feeder resets the device as it leaves
     source_->Seek(played_);
     played_ = source_->GetPosition();
     WriteCueBuffer();
@@ -209,7 +214,7 @@ void LSoundPlayer::Cue() {
 
 void LSoundPlayer::Seek(int32_t frame) {
     if (!IsOpen()) return;
-    StopThreadTimed(5000);
+    StopThreadTimed(kThreadStopMs);
     wave_->Reset();
     source_->Seek(frame);
     played_ = source_->GetPosition();
@@ -328,7 +333,7 @@ void LSoundPlayer::ThreadFunction() {
             StopSignal().WaitSignalDual(freedEvent_, 1000);
         }
     }
-    doneHandler_.StopThreadTimed(5000);
+    doneHandler_.StopThreadTimed(kThreadStopMs);
     wave_->Reset();
 }
 

@@ -223,9 +223,11 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             }
             ++k;
         }
-        // Ctrl+C: each one passed on once to every worker.
-        while (forwarded < g_interrupts) {
-            ++forwarded;
+        // Ctrl+C: the first is passed on to every worker, which stops its entry, its children
+        // and its files itself. Later ones are not: a second would end a worker at once, before
+        // it had removed its passing files.
+        if (forwarded == 0 && g_interrupts > 0) {
+            forwarded = 1;
             stopNew = true;
             for (const Worker& w : workers) kill(w.pid, SIGINT);
         }

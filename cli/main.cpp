@@ -18,6 +18,7 @@
 #include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"
+#include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"
 
@@ -90,7 +91,15 @@ int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
     commandLine.SetArgumentLimit(int(args.size()));
     LCommandResult result = commandLine.Run(int(args.size()), args.data());
     host.StoreBoxes();
-    if (!result.converted) return result.settingsFailed ? 2 : 0;
+    // A settings file that cannot be read is left as it is: what was to go into it did not.
+    char unreadable[LMAX_PATH];
+    const bool unsaved = RegistryUnreadableFile(unreadable);
+    if (unsaved)
+        std::fprintf(stderr,
+                     "tamber: the settings file %s cannot be read: it is left as it is, and the "
+                     "settings of this run are not saved in it\n",
+                     unreadable);
+    if (!result.converted) return result.settingsFailed || unsaved ? 2 : 0;
     if (host.EntryCount() == 0) {
         std::fprintf(stderr, "tamber: no files to convert\n");
         return 2;
@@ -139,6 +148,8 @@ int main(int argc, char** argv) {
     // An ignored SIGCHLD is inherited from whoever started us; with it the system reaps every
     // child itself and no decoder's or encoder's exit status could be seen.
     signal(SIGCHLD, SIG_DFL);
+    // Ctrl+C between the steps of a run ends it at once, and every child it started with it.
+    LEndChildrenOnInterrupt();
     if (argc < 2) {
         Usage(stderr);
         return 2;

@@ -232,23 +232,20 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     char proposed[LMAX_PATH];
     std::snprintf(proposed, sizeof proposed, "%s", output);
     if (cd.useCDDBNames && !LCDNameOutput(host, texts, folder, extension, output)) return false;
-    // Where the rip writes: the job's passing file, or for a name of the disc's a passing file
-    // of its own beside that name, which takes the name only once the track is complete (a
-    // file or a link there is replaced, never written through, and stays on a failure).
-    char target[LMAX_PATH];
-    std::snprintf(target, sizeof target, "%s", output);
-    const bool named = std::strcmp(proposed, output) != 0;
-    if (named) {
+    // The rip writes under a passing name beside its output, claimed once every question is
+    // answered; it takes the name only once the track is complete (a file or a link there is
+    // replaced, never written through, and stays on a failure).
+    if (std::strcmp(proposed, output) != 0) {
         bool proceed = true, skip = false;
         CmTestFileExists(host, output, overwrite, proceed, skip);
         if (!proceed || skip) return false;
-        char outFolder[LMAX_PATH], name[LMAX_PATH];
-        LFile::_GetFolderFromPath(outFolder, output);
-        GetFileNameNoExtension(name, output);
-        if (!LClaimPassingName(target, outFolder, "~", name, extension)) {
-            LTrace("CmConvertCDAudioFile no passing name next to the disc's name");
-            return false;
-        }
+    }
+    char target[LMAX_PATH], outFolder[LMAX_PATH], name[LMAX_PATH];
+    LFile::_GetFolderFromPath(outFolder, output);
+    GetFileNameNoExtension(name, output);
+    if (!LClaimPassingName(target, outFolder, "~", name, extension)) {
+        LTrace("CmConvertCDAudioFile no passing name next to the output");
+        return false;
     }
 
     LSinkRef sink;
@@ -263,10 +260,9 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     int status = ran ? dlg.status : LPROCESS_FAILED;
     if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;
     sink.reset();
-    if (status == LPROCESS_OK && named && !LReplaceFile(target, output)) status = LPROCESS_FAILED;
+    if (status == LPROCESS_OK && !LReplaceFile(target, output)) status = LPROCESS_FAILED;
     if (status != LPROCESS_OK) {
-        // Only what this rip created goes (the job's own passing file is the job's to delete).
-        if (named) LDeleteFile(target);
+        LDeleteFile(target);  // only what this rip created goes
         // A cancelled rip cancels the run, as a cancelled transfer does.
         if (status == LPROCESS_STOPPED && jobDialog) jobDialog->RequestStop();
         return false;

@@ -48,7 +48,8 @@ void LCDSameAsSourceFolder(char* dest);
 
 // Converts the CD track entry `input` into `output` (the job's proposed path; replaced when the
 // disc's names are used), under the run's overwrite state. Its progress dialogs are owned by the
-// job's (so the main window stays disabled) and hidden with the main window. True when
-// converted; false when skipped, refused or failed (a partial output is deleted).
+// job's (so the main window stays disabled) and hidden with the main window. The track is
+// written under a passing name beside the output that takes its place when complete. True when
+// converted; false when skipped, refused or failed (the partial file is deleted).
 bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
                           LOverwriteState& overwrite, LProgressDialog* jobDialog);

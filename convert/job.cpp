@@ -225,18 +225,13 @@ bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
     return claimed;
 }
 
-// A CD track. It may be named from the disc's information instead (its conversion then decides
-// on overwriting that name and deletes a partial file itself); otherwise what it wrote under
-// the passing name takes its place.
-int ConvertTrack(Batch& b, const Entry& e, PassingFile& passing) {
+// A CD track. Its conversion may name it from the disc's information instead (and decides on
+// overwriting that name); it writes under a passing name of its own, claimed once its questions
+// are answered, so that no passing file waits behind a question or a message.
+int ConvertTrack(Batch& b, const Entry& e) {
     char written[LMAX_PATH];
-    LCopyPath(written, passing.path);
-    bool ok = b.host.ConvertCDAudioFile(e.index, written, b.overwrite, b.dlg);
-    if (ok && std::strcmp(written, passing.path) == 0) {
-        ok = ReplaceWith(passing.path, e.paths.finalPath);
-        if (ok) passing.held = false;
-    }
-    passing.Drop();
+    LCopyPath(written, e.paths.finalPath);
+    const bool ok = b.host.ConvertCDAudioFile(e.index, written, b.overwrite, b.dlg);
     b.host.SetEntryImage(e.index, ok ? LENTRY_DONE : LENTRY_FAILED);
     if (ok) return kNextEntry;
     b.job->outcome = LPROCESS_FAILED;
@@ -263,8 +258,9 @@ bool Taggable(const char* ext) {
     return LFindInputFormat(ext).tags;
 }
 
-// Open, transfer, tags and the final name of an ordinary file.
-int ConvertFile(Batch& b, const Entry& e, PassingFile& passing) {
+// Open, transfer, tags and the final name of an ordinary file. The passing file is claimed
+// once the input is open, so that none waits behind the open's questions and messages.
+int ConvertFile(Batch& b, const Entry& e) {
     LSourceRef source;
     const int open = OpenInput(b, e, source);
     if (open != LPROCESS_OK) {
@@ -273,6 +269,12 @@ int ConvertFile(Batch& b, const Entry& e, PassingFile& passing) {
     }
     if (!LGenSinkIsSupported(b.outExt, b.host)) {
         b.dlg->ShowError(NotSupported().c_str());
+        return Failed(b, e, LPROCESS_FAILED);
+    }
+    PassingFile passing;
+    if (!ClaimPassingFile(b, e, passing)) {
+        LTrace("ProcessConvert no passing name can be created next to the output");
+        b.dlg->ShowError(LFormatMessage(kCannotCreateMessage, e.paths.finalPath).c_str());
         return Failed(b, e, LPROCESS_FAILED);
     }
     const char* output = passing.path;
@@ -299,11 +301,13 @@ int ConvertFile(Batch& b, const Entry& e, PassingFile& passing) {
         status = LPROCESS_FAILED;
     }
     if (status != LPROCESS_OK) {
+        // What was written so far is no file anyone can use: it goes before the message, which
+        // may wait for the user as long as the session lasts.
+        passing.Drop();
         // A cancel is the user's own doing: no message.
         if (status != LPROCESS_STOPPED)
             b.dlg->ShowError(sinkMessage ? LFormatMessage(sinkMessage, e.input).c_str()
                                          : ConversionFailed(e.input).c_str());
-        // What was written so far is no file anyone can use (the passing file goes).
         return Failed(b, e, status);
     }
     passing.held = false;
@@ -328,14 +332,8 @@ int ConvertEntry(Batch& b, int index) {
     const int rule = ApplyOverwriteRule(b, e);
     if (rule != kGoOn) return rule;
 
-    PassingFile passing;
-    if (!ClaimPassingFile(b, e, passing)) {
-        LTrace("ProcessConvert no passing name can be created next to the output");
-        b.dlg->ShowError(LFormatMessage(kCannotCreateMessage, e.paths.finalPath).c_str());
-        return Failed(b, e, LPROCESS_FAILED);
-    }
-    if (ExtIs(e.inExt, ".cda")) return ConvertTrack(b, e, passing);
-    return ConvertFile(b, e, passing);
+    if (ExtIs(e.inExt, ".cda")) return ConvertTrack(b, e);
+    return ConvertFile(b, e);
 }
 
 }  // namespace

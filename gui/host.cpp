@@ -138,10 +138,12 @@ bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState
     return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
-void MainDialog::EvRunArguments(char** argv, int argc) {
+void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {
     for (int i = 0; i < argc; ++i)
         if (_stricmp(argv[i], "-convert") == 0) CmStop();
     LCommandLine line(*this, records);
+    line.SetArgumentLimit(argc);  // a start's blocks together
+    line.SetBaseFolder(folder);
     line.Run(argc, argv);
     if (hwnd_) EnableControls();
 }

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "convert/messages.h"
 #include "gui/maindlg.h"
 #include "gui/startup.h"
 #include "store/settings.h"
@@ -87,21 +89,13 @@ MainDialog* mainDialog = nullptr;
 
 }  // namespace
 
-std::vector<char> BuildArgumentBlock(int argc, char** argv) {
-    std::vector<char> block(LARGUMENT_BLOCK_SIZE, 0);
-    const int32_t count = argc < 32 ? argc : 32;
-    std::memcpy(block.data(), &count, 4);
-    for (int i = 0; i < count; ++i) {
-        char* slot = block.data() + 4 + LMAX_PATH * i;
-        LCopyPath(slot, argv[i] ? argv[i] : "");
-    }
-    return block;
-}
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     int argc = __argc;
     char** argv = __argv;
 
+    // Relative arguments name files in the folder the start was made in.
+    char startFolder[LMAX_PATH] = {};
+    GetCurrentDirectoryA(LMAX_PATH, startFolder);
     // The program folder is the working folder.
     char exe[LMAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, LMAX_PATH - 1);
@@ -150,22 +144,38 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     }
 
     // Normal role: hand the arguments to the running window, starting one for them when none
-    // runs. A window busy with other work refuses the block; the mutex stays held while the
-    // block is offered again, so later starts wait behind this one and keep their order.
-    std::vector<char> block = BuildArgumentBlock(argc, argv);
-    COPYDATASTRUCT cds{0, static_cast<DWORD>(block.size()), block.data()};
+    // runs. An argument that no slot holds is refused whole: cut, it would name another file.
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        args.emplace_back(argv[i] ? argv[i] : "");
+        if (i > 0 && !LPathFits(args.back().c_str())) {
+            if (mutex) ReleaseMutex(mutex);
+            MessageBoxA(nullptr, LFormatMessage(kPathTooLongMessage, args.back().c_str()).c_str(),
+                        "Tamber", MB_OK | MB_ICONERROR);
+            return 0;
+        }
+    }
+    // A window busy with other work refuses a block; the mutex stays held while the block is
+    // offered again, so later starts wait behind this one and keep their order.
+    const std::vector<std::vector<char>> blocks =
+        BuildArgumentBlocks(args, startFolder, GetCurrentProcessId());
+    size_t sent = 0;
     int starts = 0;
     for (;;) {
         // A window that went away meanwhile is started again, so that the arguments still run.
         if (!running && argc > 1 && starts < 2) {
             ++starts;
+            sent = 0;  // a new window gets the whole command line
             if (mutex) ReleaseMutex(mutex);
             StartSecondCopy(exe, show);
             if (mutex) WaitForSingleObject(mutex, INFINITE);
             running = FindMainWindow();
         }
         if (!running) break;
+        COPYDATASTRUCT cds{0, static_cast<DWORD>(blocks[sent].size()),
+                           const_cast<char*>(blocks[sent].data())};
         const LRESULT reply = SendMessageA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+        if (reply != LFORWARD_BUSY && ++sent < blocks.size()) continue;
         if (reply != LFORWARD_BUSY) {
             if (mutex) {
                 ReleaseMutex(mutex);

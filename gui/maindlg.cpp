@@ -354,17 +354,19 @@ bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
             std::memcpy(&count, bytes, 4);
             if (count < 0) count = 0;
             if (count > 32) count = 32;
-            // Each slot is copied and cut at 259 characters whatever the sender wrote.
-            char slots[32][LMAX_PATH];
-            char* argv[32];
-            int argc = 0;
+            // Each slot is read up to its 259th character whatever the sender wrote; a start's
+            // blocks run together once its last has come.
+            std::vector<std::string> block;
             for (int i = 0; i < count; ++i) {
                 const size_t offset = 4 + static_cast<size_t>(LMAX_PATH) * i;
                 if (offset + LMAX_PATH > cds->cbData) break;
-                LCopyPath(slots[i], bytes + offset);
-                argv[argc++] = slots[i];
+                block.emplace_back(bytes + offset, strnlen(bytes + offset, LMAX_PATH - 1));
             }
-            EvRunArguments(argv, argc);
+            if (forwarded_.Take(std::move(block))) {
+                std::vector<char*> argv;
+                for (std::string& a : forwarded_.args) argv.push_back(a.data());
+                EvRunArguments(argv.data(), int(argv.size()), forwarded_.folder.c_str());
+            }
             SetMessageResult(TRUE);
             return true;
         }

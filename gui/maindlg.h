@@ -7,6 +7,7 @@
 #include "app/player.h"
 #include "convert/cdconvert.h"
 #include "convert/host.h"
+#include "gui/startup.h"
 #include "store/encsettings.h"
 #include "support/progress.h"
 #include "support/win32/dialog.h"
@@ -98,7 +99,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void CmExit();
     void CmWebPage(int command);
     void CmRunRelated(int command);
-    void EvRunArguments(char** argv, int argc);
+    // A command line; relative paths in it are read against folder (when not empty).
+    void EvRunArguments(char** argv, int argc, const char* folder = "");
 
     void EvTimer(UINT_PTR id);
     void EvMenuSelect(int id, UINT flags);
@@ -162,6 +164,7 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     // The entries' texts in list order, kept beside the list (reading them back from the list
     // view costs far more than a folder walk can afford).
     std::vector<std::string> paths_;
+    LForwardedArguments forwarded_;  // the blocks of a start so far
     LSoundPlayer player_;
     bool playing_ = false;
     LSplashScreen splash_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // WM_COPYDATA payload: a 32-bit count, then 32 slots of 260 bytes.
@@ -18,8 +19,25 @@ constexpr intptr_t LFORWARD_BUSY = 0x42757379;
 // How long a sender waits before it sends a refused block again, in milliseconds.
 constexpr unsigned LFORWARD_RETRY_MS = 100;
 
-// The block for the first min(argc, 32) arguments, each cut to 259 characters.
-std::vector<char> BuildArgumentBlock(int argc, char** argv);
+// A start's arguments (the program's path first) in blocks of up to 28, each block ending with
+// LFORWARD_MARKER, "part/parts/process id" and the folder the start was made in (relative paths
+// are read against it); every argument fits a slot (longer ones are refused before).
+constexpr const char* LFORWARD_MARKER = "-forwarded";
+std::vector<std::vector<char>> BuildArgumentBlocks(const std::vector<std::string>& args,
+                                                   const char* folder, unsigned long process);
+
+// The window's side: the blocks of one start put together in order.
+struct LForwardedArguments {
+    // Takes a block's arguments; true when the start's command line is complete in args (the
+    // program's path first) with its starting folder (empty for a block from elsewhere).
+    bool Take(std::vector<std::string> block);
+    std::vector<std::string> args;
+    std::string folder;
+
+  private:
+    int next_ = 0;
+    unsigned long process_ = 0;
+};
 
 // Runs the installer (install true) or the uninstaller of the setup payload.
 void RunSetupRole(bool install);

@@ -31,3 +31,6 @@ bool RegistryReleaseWrites();
 // The folder holding the plain-text store ("" on Windows, where the registry is used).
 // TAMBER_HOME, when set, moves it to "$TAMBER_HOME/config".
 void RegistryStoreFolder(char* dest);
+// A store file that is there but could not be read when a value was to be written into it (it
+// is left as it is, the value not written there): true with its path in dest (false on Windows).
+bool RegistryUnreadableFile(char* dest);

@@ -338,7 +338,8 @@ TEST_F(Faults, KilledRunLeavesTheInputWhole) {
 }
 
 // Ctrl+C stops every running entry and its encoder or decoder with all it started, starts no
-// other, and leaves no file behind.
+// other, and leaves no file behind; pressed twice (the second ends each worker at once, before
+// it has stopped anything) it ends every child too.
 TEST_F(Faults, InterruptStopsEveryRunningEntry) {
     for (auto [tool, in, format] :
          {std::tuple{"oggenc", ".wav", ".ogg"}, {"oggdec", ".ogg", ".wav"}}) {
@@ -359,11 +360,13 @@ TEST_F(Faults, InterruptStopsEveryRunningEntry) {
         testutil::WaitUntil([&] { return children().size() >= 2; });
         ASSERT_EQ(children().size(), 2u) << tool;
         // The shell that wrote its pid runs tamber itself (exec), so that pid is tamber's.
-        testutil::Run("kill -INT $(cat '" + dir_ + "/tamber.pid')");
+        testutil::Run("p=$(cat '" + dir_ + "/tamber.pid'); kill -INT $p; kill -INT $p");
         testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
         EXPECT_EQ(testutil::ReadText(dir_ + "/rc"), "1\n") << tool;
-        for (const std::string& pid : children())  // the child leads its own process group
-            EXPECT_NE(testutil::Run("kill -0 -- -" + pid + " 2>/dev/null"), 0) << tool;
+        for (const std::string& pid : children()) {  // the child leads its own process group
+            EXPECT_FALSE(testutil::GroupRuns(pid)) << tool;
+            testutil::Run("kill -9 -" + pid + " 2>/dev/null");
+        }
         EXPECT_EQ(children().size(), 2u) << tool;  // c never started
         EXPECT_TRUE(!fs::exists(w("out")) || fs::is_empty(w("out"))) << tool;
         EXPECT_EQ(Files().size(), 4u) << tool;  // x.wav, a, b and c
@@ -372,6 +375,23 @@ TEST_F(Faults, InterruptStopsEveryRunningEntry) {
                 fs::remove(e.path());
         for (const char* f : {"a", "b", "c"}) fs::remove(w(f + std::string(in)));
     }
+}
+
+// Ctrl+C pressed twice ends a tamber that converts alone at once, and its decoder with it: the
+// decoder's late write never comes.
+TEST_F(Faults, SecondInterruptEndsTheChildrenToo) {
+    fs::copy_file(w("x.wav"), w("x.ogg"));
+    StandIn("oggdec", "echo $$ > '" + dir_ + "/dec.pid'; sleep 30; echo late > \"$2\"");
+    testutil::Run("(" +
+                  Command("-jobs 1 -format .wav -outfolder out x.ogg -convert", -1,
+                          "\\$(echo \\$\\$ > ../tamber.pid)") +
+                  "; touch '" + dir_ + "/rc') &");
+    testutil::WaitUntil([&] { return !testutil::ReadText(dir_ + "/dec.pid").empty(); });
+    testutil::Run("p=$(cat '" + dir_ + "/tamber.pid'); kill -INT $p; kill -INT $p");
+    testutil::WaitUntil([&] { return fs::exists(dir_ + "/rc"); });
+    const std::string decoder = std::to_string(std::stoi(testutil::ReadText(dir_ + "/dec.pid")));
+    EXPECT_FALSE(testutil::GroupRuns(decoder));
+    testutil::Run("kill -9 -" + decoder + " 2>/dev/null");
 }
 
 // Paths past 259 characters are used whole; one past the system's limit is refused by name and
@@ -404,7 +424,8 @@ TEST_F(Faults, LongPathsAreNeitherCutNorMixedUp) {
     EXPECT_EQ(Files(), before);
 }
 
-// A settings file that is there but cannot be read is never replaced by one holding one change.
+// A settings file that is there but cannot be read is never replaced by one holding one change,
+// and the run says so and fails.
 TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
     if (geteuid() == 0 && !testutil::HaveTool("setpriv")) GTEST_SKIP() << "no setpriv";
     const char* who = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
@@ -413,8 +434,19 @@ TEST_F(Faults, UnreadableSettingsAreNeverReplaced) {
     const std::string ini = dir_ + "/home/config/machine.ini";
     const auto before = testutil::ReadFileBytes(ini);
     fs::permissions(ini, fs::perms::none);
-    Tamber("-settings .flac 5 0 0", -1, who);
+    EXPECT_EQ(Tamber("-settings .flac 5 0 0", -1, who), 2);
+    EXPECT_TRUE(Has("tamber: the settings file " + ini + " cannot be read")) << err_;
     EXPECT_EQ(testutil::ReadFileBytes(ini), before);
+}
+
+// An empty or relative PATH entry is no folder to search: a program in the working folder is
+// never taken for a component.
+TEST_F(Faults, OnlyAbsolutePathEntriesAreSearched) {
+    testutil::StandIn(w("lame"), "touch '" + dir_ + "/ran'; exit 1");
+    Tamber("-format .mp3 -outfolder out x.wav -convert", -1, "env PATH=:.:/usr/bin:/bin");
+    EXPECT_FALSE(fs::exists(dir_ + "/ran"));
+    EXPECT_EQ(testutil::ReadText(dir_ + "/home/config/machine.ini").find("./lame"),
+              std::string::npos);
 }
 
 // Eight runs convert overlapping batches into one folder at once: every output complete.

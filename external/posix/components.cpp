@@ -32,6 +32,8 @@ bool IsProgram(const char* path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
 }
 
+// Only absolute folders are searched: an empty or relative entry names the working folder of
+// the moment, and a program found there would be recorded for every later run wherever it runs.
 bool FindOnPath(const char* program, char* out) {
     const char* p = std::getenv("PATH");
     if (!p) return false;
@@ -39,8 +41,8 @@ bool FindOnPath(const char* program, char* out) {
         const char* end = std::strchr(p, ':');
         int len = end ? int(end - p) : int(std::strlen(p));
         char candidate[LMAX_PATH];
-        int n = len == 0 ? std::snprintf(candidate, sizeof candidate, "./%s", program)
-                         : std::snprintf(candidate, sizeof candidate, "%.*s/%s", len, p, program);
+        int n = p[0] == '/' ? std::snprintf(candidate, sizeof candidate, "%.*s/%s", len, p, program)
+                            : -1;
         if (n > 0 && n < LMAX_PATH && IsProgram(candidate)) {
             std::memcpy(out, candidate, size_t(n) + 1);
             return true;

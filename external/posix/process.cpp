@@ -23,6 +23,7 @@
 
 #include "external/posix/childoutput.h"
 #include "external/posix/spawn.h"
+#include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/trace.h"
 
@@ -163,6 +164,7 @@ pid_t Spawn(const char* commandLine, int stdinFd) {
         if (output >= 0) close(output);
         return 0;
     }
+    LNoteChildGroup(pid);
     if (output >= 0) {
         std::string program = args[0];
         if (size_t slash = program.find_last_of('/'); slash != std::string::npos)
@@ -198,6 +200,7 @@ bool LChildProcess::WaitFor(uint32_t ms) {
         if (r == pid_t(handle_) || (r < 0 && errno != EINTR)) {
             // Only an exit code 0 seen here is a success: a child whose end cannot be seen
             // (ECHILD, when something reaped it for us) failed as far as anyone can tell.
+            LForgetChildGroup(pid_t(handle_));
             ended_ = true;
             badExit_ = r != pid_t(handle_) || !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
             if (r != pid_t(handle_)) LTrace("LChildProcess::WaitFor the child's end is unknown");
@@ -224,6 +227,7 @@ void LChildProcess::Kill() {
     // The rest of the group is gone a moment later; until then it may still write into the
     // files that its caller is about to release (a temporary slot, an output).
     for (int ms = 0; ms < kGroupEndWaitMs && GroupRuns(pid); ++ms) usleep(1000);
+    LForgetChildGroup(pid);
     EndOutput(pid, false);  // ended on purpose: its output explains nothing
     ended_ = true;
     badExit_ = true;

@@ -164,6 +164,7 @@ struct Cached {
 std::recursive_mutex g_lock;  // the caches, and one update at a time within this process
 Cached g_cache[2];
 bool g_holding = false;
+std::string g_unreadable;  // a store file that a write found unreadable
 
 bool SameFile(const Cached& c, const struct stat& st) {
     return c.known && c.inode == st.st_ino && c.size == st.st_size &&
@@ -238,6 +239,7 @@ bool Write(LRegistryRoot root, const std::vector<Change>& changes, bool applied)
         // replaced by one holding only this change.
         if (exists && !ReadWholeFile(path, text)) {
             LTrace("RegistryWriteString cannot read the store file: nothing written");
+            g_unreadable = path;
             flock(lock, LOCK_UN);
             close(lock);
             return false;
@@ -272,7 +274,10 @@ bool Update(LRegistryRoot root, const Change& change) {
     Cached& cache = g_cache[root == LRegistryRoot::LocalMachine ? 0 : 1];
     if (g_holding) {
         // Applied to this run's view now, written with the others when writes are released.
-        if (!Current(root)) return false;
+        if (!Current(root)) {
+            g_unreadable = cache.path;
+            return false;
+        }
         if (!change(cache.store)) return true;
         cache.held.push_back(change);
         return true;
@@ -366,4 +371,10 @@ bool RegistryReleaseWrites() {
 
 void RegistryStoreFolder(char* dest) {
     LCopyPath(dest, ConfigFolder().c_str());
+}
+
+bool RegistryUnreadableFile(char* dest) {
+    std::lock_guard<std::recursive_mutex> hold(g_lock);
+    LCopyPath(dest, g_unreadable.c_str());
+    return !g_unreadable.empty();
 }

@@ -82,3 +82,8 @@ bool RegistryReleaseWrites() {
 void RegistryStoreFolder(char* dest) {
     dest[0] = 0;
 }
+
+bool RegistryUnreadableFile(char* dest) {
+    dest[0] = 0;
+    return false;
+}

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/thread.h"
 #include "support/trace.h"
@@ -16,15 +17,15 @@
 
 namespace {
 
-// Ctrl+C while a process runs asks it to stop; a second Ctrl+C ends the program as usual.
+// Ctrl+C while a process runs asks it to stop; a second Ctrl+C ends the program at once, with
+// every child it started.
 volatile sig_atomic_t g_interrupted = 0;
 int g_depth = 0;  // nested Run calls (user-interface thread only)
 struct sigaction g_oldAction;
 
 void OnInterrupt(int) {
     if (g_interrupted) {
-        signal(SIGINT, SIG_DFL);
-        raise(SIGINT);
+        LEndChildrenAndProgram(SIGINT);
         return;
     }
     g_interrupted = 1;

@@ -88,6 +88,10 @@ int Run(const std::string& command) {
 #endif
 }
 
+bool GroupRuns(const std::string& group) {
+    return Run("pgrep -g " + group + " -r D,R,S,T,t >/dev/null") == 0;
+}
+
 std::string RunOutput(const std::string& command) {
     std::string out;
     FILE* p = popen(command.c_str(), "r");

@@ -23,6 +23,8 @@ int Run(const std::string& command);
 std::string RunOutput(const std::string& command);
 // True when the program is on PATH.
 bool HaveTool(const char* name);
+// True while a process of the process group still runs (ended ones not yet reaped do not count).
+bool GroupRuns(const std::string& group);
 
 // A fresh scratch folder with TAMBER_HOME set to it plus home ("" for the folder itself).
 std::string ScratchHome(const std::string& home = "/home");

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """tamber.exe "-hide ... -convert -exit" under a file-size limit (EFBIG) per case: output kind,
-new/replaced/same file, limit at the start, middle or end. The suite (wine-run, suite) closes the
-error box; the work folder must be byte-identical afterwards."""
+new/replaced/same file, limit at the start, middle or end; or with an encoder that fails. The
+suite (wine-run, suite) closes the error box; the work folder must be byte-identical afterwards."""
 import hashlib, os, resource, shutil, signal, struct, subprocess, sys, tempfile, wave
 
 PCM = ["-settings", ".wav", "PCM", "22050", "2"]  # the WAV format is kept in the prefix
 CASES = [(".wav", PCM, "new", "middle"), (".wav", PCM, "same", "end"),
-         (".au", [], "replace", "start")]
+         (".au", [], "replace", "start"), (".mp3", [], "new", "encoder")]
 
 
 def files(root):
@@ -20,12 +20,19 @@ def main():
     work = tempfile.mkdtemp(prefix="tamber-faults-")
     win = lambda path: "Z:" + path.replace("/", "\\")
 
-    def run(args, limit_kib=None):
+    def run(args, limit_kib=None, env=None):
         def limited():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_kib * 1024,) * 2)
-        return subprocess.Popen([wine_run, tamber, "-hide"] + args + ["-exit"],
+        return subprocess.Popen([wine_run, tamber, "-hide"] + args + ["-exit"], env=env,
                                 preexec_fn=None if limit_kib is None else limited)
+
+    # The MP3 encoder: the stand-in, which fails at once with STANDIN_MODE=exit.
+    tools = tempfile.mkdtemp(prefix="tamber-faults-tools-")
+    lame = shutil.copy(os.path.join(os.path.dirname(suite), "standin_codec.exe"),
+                       os.path.join(tools, "lame.exe"))
+    subprocess.run([wine_run, "reg", "add", r"HKLM\Software\Velmora\Components\mp3el", "/v",
+                    "Path", "/t", "REG_SZ", "/d", win(lame), "/f"], capture_output=True, check=True)
 
     failures = 0
     try:
@@ -40,18 +47,24 @@ def main():
                                        for i in range(66150)))
             assert run(["-overwrite", "ALWAYS"] + settings).wait(120) == 0
             ref = os.path.join(work, "ref", "x" + ext)
-            assert run(["-format", ext, "-outfolder", win(os.path.dirname(ref)), win(src),
-                        "-convert"]).wait(120) == 0
+            if where == "encoder":
+                shutil.copy(src, ref)  # no reference run: the size is not needed
+            else:
+                assert run(["-format", ext, "-outfolder", win(os.path.dirname(ref)), win(src),
+                            "-convert"]).wait(120) == 0
             size = os.path.getsize(ref)
             folder, target = os.path.join(work, "out"), src
             if case == "replace":
                 open(os.path.join(folder, "x" + ext), "wb").write(b"old output")
             if case == "same":
                 folder, target = work, shutil.copy(ref, os.path.join(work, "x" + ext))
-            limit = {"start": 0, "middle": size // 2048, "end": (size - 1) // 1024}[where]
+            limit = {"start": 0, "middle": size // 2048, "end": (size - 1) // 1024,
+                     "encoder": None}[where]
             before = files(work)
-            faulty = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit)
-            env = dict(os.environ, TAMBER_FAULT_MESSAGE="Conversion of the file")
+            faulty = run(["-format", ext, "-outfolder", win(folder), win(target), "-convert"], limit,
+                         dict(os.environ, STANDIN_MODE="exit"))
+            env = dict(os.environ, TAMBER_FAULT_MESSAGE="Conversion of the file",
+                       TAMBER_FAULT_FOLDER=win(folder))
             box = subprocess.run([wine_run, suite], env=env, capture_output=True, text=True)
             faulty.wait(120)
             label = f"{ext} {' '.join(settings)} {case} {where} ({limit} KiB of {size} bytes)"
@@ -60,6 +73,9 @@ def main():
             print(("ok " if ok else "FAILED ") + label + ("" if ok else "\n" + box.stdout))
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(tools, ignore_errors=True)
+        subprocess.run([wine_run, "reg", "delete", r"HKLM\Software\Velmora\Components\mp3el",
+                        "/f"], capture_output=True)
     return 1 if failures else 0
 
 

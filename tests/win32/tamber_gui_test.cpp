@@ -60,8 +60,9 @@ class TamberGui : public ::testing::Test {
     std::vector<HANDLE> processes_;
 };
 
-// The ways into the list (arguments without duplicates, empty or missing files; 31 forwarded paths
-// cut to 259; a dropped tree, duplicates told once a drop), tags, a missing folder, the settings.
+// The ways into the list (arguments without duplicates, empty or missing files; 40 forwarded
+// paths of 259 characters, a longer one refused, a relative one; a dropped tree, duplicates told
+// once a drop), tags, a missing folder, the settings.
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
@@ -79,21 +80,33 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
     EXPECT_FALSE(WaitDialog("Tamber", 0));
 
-    std::vector<std::string> args;
+    std::vector<std::string> args{"-clear"};
     std::set<std::string> expected, got;
-    for (int i = 0; i < 39; ++i) {
+    for (int i = 0; i < 40; ++i) {
         std::string name = dir + "\\" + char('A' + i % 26) + std::to_string(i) + "_";
         name.resize(259 - 4, 'x');
         name += ".wav";
         WriteBytes(name, 2048 + i);
-        if (i < 31) expected.insert(name);
-        args.push_back(name + "EXTRA_TEXT_PAST_THE_LIMIT");  // cut away by the sender
+        expected.insert(name);
+        args.push_back(name);
     }
-    ASSERT_TRUE(Send({"-clear"}));
     ASSERT_TRUE(Send(args));
-    ASSERT_EQ(ListView_GetItemCount(list), 31);
-    for (int i = 0; i < 31; ++i) got.insert(remote.ListText(list, i, 0));
+    ASSERT_EQ(ListView_GetItemCount(list), 40);
+    for (int i = 0; i < 40; ++i) got.insert(remote.ListText(list, i, 0));
     EXPECT_EQ(got, expected);
+    const std::string longer = *expected.begin() + "x";  // no slot holds it: refused, not cut
+    HANDLE refused = StartWith({"-clear", longer});
+    ASSERT_TRUE(Answer("Tamber", IDOK, "The path \"" + longer + "\" is too long"));
+    ASSERT_EQ(WaitForSingleObject(refused, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ListView_GetItemCount(list), 40);
+    char here[MAX_PATH];  // a start made in dir, after start-up has moved to the program folder
+    GetCurrentDirectoryA(MAX_PATH, here);
+    SetCurrentDirectoryA(dir.c_str());
+    const bool sent = Send({"-clear", "b.wav"});
+    SetCurrentDirectoryA(here);
+    ASSERT_TRUE(sent);
+    ASSERT_EQ(ListView_GetItemCount(list), 1);
+    EXPECT_EQ(remote.ListText(list, 0, 0), dir + "\\b.wav");
     EXPECT_TRUE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));
 
     const std::string wav = dir + "\\song.WAV";
