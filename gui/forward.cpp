@@ -23,6 +23,15 @@ void Put(std::vector<char>& block, int slot, const std::string& text) {
 std::vector<std::vector<char>> BuildArgumentBlocks(const std::vector<std::string>& args,
                                                    const char* folder, unsigned long process) {
     std::vector<std::vector<char>> blocks;
+    if (args.size() <= size_t(kSlots)) {
+        // What one block holds goes as it is: the paths are absolute by now.
+        std::vector<char> block(LARGUMENT_BLOCK_SIZE, 0);
+        const int32_t count = int32_t(args.size());
+        std::memcpy(block.data(), &count, 4);
+        for (int i = 0; i < count; ++i) Put(block, i, args[size_t(i)]);
+        blocks.push_back(std::move(block));
+        return blocks;
+    }
     const int given = int(args.size()) - 1;
     const int parts = given <= 0 ? 1 : (given + kPerBlock - 1) / kPerBlock;
     for (int part = 0; part < parts; ++part) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/job.h"
 #include "convert/messages.h"
 #include "gui/maindlg.h"
 #include "gui/startup.h"
@@ -87,6 +88,23 @@ bool StartSecondCopy(const char* exe, int show) {
 
 MainDialog* mainDialog = nullptr;
 
+// The window reads its arguments in its own working folder, the program folder: a relative
+// path (the "-outfolder" value, or an argument that names a file or folder there) goes absolute
+// against the folder the start was made in. Anything else is passed as it is.
+std::string AbsoluteArgument(const std::string& arg, const char* previous, const char* start) {
+    const bool relative = !arg.empty() && !LIsPathSeparator(arg[0]) && arg[0] != '-' &&
+                          !(arg.size() > 1 && arg[1] == ':');
+    if (!relative || LIsSameAsSource(arg.c_str())) return arg;
+    std::string joined = start;
+    if (!joined.empty() && !LIsPathSeparator(joined.back())) joined += '\\';
+    joined += arg;
+    const bool folderValue = _stricmp(previous, "-outfolder") == 0;
+    if (!folderValue && GetFileAttributesA(joined.c_str()) == INVALID_FILE_ATTRIBUTES) return arg;
+    char full[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameA(joined.c_str(), sizeof full, full, nullptr);
+    return n > 0 && n < sizeof full ? std::string(full) : joined;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
@@ -148,6 +166,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
         args.emplace_back(argv[i] ? argv[i] : "");
+        if (i > 0)
+            args.back() = AbsoluteArgument(args.back(), args[size_t(i - 1)].c_str(), startFolder);
         if (i > 0 && !LPathFits(args.back().c_str())) {
             if (mutex) ReleaseMutex(mutex);
             MessageBoxA(nullptr, LFormatMessage(kPathTooLongMessage, args.back().c_str()).c_str(),

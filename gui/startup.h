@@ -19,9 +19,10 @@ constexpr intptr_t LFORWARD_BUSY = 0x42757379;
 // How long a sender waits before it sends a refused block again, in milliseconds.
 constexpr unsigned LFORWARD_RETRY_MS = 100;
 
-// A start's arguments (the program's path first) in blocks of up to 28, each block ending with
-// LFORWARD_MARKER, "part/parts/process id" and the folder the start was made in (relative paths
-// are read against it); every argument fits a slot (longer ones are refused before).
+// A start's arguments (the program's path first): up to 32 in one block as they are; more in
+// blocks of up to 28, each ending with LFORWARD_MARKER, "part/parts/process id" and the folder
+// the start was made in (relative paths are read against it). Every argument fits a slot
+// (longer ones are refused before).
 constexpr const char* LFORWARD_MARKER = "-forwarded";
 std::vector<std::vector<char>> BuildArgumentBlocks(const std::vector<std::string>& args,
                                                    const char* folder, unsigned long process);
