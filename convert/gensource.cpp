@@ -260,7 +260,8 @@ int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
     std::vector<std::string> messages;
     OpenContext deferring = ctx.Deferring(&messages);
     int status = OpenAs(out, path, format, deferring);
-    if (status == LPROCESS_FAILED) {
+    // A decoder that ended well without writing a WAV did not take the file either.
+    if (status == LPROCESS_FAILED || (status == LPROCESS_OK && out->GetError())) {
         OpenContext quiet = ctx.Deferring(&unused);
         LSourceRef second;
         const int again = OpenAs(second, path, *next, quiet);
