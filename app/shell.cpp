@@ -2,5 +2,5 @@
 #include "app/shell.h"
 
 const char* const kShellExtensions[LSHELL_EXTENSION_COUNT] = {
-    ".WAV", ".MP3",  ".WMA", ".OGG", ".AIF", ".AIFF", ".AU",  ".RA",
-    ".RAM", ".FLAC", ".AAC", ".GSM", ".VOX", ".RAW",  ".DSS", ".DCT"};
+    ".WAV",  ".MP3", ".WMA", ".OGG", ".AIF", ".AIFF", ".AU",  ".RA",  ".RAM",
+    ".FLAC", ".AAC", ".GSM", ".VOX", ".RAW", ".DSS",  ".DCT", ".OPUS"};

@@ -3,7 +3,7 @@
 
 // The verb and the extensions it is registered for, in order.
 constexpr const char* LSHELL_VERB = "Convert with Tamber";
-constexpr int LSHELL_EXTENSION_COUNT = 16;
+constexpr int LSHELL_EXTENSION_COUNT = 17;
 extern const char* const kShellExtensions[LSHELL_EXTENSION_COUNT];
 
 // Registers the verb for the extension's file type with the command "<executable>" "%L",

@@ -19,16 +19,43 @@ int Run(LProgressDialog* d, const char* in, const char* out) {
     return Process(d, &r);
 }
 
+// Passes everything on to the dialog it wraps but the errors, which it keeps.
+class DeferringDialog final : public LProgressDialog {
+  public:
+    DeferringDialog(LProgressDialog& inner, std::vector<std::string>& errors)
+        : LProgressDialog(inner.GetTitle()), inner_(inner), errors_(errors) {
+        window_ = inner.GetWindow();
+    }
+    ~DeferringDialog() override { window_ = nullptr; }  // the inner dialog's own
+    bool PumpMessages() override { return inner_.PumpMessages(); }
+    void SetText(const char* text, int line) override { inner_.SetText(text, line); }
+    void SetProgress(double fraction) override { inner_.SetProgress(fraction); }
+    int WaitTimed(uint32_t ms) override { return inner_.WaitTimed(ms); }
+    int WaitForObject(LWaitable& object, uint32_t ms) override {
+        return inner_.WaitForObject(object, ms);
+    }
+    void ShowError(const char* text) override { errors_.emplace_back(text); }
+    void RequestStop() override { inner_.RequestStop(); }
+
+  protected:
+    bool ProcessBody() override { return false; }
+
+  private:
+    LProgressDialog& inner_;
+    std::vector<std::string>& errors_;
+};
+
 // The record handed to a progress dialog of its own.
 struct DecodeJob {
     const LGenDecoder* decoder;
     const char* input;
     const char* wav;
+    std::vector<std::string>* deferred;
 };
 
 // Found through the record's namespace by LProgressProcess.
 int Process(LProgressDialog* dlg, DecodeJob* job) {
-    return job->decoder->run(dlg, job->input, job->wav);
+    return LGenRunDecoder(*job->decoder, dlg, job->input, job->wav, job->deferred);
 }
 
 using M = LGenDecoderMessages;
@@ -60,9 +87,16 @@ const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
 const LGenDecoder kSonyDecoder = {"Loading with DirectX",
                                   Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
 
+int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,
+                   const char* wav, std::vector<std::string>* deferred) {
+    if (!deferred) return decoder.run(dlg, input, wav);
+    DeferringDialog quiet(*dlg, *deferred);
+    return decoder.run(&quiet, input, wav);
+}
+
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
-                         const char* wav) {
-    DecodeJob job{&decoder, input, wav};
+                         const char* wav, std::vector<std::string>* deferred) {
+    DecodeJob job{&decoder, input, wav, deferred};
     LProgressProcess<DecodeJob> dlg(decoder.title, &job);
     if (!dlg.Run(owner)) return LPROCESS_FAILED;
     return dlg.status;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "support/progress.h"
 
@@ -26,6 +28,10 @@ struct LGenDecoder {
 extern const LGenDecoder kWmaDecoder, kDssDecoder, kRealDecoder, kAacDecoder, kOggDecoder,
     kFlacDecoder, kSriDecoder, kActDecoder, kShnDecoder, kDctDecoder, kPlatformDecoder,
     kSonyDecoder;
-// Runs the decoder behind a new progress dialog with its title, owned by owner.
+// Runs the decoder with dlg. With deferred given, the errors it would show are kept there
+// instead (a decoder tried before another one may take the file).
+int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,
+                   const char* wav, std::vector<std::string>* deferred = nullptr);
+// The same behind a new progress dialog with its title, owned by owner.
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
-                         const char* wav);
+                         const char* wav, std::vector<std::string>* deferred = nullptr);

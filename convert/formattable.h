@@ -9,6 +9,7 @@
 #include "convert/decoders.h"
 #include "convert/user.h"
 #include "core/sound.h"
+#include "formats/sniff.h"
 #include "store/encsettings.h"
 
 // The "-settings"/"-insettings" values of a format: reads argv[i + 1...] (argv[i] is the
@@ -28,7 +29,8 @@ struct LInputFormat {
     LSourceRef (*open)(const char* path);
     // Headerless formats: the section of their raw settings (their settings dialog).
     const char* rawSection;
-    // Outside decoders write a temporary WAV file that is read in their place.
+    // Outside decoders write a temporary WAV file that is read in their place. With a reader
+    // too: the decoder of what the reader refuses as a codec it does not read.
     const LGenDecoder* decoder;
     LReaderMessages messages;
     LSettingsParser parse;  // "-insettings", or null
@@ -53,6 +55,9 @@ struct LOutputFormat {
 // left to the platform decoder. Output: null for an extension that is not an output format.
 const LInputFormat& LFindInputFormat(const char* extension);
 const LOutputFormat* LFindOutputFormat(const char* extension);
+// The row that reads content of that kind (the platform decoder's for kinds no other row
+// reads); null for unknown content.
+const LInputFormat* LFindContentFormat(LContentKind kind);
 
 // The output format box's formats, in order (the index is the setting "OutputFormat").
 constexpr int LOUTPUT_FORMAT_COUNT = 11;

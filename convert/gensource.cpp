@@ -3,11 +3,14 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "convert/decoders.h"
 #include "convert/formattable.h"
 #include "convert/messages.h"
 #include "formats/aiff.h"
 #include "formats/raw.h"
+#include "formats/sniff.h"
 #include "formats/wav.h"
 #include "support/file.h"
 #include "support/fileops.h"
@@ -30,8 +33,18 @@ class OpenContext {
   public:
     OpenContext(LGenSourceInteraction* ui, LProgressDialog* dlg) : ui_(ui), dlg_(dlg) {}
 
+    // The same context with every message kept in messages instead of shown.
+    OpenContext Deferring(std::vector<std::string>* messages) const {
+        OpenContext quiet = *this;
+        quiet.deferred_ = messages;
+        return quiet;
+    }
+    std::vector<std::string>* Deferred() const { return deferred_; }
+
     void ShowError(const std::string& text) {
-        if (dlg_) {
+        if (deferred_) {
+            deferred_->push_back(text);
+        } else if (dlg_) {
             dlg_->ShowError(text.c_str());
         } else if (ui_ && ui_->promptOnce && *ui_->promptOnce) {
             ui_->user.ShowErrorMessage(text.c_str(), nullptr);
@@ -52,6 +65,7 @@ class OpenContext {
   private:
     LGenSourceInteraction* ui_;
     LProgressDialog* dlg_;
+    std::vector<std::string>* deferred_ = nullptr;
 };
 
 // Formats the program does not read (and the outside decoders could not either).
@@ -137,8 +151,9 @@ int OpenDecoded(LSourceRef& out, const char* path, const LGenDecoder& decoder, O
                                 : LFormatMessage(kNoTempFolder, path));
         return LPROCESS_FAILED;
     }
-    int status = ctx.Interactive() ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp)
-                                   : decoder.run(ctx.Dialog(), path, temp);
+    int status = ctx.Interactive()
+                     ? LGenRunDecoderDialog(decoder, ctx.Owner(), path, temp, ctx.Deferred())
+                     : LGenRunDecoder(decoder, ctx.Dialog(), path, temp, ctx.Deferred());
     using M = LGenDecoderMessages;
     if (status == LPROCESS_FAILED && decoder.messages == M::MissingFile) {
         if (!LFileExists(path)) ctx.ShowError(LFormatMessage(kCheckExists, path));
@@ -177,23 +192,86 @@ int OpenDecoded(LSourceRef& out, const char* path, const LGenDecoder& decoder, O
     return LPROCESS_OK;
 }
 
-int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
-    char ext[LMAX_PATH];
-    GetFileExtension(ext, path);
-    const LInputFormat& format = LFindInputFormat(ext);
-    if (format.decoder) return OpenDecoded(out, path, *format.decoder, ctx);
+// Opens the file as a row of the table says: its reader (and its decoder for the codecs the
+// reader does not read), its raw settings, or its decoder.
+int OpenAs(LSourceRef& out, const char* path, const LInputFormat& format, OpenContext& ctx) {
     if (format.rawSection) {
         int status = OpenRaw(out, path, format.rawSection, ctx);
         if (status != LPROCESS_OK) return status;
-    } else {
+    } else if (format.open) {
         out = format.open(path);
+        if (!out) out = new LSRCNull(LSRC_ERR_INVALID);
+        if (format.decoder && out->GetError() == LSRC_ERR_CODEC)
+            return OpenDecoded(out, path, *format.decoder, ctx);
+    } else {
+        return OpenDecoded(out, path, *format.decoder, ctx);
     }
-    if (!out) out = new LSRCNull(LSRC_ERR_INVALID);
     if (uint8_t code = out->GetError()) {
         ctx.ShowError(ReaderMessage(format.messages, code, path));
         return LPROCESS_FAILED;
     }
     return LPROCESS_OK;
+}
+
+// The kind of the file's content, from its first bytes.
+LContentSniff SniffFile(const char* path) {
+    LFile file;
+    uint8_t head[LSNIFF_HEAD_BYTES];
+    if (!file.Open(path)) return {};
+    const int32_t n = file.Read(head, int32_t(sizeof head));
+    return n > 0 ? LSniffContent(head, size_t(n)) : LContentSniff{};
+}
+
+bool IsPlatformDecoder(const LGenDecoder* d) {
+    return d && d->run == kPlatformDecoder.run;
+}
+bool SameRoute(const LInputFormat& a, const LInputFormat& b) {
+    return a.open == b.open && a.rawSection == b.rawSection &&
+           (a.decoder == b.decoder || (a.decoder && b.decoder && a.decoder->run == b.decoder->run));
+}
+
+// By extension; where the extension's reader or decoder cannot take what the file holds, by
+// content. Headerless files are what their settings say; the platform decoder takes anything.
+int Open(LSourceRef& out, const char* path, OpenContext& ctx) {
+    char ext[LMAX_PATH];
+    GetFileExtension(ext, path);
+    const LInputFormat& format = LFindInputFormat(ext);
+    if (format.rawSection || (!format.open && IsPlatformDecoder(format.decoder)))
+        return OpenAs(out, path, format, ctx);
+    const LContentSniff sniff = SniffFile(path);
+    const LInputFormat* content = LFindContentFormat(sniff.kind);
+    const bool other = content && !SameRoute(*content, format);
+    // A container signature the extension's row does not read: the content's row first,
+    // quietly; when that fails too, the extension's as always.
+    std::vector<std::string> unused;
+    if (other && sniff.evidence == LContentEvidence::Magic) {
+        OpenContext quiet = ctx.Deferring(&unused);
+        const int status = OpenAs(out, path, *content, quiet);
+        if (status != LPROCESS_FAILED) return status;
+    }
+    // What is tried when the extension's row fails: the content's row where only frame headers
+    // told it; the platform decoder where a decoder of its own could not read known content.
+    const LInputFormat* next = nullptr;
+    if (other && sniff.evidence != LContentEvidence::Magic)
+        next = content;
+    else if (!other && content && !format.open && format.decoder)
+        next = &LFindInputFormat("");
+    if (!next) return OpenAs(out, path, format, ctx);
+    std::vector<std::string> messages;
+    OpenContext deferring = ctx.Deferring(&messages);
+    int status = OpenAs(out, path, format, deferring);
+    // A decoder that ended well without writing a WAV did not take the file either.
+    if (status == LPROCESS_FAILED || (status == LPROCESS_OK && out->GetError())) {
+        OpenContext quiet = ctx.Deferring(&unused);
+        LSourceRef second;
+        const int again = OpenAs(second, path, *next, quiet);
+        if (again != LPROCESS_FAILED) {
+            out = second;
+            return again;
+        }
+    }
+    for (const std::string& text : messages) ctx.ShowError(text);
+    return status;
 }
 
 }  // namespace

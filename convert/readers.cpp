@@ -5,6 +5,7 @@
 #include "convert/settingsargs.h"
 #include "formats/aiff.h"
 #include "formats/au.h"
+#include "formats/caf.h"
 #include "formats/gsm.h"
 #include "formats/mp3.h"
 #include "formats/wav.h"
@@ -56,6 +57,11 @@ constexpr LInputFormat kInputs[] = {
     {".cda", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".rm", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
     {".rmj", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
+    {".opus", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    // Our own reader; the codecs it does not read go to the platform decoder.
+    {".caf", true, LCafFile::OpenSource, nullptr, &kPlatformDecoder, M::Corrupt, nullptr},
+    {".wv", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".amr", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".aifc", false, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
     {".snd", false, nullptr, kRaw, nullptr, M::Exists, nullptr},
 };
@@ -68,4 +74,31 @@ const LInputFormat& LFindInputFormat(const char* extension) {
     for (const LInputFormat& row : kInputs)
         if (ExtIs(extension, row.extension)) return row;
     return kOtherInput;
+}
+
+const LInputFormat* LFindContentFormat(LContentKind kind) {
+    using K = LContentKind;
+    switch (kind) {
+        case K::Unknown:
+            return nullptr;
+        case K::Wave:
+            return &LFindInputFormat(".wav");
+        case K::Aiff:
+            return &LFindInputFormat(".aiff");
+        case K::Au:
+            return &LFindInputFormat(".au");
+        case K::Caf:
+            return &LFindInputFormat(".caf");
+        case K::Mp3:
+            return &LFindInputFormat(".mp3");
+        case K::Adts:
+        case K::Mp4:
+            return &LFindInputFormat(".m4a");
+        case K::OggVorbis:
+            return &LFindInputFormat(".ogg");
+        case K::Flac:
+            return &LFindInputFormat(".flac");
+        default:  // the platform decoder's: Opus, Ogg FLAC, Speex, WavPack, AMR, ASF, Wave64
+            return &kOtherInput;
+    }
 }

@@ -1,4 +1,5 @@
-// Generic raw data source and sink over the seven sample codings, and the LRawFile factories.
+// Generic raw data source and sink over the seven sample codings (and the wider codings of
+// container formats), and the LRawFile factories.
 #include "formats/raw.h"
 
 #include <algorithm>
@@ -43,13 +44,20 @@ struct Coding8S {
     static void Encode(int32_t x, uint8_t* b) { b[0] = uint8_t(LSampleToU8(x) ^ 0x80); }
 };
 
-// Big-endian IEEE floats of N bytes (read only).
-template <int N>
-struct CodingFloatBE {
+// The N bytes of a field as one number, in the file's byte order.
+template <int N, bool kLittle>
+uint64_t LoadField(const uint8_t* b) {
+    uint64_t bits = 0;
+    for (int i = 0; i < N; ++i) bits = bits << 8 | b[kLittle ? N - 1 - i : i];
+    return bits;
+}
+
+// IEEE floats of N bytes (read only).
+template <int N, bool kLittle>
+struct CodingFloat {
     static constexpr int kBytes = N;
     static int32_t Decode(const uint8_t* b) {
-        uint64_t bits = 0;
-        for (int i = 0; i < N; ++i) bits = bits << 8 | b[i];
+        const uint64_t bits = LoadField<N, kLittle>(b);
         double v;
         if constexpr (N == 4) {
             const uint32_t narrow = uint32_t(bits);
@@ -62,6 +70,22 @@ struct CodingFloatBE {
         return LSampleFrom16(LSample16FromFloat(v));
     }
 };
+
+// Signed integers of 3 or 4 bytes (read only), cut to the internal scale. The top stays below
+// the value that would round past the largest 16-bit sample on the way out.
+template <int N, bool kLittle>
+struct CodingWide {
+    static constexpr int kBytes = N;
+    static int32_t Decode(const uint8_t* b) {
+        const int32_t v = int32_t(uint32_t(LoadField<N, kLittle>(b)) << (32 - 8 * N));
+        return std::min(v >> 12, LSAMPLE_FULL_SCALE + 7);
+    }
+};
+
+template <class Coding>
+LSourceRef Wide(LFile& file, int32_t sampleRate, int64_t dataBytes, int32_t peak, int channels) {
+    return new LRawFileDataSoundSource<Coding>(file, sampleRate, dataBytes, peak, channels);
+}
 
 int32_t ClampFrames(int64_t frames) {
     return int32_t(std::clamp<int64_t>(frames, 0, INT32_MAX));
@@ -263,11 +287,21 @@ LSourceRef LRawFile::OpenDataSource(LFile& file, int32_t codec, int32_t sampleRa
             return new LRawFileDataSoundSource<Coding16BE>(file, sampleRate, dataBytes, peak,
                                                            channels);
         case LRAW_CODEC_FLOAT32BE:
-            return new LRawFileDataSoundSource<CodingFloatBE<4>>(file, sampleRate, dataBytes, peak,
-                                                                 channels);
+            return Wide<CodingFloat<4, false>>(file, sampleRate, dataBytes, peak, channels);
         case LRAW_CODEC_FLOAT64BE:
-            return new LRawFileDataSoundSource<CodingFloatBE<8>>(file, sampleRate, dataBytes, peak,
-                                                                 channels);
+            return Wide<CodingFloat<8, false>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_FLOAT32LE:
+            return Wide<CodingFloat<4, true>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_FLOAT64LE:
+            return Wide<CodingFloat<8, true>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_PCM24LE:
+            return Wide<CodingWide<3, true>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_PCM24BE:
+            return Wide<CodingWide<3, false>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_PCM32LE:
+            return Wide<CodingWide<4, true>>(file, sampleRate, dataBytes, peak, channels);
+        case LRAW_CODEC_PCM32BE:
+            return Wide<CodingWide<4, false>>(file, sampleRate, dataBytes, peak, channels);
         default:
             LTrace("LRawFile::OpenDataSource Invalid codec");
             return new LSRCNull(LSRC_ERR_PLACEHOLDER);

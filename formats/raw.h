@@ -18,9 +18,15 @@ enum : int32_t {
     LRAW_CODEC_PCM8U = 4,
     LRAW_CODEC_PCM8S = 5,
     LRAW_CODEC_PCM16BE = 6,
-    // Codings of container formats only, never a raw setting: big-endian IEEE floats.
+    // Codings of container formats only, never a raw setting: IEEE floats, wide integers.
     LRAW_CODEC_FLOAT32BE = 100,
     LRAW_CODEC_FLOAT64BE = 101,
+    LRAW_CODEC_FLOAT32LE = 102,
+    LRAW_CODEC_FLOAT64LE = 103,
+    LRAW_CODEC_PCM24LE = 104,
+    LRAW_CODEC_PCM24BE = 105,
+    LRAW_CODEC_PCM32LE = 106,
+    LRAW_CODEC_PCM32BE = 107,
 };
 // Bytes per sample of codecs 1-6 (0 for the VOX codec and invalid indices).
 int RawCodecBytes(int32_t codec);

@@ -130,7 +130,8 @@ void MainDialog::CmLoadFiles() {
     static const char kFilter[] =
         "All Files\0*.*\0"
         "Audio Files\0*.wav;*.mp3;*.ogg;*.wma;*.aif;*.aiff;*.au;*.ra;*.ram;*.flac;*.aac;*.gsm;"
-        "*.vox;*.raw;*.dss;*.dct;*.m4a;*.mp2;*.sri;*.mpga;*.msv;*.dvf;*.act;*.rcd;*.rec;*.shn\0"
+        "*.vox;*.raw;*.dss;*.dct;*.m4a;*.mp2;*.sri;*.mpga;*.msv;*.dvf;*.act;*.rcd;*.rec;*.shn;"
+        "*.opus\0"
         "Wave Files (*.wav)\0*.wav\0"
         "MPEG Layer-3 Files (*.mp3, *.mp2, *.mpga)\0*.mp3;*.mp2;*.mpga\0"
         "Ogg Vorbis Files (*.ogg)\0*.ogg\0"

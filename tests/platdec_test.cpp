@@ -128,6 +128,115 @@ TEST_F(PlatformDecoder, CancelAndStallEndTheDecodeWithoutAFile) {
     std::fclose(writer);
 }
 
+// Each kind made by its own tool, opened by LGenSourceOpen, against its reference decode: the
+// lossless ones sample for sample, Opus at 40 dB against opusdec; files named for another
+// format open as their content says.
+TEST_F(PlatformDecoder, NewKindsAndMisnamedFilesMatchTheirReferenceDecodes) {
+    enum Judge { Source, Ffmpeg, Opusdec, Length };
+    const struct {
+        const char* name;
+        const char* make;  // shell command, SRC the 16-bit source, OUT the file
+        Judge judge;
+        const char* tool;
+    } rows[] = {
+        {"s16le.caf", "ffmpeg -v error -i SRC -c:a pcm_s16le OUT", Ffmpeg, "ffmpeg"},
+        {"s16be.caf", "ffmpeg -v error -i SRC -c:a pcm_s16be OUT", Ffmpeg, "ffmpeg"},
+        {"s24be.caf", "ffmpeg -v error -i SRC -c:a pcm_s24be OUT", Ffmpeg, "ffmpeg"},
+        {"s24le.caf", "ffmpeg -v error -i SRC -c:a pcm_s24le OUT", Ffmpeg, "ffmpeg"},
+        {"s32be.caf", "ffmpeg -v error -i SRC -c:a pcm_s32be OUT", Ffmpeg, "ffmpeg"},
+        {"s8.caf", "ffmpeg -v error -i SRC -c:a pcm_s8 OUT", Ffmpeg, "ffmpeg"},
+        {"f32le.caf", "ffmpeg -v error -i SRC -c:a pcm_f32le OUT", Ffmpeg, "ffmpeg"},
+        {"f64be.caf", "ffmpeg -v error -i SRC -c:a pcm_f64be OUT", Ffmpeg, "ffmpeg"},
+        {"alaw.caf", "ffmpeg -v error -i SRC -c:a pcm_alaw OUT", Ffmpeg, "ffmpeg"},
+        {"ulaw.caf", "ffmpeg -v error -i SRC -c:a pcm_mulaw OUT", Ffmpeg, "ffmpeg"},
+        // Written to a pipe: the data size is left open (-1).
+        {"open.caf", "ffmpeg -v error -i SRC -c:a pcm_s16be -f caf - > OUT", Source, "ffmpeg"},
+        {"alac.m4a", "ffmpeg -v error -i SRC -c:a alac OUT", Source, "ffmpeg"},
+        {"voice.opus", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
+        {"voice.ogg", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
+        {"lossless.wv", "wavpack -q SRC -o OUT", Source, "wavpack"},
+        {"speech.amr",
+         "ffmpeg -v error -i SRC -ar 8000 -ac 1 -c:a libopencore_amrnb -b:a 12.2k OUT || sox SRC "
+         "-r 8000 -c 1 -t amr-nb OUT",
+         Length, "sox"},
+        {"song.wav", "lame --quiet SRC - > OUT", Length, "lame"},
+        {"wave.mp3", "cp SRC OUT", Source, "cp"},
+    };
+    const std::string src = dir_ + "/src.wav";
+    const std::vector<int16_t> pcm = testutil::ToneMix(44100, 2, 66150);
+    ASSERT_TRUE(testutil::WriteWav16(src, 44100, 2, pcm));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!testutil::HaveTool(row.tool)) {
+            std::printf("skipped %s: no %s\n", row.name, row.tool);
+            continue;
+        }
+        const std::string out = dir_ + "/" + row.name;
+        std::string cmd = row.make;
+        for (size_t at; (at = cmd.find("SRC")) != std::string::npos;) cmd.replace(at, 3, src);
+        for (size_t at; (at = cmd.find("OUT")) != std::string::npos;) cmd.replace(at, 3, out);
+        if (testutil::Run(cmd + " 2>/dev/null") != 0) {
+            std::printf("skipped %s: no encoder\n", row.name);
+            continue;
+        }
+        FakeProgress d;
+        LSourceRef opened;
+        ASSERT_EQ(LGenSourceOpen(opened, out.c_str(), &d), LPROCESS_OK);
+        ASSERT_EQ(opened->GetError(), LSRC_OK);
+        EXPECT_TRUE(d.errors.empty());
+        const std::vector<int16_t> got = testutil::ReadAll16(*opened);
+        const int32_t rate = opened->GetSampleRate();
+        if (row.judge == Source) {
+            EXPECT_TRUE(got == pcm);
+        } else if (row.judge == Ffmpeg) {
+            EXPECT_TRUE(got == testutil::FfmpegDecode(out));
+        } else if (row.judge == Opusdec) {
+            ASSERT_EQ(testutil::Run("opusdec --quiet --rate 48000 --no-dither " + out + " " + out +
+                                    ".ref.wav"),
+                      0);
+            const testutil::Wav16 ref = testutil::ReadWav16(out + ".ref.wav");
+            ASSERT_EQ(std::tuple(rate, opened->GetChannels()), std::tuple(ref.rate, ref.channels));
+            EXPECT_NEAR(double(got.size()), double(ref.samples.size()), ref.samples.size() / 100.0);
+            const double snr = testutil::SnrDbBestOffset(ref.samples, got, 4);
+            std::printf("%s: %.1f dB against opusdec, %zu/%zu samples\n", row.name, snr, got.size(),
+                        ref.samples.size());
+            EXPECT_GE(snr, 40);
+        } else {  // as long as the source, give or take the codec's frames
+            const double seconds = double(got.size()) / opened->GetChannels() / rate;
+            EXPECT_NEAR(seconds, 1.5, 0.05);
+        }
+    }
+}
+
+// Damaged or unreadable files of the new kinds get the opener's messages, and quickly.
+TEST_F(PlatformDecoder, BadBytesOfTheNewKindsGetTheOpenersMessages) {
+    testutil::Bytes noise(30000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
+    testutil::Bytes cut = {'c', 'a', 'f', 'f', 0, 1, 0, 0, 'd', 'e',
+                           's', 'c', 0,   0,   0, 0, 0, 0, 0,   32};
+    const std::string notSupported = "\". This means that either the file format is not supported";
+    const std::tuple<const char*, testutil::Bytes, std::string> cases[] = {
+        {"cut.caf", cut, "\" because it is corrupt."},
+        {"noise.caf", noise, "\" because it is corrupt."},
+        {"noise.opus", noise, notSupported},
+        {"noise.wv", noise, notSupported},
+        {"caf.wav", cut, "\" because it is corrupt."},
+    };
+    for (const auto& [name, bytes, message] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = dir_ + "/" + name;
+        testutil::WriteFileBytes(path, bytes);
+        const auto start = std::chrono::steady_clock::now();
+        FakeProgress d;
+        LSourceRef src;
+        EXPECT_EQ(LGenSourceOpen(src, path.c_str(), &d), LPROCESS_FAILED);
+        ASSERT_EQ(d.errors.size(), 1u);
+        EXPECT_EQ(d.errors[0].rfind("Cannot open the file \"" + path + message, 0), 0u)
+            << d.errors[0];
+        EXPECT_LT(testutil::SecondsSince(start), 20);
+    }
+}
+
 TEST(DecodedWav, StopsBeforeTheHeaderWraps) {
     const std::string out = testutil::ScratchDir() + "/big.wav";
     uint8_t format[20] = {};

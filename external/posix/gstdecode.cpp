@@ -31,6 +31,16 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer convert) {
     gst_object_unref(sink);
 }
 
+// GStreamer's Opus decoder leaves out the phase inversion of intensity stereo unless asked;
+// the codec's reference decoder keeps it, and so does this decode.
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GstElementFactory* factory = GST_ELEMENT_GET_CLASS(element)->elementfactory;
+    const char* name = factory ? GST_OBJECT_NAME(factory) : nullptr;
+    if (name && std::strcmp(name, "opusdec") == 0 &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(element), "phase-inversion"))
+        g_object_set(element, "phase-inversion", TRUE, nullptr);
+}
+
 // The pipeline and everything it owns; released in one place.
 struct Pipeline {
     GstElement* pipe = nullptr;
@@ -77,6 +87,7 @@ struct Pipeline {
         g_object_set(dec, "uri", uri, nullptr);
         g_free(uri);
         g_signal_connect(dec, "pad-added", G_CALLBACK(OnPadAdded), conv);
+        g_signal_connect(pipe, "deep-element-added", G_CALLBACK(OnElementAdded), nullptr);
         bus = gst_element_get_bus(pipe);
         return true;
     }

@@ -22,7 +22,8 @@ namespace gstlib {
     X(g_free) X(g_signal_connect_data) X(gst_element_get_bus) X(gst_sample_get_caps) \
     X(gst_structure_get_int) X(gst_sample_get_buffer) X(gst_buffer_map) X(gst_buffer_unmap) \
     X(gst_app_sink_try_pull_sample) X(gst_app_sink_is_eos) X(gst_element_query_duration) \
-    X(gst_bus_pop_filtered) X(gst_message_parse_error) X(g_error_free)
+    X(gst_bus_pop_filtered) X(gst_message_parse_error) X(g_error_free) \
+    X(g_object_class_find_property)
 // clang-format on
 
 // Within this namespace a call by the plain name goes through the pointer.
