@@ -216,6 +216,9 @@ TEST_F(TamberGui, StartsDuringAJobRunAfterItInTheirOrder) {
     for (int i = 0; i < 5; ++i)
         testutil::WriteWav16(dir + "\\" + names[i], 8000, 1,
                              std::vector<int16_t>(800 * (i + 1), 9));
+    auto ogg = testutil::ReadFileBytes(dir + "\\g.ogg");  // for the decoder only: "WRAP" first
+    ogg.insert(ogg.begin(), {'W', 'R', 'A', 'P'});
+    testutil::WriteFileBytes(dir + "\\g.ogg", ogg);
     WriteBytes(out + "\\b.au", 100);
     CopyFileA(Built("tests/standin_codec.exe").c_str(), gate.c_str(), 0);
     SetEnvironmentVariableA("STANDIN_MODE", "gate");  // inherited by the program's decoder

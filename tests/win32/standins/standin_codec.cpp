@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,19 @@ bool Save(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t r
     const bool ok = (!rate || std::fwrite(h, 1, 44, f) == 44) &&
                     std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+// Copies the decoder's input to its output, less a leading "WRAP": a test hides a WAV from
+// the program's readers by content that way, so that the decoder is what reads it.
+bool Decode(const std::string& in, const std::string& out) {
+    FILE* f = std::fopen(in.c_str(), "rb");
+    if (!f) return false;
+    std::vector<uint8_t> bytes;
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(uint8_t(c));
+    std::fclose(f);
+    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "WRAP", 4) == 0)
+        bytes.erase(bytes.begin(), bytes.begin() + 4);
+    return Save(out, bytes);
 }
 
 }  // namespace
@@ -66,7 +80,7 @@ int main(int argc, char** argv) {
     if (out.empty()) out = a.back();
     if (mode == "exit") return 3;
     if (mode == "stall") return Sleep(6000), 0;
-    if (name != "lame") return CopyFileA(in.c_str(), out.c_str(), FALSE) ? 0 : 5;
+    if (name != "lame") return Decode(in, out) ? 0 : 5;
     if (rate <= 0) return 2;
     const size_t crashAfter = mode == "crash" ? size_t(rate) * 2 : 0;  // half a second
     std::vector<uint8_t> pcm;
