@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cd/drives.h"
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/job.h"
 #include "convert/messages.h"

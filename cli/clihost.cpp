@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/batch.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/job.h"

@@ -15,6 +15,7 @@
 #include "app/cmdline.h"
 #include "cli/batch.h"
 #include "cli/clihost.h"
+#include "convert/entrypaths.h"
 #include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"

@@ -11,6 +11,7 @@
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
+#include "convert/entrypaths.h"
 #include "convert/gensink.h"
 #include "store/settings.h"
 #include "support/fileops.h"
@@ -134,10 +135,6 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
     }
     Cut(name);
     std::memcpy(dest, name.c_str(), name.size() + 1);
-}
-
-void LCDSameAsSourceFolder(char* dest) {
-    LFile::GetUserMusicFolder(dest);
 }
 
 bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folderIn,

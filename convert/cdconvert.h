@@ -7,7 +7,7 @@
 
 #include "cd/cddbinfo.h"
 #include "convert/host.h"
-#include "convert/job.h"
+#include "convert/overwrite.h"
 
 // The main window's CD members: the disc record and its two flags.
 struct LCDRunState {
@@ -41,10 +41,6 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts);
 // leaves output as it was. False when the custom pattern names no file ("{" missing).
 bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folder,
                    const char* extension, char* output);
-
-// The folder for CD tracks when the output folder is "[Same as source file]": the user's music
-// folder (a disc has no folder of its own).
-void LCDSameAsSourceFolder(char* dest);
 
 // Converts the CD track entry `input` into `output` (the job's proposed path; replaced when the
 // disc's names are used), under the run's overwrite state. Its progress dialogs are owned by the

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "convert/entrypaths.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
 #include "gui/dialogs/dialogs.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/entrypaths.h"
 #include "convert/job.h"
 #include "convert/messages.h"
 #include "gui/maindlg.h"

@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include "app/cmdline.h"
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"

@@ -1,0 +1,46 @@
+// The overwrite rule: asks once per batch when "AlwaysPrompt" is on, else applies the set rule.
+#include "convert/overwrite.h"
+
+#include <string>
+
+#include "convert/messages.h"
+#include "store/settings.h"
+#include "support/fileops.h"
+
+void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
+                      bool& skip) {
+    if (!LFileExists(path)) {
+        proceed = true;
+        skip = false;
+        return;
+    }
+    if (SettingsReadBool("Settings", "AlwaysPrompt", true)) {
+        if (state.ask) {
+            std::string q = LFormatMessage(
+                "The output file \"%s\" already exists. Do you want to overwrite it?", path);
+            switch (host.AskYesNoCancel(q.c_str(), "Tamber")) {
+                case LANSWER_YES:
+                    state.proceed = true, state.skip = false;
+                    break;
+                case LANSWER_NO:
+                    state.proceed = true, state.skip = true;
+                    break;
+                default:
+                    state.proceed = false, state.skip = true;
+                    break;
+            }
+            state.ask = false;
+        }
+    } else if (SettingsReadBool("Settings", "AlwaysOverwrite", false)) {
+        proceed = true, skip = false;
+        return;
+    } else if (SettingsReadBool("Settings", "NeverOverwrite", false)) {
+        proceed = true, skip = true;
+        return;
+    } else if (SettingsReadBool("Settings", "CancelAll", false)) {
+        proceed = false, skip = true;
+        return;
+    }
+    proceed = state.proceed;
+    skip = state.skip;
+}
