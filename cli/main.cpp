@@ -22,10 +22,11 @@
 #include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"
+#include "support/version.h"
 
 namespace {
 
-constexpr const char* kVersion = "1.0.0";
+constexpr const char* kVersion = TAMBER_VERSION;
 
 void Usage(FILE* out) {
     std::fprintf(out, "usage: tamber [options] files...\n\noptions:\n");

@@ -13,6 +13,7 @@
 #include "cd/rip.h"
 #include "convert/entrypaths.h"
 #include "convert/gensink.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
 #include "support/trace.h"
@@ -83,7 +84,7 @@ void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCD
 
 void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive) {
     if (cd.tableLoaded && cd.info->iDrive == drive) return;
-    LoadDiscInfo(host, *cd.info, drive, SettingsReadBool("Settings", "UseCDDB", false), nullptr);
+    LoadDiscInfo(host, *cd.info, drive, SettingsRead(kUseCDDB), nullptr);
     cd.tableLoaded = true;
 }
 
@@ -145,13 +146,13 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     if (extLength + 2 >= kMaxText) return false;
     const size_t folderMax = kMaxText - 2 - extLength;
     if (folder.size() > folderMax) return false;
-    if (SettingsReadBool("Settings", "FormatChoiceA", true)) {
+    if (SettingsRead(kFormatChoiceA)) {
         name = std::string(texts.artist) + " - " + texts.title;
-    } else if (SettingsReadBool("Settings", "FormatChoiceB", false)) {
+    } else if (SettingsRead(kFormatChoiceB)) {
         name = std::string(texts.album) + " - " + texts.artist + " - " + texts.title;
     } else {
         char pattern[LMAX_PATH];
-        SettingsReadString("Settings", "CustomString", pattern, "[%b]\\{%n %t}");
+        SettingsRead(kCustomString, pattern);
         // Folder parts, one level each, created when missing.
         for (const char* p = pattern;;) {
             const char* open = std::strchr(p, '[');
@@ -204,7 +205,7 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     if (drive == LCD_NO_DRIVE) return false;
     const int track = CmMapFileNameToTrackNumber(input);
 
-    if (SettingsReadBool("Settings", "UseCDDB", false)) {
+    if (SettingsRead(kUseCDDB)) {
         cd.useCDDBNames = true;
         if (!cd.tableLoaded) {
             LoadDiscInfo(host, *cd.info, drive, true, jobDialog);

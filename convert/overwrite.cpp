@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/messages.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
 
@@ -14,7 +15,7 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
         skip = false;
         return;
     }
-    if (SettingsReadBool("Settings", "AlwaysPrompt", true)) {
+    if (SettingsRead(kAlwaysPrompt)) {
         if (state.ask) {
             std::string q = LFormatMessage(
                 "The output file \"%s\" already exists. Do you want to overwrite it?", path);
@@ -31,13 +32,13 @@ void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& sta
             }
             state.ask = false;
         }
-    } else if (SettingsReadBool("Settings", "AlwaysOverwrite", false)) {
+    } else if (SettingsRead(kAlwaysOverwrite)) {
         proceed = true, skip = false;
         return;
-    } else if (SettingsReadBool("Settings", "NeverOverwrite", false)) {
+    } else if (SettingsRead(kNeverOverwrite)) {
         proceed = true, skip = true;
         return;
-    } else if (SettingsReadBool("Settings", "CancelAll", false)) {
+    } else if (SettingsRead(kCancelAll)) {
         proceed = false, skip = true;
         return;
     }

@@ -9,6 +9,7 @@
 #include "gui/dialogs/dialogs.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "store/win32/combohistory.h"
 #include "support/file.h"
@@ -129,7 +130,7 @@ void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
 
 void MainDialog::EndOfConvertBatch() {
     cd.tableLoaded = false;
-    cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
+    cd.useCDDBNames = SettingsRead(kUseCDDB);
 }
 
 bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
