@@ -250,7 +250,7 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
             // The rule as one at a time applies it: to the file the user gets, not to an input
             // that is replaced by its own conversion.
             if (!paths.sameFile && fits)
-                CmTestFileExists(host, paths.finalPath, overwrite, proceed, skip);
+                LDecideOverwrite(host, paths.finalPath, overwrite, proceed, skip);
             if (!proceed) {
                 for (int i = next; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
                 stopNew = cancelled = true;

@@ -225,8 +225,8 @@ void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
 
 bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
                                   LProgressDialog* jobDialog) {
-    bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
-                                   overwrite, jobDialog);
+    bool ok = LCDConvertTrack(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
+                              overwrite, jobDialog);
     if (ok) ++cdTracksConverted_;
     return ok;
 }

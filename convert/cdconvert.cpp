@@ -99,7 +99,7 @@ void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out) {
     out.number = (track & 0xFF) + 1;
 }
 
-void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
+void LCDExpandNamePart(char* dest, const char* part, const LCDNameTexts& texts) {
     std::string name;
     for (const char* p = part; *p; ++p) {
         if (*p != '%' || !p[1]) continue;
@@ -160,7 +160,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
             if (!close) break;
             std::string part(open + 1, close);
             char level[LMAX_PATH];
-            CmCreatePathName(level, part.c_str(), texts);
+            LCDExpandNamePart(level, part.c_str(), texts);
             p = close + 1;
             if (!CDDBSafeComponent(level)) continue;  // nothing usable: no folder level
             if (!folder.empty() && !LIsPathSeparator(folder.back())) folder += LPATH_SEP;
@@ -180,7 +180,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
         const char* close = std::strchr(open + 1, '}');
         std::string part = close ? std::string(open + 1, close) : std::string(open + 1);
         char file[LMAX_PATH];
-        CmCreatePathName(file, part.c_str(), texts);
+        LCDExpandNamePart(file, part.c_str(), texts);
         name = file;
     }
     Cut(name);
@@ -199,11 +199,11 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     return true;
 }
 
-bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                          LOverwriteState& overwrite, LProgressDialog* jobDialog) {
+bool LCDConvertTrack(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
+                     LOverwriteState& overwrite, LProgressDialog* jobDialog) {
     const uint8_t drive = LCDMapPathToDrive(input);
     if (drive == LCD_NO_DRIVE) return false;
-    const int track = CmMapFileNameToTrackNumber(input);
+    const int track = LCDTrackOfPath(input);
 
     if (SettingsRead(kUseCDDB)) {
         cd.useCDDBNames = true;
@@ -235,14 +235,14 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     // replaced, never written through, and stays on a failure).
     if (std::strcmp(proposed, output) != 0) {
         bool proceed = true, skip = false;
-        CmTestFileExists(host, output, overwrite, proceed, skip);
+        LDecideOverwrite(host, output, overwrite, proceed, skip);
         if (!proceed || skip) return false;
     }
     char target[LMAX_PATH], outFolder[LMAX_PATH], name[LMAX_PATH];
     LFile::_GetFolderFromPath(outFolder, output);
     GetFileNameNoExtension(name, output);
     if (!LClaimPassingName(target, outFolder, "~", name, extension)) {
-        LTrace("CmConvertCDAudioFile no passing name next to the output");
+        LTrace("LCDConvertTrack no passing name next to the output");
         return false;
     }
 

@@ -100,7 +100,7 @@ int Failed(Batch& b, const Entry& e, int status) {
 // stopped the batch: the rest of the entries are marked failed).
 int ApplyOverwriteRule(Batch& b, const Entry& e) {
     bool proceed = true, skip = false;
-    if (!e.paths.sameFile) CmTestFileExists(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
+    if (!e.paths.sameFile) LDecideOverwrite(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
     if (!proceed) {
         MarkRest(b.host, e.index);
         b.job->outcome = LPROCESS_STOPPED;

@@ -8,7 +8,7 @@
 #include "store/settings.h"
 #include "support/fileops.h"
 
-void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
+void LDecideOverwrite(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
                       bool& skip) {
     if (!LFileExists(path)) {
         proceed = true;

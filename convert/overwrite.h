@@ -12,5 +12,5 @@ struct LOverwriteState {
 
 // The overwrite decision for one output path (a file or folder there counts as existing),
 // using the "Settings" overwrite rule and asking the host at most once per batch.
-void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
+void LDecideOverwrite(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
                       bool& skip);

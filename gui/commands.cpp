@@ -49,7 +49,7 @@ bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
     const uint8_t drive = LCDMapPathToDrive(path);
     if (drive == LCD_NO_DRIVE) return false;
     LCDLoadTableForPlay(*this, cd, drive);
-    const int track = CmMapFileNameToTrackNumber(path);
+    const int track = LCDTrackOfPath(path);
     if (track < 0 || track >= cd.info->iTracks) return false;
     const LCDDBTrackInfo& info = cd.info->Tracks[track];
     if (info.SectorEnd <= info.SectorStart) return false;

@@ -137,7 +137,7 @@ bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState
                                     LProgressDialog* jobDialog) {
     char input[LMAX_PATH];
     GetEntryPath(index, input);
-    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
+    return LCDConvertTrack(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {
