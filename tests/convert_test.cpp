@@ -11,7 +11,6 @@
 #include "convert/job.h"
 #include "formats/aiff.h"
 #include "store/settings.h"
-#include "support/file.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/kit.h"
 
