@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "cd/drives.h"
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/job.h"
 #include "convert/messages.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/file.h"
 
@@ -163,11 +165,11 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
                 if (!host_.SelectOutputFormat(v)) host_.NoteIgnoredArgument(a, v);
             } else if (Is(a, "-overwrite")) {
                 const char* names[] = {"PROMPT", "ALWAYS", "NEVER", "CANCEL"};
-                const char* values[] = {"AlwaysPrompt", "AlwaysOverwrite", "NeverOverwrite",
-                                        "CancelAll"};
+                const LBoolSetting* rules[] = {&kAlwaysPrompt, &kAlwaysOverwrite, &kNeverOverwrite,
+                                               &kCancelAll};
                 for (int k = 0; k < 4; ++k) {
                     if (!Is(v, names[k])) continue;
-                    for (int m = 0; m < 4; ++m) SettingsWriteBool("Settings", values[m], m == k);
+                    for (int m = 0; m < 4; ++m) SettingsWrite(*rules[m], m == k);
                 }
             } else {
                 int read = SetSettings(argv.data(), count, i, Is(a, "-insettings"));

@@ -7,6 +7,7 @@
 
 #include "cd/cddbinfo.h"
 #include "support/progress.h"
+#include "support/version.h"
 
 // The server: settings (section "CDDB") that the user interface does not offer move it
 // elsewhere: "Server" holds "host" or "host:port"; "Timeout" shortens the wait for each
@@ -23,7 +24,8 @@ inline constexpr int kCDDBMaxReplyLines = 4096;
 // The published CDDB disc id from the track start addresses and the lead-out (frames, LBA).
 uint32_t CDDBDiscId(const uint32_t* starts, int count, uint32_t leadOut);
 // The protocol lines, each ending in "\n".
-inline constexpr const char* kCDDBHelloLine = "cddb hello undef localhost Tamber 1.05\n";
+inline constexpr const char* kCDDBHelloLine =
+    "cddb hello undef localhost Tamber " TAMBER_VERSION "\n";
 inline constexpr const char* kCDDBQuitLine = "cddb quit\n";
 std::string CDDBQueryLine(const uint32_t* starts, int count, uint32_t leadOut);
 std::string CDDBReadLine(const char* category, const char* discId);

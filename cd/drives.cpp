@@ -5,7 +5,7 @@
 
 #include "support/file.h"
 
-int CmMapFileNameToTrackNumber(const char* path) {
+int LCDTrackOfPath(const char* path) {
     char name[LMAX_PATH];
     GetFileNameNoExtension(name, path);
     // "Track01": the number begins at the sixth character.

@@ -10,11 +10,11 @@ constexpr uint8_t LCD_NO_DRIVE = 255;
 
 // Windows: the index of the drive among the CD-ROM drives of the system's logical drive list,
 // or 255. Elsewhere there are no drive letters: 255.
-uint8_t CmMapDriveLetterToNumber(char letter);
+uint8_t LCDDriveOfLetter(char letter);
 // The CD drive index of a track entry: its drive letter on Windows, its device folder elsewhere.
 uint8_t LCDMapPathToDrive(const char* path);
 // The track index (from 0) of a track entry: the number after "Track" in the name, minus 1.
-int CmMapFileNameToTrackNumber(const char* path);
+int LCDTrackOfPath(const char* path);
 
 // Linux command-line forms: "/dev/sr0" names every track of the disc in that drive,
 // "/dev/sr0#3" names track 3. Fills the track entries ("/dev/sr0/Track03.cda") and the size of

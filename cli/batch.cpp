@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/clihost.h"
+#include "convert/entrypaths.h"
 #include "convert/job.h"
+#include "convert/overwrite.h"
 #include "external/posix/spawn.h"
 #include "store/registry.h"
 
@@ -145,7 +146,7 @@ bool Collide(const Worker& w, const LEntryPaths& p, const char* input) {
 
 }  // namespace
 
-bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
+bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
     *outcome = LPROCESS_FAILED;
     char ext[LMAX_PATH], folder[LMAX_PATH];
     host.GetOutputFormat(ext);
@@ -249,7 +250,7 @@ bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome) {
             // The rule as one at a time applies it: to the file the user gets, not to an input
             // that is replaced by its own conversion.
             if (!paths.sameFile && fits)
-                CmTestFileExists(host, paths.finalPath, overwrite, proceed, skip);
+                LDecideOverwrite(host, paths.finalPath, overwrite, proceed, skip);
             if (!proceed) {
                 for (int i = next; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
                 stopNew = cancelled = true;

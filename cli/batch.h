@@ -1,13 +1,21 @@
 // The headless front end's parallel batch: each entry converted by a tamber child process.
 #pragma once
 
-class LCliHost;
+#include "convert/host.h"
+
+// What the batch needs of the front end: the list and the user, and the batch's progress line.
+class LBatchHost : public LConvertHost {
+  public:
+    // The parallel batch's line, redrawn in place on a terminal, and taking it away.
+    virtual void DrawBatchLine() = 0;
+    virtual void ClearProgressLine() = 0;
+};
 
 // Converts the selected entries (all when none is) with up to `jobs` children at once, with the
 // outcome a one-at-a-time run has: the overwrite rule and its questions in list order, no new
 // entry after the first failure or a Cancel, Ctrl+C passed on to every running child.
 // *outcome: LPROCESS_OK, LPROCESS_STOPPED or the failing entry's status.
-bool LRunParallelBatch(LCliHost& host, int jobs, int* outcome);
+bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome);
 
 // Set in a child's environment: it converts one entry, its overwrite question answered Yes
 // already, and says nothing but its messages.

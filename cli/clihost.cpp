@@ -8,18 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/batch.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/trace.h"
 
 LCliHost::LCliHost(bool interactiveInput) : interactiveInput_(interactiveInput) {
     char documents[LMAX_PATH];
     LFile::GetUserDocumentsFolder(documents);
-    SettingsReadString("Settings", "OutputFolder", folder_, documents);
-    format_ = SettingsReadInt("Settings", "OutputFormat", 0);
+    SettingsRead(kOutputFolder, folder_, documents);
+    format_ = SettingsRead(kOutputFormat);
     if (format_ < 0 || format_ >= LOUTPUT_FORMAT_COUNT) format_ = 0;
 }
 
@@ -124,10 +124,8 @@ bool LCliHost::RunConvert(bool interactive, int* outcome) {
     if (selected == 0) selected = int(entries_.size());
     // CD tracks are read one at a time from their drive.
     bool cdTracks = false;
-    for (const Entry& e : entries_) {
-        const size_t dot = e.path.find_last_of('.');
-        cdTracks = cdTracks || (dot != std::string::npos && ExtIs(e.path.c_str() + dot, ".cda"));
-    }
+    for (const Entry& e : entries_)
+        cdTracks = cdTracks || ExtIs(LPathExtension(e.path.c_str()), ".cda");
     if (jobs_ <= 1 || selected <= 1 || cdTracks) return LRunConvert(*this, interactive, outcome);
     return LRunParallelBatch(*this, jobs_, outcome);
 }
@@ -227,15 +225,15 @@ void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
 
 bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
                                   LProgressDialog* jobDialog) {
-    bool ok = CmConvertCDAudioFile(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
-                                   overwrite, jobDialog);
+    bool ok = LCDConvertTrack(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
+                              overwrite, jobDialog);
     if (ok) ++cdTracksConverted_;
     return ok;
 }
 
 void LCliHost::StoreBoxes() {
-    SettingsWriteString("Settings", "OutputFolder", folder_);
-    SettingsWriteInt("Settings", "OutputFormat", format_);
+    SettingsWrite(kOutputFolder, folder_);
+    SettingsWrite(kOutputFormat, format_);
 }
 
 int LCliHost::CountImages(int image) const {

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "convert/cdconvert.h"
 #include "convert/host.h"
 #include "support/file.h"
 
-class LCliHost : public LConvertHost {
+class LCliHost : public LBatchHost {
   public:
     // interactiveInput: standard input is a terminal, so questions can be asked there.
     explicit LCliHost(bool interactiveInput);
@@ -48,9 +49,8 @@ class LCliHost : public LConvertHost {
     // The batch's progress line for the file now converted at percent (see progressline.h);
     // percent -1: entries are converted elsewhere and only whole files count.
     void FormatProgressLine(char* line, size_t size, const char* item, int percent);
-    // The parallel batch's line, redrawn in place on a terminal, and taking it away.
-    void DrawBatchLine();
-    void ClearProgressLine();
+    void DrawBatchLine() override;
+    void ClearProgressLine() override;
 
     // Up to this many entries at once ("-jobs"); 1 converts them one at a time here.
     void SetJobs(int jobs) { jobs_ = jobs; }

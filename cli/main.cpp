@@ -15,16 +15,18 @@
 #include "app/cmdline.h"
 #include "cli/batch.h"
 #include "cli/clihost.h"
+#include "convert/entrypaths.h"
 #include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"
 #include "support/posix/childgroups.h"
 #include "support/posix/progressline.h"
 #include "support/progress.h"
+#include "support/version.h"
 
 namespace {
 
-constexpr const char* kVersion = "1.0.0";
+constexpr const char* kVersion = TAMBER_VERSION;
 
 void Usage(FILE* out) {
     std::fprintf(out, "usage: tamber [options] files...\n\noptions:\n");

@@ -11,7 +11,9 @@
 #include "cd/cddb.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
+#include "convert/entrypaths.h"
 #include "convert/gensink.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
 #include "support/trace.h"
@@ -82,7 +84,7 @@ void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCD
 
 void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive) {
     if (cd.tableLoaded && cd.info->iDrive == drive) return;
-    LoadDiscInfo(host, *cd.info, drive, SettingsReadBool("Settings", "UseCDDB", false), nullptr);
+    LoadDiscInfo(host, *cd.info, drive, SettingsRead(kUseCDDB), nullptr);
     cd.tableLoaded = true;
 }
 
@@ -97,7 +99,7 @@ void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out) {
     out.number = (track & 0xFF) + 1;
 }
 
-void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
+void LCDExpandNamePart(char* dest, const char* part, const LCDNameTexts& texts) {
     std::string name;
     for (const char* p = part; *p; ++p) {
         if (*p != '%' || !p[1]) continue;
@@ -136,10 +138,6 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts) {
     std::memcpy(dest, name.c_str(), name.size() + 1);
 }
 
-void LCDSameAsSourceFolder(char* dest) {
-    LFile::GetUserMusicFolder(dest);
-}
-
 bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folderIn,
                    const char* extension, char* output) {
     std::string folder = folderIn, name;
@@ -148,13 +146,13 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     if (extLength + 2 >= kMaxText) return false;
     const size_t folderMax = kMaxText - 2 - extLength;
     if (folder.size() > folderMax) return false;
-    if (SettingsReadBool("Settings", "FormatChoiceA", true)) {
+    if (SettingsRead(kFormatChoiceA)) {
         name = std::string(texts.artist) + " - " + texts.title;
-    } else if (SettingsReadBool("Settings", "FormatChoiceB", false)) {
+    } else if (SettingsRead(kFormatChoiceB)) {
         name = std::string(texts.album) + " - " + texts.artist + " - " + texts.title;
     } else {
         char pattern[LMAX_PATH];
-        SettingsReadString("Settings", "CustomString", pattern, "[%b]\\{%n %t}");
+        SettingsRead(kCustomString, pattern);
         // Folder parts, one level each, created when missing.
         for (const char* p = pattern;;) {
             const char* open = std::strchr(p, '[');
@@ -162,7 +160,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
             if (!close) break;
             std::string part(open + 1, close);
             char level[LMAX_PATH];
-            CmCreatePathName(level, part.c_str(), texts);
+            LCDExpandNamePart(level, part.c_str(), texts);
             p = close + 1;
             if (!CDDBSafeComponent(level)) continue;  // nothing usable: no folder level
             if (!folder.empty() && !LIsPathSeparator(folder.back())) folder += LPATH_SEP;
@@ -182,7 +180,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
         const char* close = std::strchr(open + 1, '}');
         std::string part = close ? std::string(open + 1, close) : std::string(open + 1);
         char file[LMAX_PATH];
-        CmCreatePathName(file, part.c_str(), texts);
+        LCDExpandNamePart(file, part.c_str(), texts);
         name = file;
     }
     Cut(name);
@@ -201,13 +199,13 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     return true;
 }
 
-bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                          LOverwriteState& overwrite, LProgressDialog* jobDialog) {
+bool LCDConvertTrack(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
+                     LOverwriteState& overwrite, LProgressDialog* jobDialog) {
     const uint8_t drive = LCDMapPathToDrive(input);
     if (drive == LCD_NO_DRIVE) return false;
-    const int track = CmMapFileNameToTrackNumber(input);
+    const int track = LCDTrackOfPath(input);
 
-    if (SettingsReadBool("Settings", "UseCDDB", false)) {
+    if (SettingsRead(kUseCDDB)) {
         cd.useCDDBNames = true;
         if (!cd.tableLoaded) {
             LoadDiscInfo(host, *cd.info, drive, true, jobDialog);
@@ -237,14 +235,14 @@ bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input
     // replaced, never written through, and stays on a failure).
     if (std::strcmp(proposed, output) != 0) {
         bool proceed = true, skip = false;
-        CmTestFileExists(host, output, overwrite, proceed, skip);
+        LDecideOverwrite(host, output, overwrite, proceed, skip);
         if (!proceed || skip) return false;
     }
     char target[LMAX_PATH], outFolder[LMAX_PATH], name[LMAX_PATH];
     LFile::_GetFolderFromPath(outFolder, output);
     GetFileNameNoExtension(name, output);
     if (!LClaimPassingName(target, outFolder, "~", name, extension)) {
-        LTrace("CmConvertCDAudioFile no passing name next to the output");
+        LTrace("LCDConvertTrack no passing name next to the output");
         return false;
     }
 

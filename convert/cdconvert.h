@@ -7,7 +7,7 @@
 
 #include "cd/cddbinfo.h"
 #include "convert/host.h"
-#include "convert/job.h"
+#include "convert/overwrite.h"
 
 // The main window's CD members: the disc record and its two flags.
 struct LCDRunState {
@@ -33,7 +33,7 @@ void LCDCleanTexts(const LCDDBInfo& info, int track, LCDNameTexts& out);
 // Expands one part of the custom pattern (%a %b %t %g %y %e %n; other characters are ignored),
 // with " - " before a code's text unless the name so far is shorter than 2 characters or its
 // second-to-last character is "."; at most 259 characters.
-void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts);
+void LCDExpandNamePart(char* dest, const char* part, const LCDNameTexts& texts);
 
 // Names the output by the first naming scheme set: folder is the output folder, extension the
 // output's. The custom scheme creates its folder levels (a failure is told through the host and
@@ -42,14 +42,10 @@ void CmCreatePathName(char* dest, const char* part, const LCDNameTexts& texts);
 bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folder,
                    const char* extension, char* output);
 
-// The folder for CD tracks when the output folder is "[Same as source file]": the user's music
-// folder (a disc has no folder of its own).
-void LCDSameAsSourceFolder(char* dest);
-
 // Converts the CD track entry `input` into `output` (the job's proposed path; replaced when the
 // disc's names are used), under the run's overwrite state. Its progress dialogs are owned by the
 // job's (so the main window stays disabled) and hidden with the main window. The track is
 // written under a passing name beside the output that takes its place when complete. True when
 // converted; false when skipped, refused or failed (the partial file is deleted).
-bool CmConvertCDAudioFile(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                          LOverwriteState& overwrite, LProgressDialog* jobDialog);
+bool LCDConvertTrack(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
+                     LOverwriteState& overwrite, LProgressDialog* jobDialog);

@@ -11,7 +11,7 @@
 // Entry states, shown as the entry's image.
 enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAILED = 3 };
 
-struct LOverwriteState;  // convert/job.h
+struct LOverwriteState;  // convert/overwrite.h
 
 class LConvertHost : public LUser {
   public:

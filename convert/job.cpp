@@ -9,10 +9,12 @@
 #include <string>
 
 #include "convert/cdconvert.h"
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
+#include "convert/overwrite.h"
 #include "store/combohistory.h"
 #include "store/settings.h"
 #include "store/tags.h"
@@ -21,50 +23,10 @@
 
 namespace {
 
-// folder + separator (when needed) + name; false (dest cut) when that does not fit.
-bool JoinPath(char* dest, const char* folder, const std::string& name) {
-    const size_t length = std::strlen(folder);
-    const bool separator = length > 0 && !LIsPathSeparator(folder[length - 1]);
-    if (length + separator + name.size() >= size_t(LMAX_PATH)) {
-        LCopyPath(dest, folder);
-        return false;
-    }
-    LCopyPath(dest, folder);
-    LFile::FilePathCat(dest, name.c_str());
-    return true;
-}
-
 // Moves the finished file over the old one in one step, once it is on the disk.
 bool ReplaceWith(const char* from, const char* to) {
     return LReplaceFile(from, to);
 }
-
-}  // namespace
-
-bool LClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
-                       const char* ext) {
-    int vanished = 0;
-    for (int n = 1; n < 1000;) {
-        const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
-        const size_t fixed =
-            std::strlen(folder) + 1 + std::strlen(prefix) + suffix.size() + std::strlen(ext);
-        if (fixed >= LMAX_PATH) return false;
-        std::string stem(name, std::min(std::strlen(name), LMAX_PATH - 1 - fixed));
-        JoinPath(dest, folder, prefix + stem + suffix + ext);
-        LFile claim;
-        if (claim.CreateNew(dest)) return true;
-        if (LFileExists(dest)) {
-            ++n;  // taken: the next number
-            continue;
-        }
-        // Nothing there: the folder cannot be written, or another running conversion let
-        // this name go between the two steps (then the same name is tried again).
-        if (++vanished > 16) return false;
-    }
-    return false;
-}
-
-namespace {
 
 // The claimed file until it has taken its final name: deleted on every other way out.
 class PassingFile {
@@ -98,65 +60,6 @@ std::string NotSupported() {
 }
 
 }  // namespace
-
-void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
-                      bool& skip) {
-    if (!LFileExists(path)) {
-        proceed = true;
-        skip = false;
-        return;
-    }
-    if (SettingsReadBool("Settings", "AlwaysPrompt", true)) {
-        if (state.ask) {
-            std::string q = LFormatMessage(
-                "The output file \"%s\" already exists. Do you want to overwrite it?", path);
-            switch (host.AskYesNoCancel(q.c_str(), "Tamber")) {
-                case LANSWER_YES:
-                    state.proceed = true, state.skip = false;
-                    break;
-                case LANSWER_NO:
-                    state.proceed = true, state.skip = true;
-                    break;
-                default:
-                    state.proceed = false, state.skip = true;
-                    break;
-            }
-            state.ask = false;
-        }
-    } else if (SettingsReadBool("Settings", "AlwaysOverwrite", false)) {
-        proceed = true, skip = false;
-        return;
-    } else if (SettingsReadBool("Settings", "NeverOverwrite", false)) {
-        proceed = true, skip = true;
-        return;
-    } else if (SettingsReadBool("Settings", "CancelAll", false)) {
-        proceed = false, skip = true;
-        return;
-    }
-    proceed = state.proceed;
-    skip = state.skip;
-}
-
-bool LIsSameAsSource(const char* folderText) {
-    return strcasecmp(folderText, kSameAsSourceFolder) == 0;
-}
-
-bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
-                     LEntryPaths& paths) {
-    char name[LMAX_PATH], inExt[LMAX_PATH];
-    GetFileNameNoExtension(name, input);
-    GetFileExtension(inExt, input);
-    if (LIsSameAsSource(folderText) && ExtIs(inExt, ".cda"))
-        LCDSameAsSourceFolder(paths.folder);  // a disc has no folder of its own
-    else if (LIsSameAsSource(folderText))
-        LFile::_GetFolderFromPath(paths.folder, input);
-    else
-        LCopyPath(paths.folder, folderText);
-    paths.sameFile = false;
-    if (!JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt)) return false;
-    paths.sameFile = LSameFile(paths.finalPath, input);
-    return true;
-}
 
 namespace {
 
@@ -197,7 +100,7 @@ int Failed(Batch& b, const Entry& e, int status) {
 // stopped the batch: the rest of the entries are marked failed).
 int ApplyOverwriteRule(Batch& b, const Entry& e) {
     bool proceed = true, skip = false;
-    if (!e.paths.sameFile) CmTestFileExists(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
+    if (!e.paths.sameFile) LDecideOverwrite(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
     if (!proceed) {
         MarkRest(b.host, e.index);
         b.job->outcome = LPROCESS_STOPPED;

@@ -8,10 +8,6 @@
 #include "support/file.h"
 #include "support/progress.h"
 
-constexpr const char* kSameAsSourceFolder = "[Same as source file]";
-// The output folder text asks for each input's own folder (any case).
-bool LIsSameAsSource(const char* folderText);
-
 // Conversion record, filled by the caller.
 struct LConvertJob {
     LConvertHost* mainWindow = nullptr;
@@ -23,36 +19,6 @@ struct LConvertJob {
     // cancelled open or transfer), LPROCESS_FAILED when an entry failed.
     int outcome = LPROCESS_OK;
 };
-
-// Per-batch overwrite state: the ask flag and the remembered answer.
-struct LOverwriteState {
-    bool ask = true;
-    bool proceed = true;  // "continue"
-    bool skip = false;
-};
-
-// The overwrite decision for one output path (a file or folder there counts as existing),
-// using the "Settings" overwrite rule and asking the host at most once per batch.
-void CmTestFileExists(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
-                      bool& skip);
-
-// Where one entry's conversion puts its result: the output folder and the file the user gets;
-// sameFile when that is the input itself (replaced at the end, without a question). False when
-// the output path would not fit a path buffer (the entry is then not converted).
-struct LEntryPaths {
-    char folder[LMAX_PATH];
-    char finalPath[LMAX_PATH];
-    bool sameFile = false;
-};
-bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
-                     LEntryPaths& paths);
-
-// Claims a free name in the folder for a file being written: prefix + name + extension, else
-// with " (2)", " (3)", ... before the extension, the name shortened where the path would not
-// fit. The empty file is created in the same step (never through a link), so that no other
-// file and no other running conversion is ever written over. False when none could be claimed.
-bool LClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
-                       const char* ext);
 
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
 // failure ended it), LPROCESS_FAILED for an unsupported output format or an output that could

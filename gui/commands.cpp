@@ -16,6 +16,7 @@
 #include "gui/pages.h"
 #include "gui/resource.h"
 #include "gui/tageditor.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "store/tags.h"
 #include "support/file.h"
@@ -26,7 +27,7 @@ void MainDialog::CmPlay() {
     const std::string path = CmGrabSelectedFilePath();
     if (path.empty()) return;
     LSourceRef source;
-    const bool track = ExtIs(PathExtension(path.c_str()), ".cda");
+    const bool track = ExtIs(LPathExtension(path.c_str()), ".cda");
     if (!track) {
         uint8_t promptOnce = 1;
         LGenSourceInteraction ui{&promptOnce, *this};
@@ -34,7 +35,7 @@ void MainDialog::CmPlay() {
     } else if (!OpenTrackSource(path.c_str(), source)) {
         return;
     }
-    player_.SetDevice(SettingsReadInt("Settings", "SoundOutDevice", 0));
+    player_.SetDevice(SettingsRead(kSoundOutDevice));
     // A track is read while it plays: the device waits until a few seconds are queued.
     if (!player_.Start(source, track ? LSoundPlayer::START_PREROLL : 0)) {
         MessageBoxA(hwnd_,
@@ -48,7 +49,7 @@ bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
     const uint8_t drive = LCDMapPathToDrive(path);
     if (drive == LCD_NO_DRIVE) return false;
     LCDLoadTableForPlay(*this, cd, drive);
-    const int track = CmMapFileNameToTrackNumber(path);
+    const int track = LCDTrackOfPath(path);
     if (track < 0 || track >= cd.info->iTracks) return false;
     const LCDDBTrackInfo& info = cd.info->Tracks[track];
     if (info.SectorEnd <= info.SectorStart) return false;
@@ -82,7 +83,7 @@ void MainDialog::spntfStop(void*) {
 void MainDialog::CmEditTag() {
     const std::string path = CmGrabSelectedFilePath();
     if (path.empty()) return;
-    const char* ext = PathExtension(path.c_str());
+    const char* ext = LPathExtension(path.c_str());
     if (!LFindInputFormat(ext).tags) {
         MessageBoxA(hwnd_, "Only wav and mp3 files can have tags edited.", nullptr,
                     MB_OK | MB_ICONERROR);
@@ -100,10 +101,10 @@ void MainDialog::CmCodecSettings() {
 
 void MainDialog::CmBrowseOutput() {
     char folder[LMAX_PATH] = {};
-    SettingsReadString("Settings", "LastOutputFolder", folder, "");
+    SettingsRead(kLastOutputFolder, folder);
     if (!BrowseForFolder(hwnd_, "Locate output folder...", folder)) return;
     SetOutputFolderText(folder);
-    SettingsWriteString("Settings", "LastOutputFolder", folder);
+    SettingsWrite(kLastOutputFolder, folder);
 }
 
 void MainDialog::CmProgramSettings() {

@@ -9,6 +9,7 @@
 #include "convert/formattable.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
@@ -19,15 +20,6 @@ constexpr const char* kDuplicateMessage =
     "One or more files were not added because those files already exist in the list.";
 
 }  // namespace
-
-const char* PathExtension(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        if (LIsPathSeparator(*p)) name = p + 1;
-    }
-    const char* dot = std::strrchr(name, '.');
-    return dot ? dot : name + std::strlen(name);
-}
 
 int MainDialog::ItemCount() const {
     return ListView_GetItemCount(List());
@@ -88,7 +80,7 @@ bool MainDialog::CheckNotDuplicate(const char* path) {
 }
 
 bool MainDialog::CmAudioFileVerify(const char* path) {
-    return LFindInputFormat(PathExtension(path)).listed;
+    return LFindInputFormat(LPathExtension(path)).listed;
 }
 
 bool MainDialog::LoadFile(const char* path) {
@@ -126,7 +118,7 @@ void MainDialog::InsertEntry(const char* path, uint32_t size) {
 
 void MainDialog::CmLoadFiles() {
     char start[LMAX_PATH] = {};
-    SettingsReadString("Settings", "LoadFromFolder", start, "");
+    SettingsRead(kLoadFromFolder, start);
     static const char kFilter[] =
         "All Files\0*.*\0"
         "Audio Files\0*.wav;*.mp3;*.ogg;*.wma;*.aif;*.aiff;*.au;*.ra;*.ram;*.flac;*.aac;*.gsm;"
@@ -151,7 +143,7 @@ void MainDialog::CmLoadFiles() {
         "Shorten Files (*.shn)\0*.shn\0";
     std::vector<std::string> paths;
     if (!ChooseFilesToOpen(hwnd_, start, "Locate Audio File(s)", kFilter, "WAV", paths)) return;
-    SettingsWriteString("Settings", "LoadFromFolder", start);
+    SettingsWrite(kLoadFromFolder, start);
     bool duplicate = false;
     for (const std::string& path : paths) {
         if (!LoadFile(path.c_str())) duplicate = true;
@@ -161,12 +153,12 @@ void MainDialog::CmLoadFiles() {
 
 void MainDialog::CmLoadFolder() {
     char folder[LMAX_PATH] = {};
-    SettingsReadString("Settings", "LoadFromFolder", folder, "");
+    SettingsRead(kLoadFromFolder, folder);
     if (!BrowseForFolder(hwnd_, "Locate folder...", folder)) return;
     const int status = ProcessAddFileFolder(this, folder, "Add Folder");
     if (status == 2 && !hidden)
         MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
-    SettingsWriteString("Settings", "LoadFromFolder", folder);
+    SettingsWrite(kLoadFromFolder, folder);
 }
 
 namespace {

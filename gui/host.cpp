@@ -3,11 +3,13 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "convert/entrypaths.h"
 #include "convert/gensink.h"
 #include "convert/job.h"
 #include "gui/dialogs/dialogs.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "store/win32/combohistory.h"
 #include "support/file.h"
@@ -128,14 +130,14 @@ void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
 
 void MainDialog::EndOfConvertBatch() {
     cd.tableLoaded = false;
-    cd.useCDDBNames = SettingsReadBool("Settings", "UseCDDB", false);
+    cd.useCDDBNames = SettingsRead(kUseCDDB);
 }
 
 bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
                                     LProgressDialog* jobDialog) {
     char input[LMAX_PATH];
     GetEntryPath(index, input);
-    return CmConvertCDAudioFile(*this, cd, input, outputPath, overwrite, jobDialog);
+    return LCDConvertTrack(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {

@@ -9,18 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "convert/entrypaths.h"
 #include "convert/job.h"
 #include "convert/messages.h"
 #include "gui/maindlg.h"
 #include "gui/startup.h"
+#include "setup/payload.h"
 #include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
 
 namespace {
-
-constexpr uint32_t kInstallMarker = 0x0F0FF0F0;
-constexpr uint32_t kUninstallMarker = 0xF0F00F0F;
 
 // The last 4 bytes of the file, little-endian; 0 when they cannot be read.
 uint32_t ReadRoleMarker(const char* path) {
@@ -134,7 +133,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     char name[LMAX_PATH] = {};
     GetFileNameNoExtension(name, exe);
     CharUpperA(name);
-    if (std::strstr(name, "SETUP") && marker != kInstallMarker) {
+    if (std::strstr(name, "SETUP") && marker != LSETUP_INSTALL_MODE) {
         MessageBoxA(nullptr,
                     "Installation file corrupt.\n\nA checksum error was detected in your install "
                     "file, please redownload file and install again.",
@@ -150,13 +149,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     if (mutex) WaitForSingleObject(mutex, INFINITE);
     HWND running = FindMainWindow();
 
-    if (marker == kInstallMarker || marker == kUninstallMarker) {
+    if (marker == LSETUP_INSTALL_MODE || marker == LSETUP_UNINSTALL_MODE) {
         if (mutex) ReleaseMutex(mutex);
         if (running) {
             PostMessageA(running, WM_COMMAND, IDCANCEL, 0);
-            Sleep(marker == kInstallMarker ? 2000 : 1500);
+            Sleep(marker == LSETUP_INSTALL_MODE ? 2000 : 1500);
         }
-        RunSetupRole(marker == kInstallMarker);
+        RunSetupRole(marker == LSETUP_INSTALL_MODE);
         if (mutex) CloseHandle(mutex);
         return 0;
     }

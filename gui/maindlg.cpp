@@ -6,19 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "external/win32/related.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
 #include "gui/startup.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "store/win32/combohistory.h"
 #include "support/file.h"
+#include "support/version.h"
 
 namespace {
-
-constexpr const char* kSection = "Settings";
-constexpr const char* kSameAsSource = "[Same as source file]";
 
 // Each button as wide as its own label, so that all of them fit into the narrowest window.
 constexpr BYTE kButton = BTNS_BUTTON | BTNS_AUTOSIZE;
@@ -85,7 +85,7 @@ void MainDialog::InitDialog() {
     const char* formats[LOUTPUT_FORMAT_COUNT + 1] = {};
     for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) formats[i] = LOutputFormatExtension(i);
     FillCombo(IDC_FORMAT, formats);
-    int format = SettingsReadInt(kSection, "OutputFormat", 0);
+    int format = SettingsRead(kOutputFormat);
     if (format < 0 || format >= LOUTPUT_FORMAT_COUNT) format = 0;
     SendMessageA(GetItem(IDC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
     EvCommand(IDC_FORMAT, CBN_SELCHANGE);
@@ -94,9 +94,10 @@ void MainDialog::InitDialog() {
     char documents[LMAX_PATH] = {};
     LFile::GetUserDocumentsFolder(documents);
     char folder[LMAX_PATH] = {};
-    SettingsReadString(kSection, "OutputFolder", folder, documents);
+    SettingsRead(kOutputFolder, folder, documents);
     SetOutputFolderText(folder);
-    SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kSameAsSource));
+    SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(kSameAsSourceFolder));
 
     const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
     SetListIcons(IDC_FILELIST, icons);
@@ -117,8 +118,8 @@ void MainDialog::DestroyDialog() {
     splash_.Close();
     player_.Stop();
     const int format = static_cast<int>(SendMessageA(GetItem(IDC_FORMAT), CB_GETCURSEL, 0, 0));
-    SettingsWriteInt(kSection, "OutputFormat", format < 0 ? 0 : format);
-    SettingsWriteString(kSection, "OutputFolder", OutputFolderText().c_str());
+    SettingsWrite(kOutputFormat, format < 0 ? 0 : format);
+    SettingsWrite(kOutputFolder, OutputFolderText().c_str());
     WindowSizeSettingsStore();
 }
 
@@ -131,7 +132,7 @@ void MainDialog::WindowSizeSettingsRestore() {
     int y = SettingsReadInt("MainDialog", "Y", 80);
     int width = SettingsReadInt("MainDialog", "Width", 500);
     int height = SettingsReadInt("MainDialog", "Height", 400);
-    const bool maximized = SettingsReadBool("MainDialog", "Maximized", false);
+    const bool maximized = SettingsRead(kMaximized);
     if (maximized) {
         WINDOWPLACEMENT wp{};
         wp.length = sizeof wp;
@@ -170,11 +171,11 @@ void MainDialog::ShowMainWindow() {
 
 void MainDialog::WindowSizeSettingsStore() {
     if (IsZoomed(hwnd_)) {
-        SettingsWriteBool("MainDialog", "Maximized", true);
+        SettingsWrite(kMaximized, true);
         return;
     }
     if (IsIconic(hwnd_)) return;
-    SettingsWriteBool("MainDialog", "Maximized", false);
+    SettingsWrite(kMaximized, false);
     RECT r{}, desk{};
     GetWindowRect(hwnd_, &r);
     GetWindowRect(GetDesktopWindow(), &desk);
@@ -236,7 +237,7 @@ void MainDialog::EnableControls() {
     bool taggable = false;
     if (selection) {
         const std::string path = CmGrabSelectedFilePath();
-        const char* ext = PathExtension(path.c_str());
+        const char* ext = LPathExtension(path.c_str());
         taggable = LFindInputFormat(ext).tags;
     }
     const bool playing = IsPlaying();
@@ -515,7 +516,7 @@ LRESULT CALLBACK LSplashScreen::Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             DrawTextA(dc, "Tamber", -1, &line, DT_CENTER | DT_SINGLELINE);
             SelectObject(dc, normal);
             line = RECT{0, info.bmHeight + 46, rc.right, info.bmHeight + 64};
-            DrawTextA(dc, "Tamber v 1.05", -1, &line, DT_CENTER | DT_SINGLELINE);
+            DrawTextA(dc, TAMBER_NAME_VERSION, -1, &line, DT_CENTER | DT_SINGLELINE);
             SelectObject(dc, oldFont);
             DeleteObject(bold);
             DeleteObject(normal);

@@ -185,6 +185,3 @@ struct LAddFileFolderData {
 int Process(LProgressDialog* dlg, LAddFileFolderData* data);
 // Runs the walk behind a progress dialog captioned caption; 2 when a file was a duplicate.
 int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption);
-
-// The extension of a path: from the last "." of its last component; "" when it has none.
-const char* PathExtension(const char* path);

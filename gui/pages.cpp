@@ -6,12 +6,12 @@
 #include "app/shell.h"
 #include "app/sounddevice.h"
 #include "gui/resource.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/file.h"
 
 namespace {
 
-constexpr const char* kSection = "Settings";
 constexpr int kHelpContext = 101;
 
 void Check(HWND dialog, int id, bool on) {
@@ -32,18 +32,18 @@ void LGeneralPage::InitDialog() {
         LSoundPlayDevice::GetText(i, name);
         SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     }
-    int device = SettingsReadInt(kSection, "SoundOutDevice", 0);
+    int device = SettingsRead(kSoundOutDevice);
     if (device < 0 || device > devices) device = 0;
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(device), 0);
-    Check(hwnd_, IDC_CONTEXTMENU, SettingsReadBool(kSection, "ContextMenu", true));
+    Check(hwnd_, IDC_CONTEXTMENU, SettingsRead(kContextMenu));
 }
 
 bool LGeneralPage::CmOk() {
     const auto device = SendMessageA(GetItem(IDC_SOUNDDEVICE), CB_GETCURSEL, 0, 0);
-    SettingsWriteInt(kSection, "SoundOutDevice", device < 0 ? 0 : static_cast<int>(device));
-    const bool before = SettingsReadBool(kSection, "ContextMenu", true);
+    SettingsWrite(kSoundOutDevice, device < 0 ? 0 : static_cast<int>(device));
+    const bool before = SettingsRead(kContextMenu);
     const bool now = Checked(hwnd_, IDC_CONTEXTMENU);
-    SettingsWriteBool(kSection, "ContextMenu", now);
+    SettingsWrite(kContextMenu, now);
     if (now == before) return true;
     char exe[LMAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, LMAX_PATH - 1);
@@ -55,7 +55,7 @@ bool LGeneralPage::CmOk() {
             ShellRemoveVerb(ext, LSHELL_VERB);
         }
     }
-    if (!registered) SettingsNoteWriteFailure(kSection, "ContextMenu");
+    if (!registered) SettingsNoteWriteFailure(kContextMenu.section, kContextMenu.name);
     return true;
 }
 
@@ -64,17 +64,17 @@ void LGeneralPage::CmHelp() {
 }
 
 void LOverwritePage::InitDialog() {
-    Check(hwnd_, IDC_PROMPT, SettingsReadBool(kSection, "AlwaysPrompt", true));
-    Check(hwnd_, IDC_OVERWRITE, SettingsReadBool(kSection, "AlwaysOverwrite", false));
-    Check(hwnd_, IDC_NEVER, SettingsReadBool(kSection, "NeverOverwrite", false));
-    Check(hwnd_, IDC_CANCELALL, SettingsReadBool(kSection, "CancelAll", false));
+    Check(hwnd_, IDC_PROMPT, SettingsRead(kAlwaysPrompt));
+    Check(hwnd_, IDC_OVERWRITE, SettingsRead(kAlwaysOverwrite));
+    Check(hwnd_, IDC_NEVER, SettingsRead(kNeverOverwrite));
+    Check(hwnd_, IDC_CANCELALL, SettingsRead(kCancelAll));
 }
 
 bool LOverwritePage::CmOk() {
-    SettingsWriteBool(kSection, "AlwaysPrompt", Checked(hwnd_, IDC_PROMPT));
-    SettingsWriteBool(kSection, "AlwaysOverwrite", Checked(hwnd_, IDC_OVERWRITE));
-    SettingsWriteBool(kSection, "NeverOverwrite", Checked(hwnd_, IDC_NEVER));
-    SettingsWriteBool(kSection, "CancelAll", Checked(hwnd_, IDC_CANCELALL));
+    SettingsWrite(kAlwaysPrompt, Checked(hwnd_, IDC_PROMPT));
+    SettingsWrite(kAlwaysOverwrite, Checked(hwnd_, IDC_OVERWRITE));
+    SettingsWrite(kNeverOverwrite, Checked(hwnd_, IDC_NEVER));
+    SettingsWrite(kCancelAll, Checked(hwnd_, IDC_CANCELALL));
     return true;
 }
 
@@ -87,12 +87,12 @@ bool ValidCustomPattern(const char* text) {
 }
 
 void LFormatsPage::InitDialog() {
-    Check(hwnd_, IDC_USECDDB, SettingsReadBool(kSection, "UseCDDB", false));
-    Check(hwnd_, IDC_PATTERN_A, SettingsReadBool(kSection, "FormatChoiceA", true));
-    Check(hwnd_, IDC_PATTERN_B, SettingsReadBool(kSection, "FormatChoiceB", false));
-    Check(hwnd_, IDC_PATTERN_CUSTOM, SettingsReadBool(kSection, "FormatChoiceC", false));
+    Check(hwnd_, IDC_USECDDB, SettingsRead(kUseCDDB));
+    Check(hwnd_, IDC_PATTERN_A, SettingsRead(kFormatChoiceA));
+    Check(hwnd_, IDC_PATTERN_B, SettingsRead(kFormatChoiceB));
+    Check(hwnd_, IDC_PATTERN_CUSTOM, SettingsRead(kFormatChoiceC));
     char pattern[LMAX_PATH] = {};
-    SettingsReadString(kSection, "CustomString", pattern, "[%b]\\{%n %t}");
+    SettingsRead(kCustomString, pattern);
     SetDlgItemTextA(hwnd_, IDC_PATTERN_TEXT, pattern);
 }
 
@@ -102,11 +102,11 @@ void LFormatsPage::EnableControls() {
 
 bool LFormatsPage::CmOk() {
     const bool cddb = Checked(hwnd_, IDC_USECDDB);
-    SettingsWriteBool(kSection, "UseCDDB", cddb);
+    SettingsWrite(kUseCDDB, cddb);
     if (!cddb) return true;
-    SettingsWriteBool(kSection, "FormatChoiceA", Checked(hwnd_, IDC_PATTERN_A));
-    SettingsWriteBool(kSection, "FormatChoiceB", Checked(hwnd_, IDC_PATTERN_B));
-    SettingsWriteBool(kSection, "FormatChoiceC", Checked(hwnd_, IDC_PATTERN_CUSTOM));
+    SettingsWrite(kFormatChoiceA, Checked(hwnd_, IDC_PATTERN_A));
+    SettingsWrite(kFormatChoiceB, Checked(hwnd_, IDC_PATTERN_B));
+    SettingsWrite(kFormatChoiceC, Checked(hwnd_, IDC_PATTERN_CUSTOM));
     if (!Checked(hwnd_, IDC_PATTERN_CUSTOM)) return true;
     char pattern[LMAX_PATH];
     GetControlText(IDC_PATTERN_TEXT, pattern);
@@ -114,7 +114,7 @@ bool LFormatsPage::CmOk() {
         MessageBoxA(hwnd_, "The string you entered is invalid.", nullptr, MB_OK | MB_ICONERROR);
         return false;
     }
-    SettingsWriteString(kSection, "CustomString", pattern);
+    SettingsWrite(kCustomString, pattern);
     return true;
 }
 

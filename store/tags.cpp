@@ -25,12 +25,6 @@ bool WriteAt(LFile& f, int64_t pos, const void* buf, int32_t n) {
     return f.Seek(pos) && f.Write(buf, n) == n;
 }
 
-bool HasExtension(const char* path, const char* ext) {
-    char found[LMAX_PATH];
-    GetFileExtension(found, path);
-    return ExtIs(found, ext);
-}
-
 // The INFO sub-chunk ids and the tag names they carry, as every other reader maps them. "ICOP"
 // (the copyright) is read as the date only when there is no "ICRD": this program once wrote the
 // date there.
@@ -323,19 +317,19 @@ const char* LAudioTagData::Get(const char* name, const char* defaultValue) const
 }
 
 bool LAudioTagData::ReadTags(const char* path) {
-    if (HasExtension(path, ".mp3")) return ReadTagsMp3(path);
-    if (HasExtension(path, ".wav")) return UpdateTags(path, true);
+    if (ExtIs(LPathExtension(path), ".mp3")) return ReadTagsMp3(path);
+    if (ExtIs(LPathExtension(path), ".wav")) return UpdateTags(path, true);
     return false;
 }
 
 bool LAudioTagData::WriteTags(const char* path) {
-    if (HasExtension(path, ".mp3")) return WriteTagsMP3(path);
-    if (HasExtension(path, ".wav")) return WriteTagsWav(path);
+    if (ExtIs(LPathExtension(path), ".mp3")) return WriteTagsMP3(path);
+    if (ExtIs(LPathExtension(path), ".wav")) return WriteTagsWav(path);
     return false;
 }
 
 bool LAudioTagData::CheckFile(const char* extension, const char* path, const LFile& file) {
-    return file.IsOpen() && HasExtension(path, extension);
+    return file.IsOpen() && ExtIs(LPathExtension(path), extension);
 }
 
 bool LAudioTagData::ReadTagsMp3(const char* path) {

@@ -156,6 +156,10 @@ void LFile::FilePathCat(char* folder, const char* name, const char* extension) {
     if (cut) LTrace("LFile::FilePathCat szFolderPath too long");
 }
 
+const char* LPathExtension(const char* path) {
+    return path + LastDot(path, std::strlen(path));
+}
+
 void GetFileExtension(char* dest, const char* path) {
     char buf[LMAX_PATH];
     LCopyPath(buf, path);

@@ -30,6 +30,9 @@ constexpr bool LIsPathSeparator(char c) {
 bool LCopyPath(char* dest, const char* src);
 // An extension with its dot equals another without regard to case (".MP3" is ".mp3").
 bool ExtIs(const char* ext, const char* wanted);
+// The path's extension with its dot (from the last "." of the file part), or the empty text at
+// the path's end when it has none. Points into path.
+const char* LPathExtension(const char* path);
 // The same path text: without regard to case and with either separator on Windows, letter for
 // letter elsewhere (where file names keep their case).
 bool LSamePathText(const char* a, const char* b);

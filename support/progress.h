@@ -4,13 +4,10 @@
 #include <atomic>
 #include <cstdint>
 
-enum : int { LPROCESS_OK = 0, LPROCESS_STOPPED = 1, LPROCESS_FAILED = 2 };
+#include "support/processstatus.h"
 
 // A window handle where the platform has windows (HWND on Windows), null elsewhere.
 using LWindowHandle = void*;
-
-// A wait without a time limit.
-constexpr uint32_t LWAIT_INFINITE = 0xFFFFFFFFu;
 
 class LWaitable;  // support/waitable.h
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "support/progress.h"
+#include "support/sockethandle.h"
 
 // Starts and stops the platform's socket system; one pair brackets each use.
 bool LIPSystemStartup();
@@ -32,9 +33,8 @@ bool LIPParseDotted(const char* text, uint32_t* addressNetworkOrder);
 
 class LIPSocket {
   public:
-    // A platform socket handle; all bits set means closed.
-    using Handle = uintptr_t;
-    static constexpr Handle kInvalid = ~Handle(0);
+    using Handle = LSocketHandle;
+    static constexpr Handle kInvalid = kInvalidSocket;
 
     LIPSocket() = default;
     ~LIPSocket() { Close(); }

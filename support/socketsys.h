@@ -3,11 +3,11 @@
 
 #include <cstdint>
 
-#include "support/socket.h"
+#include "support/sockethandle.h"
 
 namespace lsock {
 
-using Handle = LIPSocket::Handle;
+using Handle = LSocketHandle;
 
 bool Startup();
 void Shutdown();
@@ -15,7 +15,7 @@ void Shutdown();
 // helper thread.
 bool Resolve(const char* host, uint32_t* addressNetworkOrder);
 
-// A TCP stream socket over IPv4, or LIPSocket::kInvalid.
+// A TCP stream socket over IPv4, or kInvalidSocket.
 Handle Create();
 void Close(Handle h);
 bool SetNonBlocking(Handle h);

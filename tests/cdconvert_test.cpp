@@ -64,7 +64,7 @@ class Host : public FakeHost {
     Host() { answer = LANSWER_YES; }
     LCDRunState cd;
     bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow, LProgressDialog* dlg) override {
-        return CmConvertCDAudioFile(*this, cd, entries[size_t(i)].path.c_str(), out, ow, dlg);
+        return LCDConvertTrack(*this, cd, entries[size_t(i)].path.c_str(), out, ow, dlg);
     }
     void EndOfConvertBatch() override { cd.tableLoaded = false; }
 };

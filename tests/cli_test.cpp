@@ -73,7 +73,7 @@ TEST_F(Cli, Usage) {
         EXPECT_EQ(testutil::Run(tamber + help + " a.wav -convert >/dev/null 2>&1"), 0) << help;
         EXPECT_NE(testutil::RunOutput(tamber + help).find("usage: tamber"), std::string::npos);
     }
-    EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.0.0\n");
+    EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.05\n");
 }
 
 // A conversion reads each settings file once and replaces it once, and makes no folder twice.

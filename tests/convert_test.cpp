@@ -4,13 +4,13 @@
 #include <csignal>
 
 #include "app/cmdline.h"
+#include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/job.h"
 #include "formats/aiff.h"
 #include "store/settings.h"
-#include "support/file.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/kit.h"
 

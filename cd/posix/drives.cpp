@@ -47,7 +47,7 @@ class QuietProgress : public LProgressDialog {
 
 }  // namespace
 
-uint8_t CmMapDriveLetterToNumber(char) {
+uint8_t LCDDriveOfLetter(char) {
     return LCD_NO_DRIVE;
 }
 

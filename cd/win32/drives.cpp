@@ -7,7 +7,7 @@
 
 #include "cd/win32/hooks.h"
 
-uint8_t CmMapDriveLetterToNumber(char letter) {
+uint8_t LCDDriveOfLetter(char letter) {
     char root[4] = {letter, ':', '\\', 0};
     char list[512] = {};
     LSCSISystemCalls& sys = LSCSIGetSystemCalls();
@@ -23,7 +23,7 @@ uint8_t CmMapDriveLetterToNumber(char letter) {
 }
 
 uint8_t LCDMapPathToDrive(const char* path) {
-    return path && path[0] ? CmMapDriveLetterToNumber(path[0]) : LCD_NO_DRIVE;
+    return path && path[0] ? LCDDriveOfLetter(path[0]) : LCD_NO_DRIVE;
 }
 
 bool LCDTrackArguments(const char*, std::vector<std::string>&, std::vector<uint32_t>&) {

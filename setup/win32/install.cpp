@@ -13,6 +13,7 @@
 #include "setup/win32/setup.h"
 #include "support/byteorder.h"
 #include "support/progress.h"
+#include "support/version.h"
 #include "support/win32/dialog.h"
 
 namespace {
@@ -22,8 +23,8 @@ constexpr int kDisagree = 102;
 constexpr int kLicenceText = 103;
 constexpr DWORD kChunk = 4096;
 
-const char kLicence[] =
-    "Tamber v 1.05 - Software Licence Terms\r\n\r\n"
+const char kLicence[] = TAMBER_NAME_VERSION
+    " - Software Licence Terms\r\n\r\n"
     "Tamber is provided \"as is\", without warranty of any kind. You may install and use it on "
     "any number of computers and pass on unchanged copies of the setup file.\r\n\r\n"
     "The MP3 encoder installed with Tamber is LAME, free software under the GNU Lesser General "

@@ -1,8 +1,10 @@
 // Self-installation: the install and uninstall processes of the setup and uninstaller roles.
 #pragma once
 
+#include "support/version.h"
+
 // The progress dialog's title for both processes.
-constexpr const char* LSETUP_TITLE = "Installing Tamber v 1.05";
+constexpr const char* LSETUP_TITLE = "Installing " TAMBER_NAME_VERSION;
 
 // Licence, extraction of the running setup file's payload into the installation folder and the
 // finishing step; true when Tamber was installed.

@@ -62,7 +62,7 @@ bool Resolve(const char* host, uint32_t* address) {
 
 Handle Create() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return LIPSocket::kInvalid;
+    if (fd < 0) return kInvalidSocket;
     fcntl(fd, F_SETFD, FD_CLOEXEC);
     return static_cast<Handle>(fd);
 }

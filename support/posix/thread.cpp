@@ -11,7 +11,7 @@
 #include <deque>
 #include <vector>
 
-#include "support/progress.h"
+#include "support/processstatus.h"
 #include "support/trace.h"
 
 namespace {

@@ -71,7 +71,7 @@ bool Resolve(const char* host, uint32_t* address) {
 
 Handle Create() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return LIPSocket::kInvalid;
+    if (s == INVALID_SOCKET) return kInvalidSocket;
     // Encoders and decoders started meanwhile must not inherit the connection.
     SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
     return static_cast<Handle>(s);

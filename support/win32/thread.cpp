@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "support/progress.h"
+#include "support/processstatus.h"
 #include "support/trace.h"
 
 namespace {

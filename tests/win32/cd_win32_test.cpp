@@ -156,8 +156,8 @@ TEST_F(CdWin32, PassThroughRequestsAtTheSeam) {
     sys.closeHandle = FakeDevice::Close, sys.getOverlappedResult = FakeDevice::Result;
     sys.getLogicalDriveStrings = FakeDrives, sys.getDriveType = FakeDevice::Type;
     g_dev = FakeDevice();
-    EXPECT_EQ(CmMapDriveLetterToNumber('d'), 1);  // C: is a CD drive too
-    EXPECT_EQ(CmMapDriveLetterToNumber('E'), LCD_NO_DRIVE);
+    EXPECT_EQ(LCDDriveOfLetter('d'), 1);  // C: is a CD drive too
+    EXPECT_EQ(LCDDriveOfLetter('E'), LCD_NO_DRIVE);
 
     EXPECT_EQ(Rip(1, 1), testutil::Internal(kDisc.TrackPCM(1)));
     EXPECT_EQ(g_dev.opened,

@@ -1,0 +1,30 @@
+// Where an entry's output goes: the output folder rule, the output path and the passing name.
+#pragma once
+
+#include "support/file.h"
+
+constexpr const char* kSameAsSourceFolder = "[Same as source file]";
+// The output folder text asks for each input's own folder (any case).
+bool LIsSameAsSource(const char* folderText);
+
+// The folder for CD tracks when the output folder is "[Same as source file]": the user's music
+// folder (a disc has no folder of its own).
+void LCDSameAsSourceFolder(char* dest);
+
+// Where one entry's conversion puts its result: the output folder and the file the user gets;
+// sameFile when that is the input itself (replaced at the end, without a question). False when
+// the output path would not fit a path buffer (the entry is then not converted).
+struct LEntryPaths {
+    char folder[LMAX_PATH];
+    char finalPath[LMAX_PATH];
+    bool sameFile = false;
+};
+bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
+                     LEntryPaths& paths);
+
+// Claims a free name in the folder for a file being written: prefix + name + extension, else
+// with " (2)", " (3)", ... before the extension, the name shortened where the path would not
+// fit. The empty file is created in the same step (never through a link), so that no other
+// file and no other running conversion is ever written over. False when none could be claimed.
+bool LClaimPassingName(char* dest, const char* folder, const char* prefix, const char* name,
+                       const char* ext);
