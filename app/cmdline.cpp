@@ -26,6 +26,8 @@ const LCommandOption kCommandOptions[] = {
      "select the output format (.wav .mp3 .au .aiff .gsm .vox .raw .ogg "
      ".flac .aac .m4a)"},
     {"-overwrite", "PROMPT|ALWAYS|NEVER|CANCEL", "store the rule for existing output files"},
+    {"-keepfolders", "",
+     "store: outputs of a folder's files keep their folders below the output folder"},
     {"-settings", "extension values...",
      "store the settings of an output format: .mp3 CBR bitrate hq mode crc | .mp3 VBR min max "
      "quality mode crc | .ogg Quality q channels strip | .ogg VBR min max channels strip | "
@@ -79,6 +81,28 @@ int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool in
 }
 
 bool LCommandLine::LoadFile(const char* path, bool* added) {
+    return LoadFileFrom(path, "", true, added);
+}
+
+bool LCommandLine::LoadFolder(const char* folder, bool* added) {
+    // A trailing separator would double in the joined names.
+    std::string root = folder;
+    while (root.size() > 1 && LIsPathSeparator(root.back()) &&
+           !(root.size() == 3 && root[1] == ':'))
+        root.pop_back();
+    bool notDuplicate = true;
+    LWalkFolderTree(root.c_str(), [&](const char* path) {
+        // Covers, playlists and notes beside the music are no entries.
+        if (!LFindInputFormat(LPathExtension(path)).listed) return true;
+        bool one = false;
+        if (!LoadFileFrom(path, root.c_str(), false, &one)) notDuplicate = false;
+        if (one && added) *added = true;
+        return true;
+    });
+    return notDuplicate;
+}
+
+bool LCommandLine::LoadFileFrom(const char* path, const char* fromFolder, bool trees, bool* added) {
     if (added) *added = false;
     char entry[LMAX_PATH];
     for (int i = 0; i < host_.EntryCount(); ++i) {
@@ -96,18 +120,20 @@ bool LCommandLine::LoadFile(const char* path, bool* added) {
                 listed = LSamePathText(entry, tracks[t].c_str());
             }
             if (listed) continue;
-            host_.AddEntry(tracks[t].c_str(), sizes[t]);
+            host_.AddEntry(tracks[t].c_str(), sizes[t], "");
             if (added) *added = true;
         }
         return true;
     }
     struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return true;  // folders are no entries
+    if (trees && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+        return LoadFolder(path, added);  // its whole tree, as a drop adds it
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return true;
     LFile f;
     int64_t size = f.Open(path) ? f.GetFileSizeBytes() : 0;
     const uint32_t low = uint32_t(uint64_t(size < 0 ? 0 : size) & 0xFFFFFFFFu);
     if (low == 0) return true;
-    host_.AddEntry(path, low);
+    host_.AddEntry(path, low, fromFolder);
     if (added) *added = true;
     return true;
 }
@@ -148,6 +174,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
                                 Is(a, "-settings") || Is(a, "-insettings");
         if (Is(a, "-hide")) {
             host_.SetHidden(true);
+        } else if (Is(a, "-keepfolders")) {
+            SettingsWrite(kKeepFolders, true);
         } else if (Is(a, "-show")) {
             host_.SetHidden(false);
         } else if (takesValue) {
@@ -194,7 +222,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
             ++result.skippedFiles;
         } else if (IsFileArgument(a)) {
             bool added = false;
-            bool notDuplicate = LoadFile(a, &added);
+            // An option's value (the output folder) is no folder to add.
+            bool notDuplicate = LoadFileFrom(a, "", !isValue[size_t(i)], &added);
             if (notDuplicate && !added && !isValue[size_t(i)]) {
                 ++result.skippedFiles;
                 host_.NoteSkippedFile(a);

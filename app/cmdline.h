@@ -44,9 +44,15 @@ class LCommandLine {
 
     // Adds a file to the list (LoadFile): false only when it is already listed; unreadable,
     // empty or non-regular files are skipped (true, nothing added; *added tells).
+    // A folder adds every file of its tree, each remembering the folder (false when one of
+    // them was listed already).
     bool LoadFile(const char* path, bool* added = nullptr);
 
   private:
+    // LoadFile for a file of the tree of fromFolder ("" for none); trees: a folder adds its tree
+    // (else it is skipped as no file).
+    bool LoadFileFrom(const char* path, const char* fromFolder, bool trees, bool* added);
+    bool LoadFolder(const char* folder, bool* added);
     // "-settings"/"-insettings": the format's parser (convert/formattable.h); returns the
     // values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);

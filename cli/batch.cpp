@@ -22,6 +22,7 @@
 #include "convert/overwrite.h"
 #include "external/posix/spawn.h"
 #include "store/registry.h"
+#include "store/settingnames.h"
 
 extern char** environ;
 
@@ -35,11 +36,11 @@ void OnInterrupt(int) {
 
 // A worker: "tamber -jobs 1 -format ext -outfolder folder" in its own process group (Ctrl+C
 // reaches it through this process only) that converts the inputs written to its standard
-// input, one at a time, and answers each with its exit status on its standard output; its
-// messages go to a memory file.
+// input (each as its output folder, then the input), one at a time, and answers each with its
+// exit status on its standard output; its messages go to a memory file.
 struct Worker {
     pid_t pid = -1;
-    int input = -1;   // its standard input (entries, each ended by a zero byte)
+    int input = -1;   // its standard input (entries: folder and input, each ended by a zero)
     int status = -1;  // its standard output (one status line per entry)
     int output = -1;  // its standard error
     off_t relayed = 0;
@@ -97,9 +98,10 @@ bool StartWorker(Worker& w, const char* ext, const char* folder) {
     return true;
 }
 
-// Hands the worker an entry; false when it no longer takes input.
-bool Assign(Worker& w, int index, const std::string& input, const char* written) {
-    const std::string text = input + '\0';
+// Hands the worker an entry and its output folder; false when it no longer takes input.
+bool Assign(Worker& w, int index, const std::string& input, const char* folder,
+            const char* written) {
+    const std::string text = std::string(folder) + '\0' + input + '\0';
     for (size_t done = 0; done < text.size();) {
         const ssize_t n = write(w.input, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
@@ -152,6 +154,7 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
     host.GetOutputFormat(ext);
     if (!LPrepareConvert(host, ext)) return false;
     host.GetOutputFolder(folder);
+    const bool keepFolders = SettingsRead(kKeepFolders);
     // The children read the settings this run has stored so far.
     RegistryReleaseWrites();
     RegistryHoldWrites();
@@ -241,7 +244,11 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
             host.GetEntryPath(next, input);
             LEntryPaths paths;
             // An output path that does not fit is the worker's to refuse, unasked.
-            const bool fits = LPlanEntryPaths(input, folder, ext, paths);
+            char fromFolder[LMAX_PATH];
+            host.GetEntryFolder(next, fromFolder);
+            const bool fits = LPlanEntryPaths(input, folder, ext, paths, fromFolder, keepFolders);
+            // The worker converts a mirrored entry as a file named by itself into its folder.
+            if (fits) LMakeEntryFolder(paths);
             bool wait = false;
             for (const Worker& w : workers) wait = wait || Collide(w, paths, input);
             if (wait) break;  // after the entry it depends on, as one at a time
@@ -272,7 +279,8 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
                 }
             }
             host.SetEntryImage(next, LENTRY_CONVERTING);
-            if (!idle || !Assign(*idle, next, input, paths.finalPath)) {
+            if (!idle || !Assign(*idle, next, input, paths.mirrored ? paths.folder : folder,
+                                 paths.finalPath)) {
                 host.SetEntryImage(next, LENTRY_FAILED);
                 std::fprintf(stderr, "tamber: cannot start a conversion of \"%s\"\n", input);
                 failedIndex = next, failedStatus = LPROCESS_FAILED, stopNew = true;

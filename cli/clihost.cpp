@@ -134,8 +134,12 @@ void LCliHost::SelectAll() {
     for (Entry& e : entries_) e.selected = true;
 }
 
-void LCliHost::AddEntry(const char* path, uint32_t) {
-    entries_.push_back({path, false, 0});
+void LCliHost::AddEntry(const char* path, uint32_t, const char* fromFolder) {
+    entries_.push_back({path, false, 0, fromFolder});
+}
+
+void LCliHost::GetEntryFolder(int index, char* folder) {
+    std::snprintf(folder, LMAX_PATH, "%s", entries_[size_t(index)].from.c_str());
 }
 
 void LCliHost::GetOutputFolder(char* text) {

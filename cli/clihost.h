@@ -22,7 +22,8 @@ class LCliHost : public LBatchHost {
     void SelectAll() override;
     // Also the batch's progress: files done of those selected, the file now converted.
     void SetEntryImage(int index, int image) override;
-    void AddEntry(const char* path, uint32_t sizeBytes) override;
+    void AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) override;
+    void GetEntryFolder(int index, char* folder) override;
     void RemoveAllEntries() override { entries_.clear(); }
 
     void GetOutputFolder(char* text) override;
@@ -73,6 +74,7 @@ class LCliHost : public LBatchHost {
         std::string path;
         bool selected = false;
         int image = 0;
+        std::string from;  // the folder it was added from
     };
     std::vector<Entry> entries_;
     std::mutex batchLock_;  // entry images and the batch clock

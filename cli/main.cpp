@@ -125,22 +125,26 @@ int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
     }
 }
 
-// A parallel batch's worker: each input named on standard input (ended by a zero byte) is
-// converted as "args input -convert" would, its exit status written as a line on standard
-// output; the end of standard input ends the worker.
+// A parallel batch's worker: each entry on standard input (its output folder and its input,
+// each ended by a zero byte) is converted as "args -outfolder folder input -convert" would, its
+// exit status written as a line on standard output; the end of standard input ends the worker.
 int RunWorker(const std::vector<char*>& args, int jobs) {
     HeldSettings heldSettings;  // the parent stored this batch's settings; stored once here
-    char* line = nullptr;
-    size_t size = 0;
-    std::string convert = "-convert";
-    while (getdelim(&line, &size, '\0', stdin) > 0) {
+    char *line = nullptr, *folder = nullptr;
+    size_t size = 0, folderSize = 0;
+    std::string convert = "-convert", outfolder = "-outfolder";
+    while (getdelim(&folder, &folderSize, '\0', stdin) > 0 &&
+           getdelim(&line, &size, '\0', stdin) > 0) {
         std::vector<char*> run = args;
+        run.push_back(outfolder.data());
+        run.push_back(folder);
         run.push_back(line);
         run.push_back(convert.data());
         std::printf("%d\n", RunOnce(run, jobs, false));
         std::fflush(stdout);
     }
     std::free(line);
+    std::free(folder);
     return 0;
 }
 

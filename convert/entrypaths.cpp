@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "support/fileops.h"
@@ -57,8 +58,33 @@ void LCDSameAsSourceFolder(char* dest) {
     LFile::GetUserMusicFolder(dest);
 }
 
+namespace {
+
+// The input's folder below fromFolder ("A/B" for "fromFolder/A/B/01.flac"); false when the
+// input is not below it.
+bool FolderBelow(std::string& below, const char* input, const char* fromFolder) {
+    size_t root = std::strlen(fromFolder);
+    while (root > 0 && LIsPathSeparator(fromFolder[root - 1])) --root;
+    if (std::strncmp(input, fromFolder, root) != 0 || !LIsPathSeparator(input[root])) return false;
+    char folder[LMAX_PATH];
+    LFile::_GetFolderFromPath(folder, input);
+    below = std::string(folder).substr(std::min(std::strlen(folder), root));
+    while (!below.empty() && LIsPathSeparator(below.front())) below.erase(0, 1);
+    while (!below.empty() && LIsPathSeparator(below.back())) below.pop_back();
+    return true;
+}
+
+}  // namespace
+
+bool LMakeEntryFolder(const LEntryPaths& paths) {
+    if (!paths.mirrored) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(paths.folder, ec);
+    return std::filesystem::is_directory(paths.folder, ec);
+}
+
 bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
-                     LEntryPaths& paths) {
+                     LEntryPaths& paths, const char* fromFolder, bool keepFolders) {
     char name[LMAX_PATH], inExt[LMAX_PATH];
     GetFileNameNoExtension(name, input);
     GetFileExtension(inExt, input);
@@ -69,6 +95,17 @@ bool LPlanEntryPaths(const char* input, const char* folderText, const char* outE
     else
         LCopyPath(paths.folder, folderText);
     paths.sameFile = false;
+    paths.mirrored = false;
+    std::string below;
+    if (keepFolders && fromFolder && *fromFolder && !LIsSameAsSource(folderText) &&
+        FolderBelow(below, input, fromFolder) && !below.empty()) {
+        const std::string outer = paths.folder;
+        if (!JoinPath(paths.folder, outer.c_str(), below)) {
+            JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt);
+            return false;
+        }
+        paths.mirrored = true;
+    }
     if (!JoinPath(paths.finalPath, paths.folder, std::string(name) + outExt)) return false;
     paths.sameFile = LSameFile(paths.finalPath, input);
     return true;

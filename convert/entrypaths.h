@@ -12,15 +12,23 @@ bool LIsSameAsSource(const char* folderText);
 void LCDSameAsSourceFolder(char* dest);
 
 // Where one entry's conversion puts its result: the output folder and the file the user gets;
-// sameFile when that is the input itself (replaced at the end, without a question). False when
-// the output path would not fit a path buffer (the entry is then not converted).
+// sameFile when that is the input itself (replaced at the end, without a question); mirrored
+// when the folder is one below the output folder, made for the input's place in its tree.
+// False when the output path would not fit a path buffer (the entry is then not converted).
 struct LEntryPaths {
     char folder[LMAX_PATH];
     char finalPath[LMAX_PATH];
     bool sameFile = false;
+    bool mirrored = false;
 };
+// fromFolder: the folder the entry was added from with its tree ("" or null for a file added by
+// itself). With keepFolders the input's path below that folder is kept below the output folder
+// ("out" + "A/B/01.flac" from the folder "Music" gives "out/A/B/01.mp3").
 bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,
-                     LEntryPaths& paths);
+                     LEntryPaths& paths, const char* fromFolder = nullptr,
+                     bool keepFolders = false);
+// Creates the missing folders (every level) of a mirrored entry; true when its folder is there.
+bool LMakeEntryFolder(const LEntryPaths& paths);
 
 // Claims a free name in the folder for a file being written: prefix + name + extension, else
 // with " (2)", " (3)", ... before the extension, the name shortened where the path would not

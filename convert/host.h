@@ -24,8 +24,11 @@ class LConvertHost : public LUser {
     virtual bool IsEntrySelected(int index) = 0;
     virtual void SelectAll() = 0;
     virtual void SetEntryImage(int index, int image) = 0;
-    // Adds an entry with image 0 (size in bytes for the "Size" column).
-    virtual void AddEntry(const char* path, uint32_t sizeBytes) = 0;
+    // Adds an entry with image 0 (size in bytes for the "Size" column); fromFolder is the
+    // folder it was added from with its tree ("" for a file added by itself).
+    virtual void AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) = 0;
+    // The folder the entry was added from (at most 259 characters; "" for none).
+    virtual void GetEntryFolder(int index, char* folder) = 0;
     // Stops playback and removes every entry.
     virtual void RemoveAllEntries() = 0;
 

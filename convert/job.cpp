@@ -16,6 +16,7 @@
 #include "convert/messages.h"
 #include "convert/overwrite.h"
 #include "store/combohistory.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "store/tags.h"
 #include "support/fileops.h"
@@ -70,6 +71,7 @@ struct Batch {
     LConvertHost& host;
     const char* outExt;
     char folderText[LMAX_PATH] = {};
+    bool keepFolders = false;
     LOverwriteState overwrite = {};
     LAudioTagData tags = {};
 };
@@ -226,11 +228,15 @@ int ConvertEntry(Batch& b, int index) {
     b.host.GetEntryPath(index, e.input);
     GetFileNameNoExtension(e.name, e.input);
     GetFileExtension(e.inExt, e.input);
-    if (!LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths)) {
+    char fromFolder[LMAX_PATH];
+    b.host.GetEntryFolder(index, fromFolder);
+    if (!LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths, fromFolder, b.keepFolders)) {
         // A cut name would be another file's, or lose its extension.
         b.dlg->ShowError(LFormatMessage(kOutputPathTooLongMessage, e.input).c_str());
         return Failed(b, e, LPROCESS_FAILED);
     }
+    // A folder that cannot be made shows when the output's name is claimed in it.
+    LMakeEntryFolder(e.paths);
 
     const int rule = ApplyOverwriteRule(b, e);
     if (rule != kGoOn) return rule;
@@ -250,6 +256,7 @@ int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
     for (int i = 0; i < host.EntryCount(); ++i)
         if (host.IsEntrySelected(i)) host.SetEntryImage(i, LENTRY_NONE);
     host.GetOutputFolder(b.folderText);
+    b.keepFolders = SettingsRead(kKeepFolders);
     ComboHistorySaveText("OutputFolder", b.folderText);
     host.ReloadOutputFolderHistory();
     bool anySelected = false;

@@ -44,12 +44,16 @@ void MainDialog::SetItemImage(int index, int image) {
 
 void MainDialog::DeleteItem(int index) {
     if (!ListView_DeleteItem(List(), index)) return;
-    if (index >= 0 && index < static_cast<int>(paths_.size())) paths_.erase(paths_.begin() + index);
+    if (index >= 0 && index < static_cast<int>(paths_.size())) {
+        paths_.erase(paths_.begin() + index);
+        folders_.erase(folders_.begin() + index);
+    }
 }
 
 void MainDialog::DeleteAllItems() {
     ListView_DeleteAllItems(List());
     paths_.clear();
+    folders_.clear();
 }
 
 // The list is kept in ascending order of its texts, letter case ignored (the order of the
@@ -83,7 +87,7 @@ bool MainDialog::CmAudioFileVerify(const char* path) {
     return LFindInputFormat(LPathExtension(path)).listed;
 }
 
-bool MainDialog::LoadFile(const char* path) {
+bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
     if (!CheckNotDuplicate(path)) return false;
     uint32_t size = 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -94,11 +98,11 @@ bool MainDialog::LoadFile(const char* path) {
         CloseHandle(file);
     }
     if (size == 0) return true;
-    InsertEntry(path, size);
+    InsertEntry(path, size, fromFolder);
     return true;
 }
 
-void MainDialog::InsertEntry(const char* path, uint32_t size) {
+void MainDialog::InsertEntry(const char* path, uint32_t size, const char* fromFolder) {
     char text[LMAX_PATH];
     std::snprintf(text, sizeof text, "%s", path);
     bool listed = false;
@@ -111,6 +115,7 @@ void MainDialog::InsertEntry(const char* path, uint32_t size) {
         static_cast<int>(SendMessageA(List(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return;
     paths_.insert(paths_.begin() + index, text);
+    folders_.insert(folders_.begin() + index, fromFolder);
     char kb[32];
     std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
     ListView_SetItemText(List(), index, 1, kb);
@@ -171,6 +176,7 @@ bool IsFolder(const char* path) {
 struct Walk {
     LProgressDialog* dlg;
     MainDialog* dialog;
+    const char* root;  // the folder added: its files remember it
     double position = 0.0;
     double end = 1.0;
 
@@ -178,7 +184,7 @@ struct Walk {
         if (dlg->PumpMessages()) return 1;
         position += (end - position) / 100.0;
         dlg->SetProgress(position);
-        if (!IsFolder(path)) return dialog->LoadFile(path) ? 0 : 2;
+        if (!IsFolder(path)) return dialog->LoadFile(path, path == root ? "" : root) ? 0 : 2;
         char pattern[LMAX_PATH + 8];
         std::snprintf(pattern, sizeof pattern, "%s\\*.*", path);
         WIN32_FIND_DATAA fd;
@@ -202,13 +208,13 @@ struct Walk {
 
 int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
     dlg->SetText("Adding Files", 0);
-    Walk walk{dlg, data->dialog};
-    walk.end = data->end;
     // A trailing separator would double in the joined names.
     char path[LMAX_PATH];
     std::snprintf(path, sizeof path, "%s", data->path);
     size_t n = std::strlen(path);
     while (n > 3 && LIsPathSeparator(path[n - 1])) path[--n] = 0;
+    Walk walk{dlg, data->dialog, path};
+    walk.end = data->end;
     return walk.Visit(path) == 2 ? 2 : LPROCESS_OK;
 }
 

@@ -34,8 +34,13 @@ void MainDialog::SetEntryImage(int index, int image) {
     SetItemImage(index, image);
 }
 
-void MainDialog::AddEntry(const char* path, uint32_t sizeBytes) {
-    InsertEntry(path, sizeBytes);
+void MainDialog::AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) {
+    InsertEntry(path, sizeBytes, fromFolder);
+}
+
+void MainDialog::GetEntryFolder(int index, char* folder) {
+    const bool inList = index >= 0 && index < static_cast<int>(folders_.size());
+    std::snprintf(folder, LMAX_PATH, "%s", inList ? folders_[size_t(index)].c_str() : "");
 }
 
 void MainDialog::RemoveAllEntries() {

@@ -59,10 +59,11 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void LayoutControls();
 
     // The file list.
-    bool LoadFile(const char* path);
+    // fromFolder: the folder whose tree the file belongs to ("" for a file added by itself).
+    bool LoadFile(const char* path, const char* fromFolder = "");
     bool CheckNotDuplicate(const char* path);
     // Adds an entry at its sorted place with image 0 and its size in kB.
-    void InsertEntry(const char* path, uint32_t size);
+    void InsertEntry(const char* path, uint32_t size, const char* fromFolder);
     // The sorted place of a path; *listed when an entry equal to it (case ignored) is there.
     int FindPlace(const char* path, bool* listed) const;
     static bool CmAudioFileVerify(const char* path);
@@ -118,7 +119,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     bool IsEntrySelected(int index) override;
     void SelectAll() override;
     void SetEntryImage(int index, int image) override;
-    void AddEntry(const char* path, uint32_t sizeBytes) override;
+    void AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) override;
+    void GetEntryFolder(int index, char* folder) override;
     void RemoveAllEntries() override;
     void GetOutputFolder(char* text) override;
     void SetOutputFolder(const char* text) override;
@@ -164,7 +166,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     // The entries' texts in list order, kept beside the list (reading them back from the list
     // view costs far more than a folder walk can afford).
     std::vector<std::string> paths_;
-    LForwardedArguments forwarded_;  // the blocks of a start so far
+    std::vector<std::string> folders_;  // the folder each entry was added from, beside paths_
+    LForwardedArguments forwarded_;     // the blocks of a start so far
     LSoundPlayer player_;
     bool playing_ = false;
     LSplashScreen splash_;

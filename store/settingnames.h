@@ -39,6 +39,8 @@ inline constexpr LTextSetting kCustomString{kSettingsSection, "CustomString", "[
 // The output boxes (the folder's default is the user's documents folder).
 inline constexpr LTextSetting kOutputFolder{kSettingsSection, "OutputFolder", nullptr};
 inline constexpr LIntSetting kOutputFormat{kSettingsSection, "OutputFormat", 0};
+// Outputs keep the inputs' folders below the folder each was added from.
+inline constexpr LBoolSetting kKeepFolders{kSettingsSection, "KeepFolders", false};
 
 // The main window.
 inline constexpr LTextSetting kLoadFromFolder{kSettingsSection, "LoadFromFolder", ""};

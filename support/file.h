@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 
 // Path buffers hold the system's longest path and a terminating zero: 259 characters on
 // Windows, PATH_MAX - 1 elsewhere. A path that does not fit is refused, never cut, where it
@@ -117,3 +118,7 @@ bool CleanFileName(char* dest, const char* text);
 // DeleteFolderAndFiles for the folder and every subfolder below it (links are not entered);
 // true when the folder was removed.
 bool DeleteFolderTree(const char* folder);
+// Calls visit(path) for every file in the folder and in every subfolder below it, in no set
+// order (names beginning with "." are passed over, links to folders are not entered); visit
+// returns false to end the walk, which then returns false too.
+bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit);

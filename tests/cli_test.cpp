@@ -72,6 +72,7 @@ TEST_F(Cli, Usage) {
     for (const char* help : {"--help", "-h", "'-?'"}) {
         EXPECT_EQ(testutil::Run(tamber + help + " a.wav -convert >/dev/null 2>&1"), 0) << help;
         EXPECT_NE(testutil::RunOutput(tamber + help).find("usage: tamber"), std::string::npos);
+        EXPECT_NE(testutil::RunOutput(tamber + help).find("  -keepfolders "), std::string::npos);
     }
     EXPECT_EQ(testutil::RunOutput(tamber + "--version"), "tamber 1.05\n");
 }
@@ -156,6 +157,27 @@ TEST_F(Cli, TagsTravelBetweenWavAndMp3) {
 // Checksums of every file in a folder, by name ("" when the folder is empty or missing).
 std::string Sums(const std::string& folder) {
     return testutil::RunOutput("cd '" + folder + "' 2>/dev/null && md5sum * 2>/dev/null");
+}
+
+// A folder adds its tree; with -keepfolders each output keeps its place below the output folder
+// (both ways of converting), without it they go into the output folder itself.
+TEST_F(Cli, FolderTreesAreAddedAndMirrored) {
+    const std::string one = "Music/Band/First/01 Track.wav", two = "Music/Band/Second/01 Track.wav";
+    for (const std::string& f : {one, two})
+        fs::create_directories(fs::path(dir_ + "/" + f).parent_path());
+    Wav(one);
+    Wav(two, 8000, 1);
+    testutil::WriteFileBytes(dir_ + "/Music/notes.txt", testutil::Bytes(9, uint8_t('x')));
+    EXPECT_EQ(Tamber("-outfolder FLAT Music/ -convert"), 0) << err_;
+    EXPECT_TRUE(fs::exists(dir_ + "/FLAT/01 Track.wav") && !fs::exists(dir_ + "/FLAT/Band"));
+    EXPECT_TRUE(Has("already exists")) << err_;  // the second one met the overwrite rule
+    EXPECT_EQ(Tamber("-keepfolders -jobs 1 -outfolder ONE Music -convert"), 0) << err_;
+    EXPECT_EQ(Tamber("-outfolder ALL Music -convert"), 0) << err_;  // stored, and in parallel
+    for (const char* out : {"/ONE/", "/ALL/"}) {
+        for (const std::string& f : {one, two})
+            EXPECT_EQ(Pcm(dir_ + out + f.substr(6)), Pcm(dir_ + "/" + f)) << out << f;
+        EXPECT_FALSE(fs::exists(dir_ + out + "notes.txt"));
+    }
 }
 
 // The parallel batch gives what one at a time gives, also past a corrupt entry (no new one starts).

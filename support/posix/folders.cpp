@@ -247,3 +247,11 @@ bool DeleteFolderTree(const char* folder) {
     });
     return LFile::DeleteFolderAndFiles(folder);
 }
+
+bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit) {
+    bool going = true;
+    ForEachEntry(folder, [&](const char* path, bool isFolder) {
+        if (going) going = isFolder ? LWalkFolderTree(path, visit) : visit(path);
+    });
+    return going;
+}

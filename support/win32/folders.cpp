@@ -125,3 +125,15 @@ bool DeleteFolderTree(const char* folder) {
     });
     return LFile::DeleteFolderAndFiles(folder);
 }
+
+bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit) {
+    bool going = true;
+    ForEachEntry(folder, [&](const char* path, DWORD attributes) {
+        if (!going) return;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            going = visit(path);
+        else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            going = LWalkFolderTree(path, visit);
+    });
+    return going;
+}

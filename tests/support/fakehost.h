@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ class FakeHost : public LConvertHost {
         int image = -1;
     };
     std::vector<Entry> entries;
+    std::map<std::string, std::string> addedFrom;  // entry path: the folder it was added from
     std::string folder, format = ".wav";
     int answer = LANSWER_NO;
     int questions = 0;
@@ -43,7 +45,14 @@ class FakeHost : public LConvertHost {
         for (auto& e : entries) e.selected = true;
     }
     void SetEntryImage(int i, int image) override { entries[size_t(i)].image = image; }
-    void AddEntry(const char* path, uint32_t) override { entries.push_back({path, false, 0}); }
+    void AddEntry(const char* path, uint32_t, const char* from) override {
+        entries.push_back({path, false, 0});
+        addedFrom[path] = from;
+    }
+    void GetEntryFolder(int i, char* folder) override {
+        auto from = addedFrom.find(entries[size_t(i)].path);
+        Copy(folder, from == addedFrom.end() ? std::string() : from->second);
+    }
     void RemoveAllEntries() override { entries.clear(); }
     void GetOutputFolder(char* text) override { Copy(text, folder); }
     void SetOutputFolder(const char* text) override { folder = text; }
