@@ -36,11 +36,13 @@ void LGeneralPage::InitDialog() {
     if (device < 0 || device > devices) device = 0;
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(device), 0);
     Check(hwnd_, IDC_CONTEXTMENU, SettingsRead(kContextMenu));
+    Check(hwnd_, IDC_KEEPFOLDERS, SettingsRead(kKeepFolders));
 }
 
 bool LGeneralPage::CmOk() {
     const auto device = SendMessageA(GetItem(IDC_SOUNDDEVICE), CB_GETCURSEL, 0, 0);
     SettingsWrite(kSoundOutDevice, device < 0 ? 0 : static_cast<int>(device));
+    SettingsWrite(kKeepFolders, Checked(hwnd_, IDC_KEEPFOLDERS));
     const bool before = SettingsRead(kContextMenu);
     const bool now = Checked(hwnd_, IDC_CONTEXTMENU);
     SettingsWrite(kContextMenu, now);

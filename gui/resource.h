@@ -53,6 +53,7 @@
 // Settings pages.
 #define IDC_SOUNDDEVICE 101
 #define IDC_CONTEXTMENU 102
+#define IDC_KEEPFOLDERS 103
 #define IDC_PROMPT 201
 #define IDC_OVERWRITE 202
 #define IDC_NEVER 203
