@@ -24,11 +24,6 @@
 
 namespace {
 
-// Moves the finished file over the old one in one step, once it is on the disk.
-bool ReplaceWith(const char* from, const char* to) {
-    return LReplaceFile(from, to);
-}
-
 // The claimed file until it has taken its final name: deleted on every other way out.
 class PassingFile {
   public:
@@ -201,7 +196,7 @@ int ConvertFile(Batch& b, const Entry& e) {
         status = LPROCESS_FAILED;
     }
     // Replace the old file in one step, so that it is never lost on the way.
-    if (status == LPROCESS_OK && !ReplaceWith(output, e.paths.finalPath)) {
+    if (status == LPROCESS_OK && !LReplaceFile(output, e.paths.finalPath)) {
         LTrace("ProcessConvert cannot give the converted file its name");
         status = LPROCESS_FAILED;
     }

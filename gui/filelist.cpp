@@ -173,37 +173,6 @@ bool IsFolder(const char* path) {
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-struct Walk {
-    LProgressDialog* dlg;
-    MainDialog* dialog;
-    const char* root;  // the folder added: its files remember it
-    double position = 0.0;
-    double end = 1.0;
-
-    int Visit(const char* path) {
-        if (dlg->PumpMessages()) return 1;
-        position += (end - position) / 100.0;
-        dlg->SetProgress(position);
-        if (!IsFolder(path)) return dialog->LoadFile(path, path == root ? "" : root) ? 0 : 2;
-        char pattern[LMAX_PATH + 8];
-        std::snprintf(pattern, sizeof pattern, "%s\\*.*", path);
-        WIN32_FIND_DATAA fd;
-        HANDLE find = FindFirstFileA(pattern, &fd);
-        if (find == INVALID_HANDLE_VALUE) return 0;
-        int result = 0;
-        do {
-            if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0)
-                continue;
-            char child[LMAX_PATH];
-            const int n = std::snprintf(child, sizeof child, "%s\\%s", path, fd.cFileName);
-            if (n < 0 || n >= LMAX_PATH) continue;  // longer than a path may be
-            if (Visit(child) == 2) result = 2;
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-        return result;
-    }
-};
-
 }  // namespace
 
 int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
@@ -213,9 +182,18 @@ int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
     std::snprintf(path, sizeof path, "%s", data->path);
     size_t n = std::strlen(path);
     while (n > 3 && LIsPathSeparator(path[n - 1])) path[--n] = 0;
-    Walk walk{dlg, data->dialog, path};
-    walk.end = data->end;
-    return walk.Visit(path) == 2 ? 2 : LPROCESS_OK;
+    if (!IsFolder(path)) return data->dialog->LoadFile(path, "") ? LPROCESS_OK : 2;
+    // The folder's whole tree (links to folders are not entered); its files remember it.
+    double position = 0.0;
+    bool duplicate = false;
+    const bool walked = LWalkFolderTree(path, [&](const char* file) {
+        if (dlg->PumpMessages()) return false;
+        position += (data->end - position) / 100.0;
+        dlg->SetProgress(position);
+        if (!data->dialog->LoadFile(file, path)) duplicate = true;
+        return true;
+    });
+    return !walked ? LPROCESS_STOPPED : duplicate ? 2 : LPROCESS_OK;
 }
 
 int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption) {
