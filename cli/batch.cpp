@@ -22,7 +22,6 @@
 #include "convert/overwrite.h"
 #include "external/posix/spawn.h"
 #include "store/registry.h"
-#include "store/settingnames.h"
 
 extern char** environ;
 
@@ -148,23 +147,16 @@ bool Collide(const Worker& w, const LEntryPaths& p, const char* input) {
 
 }  // namespace
 
-bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
+bool LRunParallelBatch(LBatchHost& host, const LConvertRequest& request, int* outcome) {
     *outcome = LPROCESS_FAILED;
-    char ext[LMAX_PATH], folder[LMAX_PATH];
-    host.GetOutputFormat(ext);
-    if (!LPrepareConvert(host, ext)) return false;
-    host.GetOutputFolder(folder);
-    const bool keepFolders = SettingsRead(kKeepFolders);
+    const char* ext = request.outputExtension.c_str();
+    const char* folder = request.outputFolder.c_str();
+    const int jobs = request.jobs;
+    const auto& entries = request.entries;
+    const int count = int(entries.size());
     // The children read the settings this run has stored so far.
     RegistryReleaseWrites();
     RegistryHoldWrites();
-
-    bool anySelected = false;
-    for (int i = 0; i < host.EntryCount(); ++i)
-        anySelected = anySelected || host.IsEntrySelected(i);
-    if (!anySelected) host.SelectAll();
-    for (int i = 0; i < host.EntryCount(); ++i)
-        if (host.IsEntrySelected(i)) host.SetEntryImage(i, LENTRY_NONE);
 
     struct sigaction sa = {}, old = {};
     sa.sa_handler = OnInterrupt;
@@ -189,9 +181,7 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
         }
     };
     // The workers start first: their start overlaps the planning of the first entries.
-    int selected = 0;
-    for (int i = 0; i < host.EntryCount(); ++i) selected += host.IsEntrySelected(i);
-    for (int i = 0; i < std::min(jobs, selected); ++i) {
+    for (int i = 0; i < std::min(jobs, count); ++i) {
         workers.emplace_back();
         if (!StartWorker(workers.back(), ext, folder)) workers.pop_back();
     }
@@ -212,18 +202,21 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
                 const int code = eol != std::string::npos ? std::atoi(w.pending.c_str()) : -1;
                 w.pending.erase(0, eol == std::string::npos ? w.pending.size() : eol + 1);
                 host.ClearProgressLine();
-                const int index = w.index;
+                const int at = w.index;
                 w.index = -1;
                 if (code < 0) {  // the worker ended in the middle of its entry
                     const int ended = EndWorker(w);
-                    host.SetEntryImage(index, LENTRY_FAILED);
-                    fail(index, ended);
+                    host.EntryFailed(entries[size_t(at)].index);
+                    fail(at, ended);
                     workers.erase(workers.begin() + long(k));
                     continue;
                 }
                 Relay(w);
-                host.SetEntryImage(index, code == 0 ? LENTRY_DONE : LENTRY_FAILED);
-                if (code != 0) fail(index, code);
+                if (code == 0)
+                    host.EntryDone(entries[size_t(at)].index);
+                else
+                    host.EntryFailed(entries[size_t(at)].index);
+                if (code != 0) fail(at, code);
             }
             ++k;
         }
@@ -235,36 +228,27 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
             stopNew = true;
             for (const Worker& w : workers) kill(w.pid, SIGINT);
         }
-        while (!stopNew && next < host.EntryCount() && busy() < jobs) {
-            if (!host.IsEntrySelected(next)) {
-                ++next;
-                continue;
-            }
-            char input[LMAX_PATH];
-            host.GetEntryPath(next, input);
+        while (!stopNew && next < count && busy() < jobs) {
+            const LConvertEntry& entry = entries[size_t(next)];
+            const char* input = entry.input.c_str();
             LEntryPaths paths;
-            // An output path that does not fit is the worker's to refuse, unasked.
-            char fromFolder[LMAX_PATH];
-            host.GetEntryFolder(next, fromFolder);
-            const bool fits = LPlanEntryPaths(input, folder, ext, paths, fromFolder, keepFolders);
-            // The worker converts a mirrored entry as a file named by itself into its folder.
-            if (fits) LMakeEntryFolder(paths);
+            // An output path that does not fit is the worker's to refuse, unasked. The worker
+            // converts a mirrored entry as a file named by itself into its folder.
+            const bool fits = LPlanEntry(request, entry, paths);
             bool wait = false;
             for (const Worker& w : workers) wait = wait || Collide(w, paths, input);
             if (wait) break;  // after the entry it depends on, as one at a time
-            bool proceed = true, skip = false;
             host.ClearProgressLine();
-            // The rule as one at a time applies it: to the file the user gets, not to an input
-            // that is replaced by its own conversion.
-            if (!paths.sameFile && fits)
-                LDecideOverwrite(host, paths.finalPath, overwrite, proceed, skip);
-            if (!proceed) {
-                for (int i = next; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
+            const LOverwriteVerdict verdict =
+                fits ? LEntryOverwrite(host, request, paths, overwrite) : LOverwriteVerdict::Write;
+            if (verdict == LOverwriteVerdict::Stop) {
+                host.BatchStopped(entry.index);
                 stopNew = cancelled = true;
                 break;
             }
-            if (skip) {
-                host.SetEntryImage(next++, LENTRY_FAILED);
+            if (verdict == LOverwriteVerdict::Skip) {
+                host.EntryFailed(entry.index);
+                ++next;
                 continue;
             }
             Worker* idle = nullptr;
@@ -278,17 +262,17 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
                     idle = &workers.back();
                 }
             }
-            host.SetEntryImage(next, LENTRY_CONVERTING);
+            host.EntryStarted(entry.index);
             if (!idle || !Assign(*idle, next, input, paths.mirrored ? paths.folder : folder,
                                  paths.finalPath)) {
-                host.SetEntryImage(next, LENTRY_FAILED);
+                host.EntryFailed(entry.index);
                 std::fprintf(stderr, "tamber: cannot start a conversion of \"%s\"\n", input);
                 failedIndex = next, failedStatus = LPROCESS_FAILED, stopNew = true;
                 break;
             }
             ++next;
         }
-        if (busy() == 0 && (stopNew || next >= host.EntryCount())) break;
+        if (busy() == 0 && (stopNew || next >= count)) break;
         host.DrawBatchLine();
         std::vector<pollfd> fds;
         for (const Worker& w : workers)
@@ -305,6 +289,5 @@ bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome) {
         *outcome = LPROCESS_STOPPED;
     else
         *outcome = LPROCESS_OK;
-    if (*outcome == LPROCESS_OK) host.EndOfConvertBatch();
     return true;
 }

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "convert/host.h"
+#include "convert/request.h"
 
-// What the batch needs of the front end: the list and the user, and the batch's progress line.
+// What the batch needs of the front end: the job's events, and the batch's progress line.
 class LBatchHost : public LConvertHost {
   public:
     // The parallel batch's line, redrawn in place on a terminal, and taking it away.
@@ -11,11 +12,11 @@ class LBatchHost : public LConvertHost {
     virtual void ClearProgressLine() = 0;
 };
 
-// Converts the selected entries (all when none is) with up to `jobs` children at once, with the
-// outcome a one-at-a-time run has: the overwrite rule and its questions in list order, no new
-// entry after the first failure or a Cancel, Ctrl+C passed on to every running child.
-// *outcome: LPROCESS_OK, LPROCESS_STOPPED or the failing entry's status.
-bool LRunParallelBatch(LBatchHost& host, int jobs, int* outcome);
+// Converts a prepared request's entries with up to request.jobs children at once, with the
+// outcome a one-at-a-time run has: the job's planning and overwrite rule with its questions in
+// list order, no new entry after the first failure or a Cancel, Ctrl+C passed on to every
+// running child. *outcome: LPROCESS_OK, LPROCESS_STOPPED or the failing entry's status.
+bool LRunParallelBatch(LBatchHost& host, const LConvertRequest& request, int* outcome);
 
 // Set in a child's environment: it converts one entry, its overwrite question answered Yes
 // already, and says nothing but its messages.

@@ -119,15 +119,21 @@ bool LCliHost::IsBatchChild() {
 }
 
 bool LCliHost::RunConvert(bool interactive, int* outcome) {
-    int selected = 0;
-    for (const Entry& e : entries_) selected += e.selected;
-    if (selected == 0) selected = int(entries_.size());
     // CD tracks are read one at a time from their drive.
     bool cdTracks = false;
     for (const Entry& e : entries_)
         cdTracks = cdTracks || ExtIs(LPathExtension(e.path.c_str()), ".cda");
-    if (jobs_ <= 1 || selected <= 1 || cdTracks) return LRunConvert(*this, interactive, outcome);
-    return LRunParallelBatch(*this, jobs_, outcome);
+    if (outcome) *outcome = LPROCESS_FAILED;
+    LConvertRequest request = LRequestForBoxes(*this);
+    if (!LPrepareConvert(*this, request)) return false;
+    LFillRequest(*this, request, interactive);
+    request.jobs = cdTracks ? 1 : jobs_;
+    if (request.jobs <= 1 || request.entries.size() <= 1)
+        return LRunRequest(request, *this, outcome);
+    int status = LPROCESS_FAILED;
+    const bool ran = LRunParallelBatch(*this, request, &status);
+    if (outcome) *outcome = status;
+    return ran;
 }
 
 void LCliHost::SelectAll() {
@@ -227,12 +233,9 @@ void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
         std::fprintf(stderr, "tamber: unknown option %s, ignored\n", option);
 }
 
-bool LCliHost::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
-                                  LProgressDialog* jobDialog) {
-    bool ok = LCDConvertTrack(*this, cd_, entries_[size_t(index)].path.c_str(), outputPath,
-                              overwrite, jobDialog);
-    if (ok) ++cdTracksConverted_;
-    return ok;
+void LCliHost::EntryDone(int index) {
+    SetEntryImage(index, LENTRY_DONE);
+    if (ExtIs(LPathExtension(entries_[size_t(index)].path.c_str()), ".cda")) ++cdTracksConverted_;
 }
 
 void LCliHost::StoreBoxes() {

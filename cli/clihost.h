@@ -1,4 +1,4 @@
-// The headless front end's stand-in for the main window: a file list in memory.
+// The headless front end: the command line's file list in memory, the job's events on the terminal.
 #pragma once
 
 #include <chrono>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "convert/cdconvert.h"
 #include "convert/host.h"
 #include "support/file.h"
 
@@ -58,9 +57,8 @@ class LCliHost : public LBatchHost {
     bool RunConvert(bool interactive, int* outcome) override;
     // This process converts one entry of a parallel batch for its parent.
     static bool IsBatchChild();
-    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
-                            LProgressDialog* jobDialog) override;
-    void EndOfConvertBatch() override { cd_.tableLoaded = false; }
+    // Counts the CD tracks converted.
+    void EntryDone(int index) override;
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();
@@ -85,7 +83,6 @@ class LCliHost : public LBatchHost {
     int current_ = -1;
     char folder_[LMAX_PATH];
     int format_ = 0;
-    LCDRunState cd_;
     int cdTracksConverted_ = 0;
     bool interactiveInput_;
 };

@@ -36,22 +36,23 @@ bool FolderExists(const char* path) {
 template <class T>
 class LNestedProgress : public LProgressProcess<T> {
   public:
-    LNestedProgress(const char* title, T* record, LConvertHost& host)
-        : LProgressProcess<T>(title, record), host_(host) {}
+    LNestedProgress(const char* title, T* record, LConvertEvents& events, bool hidden)
+        : LProgressProcess<T>(title, record), events_(events), hidden_(hidden) {}
     bool Run(LProgressDialog* jobDialog) {
         LWindowHandle owner =
-            jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow() : host_.GetWindow();
+            jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow() : events_.GetWindow();
         return LProgressDialog::Run(owner);
     }
 
   protected:
     bool ProcessBody() override {
-        host_.ShowProgressDialog(this, !host_.IsHidden());
+        events_.ShowProgressSurface(this, !hidden_);
         return LProgressProcess<T>::ProcessBody();
     }
 
   private:
-    LConvertHost& host_;
+    LConvertEvents& events_;
+    bool hidden_;
 };
 
 // The disc record's lookup, run behind "Loading CD Information".
@@ -69,22 +70,44 @@ int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
     return status;
 }
 
-void LoadDiscInfo(LConvertHost& host, LCDDBInfo& info, uint8_t drive, bool useCDDB,
+void LoadDiscInfo(LConvertEvents& events, bool hidden, LCDDBInfo& info, uint8_t drive, bool useCDDB,
                   LProgressDialog* jobDialog) {
     info.iDrive = drive;
     info.bUseCDDB = useCDDB ? 1 : 0;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
-    LCDInfoLoad load{&info, &host};
-    LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, host);
+    LCDInfoLoad load{&info, &events};
+    LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, events, hidden);
     dlg.Run(jobDialog);
 }
 
 }  // namespace
 
-void LCDLoadTableForPlay(LConvertHost& host, LCDRunState& cd, uint8_t drive) {
+LCDRunState& LCDState() {
+    static LCDRunState state;
+    return state;
+}
+
+LCDNaming LReadCDNaming() {
+    LCDNaming naming;
+    naming.useCDDB = SettingsRead(kUseCDDB);
+    if (SettingsRead(kFormatChoiceA)) {
+        naming.scheme = LCDNameScheme::ArtistTitle;
+    } else if (SettingsRead(kFormatChoiceB)) {
+        naming.scheme = LCDNameScheme::AlbumArtistTitle;
+    } else {
+        naming.scheme = LCDNameScheme::Custom;
+        char pattern[LMAX_PATH];
+        SettingsRead(kCustomString, pattern);
+        naming.pattern = pattern;
+    }
+    return naming;
+}
+
+void LCDLoadTableForPlay(LConvertHost& host, uint8_t drive) {
+    LCDRunState& cd = LCDState();
     if (cd.tableLoaded && cd.info->iDrive == drive) return;
-    LoadDiscInfo(host, *cd.info, drive, SettingsRead(kUseCDDB), nullptr);
+    LoadDiscInfo(host, host.IsHidden(), *cd.info, drive, SettingsRead(kUseCDDB), nullptr);
     cd.tableLoaded = true;
 }
 
@@ -138,21 +161,20 @@ void LCDExpandNamePart(char* dest, const char* part, const LCDNameTexts& texts) 
     std::memcpy(dest, name.c_str(), name.size() + 1);
 }
 
-bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* folderIn,
-                   const char* extension, char* output) {
+bool LCDNameOutput(LUser& user, const LCDNaming& naming, const LCDNameTexts& texts,
+                   const char* folderIn, const char* extension, char* output) {
     std::string folder = folderIn, name;
     // Folders leave room for a separator, a name of one character at least and the extension.
     const size_t extLength = std::strlen(extension);
     if (extLength + 2 >= kMaxText) return false;
     const size_t folderMax = kMaxText - 2 - extLength;
     if (folder.size() > folderMax) return false;
-    if (SettingsRead(kFormatChoiceA)) {
+    if (naming.scheme == LCDNameScheme::ArtistTitle) {
         name = std::string(texts.artist) + " - " + texts.title;
-    } else if (SettingsRead(kFormatChoiceB)) {
+    } else if (naming.scheme == LCDNameScheme::AlbumArtistTitle) {
         name = std::string(texts.album) + " - " + texts.artist + " - " + texts.title;
     } else {
-        char pattern[LMAX_PATH];
-        SettingsRead(kCustomString, pattern);
+        const char* pattern = naming.pattern.c_str();
         // Folder parts, one level each, created when missing.
         for (const char* p = pattern;;) {
             const char* open = std::strchr(p, '[');
@@ -169,7 +191,7 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
             if (!FolderExists(folder.c_str())) {
                 std::error_code ec;
                 if (!std::filesystem::create_directory(folder, ec) || ec)
-                    host.ShowErrorMessage(
+                    user.ShowErrorMessage(
                         "Unable to create the folder name you have specified for your output "
                         "format. Please check that you are running Tamber in Administrator mode.",
                         nullptr);
@@ -199,45 +221,39 @@ bool LCDNameOutput(LConvertHost& host, const LCDNameTexts& texts, const char* fo
     return true;
 }
 
-bool LCDConvertTrack(LConvertHost& host, LCDRunState& cd, const char* input, char* output,
-                     LOverwriteState& overwrite, LProgressDialog* jobDialog) {
+bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, const char* input,
+                     char* output, LOverwriteState& overwrite, LProgressDialog* jobDialog) {
     const uint8_t drive = LCDMapPathToDrive(input);
     if (drive == LCD_NO_DRIVE) return false;
     const int track = LCDTrackOfPath(input);
 
-    if (SettingsRead(kUseCDDB)) {
-        cd.useCDDBNames = true;
-        if (!cd.tableLoaded) {
-            LoadDiscInfo(host, *cd.info, drive, true, jobDialog);
-            cd.tableLoaded = true;
-        }
-    } else {
-        cd.useCDDBNames = false;
+    LCDRunState& cd = LCDState();
+    if (request.cdNaming.useCDDB && !cd.tableLoaded) {
+        LoadDiscInfo(events, request.hidden, *cd.info, drive, true, jobDialog);
+        cd.tableLoaded = true;
     }
     LCDNameTexts texts;
     LCDCleanTexts(*cd.info, track, texts);
     // Default names ("Track 01") and tracks the record does not know are no CDDB titles.
-    if (std::strncmp(texts.title, "Track", 5) == 0 || !texts.title[0] || track < 0 ||
-        track >= cd.info->iTracks)
-        cd.useCDDBNames = false;
+    const bool useNames = request.cdNaming.useCDDB && std::strncmp(texts.title, "Track", 5) != 0 &&
+                          texts.title[0] && track >= 0 && track < cd.info->iTracks;
 
     char extension[LMAX_PATH], folder[LMAX_PATH];
     GetFileExtension(extension, output);
-    host.GetOutputFolder(folder);
+    std::snprintf(folder, sizeof folder, "%s", request.outputFolder.c_str());
     if (LIsSameAsSource(folder)) LCDSameAsSourceFolder(folder);
     // The job has applied the overwrite rule to its own name; a name of the disc's is checked
     // here.
     char proposed[LMAX_PATH];
     std::snprintf(proposed, sizeof proposed, "%s", output);
-    if (cd.useCDDBNames && !LCDNameOutput(host, texts, folder, extension, output)) return false;
+    if (useNames && !LCDNameOutput(events, request.cdNaming, texts, folder, extension, output))
+        return false;
     // The rip writes under a passing name beside its output, claimed once every question is
     // answered; it takes the name only once the track is complete (a file or a link there is
     // replaced, never written through, and stays on a failure).
-    if (std::strcmp(proposed, output) != 0) {
-        bool proceed = true, skip = false;
-        LDecideOverwrite(host, output, overwrite, proceed, skip);
-        if (!proceed || skip) return false;
-    }
+    if (std::strcmp(proposed, output) != 0 &&
+        LDecideOverwrite(events, output, request.overwrite, overwrite) != LOverwriteVerdict::Write)
+        return false;
     char target[LMAX_PATH], outFolder[LMAX_PATH], name[LMAX_PATH];
     LFile::_GetFolderFromPath(outFolder, output);
     GetFileNameNoExtension(name, output);
@@ -252,7 +268,7 @@ bool LCDConvertTrack(LConvertHost& host, LCDRunState& cd, const char* input, cha
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
     rip.sink = sink;
-    LNestedProgress<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip, host);
+    LNestedProgress<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip, events, request.hidden);
     bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;

@@ -110,3 +110,12 @@ bool LPlanEntryPaths(const char* input, const char* folderText, const char* outE
     paths.sameFile = LSameFile(paths.finalPath, input);
     return true;
 }
+
+bool LPlanEntry(const LConvertRequest& request, const LConvertEntry& entry, LEntryPaths& paths) {
+    if (!LPlanEntryPaths(entry.input.c_str(), request.outputFolder.c_str(),
+                         request.outputExtension.c_str(), paths, entry.fromFolder.c_str(),
+                         request.keepFolders))
+        return false;
+    LMakeEntryFolder(paths);
+    return true;
+}

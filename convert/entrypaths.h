@@ -1,6 +1,7 @@
 // Where an entry's output goes: the output folder rule, the output path and the passing name.
 #pragma once
 
+#include "convert/request.h"
 #include "support/file.h"
 
 constexpr const char* kSameAsSourceFolder = "[Same as source file]";
@@ -29,6 +30,10 @@ bool LPlanEntryPaths(const char* input, const char* folderText, const char* outE
                      bool keepFolders = false);
 // Creates the missing folders (every level) of a mirrored entry; true when its folder is there.
 bool LMakeEntryFolder(const LEntryPaths& paths);
+// One entry of a request: its paths by the request's folder, format and tree rule, and its
+// folder made (a folder that cannot be made shows when the output's name is claimed in it).
+// False when the output path would not fit.
+bool LPlanEntry(const LConvertRequest& request, const LConvertEntry& entry, LEntryPaths& paths);
 
 // Claims a free name in the folder for a file being written: prefix + name + extension, else
 // with " (2)", " (3)", ... before the extension, the name shortened where the path would not

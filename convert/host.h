@@ -1,19 +1,13 @@
-// The main window as the conversion job and the command line see it: a file list with entry
-// states, the output boxes, the window flags, and the user (convert/user.h). The Windows main
-// window and the headless front end each implement it.
+// A front end as the command line sees it: a file list with entry states, the output boxes and
+// the window flags; it also takes the conversion job's events (convert/events.h). The Windows
+// main window and the headless front end each implement it.
 #pragma once
 
 #include <cstdint>
 
-#include "convert/user.h"
-#include "support/progress.h"
+#include "convert/events.h"
 
-// Entry states, shown as the entry's image.
-enum : int { LENTRY_NONE = 0, LENTRY_CONVERTING = 1, LENTRY_DONE = 2, LENTRY_FAILED = 3 };
-
-struct LOverwriteState;  // convert/overwrite.h
-
-class LConvertHost : public LUser {
+class LConvertHost : public LConvertEvents {
   public:
     virtual ~LConvertHost() = default;
 
@@ -52,28 +46,19 @@ class LConvertHost : public LUser {
     // "/install": offer to install the related programs 500 ms later.
     virtual void StartInstallTimer() {}
 
-    // The output folder is missing: may it be created? Asks like AskYesNoCancel by default.
-    virtual int AskCreateFolder(const char* text) { return AskYesNoCancel(text, "Tamber"); }
-
     // A named file that was not added to the list (unreadable, empty, or not a file).
     virtual void NoteSkippedFile(const char* path) {}
     // An argument that is ignored: an unknown option (value null), or "-format" with a
     // format that is not one of the output formats.
     virtual void NoteIgnoredArgument(const char* option, const char* value) {}
 
-    // Before each input is opened the job hides its progress dialog while the window is hidden
-    // and shows it otherwise (Windows: ShowWindow on the dialog's window).
-    virtual void ShowProgressDialog(LProgressDialog* dlg, bool show) {}
-
-    // CD track entries (".cda"): converts into the output path (the proposed one, which the
-    // disc's names may replace) under the run's overwrite state, behind progress dialogs owned
-    // by the job's; true on success. A partial output is deleted by the conversion itself.
-    virtual bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
-                                    LProgressDialog* jobDialog) {
-        return false;
+    // The job's events, shown as the entries' images.
+    void EntryStarted(int index) override { SetEntryImage(index, LENTRY_CONVERTING); }
+    void EntryDone(int index) override { SetEntryImage(index, LENTRY_DONE); }
+    void EntryFailed(int index) override { SetEntryImage(index, LENTRY_FAILED); }
+    void BatchStopped(int index) override {
+        for (int i = index; i < EntryCount(); ++i) SetEntryImage(i, LENTRY_FAILED);
     }
-    // End of a conversion batch: clear the CD-table-loaded flag, set the use-CDDB-names flag.
-    virtual void EndOfConvertBatch() {}
 
     // The Convert command (LRunConvert by default; a front end may run the batch its own way).
     virtual bool RunConvert(bool interactive, int* outcome);

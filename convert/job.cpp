@@ -1,4 +1,4 @@
-// ProcessConvert: output paths, the overwrite rule, open, transfer, tags, and the same-file case.
+// The conversion job: output paths, the overwrite rule, open, transfer, tags, the same-file case.
 #include "convert/job.h"
 
 #include <strings.h>
@@ -36,10 +36,6 @@ class PassingFile {
     }
 };
 
-void MarkRest(LConvertHost& host, int from) {
-    for (int i = from; i < host.EntryCount(); ++i) host.SetEntryImage(i, LENTRY_FAILED);
-}
-
 std::string ConversionFailed(const char* input) {
     return LFormatMessage("Conversion of the file \"%s\" has failed. Please see ", input) +
            kSupportWebPage + " for possible answers to the problem.";
@@ -63,10 +59,9 @@ namespace {
 struct Batch {
     LProgressDialog* dlg;
     LConvertJob* job;
-    LConvertHost& host;
+    const LConvertRequest& request;
+    LConvertEvents& events;
     const char* outExt;
-    char folderText[LMAX_PATH] = {};
-    bool keepFolders = false;
     LOverwriteState overwrite = {};
     LAudioTagData tags = {};
 };
@@ -74,7 +69,7 @@ struct Batch {
 // One entry's input and where its output goes.
 struct Entry {
     int index;
-    char input[LMAX_PATH];
+    const char* input;
     char name[LMAX_PATH];  // the input's file name without its extension
     char inExt[LMAX_PATH];
     LEntryPaths paths;
@@ -87,27 +82,26 @@ constexpr int kEndOfBatch = -3;  // the batch ends as if every entry had been do
 
 // The entry's status when it fails: its image, the job's outcome and the return status.
 int Failed(Batch& b, const Entry& e, int status) {
-    b.host.SetEntryImage(e.index, LENTRY_FAILED);
+    b.events.EntryFailed(e.index);
     b.job->outcome = status;
     return status;
 }
 
-// Overwrite rule, for the file the user gets. Writing over the input itself is what the user
-// asked for by naming it: no question. kGoOn, kNextEntry (skipped) or LPROCESS_OK (the user
-// stopped the batch: the rest of the entries are marked failed).
+// Overwrite rule: kGoOn, kNextEntry (skipped) or LPROCESS_OK (the user stopped the batch: the
+// rest of the entries count as failed).
 int ApplyOverwriteRule(Batch& b, const Entry& e) {
-    bool proceed = true, skip = false;
-    if (!e.paths.sameFile) LDecideOverwrite(b.host, e.paths.finalPath, b.overwrite, proceed, skip);
-    if (!proceed) {
-        MarkRest(b.host, e.index);
-        b.job->outcome = LPROCESS_STOPPED;
-        return LPROCESS_OK;
+    switch (LEntryOverwrite(b.events, b.request, e.paths, b.overwrite)) {
+        case LOverwriteVerdict::Write:
+            return kGoOn;
+        case LOverwriteVerdict::Skip:
+            b.events.EntryFailed(e.index);
+            return kNextEntry;
+        case LOverwriteVerdict::Stop:
+            break;
     }
-    if (skip) {
-        b.host.SetEntryImage(e.index, LENTRY_FAILED);
-        return kNextEntry;
-    }
-    return kGoOn;
+    b.events.BatchStopped(e.index);
+    b.job->outcome = LPROCESS_STOPPED;
+    return LPROCESS_OK;
 }
 
 // The output is written under a passing name next to its place and takes that place only once
@@ -131,9 +125,12 @@ bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
 int ConvertTrack(Batch& b, const Entry& e) {
     char written[LMAX_PATH];
     LCopyPath(written, e.paths.finalPath);
-    const bool ok = b.host.ConvertCDAudioFile(e.index, written, b.overwrite, b.dlg);
-    b.host.SetEntryImage(e.index, ok ? LENTRY_DONE : LENTRY_FAILED);
-    if (ok) return kNextEntry;
+    const bool ok = LCDConvertTrack(b.events, b.request, e.input, written, b.overwrite, b.dlg);
+    if (ok) {
+        b.events.EntryDone(e.index);
+        return kNextEntry;
+    }
+    b.events.EntryFailed(e.index);
     b.job->outcome = LPROCESS_FAILED;
     if (b.dlg->PumpMessages()) {  // the rip was cancelled
         b.job->outcome = LPROCESS_STOPPED;
@@ -142,15 +139,15 @@ int ConvertTrack(Batch& b, const Entry& e) {
     return kNextEntry;
 }
 
-// Opens the input (with the host's prompts when the window is shown); LPROCESS_OK or the
+// Opens the input (with the user's prompts when the window is shown); LPROCESS_OK or the
 // open's status.
 int OpenInput(Batch& b, const Entry& e, LSourceRef& source) {
-    if (b.host.IsHidden()) {
-        b.host.ShowProgressDialog(b.dlg, false);
+    if (b.request.hidden) {
+        b.events.ShowProgressSurface(b.dlg, false);
         return LGenSourceOpen(source, e.input, b.dlg);
     }
-    b.host.ShowProgressDialog(b.dlg, true);
-    LGenSourceInteraction ui{&b.job->promptOnce, b.host};
+    b.events.ShowProgressSurface(b.dlg, true);
+    LGenSourceInteraction ui{&b.job->promptOnce, b.events};
     return LGenSourceOpen(source, e.input, &ui);
 }
 
@@ -167,7 +164,7 @@ int ConvertFile(Batch& b, const Entry& e) {
         Failed(b, e, open);
         return kEndOfBatch;
     }
-    if (!LGenSinkIsSupported(b.outExt, b.host)) {
+    if (!LGenSinkIsSupported(b.outExt, b.events)) {
         b.dlg->ShowError(NotSupported().c_str());
         return Failed(b, e, LPROCESS_FAILED);
     }
@@ -211,28 +208,23 @@ int ConvertFile(Batch& b, const Entry& e) {
         return Failed(b, e, status);
     }
     passing.held = false;
-    b.host.SetEntryImage(e.index, LENTRY_DONE);
+    b.events.EntryDone(e.index);
     return kNextEntry;
 }
 
-// One selected entry: kNextEntry, kEndOfBatch, or the status that ends the batch at once.
-int ConvertEntry(Batch& b, int index) {
-    b.host.SetEntryImage(index, LENTRY_CONVERTING);
+// One entry: kNextEntry, kEndOfBatch, or the status that ends the batch at once.
+int ConvertEntry(Batch& b, const LConvertEntry& entry) {
+    b.events.EntryStarted(entry.index);
     Entry e;
-    e.index = index;
-    b.host.GetEntryPath(index, e.input);
+    e.index = entry.index;
+    e.input = entry.input.c_str();
     GetFileNameNoExtension(e.name, e.input);
     GetFileExtension(e.inExt, e.input);
-    char fromFolder[LMAX_PATH];
-    b.host.GetEntryFolder(index, fromFolder);
-    if (!LPlanEntryPaths(e.input, b.folderText, b.outExt, e.paths, fromFolder, b.keepFolders)) {
+    if (!LPlanEntry(b.request, entry, e.paths)) {
         // A cut name would be another file's, or lose its extension.
         b.dlg->ShowError(LFormatMessage(kOutputPathTooLongMessage, e.input).c_str());
         return Failed(b, e, LPROCESS_FAILED);
     }
-    // A folder that cannot be made shows when the output's name is claimed in it.
-    LMakeEntryFolder(e.paths);
-
     const int rule = ApplyOverwriteRule(b, e);
     if (rule != kGoOn) return rule;
 
@@ -242,67 +234,93 @@ int ConvertEntry(Batch& b, int index) {
 
 }  // namespace
 
-int ProcessConvert(LProgressDialog* dlg, LConvertJob* job) {
-    Batch b{dlg, job, *job->mainWindow, job->outputExtension};
-    LConvertHost& host = b.host;
+int LConvertBatch(LProgressDialog* dlg, LConvertJob* job) {
+    Batch b{dlg, job, *job->request, *job->events, job->request->outputExtension.c_str()};
     job->outcome = LPROCESS_OK;
+    for (const LConvertEntry& entry : b.request.entries) {
+        const int end = ConvertEntry(b, entry);
+        if (end == kEndOfBatch) break;
+        if (end != kNextEntry) return end;
+    }
+    // A disc may be changed before the next batch.
+    LCDState().tableLoaded = false;
+    return LPROCESS_OK;
+}
 
-    // Start of the batch: the folder text goes into its history; nothing selected means all.
+LConvertRequest LRequestForBoxes(LConvertHost& host) {
+    LConvertRequest request;
+    char text[LMAX_PATH];
+    host.GetOutputFormat(text);
+    request.outputExtension = text;
+    host.GetOutputFolder(text);
+    request.outputFolder = text;
+    request.hidden = host.IsHidden();
+    return request;
+}
+
+void LFillRequest(LConvertHost& host, LConvertRequest& request, bool interactive) {
     for (int i = 0; i < host.EntryCount(); ++i)
         if (host.IsEntrySelected(i)) host.SetEntryImage(i, LENTRY_NONE);
-    host.GetOutputFolder(b.folderText);
-    b.keepFolders = SettingsRead(kKeepFolders);
-    ComboHistorySaveText("OutputFolder", b.folderText);
+    ComboHistorySaveText("OutputFolder", request.outputFolder.c_str());
     host.ReloadOutputFolderHistory();
     bool anySelected = false;
     for (int i = 0; i < host.EntryCount() && !anySelected; ++i)
         anySelected = host.IsEntrySelected(i);
     if (!anySelected) host.SelectAll();
-
-    for (int index = 0; index < host.EntryCount(); ++index) {
-        if (!host.IsEntrySelected(index)) continue;
-        const int end = ConvertEntry(b, index);
-        if (end == kEndOfBatch) break;
-        if (end != kNextEntry) return end;
+    request.entries.clear();
+    for (int i = 0; i < host.EntryCount(); ++i) {
+        if (!host.IsEntrySelected(i)) continue;
+        char path[LMAX_PATH], from[LMAX_PATH];
+        host.GetEntryPath(i, path);
+        host.GetEntryFolder(i, from);
+        request.entries.push_back({i, path, from});
     }
-    host.EndOfConvertBatch();
-    return LPROCESS_OK;
+    request.overwrite = LReadOverwriteRule();
+    request.keepFolders = SettingsRead(kKeepFolders);
+    request.cdNaming = LReadCDNaming();
+    request.interactive = interactive;
 }
 
-bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
+bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* outcome) {
     LConvertJob job;
-    job.mainWindow = &host;
-    job.promptOnce = interactive ? 1 : 0;
-    host.GetOutputFormat(job.outputExtension);
+    job.request = &request;
+    job.events = &events;
+    job.promptOnce = request.interactive ? 1 : 0;
     if (outcome) *outcome = LPROCESS_FAILED;
-    if (!LPrepareConvert(host, job.outputExtension)) return false;
     LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
-    if (!dlg.Run(host.GetWindow())) return false;
+    if (!dlg.Run(events.GetWindow())) return false;
     if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
     return dlg.status == LPROCESS_OK;
 }
 
-bool LPrepareConvert(LConvertHost& host, const char* outputExtension) {
-    if (!LGenSinkIsSupported(outputExtension, host)) {
-        host.ShowErrorMessage("Unable to encode files in the selected format.", "Tamber");
+bool LRunConvert(LConvertHost& host, bool interactive, int* outcome) {
+    if (outcome) *outcome = LPROCESS_FAILED;
+    LConvertRequest request = LRequestForBoxes(host);
+    if (!LPrepareConvert(host, request)) return false;
+    LFillRequest(host, request, interactive);
+    return LRunRequest(request, host, outcome);
+}
+
+bool LPrepareConvert(LConvertEvents& events, const LConvertRequest& request) {
+    if (!LGenSinkIsSupported(request.outputExtension.c_str(), events)) {
+        events.ShowErrorMessage("Unable to encode files in the selected format.", "Tamber");
         return false;
     }
-    char folder[LMAX_PATH];
-    host.GetOutputFolder(folder);
+    const char* folder = request.outputFolder.c_str();
     if (!LIsSameAsSource(folder)) {
         std::error_code ec;
         if (!std::filesystem::is_directory(folder, ec)) {
             std::string q = LFormatMessage(
                 "The folder \"%s\" does not exist. Do you want to create it now?", folder);
-            if (host.AskCreateFolder(q.c_str()) != LANSWER_YES) {
-                host.ShowErrorMessage(
+            if (events.AskCreateFolder(q.c_str()) != LANSWER_YES) {
+                events.ShowErrorMessage(
                     "Unable to convert files. Please specify an existing output folder.", nullptr);
                 return false;
             }
             // Another run may create the same folder meanwhile: what counts is that it exists.
             std::filesystem::create_directory(folder, ec);
             if (!std::filesystem::is_directory(folder, ec)) {
-                host.ShowErrorMessage("Unable to create folder.", nullptr);
+                events.ShowErrorMessage("Unable to create folder.", nullptr);
                 return false;
             }
         }

@@ -1,18 +1,19 @@
-// The conversion job: every selected list entry into the chosen output format.
+// The conversion job: a request's entries into the chosen output format, told as events.
 #pragma once
 
 #include <cstdint>
 
+#include "convert/events.h"
 #include "convert/host.h"
+#include "convert/request.h"
 #include "core/sound.h"
-#include "support/file.h"
 #include "support/progress.h"
 
-// Conversion record, filled by the caller.
+// What the job's progress surface runs: the request, who hears of it, and how it ended.
 struct LConvertJob {
-    LConvertHost* mainWindow = nullptr;
-    char outputExtension[LMAX_PATH] = {};
-    // 1: open errors and the raw settings dialog may be shown (the convert command); 0: not.
+    const LConvertRequest* request = nullptr;
+    LConvertEvents* events = nullptr;
+    // 1: open errors and the raw settings dialog may be shown; cleared once one was.
     uint8_t promptOnce = 0;
     // How the batch ended, for callers that report it: LPROCESS_OK when every entry was
     // converted or skipped, LPROCESS_STOPPED when the user stopped it (overwrite Cancel, a
@@ -26,18 +27,25 @@ struct LConvertJob {
 // output is written under a passing name next to its place ("_" + name for the input itself,
 // "~" + name otherwise, or a free variant of it) and takes its name only once it is complete
 // and tagged, so that a failure never touches the input or an older output.
-int ProcessConvert(LProgressDialog* dlg, LConvertJob* job);
+int LConvertBatch(LProgressDialog* dlg, LConvertJob* job);
 inline int Process(LProgressDialog* dlg, LConvertJob* job) {
-    return ProcessConvert(dlg, job);
+    return LConvertBatch(dlg, job);
 }
 
-// The Convert command: checks the format and the output folder (creating one level on
-// consent), then runs the job behind a progress dialog "Saving Audio File". True when the
-// job's status is LPROCESS_OK. outcome (optional) receives the job's outcome.
-bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
+// A request for the front end's output format and folder, with nothing else filled in yet.
+LConvertRequest LRequestForBoxes(LConvertHost& host);
 // Its checks before a batch: the format can be written, the output folder exists (created on
 // consent). False, the user told, when the batch cannot run.
-bool LPrepareConvert(LConvertHost& host, const char* outputExtension);
+bool LPrepareConvert(LConvertEvents& events, const LConvertRequest& request);
+// The start of a batch: the folder text goes into its history, the selected entries are reset,
+// nothing selected means all; the request gets the selected entries and the stored rules.
+void LFillRequest(LConvertHost& host, LConvertRequest& request, bool interactive);
+// Runs a prepared request behind a progress dialog "Saving Audio File". True when the job's
+// status is LPROCESS_OK; outcome (optional) receives the job's outcome.
+bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* outcome);
+
+// The Convert command: the request from the front end's list and boxes, checked, run.
+bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
 
 // The transfer step of the job: pumps source into sink behind the dialog (title on line 0).
 int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,

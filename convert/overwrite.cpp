@@ -1,4 +1,4 @@
-// The overwrite rule: asks once per batch when "AlwaysPrompt" is on, else applies the set rule.
+// The overwrite rule: read once a batch, asked at most once when it is "AlwaysPrompt".
 #include "convert/overwrite.h"
 
 #include <string>
@@ -8,40 +8,49 @@
 #include "store/settings.h"
 #include "support/fileops.h"
 
-void LDecideOverwrite(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
-                      bool& skip) {
-    if (!LFileExists(path)) {
-        proceed = true;
-        skip = false;
-        return;
+LOverwriteRule LReadOverwriteRule() {
+    if (SettingsRead(kAlwaysPrompt)) return LOverwriteRule::Ask;
+    if (SettingsRead(kAlwaysOverwrite)) return LOverwriteRule::Overwrite;
+    if (SettingsRead(kNeverOverwrite)) return LOverwriteRule::Skip;
+    if (SettingsRead(kCancelAll)) return LOverwriteRule::Cancel;
+    return LOverwriteRule::Overwrite;  // the remembered answer, which nothing changes then
+}
+
+LOverwriteVerdict LDecideOverwrite(LUser& user, const char* path, LOverwriteRule rule,
+                                   LOverwriteState& state) {
+    if (!LFileExists(path)) return LOverwriteVerdict::Write;
+    switch (rule) {
+        case LOverwriteRule::Overwrite:
+            return LOverwriteVerdict::Write;
+        case LOverwriteRule::Skip:
+            return LOverwriteVerdict::Skip;
+        case LOverwriteRule::Cancel:
+            return LOverwriteVerdict::Stop;
+        case LOverwriteRule::Ask:
+            break;
     }
-    if (SettingsRead(kAlwaysPrompt)) {
-        if (state.ask) {
-            std::string q = LFormatMessage(
-                "The output file \"%s\" already exists. Do you want to overwrite it?", path);
-            switch (host.AskYesNoCancel(q.c_str(), "Tamber")) {
-                case LANSWER_YES:
-                    state.proceed = true, state.skip = false;
-                    break;
-                case LANSWER_NO:
-                    state.proceed = true, state.skip = true;
-                    break;
-                default:
-                    state.proceed = false, state.skip = true;
-                    break;
-            }
-            state.ask = false;
+    if (state.ask) {
+        std::string q = LFormatMessage(
+            "The output file \"%s\" already exists. Do you want to overwrite it?", path);
+        switch (user.AskYesNoCancel(q.c_str(), "Tamber")) {
+            case LANSWER_YES:
+                state.proceed = true, state.skip = false;
+                break;
+            case LANSWER_NO:
+                state.proceed = true, state.skip = true;
+                break;
+            default:
+                state.proceed = false, state.skip = true;
+                break;
         }
-    } else if (SettingsRead(kAlwaysOverwrite)) {
-        proceed = true, skip = false;
-        return;
-    } else if (SettingsRead(kNeverOverwrite)) {
-        proceed = true, skip = true;
-        return;
-    } else if (SettingsRead(kCancelAll)) {
-        proceed = false, skip = true;
-        return;
+        state.ask = false;
     }
-    proceed = state.proceed;
-    skip = state.skip;
+    if (!state.proceed) return LOverwriteVerdict::Stop;
+    return state.skip ? LOverwriteVerdict::Skip : LOverwriteVerdict::Write;
+}
+
+LOverwriteVerdict LEntryOverwrite(LUser& user, const LConvertRequest& request,
+                                  const LEntryPaths& paths, LOverwriteState& state) {
+    if (paths.sameFile) return LOverwriteVerdict::Write;
+    return LDecideOverwrite(user, paths.finalPath, request.overwrite, state);
 }

@@ -1,7 +1,15 @@
 // The overwrite rule of a conversion run: the per-batch state and the decision for one output.
 #pragma once
 
-#include "convert/host.h"
+#include <cstdint>
+
+#include "convert/entrypaths.h"
+#include "convert/request.h"
+#include "convert/user.h"
+
+// The rule the "Settings" section sets now: the first one set of "AlwaysPrompt",
+// "AlwaysOverwrite", "NeverOverwrite" and "CancelAll"; Overwrite when none is.
+LOverwriteRule LReadOverwriteRule();
 
 // Per-batch overwrite state: the ask flag and the remembered answer.
 struct LOverwriteState {
@@ -10,7 +18,17 @@ struct LOverwriteState {
     bool skip = false;
 };
 
-// The overwrite decision for one output path (a file or folder there counts as existing),
-// using the "Settings" overwrite rule and asking the host at most once per batch.
-void LDecideOverwrite(LConvertHost& host, const char* path, LOverwriteState& state, bool& proceed,
-                      bool& skip);
+enum class LOverwriteVerdict : uint8_t {
+    Write,  // no such output yet, or it may be replaced
+    Skip,   // the entry is left out; the batch goes on
+    Stop,   // the batch stops here
+};
+
+// The decision for one output path (a file or folder there counts as existing): under Ask the
+// user is asked at most once per batch, and the answer holds for every later existing output.
+LOverwriteVerdict LDecideOverwrite(LUser& user, const char* path, LOverwriteRule rule,
+                                   LOverwriteState& state);
+// The rule for one planned entry: applied to the file the user gets. Writing over the input
+// itself is what the user asked for by naming it: no question.
+LOverwriteVerdict LEntryOverwrite(LUser& user, const LConvertRequest& request,
+                                  const LEntryPaths& paths, LOverwriteState& state);

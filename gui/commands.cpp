@@ -8,6 +8,7 @@
 
 #include "cd/drives.h"
 #include "cd/rip.h"
+#include "convert/cdconvert.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
@@ -48,7 +49,8 @@ void MainDialog::CmPlay() {
 bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
     const uint8_t drive = LCDMapPathToDrive(path);
     if (drive == LCD_NO_DRIVE) return false;
-    LCDLoadTableForPlay(*this, cd, drive);
+    LCDLoadTableForPlay(*this, drive);
+    const LCDRunState& cd = LCDState();
     const int track = LCDTrackOfPath(path);
     if (track < 0 || track >= cd.info->iTracks) return false;
     const LCDDBTrackInfo& info = cd.info->Tracks[track];

@@ -128,21 +128,9 @@ bool MainDialog::CmConvert(bool interactive) {
     return LRunConvert(*this, interactive);
 }
 
-void MainDialog::ShowProgressDialog(LProgressDialog* dlg, bool show) {
+void MainDialog::ShowProgressSurface(LProgressDialog* dlg, bool show) {
     if (dlg && dlg->GetWindow())
         ShowWindow(static_cast<HWND>(dlg->GetWindow()), show ? SW_SHOW : SW_HIDE);
-}
-
-void MainDialog::EndOfConvertBatch() {
-    cd.tableLoaded = false;
-    cd.useCDDBNames = SettingsRead(kUseCDDB);
-}
-
-bool MainDialog::ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
-                                    LProgressDialog* jobDialog) {
-    char input[LMAX_PATH];
-    GetEntryPath(index, input);
-    return LCDConvertTrack(*this, cd, input, outputPath, overwrite, jobDialog);
 }
 
 void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {

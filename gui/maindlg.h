@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/player.h"
-#include "convert/cdconvert.h"
 #include "convert/host.h"
 #include "gui/startup.h"
 #include "store/encsettings.h"
@@ -31,8 +30,6 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
 
     // Start-up fills these before the window exists.
     bool hidden = false;
-    // The disc record with its table-loaded and use-CDDB-names flags.
-    LCDRunState cd;
     // MP3, Ogg, AAC, FLAC, VOX and raw settings, loaded from the store at start.
     LSettingsRecords records;
     // Released at the end of InitDialog (the run mutex of start-up), or null.
@@ -138,10 +135,7 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void StartInstallTimer() override;
     int AskYesNoCancel(const char* text, const char* caption) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
-    void ShowProgressDialog(LProgressDialog* dlg, bool show) override;
-    void EndOfConvertBatch() override;
-    bool ConvertCDAudioFile(int index, char* outputPath, LOverwriteState& overwrite,
-                            LProgressDialog* jobDialog) override;
+    void ShowProgressSurface(LProgressDialog* dlg, bool show) override;
 
     // Window size in section "MainDialog".
     void WindowSizeSettingsRestore();

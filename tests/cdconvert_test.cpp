@@ -58,15 +58,13 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     EXPECT_EQ(drive.openFiles, 0);
 }
 
-// The window stand-in with CD track entries.
+// The window stand-in with CD track entries; each test starts with no disc record loaded.
 class Host : public FakeHost {
   public:
-    Host() { answer = LANSWER_YES; }
-    LCDRunState cd;
-    bool ConvertCDAudioFile(int i, char* out, LOverwriteState& ow, LProgressDialog* dlg) override {
-        return LCDConvertTrack(*this, cd, entries[size_t(i)].path.c_str(), out, ow, dlg);
+    Host() {
+        answer = LANSWER_YES;
+        LCDState().tableLoaded = false;
     }
-    void EndOfConvertBatch() override { cd.tableLoaded = false; }
 };
 
 class CdConvert : public ::testing::Test {
@@ -83,7 +81,9 @@ class CdConvert : public ::testing::Test {
         SettingsWriteBool("Settings", "FormatChoiceB", !strcmp(scheme, "B"));
         SettingsWriteString("Settings", "CustomString", scheme);
         char out[LMAX_PATH];
-        return LCDNameOutput(host_, t, (dir_ + folder).c_str(), ".wav", out) ? out : "(none)";
+        return LCDNameOutput(host_, LReadCDNaming(), t, (dir_ + folder).c_str(), ".wav", out)
+                   ? out
+                   : "(none)";
     }
     std::string dir_ = ScratchHome();
     Host host_;
@@ -114,7 +114,7 @@ TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
     DiscImage disc{{0, 15000, 30000, 45000}, {}};
     FakeCDDrive drive(disc);
     UseCddbTestServer("good");
-    LCDDBInfo& info = *host_.cd.info;
+    LCDDBInfo& info = *LCDState().info;
     info.bUseCDDB = 1;
     FakeProgress dlg;
     ASSERT_EQ(LCDReadDiscInfo(&dlg, info), LPROCESS_OK);
@@ -133,8 +133,8 @@ TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
     EXPECT_NE(host_.messages[0].find("running Tamber in Administrator mode."), std::string::npos);
     UseCddbTestServer("nomatch");
     SettingsWriteBool("Settings", "UseCDDB", true);
-    host_.cd.tableLoaded = false;
-    LCDLoadTableForPlay(host_, host_.cd, info.iDrive);
+    LCDState().tableLoaded = false;
+    LCDLoadTableForPlay(host_, info.iDrive);
     EXPECT_EQ(host_.messages.back(), kCDDBNoMatchMessage);
     for (char* text : {t.artist, t.album, t.title}) std::memset(text, 'x', 259);
     for (const char* pattern : {"A", "{%n %a %b %t %e %g}", "[%b]{%t}", "[%a][%b][%t]{%t}"}) {

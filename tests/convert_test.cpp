@@ -38,14 +38,7 @@ class Convert : public ::testing::Test {
         fs::create_directories(h.folder);
         return h;
     }
-    int Job(TestHost& h, LProgressDialog& dlg) {
-        LConvertJob job;
-        job.mainWindow = &h;
-        std::snprintf(job.outputExtension, LMAX_PATH, "%s", h.format.c_str());
-        int status = ProcessConvert(&dlg, &job);
-        outcome_ = job.outcome;
-        return status;
-    }
+    int Job(TestHost& h, LProgressDialog& dlg) { return h.RunJob(dlg, &outcome_); }
     // Opening the input fails with one message, which is returned.
     std::string OpenError(const std::string& path) {
         TestDialog d;

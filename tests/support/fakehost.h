@@ -8,6 +8,7 @@
 
 #include "convert/formattable.h"
 #include "convert/host.h"
+#include "convert/job.h"
 #include "support/file.h"
 
 namespace testutil {
@@ -79,6 +80,19 @@ class FakeHost : public LConvertHost {
     }
     bool ChooseWaveFormat(LWaveFileFormat&, int) override { return false; }
     bool InstallComponent(const char*) override { return false; }
+
+    // The conversion job over the selected entries (all when none is), behind dlg, as the
+    // Convert command runs it but without its checks; the job's status.
+    int RunJob(LProgressDialog& dlg, int* outcome = nullptr) {
+        LConvertRequest request = LRequestForBoxes(*this);
+        LFillRequest(*this, request, false);
+        LConvertJob job;
+        job.request = &request;
+        job.events = this;
+        const int status = LConvertBatch(&dlg, &job);
+        if (outcome) *outcome = job.outcome;
+        return status;
+    }
 
   private:
     static void Copy(char* to, const std::string& text) {

@@ -20,10 +20,7 @@ TEST(ConvertWin32, SameFileInAnotherSpellingIsReplacedWhole) {
         h.folder = dir;
         std::replace(h.folder.begin(), h.folder.end(), '\\', slash);
         testutil::FakeProgress dlg;
-        LConvertJob job;
-        job.mainWindow = &h;
-        std::snprintf(job.outputExtension, LMAX_PATH, "%s", h.format.c_str());
-        EXPECT_EQ(ProcessConvert(&dlg, &job), LPROCESS_OK) << slash;
+        EXPECT_EQ(h.RunJob(dlg), LPROCESS_OK) << slash;
         EXPECT_EQ(std::tuple(h.entries[0].image, testutil::ReadWav16(in).samples),
                   std::tuple(2, pcm))
             << slash;
