@@ -139,6 +139,10 @@ LSourceRef LAifFile::OpenSource(const char* path) {
         LTrace("LAifFile::OpenSource Unable to open file");
         return new LSRCNull(LSRC_ERR_OPEN);
     }
+    return OpenSource(std::move(file));
+}
+
+LSourceRef LAifFile::OpenSource(LFile&& file) {
     return AIFFOpenHeader(file);
 }
 

@@ -24,6 +24,8 @@ class LAifFile {
   public:
     // Never empty: the placeholder carries error code 3, 4 or 5 on failure.
     static LSourceRef OpenSource(const char* path);
+    // The same over an open file or bytes in memory (LFile::OpenBytes).
+    static LSourceRef OpenSource(LFile&& file);
     // 16-bit big-endian AIFF sink.
     static LSinkRef OpenSink(const char* path, int32_t sampleRate, int channels);
     // True when the file's form type is "AIFC" (compressed AIFF).

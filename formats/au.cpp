@@ -49,6 +49,10 @@ LSourceRef LAuFile::OpenSource(const char* path) {
         LTrace("LAuFile::OpenSource Unable to open file");
         return new LSRCNull(LSRC_ERR_OPEN);
     }
+    return OpenSource(std::move(file));
+}
+
+LSourceRef LAuFile::OpenSource(LFile&& file) {
     uint8_t h[24];
     if (file.Read(h, 24) != 24) {
         LTrace("LAuFile::OpenSource Header too short");

@@ -119,5 +119,9 @@ LSourceRef LCafFile::OpenSource(const char* path) {
         LTrace("LCafFile::OpenSource Unable to open file");
         return new LSRCNull(LSRC_ERR_OPEN);
     }
+    return OpenSource(std::move(file));
+}
+
+LSourceRef LCafFile::OpenSource(LFile&& file) {
     return CAFOpenHeader(file);
 }

@@ -13,4 +13,6 @@ class LCafFile {
   public:
     // Never empty: the placeholder carries error code 3, 4 or 5 on failure.
     static LSourceRef OpenSource(const char* path);
+    // The same over an open file or bytes in memory (LFile::OpenBytes).
+    static LSourceRef OpenSource(LFile&& file);
 };

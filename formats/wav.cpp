@@ -172,6 +172,10 @@ LSourceRef LWaveFile::OpenSource(const char* path) {
         LTrace((std::string("LWaveFile::OpenSource Unable to Open File: ") + path).c_str());
         return LSourceRef(new LSRCNull(LSRC_ERR_OPEN));
     }
+    return OpenSource(std::move(file));
+}
+
+LSourceRef LWaveFile::OpenSource(LFile&& file) {
     LWaveDataInfo info;
     if (LWaveReadHeader(file, info) != LSRC_OK) {
         file.Close();

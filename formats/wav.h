@@ -51,6 +51,8 @@ class LWaveFile {
   public:
     // Never empty: on failure an LSRCNull with error 4 (cannot open) or 3 (anything else).
     static LSourceRef OpenSource(const char* path);
+    // The same over an open file or bytes in memory (LFile::OpenBytes).
+    static LSourceRef OpenSource(LFile&& file);
     // Empty for more than 16 bits per sample; bits 1-8 give 8-bit samples, 9-16 16-bit.
     static LSinkRef OpenSinkPCM(const char* path, int32_t sampleRate, int bitsPerSample,
                                 int channels);

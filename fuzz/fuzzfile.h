@@ -1,4 +1,5 @@
-// Shared by the format fuzzers: the input as a scratch file, and a bounded exercise of a source.
+// Shared by the format fuzzers: the input in memory or as a scratch file, and a bounded exercise
+// of a source.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/sound.h"
+#include "support/file.h"
 
 // Writes the input to a per-process scratch file of that name (removed at exit); its path.
 inline const char* FuzzFile(const char* name, const uint8_t* data, size_t size) {
@@ -63,6 +65,17 @@ int FuzzSource(const char* name, const uint8_t* data, size_t size, Open open) {
     const char* path = FuzzFile(name, data, size);
     if (!path) return 0;
     LSourceRef src = open(path);
+    if (src->GetError() == LSRC_OK) FuzzExercise(*src, data, size);
+    return 0;
+}
+
+// The input as bytes in memory, opened by `open` (a reader over an LFile) and exercised when it
+// opens.
+template <class Open>
+int FuzzBytes(const uint8_t* data, size_t size, Open open) {
+    LFile bytes;
+    bytes.OpenBytes(data, size);
+    LSourceRef src = open(std::move(bytes));
     if (src->GetError() == LSRC_OK) FuzzExercise(*src, data, size);
     return 0;
 }

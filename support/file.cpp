@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -68,17 +69,67 @@ bool LSameFile(const char* a, const char* b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-LFile::LFile(LFile&& o) noexcept : handle_(o.handle_) {
+LFile::LFile(LFile&& o) noexcept
+    : handle_(o.handle_), bytes_(o.bytes_), byteCount_(o.byteCount_), bytePos_(o.bytePos_) {
     o.handle_ = kInvalid;
+    o.bytes_ = nullptr;
 }
 
 LFile& LFile::operator=(LFile&& o) noexcept {
     if (this != &o) {
         Close();
-        handle_ = o.handle_;
+        handle_ = o.handle_, bytes_ = o.bytes_, byteCount_ = o.byteCount_, bytePos_ = o.bytePos_;
         o.handle_ = kInvalid;
+        o.bytes_ = nullptr;
     }
     return *this;
+}
+
+void LFile::OpenBytes(const uint8_t* data, size_t size) {
+    Close();
+    static const uint8_t kNone = 0;
+    bytes_ = data ? data : &kNone;
+    byteCount_ = data ? int64_t(size) : 0;
+    bytePos_ = 0;
+}
+
+void LFile::Close() {
+    bytes_ = nullptr;
+    byteCount_ = bytePos_ = 0;
+    SysClose();
+}
+
+int32_t LFile::Read(void* buffer, int32_t bytes) {
+    if (!bytes_) return SysRead(buffer, bytes);
+    if (bytes < 0) return -1;
+    const int32_t n =
+        int32_t(std::min<int64_t>(bytes, std::max<int64_t>(byteCount_ - bytePos_, 0)));
+    if (n > 0) std::memcpy(buffer, bytes_ + bytePos_, size_t(n));
+    bytePos_ += n;
+    return n;
+}
+
+int32_t LFile::Write(const void* buffer, int32_t bytes) {
+    return bytes_ ? -1 : SysWrite(buffer, bytes);
+}
+
+bool LFile::Seek(int64_t position) {
+    if (!bytes_) return SysSeek(position);
+    if (position < 0) return false;
+    bytePos_ = position;  // past the end, as a file allows: reads then give nothing
+    return true;
+}
+
+int64_t LFile::Tell() {
+    return bytes_ ? bytePos_ : SysTell();
+}
+
+int64_t LFile::GetFileSizeBytes() {
+    return bytes_ ? byteCount_ : SysGetFileSizeBytes();
+}
+
+bool LFile::Truncate() {
+    return bytes_ ? false : SysTruncate();
 }
 
 void LFile::Attach(Handle handle) {

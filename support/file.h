@@ -59,7 +59,10 @@ class LFile {
     // Creates a file for writing only when nothing exists at the path (one step, so that of
     // several programs trying the same name exactly one gets it).
     bool CreateNew(const char* path);
-    bool IsOpen() const { return handle_ != kInvalid; }
+    // Reads bytes in memory as if they were a file's (writes fail); the caller keeps them until
+    // the file is closed. Readers of file formats take such a file as well as a path.
+    void OpenBytes(const uint8_t* data, size_t size);
+    bool IsOpen() const { return handle_ != kInvalid || bytes_; }
     void Close();
 
     // Bytes transferred; 0 at the end of the file; -1 on failure.
@@ -106,7 +109,19 @@ class LFile {
     Handle Release();
 
   private:
+    // The platform's file operations.
+    void SysClose();
+    int32_t SysRead(void* buffer, int32_t bytes);
+    int32_t SysWrite(const void* buffer, int32_t bytes);
+    bool SysSeek(int64_t position);
+    int64_t SysTell();
+    int64_t SysGetFileSizeBytes();
+    bool SysTruncate();
+
     Handle handle_ = kInvalid;
+    // Bytes in memory instead of a platform file (OpenBytes).
+    const uint8_t* bytes_ = nullptr;
+    int64_t byteCount_ = 0, bytePos_ = 0;
 };
 
 // More path helpers (destination first): the extension with its dot ("" when none), the file

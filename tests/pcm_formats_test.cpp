@@ -272,14 +272,17 @@ Bytes Au(uint32_t offset, uint32_t size, uint32_t encoding, uint32_t rate, uint3
     return f;
 }
 
-// Opens each file of the table and expects its error code, the file left as it was.
-template <class Open>
-void ExpectErrors(const std::string& path, const std::vector<std::pair<Bytes, int>>& cases,
-                  Open open) {
+// Opens each file of the table, from its path and from its bytes in memory, and expects its
+// error code, the file left as it was.
+template <class Reader>
+void ExpectErrors(const std::string& path, const std::vector<std::pair<Bytes, int>>& cases) {
     for (size_t i = 0; i < cases.size(); ++i) {
         ASSERT_TRUE(WriteFileBytes(path, cases[i].first));
-        EXPECT_EQ(open(path.c_str())->GetError(), cases[i].second) << "row " << i;
+        EXPECT_EQ(Reader::OpenSource(path.c_str())->GetError(), cases[i].second) << "row " << i;
         EXPECT_EQ(ReadFileBytes(path), cases[i].first) << "row " << i;
+        LFile bytes;
+        bytes.OpenBytes(cases[i].first.data(), cases[i].first.size());
+        EXPECT_EQ(Reader::OpenSource(std::move(bytes))->GetError(), cases[i].second) << "row " << i;
     }
 }
 
@@ -304,7 +307,7 @@ TEST(AiffFile, BadAndOddHeaders) {
     };
     for (long cut : {0, 5, 11, 20, 30, 47, 50})
         cases.push_back({Bytes(full.begin(), full.begin() + cut), 3});
-    ExpectErrors(p, cases, LAifFile::OpenSource);
+    ExpectErrors<LAifFile>(p, cases);
 
     // An odd-sized chunk before COMM, with or (sloppy writers) without its pad: same samples.
     ASSERT_TRUE(WriteFileBytes(p, full));
@@ -329,17 +332,15 @@ TEST(AuFile, HeadersAndBadInput) {
     StoreBE32(&atEnd[4], 124);
     Bytes bad = Au(24, 100, 3, 8000, 1, 100);
     bad[0] = 'x';
-    ExpectErrors(p,
-                 {{Au(24, 100, 3, 8000, 1, 100), 0},
-                  {Au(24, 100, 4, 8000, 1, 99), 5},  // 24-bit linear
-                  {Au(24, 100, 3, 8000, 0, 100), 3},
-                  {Au(24, 100, 3, 0, 1, 100), 3},
-                  {Au(8, 100, 3, 8000, 1, 100), 3},  // offset inside the header
-                  {past, 3},                         // offset beyond the end of the file
-                  {atEnd, 0},                        // offset at the end: an empty sound
-                  {bad, 3},
-                  {Bytes(bad.begin(), bad.begin() + 23), 3}},
-                 LAuFile::OpenSource);
+    ExpectErrors<LAuFile>(p, {{Au(24, 100, 3, 8000, 1, 100), 0},
+                              {Au(24, 100, 4, 8000, 1, 99), 5},  // 24-bit linear
+                              {Au(24, 100, 3, 8000, 0, 100), 3},
+                              {Au(24, 100, 3, 0, 1, 100), 3},
+                              {Au(8, 100, 3, 8000, 1, 100), 3},  // offset inside the header
+                              {past, 3},   // offset beyond the end of the file
+                              {atEnd, 0},  // offset at the end: an empty sound
+                              {bad, 3},
+                              {Bytes(bad.begin(), bad.begin() + 23), 3}});
     // No size: to the end of the file; data from the offset; the channel field's low byte counts.
     ASSERT_TRUE(WriteFileBytes(p, Au(32, 0xFFFFFFFFu, 3, 11025, 0x102, 120)));
     LSourceRef s = LAuFile::OpenSource(p.c_str());

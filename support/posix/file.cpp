@@ -64,12 +64,12 @@ bool LFile::CreateNew(const char* path) {
     return IsOpen();
 }
 
-void LFile::Close() {
+void LFile::SysClose() {
     if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
     handle_ = kInvalid;
 }
 
-int32_t LFile::Read(void* buffer, int32_t bytes) {
+int32_t LFile::SysRead(void* buffer, int32_t bytes) {
     if (!IsOpen() || bytes < 0) return -1;
     char* p = static_cast<char*>(buffer);
     int32_t done = 0;
@@ -83,7 +83,7 @@ int32_t LFile::Read(void* buffer, int32_t bytes) {
     return done;
 }
 
-int32_t LFile::Write(const void* buffer, int32_t bytes) {
+int32_t LFile::SysWrite(const void* buffer, int32_t bytes) {
     if (!IsOpen() || bytes < 0) return -1;
     const char* p = static_cast<const char*>(buffer);
     int32_t done = 0;
@@ -96,7 +96,7 @@ int32_t LFile::Write(const void* buffer, int32_t bytes) {
     return done;
 }
 
-bool LFile::Seek(int64_t position) {
+bool LFile::SysSeek(int64_t position) {
     if (!IsOpen()) {
         LTrace("LFile::Seek Called on an invalid file");
         return false;
@@ -105,7 +105,7 @@ bool LFile::Seek(int64_t position) {
     return ::lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) == position;
 }
 
-int64_t LFile::Tell() {
+int64_t LFile::SysTell() {
     off_t pos = IsOpen() ? ::lseek(static_cast<int>(handle_), 0, SEEK_CUR) : -1;
     if (pos < 0) {
         LTrace("LFile::Tell() Failed");
@@ -114,7 +114,7 @@ int64_t LFile::Tell() {
     return pos;
 }
 
-int64_t LFile::GetFileSizeBytes() {
+int64_t LFile::SysGetFileSizeBytes() {
     struct stat st;
     if (!IsOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) {
         LTrace("LFile::GetFileSizeBytes() FAILED");
@@ -123,7 +123,7 @@ int64_t LFile::GetFileSizeBytes() {
     return st.st_size;
 }
 
-bool LFile::Truncate() {
+bool LFile::SysTruncate() {
     int64_t pos = Tell();
     if (pos < 0) return false;
     int rc;

@@ -43,26 +43,26 @@ bool LFile::CreateNew(const char* path) {
     return IsOpen();
 }
 
-void LFile::Close() {
+void LFile::SysClose() {
     if (handle_ != kInvalid) CloseHandle(H(handle_));
     handle_ = kInvalid;
 }
 
-int32_t LFile::Read(void* buffer, int32_t bytes) {
+int32_t LFile::SysRead(void* buffer, int32_t bytes) {
     if (!IsOpen() || bytes < 0) return -1;
     DWORD done = 0;
     if (!ReadFile(H(handle_), buffer, static_cast<DWORD>(bytes), &done, nullptr)) return -1;
     return static_cast<int32_t>(done);
 }
 
-int32_t LFile::Write(const void* buffer, int32_t bytes) {
+int32_t LFile::SysWrite(const void* buffer, int32_t bytes) {
     if (!IsOpen() || bytes < 0) return -1;
     DWORD done = 0;
     if (!WriteFile(H(handle_), buffer, static_cast<DWORD>(bytes), &done, nullptr)) return -1;
     return static_cast<int32_t>(done);
 }
 
-bool LFile::Seek(int64_t position) {
+bool LFile::SysSeek(int64_t position) {
     if (!IsOpen()) {
         LTrace("LFile::Seek Called on an invalid file");
         return false;
@@ -73,7 +73,7 @@ bool LFile::Seek(int64_t position) {
     return SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN) != 0;
 }
 
-int64_t LFile::Tell() {
+int64_t LFile::SysTell() {
     LARGE_INTEGER zero, pos;
     zero.QuadPart = 0;
     if (!IsOpen() || !SetFilePointerEx(H(handle_), zero, &pos, FILE_CURRENT)) {
@@ -83,7 +83,7 @@ int64_t LFile::Tell() {
     return pos.QuadPart;
 }
 
-int64_t LFile::GetFileSizeBytes() {
+int64_t LFile::SysGetFileSizeBytes() {
     LARGE_INTEGER size;
     if (!IsOpen() || !GetFileSizeEx(H(handle_), &size)) {
         LTrace("LFile::GetFileSizeBytes() FAILED");
@@ -92,6 +92,6 @@ int64_t LFile::GetFileSizeBytes() {
     return size.QuadPart;
 }
 
-bool LFile::Truncate() {
+bool LFile::SysTruncate() {
     return IsOpen() && SetEndOfFile(H(handle_)) != 0;
 }
