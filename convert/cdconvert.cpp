@@ -16,6 +16,7 @@
 #include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
+#include "support/fspath.h"
 #include "support/trace.h"
 
 namespace {
@@ -28,7 +29,7 @@ void Cut(std::string& s) {
 
 bool FolderExists(const char* path) {
     std::error_code ec;
-    return std::filesystem::is_directory(path, ec);
+    return std::filesystem::is_directory(LFsPath(path), ec);
 }
 
 // A progress dialog inside the job's: shown or hidden with the main window, owned by the job's
@@ -190,7 +191,7 @@ bool LCDNameOutput(LUser& user, const LCDNaming& naming, const LCDNameTexts& tex
             if (folder.size() > folderMax) folder.resize(folderMax);
             if (!FolderExists(folder.c_str())) {
                 std::error_code ec;
-                if (!std::filesystem::create_directory(folder, ec) || ec)
+                if (!std::filesystem::create_directory(LFsPath(folder), ec) || ec)
                     user.ShowErrorMessage(
                         "Unable to create the folder name you have specified for your output "
                         "format. Please check that you are running Tamber in Administrator mode.",

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/fileops.h"
+#include "support/fspath.h"
 
 namespace {
 
@@ -79,8 +80,8 @@ bool FolderBelow(std::string& below, const char* input, const char* fromFolder) 
 bool LMakeEntryFolder(const LEntryPaths& paths) {
     if (!paths.mirrored) return true;
     std::error_code ec;
-    std::filesystem::create_directories(paths.folder, ec);
-    return std::filesystem::is_directory(paths.folder, ec);
+    std::filesystem::create_directories(LFsPath(paths.folder), ec);
+    return std::filesystem::is_directory(LFsPath(paths.folder), ec);
 }
 
 bool LPlanEntryPaths(const char* input, const char* folderText, const char* outExt,

@@ -20,6 +20,7 @@
 #include "store/settings.h"
 #include "store/tags.h"
 #include "support/fileops.h"
+#include "support/fspath.h"
 #include "support/trace.h"
 
 namespace {
@@ -309,7 +310,7 @@ bool LPrepareConvert(LConvertEvents& events, const LConvertRequest& request) {
     const char* folder = request.outputFolder.c_str();
     if (!LIsSameAsSource(folder)) {
         std::error_code ec;
-        if (!std::filesystem::is_directory(folder, ec)) {
+        if (!std::filesystem::is_directory(LFsPath(folder), ec)) {
             std::string q = LFormatMessage(
                 "The folder \"%s\" does not exist. Do you want to create it now?", folder);
             if (events.AskCreateFolder(q.c_str()) != LANSWER_YES) {
@@ -318,8 +319,8 @@ bool LPrepareConvert(LConvertEvents& events, const LConvertRequest& request) {
                 return false;
             }
             // Another run may create the same folder meanwhile: what counts is that it exists.
-            std::filesystem::create_directory(folder, ec);
-            if (!std::filesystem::is_directory(folder, ec)) {
+            std::filesystem::create_directory(LFsPath(folder), ec);
+            if (!std::filesystem::is_directory(LFsPath(folder), ec)) {
                 events.ShowErrorMessage("Unable to create folder.", nullptr);
                 return false;
             }

@@ -10,6 +10,7 @@
 #include "formats/acm.h"
 #include "formats/wav.h"
 #include "support/fileops.h"
+#include "support/fspath.h"
 #include "support/trace.h"
 
 #ifdef _WIN32
@@ -74,7 +75,7 @@ bool LWaveFileFormat::Save(const char* path) const {
     if (ok) ok = LReplaceFile(temp, path);
     if (!ok) {
         LTrace("LWaveFileFormat::Save cannot write the format file");
-        std::filesystem::remove(temp, ec);
+        std::filesystem::remove(LFsPath(temp), ec);
         return false;
     }
     return true;

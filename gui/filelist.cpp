@@ -7,12 +7,15 @@
 #include <cstring>
 
 #include "convert/formattable.h"
+#include "convert/messages.h"
 #include "gui/maindlg.h"
 #include "gui/resource.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 #include "support/win32/shelldlg.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -35,11 +38,11 @@ bool MainDialog::ItemSelected(int index) const {
 }
 
 void MainDialog::SetItemImage(int index, int image) {
-    LVITEMA item{};
+    LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
     item.iImage = image;
-    SendMessageA(List(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(List(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 void MainDialog::DeleteItem(int index) {
@@ -90,8 +93,8 @@ bool MainDialog::CmAudioFileVerify(const char* path) {
 bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
     if (!CheckNotDuplicate(path)) return false;
     uint32_t size = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(LWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         const DWORD low = GetFileSize(file, nullptr);
         if (low != INVALID_FILE_SIZE) size = low;
@@ -105,20 +108,24 @@ bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
 void MainDialog::InsertEntry(const char* path, uint32_t size, const char* fromFolder) {
     char text[LMAX_PATH];
     std::snprintf(text, sizeof text, "%s", path);
+    std::wstring wide = LWide(text);
     bool listed = false;
-    LVITEMA item{};
+    LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = FindPlace(text, &listed);
-    item.pszText = text;
+    item.pszText = wide.data();
     item.iImage = 0;
     const int index =
-        static_cast<int>(SendMessageA(List(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        static_cast<int>(SendMessageW(List(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) return;
     paths_.insert(paths_.begin() + index, text);
     folders_.insert(folders_.begin() + index, fromFolder);
-    char kb[32];
-    std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
-    ListView_SetItemText(List(), index, 1, kb);
+    wchar_t kb[32];
+    std::swprintf(kb, 32, L"%dkB", static_cast<int>(size / 1024));
+    LVITEMW sizeItem{};
+    sizeItem.iSubItem = 1;
+    sizeItem.pszText = kb;
+    SendMessageW(List(), LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&sizeItem));
 }
 
 void MainDialog::CmLoadFiles() {
@@ -169,7 +176,7 @@ void MainDialog::CmLoadFolder() {
 namespace {
 
 bool IsFolder(const char* path) {
-    const DWORD attr = GetFileAttributesA(path);
+    const DWORD attr = GetFileAttributesW(LWide(path).c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -209,10 +216,17 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
 
 void MainDialog::EvDropFiles(HDROP drop) {
     HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
+        wchar_t wide[MAX_PATH * 2] = {};
+        if (!DragQueryFileW(drop, i, wide, MAX_PATH * 2)) continue;
+        // A name that no path buffer holds is refused with a message, never cut.
         char path[LMAX_PATH] = {};
-        if (!DragQueryFileA(drop, i, path, LMAX_PATH)) continue;
+        if (!LUtf8To(path, sizeof path, wide)) {
+            LMessageBox(hwnd_, LFormatMessage(kPathTooLongMessage, LUtf8(wide).c_str()).c_str(),
+                        "Tamber", MB_OK | MB_ICONERROR);
+            continue;
+        }
         if (ProcessAddFileFolder(this, path, "Add Files") == 2 && !hidden)
             MessageBoxA(hwnd_, kDuplicateMessage, "Tamber", MB_OK | MB_ICONERROR);
     }

@@ -109,7 +109,7 @@ void MainDialog::StartInstallTimer() {
 }
 
 int MainDialog::AskYesNoCancel(const char* text, const char* caption) {
-    switch (MessageBoxA(hwnd_, text, caption, MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    switch (LMessageBox(hwnd_, text, caption, MB_YESNOCANCEL | MB_ICONQUESTION)) {
         case IDYES:
             return LANSWER_YES;
         case IDNO:
@@ -120,7 +120,7 @@ int MainDialog::AskYesNoCancel(const char* text, const char* caption) {
 }
 
 void MainDialog::ShowErrorMessage(const char* text, const char* caption) {
-    MessageBoxA(hwnd_, text, caption, MB_OK | MB_ICONERROR);
+    LMessageBox(hwnd_, text, caption, MB_OK | MB_ICONERROR);
 }
 
 bool MainDialog::CmConvert(bool interactive) {

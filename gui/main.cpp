@@ -18,13 +18,15 @@
 #include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
+#include "support/win32/wide.h"
 
 namespace {
 
 // The last 4 bytes of the file, little-endian; 0 when they cannot be read.
 uint32_t ReadRoleMarker(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(LWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     uint8_t bytes[4] = {};
     DWORD got = 0;
@@ -70,14 +72,14 @@ HWND FindMainWindow() {
 
 // Starts the executable again without arguments and waits until it is idle in its loop.
 bool StartSecondCopy(const char* exe, int show) {
-    char commandLine[LMAX_PATH + 4];
-    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", exe);
-    STARTUPINFOA si{};
+    std::wstring commandLine = L"\"" + LWide(exe) + L"\"";
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(show);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(LWide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
         return false;
     WaitForInputIdle(pi.hProcess, 60000);
     CloseHandle(pi.hThread);
@@ -98,35 +100,45 @@ std::string AbsoluteArgument(const std::string& arg, const char* previous, const
     if (!joined.empty() && !LIsPathSeparator(joined.back())) joined += '\\';
     joined += arg;
     const bool folderValue = _stricmp(previous, "-outfolder") == 0;
-    if (!folderValue && GetFileAttributesA(joined.c_str()) == INVALID_FILE_ATTRIBUTES) return arg;
-    char full[MAX_PATH * 2];
-    const DWORD n = GetFullPathNameA(joined.c_str(), sizeof full, full, nullptr);
-    return n > 0 && n < sizeof full ? std::string(full) : joined;
+    const std::wstring wide = LWide(joined.c_str());
+    if (!folderValue && GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) return arg;
+    wchar_t full[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH * 2, full, nullptr);
+    return n > 0 && n < MAX_PATH * 2 ? LUtf8(full) : joined;
+}
+
+// The command line as UTF-8 arguments (the wide one: any file name arrives as it is).
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) args.push_back(LUtf8(wide[i]));
+        LocalFree(wide);
+    }
+    return args;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
-    int argc = __argc;
-    char** argv = __argv;
+    const std::vector<std::string> argv = CommandLineArguments();
+    const int argc = int(argv.size());
 
     // Relative arguments name files in the folder the start was made in.
     char startFolder[LMAX_PATH] = {};
-    GetCurrentDirectoryA(LMAX_PATH, startFolder);
+    wchar_t wideFolder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, wideFolder);
+    LUtf8To(startFolder, sizeof startFolder, wideFolder);
     // The program folder is the working folder.
     char exe[LMAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, LMAX_PATH - 1);
-    if (argc > 0 && argv[0]) {
-        char folder[LMAX_PATH] = {};
-        std::snprintf(folder, sizeof folder, "%s", argv[0]);
-        char* cut = nullptr;
-        for (char* p = folder; *p; ++p) {
-            if (LIsPathSeparator(*p)) cut = p;
-        }
-        if (cut) {
-            *cut = 0;
-            SetCurrentDirectoryA(folder);
-        }
+    wchar_t wideExe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wideExe, MAX_PATH - 1);
+    LUtf8To(exe, sizeof exe, wideExe);
+    if (argc > 0) {
+        std::string folder = argv[0];
+        const size_t cut = folder.find_last_of("\\/");
+        if (cut != std::string::npos)
+            SetCurrentDirectoryW(LWide(folder.substr(0, cut).c_str()).c_str());
     }
 
     const uint32_t marker = ReadRoleMarker(exe);
@@ -134,7 +146,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     GetFileNameNoExtension(name, exe);
     CharUpperA(name);
     if (std::strstr(name, "SETUP") && marker != LSETUP_INSTALL_MODE) {
-        MessageBoxA(nullptr,
+        LMessageBox(nullptr,
                     "Installation file corrupt.\n\nA checksum error was detected in your install "
                     "file, please redownload file and install again.",
                     "Install Error", MB_OK | MB_ICONWARNING);
@@ -164,12 +176,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     // runs. An argument that no slot holds is refused whole: cut, it would name another file.
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
-        args.emplace_back(argv[i] ? argv[i] : "");
+        args.push_back(argv[size_t(i)]);
         if (i > 0)
             args.back() = AbsoluteArgument(args.back(), args[size_t(i - 1)].c_str(), startFolder);
         if (i > 0 && !LPathFits(args.back().c_str())) {
             if (mutex) ReleaseMutex(mutex);
-            MessageBoxA(nullptr, LFormatMessage(kPathTooLongMessage, args.back().c_str()).c_str(),
+            LMessageBox(nullptr, LFormatMessage(kPathTooLongMessage, args.back().c_str()).c_str(),
                         "Tamber", MB_OK | MB_ICONERROR);
             return 0;
         }

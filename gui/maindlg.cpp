@@ -468,13 +468,11 @@ std::string MainDialog::OutputFormatText() const {
 }
 
 std::string MainDialog::OutputFolderText() const {
-    char text[LMAX_PATH] = {};
-    GetWindowTextA(GetItem(IDC_FOLDER), text, LMAX_PATH);
-    return text;
+    return LWindowText(GetItem(IDC_FOLDER));
 }
 
 void MainDialog::SetOutputFolderText(const char* text) {
-    SetWindowTextA(GetItem(IDC_FOLDER), text);
+    LSetWindowText(GetItem(IDC_FOLDER), text);
 }
 
 bool MainDialog::SelectOutputFormat(const char* extension) {

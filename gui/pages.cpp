@@ -95,7 +95,7 @@ void LFormatsPage::InitDialog() {
     Check(hwnd_, IDC_PATTERN_CUSTOM, SettingsRead(kFormatChoiceC));
     char pattern[LMAX_PATH] = {};
     SettingsRead(kCustomString, pattern);
-    SetDlgItemTextA(hwnd_, IDC_PATTERN_TEXT, pattern);
+    LSetItemText(hwnd_, IDC_PATTERN_TEXT, pattern);
 }
 
 void LFormatsPage::EnableControls() {

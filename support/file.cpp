@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "support/fspath.h"
 #include "support/trace.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool LSamePathText(const char* a, const char* b) {
 bool LSameFile(const char* a, const char* b) {
     if (LSamePathText(a, b)) return true;
     std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
+    return std::filesystem::equivalent(LFsPath(a), LFsPath(b), ec) && !ec;
 }
 
 LFile::LFile(LFile&& o) noexcept

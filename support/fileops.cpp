@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "support/fspath.h"
+
 void GetLockFilePath(char* dest, const char* path) {
     char ext[LMAX_PATH];
     GetFileExtension(ext, path);
@@ -54,6 +56,6 @@ bool ReserveTempWavName(LPathLock& lock, char* path) {
 bool LReplaceFile(const char* from, const char* to) {
     if (!LFlushFile(from)) return false;
     std::error_code ec;
-    std::filesystem::rename(from, to, ec);
+    std::filesystem::rename(LFsPath(from), LFsPath(to), ec);
     return !ec;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/trace.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -17,13 +18,14 @@ HANDLE AsHandle(intptr_t h) {
 
 bool LChildProcess::StartHidden(const char* commandLine) {
     Release();
-    std::string cmd = commandLine ? commandLine : "";
-    STARTUPINFOA si{};
+    // The command line is UTF-8 here; the child gets it in UTF-16, so any file name reaches it.
+    std::wstring cmd = LWide(commandLine);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
@@ -83,8 +85,8 @@ bool LPipeOut::Open(const char* commandLine) {
         return false;
     }
 
-    std::string cmd = commandLine ? commandLine : "";
-    STARTUPINFOA si{};
+    std::wstring cmd = LWide(commandLine);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
@@ -92,7 +94,7 @@ bool LPipeOut::Open(const char* commandLine) {
     si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi{};
-    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
+    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
                                   nullptr, nullptr, &si, &pi);
     CloseHandle(readEnd);
     if (!started) {

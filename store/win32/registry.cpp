@@ -1,4 +1,4 @@
-// The configuration store on Windows: REG_SZ values in the registry.
+// The configuration store on Windows: REG_SZ values in the registry, UTF-16 there and UTF-8 here.
 #include "store/registry.h"
 
 #include <windows.h>
@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "support/file.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ HKEY RootKey(LRegistryRoot root) {
     return HKEY_CURRENT_USER;
 }
 
-const char* NameOrDefault(const char* valueName) {
-    return valueName ? valueName : "";
+std::wstring NameOrDefault(const char* valueName) {
+    return LWide(valueName ? valueName : "");
 }
 
 }  // namespace
@@ -31,17 +32,18 @@ bool RegistryReadString(LRegistryRoot root, const char* keyPath, const char* val
                         const char* defaultText) {
     out[0] = 0;
     HKEY key;
-    if (RegOpenKeyExA(RootKey(root), keyPath, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        char buffer[LMAX_PATH + 1];
-        DWORD size = LMAX_PATH;
+    if (RegOpenKeyExW(RootKey(root), LWide(keyPath).c_str(), 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        wchar_t buffer[LMAX_PATH + 1];
+        DWORD size = LMAX_PATH * sizeof(wchar_t);
         DWORD type = 0;
-        LONG rc = RegQueryValueExA(key, NameOrDefault(valueName), nullptr, &type,
+        LONG rc = RegQueryValueExW(key, NameOrDefault(valueName).c_str(), nullptr, &type,
                                    reinterpret_cast<BYTE*>(buffer), &size);
         RegCloseKey(key);
         if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            buffer[size < LMAX_PATH ? size : LMAX_PATH] = 0;
-            LCopyPath(out, buffer);
-            return true;
+            buffer[size / sizeof(wchar_t)] = 0;
+            // A value whose text does not fit is not read at all, rather than cut.
+            if (LUtf8To(out, LMAX_PATH, buffer)) return true;
         }
     }
     LCopyPath(out, defaultText ? defaultText : "");
@@ -52,25 +54,28 @@ bool RegistryWriteString(LRegistryRoot root, const char* keyPath, const char* va
                          const char* text) {
     HKEY key;
     // Set-value access only: a key may allow that to a user who may not change its rights.
-    if (RegCreateKeyExA(RootKey(root), keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(RootKey(root), LWide(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    const LONG rc =
-        RegSetValueExA(key, NameOrDefault(valueName), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(text), DWORD(std::strlen(text) + 1));
+    const std::wstring wide = LWide(text);
+    const LONG rc = RegSetValueExW(key, NameOrDefault(valueName).c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(wide.c_str()),
+                                   DWORD((wide.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
 }
 
 void RegistryDeleteValue(LRegistryRoot root, const char* keyPath, const char* valueName) {
     HKEY key;
-    if (RegOpenKeyExA(RootKey(root), keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueA(key, NameOrDefault(valueName));
+    if (RegOpenKeyExW(RootKey(root), LWide(keyPath).c_str(), 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, NameOrDefault(valueName).c_str());
     RegCloseKey(key);
 }
 
 bool RegistryDeleteKey(LRegistryRoot root, const char* keyPath) {
-    return RegDeleteKeyA(RootKey(root), keyPath) == ERROR_SUCCESS;
+    return RegDeleteKeyW(RootKey(root), LWide(keyPath).c_str()) == ERROR_SUCCESS;
 }
 
 void RegistryHoldWrites() {}

@@ -2,7 +2,10 @@
 #include "support/win32/dialog.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "support/win32/wide.h"
 
 HINSTANCE LDialogInstance() {
     return GetModuleHandleA(nullptr);
@@ -147,16 +150,16 @@ bool LDialog::MatchAccelerator(uint32_t key, const LAccelerator* table, size_t c
 
 bool LDialog::DoModal(const char* templateName, HWND owner, LDialog* dialog) {
     if (dialog) dialog->modeless_ = false;
-    const INT_PTR result = DialogBoxParamA(LDialogInstance(), templateName, owner, DialogProc,
-                                           reinterpret_cast<LPARAM>(dialog));
+    const INT_PTR result = DialogBoxParamW(LDialogInstance(), LWide(templateName).c_str(), owner,
+                                           DialogProc, reinterpret_cast<LPARAM>(dialog));
     return result == 1;
 }
 
 bool LDialog::CreateModeless(HWND owner, const char* templateName) {
     if (hwnd_) return false;
     modeless_ = true;
-    HWND window = CreateDialogParamA(LDialogInstance(), templateName, owner, DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    HWND window = CreateDialogParamW(LDialogInstance(), LWide(templateName).c_str(), owner,
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
     return window != nullptr;
 }
 
@@ -167,7 +170,7 @@ void LDialog::RunMessageLoop() {
         EvIdle();
         if (!IsWindow(window)) break;
         waitingForMessage_ = true;
-        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         waitingForMessage_ = false;
         if (got == 0 || got == -1) {
             if (IsWindow(window)) DestroyWindow(window);
@@ -175,9 +178,9 @@ void LDialog::RunMessageLoop() {
             break;
         }
         if (MessageFilter(msg)) continue;
-        if (IsWindow(window) && IsDialogMessageA(window, &msg)) continue;
+        if (IsWindow(window) && IsDialogMessageW(window, &msg)) continue;
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
 }
 
@@ -234,40 +237,47 @@ namespace {
 
 INT_PTR RunSheet(HWND owner, const LSheetPage* pages, int count, const char* caption,
                  DWORD headerFlags, int iconId, int startPage, bool wizard) {
-    std::vector<PROPSHEETPAGEA> records(static_cast<size_t>(count));
+    // The texts live as long as the sheet.
+    std::vector<std::wstring> texts;
+    texts.reserve(size_t(count) * 3 + 1);
+    auto wide = [&](const char* text) {
+        texts.push_back(LWide(text));
+        return texts.back().c_str();
+    };
+    std::vector<PROPSHEETPAGEW> records(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        PROPSHEETPAGEA& p = records[static_cast<size_t>(i)];
+        PROPSHEETPAGEW& p = records[static_cast<size_t>(i)];
         std::memset(&p, 0, sizeof p);
         p.dwSize = sizeof p;
         p.hInstance = LDialogInstance();
-        p.pszTemplate = pages[i].templateName;
+        p.pszTemplate = wide(pages[i].templateName);
         p.pfnDlgProc = PageProc;
         p.lParam = reinterpret_cast<LPARAM>(pages[i].page);
         if (wizard) {
             if (pages[i].headerTitle) {
                 p.dwFlags |= PSP_USEHEADERTITLE;
-                p.pszHeaderTitle = pages[i].headerTitle;
+                p.pszHeaderTitle = wide(pages[i].headerTitle);
             }
             if (pages[i].headerSubtitle) {
                 p.dwFlags |= PSP_USEHEADERSUBTITLE;
-                p.pszHeaderSubTitle = pages[i].headerSubtitle;
+                p.pszHeaderSubTitle = wide(pages[i].headerSubtitle);
             }
         } else {
             p.dwFlags |= PSP_HASHELP;
         }
     }
-    PROPSHEETHEADERA h;
+    PROPSHEETHEADERW h;
     std::memset(&h, 0, sizeof h);
     h.dwSize = sizeof h;
     h.dwFlags = PSH_PROPSHEETPAGE | headerFlags;
     h.hwndParent = owner;
     h.hInstance = LDialogInstance();
-    h.pszIcon = MAKEINTRESOURCEA(iconId);
-    h.pszCaption = caption;
+    h.pszIcon = MAKEINTRESOURCEW(iconId);
+    h.pszCaption = wide(caption);
     h.nPages = static_cast<UINT>(count);
     h.nStartPage = static_cast<UINT>(startPage);
     h.ppsp = records.data();
-    return PropertySheetA(&h);
+    return PropertySheetW(&h);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Modifier bits of a combined key code (virtual-key code | modifiers).
 enum : uint32_t { LKEY_ALT = 0x10000, LKEY_CTRL = 0x20000, LKEY_SHIFT = 0x40000 };
@@ -162,3 +163,12 @@ bool LWizardRun(HWND owner, const LSheetPage* pages, int count, const char* capt
 
 // The module that holds the templates (the executable).
 HINSTANCE LDialogInstance();
+
+// Window and control texts in UTF-8, through the wide API (so that any file name shows).
+std::string LWindowText(HWND window);
+void LSetWindowText(HWND window, const char* utf8);
+void LSetItemText(HWND dialog, int id, const char* utf8);
+// MessageBoxW with UTF-8 texts (caption null: "Error"); the button pressed.
+int LMessageBox(HWND owner, const char* text, const char* caption, UINT type);
+// Adds a text to a combo box's list; its index.
+int LComboAddText(HWND combo, const char* utf8);

@@ -3,6 +3,7 @@
 
 #include "support/file.h"
 #include "support/win32/dialog.h"
+#include "support/win32/wide.h"
 
 void LDialog::EnableControl(int id, bool enable) {
     if (HWND item = GetItem(id)) EnableWindow(item, enable ? TRUE : FALSE);
@@ -19,7 +20,8 @@ void LDialog::EnableControlList(const int* ids, bool enable) {
 void LDialog::GetControlText(int id, char* buffer, int size) {
     if (size <= 0) return;
     buffer[0] = 0;
-    GetDlgItemTextA(hwnd_, id, buffer, size);
+    const std::string text = LWindowText(GetItem(id));
+    if (text.size() < size_t(size)) std::memcpy(buffer, text.c_str(), text.size() + 1);
 }
 
 void LDialog::MoveControlDialogUnits(int id, RECT rect) {
@@ -33,10 +35,8 @@ void LDialog::MoveControlPixels(int id, int x, int y, int width, int height) {
 
 void LDialog::FillCombo(int id, const char* const* strings) {
     HWND combo = GetItem(id);
-    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    for (; strings && *strings; ++strings) {
-        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(*strings));
-    }
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (; strings && *strings; ++strings) LComboAddText(combo, *strings);
 }
 
 void LDialog::SetListIcons(int id, const int* iconIds) {
@@ -201,4 +201,30 @@ bool LDialog::ShowHelp(HWND window, UINT command, ULONG_PTR data) {
     }
     std::strcpy(cut, "tamber.hlp");
     return WinHelpA(window, path, command, data) != FALSE;
+}
+
+std::string LWindowText(HWND window) {
+    if (!window) return std::string();
+    const int n = GetWindowTextLengthW(window);
+    if (n <= 0) return std::string();
+    std::wstring text(size_t(n) + 1, L'\0');
+    const int got = GetWindowTextW(window, text.data(), n + 1);
+    return LUtf8(text.c_str(), got > 0 ? got : 0);
+}
+
+void LSetWindowText(HWND window, const char* utf8) {
+    if (window) SetWindowTextW(window, LWide(utf8).c_str());
+}
+
+void LSetItemText(HWND dialog, int id, const char* utf8) {
+    SetDlgItemTextW(dialog, id, LWide(utf8).c_str());
+}
+
+int LMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+    return MessageBoxW(owner, LWide(text).c_str(), caption ? LWide(caption).c_str() : nullptr,
+                       type);
+}
+
+int LComboAddText(HWND combo, const char* utf8) {
+    return int(SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LWide(utf8).c_str())));
 }

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include "support/trace.h"
+#include "support/win32/wide.h"
 
 namespace {
 
 LFile::Handle OpenHandle(const char* path, DWORD access, DWORD share, DWORD creation) {
     if (!path || !*path) return LFile::kInvalid;
-    HANDLE h = CreateFileA(path, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(LWide(path).c_str(), access, share, nullptr, creation,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     return reinterpret_cast<LFile::Handle>(h);
 }
 

@@ -5,10 +5,12 @@
 
 #include <cstring>
 
+#include "support/win32/wide.h"
+
 namespace {
 
 HANDLE Open(const char* path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
-    return CreateFileA(path, access, share, nullptr, creation, flags, nullptr);
+    return CreateFileW(LWide(path).c_str(), access, share, nullptr, creation, flags, nullptr);
 }
 
 }  // namespace
@@ -61,11 +63,11 @@ bool LFlushFile(const char* path) {
 }
 
 bool LFileExists(const char* path) {
-    return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return path && *path && GetFileAttributesW(LWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool LDeleteFile(const char* path) {
-    return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return DeleteFileW(LWide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 void LPathLock::Release() {

@@ -5,33 +5,32 @@
 
 #include "support/file.h"
 #include "support/trace.h"
+#include "support/win32/wide.h"
 
 namespace {
 
-const char kShellFolders[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-bool ShellFolder(char* dest, HKEY root, const char* value) {
+bool ShellFolder(char* dest, HKEY root, const wchar_t* value) {
     HKEY key;
-    if (RegOpenKeyExA(root, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    char buf[LMAX_PATH + 1] = {};
-    DWORD type = 0, size = LMAX_PATH;
-    LONG rc = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    if (RegOpenKeyExW(root, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    wchar_t buf[MAX_PATH + 1] = {};
+    DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
+    LONG rc = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || !buf[0]) return false;
-    LCopyPath(dest, buf);
-    return true;
+    return LUtf8To(dest, LMAX_PATH, buf);
 }
 
 // Test hook: with TAMBER_HOME set, the folder is TAMBER_HOME\sub (created on demand).
 bool HomeFolder(char* dest, const char* sub) {
-    char home[LMAX_PATH];
-    DWORD n = GetEnvironmentVariableA("TAMBER_HOME", home, sizeof home);
-    if (n == 0 || n >= sizeof home) return false;
-    LCopyPath(dest, home);
-    CreateDirectoryA(dest, nullptr);
+    wchar_t home[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"TAMBER_HOME", home, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || !LUtf8To(dest, LMAX_PATH, home)) return false;
+    CreateDirectoryW(LWide(dest).c_str(), nullptr);
     LFile::FilePathCat(dest, sub);
-    CreateDirectoryA(dest, nullptr);
+    CreateDirectoryW(LWide(dest).c_str(), nullptr);
     return true;
 }
 
@@ -45,23 +44,23 @@ bool Join(char* dest, const char* folder, const char* name) {
 }  // namespace
 
 void LFile::GetUserDocumentsFolder(char* dest) {
-    if (HomeFolder(dest, "Documents") || ShellFolder(dest, HKEY_CURRENT_USER, "Personal")) return;
+    if (HomeFolder(dest, "Documents") || ShellFolder(dest, HKEY_CURRENT_USER, L"Personal")) return;
     GetUserDataFolder(dest);
 }
 
 void LFile::GetUserMusicFolder(char* dest) {
-    if (HomeFolder(dest, "Music") || ShellFolder(dest, HKEY_CURRENT_USER, "My Music")) return;
+    if (HomeFolder(dest, "Music") || ShellFolder(dest, HKEY_CURRENT_USER, L"My Music")) return;
     GetUserDocumentsFolder(dest);
 }
 
 void LFile::GetUserDataFolder(char* dest) {
-    if (HomeFolder(dest, "data") || ShellFolder(dest, HKEY_CURRENT_USER, "AppData")) return;
+    if (HomeFolder(dest, "data") || ShellFolder(dest, HKEY_CURRENT_USER, L"AppData")) return;
     LTrace("LFile::GetUserDataFolder FAILED - attempt to use GetSharedDataFolder");
     GetSharedDataFolder(dest);
 }
 
 void LFile::GetSharedDataFolder(char* dest) {
-    if (HomeFolder(dest, "shared") || ShellFolder(dest, HKEY_LOCAL_MACHINE, "Common AppData"))
+    if (HomeFolder(dest, "shared") || ShellFolder(dest, HKEY_LOCAL_MACHINE, L"Common AppData"))
         return;
     LCopyPath(dest, "C:\\");
 }
@@ -72,14 +71,14 @@ void LFile::GetUserConfigFolder(char* dest) {
 
 void LFile::GetTempFolder(char* dest) {
     if (HomeFolder(dest, "tmp")) return;
-    char buf[MAX_PATH + 1];
-    DWORD n = GetTempPathA(sizeof buf, buf);
-    if (n == 0 || n >= sizeof buf) {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH) {
         LCopyPath(dest, "C:\\");
         return;
     }
-    while (n > 3 && LIsPathSeparator(buf[n - 1])) buf[--n] = 0;
-    LCopyPath(dest, buf);
+    while (n > 3 && (buf[n - 1] == L'\\' || buf[n - 1] == L'/')) buf[--n] = 0;
+    if (!LUtf8To(dest, LMAX_PATH, buf)) LCopyPath(dest, "C:\\");
 }
 
 namespace {
@@ -90,14 +89,16 @@ template <class Visit>
 void ForEachEntry(const char* folder, Visit visit) {
     char pattern[LMAX_PATH];
     if (!Join(pattern, folder, "*")) return;
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA(pattern, &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW(LWide(pattern).c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        char path[LMAX_PATH];
-        if (fd.cFileName[0] != '.' && Join(path, folder, fd.cFileName))
+        // A name that does not fit a path buffer is passed over, never cut into another.
+        char name[LMAX_PATH], path[LMAX_PATH];
+        if (fd.cFileName[0] != L'.' && LUtf8To(name, sizeof name, fd.cFileName) &&
+            Join(path, folder, name))
             visit(path, fd.dwFileAttributes);
-    } while (FindNextFileA(find, &fd));
+    } while (FindNextFileW(find, &fd));
     FindClose(find);
 }
 
@@ -106,10 +107,10 @@ void ForEachEntry(const char* folder, Visit visit) {
 bool LFile::DeleteFolderAndFiles(const char* folder) {
     if (!folder || !*folder) return false;
     ForEachEntry(folder, [](const char* path, DWORD attributes) {
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileA(path))
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileW(LWide(path).c_str()))
             LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
     });
-    if (!RemoveDirectoryA(folder)) {
+    if (!RemoveDirectoryW(LWide(folder).c_str())) {
         LTrace("LFile::DeleteFolderAndFiles unable to DeleteFolder:");
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "support/win32/wide.h"
 
 namespace {
 constexpr int kTextLine0 = 100;
@@ -21,7 +22,7 @@ struct LProgressDialogAccess {
             auto* d = reinterpret_cast<LProgressDialog*>(lParam);
             SetWindowLongPtrA(hwnd, GWLP_USERDATA, lParam);
             d->window_ = hwnd;
-            SetWindowTextA(hwnd, d->title_);
+            SetWindowTextW(hwnd, LWide(d->title_).c_str());
             SendDlgItemMessageA(hwnd, kProgressBar, PBM_SETPOS, 0, 0);
             return TRUE;
         }
@@ -56,7 +57,7 @@ bool LProgressDialog::Run(LWindowHandle owner) {
         return false;
     }
     HWND hwnd =
-        CreateDialogParamA(GetModuleHandleA(nullptr), "LProgressDialog", static_cast<HWND>(owner),
+        CreateDialogParamW(GetModuleHandleW(nullptr), L"LProgressDialog", static_cast<HWND>(owner),
                            LProgressDialogAccess::Proc, reinterpret_cast<LPARAM>(this));
     if (!hwnd) {
         LTrace("LProgressDialog::Run Unable to create Progress Dialog");
@@ -78,15 +79,15 @@ bool LProgressDialog::Run(LWindowHandle owner) {
 
 bool LProgressDialog::PumpMessages() {
     MSG msg;
-    while (window_ && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (window_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Not ours to take: leave it for the program's own message loop.
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (!IsDialogMessageA(static_cast<HWND>(window_), &msg)) {
+        if (!IsDialogMessageW(static_cast<HWND>(window_), &msg)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     return window_ == nullptr;
@@ -94,7 +95,7 @@ bool LProgressDialog::PumpMessages() {
 
 void LProgressDialog::SetText(const char* text, int line) {
     if (!window_ || line < 0 || line > 1) return;
-    SetDlgItemTextA(static_cast<HWND>(window_), kTextLine0 + line, text ? text : "");
+    SetDlgItemTextW(static_cast<HWND>(window_), kTextLine0 + line, LWide(text).c_str());
 }
 
 void LProgressDialog::SetProgress(double fraction) {
@@ -155,7 +156,7 @@ int LProgressDialog::WaitForObject(LWaitable& object, uint32_t ms) {
 }
 
 void LProgressDialog::ShowError(const char* text) {
-    MessageBoxA(static_cast<HWND>(window_), text ? text : "", "Error", MB_OK | MB_ICONWARNING);
+    MessageBoxW(static_cast<HWND>(window_), LWide(text).c_str(), L"Error", MB_OK | MB_ICONWARNING);
 }
 
 void LProgressDialog::RequestStop() {

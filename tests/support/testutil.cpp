@@ -15,6 +15,7 @@
 #include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
+#include "support/fspath.h"
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -106,12 +107,12 @@ bool HaveTool(const char* name) {
 }
 
 Bytes ReadFileBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(LFsPath(path), std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary);
+    std::ofstream f(LFsPath(path), std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(f);
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/win32/wide.h"
+
 namespace wintest {
 
 namespace {
@@ -33,11 +35,12 @@ std::string Built(const char* relative) {
 HANDLE Start(const std::string& exe, const std::vector<std::string>& args, DWORD flags) {
     std::string line = "\"" + exe + "\"";
     for (const std::string& a : args) line += " \"" + a + "\"";
-    STARTUPINFOA si{};
+    std::wstring wide = LWide(line.c_str());  // UTF-8 arguments arrive as they are
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &si, &pi))
+    if (!CreateProcessW(LWide(exe.c_str()).c_str(), wide.data(), nullptr, nullptr, FALSE, flags,
+                        nullptr, nullptr, &si, &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
@@ -77,9 +80,9 @@ bool Answer(const char* caption, int id, const std::string& text, int ms) {
 }
 
 std::string Text(HWND w) {
-    char buf[4096] = {};
-    SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
-    return buf;
+    wchar_t buf[4096] = {};
+    SendMessageW(w, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf));
+    return LUtf8(buf);
 }
 
 void Click(HWND dlg, int id) {
@@ -108,23 +111,27 @@ Remote::~Remote() {
 }
 
 std::string Remote::ListText(HWND list, int item, int sub) {
-    LVITEMA it{};
+    LVITEMW it{};
     it.iSubItem = sub;
-    it.pszText = mem_ + 512;
-    it.cchTextMax = 512;
+    it.pszText = reinterpret_cast<wchar_t*>(mem_ + 512);
+    it.cchTextMax = 1024;
     WriteProcessMemory(proc_, mem_, &it, sizeof it, nullptr);
-    SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(mem_));
-    char buf[512] = {};
-    ReadProcessMemory(proc_, mem_ + 512, buf, sizeof buf - 1, nullptr);
-    return buf;
+    SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(mem_));
+    wchar_t buf[1024] = {};
+    ReadProcessMemory(proc_, mem_ + 512, buf, sizeof buf - sizeof(wchar_t), nullptr);
+    return LUtf8(buf);
 }
 
 void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
     std::vector<char> block(20, 0);
     block[0] = 20;  // offset of the names
-    for (const std::string& p : paths)
-        block.insert(block.end(), p.c_str(), p.c_str() + p.size() + 1);
-    block.push_back(0);
+    block[16] = 1;  // in UTF-16, as the shell drops them
+    for (const std::string& p : paths) {
+        const std::wstring wide = LWide(p.c_str());
+        const char* bytes = reinterpret_cast<const char*>(wide.c_str());
+        block.insert(block.end(), bytes, bytes + (wide.size() + 1) * sizeof(wchar_t));
+    }
+    block.insert(block.end(), {0, 0});
     // The receiver frees the block (DragFinish), so it gets its own.
     void* mem =
         VirtualAllocEx(proc_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
