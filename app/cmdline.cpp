@@ -2,10 +2,10 @@
 #include "app/cmdline.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +17,7 @@
 #include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/file.h"
+#include "support/fspath.h"
 
 const LCommandOption kCommandOptions[] = {
     {"-hide", "", "hide the window"},
@@ -125,10 +126,11 @@ bool LCommandLine::LoadFileFrom(const char* path, const char* fromFolder, bool t
         }
         return true;
     }
-    struct stat st;
-    if (trees && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+    std::error_code ec;
+    const auto kind = std::filesystem::status(LFsPath(path), ec).type();
+    if (trees && kind == std::filesystem::file_type::directory)
         return LoadFolder(path, added);  // its whole tree, as a drop adds it
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    if (kind != std::filesystem::file_type::regular) return true;
     LFile f;
     int64_t size = f.Open(path) ? f.GetFileSizeBytes() : 0;
     const uint32_t low = uint32_t(uint64_t(size < 0 ? 0 : size) & 0xFFFFFFFFu);

@@ -82,13 +82,14 @@ TEST(Win32Files, TempSlotsAreNeverSharedBetweenProcesses) {
     SetEnvironmentVariableA("TAMBER_HOME", nullptr);
 }
 
+// Values are UTF-16 text with its zero, as the system's own tools write them.
 TEST(Registry, ValuesAreTextWithTheirTerminatingZero) {
     SettingsWriteInt("Settings", "OutputFormat", -3);
     DWORD type = 0, size = 0;
     EXPECT_EQ(wintest::RegRead(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Tamber\\Settings",
                                "OutputFormat", &type, &size),
               "-3");
-    EXPECT_EQ(std::pair(type, size), std::pair(DWORD(REG_SZ), DWORD(3)));
+    EXPECT_EQ(std::pair(type, size), std::pair(DWORD(REG_SZ), DWORD(3 * sizeof(wchar_t))));
 }
 
 // Gives everyone only the rights to read a key, or all rights again.

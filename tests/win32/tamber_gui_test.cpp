@@ -3,8 +3,14 @@
 #include <cstring>
 #include <set>
 
-#include "store/tags.h"
 #include "tests/win32/support/wintest.h"
+// windows.h first.
+#include <shellapi.h>
+
+#include "app/shell.h"
+#include "store/tags.h"
+#include "support/fspath.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -319,6 +325,82 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     EXPECT_EQ(Setting("MainDialog", "X"), std::to_string(r.left));
     EXPECT_EQ(Setting("MainDialog", "Width"), std::to_string(r.right - r.left));
     EXPECT_EQ(Setting("Settings", "OutputFormat"), "2");
+}
+
+// Names in other scripts, with an emoji and an en dash, by every way in: a hidden start that
+// converts, a start forwarded to the running window, a drop, the open dialog and the shell
+// verb; each converts under its own name, showing it in the list as it is.
+TEST_F(TamberGui, FileNamesInAnyScriptByEveryWayIn) {
+    const std::string dir = testutil::ScratchDir(), out = dir + "\\出力";
+    ASSERT_TRUE(CreateDirectoryW(LWide(out.c_str()).c_str(), nullptr));
+    const std::vector<std::string> names = {"日本語の歌", "Ελληνικά", "a – b", "emoji 🎵",
+                                            "Ñandú – 歌"};
+    auto input = [&](size_t i) { return dir + "\\" + names[i] + ".wav"; };
+    auto output = [&](size_t i) { return out + "\\" + names[i] + ".wav"; };
+    auto pcm = [](size_t i) { return std::vector<int16_t>(800 * (i + 1), int16_t(100 + i)); };
+    for (size_t i = 0; i < names.size(); ++i)
+        ASSERT_TRUE(testutil::WriteWav16(input(i), 8000, 1, pcm(i)));
+    auto converted = [&](size_t i) {
+        return WaitFor([&] { return testutil::ReadWav16(output(i)).samples == pcm(i); }, 20000);
+    };
+    SetSetting("Settings", "OutputFormat", "0");
+    SetSetting("Settings", "OutputFolder", out.c_str());
+
+    // A hidden start converts and ends.
+    HANDLE hidden = StartWith({"-hide", input(0), "-convert", "-exit"});
+    ASSERT_EQ(WaitForSingleObject(hidden, 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(converted(0));
+
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    HWND list = GetDlgItem(w, 102);
+    Remote remote(w);
+    auto listed = [&](size_t i) {
+        return WaitFor([&] {
+            return ListView_GetItemCount(list) == 1 && remote.ListText(list, 0) == input(i);
+        });
+    };
+    // Forwarded to the running window.
+    ASSERT_TRUE(Send({"-clear", input(1)}));
+    EXPECT_TRUE(listed(1));
+    Command(w, 1005);
+    EXPECT_TRUE(converted(1));
+    // Dropped.
+    ASSERT_TRUE(Send({"-clear"}));
+    remote.Drop(w, {input(2)});
+    EXPECT_TRUE(listed(2));
+    Command(w, 1005);
+    EXPECT_TRUE(converted(2));
+    // Chosen in the open dialog, the name typed into its file name box.
+    ASSERT_TRUE(Send({"-clear"}));
+    Command(w, 1001);
+    HWND open = WaitDialog("Locate Audio File(s)");
+    ASSERT_TRUE(open);
+    for (int box : {0x47c, 0x480}) SetDlgItemTextW(open, box, LWide(input(3).c_str()).c_str());
+    PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(listed(3));
+    Command(w, 1005);
+    EXPECT_TRUE(converted(3));
+    // The shell's verb on the file, as Explorer runs it.
+    const std::string exe = Built("tamber.exe");
+    ASSERT_TRUE(ShellAddVerb(".wav", LSHELL_VERB, exe.c_str()));
+    ASSERT_TRUE(Send({"-clear"}));
+    const std::wstring verb = LWide(LSHELL_VERB), file = LWide(input(4).c_str());
+    SHELLEXECUTEINFOW run{sizeof run};
+    run.fMask = SEE_MASK_NOCLOSEPROCESS;
+    run.lpVerb = verb.c_str();
+    run.lpFile = file.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    const bool ran = ShellExecuteExW(&run);
+    ShellRemoveVerb(".wav", LSHELL_VERB);
+    ASSERT_TRUE(ran);
+    if (run.hProcess) processes_.push_back(run.hProcess);
+    EXPECT_TRUE(listed(4));
+    Command(w, 1005);
+    EXPECT_TRUE(converted(4));
+    EXPECT_FALSE(WaitDialog("Tamber", 0));  // no message on the way
+    // Only the outputs: no passing file left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(LFsPath(out)), {}), long(names.size()));
 }
 
 }  // namespace

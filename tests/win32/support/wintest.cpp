@@ -142,20 +142,26 @@ void Remote::Drop(HWND w, const std::vector<std::string>& paths) {
 std::string RegRead(HKEY root, const std::string& key, const char* value, DWORD* type,
                     DWORD* size) {
     HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<none>";
-    char buf[600] = {};
-    DWORD n = sizeof buf - 1;
-    const LONG r = RegQueryValueExA(k, value, nullptr, type, reinterpret_cast<BYTE*>(buf), &n);
+    if (RegOpenKeyExW(root, LWide(key.c_str()).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return "<none>";
+    wchar_t buf[600] = {};
+    DWORD n = sizeof buf - sizeof(wchar_t);
+    const LONG r = RegQueryValueExW(k, value ? LWide(value).c_str() : nullptr, nullptr, type,
+                                    reinterpret_cast<BYTE*>(buf), &n);
     if (size) *size = n;
     RegCloseKey(k);
-    return r == ERROR_SUCCESS ? std::string(buf) : "<none>";
+    return r == ERROR_SUCCESS ? LUtf8(buf) : "<none>";
 }
 
 void RegWrite(HKEY root, const std::string& key, const char* value, const char* text) {
-    if (text)
-        RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text, DWORD(std::strlen(text) + 1));
-    else
-        RegDeleteKeyValueA(root, key.c_str(), value);
+    const std::wstring wideKey = LWide(key.c_str()), name = LWide(value);
+    if (text) {
+        const std::wstring wide = LWide(text);
+        RegSetKeyValueW(root, wideKey.c_str(), value ? name.c_str() : nullptr, REG_SZ, wide.c_str(),
+                        DWORD((wide.size() + 1) * sizeof(wchar_t)));
+    } else {
+        RegDeleteKeyValueW(root, wideKey.c_str(), value ? name.c_str() : nullptr);
+    }
 }
 
 std::string Setting(const char* section, const char* value) {
