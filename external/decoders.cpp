@@ -80,7 +80,7 @@ int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, c
     // Each path goes between the row's double quotes escaped, so that a name holding a quote
     // reaches the decoder whole instead of splitting into other arguments.
     auto inner = [](const char* path) {
-        std::string q = LQuotedArgument(path);
+        std::string q = LQuotedArgument(LChildPath(path).c_str());
         return q.substr(1, q.size() - 2);
     };
     const std::string exe = inner(component.path);

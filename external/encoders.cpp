@@ -16,8 +16,9 @@ std::string Format(const char* fmt, auto... args) {
     return buf;
 }
 
-std::string Quoted(const char* text) {
-    return LQuotedArgument(text);
+// A path in double quotes, as the encoder can open it.
+std::string Quoted(const char* path) {
+    return LQuotedArgument(LChildPath(path).c_str());
 }
 
 LSinkRef OpenSink(const char* component, auto build) {

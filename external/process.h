@@ -97,3 +97,8 @@ std::vector<std::string> LSplitCommandLine(const char* commandLine);
 // The text in double quotes, escaped so that LSplitCommandLine (or the C runtime) gives it back
 // unchanged; a path without double quotes and without a trailing backslash is only wrapped.
 std::string LQuotedArgument(const char* text);
+// A path as an outside program can open it. On Windows such programs read their arguments in
+// the ANSI code page: a path that code page cannot hold is given by its short form (of the file,
+// or of its folder for a file not made yet) where the file system has one. Elsewhere, and where
+// the path needs nothing, the path itself.
+std::string LChildPath(const char* path);

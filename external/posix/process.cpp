@@ -300,3 +300,7 @@ void LPipeOut::CloseWriteEnd() {
     close(int(write_));
     write_ = kNoPipe;
 }
+
+std::string LChildPath(const char* path) {
+    return path ? path : "";
+}

@@ -14,7 +14,37 @@ HANDLE AsHandle(intptr_t h) {
     return reinterpret_cast<HANDLE>(h);
 }
 
+// The text in the ANSI code page, or false when that cannot hold it.
+bool FitsAnsi(const std::wstring& wide) {
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0,
+                                      nullptr, &lossy);
+    return n > 0 && !lossy;
+}
+
+// The short form of an existing path, or the empty text.
+std::wstring ShortForm(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH * 2];
+    const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH * 2);
+    return n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : std::wstring();
+}
+
 }  // namespace
+
+std::string LChildPath(const char* path) {
+    const std::wstring wide = LWide(path);
+    if (FitsAnsi(wide)) return path ? path : "";
+    std::wstring shorter = ShortForm(wide);
+    if (shorter.empty()) {
+        // Not made yet: the folder's short form and the name, where the name fits.
+        const size_t cut = wide.find_last_of(L"\\/");
+        if (cut != std::wstring::npos) {
+            const std::wstring folder = ShortForm(wide.substr(0, cut));
+            if (!folder.empty()) shorter = folder + wide.substr(cut);
+        }
+    }
+    return !shorter.empty() && FitsAnsi(shorter) ? LUtf8(shorter.c_str()) : std::string(path);
+}
 
 bool LChildProcess::StartHidden(const char* commandLine) {
     Release();
