@@ -3,8 +3,10 @@
 // windows.h first: the shell headers depend on it.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "convert/entrypaths.h"
 #include "convert/formattable.h"
@@ -17,6 +19,8 @@
 #include "store/win32/combohistory.h"
 #include "support/file.h"
 #include "support/version.h"
+#include "support/win32/dpi.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -71,7 +75,7 @@ void MainDialog::InitDialog() {
         reinterpret_cast<LPARAM>(LoadImageA(inst, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
     menu_ = GetMenu(hwnd_);
 
-    CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)));
+    ApplyDpi();
     AddTooltip(IDC_FILELIST, "List of files to convert");
     AddTooltip(IDC_FORMAT, "Set output format");
     AddTooltip(IDC_FOLDER, "Enter output folder name");
@@ -79,8 +83,9 @@ void MainDialog::InitDialog() {
     AddTooltip(IDC_ENCODER_SETTINGS, "Configure output format settings");
 
     ListView_SetExtendedListViewStyle(List(), LVS_EX_FULLROWSELECT);
-    const LListColumn columns[] = {
-        {"Source File", 650, LVCFMT_LEFT}, {"Size", 100, LVCFMT_LEFT}, {nullptr, 0, 0}};
+    const LListColumn columns[] = {{"Source File", LScaleToDpi(650, dpi_), LVCFMT_LEFT},
+                                   {"Size", LScaleToDpi(100, dpi_), LVCFMT_LEFT},
+                                   {nullptr, 0, 0}};
     InsertListColumns(IDC_FILELIST, columns);
     const char* formats[LOUTPUT_FORMAT_COUNT + 1] = {};
     for (int i = 0; i < LOUTPUT_FORMAT_COUNT; ++i) formats[i] = LOutputFormatExtension(i);
@@ -98,9 +103,6 @@ void MainDialog::InitDialog() {
     SetOutputFolderText(folder);
     SendMessageA(GetItem(IDC_FOLDER), CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(kSameAsSourceFolder));
-
-    const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
-    SetListIcons(IDC_FILELIST, icons);
 
     player_.SetNotify(this, this);
 
@@ -130,8 +132,9 @@ void MainDialog::Close(INT_PTR) {
 void MainDialog::WindowSizeSettingsRestore() {
     int x = SettingsReadInt("MainDialog", "X", 160);
     int y = SettingsReadInt("MainDialog", "Y", 80);
-    int width = SettingsReadInt("MainDialog", "Width", 500);
-    int height = SettingsReadInt("MainDialog", "Height", 400);
+    // The size is kept in 96-dpi units, so that it looks the same on every screen.
+    int width = LScaleToDpi(SettingsReadInt("MainDialog", "Width", 500), dpi_);
+    int height = LScaleToDpi(SettingsReadInt("MainDialog", "Height", 400), dpi_);
     const bool maximized = SettingsRead(kMaximized);
     if (maximized) {
         WINDOWPLACEMENT wp{};
@@ -182,51 +185,110 @@ void MainDialog::WindowSizeSettingsStore() {
     if (r.right > desk.right) r.right = desk.right;
     SettingsWriteInt("MainDialog", "X", r.left);
     SettingsWriteInt("MainDialog", "Y", r.top);
-    SettingsWriteInt("MainDialog", "Width", r.right - r.left);
-    SettingsWriteInt("MainDialog", "Height", r.bottom - r.top);
+    SettingsWriteInt("MainDialog", "Width", LScaleFromDpi(r.right - r.left, dpi_));
+    SettingsWriteInt("MainDialog", "Height", LScaleFromDpi(r.bottom - r.top, dpi_));
+}
+
+namespace {
+
+// The width and height of a control's text (or another) in its font (a mnemonic's "&" not
+// counted).
+SIZE TextExtent(HWND control, const char* other = nullptr) {
+    HDC dc = GetDC(control);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    const std::wstring text = LWide(other ? other : LWindowText(control).c_str());
+    RECT r{};
+    DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return SIZE{r.right, r.bottom};
+}
+
+int WindowHeight(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r.bottom - r.top;
+}
+
+}  // namespace
+
+void MainDialog::ApplyDpi() {
+    dpi_ = LWindowDpi(hwnd_);
+    HFONT font = LMessageFont(dpi_);
+    for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    const int size = LImageSizeForDpi(dpi_);
+    const int step = size <= 16 ? 0 : size <= 24 ? 1 : size <= 32 ? 2 : 3;
+    CreateToolbar(kToolbar, static_cast<int>(std::size(kToolbar)), size, step * IDB_TB_SIZE_STEP,
+                  font);
+    const int icons[] = {IDI_STATE_NONE, IDI_STATE_BUSY, IDI_STATE_DONE, IDI_STATE_FAILED, 0};
+    SetListIcons(IDC_FILELIST, icons, size);
+    LayoutControls();
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void MainDialog::LayoutControls() {
+    const auto S = [&](int length) { return LScaleToDpi(length, dpi_); };
+    // Every length follows the font and the dpi: labels and buttons as wide as their texts.
+    const SIZE folderLabel = TextExtent(GetItem(IDC_FOLDER_LABEL));
+    const SIZE formatLabel = TextExtent(GetItem(IDC_FORMAT_LABEL));
+    const SIZE settings = TextExtent(GetItem(IDC_ENCODER_SETTINGS));
+    const int labelWidth = std::max(folderLabel.cx, formatLabel.cx) + S(2);
+    const int comboX = S(4) + labelWidth + S(6);
+    const int comboHeight = WindowHeight(GetItem(IDC_FORMAT));
+    const int buttonHeight = comboHeight + S(2);
+    const int formatWidth = TextExtent(GetItem(IDC_FORMAT), ".flac").cx + S(12) +
+                            GetSystemMetrics(SM_CXVSCROLL) + S(16);
+    const int settingsWidth = settings.cx + S(24);
+    const int browseWidth = std::max(S(40), int(TextExtent(GetItem(IDC_BROWSE)).cx) + S(16));
+    SIZE bar{};
+    if (toolbar_) SendMessageW(toolbar_, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&bar));
+    const int minWidth =
+        std::max({S(420), int(bar.cx) + S(8), comboX + formatWidth + S(8) + settingsWidth + S(8),
+                  comboX + S(120) + S(4) + browseWidth + S(4)});
+    const int minHeight = S(240);
+
     RECT client{};
     GetClientRect(hwnd_, &client);
     int w = client.right, h = client.bottom;
-    if (w < 420 || h < 240) {
+    if (w < minWidth || h < minHeight) {
         RECT win{};
         GetWindowRect(hwnd_, &win);
-        const int growX = w < 420 ? 420 - w : 0;
-        const int growY = h < 240 ? 240 - h : 0;
+        const int growX = w < minWidth ? minWidth - w : 0;
+        const int growY = h < minHeight ? minHeight - h : 0;
         SetWindowPos(hwnd_, nullptr, 0, 0, win.right - win.left + growX,
                      win.bottom - win.top + growY, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         GetClientRect(hwnd_, &client);
-        w = client.right > 420 ? client.right : 420;
-        h = client.bottom > 240 ? client.bottom : 240;
+        w = std::max(int(client.right), minWidth);
+        h = std::max(int(client.bottom), minHeight);
     }
-    RECT units{0, 0, 0, 10};
-    MapDialogRect(hwnd_, &units);
-    const int u = units.bottom;
     HWND status = GetItem(IDC_STATUS);
-    RECT sr{};
-    GetWindowRect(status, &sr);
-    const int s = sr.bottom - sr.top;
+    SendMessageW(status, WM_SIZE, 0, 0);  // the bar takes its height from its font
+    const int s = WindowHeight(status);
     MoveControlPixels(IDC_STATUS, 0, h - s, w, s);
-    const int r = u + 3;
-    const int y1 = h - s - (u + 11);
-    MoveControlPixels(IDC_FORMAT_LABEL, 4, y1, 75, r);
-    MoveControlPixels(IDC_FORMAT, 83, y1 - 3, 75, r + 200);  // the height includes the drop list
-    MoveControlPixels(IDC_ENCODER_SETTINGS, 166, y1 - 4, 112, r + 4);
-    const int y2 = y1 - (u + 15);
-    MoveControlPixels(IDC_FOLDER_LABEL, 4, y2, 75, r);
-    MoveControlPixels(IDC_BROWSE, w - 44, y2 - 2, 40, r + 2);
-    MoveControlPixels(IDC_FOLDER, 83, y2 - 2, w - 134, r + 2 + 200);
+
+    const int y1 = h - s - S(6) - buttonHeight;
+    const int y2 = y1 - S(6) - buttonHeight;
+    const auto label = [&](int id, int rowY, SIZE text) {
+        MoveControlPixels(id, S(4), rowY + (buttonHeight - text.cy) / 2, labelWidth, text.cy);
+    };
+    label(IDC_FORMAT_LABEL, y1, formatLabel);
+    // A combo's height includes its drop list.
+    MoveControlPixels(IDC_FORMAT, comboX, y1 + 1, formatWidth, comboHeight + S(200));
+    MoveControlPixels(IDC_ENCODER_SETTINGS, comboX + formatWidth + S(8), y1, settingsWidth,
+                      buttonHeight);
+    label(IDC_FOLDER_LABEL, y2, folderLabel);
+    MoveControlPixels(IDC_BROWSE, w - S(4) - browseWidth, y2, browseWidth, buttonHeight);
+    MoveControlPixels(IDC_FOLDER, comboX, y2 + 1, w - S(4) - browseWidth - S(4) - comboX,
+                      comboHeight + S(200));
     int t = 0;
     if (toolbar_) {
-        SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
-        RECT tr{};
-        GetWindowRect(toolbar_, &tr);
-        t = tr.bottom - tr.top;
+        SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+        t = WindowHeight(toolbar_);
     }
-    MoveControlPixels(IDC_FILELIST, 0, t, w, y2 - 12 - t);
-    FitListColumn(IDC_FILELIST, 0, 300);
+    MoveControlPixels(IDC_FILELIST, 0, t, w, y2 - S(8) - t);
+    FitListColumn(IDC_FILELIST, 0, S(300));
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -331,6 +393,15 @@ bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
         case WM_SIZE:
             if (wp != SIZE_MINIMIZED) LayoutControls();
             return false;
+        case WM_DPICHANGED: {
+            // Another monitor: the suggested place and size keep the window where it was.
+            const RECT* r = reinterpret_cast<const RECT*>(lp);
+            dpi_ = HIWORD(wp);
+            ApplyDpi();
+            SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return true;
+        }
         case WM_DROPFILES:
             EvDropFiles(reinterpret_cast<HDROP>(wp));
             return true;

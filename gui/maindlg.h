@@ -54,6 +54,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
 
     void SetWindowCaption();
     void LayoutControls();
+    // The window's dpi taken up: the message font at it on every control, the toolbar and list
+    // images of its size, the layout.
+    void ApplyDpi();
 
     // The file list.
     // fromFolder: the folder whose tree the file belongs to ("" for a file added by itself).
@@ -169,6 +172,7 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     bool settingsUnsaved_ = false;
     bool settingsWarned_ = false;
     bool showMaximized_ = false;
+    UINT dpi_ = 96;
     int statusIndex_ = 0;
     HMENU menu_ = nullptr;
 };

@@ -16,6 +16,8 @@
 #define IDB_TB_STOP 205
 #define IDB_TB_SETTINGS 206
 #define IDB_TB_CONVERT 207
+// The same images at 24, 32 and 48 pixels: the 16-pixel id plus 1000, 2000 or 3000.
+#define IDB_TB_SIZE_STEP 1000
 
 // Main window controls.
 #define IDC_STATUS 101

@@ -2,8 +2,8 @@
 """Draws Tamber's toolbar bitmaps, list state icons and splash picture (no image libraries).
 
 Run from anywhere: python3 res/make_images.py; the files are written beside this script.
-Toolbar bitmaps are 16x16 8-bit BMPs on light gray (192,192,192), which the toolbar maps to the
-button face; icons are 16x16 + 32x32 32-bit ICOs with alpha; the splash is a 24-bit BMP.
+Toolbar bitmaps are 16x16 (and 24, 32, 48) 8-bit BMPs on light gray (192,192,192), which the toolbar maps to the
+button face; state icons are 16 to 48 pixels square 32-bit ICOs with alpha; the splash is a 24-bit BMP.
 """
 import math
 import os
@@ -132,46 +132,46 @@ def folder(c):
     c.poly([(1.5, 6.5), (15, 6.5), (14, 13.5), (1.5, 13.5)], FOLDER)
 
 
-def tb_add_file():
-    c = Canvas(16)
+def tb_add_file(size=16):
+    c = Canvas(size)
     document(c, 1.5, 1, 10.5, 15)
     plus(c, 11.5, 11.5, GREEN)
     return c
 
 
-def tb_add_folder():
-    c = Canvas(16)
+def tb_add_folder(size=16):
+    c = Canvas(size)
     folder(c)
     plus(c, 11.5, 11.5, GREEN)
     return c
 
 
-def tb_remove():
-    c = Canvas(16)
+def tb_remove(size=16):
+    c = Canvas(size)
     document(c, 1.5, 1, 10.5, 15)
     c.line(8, 8, 14.5, 14.5, 2.4, RED)
     c.line(14.5, 8, 8, 14.5, 2.4, RED)
     return c
 
 
-def tb_play():
-    c = Canvas(16)
+def tb_play(size=16):
+    c = Canvas(size)
     c.circle(8, 8, 7, GREEN)
     c.circle(8, 8, 6, (70, 185, 90, 255))
     c.poly([(6, 4.5), (12, 8), (6, 11.5)], (255, 255, 255, 255))
     return c
 
 
-def tb_stop():
-    c = Canvas(16)
+def tb_stop(size=16):
+    c = Canvas(size)
     c.circle(8, 8, 7, (150, 30, 30, 255))
     c.circle(8, 8, 6, RED)
     c.rect(5.2, 5.2, 10.8, 10.8, (255, 255, 255, 255))
     return c
 
 
-def tb_settings():
-    c = Canvas(16)
+def tb_settings(size=16):
+    c = Canvas(size)
     for i in range(8):
         a = i * math.pi / 4
         c.line(8 + 4 * math.cos(a), 8 + 4 * math.sin(a), 8 + 7 * math.cos(a),
@@ -181,8 +181,8 @@ def tb_settings():
     return c
 
 
-def tb_convert():
-    c = Canvas(16)
+def tb_convert(size=16):
+    c = Canvas(size)
     wave(c, 0.5, 5, 7, 7, BLUE)
     c.poly([(7, 8.5), (11, 8.5), (11, 6), (15.5, 10.5), (11, 15), (11, 12.5), (7, 12.5)], AMBER)
     c.poly([(7.5, 9.2), (11.7, 9.2), (11.7, 7.6), (14.5, 10.5), (11.7, 13.4), (11.7, 11.8),
@@ -315,11 +315,14 @@ def main():
     toolbar = {"tb_addfile": tb_add_file, "tb_addfolder": tb_add_folder, "tb_remove": tb_remove,
                "tb_play": tb_play, "tb_stop": tb_stop, "tb_settings": tb_settings,
                "tb_convert": tb_convert}
+    # The program picks the size by the screen's dots per inch: 16 at 100 %, 24, 32 and 48.
     for name, draw in toolbar.items():
         write_bmp8(os.path.join(HERE, name + ".bmp"), draw().pixels())
+        for size in (24, 32, 48):
+            write_bmp8(os.path.join(HERE, "%s_%d.bmp" % (name, size)), draw(size).pixels())
     for kind, name in enumerate(["state_none", "state_busy", "state_done", "state_failed"]):
         write_ico(os.path.join(HERE, name + ".ico"),
-                  [state_icon(kind, 16).pixels(), state_icon(kind, 32).pixels()])
+                  [state_icon(kind, size).pixels() for size in (16, 24, 32, 48)])
     write_ico(os.path.join(HERE, "tamber.ico"), [app_icon(32).pixels(), app_icon(16).pixels()])
     write_bmp24(os.path.join(HERE, "splash.bmp"), splash())
 

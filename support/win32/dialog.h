@@ -98,13 +98,17 @@ class LDialog {
     void MoveControlDialogUnits(int id, RECT rect);
     void MoveControlPixels(int id, int x, int y, int width, int height);
     void FillCombo(int id, const char* const* strings);  // zero-ended, reset first
-    void SetListIcons(int id, const int* iconIds);       // zero-ended icon resource ids
+    // Zero-ended icon resource ids, at size pixels square (0: the small icon size).
+    void SetListIcons(int id, const int* iconIds, int size = 0);
     void InsertListColumns(int id, const LListColumn* columns);
     // Widens one column so that all columns fill the client width, never below minWidth.
     void FitListColumn(int id, int column, int minWidth);
     void AddTooltip(int id, const char* text);
     void UpdateTooltip(int id, const char* text);
-    HWND CreateToolbar(const LToolbarButton* buttons, int count);
+    // The toolbar (replacing one made before), its own images at imageSize pixels square from
+    // the resource ids plus idOffset.
+    HWND CreateToolbar(const LToolbarButton* buttons, int count, int imageSize = 16,
+                       int idOffset = 0, HFONT font = nullptr);
     static void EnableMenuItem(HMENU menu, int id, bool enable);
     static void CheckMenuItem(HMENU menu, int id, bool check);
 

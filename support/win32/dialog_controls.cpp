@@ -39,9 +39,9 @@ void LDialog::FillCombo(int id, const char* const* strings) {
     for (; strings && *strings; ++strings) LComboAddText(combo, *strings);
 }
 
-void LDialog::SetListIcons(int id, const int* iconIds) {
-    const int cx = GetSystemMetrics(SM_CXSMICON);
-    const int cy = GetSystemMetrics(SM_CYSMICON);
+void LDialog::SetListIcons(int id, const int* iconIds, int size) {
+    const int cx = size > 0 ? size : GetSystemMetrics(SM_CXSMICON);
+    const int cy = size > 0 ? size : GetSystemMetrics(SM_CYSMICON);
     int count = 0;
     for (const int* p = iconIds; p && *p; ++p) ++count;
     HIMAGELIST list = ImageList_Create(cx, cy, ILC_COLOR32 | ILC_MASK, count, 0);
@@ -130,17 +130,26 @@ void LDialog::UpdateTooltip(int id, const char* text) {
     SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-HWND LDialog::CreateToolbar(const LToolbarButton* buttons, int count) {
+HWND LDialog::CreateToolbar(const LToolbarButton* buttons, int count, int imageSize, int idOffset,
+                            HFONT font) {
     HINSTANCE inst = LDialogInstance();
+    if (toolbar_) DestroyWindow(toolbar_);
+    toolbar_ = nullptr;
     HWND bar = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS, 0, 0, 0, 0,
                                hwnd_, reinterpret_cast<HMENU>(89), inst, nullptr);
     if (!bar) return nullptr;
     toolbar_ = bar;
     SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    TBADDBITMAP standard{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
-    const LRESULT standardBase =
-        SendMessageA(bar, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&standard));
+    SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELPARAM(imageSize, imageSize));
+    if (font) SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    // The system's own images come at 16 and 24 pixels only (and adding them sets their size).
+    LRESULT standardBase = 0;
+    if (imageSize == 16 || imageSize == 24) {
+        TBADDBITMAP standard{HINST_COMMCTRL,
+                             UINT_PTR(imageSize == 16 ? IDB_STD_SMALL_COLOR : IDB_STD_LARGE_COLOR)};
+        standardBase = SendMessageA(bar, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&standard));
+    }
     HWND tips = reinterpret_cast<HWND>(SendMessageA(bar, TB_GETTOOLTIPS, 0, 0));
     for (int i = 0; i < count; ++i) {
         const LToolbarButton& b = buttons[i];
@@ -152,7 +161,7 @@ HWND LDialog::CreateToolbar(const LToolbarButton* buttons, int count) {
         tb.iString = -1;
         if (!(b.style & TBSTYLE_SEP)) {
             if (b.image < 0) {
-                TBADDBITMAP own{inst, static_cast<UINT_PTR>(-b.image)};
+                TBADDBITMAP own{inst, static_cast<UINT_PTR>(-b.image + idOffset)};
                 tb.iBitmap = static_cast<int>(
                     SendMessageA(bar, TB_ADDBITMAP, 1, reinterpret_cast<LPARAM>(&own)));
             } else {
