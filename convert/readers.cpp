@@ -57,7 +57,7 @@ constexpr LInputFormat kInputs[] = {
     {".cda", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".rm", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
     {".rmj", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
-    {".opus", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".opus", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr, true},
     // Our own reader; the codecs it does not read go to the platform decoder.
     {".caf", true, LCafFile::OpenSource, nullptr, &kPlatformDecoder, M::Corrupt, nullptr},
     {".wv", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
