@@ -87,6 +87,11 @@ const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
 const LGenDecoder kSonyDecoder = {"Loading with DirectX",
                                   Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
 
+const LGenDecoder kOpusDecoder =
+    kPlatformDecodesOpus ? kPlatformDecoder
+                         : LGenDecoder{"Loading Opus file",
+                                       Run<LOpusDecode, &LOpusDecode::szOpusInFilePath>, M::None};
+
 int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,
                    const char* wav, std::vector<std::string>* deferred) {
     if (!deferred) return decoder.run(dlg, input, wav);

@@ -9,6 +9,10 @@
 #include "support/file.h"
 #include "support/progress.h"
 
+// Whether the platform decoder reads Ogg Opus itself (GStreamer does); where it does not, Opus
+// files go to the "opusdec" component (Windows).
+extern const bool kPlatformDecodesOpus;
+
 // A decoder that delivers nothing for this long has stalled and fails (milliseconds).
 inline constexpr uint32_t kPlatformDecoderStallMs = 60000;
 

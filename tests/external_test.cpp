@@ -173,7 +173,7 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     // Each stand-in writes its arguments, one a line.
     const std::string recorder = Script(
         dir, "record dec", "for a in \"$@\"; do echo \"$a\"; done > \"" + dir + "/args.txt\"");
-    for (const char* c : {"actdec", "shndec"}) Register(c, recorder);
+    for (const char* c : {"actdec", "shndec", "opusdec"}) Register(c, recorder);
     const std::string in = dir + "/my song.x", out = dir + "/Temp 1.wav";
     auto check = [&](auto decode, const char* title, const std::string& args) {
         FakeProgress dlg;
@@ -184,6 +184,7 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     };
     check(Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n");
     check(Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n");
+    check(Decode<LOpusDecode>, "Decoding Opus file", "--quiet\n" + in + "\n" + out + "\n");
 }
 
 TEST_F(Decoders, TimeOutFailsAndEndsTheChildWithAllItStarted) {

@@ -330,6 +330,9 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
 
 }  // namespace
 
+// Windows comes without an Ogg Opus decoder of its own.
+const bool kPlatformDecodesOpus = false;
+
 int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szInFilePath);
