@@ -30,5 +30,18 @@ if shutil.which("ffmpeg"):
                         "-c:a", codec, name + ".m4a"], check=True)
         subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", name + ".m4a",
                         "-c:a", "pcm_s16le", name + ".ref.wav"], check=True)
+# An Ogg Opus file's two header pages followed by junk.
+if shutil.which("opusenc"):
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "sine=f=300:d=1:r=48000", DIR + "/note.wav"], check=True)
+    subprocess.run(["opusenc", "--quiet", DIR + "/note.wav", DIR + "/note.opus"], check=True)
+    data, pages, at = open(DIR + "/note.opus", "rb").read(), [], 0
+    while at < len(data):
+        head = 27 + data[at + 26]
+        end = at + head + sum(data[at + 27:at + head])
+        pages.append(data[at:end])
+        at = end
+    junk = bytes((i * 2654435761 >> 13) & 0xFF for i in range(30000))
+    open(DIR + "/oggjunk.opus", "wb").write(pages[0] + pages[1] + junk)
 env = dict(os.environ, **{"CDDB_" + k.upper(): str(v) for k, v in cddb_server.start().items()})
 sys.exit(subprocess.run(sys.argv[1:], env=env, timeout=580).returncode)

@@ -93,6 +93,16 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     d.CancelAfter(0);
     EXPECT_EQ(Decode<LDxLoadToWav>(d, kWin + "\\long.xyz", kOut), LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
+    // An Ogg Opus header followed by junk fails in both platform readers at once, well inside
+    // the stall limit.
+    const std::string oggJunk = "Z:\\tmp\\tamber-platdec-wma\\oggjunk.opus";
+    if (fs::exists(oggJunk)) {
+        const auto start = std::chrono::steady_clock::now();
+        FakeProgress junkDialog;
+        EXPECT_EQ(Decode<LDxLoadToWav>(junkDialog, oggJunk, kOut), LPROCESS_FAILED);
+        EXPECT_LT(testutil::SecondsSince(start), 20.0);
+        EXPECT_FALSE(fs::exists(kOut));
+    }
     // A source that never answers (as Wine's reader of a 3-byte junk file may not): building the
     // graph is given up at the stall limit.
     const char* silent = "\\\\.\\pipe\\tamber-platdec-silent";
