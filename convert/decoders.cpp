@@ -84,6 +84,8 @@ const LGenDecoder kDctDecoder = {"Loading DCT file", Run<LDCTDecode, &LDCTDecode
                                  M::MissingFile};
 const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
                                       Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::All};
+const LGenDecoder kCafDecoder = {"Loading with DirectX",
+                                 Run<LCafDecode, &LCafDecode::szCafInFilePath>, M::All};
 const LGenDecoder kSonyDecoder = {"Loading with DirectX",
                                   Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
 

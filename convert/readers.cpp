@@ -59,7 +59,7 @@ constexpr LInputFormat kInputs[] = {
     {".rmj", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
     {".opus", true, nullptr, nullptr, &kOpusDecoder, M::Exists, nullptr, true},
     // Our own reader; the codecs it does not read go to the platform decoder.
-    {".caf", true, LCafFile::OpenSource, nullptr, &kPlatformDecoder, M::Corrupt, nullptr},
+    {".caf", true, LCafFile::OpenSource, nullptr, &kCafDecoder, M::Corrupt, nullptr},
     {".wv", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".amr", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".aifc", false, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},

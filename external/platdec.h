@@ -34,8 +34,16 @@ struct LReadAudioDecode {
     uint32_t stallMs = kPlatformDecoderStallMs;
 };
 
+// CAF files of a codec the CAF reader does not read: Apple Lossless is rewrapped as MP4 beside
+// the WAV file (its name and ".m4a") for the platform decoder, anything else goes to it as it is.
+struct LCafDecode {
+    char szCafInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+
 // Each leaves a complete WAV file on LPROCESS_OK and no file otherwise.
 int Process(LProgressDialog* dlg, LDxLoadToWav* data);
+int Process(LProgressDialog* dlg, LCafDecode* data);
 int Process(LProgressDialog* dlg, LDSSDecode* data);
 int Process(LProgressDialog* dlg, LReadAudioDecode* data);
 

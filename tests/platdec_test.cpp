@@ -152,6 +152,8 @@ TEST_F(PlatformDecoder, NewKindsAndMisnamedFilesMatchTheirReferenceDecodes) {
         // Written to a pipe: the data size is left open (-1).
         {"open.caf", "ffmpeg -v error -i SRC -c:a pcm_s16be -f caf - > OUT", Source, "ffmpeg"},
         {"alac.m4a", "ffmpeg -v error -i SRC -c:a alac OUT", Source, "ffmpeg"},
+        // Rewrapped as MP4 for the platform decoder.
+        {"alac.caf", "ffmpeg -v error -i SRC -c:a alac OUT", Source, "ffmpeg"},
         {"voice.opus", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
         {"voice.ogg", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
         {"lossless.wv", "wavpack -q SRC -o OUT", Source, "wavpack"},

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the engine suite with the CDDB servers' ports in CDDB_<NAME>, and WMA files and AAC and ALAC
-files in M4A with ffmpeg's decodes in /tmp/tamber-platdec-wma (made here: Wine cannot read what a
+files in M4A (and ALAC in CAF) with ffmpeg's decodes in /tmp/tamber-platdec-wma (made here: Wine cannot read what a
 host tool it ran wrote)."""
 import os
 import shutil
@@ -24,10 +24,10 @@ if shutil.which("ffmpeg"):
                         "-c:a", "pcm_s16le", name + ".ref.wav"], check=True)
     # Two seconds of a chord with a slow sweep, stereo at 44100 Hz.
     chord = "aevalsrc=0.3*sin(2*PI*440*t)+0.2*sin(2*PI*(660+200*t)*t)|0.3*sin(2*PI*550*t):d=2:s=44100"
-    for codec in ("aac", "alac"):
+    for codec, ext in (("aac", ".m4a"), ("alac", ".m4a"), ("alac", ".caf")):
         name = f"{DIR}/{codec}"
         subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", chord,
-                        "-c:a", codec, name + ".m4a"], check=True)
+                        "-c:a", codec, name + ext], check=True)
         subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", name + ".m4a",
                         "-c:a", "pcm_s16le", name + ".ref.wav"], check=True)
 # An Ogg Opus file's two header pages followed by junk.

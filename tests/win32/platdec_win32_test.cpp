@@ -114,7 +114,8 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
 }
 
 // Media Foundation's source reader, which the platform decoder tries first, on the harness's
-// M4A files: ALAC as ffmpeg decodes it, AAC at 40 dB against that with the source's length.
+// M4A files: ALAC as ffmpeg decodes it (and so in CAF), AAC at 40 dB against that with the
+// source's length.
 TEST_F(DirectShow, MediaFoundationDecodesAacAndAlacInM4a) {
     for (const char* name : {"aac", "alac"}) {
         SCOPED_TRACE(name);
@@ -133,6 +134,10 @@ TEST_F(DirectShow, MediaFoundationDecodesAacAndAlacInM4a) {
             // land one step off.
             EXPECT_EQ(out.samples.size(), ref.samples.size());
             EXPECT_LE(testutil::MaxDiff(out.samples, ref.samples), 1);
+            // The same packets in CAF, rewrapped for the platform decoder: the same decode.
+            EXPECT_EQ(Decode<LCafDecode>(d, base + ".caf", kOut), LPROCESS_OK);
+            EXPECT_TRUE(testutil::ReadWav16(kOut).samples == out.samples);
+            EXPECT_FALSE(fs::exists(kOut + ".m4a"));
         } else {
             EXPECT_NEAR(double(out.samples.size()), 2 * 88200.0, 2 * 882.0);
             EXPECT_GT(testutil::SnrDbBestOffset(ref.samples, out.samples, 2 * 4096), 40.0);
