@@ -11,6 +11,7 @@ add_custom_command(OUTPUT ${TAMBER_OPUS_TOOLS}
 add_executable(componentinstaller external/win32/installer/componentinstaller.cpp)
 target_include_directories(componentinstaller PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(componentinstaller shell32 advapi32)
+target_link_options(componentinstaller PRIVATE -s)  # no symbols in what is downloaded
 
 set(TAMBER_COMPONENT_INSTALLERS)
 foreach(name opusdec opusenc)
