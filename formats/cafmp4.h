@@ -20,7 +20,7 @@ struct LCafPackets {
 
 // Bounds of what is rewrapped: the MP4 tables hold 32-bit sizes and offsets.
 inline constexpr uint64_t kCafMp4MaxDataBytes = 0xF0000000ull;
-inline constexpr size_t kCafMaxPacketTableBytes = size_t(64) << 20;
+inline constexpr size_t kCafMaxPacketTableBytes = size_t(8) << 20;  // days of audio
 
 // Reads the 'pakt' chunk body into p (whose framesPerPacket is set): false when it is damaged,
 // lists no packet, or a packet or the sum does not fit the bounds.
