@@ -25,7 +25,7 @@ const LCommandOption kCommandOptions[] = {
     {"-outfolder", "folder", "set the output folder"},
     {"-format", "extension",
      "select the output format (.wav .mp3 .au .aiff .gsm .vox .raw .ogg "
-     ".flac .aac .m4a)"},
+     ".flac .aac .m4a .opus)"},
     {"-overwrite", "PROMPT|ALWAYS|NEVER|CANCEL", "store the rule for existing output files"},
     {"-keepfolders", "",
      "store: outputs of a folder's files keep their folders below the output folder"},
@@ -33,7 +33,8 @@ const LCommandOption kCommandOptions[] = {
      "store the settings of an output format: .mp3 CBR bitrate hq mode crc | .mp3 VBR min max "
      "quality mode crc | .ogg Quality q channels strip | .ogg VBR min max channels strip | "
      ".aac/.m4a ABR bitrate mpeg2 notns | .aac/.m4a VBR percent mpeg2 notns | .flac level rate "
-     "channels | .vox/.raw codec rate channels | .wav PCM|PCM8|ALAW|ULAW rate channels"},
+     "channels | .opus bitrate auto|speech|music | .vox/.raw codec rate channels | .wav "
+     "PCM|PCM8|ALAW|ULAW rate channels"},
     {"-insettings", ".vox|.raw codec rate channels", "store the settings for reading raw input"},
     {"-clear", "", "remove every file from the list"},
     {"/install", "", "offer to install the related programs"},

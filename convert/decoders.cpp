@@ -84,8 +84,15 @@ const LGenDecoder kDctDecoder = {"Loading DCT file", Run<LDCTDecode, &LDCTDecode
                                  M::MissingFile};
 const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
                                       Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::All};
+const LGenDecoder kCafDecoder = {"Loading with DirectX",
+                                 Run<LCafDecode, &LCafDecode::szCafInFilePath>, M::All};
 const LGenDecoder kSonyDecoder = {"Loading with DirectX",
                                   Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
+
+const LGenDecoder kOpusDecoder =
+    kPlatformDecodesOpus ? kPlatformDecoder
+                         : LGenDecoder{"Loading Opus file",
+                                       Run<LOpusDecode, &LOpusDecode::szOpusInFilePath>, M::None};
 
 int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,
                    const char* wav, std::vector<std::string>* deferred) {

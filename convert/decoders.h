@@ -28,6 +28,10 @@ struct LGenDecoder {
 extern const LGenDecoder kWmaDecoder, kDssDecoder, kRealDecoder, kAacDecoder, kOggDecoder,
     kFlacDecoder, kSriDecoder, kActDecoder, kShnDecoder, kDctDecoder, kPlatformDecoder,
     kSonyDecoder;
+// CAF of a codec the CAF reader does not read: the platform decoder, Apple Lossless rewrapped.
+extern const LGenDecoder kCafDecoder;
+// Ogg Opus: the platform decoder where it reads Opus, else the "opusdec" component.
+extern const LGenDecoder kOpusDecoder;
 // Runs the decoder with dlg. With deferred given, the errors it would show are kept there
 // instead (a decoder tried before another one may take the file).
 int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,

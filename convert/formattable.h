@@ -60,7 +60,7 @@ const LOutputFormat* LFindOutputFormat(const char* extension);
 const LInputFormat* LFindContentFormat(LContentKind kind);
 
 // The output format box's formats, in order (the index is the setting "OutputFormat").
-constexpr int LOUTPUT_FORMAT_COUNT = 11;
+constexpr int LOUTPUT_FORMAT_COUNT = 12;
 const char* LOutputFormatExtension(int index);
 // Index of an output format of the box (case-insensitive), -1 when unknown.
 int LOutputFormatIndex(const char* extension);

@@ -57,9 +57,9 @@ constexpr LInputFormat kInputs[] = {
     {".cda", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".rm", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
     {".rmj", true, nullptr, nullptr, &kRealDecoder, M::Exists, nullptr},
-    {".opus", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
+    {".opus", true, nullptr, nullptr, &kOpusDecoder, M::Exists, nullptr, true},
     // Our own reader; the codecs it does not read go to the platform decoder.
-    {".caf", true, LCafFile::OpenSource, nullptr, &kPlatformDecoder, M::Corrupt, nullptr},
+    {".caf", true, LCafFile::OpenSource, nullptr, &kCafDecoder, M::Corrupt, nullptr},
     {".wv", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".amr", true, nullptr, nullptr, &kPlatformDecoder, M::Exists, nullptr},
     {".aifc", false, LAifFile::OpenSource, nullptr, nullptr, M::Aiff, nullptr},
@@ -98,7 +98,9 @@ const LInputFormat* LFindContentFormat(LContentKind kind) {
             return &LFindInputFormat(".ogg");
         case K::Flac:
             return &LFindInputFormat(".flac");
-        default:  // the platform decoder's: Opus, Ogg FLAC, Speex, WavPack, AMR, ASF, Wave64
+        case K::OggOpus:
+            return &LFindInputFormat(".opus");
+        default:  // the platform decoder's: Ogg FLAC, Speex, WavPack, AMR, ASF, Wave64
             return &kOtherInput;
     }
 }

@@ -36,6 +36,14 @@ int ChannelMode(const char* word) {
     return -1;
 }
 
+// The Opus tuning word (auto, speech, music) or its number; -1 for another word.
+int Tuning(const char* word) {
+    const char* const tunings[] = {"auto", "speech", "music"};
+    for (int t = 0; t < 3; ++t)
+        if (Is(word, tunings[t])) return t;
+    return word[0] >= '0' && word[0] <= '2' && word[1] == 0 ? word[0] - '0' : -1;
+}
+
 // The values that follow on the command line, handed in order to their setters; the list is
 // complete when every setter got its value.
 class Values {
@@ -158,6 +166,20 @@ int LParseFlacSettings(LSettingsRecords& r, const char* const* argv, int count, 
     }
     Values v(argv, count, i + 1);
     v >> Num(s.compression) >> Num(s.sampleRate) >> Num(s.channels);
+    return Finish(s, v, 0);
+}
+
+int LParseOpusSettings(LSettingsRecords& r, const char* const* argv, int count, int i,
+                       std::string&) {
+    LOpusEncodeSettings& s = r.opus;
+    s.Load();
+    // A bitrate or tuning the encoder does not take would fail every later conversion: the
+    // whole list is left alone.
+    if (i + 2 < count && (!LOpusEncodeSettings::UsableBitRate(Number(argv[i + 1])) ||
+                          !LOpusEncodeSettings::UsableTuning(Tuning(argv[i + 2]))))
+        return 2;
+    Values v(argv, count, i + 1);
+    v >> Num(s.bitRate) >> [&s](const char* t) { s.tuning = uint8_t(Tuning(t)); };
     return Finish(s, v, 0);
 }
 

@@ -10,6 +10,7 @@ int LParseMp3Settings(LSettingsRecords&, const char* const*, int, int, std::stri
 int LParseOggSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
 int LParseAACSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
 int LParseFlacSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
+int LParseOpusSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
 int LParseVoxSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
 int LParseRawSettings(LSettingsRecords&, const char* const*, int, int, std::string&);
 int LParseWavSettings(LSettingsRecords&, const char* const*, int, int, std::string&);

@@ -14,8 +14,9 @@
 enum LAnswer : int { LANSWER_YES = 6, LANSWER_NO = 7, LANSWER_CANCEL = 2 };
 
 // A settings record that a dialog edits.
-using LSettingsRecordRef = std::variant<LRawSettings*, LMP3EncodeSettings*, LOggEncodeSettings*,
-                                        LAACEncodeSettings*, LFlacEncodeSettings*>;
+using LSettingsRecordRef =
+    std::variant<LRawSettings*, LMP3EncodeSettings*, LOggEncodeSettings*, LAACEncodeSettings*,
+                 LFlacEncodeSettings*, LOpusEncodeSettings*>;
 
 class LUser {
   public:

@@ -110,6 +110,7 @@ LSinkRef OpenEncoder(const char* path, int32_t sampleRate, int channels) {
 constexpr auto OpenMp3 = OpenEncoder<LMP3EncodeSettings, LMP3EncodePipe::OpenMp3Sink>;
 constexpr auto OpenOgg = OpenEncoder<LOggEncodeSettings, LOggEncodePipe::OpenOggSink>;
 constexpr auto OpenAac = OpenEncoder<LAACEncodeSettings, LAACEncodePipe::OpenAACSink>;
+constexpr auto OpenOpus = OpenEncoder<LOpusEncodeSettings, LOpusEncodePipe::OpenOpusSink>;
 
 // FLAC encodes at the record's rate and channel count; 0 in either keeps the source's.
 LSinkRef OpenFlac(const char* path, int32_t sampleRate, int channels) {
@@ -133,9 +134,11 @@ constexpr LOutputFormat kOutputs[] = {
     {".flac", true, "flacenc", OpenFlac, EncoderSettings<LFlacEncodeSettings>, LParseFlacSettings},
     {".aac", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
     {".m4a", true, "aacenc", OpenAac, EncoderSettings<LAACEncodeSettings>, LParseAACSettings},
+    // Later formats go after the first eleven, whose indexes the stored "OutputFormat" keeps.
+    {".opus", true, "opusenc", OpenOpus, EncoderSettings<LOpusEncodeSettings>, LParseOpusSettings},
     {".aif", false, nullptr, LAifFile::OpenSink, nullptr, nullptr},
 };
-static_assert(LOUTPUT_FORMAT_COUNT == 11 && !kOutputs[LOUTPUT_FORMAT_COUNT].listed);
+static_assert(LOUTPUT_FORMAT_COUNT == 12 && !kOutputs[LOUTPUT_FORMAT_COUNT].listed);
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-// The hidden child-process runner and the five command-line decoders built on it.
+// The hidden child-process runner and the command-line decoders built on it.
 #include "external/decoders.h"
 
 #include <cstdio>
@@ -57,7 +57,7 @@ struct DecoderRow {
     const char* lineText;
     const char* component;
     const char* format;
-    bool outputFirst;  // the first three decoders take the output path before the input
+    bool outputFirst;  // the AAC, Ogg and FLAC decoders take the output path before the input
 };
 
 constexpr DecoderRow kAAC{"Decoding AAC file", "aacdec", "\"%s\" -d  -o \"%s\" \"%s\"", true};
@@ -65,6 +65,7 @@ constexpr DecoderRow kOgg{"Decoding Ogg file", "oggdec", "\"%s\" -o \"%s\" \"%s\
 constexpr DecoderRow kFLAC{"Decoding FLAC file", "flacdec", "\"%s\" -d -o \"%s\" \"%s\"", true};
 constexpr DecoderRow kACT{"Decoding Record file", "actdec", "\"%s\" \"%s\" \"%s\"", false};
 constexpr DecoderRow kShn{"Decoding Shn file", "shndec", "\"%s\" -x \"%s\" \"%s\"", false};
+constexpr DecoderRow kOpus{"Decoding Opus file", "opusdec", "\"%s\" --quiet \"%s\" \"%s\"", false};
 
 int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, const char* output) {
     char name[LMAX_PATH];
@@ -117,6 +118,10 @@ int Process(LProgressDialog* dlg, LACTDecode* d) {
 }
 int Process(LProgressDialog* dlg, LShnDecode* d) {
     return RunDecoder(dlg, kShn, d->szShnInFilePath, d->szWavOutFilePath);
+}
+
+int Process(LProgressDialog* dlg, LOpusDecode* d) {
+    return RunDecoder(dlg, kOpus, d->szOpusInFilePath, d->szWavOutFilePath);
 }
 
 const char* VoiceItMissingMessage() {

@@ -42,6 +42,10 @@ struct LShnDecode {
     char szShnInFilePath[LMAX_PATH];
     char szWavOutFilePath[LMAX_PATH];
 };
+struct LOpusDecode {
+    char szOpusInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
 struct LVoiceItDecode {
     char szSriInFilePath[LMAX_PATH];
     char szWavOutFilePath[LMAX_PATH];
@@ -52,6 +56,8 @@ int Process(LProgressDialog* dlg, LOggDecode* data);
 int Process(LProgressDialog* dlg, LFLACDecode* data);
 int Process(LProgressDialog* dlg, LACTDecode* data);
 int Process(LProgressDialog* dlg, LShnDecode* data);
+// The "opusdec" component: a 16-bit WAV file (at the rate the encoder was given, else 48 kHz).
+int Process(LProgressDialog* dlg, LOpusDecode* data);
 // Calls the VoiceIt library "SrPump.dll"; where it cannot be loaded the user is told where to
 // get it and the result is LPROCESS_FAILED.
 int Process(LProgressDialog* dlg, LVoiceItDecode* data);

@@ -180,3 +180,25 @@ LSinkRef LFlacEncodePipe::OpenFlacSink(const char* outputPath, const LFlacEncode
     return OpenSink(kFlacEncoderComponent,
                     [&](const char* exe) { return CommandLine(exe, outputPath, s); });
 }
+
+LEncoderCommand LOpusEncodePipe::CommandLine(const char* encoderPath, const char* outputPath,
+                                             const LOpusEncodeSettings& s, int channels,
+                                             int32_t rate) {
+    // More than two channels would be taken in the encoder's own (Vorbis) channel order, not
+    // in the order of our frames: the sink takes two and the transfer mixes down to them.
+    const int k = StereoLimited(channels);
+    std::string cmd = Quoted(encoderPath);
+    cmd += Format(" --quiet --bitrate %d", int(s.bitRate));
+    if (s.tuning == 1) cmd += " --speech";
+    if (s.tuning == 2) cmd += " --music";
+    cmd += Format(" --raw --raw-rate %d --raw-chan %d - ", int(rate), k);
+    cmd += Quoted(outputPath);
+    return {cmd, rate, k};
+}
+
+LSinkRef LOpusEncodePipe::OpenOpusSink(const char* outputPath, const LOpusEncodeSettings& s,
+                                       int channels, int32_t rate) {
+    return OpenSink(kOpusEncoderComponent, [&](const char* exe) {
+        return CommandLine(exe, outputPath, s, channels, rate);
+    });
+}

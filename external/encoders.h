@@ -1,4 +1,4 @@
-// Encoder pipes: the command lines of the MP3, Ogg Vorbis, AAC and FLAC encoder components.
+// Encoder pipes: the command lines of the MP3, Ogg Vorbis, AAC, FLAC and Opus encoder components.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ inline constexpr const char* kMp3EncoderComponent = "mp3el";
 inline constexpr const char* kOggEncoderComponent = "oggenc";
 inline constexpr const char* kAACEncoderComponent = "aacenc";
 inline constexpr const char* kFlacEncoderComponent = "flacenc";
+inline constexpr const char* kOpusEncoderComponent = "opusenc";
 
 // Each Open function returns an empty reference when the component's "Path" cannot be read
 // (no process is started); otherwise a sink at the encoder's rate and channel count, which
@@ -53,6 +54,15 @@ class LFlacEncodePipe {
     static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
                                        const LFlacEncodeSettings& s);
     static LSinkRef OpenFlacSink(const char* outputPath, const LFlacEncodeSettings& s);
+};
+
+// Opus takes mono or stereo at any rate here (the encoder resamples to its own).
+class LOpusEncodePipe {
+  public:
+    static LEncoderCommand CommandLine(const char* encoderPath, const char* outputPath,
+                                       const LOpusEncodeSettings& s, int channels, int32_t rate);
+    static LSinkRef OpenOpusSink(const char* outputPath, const LOpusEncodeSettings& s, int channels,
+                                 int32_t rate);
 };
 
 // The bitrate ceiling (kbit/s) of n channels at rate hz: n x 4.5 x rate x 0.001, evaluated

@@ -9,6 +9,10 @@
 #include "support/file.h"
 #include "support/progress.h"
 
+// Whether the platform decoder reads Ogg Opus itself (GStreamer does); where it does not, Opus
+// files go to the "opusdec" component (Windows).
+extern const bool kPlatformDecodesOpus;
+
 // A decoder that delivers nothing for this long has stalled and fails (milliseconds).
 inline constexpr uint32_t kPlatformDecoderStallMs = 60000;
 
@@ -30,8 +34,16 @@ struct LReadAudioDecode {
     uint32_t stallMs = kPlatformDecoderStallMs;
 };
 
+// CAF files of a codec the CAF reader does not read: Apple Lossless is rewrapped as MP4 beside
+// the WAV file (its name and ".m4a") for the platform decoder, anything else goes to it as it is.
+struct LCafDecode {
+    char szCafInFilePath[LMAX_PATH];
+    char szWavOutFilePath[LMAX_PATH];
+};
+
 // Each leaves a complete WAV file on LPROCESS_OK and no file otherwise.
 int Process(LProgressDialog* dlg, LDxLoadToWav* data);
+int Process(LProgressDialog* dlg, LCafDecode* data);
 int Process(LProgressDialog* dlg, LDSSDecode* data);
 int Process(LProgressDialog* dlg, LReadAudioDecode* data);
 

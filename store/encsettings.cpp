@@ -1,6 +1,7 @@
 // Loading and storing the encoder and raw-audio settings records.
 #include "store/encsettings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "store/settings.h"
@@ -78,6 +79,19 @@ void LFlacEncodeSettings::Store() const {
     SettingsWriteInt(kSection, "Compression", compression);
     SettingsWriteInt(kSection, "Channels", channels);
     SettingsWriteInt(kSection, "SampleRate", int32_t(sampleRate));
+}
+
+void LOpusEncodeSettings::Load() {
+    const LOpusEncodeSettings d;
+    const int32_t kbps = SettingsReadInt(kSection, "BitRate", d.bitRate);
+    bitRate = uint16_t(std::clamp<int32_t>(kbps, 6, 256));
+    const int32_t t = SettingsReadInt(kSection, "Tuning", d.tuning);
+    tuning = UsableTuning(t) ? uint8_t(t) : d.tuning;
+}
+
+void LOpusEncodeSettings::Store() const {
+    SettingsWriteInt(kSection, "BitRate", bitRate);
+    SettingsWriteInt(kSection, "Tuning", tuning);
 }
 
 LRawSettings::LRawSettings(const char* sectionName) : section(sectionName) {

@@ -59,6 +59,18 @@ struct LFlacEncodeSettings {
     void Store() const;
 };
 
+// Section "OpusEncoder". Loading keeps the bitrate within what the encoder takes.
+struct LOpusEncodeSettings {
+    uint16_t bitRate = 96;  // "BitRate", kbit/s, 6 to 256
+    uint8_t tuning = 0;     // "Tuning": 0 the encoder's own choice, 1 speech, 2 music
+
+    static constexpr const char* kSection = "OpusEncoder";
+    static constexpr bool UsableBitRate(int32_t kbps) { return kbps >= 6 && kbps <= 256; }
+    static constexpr bool UsableTuning(int32_t tuning) { return tuning >= 0 && tuning <= 2; }
+    void Load();
+    void Store() const;
+};
+
 // Sections "VoxAudio" (defaults 8000 Hz, 1 channel, codec 0) and "RawAudio" (44100 Hz,
 // 1 channel, codec 3). A stored channel count of 0 loads as 1.
 struct LRawSettings {
@@ -83,6 +95,7 @@ struct LSettingsRecords {
     LOggEncodeSettings ogg;
     LAACEncodeSettings aac;
     LFlacEncodeSettings flac;
+    LOpusEncodeSettings opus;
     LRawSettings vox{LRawSettings::kVoxSection};
     LRawSettings raw{LRawSettings::kRawSection};
 
@@ -91,6 +104,7 @@ struct LSettingsRecords {
         ogg.Load();
         aac.Load();
         flac.Load();
+        opus.Load();
         vox.Load();
         raw.Load();
     }

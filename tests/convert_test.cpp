@@ -256,6 +256,16 @@ TEST_F(Convert, SettingsOptionsStoreCompleteListsOnly) {
     c.Run({"-settings", ".aac", "ABR", "160", "false", "false"});
     EXPECT_EQ(SettingsReadInt("AACEncoder", "VBRQuality", 0), 80);
 
+    c.Run({"-settings", ".opus", "24", "speech"});
+    Stored("OpusEncoder", {{"BitRate", 24}, {"Tuning", 1}});
+    // A bitrate or tuning the encoder does not take leaves the section as it was.
+    for (auto bad : {std::pair{"5", "music"}, {"257", "2"}, {"64", "loud"}, {"64", "3"}}) {
+        c.Run({"-settings", ".opus", bad.first, bad.second});
+        Stored("OpusEncoder", {{"BitRate", 24}, {"Tuning", 1}});
+    }
+    c.Run({"-settings", ".OPUS", "256", "2"});
+    Stored("OpusEncoder", {{"BitRate", 256}, {"Tuning", 2}});
+
     c.Run({"-insettings", ".vox", "0", "6000", "0", "-insettings", ".mp3", "CBR", "1", "1", "1",
            "1"});
     Stored("VoxAudio", {{"SampleRate", 6000}, {"Channels", 1}});

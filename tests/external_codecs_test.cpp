@@ -1,5 +1,6 @@
-// Round trips through the real encoders and decoders: lame, oggenc, flac, oggdec, faad.
+// Round trips through the real encoders and decoders: lame, oggenc, flac, oggdec, faad, opusenc.
 
+#include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "external/components.h"
 #include "external/encoders.h"
@@ -66,5 +67,43 @@ TEST_F(RealCodecs, EncodedFilesOpenThroughTheirDecoders) {
             EXPECT_GT(testutil::SnrDb(pcm, back), 20.0);
         else
             EXPECT_GT(testutil::SnrDbBestOffset(pcm, back, 2 * 2048), 15.0) << path;
+    }
+}
+
+// The ".opus" output row with the stored settings: a speech note at 8000 Hz mono tuned for
+// speech, music at 48000 Hz stereo; opusinfo accepts both and opusdec's decode follows the input.
+TEST_F(RealCodecs, OpusOutputThroughOpusenc) {
+    ASSERT_TRUE(testutil::HaveTool("opusenc") && testutil::HaveTool("opusdec") &&
+                testutil::HaveTool("opusinfo"));
+    const std::vector<int16_t> speech = testutil::Speech8k(dir);
+    ASSERT_FALSE(speech.empty());
+    const struct {
+        const char* name;
+        std::vector<int16_t> pcm;
+        int32_t rate;
+        int channels;
+        LOpusEncodeSettings settings;
+    } cases[] = {{"note.opus", speech, 8000, 1, {64, 1}},
+                 {"a \"song\".opus", testutil::ToneMix(48000, 2, 96000), 48000, 2, {}}};
+    for (const auto& c : cases) {
+        c.settings.Store();
+        const std::string out = dir + "/" + c.name;
+        LSinkRef sink;
+        LGenSinkOpenSink(sink, out.c_str(), c.rate, c.channels);
+        ASSERT_TRUE(sink && !sink->IsUnusable()) << c.name;
+        EXPECT_EQ(std::tuple(sink->GetSampleRate(), sink->GetChannels()),
+                  std::tuple(c.rate, c.channels));
+        testutil::Feed(*sink, testutil::Internal(c.pcm));
+        sink.reset();
+        const std::string q = "'" + out + "'";
+        EXPECT_EQ(testutil::Run("opusinfo " + q + " >/dev/null"), 0) << c.name;
+        const std::string wav = dir + "/back.wav";
+        ASSERT_EQ(testutil::Run("opusdec --quiet --no-dither --rate " + std::to_string(c.rate) +
+                                " " + q + " '" + wav + "'"),
+                  0);
+        const testutil::Wav16 back = testutil::ReadWav16(wav);
+        EXPECT_EQ(back.channels, c.channels);
+        EXPECT_NEAR(double(back.samples.size()), double(c.pcm.size()), 0.01 * c.pcm.size());
+        EXPECT_GE(testutil::Correlation(c.pcm, back.samples), 0.98) << c.name;
     }
 }

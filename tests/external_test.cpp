@@ -173,7 +173,7 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     // Each stand-in writes its arguments, one a line.
     const std::string recorder = Script(
         dir, "record dec", "for a in \"$@\"; do echo \"$a\"; done > \"" + dir + "/args.txt\"");
-    for (const char* c : {"actdec", "shndec"}) Register(c, recorder);
+    for (const char* c : {"actdec", "shndec", "opusdec"}) Register(c, recorder);
     const std::string in = dir + "/my song.x", out = dir + "/Temp 1.wav";
     auto check = [&](auto decode, const char* title, const std::string& args) {
         FakeProgress dlg;
@@ -184,6 +184,7 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
     };
     check(Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n");
     check(Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n");
+    check(Decode<LOpusDecode>, "Decoding Opus file", "--quiet\n" + in + "\n" + out + "\n");
 }
 
 TEST_F(Decoders, TimeOutFailsAndEndsTheChildWithAllItStarted) {
@@ -258,6 +259,10 @@ TEST(EncoderCommandLines, ModesRatesChannelsAndTheBitRateLimit) {
     auto flac = [](auto set) {
         return LFlacEncodePipe::CommandLine("flac", "o.flac", With<LFlacEncodeSettings>(set));
     };
+    auto opus = [](auto set, int ch, int32_t rate) {
+        return LOpusEncodePipe::CommandLine("opusenc", "o.opus", With<LOpusEncodeSettings>(set), ch,
+                                            rate);
+    };
     const std::string flacTail = " --endian=little --bps=16 --sign=signed -f - -o \"o.flac\"";
     // clang-format off
     const struct { LEncoderCommand cmd; std::string line; int32_t rate; int channels; } rows[] = {
@@ -296,6 +301,16 @@ TEST(EncoderCommandLines, ModesRatesChannelsAndTheBitRateLimit) {
          "\"flac\" --channels=1 --sample-rate=44100 --compression-level-4" + flacTail, 44100, 1},
         {flac([](auto& s) { s.channels = 6, s.sampleRate = 96000, s.compression = 8; }),
          "\"flac\" --channels=2 --sample-rate=96000 --compression-level-8" + flacTail, 96000, 2},
+        // Opus at the source's rate; more than two channels are mixed down to stereo.
+        {opus([](auto&) {}, 1, 44100),
+         "\"opusenc\" --quiet --bitrate 96 --raw --raw-rate 44100 --raw-chan 1 - \"o.opus\"", 44100,
+         1},
+        {opus([](auto& s) { s.bitRate = 6, s.tuning = 1; }, 6, 8000),
+         "\"opusenc\" --quiet --bitrate 6 --speech --raw --raw-rate 8000 --raw-chan 2 - \"o.opus\"",
+         8000, 2},
+        {opus([](auto& s) { s.tuning = 2; }, 2, 48000),
+         "\"opusenc\" --quiet --bitrate 96 --music --raw --raw-rate 48000 --raw-chan 2 - \"o.opus\"",
+         48000, 2},
     };
     // clang-format on
     for (const auto& r : rows)

@@ -152,6 +152,8 @@ TEST_F(PlatformDecoder, NewKindsAndMisnamedFilesMatchTheirReferenceDecodes) {
         // Written to a pipe: the data size is left open (-1).
         {"open.caf", "ffmpeg -v error -i SRC -c:a pcm_s16be -f caf - > OUT", Source, "ffmpeg"},
         {"alac.m4a", "ffmpeg -v error -i SRC -c:a alac OUT", Source, "ffmpeg"},
+        // Rewrapped as MP4 for the platform decoder.
+        {"alac.caf", "ffmpeg -v error -i SRC -c:a alac OUT", Source, "ffmpeg"},
         {"voice.opus", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
         {"voice.ogg", "opusenc --quiet SRC OUT", Opusdec, "opusenc"},
         {"lossless.wv", "wavpack -q SRC -o OUT", Source, "wavpack"},
@@ -215,7 +217,22 @@ TEST_F(PlatformDecoder, BadBytesOfTheNewKindsGetTheOpenersMessages) {
     testutil::Bytes cut = {'c', 'a', 'f', 'f', 0, 1, 0, 0, 'd', 'e',
                            's', 'c', 0,   0,   0, 0, 0, 0, 0,   32};
     const std::string notSupported = "\". This means that either the file format is not supported";
+    // An Ogg Opus file's two header pages, then junk: nothing in it decodes.
+    testutil::Bytes oggJunk;
+    const std::string wav = dir_ + "/note.wav", note = dir_ + "/note.opus";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 48000, 1, testutil::Sine(48000, 1, 48000, 300, 9000)));
+    ASSERT_EQ(testutil::Run("opusenc --quiet " + wav + " " + note), 0);
+    const testutil::Bytes encoded = testutil::ReadFileBytes(note);
+    for (size_t at = 0, page = 0; page < 2 && at + 27 <= encoded.size(); ++page) {
+        size_t end = at + 27 + encoded[at + 26];
+        for (size_t k = at + 27; k < at + 27 + encoded[at + 26]; ++k) end += encoded[k];
+        oggJunk.insert(oggJunk.end(), encoded.begin() + long(at), encoded.begin() + long(end));
+        at = end;
+    }
+    oggJunk.insert(oggJunk.end(), noise.begin(), noise.end());
     const std::tuple<const char*, testutil::Bytes, std::string> cases[] = {
+        {"junk.opus", oggJunk, notSupported},
+        {"junk.ogg", oggJunk, "\": the decoder \"oggdec\" could not complete it."},
         {"cut.caf", cut, "\" because it is corrupt."},
         {"noise.caf", noise, "\" because it is corrupt."},
         {"noise.opus", noise, notSupported},

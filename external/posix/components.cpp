@@ -19,8 +19,9 @@ const char* WellKnownProgram(const char* name) {
         const char* component;
         const char* program;
     } kPrograms[] = {
-        {"mp3el", "lame"},   {"oggenc", "oggenc"}, {"oggdec", "oggdec"}, {"flacenc", "flac"},
-        {"flacdec", "flac"}, {"aacdec", "faad"},   {"aacenc", "faac"},   {"shndec", "shorten"},
+        {"mp3el", "lame"},      {"oggenc", "oggenc"},   {"oggdec", "oggdec"}, {"flacenc", "flac"},
+        {"flacdec", "flac"},    {"aacdec", "faad"},     {"aacenc", "faac"},   {"shndec", "shorten"},
+        {"opusenc", "opusenc"}, {"opusdec", "opusdec"},
     };
     for (const auto& p : kPrograms)
         if (name && std::strcmp(p.component, name) == 0) return p.program;

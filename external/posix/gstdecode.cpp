@@ -230,6 +230,8 @@ int Decode(LProgressDialog* dlg, LDxLoadToWav* d) {
 
 }  // namespace gstlib
 
+const bool kPlatformDecodesOpus = true;
+
 int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     return gstlib::Decode(dlg, d);
 }

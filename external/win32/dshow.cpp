@@ -1,5 +1,6 @@
-// Everything DirectShow can play, decoded by a filter graph whose renderer is replaced by a
-// sample grabber and a null renderer; the grabber's buffers go into the temporary WAV file.
+// Everything the platform can play: Media Foundation's source reader first, then a DirectShow
+// filter graph whose renderer is replaced by a sample grabber and a null renderer; the
+// grabber's buffers go into the temporary WAV file.
 #include <windows.h>
 // windows.h first
 #include <dshow.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "external/platdec.h"
+#include "external/win32/mfdecode.h"
 #include "support/thread.h"
 #include "support/trace.h"
 
@@ -330,11 +332,17 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
 
 }  // namespace
 
+// Windows comes without an Ogg Opus decoder of its own.
+const bool kPlatformDecodesOpus = false;
+
 int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szInFilePath);
     dlg->SetText("Decoding with DirectX", 0);
     dlg->SetText(name, 1);
+    // Media Foundation decodes what current systems bring (AAC and ALAC in MP4, FLAC, MP3);
+    // what it cannot read goes to DirectShow as before.
+    if (const int mf = LMfDecodeToWav(dlg, d); mf != LPROCESS_FAILED) return mf;
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LDecodedWav wav;
     auto job = std::make_shared<GraphJob>();

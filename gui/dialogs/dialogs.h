@@ -1,5 +1,5 @@
 // The dialogs the Windows program shows for the engine's user (convert/user.h): the raw and VOX
-// settings, the four encoder settings dialogs and the wave format chooser.
+// settings, the encoder settings dialogs and the wave format chooser.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@ bool LSettingsDialogRun(HWND owner, LMP3EncodeSettings& settings);
 bool LSettingsDialogRun(HWND owner, LOggEncodeSettings& settings);
 bool LSettingsDialogRun(HWND owner, LAACEncodeSettings& settings);
 bool LSettingsDialogRun(HWND owner, LFlacEncodeSettings& settings);
+bool LSettingsDialogRun(HWND owner, LOpusEncodeSettings& settings);
 bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record);
 
 // The ACM format chooser on the record (owner null: the active window), listing formats of that

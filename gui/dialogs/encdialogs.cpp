@@ -1,4 +1,4 @@
-// The four encoder settings dialogs: MP3, Ogg Vorbis, AAC / M4A and FLAC.
+// The encoder settings dialogs: MP3, Ogg Vorbis, AAC / M4A, FLAC and Opus.
 #include <cstdio>
 #include <variant>
 
@@ -235,6 +235,36 @@ class LFlacEncodeDlg : public LEncoderDialog {
     LFlacEncodeSettings& s_;
 };
 
+class LOpusEncodeDlg : public LEncoderDialog {
+  public:
+    explicit LOpusEncodeDlg(LOpusEncodeSettings& s) : s_(s) { restoreId_ = 103; }
+
+    void InitDialog() override {
+        static const char* const rates[] = {"6",  "8",  "12",  "16",  "24",  "32",  "48",  "64",
+                                            "80", "96", "112", "128", "160", "192", "256", nullptr};
+        static const char* const tunings[] = {"Automatic", "Speech", "Music", nullptr};
+        FillCombo(101, rates);
+        FillCombo(102, tunings);
+        SetNumber(101, s_.bitRate);
+        Select(102, s_.tuning);
+    }
+    void RestoreDefaults() override {
+        SetDlgItemTextA(hwnd_, 101, "96");
+        Select(102, 0);
+    }
+    bool CmOk() override {
+        // A typed bitrate outside what the encoder takes is brought to its nearest end.
+        const int32_t kbps = Number(101, s_.bitRate);
+        s_.bitRate = uint16_t(kbps < 6 ? 6 : kbps > 256 ? 256 : kbps);
+        s_.tuning = uint8_t(Selected(102));
+        s_.Store();
+        return true;
+    }
+
+  private:
+    LOpusEncodeSettings& s_;
+};
+
 }  // namespace
 
 bool LSettingsDialogRun(HWND owner, LMP3EncodeSettings& settings) {
@@ -252,6 +282,11 @@ bool LSettingsDialogRun(HWND owner, LAACEncodeSettings& settings) {
 bool LSettingsDialogRun(HWND owner, LFlacEncodeSettings& settings) {
     LFlacEncodeDlg dlg(settings);
     return LDialog::DoModal("FlacEncodeDlg", owner, &dlg);
+}
+
+bool LSettingsDialogRun(HWND owner, LOpusEncodeSettings& settings) {
+    LOpusEncodeDlg dlg(settings);
+    return LDialog::DoModal("OpusEncodeDlg", owner, &dlg);
 }
 
 bool LSettingsDialogRun(HWND owner, LSettingsRecordRef record) {

@@ -1,10 +1,17 @@
-# Writes the component table of the test programs: every installer the test FTP servers
-# publish is the stand-in installer under another name (external_ftp_test.py).
-# Usage: cmake -DINSTALLER=<file> -DOUT=<file.cpp> -P componentdigests.cmake
+# Writes the component table of the test programs: the installers the test FTP servers publish
+# (external_ftp_test.py) are the stand-in installer under other names and the build's own
+# component installers (COMPONENTS: their files, each named after its component).
+# Usage: cmake -DINSTALLER=<file> "-DCOMPONENTS=<file;...>" -DOUT=<file.cpp> -P componentdigests.cmake
 file(SHA256 ${INSTALLER} digest)
 file(SIZE ${INSTALLER} size)
 set(rows "")
 foreach(name ftpfirst ftpsecond ftpnosize ftpslow hangcomp ftpwrong ftpendless)
+    string(APPEND rows "    {\"${name}\", ${size}, \"${digest}\"},\n")
+endforeach()
+foreach(component ${COMPONENTS})
+    get_filename_component(name ${component} NAME_WE)
+    file(SHA256 ${component} digest)
+    file(SIZE ${component} size)
     string(APPEND rows "    {\"${name}\", ${size}, \"${digest}\"},\n")
 endforeach()
 file(WRITE ${OUT}.new "// The test servers' installers (written by componentdigests.cmake).

@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "convert/gensource.h"
 #include "external/components.h"
+#include "external/encoders.h"
 #include "store/settings.h"
+#include "tests/support/soundutil.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -21,7 +24,7 @@ class InstallOnDemand : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(std::getenv("FTP_GOOD"), nullptr) << "run through external_ftp_test.py";
         for (std::string c : {"ftpfirst", "ftpsecond", "ftpmissing", "ftpnosize", "ftpslow",
-                              "hangcomp", "ftpwrong", "ftpendless"})
+                              "hangcomp", "ftpwrong", "ftpendless", "opusdec", "opusenc"})
             wintest::RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\" + c, "Path",
                               nullptr);
     }
@@ -103,4 +106,31 @@ TEST_F(InstallOnDemand, CancelDuringDownloadDeletesTheFileSilently) {
     EXPECT_FALSE(fs::exists(TempInstaller("ftpslow")));
     char path[LMAX_PATH];
     EXPECT_FALSE(ComponentReadPath("ftpslow", path));  // the second server was not tried
+}
+
+// The build's Opus components from the server: the encoder writes a mono note at 16 kHz tuned
+// for speech, and the ".opus" row reads it back through the decoder.
+TEST_F(InstallOnDemand, OpusComponentsInstallThenEncodeAndDecodeANote) {
+    for (const char* component : {"opusenc", "opusdec"}) {
+        Get(component, "GOOD", "DEAD", LPROCESS_OK);
+        EXPECT_TRUE(surface->errors.empty()) << surface->errors[0];
+        EXPECT_TRUE(fs::exists(rec.path)) << rec.path;
+    }
+    const std::vector<int16_t> pcm = testutil::ToneMix(16000, 1, 32000);
+    const std::string note = testutil::ScratchDir() + "\\voice note.opus";
+    LOpusEncodeSettings speech;
+    speech.tuning = 1;
+    LSinkRef sink = LOpusEncodePipe::OpenOpusSink(note.c_str(), speech, 1, 16000);
+    ASSERT_TRUE(sink && !sink->IsUnusable());
+    testutil::Feed(*sink, testutil::Internal(pcm));
+    sink.reset();
+    testutil::FakeProgress dlg;
+    LSourceRef src;
+    ASSERT_EQ(LGenSourceOpen(src, note.c_str(), &dlg), LPROCESS_OK);
+    EXPECT_EQ(dlg.lines[0], "Decoding Opus file");
+    EXPECT_EQ(std::tuple(src->GetError(), src->GetSampleRate(), src->GetChannels()),
+              std::tuple(LSRC_OK, 16000, 1));
+    const std::vector<int16_t> back = testutil::ReadAll16(*src);
+    EXPECT_NEAR(double(back.size()), double(pcm.size()), 0.01 * double(pcm.size()));
+    EXPECT_GE(testutil::Correlation(pcm, back), 0.98);
 }

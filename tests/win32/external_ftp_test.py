@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the install-on-demand suite (wine-run, suite) against local FTP servers (ports in FTP_*):
 good, refuse (no anonymous), nosize (no SIZE), slow (16 KB/s), dead (nothing listens); the
-installers are the stand-in's copies, a changed one and an endless one."""
+installers are the stand-in's copies, a changed one and an endless one, and the build's own
+component installers (components/ in the build tree)."""
 import os
 import shutil
 import socket
@@ -33,6 +34,10 @@ def main():
         installer = os.path.join(os.path.dirname(suite), "standin_codec.exe")
         for name in ("ftpfirst", "ftpsecond", "ftpnosize", "ftpslow", "hangcomp"):
             shutil.copy(installer, os.path.join(folder, name + ".exe"))
+        built = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(suite))),
+                             "components")
+        for name in os.listdir(built):
+            shutil.copy(os.path.join(built, name), os.path.join(folder, name))
         # Not the published file: one byte of its DOS stub changed; the file and then endless.
         wrong = bytearray(open(installer, "rb").read())
         wrong[0x50] ^= 0x01

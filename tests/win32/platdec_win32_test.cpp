@@ -1,6 +1,8 @@
-// Platform decoders under Wine: DirectShow (exact, like ffmpeg, bad input), DSS and RealAudio.
+// Platform decoders under Wine: DirectShow and Media Foundation (exact, like ffmpeg, bad input),
+// DSS and RealAudio.
 #include "convert/gensource.h"
 #include "external/platdec.h"
+#include "external/win32/mfdecode.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
@@ -91,6 +93,16 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     d.CancelAfter(0);
     EXPECT_EQ(Decode<LDxLoadToWav>(d, kWin + "\\long.xyz", kOut), LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
+    // An Ogg Opus header followed by junk fails in both platform readers at once, well inside
+    // the stall limit.
+    const std::string oggJunk = "Z:\\tmp\\tamber-platdec-wma\\oggjunk.opus";
+    if (fs::exists(oggJunk)) {
+        const auto start = std::chrono::steady_clock::now();
+        FakeProgress junkDialog;
+        EXPECT_EQ(Decode<LDxLoadToWav>(junkDialog, oggJunk, kOut), LPROCESS_FAILED);
+        EXPECT_LT(testutil::SecondsSince(start), 20.0);
+        EXPECT_FALSE(fs::exists(kOut));
+    }
     // A source that never answers (as Wine's reader of a 3-byte junk file may not): building the
     // graph is given up at the stall limit.
     const char* silent = "\\\\.\\pipe\\tamber-platdec-silent";
@@ -99,6 +111,38 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     EXPECT_EQ(Decode(stalled, silent, kOut, LDxLoadToWav{{}, {}, 2000}), LPROCESS_FAILED);
     EXPECT_FALSE(fs::exists(kOut));
     CloseHandle(pipe);
+}
+
+// Media Foundation's source reader, which the platform decoder tries first, on the harness's
+// M4A files: ALAC as ffmpeg decodes it (and so in CAF), AAC at 40 dB against that with the
+// source's length.
+TEST_F(DirectShow, MediaFoundationDecodesAacAndAlacInM4a) {
+    for (const char* name : {"aac", "alac"}) {
+        SCOPED_TRACE(name);
+        const std::string base = std::string("Z:\\tmp\\tamber-platdec-wma\\") + name;
+        if (!fs::exists(base + ".m4a")) GTEST_SKIP() << "no M4A files (made by the harness)";
+        FakeProgress d;
+        LDxLoadToWav rec{};
+        std::snprintf(rec.szInFilePath, LMAX_PATH, "%s", (base + ".m4a").c_str());
+        std::snprintf(rec.szWavOutFilePath, LMAX_PATH, "%s", kOut.c_str());
+        ASSERT_EQ(LMfDecodeToWav(&d, &rec), LPROCESS_OK);
+        const testutil::Wav16 ref = testutil::ReadWav16(base + ".ref.wav"),
+                              out = testutil::ReadWav16(kOut);
+        ASSERT_EQ(std::tuple(out.ok, out.rate, out.channels), std::tuple(true, 44100, 2));
+        if (name == std::string("alac")) {
+            // Windows' own ALAC decoder is exact; Wine's chain scales through float and may
+            // land one step off.
+            EXPECT_EQ(out.samples.size(), ref.samples.size());
+            EXPECT_LE(testutil::MaxDiff(out.samples, ref.samples), 1);
+            // The same packets in CAF, rewrapped for the platform decoder: the same decode.
+            EXPECT_EQ(Decode<LCafDecode>(d, base + ".caf", kOut), LPROCESS_OK);
+            EXPECT_TRUE(testutil::ReadWav16(kOut).samples == out.samples);
+            EXPECT_FALSE(fs::exists(kOut + ".m4a"));
+        } else {
+            EXPECT_NEAR(double(out.samples.size()), 2 * 88200.0, 2 * 882.0);
+            EXPECT_GT(testutil::SnrDbBestOffset(ref.samples, out.samples, 2 * 4096), 40.0);
+        }
+    }
 }
 
 // The DSS stand-in's blocks are 480 bytes (660 for kind 3), every second one 528.

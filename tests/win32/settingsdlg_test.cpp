@@ -57,6 +57,25 @@ TEST(EncoderDialogs, Mp3ShowsEditsRestoresAndStores) {
     EXPECT_EQ(SettingsReadInt("MP3Encoder", "VBRMaxBitRate", 0), 256);  // stored
 }
 
+// A typed bitrate beyond what the encoder takes is stored as its nearest end.
+TEST(EncoderDialogs, OpusShowsRestoresAndStoresWithinTheBitrates) {
+    LOpusEncodeSettings s{.bitRate = 24, .tuning = 1};
+    EXPECT_TRUE(Driving(
+        "Opus Encoder Settings",
+        [](HWND d) {
+            EXPECT_TRUE(ItemText(d, 101) == "24" && Sel(d, 102) == 1);
+            SetSel(d, 102, 2);
+            Click(d, 103);
+            EXPECT_TRUE(ItemText(d, 101) == "96" && Sel(d, 102) == 0);
+            SetDlgItemTextA(d, 101, "300");
+            SetSel(d, 102, 2);
+            Command(d, IDOK);
+        },
+        [&] { return LSettingsDialogRun(nullptr, s); }));
+    EXPECT_EQ(std::tuple(s.bitRate, s.tuning), std::tuple(256, 2));
+    EXPECT_EQ(SettingsReadInt("OpusEncoder", "BitRate", 0), 256);
+}
+
 TEST(EncoderDialogs, OggRestoreKeepsDiscardCommentsAndPicksStereo) {
     LOggEncodeSettings s{.quality = false, .stripComments = true};  // mono
     EXPECT_TRUE(Driving(

@@ -280,6 +280,17 @@ TEST_F(TamberGui, SizeFormatPlayStopAndConvertWhilePlaying) {
     GetWindowRect(w, &r);
     EXPECT_TRUE(EqualRect(&r, &desk));
     EXPECT_EQ(SendMessageA(GetDlgItem(w, 103), CB_GETCURSEL, 0, 0), 2);
+    // Later formats follow the first eleven, whose stored indexes keep their meaning. (Wine
+    // carries an item's text to another process in the wide form.)
+    HWND formats = GetDlgItem(w, 103);
+    EXPECT_EQ(SendMessageA(formats, CB_GETCOUNT, 0, 0), 12);
+    std::wstring shown;
+    for (int i : {10, 11}) {
+        wchar_t text[16] = {};
+        SendMessageW(formats, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text));
+        shown += std::wstring(shown.empty() ? L"" : L" ") + text;
+    }
+    EXPECT_TRUE(shown == L".m4a .opus");
     EXPECT_FALSE(SendMessageA(GetDlgItem(w, 89), TB_ISBUTTONENABLED, 1005, 0));  // empty list
     SetWindowPos(w, nullptr, 10, 10, 200, 100, SWP_NOZORDER);
     RECT client;
