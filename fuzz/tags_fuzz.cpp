@@ -1,6 +1,6 @@
 // Fuzzes the tag readers and the WAV tag writer on arbitrary file contents.
 #include "fuzz/fuzzfile.h"
-#include "store/tags.h"
+#include "tags/tagdata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* wav = FuzzFile("tags.wav", data, size);

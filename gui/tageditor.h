@@ -1,7 +1,7 @@
 // LAudioTagDataEditor: the "Edit Audio Tags" dialog over an LAudioTagData list.
 #pragma once
 
-#include "store/tags.h"
+#include "tags/tagdata.h"
 #include "support/win32/dialog.h"
 
 class LAudioTagDataEditor : public LDialog {

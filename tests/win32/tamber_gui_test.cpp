@@ -3,7 +3,7 @@
 #include <cstring>
 #include <set>
 
-#include "store/tags.h"
+#include "tags/tagdata.h"
 #include "tests/win32/support/wintest.h"
 
 namespace {
