@@ -47,17 +47,21 @@ std::string LRiffInfoText(LBytes value) {
 }
 
 bool LRiffInfoRead(LBytes list, LAudioTagData& tags, bool replace) {
-    std::string copyright;
-    bool created = false;
+    std::string copyright, part;
+    bool created = false, track = false;
     auto apply = [&](const char* name, const std::string& value) {
         if (!replace && *tags.Get(name, "")) return;
         tags.Set(name, value);
     };
     const bool ok = LRiffInfoForEach(list, [&](size_t, const uint8_t* id, LBytes value) {
         if (std::memcmp(id, "ICOP", 4) == 0) copyright = LRiffInfoText(value);
+        if (std::memcmp(id, "IPRT", 4) == 0) part = LRiffInfoText(value);
         created = created || std::memcmp(id, "ICRD", 4) == 0;
+        track = track || std::memcmp(id, "ITRK", 4) == 0;
         if (const char* name = LRiffInfoName(id)) apply(name, LRiffInfoText(value));
     });
     if (!created && !copyright.empty()) apply("DATE", copyright);
+    // Some writers keep the track number as the part ("IPRT").
+    if (!track && !part.empty()) apply("TRACKNUMBER", part);
     return ok;
 }

@@ -16,7 +16,7 @@ const char* LRiffInfoId(const std::string& name);
 bool LRiffInfoForEach(LBytes list, const std::function<void(size_t, const uint8_t*, LBytes)>& fn);
 // Sets the fields of a list body: every one when replace, else only those without a value yet.
 // "ICOP" (the copyright) is taken as the date where there is no "ICRD": this program once wrote
-// the date there.
+// the date there, and "IPRT" (the part) as the track where there is no "ITRK".
 bool LRiffInfoRead(LBytes list, LAudioTagData& tags, bool replace);
 // The text of an INFO value: up to its first zero, UTF-8 when it is, else Latin-1.
 std::string LRiffInfoText(LBytes value);
