@@ -73,6 +73,31 @@ def from_mp4(tags, out, pictures):
         pictures.append(picture("image/png" if c.imageformat == 14 else "image/jpeg", bytes(c)))
 
 
+INFO_IDS = {b"INAM": "TITLE", b"IART": "ARTIST", b"IPRD": "ALBUM", b"ICRD": "DATE",
+            b"IGNR": "GENRE", b"ICMT": "COMMENT", b"ITRK": "TRACKNUMBER", b"IPRT": "TRACKNUMBER"}
+
+
+def from_info(path, out):
+    """RIFF INFO lists, which mutagen does not read, for the fields the ID3 chunk leaves out."""
+    data = open(path, "rb").read()
+    if data[:4] not in (b"RIFF", b"RF64") or data[8:12] != b"WAVE":
+        return
+    pos = 12
+    while pos + 8 <= len(data):
+        cid, size = data[pos:pos + 4], int.from_bytes(data[pos + 4:pos + 8], "little")
+        if cid == b"data" and size == 0xFFFFFFFF:
+            size = int.from_bytes(data[36:44], "little")
+        if cid == b"LIST" and data[pos + 8:pos + 12] == b"INFO":
+            at, end = pos + 12, pos + 8 + size
+            while at + 8 <= end:
+                sid, n = data[at:at + 4], int.from_bytes(data[at + 4:at + 8], "little")
+                if sid in INFO_IDS:
+                    text = data[at + 8:at + 8 + n].split(b"\0")[0].decode("utf-8")
+                    out.setdefault(INFO_IDS[sid], text)
+                at += 8 + n + (n & 1)
+        pos += 8 + size + (size & 1)
+
+
 def main(path):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
@@ -86,6 +111,8 @@ def main(path):
             from_mp4(f.tags, out, pictures)
         else:
             from_vorbis(f, out, pictures)
+    if type(f).__name__ == "WAVE":
+        from_info(path, out)
     lines = ["%s=%s" % (k, v) for k, v in out.items() if k in FIELDS]
     lines += ["PICTURE=" + p for p in pictures]
     print("\n".join(sorted(lines)))
