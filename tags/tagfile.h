@@ -3,6 +3,7 @@
 
 #include "support/chunks.h"
 #include "tags/tagdata.h"
+#include "tags/tagtext.h"
 
 // Readers: false when the bytes carry no tag of that kind.
 bool LReadMp3Tags(LByteSource& bytes, LAudioTagData& tags);  // ID3v2, APEv2, ID3v1
