@@ -55,8 +55,11 @@ bool LReadMp3Tags(LByteSource& bytes, LAudioTagData& tags) {
     uint8_t tag[LID3V1_SIZE];
     if (size >= int64_t(LID3V1_SIZE) && bytes.ReadAt(size - int64_t(LID3V1_SIZE), tag, sizeof tag))
         found = LId3v1Parse(tag, v1) || found;
-    // The richer tags win; the short fields of ID3v1 only fill what they leave out.
+    // The richer tags win; the short fields of ID3v1 only fill what they leave out (its genre
+    // 255 is "none" there).
+    const bool richer = !v2.Empty() || !ape.Empty();
     LTagMerge(v2, ape);
+    if (richer && std::strcmp(v1.Get("GENRE"), "255") == 0) v1.Set("GENRE", "");
     LTagMerge(v2, v1);
     LTagMerge(tags, v2);
     for (const auto& [name, value] : v2.Items()) tags.Set(name, value);
