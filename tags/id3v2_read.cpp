@@ -1,5 +1,6 @@
 // Reading ID3v2.2, 2.3 and 2.4 tags: unsynchronisation, extended headers, footers, text in
 // Latin-1, UTF-16 and UTF-8, pictures.
+#include <cstdlib>
 #include <cstring>
 
 #include "support/byteorder.h"

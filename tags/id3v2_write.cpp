@@ -1,4 +1,5 @@
 // Building ID3v2.3 tags: text in Latin-1 where it fits, else UTF-16 with a byte order mark.
+#include <algorithm>
 #include <cstring>
 
 #include "support/byteorder.h"

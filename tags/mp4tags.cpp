@@ -1,5 +1,6 @@
 // MP4 files (M4A): the "ilst" item list under moov/udta/meta, read and rewritten; the chunk
 // offsets are moved on when the rewritten "moov" comes before the media data.
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 

@@ -1,5 +1,6 @@
 // Ogg files (Vorbis, Opus, FLAC): the comment packet read, and rewritten with the header pages
 // laid out anew, the later pages renumbered and their checksums recomputed.
+#include <algorithm>
 #include <cstring>
 
 #include "support/byteorder.h"
