@@ -64,7 +64,7 @@ void WalkWav(LByteSource& bytes, WavVisitor& v) {
             if (strncasecmp(reinterpret_cast<const char*>(body.data()), "INFO", 4) == 0)
                 v.InfoList(c.body + 4, LBytes(body).subspan(4));
         } else if (std::memcmp(c.id, "DISP", 4) == 0) {
-            if (c.size < 4) return;
+            if (size < 4) return;  // too short, or cut off by the end of the file
             if (!LReadBlock(bytes, c.body, size, body)) return;
             // Only type 1 carries text; other types (pictures) are not titles.
             if (LoadLE32(body.data()) == 1 && size > 4)
