@@ -18,7 +18,7 @@
 #include "store/combohistory.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
-#include "store/tags.h"
+#include "tags/tagdata.h"
 #include "support/fileops.h"
 #include "support/fspath.h"
 #include "support/trace.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/byteorder.h"
+#include "support/chunks.h"
 #include "support/trace.h"
 
 namespace {
@@ -14,32 +15,18 @@ bool ReadExact(LFile& file, void* buffer, int32_t bytes) {
     return file.Read(buffer, bytes) == bytes;
 }
 
-// Moves the file position on by `bytes` from where it is.
-bool Skip(LFile& file, int64_t bytes) {
-    int64_t at = file.Tell();
-    return at >= 0 && file.Seek(at + bytes);
-}
-
-// Reads 8-byte chunk headers, skipping every chunk but `wanted`; false when none is left or a
-// chunk size is negative. On success `size` holds the wanted chunk's size.
-bool FindChunk(LFile& file, const char* wanted, uint32_t& size, const char* missingText) {
-    for (;;) {
-        uint8_t head[8];
-        if (!ReadExact(file, head, 8)) {
-            LTrace(missingText);
-            return false;
-        }
-        size = LoadLE32(head + 4);
-        if (std::memcmp(head, wanted, 4) == 0) return true;
-        if (int32_t(size) < 0) {
+// Steps over every chunk but `wanted`; false when none is left or a chunk size cannot be
+// stepped over.
+bool FindChunk(LChunkWalker& walk, const char* wanted, LChunk& chunk, const char* missingText) {
+    while (walk.Next(chunk)) {
+        if (std::memcmp(chunk.id, wanted, 4) == 0) return true;
+        if (walk.Malformed()) {
             LTrace("LWaveFile::OpenSource subchunk too short (< 0)!");
             return false;
         }
-        if (!Skip(file, int64_t(size) + (size & 1))) {
-            LTrace(missingText);
-            return false;
-        }
     }
+    LTrace(missingText);
+    return false;
 }
 
 }  // namespace
@@ -72,60 +59,34 @@ void LWaveMakePCMHeader(uint8_t* h, int channels, int32_t sampleRate, int bytesP
 }
 
 uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
-    // Top level: junk chunks may come before the RIFF form.
-    if (!file.Seek(0)) return LSRC_ERR_INVALID;
-    bool wide = false;  // RF64 or BW64: 64-bit sizes in "ds64"
-    for (;;) {
-        uint8_t top[12];
-        if (!ReadExact(file, top, 12)) {
-            LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
-            return LSRC_ERR_INVALID;
-        }
-        wide = std::memcmp(top, "RF64", 4) == 0 || std::memcmp(top, "BW64", 4) == 0;
-        if ((wide || std::memcmp(top, "RIFF", 4) == 0) && std::memcmp(top + 8, "WAVE", 4) == 0)
+    // Junk chunks may come before the RIFF form; RF64 and BW64 take their sizes from "ds64".
+    LFileBytes bytes(file);
+    LChunkWalker walk(bytes);
+    switch (walk.Start()) {
+        case LChunkStart::Ok:
             break;
-        uint64_t size = LoadLE32(top + 4);
-        size += size & 1;
-        if (size <= 4) {
+        case LChunkStart::ShortJunk:
             LTrace("LWaveFile::OpenSource chunk too short!");
             return LSRC_ERR_INVALID;
-        }
-        if (!Skip(file, int64_t(size) - 4)) {
-            LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
-            return LSRC_ERR_INVALID;
-        }
-    }
-
-    // The "ds64" chunk comes first in a 64-bit form: RIFF size, data size, sample count, then a
-    // table for other chunks past 4 GiB (none is read here). Sizes of 0xFFFFFFFF defer to it.
-    uint64_t wideDataSize = 0;
-    if (wide) {
-        uint8_t head[8], ds64[24];
-        const bool found = ReadExact(file, head, 8) && std::memcmp(head, "ds64", 4) == 0;
-        const uint32_t dsSize = found ? LoadLE32(head + 4) : 0;
-        if (dsSize < 24 || int32_t(dsSize) < 0 || !ReadExact(file, ds64, 24) ||
-            !Skip(file, int64_t(dsSize) - 24 + (dsSize & 1))) {
+        case LChunkStart::NoDs64:
             LTrace("LWaveFile::OpenSource 'ds64' chunk not found!");
             return LSRC_ERR_INVALID;
-        }
-        wideDataSize = LoadLE64(ds64 + 8);
+        default:
+            LTrace("LWaveFile::OpenSource No RIFF WAVE chunk found");
+            return LSRC_ERR_INVALID;
     }
 
-    uint32_t size = 0;
-    if (!FindChunk(file, "fmt ", size, "LWaveFile::OpenSource 'fmt ' subchunk not found!"))
+    LChunk chunk;
+    if (!FindChunk(walk, "fmt ", chunk, "LWaveFile::OpenSource 'fmt ' subchunk not found!"))
         return LSRC_ERR_INVALID;
+    const uint32_t size = chunk.stored;
     if (size < 16 || size > 8192) {
         LTrace("LWaveFile::OpenSource fmt too short or too long!");
         return LSRC_ERR_INVALID;
     }
     uint8_t body[8192];
-    if (!ReadExact(file, body, int32_t(size))) {
+    if (!file.Seek(chunk.body) || !ReadExact(file, body, int32_t(size))) {
         LTrace("LWaveFile::OpenSource fmt error!");
-        return LSRC_ERR_INVALID;
-    }
-    // An odd-sized chunk is followed by its pad byte.
-    if ((size & 1) && !Skip(file, 1)) {
-        LTrace("LWaveFile::OpenSource 'data' subchunk not found!");
         return LSRC_ERR_INVALID;
     }
     LWaveFormatRecord& f = info.format;
@@ -146,18 +107,15 @@ uint8_t LWaveReadHeader(LFile& file, LWaveDataInfo& info) {
     StoreLE16(f.bytes.data() + 16, f.extraSize);
     if (f.extraSize) std::memcpy(f.bytes.data() + 18, body + 18, f.extraSize);
 
-    if (!FindChunk(file, "data", size, "LWaveFile::OpenSource 'data' subchunk not found!"))
+    if (!FindChunk(walk, "data", chunk, "LWaveFile::OpenSource 'data' subchunk not found!"))
         return LSRC_ERR_INVALID;
-    info.dataSize = size;
-    if (wide && size == 0xFFFFFFFF) {
-        if (wideDataSize > uint64_t(INT64_MAX)) {
-            LTrace("LWaveFile::OpenSource 'ds64' data size is invalid");
-            return LSRC_ERR_INVALID;
-        }
-        info.dataSize = int64_t(wideDataSize);
+    if (chunk.size > uint64_t(INT64_MAX)) {
+        LTrace("LWaveFile::OpenSource 'ds64' data size is invalid");
+        return LSRC_ERR_INVALID;
     }
-    info.dataStart = file.Tell();
-    if (info.dataStart < 0) return LSRC_ERR_INVALID;
+    info.dataSize = int64_t(chunk.size);
+    info.dataStart = chunk.body;
+    if (!file.Seek(info.dataStart)) return LSRC_ERR_INVALID;
 
     if (f.channels < 1 || f.channels > 255 || f.sampleRate < 1 || f.sampleRate > 196000) {
         LTrace("LWaveFile::OpenSource nChannels or nSamplesPerSec is invalid");

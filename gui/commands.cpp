@@ -19,7 +19,7 @@
 #include "gui/tageditor.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
-#include "store/tags.h"
+#include "tags/tagdata.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
 

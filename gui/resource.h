@@ -77,6 +77,7 @@
 #define IDC_TAG_TRACK 105
 #define IDC_TAG_YEAR 106
 #define IDC_TAG_COMMENT 107
+#define IDC_TAG_PICTURE 108
 
 // Strings: status-bar rotation texts (menu hints use the command id as string id).
 #define IDS_STATUS_FIRST 3000

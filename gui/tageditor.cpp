@@ -1,7 +1,9 @@
-// LAudioTagDataEditor: fills the boxes from the tags and sets all seven tags on OK.
+// LAudioTagDataEditor: fills the boxes from the tags and sets all seven tags on OK; the other
+// fields and the pictures stay as they were read, and whether there is a picture is shown.
 #include "gui/tageditor.h"
 
 #include <cstring>
+#include <string>
 
 #include "gui/resource.h"
 #include "support/file.h"
@@ -29,6 +31,11 @@ void LAudioTagDataEditor::InitDialog() {
         if (_stricmp(kId3Genres[i], current) == 0) selected = i;
     }
     SendMessageA(genre, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    const size_t pictures = tags_.Pictures().size();
+    const std::string picture = pictures == 0   ? "No picture"
+                                : pictures == 1 ? "Picture: " + tags_.Pictures()[0].mime
+                                                : std::to_string(pictures) + " pictures";
+    SetDlgItemTextA(hwnd_, IDC_TAG_PICTURE, picture.c_str());
 }
 
 bool LAudioTagDataEditor::CmOk() {

@@ -1,8 +1,8 @@
 // LAudioTagDataEditor: the "Edit Audio Tags" dialog over an LAudioTagData list.
 #pragma once
 
-#include "store/tags.h"
 #include "support/win32/dialog.h"
+#include "tags/tagdata.h"
 
 class LAudioTagDataEditor : public LDialog {
   public:

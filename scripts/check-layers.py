@@ -15,6 +15,7 @@ import sys
 LAYERS = [
     ["support"],
     ["store"],
+    ["tags"],
     ["core"],
     ["formats"],
     ["external"],

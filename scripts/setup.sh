@@ -9,7 +9,7 @@ PACKAGES=(
     g++-multilib qemu-user-static
     wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
-    opus-tools wavpack
+    opus-tools wavpack python3-mutagen libimage-exiftool-perl
     python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
     gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav

@@ -63,7 +63,7 @@ fi
 # Every source file of the product, the tests, the fuzz targets and the benchmarks follows
 # .clang-format; the files out of line are named.
 echo "== clang-format"
-unformatted=$(find support store core formats external cd convert app setup gui cli tests fuzz bench \
+unformatted=$(find support store tags core formats external cd convert app setup gui cli tests fuzz bench \
     -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
     xargs -0 -n 1 -P "$JOBS" sh -c 'clang-format --dry-run -Werror "$1" >/dev/null 2>&1 || echo "$1"' _ |
     sort)
@@ -161,7 +161,7 @@ count_lines() {
         -print0 2>/dev/null | xargs -0 cat 2>/dev/null | grep -cv '^[[:space:]]*$'
 }
 test_lines=$(count_lines tests fuzz bench)
-product_lines=$(count_lines support store core formats external cd convert app setup gui cli res)
+product_lines=$(count_lines support store tags core formats external cd convert app setup gui cli res)
 echo "test.sh: test code $test_lines lines, product code $product_lines lines, ratio" \
     "$(awk -v t="$test_lines" -v p="$product_lines" 'BEGIN { printf "%.2f", t / p }')"
 echo "test.sh: the Wine suites ran the $wine_build build"

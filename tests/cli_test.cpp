@@ -6,7 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "store/tags.h"
+#include "tags/tagdata.h"
 #include "tests/support/kit.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <shellapi.h>
 
 #include "app/shell.h"
-#include "store/tags.h"
 #include "support/fspath.h"
+#include "tags/tagdata.h"
 #include "support/win32/wide.h"
 
 namespace {

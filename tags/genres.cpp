@@ -1,5 +1,5 @@
 // The ID3v1 genre list (148 entries including the Winamp extensions).
-#include "store/tags.h"
+#include "tags/tagdata.h"
 
 const char* const kId3Genres[LID3_GENRE_COUNT] = {"Blues",
                                                   "Classic Rock",

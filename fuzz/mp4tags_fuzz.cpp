@@ -1,0 +1,10 @@
+// Fuzzes the MP4 item list reader on a file in memory.
+#include "support/chunks.h"
+#include "tags/tagfile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    LAudioTagData tags;
+    LMemoryBytes bytes(LBytes(data, size));
+    LReadMp4Tags(bytes, tags);
+    return 0;
+}

@@ -1,0 +1,10 @@
+// Fuzzes the Ogg comment reader (Vorbis, Opus, FLAC in Ogg) on a file in memory.
+#include "support/chunks.h"
+#include "tags/tagfile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    LAudioTagData tags;
+    LMemoryBytes bytes(LBytes(data, size));
+    LReadOggTags(bytes, tags);
+    return 0;
+}
