@@ -20,6 +20,7 @@
 #include "support/file.h"
 #include "support/version.h"
 #include "support/win32/dpi.h"
+#include "support/win32/layoutreport.h"
 #include "support/win32/wide.h"
 
 namespace {
@@ -290,6 +291,7 @@ void MainDialog::LayoutControls() {
     MoveControlPixels(IDC_FILELIST, 0, t, w, y2 - S(8) - t);
     FitListColumn(IDC_FILELIST, 0, S(300));
     InvalidateRect(hwnd_, nullptr, TRUE);
+    LReportLayout(hwnd_);
 }
 
 void MainDialog::EnableControls() {

@@ -7,6 +7,7 @@
 
 #include "gui/resource.h"
 #include "support/file.h"
+#include "support/win32/dialog.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr Field kFields[] = {{IDC_TAG_TITLE, "TITLE"}, {IDC_TAG_ARTIST, "ARTIST"
 }  // namespace
 
 void LAudioTagDataEditor::InitDialog() {
-    for (const Field& f : kFields) SetDlgItemTextA(hwnd_, f.id, tags_.Get(f.name, ""));
+    for (const Field& f : kFields) LSetItemText(hwnd_, f.id, tags_.Get(f.name, ""));
     HWND genre = GetItem(IDC_TAG_GENRE);
     SendMessageA(genre, CB_RESETCONTENT, 0, 0);
     const char* current = tags_.Get("GENRE", "");
@@ -35,7 +36,7 @@ void LAudioTagDataEditor::InitDialog() {
     const std::string picture = pictures == 0   ? "No picture"
                                 : pictures == 1 ? "Picture: " + tags_.Pictures()[0].mime
                                                 : std::to_string(pictures) + " pictures";
-    SetDlgItemTextA(hwnd_, IDC_TAG_PICTURE, picture.c_str());
+    LSetItemText(hwnd_, IDC_TAG_PICTURE, picture.c_str());
 }
 
 bool LAudioTagDataEditor::CmOk() {

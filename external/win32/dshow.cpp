@@ -17,6 +17,7 @@
 #include "external/win32/mfdecode.h"
 #include "support/thread.h"
 #include "support/trace.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -167,10 +168,8 @@ bool BuildGraph(Graph& g, const char* path) {
     }
     if (FAILED(g.graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&g.control))))
         return false;
-    WCHAR wide[LMAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, LMAX_PATH);
-    wide[LMAX_PATH - 1] = 0;
-    const HRESULT rendered = g.graph->RenderFile(wide, nullptr);
+    const std::wstring wide = LWide(path);  // the path is UTF-8
+    const HRESULT rendered = g.graph->RenderFile(wide.c_str(), nullptr);
     if (FAILED(rendered)) {
         char line[80];
         std::snprintf(line, sizeof line, "Process(LDxLoadToWav) Cannot find source filter (%08lx)",

@@ -20,6 +20,7 @@
 
 #include "support/thread.h"
 #include "support/trace.h"
+#include "support/win32/wide.h"
 
 namespace {
 
@@ -118,9 +119,9 @@ bool AskFor(const MfLibrary& mf, IMFSourceReader* reader, const GUID& subtype, U
 // comes first: some decoders reach 16 bits only through a dithered conversion of their own,
 // while a float of 16-bit content rounds back to it exactly.
 bool OpenReader(const MfLibrary& mf, MfJob& job, IMFSourceReader*& reader) {
-    WCHAR wide[LMAX_PATH] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, job.input, -1, wide, LMAX_PATH)) return false;
-    const HRESULT made = mf.createSourceReader(wide, nullptr, &reader);
+    const std::wstring wide = LWide(job.input);  // the path is UTF-8
+    if (wide.empty()) return false;
+    const HRESULT made = mf.createSourceReader(wide.c_str(), nullptr, &reader);
     if (FAILED(made)) {
         char line[80];
         std::snprintf(line, sizeof line, "LMfDecodeToWav no source reader for the file (%08lx)",

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/layoutreport.h"
 #include "support/win32/wide.h"
 
 HINSTANCE LDialogInstance() {
@@ -45,6 +46,7 @@ INT_PTR CALLBACK LDialog::DialogProc(HWND window, UINT msg, WPARAM wp, LPARAM lp
         dialog->Attach(window);
         dialog->InitDialog();
         if (dialog->hwnd_ == window) dialog->EnableControls();
+        LReportLayout(window);
         return TRUE;
     }
     LDialog* dialog = AttachedObject(window);
@@ -57,7 +59,7 @@ namespace {
 // Pages receive their PROPSHEETPAGE record at initialisation; the object is its lParam.
 INT_PTR CALLBACK PageProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_INITDIALOG) {
-        auto* page = reinterpret_cast<const PROPSHEETPAGEA*>(lp);
+        auto* page = reinterpret_cast<const PROPSHEETPAGEW*>(lp);
         return LDialog::DialogProc(window, msg, wp, page ? page->lParam : 0);
     }
     return LDialog::DialogProc(window, msg, wp, lp);

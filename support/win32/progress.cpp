@@ -7,6 +7,7 @@
 
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "support/win32/layoutreport.h"
 #include "support/win32/wide.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct LProgressDialogAccess {
             d->window_ = hwnd;
             SetWindowTextW(hwnd, LWide(d->title_).c_str());
             SendDlgItemMessageA(hwnd, kProgressBar, PBM_SETPOS, 0, 0);
+            LReportLayout(hwnd);
             return TRUE;
         }
         auto* d = reinterpret_cast<LProgressDialog*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));

@@ -1,6 +1,8 @@
 // tamber.exe under Wine driven by messages from outside, its state read back.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "tests/win32/support/wintest.h"
@@ -9,8 +11,8 @@
 
 #include "app/shell.h"
 #include "support/fspath.h"
-#include "tags/tagdata.h"
 #include "support/win32/wide.h"
+#include "tags/tagdata.h"
 
 namespace {
 
@@ -412,6 +414,144 @@ TEST_F(TamberGui, FileNamesInAnyScriptByEveryWayIn) {
     EXPECT_FALSE(WaitDialog("Tamber", 0));  // no message on the way
     // Only the outputs: no passing file left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(LFsPath(out)), {}), long(names.size()));
+}
+
+// One control as the program reported it (support/win32/layoutreport.h).
+struct Placed {
+    std::string window, kind;
+    int id = 0;
+    unsigned long style = 0;
+    RECT r{};
+    long width = 0, height = 0, wrapped = 0;
+};
+
+// The last report of each window's controls.
+std::map<std::string, std::map<int, Placed>> ReadLayout(const std::string& path) {
+    std::map<std::string, std::map<int, Placed>> windows;
+    const auto bytes = testutil::ReadFileBytes(path);
+    std::string all(bytes.begin(), bytes.end()), line;
+    for (size_t at = 0, end; at < all.size(); at = end + 1) {
+        end = all.find('\n', at);
+        if (end == std::string::npos) end = all.size();
+        line = all.substr(at, end - at);
+        std::vector<std::string> f;
+        for (size_t a = 0, b; a <= line.size(); a = b + 1) {
+            b = line.find('|', a);
+            if (b == std::string::npos) b = line.size();
+            f.push_back(line.substr(a, b - a));
+        }
+        if (f.size() != 7) continue;
+        Placed p{f[0], f[1], std::atoi(f[2].c_str()), std::stoul(f[3])};
+        std::sscanf(f[4].c_str(), "%ld %ld %ld %ld", &p.r.left, &p.r.top, &p.r.right, &p.r.bottom);
+        std::sscanf(f[5].c_str(), "%ld %ld", &p.width, &p.height);
+        p.wrapped = std::atol(f[6].c_str());
+        windows[p.window][p.id] = p;
+    }
+    return windows;
+}
+
+// What is wrong with a window's layout: texts that do not fit their controls, controls that
+// overlap (group boxes and frames hold others and are left out of that).
+std::vector<std::string> LayoutFaults(const std::map<int, Placed>& controls, int dpi) {
+    std::vector<std::string> faults;
+    const auto say = [&](const Placed& c, const std::string& what) {
+        faults.push_back(c.window + " #" + std::to_string(c.id) + " (" + c.kind + "): " + what);
+    };
+    const auto container = [](const Placed& c) {
+        return (c.kind == "Button" && (c.style & 0xF) == BS_GROUPBOX) ||
+               (c.kind == "Static" && (c.style & SS_TYPEMASK) >= SS_BLACKRECT &&
+                (c.style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP);
+    };
+    for (const auto& [id, c] : controls) {
+        const long w = c.r.right - c.r.left, h = c.r.bottom - c.r.top;
+        const unsigned long type = c.style & 0xF;
+        if (c.kind == "Static" && (c.style & SS_TYPEMASK) <= SS_RIGHT && c.wrapped > h)
+            say(c, "text needs " + std::to_string(c.wrapped) + " of " + std::to_string(h));
+        if (c.kind == "Static" && (c.style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && c.width > w)
+            say(c, "text cut");
+        if (c.kind == "Button" && type <= BS_DEFPUSHBUTTON && (c.width + 4 > w || c.height > h))
+            say(c, "caption cut");
+        const bool check = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX ||
+                           type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON ||
+                           type == BS_3STATE || type == BS_AUTO3STATE;
+        if (c.kind == "Button" && check && !(c.style & BS_MULTILINE) &&
+            c.width + MulDiv(16, dpi, 96) > w)
+            say(c, "caption cut");
+        for (const auto& [otherId, o] : controls) {
+            if (otherId <= id || container(c) || container(o)) continue;
+            RECT both;
+            if (IntersectRect(&both, &c.r, &o.r)) say(c, "overlaps #" + std::to_string(otherId));
+        }
+    }
+    return faults;
+}
+
+void SetDpi(DWORD dpi) {
+    for (auto [root, key] : {std::pair{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                             {HKEY_LOCAL_MACHINE,
+                              L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software"
+                              L"\\Fonts"}})
+        RegSetKeyValueW(root, key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+}
+
+// At 100, 150 and 200 %: the main window, the settings sheet's pages, the encoder dialogs, the
+// tag editor and the progress dialog, each control's text fitting it and none overlapping.
+TEST_F(TamberGui, EveryWindowFitsItsTextsAtAnyScale) {
+    const std::string dir = testutil::ScratchDir(), report = dir + "\\layout.txt";
+    const std::string wav = dir + "\\song.wav";
+    ASSERT_TRUE(testutil::WriteWav16(wav, 8000, 1, std::vector<int16_t>(8000, 100)));
+    SetSetting("Settings", "OutputFolder", dir.c_str());
+    SetSetting("Settings", "AlwaysPrompt", "0");
+    SetSetting("Settings", "AlwaysOverwrite", "1");
+    SetEnvironmentVariableA("TAMBER_LAYOUT_REPORT", report.c_str());
+    long lastBar = 0;
+    for (int dpi : {96, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        DeleteFileA(report.c_str());
+        SetDpi(DWORD(dpi));
+        HWND w = StartMain();
+        ASSERT_TRUE(w);
+        SetWindowPos(w, nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER);  // its smallest
+        ASSERT_TRUE(Send({wav}));
+        Command(w, 1004);
+        HWND sheet = WaitDialog("Settings");
+        ASSERT_TRUE(sheet);
+        for (int page = 2; page >= 0; --page) SendMessageA(sheet, PSM_SETCURSEL, page, 0);
+        PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(sheet); }));
+        for (auto [format, caption] : {std::pair{".mp3", "MP3 Encoder Settings"},
+                                       {".ogg", "Ogg Encoder Settings"},
+                                       {".m4a", "AAC / M4A Encoder Settings"},
+                                       {".flac", "Flac Encoder Settings"}}) {
+            ASSERT_TRUE(Send({"-format", format}));
+            Command(w, 108);
+            ASSERT_TRUE(Answer(caption, IDCANCEL)) << caption;
+        }
+        ASSERT_TRUE(Send({"-format", ".au"}));
+        Command(w, 1008);
+        Command(w, 1009);
+        ASSERT_TRUE(Answer("Edit Audio Tags", IDCANCEL));
+        Command(w, 1005);
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(dir + "\\song.au"); }));
+        Command(w, 1006);
+        ASSERT_EQ(WaitForSingleObject(processes_.back(), 15000), WAIT_OBJECT_0);
+        auto windows = ReadLayout(report);
+        for (const char* name :
+             {"Tamber Plus", "General", "Overwrite", "Formats", "MP3 Encoder Settings",
+              "Ogg Encoder Settings", "AAC / M4A Encoder Settings", "Flac Encoder Settings",
+              "Edit Audio Tags", "Saving Audio File"})
+            EXPECT_TRUE(windows.count(name)) << name;
+        for (const auto& [name, controls] : windows)
+            for (const std::string& fault : LayoutFaults(controls, dpi)) ADD_FAILURE() << fault;
+        fs::remove(dir + "\\song.au");
+        // The scale took: the toolbar (images and labels) grows with it.
+        const auto& main = windows["Tamber Plus"];
+        const long bar = main.count(89) ? main.at(89).r.bottom : 0;
+        EXPECT_GT(bar, lastBar) << dpi;
+        lastBar = bar;
+    }
+    SetEnvironmentVariableA("TAMBER_LAYOUT_REPORT", nullptr);
+    SetDpi(96);
 }
 
 }  // namespace
