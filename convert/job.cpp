@@ -18,10 +18,10 @@
 #include "store/combohistory.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
-#include "tags/tagdata.h"
 #include "support/fileops.h"
 #include "support/fspath.h"
 #include "support/trace.h"
+#include "tags/tagdata.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include "gui/tageditor.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
-#include "tags/tagdata.h"
 #include "support/file.h"
 #include "support/win32/shelldlg.h"
+#include "tags/tagdata.h"
 
 void MainDialog::CmPlay() {
     CmStop();
