@@ -124,7 +124,7 @@ int RipLoop(RipControl& control, LCDROMRipSectors& data) {
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LCDROMRipSectors* data) {
+int LRipSectors(LProgressDialog* dlg, LCDROMRipSectors* data) {
     char text[LMAX_PATH + 16];
     std::snprintf(text, sizeof text, "Loading %s", data->name);
     dlg->SetText(text, 0);
@@ -145,7 +145,7 @@ int Process(LThreadProgress* progress, LCDROMRipSectors* data) {
     return progress->PumpMessages() ? LPROCESS_STOPPED : status;
 }
 
-int Process(LProgressDialog* dlg, LCDROMRipTrack* data) {
+int LRipTrack(LProgressDialog* dlg, LCDROMRipTrack* data) {
     char text[96];
     std::snprintf(text, sizeof text, "Loading CD Track %d", data->nTrack + 1);
     dlg->SetText(text, 0);

@@ -26,9 +26,9 @@ struct LCDROMRipSectors {
 
 // Reads the table of contents and rips track nTrack through the 2-channel and 44100 Hz
 // adapters into the record's sink, then finishes the sink. A process status.
-int Process(LProgressDialog* dlg, LCDROMRipTrack* data);
+int LRipTrack(LProgressDialog* dlg, LCDROMRipTrack* data);
 // Double-buffered extraction: reads of 13, then 27 sectors, each delivered while the next runs.
-int Process(LProgressDialog* dlg, LCDROMRipSectors* data);
+int LRipSectors(LProgressDialog* dlg, LCDROMRipSectors* data);
 // The same on a worker thread: the thread's stop signal cancels it; 0, LPROCESS_STOPPED or
 // LPROCESS_FAILED.
 int Process(LThread* thread, LCDROMRipSectors* data);

@@ -34,11 +34,11 @@ bool FolderExists(const char* path) {
 
 // A progress dialog inside the job's: shown or hidden with the main window, owned by the job's
 // dialog so that the main window stays disabled when it closes.
-template <class T>
-class LNestedProgress : public LProgressProcess<T> {
+template <class T, int (*Body)(LProgressDialog*, T*)>
+class LNestedProgress : public LProgressProcess<T, Body> {
   public:
     LNestedProgress(const char* title, T* record, LConvertEvents& events, bool hidden)
-        : LProgressProcess<T>(title, record), events_(events), hidden_(hidden) {}
+        : LProgressProcess<T, Body>(title, record), events_(events), hidden_(hidden) {}
     bool Run(LProgressDialog* jobDialog) {
         LWindowHandle owner =
             jobDialog && jobDialog->GetWindow() ? jobDialog->GetWindow() : events_.GetWindow();
@@ -48,7 +48,7 @@ class LNestedProgress : public LProgressProcess<T> {
   protected:
     bool ProcessBody() override {
         events_.ShowProgressSurface(this, !hidden_);
-        return LProgressProcess<T>::ProcessBody();
+        return LProgressProcess<T, Body>::ProcessBody();
     }
 
   private:
@@ -61,7 +61,7 @@ struct LCDInfoLoad {
     LCDDBInfo* info;
     LUser* user;
 };
-int Process(LProgressDialog* dlg, LCDInfoLoad* load) {
+int LLoadDiscRecord(LProgressDialog* dlg, LCDInfoLoad* load) {
     int status = LCDReadDiscInfo(dlg, *load->info);
     LCDDBOutcome outcome = LCDDBOutcome::Found;
     if (status == LPROCESS_OK && load->info->bUseCDDB)
@@ -78,7 +78,8 @@ void LoadDiscInfo(LConvertEvents& events, bool hidden, LCDDBInfo& info, uint8_t 
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
     LCDInfoLoad load{&info, &events};
-    LNestedProgress<LCDInfoLoad> dlg("Loading CD Information", &load, events, hidden);
+    LNestedProgress<LCDInfoLoad, LLoadDiscRecord> dlg("Loading CD Information", &load, events,
+                                                      hidden);
     dlg.Run(jobDialog);
 }
 
@@ -269,7 +270,8 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, con
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
     rip.sink = sink;
-    LNestedProgress<LCDROMRipTrack> dlg("Extracting CD Audio Track", &rip, events, request.hidden);
+    LNestedProgress<LCDROMRipTrack, LRipTrack> dlg("Extracting CD Audio Track", &rip, events,
+                                                   request.hidden);
     bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;

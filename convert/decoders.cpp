@@ -11,12 +11,12 @@
 namespace {
 
 // Runs a decoder record: the input path into its own field, the WAV path into the output field.
-template <class R, char (R::*input)[LMAX_PATH]>
+template <class R, char (R::*input)[LMAX_PATH], int (*Body)(LProgressDialog*, R*)>
 int Run(LProgressDialog* d, const char* in, const char* out) {
     R r{};
     std::snprintf(r.*input, LMAX_PATH, "%s", in);
     std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out);
-    return Process(d, &r);
+    return Body(d, &r);
 }
 
 // Passes everything on to the dialog it wraps but the errors, which it keeps.
@@ -53,8 +53,7 @@ struct DecodeJob {
     std::vector<std::string>* deferred;
 };
 
-// Found through the record's namespace by LProgressProcess.
-int Process(LProgressDialog* dlg, DecodeJob* job) {
+int RunDecodeJob(LProgressDialog* dlg, DecodeJob* job) {
     return LGenRunDecoder(*job->decoder, dlg, job->input, job->wav, job->deferred);
 }
 
@@ -62,37 +61,43 @@ using M = LGenDecoderMessages;
 
 }  // namespace
 
-const LGenDecoder kWmaDecoder = {"Loading WMA file", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>,
-                                 M::Protected};
-const LGenDecoder kDssDecoder = {"Loading DSS file", Run<LDSSDecode, &LDSSDecode::szDSSInFilePath>,
-                                 M::None};
+const LGenDecoder kWmaDecoder = {
+    "Loading WMA file", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath, LPlatformDecodeToWav>,
+    M::Protected};
+const LGenDecoder kDssDecoder = {
+    "Loading DSS file", Run<LDSSDecode, &LDSSDecode::szDSSInFilePath, LDecodeDSS>, M::None};
 const LGenDecoder kRealDecoder = {
-    "Loading RealAudio file", Run<LReadAudioDecode, &LReadAudioDecode::szRAInFilePath>, M::None};
-const LGenDecoder kAacDecoder = {"Loading AAC file", Run<LAACDecode, &LAACDecode::szAACInFilePath>,
-                                 M::None};
-const LGenDecoder kOggDecoder = {"Loading OGG file", Run<LOggDecode, &LOggDecode::szOggInFilePath>,
-                                 M::None};
-const LGenDecoder kFlacDecoder = {"Loading FLAC file",
-                                  Run<LFLACDecode, &LFLACDecode::szFLACInFilePath>, M::None};
-const LGenDecoder kSriDecoder = {"Loading SRI file",
-                                 Run<LVoiceItDecode, &LVoiceItDecode::szSriInFilePath>, M::None};
-const LGenDecoder kActDecoder = {"Loading Record file",
-                                 Run<LACTDecode, &LACTDecode::szACTInFilePath>, M::None};
-const LGenDecoder kShnDecoder = {"Loading Shorten file",
-                                 Run<LShnDecode, &LShnDecode::szShnInFilePath>, M::None};
-const LGenDecoder kDctDecoder = {"Loading DCT file", Run<LDCTDecode, &LDCTDecode::szDCTInFilePath>,
-                                 M::MissingFile};
-const LGenDecoder kPlatformDecoder = {"Loading with DirectX",
-                                      Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::All};
-const LGenDecoder kCafDecoder = {"Loading with DirectX",
-                                 Run<LCafDecode, &LCafDecode::szCafInFilePath>, M::All};
-const LGenDecoder kSonyDecoder = {"Loading with DirectX",
-                                  Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath>, M::SonyCodec};
+    "Loading RealAudio file",
+    Run<LReadAudioDecode, &LReadAudioDecode::szRAInFilePath, LDecodeRealAudio>, M::None};
+const LGenDecoder kAacDecoder = {
+    "Loading AAC file", Run<LAACDecode, &LAACDecode::szAACInFilePath, LDecodeAAC>, M::None};
+const LGenDecoder kOggDecoder = {
+    "Loading OGG file", Run<LOggDecode, &LOggDecode::szOggInFilePath, LDecodeOgg>, M::None};
+const LGenDecoder kFlacDecoder = {
+    "Loading FLAC file", Run<LFLACDecode, &LFLACDecode::szFLACInFilePath, LDecodeFLAC>, M::None};
+const LGenDecoder kSriDecoder = {
+    "Loading SRI file", Run<LVoiceItDecode, &LVoiceItDecode::szSriInFilePath, LDecodeVoiceIt>,
+    M::None};
+const LGenDecoder kActDecoder = {
+    "Loading Record file", Run<LACTDecode, &LACTDecode::szACTInFilePath, LDecodeACT>, M::None};
+const LGenDecoder kShnDecoder = {
+    "Loading Shorten file", Run<LShnDecode, &LShnDecode::szShnInFilePath, LDecodeShn>, M::None};
+const LGenDecoder kDctDecoder = {
+    "Loading DCT file", Run<LDCTDecode, &LDCTDecode::szDCTInFilePath, LDecodeDCT>, M::MissingFile};
+const LGenDecoder kPlatformDecoder = {
+    "Loading with DirectX", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath, LPlatformDecodeToWav>,
+    M::All};
+const LGenDecoder kCafDecoder = {
+    "Loading with DirectX", Run<LCafDecode, &LCafDecode::szCafInFilePath, LDecodeCafAsMp4>, M::All};
+const LGenDecoder kSonyDecoder = {
+    "Loading with DirectX", Run<LDxLoadToWav, &LDxLoadToWav::szInFilePath, LPlatformDecodeToWav>,
+    M::SonyCodec};
 
 const LGenDecoder kOpusDecoder =
-    kPlatformDecodesOpus ? kPlatformDecoder
-                         : LGenDecoder{"Loading Opus file",
-                                       Run<LOpusDecode, &LOpusDecode::szOpusInFilePath>, M::None};
+    kPlatformDecodesOpus
+        ? kPlatformDecoder
+        : LGenDecoder{"Loading Opus file",
+                      Run<LOpusDecode, &LOpusDecode::szOpusInFilePath, LDecodeOpus>, M::None};
 
 int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char* input,
                    const char* wav, std::vector<std::string>* deferred) {
@@ -104,7 +109,7 @@ int LGenRunDecoder(const LGenDecoder& decoder, LProgressDialog* dlg, const char*
 int LGenRunDecoderDialog(const LGenDecoder& decoder, LWindowHandle owner, const char* input,
                          const char* wav, std::vector<std::string>* deferred) {
     DecodeJob job{&decoder, input, wav, deferred};
-    LProgressProcess<DecodeJob> dlg(decoder.title, &job);
+    LProgressProcess<DecodeJob, RunDecodeJob> dlg(decoder.title, &job);
     if (!dlg.Run(owner)) return LPROCESS_FAILED;
     return dlg.status;
 }

@@ -288,7 +288,7 @@ bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* ou
     job.events = &events;
     job.promptOnce = request.interactive ? 1 : 0;
     if (outcome) *outcome = LPROCESS_FAILED;
-    LProgressProcess<LConvertJob> dlg("Saving Audio File", &job);
+    LProgressProcess<LConvertJob, LConvertBatch> dlg("Saving Audio File", &job);
     if (!dlg.Run(events.GetWindow())) return false;
     if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
     return dlg.status == LPROCESS_OK;

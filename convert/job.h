@@ -28,10 +28,6 @@ struct LConvertJob {
 // "~" + name otherwise, or a free variant of it) and takes its name only once it is complete
 // and tagged, so that a failure never touches the input or an older output.
 int LConvertBatch(LProgressDialog* dlg, LConvertJob* job);
-inline int Process(LProgressDialog* dlg, LConvertJob* job) {
-    return LConvertBatch(dlg, job);
-}
-
 // A request for the front end's output format and folder, with nothing else filled in yet.
 LConvertRequest LRequestForBoxes(LConvertHost& host);
 // Its checks before a batch: the format can be written, the output folder exists (created on

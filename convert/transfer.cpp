@@ -9,5 +9,5 @@ int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& 
     record.title = title;
     record.source = source;
     record.sink = sink;
-    return Process(dlg, &record);
+    return LTransferSourceToSink(dlg, &record);
 }

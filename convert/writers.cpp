@@ -160,6 +160,7 @@ int LOutputFormatIndex(const char* extension) {
 bool LGenInstallComponent(const char* component, LWindowHandle owner) {
     LProcessGetComponentPath record;
     record.name = component;
-    LProgressProcess<LProcessGetComponentPath> dlg("Install-on-Demand", &record);
+    LProgressProcess<LProcessGetComponentPath, ProcessGetComponentPath> dlg("Install-on-Demand",
+                                                                            &record);
     return dlg.Run(owner) && dlg.status == LPROCESS_OK;
 }

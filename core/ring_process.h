@@ -1,4 +1,4 @@
-// Runs a producer Process on its own thread into a ring bridge whose source end is the consumer.
+// Runs a producer operation on its own thread into a ring bridge whose source end is the consumer.
 #pragma once
 
 #include <atomic>
@@ -40,11 +40,11 @@ struct LSinkToSourceProducer {
     LThreadProgress progress;
 };
 
-// The consumer's source: a thread that runs Process on the producer's data record (which it
+// The consumer's source: a thread that runs the producer's operation on its data record (which it
 // owns), and the ring's source end. Releasing this source stops the producer (the ring stops
 // blocking it, then the stop signal) and waits for it at most 5 s; a producer still running
 // then is let go with its own reference to the record.
-template <class T>
+template <class T, int (*Body)(LProgressDialog*, T*)>
 class LProcessSinkToSourceSource : public LThread, public LSinkToSourceSource {
   public:
     LProcessSinkToSourceSource(LSinkToSource* ring, T* record)
@@ -63,7 +63,7 @@ class LProcessSinkToSourceSource : public LThread, public LSinkToSourceSource {
     void ThreadFunction() override {
         std::shared_ptr<LSinkToSourceProducer<T>> producer = producer_;
         taken_.store(true, std::memory_order_release);
-        Process(&producer->progress, producer->record.get());
+        Body(&producer->progress, producer->record.get());
         // Dropping the record releases the sink chain, which disconnects the writer.
         producer->record.reset();
     }
@@ -76,7 +76,7 @@ class LProcessSinkToSourceSource : public LThread, public LSinkToSourceSource {
 // Builds a ring bridge around a producer: OpenSink gives the producer's sink end (to be placed,
 // perhaps behind sink adapters, in its data record); OpenSource starts the producer on its own
 // thread and returns the consumer's source.
-template <class T>
+template <class T, int (*Body)(LProgressDialog*, T*)>
 class LProcessSinkToSource {
   public:
     LProcessSinkToSource(int32_t sampleRate, int channels, int32_t peak, uint32_t capacityBytes)
@@ -90,7 +90,7 @@ class LProcessSinkToSource {
     LSinkRef OpenSink() { return LSinkRef(new LSinkToSourceSink(ring_)); }
     // Takes over the heap-allocated record.
     LSourceRef OpenSource(T* record) {
-        return LSourceRef(new LProcessSinkToSourceSource<T>(ring_, record));
+        return LSourceRef(new LProcessSinkToSourceSource<T, Body>(ring_, record));
     }
 
   private:

@@ -6,7 +6,7 @@
 #include "core/adapt.h"
 #include "support/trace.h"
 
-int Process(LProgressDialog* dlg, LPRSourceToSink* data) {
+int LTransferSourceToSink(LProgressDialog* dlg, LPRSourceToSink* data) {
     dlg->SetText(data->title ? data->title : "", 0);
     dlg->SetText("Please wait...", 1);
     dlg->SetProgress(0.0);

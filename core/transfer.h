@@ -12,4 +12,4 @@ struct LPRSourceToSink {
 
 // LPROCESS_OK when the source ran out, LPROCESS_STOPPED on cancel (whole blocks written),
 // LPROCESS_FAILED when the source or sink is unusable or cannot be adapted (nothing written).
-int Process(LProgressDialog* dlg, LPRSourceToSink* data);
+int LTransferSourceToSink(LProgressDialog* dlg, LPRSourceToSink* data);

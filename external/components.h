@@ -23,10 +23,6 @@ void ComponentKeyPath(char* dest, const char* name);
 // Finds the component, installing it on demand; 0 when the path is known, LPROCESS_STOPPED
 // when the user cancelled, LPROCESS_FAILED after telling the user it cannot be installed.
 int ProcessGetComponentPath(LProgressDialog* dlg, LProcessGetComponentPath* data);
-inline int Process(LProgressDialog* dlg, LProcessGetComponentPath* data) {
-    return ProcessGetComponentPath(dlg, data);
-}
-
 // Downloads the component's installer ("<name>.exe" in the servers' "components" folder),
 // runs it and deletes it again. Systems without a download service return LPROCESS_FAILED.
 int ProcessDownloadComponent(LProgressDialog* dlg, const char* name);

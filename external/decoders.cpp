@@ -104,23 +104,23 @@ int RunDecoder(LProgressDialog* dlg, const DecoderRow& row, const char* input, c
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LAACDecode* d) {
+int LDecodeAAC(LProgressDialog* dlg, LAACDecode* d) {
     return RunDecoder(dlg, kAAC, d->szAACInFilePath, d->szWavOutFilePath);
 }
-int Process(LProgressDialog* dlg, LOggDecode* d) {
+int LDecodeOgg(LProgressDialog* dlg, LOggDecode* d) {
     return RunDecoder(dlg, kOgg, d->szOggInFilePath, d->szWavOutFilePath);
 }
-int Process(LProgressDialog* dlg, LFLACDecode* d) {
+int LDecodeFLAC(LProgressDialog* dlg, LFLACDecode* d) {
     return RunDecoder(dlg, kFLAC, d->szFLACInFilePath, d->szWavOutFilePath);
 }
-int Process(LProgressDialog* dlg, LACTDecode* d) {
+int LDecodeACT(LProgressDialog* dlg, LACTDecode* d) {
     return RunDecoder(dlg, kACT, d->szACTInFilePath, d->szWavOutFilePath);
 }
-int Process(LProgressDialog* dlg, LShnDecode* d) {
+int LDecodeShn(LProgressDialog* dlg, LShnDecode* d) {
     return RunDecoder(dlg, kShn, d->szShnInFilePath, d->szWavOutFilePath);
 }
 
-int Process(LProgressDialog* dlg, LOpusDecode* d) {
+int LDecodeOpus(LProgressDialog* dlg, LOpusDecode* d) {
     return RunDecoder(dlg, kOpus, d->szOpusInFilePath, d->szWavOutFilePath);
 }
 

@@ -51,16 +51,16 @@ struct LVoiceItDecode {
     char szWavOutFilePath[LMAX_PATH];
 };
 
-int Process(LProgressDialog* dlg, LAACDecode* data);
-int Process(LProgressDialog* dlg, LOggDecode* data);
-int Process(LProgressDialog* dlg, LFLACDecode* data);
-int Process(LProgressDialog* dlg, LACTDecode* data);
-int Process(LProgressDialog* dlg, LShnDecode* data);
+int LDecodeAAC(LProgressDialog* dlg, LAACDecode* data);
+int LDecodeOgg(LProgressDialog* dlg, LOggDecode* data);
+int LDecodeFLAC(LProgressDialog* dlg, LFLACDecode* data);
+int LDecodeACT(LProgressDialog* dlg, LACTDecode* data);
+int LDecodeShn(LProgressDialog* dlg, LShnDecode* data);
 // The "opusdec" component: a 16-bit WAV file (at the rate the encoder was given, else 48 kHz).
-int Process(LProgressDialog* dlg, LOpusDecode* data);
+int LDecodeOpus(LProgressDialog* dlg, LOpusDecode* data);
 // Calls the VoiceIt library "SrPump.dll"; where it cannot be loaded the user is told where to
 // get it and the result is LPROCESS_FAILED.
-int Process(LProgressDialog* dlg, LVoiceItDecode* data);
+int LDecodeVoiceIt(LProgressDialog* dlg, LVoiceItDecode* data);
 
 // The message shown when the VoiceIt library cannot be loaded.
 const char* VoiceItMissingMessage();

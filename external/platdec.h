@@ -42,10 +42,10 @@ struct LCafDecode {
 };
 
 // Each leaves a complete WAV file on LPROCESS_OK and no file otherwise.
-int Process(LProgressDialog* dlg, LDxLoadToWav* data);
-int Process(LProgressDialog* dlg, LCafDecode* data);
-int Process(LProgressDialog* dlg, LDSSDecode* data);
-int Process(LProgressDialog* dlg, LReadAudioDecode* data);
+int LPlatformDecodeToWav(LProgressDialog* dlg, LDxLoadToWav* data);
+int LDecodeCafAsMp4(LProgressDialog* dlg, LCafDecode* data);
+int LDecodeDSS(LProgressDialog* dlg, LDSSDecode* data);
+int LDecodeRealAudio(LProgressDialog* dlg, LReadAudioDecode* data);
 
 // The texts the DSS and RealAudio decoders show.
 inline constexpr const char* kDssOpenFailedMessage =

@@ -53,7 +53,7 @@ int FailOn(LProgressDialog* dlg, const char* format, const char* path) {
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LDCTDecode* data) {
+int LDecodeDCT(LProgressDialog* dlg, LDCTDecode* data) {
     dlg->SetText("Loading DCT File", 0);
     dlg->SetText(data->szDCTInFilePath, 1);
     dlg->SetProgress(0);

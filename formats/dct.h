@@ -15,4 +15,4 @@ extern const char* const kDCTTranscriptionPage;
 
 // 0: the temporary file holds the sound data; 1: cancelled; 2: failed (message shown, except
 // when the container cannot be opened, which the caller reports).
-int Process(LProgressDialog* dlg, LDCTDecode* data);
+int LDecodeDCT(LProgressDialog* dlg, LDCTDecode* data);

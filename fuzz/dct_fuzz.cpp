@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::snprintf(rec.szDCTInFilePath, sizeof rec.szDCTInFilePath, "%s", path);
     std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s", out.c_str());
     testutil::FakeProgress dlg;
-    const int status = Process(&dlg, &rec);
+    const int status = LDecodeDCT(&dlg, &rec);
     if (status < 0 || status > 2) __builtin_trap();
     std::remove(out.c_str());
     return 0;

@@ -182,7 +182,7 @@ bool IsFolder(const char* path) {
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
+int LAddFilesAndFolders(LProgressDialog* dlg, LAddFileFolderData* data) {
     dlg->SetText("Adding Files", 0);
     // A trailing separator would double in the joined names.
     char path[LMAX_PATH];
@@ -205,7 +205,7 @@ int Process(LProgressDialog* dlg, LAddFileFolderData* data) {
 
 int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption) {
     LAddFileFolderData data{dialog, path};
-    LProgressProcess<LAddFileFolderData> process(caption, &data);
+    LProgressProcess<LAddFileFolderData, LAddFilesAndFolders> process(caption, &data);
     // Redrawing the list after every insertion would cost far more than the walk itself.
     SendMessageA(dialog->List(), WM_SETREDRAW, FALSE, 0);
     process.Run(dialog->GetHandle());

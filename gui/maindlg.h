@@ -183,6 +183,6 @@ struct LAddFileFolderData {
     const char* path;
     double end = 1.0;  // where the bar heads for
 };
-int Process(LProgressDialog* dlg, LAddFileFolderData* data);
+int LAddFilesAndFolders(LProgressDialog* dlg, LAddFileFolderData* data);
 // Runs the walk behind a progress dialog captioned caption; 2 when a file was a duplicate.
 int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* caption);

@@ -63,8 +63,9 @@ class LProgressDialog {
     char text_[2][260] = {};
 };
 
-// Runs Process(dialog, data) for one data record type; the caller reads status afterwards.
-template <class T>
+// Runs one long operation, Body(dialog, data), on its data record; the caller reads status
+// afterwards.
+template <class T, int (*Body)(LProgressDialog*, T*)>
 class LProgressProcess : public LProgressDialog {
   public:
     LProgressProcess(const char* title, T* record) : LProgressDialog(title), data(record) {}
@@ -73,7 +74,7 @@ class LProgressProcess : public LProgressDialog {
 
   protected:
     bool ProcessBody() override {
-        status = Process(this, data);
+        status = Body(this, data);
         return true;
     }
 };

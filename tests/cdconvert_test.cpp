@@ -23,7 +23,7 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     FakeProgress dlg;
     auto* sink = new MemorySink(44100, 2);
     LCDROMRipTrack track{0, 2, LSinkRef(sink)};
-    ASSERT_EQ(Process(&dlg, &track), LPROCESS_OK);
+    ASSERT_EQ(LRipTrack(&dlg, &track), LPROCESS_OK);
     EXPECT_EQ(sink->samples, Internal(disc.TrackPCM(2)));
     EXPECT_EQ(dlg.line0History.back(), "Loading Track 3");
     for (int n : sink->writeSizes) EXPECT_LE(n, LSOUND_BLOCK_FRAMES);
@@ -32,12 +32,12 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     LCDROMRipSectors rec;
     rec.firstSector = disc.starts[2], rec.endSector = disc.starts[3];
     rec.sink = LSinkRef(sink = new MemorySink(44100, 2));
-    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_STOPPED);
+    EXPECT_EQ(LRipSectors(&dlg, &rec), LPROCESS_STOPPED);
     EXPECT_EQ(sink->samples.size(), 13u * 588 * 2);  // the one read asked for, delivered
     auto fails = [](uint8_t index) {
         FakeProgress quiet;
         LCDROMRipTrack rip{index, 2, LSinkRef(new MemorySink(44100, 2))};
-        return Process(&quiet, &rip) == LPROCESS_FAILED;
+        return LRipTrack(&quiet, &rip) == LPROCESS_FAILED;
     };
     EXPECT_TRUE(fails(1));  // a drive index past the list reads nothing
     EXPECT_EQ(drive.reads, reads + 1);
@@ -52,7 +52,7 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     dlg.stopped = false;
     rec.firstSector = 0, rec.endSector = 50;
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED);
+    EXPECT_EQ(LRipSectors(&dlg, &rec), LPROCESS_FAILED);
     EXPECT_LT(SecondsSince(t0), 5);
     LCDSetTimeoutsForTesting(LCDTimeouts());
     EXPECT_EQ(drive.openFiles, 0);

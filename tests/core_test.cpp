@@ -29,7 +29,7 @@ int RunTransfer(LSourceRef src, LSinkRef sink, int stopAfter = -1) {
     rec.sink = sink;
     FakeProgress dlg;
     dlg.stopAfterPumps = stopAfter;
-    const int status = Process(&dlg, &rec);
+    const int status = LTransferSourceToSink(&dlg, &rec);
     EXPECT_EQ(dlg.lines[0] + "|" + dlg.lines[1], "Converting|Please wait...");
     EXPECT_TRUE(std::is_sorted(dlg.progress.begin(), dlg.progress.end()));
     return status;
@@ -204,7 +204,8 @@ TEST(Ring, EndsGoingAway) {
 TEST(Ring, ProcessRunsProducerOnItsThread) {
     const std::vector<int32_t> in = Ramp(2 * 30000);
     {
-        LProcessSinkToSource<LPRSourceToSink> bridge(44100, 2, 0x7FFF0, 44100 * 8 / 10 + 1);
+        LProcessSinkToSource<LPRSourceToSink, LTransferSourceToSink> bridge(44100, 2, 0x7FFF0,
+                                                                            44100 * 8 / 10 + 1);
         auto* rec = new LPRSourceToSink;
         rec->title = "Reading";
         rec->source = Mem(44100, 2, in);
@@ -221,7 +222,7 @@ TEST(Ring, ProcessRunsProducerOnItsThread) {
         EXPECT_FALSE(out->IsStreaming());
         EXPECT_EQ(ReadFrames(*out, 1)[0], 0);
     }
-    LProcessSinkToSource<LPRSourceToSink> bridge(8000, 1, 0x7FFF0, 4001);
+    LProcessSinkToSource<LPRSourceToSink, LTransferSourceToSink> bridge(8000, 1, 0x7FFF0, 4001);
     auto* rec = new LPRSourceToSink;
     rec->source = Mem(8000, 1, std::vector<int32_t>(800000));
     rec->sink = bridge.OpenSink();
@@ -241,7 +242,7 @@ struct StallingProducer {
 };
 std::promise<void> g_producerReturned;
 
-int Process(LProgressDialog* progress, StallingProducer* p) {
+int ProduceThenStall(LProgressDialog* progress, StallingProducer* p) {
     std::vector<int32_t> block(64, 1);
     p->sink->Write(block.data(), 32);
     p->go.wait();
@@ -296,7 +297,7 @@ TEST(Ring, ProducerLetGoAfterIgnoringItsStop) {
     std::promise<void> go;
     std::future<void> ended;
     {
-        LProcessSinkToSource<StallingProducer> bridge(8000, 1, 0x7FFF0, 4001);
+        LProcessSinkToSource<StallingProducer, ProduceThenStall> bridge(8000, 1, 0x7FFF0, 4001);
         auto* rec = new StallingProducer;
         rec->go = go.get_future().share();
         ended = rec->ended.get_future();

@@ -89,7 +89,7 @@ Outcome RunDct(const std::string& dir, const std::vector<uint8_t>& bytes, int ca
     LDCTDecode rec = Rec(in, out);
     FakeProgress dlg;
     dlg.stopAfterPumps = cancelAfter;
-    const int status = Process(&dlg, &rec);
+    const int status = LDecodeDCT(&dlg, &rec);
     Outcome o{status, dlg.errors, ReadFileBytes(out), fs::exists(out)};
     EXPECT_EQ(ReadFileBytes(in), bytes) << "the container must stay untouched";
     EXPECT_EQ(dlg.lines[0], "Loading DCT File");
@@ -146,7 +146,7 @@ TEST(Dct, RefusalsShowTheirMessages) {
     // A missing container: failure without a message (the caller reports it).
     LDCTDecode rec = Rec(dir + "/none.dct", dir + "/o.wav");
     FakeProgress dlg;
-    EXPECT_EQ(Process(&dlg, &rec), 2);
+    EXPECT_EQ(LDecodeDCT(&dlg, &rec), 2);
     EXPECT_TRUE(dlg.errors.empty());
 }
 
@@ -177,7 +177,7 @@ TEST(Dct, CopyFailuresFailWithAMessage) {
         } dlg;
         if (spoil) dlg.spoil = dir + spoil, dlg.flags = flags;
         LDCTDecode rec = Rec(dir + "/in.dct", dir + out);
-        EXPECT_EQ(Process(&dlg, &rec), LPROCESS_FAILED) << message;
+        EXPECT_EQ(LDecodeDCT(&dlg, &rec), LPROCESS_FAILED) << message;
         ASSERT_EQ(dlg.errors.size(), 1u) << message;
         EXPECT_EQ(dlg.errors[0].rfind(message, 0), 0u) << dlg.errors[0];
     }

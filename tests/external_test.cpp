@@ -152,13 +152,13 @@ void Register(const char* component, const std::string& path) {
 }
 
 // Runs a decoder record from `in` to `out` (its first two path fields).
-template <class T>
+template <class T, int (*Body)(LProgressDialog*, T*)>
 int Decode(FakeProgress& dlg, const std::string& in, const std::string& out) {
     T record;
     char* fields = reinterpret_cast<char*>(&record);
     std::snprintf(fields, LMAX_PATH, "%s", in.c_str());
     std::snprintf(fields + LMAX_PATH, LMAX_PATH, "%s", out.c_str());
-    return Process(&dlg, &record);
+    return Body(&dlg, &record);
 }
 
 class Decoders : public ::testing::Test {
@@ -182,9 +182,10 @@ TEST_F(Decoders, CommandLinesQuoteEveryPathInTheRightOrder) {
         EXPECT_EQ(std::tuple(dlg.lines[0], dlg.lines[1], dlg.errors.size()),
                   std::tuple(title, "my song.x", 0u));
     };
-    check(Decode<LACTDecode>, "Decoding Record file", in + "\n" + out + "\n");
-    check(Decode<LShnDecode>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n");
-    check(Decode<LOpusDecode>, "Decoding Opus file", "--quiet\n" + in + "\n" + out + "\n");
+    check(Decode<LACTDecode, LDecodeACT>, "Decoding Record file", in + "\n" + out + "\n");
+    check(Decode<LShnDecode, LDecodeShn>, "Decoding Shn file", "-x\n" + in + "\n" + out + "\n");
+    check(Decode<LOpusDecode, LDecodeOpus>, "Decoding Opus file",
+          "--quiet\n" + in + "\n" + out + "\n");
 }
 
 TEST_F(Decoders, TimeOutFailsAndEndsTheChildWithAllItStarted) {
@@ -205,7 +206,8 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
     const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (dir + "/empty").c_str(), 1);
     FakeProgress dlg;
-    EXPECT_EQ(Decode<LOggDecode>(dlg, dir + "/x.ogg", dir + "/Temp1.wav"), LPROCESS_FAILED);
+    EXPECT_EQ(Decode<LOggDecode, LDecodeOgg>(dlg, dir + "/x.ogg", dir + "/Temp1.wav"),
+              LPROCESS_FAILED);
     EXPECT_EQ(dlg.errors, std::vector<std::string>{
                               "Tamber cannot install the required install-on-demand component "
                               "\"oggdec\". Please install the program \"oggdec\" (it must be "
@@ -227,7 +229,8 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
     setenv("PATH", saved.c_str(), 1);
 
     // VoiceIt's library does not exist here.
-    EXPECT_EQ(Decode<LVoiceItDecode>(dlg, dir + "/x.sri", dir + "/Temp1.wav"), LPROCESS_FAILED);
+    EXPECT_EQ(Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, dir + "/x.sri", dir + "/Temp1.wav"),
+              LPROCESS_FAILED);
     EXPECT_EQ(dlg.errors.back(),
               "Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and install the "
               "VoiceIt addon from http://www.velmora.com/voiceit.html.");

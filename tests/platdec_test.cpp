@@ -18,7 +18,7 @@ class PlatformDecoder : public ::testing::Test {
         std::snprintf(r.szInFilePath, LMAX_PATH, "%s", in.c_str());
         std::snprintf(r.szWavOutFilePath, LMAX_PATH, "%s", out.c_str());
         r.stallMs = stallMs;
-        return Process(&d, &r);
+        return LPlatformDecodeToWav(&d, &r);
     }
     std::string dir_ = testutil::ScratchHome();
 };

@@ -16,7 +16,7 @@ struct Counting {
     int stopAt = -1;  // the step at which Ctrl+C comes
 };
 
-int Process(LProgressDialog* dlg, Counting* data) {
+int CountUp(LProgressDialog* dlg, Counting* data) {
     dlg->SetText("ignored", 2);  // the console shows lines 0 and 1 only
     for (int i = 0; i < 100; ++i) {
         if (i == data->stopAt) ::raise(SIGINT);
@@ -48,7 +48,7 @@ TEST(ConsoleProgress, CtrlCStopsTheRunAndIsRestoredAfterwards) {
     sa.sa_handler = [](int) { ++outside; };
     sigaction(SIGINT, &sa, &old);
     Counting data{0, 5};
-    LProgressProcess<Counting> run("Test", &data);
+    LProgressProcess<Counting, CountUp> run("Test", &data);
     run.Run(nullptr);
     EXPECT_EQ(std::tuple(run.status, data.steps, outside.load()),
               std::tuple(LPROCESS_STOPPED, 5, 0));
@@ -67,7 +67,7 @@ struct Waiting {
     int result = -1;
 };
 
-int Process(LProgressDialog* dlg, Waiting* w) {
+int WaitOnObject(LProgressDialog* dlg, Waiting* w) {
     w->result = w->flag ? dlg->WaitForObject(*w->flag, w->ms) : dlg->WaitTimed(w->ms);
     return LPROCESS_OK;
 }
@@ -75,7 +75,7 @@ int Process(LProgressDialog* dlg, Waiting* w) {
 TEST(ConsoleProgress, WaitsEndOnSignalTimeOutOrCancel) {
     Flag flag;
     Waiting w{};
-    LProgressProcess<Waiting> run("Wait", &w);
+    LProgressProcess<Waiting, WaitOnObject> run("Wait", &w);
     // Waits ms on the flag (none: a timed wait); `then` runs on another thread once it waits.
     auto wait = [&](
                     Flag* on, uint32_t ms, std::function<void()> then = [] {}) {

@@ -3,7 +3,7 @@
 #include "external/platdec.h"
 #include "support/trace.h"
 
-int Process(LProgressDialog* dlg, LDSSDecode* d) {
+int LDecodeDSS(LProgressDialog* dlg, LDSSDecode* d) {
     dlg->SetText("Decoding DSS File", 0);
     dlg->SetText(d->szDSSInFilePath, 1);
     dlg->SetProgress(0.0);
@@ -12,7 +12,7 @@ int Process(LProgressDialog* dlg, LDSSDecode* d) {
     return LPROCESS_FAILED;
 }
 
-int Process(LProgressDialog* dlg, LReadAudioDecode* d) {
+int LDecodeRealAudio(LProgressDialog* dlg, LReadAudioDecode* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szRAInFilePath);
     dlg->SetText("Decoding Real Audio", 0);

@@ -232,6 +232,6 @@ int Decode(LProgressDialog* dlg, LDxLoadToWav* d) {
 
 const bool kPlatformDecodesOpus = true;
 
-int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
+int LPlatformDecodeToWav(LProgressDialog* dlg, LDxLoadToWav* d) {
     return gstlib::Decode(dlg, d);
 }

@@ -2,7 +2,7 @@
 #include "external/decoders.h"
 #include "support/trace.h"
 
-int Process(LProgressDialog* dlg, LVoiceItDecode* d) {
+int LDecodeVoiceIt(LProgressDialog* dlg, LVoiceItDecode* d) {
     dlg->SetText("Decoding VoiceIt File", 0);
     dlg->SetText(d->szSriInFilePath, 1);
     dlg->SetProgress(0.0);

@@ -334,7 +334,7 @@ int RunGraph(LProgressDialog* dlg, Graph& g, LDxLoadToWav* d, LDecodedWav& wav) 
 // Windows comes without an Ogg Opus decoder of its own.
 const bool kPlatformDecodesOpus = false;
 
-int Process(LProgressDialog* dlg, LDxLoadToWav* d) {
+int LPlatformDecodeToWav(LProgressDialog* dlg, LDxLoadToWav* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szInFilePath);
     dlg->SetText("Decoding with DirectX", 0);

@@ -91,7 +91,7 @@ int Decode(LProgressDialog* dlg, LDSSDecode* d, HMODULE lib, LDecodedWav& wav) {
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LDSSDecode* d) {
+int LDecodeDSS(LProgressDialog* dlg, LDSSDecode* d) {
     dlg->SetText("Decoding DSS File", 0);
     dlg->SetText(d->szDSSInFilePath, 1);
     dlg->SetProgress(0.0);

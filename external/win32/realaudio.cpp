@@ -135,7 +135,7 @@ int Play(LProgressDialog* dlg, LReadAudioDecode* d, IRMAPlayer* player, RMAAudio
 
 }  // namespace
 
-int Process(LProgressDialog* dlg, LReadAudioDecode* d) {
+int LDecodeRealAudio(LProgressDialog* dlg, LReadAudioDecode* d) {
     char name[LMAX_PATH];
     LFile::_GetFileFromPath(name, d->szRAInFilePath);
     dlg->SetText("Decoding Real Audio", 0);

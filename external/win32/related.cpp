@@ -54,7 +54,7 @@ bool LRelatedProgramInstalled(const LRelatedProgram& program) {
     return ReadTemplate(program, value) && value[0] != 0;
 }
 
-int Process(LProgressDialog* dlg, LRunRelated* data) {
+int LRunRelatedProgram(LProgressDialog* dlg, LRunRelated* data) {
     const LRelatedProgram& p = *data->program;
     char tmpl[LMAX_PATH];
     if (!ReadTemplate(p, tmpl)) {
@@ -118,7 +118,7 @@ bool LRelatedProgramRun(HWND owner, const LRelatedProgram& program, const std::s
     rec.argument = argument;
     rec.wait = wait;
     rec.owner = owner;
-    LProgressProcess<LRunRelated> dlg(program.caption, &rec);
+    LProgressProcess<LRunRelated, LRunRelatedProgram> dlg(program.caption, &rec);
     dlg.Run(owner);
     return dlg.status == LPROCESS_OK;
 }
@@ -151,7 +151,7 @@ class LRelatedProgramsPage : public LWizardPage {
 struct LInstallProgram {
     const char* setup;
 };
-int Process(LProgressDialog* dlg, LInstallProgram* data) {
+int LInstallRelatedProgram(LProgressDialog* dlg, LInstallProgram* data) {
     return ProcessInstallProgram(dlg, data->setup);
 }
 
@@ -167,7 +167,7 @@ bool LRelatedProgramsWizardRun(HWND owner) {
         char title[64];
         std::snprintf(title, sizeof title, "Installing %s", p.display);
         LInstallProgram rec{p.setup};
-        LProgressProcess<LInstallProgram> dlg(title, &rec);
+        LProgressProcess<LInstallProgram, LInstallRelatedProgram> dlg(title, &rec);
         dlg.Run(owner);
         if (dlg.status != LPROCESS_OK) {
             char text[320];

@@ -30,7 +30,7 @@ struct LRunRelated {
     bool wait = false;     // wait (at most an hour) until the program ends
     HWND owner = nullptr;  // owner of the question box
 };
-int Process(LProgressDialog* dlg, LRunRelated* data);
+int LRunRelatedProgram(LProgressDialog* dlg, LRunRelated* data);
 
 // Starts the program behind a progress dialog with its caption; true on status 0.
 bool LRelatedProgramRun(HWND owner, const LRelatedProgram& program, const std::string& argument,

@@ -5,7 +5,7 @@
 #include "support/trace.h"
 #include "support/win32/procaddress.h"
 
-int Process(LProgressDialog* dlg, LVoiceItDecode* d) {
+int LDecodeVoiceIt(LProgressDialog* dlg, LVoiceItDecode* d) {
     dlg->SetText("Decoding VoiceIt File", 0);
     dlg->SetText(d->szSriInFilePath, 1);
     dlg->SetProgress(0.0);

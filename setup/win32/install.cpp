@@ -208,7 +208,7 @@ void RemoveEmptyFolders(const char* folder) {
     }
 }
 
-int Process(LProgressDialog* dlg, InstallRecord* rec) {
+int InstallPayload(LProgressDialog* dlg, InstallRecord* rec) {
     HWND window = static_cast<HWND>(dlg->GetWindow());
     SetWindowTextA(window, "Installing Tamber");
     dlg->SetText("Software Licence Terms", 0);
@@ -249,7 +249,7 @@ int Process(LProgressDialog* dlg, InstallRecord* rec) {
 bool SetupRunInstall() {
     InstallRecord rec{};
     ProgramFolder(rec.folder);
-    LProgressProcess<InstallRecord> dlg(LSETUP_TITLE, &rec);
+    LProgressProcess<InstallRecord, InstallPayload> dlg(LSETUP_TITLE, &rec);
     dlg.Run(nullptr);
     return dlg.status == LPROCESS_OK;
 }

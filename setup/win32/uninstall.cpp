@@ -14,7 +14,7 @@ struct UninstallRecord {
     bool startedWithArguments;
 };
 
-int Process(LProgressDialog* dlg, UninstallRecord* rec) {
+int UninstallProgram(LProgressDialog* dlg, UninstallRecord* rec) {
     if (!rec->startedWithArguments) {
         // The installed uninst.exe cannot delete itself: a copy in the temp folder does it.
         char self[MAX_PATH] = {}, temp[MAX_PATH] = {}, copy[MAX_PATH], line[MAX_PATH + 16];
@@ -50,7 +50,7 @@ int Process(LProgressDialog* dlg, UninstallRecord* rec) {
 
 bool SetupRunUninstall(bool startedWithArguments) {
     UninstallRecord rec{startedWithArguments};
-    LProgressProcess<UninstallRecord> dlg(LSETUP_TITLE, &rec);
+    LProgressProcess<UninstallRecord, UninstallProgram> dlg(LSETUP_TITLE, &rec);
     dlg.Run(nullptr);
     return dlg.status == LPROCESS_OK;
 }

@@ -58,7 +58,7 @@ class CdWin32 : public ::testing::Test {
         LCDROMRipTrack rec;
         auto* sink = new testutil::MemorySink(44100, 2);
         rec.nDrive = drive, rec.nTrack = uint8_t(t), rec.sink = LSinkRef(sink);
-        return Process(&dlg, &rec) == LPROCESS_OK ? sink->samples : std::vector<int32_t>();
+        return LRipTrack(&dlg, &rec) == LPROCESS_OK ? sink->samples : std::vector<int32_t>();
     }
     std::string dir_ = testutil::ScratchDir();
 };

@@ -36,10 +36,9 @@ class DirectShow : public ::testing::Test {
     }
     void TearDown() override { SetEnvironmentVariableA("TAMBER_HOME", nullptr); }
     // Writes the stand-in's script as the input file and runs the decoder on it.
-    template <class Rec>
-    int Script(const std::string& script, FakeProgress& d, const char* ext, Rec rec = {}) {
+    int Script(const std::string& script, FakeProgress& d, const char* ext, LReadAudioDecode rec) {
         testutil::WriteFileBytes(kWin + "\\in" + ext, {script.begin(), script.end()});
-        return Decode(d, kWin + "\\in" + ext, kOut, rec);
+        return Decode<LReadAudioDecode, LDecodeRealAudio>(d, kWin + "\\in" + ext, kOut, rec);
     }
 };
 
@@ -49,7 +48,7 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     pcm[0] = -32768;
     testutil::WriteWav16(in, 22050, 2, pcm);
     FakeProgress d;
-    ASSERT_EQ(Decode<LDxLoadToWav>(d, in, kOut), LPROCESS_OK);
+    ASSERT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, in, kOut), LPROCESS_OK);
     const Bytes a = testutil::ReadFileBytes(in);
     EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, {a.begin() + 44, a.end()}));
 }
@@ -61,7 +60,7 @@ TEST_F(DirectShow, WmaDecodesLikeFfmpegAfterTheDecoderDelay) {
         const std::string base = std::string("Z:\\tmp\\tamber-platdec-wma\\") + name;
         if (!fs::exists(base + ".wma")) GTEST_SKIP() << "no WMA files (made by the harness)";
         FakeProgress d;
-        ASSERT_EQ(Decode<LDxLoadToWav>(d, base + ".wma", kOut), LPROCESS_OK);
+        ASSERT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, base + ".wma", kOut), LPROCESS_OK);
         testutil::Wav16 ref = testutil::ReadWav16(base + ".ref.wav"),
                         out = testutil::ReadWav16(kOut);
         ASSERT_EQ(std::tuple(out.ok, out.rate, out.channels),
@@ -91,7 +90,8 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
                          testutil::Sine(8000, 1, 8000 * 900, 440, 9000));
     FakeProgress d;
     d.CancelAfter(0);
-    EXPECT_EQ(Decode<LDxLoadToWav>(d, kWin + "\\long.xyz", kOut), LPROCESS_STOPPED);
+    EXPECT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, kWin + "\\long.xyz", kOut),
+              LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
     // An Ogg Opus header followed by junk fails in both platform readers at once, well inside
     // the stall limit.
@@ -99,7 +99,8 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     if (fs::exists(oggJunk)) {
         const auto start = std::chrono::steady_clock::now();
         FakeProgress junkDialog;
-        EXPECT_EQ(Decode<LDxLoadToWav>(junkDialog, oggJunk, kOut), LPROCESS_FAILED);
+        EXPECT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(junkDialog, oggJunk, kOut),
+                  LPROCESS_FAILED);
         EXPECT_LT(testutil::SecondsSince(start), 20.0);
         EXPECT_FALSE(fs::exists(kOut));
     }
@@ -135,7 +136,7 @@ TEST_F(DirectShow, MediaFoundationDecodesAacAndAlacInM4a) {
             EXPECT_EQ(out.samples.size(), ref.samples.size());
             EXPECT_LE(testutil::MaxDiff(out.samples, ref.samples), 1);
             // The same packets in CAF, rewrapped for the platform decoder: the same decode.
-            EXPECT_EQ(Decode<LCafDecode>(d, base + ".caf", kOut), LPROCESS_OK);
+            EXPECT_EQ(Decode<LCafDecode, LDecodeCafAsMp4>(d, base + ".caf", kOut), LPROCESS_OK);
             EXPECT_TRUE(testutil::ReadWav16(kOut).samples == out.samples);
             EXPECT_FALSE(fs::exists(kOut + ".m4a"));
         } else {

@@ -14,7 +14,7 @@ struct Probe {
     std::string seen{};  // caption, state, bar, the three lines, bar
 };
 
-int Process(LProgressDialog* dlg, Probe* p) {
+int ProbeSurface(LProgressDialog* dlg, Probe* p) {
     HWND hwnd = static_cast<HWND>(dlg->GetWindow());
     const auto bar = [&] {
         return std::to_string(SendDlgItemMessageA(hwnd, 102, PBM_GETPOS, 0, 0));
@@ -28,7 +28,7 @@ int Process(LProgressDialog* dlg, Probe* p) {
     for (int id : {100, 101, 102}) p->seen += "|" + wintest::Text(GetDlgItem(hwnd, id));
     p->seen += "|" + bar();
     // A run of the same process while its window is open returns at once.
-    p->nestedRan = static_cast<LProgressProcess<Probe>*>(dlg)->Run(nullptr);
+    p->nestedRan = static_cast<LProgressProcess<Probe, ProbeSurface>*>(dlg)->Run(nullptr);
     for (int i = 0; i < 50; ++i) {
         if (i == p->cancelAt) wintest::Command(hwnd, IDCANCEL);
         if (dlg->PumpMessages()) {
@@ -45,7 +45,7 @@ int Process(LProgressDialog* dlg, Probe* p) {
 TEST(ProgressDialog, ShowsTextsAndBarWithOwnerDisabledAndCancelStopsAtTheNextPump) {
     Probe p{CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)};
-    LProgressProcess<Probe> run("Converting Files", &p);
+    LProgressProcess<Probe, ProbeSurface> run("Converting Files", &p);
     run.Run(p.owner);
     EXPECT_EQ(std::tuple(run.status, p.steps, p.seen, p.nestedRan),
               std::tuple(LPROCESS_OK, 50,
@@ -74,7 +74,7 @@ void CALLBACK CancelTimer(HWND h, UINT, UINT_PTR id, DWORD) {
     PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
 }
 
-int Process(LProgressDialog* dlg, Wait* w) {
+int WaitOnSurface(LProgressDialog* dlg, Wait* w) {
     // Cancel arrives from a timer while the process waits (as a click would).
     if (w->cancel) SetTimer(static_cast<HWND>(dlg->GetWindow()), 1, 50, CancelTimer);
     DWORD start = GetTickCount();
@@ -86,7 +86,7 @@ int Process(LProgressDialog* dlg, Wait* w) {
 TEST(ProgressDialog, WaitsEndOnSignalTimeOutAndCancel) {
     LSignalObject ev;
     Wait w{};
-    LProgressProcess<Wait> run("Waiting", &w);
+    LProgressProcess<Wait, WaitOnSurface> run("Waiting", &w);
     // A wait of ms on the event (or a timed wait without one), cancelled on the way or not.
     const auto wait = [&](LSignalObject* on, uint32_t ms, bool cancel) {
         w = Wait{on, ms, cancel};

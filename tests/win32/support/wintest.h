@@ -31,11 +31,11 @@ bool WaitFor(F f, int ms = 15000) {
 }
 
 // Runs a decoder's record (its input path, then its output path) on the surface.
-template <class Rec>
+template <class Rec, int (*Body)(LProgressDialog*, Rec*)>
 int Decode(FakeProgress& surface, const std::string& in, const std::string& out, Rec rec = {}) {
     std::snprintf(reinterpret_cast<char*>(&rec), sizeof rec.szWavOutFilePath, "%s", in.c_str());
     std::snprintf(rec.szWavOutFilePath, sizeof rec.szWavOutFilePath, "%s", out.c_str());
-    return Process(&surface, &rec);
+    return Body(&surface, &rec);
 }
 
 // A path of the build tree (or any Unix path) as Windows sees it ("Z:\...").
