@@ -20,7 +20,7 @@ static void BM_RipDiscToWav(benchmark::State& state) {
         for (int t = 0; t < disc.Tracks(); ++t) {
             LCDROMRipTrack rec{0, uint8_t(t), {}};
             LGenSinkOpenSink(rec.sink, (dir + "/" + std::to_string(t) + ".wav").c_str(), 44100, 2);
-            if (Process(&dlg, &rec) != LPROCESS_OK) state.SkipWithError("rip failed");
+            if (LRipTrack(&dlg, &rec) != LPROCESS_OK) state.SkipWithError("rip failed");
         }
     }
     // Seconds of CD audio ripped per second.

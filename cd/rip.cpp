@@ -133,13 +133,13 @@ int LRipSectors(LProgressDialog* dlg, LCDROMRipSectors* data) {
     return RipLoop(control, *data);
 }
 
-int Process(LThread* thread, LCDROMRipSectors* data) {
+int LRipSectorsOnThread(LThread* thread, LCDROMRipSectors* data) {
     ThreadControl control(thread);
     int status = RipLoop(control, *data);
     return thread->StopRequested() ? LPROCESS_STOPPED : status;
 }
 
-int Process(LThreadProgress* progress, LCDROMRipSectors* data) {
+int LRipSectorsFeeding(LProgressDialog* progress, LCDROMRipSectors* data) {
     DialogControl control(progress);
     int status = RipLoop(control, *data);
     return progress->PumpMessages() ? LPROCESS_STOPPED : status;
@@ -182,7 +182,7 @@ int LRipTrack(LProgressDialog* dlg, LCDROMRipTrack* data) {
     LSinkConvertChannels::OpenSink(chain, rate, 2);
     if (!chain) return LPROCESS_FAILED;
     sectors.sink = chain;
-    int status = Process(dlg, &sectors);
+    int status = LRipSectors(dlg, &sectors);
     // The adapters write their tail and the caller's sink completes its file (header sizes,
     // encoder exit), which may find that it could not.
     if (status == LPROCESS_OK) status = chain->IsUnusable() ? LPROCESS_FAILED : chain->Finish(dlg);

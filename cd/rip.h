@@ -31,6 +31,7 @@ int LRipTrack(LProgressDialog* dlg, LCDROMRipTrack* data);
 int LRipSectors(LProgressDialog* dlg, LCDROMRipSectors* data);
 // The same on a worker thread: the thread's stop signal cancels it; 0, LPROCESS_STOPPED or
 // LPROCESS_FAILED.
-int Process(LThread* thread, LCDROMRipSectors* data);
-// The bridge's feeder runs the worker-thread variant.
-int Process(LThreadProgress* progress, LCDROMRipSectors* data);
+int LRipSectorsOnThread(LThread* thread, LCDROMRipSectors* data);
+// The same as the feeder of a ring bridge (core/ring_process.h): no texts, and a stop of the
+// feeder's surface is LPROCESS_STOPPED.
+int LRipSectorsFeeding(LProgressDialog* progress, LCDROMRipSectors* data);

@@ -57,7 +57,7 @@ bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
     if (info.SectorEnd <= info.SectorStart) return false;
     // 3.5 s of 44100 Hz stereo frames in the ring (plus the byte that always stays empty),
     // filled by the drive's extraction on its own thread.
-    LProcessSinkToSource<LCDROMRipSectors, LRipSectors> bridge(44100, 2, 0x7FFF0, 1234801);
+    LProcessSinkToSource<LCDROMRipSectors, LRipSectorsFeeding> bridge(44100, 2, 0x7FFF0, 1234801);
     auto* rip = new LCDROMRipSectors;
     rip->nDrive = drive;
     rip->firstSector = info.SectorStart;

@@ -206,7 +206,7 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
     const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (dir + "/empty").c_str(), 1);
     FakeProgress dlg;
-    EXPECT_EQ(Decode<LOggDecode, LDecodeOgg>(dlg, dir + "/x.ogg", dir + "/Temp1.wav"),
+    EXPECT_EQ((Decode<LOggDecode, LDecodeOgg>(dlg, dir + "/x.ogg", dir + "/Temp1.wav")),
               LPROCESS_FAILED);
     EXPECT_EQ(dlg.errors, std::vector<std::string>{
                               "Tamber cannot install the required install-on-demand component "
@@ -229,7 +229,7 @@ TEST_F(Decoders, MissingComponentTellsWhatToInstall) {
     setenv("PATH", saved.c_str(), 1);
 
     // VoiceIt's library does not exist here.
-    EXPECT_EQ(Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, dir + "/x.sri", dir + "/Temp1.wav"),
+    EXPECT_EQ((Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, dir + "/x.sri", dir + "/Temp1.wav")),
               LPROCESS_FAILED);
     EXPECT_EQ(dlg.errors.back(),
               "Unable to load the VoiceIt file SrPump.dll.\r\n\r\nPlease download and install the "

@@ -90,12 +90,12 @@ TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
     const std::vector<uint8_t> original = testutil::ReadFileBytes(in);
     Install(dir, "shorten", "shndec");
     testutil::FakeProgress decoded;
-    EXPECT_EQ(Decode<LShnDecode, LDecodeShn>(decoded, in, out), LPROCESS_OK);
+    EXPECT_EQ((Decode<LShnDecode, LDecodeShn>(decoded, in, out)), LPROCESS_OK);
     EXPECT_EQ(testutil::ReadFileBytes(out), original);
     // A decoder that fails fails the decode with the decoder message; the input is untouched.
     SetEnvironmentVariableA("STANDIN_MODE", "exit");
     testutil::FakeProgress failed;
-    EXPECT_EQ(Decode<LShnDecode, LDecodeShn>(failed, in, out), LPROCESS_FAILED);
+    EXPECT_EQ((Decode<LShnDecode, LDecodeShn>(failed, in, out)), LPROCESS_FAILED);
     EXPECT_EQ(failed.errors.size(), 1u);
     EXPECT_EQ(testutil::ReadFileBytes(in), original);
 
@@ -103,9 +103,9 @@ TEST_F(StandIns, DecoderWritesTheTemporaryWav) {
     testutil::FakeProgress dlg;
     ASSERT_TRUE(SetDllDirectoryA(wintest::Built("tests/standin-dlls").c_str()));
     DeleteFileA(out.c_str());
-    EXPECT_EQ(Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, in, out), LPROCESS_OK);
+    EXPECT_EQ((Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, in, out)), LPROCESS_OK);
     EXPECT_EQ(testutil::ReadWav16(out).samples, pcm);
-    EXPECT_EQ(Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, dir + "\\missing.sri", out),
+    EXPECT_EQ((Decode<LVoiceItDecode, LDecodeVoiceIt>(dlg, dir + "\\missing.sri", out)),
               LPROCESS_FAILED);
     EXPECT_TRUE(dlg.errors.empty());
     SetDllDirectoryA(nullptr);
@@ -117,7 +117,7 @@ TEST_F(StandIns, CancelEndsTheDecodeAtOnce) {
     testutil::FakeProgress fake;
     fake.CancelAfter(700);
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(Decode<LACTDecode, LDecodeACT>(fake, dir + "\\a.act", dir + "\\Temp1.wav"),
+    EXPECT_EQ((Decode<LACTDecode, LDecodeACT>(fake, dir + "\\a.act", dir + "\\Temp1.wav")),
               LPROCESS_STOPPED);
     EXPECT_LT(SecondsSince(t0), 1.2);  // the stand-in would run for 6 s
 }

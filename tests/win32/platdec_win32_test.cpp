@@ -36,9 +36,10 @@ class DirectShow : public ::testing::Test {
     }
     void TearDown() override { SetEnvironmentVariableA("TAMBER_HOME", nullptr); }
     // Writes the stand-in's script as the input file and runs the decoder on it.
-    int Script(const std::string& script, FakeProgress& d, const char* ext, LReadAudioDecode rec) {
+    template <class Rec, int (*Body)(LProgressDialog*, Rec*)>
+    int Script(const std::string& script, FakeProgress& d, const char* ext, Rec rec = {}) {
         testutil::WriteFileBytes(kWin + "\\in" + ext, {script.begin(), script.end()});
-        return Decode<LReadAudioDecode, LDecodeRealAudio>(d, kWin + "\\in" + ext, kOut, rec);
+        return Decode<Rec, Body>(d, kWin + "\\in" + ext, kOut, rec);
     }
 };
 
@@ -48,7 +49,7 @@ TEST_F(DirectShow, UnknownExtensionWavIsBitIdentical) {
     pcm[0] = -32768;
     testutil::WriteWav16(in, 22050, 2, pcm);
     FakeProgress d;
-    ASSERT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, in, kOut), LPROCESS_OK);
+    ASSERT_EQ((Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, in, kOut)), LPROCESS_OK);
     const Bytes a = testutil::ReadFileBytes(in);
     EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, {a.begin() + 44, a.end()}));
 }
@@ -60,7 +61,8 @@ TEST_F(DirectShow, WmaDecodesLikeFfmpegAfterTheDecoderDelay) {
         const std::string base = std::string("Z:\\tmp\\tamber-platdec-wma\\") + name;
         if (!fs::exists(base + ".wma")) GTEST_SKIP() << "no WMA files (made by the harness)";
         FakeProgress d;
-        ASSERT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, base + ".wma", kOut), LPROCESS_OK);
+        ASSERT_EQ((Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, base + ".wma", kOut)),
+                  LPROCESS_OK);
         testutil::Wav16 ref = testutil::ReadWav16(base + ".ref.wav"),
                         out = testutil::ReadWav16(kOut);
         ASSERT_EQ(std::tuple(out.ok, out.rate, out.channels),
@@ -90,7 +92,7 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
                          testutil::Sine(8000, 1, 8000 * 900, 440, 9000));
     FakeProgress d;
     d.CancelAfter(0);
-    EXPECT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, kWin + "\\long.xyz", kOut),
+    EXPECT_EQ((Decode<LDxLoadToWav, LPlatformDecodeToWav>(d, kWin + "\\long.xyz", kOut)),
               LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
     // An Ogg Opus header followed by junk fails in both platform readers at once, well inside
@@ -99,7 +101,7 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     if (fs::exists(oggJunk)) {
         const auto start = std::chrono::steady_clock::now();
         FakeProgress junkDialog;
-        EXPECT_EQ(Decode<LDxLoadToWav, LPlatformDecodeToWav>(junkDialog, oggJunk, kOut),
+        EXPECT_EQ((Decode<LDxLoadToWav, LPlatformDecodeToWav>(junkDialog, oggJunk, kOut)),
                   LPROCESS_FAILED);
         EXPECT_LT(testutil::SecondsSince(start), 20.0);
         EXPECT_FALSE(fs::exists(kOut));
@@ -109,7 +111,9 @@ TEST_F(DirectShow, BadInputAndCancelLeaveNoFile) {
     const char* silent = "\\\\.\\pipe\\tamber-platdec-silent";
     HANDLE pipe = CreateNamedPipeA(silent, PIPE_ACCESS_DUPLEX, 0, 1, 4096, 4096, 0, nullptr);
     FakeProgress stalled;
-    EXPECT_EQ(Decode(stalled, silent, kOut, LDxLoadToWav{{}, {}, 2000}), LPROCESS_FAILED);
+    EXPECT_EQ((Decode<LDxLoadToWav, LPlatformDecodeToWav>(stalled, silent, kOut,
+                                                          LDxLoadToWav{{}, {}, 2000})),
+              LPROCESS_FAILED);
     EXPECT_FALSE(fs::exists(kOut));
     CloseHandle(pipe);
 }
@@ -136,7 +140,7 @@ TEST_F(DirectShow, MediaFoundationDecodesAacAndAlacInM4a) {
             EXPECT_EQ(out.samples.size(), ref.samples.size());
             EXPECT_LE(testutil::MaxDiff(out.samples, ref.samples), 1);
             // The same packets in CAF, rewrapped for the platform decoder: the same decode.
-            EXPECT_EQ(Decode<LCafDecode, LDecodeCafAsMp4>(d, base + ".caf", kOut), LPROCESS_OK);
+            EXPECT_EQ((Decode<LCafDecode, LDecodeCafAsMp4>(d, base + ".caf", kOut)), LPROCESS_OK);
             EXPECT_TRUE(testutil::ReadWav16(kOut).samples == out.samples);
             EXPECT_FALSE(fs::exists(kOut + ".m4a"));
         } else {
@@ -154,7 +158,7 @@ TEST_F(DirectShow, DssBlocksHeadersAndFailures) {
                                         {"3 100000 4 0", 4, 11025u},
                                         {"1 60 9 0", 3, 11025u}}) {  // stops at the length
         FakeProgress d;
-        ASSERT_EQ(Script<LDSSDecode>(script, d, ".dss"), LPROCESS_OK) << script;
+        ASSERT_EQ((Script<LDSSDecode, LDecodeDSS>(script, d, ".dss")), LPROCESS_OK) << script;
         EXPECT_EQ(testutil::ReadFileBytes(kOut),
                   DecodedWav(rate, 1, Blocks(blocks, script[0] == '3' ? 660 : 480, 528)))
             << script;
@@ -163,13 +167,14 @@ TEST_F(DirectShow, DssBlocksHeadersAndFailures) {
     for (auto [script, message] :
          {std::pair{"1 100 5 1", kDssOpenFailedMessage}, {"1 100 5 2", kDssStartFailedMessage}}) {
         FakeProgress d;
-        EXPECT_EQ(Script<LDSSDecode>(script, d, ".dss"), LPROCESS_FAILED);
+        EXPECT_EQ((Script<LDSSDecode, LDecodeDSS>(script, d, ".dss")), LPROCESS_FAILED);
         EXPECT_EQ(d.errors, std::vector<std::string>{message});
     }
     EXPECT_FALSE(fs::exists(kOut));
     FakeProgress endless;
     endless.CancelAfter(100);
-    EXPECT_EQ(Script<LDSSDecode>("2 2000000000 -1 0", endless, ".dss"), LPROCESS_STOPPED);
+    EXPECT_EQ((Script<LDSSDecode, LDecodeDSS>("2 2000000000 -1 0", endless, ".dss")),
+              LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
 }
 
@@ -179,13 +184,15 @@ TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
     const LReadAudioDecode slow{{}, {}, 60000};  // no stall limit on a loaded machine
     RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
     FakeProgress missing;
-    EXPECT_EQ(Script("8000 1 16 3 0", missing, ".ra", slow), LPROCESS_FAILED);
+    EXPECT_EQ((Script<LReadAudioDecode, LDecodeRealAudio>("8000 1 16 3 0", missing, ".ra", slow)),
+              LPROCESS_FAILED);
     EXPECT_EQ(missing.errors, std::vector<std::string>{kRealMissingMessage});
 
     wintest::RegWrite(HKEY_CLASSES_ROOT, key, nullptr,
                       wintest::Built("tests/standin-dlls").c_str());
     FakeProgress played;
-    ASSERT_EQ(Script("22050 2 16 5 0", played, ".ra", slow), LPROCESS_OK);
+    ASSERT_EQ((Script<LReadAudioDecode, LDecodeRealAudio>("22050 2 16 5 0", played, ".ra", slow)),
+              LPROCESS_OK);
     EXPECT_EQ(testutil::ReadFileBytes(kOut), DecodedWav(22050, 2, Blocks(5, 1000, 1000)));
     // Failures (no open, no device manager, no audio) and Cancel of an endless stream: no file.
     fs::remove(kOut);
@@ -193,13 +200,15 @@ TEST_F(DirectShow, RealAudioWithoutTheEngineThenItsBlocks) {
         FakeProgress d;
         SetEnvironmentVariableA("STANDIN_RMA_NO_DEVICES",
                                 std::string(script).back() == '2' ? "1" : nullptr);
-        EXPECT_EQ(Script(script, d, ".ra", slow), LPROCESS_FAILED);
+        EXPECT_EQ((Script<LReadAudioDecode, LDecodeRealAudio>(script, d, ".ra", slow)),
+                  LPROCESS_FAILED);
         EXPECT_EQ(d.errors, std::vector<std::string>{kRealOpenFailedMessage}) << script;
         EXPECT_FALSE(fs::exists(kOut)) << script;
     }
     FakeProgress endless;
     endless.CancelAfter(50);
-    EXPECT_EQ(Script("8000 1 16 -1 0", endless, ".ra", slow), LPROCESS_STOPPED);
+    EXPECT_EQ((Script<LReadAudioDecode, LDecodeRealAudio>("8000 1 16 -1 0", endless, ".ra", slow)),
+              LPROCESS_STOPPED);
     EXPECT_FALSE(fs::exists(kOut));
 }
 
