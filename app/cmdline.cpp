@@ -106,23 +106,15 @@ bool LCommandLine::LoadFolder(const char* folder, bool* added) {
 
 bool LCommandLine::LoadFileFrom(const char* path, const char* fromFolder, bool trees, bool* added) {
     if (added) *added = false;
-    char entry[LMAX_PATH];
-    for (int i = 0; i < host_.EntryCount(); ++i) {
-        host_.GetEntryPath(i, entry);
-        if (LSamePathText(entry, path)) return false;
-    }
+    if (Listed(path)) return false;
     // A CD drive or one of its tracks on Linux ("/dev/sr0", "/dev/sr0#3").
     std::vector<std::string> tracks;
     std::vector<uint32_t> sizes;
     if (LCDTrackArguments(path, tracks, sizes)) {
         for (size_t t = 0; t < tracks.size(); ++t) {
-            bool listed = false;
-            for (int i = 0; i < host_.EntryCount() && !listed; ++i) {
-                host_.GetEntryPath(i, entry);
-                listed = LSamePathText(entry, tracks[t].c_str());
-            }
-            if (listed) continue;
+            if (Listed(tracks[t].c_str())) continue;
             host_.AddEntry(tracks[t].c_str(), sizes[t], "");
+            NoteListed(tracks[t].c_str());
             if (added) *added = true;
         }
         return true;
@@ -137,8 +129,25 @@ bool LCommandLine::LoadFileFrom(const char* path, const char* fromFolder, bool t
     const uint32_t low = uint32_t(uint64_t(size < 0 ? 0 : size) & 0xFFFFFFFFu);
     if (low == 0) return true;
     host_.AddEntry(path, low, fromFolder);
+    NoteListed(path);
     if (added) *added = true;
     return true;
+}
+
+bool LCommandLine::Listed(const char* path) {
+    if (listed_.size() != size_t(host_.EntryCount())) {
+        listed_.clear();
+        char entry[LMAX_PATH];
+        for (int i = 0; i < host_.EntryCount(); ++i) {
+            host_.GetEntryPath(i, entry);
+            listed_.insert(LPathTextKey(entry));
+        }
+    }
+    return listed_.count(LPathTextKey(path)) != 0;
+}
+
+void LCommandLine::NoteListed(const char* path) {
+    listed_.insert(LPathTextKey(path));
 }
 
 bool LCommandLine::RefuseLongPath(const char* path) {

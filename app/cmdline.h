@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "convert/host.h"
 #include "store/encsettings.h"
@@ -59,8 +60,14 @@ class LCommandLine {
     // A path too long for a path buffer: the user is told (naming it) and the result is true.
     bool RefuseLongPath(const char* path);
 
+    // Whether the path is in the host's list: a set of the listed paths' keys, made again when
+    // the list is no longer the one it was made from (so that adding a large tree stays linear).
+    bool Listed(const char* path);
+    void NoteListed(const char* path);
+
     LConvertHost& host_;
     LSettingsRecords& records_;
+    std::unordered_set<std::string> listed_;
     bool settingsFailed_ = false;  // in this run
     int argumentLimit_ = LCOMMAND_MAX_ARGS;
     std::string baseFolder_;

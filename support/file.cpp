@@ -64,6 +64,17 @@ bool LSamePathText(const char* a, const char* b) {
     }
 }
 
+std::string LPathTextKey(const char* path) {
+    std::string key = path ? path : "";
+#ifdef _WIN32
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c == '/') c = '\\';
+    }
+#endif
+    return key;
+}
+
 bool LSameFile(const char* a, const char* b) {
     if (LSamePathText(a, b)) return true;
     std::error_code ec;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // Path buffers hold the system's longest path and a terminating zero: 259 characters on
 // Windows, PATH_MAX - 1 elsewhere. A path that does not fit is refused, never cut, where it
@@ -37,6 +38,8 @@ const char* LPathExtension(const char* path);
 // The same path text: without regard to case and with either separator on Windows, letter for
 // letter elsewhere (where file names keep their case).
 bool LSamePathText(const char* a, const char* b);
+// The path text as LSamePathText sees it: two paths have the same key exactly when it holds.
+std::string LPathTextKey(const char* path);
 // Two paths name the same file: the same path text, or two spellings of one existing file
 // ("./", links, another case where the file system ignores it).
 bool LSameFile(const char* a, const char* b);
