@@ -139,6 +139,12 @@ void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {
     LCommandLine line(*this, records);
     line.SetArgumentLimit(argc);  // a start's blocks together
     line.SetBaseFolder(folder);
+    // Redrawing the list after every entry a folder adds would cost far more than the adding.
+    if (hwnd_) SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
     line.Run(argc, argv);
-    if (hwnd_) EnableControls();
+    if (hwnd_) {
+        SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(List(), nullptr, TRUE);
+        EnableControls();
+    }
 }

@@ -27,6 +27,8 @@ namespace {
 
 // Each button as wide as its own label, so that all of them fit into the narrowest window.
 constexpr BYTE kButton = BTNS_BUTTON | BTNS_AUTOSIZE;
+// Posted to the window: update the controls for the list's selection.
+constexpr UINT kUpdateControls = WM_APP + 17;
 
 const LToolbarButton kToolbar[] = {
     {CM_ADDFILES, -IDB_TB_ADDFILE, "Add File(s)", "Add File(s)", kButton},
@@ -444,6 +446,10 @@ bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
             SetMessageResult(TRUE);
             return true;
         }
+        case kUpdateControls:
+            controlsPending_ = false;
+            EnableControls();
+            return true;
         case WM_NOTIFY: {
             const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
             if (hdr->idFrom == IDC_FILELIST) {
@@ -454,8 +460,12 @@ bool MainDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool idle) {
                 } else if (hdr->code == NM_DBLCLK) {
                     CmPlay();
                 } else if (hdr->code == LVN_ITEMCHANGED) {
+                    // Selecting 10 000 entries changes 10 000 states: one update after them.
                     const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
-                    if (nm->uChanged & LVIF_STATE) EnableControls();
+                    if ((nm->uChanged & LVIF_STATE) && !controlsPending_) {
+                        controlsPending_ = true;
+                        PostMessageW(hwnd_, kUpdateControls, 0, 0);
+                    }
                 }
             } else if (hdr->idFrom == IDC_STATUS &&
                        (hdr->code == NM_CLICK || hdr->code == NM_RCLICK)) {

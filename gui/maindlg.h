@@ -173,6 +173,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     bool settingsWarned_ = false;
     bool showMaximized_ = false;
     UINT dpi_ = 96;
+    // An update of the controls is posted (many selection changes make one update).
+    bool controlsPending_ = false;
     int statusIndex_ = 0;
     HMENU menu_ = nullptr;
 };
