@@ -193,10 +193,14 @@ int LAddFilesAndFolders(LProgressDialog* dlg, LAddFileFolderData* data) {
     // The folder's whole tree (links to folders are not entered); its files remember it.
     double position = 0.0;
     bool duplicate = false;
+    int files = 0;
     const bool walked = LWalkFolderTree(path, [&](const char* file) {
-        if (dlg->PumpMessages()) return false;
+        // The surface hears every 32 files: asking it each time would cost more than the adding.
+        if (files++ % 32 == 0) {
+            if (dlg->PumpMessages()) return false;
+            dlg->SetProgress(position);
+        }
         position += (data->end - position) / 100.0;
-        dlg->SetProgress(position);
         if (!data->dialog->LoadFile(file, path)) duplicate = true;
         return true;
     });
