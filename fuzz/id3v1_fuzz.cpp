@@ -2,12 +2,15 @@
 #include <vector>
 
 #include "support/chunks.h"
+#include "support/file.h"
 #include "tags/id3v1.h"
 #include "tags/tagfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LAudioTagData tags;
-    LMemoryBytes bytes(LBytes(data, size));
+    LFile file;
+    file.OpenBytes(data, size);
+    LFileBytes bytes(file);
     LReadMp3Tags(bytes, tags);
     if (size >= LID3V1_SIZE) {
         std::vector<uint8_t> tag(data + size - LID3V1_SIZE, data + size);

@@ -15,12 +15,6 @@ int64_t LFileBytes::Size() {
     return file_.GetFileSizeBytes();
 }
 
-bool LMemoryBytes::ReadAt(int64_t pos, void* buffer, size_t n) {
-    if (pos < 0 || uint64_t(pos) > bytes_.size() || n > bytes_.size() - size_t(pos)) return false;
-    if (n) std::memcpy(buffer, bytes_.data() + pos, n);
-    return true;
-}
-
 uint32_t LChunkWalker::Load32(const uint8_t* p) const {
     return bigEndian_ ? LoadBE32(p) : LoadLE32(p);
 }

@@ -3,11 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 
 class LFile;
 
-// Bytes read at absolute positions: an open file or a buffer in memory.
+// Bytes read at absolute positions: an open file (bytes in memory through LFile::OpenBytes).
 class LByteSource {
   public:
     virtual ~LByteSource() = default;
@@ -24,16 +23,6 @@ class LFileBytes final : public LByteSource {
 
   private:
     LFile& file_;
-};
-
-class LMemoryBytes final : public LByteSource {
-  public:
-    explicit LMemoryBytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    bool ReadAt(int64_t pos, void* buffer, size_t n) override;
-    int64_t Size() override { return int64_t(bytes_.size()); }
-
-  private:
-    std::span<const uint8_t> bytes_;
 };
 
 struct LChunk {
