@@ -13,8 +13,10 @@
 #include "convert/formattable.h"
 #include "convert/gensink.h"
 #include "convert/gensource.h"
+#include "convert/jobsteps.h"
 #include "convert/messages.h"
 #include "convert/overwrite.h"
+#include "convert/parallel.h"
 #include "store/combohistory.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
@@ -56,53 +58,11 @@ std::string NotSupported() {
 
 namespace {
 
-// What one batch shares between its entries.
-struct Batch {
-    LProgressDialog* dlg;
-    LConvertJob* job;
-    const LConvertRequest& request;
-    LConvertEvents& events;
-    const char* outExt;
-    LOverwriteState overwrite = {};
-    LAudioTagData tags = {};
-};
-
-// One entry's input and where its output goes.
-struct Entry {
-    int index;
-    const char* input;
-    char name[LMAX_PATH];  // the input's file name without its extension
-    char inExt[LMAX_PATH];
-    LEntryPaths paths;
-};
-
-// How a step of an entry ends, besides a status that ends the batch at once.
-constexpr int kGoOn = -1;        // the entry's next step follows
-constexpr int kNextEntry = -2;   // the entry is done with; the batch goes on
-constexpr int kEndOfBatch = -3;  // the batch ends as if every entry had been done
-
 // The entry's status when it fails: its image, the job's outcome and the return status.
-int Failed(Batch& b, const Entry& e, int status) {
+int Failed(LJobBatch& b, const LJobEntry& e, int status) {
     b.events.EntryFailed(e.index);
     b.job->outcome = status;
     return status;
-}
-
-// Overwrite rule: kGoOn, kNextEntry (skipped) or LPROCESS_OK (the user stopped the batch: the
-// rest of the entries count as failed).
-int ApplyOverwriteRule(Batch& b, const Entry& e) {
-    switch (LEntryOverwrite(b.events, b.request, e.paths, b.overwrite)) {
-        case LOverwriteVerdict::Write:
-            return kGoOn;
-        case LOverwriteVerdict::Skip:
-            b.events.EntryFailed(e.index);
-            return kNextEntry;
-        case LOverwriteVerdict::Stop:
-            break;
-    }
-    b.events.BatchStopped(e.index);
-    b.job->outcome = LPROCESS_STOPPED;
-    return LPROCESS_OK;
 }
 
 // The output is written under a passing name next to its place and takes that place only once
@@ -110,7 +70,7 @@ int ApplyOverwriteRule(Batch& b, const Entry& e) {
 // crash never leaves a partial file under the real name. The same file goes to "_" + name +
 // the input's extension, anything else to "~" + name + the output extension; when such a file
 // exists already another free name is taken.
-bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
+bool ClaimPassingFile(LJobBatch& b, const LJobEntry& e, PassingFile& passing) {
     char inFolder[LMAX_PATH];
     LFile::_GetFolderFromPath(inFolder, e.input);
     const bool claimed =
@@ -120,16 +80,53 @@ bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
     return claimed;
 }
 
-// A CD track. Its conversion may name it from the disc's information instead (and decides on
+bool Taggable(const char* ext) {
+    return LFindInputFormat(ext).tags;
+}
+
+}  // namespace
+
+bool LJobPlanEntry(LJobBatch& b, const LConvertEntry& entry, LJobEntry& e) {
+    e.index = entry.index;
+    e.input = entry.input.c_str();
+    GetFileNameNoExtension(e.name, e.input);
+    GetFileExtension(e.inExt, e.input);
+    if (LPlanEntry(b.request, entry, e.paths)) return true;
+    // A cut name would be another file's, or lose its extension.
+    b.dlg->ShowError(LFormatMessage(kOutputPathTooLongMessage, e.input).c_str());
+    Failed(b, e, LPROCESS_FAILED);
+    return false;
+}
+
+int LJobApplyOverwriteRule(LJobBatch& b, const LJobEntry& e) {
+    switch (LEntryOverwrite(b.events, b.request, e.paths, b.overwrite)) {
+        case LOverwriteVerdict::Write:
+            return kJobGoOn;
+        case LOverwriteVerdict::Skip:
+            b.events.EntryFailed(e.index);
+            return kJobNextEntry;
+        case LOverwriteVerdict::Stop:
+            break;
+    }
+    b.events.BatchStopped(e.index);
+    b.job->outcome = LPROCESS_STOPPED;
+    return LPROCESS_OK;
+}
+
+bool LJobIsTrack(const LJobEntry& e) {
+    return ExtIs(e.inExt, ".cda");
+}
+
+// A CD track's conversion may name it from the disc's information instead (and decides on
 // overwriting that name); it writes under a passing name of its own, claimed once its questions
 // are answered, so that no passing file waits behind a question or a message.
-int ConvertTrack(Batch& b, const Entry& e) {
+int LJobConvertTrack(LJobBatch& b, const LJobEntry& e) {
     char written[LMAX_PATH];
     LCopyPath(written, e.paths.finalPath);
     const bool ok = LCDConvertTrack(b.events, b.request, e.input, written, b.overwrite, b.dlg);
     if (ok) {
         b.events.EntryDone(e.index);
-        return kNextEntry;
+        return kJobNextEntry;
     }
     b.events.EntryFailed(e.index);
     b.job->outcome = LPROCESS_FAILED;
@@ -137,34 +134,28 @@ int ConvertTrack(Batch& b, const Entry& e) {
         b.job->outcome = LPROCESS_STOPPED;
         return LPROCESS_STOPPED;
     }
-    return kNextEntry;
+    return kJobNextEntry;
 }
 
-// Opens the input (with the user's prompts when the window is shown); LPROCESS_OK or the
-// open's status.
-int OpenInput(Batch& b, const Entry& e, LSourceRef& source) {
-    if (b.request.hidden) {
+bool LJobOpenPrompts(const LJobBatch& b) {
+    return !b.request.hidden;
+}
+
+int LJobOpenInput(LJobBatch& b, const LJobEntry& e, LSourceRef& source) {
+    int status;
+    if (!LJobOpenPrompts(b)) {
         b.events.ShowProgressSurface(b.dlg, false);
-        return LGenSourceOpen(source, e.input, b.dlg);
+        status = LGenSourceOpen(source, e.input, b.dlg);
+    } else {
+        b.events.ShowProgressSurface(b.dlg, true);
+        LGenSourceInteraction ui{&b.job->promptOnce, b.events};
+        status = LGenSourceOpen(source, e.input, &ui);
     }
-    b.events.ShowProgressSurface(b.dlg, true);
-    LGenSourceInteraction ui{&b.job->promptOnce, b.events};
-    return LGenSourceOpen(source, e.input, &ui);
+    if (status != LPROCESS_OK) Failed(b, e, status);
+    return status;
 }
 
-bool Taggable(const char* ext) {
-    return LFindInputFormat(ext).tags;
-}
-
-// Open, transfer, tags and the final name of an ordinary file. The passing file is claimed
-// once the input is open, so that none waits behind the open's questions and messages.
-int ConvertFile(Batch& b, const Entry& e) {
-    LSourceRef source;
-    const int open = OpenInput(b, e, source);
-    if (open != LPROCESS_OK) {
-        Failed(b, e, open);
-        return kEndOfBatch;
-    }
+int LJobConvertOpened(LJobBatch& b, const LJobEntry& e, LSourceRef& source) {
     if (!LGenSinkIsSupported(b.outExt, b.events)) {
         b.dlg->ShowError(NotSupported().c_str());
         return Failed(b, e, LPROCESS_FAILED);
@@ -210,38 +201,33 @@ int ConvertFile(Batch& b, const Entry& e) {
     }
     passing.held = false;
     b.events.EntryDone(e.index);
-    return kNextEntry;
+    return kJobNextEntry;
 }
 
-// One entry: kNextEntry, kEndOfBatch, or the status that ends the batch at once.
-int ConvertEntry(Batch& b, const LConvertEntry& entry) {
-    b.events.EntryStarted(entry.index);
-    Entry e;
-    e.index = entry.index;
-    e.input = entry.input.c_str();
-    GetFileNameNoExtension(e.name, e.input);
-    GetFileExtension(e.inExt, e.input);
-    if (!LPlanEntry(b.request, entry, e.paths)) {
-        // A cut name would be another file's, or lose its extension.
-        b.dlg->ShowError(LFormatMessage(kOutputPathTooLongMessage, e.input).c_str());
-        return Failed(b, e, LPROCESS_FAILED);
-    }
-    const int rule = ApplyOverwriteRule(b, e);
-    if (rule != kGoOn) return rule;
+namespace {
 
-    if (ExtIs(e.inExt, ".cda")) return ConvertTrack(b, e);
-    return ConvertFile(b, e);
+// One entry: kJobNextEntry, kJobEndOfBatch, or the status that ends the batch at once.
+int ConvertEntry(LJobBatch& b, const LConvertEntry& entry) {
+    b.events.EntryStarted(entry.index);
+    LJobEntry e;
+    if (!LJobPlanEntry(b, entry, e)) return LPROCESS_FAILED;
+    const int rule = LJobApplyOverwriteRule(b, e);
+    if (rule != kJobGoOn) return rule;
+    if (LJobIsTrack(e)) return LJobConvertTrack(b, e);
+    LSourceRef source;
+    if (LJobOpenInput(b, e, source) != LPROCESS_OK) return kJobEndOfBatch;
+    return LJobConvertOpened(b, e, source);
 }
 
 }  // namespace
 
 int LConvertBatch(LProgressDialog* dlg, LConvertJob* job) {
-    Batch b{dlg, job, *job->request, *job->events, job->request->outputExtension.c_str()};
+    LJobBatch b{dlg, job, *job->request, *job->events, job->request->outputExtension.c_str()};
     job->outcome = LPROCESS_OK;
     for (const LConvertEntry& entry : b.request.entries) {
         const int end = ConvertEntry(b, entry);
-        if (end == kEndOfBatch) break;
-        if (end != kNextEntry) return end;
+        if (end == kJobEndOfBatch) break;
+        if (end != kJobNextEntry) return end;
     }
     // A disc may be changed before the next batch.
     LCDState().tableLoaded = false;
@@ -280,6 +266,7 @@ void LFillRequest(LConvertHost& host, LConvertRequest& request, bool interactive
     request.keepFolders = SettingsRead(kKeepFolders);
     request.cdNaming = LReadCDNaming();
     request.interactive = interactive;
+    request.jobs = LReadJobs();
 }
 
 bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* outcome) {
@@ -288,6 +275,12 @@ bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* ou
     job.events = &events;
     job.promptOnce = request.interactive ? 1 : 0;
     if (outcome) *outcome = LPROCESS_FAILED;
+    if (request.jobs > 1 && request.entries.size() > 1) {
+        LProgressProcess<LConvertJob, LConvertParallel> dlg("Saving Audio File", &job);
+        if (!dlg.Run(events.GetWindow())) return false;
+        if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;
+        return dlg.status == LPROCESS_OK;
+    }
     LProgressProcess<LConvertJob, LConvertBatch> dlg("Saving Audio File", &job);
     if (!dlg.Run(events.GetWindow())) return false;
     if (outcome) *outcome = dlg.status != LPROCESS_OK ? dlg.status : job.outcome;

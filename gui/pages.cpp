@@ -1,6 +1,7 @@
 // The "Settings" property sheet: General (device, context menu), Overwrite and Formats pages.
 #include "gui/pages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/shell.h"
@@ -37,12 +38,16 @@ void LGeneralPage::InitDialog() {
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(device), 0);
     Check(hwnd_, IDC_CONTEXTMENU, SettingsRead(kContextMenu));
     Check(hwnd_, IDC_KEEPFOLDERS, SettingsRead(kKeepFolders));
+    SetDlgItemInt(hwnd_, IDC_JOBS, UINT(std::clamp<int32_t>(SettingsRead(kJobs), 0, 64)), FALSE);
 }
 
 bool LGeneralPage::CmOk() {
     const auto device = SendMessageA(GetItem(IDC_SOUNDDEVICE), CB_GETCURSEL, 0, 0);
     SettingsWrite(kSoundOutDevice, device < 0 ? 0 : static_cast<int>(device));
     SettingsWrite(kKeepFolders, Checked(hwnd_, IDC_KEEPFOLDERS));
+    BOOL number = FALSE;
+    const UINT jobs = GetDlgItemInt(hwnd_, IDC_JOBS, &number, FALSE);
+    SettingsWrite(kJobs, number ? int32_t(std::min(jobs, 64u)) : 0);
     const bool before = SettingsRead(kContextMenu);
     const bool now = Checked(hwnd_, IDC_CONTEXTMENU);
     SettingsWrite(kContextMenu, now);

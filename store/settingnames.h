@@ -41,6 +41,8 @@ inline constexpr LTextSetting kOutputFolder{kSettingsSection, "OutputFolder", nu
 inline constexpr LIntSetting kOutputFormat{kSettingsSection, "OutputFormat", 0};
 // Outputs keep the inputs' folders below the folder each was added from.
 inline constexpr LBoolSetting kKeepFolders{kSettingsSection, "KeepFolders", false};
+// Entries converted at once: 0 (or none) for one per processor, 1 for one after another.
+inline constexpr LIntSetting kJobs{kSettingsSection, "Jobs", 0};
 
 // The main window.
 inline constexpr LTextSetting kLoadFromFolder{kSettingsSection, "LoadFromFolder", ""};

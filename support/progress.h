@@ -40,6 +40,11 @@ class LProgressDialog {
     virtual void ShowError(const char* text);
     // Asks the running process to stop as the Cancel button (or Ctrl+C) does; any thread may call.
     virtual void RequestStop();
+    // A batch that runs several items at once: that many rows below the lines, each with a
+    // text and a bar (0 takes them away), and one row's text and fraction. The headless line
+    // shows the lines only.
+    void SetRows(int count);
+    void SetRow(int row, const char* text, double fraction);
 
     // Null while no surface is open or after a cancel (headless: a non-null token while open).
     LWindowHandle GetWindow() const { return window_; }

@@ -345,3 +345,75 @@ TEST_F(Convert, FilesPassInArgumentOrder) {
 }
 
 }  // namespace
+
+// Several entries at once end as one at a time does: the same outputs byte for byte (an entry
+// writing another's output waits for it), an unreadable input ending the batch at its place, and
+// a Cancel that stops the running entries without a partial file and starts no new one.
+TEST_F(Convert, ParallelBatchEndsAsOneAtATime) {
+    if (!testutil::HaveTool("lame")) GTEST_SKIP() << "no MP3 encoder";
+    SettingsWriteBool("Settings", "AlwaysPrompt", false);
+    SettingsWriteBool("Settings", "AlwaysOverwrite", true);
+    fs::create_directories(dir_ + "/x");
+    // The second writes the first one's output, which it must not do before the first is done.
+    std::vector<std::string> inputs = {Wav("in0.wav", 44100, 2, 44100 * 8),
+                                       Wav("x/in0.wav", 22050, 1, 3000)};
+    for (int i = 1; i < 5; ++i)
+        inputs.push_back(Wav("in" + std::to_string(i) + ".wav", 44100, 2, 44100 * 8));
+    struct Run {
+        int status;
+        int outcome;
+        std::vector<int> images;
+        std::map<std::string, testutil::Bytes> files;
+    };
+    auto run = [&](const std::vector<std::string>& in, int jobs, const std::string& out,
+                   int cancelAtStart = -1) {
+        struct Host : TestHost {
+            TestDialog* dlg = nullptr;
+            int cancelAt = -1;
+            void EntryStarted(int index) override {
+                TestHost::EntryStarted(index);
+                if (index == cancelAt) dlg->stopped = true;
+            }
+        } h;
+        h.folder = dir_ + "/" + out;
+        h.format = ".mp3";
+        fs::create_directories(h.folder);
+        h.Select(in);
+        h.jobs = jobs;
+        TestDialog dlg;
+        h.dlg = &dlg;
+        h.cancelAt = cancelAtStart;
+        Run r{h.RunJob(dlg, &outcome_), outcome_, h.Images(), {}};
+        for (const auto& f : fs::directory_iterator(h.folder))
+            r.files[f.path().filename().string()] = testutil::ReadFileBytes(f.path().string());
+        return r;
+    };
+    const Run one = run(inputs, 1, "one"), three = run(inputs, 3, "three");
+    EXPECT_EQ(std::tuple(three.status, three.outcome, three.images),
+              std::tuple(LPROCESS_OK, LPROCESS_OK, std::vector<int>(6, 2)));
+    EXPECT_EQ(three.files.size(), 5u);
+    EXPECT_TRUE(three.files == one.files);
+
+    std::vector<std::string> failing = inputs;
+    failing[2] = dir_ + "/bad.wav";
+    testutil::WriteFileBytes(failing[2], {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    // Entries started before the failure was known may finish; none starts after it.
+    const Run oneFailing = run(failing, 1, "f1"), threeFailing = run(failing, 3, "f3");
+    EXPECT_EQ(std::tuple(threeFailing.status, threeFailing.outcome),
+              std::tuple(oneFailing.status, oneFailing.outcome));
+    EXPECT_EQ(std::vector<int>(threeFailing.images.begin(), threeFailing.images.begin() + 3),
+              std::vector<int>(oneFailing.images.begin(), oneFailing.images.begin() + 3));
+    for (const auto& [name, bytes] : oneFailing.files)
+        EXPECT_EQ(threeFailing.files.count(name), 1u);
+    for (const auto& [name, bytes] : threeFailing.files)
+        EXPECT_TRUE(bytes == (oneFailing.files.count(name) ? oneFailing : one).files.at(name));
+
+    // A Cancel as the third starts stops all three in the middle of their writing.
+    std::vector<std::string> cancelling = inputs;
+    for (int i : {0, 1, 2})
+        cancelling[size_t(i)] = Wav("long" + std::to_string(i) + ".wav", 44100, 2, 44100 * 120);
+    const Run cancelled = run(cancelling, 3, "cancelled", 2);
+    EXPECT_EQ(std::tuple(cancelled.status, cancelled.outcome, cancelled.images),
+              std::tuple(LPROCESS_STOPPED, LPROCESS_STOPPED, std::vector<int>{3, 3, 3, 0, 0, 0}));
+    EXPECT_TRUE(cancelled.files.empty());
+}

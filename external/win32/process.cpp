@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 #include "support/trace.h"
@@ -92,8 +93,16 @@ void LChildProcess::Release() {
     badExit_ = false;
 }
 
+namespace {
+// Pipes and the encoders they feed are made one at a time: an encoder started by another thread
+// while this pipe's ends can be inherited would hold them, and neither would ever see the end of
+// its input.
+std::mutex g_inheritLock;
+}  // namespace
+
 bool LPipeOut::Open(const char* commandLine) {
     Close();
+    std::lock_guard<std::mutex> inheriting(g_inheritLock);
     SECURITY_ATTRIBUTES sa{};
     sa.nLength = sizeof sa;
     sa.bInheritHandle = TRUE;

@@ -189,3 +189,7 @@ void LProgressDialog::ShowError(const char* text) {
 void LProgressDialog::RequestStop() {
     stop_ = true;
 }
+
+void LProgressDialog::SetRows(int) {}
+
+void LProgressDialog::SetRow(int, const char*, double) {}

@@ -5,6 +5,9 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <string>
+
+#include "support/file.h"
 #include "support/trace.h"
 #include "support/waitable.h"
 #include "support/win32/layoutreport.h"
@@ -13,6 +16,12 @@
 namespace {
 constexpr int kTextLine0 = 100;
 constexpr int kProgressBar = 102;
+constexpr int kBrand = 103;
+constexpr int kRowText0 = 200;  // a row's text; its bar is kRowBar0 + row
+constexpr int kRowBar0 = 300;
+constexpr int kRowStep = 20;  // dialog units from one row to the next
+constexpr int kRowTop = 42;   // the first row, below the bar (template units)
+constexpr const wchar_t* kRowsProperty = L"TamberRows";
 }  // namespace
 
 struct LProgressDialogAccess {
@@ -28,6 +37,7 @@ struct LProgressDialogAccess {
             LReportLayout(hwnd);
             return TRUE;
         }
+        if (msg == WM_DESTROY) RemovePropW(hwnd, kRowsProperty);
         auto* d = reinterpret_cast<LProgressDialog*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
             if (d && Window(d) == hwnd)
@@ -164,4 +174,77 @@ void LProgressDialog::ShowError(const char* text) {
 void LProgressDialog::RequestStop() {
     if (HWND hwnd = static_cast<HWND>(window_))
         PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+namespace {
+
+// Dialog units to pixels in the dialog's font (and so its scale).
+RECT Units(HWND dialog, int left, int top, int right, int bottom) {
+    RECT r{left, top, right, bottom};
+    MapDialogRect(dialog, &r);
+    return r;
+}
+
+// Moves a control down by dy pixels.
+void MoveDown(HWND dialog, int id, int dy) {
+    HWND control = GetDlgItem(dialog, id);
+    RECT r;
+    if (!control || !GetWindowRect(control, &r)) return;
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(control, nullptr, r.left, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+}  // namespace
+
+void LProgressDialog::SetRows(int count) {
+    HWND hwnd = static_cast<HWND>(window_);
+    if (!hwnd || count < 0) return;
+    const int shown = static_cast<int>(reinterpret_cast<intptr_t>(GetPropW(hwnd, kRowsProperty)));
+    if (count == shown) return;
+    for (int row = 0; row < shown; ++row) {
+        DestroyWindow(GetDlgItem(hwnd, kRowText0 + row));
+        DestroyWindow(GetDlgItem(hwnd, kRowBar0 + row));
+    }
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (int row = 0; row < count; ++row) {
+        const int top = kRowTop + row * kRowStep;
+        const RECT t = Units(hwnd, 4, top, 196, top + 8);
+        const RECT b = Units(hwnd, 4, top + 9, 196, top + 17);
+        HWND text = CreateWindowExW(
+            0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+            t.left, t.top, t.right - t.left, t.bottom - t.top, hwnd,
+            reinterpret_cast<HMENU>(intptr_t(kRowText0 + row)), instance, nullptr);
+        HWND bar =
+            CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER, b.left,
+                            b.top, b.right - b.left, b.bottom - b.top, hwnd,
+                            reinterpret_cast<HMENU>(intptr_t(kRowBar0 + row)), instance, nullptr);
+        if (text && font) SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        (void)bar;
+    }
+    // The brand and the Cancel button go below the rows, and the window grows with them.
+    const RECT step = Units(hwnd, 0, 0, 0, (count - shown) * kRowStep);
+    const int dy = step.bottom;
+    MoveDown(hwnd, kBrand, dy);
+    MoveDown(hwnd, IDCANCEL, dy);
+    RECT w;
+    GetWindowRect(hwnd, &w);
+    SetWindowPos(hwnd, nullptr, 0, 0, w.right - w.left, w.bottom - w.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (count > 0)
+        SetPropW(hwnd, kRowsProperty, reinterpret_cast<HANDLE>(intptr_t(count)));
+    else
+        RemovePropW(hwnd, kRowsProperty);
+}
+
+void LProgressDialog::SetRow(int row, const char* text, double fraction) {
+    HWND hwnd = static_cast<HWND>(window_);
+    if (!hwnd) return;
+    HWND label = GetDlgItem(hwnd, kRowText0 + row);
+    if (!label) return;
+    const std::wstring wide = LWide(text ? text : "");
+    wchar_t now[LMAX_PATH];
+    GetWindowTextW(label, now, LMAX_PATH);
+    if (wide != now) SetWindowTextW(label, wide.c_str());
+    SendDlgItemMessageW(hwnd, kRowBar0 + row, PBM_SETPOS, WPARAM(int(fraction * 100)), 0);
 }

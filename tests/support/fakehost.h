@@ -9,6 +9,7 @@
 #include "convert/formattable.h"
 #include "convert/host.h"
 #include "convert/job.h"
+#include "convert/parallel.h"
 #include "support/file.h"
 
 namespace testutil {
@@ -28,6 +29,7 @@ class FakeHost : public LConvertHost {
     std::vector<std::string> messages;
     // The raw records offered to the settings dialog (every dialog is cancelled).
     std::vector<LRawSettings> rawOffered;
+    int jobs = 1;  // entries converted at once by RunJob
 
     // Adds selected entries.
     void Select(const std::vector<std::string>& paths) {
@@ -82,14 +84,16 @@ class FakeHost : public LConvertHost {
     bool InstallComponent(const char*) override { return false; }
 
     // The conversion job over the selected entries (all when none is), behind dlg, as the
-    // Convert command runs it but without its checks; the job's status.
+    // Convert command runs it but without its checks, with `jobs` entries at once; the job's
+    // status.
     int RunJob(LProgressDialog& dlg, int* outcome = nullptr) {
         LConvertRequest request = LRequestForBoxes(*this);
         LFillRequest(*this, request, false);
+        request.jobs = jobs;
         LConvertJob job;
         job.request = &request;
         job.events = this;
-        const int status = LConvertBatch(&dlg, &job);
+        const int status = jobs > 1 ? LConvertParallel(&dlg, &job) : LConvertBatch(&dlg, &job);
         if (outcome) *outcome = job.outcome;
         return status;
     }
