@@ -5,21 +5,10 @@
 
 #include "convert/events.h"
 #include "convert/host.h"
+#include "convert/jobrecord.h"
 #include "convert/request.h"
 #include "core/sound.h"
 #include "support/progress.h"
-
-// What the job's progress surface runs: the request, who hears of it, and how it ended.
-struct LConvertJob {
-    const LConvertRequest* request = nullptr;
-    LConvertEvents* events = nullptr;
-    // 1: open errors and the raw settings dialog may be shown; cleared once one was.
-    uint8_t promptOnce = 0;
-    // How the batch ended, for callers that report it: LPROCESS_OK when every entry was
-    // converted or skipped, LPROCESS_STOPPED when the user stopped it (overwrite Cancel, a
-    // cancelled open or transfer), LPROCESS_FAILED when an entry failed.
-    int outcome = LPROCESS_OK;
-};
 
 // Status: LPROCESS_OK when the batch ran to its end (also when the overwrite rule or an open
 // failure ended it), LPROCESS_FAILED for an unsupported output format or an output that could
@@ -42,7 +31,3 @@ bool LRunRequest(const LConvertRequest& request, LConvertEvents& events, int* ou
 
 // The Convert command: the request from the front end's list and boxes, checked, run.
 bool LRunConvert(LConvertHost& host, bool interactive, int* outcome = nullptr);
-
-// The transfer step of the job: pumps source into sink behind the dialog (title on line 0).
-int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,
-                     const LSinkRef& sink);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "convert/entrypaths.h"
-#include "convert/job.h"
+#include "convert/jobrecord.h"
 #include "convert/overwrite.h"
 #include "convert/request.h"
 #include "core/sound.h"
@@ -53,3 +53,6 @@ bool LJobOpenPrompts(const LJobBatch& b);
 // An opened input into its output: transfer, tags and the final name. kJobNextEntry, or the
 // failing status (the entry marked failed, the user told unless cancelled).
 int LJobConvertOpened(LJobBatch& b, const LJobEntry& e, LSourceRef& source);
+// The transfer step: pumps source into sink behind the dialog (title on line 0).
+int LConvertTransfer(LProgressDialog* dlg, const char* title, const LSourceRef& source,
+                     const LSinkRef& sink);

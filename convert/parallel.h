@@ -1,7 +1,8 @@
 // The conversion job with several entries at once: each on a worker thread of its own.
 #pragma once
 
-#include "convert/job.h"
+#include "convert/jobrecord.h"
+#include "support/progress.h"
 
 // The batch behind dlg with up to job->request->jobs entries converting at once, each on a
 // worker thread with a progress surface of its own (a row of dlg). The outcome is a one-at-a-time
