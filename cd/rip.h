@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/ring_process.h"
 #include "core/sound.h"
@@ -10,10 +11,19 @@
 #include "support/progress.h"
 #include "support/thread.h"
 
+// What a secure rip found, filled by LRipTrack when the record points at one.
+struct LRipReport {
+    uint32_t rereads = 0;            // sectors that needed more than the two agreeing reads
+    std::vector<uint32_t> unstable;  // sectors (LBA) that never read the same twice
+    bool damaged = false;            // the track was kept with unstable sectors
+    int offset = 0;                  // the read offset applied, in samples
+};
+
 struct LCDROMRipTrack {
     uint8_t nDrive = 0;
-    uint8_t nTrack = 0;  // from 0
-    LSinkRef sink;       // any rate and channel count
+    uint8_t nTrack = 0;            // from 0
+    LSinkRef sink;                 // any rate and channel count
+    LRipReport* report = nullptr;  // filled when not null
 };
 
 struct LCDROMRipSectors {
