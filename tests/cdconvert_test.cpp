@@ -6,6 +6,7 @@
 #include "cd/cddb.h"
 #include "cd/rip.h"
 #include "cd/scsi.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
@@ -56,6 +57,40 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     EXPECT_LT(SecondsSince(t0), 5);
     LCDSetTimeoutsForTesting(LCDTimeouts());
     EXPECT_EQ(drive.openFiles, 0);
+}
+
+// The samples of track t as ripped from the served drive, with the report; none on a failure.
+std::vector<int32_t> RipTrackSamples(int t, LRipReport* report = nullptr,
+                                     FakeProgress* dlg = nullptr) {
+    FakeProgress quiet;
+    auto* sink = new MemorySink(44100, 2);
+    LCDROMRipTrack rip{0, uint8_t(t), LSinkRef(sink), report};
+    return LRipTrack(dlg ? dlg : &quiet, &rip) == LPROCESS_OK ? sink->samples
+                                                              : std::vector<int32_t>();
+}
+
+// A drive that delivers each sector's audio 30 frames early (or late) gives the disc's own
+// samples once its offset is set, with zeros where the shift reaches beyond the disc's ends; the
+// first and the last track, reading securely and not.
+TEST(CdRip, ReadOffsetGivesTheDiscsOwnSamples) {
+    ScratchHome();
+    DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    for (bool secure : {false, true}) {
+        SettingsWrite(kSecureRip, secure);
+        for (int offset : {30, -30}) {
+            disc.readOffset = offset;
+            SettingsWrite(kReadOffset, offset);
+            for (int t : {0, 4}) {
+                std::vector<int16_t> want = disc.TrackPCM(t);
+                if (offset < 0 && t == 0) std::fill_n(want.begin(), 2 * 30, 0);
+                if (offset > 0 && t == 4) std::fill_n(want.end() - 2 * 30, 2 * 30, 0);
+                LRipReport report;
+                EXPECT_EQ(RipTrackSamples(t, &report), Internal(want)) << offset << " " << t;
+                EXPECT_EQ(report.offset, offset);
+            }
+        }
+    }
 }
 
 // The window stand-in with CD track entries; each test starts with no disc record loaded.
@@ -111,7 +146,8 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
 // The worked example named from the test server under every scheme; an unknown disc is reported;
 // long texts are cut, keeping the extension.
 TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
-    DiscImage disc{{0, 15000, 30000, 45000}, {}};
+    DiscImage disc;
+    disc.starts = {0, 15000, 30000, 45000};
     FakeCDDrive drive(disc);
     UseCddbTestServer("good");
     LCDDBInfo& info = *LCDState().info;
