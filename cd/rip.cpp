@@ -217,6 +217,140 @@ int PlainLoop(RipControl& control, LSCSI& drive, RipBuffers& buf, const RipWindo
     return status;
 }
 
+uint64_t SectorHash(const int16_t* sector) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(sector);
+    uint64_t h = 0x243F6A8885A308D3ull;
+    for (int i = 0; i < LCD_SECTOR_BYTES; i += 8) {
+        uint64_t v;
+        std::memcpy(&v, bytes + i, 8);
+        h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+// The secure loop: each stretch is read twice, the second pass after a read far away, and a
+// sector whose two reads differ, or that came with C2 errors, is read again (each time after a
+// read far away) until a clean read agrees with an earlier clean one.
+class SecureLoop {
+  public:
+    SecureLoop(RipControl& control, LSCSI& drive, RipBuffers& buf, const RipWindow& w,
+               const LCDROMRipSectors& data, LRipReport& report)
+        : control_(control),
+          reader_(control, drive),
+          buf_(buf),
+          w_(w),
+          data_(data),
+          report_(report) {
+        reader_.UseC2(true);
+    }
+
+    int Run() {
+        const uint32_t first = w_.firstSector, end = w_.endSector;
+        for (uint32_t a = first, b; a < end; a = b) {
+            b = std::min(end, a + kStretchSectors);
+            int status = Pass(a, b, false);
+            if (status == LPROCESS_OK) status = EmptyCache(a);
+            if (status == LPROCESS_OK) status = Pass(a, b, true);
+            if (status != LPROCESS_OK) return status;
+        }
+        return LPROCESS_OK;
+    }
+
+  private:
+    // One pass over the sectors [a, b): the first keeps each sector's hash and C2 mark, the
+    // second compares, settles the doubtful sectors and delivers.
+    int Pass(uint32_t a, uint32_t b, bool second) {
+        for (uint32_t s = a; s < b;) {
+            if (control_.Stop()) return LPROCESS_STOPPED;
+            const int n = int(std::min<uint32_t>(uint32_t(reader_.BlockSectors()), b - s));
+            int16_t* block = buf_.sectors[0];
+            int status = reader_.Read(s, n, block, buf_.flagged);
+            if (status != LPROCESS_OK) return status;
+            for (int i = 0; i < n; ++i) {
+                int16_t* sector = block + size_t(i) * LCD_SECTOR_BYTES / 2;
+                const uint32_t k = s - a + uint32_t(i);
+                const uint64_t h = SectorHash(sector);
+                const bool clean = !buf_.flagged[i];
+                if (!second) {
+                    buf_.firstPass[k] = h, buf_.firstFlagged[k] = !clean;
+                    continue;
+                }
+                if (h == buf_.firstPass[k] && clean && !buf_.firstFlagged[k]) continue;
+                ++report_.rereads;
+                bool settled = false;
+                status = Settle(s + uint32_t(i), sector, buf_.firstPass[k], !buf_.firstFlagged[k],
+                                h, clean, settled);
+                if (status != LPROCESS_OK) return status;
+                if (!settled) {
+                    report_.unstable.push_back(s + uint32_t(i));
+                    if (!data_.keepDamaged) return LPROCESS_FAILED;
+                }
+            }
+            if (second) Deliver(buf_, 0, block, s, n, w_, data_.sink.get());
+            s += uint32_t(n);
+            done_ += uint32_t(n);
+            control_.Progress(double(done_) / (2.0 * double(w_.endSector - w_.firstSector)));
+        }
+        return LPROCESS_OK;
+    }
+
+    // Reads the sector again, up to 16 times, until a clean read agrees with an earlier clean
+    // one, which then replaces `sector`; settled tells whether one did.
+    int Settle(uint32_t lba, int16_t* sector, uint64_t h1, bool clean1, uint64_t h2, bool clean2,
+               bool& settled) {
+        int count = 0;
+        auto remember = [&](uint64_t h, bool clean) {
+            buf_.tries[count] = h, buf_.triesClean[count] = clean, ++count;
+        };
+        remember(h1, clean1);
+        remember(h2, clean2);
+        int16_t* again = buf_.sectors[1];
+        for (int k = 0; k < kMaxRereads; ++k) {
+            if (control_.Stop()) return LPROCESS_STOPPED;
+            int status = EmptyCache(lba);
+            if (status != LPROCESS_OK) return status;
+            uint8_t flagged = 0;
+            status = reader_.Read(lba, 1, again, &flagged);
+            if (status == LPROCESS_STOPPED) return status;
+            if (status != LPROCESS_OK) continue;  // a read that failed agrees with nothing
+            const uint64_t h = SectorHash(again);
+            for (int j = 0; j < count && !flagged; ++j) {
+                if (buf_.triesClean[j] && buf_.tries[j] == h) {
+                    std::memcpy(sector, again, LCD_SECTOR_BYTES);
+                    settled = true;
+                    return LPROCESS_OK;
+                }
+            }
+            remember(h, !flagged);
+        }
+        settled = false;
+        return LPROCESS_OK;
+    }
+
+    // Reads one sector far from lba, so that the drive's next read of lba cannot come from its
+    // cache. Only a stop counts; the read's own outcome does not matter.
+    int EmptyCache(uint32_t lba) {
+        const uint32_t disc = data_.leadOut ? data_.leadOut : w_.endSector;
+        uint32_t far;
+        if (disc > 2 * kFarSectors)
+            far = lba >= kFarSectors ? lba - kFarSectors : lba + kFarSectors;
+        else
+            far = lba < disc / 2 ? disc - 1 : 0;
+        uint8_t flagged = 0;
+        int status = reader_.Read(far, 1, buf_.sectors[1], &flagged);
+        return status == LPROCESS_STOPPED ? status : LPROCESS_OK;
+    }
+
+    RipControl& control_;
+    Reader reader_;
+    RipBuffers& buf_;
+    const RipWindow& w_;
+    const LCDROMRipSectors& data_;
+    LRipReport& report_;
+    uint32_t done_ = 0;
+};
+
 int RipLoop(RipControl& control, LCDROMRipSectors& data) {
     // The buffers outlive the drive object, which lets go of any request still running.
     std::unique_ptr<RipBuffers> buffers(new RipBuffers);
@@ -232,8 +366,11 @@ int RipLoop(RipControl& control, LCDROMRipSectors& data) {
     RipBuffers& buf = *buffers;
     LSoundSinkBase* sink = data.sink.get();
     const RipWindow w = MakeWindow(data);
+    LRipReport own;
+    LRipReport& report = data.report ? *data.report : own;
     Send(buf, 0, nullptr, w.lead, sink);
-    int status = PlainLoop(control, drive, buf, w, sink);
+    int status = data.secure ? SecureLoop(control, drive, buf, w, data, report).Run()
+                             : PlainLoop(control, drive, buf, w, sink);
     if (status == LPROCESS_OK) status = control.Stop() ? LPROCESS_STOPPED : LPROCESS_OK;
     if (status == LPROCESS_OK) Send(buf, 0, nullptr, w.trail, sink);
     drive.Close();
@@ -310,6 +447,14 @@ int LRipTrack(LProgressDialog* dlg, LCDROMRipTrack* data) {
     if (!chain) return LPROCESS_FAILED;
     sectors.sink = chain;
     int status = LRipSectors(dlg, &sectors);
+    if (!report.unstable.empty() && sectors.keepDamaged) report.damaged = true;
+    if (!report.unstable.empty() && !sectors.keepDamaged) {
+        std::snprintf(text, sizeof text,
+                      "Track %d cannot be read: sector %u never reads the same twice.",
+                      data->nTrack + 1, unsigned(report.unstable.front()));
+        dlg->ShowError(text);
+        return LPROCESS_FAILED;
+    }
     // The adapters write their tail and the caller's sink completes its file (header sizes,
     // encoder exit), which may find that it could not.
     if (status == LPROCESS_OK) status = chain->IsUnusable() ? LPROCESS_FAILED : chain->Finish(dlg);

@@ -19,6 +19,7 @@ using namespace testutil;
 // A track in block-sized writes (every track's samples: the command line below), then a cancel,
 // a drive past the list, failing reads and a hung drive, each ending cleanly.
 TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
+    ScratchHome();
     const DiscImage disc = MakeTestDisc(0);
     FakeCDDrive drive(disc);
     FakeProgress dlg;
@@ -93,6 +94,54 @@ TEST(CdRip, ReadOffsetGivesTheDiscsOwnSamples) {
     }
 }
 
+// Secure reading: a clean track costs two passes (and a read far away between them); a sector
+// that reads wrong once, or twice alike with C2 errors, comes out right and counts as re-read, on
+// a drive that gives C2 pointers and on one that refuses them; one that never reads the same
+// twice fails its track with a message naming both, or with KeepDamaged is kept and reported.
+TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
+    ScratchHome();
+    DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    const std::vector<int32_t> want = Internal(disc.TrackPCM(2));  // sectors 50 to 1062
+    LRipReport report;
+    int reads = drive.reads;
+    EXPECT_EQ(RipTrackSamples(2, &report), want);
+    EXPECT_EQ(drive.reads - reads, 2 * 43 + 1);  // 24 sectors a read with C2 pointers
+    EXPECT_EQ(report.rereads, 0u);
+    for (bool refuseC2 : {false, true}) {
+        disc.refuseC2 = refuseC2;
+        disc.timesRead.clear();
+        disc.wrongReads = {{100, 1}};
+        EXPECT_EQ(RipTrackSamples(2, &report), want) << refuseC2;
+        EXPECT_EQ(report.rereads, 1u);
+        if (refuseC2) continue;
+        // Read wrong alike twice: only the C2 pointers tell.
+        disc.timesRead.clear();
+        disc.wrongReads = {{100, 2}}, disc.wrongFlagged = true;
+        EXPECT_EQ(RipTrackSamples(2, &report), want);
+        EXPECT_EQ(report.rereads, 1u);
+    }
+    disc.wrongReads.clear();
+    disc.unstable = {700};
+    FakeProgress dlg;
+    EXPECT_TRUE(RipTrackSamples(2, &report, &dlg).empty());
+    EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
+    ASSERT_EQ(dlg.errors.size(), 1u);
+    EXPECT_EQ(dlg.errors[0], "Track 3 cannot be read: sector 700 never reads the same twice.");
+    SettingsWrite(kKeepDamaged, true);
+    const std::vector<int32_t> kept = RipTrackSamples(2, &report);
+    EXPECT_EQ(kept.size(), want.size());
+    EXPECT_TRUE(report.damaged);
+    EXPECT_EQ(report.rereads, 1u);
+    EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
+    // Without secure reading the wrong read goes into the output.
+    SettingsWrite(kSecureRip, false);
+    disc.unstable.clear();
+    disc.timesRead.clear();
+    disc.wrongReads = {{100, 1}};
+    EXPECT_NE(RipTrackSamples(2, &report), want);
+}
+
 // The window stand-in with CD track entries; each test starts with no disc record loaded.
 class Host : public FakeHost {
   public:
@@ -105,10 +154,10 @@ class Host : public FakeHost {
 class CdConvert : public ::testing::Test {
   protected:
     // The command line against the host, with the served drive.
-    void Run(std::vector<const char*> args) {
+    LCommandResult Run(std::vector<const char*> args) {
         args.insert(args.begin(), "tamber");
         LSettingsRecords records;
-        LCommandLine(host_, records).Run(int(args.size()), args.data());
+        return LCommandLine(host_, records).Run(int(args.size()), args.data());
     }
     // The name under scheme "A", "B" or a custom pattern, in a folder of the scratch folder.
     std::string Name(const LCDNameTexts& t, const char* scheme, const std::string& folder = "") {
@@ -141,6 +190,33 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     EXPECT_EQ(host_.Images(), (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));
     EXPECT_EQ(ReadWav16(dir_ + "/home/Music/Track04.wav").samples, disc.TrackPCM(3));
     EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
+}
+
+// A track with a sector that never reads the same twice fails alone, its output gone and the
+// sector named, and fails the run; the other tracks are ripped. KeepDamaged keeps it.
+TEST_F(CdConvert, UnstableSectorFailsItsTrackAndTheRunButNotTheOthers) {
+    DiscImage disc = MakeTestDisc(0);
+    disc.unstable = {30};  // in track 2
+    FakeCDDrive drive(disc);
+    const std::string out = dir_ + "/out";
+    for (bool keep : {false, true}) {
+        SettingsWrite(kKeepDamaged, keep);
+        host_.RemoveAllEntries();
+        testing::internal::CaptureStderr();
+        const LCommandResult result = Run({"-overwrite", "ALWAYS", "-format", ".wav", "-outfolder",
+                                           out.c_str(), "/dev/fakesr0", "-convert"});
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result.outcome, keep ? LPROCESS_OK : LPROCESS_FAILED);
+        EXPECT_EQ(said.find("Track 2 cannot be read: sector 30 never reads the same twice.") !=
+                      std::string::npos,
+                  !keep)
+            << said;
+        EXPECT_EQ(fs::exists(out + "/Track02.wav"), keep);
+        EXPECT_EQ(host_.Images()[1], keep ? LENTRY_DONE : LENTRY_FAILED);
+        for (int t : {0, 2, 3, 4})
+            EXPECT_EQ(ReadWav16(out + "/Track0" + std::to_string(t + 1) + ".wav").samples,
+                      disc.TrackPCM(t));
+    }
 }
 
 // The worked example named from the test server under every scheme; an unknown disc is reported;
