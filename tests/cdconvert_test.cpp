@@ -4,6 +4,7 @@
 
 #include "app/cmdline.h"
 #include "cd/cddb.h"
+#include "cd/cdtext.h"
 #include "cd/rip.h"
 #include "cd/scsi.h"
 #include "store/settingnames.h"
@@ -142,6 +143,32 @@ TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
     EXPECT_NE(RipTrackSamples(2, &report), want);
 }
 
+// CD-TEXT packs: texts across packs, a tab for the text before, ISO 8859-1 as UTF-8; a pack with
+// a bad CRC loses the texts it touches and no other, and so does a response cut short.
+TEST(CdText, PacksParsedWithTheirCrcs) {
+    const std::vector<uint8_t> titles =
+        MakeCDTextPacks(0x80, {"Album", "First Song", "\t", "Caf\xe9 au lait, a longer title"});
+    const std::vector<uint8_t> performers =
+        MakeCDTextPacks(0x81, {"Band", "", "", ""}, uint8_t(titles.size() / 18));
+    auto parse = [&](int badPack, size_t cut) {
+        std::vector<uint8_t> r = {0, 0, 0, 0};
+        r.insert(r.end(), titles.begin(), titles.end());
+        r.insert(r.end(), performers.begin(), performers.end());
+        r[0] = uint8_t((r.size() - 2) >> 8), r[1] = uint8_t(r.size() - 2);
+        if (badPack >= 0) r[4 + 18 * size_t(badPack) + 6] ^= 1;
+        auto text = std::make_unique<LCDText>();
+        LCDParseText(r.data(), int(std::min(cut, r.size())), *text);
+        std::string all;
+        for (int t = 0; t < 4; ++t) all += std::string(text->texts[0][t]) + "|";
+        return all + text->texts[1][0];
+    };
+    EXPECT_EQ(parse(-1, 1000),
+              "Album|First Song|First Song|Caf\xc3\xa9 au lait, a longer title|Band");
+    EXPECT_EQ(parse(2, 1000), "Album|First Song|First Song||Band");  // inside track 3's title
+    EXPECT_EQ(parse(0, 1000), "|||Caf\xc3\xa9 au lait, a longer title|Band");  // the tab too
+    EXPECT_EQ(parse(-1, 4 + 18 * 2), "Album|First Song|First Song||");
+}
+
 // The window stand-in with CD track entries; each test starts with no disc record loaded.
 class Host : public FakeHost {
   public:
@@ -216,6 +243,23 @@ TEST_F(CdConvert, UnstableSectorFailsItsTrackAndTheRunButNotTheOthers) {
         for (int t : {0, 2, 3, 4})
             EXPECT_EQ(ReadWav16(out + "/Track0" + std::to_string(t + 1) + ".wav").samples,
                       disc.TrackPCM(t));
+    }
+}
+
+// A disc with CD-TEXT names its tracks with CDDB off and when the server knows no match.
+TEST_F(CdConvert, CdTextNamesTracksWithoutCddbOrWithoutAMatch) {
+    DiscImage disc = MakeTestDisc(0);
+    disc.cdText = MakeCDTextPacks(0x80, {"Album", "One", "Two", "Three", "Four", "Five"});
+    const std::vector<uint8_t> performers =
+        MakeCDTextPacks(0x81, {"Band", "", "", "", "", ""}, uint8_t(disc.cdText.size() / 18));
+    disc.cdText.insert(disc.cdText.end(), performers.begin(), performers.end());
+    FakeCDDrive drive(disc);
+    UseCddbTestServer("nomatch");
+    for (bool cddb : {false, true}) {
+        SettingsWriteBool("Settings", "UseCDDB", cddb);
+        const std::string out = dir_ + "/out" + std::to_string(cddb);
+        Run({"-format", ".wav", "-outfolder", out.c_str(), "/dev/fakesr0#2", "-convert"});
+        EXPECT_EQ(ReadWav16(out + "/Band - Two.wav").samples, disc.TrackPCM(1)) << cddb;
     }
 }
 
