@@ -139,12 +139,14 @@ class Reader {
 
     // Reads n sectors into `out` and waits, with C2 pointers while the drive gives them (the
     // first refusal turns them off): flagged[i] tells sector i was not read cleanly.
-    int Read(uint32_t lba, int n, int16_t* out, uint8_t* flagged) {
+    // `refused` (may be null) tells a read the drive answered with an error.
+    int Read(uint32_t lba, int n, int16_t* out, uint8_t* flagged, bool* refusedOut = nullptr) {
         for (;;) {
             const bool c2 = c2_;
             int status = ProcessSCSICDReadDASectors(drive_, lba, n, out, c2);
             bool refused = false;
             if (status == LPROCESS_OK) status = Wait(&refused);
+            if (refusedOut) *refusedOut = refused;
             if (c2 && !c2Known_ && refused) {
                 LTrace("RipSecure the drive refuses C2 error pointers");
                 c2_ = false, c2Known_ = true;
@@ -230,8 +232,8 @@ uint64_t SectorHash(const int16_t* sector) {
 }
 
 // The secure loop: each stretch is read twice, the second pass after a read far away, and a
-// sector whose two reads differ, or that came with C2 errors, is read again (each time after a
-// read far away) until a clean read agrees with an earlier clean one.
+// sector whose two reads differ, that came with C2 errors or that the drive refused, is read
+// again (each time after a read far away) until a clean read agrees with an earlier clean one.
 class SecureLoop {
   public:
     SecureLoop(RipControl& control, LSCSI& drive, RipBuffers& buf, const RipWindow& w,
@@ -265,7 +267,9 @@ class SecureLoop {
             if (control_.Stop()) return LPROCESS_STOPPED;
             const int n = int(std::min<uint32_t>(uint32_t(reader_.BlockSectors()), b - s));
             int16_t* block = buf_.sectors[0];
-            int status = reader_.Read(s, n, block, buf_.flagged);
+            bool refused = false;
+            int status = reader_.Read(s, n, block, buf_.flagged, &refused);
+            if (status == LPROCESS_FAILED && refused) status = ReadEach(s, n, block);
             if (status != LPROCESS_OK) return status;
             for (int i = 0; i < n; ++i) {
                 int16_t* sector = block + size_t(i) * LCD_SECTOR_BYTES / 2;
@@ -293,6 +297,25 @@ class SecureLoop {
             control_.Progress(double(done_) / (2.0 * double(w_.endSector - w_.firstSector)));
         }
         return LPROCESS_OK;
+    }
+
+    // A block the drive refused, sector by sector: a sector it refuses counts as read with
+    // errors (zeros), to be read again. A block of which no sector reads means the drive fails.
+    int ReadEach(uint32_t s, int n, int16_t* block) {
+        int readable = 0;
+        for (int i = 0; i < n; ++i) {
+            int16_t* sector = block + size_t(i) * LCD_SECTOR_BYTES / 2;
+            bool refused = false;
+            const int status = reader_.Read(s + uint32_t(i), 1, sector, &buf_.flagged[i], &refused);
+            if (status == LPROCESS_OK) {
+                ++readable;
+                continue;
+            }
+            if (!refused) return status;  // a stop or a time-out
+            std::fill_n(sector, LCD_SECTOR_BYTES / 2, 0);
+            buf_.flagged[i] = 1;
+        }
+        return readable == 0 && n > 1 ? LPROCESS_FAILED : LPROCESS_OK;
     }
 
     // Reads the sector again, up to 16 times, until a clean read agrees with an earlier clean

@@ -98,7 +98,8 @@ TEST(CdRip, ReadOffsetGivesTheDiscsOwnSamples) {
 // Secure reading: a clean track costs two passes (and a read far away between them); a sector
 // that reads wrong once, or twice alike with C2 errors, comes out right and counts as re-read, on
 // a drive that gives C2 pointers and on one that refuses them; one that never reads the same
-// twice fails its track with a message naming both, or with KeepDamaged is kept and reported.
+// twice (or never reads at all) fails its track with a message naming both, or with KeepDamaged
+// is kept and reported.
 TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
     ScratchHome();
     DiscImage disc = MakeTestDisc(0);
@@ -123,12 +124,15 @@ TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
         EXPECT_EQ(report.rereads, 1u);
     }
     disc.wrongReads.clear();
-    disc.unstable = {700};
-    FakeProgress dlg;
-    EXPECT_TRUE(RipTrackSamples(2, &report, &dlg).empty());
-    EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
-    ASSERT_EQ(dlg.errors.size(), 1u);
-    EXPECT_EQ(dlg.errors[0], "Track 3 cannot be read: sector 700 never reads the same twice.");
+    for (bool refused : {false, true}) {  // read differently each time, or refused every time
+        (refused ? disc.unreadable : disc.unstable) = {700};
+        FakeProgress dlg;
+        EXPECT_TRUE(RipTrackSamples(2, &report, &dlg).empty());
+        EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
+        ASSERT_EQ(dlg.errors.size(), 1u);
+        EXPECT_EQ(dlg.errors[0], "Track 3 cannot be read: sector 700 never reads the same twice.");
+        disc.unstable.clear();
+    }
     SettingsWrite(kKeepDamaged, true);
     const std::vector<int32_t> kept = RipTrackSamples(2, &report);
     EXPECT_EQ(kept.size(), want.size());
@@ -137,7 +141,7 @@ TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
     EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
     // Without secure reading the wrong read goes into the output.
     SettingsWrite(kSecureRip, false);
-    disc.unstable.clear();
+    disc.unreadable.clear();
     disc.timesRead.clear();
     disc.wrongReads = {{100, 1}};
     EXPECT_NE(RipTrackSamples(2, &report), want);

@@ -74,6 +74,8 @@ int DiscImage::Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8
     if (failRead) return check(0x03, 0x11);  // medium error, unrecovered read error
     if (lba + count > starts.back() || count * each > outBytes)
         return check(0x05, 0x21);  // illegal request, LBA out of range
+    if (unreadable.lower_bound(lba) != unreadable.lower_bound(lba + count))
+        return check(0x03, 0x11);
     const int64_t discFrames = int64_t(starts.back()) * 588;
     for (uint32_t i = 0; i < count; ++i) {
         auto* samples = reinterpret_cast<int16_t*>(out + size_t(i) * each);

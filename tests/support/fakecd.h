@@ -30,6 +30,7 @@ struct DiscImage {
     std::map<uint32_t, int> wrongReads;         // sector: its first n reads come back wrong, alike
     bool wrongFlagged = false;                  // those wrong reads carry C2 pointers
     std::set<uint32_t> unstable;                // sectors that never read the same twice
+    std::set<uint32_t> unreadable;              // a read that takes one in fails (medium error)
     bool refuseC2 = false;                      // READ CD with C2 pointers is an illegal request
     std::vector<uint8_t> cdText;                // READ TOC format 5's packs; none: format 5 refused
     mutable std::map<uint32_t, int> timesRead;  // reads of each sector so far
