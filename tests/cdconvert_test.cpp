@@ -250,7 +250,8 @@ TEST_F(CdConvert, UnstableSectorFailsItsTrackAndTheRunButNotTheOthers) {
     }
 }
 
-// A disc with CD-TEXT names its tracks with CDDB off and when the server knows no match.
+// A disc with CD-TEXT names its tracks with CDDB off and when the server knows no match; a drive
+// that refuses to give CD-TEXT changes nothing.
 TEST_F(CdConvert, CdTextNamesTracksWithoutCddbOrWithoutAMatch) {
     DiscImage disc = MakeTestDisc(0);
     disc.cdText = MakeCDTextPacks(0x80, {"Album", "One", "Two", "Three", "Four", "Five"});
@@ -265,6 +266,10 @@ TEST_F(CdConvert, CdTextNamesTracksWithoutCddbOrWithoutAMatch) {
         Run({"-format", ".wav", "-outfolder", out.c_str(), "/dev/fakesr0#2", "-convert"});
         EXPECT_EQ(ReadWav16(out + "/Band - Two.wav").samples, disc.TrackPCM(1)) << cddb;
     }
+    disc.cdText.clear();  // the drive refuses the command: the names stay the job's
+    SettingsWriteBool("Settings", "UseCDDB", false);
+    Run({"-outfolder", (dir_ + "/plain").c_str(), "/dev/fakesr0#2", "-convert"});
+    EXPECT_EQ(ReadWav16(dir_ + "/plain/Track02.wav").samples, disc.TrackPCM(1));
 }
 
 // The worked example named from the test server under every scheme; an unknown disc is reported;
