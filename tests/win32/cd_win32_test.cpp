@@ -40,6 +40,10 @@ class CdWin32 : public ::testing::Test {
         SetEnvironmentVariableA("TAMBER_ASPI_IMAGE", (dir_ + "/disc.img").c_str());
         SetEnvironmentVariableA("TAMBER_ASPI_LOG", (dir_ + "/aspi.log").c_str());
         SetEnvironmentVariableA("TAMBER_ASPI_MODE", nullptr);
+        // Rips read as the defaults say, whatever other suites left in the prefix.
+        for (const LBoolSetting& s : {kSecureRip, kKeepDamaged})
+            SettingsDeleteValue(s.section, s.name);
+        SettingsDeleteValue(kReadOffset.section, kReadOffset.name);
     }
     void TearDown() override {
         LSCSIGetSystemCalls() = LSCSISystemCalls();

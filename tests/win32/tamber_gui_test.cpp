@@ -193,6 +193,8 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
               "UseCDDB=1 FormatChoiceC=1 CustomString={%n %t} SoundOutDevice=0 ");
     EXPECT_EQ(Setting("AccurateRip", "ReadOffset") + " " + Setting("AccurateRip", "Secure"),
               "-6 0");
+    SetSetting("AccurateRip", "ReadOffset", "0");  // later rips in this prefix read as usual
+    SetSetting("AccurateRip", "Secure", "1");
     EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verb() + "\\command", nullptr).find("tamber.exe"),
               std::string::npos);
 
