@@ -22,6 +22,7 @@ struct LCDDBInfo {
     int32_t iYear = 0;              // from the extended disc data
     uint8_t iTracks = 0;            // from the table of contents
     char szExtendedData[260] = {};  // the EXTD value
+    uint8_t bCDText = 0;            // the names came from the disc's CD-TEXT
     LCDDBTrackInfo Tracks[256];
 };
 

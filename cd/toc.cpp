@@ -1,24 +1,28 @@
 // READ TOC and READ CD: the command blocks and the table of contents' parse.
 #include "cd/toc.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/byteorder.h"
 #include "support/trace.h"
 
-void LCDBuildReadTOC(uint8_t cdb[10]) {
-    const uint8_t bytes[10] = {0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00};
+void LCDBuildReadTOC(uint8_t cdb[10], int format, uint16_t allocation) {
+    const uint8_t bytes[10] = {0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
     std::memcpy(cdb, bytes, sizeof bytes);
+    cdb[2] = uint8_t(format & 0x0F);
+    if (format == 5) cdb[6] = 0;  // CD-TEXT has no starting track
+    StoreBE16(cdb + 7, allocation);
 }
 
-void LCDBuildReadCD(uint8_t cdb[12], uint32_t lba, int sectors) {
+void LCDBuildReadCD(uint8_t cdb[12], uint32_t lba, int sectors, bool c2) {
     cdb[0] = 0xBE;
     cdb[1] = 0x00;
     StoreBE32(cdb + 2, lba);
     cdb[6] = 0x00;
     cdb[7] = 0x00;
     cdb[8] = uint8_t(sectors);
-    cdb[9] = 0xF0;
+    cdb[9] = c2 ? 0xF2 : 0xF0;  // sync, headers, user data (and the C2 error bits)
     cdb[10] = 0x00;
     cdb[11] = 0x00;
 }
@@ -62,10 +66,24 @@ int ProcessSCSICDGetTOC(LProgressDialog* dlg, LSCSI& drive, uint8_t& trackCount,
                                                                      : LPROCESS_FAILED;
 }
 
-int ProcessSCSICDReadDASectors(LSCSI& drive, uint32_t lba, int sectors, int16_t* samples) {
-    if (sectors < 1 || sectors > LCD_MAX_READ_SECTORS) return LPROCESS_FAILED;
+int ProcessSCSICDReadDASectors(LSCSI& drive, uint32_t lba, int sectors, int16_t* samples, bool c2) {
+    if (sectors < 1 || sectors > (c2 ? LCD_MAX_C2_READ_SECTORS : LCD_MAX_READ_SECTORS))
+        return LPROCESS_FAILED;
     uint8_t cdb[12];
-    LCDBuildReadCD(cdb, lba, sectors);
-    return ProcessSCSIExecuteCommandAsync(drive, cdb, 12, LSCSI_DATA_IN,
-                                          uint32_t(sectors) * LCD_SECTOR_BYTES, samples);
+    LCDBuildReadCD(cdb, lba, sectors, c2);
+    const uint32_t each = c2 ? LCD_C2_SECTOR_BYTES : LCD_SECTOR_BYTES;
+    return ProcessSCSIExecuteCommandAsync(drive, cdb, 12, LSCSI_DATA_IN, uint32_t(sectors) * each,
+                                          samples);
+}
+
+int ProcessSCSICDReadText(LProgressDialog* dlg, LSCSI& drive, uint8_t* out, int& bytes) {
+    bytes = 0;
+    std::memset(out, 0, LCD_TEXT_BYTES);
+    uint8_t cdb[10];
+    LCDBuildReadTOC(cdb, 5, LCD_TEXT_BYTES);
+    int status = ProcessSCSIExecuteCommand(dlg, drive, cdb, 10, LSCSI_DATA_IN, LCD_TEXT_BYTES, out,
+                                           LCDGetTimeouts().tocMs);
+    if (status != LPROCESS_OK) return status;
+    bytes = std::min<int>(LCD_TEXT_BYTES, LoadBE16(out) + 2);
+    return LPROCESS_OK;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cd/cddb.h"
+#include "cd/cdtext.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
 #include "convert/entrypaths.h"
@@ -68,6 +69,9 @@ int LLoadDiscRecord(LProgressDialog* dlg, LCDInfoLoad* load) {
         status = ProcessCDDBLookup(dlg, load->info, &outcome);
     if (outcome == LCDDBOutcome::NoMatch)
         load->user->ShowErrorMessage(kCDDBNoMatchMessage, "Tamber");
+    // Without names from the server, the disc's own CD-TEXT names it where it has one.
+    if (status == LPROCESS_OK && (!load->info->bUseCDDB || outcome != LCDDBOutcome::Found))
+        load->info->bCDText = LCDReadText(dlg, *load->info) ? 1 : 0;
     return status;
 }
 
@@ -77,6 +81,7 @@ void LoadDiscInfo(LConvertEvents& events, bool hidden, LCDDBInfo& info, uint8_t 
     info.bUseCDDB = useCDDB ? 1 : 0;
     info.szAlbumName[0] = info.szArtist[0] = info.szCategory[0] = info.szExtendedData[0] = 0;
     info.iTracks = 0;
+    info.bCDText = 0;
     LCDInfoLoad load{&info, &events};
     LNestedProgress<LCDInfoLoad, LLoadDiscRecord> dlg("Loading CD Information", &load, events,
                                                       hidden);
@@ -230,15 +235,16 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, con
     const int track = LCDTrackOfPath(input);
 
     LCDRunState& cd = LCDState();
-    if (request.cdNaming.useCDDB && !cd.tableLoaded) {
-        LoadDiscInfo(events, request.hidden, *cd.info, drive, true, jobDialog);
+    if (!cd.tableLoaded) {
+        LoadDiscInfo(events, request.hidden, *cd.info, drive, request.cdNaming.useCDDB, jobDialog);
         cd.tableLoaded = true;
     }
     LCDNameTexts texts;
     LCDCleanTexts(*cd.info, track, texts);
-    // Default names ("Track 01") and tracks the record does not know are no CDDB titles.
-    const bool useNames = request.cdNaming.useCDDB && std::strncmp(texts.title, "Track", 5) != 0 &&
-                          texts.title[0] && track >= 0 && track < cd.info->iTracks;
+    // Default names ("Track 01") and tracks the record does not know are no titles.
+    const bool named = request.cdNaming.useCDDB || cd.info->bCDText;
+    const bool useNames = named && std::strncmp(texts.title, "Track", 5) != 0 && texts.title[0] &&
+                          track >= 0 && track < cd.info->iTracks;
 
     char extension[LMAX_PATH], folder[LMAX_PATH];
     GetFileExtension(extension, output);

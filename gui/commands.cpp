@@ -62,6 +62,9 @@ bool MainDialog::OpenTrackSource(const char* path, LSourceRef& out) {
     rip->nDrive = drive;
     rip->firstSector = info.SectorStart;
     rip->endSector = info.SectorEnd;
+    // Played as ripped: the drive's read offset corrected, in one read (no second pass).
+    rip->offset = SettingsRead(kReadOffset);
+    rip->leadOut = cd.info->Tracks[cd.info->iTracks - 1].SectorEnd;
     rip->sink = bridge.OpenSink();
     std::snprintf(rip->name, sizeof rip->name, "Testing");
     out = bridge.OpenSource(rip);

@@ -2,7 +2,9 @@
 #include "gui/pages.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "app/shell.h"
 #include "app/sounddevice.h"
@@ -89,6 +91,15 @@ void LOverwritePage::CmHelp() {
     ShowHelpContext(hwnd_, kHelpContext);
 }
 
+bool ParseReadOffset(const char* text, int32_t& samples) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    while (end && (*end == ' ' || *end == '\t')) ++end;
+    if (end == text || !end || *end || value < -99999 || value > 99999) return false;
+    samples = int32_t(value);
+    return true;
+}
+
 bool ValidCustomPattern(const char* text) {
     return std::strlen(text) >= 2 && std::strchr(text, '%') && std::strchr(text, '{');
 }
@@ -101,6 +112,9 @@ void LFormatsPage::InitDialog() {
     char pattern[LMAX_PATH] = {};
     SettingsRead(kCustomString, pattern);
     LSetItemText(hwnd_, IDC_PATTERN_TEXT, pattern);
+    Check(hwnd_, IDC_SECURE, SettingsRead(kSecureRip));
+    Check(hwnd_, IDC_KEEPDAMAGED, SettingsRead(kKeepDamaged));
+    LSetItemText(hwnd_, IDC_READOFFSET, std::to_string(SettingsRead(kReadOffset)).c_str());
 }
 
 void LFormatsPage::EnableControls() {
@@ -108,6 +122,17 @@ void LFormatsPage::EnableControls() {
 }
 
 bool LFormatsPage::CmOk() {
+    char offset[LMAX_PATH];
+    GetControlText(IDC_READOFFSET, offset);
+    int32_t samples = 0;
+    if (!ParseReadOffset(offset, samples)) {
+        MessageBoxA(hwnd_, "The read offset must be a whole number of samples.", nullptr,
+                    MB_OK | MB_ICONERROR);
+        return false;
+    }
+    SettingsWrite(kReadOffset, samples);
+    SettingsWrite(kSecureRip, Checked(hwnd_, IDC_SECURE));
+    SettingsWrite(kKeepDamaged, Checked(hwnd_, IDC_KEEPDAMAGED));
     const bool cddb = Checked(hwnd_, IDC_USECDDB);
     SettingsWrite(kUseCDDB, cddb);
     if (!cddb) return true;

@@ -51,6 +51,14 @@ inline constexpr LIntSetting kSoundOutDevice{kSettingsSection, "SoundOutDevice",
 inline constexpr LBoolSetting kContextMenu{kSettingsSection, "ContextMenu", true};
 inline constexpr LBoolSetting kMaximized{"MainDialog", "Maximized", false};
 
+// CD extraction: the drive's read offset in samples (a drive with +N delivers a sector's audio
+// beginning N samples early), reading until two reads agree, and keeping a track whose sectors
+// never read the same twice.
+inline constexpr const char* kAccurateRipSection = "AccurateRip";
+inline constexpr LIntSetting kReadOffset{kAccurateRipSection, "ReadOffset", 0};
+inline constexpr LBoolSetting kSecureRip{kAccurateRipSection, "Secure", true};
+inline constexpr LBoolSetting kKeepDamaged{kAccurateRipSection, "KeepDamaged", false};
+
 inline bool SettingsRead(const LBoolSetting& s) {
     return SettingsReadBool(s.section, s.name, s.byDefault);
 }

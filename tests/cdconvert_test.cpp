@@ -4,8 +4,10 @@
 
 #include "app/cmdline.h"
 #include "cd/cddb.h"
+#include "cd/cdtext.h"
 #include "cd/rip.h"
 #include "cd/scsi.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/fakehost.h"
@@ -18,6 +20,7 @@ using namespace testutil;
 // A track in block-sized writes (every track's samples: the command line below), then a cancel,
 // a drive past the list, failing reads and a hung drive, each ending cleanly.
 TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
+    ScratchHome();
     const DiscImage disc = MakeTestDisc(0);
     FakeCDDrive drive(disc);
     FakeProgress dlg;
@@ -58,6 +61,118 @@ TEST(CdRip, TrackInBlockSizedWritesThenCancelAndFailuresEndCleanly) {
     EXPECT_EQ(drive.openFiles, 0);
 }
 
+// The samples of track t as ripped from the served drive, with the report; none on a failure.
+std::vector<int32_t> RipTrackSamples(int t, LRipReport* report = nullptr,
+                                     FakeProgress* dlg = nullptr) {
+    FakeProgress quiet;
+    auto* sink = new MemorySink(44100, 2);
+    LCDROMRipTrack rip{0, uint8_t(t), LSinkRef(sink), report};
+    return LRipTrack(dlg ? dlg : &quiet, &rip) == LPROCESS_OK ? sink->samples
+                                                              : std::vector<int32_t>();
+}
+
+// A drive that delivers each sector's audio 30 frames early (or late) gives the disc's own
+// samples once its offset is set, with zeros where the shift reaches beyond the disc's ends; the
+// first and the last track, reading securely and not.
+TEST(CdRip, ReadOffsetGivesTheDiscsOwnSamples) {
+    ScratchHome();
+    DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    for (bool secure : {false, true}) {
+        SettingsWrite(kSecureRip, secure);
+        for (int offset : {30, -30}) {
+            disc.readOffset = offset;
+            SettingsWrite(kReadOffset, offset);
+            for (int t : {0, 4}) {
+                std::vector<int16_t> want = disc.TrackPCM(t);
+                if (offset < 0 && t == 0) std::fill_n(want.begin(), 2 * 30, 0);
+                if (offset > 0 && t == 4) std::fill_n(want.end() - 2 * 30, 2 * 30, 0);
+                LRipReport report;
+                EXPECT_EQ(RipTrackSamples(t, &report), Internal(want)) << offset << " " << t;
+                EXPECT_EQ(report.offset, offset);
+            }
+        }
+    }
+}
+
+// Secure reading: a clean track costs two passes (and a read far away between them); a sector
+// that reads wrong once, or twice alike with C2 errors, comes out right and counts as re-read, on
+// a drive that gives C2 pointers and on one that refuses them; one that never reads the same
+// twice (or never reads at all) fails its track with a message naming both, or with KeepDamaged
+// is kept and reported.
+TEST(CdRip, SecureReadingSettlesDoubtfulSectorsAndFailsUnstableOnes) {
+    ScratchHome();
+    DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    const std::vector<int32_t> want = Internal(disc.TrackPCM(2));  // sectors 50 to 1062
+    LRipReport report;
+    int reads = drive.reads;
+    EXPECT_EQ(RipTrackSamples(2, &report), want);
+    EXPECT_EQ(drive.reads - reads, 2 * 43 + 1);  // 24 sectors a read with C2 pointers
+    EXPECT_EQ(report.rereads, 0u);
+    for (bool refuseC2 : {false, true}) {
+        disc.refuseC2 = refuseC2;
+        disc.timesRead.clear();
+        disc.wrongReads = {{100, 1}};
+        EXPECT_EQ(RipTrackSamples(2, &report), want) << refuseC2;
+        EXPECT_EQ(report.rereads, 1u);
+        if (refuseC2) continue;
+        // Read wrong alike twice: only the C2 pointers tell.
+        disc.timesRead.clear();
+        disc.wrongReads = {{100, 2}}, disc.wrongFlagged = true;
+        EXPECT_EQ(RipTrackSamples(2, &report), want);
+        EXPECT_EQ(report.rereads, 1u);
+    }
+    disc.wrongReads.clear();
+    for (bool refused : {false, true}) {  // read differently each time, or refused every time
+        (refused ? disc.unreadable : disc.unstable) = {700};
+        FakeProgress dlg;
+        EXPECT_TRUE(RipTrackSamples(2, &report, &dlg).empty());
+        EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
+        ASSERT_EQ(dlg.errors.size(), 1u);
+        EXPECT_EQ(dlg.errors[0], "Track 3 cannot be read: sector 700 never reads the same twice.");
+        disc.unstable.clear();
+    }
+    SettingsWrite(kKeepDamaged, true);
+    const std::vector<int32_t> kept = RipTrackSamples(2, &report);
+    EXPECT_EQ(kept.size(), want.size());
+    EXPECT_TRUE(report.damaged);
+    EXPECT_EQ(report.rereads, 1u);
+    EXPECT_EQ(report.unstable, std::vector<uint32_t>{700});
+    // Without secure reading the wrong read goes into the output.
+    SettingsWrite(kSecureRip, false);
+    disc.unreadable.clear();
+    disc.timesRead.clear();
+    disc.wrongReads = {{100, 1}};
+    EXPECT_NE(RipTrackSamples(2, &report), want);
+}
+
+// CD-TEXT packs: texts across packs, a tab for the text before, ISO 8859-1 as UTF-8; a pack with
+// a bad CRC loses the texts it touches and no other, and so does a response cut short.
+TEST(CdText, PacksParsedWithTheirCrcs) {
+    const std::vector<uint8_t> titles =
+        MakeCDTextPacks(0x80, {"Album", "First Song", "\t", "Caf\xe9 au lait, a longer title"});
+    const std::vector<uint8_t> performers =
+        MakeCDTextPacks(0x81, {"Band", "", "", ""}, uint8_t(titles.size() / 18));
+    auto parse = [&](int badPack, size_t cut) {
+        std::vector<uint8_t> r = {0, 0, 0, 0};
+        r.insert(r.end(), titles.begin(), titles.end());
+        r.insert(r.end(), performers.begin(), performers.end());
+        r[0] = uint8_t((r.size() - 2) >> 8), r[1] = uint8_t(r.size() - 2);
+        if (badPack >= 0) r[4 + 18 * size_t(badPack) + 6] ^= 1;
+        auto text = std::make_unique<LCDText>();
+        LCDParseText(r.data(), int(std::min(cut, r.size())), *text);
+        std::string all;
+        for (int t = 0; t < 4; ++t) all += std::string(text->texts[0][t]) + "|";
+        return all + text->texts[1][0];
+    };
+    EXPECT_EQ(parse(-1, 1000),
+              "Album|First Song|First Song|Caf\xc3\xa9 au lait, a longer title|Band");
+    EXPECT_EQ(parse(2, 1000), "Album|First Song|First Song||Band");  // inside track 3's title
+    EXPECT_EQ(parse(0, 1000), "|||Caf\xc3\xa9 au lait, a longer title|Band");  // the tab too
+    EXPECT_EQ(parse(-1, 4 + 18 * 2), "Album|First Song|First Song||");
+}
+
 // The window stand-in with CD track entries; each test starts with no disc record loaded.
 class Host : public FakeHost {
   public:
@@ -70,10 +185,10 @@ class Host : public FakeHost {
 class CdConvert : public ::testing::Test {
   protected:
     // The command line against the host, with the served drive.
-    void Run(std::vector<const char*> args) {
+    LCommandResult Run(std::vector<const char*> args) {
         args.insert(args.begin(), "tamber");
         LSettingsRecords records;
-        LCommandLine(host_, records).Run(int(args.size()), args.data());
+        return LCommandLine(host_, records).Run(int(args.size()), args.data());
     }
     // The name under scheme "A", "B" or a custom pattern, in a folder of the scratch folder.
     std::string Name(const LCDNameTexts& t, const char* scheme, const std::string& folder = "") {
@@ -108,10 +223,60 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
 }
 
+// A track with a sector that never reads the same twice fails alone, its output gone and the
+// sector named, and fails the run; the other tracks are ripped. KeepDamaged keeps it.
+TEST_F(CdConvert, UnstableSectorFailsItsTrackAndTheRunButNotTheOthers) {
+    DiscImage disc = MakeTestDisc(0);
+    disc.unstable = {30};  // in track 2
+    FakeCDDrive drive(disc);
+    const std::string out = dir_ + "/out";
+    for (bool keep : {false, true}) {
+        SettingsWrite(kKeepDamaged, keep);
+        host_.RemoveAllEntries();
+        testing::internal::CaptureStderr();
+        const LCommandResult result = Run({"-overwrite", "ALWAYS", "-format", ".wav", "-outfolder",
+                                           out.c_str(), "/dev/fakesr0", "-convert"});
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result.outcome, keep ? LPROCESS_OK : LPROCESS_FAILED);
+        EXPECT_EQ(said.find("Track 2 cannot be read: sector 30 never reads the same twice.") !=
+                      std::string::npos,
+                  !keep)
+            << said;
+        EXPECT_EQ(fs::exists(out + "/Track02.wav"), keep);
+        EXPECT_EQ(host_.Images()[1], keep ? LENTRY_DONE : LENTRY_FAILED);
+        for (int t : {0, 2, 3, 4})
+            EXPECT_EQ(ReadWav16(out + "/Track0" + std::to_string(t + 1) + ".wav").samples,
+                      disc.TrackPCM(t));
+    }
+}
+
+// A disc with CD-TEXT names its tracks with CDDB off and when the server knows no match; a drive
+// that refuses to give CD-TEXT changes nothing.
+TEST_F(CdConvert, CdTextNamesTracksWithoutCddbOrWithoutAMatch) {
+    DiscImage disc = MakeTestDisc(0);
+    disc.cdText = MakeCDTextPacks(0x80, {"Album", "One", "Two", "Three", "Four", "Five"});
+    const std::vector<uint8_t> performers =
+        MakeCDTextPacks(0x81, {"Band", "", "", "", "", ""}, uint8_t(disc.cdText.size() / 18));
+    disc.cdText.insert(disc.cdText.end(), performers.begin(), performers.end());
+    FakeCDDrive drive(disc);
+    UseCddbTestServer("nomatch");
+    for (bool cddb : {false, true}) {
+        SettingsWriteBool("Settings", "UseCDDB", cddb);
+        const std::string out = dir_ + "/out" + std::to_string(cddb);
+        Run({"-format", ".wav", "-outfolder", out.c_str(), "/dev/fakesr0#2", "-convert"});
+        EXPECT_EQ(ReadWav16(out + "/Band - Two.wav").samples, disc.TrackPCM(1)) << cddb;
+    }
+    disc.cdText.clear();  // the drive refuses the command: the names stay the job's
+    SettingsWriteBool("Settings", "UseCDDB", false);
+    Run({"-outfolder", (dir_ + "/plain").c_str(), "/dev/fakesr0#2", "-convert"});
+    EXPECT_EQ(ReadWav16(dir_ + "/plain/Track02.wav").samples, disc.TrackPCM(1));
+}
+
 // The worked example named from the test server under every scheme; an unknown disc is reported;
 // long texts are cut, keeping the extension.
 TEST_F(CdConvert, NamingSchemesWithNamesFromTheTestServerAndLongTexts) {
-    DiscImage disc{{0, 15000, 30000, 45000}, {}};
+    DiscImage disc;
+    disc.starts = {0, 15000, 30000, 45000};
     FakeCDDrive drive(disc);
     UseCddbTestServer("good");
     LCDDBInfo& info = *LCDState().info;

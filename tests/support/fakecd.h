@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,26 @@ struct DiscImage {
     // The image as one file: "TMBRCDI1", track count (4 bytes LE), the start table, the samples.
     bool Save(const std::string& path) const;
     bool Load(const std::string& path);
-    // A drive's answer to READ TOC or READ CD: status 0, or 2 with 14 bytes of sense data.
+    // A drive's answer to READ TOC (formats 0 and 5) or READ CD (with C2 pointers when asked):
+    // status 0, or 2 with 14 bytes of sense data.
     int Answer(const uint8_t* cdb, uint8_t* out, uint32_t outBytes, uint8_t* sense,
                bool failRead = false) const;
+
+    // How the drive reads (not saved with the image).
+    int readOffset = 0;  // a sector's audio begins this many frames early (zeros off the disc)
+    std::map<uint32_t, int> wrongReads;         // sector: its first n reads come back wrong, alike
+    bool wrongFlagged = false;                  // those wrong reads carry C2 pointers
+    std::set<uint32_t> unstable;                // sectors that never read the same twice
+    std::set<uint32_t> unreadable;              // a read that takes one in fails (medium error)
+    bool refuseC2 = false;                      // READ CD with C2 pointers is an illegal request
+    std::vector<uint8_t> cdText;                // READ TOC format 5's packs; none: format 5 refused
+    mutable std::map<uint32_t, int> timesRead;  // reads of each sector so far
 };
+
+// CD-TEXT packs of block 0 (ISO 8859-1) with their CRCs: type 0x80 titles or 0x81 performers,
+// texts[0] the album's and texts[t] track t's; a "\t" text stands for the one before.
+std::vector<uint8_t> MakeCDTextPacks(uint8_t type, const std::vector<std::string>& texts,
+                                     uint8_t firstSequence = 0);
 
 // Five tracks of 10, 40, 1013 * scale, 301 and 777 * scale sectors from firstSector on.
 DiscImage MakeTestDisc(uint32_t firstSector = 0, int scale = 1);

@@ -10,6 +10,7 @@
 #include "cd/toc.h"
 #include "cd/win32/aspi.h"
 #include "cd/win32/hooks.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "tests/support/fakecd.h"
 #include "tests/support/soundutil.h"
@@ -39,6 +40,10 @@ class CdWin32 : public ::testing::Test {
         SetEnvironmentVariableA("TAMBER_ASPI_IMAGE", (dir_ + "/disc.img").c_str());
         SetEnvironmentVariableA("TAMBER_ASPI_LOG", (dir_ + "/aspi.log").c_str());
         SetEnvironmentVariableA("TAMBER_ASPI_MODE", nullptr);
+        // Rips read as the defaults say, whatever other suites left in the prefix.
+        for (const LBoolSetting& s : {kSecureRip, kKeepDamaged})
+            SettingsDeleteValue(s.section, s.name);
+        SettingsDeleteValue(kReadOffset.section, kReadOffset.name);
     }
     void TearDown() override {
         LSCSIGetSystemCalls() = LSCSISystemCalls();
@@ -163,7 +168,12 @@ TEST_F(CdWin32, PassThroughRequestsAtTheSeam) {
     EXPECT_EQ(g_dev.opened,
               "\\\\.\\D: " + std::to_string(GENERIC_READ | GENERIC_WRITE | FILE_SHARE_READ |
                                             FILE_SHARE_WRITE | FILE_FLAG_OVERLAPPED));
-    EXPECT_EQ(g_dev.calls, 3);  // TOC, 13, 27
+    // Secure: TOC, 24 + 16 sectors with C2 pointers, a read far away, the same again.
+    EXPECT_EQ(g_dev.calls, 6);
+    SettingsWrite(kSecureRip, false);
+    EXPECT_EQ(Rip(1, 1), testutil::Internal(kDisc.TrackPCM(1)));
+    SettingsDeleteValue(kSecureRip.section, kSecureRip.name);
+    EXPECT_EQ(g_dev.calls, 6 + 3);  // TOC, 13, 27
 
     // Rejected at once: the event is left signalled, so a waiter returns at once.
     g_dev.failWith = ERROR_ACCESS_DENIED;

@@ -170,6 +170,12 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     Click(page, 301);
     EXPECT_TRUE(IsWindowEnabled(custom));
     Click(page, 305);
+    // Reading: a read offset that is no number is refused too.
+    SetWindowTextA(GetDlgItem(page, 312), "six");
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    ASSERT_TRUE(Answer("Error", IDOK, "The read offset must be a whole number of samples."));
+    SetWindowTextA(GetDlgItem(page, 312), "-6");
+    Click(page, 309);  // secure reading off
     SetWindowTextA(custom, "%t");
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(Answer("Error", IDOK, "The string you entered is invalid."));
@@ -185,6 +191,10 @@ TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     EXPECT_EQ(stored,
               "ContextMenu=1 NeverOverwrite=1 AlwaysPrompt=0 AlwaysOverwrite=0 CancelAll=0 "
               "UseCDDB=1 FormatChoiceC=1 CustomString={%n %t} SoundOutDevice=0 ");
+    EXPECT_EQ(Setting("AccurateRip", "ReadOffset") + " " + Setting("AccurateRip", "Secure"),
+              "-6 0");
+    SetSetting("AccurateRip", "ReadOffset", "0");  // later rips in this prefix read as usual
+    SetSetting("AccurateRip", "Secure", "1");
     EXPECT_NE(RegRead(HKEY_CLASSES_ROOT, verb() + "\\command", nullptr).find("tamber.exe"),
               std::string::npos);
 
