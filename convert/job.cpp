@@ -9,6 +9,7 @@
 #include <string>
 
 #include "convert/cdconvert.h"
+#include "convert/cdverify.h"
 #include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
@@ -126,7 +127,8 @@ bool ClaimPassingFile(Batch& b, const Entry& e, PassingFile& passing) {
 int ConvertTrack(Batch& b, const Entry& e) {
     char written[LMAX_PATH];
     LCopyPath(written, e.paths.finalPath);
-    const bool ok = LCDConvertTrack(b.events, b.request, e.input, written, b.overwrite, b.dlg);
+    const bool ok =
+        LCDConvertTrack(b.events, b.request, e.index, e.input, written, b.overwrite, b.dlg);
     if (ok) {
         b.events.EntryDone(e.index);
         return kNextEntry;
@@ -238,14 +240,19 @@ int ConvertEntry(Batch& b, const LConvertEntry& entry) {
 int LConvertBatch(LProgressDialog* dlg, LConvertJob* job) {
     Batch b{dlg, job, *job->request, *job->events, job->request->outputExtension.c_str()};
     job->outcome = LPROCESS_OK;
+    int status = LPROCESS_OK;
     for (const LConvertEntry& entry : b.request.entries) {
         const int end = ConvertEntry(b, entry);
         if (end == kEndOfBatch) break;
-        if (end != kNextEntry) return end;
+        if (end != kNextEntry) {
+            status = end;
+            break;
+        }
     }
-    // A disc may be changed before the next batch.
-    LCDState().tableLoaded = false;
-    return LPROCESS_OK;
+    // Each disc's rip log; a disc may be changed before the next batch.
+    LCDEndVerifyBatch();
+    if (status == LPROCESS_OK) LCDState().tableLoaded = false;
+    return status;
 }
 
 LConvertRequest LRequestForBoxes(LConvertHost& host) {

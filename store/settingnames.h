@@ -36,6 +36,12 @@ inline constexpr LBoolSetting kFormatChoiceB{kSettingsSection, "FormatChoiceB", 
 inline constexpr LBoolSetting kFormatChoiceC{kSettingsSection, "FormatChoiceC", false};
 inline constexpr LTextSetting kCustomString{kSettingsSection, "CustomString", "[%b]\\{%n %t}"};
 
+// AccurateRip: the database server ("host" or "host:port", port 80 when none is given), and
+// a shorter wait for each connect and read (milliseconds, for tests; the product waits 10000).
+inline constexpr const char* kAccurateRipSection = "AccurateRip";
+inline constexpr LTextSetting kARServer{kAccurateRipSection, "Server", "www.accuraterip.com"};
+inline constexpr LIntSetting kARTimeout{kAccurateRipSection, "Timeout", 10000};
+
 // The output boxes (the folder's default is the user's documents folder).
 inline constexpr LTextSetting kOutputFolder{kSettingsSection, "OutputFolder", nullptr};
 inline constexpr LIntSetting kOutputFormat{kSettingsSection, "OutputFormat", 0};
