@@ -145,3 +145,7 @@ std::string LARResultText(const LARTrackResult& r) {
     }
     return "not in database " + sums;
 }
+
+std::string LARReportLine(int track, const LARTrackResult& result) {
+    return "AccurateRip: track " + std::to_string(track) + " " + LARResultText(result);
+}

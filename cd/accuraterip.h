@@ -85,3 +85,5 @@ LARTrackResult LARCompare(const std::vector<LARPressing>& pressings, int track, 
 // The result as the per-track report line ends: "accurate (confidence C) [XXXXXXXX]",
 // "not accurate [v1 XXXXXXXX, v2 XXXXXXXX]" or "not in database [v1 XXXXXXXX, v2 XXXXXXXX]".
 std::string LARResultText(const LARTrackResult& result);
+// The whole report line of a track (from 1): "AccurateRip: track N " and the result's text.
+std::string LARReportLine(int track, const LARTrackResult& result);

@@ -240,7 +240,7 @@ void LCliHost::EntryDone(int index) {
 
 void LCliHost::TrackVerified(int, int track, const LARTrackResult& result) {
     ClearProgressLine();
-    std::fprintf(stderr, "AccurateRip: track %d %s\n", track, LARResultText(result).c_str());
+    std::fprintf(stderr, "%s\n", LARReportLine(track, result).c_str());
 }
 
 void LCliHost::StoreBoxes() {

@@ -67,15 +67,16 @@ std::string DiscLog(const Disc& d) {
     char server[LMAX_PATH];
     SettingsRead(kARServer, server);
     add("Tamber %s rip log\n\n", TAMBER_VERSION);
-    add("Drive: %s\n", d.driveName.c_str());
+    text += "Drive: " + d.driveName + "\n";
     add("Read offset: %d samples\n", d.tracks.empty() ? 0 : d.tracks.front().facts.offset);
     add("Tracks on the disc: %d\n", d.ids.tracks);
     add("AccurateRip disc: %03d-%08x-%08x-%08x\n", d.ids.tracks, unsigned(d.ids.id1),
         unsigned(d.ids.id2), unsigned(d.ids.cddb));
+    text += std::string("AccurateRip database (") + server + "): ";
     if (d.lookup == LARLookup::Found)
-        add("AccurateRip database (%s): %d pressing(s)\n\n", server, int(d.pressings.size()));
+        add("%d pressing(s)\n\n", int(d.pressings.size()));
     else
-        add("AccurateRip database (%s): %s\n\n", server, LookupText(d));
+        add("%s\n\n", LookupText(d));
     add("Track  Checksum v1  Checksum v2  Re-reads  Result\n");
     int accurate = 0;
     for (const RippedTrack& t : d.tracks) {
@@ -153,9 +154,7 @@ void LCDVerifyTrack(LConvertEvents& events, LProgressDialog* dlg, int index, uin
     d.tracks.push_back(t);
     events.TrackVerified(index, t.track, t.result);
     if (dlg) {
-        const std::string text =
-            "AccurateRip: track " + std::to_string(t.track) + " " + LARResultText(t.result);
-        dlg->SetText(text.c_str(), 1);
+        dlg->SetText(LARReportLine(t.track, t.result).c_str(), 1);
     }
 }
 
