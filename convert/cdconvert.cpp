@@ -285,8 +285,8 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int
     sink.reset();
     if (status == LPROCESS_OK && !LReplaceFile(target, output)) status = LPROCESS_FAILED;
     if (verify && status != LPROCESS_STOPPED)
-        LCDVerifyTrack(events, jobDialog, index, drive, input, status == LPROCESS_OK ? output : "",
-                       track, sums, status == LPROCESS_OK);
+        LCDVerifyTrack(events, jobDialog, index, drive, input, output, track, sums,
+                       status == LPROCESS_OK);
     if (status != LPROCESS_OK) {
         LDeleteFile(target);  // only what this rip created goes
         // A cancelled rip cancels the run, as a cancelled transfer does.

@@ -86,7 +86,7 @@ std::string DiscLog(const Disc& d) {
         if (t.facts.damaged) result += ", damaged";
         add("%5d  %08X     %08X     %8u  %s\n", t.track, unsigned(t.result.v1),
             unsigned(t.result.v2), unsigned(t.facts.rereads), result.c_str());
-        if (!t.output.empty()) text += "       " + t.output + "\n";
+        text += "       " + t.output + (t.ripOk ? "\n" : " (not kept)\n");
         accurate += t.result.verdict == LARVerdict::Accurate;
     }
     add("\n%d of %d track(s) accurate\n", accurate, int(d.tracks.size()));
@@ -161,10 +161,8 @@ void LCDVerifyTrack(LConvertEvents& events, LProgressDialog* dlg, int index, uin
 void LCDEndVerifyBatch() {
     std::set<std::string> written;
     for (const auto& [drive, d] : Discs()) {
-        const RippedTrack* first = nullptr;
-        for (const RippedTrack& t : d.tracks)
-            if (!first && !t.output.empty()) first = &t;
-        if (!first) continue;
+        if (d.tracks.empty()) continue;
+        const RippedTrack* first = &d.tracks.front();
         char folder[LMAX_PATH];
         LFile::_GetFolderFromPath(folder, first->output.c_str());
         std::string path = folder;

@@ -22,7 +22,8 @@ struct LCDRipFacts {
 // no such track (the track is then not verified).
 bool LCDStartChecksum(LProgressDialog* dlg, uint8_t drive, int track, LARChecksum& sums);
 
-// After the track's rip (ripOk: it ended complete and without a read failure): looks the disc
+// After the track's rip into output (ripOk: it ended complete and without a read failure, and
+// the output was kept; a failed track's output is gone but named in the log): looks the disc
 // up the first time (nothing is looked up when no track of the disc was read), compares the
 // checksums, tells the events (index: the entry) and the job's progress surface, and keeps the
 // track for the disc's log.
