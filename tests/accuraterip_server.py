@@ -2,7 +2,8 @@
 """AccurateRip database servers on 127.0.0.1 for the tests, one port per behaviour (MODES).
 
 Usage: accuraterip_server.py ROOT. Files are served from ROOT by their request path. Prints
-"name port" lines and "ready 0", and serves while its parent lives.
+"name port" lines and "ready 0", and serves while its parent lives. Imported, start(root) does
+the same for the caller.
 """
 import http.server
 import os
@@ -12,7 +13,7 @@ import sys
 import threading
 import time
 
-ROOT = sys.argv[1] if len(sys.argv) > 1 else "."
+ROOT = "."
 BOUND = 256 * 1024  # the client's bound on a reply's body
 
 
@@ -75,8 +76,11 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         pass  # clients hang up mid-reply, on purpose
 
 
-def start():
-    """Starts every behaviour; returns {name: port}; "refuse" is a port where nothing listens."""
+def start(root):
+    """Starts every behaviour serving root; returns {name: port}; "refuse" is a port where
+    nothing listens."""
+    global ROOT
+    ROOT = root
     ports = {}
     for mode in MODES:
         base = ChunkedHandler if mode == "chunked" else Handler
@@ -91,6 +95,7 @@ def start():
 
 if __name__ == "__main__":
     parent = os.getppid()
-    print("".join("%s %d\n" % item for item in start().items()) + "ready 0", flush=True)
+    print("".join("%s %d\n" % item for item in start(sys.argv[1]).items()) + "ready 0",
+          flush=True)
     while os.getppid() == parent:
         time.sleep(0.2)
