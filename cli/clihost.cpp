@@ -238,6 +238,11 @@ void LCliHost::EntryDone(int index) {
     if (ExtIs(LPathExtension(entries_[size_t(index)].path.c_str()), ".cda")) ++cdTracksConverted_;
 }
 
+void LCliHost::TrackVerified(int, int track, const LARTrackResult& result) {
+    ClearProgressLine();
+    std::fprintf(stderr, "%s\n", LARReportLine(track, result).c_str());
+}
+
 void LCliHost::StoreBoxes() {
     SettingsWrite(kOutputFolder, folder_);
     SettingsWrite(kOutputFormat, format_);

@@ -59,6 +59,8 @@ class LCliHost : public LBatchHost {
     static bool IsBatchChild();
     // Counts the CD tracks converted.
     void EntryDone(int index) override;
+    // "AccurateRip: track N ..." on standard error.
+    void TrackVerified(int index, int track, const LARTrackResult& result) override;
 
     // Stores the output folder and format as the window does when it closes.
     void StoreBoxes();

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <string>
 
+#include "cd/artap.h"
 #include "cd/cddb.h"
 #include "cd/cdtext.h"
 #include "cd/drives.h"
 #include "cd/rip.h"
+#include "convert/cdverify.h"
 #include "convert/entrypaths.h"
 #include "convert/gensink.h"
 #include "store/settingnames.h"
@@ -228,8 +230,9 @@ bool LCDNameOutput(LUser& user, const LCDNaming& naming, const LCDNameTexts& tex
     return true;
 }
 
-bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, const char* input,
-                     char* output, LOverwriteState& overwrite, LProgressDialog* jobDialog) {
+bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int index,
+                     const char* input, char* output, LOverwriteState& overwrite,
+                     LProgressDialog* jobDialog) {
     const uint8_t drive = LCDMapPathToDrive(input);
     if (drive == LCD_NO_DRIVE) return false;
     const int track = LCDTrackOfPath(input);
@@ -272,10 +275,15 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, con
 
     LSinkRef sink;
     LGenSinkOpenSink(sink, target, 44100, 2);
+    // The checksums are taken from the samples on their way into the output.
+    LARChecksum sums;
+    const bool verify = sink && LCDStartChecksum(jobDialog, drive, track, sums);
     LCDROMRipTrack rip;
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
-    rip.sink = sink;
+    rip.sink = verify ? LSinkRef(new LSinkARTap(sink, sums)) : sink;
+    LRipReport report;
+    rip.report = &report;
     LNestedProgress<LCDROMRipTrack, LRipTrack> dlg("Extracting CD Audio Track", &rip, events,
                                                    request.hidden);
     bool ran = dlg.Run(jobDialog);
@@ -284,6 +292,9 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, con
     if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;
     sink.reset();
     if (status == LPROCESS_OK && !LReplaceFile(target, output)) status = LPROCESS_FAILED;
+    if (verify && status != LPROCESS_STOPPED)
+        LCDVerifyTrack(events, jobDialog, index, drive, input, output, track, sums,
+                       status == LPROCESS_OK, {report.rereads, report.damaged, report.offset});
     if (status != LPROCESS_OK) {
         LDeleteFile(target);  // only what this rip created goes
         // A cancelled rip cancels the run, as a cancelled transfer does.

@@ -53,7 +53,9 @@ bool LCDNameOutput(LUser& user, const LCDNaming& naming, const LCDNameTexts& tex
 // disc's names are used), under the request's rules and the batch's overwrite state. Its
 // progress dialogs are owned by the job's (so the main window stays disabled) and hidden with
 // the main window. The track is written under a passing name beside the output that takes its
-// place when complete. True when converted; false when skipped, refused or failed (the partial
-// file is deleted).
-bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, const char* input,
-                     char* output, LOverwriteState& overwrite, LProgressDialog* jobDialog);
+// place when complete. The rip's AccurateRip checksums are taken on the way and the track is
+// compared with the database (convert/cdverify.h); index names the entry to the events. True
+// when converted; false when skipped, refused or failed (the partial file is deleted).
+bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int index,
+                     const char* input, char* output, LOverwriteState& overwrite,
+                     LProgressDialog* jobDialog);

@@ -1,6 +1,7 @@
 // What the conversion job tells its front end while it runs, and what it asks of it.
 #pragma once
 
+#include "cd/accuraterip.h"
 #include "convert/user.h"
 #include "support/progress.h"
 
@@ -19,6 +20,8 @@ class LConvertEvents : public LUser {
     // The user stopped the batch at this entry: it and every later entry of the list (selected
     // or not) count as failed.
     virtual void BatchStopped(int index) = 0;
+    // A CD track's rip compared with the AccurateRip database (track from 1).
+    virtual void TrackVerified(int index, int track, const LARTrackResult& result) {}
     // The job's progress surface is about to work: shown while the window is, hidden otherwise.
     virtual void ShowProgressSurface(LProgressDialog* dlg, bool show) {}
     // The output folder is missing: may it be created? Asked like AskYesNoCancel by default.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "convert/cdconvert.h"
+#include "convert/cdverify.h"
 #include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/gensink.h"
@@ -45,14 +46,19 @@ int ConvertEntry(LJobBatch& b, const LConvertEntry& entry) {
 int LConvertBatch(LProgressDialog* dlg, LConvertJob* job) {
     LJobBatch b{dlg, job, *job->request, *job->events, job->request->outputExtension.c_str()};
     job->outcome = LPROCESS_OK;
+    int status = LPROCESS_OK;
     for (const LConvertEntry& entry : b.request.entries) {
         const int end = ConvertEntry(b, entry);
         if (end == kJobEndOfBatch) break;
-        if (end != kJobNextEntry) return end;
+        if (end != kJobNextEntry) {
+            status = end;
+            break;
+        }
     }
-    // A disc may be changed before the next batch.
-    LCDState().tableLoaded = false;
-    return LPROCESS_OK;
+    // Each disc's rip log; a disc may be changed before the next batch.
+    LCDEndVerifyBatch();
+    if (status == LPROCESS_OK) LCDState().tableLoaded = false;
+    return status;
 }
 
 LConvertRequest LRequestForBoxes(LConvertHost& host) {

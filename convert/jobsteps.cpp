@@ -114,7 +114,8 @@ bool LJobIsTrack(const LJobEntry& e) {
 int LJobConvertTrack(LJobBatch& b, const LJobEntry& e) {
     char written[LMAX_PATH];
     LCopyPath(written, e.paths.finalPath);
-    const bool ok = LCDConvertTrack(b.events, b.request, e.input, written, b.overwrite, b.dlg);
+    const bool ok =
+        LCDConvertTrack(b.events, b.request, e.index, e.input, written, b.overwrite, b.dlg);
     if (ok) {
         b.events.EntryDone(e.index);
         return kJobNextEntry;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "convert/cdconvert.h"
+#include "convert/cdverify.h"
 #include "convert/jobsteps.h"
 #include "store/settingnames.h"
 #include "support/thread.h"
@@ -107,6 +108,9 @@ class EntryEvents final : public LConvertEvents {
     }
     void BatchStopped(int index) override {
         calls_.Run([&] { events_.BatchStopped(index); });
+    }
+    void TrackVerified(int index, int track, const LARTrackResult& result) override {
+        calls_.Run([&] { events_.TrackVerified(index, track, result); });
     }
     // The entry's surface is a row of the batch's, shown or hidden with it.
     void ShowProgressSurface(LProgressDialog*, bool) override {}
@@ -347,6 +351,7 @@ int Coordinator::Run() {
         }
     }
     dlg_->SetRows(0);
+    LCDEndVerifyBatch();
     if (cancelled_ && endStatus_ == LPROCESS_OK && endAt_ == INT_MAX) {
         job_->outcome = LPROCESS_STOPPED;
         return LPROCESS_STOPPED;

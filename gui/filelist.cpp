@@ -45,6 +45,14 @@ void MainDialog::SetItemImage(int index, int image) {
     SendMessageW(List(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
+void MainDialog::SetItemColumnText(int index, int column, const char* text) {
+    std::wstring wide = LWide(text);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = wide.data();
+    SendMessageW(List(), LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&item));
+}
+
 void MainDialog::DeleteItem(int index) {
     if (!ListView_DeleteItem(List(), index)) return;
     if (index >= 0 && index < static_cast<int>(paths_.size())) {
@@ -120,12 +128,9 @@ void MainDialog::InsertEntry(const char* path, uint32_t size, const char* fromFo
     if (index < 0) return;
     paths_.insert(paths_.begin() + index, text);
     folders_.insert(folders_.begin() + index, fromFolder);
-    wchar_t kb[32];
-    std::swprintf(kb, 32, L"%dkB", static_cast<int>(size / 1024));
-    LVITEMW sizeItem{};
-    sizeItem.iSubItem = 1;
-    sizeItem.pszText = kb;
-    SendMessageW(List(), LVM_SETITEMTEXTW, WPARAM(index), reinterpret_cast<LPARAM>(&sizeItem));
+    char kb[32];
+    std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
+    SetItemColumnText(index, 1, kb);
 }
 
 void MainDialog::CmLoadFiles() {

@@ -32,6 +32,13 @@ void MainDialog::SelectAll() {
 
 void MainDialog::SetEntryImage(int index, int image) {
     SetItemImage(index, image);
+    if (image == LENTRY_CONVERTING) SetItemColumnText(index, 2, "");
+}
+
+void MainDialog::TrackVerified(int index, int, const LARTrackResult& result) {
+    // The result without its checksums: "accurate (confidence 12)", "not accurate", ...
+    std::string text = LARResultText(result);
+    SetItemColumnText(index, 2, text.substr(0, text.find(" [")).c_str());
 }
 
 void MainDialog::AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) {

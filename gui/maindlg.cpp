@@ -88,6 +88,7 @@ void MainDialog::InitDialog() {
     ListView_SetExtendedListViewStyle(List(), LVS_EX_FULLROWSELECT);
     const LListColumn columns[] = {{"Source File", LScaleToDpi(650, dpi_), LVCFMT_LEFT},
                                    {"Size", LScaleToDpi(100, dpi_), LVCFMT_LEFT},
+                                   {"AccurateRip", LScaleToDpi(170, dpi_), LVCFMT_LEFT},
                                    {nullptr, 0, 0}};
     InsertListColumns(IDC_FILELIST, columns);
     const char* formats[LOUTPUT_FORMAT_COUNT + 1] = {};

@@ -81,6 +81,8 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     std::string ItemText(int index) const;
     bool ItemSelected(int index) const;
     void SetItemImage(int index, int image);
+    // The text of one of the entry's columns after the first (1 "Size", 2 "AccurateRip").
+    void SetItemColumnText(int index, int column, const char* text);
     void DeleteItem(int index);
     void DeleteAllItems();
 
@@ -118,7 +120,10 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void GetEntryPath(int index, char* path) override;
     bool IsEntrySelected(int index) override;
     void SelectAll() override;
+    // Starting an entry also clears its AccurateRip result.
     void SetEntryImage(int index, int image) override;
+    // A CD track's AccurateRip result, in its entry's "AccurateRip" column.
+    void TrackVerified(int index, int track, const LARTrackResult& result) override;
     void AddEntry(const char* path, uint32_t sizeBytes, const char* fromFolder) override;
     void GetEntryFolder(int index, char* folder) override;
     void RemoveAllEntries() override;

@@ -10,7 +10,7 @@ PACKAGES=(
     wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-apps imagemagick
     sox libsox-fmt-all lame mpg123 ffmpeg flac vorbis-tools faad libgsm-tools espeak-ng
     opus-tools wavpack python3-mutagen libimage-exiftool-perl
-    python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel
+    python3 python3-pyftpdlib python3-libdiscid dpkg-dev strace parallel whipper
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
     gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386

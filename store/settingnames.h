@@ -36,6 +36,12 @@ inline constexpr LBoolSetting kFormatChoiceB{kSettingsSection, "FormatChoiceB", 
 inline constexpr LBoolSetting kFormatChoiceC{kSettingsSection, "FormatChoiceC", false};
 inline constexpr LTextSetting kCustomString{kSettingsSection, "CustomString", "[%b]\\{%n %t}"};
 
+// AccurateRip: the database server ("host" or "host:port", port 80 when none is given), and
+// a shorter wait for each connect and read (milliseconds, for tests; the product waits 10000).
+inline constexpr const char* kAccurateRipSection = "AccurateRip";
+inline constexpr LTextSetting kARServer{kAccurateRipSection, "Server", "www.accuraterip.com"};
+inline constexpr LIntSetting kARTimeout{kAccurateRipSection, "Timeout", 10000};
+
 // The output boxes (the folder's default is the user's documents folder).
 inline constexpr LTextSetting kOutputFolder{kSettingsSection, "OutputFolder", nullptr};
 inline constexpr LIntSetting kOutputFormat{kSettingsSection, "OutputFormat", 0};
@@ -54,7 +60,6 @@ inline constexpr LBoolSetting kMaximized{"MainDialog", "Maximized", false};
 // CD extraction: the drive's read offset in samples (a drive with +N delivers a sector's audio
 // beginning N samples early), reading until two reads agree, and keeping a track whose sectors
 // never read the same twice.
-inline constexpr const char* kAccurateRipSection = "AccurateRip";
 inline constexpr LIntSetting kReadOffset{kAccurateRipSection, "ReadOffset", 0};
 inline constexpr LBoolSetting kSecureRip{kAccurateRipSection, "Secure", true};
 inline constexpr LBoolSetting kKeepDamaged{kAccurateRipSection, "KeepDamaged", false};

@@ -239,6 +239,20 @@ int ProcessRecvLine(LProgressDialog* dlg, char* line, uint32_t timeoutMs, LIPSoc
     }
 }
 
+int ProcessRecvSome(LProgressDialog* dlg, char* bytes, int32_t size, int32_t* got,
+                    uint32_t timeoutMs, LIPSocketTCP& socket) {
+    *got = 0;
+    int status = WaitForInput(dlg, socket, DeadlineAfter(timeoutMs));
+    if (status != LPROCESS_OK) return status;
+    int32_t n = lsock::Recv(socket.handle, bytes, size);
+    if (n < 0) {
+        TraceError("ProcessRecvSome(LIPSocketTCP) recv FAILED:");
+        return LPROCESS_FAILED;
+    }
+    *got = n;
+    return LPROCESS_OK;
+}
+
 int ProcessSend(LProgressDialog* dlg, const char* bytes, int32_t length, uint32_t timeoutMs,
                 LIPSocketTCP& socket) {
     auto deadline = DeadlineAfter(timeoutMs);

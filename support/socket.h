@@ -62,6 +62,10 @@ int ProcessConnect(LProgressDialog* dlg, LIPSocketTCP& socket, const LIPAddress&
 // longer line dropped). The time-out bounds the whole line, so a peer that trickles bytes
 // without ever ending the line cannot hold the caller longer than that.
 int ProcessRecvLine(LProgressDialog* dlg, char* line, uint32_t timeoutMs, LIPSocketTCP& socket);
+// Waits for input, then reads what has arrived (at most size bytes) into bytes; *got is 0 when
+// the peer closed the connection. The time-out bounds the wait.
+int ProcessRecvSome(LProgressDialog* dlg, char* bytes, int32_t size, int32_t* got,
+                    uint32_t timeoutMs, LIPSocketTCP& socket);
 // Sends all bytes, at most 1024 per call; the time-out bounds the whole send.
 int ProcessSend(LProgressDialog* dlg, const char* bytes, int32_t length, uint32_t timeoutMs,
                 LIPSocketTCP& socket);

@@ -32,6 +32,8 @@ int WaitWritable(Handle h, uint32_t ms);
 int32_t BytesReady(Handle h);
 // One byte: 1 read, 0 the peer closed, -1 failed.
 int RecvByte(Handle h, char* byte);
+// Up to size bytes: how many were read, 0 when the peer closed, -1 on failure.
+int32_t Recv(Handle h, char* bytes, int32_t size);
 // Bytes sent; 0 when the socket would block; -1 on failure.
 int32_t Send(Handle h, const char* bytes, int32_t length);
 // The last error code (for trace texts).

@@ -3,6 +3,7 @@
 #include "convert/cdconvert.h"
 
 #include "app/cmdline.h"
+#include "cd/accuraterip.h"
 #include "cd/cddb.h"
 #include "cd/cdtext.h"
 #include "cd/rip.h"
@@ -201,6 +202,8 @@ class CdConvert : public ::testing::Test {
                    : "(none)";
     }
     std::string dir_ = ScratchHome();
+    // No rip here asks the real database.
+    std::string arRoot_ = UseAccurateRipTestServer("missing");
     Host host_;
 };
 
@@ -325,8 +328,93 @@ TEST_F(CdConvert, NamedTrackNeverWritesThroughItsName) {
         EXPECT_EQ(ReadFileBytes(dir_ + "/victim"), Bytes{'v'});
         EXPECT_FALSE(fs::is_symlink(named));
         EXPECT_EQ(ReadWav16(named).samples, disc.TrackPCM(0)) << failAfter;
-        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+        // The track and the disc's rip log, nothing else.
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
     }
+}
+
+// A headless rip of the whole disc checked by the database: each track's report line, the
+// disc's log, and the log's checksums against whipper's on the written files; then the same
+// disc unknown to the database, and a track whose read fails (never accurate).
+TEST_F(CdConvert, AccurateRipReportsAndLogOfAWholeDisc) {
+    DiscImage disc = MakeTestDisc(32);
+    FakeCDDrive drive(disc);
+    const int n = disc.Tracks();
+    const LARDiscIds ids = LARComputeDiscIds(disc.starts.data(), n, disc.starts[size_t(n)]);
+    std::vector<LARChecksum> sums(disc.starts.size() - 1);
+    for (int t = 0; t < n; ++t) {
+        const std::vector<int16_t> pcm = disc.TrackPCM(t);
+        sums[size_t(t)].Start(t + 1, n, uint32_t(pcm.size() / 2));
+        sums[size_t(t)].AddPCM16(pcm.data(), int32_t(pcm.size() / 2));
+    }
+    auto v1 = [&](int t) { return sums[size_t(t - 1)].V1(); };
+    auto v2 = [&](int t) { return sums[size_t(t - 1)].V2(); };
+    // Two pressings: track 1 by v2, track 2 by v1 only, track 4 in both (the higher confidence
+    // counts), tracks 3 and 5 by neither.
+    Bytes file;
+    using Entries = std::vector<std::pair<int, uint32_t>>;
+    for (const Entries& entries :
+         {Entries{{5, v2(1)}, {3, v1(2)}, {4, ~v2(3)}, {7, v2(4)}, {2, 9}},
+          Entries{{1, 8}, {6, v2(2) + 1}, {2, v1(3) + 1}, {9, v2(4)}, {1, 7}}}) {
+        file.push_back(uint8_t(n));
+        for (uint32_t x : {ids.id1, ids.id2, ids.cddb}) PutLE(file, x, 4);
+        for (auto [confidence, crc] : entries) {
+            file.push_back(uint8_t(confidence));
+            PutLE(file, crc, 4);
+            PutLE(file, 0, 4);
+        }
+    }
+    const std::string path = arRoot_ + LARDatabasePath(ids);
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    UseAccurateRipTestServer("chunked");
+    const std::string out = dir_ + "/out";
+    Run({"-format", ".wav", "-outfolder", out.c_str(), "/dev/fakesr0", "-convert"});
+    char hex[64];
+    auto sumsText = [&](int t) {
+        std::snprintf(hex, sizeof hex, "[v1 %08X, v2 %08X]", v1(t), v2(t));
+        return std::string(hex);
+    };
+    auto accurate = [&](int t, int confidence, uint32_t crc) {
+        std::snprintf(hex, sizeof hex, "accurate (confidence %d) [%08X]", confidence, crc);
+        return "AccurateRip: track " + std::to_string(t) + " " + hex;
+    };
+    EXPECT_EQ(host_.verified,
+              (std::vector<std::string>{accurate(1, 5, v2(1)), accurate(2, 3, v1(2)),
+                                        "AccurateRip: track 3 not accurate " + sumsText(3),
+                                        accurate(4, 9, v2(4)),
+                                        "AccurateRip: track 5 not accurate " + sumsText(5)}));
+    const std::string log = ReadText(out + "/Tamber rip.log");
+    EXPECT_NE(log.find("Drive: /dev/fakesr0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("2 pressing(s)"), std::string::npos) << log;
+    EXPECT_NE(log.find("3 of 5 track(s) accurate"), std::string::npos) << log;
+    // The log's checksums are whipper's for the written files: first, middle and last track.
+    for (int t : {1, 3, 5}) {
+        const std::string args = " " + out + "/Track0" + std::to_string(t) + ".wav " +
+                                 std::to_string(t) + " " + std::to_string(n);
+        std::string row = "\n    " + std::to_string(t) + "  " +
+                          RunOutput("accuraterip-checksum --accuraterip-v1" + args) + "     " +
+                          RunOutput("accuraterip-checksum --accuraterip-v2" + args);
+        row.erase(std::remove(row.begin() + 1, row.end(), '\n'), row.end());
+        EXPECT_NE(log.find(row), std::string::npos) << row << "\n" << log;
+    }
+
+    // Unknown to the database; a failed read is reported but never accurate.
+    host_.verified.clear();
+    host_.RemoveAllEntries();
+    UseAccurateRipTestServer("missing");
+    Run({"-outfolder", out.c_str(), "/dev/fakesr0#5", "-convert"});
+    EXPECT_EQ(host_.verified,
+              std::vector<std::string>{"AccurateRip: track 5 not in database " + sumsText(5)});
+    host_.verified.clear();
+    host_.RemoveAllEntries();
+    UseAccurateRipTestServer("plain");
+    drive.failReadAfter = drive.reads + 1;
+    Run({"-outfolder", out.c_str(), "/dev/fakesr0#4", "-convert"});
+    ASSERT_EQ(host_.verified.size(), 1u);
+    EXPECT_TRUE(host_.verified[0].starts_with("AccurateRip: track 4 not accurate"))
+        << host_.verified[0];
+    EXPECT_NE(ReadText(out + "/Tamber rip.log").find("read failed"), std::string::npos);
 }
 
 }  // namespace

@@ -132,6 +132,14 @@ int RecvByte(Handle h, char* byte) {
     return r == 1 ? 1 : (r == 0 ? 0 : -1);
 }
 
+int32_t Recv(Handle h, char* bytes, int32_t size) {
+    ssize_t r;
+    do {
+        r = recv(Fd(h), bytes, static_cast<size_t>(size), 0);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : static_cast<int32_t>(r);
+}
+
 int32_t Send(Handle h, const char* bytes, int32_t length) {
     ssize_t r;
     do {

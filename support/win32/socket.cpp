@@ -133,6 +133,11 @@ int RecvByte(Handle h, char* byte) {
     return r == 1 ? 1 : (r == 0 ? 0 : -1);
 }
 
+int32_t Recv(Handle h, char* bytes, int32_t size) {
+    int r = recv(Sock(h), bytes, size, 0);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
 int32_t Send(Handle h, const char* bytes, int32_t length) {
     int r = send(Sock(h), bytes, length, 0);
     if (r != SOCKET_ERROR) return r;

@@ -27,6 +27,8 @@ class FakeHost : public LConvertHost {
     int answer = LANSWER_NO;
     int questions = 0;
     std::vector<std::string> messages;
+    // Each CD track's AccurateRip report line, as the headless program prints it.
+    std::vector<std::string> verified;
     // The raw records offered to the settings dialog (every dialog is cancelled).
     std::vector<LRawSettings> rawOffered;
     int jobs = 1;  // entries converted at once by RunJob
@@ -76,6 +78,9 @@ class FakeHost : public LConvertHost {
         return answer;
     }
     void ShowErrorMessage(const char* text, const char*) override { messages.push_back(text); }
+    void TrackVerified(int, int track, const LARTrackResult& result) override {
+        verified.push_back(LARReportLine(track, result));
+    }
     bool EditSettings(LSettingsRecordRef record) override {
         if (auto* raw = std::get_if<LRawSettings*>(&record)) rawOffered.push_back(**raw);
         return false;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cd/cddb.h"
+#include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/byteorder.h"
 #include "support/file.h"
@@ -245,6 +246,29 @@ void UseCddbTestServer(const std::string& mode, int timeoutMs) {
     SettingsWriteString(kCDDBSection, "Server",
                         ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
     SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
+}
+
+std::string UseAccurateRipTestServer(const std::string& mode, int timeoutMs) {
+    static std::string root;
+    static std::map<std::string, int> ports = [] {
+        char folder[] = "/tmp/tamber-ar-XXXXXX";
+        root = mkdtemp(folder) ? folder : "/tmp";
+        std::map<std::string, int> m;
+        FILE* server =
+            popen(("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/accuraterip_server.py " +
+                   root + " 2>/dev/null")
+                      .c_str(),
+                  "r");
+        char name[64];
+        int port;
+        while (std::fscanf(server, "%63s %d", name, &port) == 2 && std::strcmp(name, "ready"))
+            m[name] = port;
+        return m;
+    }();
+    SettingsWriteString(kAccurateRipSection, "Server",
+                        ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
+    SettingsWriteInt(kAccurateRipSection, "Timeout", timeoutMs);
+    return root;
 }
 #endif
 

@@ -72,6 +72,9 @@ Wav16 ReadWav16(const std::string& path);
 int SpoilOpenFile(const std::string& path, int flags);
 // Points the CDDB settings at the local test server (tests/cddb_server.py) of that mode.
 void UseCddbTestServer(const std::string& mode, int timeoutMs = 1000);
+// Points the AccurateRip settings at the local test server (tests/accuraterip_server.py) of
+// that mode ("refuse": a port where nothing listens); gives the folder it serves files from.
+std::string UseAccurateRipTestServer(const std::string& mode, int timeoutMs = 1000);
 #endif
 
 }  // namespace testutil
