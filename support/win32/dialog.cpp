@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/dlgtemplate.h"
 #include "support/win32/layoutreport.h"
 #include "support/win32/wide.h"
 
@@ -152,16 +153,20 @@ bool LDialog::MatchAccelerator(uint32_t key, const LAccelerator* table, size_t c
 
 bool LDialog::DoModal(const char* templateName, HWND owner, LDialog* dialog) {
     if (dialog) dialog->modeless_ = false;
-    const INT_PTR result = DialogBoxParamW(LDialogInstance(), LWide(templateName).c_str(), owner,
-                                           DialogProc, reinterpret_cast<LPARAM>(dialog));
+    const LDialogTemplate in(LDialogInstance(), LWide(templateName).c_str());
+    if (!in.Get()) return false;
+    const INT_PTR result = DialogBoxIndirectParamW(LDialogInstance(), in.Get(), owner, DialogProc,
+                                                   reinterpret_cast<LPARAM>(dialog));
     return result == 1;
 }
 
 bool LDialog::CreateModeless(HWND owner, const char* templateName) {
     if (hwnd_) return false;
     modeless_ = true;
-    HWND window = CreateDialogParamW(LDialogInstance(), LWide(templateName).c_str(), owner,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
+    const LDialogTemplate in(LDialogInstance(), LWide(templateName).c_str());
+    HWND window = in.Get() ? CreateDialogIndirectParamW(LDialogInstance(), in.Get(), owner,
+                                                        DialogProc, reinterpret_cast<LPARAM>(this))
+                           : nullptr;
     return window != nullptr;
 }
 
@@ -247,12 +252,21 @@ INT_PTR RunSheet(HWND owner, const LSheetPage* pages, int count, const char* cap
         return texts.back().c_str();
     };
     std::vector<PROPSHEETPAGEW> records(static_cast<size_t>(count));
+    // So do the pages' templates, in the message font.
+    std::vector<LDialogTemplate> templates;
+    templates.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         PROPSHEETPAGEW& p = records[static_cast<size_t>(i)];
         std::memset(&p, 0, sizeof p);
         p.dwSize = sizeof p;
         p.hInstance = LDialogInstance();
-        p.pszTemplate = wide(pages[i].templateName);
+        templates.emplace_back(LDialogInstance(), LWide(pages[i].templateName).c_str());
+        if (templates.back().Get()) {
+            p.dwFlags |= PSP_DLGINDIRECT;
+            p.pResource = templates.back().Get();
+        } else {
+            p.pszTemplate = wide(pages[i].templateName);
+        }
         p.pfnDlgProc = PageProc;
         p.lParam = reinterpret_cast<LPARAM>(pages[i].page);
         if (wizard) {

@@ -10,6 +10,7 @@
 #include "support/file.h"
 #include "support/trace.h"
 #include "support/waitable.h"
+#include "support/win32/dlgtemplate.h"
 #include "support/win32/layoutreport.h"
 #include "support/win32/wide.h"
 
@@ -68,9 +69,11 @@ bool LProgressDialog::Run(LWindowHandle owner) {
         LTrace("LProgressDialog::Open Called when already open!");
         return false;
     }
-    HWND hwnd =
-        CreateDialogParamW(GetModuleHandleW(nullptr), L"LProgressDialog", static_cast<HWND>(owner),
-                           LProgressDialogAccess::Proc, reinterpret_cast<LPARAM>(this));
+    const LDialogTemplate in(GetModuleHandleW(nullptr), L"LProgressDialog");
+    HWND hwnd = in.Get() ? CreateDialogIndirectParamW(
+                               GetModuleHandleW(nullptr), in.Get(), static_cast<HWND>(owner),
+                               LProgressDialogAccess::Proc, reinterpret_cast<LPARAM>(this))
+                         : nullptr;
     if (!hwnd) {
         LTrace("LProgressDialog::Run Unable to create Progress Dialog");
         window_ = nullptr;
