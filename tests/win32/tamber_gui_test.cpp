@@ -426,6 +426,53 @@ TEST_F(TamberGui, FileNamesInAnyScriptByEveryWayIn) {
     EXPECT_EQ(std::distance(fs::directory_iterator(LFsPath(out)), {}), long(names.size()));
 }
 
+// Two entries at once in the window: a row for each in the progress dialog and one Cancel that
+// stops both, leaving no partial file; in a hidden run a failing entry's message comes from its
+// worker and no entry starts after it.
+TEST_F(TamberGui, ParallelBatchRowsCancelAndFailure) {
+    const std::string dir = testutil::ScratchDir(), out = dir + "\\out";
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+    RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\mp3el", "Path",
+             Built("lame.exe").c_str());
+    SetSetting("Settings", "Jobs", "2");
+    SetSetting("Settings", "AlwaysPrompt", "0");
+    SetSetting("Settings", "AlwaysOverwrite", "1");
+    auto input = [&](int i) { return dir + "\\in" + std::to_string(i) + ".wav"; };
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(testutil::WriteWav16(input(i), 44100, 2,
+                                         testutil::ToneMix(44100, 2, 44100 * (i == 1 ? 1 : 40))));
+    auto outputs = [&] {
+        std::set<std::string> names;
+        for (const auto& f : fs::directory_iterator(LFsPath(out)))
+            names.insert(f.path().filename().string());
+        return names;
+    };
+    HWND w = StartMain();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(Send({"-format", ".mp3", "-outfolder", out, input(0), input(2), input(3)}));
+    Command(w, 1005);
+    HWND progress = WaitDialog("Saving Audio File");
+    ASSERT_TRUE(progress);
+    EXPECT_TRUE(WaitFor([&] { return Text(GetDlgItem(progress, 201)) == "in2.wav"; }) ||
+                Text(GetDlgItem(progress, 200)) == "in2.wav");
+    PostMessageW(progress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(progress); }));
+    EXPECT_TRUE(WaitFor([&] { return outputs().empty(); }, 5000));  // no passing file stays
+    PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([] { return MainWindow() == nullptr; }));
+
+    // Hidden: the unreadable second entry ends the batch; the first is complete.
+    testutil::WriteFileBytes(input(2), {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    HANDLE hidden = StartWith({"-hide", "-format", ".mp3", "-outfolder", out, input(1), input(2),
+                               input(3), input(0), "-convert", "-exit"});
+    EXPECT_TRUE(Answer("Error", IDOK));
+    EXPECT_EQ(WaitForSingleObject(hidden, 30000), WAIT_OBJECT_0);
+    SetSetting("Settings", "Jobs", nullptr);
+    const std::set<std::string> written = outputs();
+    EXPECT_TRUE(written.count("in1.mp3"));
+    for (const std::string& name : written) EXPECT_NE(name[0], '~') << name;
+}
+
 // One control as the program reported it (support/win32/layoutreport.h).
 struct Placed {
     std::string window, kind;
