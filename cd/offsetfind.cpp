@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <new>
 #include <set>
 #include <tuple>
 
@@ -26,18 +28,21 @@ constexpr uint32_t kOffsetSector = 450;
 constexpr uint32_t kEdgeFrames = 5 * LCD_SECTOR_FRAMES;
 // A track that matches at more offsets than this says nothing (silence, a pure tone).
 constexpr size_t kMaxCandidates = 32;
-// At most this many tracks are read.
+// At most this many tracks are read, none longer than this (10 minutes: the read is kept whole).
 constexpr int kTracksToRead = 2;
+constexpr uint32_t kMaxTrackSectors = 10 * 60 * 75;
 
 static_assert(kOffsetSearchBound % LCD_SECTOR_FRAMES == 0, "the margin is whole sectors");
 
-// Keeps every frame as a checksum word in a buffer sized for the whole read.
+// Keeps every frame as a checksum word in a buffer sized for the whole read (null when there is
+// no memory for it).
 class WordSink : public LSoundSinkBase {
   public:
-    explicit WordSink(size_t frames) : LSoundSinkBase(44100, 2), words(frames) {}
+    explicit WordSink(size_t frames)
+        : LSoundSinkBase(44100, 2), words(new (std::nothrow) uint32_t[frames]), size(frames) {}
 
     int32_t Write(const int32_t* buffer, int32_t n) override {
-        for (int32_t i = 0; i < n && filled < words.size(); ++i, ++filled) {
+        for (int32_t i = 0; i < n && words && filled < size; ++i, ++filled) {
             const uint32_t left = uint16_t(int16_t(buffer[2 * i] >> 4));
             const uint32_t right = uint16_t(int16_t(buffer[2 * i + 1] >> 4));
             words[filled] = left | right << 16;
@@ -46,8 +51,8 @@ class WordSink : public LSoundSinkBase {
         return n;
     }
 
-    std::vector<uint32_t> words;
-    size_t filled = 0;
+    std::unique_ptr<uint32_t[]> words;
+    size_t size = 0, filled = 0;
 };
 
 struct Tally {
@@ -154,12 +159,17 @@ int ProcessFindReadOffset(LProgressDialog* dlg, uint8_t drive, LOffsetResult& re
             return size_t(t) <= p.tracks.size() && Known(p.tracks[size_t(t - 1)]);
         });
         if (!known || addresses[t] <= addresses[t - 1]) continue;
+        if (sectors(t) > kMaxTrackSectors) {
+            result.outcome = LOffsetOutcome::TooLong;
+            continue;
+        }
         const int rank = t == 1 || t == tracks ? 2 : sectors(t) > kOffsetSector ? 0 : 1;
         order.push_back({uint64_t(rank) << 32 | sectors(t), t});
     }
     std::sort(order.begin(), order.end());
     if (order.empty()) {
-        result.outcome = LOffsetOutcome::NotInDatabase;
+        if (result.outcome != LOffsetOutcome::TooLong)
+            result.outcome = LOffsetOutcome::NotInDatabase;
         return LPROCESS_OK;
     }
 
@@ -180,17 +190,24 @@ int ProcessFindReadOffset(LProgressDialog* dlg, uint8_t drive, LOffsetResult& re
         rip.keepDamaged = true;  // a damaged sector only spoils the match
         rip.sink = ref;
         std::snprintf(rip.name, sizeof rip.name, "Track %d", t);
+        if (!sink->words) {
+            result.outcome = LOffsetOutcome::TooLong;
+            return LPROCESS_OK;
+        }
         const int status = LRipSectors(dlg, &rip);
         if (status == LPROCESS_STOPPED) {
             result.outcome = LOffsetOutcome::Stopped;
             return status;
         }
-        if (status != LPROCESS_OK || sink->filled != sink->words.size()) return LPROCESS_OK;
+        if (status != LPROCESS_OK || sink->filled != sink->size) {
+            result.outcome = LOffsetOutcome::NoDisc;
+            return LPROCESS_OK;
+        }
         ++result.tracksRead;
         for (size_t p = 0; p < pressings.size(); ++p) {
             const LARTrackEntry& entry = pressings[p].tracks[size_t(t - 1)];
             if (!Known(entry)) continue;
-            for (int offset : LARMatchingOffsets(sink->words.data(), frames, kOffsetSearchBound, t,
+            for (int offset : LARMatchingOffsets(sink->words.get(), frames, kOffsetSearchBound, t,
                                                  tracks, entry)) {
                 Tally& tally = tallies[offset];
                 tally.tracks.insert(t);
@@ -244,6 +261,9 @@ std::string LOffsetResultText(const LOffsetResult& r) {
             break;
         case LOffsetOutcome::Unreachable:
             why = "the AccurateRip server could not be reached";
+            break;
+        case LOffsetOutcome::TooLong:
+            why = "the tracks the AccurateRip database knows are too long to read at once";
             break;
         case LOffsetOutcome::Stopped:
             why = "cancelled";

@@ -19,6 +19,7 @@ enum class LOffsetOutcome {
     NoMatch,        // no offset within the bound makes a track match a record
     NoDisc,         // the drive or its table of contents cannot be read, or a track cannot
     Unreachable,    // the database server could not be asked
+    TooLong,        // the only tracks the database knows are too long to be held for the search
     Stopped,        // the user cancelled
 };
 
