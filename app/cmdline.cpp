@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cd/drives.h"
+#include "cd/offsetfind.h"
 #include "convert/entrypaths.h"
 #include "convert/formattable.h"
 #include "convert/job.h"
@@ -37,6 +38,9 @@ const LCommandOption kCommandOptions[] = {
      "PCM|PCM8|ALAW|ULAW rate channels"},
     {"-insettings", ".vox|.raw codec rate channels", "store the settings for reading raw input"},
     {"-clear", "", "remove every file from the list"},
+    {"-detectoffset", "drive",
+     "find the CD drive's read offset from the disc in it and the AccurateRip database, and store "
+     "it"},
     {"/install", "", "offer to install the related programs"},
     {"-convert", "", "convert the listed files"},
     {"-exit", "", "close the program"},
@@ -61,7 +65,32 @@ bool IsFileArgument(const char* a) {
     return a[0] != 0;
 }
 
+struct OffsetSearch {
+    uint8_t drive = 0;
+    LOffsetResult result;
+};
+
+int RunOffsetSearch(LProgressDialog* dlg, OffsetSearch* search) {
+    return ProcessFindReadOffset(dlg, search->drive, search->result);
+}
+
 }  // namespace
+
+void LCommandLine::DetectOffset(const char* name) {
+    OffsetSearch search;
+    search.drive = LCDDriveOfArgument(name);
+    std::string text;
+    if (search.drive == LCD_NO_DRIVE) {
+        text = std::string("Read offset not found: \"") + name + "\" names no CD drive";
+    } else {
+        LProgressProcess<OffsetSearch, RunOffsetSearch> dlg("Finding the Read Offset", &search);
+        if (!dlg.Run(host_.GetWindow())) search.result.outcome = LOffsetOutcome::Stopped;
+        text = LOffsetResultText(search.result);
+    }
+    host_.ShowNote(text.c_str());
+    // Rips that follow would go on with an offset nobody found.
+    if (search.result.outcome != LOffsetOutcome::Found) settingsFailed_ = true;
+}
 
 int LCommandLine::SetSettings(const char* const* argv, int count, int i, bool inputOnly) {
     const char* ext = argv[i];
@@ -183,7 +212,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     for (int i = 1; i < count; ++i) {
         const char* a = argv[size_t(i)];
         const bool takesValue = Is(a, "-outfolder") || Is(a, "-format") || Is(a, "-overwrite") ||
-                                Is(a, "-settings") || Is(a, "-insettings");
+                                Is(a, "-settings") || Is(a, "-insettings") ||
+                                Is(a, "-detectoffset");
         if (Is(a, "-hide")) {
             host_.SetHidden(true);
         } else if (Is(a, "-keepfolders")) {
@@ -201,6 +231,8 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
                     host_.SetOutputFolder(v);
                 else
                     settingsFailed_ = true;
+            } else if (Is(a, "-detectoffset")) {
+                // Read in the actions pass, in its place among them.
             } else if (Is(a, "-format")) {
                 if (!host_.SelectOutputFormat(v)) host_.NoteIgnoredArgument(a, v);
             } else if (Is(a, "-overwrite")) {
@@ -247,7 +279,9 @@ LCommandResult LCommandLine::Run(int argc, const char* const* argvIn) {
     bool closed = false;
     for (int i = 1; i < count; ++i) {
         const char* a = argv[size_t(i)];
-        if (Is(a, "-convert") && !closed) {
+        if (Is(a, "-detectoffset") && !closed && i + 1 < count) {
+            DetectOffset(argv[size_t(++i)]);
+        } else if (Is(a, "-convert") && !closed) {
             result.converted = true;
             // Outputs in a format other than the one asked for would pass for the right ones.
             if (settingsFailed_)

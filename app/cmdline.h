@@ -57,6 +57,9 @@ class LCommandLine {
     // "-settings"/"-insettings": the format's parser (convert/formattable.h); returns the
     // values read.
     int SetSettings(const char* const* argv, int count, int i, bool inputOnly);
+    // "-detectoffset": finds and stores the named drive's read offset, telling the user; a
+    // later "-convert" does not run when none was found.
+    void DetectOffset(const char* drive);
     // A path too long for a path buffer: the user is told (naming it) and the result is true.
     bool RefuseLongPath(const char* path);
 

@@ -107,6 +107,10 @@ void LARChecksum::AddPCM16(const int16_t* samples, int32_t frames) {
         Word(uint32_t(uint16_t(samples[2 * i])) | uint32_t(uint16_t(samples[2 * i + 1])) << 16);
 }
 
+void LARChecksum::AddWords(const uint32_t* words, int32_t frames) {
+    for (int32_t i = 0; i < frames; ++i) Word(words[i]);
+}
+
 LARTrackResult LARCompare(const std::vector<LARPressing>& pressings, int track, uint32_t v1,
                           uint32_t v2, bool readOk) {
     LARTrackResult result;

@@ -53,6 +53,8 @@ class LARChecksum {
     void Start(int track, int count, uint32_t frames);
     void Add(const int32_t* samples, int32_t frames);
     void AddPCM16(const int16_t* samples, int32_t frames);
+    // Frames as checksum words: the left sample in the low half, the right in the high half.
+    void AddWords(const uint32_t* words, int32_t frames);
     uint32_t V1() const { return v1_; }
     uint32_t V2() const { return v2_; }
     // Frames fed so far; a track whose count falls short of its length was not read whole.

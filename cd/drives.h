@@ -16,6 +16,10 @@ uint8_t LCDMapPathToDrive(const char* path);
 // The track index (from 0) of a track entry: the number after "Track" in the name, minus 1.
 int LCDTrackOfPath(const char* path);
 
+// The drive a command line names: on Windows its letter ("D", "D:" or "D:\") or its index
+// among the CD drives ("0"), elsewhere its device ("/dev/sr0"); 255 for none.
+uint8_t LCDDriveOfArgument(const char* argument);
+
 // Linux command-line forms: "/dev/sr0" names every track of the disc in that drive,
 // "/dev/sr0#3" names track 3. Fills the track entries ("/dev/sr0/Track03.cda") and the size of
 // each track in bytes; false when the argument is no CD drive (or, on Windows, always).

@@ -52,6 +52,10 @@ class LConvertHost : public LConvertEvents {
     // format that is not one of the output formats.
     virtual void NoteIgnoredArgument(const char* option, const char* value) {}
 
+    // A message that tells an outcome rather than an error (an error box unless the front end
+    // has a plainer one).
+    virtual void ShowNote(const char* text) { ShowErrorMessage(text, "Tamber"); }
+
     // The job's events, shown as the entries' images.
     void EntryStarted(int index) override { SetEntryImage(index, LENTRY_CONVERTING); }
     void EntryDone(int index) override { SetEntryImage(index, LENTRY_DONE); }

@@ -130,6 +130,10 @@ void MainDialog::ShowErrorMessage(const char* text, const char* caption) {
     LMessageBox(hwnd_, text, caption, MB_OK | MB_ICONERROR);
 }
 
+void MainDialog::ShowNote(const char* text) {
+    LMessageBox(hwnd_, text, "Tamber", MB_OK | MB_ICONINFORMATION);
+}
+
 bool MainDialog::CmConvert(bool interactive) {
     CmStop();  // the device and the source are let go before any file is written
     return LRunConvert(*this, interactive);

@@ -143,6 +143,7 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void StartInstallTimer() override;
     int AskYesNoCancel(const char* text, const char* caption) override;
     void ShowErrorMessage(const char* text, const char* caption) override;
+    void ShowNote(const char* text) override;
     void ShowProgressSurface(LProgressDialog* dlg, bool show) override;
 
     // Window size in section "MainDialog".

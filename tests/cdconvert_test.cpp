@@ -6,6 +6,7 @@
 #include "cd/accuraterip.h"
 #include "cd/cddb.h"
 #include "cd/cdtext.h"
+#include "cd/offsetfind.h"
 #include "cd/rip.h"
 #include "cd/scsi.h"
 #include "store/settingnames.h"
@@ -415,6 +416,67 @@ TEST_F(CdConvert, AccurateRipReportsAndLogOfAWholeDisc) {
     EXPECT_TRUE(host_.verified[0].starts_with("AccurateRip: track 4 not accurate"))
         << host_.verified[0];
     EXPECT_NE(ReadText(out + "/Tamber rip.log").find("read failed"), std::string::npos);
+}
+
+// The drive's read offset found and stored, for drives that read +30, -30, +667 and 0 samples
+// early: one pressing knows the long middle track by its v2 and its offset-finding sum only
+// (found through that sum) and the short one by its v1 (found by sliding it). A disc the
+// database lacks and records that match at no offset say so and store nothing.
+TEST_F(CdConvert, DetectOffsetFindsTheDrivesOffsetAndStoresIt) {
+    DiscImage disc = MakeTestDisc(32);
+    FakeCDDrive drive(disc);
+    const int n = disc.Tracks();
+    const LARDiscIds ids = LARComputeDiscIds(disc.starts.data(), n, disc.starts[size_t(n)]);
+    auto sums = [&](int t, bool v2) {  // the true samples' checksums of track t (from 1)
+        const std::vector<int16_t> pcm = disc.TrackPCM(t - 1);
+        std::vector<uint32_t> words(pcm.size() / 2);
+        for (size_t i = 0; i < words.size(); ++i)
+            words[i] = uint16_t(pcm[2 * i]) | uint32_t(uint16_t(pcm[2 * i + 1])) << 16;
+        LARChecksum c;
+        c.Start(t, n, uint32_t(words.size()));
+        c.AddWords(words.data(), int32_t(words.size()));
+        const bool long_ = words.size() >= 451 * 588;
+        return std::pair(v2 ? c.V2() : c.V1(), long_ ? LARSectorChecksum(&words[450 * 588]) : 0);
+    };
+    auto serve = [&](uint32_t spoil) {
+        Bytes file = {uint8_t(n)};
+        for (uint32_t x : {ids.id1, ids.id2, ids.cddb}) PutLE(file, x, 4);
+        for (int t = 1; t <= n; ++t) {
+            const auto [crc, offsetCrc] = sums(t, t == 3);
+            file.push_back(t == 2 || t == 3 ? 4 : 0);
+            PutLE(file, crc ^ spoil, 4);
+            PutLE(file, t == 3 ? offsetCrc ^ spoil : 0, 4);
+        }
+        const std::string path = arRoot_ + LARDatabasePath(ids);
+        fs::create_directories(fs::path(path).parent_path());
+        ASSERT_TRUE(WriteFileBytes(path, file));
+    };
+    serve(0);
+    UseAccurateRipTestServer("plain");
+    for (int offset : {30, -30, 667, 0}) {
+        disc.readOffset = offset;
+        SettingsWrite(kReadOffset, 12);
+        EXPECT_FALSE(Run({"-detectoffset", "/dev/fakesr0"}).settingsFailed);
+        EXPECT_EQ(SettingsRead(kReadOffset), offset);
+        char want[128];
+        std::snprintf(want, sizeof want,
+                      "Read offset %+d found and stored (2 of 2 track(s) and 1 pressing(s) agree, "
+                      "confidence 4)",
+                      offset);
+        EXPECT_EQ(host_.messages.back(), want);
+    }
+    SettingsWrite(kReadOffset, 12);
+    serve(0x10000);
+    EXPECT_TRUE(Run({"-detectoffset", "/dev/fakesr0"}).settingsFailed);
+    EXPECT_EQ(host_.messages.back(),
+              "Read offset not found: no offset from -5880 to +5880 samples matches the "
+              "AccurateRip database");
+    UseAccurateRipTestServer("missing");
+    EXPECT_TRUE(Run({"-detectoffset", "/dev/fakesr0", "/dev/fakesr0", "-convert"}).settingsFailed);
+    EXPECT_EQ(host_.messages.back(),
+              "Read offset not found: the disc is not in the AccurateRip database");
+    EXPECT_EQ(SettingsRead(kReadOffset), 12);
+    EXPECT_EQ(host_.Images(), std::vector<int>(5, LENTRY_NONE));  // nothing was ripped
 }
 
 }  // namespace

@@ -51,6 +51,10 @@ uint8_t LCDDriveOfLetter(char) {
     return LCD_NO_DRIVE;
 }
 
+uint8_t LCDDriveOfArgument(const char* argument) {
+    return argument && argument[0] ? DriveOfDevice(argument) : LCD_NO_DRIVE;
+}
+
 uint8_t LCDMapPathToDrive(const char* path) {
     char folder[LMAX_PATH];
     LFile::_GetFolderFromPath(folder, path);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "cd/win32/hooks.h"
@@ -24,6 +25,18 @@ uint8_t LCDDriveOfLetter(char letter) {
 
 uint8_t LCDMapPathToDrive(const char* path) {
     return path && path[0] ? LCDDriveOfLetter(path[0]) : LCD_NO_DRIVE;
+}
+
+uint8_t LCDDriveOfArgument(const char* a) {
+    if (!a || !a[0]) return LCD_NO_DRIVE;
+    // A letter alone, with its colon, or with its root's backslash; otherwise an index.
+    const char low = char(a[0] | 0x20);
+    if (low >= 'a' && low <= 'z' &&
+        (a[1] == 0 || (a[1] == ':' && (a[2] == 0 || (a[2] == '\\' && a[3] == 0)))))
+        return LCDDriveOfLetter(a[0]);
+    char* end = nullptr;
+    const long index = std::strtol(a, &end, 10);
+    return *end == 0 && index >= 0 && index < LCD_NO_DRIVE ? uint8_t(index) : LCD_NO_DRIVE;
 }
 
 bool LCDTrackArguments(const char*, std::vector<std::string>&, std::vector<uint32_t>&) {
