@@ -200,6 +200,8 @@ bool LRunParallelBatch(LBatchHost& host, const LConvertRequest& request, int* ou
             const size_t eol = w.pending.find('\n');
             if (eol != std::string::npos || n == 0) {
                 const int code = eol != std::string::npos ? std::atoi(w.pending.c_str()) : -1;
+                const bool verified =
+                    eol != std::string::npos && w.pending.compare(0, eol, "0 verified") == 0;
                 w.pending.erase(0, eol == std::string::npos ? w.pending.size() : eol + 1);
                 host.ClearProgressLine();
                 const int at = w.index;
@@ -212,6 +214,7 @@ bool LRunParallelBatch(LBatchHost& host, const LConvertRequest& request, int* ou
                     continue;
                 }
                 Relay(w);
+                if (verified) host.EntryVerified(entries[size_t(at)].index);
                 if (code == 0)
                     host.EntryDone(entries[size_t(at)].index);
                 else

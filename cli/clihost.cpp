@@ -56,14 +56,21 @@ void LCliHost::SetEntryImage(int index, int image) {
         batchStart_ = std::chrono::steady_clock::now();
     }
     current_ = index;
-    if (isatty(STDERR_FILENO) || IsBatchChild()) return;  // the redrawn line (or parent) says it
     int total = 0, started = 0;
     for (const Entry& e : entries_) {
         total += e.selected;
         started += e.selected && e.image != LENTRY_NONE;
     }
-    std::fprintf(stderr, "tamber: [%d/%d] %s\n", started, total,
-                 entries_[size_t(index)].path.c_str());
+    entries_[size_t(index)].number = started;
+    if (isatty(STDERR_FILENO) || IsBatchChild()) return;  // the redrawn line (or parent) says it
+    PrintEntryLine(index, "");
+}
+
+void LCliHost::PrintEntryLine(int index, const char* tail) {
+    int total = 0;
+    for (const Entry& e : entries_) total += e.selected;
+    const Entry& e = entries_[size_t(index)];
+    std::fprintf(stderr, "tamber: [%d/%d] %s%s\n", e.number, total, e.path.c_str(), tail);
 }
 
 void LCliHost::FormatProgressLine(char* line, size_t size, const char*, int percent) {
@@ -235,7 +242,19 @@ void LCliHost::NoteIgnoredArgument(const char* option, const char* value) {
 
 void LCliHost::EntryDone(int index) {
     SetEntryImage(index, LENTRY_DONE);
+    // A checked output gets its line again with the word, once it has its name; a worker's
+    // parent says it.
+    if (entries_[size_t(index)].verified && !IsBatchChild()) {
+        ClearProgressLine();
+        PrintEntryLine(index, " verified");
+    }
     if (ExtIs(LPathExtension(entries_[size_t(index)].path.c_str()), ".cda")) ++cdTracksConverted_;
+}
+
+void LCliHost::EntryVerified(int index) {
+    std::lock_guard<std::mutex> hold(batchLock_);
+    entries_[size_t(index)].verified = true;
+    ++verified_;
 }
 
 void LCliHost::TrackVerified(int, int track, const LARTrackResult& result) {

@@ -59,6 +59,9 @@ class LCliHost : public LBatchHost {
     static bool IsBatchChild();
     // Counts the CD tracks converted.
     void EntryDone(int index) override;
+    // Marks the entry's output as read back and found as written: its line says "verified".
+    void EntryVerified(int index) override;
+    int VerifiedCount() const { return verified_; }
     // "AccurateRip: track N ..." on standard error.
     void TrackVerified(int index, int track, const LARTrackResult& result) override;
 
@@ -75,7 +78,11 @@ class LCliHost : public LBatchHost {
         bool selected = false;
         int image = 0;
         std::string from;  // the folder it was added from
+        int number = 0;    // its place in the order the batch started the entries
+        bool verified = false;
     };
+    // "tamber: [k/N] path" and the tail, on standard error.
+    void PrintEntryLine(int index, const char* tail);
     std::vector<Entry> entries_;
     std::mutex batchLock_;  // entry images and the batch clock
     std::chrono::steady_clock::time_point batchStart_;
@@ -86,5 +93,6 @@ class LCliHost : public LBatchHost {
     char folder_[LMAX_PATH];
     int format_ = 0;
     int cdTracksConverted_ = 0;
+    int verified_ = 0;
     bool interactiveInput_;
 };

@@ -72,7 +72,7 @@ void ReportChildFailure(const std::string& program, const std::string& output) {
 
 // One run of the command line: the settings read, the batch converted, the settings stored
 // (at the end of the run, or of the worker that holds them).
-int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
+int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true, bool* verified = nullptr) {
     // A setting that cannot be stored is said once; the stored value stays in force.
     SettingsSetWriteFailureHandler([](const char* section, const char* name) {
         static bool told = false;
@@ -92,6 +92,7 @@ int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
     // Every argument counts here: a batch is named on the command line.
     commandLine.SetArgumentLimit(int(args.size()));
     LCommandResult result = commandLine.Run(int(args.size()), args.data());
+    if (verified) *verified = host.VerifiedCount() > 0;
     host.StoreBoxes();
     // A settings file that cannot be read is left as it is: what was to go into it did not.
     char unreadable[LMAX_PATH];
@@ -127,7 +128,8 @@ int RunOnce(std::vector<char*> args, int jobs, bool holdSettings = true) {
 
 // A parallel batch's worker: each entry on standard input (its output folder and its input,
 // each ended by a zero byte) is converted as "args -outfolder folder input -convert" would, its
-// exit status written as a line on standard output; the end of standard input ends the worker.
+// exit status written as a line on standard output (followed by " verified" when its output was
+// read back and found as written); the end of standard input ends the worker.
 int RunWorker(const std::vector<char*>& args, int jobs) {
     HeldSettings heldSettings;  // the parent stored this batch's settings; stored once here
     char *line = nullptr, *folder = nullptr;
@@ -140,7 +142,9 @@ int RunWorker(const std::vector<char*>& args, int jobs) {
         run.push_back(folder);
         run.push_back(line);
         run.push_back(convert.data());
-        std::printf("%d\n", RunOnce(run, jobs, false));
+        bool verified = false;
+        const int status = RunOnce(run, jobs, false, &verified);
+        std::printf("%d%s\n", status, verified ? " verified" : "");
         std::fflush(stdout);
     }
     std::free(line);

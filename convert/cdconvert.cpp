@@ -16,6 +16,8 @@
 #include "convert/cdverify.h"
 #include "convert/entrypaths.h"
 #include "convert/gensink.h"
+#include "convert/messages.h"
+#include "convert/verify.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
@@ -275,22 +277,33 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int
 
     LSinkRef sink;
     LGenSinkOpenSink(sink, target, 44100, 2);
+    LOutputCheck check;
+    LSinkRef checked = LOutputCheckTap(extension, sink, check);
     // The checksums are taken from the samples on their way into the output.
     LARChecksum sums;
     const bool verify = sink && LCDStartChecksum(jobDialog, drive, track, sums);
     LCDROMRipTrack rip;
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
-    rip.sink = verify ? LSinkRef(new LSinkARTap(sink, sums)) : sink;
+    rip.sink = verify ? LSinkRef(new LSinkARTap(checked, sums)) : checked;
     LRipReport report;
     rip.report = &report;
     LNestedProgress<LCDROMRipTrack, LRipTrack> dlg("Extracting CD Audio Track", &rip, events,
                                                    request.hidden);
     bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
+    checked.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;
     if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;
     sink.reset();
+    if (status == LPROCESS_OK &&
+        (status = LVerifyOutput(jobDialog, target, extension, check)) == LPROCESS_FAILED) {
+        const std::string text = LFormatMessage(kOutputNotVerifiedMessage, output);
+        if (jobDialog)
+            jobDialog->ShowError(text.c_str());
+        else
+            events.ShowErrorMessage(text.c_str(), nullptr);
+    }
     if (status == LPROCESS_OK && !LReplaceFile(target, output)) status = LPROCESS_FAILED;
     if (verify && status != LPROCESS_STOPPED)
         LCDVerifyTrack(events, jobDialog, index, drive, input, output, track, sums,
@@ -301,5 +314,6 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int
         if (status == LPROCESS_STOPPED && jobDialog) jobDialog->RequestStop();
         return false;
     }
+    if (check.active) events.EntryVerified(index);
     return true;
 }

@@ -15,6 +15,8 @@ class LConvertEvents : public LUser {
   public:
     virtual void EntryStarted(int index) = 0;
     virtual void EntryDone(int index) = 0;
+    // The entry's output read back as what was written into it (told just before EntryDone).
+    virtual void EntryVerified(int index) {}
     // Failed, refused, or skipped by the overwrite rule.
     virtual void EntryFailed(int index) = 0;
     // The user stopped the batch at this entry: it and every later entry of the list (selected

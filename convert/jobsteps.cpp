@@ -12,6 +12,7 @@
 #include "convert/gensink.h"
 #include "convert/gensource.h"
 #include "convert/messages.h"
+#include "convert/verify.h"
 #include "core/transfer.h"
 #include "support/fileops.h"
 #include "support/trace.h"
@@ -161,6 +162,8 @@ int LJobConvertOpened(LJobBatch& b, const LJobEntry& e, LSourceRef& source) {
     const char* output = passing.path;
     LSinkRef sink;
     LGenSinkOpenSink(sink, output, source->GetSampleRate(), source->GetChannels());
+    LOutputCheck check;
+    sink = LOutputCheckTap(b.outExt, sink, check);
 
     b.tags.Clear();
     const bool haveTags = Taggable(e.inExt) && b.tags.ReadTags(e.input) && !b.tags.Empty();
@@ -176,6 +179,12 @@ int LJobConvertOpened(LJobBatch& b, const LJobEntry& e, LSourceRef& source) {
         LTrace("ProcessConvert cannot write the tags into the converted file");
         status = LPROCESS_FAILED;
     }
+    // A lossless file must read back as what went into it before it takes anyone's place.
+    bool mismatch = false;
+    if (status == LPROCESS_OK) {
+        status = LVerifyOutput(b.dlg, output, b.outExt, check);
+        mismatch = status == LPROCESS_FAILED;
+    }
     // Replace the old file in one step, so that it is never lost on the way.
     if (status == LPROCESS_OK && !LReplaceFile(output, e.paths.finalPath)) {
         LTrace("ProcessConvert cannot give the converted file its name");
@@ -186,12 +195,15 @@ int LJobConvertOpened(LJobBatch& b, const LJobEntry& e, LSourceRef& source) {
         // may wait for the user as long as the session lasts.
         passing.Drop();
         // A cancel is the user's own doing: no message.
-        if (status != LPROCESS_STOPPED)
+        if (mismatch)
+            b.dlg->ShowError(LFormatMessage(kOutputNotVerifiedMessage, e.paths.finalPath).c_str());
+        else if (status != LPROCESS_STOPPED)
             b.dlg->ShowError(sinkMessage ? LFormatMessage(sinkMessage, e.input).c_str()
                                          : ConversionFailed(e.input).c_str());
         return Failed(b, e, status);
     }
     passing.held = false;
+    if (check.active) b.events.EntryVerified(e.index);
     b.events.EntryDone(e.index);
     return kJobNextEntry;
 }

@@ -103,6 +103,9 @@ class EntryEvents final : public LConvertEvents {
     void EntryDone(int index) override {
         calls_.Run([&] { events_.EntryDone(index); });
     }
+    void EntryVerified(int index) override {
+        calls_.Run([&] { events_.EntryVerified(index); });
+    }
     void EntryFailed(int index) override {
         calls_.Run([&] { events_.EntryFailed(index); });
     }

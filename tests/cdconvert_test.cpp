@@ -254,6 +254,40 @@ TEST_F(CdConvert, UnstableSectorFailsItsTrackAndTheRunButNotTheOthers) {
     }
 }
 
+// An encoder that writes other samples than it is given fails its track by name and leaves no
+// file; a FLAC rip decodes (by flac itself) to the disc's samples.
+TEST_F(CdConvert, FlacRipIsTheDiscAndADamagedOneIsCaught) {
+    DiscImage disc = MakeTestDisc(0);
+    FakeCDDrive drive(disc);
+    const std::string out = dir_ + "/flac", bin = dir_ + "/bin";
+    fs::create_directories(bin);
+    StandIn(bin + "/flac",
+            "for a; do [ \"$a\" = -d ] && exec /usr/bin/flac \"$@\"; done\n"
+            "tr '\\001' '\\002' | /usr/bin/flac \"$@\"");
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (bin + ":" + path).c_str(), 1);
+    testing::internal::CaptureStderr();
+    Run({"-format", ".flac", "-outfolder", (dir_ + "/bad").c_str(), "/dev/fakesr0#2", "-convert"});
+    const std::string said = testing::internal::GetCapturedStderr();
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_NE(said.find("The output file \"" + dir_ + "/bad/Track02.flac\" does not read back"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(host_.Images(), std::vector<int>{LENTRY_FAILED});
+    for (auto& e : fs::directory_iterator(dir_ + "/bad"))  // only the rip log
+        EXPECT_NE(e.path().extension(), ".flac") << e.path();
+
+    fs::remove(bin + "/flac");  // the recorded stand-in is gone: flac itself is found
+    host_.RemoveAllEntries();
+    Run({"-format", ".flac", "-outfolder", out.c_str(), "/dev/fakesr0#1", "/dev/fakesr0#5",
+         "-convert"});
+    for (int t : {1, 5}) {
+        const std::string flac = out + "/Track0" + std::to_string(t);
+        ASSERT_EQ(testutil::Run("flac -s -d -f -o '" + flac + ".wav' '" + flac + ".flac'"), 0);
+        EXPECT_EQ(ReadWav16(flac + ".wav").samples, disc.TrackPCM(t - 1)) << t;
+    }
+}
+
 // A disc with CD-TEXT names its tracks with CDDB off and when the server knows no match; a drive
 // that refuses to give CD-TEXT changes nothing.
 TEST_F(CdConvert, CdTextNamesTracksWithoutCddbOrWithoutAMatch) {

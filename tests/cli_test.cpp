@@ -347,6 +347,45 @@ TEST_F(Faults, DecodersNamesAndReadOnlyFolders) {
     EXPECT_EQ(Files(), before);
 }
 
+// Lossless outputs are read back and say so, one at a time and in parallel; lossy ones do not.
+TEST_F(Faults, LosslessOutputsAreVerified) {
+    fs::copy_file(w("x.wav"), w("y.wav"));
+    for (const char* ext : {".wav", ".aiff", ".flac", ".mp3"}) {
+        for (const char* jobs : {"1", "2"}) {
+            const std::string out = std::string("o") + jobs + ext;
+            EXPECT_EQ(Tamber("-jobs " + std::string(jobs) + " -format " + ext + " -outfolder " +
+                             out + " x.wav y.wav -convert"),
+                      0);
+            const bool lossless = std::string(ext) != ".mp3";
+            EXPECT_EQ(Has("] x.wav verified\n") && Has("] y.wav verified\n"), lossless)
+                << ext << jobs << err_;
+            EXPECT_EQ(Pcm(w(out + "/x") + ext) == Pcm(w("x.wav")), lossless) << ext;
+        }
+    }
+}
+
+// An encoder that writes other samples than it is given (a valid stream all the same): the file
+// fails by name and goes, the older output stays, the next file is still written.
+TEST_F(Faults, DamagedLosslessOutputIsCaught) {
+    StandIn("flac",
+            "for a; do [ \"$a\" = -d ] && exec /usr/bin/flac \"$@\"; done\n"
+            "tr '\\001' '\\002' | /usr/bin/flac \"$@\"");
+    fs::create_directories(w("out"));
+    testutil::WriteFileBytes(w("out/x.flac"), {1, 2, 3});
+    for (const char* jobs : {"1", "2"}) {
+        auto before = Files();
+        EXPECT_EQ(Tamber("-jobs " + std::string(jobs) +
+                         " -overwrite ALWAYS -format .flac -outfolder out x.wav -convert"),
+                  2);
+        EXPECT_TRUE(
+            Has("The output file \"out/x.flac\" does not read back as the sound that was written "
+                "into it"))
+            << err_;
+        EXPECT_FALSE(Has("verified")) << err_;
+        EXPECT_EQ(Files(), before) << jobs;
+    }
+}
+
 // A run killed while its encoder works leaves the input whole (the next run ignoring its
 // leftover: the "_x" files of DecodersNamesAndReadOnlyFolders).
 TEST_F(Faults, KilledRunLeavesTheInputWhole) {
