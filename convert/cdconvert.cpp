@@ -18,6 +18,7 @@
 #include "convert/gensink.h"
 #include "convert/messages.h"
 #include "convert/verify.h"
+#include "core/sink_adapt.h"
 #include "store/settingnames.h"
 #include "store/settings.h"
 #include "support/fileops.h"
@@ -285,13 +286,21 @@ bool LCDConvertTrack(LConvertEvents& events, const LConvertRequest& request, int
     LCDROMRipTrack rip;
     rip.nDrive = drive;
     rip.nTrack = uint8_t(track < 0 || track > 255 ? 255 : track);
-    rip.sink = verify ? LSinkRef(new LSinkARTap(checked, sums)) : checked;
+    // The tap takes the disc's own samples: the output's rate and channel adapters follow it.
+    LSinkRef adapted = checked;
+    if (verify) {
+        LSinkRef rate;
+        LSinkConvertRate::OpenSink(rate, 44100, checked);
+        LSinkConvertChannels::OpenSink(adapted, rate, 2);
+    }
+    rip.sink = verify && adapted ? LSinkRef(new LSinkARTap(adapted, sums)) : checked;
     LRipReport report;
     rip.report = &report;
     LNestedProgress<LCDROMRipTrack, LRipTrack> dlg("Extracting CD Audio Track", &rip, events,
                                                    request.hidden);
     bool ran = dlg.Run(jobDialog);
     rip.sink.reset();
+    adapted.reset();
     checked.reset();
     int status = ran ? dlg.status : LPROCESS_FAILED;
     if (!sink || sink->IsUnusable()) status = LPROCESS_FAILED;

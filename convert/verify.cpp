@@ -28,14 +28,14 @@ void LSampleDigest::Add(const int32_t* samples, int64_t count) {
             for (int64_t i = 0; i < part; ++i)
                 StoreLE16(buffer_ + 2 * i, uint16_t(LSampleTo16(samples[at + i])));
         }
-        sha_.Update(buffer_, size_t(part * per));
+        hash_.Update(buffer_, size_t(part * per));
         at += part;
     }
     samples_ += uint64_t(count);
 }
 
 void LSampleDigest::AddPcm16(const uint8_t* bytes, int64_t samples) {
-    sha_.Update(bytes, size_t(samples) * 2);
+    hash_.Update(bytes, size_t(samples) * 2);
     samples_ += uint64_t(samples);
 }
 

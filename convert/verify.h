@@ -5,7 +5,7 @@
 
 #include "core/sound.h"
 #include "support/progress.h"
-#include "support/sha256.h"
+#include "support/streamhash.h"
 
 // The form a lossless output stores its samples in: what a digest of them is taken in, so that
 // the samples as they went in and as they read back compare alike.
@@ -23,11 +23,11 @@ class LSampleDigest {
     // 16-bit little-endian PCM bytes as a writer stores them.
     void AddPcm16(const uint8_t* bytes, int64_t samples);
     uint64_t Samples() const { return samples_; }
-    void Final(uint8_t digest[32]) { sha_.Final(digest); }
+    void Final(uint8_t digest[32]) { hash_.Final(digest); }
 
   private:
     LStoredForm form_ = LStoredForm::None;
-    LSha256 sha_;
+    LStreamHash hash_;
     uint64_t samples_ = 0;
     uint8_t buffer_[4096];
 };

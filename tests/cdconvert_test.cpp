@@ -225,6 +225,14 @@ TEST_F(CdConvert, WholeDiscAndOneTrackFromTheCommandLine) {
     EXPECT_EQ(host_.Images(), (std::vector<int>{LENTRY_DONE, LENTRY_FAILED}));
     EXPECT_EQ(ReadWav16(dir_ + "/home/Music/Track04.wav").samples, disc.TrackPCM(3));
     EXPECT_FALSE(fs::exists(dir_ + "/home/Music/Track06.wav"));
+    // A stored WAV format of another rate and channel count gets the track in its own shape.
+    host_.RemoveAllEntries();
+    fs::create_directories(dir_ + "/mono");
+    Run({"-settings", ".wav", "PCM", "22050", "1", "-outfolder", (dir_ + "/mono").c_str(),
+         "/dev/fakesr0#2", "-convert"});
+    Wav16 mono = ReadWav16(dir_ + "/mono/Track02.wav");
+    EXPECT_EQ(std::tuple(mono.rate, mono.channels, mono.samples.size()),
+              std::tuple(22050, 1, disc.TrackPCM(1).size() / 4));
 }
 
 // A track with a sector that never reads the same twice fails alone, its output gone and the
