@@ -116,8 +116,18 @@ int Compare(LProgressDialog* dlg, LSoundSourceBase& source, LOutputCheck& check)
         return LPROCESS_FAILED;
     }
     LSampleDigest back(check.digest.Form());
-    std::vector<int32_t> block(size_t(check.channels) * LSOUND_BLOCK_FRAMES);
-    for (int64_t done = 0; done < frames;) {
+    // 16-bit PCM is read as the file's own bytes where the reader offers them.
+    const bool bytes = back.Form() == LStoredForm::Signed16 && source.OffersPcm16();
+    std::vector<int32_t> block(bytes ? 0 : size_t(check.channels) * LSOUND_BLOCK_FRAMES);
+    for (int64_t done = 0; bytes && done < frames;) {
+        if (dlg && dlg->PumpMessages()) return LPROCESS_STOPPED;
+        const uint8_t* raw = nullptr;
+        const int32_t n = source.ReadPcm16(raw, LSOUND_BLOCK_FRAMES);
+        if (n <= 0) break;
+        back.AddPcm16(raw, int64_t(n) * check.channels);
+        done += n;
+    }
+    for (int64_t done = 0; !bytes && done < frames;) {
         if (dlg && dlg->PumpMessages()) return LPROCESS_STOPPED;
         const int32_t n = int32_t(std::min<int64_t>(frames - done, LSOUND_BLOCK_FRAMES));
         source.Read(block.data(), n);
