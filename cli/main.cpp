@@ -16,6 +16,7 @@
 #include "cli/batch.h"
 #include "cli/clihost.h"
 #include "convert/entrypaths.h"
+#include "convert/parallel.h"
 #include "external/posix/childoutput.h"
 #include "store/registry.h"
 #include "store/settings.h"
@@ -176,8 +177,8 @@ int main(int argc, char** argv) {
         }
     }
     // "-jobs N" belongs to this front end: taken out before the common command line runs.
-    int jobs = int(std::thread::hardware_concurrency());
-    if (jobs < 1) jobs = 1;
+    // Without it, the stored "Jobs" (0 or none: one per processor), as the window's batch.
+    int jobs = LReadJobs();
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (i > 0 && strcasecmp(argv[i], "-jobs") == 0) {
