@@ -7,11 +7,11 @@ the same for the caller.
 """
 import http.server
 import os
-import socket
 import socketserver
 import sys
-import threading
 import time
+
+import localservers
 
 ROOT = "."
 BOUND = 256 * 1024  # the client's bound on a reply's body
@@ -81,21 +81,9 @@ def start(root):
     nothing listens."""
     global ROOT
     ROOT = root
-    ports = {}
-    for mode in MODES:
-        base = ChunkedHandler if mode == "chunked" else Handler
-        srv = Server(("127.0.0.1", 0), type(mode, (base,), {"mode": mode}))
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
-        ports[mode] = srv.server_address[1]
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        ports["refuse"] = s.getsockname()[1]
-    return ports
+    return localservers.start_modes(
+        MODES, Server, lambda mode: ChunkedHandler if mode == "chunked" else Handler)
 
 
 if __name__ == "__main__":
-    parent = os.getppid()
-    print("".join("%s %d\n" % item for item in start(sys.argv[1]).items()) + "ready 0",
-          flush=True)
-    while os.getppid() == parent:
-        time.sleep(0.2)
+    localservers.serve_while_parent_lives(start(sys.argv[1]))

@@ -3,11 +3,10 @@
 
 Run alone it prints "name port" lines and "ready 0", and serves while its parent lives.
 """
-import os
-import socket
 import socketserver
-import threading
 import time
+
+import localservers
 
 LONG = "Symphony No. 9 in D minor, Op. 125 " * 6  # 210 characters
 DELAY = {"slow": 0.3, "late": 2.0, "silent": 3600}  # seconds before each reply
@@ -103,19 +102,8 @@ class Server(socketserver.ThreadingTCPServer):
 
 def start():
     """Starts every behaviour; returns {name: port}; "refuse" is a port where nothing listens."""
-    ports = {}
-    for mode in MODES:
-        srv = Server(("127.0.0.1", 0), type(mode, (Handler,), {"mode": mode}))
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
-        ports[mode] = srv.server_address[1]
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        ports["refuse"] = s.getsockname()[1]
-    return ports
+    return localservers.start_modes(MODES, Server, lambda mode: Handler)
 
 
 if __name__ == "__main__":
-    parent = os.getppid()
-    print("".join("%s %d\n" % item for item in start().items()) + "ready 0", flush=True)
-    while os.getppid() == parent:
-        time.sleep(0.2)
+    localservers.serve_while_parent_lives(start())

@@ -232,17 +232,24 @@ int SpoilOpenFile(const std::string& path, int flags) {
     return swapped;
 }
 
+namespace {
+
+// Starts a local servers script (tests/localservers.py) and reads its "name port" lines.
+std::map<std::string, int> LocalServers(const std::string& command) {
+    std::map<std::string, int> ports;
+    FILE* server = popen((command + " 2>/dev/null").c_str(), "r");
+    char name[64];
+    int port;
+    while (server && std::fscanf(server, "%63s %d", name, &port) == 2 && std::strcmp(name, "ready"))
+        ports[name] = port;
+    return ports;
+}
+
+}  // namespace
+
 void UseCddbTestServer(const std::string& mode, int timeoutMs) {
-    static std::map<std::string, int> ports = [] {
-        std::map<std::string, int> m;
-        FILE* server = popen(
-            "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py 2>/dev/null", "r");
-        char name[64];
-        int port;
-        while (std::fscanf(server, "%63s %d", name, &port) == 2 && std::strcmp(name, "ready"))
-            m[name] = port;
-        return m;
-    }();
+    static std::map<std::string, int> ports =
+        LocalServers("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/cddb_server.py");
     SettingsWriteString(kCDDBSection, "Server",
                         ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
     SettingsWriteInt(kCDDBSection, "Timeout", timeoutMs);
@@ -253,17 +260,8 @@ std::string UseAccurateRipTestServer(const std::string& mode, int timeoutMs) {
     static std::map<std::string, int> ports = [] {
         char folder[] = "/tmp/tamber-ar-XXXXXX";
         root = mkdtemp(folder) ? folder : "/tmp";
-        std::map<std::string, int> m;
-        FILE* server =
-            popen(("exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/accuraterip_server.py " +
-                   root + " 2>/dev/null")
-                      .c_str(),
-                  "r");
-        char name[64];
-        int port;
-        while (std::fscanf(server, "%63s %d", name, &port) == 2 && std::strcmp(name, "ready"))
-            m[name] = port;
-        return m;
+        return LocalServers(
+            "exec /usr/bin/python3 " TAMBER_SOURCE_DIR "/tests/accuraterip_server.py " + root);
     }();
     SettingsWriteString(kAccurateRipSection, "Server",
                         ("127.0.0.1:" + std::to_string(ports[mode])).c_str());
