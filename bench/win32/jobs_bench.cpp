@@ -41,10 +41,12 @@ int main() {
     // The encoder is the real LAME, built for this platform next to the program.
     RegWrite(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Components\\mp3el", "Path",
              Built("lame.exe").c_str());
+    // Joint stereo, as the encoder's settings have it by default.
+    SetSetting("MP3Encoder", "ChannelMode", "1");
     std::vector<std::string> inputs;
     for (int i = 0; i < kFiles; ++i) {
-        // 45 s of a chord that differs per file, so that no two outputs are alike.
-        std::vector<int16_t> pcm(size_t(44100) * 45 * 2);
+        // 2 minutes of a chord (a song's length) that differs per file, so that no two outputs are alike.
+        std::vector<int16_t> pcm(size_t(44100) * 120 * 2);
         for (size_t n = 0; n < pcm.size() / 2; ++n) {
             const double t = double(n) / 44100;
             const double v =
@@ -64,6 +66,7 @@ int main() {
         seconds[k] = Convert(exe, inputs, folder);
     }
     SetSetting("Settings", "Jobs", nullptr);
+    SetSetting("MP3Encoder", "ChannelMode", nullptr);
     int same = 0;
     for (int i = 0; i < kFiles; ++i) {
         const std::string name = "\\in" + std::to_string(i) + ".mp3";

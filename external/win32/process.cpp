@@ -108,7 +108,9 @@ bool LPipeOut::Open(const char* commandLine) {
     sa.bInheritHandle = TRUE;
     HANDLE readEnd = nullptr;
     HANDLE writeInheritable = nullptr;
-    if (!CreatePipe(&readEnd, &writeInheritable, &sa, 65536)) {
+    // A megabyte of sound in the pipe keeps the encoder busy while this side waits for room
+    // without spinning (several encoders at once would lose a core to that).
+    if (!CreatePipe(&readEnd, &writeInheritable, &sa, 1 << 20)) {
         LTrace("LPipeOut::Open CreatePipe FAILED");
         return false;
     }
@@ -173,7 +175,7 @@ bool LPipeOut::Write(const void* data, int32_t bytes) {
             CloseWriteEnd();
             return false;
         }
-        Sleep(idleRounds < 50 ? 0 : 1);
+        Sleep(1);
     }
     return true;
 }

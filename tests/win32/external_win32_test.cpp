@@ -56,10 +56,10 @@ TEST_F(StandIns, FailingEncodersNeverHangTheConversion) {
         SetEnvironmentVariableA("STANDIN_MODE", mode);
         return LMP3EncodePipe::OpenMp3Sink(out.c_str(), LMP3EncodeSettings(), 2, 44100);
     };
-    // Thirty blocks, more than the pipe holds; whether every write succeeded.
+    // Two hundred blocks, more than the pipe holds; whether every write succeeded.
     const auto writeAll = [&](LSinkRef& sink) {
         int ok = 1;
-        for (int i = 0; i < 30; ++i) ok &= sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
+        for (int i = 0; i < 200; ++i) ok &= sink->Write(block.data(), LSOUND_BLOCK_FRAMES);
         return ok != 0;
     };
     auto start = std::chrono::steady_clock::now();
