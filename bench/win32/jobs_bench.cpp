@@ -45,7 +45,8 @@ int main() {
     SetSetting("MP3Encoder", "ChannelMode", "1");
     std::vector<std::string> inputs;
     for (int i = 0; i < kFiles; ++i) {
-        // 2 minutes of a chord (a song's length) that differs per file, so that no two outputs are alike.
+        // 2 minutes of a chord (a song's length) that differs per file, so that no two outputs are
+        // alike.
         std::vector<int16_t> pcm(size_t(44100) * 120 * 2);
         for (size_t n = 0; n < pcm.size() / 2; ++n) {
             const double t = double(n) / 44100;
