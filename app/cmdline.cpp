@@ -122,12 +122,19 @@ bool LCommandLine::LoadFolder(const char* folder, bool* added) {
            !(root.size() == 3 && root[1] == ':'))
         root.pop_back();
     bool notDuplicate = true;
-    LWalkFolderTree(root.c_str(), [&](const char* path) {
+    // Each file's size comes with the folder's listing, so no file of the tree is opened.
+    LWalkFolderTree(root.c_str(), [&](const char* path, uint64_t size) {
         // Covers, playlists and notes beside the music are no entries.
         if (!LFindInputFormat(LPathExtension(path)).listed) return true;
-        bool one = false;
-        if (!LoadFileFrom(path, root.c_str(), false, &one)) notDuplicate = false;
-        if (one && added) *added = true;
+        if (Listed(path)) {
+            notDuplicate = false;
+            return true;
+        }
+        const uint32_t low = uint32_t(size & 0xFFFFFFFFu);
+        if (low == 0) return true;
+        host_.AddEntry(path, low, root.c_str());
+        NoteListed(path);
+        if (added) *added = true;
         return true;
     });
     return notDuplicate;

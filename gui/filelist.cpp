@@ -113,6 +113,15 @@ bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
     return true;
 }
 
+bool MainDialog::LoadFoundFile(const char* path, uint64_t size, const char* fromFolder) {
+    if (!CheckNotDuplicate(path)) return false;
+    // The size's low 32 bits, as a file added by itself gets them.
+    const uint32_t low = uint32_t(size & 0xFFFFFFFFu);
+    if (low == 0) return true;
+    InsertEntry(path, low, fromFolder);
+    return true;
+}
+
 void MainDialog::InsertEntry(const char* path, uint32_t size, const char* fromFolder) {
     char text[LMAX_PATH];
     std::snprintf(text, sizeof text, "%s", path);
@@ -199,14 +208,16 @@ int LAddFilesAndFolders(LProgressDialog* dlg, LAddFileFolderData* data) {
     double position = 0.0;
     bool duplicate = false;
     int files = 0;
-    const bool walked = LWalkFolderTree(path, [&](const char* file) {
+    // Each file's size comes with the folder's listing: opening 10 000 files for it would cost
+    // more than the rest of the adding.
+    const bool walked = LWalkFolderTree(path, [&](const char* file, uint64_t size) {
         // The surface hears every 32 files: asking it each time would cost more than the adding.
         if (files++ % 32 == 0) {
             if (dlg->PumpMessages()) return false;
             dlg->SetProgress(position);
         }
         position += (data->end - position) / 100.0;
-        if (!data->dialog->LoadFile(file, path)) duplicate = true;
+        if (!data->dialog->LoadFoundFile(file, size, path)) duplicate = true;
         return true;
     });
     return !walked ? LPROCESS_STOPPED : duplicate ? 2 : LPROCESS_OK;
@@ -216,11 +227,21 @@ int ProcessAddFileFolder(MainDialog* dialog, const char* path, const char* capti
     LAddFileFolderData data{dialog, path};
     LProgressProcess<LAddFileFolderData, LAddFilesAndFolders> process(caption, &data);
     // Redrawing the list after every insertion would cost far more than the walk itself.
-    SendMessageA(dialog->List(), WM_SETREDRAW, FALSE, 0);
+    dialog->BeginFillingList();
     process.Run(dialog->GetHandle());
-    SendMessageA(dialog->List(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(dialog->List(), nullptr, TRUE);
+    dialog->EndFillingList();
     return process.status == 2 ? 2 : LPROCESS_OK;
+}
+
+void MainDialog::BeginFillingList() {
+    if (filling_++ > 0) return;
+    SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+}
+
+void MainDialog::EndFillingList() {
+    if (filling_ == 0 || --filling_ > 0) return;
+    SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(List(), nullptr, TRUE);
 }
 
 void MainDialog::EvDropFiles(HDROP drop) {

@@ -151,11 +151,10 @@ void MainDialog::EvRunArguments(char** argv, int argc, const char* folder) {
     line.SetArgumentLimit(argc);  // a start's blocks together
     line.SetBaseFolder(folder);
     // Redrawing the list after every entry a folder adds would cost far more than the adding.
-    if (hwnd_) SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+    if (hwnd_) BeginFillingList();
     line.Run(argc, argv);
     if (hwnd_) {
-        SendMessageW(List(), WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(List(), nullptr, TRUE);
+        EndFillingList();
         EnableControls();
     }
 }

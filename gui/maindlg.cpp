@@ -79,7 +79,7 @@ void MainDialog::InitDialog() {
     menu_ = GetMenu(hwnd_);
 
     ApplyDpi();
-    AddTooltip(IDC_FILELIST, "List of files to convert");
+    AddTooltip(IDC_FILELIST, "List of files to convert", true);
     AddTooltip(IDC_FORMAT, "Set output format");
     AddTooltip(IDC_FOLDER, "Enter output folder name");
     AddTooltip(IDC_BROWSE, "Browse for output folder");

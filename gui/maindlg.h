@@ -61,6 +61,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     // The file list.
     // fromFolder: the folder whose tree the file belongs to ("" for a file added by itself).
     bool LoadFile(const char* path, const char* fromFolder = "");
+    // A file of a known size (as a folder's listing gives it): false when it is listed already;
+    // an empty file is not listed.
+    bool LoadFoundFile(const char* path, uint64_t size, const char* fromFolder);
     bool CheckNotDuplicate(const char* path);
     // Adds an entry at its sorted place with image 0 and its size in kB.
     void InsertEntry(const char* path, uint32_t size, const char* fromFolder);
@@ -151,6 +154,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void WindowSizeSettingsStore();
 
     HWND List() const { return GetItem(102); }
+    // Around adding many entries: the list does not redraw, then is drawn once.
+    void BeginFillingList();
+    void EndFillingList();
 
     // The main window's accelerator table.
     static const LAccelerator kAccelerators[];
@@ -181,6 +187,7 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     UINT dpi_ = 96;
     // An update of the controls is posted (many selection changes make one update).
     bool controlsPending_ = false;
+    int filling_ = 0;  // BeginFillingList calls not yet ended
     int statusIndex_ = 0;
     HMENU menu_ = nullptr;
 };

@@ -136,7 +136,9 @@ bool CleanFileName(char* dest, const char* text);
 // DeleteFolderAndFiles for the folder and every subfolder below it (links are not entered);
 // true when the folder was removed.
 bool DeleteFolderTree(const char* folder);
-// Calls visit(path) for every file in the folder and in every subfolder below it, in no set
-// order (names beginning with "." are passed over, links to folders are not entered); visit
-// returns false to end the walk, which then returns false too.
-bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit);
+// Calls visit(path, size) for every file in the folder and in every subfolder below it, in no
+// set order, with the file's size in bytes as the folder's listing gives it (names beginning with
+// "." are passed over, links to folders are not entered); visit returns false to end the walk,
+// which then returns false too.
+bool LWalkFolderTree(const char* folder,
+                     const std::function<bool(const char* path, uint64_t size)>& visit);

@@ -160,7 +160,8 @@ std::string Sums(const std::string& folder) {
 }
 
 // A folder adds its tree; with -keepfolders each output keeps its place below the output folder
-// (both ways of converting), without it they go into the output folder itself.
+// (both ways of converting), without it they go into the output folder itself. A link to a file
+// is that file, a link to a folder is not entered, and an empty file is no entry.
 TEST_F(Cli, FolderTreesAreAddedAndMirrored) {
     const std::string one = "Music/Band/First/01 Track.wav", two = "Music/Band/Second/01 Track.wav";
     for (const std::string& f : {one, two})
@@ -168,8 +169,13 @@ TEST_F(Cli, FolderTreesAreAddedAndMirrored) {
     Wav(one);
     Wav(two, 8000, 1);
     testutil::WriteFileBytes(dir_ + "/Music/notes.txt", testutil::Bytes(9, uint8_t('x')));
+    testutil::WriteFileBytes(dir_ + "/Music/empty.wav", {});
+    fs::create_symlink(dir_ + "/" + one, dir_ + "/Music/Band/Linked.wav");
+    fs::create_directory_symlink(dir_ + "/Music/Band", dir_ + "/Music/Loop");
     EXPECT_EQ(Tamber("-outfolder FLAT Music/ -convert"), 0) << err_;
     EXPECT_TRUE(fs::exists(dir_ + "/FLAT/01 Track.wav") && !fs::exists(dir_ + "/FLAT/Band"));
+    EXPECT_EQ(Pcm(dir_ + "/FLAT/Linked.wav"), Pcm(dir_ + "/" + one));
+    EXPECT_FALSE(fs::exists(dir_ + "/FLAT/empty.wav") || Has("empty.wav") || Has("Loop")) << err_;
     EXPECT_TRUE(Has("already exists")) << err_;  // the second one met the overwrite rule
     EXPECT_EQ(Tamber("-keepfolders -jobs 1 -outfolder ONE Music -convert"), 0) << err_;
     EXPECT_EQ(Tamber("-outfolder ALL Music -convert"), 0) << err_;  // stored, and in parallel

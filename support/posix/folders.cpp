@@ -210,8 +210,9 @@ void LFile::GetTempFolder(char* dest) {
 
 namespace {
 
-// Calls visit(path, isFolder) for each entry of the folder whose name does not start with "."
-// (a link is no folder here: it is never followed).
+// Calls visit(path, isFolder, size) for each entry of the folder whose name does not start with
+// "." (a link is no folder here: it is never entered; the size is that of the regular file it
+// leads to, 0 for anything else).
 template <class Visit>
 void ForEachEntry(const char* folder, Visit visit) {
     DIR* dir = ::opendir(folder);
@@ -220,7 +221,13 @@ void ForEachEntry(const char* folder, Visit visit) {
         char path[LMAX_PATH];
         if (e->d_name[0] == '.' || !Join(path, folder, e->d_name)) continue;
         struct stat st;
-        visit(path, ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode));
+        const bool seen = ::lstat(path, &st) == 0;
+        const bool isFolder = seen && S_ISDIR(st.st_mode);
+        // What a link leads to gives its size; anything but a regular file has none.
+        const bool file =
+            seen && (S_ISREG(st.st_mode) ||
+                     (S_ISLNK(st.st_mode) && ::stat(path, &st) == 0 && S_ISREG(st.st_mode)));
+        visit(path, isFolder, file ? uint64_t(st.st_size) : uint64_t(0));
     }
     ::closedir(dir);
 }
@@ -229,7 +236,7 @@ void ForEachEntry(const char* folder, Visit visit) {
 
 bool LFile::DeleteFolderAndFiles(const char* folder) {
     if (!folder || !*folder) return false;
-    ForEachEntry(folder, [](const char* path, bool isFolder) {
+    ForEachEntry(folder, [](const char* path, bool isFolder, uint64_t) {
         if (!isFolder && ::unlink(path) != 0)
             LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
     });
@@ -242,16 +249,17 @@ bool LFile::DeleteFolderAndFiles(const char* folder) {
 
 bool DeleteFolderTree(const char* folder) {
     if (!folder || !*folder) return false;
-    ForEachEntry(folder, [](const char* path, bool isFolder) {
+    ForEachEntry(folder, [](const char* path, bool isFolder, uint64_t) {
         if (isFolder) DeleteFolderTree(path);
     });
     return LFile::DeleteFolderAndFiles(folder);
 }
 
-bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit) {
+bool LWalkFolderTree(const char* folder,
+                     const std::function<bool(const char* path, uint64_t size)>& visit) {
     bool going = true;
-    ForEachEntry(folder, [&](const char* path, bool isFolder) {
-        if (going) going = isFolder ? LWalkFolderTree(path, visit) : visit(path);
+    ForEachEntry(folder, [&](const char* path, bool isFolder, uint64_t size) {
+        if (going) going = isFolder ? LWalkFolderTree(path, visit) : visit(path, size);
     });
     return going;
 }

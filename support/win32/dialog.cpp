@@ -1,6 +1,7 @@
 // Dialog framework: the common dialog and page procedures, modal, modeless and sheet runs.
 #include "support/win32/dialog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -184,6 +185,9 @@ void LDialog::RunMessageLoop() {
             if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
+        if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST && tooltip_ &&
+            std::find(relayedTools_.begin(), relayedTools_.end(), msg.hwnd) != relayedTools_.end())
+            SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
         if (MessageFilter(msg)) continue;
         if (IsWindow(window) && IsDialogMessageW(window, &msg)) continue;
         TranslateMessage(&msg);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Modifier bits of a combined key code (virtual-key code | modifiers).
 enum : uint32_t { LKEY_ALT = 0x10000, LKEY_CTRL = 0x20000, LKEY_SHIFT = 0x40000 };
@@ -103,7 +104,10 @@ class LDialog {
     void InsertListColumns(int id, const LListColumn* columns);
     // Widens one column so that all columns fill the client width, never below minWidth.
     void FitListColumn(int id, int column, int minWidth);
-    void AddTooltip(int id, const char* text);
+    // A tooltip watches its control's every message, which costs a lookup each (a server call
+    // under Wine); a relayed one is told only of the mouse messages this window's message loop
+    // takes for the control (for a list that gets thousands of messages as it fills).
+    void AddTooltip(int id, const char* text, bool relayed = false);
     void UpdateTooltip(int id, const char* text);
     // The toolbar (replacing one made before), its own images at imageSize pixels square from
     // the resource ids plus idOffset.
@@ -124,6 +128,7 @@ class LDialog {
   protected:
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
+    std::vector<HWND> relayedTools_;  // controls whose mouse messages go to the tooltip
     HWND toolbar_ = nullptr;
     bool modeless_ = false;
     // True only while RunMessageLoop waits for the next message: a message sent by another

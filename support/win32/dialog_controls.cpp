@@ -115,11 +115,15 @@ TOOLINFOA ControlTool(HWND dialog, HWND control, const char* text) {
 
 }  // namespace
 
-void LDialog::AddTooltip(int id, const char* text) {
+void LDialog::AddTooltip(int id, const char* text, bool relayed) {
     HWND tip = EnsureTooltip();
     HWND control = GetItem(id);
     if (!tip || !control) return;
     TOOLINFOA ti = ControlTool(hwnd_, control, text);
+    if (relayed) {
+        ti.uFlags &= ~UINT(TTF_SUBCLASS);
+        relayedTools_.push_back(control);
+    }
     SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
 }
 

@@ -83,7 +83,7 @@ void LFile::GetTempFolder(char* dest) {
 
 namespace {
 
-// Calls visit(path, attributes) for each entry of the folder whose name does not start with
+// Calls visit(path, find data) for each entry of the folder whose name does not start with
 // "." (every entry is looked at: the pattern "*." would miss subfolders whose names hold a dot).
 template <class Visit>
 void ForEachEntry(const char* folder, Visit visit) {
@@ -97,17 +97,30 @@ void ForEachEntry(const char* folder, Visit visit) {
         char name[LMAX_PATH], path[LMAX_PATH];
         if (fd.cFileName[0] != L'.' && LUtf8To(name, sizeof name, fd.cFileName) &&
             Join(path, folder, name))
-            visit(path, fd.dwFileAttributes);
+            visit(path, fd);
     } while (FindNextFileW(find, &fd));
     FindClose(find);
+}
+
+// A found file's size; a link's listing gives its own, so the file it leads to is asked.
+uint64_t FoundSize(const char* path, const WIN32_FIND_DATAW& fd) {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return (uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    HANDLE file = CreateFileW(LWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    LARGE_INTEGER size{};
+    const bool known = GetFileSizeEx(file, &size) != 0;
+    CloseHandle(file);
+    return known && size.QuadPart > 0 ? uint64_t(size.QuadPart) : 0;
 }
 
 }  // namespace
 
 bool LFile::DeleteFolderAndFiles(const char* folder) {
     if (!folder || !*folder) return false;
-    ForEachEntry(folder, [](const char* path, DWORD attributes) {
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileW(LWide(path).c_str()))
+    ForEachEntry(folder, [](const char* path, const WIN32_FIND_DATAW& fd) {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileW(LWide(path).c_str()))
             LTrace("LFile::DeleteFolderAndFiles unable to DeleteFile:");
     });
     if (!RemoveDirectoryW(LWide(folder).c_str())) {
@@ -120,19 +133,22 @@ bool LFile::DeleteFolderAndFiles(const char* folder) {
 bool DeleteFolderTree(const char* folder) {
     if (!folder || !*folder) return false;
     // Folders behind a reparse point (links) are not entered.
-    ForEachEntry(folder, [](const char* path, DWORD attributes) {
+    ForEachEntry(folder, [](const char* path, const WIN32_FIND_DATAW& fd) {
+        const DWORD attributes = fd.dwFileAttributes;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             DeleteFolderTree(path);
     });
     return LFile::DeleteFolderAndFiles(folder);
 }
 
-bool LWalkFolderTree(const char* folder, const std::function<bool(const char* path)>& visit) {
+bool LWalkFolderTree(const char* folder,
+                     const std::function<bool(const char* path, uint64_t size)>& visit) {
     bool going = true;
-    ForEachEntry(folder, [&](const char* path, DWORD attributes) {
+    ForEachEntry(folder, [&](const char* path, const WIN32_FIND_DATAW& fd) {
         if (!going) return;
+        const DWORD attributes = fd.dwFileAttributes;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            going = visit(path);
+            going = visit(path, FoundSize(path, fd));
         else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             going = LWalkFolderTree(path, visit);
     });
