@@ -126,15 +126,7 @@ bool LCommandLine::LoadFolder(const char* folder, bool* added) {
     LWalkFolderTree(root.c_str(), [&](const char* path, uint64_t size) {
         // Covers, playlists and notes beside the music are no entries.
         if (!LFindInputFormat(LPathExtension(path)).listed) return true;
-        if (Listed(path)) {
-            notDuplicate = false;
-            return true;
-        }
-        const uint32_t low = uint32_t(size & 0xFFFFFFFFu);
-        if (low == 0) return true;
-        host_.AddEntry(path, low, root.c_str());
-        NoteListed(path);
-        if (added) *added = true;
+        if (!AddSized(path, size, root.c_str(), added)) notDuplicate = false;
         return true;
     });
     return notDuplicate;
@@ -161,8 +153,13 @@ bool LCommandLine::LoadFileFrom(const char* path, const char* fromFolder, bool t
         return LoadFolder(path, added);  // its whole tree, as a drop adds it
     if (kind != std::filesystem::file_type::regular) return true;
     LFile f;
-    int64_t size = f.Open(path) ? f.GetFileSizeBytes() : 0;
-    const uint32_t low = uint32_t(uint64_t(size < 0 ? 0 : size) & 0xFFFFFFFFu);
+    const int64_t size = f.Open(path) ? f.GetFileSizeBytes() : 0;
+    return AddSized(path, uint64_t(size < 0 ? 0 : size), fromFolder, added);
+}
+
+bool LCommandLine::AddSized(const char* path, uint64_t size, const char* fromFolder, bool* added) {
+    if (Listed(path)) return false;
+    const uint32_t low = uint32_t(size & 0xFFFFFFFFu);  // an entry's size is held in 32 bits
     if (low == 0) return true;
     host_.AddEntry(path, low, fromFolder);
     NoteListed(path);

@@ -108,14 +108,12 @@ bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
         if (low != INVALID_FILE_SIZE) size = low;
         CloseHandle(file);
     }
-    if (size == 0) return true;
-    InsertEntry(path, size, fromFolder);
-    return true;
+    return LoadFoundFile(path, size, fromFolder);
 }
 
 bool MainDialog::LoadFoundFile(const char* path, uint64_t size, const char* fromFolder) {
     if (!CheckNotDuplicate(path)) return false;
-    // The size's low 32 bits, as a file added by itself gets them.
+    // The size's low 32 bits, as GetFileSize gives them.
     const uint32_t low = uint32_t(size & 0xFFFFFFFFu);
     if (low == 0) return true;
     InsertEntry(path, low, fromFolder);
