@@ -9,15 +9,22 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <deque>
 #include <string>
-#include <thread>
 
 #include "tests/support/fakecd.h"
 
 namespace {
 
-std::mutex g_lock;
+// Commands complete on one worker thread of the layer's own, in the order they came, as a driver
+// would complete them (a thread per command could stall in the runtime's thread start under load).
+struct Pending {
+    SRB_ExecSCSICmd* srb;
+    int command, read, busy, never;
+};
+CRITICAL_SECTION g_lock;
+HANDLE g_wake = nullptr;
+std::deque<Pending> g_pending;
 int g_commands = 0, g_reads = 0;  // counted from the last change of mode
 std::string g_lastMode;
 
@@ -54,7 +61,32 @@ void Execute(SRB_ExecSCSICmd* srb, int command, int read, int busy, int never) {
     if (srb->SRB_Flags & SRB_EVENT_NOTIFY) SetEvent(HANDLE(srb->SRB_PostProc));
 }
 
+DWORD WINAPI Worker(void*) {
+    for (;;) {
+        WaitForSingleObject(g_wake, INFINITE);
+        for (;;) {
+            EnterCriticalSection(&g_lock);
+            const bool any = !g_pending.empty();
+            Pending p{};
+            if (any) p = g_pending.front(), g_pending.pop_front();
+            LeaveCriticalSection(&g_lock);
+            if (!any) break;
+            Execute(p.srb, p.command, p.read, p.busy, p.never);
+        }
+    }
+}
+
 }  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        InitializeCriticalSection(&g_lock);
+        g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        // Starts once the loader lets go; until then nothing can be queued for it.
+        if (HANDLE t = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr)) CloseHandle(t);
+    }
+    return TRUE;
+}
 
 extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() {
     return (SS_COMP << 8) | 1;  // done, one host adapter
@@ -86,13 +118,13 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) 
     int busy = -1, never = -1, command = 0, read = -1;
     std::sscanf(mode.c_str(), "busy:%d", &busy);
     std::sscanf(mode.c_str(), "never:%d", &never);
-    {
-        const std::lock_guard<std::mutex> hold(g_lock);
-        if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
-        command = g_commands++;
-        if (op == 0xBE) read = g_reads++;
-    }
     srb->SRB_Status = SS_PENDING;
-    std::thread(Execute, srb, command, read, busy, never).detach();
+    EnterCriticalSection(&g_lock);
+    if (mode != g_lastMode) g_commands = g_reads = 0, g_lastMode = mode;
+    command = g_commands++;
+    if (op == 0xBE) read = g_reads++;
+    g_pending.push_back({srb, command, read, busy, never});
+    LeaveCriticalSection(&g_lock);
+    SetEvent(g_wake);
     return SS_PENDING;
 }
