@@ -58,6 +58,7 @@ void MainDialog::DeleteItem(int index) {
     if (index >= 0 && index < static_cast<int>(paths_.size())) {
         paths_.erase(paths_.begin() + index);
         folders_.erase(folders_.begin() + index);
+        texts_.erase(texts_.begin() + index);
     }
 }
 
@@ -65,16 +66,18 @@ void MainDialog::DeleteAllItems() {
     ListView_DeleteAllItems(List());
     paths_.clear();
     folders_.clear();
+    texts_.clear();
 }
 
-// The list is kept in ascending order of its texts, letter case ignored (the order of the
-// list view's own sorting); a binary search finds the place of a path, or the entry equal to it.
-int MainDialog::FindPlace(const char* path, bool* listed) const {
-    int low = 0, high = static_cast<int>(paths_.size());
+// The list is kept in ascending order of its texts, letter case ignored, as the list view's own
+// sorting orders its UTF-16 texts; a binary search finds the place of a text, or the entry
+// equal to it. The texts are kept in UTF-16 so that no comparison converts them.
+int MainDialog::FindPlace(const wchar_t* text, bool* listed) const {
+    int low = 0, high = static_cast<int>(texts_.size());
     *listed = false;
     while (low < high) {
         const int mid = low + (high - low) / 2;
-        const int order = lstrcmpiA(path, paths_[static_cast<size_t>(mid)].c_str());
+        const int order = lstrcmpiW(text, texts_[static_cast<size_t>(mid)].c_str());
         if (order == 0) {
             *listed = true;
             return mid;
@@ -90,7 +93,7 @@ int MainDialog::FindPlace(const char* path, bool* listed) const {
 
 bool MainDialog::CheckNotDuplicate(const char* path) {
     bool listed = false;
-    FindPlace(path, &listed);
+    FindPlace(LWide(path).c_str(), &listed);
     return !listed;
 }
 
@@ -112,32 +115,38 @@ bool MainDialog::LoadFile(const char* path, const char* fromFolder) {
 }
 
 bool MainDialog::LoadFoundFile(const char* path, uint64_t size, const char* fromFolder) {
-    if (!CheckNotDuplicate(path)) return false;
     // The size's low 32 bits, as GetFileSize gives them.
     const uint32_t low = uint32_t(size & 0xFFFFFFFFu);
-    if (low == 0) return true;
-    InsertEntry(path, low, fromFolder);
-    return true;
+    if (low == 0) return CheckNotDuplicate(path);
+    return InsertSorted(path, low, fromFolder, true);
 }
 
 void MainDialog::InsertEntry(const char* path, uint32_t size, const char* fromFolder) {
+    InsertSorted(path, size, fromFolder, false);
+}
+
+bool MainDialog::InsertSorted(const char* path, uint32_t size, const char* fromFolder,
+                              bool refuseListed) {
     char text[LMAX_PATH];
     std::snprintf(text, sizeof text, "%s", path);
     std::wstring wide = LWide(text);
     bool listed = false;
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = FindPlace(text, &listed);
+    item.iItem = FindPlace(wide.c_str(), &listed);
+    if (listed && refuseListed) return false;
     item.pszText = wide.data();
     item.iImage = 0;
     const int index =
         static_cast<int>(SendMessageW(List(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (index < 0) return;
+    if (index < 0) return true;
     paths_.insert(paths_.begin() + index, text);
     folders_.insert(folders_.begin() + index, fromFolder);
+    texts_.insert(texts_.begin() + index, std::move(wide));
     char kb[32];
     std::snprintf(kb, sizeof kb, "%dkB", static_cast<int>(size / 1024));
     SetItemColumnText(index, 1, kb);
+    return true;
 }
 
 void MainDialog::CmLoadFiles() {

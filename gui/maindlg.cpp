@@ -68,6 +68,7 @@ void MainDialog::SetWindowCaption() {
 }
 
 void MainDialog::InitDialog() {
+    list_ = GetItem(102);
     SetWindowCaption();
     HINSTANCE inst = LDialogInstance();
     SendMessageA(

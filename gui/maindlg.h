@@ -67,8 +67,10 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     bool CheckNotDuplicate(const char* path);
     // Adds an entry at its sorted place with image 0 and its size in kB.
     void InsertEntry(const char* path, uint32_t size, const char* fromFolder);
-    // The sorted place of a path; *listed when an entry equal to it (case ignored) is there.
-    int FindPlace(const char* path, bool* listed) const;
+    // The same, unless refuseListed and an equal entry is listed: then false and nothing added.
+    bool InsertSorted(const char* path, uint32_t size, const char* fromFolder, bool refuseListed);
+    // The sorted place of a text; *listed when an entry equal to it (case ignored) is there.
+    int FindPlace(const wchar_t* text, bool* listed) const;
     static bool CmAudioFileVerify(const char* path);
     void CmLoadFiles();
     void CmLoadFolder();
@@ -153,7 +155,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     void WindowSizeSettingsRestore();
     void WindowSizeSettingsStore();
 
-    HWND List() const { return GetItem(102); }
+    // The list, looked up once: under Wine each GetDlgItem asks the server for the window's
+    // children, which costs more than inserting an entry.
+    HWND List() const { return list_ ? list_ : GetItem(102); }
     // Around adding many entries: the list does not redraw, then is drawn once.
     void BeginFillingList();
     void EndFillingList();
@@ -176,7 +180,9 @@ class MainDialog : public LDialog, public LConvertHost, public LSoundPlayerNotif
     // view costs far more than a folder walk can afford).
     std::vector<std::string> paths_;
     std::vector<std::string> folders_;  // the folder each entry was added from, beside paths_
-    LForwardedArguments forwarded_;     // the blocks of a start so far
+    std::vector<std::wstring> texts_;   // the texts as the list shows them, the sorting's keys
+    HWND list_ = nullptr;
+    LForwardedArguments forwarded_;  // the blocks of a start so far
     LSoundPlayer player_;
     bool playing_ = false;
     LSplashScreen splash_;

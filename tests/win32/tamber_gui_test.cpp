@@ -68,23 +68,30 @@ class TamberGui : public ::testing::Test {
     std::vector<HANDLE> processes_;
 };
 
-// The ways into the list (arguments without duplicates, empty or missing files; 40 forwarded
-// paths of 259 characters, a longer one refused, a relative one; a dropped tree, duplicates told
-// once a drop), tags, a missing folder, the settings.
+// The ways into the list (arguments without duplicates, empty or missing files, sorted by their
+// characters in any script; 40 forwarded paths of 259 characters, a longer one refused, a
+// relative one; a dropped tree, duplicates told once a drop), tags, a missing folder, the
+// settings.
 TEST_F(TamberGui, OneWindowListTagsFolderSettingsAndDrops) {
     for (const char* v : {"ContextMenu", "UseCDDB"}) SetSetting("Settings", v, "0");
     const std::string dir = testutil::ScratchDir();
-    for (auto [name, n] : {std::pair{"\\b.wav", 1023}, {"\\a.mp3", 5000}, {"\\empty.wav", 0}})
+    for (auto [name, n] : {std::pair{"\\b.wav", 1023},
+                           {"\\a.mp3", 5000},
+                           {"\\empty.wav", 0},
+                           {"\\é.wav", 10},
+                           {"\\f.wav", 10}})
         WriteBytes(dir + name, n);
-    HANDLE first = StartWith({dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
-                              dir + "\\empty.wav", dir + "\\missing.wav"});
+    HANDLE first = StartWith({dir + "\\f.wav", dir + "\\b.wav", dir + "\\A.MP3", dir + "\\a.mp3",
+                              dir + "\\empty.wav", dir + "\\missing.wav", dir + "\\é.wav"});
     ASSERT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
     HWND w = MainWindow();
     ASSERT_TRUE(w);
     HWND list = GetDlgItem(w, 102);
-    ASSERT_EQ(ListView_GetItemCount(list), 2);
+    ASSERT_EQ(ListView_GetItemCount(list), 4);
     Remote remote(w);
-    EXPECT_EQ(remote.ListText(list, 0, 0), dir + "\\A.MP3");  // sorted
+    // é sorts as an e would, not by the bytes of its UTF-8.
+    const char* sorted[] = {"\\A.MP3", "\\b.wav", "\\é.wav", "\\f.wav"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(remote.ListText(list, i, 0), dir + sorted[i]);
     EXPECT_EQ(remote.ListText(list, 1, 1), "0kB");
     EXPECT_FALSE(WaitDialog("Tamber", 0));
 
@@ -409,7 +416,8 @@ TEST_F(TamberGui, FileNamesInAnyScriptByEveryWayIn) {
     ASSERT_TRUE(ShellAddVerb(".wav", LSHELL_VERB, exe.c_str()));
     ASSERT_TRUE(Send({"-clear"}));
     const std::wstring verb = LWide(LSHELL_VERB), file = LWide(input(4).c_str());
-    SHELLEXECUTEINFOW run{sizeof run};
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS;
     run.lpVerb = verb.c_str();
     run.lpFile = file.c_str();
