@@ -63,11 +63,11 @@ class LCommandLine {
     // A path too long for a path buffer: the user is told (naming it) and the result is true.
     bool RefuseLongPath(const char* path);
 
-    // Whether the path is in the host's list: a set of the listed paths' keys, made again when
-    // the list is no longer the one it was made from (so that adding a large tree stays linear).
     // A file of a known size: false when it is listed already; an empty one is no entry, and
     // *added turns true only when it is listed now.
     bool AddSized(const char* path, uint64_t size, const char* fromFolder, bool* added);
+    // Whether the path is in the host's list: a set of the listed paths' keys, made again when
+    // the list is no longer the one it was made from (so that adding a large tree stays linear).
     bool Listed(const char* path);
     void NoteListed(const char* path);
 
